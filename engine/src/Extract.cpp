@@ -1,0 +1,147 @@
+// extract: reassembles the document from the low bit pairs of a 24-bit image. Each call covers
+// one block of rows and derives where it stands in the payload from the block number alone.
+#include "vokbfn1.h"
+
+#include "Args.h"
+#include "Streams.h"
+
+#include <algorithm>
+
+namespace vokb {
+namespace {
+
+struct Request {
+    int32_t blockIndex, rowsPerBlock, dataOffset, rowBytes, docLength, headerLength;
+    const char *carrierPath, *outputPath;
+};
+
+int32_t extractBlock(const Request& r) {
+    const int64_t block = arg16(r.blockIndex);
+    const int64_t rowsPerBlock = arg16(r.rowsPerBlock);
+    const int64_t dataOffset = arg16(r.dataOffset);
+    const int64_t headerLength = arg16(r.headerLength);
+    const int64_t rowBytes = r.rowBytes;
+    const int64_t docLength = r.docLength;
+    const char* outputMode = block <= 0 ? "wb" : "ab";
+
+    if (rowsPerBlock < 1) {
+        return -1;
+    }
+    if (dataOffset < 1) {
+        return -2;
+    }
+    if (rowBytes < 1) {
+        return -3;
+    }
+    if (docLength < 1) {
+        return -4;
+    }
+    if (headerLength < 1) {
+        return -5;
+    }
+    if (isEmpty(r.carrierPath)) {
+        return -6;
+    }
+    if (isEmpty(r.outputPath)) {
+        return -7;
+    }
+
+    CloseAllOnExit closeAll;
+    FILE* imageFile = openRegistered(r.carrierPath, "rb");
+    if (imageFile == nullptr) {
+        return -8;
+    }
+    FILE* outputFile = openRegistered(r.outputPath, outputMode);
+    if (outputFile == nullptr) {
+        return -9;
+    }
+    Reader image(imageFile, scratch(Scratch::Carrier), kScratchBytes);
+    Writer out(outputFile, scratch(Scratch::Output), kScratchBytes);
+
+    const int64_t stride = ((rowBytes - 1) / 4) * 4 + 4;
+    const int64_t blockFirstRow = rowsPerBlock * block;
+    auto rowStart = [&](int64_t row) { return dataOffset + (blockFirstRow + row) * stride; };
+    if (!image.seek(rowStart(0))) {
+        return -10;
+    }
+    image.setReadAheadLimit(rowStart(rowsPerBlock));
+
+    int64_t row = 0;
+    int64_t col = 0;
+    int64_t firstByte = 0;
+    if (block == 0) {
+        // The header's bit pairs must end inside block 0, with room left for the document.
+        const int64_t headerPairs = 4 * headerLength;
+        if (headerPairs >= rowsPerBlock * rowBytes) {
+            return -11;
+        }
+        row = headerPairs / rowBytes;
+        col = headerPairs % rowBytes;
+        if (!image.seek(rowStart(row) + col)) {
+            return -12;
+        }
+    } else {
+        firstByte = (rowsPerBlock * block * rowBytes) / 4 - headerLength;
+    }
+
+    // Compared as unsigned: a start before the document (never produced by a valid caller)
+    // means there is nothing left to write.
+    if (firstByte < 0 || firstByte >= docLength) {
+        return out.finish() ? 0 : -14;
+    }
+
+    uint8_t* colours = scratch(Scratch::Row);
+    int64_t toWrite = docLength - firstByte;
+    uint8_t assembled = 0;
+    int shift = 0;
+    while (toWrite > 0) {
+        if (col == rowBytes) {
+            ++row;
+            if (row >= rowsPerBlock) {
+                // The byte under assembly is dropped; the next block starts it afresh.
+                return out.finish() ? 1 : -14;
+            }
+            if (!image.seek(rowStart(row))) {
+                return -13;
+            }
+            col = 0;
+        }
+        // Take no more colour bytes than the rest of the document needs, so the call ends
+        // exactly where reading one bit pair at a time would have.
+        const int64_t needed = 4 * toWrite - shift / 2;
+        const auto take = static_cast<size_t>(
+            std::min({rowBytes - col, needed, static_cast<int64_t>(kScratchBytes)}));
+        image.readPadded(colours, take);
+        size_t k = 0;
+        if (shift == 0) {
+            for (; k + 4 <= take; k += 4) {
+                out.put(static_cast<uint8_t>((colours[k] & 3u) | (colours[k + 1] & 3u) << 2 |
+                                             (colours[k + 2] & 3u) << 4 |
+                                             (colours[k + 3] & 3u) << 6));
+            }
+            toWrite -= static_cast<int64_t>(k / 4);
+        }
+        for (; k < take; ++k) {
+            assembled = static_cast<uint8_t>(assembled | ((colours[k] & 3u) << shift));
+            shift += 2;
+            if (shift == 8) {
+                out.put(assembled);
+                assembled = 0;
+                shift = 0;
+                --toWrite;
+            }
+        }
+        col += static_cast<int64_t>(take);
+    }
+    return out.finish() ? 0 : -14;
+}
+
+} // namespace
+} // namespace vokb
+
+extern "C" int32_t extract(int32_t blockIndex, int32_t rowsPerBlock, int32_t dataOffset,
+                           int32_t rowBytes, int32_t docLength, int32_t headerLength,
+                           const char* carrierPath, const char* outputPath) {
+    return vokb::extractBlock({blockIndex, rowsPerBlock, dataOffset, rowBytes, docLength,
+                               headerLength, carrierPath, outputPath});
+}

@@ -1,0 +1,204 @@
+#include "Streams.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <sys/stat.h>
+
+namespace vokb {
+namespace {
+
+// No call opens more than three files; the slack only guards against a future export forgetting
+// to close before opening more.
+constexpr size_t kMaxStreams = 8;
+
+struct Registry {
+    std::array<FILE*, kMaxStreams> streams{};
+    size_t count = 0;
+};
+
+thread_local Registry t_registry;
+
+struct ScratchSet {
+    std::array<std::unique_ptr<uint8_t[]>, static_cast<size_t>(Scratch::Count)> blocks;
+};
+
+thread_local ScratchSet t_scratch;
+
+} // namespace
+
+FILE* openRegistered(const char* path, const char* mode) {
+    Registry& reg = t_registry;
+    if (reg.count == kMaxStreams) {
+        return nullptr;
+    }
+    FILE* file = std::fopen(path, mode);
+    if (file == nullptr) {
+        return nullptr;
+    }
+    // A folder opens for reading on Linux but is never a usable image, document or output.
+    struct stat st {};
+    if (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
+        std::fclose(file);
+        errno = EISDIR;
+        return nullptr;
+    }
+    // Reader and Writer buffer themselves; a second stdio buffer would only copy twice.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    reg.streams[reg.count++] = file;
+    return file;
+}
+
+bool closeRegistered(FILE* file) {
+    Registry& reg = t_registry;
+    for (size_t i = 0; i < reg.count; ++i) {
+        if (reg.streams[i] == file) {
+            reg.streams[i] = reg.streams[--reg.count];
+            return std::fclose(file) == 0;
+        }
+    }
+    return false;
+}
+
+void closeAllRegistered() {
+    Registry& reg = t_registry;
+    for (size_t i = 0; i < reg.count; ++i) {
+        std::fclose(reg.streams[i]);
+    }
+    reg.count = 0;
+}
+
+uint8_t* scratch(Scratch which) {
+    auto& block = t_scratch.blocks[static_cast<size_t>(which)];
+    if (!block) {
+        block = std::make_unique<uint8_t[]>(kScratchBytes);
+    }
+    return block.get();
+}
+
+bool Reader::seek(int64_t pos) {
+    if (pos < 0) {
+        return false;
+    }
+    if (pos >= m_bufPos && pos <= m_bufPos + static_cast<int64_t>(m_len)) {
+        m_idx = static_cast<size_t>(pos - m_bufPos);
+        return true;
+    }
+    if (fseeko(m_file, static_cast<off_t>(pos), SEEK_SET) != 0) {
+        return false;
+    }
+    m_bufPos = pos;
+    m_len = 0;
+    m_idx = 0;
+    m_eof = false;
+    return true;
+}
+
+bool Reader::refill() {
+    if (m_eof) {
+        return false;
+    }
+    m_bufPos += static_cast<int64_t>(m_len);
+    m_idx = 0;
+    m_len = 0;
+    constexpr int64_t kMinRead = 4096;
+    const int64_t wanted = std::clamp(m_limit - m_bufPos, kMinRead, static_cast<int64_t>(m_cap));
+    m_len = std::fread(m_buf, 1, static_cast<size_t>(wanted), m_file);
+    if (m_len == 0) {
+        m_eof = true;
+        return false;
+    }
+    return true;
+}
+
+void Reader::readPadded(uint8_t* dst, size_t n) {
+    while (n > 0) {
+        if (m_idx == m_len) {
+            // Large reads go straight to the destination instead of through the buffer.
+            if (n >= m_cap && !m_eof) {
+                m_bufPos += static_cast<int64_t>(m_len);
+                m_len = 0;
+                m_idx = 0;
+                const size_t got = std::fread(dst, 1, n, m_file);
+                m_bufPos += static_cast<int64_t>(got);
+                dst += got;
+                n -= got;
+                if (n > 0) {
+                    m_eof = true;
+                }
+                continue;
+            }
+            if (!refill()) {
+                std::memset(dst, 0xFF, n);
+                return;
+            }
+        }
+        const size_t take = std::min(n, m_len - m_idx);
+        std::memcpy(dst, m_buf + m_idx, take);
+        m_idx += take;
+        dst += take;
+        n -= take;
+    }
+}
+
+void Reader::skip(int64_t n) {
+    while (n > 0) {
+        if (m_idx == m_len && !refill()) {
+            return;
+        }
+        const size_t take =
+            static_cast<size_t>(std::min<int64_t>(n, static_cast<int64_t>(m_len - m_idx)));
+        m_idx += take;
+        n -= static_cast<int64_t>(take);
+    }
+}
+
+bool Reader::atEnd() {
+    return m_idx == m_len && !refill();
+}
+
+void Writer::write(const uint8_t* src, size_t n) {
+    while (n > 0) {
+        if (m_len == m_cap) {
+            flush();
+        }
+        const size_t take = std::min(n, m_cap - m_len);
+        std::memcpy(m_buf + m_len, src, take);
+        m_len += take;
+        src += take;
+        n -= take;
+    }
+}
+
+void Writer::zeros(int64_t n) {
+    while (n > 0) {
+        if (m_len == m_cap) {
+            flush();
+        }
+        const size_t take =
+            static_cast<size_t>(std::min<int64_t>(n, static_cast<int64_t>(m_cap - m_len)));
+        std::memset(m_buf + m_len, 0, take);
+        m_len += take;
+        n -= static_cast<int64_t>(take);
+    }
+}
+
+bool Writer::flush() {
+    if (m_len > 0) {
+        if (std::fwrite(m_buf, 1, m_len, m_file) != m_len) {
+            m_failed = true;
+        }
+        m_len = 0;
+    }
+    return !m_failed;
+}
+
+bool Writer::finish() {
+    const bool flushed = flush();
+    const bool closed = closeRegistered(m_file);
+    return flushed && closed;
+}
+
+} // namespace vokb

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+namespace vokb {
+
+// Every stream a call opens is registered so that the call's "close all" step closes exactly
+// the library's own streams and never the host program's (fcloseall would take stdout too).
+// The registry is per thread: the library itself is single-threaded per call sequence, and a
+// thread can never close another thread's files.
+FILE* openRegistered(const char* path, const char* mode);
+// Closes and forgets one registered stream; false when the close reported an error.
+bool closeRegistered(FILE* file);
+void closeAllRegistered();
+
+// Closes all registered streams when a call leaves, whatever the exit.
+class CloseAllOnExit {
+public:
+    CloseAllOnExit() = default;
+    CloseAllOnExit(const CloseAllOnExit&) = delete;
+    CloseAllOnExit& operator=(const CloseAllOnExit&) = delete;
+    ~CloseAllOnExit() { closeAllRegistered(); }
+};
+
+// Scratch memory reused by every call on a thread, so that block-by-block callers making
+// thousands of short calls do not pay for fresh large allocations each time.
+enum class Scratch { Carrier, Document, Output, Row, RowOut, Count };
+uint8_t* scratch(Scratch which);
+constexpr size_t kScratchBytes = 256 * 1024;
+
+// Buffered reader with 64-bit positions. A read past the end yields -1 from get() and does not
+// move the position, as a stdio stream would.
+class Reader {
+public:
+    Reader(FILE* file, uint8_t* buffer, size_t capacity)
+        : m_file(file), m_buf(buffer), m_cap(capacity) {}
+
+    // False when the stream cannot be positioned there (negative offset, unseekable stream).
+    bool seek(int64_t pos);
+    int64_t tell() const { return m_bufPos + static_cast<int64_t>(m_idx); }
+
+    // Reads ahead no further than this offset unless a read needs more, so that short
+    // block-sized calls do not pull in data they never use.
+    void setReadAheadLimit(int64_t endPos) { m_limit = endPos; }
+
+    int get() {
+        if (m_idx == m_len && !refill()) {
+            return -1;
+        }
+        return m_buf[m_idx++];
+    }
+    // Copies n bytes; bytes past the end of the file read as 255.
+    void readPadded(uint8_t* dst, size_t n);
+    // Advances over n bytes (fewer at the end of the file).
+    void skip(int64_t n);
+    bool atEnd();
+
+private:
+    bool refill();
+
+    FILE* m_file;
+    uint8_t* m_buf;
+    size_t m_cap;
+    int64_t m_bufPos = 0; // file offset of m_buf[0]
+    size_t m_len = 0;
+    size_t m_idx = 0;
+    int64_t m_limit = INT64_MAX;
+    bool m_eof = false;
+};
+
+// Buffered writer that remembers whether any write fell short.
+class Writer {
+public:
+    Writer(FILE* file, uint8_t* buffer, size_t capacity)
+        : m_file(file), m_buf(buffer), m_cap(capacity) {}
+    // Whatever a failing call wrote so far stays in the file.
+    ~Writer() { flush(); }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    void put(uint8_t b) {
+        if (m_len == m_cap) {
+            flush();
+        }
+        m_buf[m_len++] = b;
+    }
+    void write(const uint8_t* src, size_t n);
+    void zeros(int64_t n);
+    bool flush();
+    // Flushes and closes the stream; false if anything written was lost.
+    bool finish();
+
+private:
+    FILE* m_file;
+    uint8_t* m_buf;
+    size_t m_cap;
+    size_t m_len = 0;
+    bool m_failed = false;
+};
+
+} // namespace vokb
