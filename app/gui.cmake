@@ -1,0 +1,61 @@
+# The window layer: the main window, its model and settings, the Qt services, the help window
+# and the pictures. The core stays free of widgets; everything that shows something lives here.
+find_package(Qt6 REQUIRED COMPONENTS Widgets Multimedia)
+
+# The settings file format needs nothing but Qt Core, so it joins the core.
+target_sources(brindmar_core PRIVATE util/ProfileFile.cpp)
+
+add_library(brindmar_gui STATIC
+    window/ButtonAnimation.cpp
+    window/CommandRefresh.cpp
+    window/Embed1.cpp
+    window/HelpWindow.cpp
+    window/Pictures.cpp
+    window/ProgramFolders.cpp
+    window/QtUiServices.cpp
+    window/Settings.cpp
+    window/ThumbnailView.cpp
+    window/WindowPlacement.cpp
+    window/WipeCommand.cpp
+)
+set_target_properties(brindmar_gui PROPERTIES AUTOMOC ON)
+target_link_libraries(brindmar_gui PUBLIC brindmar_core Qt6::Widgets Qt6::Multimedia)
+
+add_executable(BrindMar20E main.cpp)
+target_link_libraries(BrindMar20E PRIVATE brindmar_gui)
+
+# What the program looks for in its own folder: the engine, the sounds and the help pages. The
+# build folder is laid out like the installed one, so the program runs from either.
+add_dependencies(BrindMar20E vokbfn1)
+
+add_executable(brindmar_make_sounds ${PROJECT_SOURCE_DIR}/resources/GenerateSounds.cpp)
+set_target_properties(brindmar_make_sounds PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+set(BRINDMAR_SOUNDS
+    ${CMAKE_BINARY_DIR}/bin/success.wav
+    ${CMAKE_BINARY_DIR}/bin/error.wav
+    ${CMAKE_BINARY_DIR}/bin/attention.wav)
+add_custom_command(OUTPUT ${BRINDMAR_SOUNDS}
+    COMMAND brindmar_make_sounds ${CMAKE_BINARY_DIR}/bin
+    DEPENDS brindmar_make_sounds
+    COMMENT "Generating the program's sounds")
+
+file(GLOB BRINDMAR_HELP_PAGES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/resources/help/*)
+set(BRINDMAR_HELP_COPIES)
+foreach(page ${BRINDMAR_HELP_PAGES})
+    get_filename_component(name ${page} NAME)
+    set(copy ${CMAKE_BINARY_DIR}/bin/help/${name})
+    add_custom_command(OUTPUT ${copy}
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different ${page} ${copy}
+        DEPENDS ${page})
+    list(APPEND BRINDMAR_HELP_COPIES ${copy})
+endforeach()
+
+add_custom_target(brindmar_program_files ALL DEPENDS ${BRINDMAR_SOUNDS} ${BRINDMAR_HELP_COPIES})
+add_dependencies(BrindMar20E brindmar_program_files)
+
+include(GNUInstallDirs)
+install(TARGETS BrindMar20E RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vokbfn1 LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${BRINDMAR_SOUNDS} DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${BRINDMAR_HELP_PAGES} DESTINATION ${CMAKE_INSTALL_BINDIR}/help)

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "operations/Engine.h"
+
+#include <QString>
+
+namespace brindmar {
+
+// The only place in the program that calls the engine library. The library is loaded from the
+// program's own folder by explicit path at the first call, never through the library search
+// path, so that a library of the same name elsewhere on the system cannot stand in for it. Each
+// export is looked up by name when it is called; a library or export that is missing makes that
+// call return nullopt, and the next call tries again, so that an installation repaired while the
+// program runs is picked up.
+class EngineBinding final : public Engine {
+public:
+    // programFolder: the folder of the executable (tests point it at the build's library folder).
+    explicit EngineBinding(QString programFolder);
+    ~EngineBinding() override;
+
+    EngineBinding(const EngineBinding&) = delete;
+    EngineBinding& operator=(const EngineBinding&) = delete;
+
+    EngineStatus embed24(const UncompressedEmbedArgs& args) override;
+    EngineStatus embed80(const UncompressedEmbedArgs& args) override;
+    EngineStatus embed81(const Rle8EmbedArgs& args) override;
+    EngineStatus extract(const ExtractArgs& args) override;
+    EngineStatus wipefile(int32_t byteCount, const QString& path) override;
+
+    // The full path the library is loaded from.
+    QString libraryPath() const;
+
+    // Why the last call could not be made; empty after a call that reached the engine.
+    QString lastLoadError() const { return m_lastLoadError; }
+
+private:
+    void* bind(const char* exportName);
+
+    QString m_programFolder;
+    void* m_handle = nullptr;
+    QString m_lastLoadError;
+};
+
+} // namespace brindmar

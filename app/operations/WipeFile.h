@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+namespace brindmar {
+
+class Engine;
+class UiServices;
+
+// Results of WipeAndDeleteFile.
+inline constexpr int16_t kWipeDone = -1;        // overwritten and deleted (or gone already)
+inline constexpr int16_t kWipeKept = 0;         // overwritten; the user kept the emptied file
+inline constexpr int16_t kWipeFailed = 1;       // not found, or not overwritten
+inline constexpr int16_t kWipeDeleteFailed = 2; // overwritten, but the delete failed
+
+// What the wipe does to the main window; an empty function is skipped.
+struct WipeWindowHooks {
+    std::function<void()> resetWindow; // runs once the file is found
+    std::function<void(const QString&)> showProcessCaption;
+    std::function<void()> hideProcessCaption;
+};
+
+// Overwrites the file with zero bytes through the engine and then deletes it, without the
+// overwrite question; the attribute warning is asked unless mode has kConfirmSkipAttributeWarning.
+// A file the engine cannot open for writing is reported as a failure and left in place: deleting
+// it would let the user believe its contents had been destroyed. A file of 2 GiB or more is
+// refused for the same reason, since the engine's count cannot cover it.
+int16_t WipeAndDeleteFile(const QString& path, uint8_t mode, Engine& engine, UiServices& ui,
+                          const WipeWindowHooks& hooks);
+
+} // namespace brindmar

@@ -1,0 +1,27 @@
+#include "operations/ZipService.h"
+
+#include "util/StringTable.h"
+#include "util/TextIds.h"
+
+namespace brindmar {
+
+namespace {
+
+QString withCode(std::optional<TextId> id, int code) {
+    if (!id) {
+        return {};
+    }
+    return StringTable::builtin().text(*id) + QStringLiteral(" (%1)").arg(code);
+}
+
+} // namespace
+
+QString unzipFailureText(int code) {
+    return withCode(unzipErrorText(code), code);
+}
+
+QString zipFailureText(int code) {
+    return withCode(zipErrorText(code), code);
+}
+
+} // namespace brindmar

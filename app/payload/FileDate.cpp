@@ -1,0 +1,24 @@
+#include "payload/FileDate.h"
+
+#include "payload/DosDateTime.h"
+
+namespace brindmar {
+
+std::string ReadFileDate(const Platform& platform, const QString& path) {
+    const std::optional<FileTimes> times = platform.readFileTimes(path);
+    if (!times) {
+        return formatDateField({}, {});
+    }
+    return formatDateField(toDosDateTime(times->creation), toDosDateTime(times->lastWrite));
+}
+
+void WriteFileDate(const Platform& platform, const QString& origPath, std::string_view origDate) {
+    const std::array<uint16_t, 4> words = parseDateField(origDate);
+    const std::optional<int64_t> lastWrite = fromDosDateTime({words[2], words[3]});
+    if (!lastWrite) {
+        return;
+    }
+    platform.writeLastWriteTime(origPath, *lastWrite);
+}
+
+} // namespace brindmar

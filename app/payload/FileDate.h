@@ -1,0 +1,20 @@
+#pragma once
+
+#include "util/Platform.h"
+
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace brindmar {
+
+// The 24-character date field for a file's creation and last-write times; all four numbers 0
+// when the file cannot be opened.
+std::string ReadFileDate(const Platform& platform, const QString& path);
+
+// Gives the file the last-write time of a date field and keeps its access time. A creation time
+// cannot be set on Linux, so the field's creation numbers are not applied. A file that cannot be
+// opened for writing, or a last-write pair that names no real moment, changes nothing.
+void WriteFileDate(const Platform& platform, const QString& origPath, std::string_view origDate);
+
+} // namespace brindmar

@@ -1,0 +1,86 @@
+#include "payload/PayloadHeader.h"
+
+#include "payload/CodeScrambler.h"
+#include "payload/FileDate.h"
+#include "payload/SixBitCodec.h"
+#include "util/PathHelpers.h"
+#include "util/TrimBlanks.h"
+
+#include <cstdio>
+
+namespace brindmar {
+
+namespace {
+
+constexpr size_t kStorageDigitsEnd = 72;
+
+// Zero-padded to the field's width, with a leading minus for a negative value.
+std::string zeroPadded(int64_t value, int width) {
+    char buffer[32];
+    const bool negative = value < 0;
+    const auto magnitude = static_cast<unsigned long long>(negative ? -value : value);
+    std::snprintf(buffer, sizeof buffer, "%s%0*llu", negative ? "-" : "", width, magnitude);
+    return buffer;
+}
+
+char storageDigit(StorageMode mode) {
+    switch (mode) {
+    case StorageMode::Encrypted:
+        return '2';
+    case StorageMode::Compressed:
+        return '1';
+    case StorageMode::AsIs:
+        break;
+    }
+    return '0';
+}
+
+} // namespace
+
+StorageMode storageModeFromPackingState(uint8_t packingState) {
+    if ((packingState & 8) != 0) {
+        return StorageMode::Encrypted;
+    }
+    if ((packingState & 1) != 0) {
+        return StorageMode::Compressed;
+    }
+    return StorageMode::AsIs;
+}
+
+std::string paddedCode(const QString& code) {
+    std::string padded = trimBlanks(code).left(kCodeLength).toLatin1().toStdString();
+    padded.resize(kCodeLength, ' ');
+    return padded;
+}
+
+std::string composePayloadHeader(const QString& code, std::string_view dateField,
+                                 StorageMode storageMode, bool substituteName,
+                                 int32_t documentLength, const QString& documentName) {
+    std::string date(dateField);
+    date.resize(kDateFieldLength, ' ');
+
+    std::string header(kPayloadMarker);
+    header += EncodeSixBit(ScrambleCode(paddedCode(code) + date));
+    header += date;
+    header += '1';
+    header += storageDigit(storageMode);
+    header += substituteName ? '1' : '0';
+    header.resize(kStorageDigitsEnd, ' ');
+
+    QString nameSource = documentName;
+    const QString name = FileNameOf(nameSource);
+    header += zeroPadded(documentLength, 12);
+    header += zeroPadded(name.size(), 6);
+    header += name.toLatin1().toStdString();
+    return header;
+}
+
+std::string BuildPayloadHeader(const Platform& platform, const QString& code,
+                               const QString& documentPath, const QString& documentName,
+                               StorageMode storageMode, bool substituteName,
+                               int32_t documentLength) {
+    return composePayloadHeader(code, ReadFileDate(platform, documentPath), storageMode,
+                                substituteName, documentLength, documentName);
+}
+
+} // namespace brindmar

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+namespace brindmar {
+
+class UiServices;
+
+// Confirmation mode bits.
+inline constexpr uint8_t kConfirmSkipOverwriteQuestion = 1;
+inline constexpr uint8_t kConfirmSkipAttributeWarning = 2;
+inline constexpr uint8_t kConfirmDeleteWording = 4;
+
+// Results of ConfirmReplaceFile.
+inline constexpr int16_t kReplaceNoSuchFile = 0;
+inline constexpr int16_t kReplaceDeleted = 1;
+inline constexpr int16_t kReplaceCancelled = 2;
+inline constexpr int16_t kReplaceDeleteFailed = 3;
+
+// The one place that asks before a file is overwritten or deleted: unless the mode skips them,
+// asks whether to overwrite an existing file and warns when it is hidden or read-only, then
+// deletes it so that the caller can create it afresh. A folder counts as no file. A symbolic
+// link counts as a file, even a dangling one: it is the link that is deleted, so the caller's
+// new file cannot be written through it.
+//
+// Read-only means the user may not write the file. A privileged user may write anything, so for
+// them a file that grants nobody write permission counts as read-only: the owner marked it so.
+int16_t ConfirmReplaceFile(const QString& path, uint8_t mode, UiServices& ui);
+
+} // namespace brindmar

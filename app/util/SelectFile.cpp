@@ -1,0 +1,55 @@
+#include "util/SelectFile.h"
+
+#include "util/PathHelpers.h"
+#include "util/TrimBlanks.h"
+
+#include <QDir>
+
+namespace brindmar {
+
+QString SelectFile(uint8_t& mode, FileDialogRequest request, QString& requiredExtension,
+                   UiServices& ui) {
+    requiredExtension = trimBlanks(requiredExtension).toLower();
+    request.title = trimBlanks(request.title);
+    const bool folderKind = (mode & kSelectKindMask) == kSelectFolder;
+    if (folderKind || (mode & kSelectKeepPresetName) == 0) {
+        request.fileName.clear();
+    }
+
+    const std::optional<QString> choice =
+        folderKind ? ui.chooseFolder(request) : ui.chooseFile(request);
+    if (!choice) {
+        ui.processPendingEvents();
+        mode = kSelectCancelled;
+        return {};
+    }
+    mode = static_cast<uint8_t>(mode & ~kSelectKeepPresetName);
+
+    QString chosen = *choice;
+    if (folderKind) {
+        // A folder dialog returns the folder itself; the callers want it as FolderOf gives it.
+        if (!chosen.endsWith(QDir::separator())) {
+            chosen += QDir::separator();
+        }
+        return FolderOf(chosen);
+    }
+    if (BaseNameOf(chosen).isEmpty()) {
+        mode = kSelectNoBaseName;
+        return {};
+    }
+    if (requiredExtension.isEmpty()) {
+        return chosen;
+    }
+    const QString extension = ExtensionOf(chosen);
+    if (extension.isEmpty()) {
+        return chosen.endsWith(u'.') ? chosen + requiredExtension
+                                     : chosen + u'.' + requiredExtension;
+    }
+    if (extension != requiredExtension) {
+        mode = kSelectWrongExtension;
+        return {};
+    }
+    return chosen;
+}
+
+} // namespace brindmar

@@ -1,0 +1,92 @@
+#include "window/CommandRefresh.h"
+
+namespace brindmar {
+
+namespace {
+
+CommandSwitch switchFor(bool enabled) {
+    return enabled ? CommandSwitch::Enable : CommandSwitch::Disable;
+}
+
+} // namespace
+
+TextId outputFolderTooltip(uint8_t windowState) {
+    return (windowState & state::PayloadFound) != 0 ? TextId::SelectExtractOutputTooltip
+                                                    : TextId::SelectEmbedOutputTooltip;
+}
+
+CommandRefresh refreshCommands(const WindowModel& model) {
+    CommandRefresh result;
+    result.helpContext = model.helpContext;
+    result.animationMarks = model.animationMarks;
+
+    uint8_t ws = model.windowState;
+    if ((ws & state::KeepProgress) != 0) {
+        ws = static_cast<uint8_t>(ws & ~state::KeepProgress);
+        result.resetProgressBar = false;
+    }
+    result.windowState = ws;
+
+    auto set = [&result](Command command, CommandSwitch value) {
+        result.commands[static_cast<int>(command)] = value;
+    };
+
+    const bool idle = ws < 32;
+    set(Command::ChooseBmp, switchFor(idle));
+    set(Command::ChooseOutputFolder, switchFor(idle));
+    set(Command::Stop, switchFor(!idle));
+    set(Command::Help, switchFor(idle));
+    set(Command::Exit, switchFor(idle));
+    set(Command::Wipe, switchFor(idle));
+    if (!idle) {
+        set(Command::Reset, CommandSwitch::Disable);
+    } else if (model.hasOption(option::ValueChanged)) {
+        set(Command::Reset, CommandSwitch::Enable);
+    } else {
+        set(Command::Reset, CommandSwitch::Keep);
+    }
+
+    constexpr uint8_t documentBlockers = state::PayloadFound | state::Embedding | state::Extracting;
+    set(Command::ChooseDocument, switchFor((ws & documentBlockers) == 0));
+    set(Command::BmpInformation, switchFor(ws >= 2 && ws <= 31));
+    set(Command::FullSizeView,
+        switchFor(ws >= 3 && ws <= 31 && model.hasOption(option::ThumbnailReduced)));
+
+    if ((ws & state::Embedding) != 0) {
+        result.helpContext = topic::Embed;
+    }
+    const bool embedReady = (ws & (state::PayloadFound | state::EmbedPossible)) ==
+                                state::EmbedPossible &&
+                            idle;
+    if (embedReady) {
+        result.animationMarks |= animation::EmbedReady;
+        result.focus = Command::Embed;
+    } else {
+        result.animationMarks &= static_cast<uint8_t>(~animation::EmbedReady);
+    }
+    set(Command::Embed, switchFor(embedReady));
+
+    if ((ws & state::Extracting) != 0) {
+        result.helpContext = topic::Extract;
+    }
+    const bool extractReady = (ws & state::PayloadFound) != 0 && idle;
+    if (extractReady) {
+        result.animationMarks |= animation::ExtractReady;
+        result.focus = Command::Extract;
+    } else {
+        result.animationMarks &= static_cast<uint8_t>(~animation::ExtractReady);
+    }
+    set(Command::Extract, switchFor(extractReady));
+
+    result.framesEnabled = idle;
+    result.outputFolderTooltip = outputFolderTooltip(ws);
+    return result;
+}
+
+void applyRefresh(WindowModel& model, const CommandRefresh& refresh) {
+    model.windowState = refresh.windowState;
+    model.helpContext = refresh.helpContext;
+    model.animationMarks = refresh.animationMarks;
+}
+
+} // namespace brindmar

@@ -1,0 +1,170 @@
+#include "window/QtUiServices.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSoundEffect>
+#include <QTimer>
+#include <QUrl>
+
+namespace brindmar {
+
+namespace {
+
+// Two beeps must be heard as two.
+constexpr int kBeepGapMs = 220;
+
+QMessageBox::Icon boxIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Critical:
+        return QMessageBox::Critical;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+Qt::CursorShape cursorShape(MousePointer pointer) {
+    switch (pointer) {
+    case MousePointer::Hourglass:
+        return Qt::WaitCursor;
+    case MousePointer::SizeAll:
+        return Qt::SizeAllCursor;
+    case MousePointer::SizeHorizontal:
+        return Qt::SizeHorCursor;
+    case MousePointer::SizeVertical:
+        return Qt::SizeVerCursor;
+    case MousePointer::Default:
+    case MousePointer::Arrow:
+        break;
+    }
+    return Qt::ArrowCursor;
+}
+
+} // namespace
+
+QtUiServices::QtUiServices(QWidget* parent) : m_parent(parent) {}
+
+void QtUiServices::setSounds(std::array<QString, 3> soundFiles, int audioOutputs) {
+    m_soundFiles = std::move(soundFiles);
+    m_audio = audioOutputs > 0;
+    for (size_t i = 0; i < m_effects.size(); ++i) {
+        m_effects[i].reset();
+        if (m_audio) {
+            // Loaded ahead, so that the first message is not kept waiting for its sound.
+            m_effects[i] = std::make_unique<QSoundEffect>();
+            m_effects[i]->setSource(QUrl::fromLocalFile(m_soundFiles[i]));
+        }
+    }
+}
+
+QtUiServices::~QtUiServices() {
+    setMousePointer(MousePointer::Default);
+}
+
+MessageAnswer QtUiServices::showMessage(const Message& message) {
+    QMessageBox box(boxIcon(message.icon), message.title, message.text, QMessageBox::NoButton,
+                    m_parent);
+    QPushButton* ok = box.addButton(QMessageBox::Ok);
+    QPushButton* cancel = nullptr;
+    if (message.buttons == MessageButtons::OkCancel) {
+        cancel = box.addButton(QMessageBox::Cancel);
+        box.setEscapeButton(cancel);
+    }
+    box.setDefaultButton(message.defaultButton == DefaultButton::Second && cancel != nullptr
+                             ? cancel
+                             : ok);
+    // A busy pointer must not hide the question from the user.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    box.exec();
+    QApplication::restoreOverrideCursor();
+    return cancel != nullptr && box.clickedButton() == cancel ? MessageAnswer::Cancel
+                                                              : MessageAnswer::Ok;
+}
+
+void QtUiServices::playSound(Sound sound) {
+    const auto index = static_cast<size_t>(sound);
+    if (!m_audio) {
+        beep(sound == Sound::Error ? 2 : 1);
+        return;
+    }
+    m_effects[index]->play();
+}
+
+void QtUiServices::beep(int count) {
+    for (int i = 0; i < count; ++i) {
+        if (i == 0) {
+            QApplication::beep();
+        } else {
+            QTimer::singleShot(kBeepGapMs * i, qApp, [] { QApplication::beep(); });
+        }
+    }
+}
+
+QString QtUiServices::dialogFilter(const QString& filter) {
+    const QStringList parts = filter.split(u'|');
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts.at(i + 1);
+        patterns.replace(u';', u' ');
+        entries << QStringLiteral("%1 (%2)").arg(parts.at(i), patterns);
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+std::optional<QString> QtUiServices::chooseFile(const FileDialogRequest& request) {
+    QString start = request.initialFolder;
+    if (!request.fileName.isEmpty()) {
+        start = QDir::isAbsolutePath(request.fileName) ? request.fileName
+                                                       : QDir(start).filePath(request.fileName);
+    }
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const QString chosen =
+        QFileDialog::getOpenFileName(m_parent, request.title, start, dialogFilter(request.filter));
+    QApplication::restoreOverrideCursor();
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return QDir::toNativeSeparators(chosen);
+}
+
+std::optional<QString> QtUiServices::chooseFolder(const FileDialogRequest& request) {
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const QString chosen =
+        QFileDialog::getExistingDirectory(m_parent, request.title, request.initialFolder);
+    QApplication::restoreOverrideCursor();
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return QDir::toNativeSeparators(chosen);
+}
+
+void QtUiServices::setMousePointer(MousePointer pointer) {
+    const bool overridden = m_pointer != MousePointer::Default;
+    m_pointer = pointer;
+    if (pointer == MousePointer::Default) {
+        if (overridden) {
+            QApplication::restoreOverrideCursor();
+        }
+        return;
+    }
+    if (overridden) {
+        QApplication::changeOverrideCursor(cursorShape(pointer));
+    } else {
+        QApplication::setOverrideCursor(cursorShape(pointer));
+    }
+}
+
+void QtUiServices::processPendingEvents() {
+    QCoreApplication::processEvents();
+}
+
+} // namespace brindmar

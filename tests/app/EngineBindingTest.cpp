@@ -1,0 +1,200 @@
+#include "operations/EngineBinding.h"
+#include "AppTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace brindmar;
+
+namespace {
+
+const QString kEngineFolder = QStringLiteral(BRINDMAR_ENGINE_DIR);
+const QString kStubFolder = QStringLiteral(BRINDMAR_STUB_ENGINE_DIR);
+
+UncompressedEmbedArgs validEmbed() {
+    UncompressedEmbedArgs args;
+    args.rowsPerBlock = 4;
+    args.dataOffset = 54;
+    args.rowStride = 12;
+    args.outWidth = 4;
+    args.rowCount = 4;
+    args.docLength = 1;
+    args.header = "+/VOKE01170+++";
+    args.carrierPath = QStringLiteral("/nonexistent/carrier.bmp");
+    args.documentPath = QStringLiteral("/nonexistent/document");
+    args.outputPath = QStringLiteral("/nonexistent/output.bmp");
+    return args;
+}
+
+Rle8EmbedArgs validRle8() {
+    Rle8EmbedArgs args;
+    args.rowsPerBlock = 4;
+    args.dataOffset = 1078;
+    args.imageWidth = 4;
+    args.outWidth = 4;
+    args.rowCount = 4;
+    args.docLength = 1;
+    args.header = "+/VOKE01170+++";
+    args.carrierPath = QStringLiteral("/nonexistent/carrier.bmp");
+    args.documentPath = QStringLiteral("/nonexistent/document");
+    args.outputPath = QStringLiteral("/nonexistent/output.bmp");
+    return args;
+}
+
+ExtractArgs validExtract() {
+    ExtractArgs args;
+    args.rowsPerBlock = 4;
+    args.dataOffset = 54;
+    args.rowBytes = 12;
+    args.docLength = 1;
+    args.headerLength = 1;
+    args.carrierPath = QStringLiteral("/nonexistent/carrier.bmp");
+    args.outputPath = QStringLiteral("/nonexistent/output");
+    return args;
+}
+
+template <typename Args> Args with(Args args, void (*change)(Args&)) {
+    change(args);
+    return args;
+}
+
+template <typename Args>
+std::function<EngineStatus(Engine&)> call(EngineStatus (Engine::*entry)(const Args&), Args args) {
+    return [entry, args](Engine& engine) { return (engine.*entry)(args); };
+}
+
+// Each case breaks one argument; the engine checks its arguments in a fixed order and names the
+// first bad one in its status, so a binding that passes an argument in the wrong slot shows up
+// as a wrong status.
+struct ArgumentCase {
+    const char* name;
+    std::function<EngineStatus(Engine&)> run;
+    int32_t expected;
+};
+
+using Embed = UncompressedEmbedArgs;
+const ArgumentCase kArgumentCases[] = {
+    {"embed24 valid, carrier missing", call(&Engine::embed24, validEmbed()), -9},
+    {"embed24 rowStride",
+     call(&Engine::embed24, with<Embed>(validEmbed(), [](Embed& a) { a.rowStride = 0; })), -1},
+    {"embed24 outWidth",
+     call(&Engine::embed24, with<Embed>(validEmbed(), [](Embed& a) { a.outWidth = 0; })), -2},
+    {"embed24 rowCount",
+     call(&Engine::embed24, with<Embed>(validEmbed(), [](Embed& a) { a.rowCount = 0; })), -3},
+    {"embed24 dataOffset",
+     call(&Engine::embed24, with<Embed>(validEmbed(), [](Embed& a) { a.dataOffset = 1079; })), -4},
+    {"embed24 header",
+     call(&Engine::embed24, with<Embed>(validEmbed(), [](Embed& a) { a.header.clear(); })), -5},
+    {"embed24 carrierPath",
+     call(&Engine::embed24, with<Embed>(validEmbed(), [](Embed& a) { a.carrierPath.clear(); })),
+     -6},
+    {"embed24 documentPath",
+     call(&Engine::embed24, with<Embed>(validEmbed(), [](Embed& a) { a.documentPath.clear(); })),
+     -7},
+    {"embed24 outputPath",
+     call(&Engine::embed24, with<Embed>(validEmbed(), [](Embed& a) { a.outputPath.clear(); })), -8},
+    {"embed80 documentPath",
+     call(&Engine::embed80, with<Embed>(validEmbed(), [](Embed& a) { a.documentPath.clear(); })),
+     -7},
+    {"embed81 valid, carrier missing", call(&Engine::embed81, validRle8()), -11},
+    {"embed81 rowsPerBlock",
+     call(&Engine::embed81,
+          with<Rle8EmbedArgs>(validRle8(), [](Rle8EmbedArgs& a) { a.rowsPerBlock = 0; })),
+     -1},
+    {"embed81 imageWidth",
+     call(&Engine::embed81,
+          with<Rle8EmbedArgs>(validRle8(), [](Rle8EmbedArgs& a) { a.imageWidth = 0; })),
+     -3},
+    {"embed81 docLength",
+     call(&Engine::embed81,
+          with<Rle8EmbedArgs>(validRle8(), [](Rle8EmbedArgs& a) { a.docLength = 0; })),
+     -6},
+    {"embed81 outputPath",
+     call(&Engine::embed81,
+          with<Rle8EmbedArgs>(validRle8(), [](Rle8EmbedArgs& a) { a.outputPath.clear(); })),
+     -10},
+    {"extract valid, carrier missing", call(&Engine::extract, validExtract()), -8},
+    {"extract rowBytes",
+     call(&Engine::extract,
+          with<ExtractArgs>(validExtract(), [](ExtractArgs& a) { a.rowBytes = 0; })),
+     -3},
+    {"extract headerLength",
+     call(&Engine::extract,
+          with<ExtractArgs>(validExtract(), [](ExtractArgs& a) { a.headerLength = 0; })),
+     -5},
+    {"extract outputPath",
+     call(&Engine::extract,
+          with<ExtractArgs>(validExtract(), [](ExtractArgs& a) { a.outputPath.clear(); })),
+     -7},
+    {"wipefile count 0", [](Engine& e) { return e.wipefile(0, QStringLiteral("/x")); }, 0},
+    {"wipefile unopenable",
+     [](Engine& e) { return e.wipefile(5, QStringLiteral("/nonexistent/folder/file")); }, -6},
+};
+
+TEST(EngineBinding, EveryArgumentReachesItsSlot) {
+    EngineBinding engine(kEngineFolder);
+    for (const ArgumentCase& c : kArgumentCases) {
+        EXPECT_EQ(c.run(engine), EngineStatus(c.expected)) << c.name;
+    }
+    EXPECT_TRUE(engine.lastLoadError().isEmpty());
+}
+
+TEST(EngineBinding, WipesThroughTheLoadedLibrary) {
+    apptest::ScratchDir scratch;
+    scratch.write(QStringLiteral("doc"), std::string(1000, 'x'));
+    EngineBinding engine(kEngineFolder);
+
+    EXPECT_EQ(engine.wipefile(1000, scratch.path(QStringLiteral("doc"))), EngineStatus(-1));
+
+    QFile file(scratch.path(QStringLiteral("doc")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray(1000, '\0'));
+}
+
+TEST(EngineBinding, LibraryMissingFromTheProgramFolderIsARunTimeFailure) {
+    // The engine test process may well have the real library loaded already; the binding must
+    // still look only in its own folder.
+    EngineBinding real(kEngineFolder);
+    ASSERT_TRUE(real.wipefile(0, QString()).has_value());
+
+    QTemporaryDir empty;
+    EngineBinding engine(empty.path());
+    EXPECT_EQ(engine.wipefile(0, QString()), std::nullopt);
+    EXPECT_EQ(engine.embed24(validEmbed()), std::nullopt);
+    EXPECT_EQ(engine.extract(validExtract()), std::nullopt);
+    EXPECT_FALSE(engine.lastLoadError().isEmpty());
+}
+
+TEST(EngineBinding, LibraryInstalledAfterAFailedCallIsUsedByTheNextCall) {
+    QTemporaryDir folder;
+    EngineBinding engine(folder.path());
+    ASSERT_EQ(engine.wipefile(0, QString()), std::nullopt);
+
+    ASSERT_TRUE(QFile::copy(kEngineFolder + QStringLiteral("/libvokbfn1.so"),
+                            folder.filePath(QStringLiteral("libvokbfn1.so"))));
+    EXPECT_EQ(engine.wipefile(0, QString()), EngineStatus(0));
+    EXPECT_TRUE(engine.lastLoadError().isEmpty());
+}
+
+TEST(EngineBinding, MissingExportFailsOnlyThatExport) {
+    EngineBinding engine(kStubFolder);
+    EXPECT_EQ(engine.wipefile(7, QStringLiteral("/x")), EngineStatus(42));
+    EXPECT_EQ(engine.embed24(validEmbed()), std::nullopt);
+    EXPECT_FALSE(engine.lastLoadError().isEmpty());
+    EXPECT_EQ(engine.embed81(validRle8()), std::nullopt);
+    EXPECT_EQ(engine.wipefile(0, QStringLiteral("/x")), EngineStatus(0));
+}
+
+TEST(EngineBinding, LoadsByAbsolutePathEvenFromARelativeOrEmptyFolder) {
+    // A bare file name would send dlopen through the library search path.
+    for (const QString& folder : {QString(), QStringLiteral("."), QStringLiteral("bin")}) {
+        const QString path = EngineBinding(folder).libraryPath();
+        EXPECT_TRUE(QDir::isAbsolutePath(path)) << path.toStdString();
+        EXPECT_TRUE(path.endsWith(QStringLiteral("/libvokbfn1.so"))) << path.toStdString();
+    }
+}
+
+} // namespace

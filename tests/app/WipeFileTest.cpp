@@ -1,0 +1,169 @@
+#include "operations/WipeFile.h"
+#include "AppTestSupport.h"
+#include "FakeEngine.h"
+#include "FakeUiServices.h"
+#include "operations/EngineBinding.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace brindmar;
+using brindmar::testing::FakeEngine;
+using brindmar::testing::FakeUiServices;
+
+namespace {
+
+const QString kEngineFolder = QStringLiteral(BRINDMAR_ENGINE_DIR);
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Records what the wipe did to the window.
+struct WindowLog {
+    QStringList steps;
+    WipeWindowHooks hooks() {
+        return {[this] { steps << QStringLiteral("reset"); },
+                [this](const QString& caption) { steps << QStringLiteral("show ") + caption; },
+                [this] { steps << QStringLiteral("hide"); }};
+    }
+};
+
+class WipeFileTest : public ::testing::Test {
+protected:
+    QString write(const QString& name, const QByteArray& content) {
+        m_scratch.write(name, content.toStdString());
+        return m_scratch.path(name);
+    }
+
+    apptest::ScratchDir m_scratch;
+    FakeUiServices m_ui;
+    WindowLog m_window;
+};
+
+const QStringList kFoundFile = {"show File 'Wipe'", "reset", "hide"};
+const QStringList kNoFile = {"show File 'Wipe'", "hide"};
+
+TEST_F(WipeFileTest, OverwritesInPlaceThenDeletes) {
+    const QByteArray secret = QByteArray("secret ").repeated(150);
+    const QString path = write(QStringLiteral("doc.txt"), secret);
+    // A second name for the same file shows what the wipe left on the disk.
+    const QString witness = m_scratch.path(QStringLiteral("witness"));
+    ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(witness).constData()),
+              0);
+    EngineBinding engine(kEngineFolder);
+
+    EXPECT_EQ(WipeAndDeleteFile(path, 1, engine, m_ui, m_window.hooks()), kWipeDone);
+
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(readFile(witness), QByteArray(secret.size(), '\0'));
+    EXPECT_TRUE(m_ui.events().empty());
+    EXPECT_EQ(m_window.steps, kFoundFile);
+    EXPECT_EQ(m_ui.mousePointer(), MousePointer::Default);
+}
+
+TEST_F(WipeFileTest, CancelAtTheAttributeWarningKeepsTheEmptiedFile) {
+    const QString path = write(QStringLiteral(".hidden"), QByteArray(300, 'x'));
+    EngineBinding engine(kEngineFolder);
+    m_ui.queueAnswer(MessageAnswer::Cancel);
+
+    EXPECT_EQ(WipeAndDeleteFile(path, 1, engine, m_ui, m_window.hooks()), kWipeKept);
+
+    EXPECT_EQ(readFile(path), QByteArray(300, '\0'));
+    ASSERT_EQ(m_ui.messages().size(), 1u);
+    EXPECT_EQ(m_ui.messages()[0].title, QStringLiteral("Confirm file delete"));
+    EXPECT_EQ(m_ui.messages()[0].text,
+              QStringLiteral("** WARNING **\n") + path +
+                  QStringLiteral("\n - is a HIDDEN file\n\nProcede anyway ?"));
+}
+
+TEST_F(WipeFileTest, OverwriteQuestionIsNeverAskedWhateverTheMode) {
+    const QString path = write(QStringLiteral("doc"), QByteArray(10, 'x'));
+    FakeEngine engine;
+    EXPECT_EQ(WipeAndDeleteFile(path, 0, engine, m_ui, m_window.hooks()), kWipeDone);
+    EXPECT_TRUE(m_ui.events().empty());
+    ASSERT_EQ(engine.calls().size(), 1u);
+    EXPECT_EQ(engine.calls()[0].blockIndex, 10); // the file's length as byteCount
+}
+
+TEST_F(WipeFileTest, NothingOverwrittenMeansFailureAndTheFileStays) {
+    struct Case {
+        const char* name;
+        QByteArray content;
+        EngineStatus engineStatus;
+    };
+    const Case cases[] = {
+        {"cannot open for writing", "intact", -6},
+        {"engine library missing", "intact", std::nullopt},
+        {"unexpected status", "intact", 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = write(QStringLiteral("doc"), c.content);
+        FakeEngine engine;
+        engine.queue(FakeEngine::Export::Wipefile, c.engineStatus);
+        FakeUiServices ui;
+        WindowLog window;
+        EXPECT_EQ(WipeAndDeleteFile(path, 1, engine, ui, window.hooks()), kWipeFailed);
+        EXPECT_EQ(readFile(path), c.content);
+        EXPECT_TRUE(ui.events().empty());
+        EXPECT_EQ(window.steps, kFoundFile);
+        EXPECT_EQ(ui.mousePointer(), MousePointer::Default);
+    }
+}
+
+TEST_F(WipeFileTest, FileWithoutWritePermissionIsLeftUntouched) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "a privileged user may write any file";
+    }
+    const QString path = write(QStringLiteral("doc"), "intact");
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner));
+    EngineBinding engine(kEngineFolder);
+    EXPECT_EQ(WipeAndDeleteFile(path, 1, engine, m_ui, m_window.hooks()), kWipeFailed);
+    EXPECT_EQ(readFile(path), QByteArray("intact"));
+    EXPECT_TRUE(m_ui.events().empty());
+}
+
+TEST_F(WipeFileTest, EmptyFileCannotBeOverwrittenAndStays) {
+    const QString path = write(QStringLiteral("empty"), QByteArray());
+    EngineBinding engine(kEngineFolder);
+    EXPECT_EQ(WipeAndDeleteFile(path, 1, engine, m_ui, m_window.hooks()), kWipeFailed);
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(m_window.steps, kFoundFile);
+}
+
+TEST_F(WipeFileTest, MissingEngineLibraryIsAFailure) {
+    const QString path = write(QStringLiteral("doc"), "intact");
+    QTemporaryDir noEngine;
+    EngineBinding engine(noEngine.path());
+    EXPECT_EQ(WipeAndDeleteFile(path, 1, engine, m_ui, m_window.hooks()), kWipeFailed);
+    EXPECT_EQ(readFile(path), QByteArray("intact"));
+    EXPECT_EQ(m_ui.mousePointer(), MousePointer::Default);
+    EXPECT_EQ(m_window.steps, kFoundFile);
+}
+
+TEST_F(WipeFileTest, MissingFileFailsBeforeTheWindowIsReset) {
+    FakeEngine engine;
+    for (const QString& path :
+         {m_scratch.path(QStringLiteral("gone")), m_scratch.folder(), QString()}) {
+        WindowLog window;
+        EXPECT_EQ(WipeAndDeleteFile(path, 1, engine, m_ui, window.hooks()), kWipeFailed);
+        EXPECT_EQ(window.steps, kNoFile);
+    }
+    EXPECT_TRUE(engine.calls().empty());
+}
+
+TEST_F(WipeFileTest, FailedDeleteAfterTheOverwriteIsResultTwo) {
+    // The scripted engine writes nothing; the delete of a /proc file fails even for root.
+    const QString path = QStringLiteral("/proc/version");
+    if (!QFile::exists(path)) {
+        GTEST_SKIP() << "no /proc";
+    }
+    FakeEngine engine;
+    EXPECT_EQ(WipeAndDeleteFile(path, 3, engine, m_ui, m_window.hooks()), kWipeDeleteFailed);
+}
+
+} // namespace

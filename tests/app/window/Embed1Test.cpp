@@ -1,0 +1,397 @@
+// The real main window under the offscreen platform, with the scripted UI services: no dialog
+// ever opens, every message is recorded.
+
+#include "window/Embed1.h"
+#include "FakeUiServices.h"
+#include "FakeZipService.h"
+#include "operations/EngineBinding.h"
+#include "util/ProfileFile.h"
+#include "window/HelpWindow.h"
+#include "window/WindowPlacement.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QtTest>
+#include <memory>
+
+using namespace brindmar;
+using brindmar::testing::FakeUiServices;
+using brindmar::testing::FakeZipService;
+
+namespace {
+
+QString enabledCommands(const Embed1& window) {
+    QString result;
+    for (const QPushButton* button : window.FunctBtn) {
+        result += button->isEnabled() ? u'+' : u'-';
+    }
+    return result;
+}
+
+} // namespace
+
+class Embed1Test : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FakeUiServices> m_ui;
+    std::unique_ptr<FakeZipService> m_zip;
+    std::unique_ptr<EngineBinding> m_engine;
+    int m_audioOutputs = 1;
+
+    QString programFolder() const { return m_dir->filePath("prog") + u'/'; }
+    QString settingsPath() const { return m_dir->filePath("config/voke0117.ini"); }
+    QString tempFolder() const { return m_dir->filePath("tmp") + u'/'; }
+
+    void writeSettings(const QByteArray& content) {
+        QDir().mkpath(m_dir->filePath("config"));
+        QFile file(settingsPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    QString stored(const char* section, const char* key) const {
+        return ProfileFile(settingsPath()).readString(section, key, "NOT FOUND");
+    }
+
+    void addSoundFiles() {
+        for (const char* name : {"success.wav", "error.wav", "attention.wav"}) {
+            QFile file(programFolder() + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    }
+
+    std::unique_ptr<Embed1> makeWindow() {
+        ShellEnvironment environment;
+        environment.ui = m_ui.get();
+        environment.zip = m_zip.get();
+        environment.engine = m_engine.get();
+        environment.settingsFile = settingsPath();
+        environment.startFolder = programFolder();
+        environment.temporaryFolder = tempFolder();
+        environment.userDataFolder = m_dir->filePath("data") + u'/';
+        environment.audioOutputCount = [this] { return m_audioOutputs; };
+        return std::make_unique<Embed1>(environment);
+    }
+
+    std::unique_ptr<Embed1> startedWindow() {
+        auto window = makeWindow();
+        if (!window->startUp()) {
+            return nullptr;
+        }
+        window->show();
+        return window;
+    }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QDir().mkpath(m_dir->filePath("prog"));
+        QDir().mkpath(m_dir->filePath("tmp"));
+        m_ui = std::make_unique<FakeUiServices>();
+        m_zip = std::make_unique<FakeZipService>();
+        m_engine = std::make_unique<EngineBinding>(QStringLiteral(BRINDMAR_ENGINE_DIR));
+        m_audioOutputs = 1;
+    }
+
+    void firstStartTakesEveryDefault() {
+        addSoundFiles();
+        auto window = startedWindow();
+        QVERIFY(window);
+
+        QCOMPARE(window->windowTitle(), QStringLiteral("BrindMar"));
+        // document, BMP, output folder, wipe, help and exit; no Reset yet
+        QCOMPARE(enabledCommands(*window), QStringLiteral("++--+---++-+"));
+        QVERIFY(!window->ResetMIt->isEnabled());
+        QVERIFY(window->SoundMIt->isEnabled());
+        QVERIFY(window->SoundMIt->isChecked());
+        QVERIFY(window->model().soundSwitch);
+        QVERIFY(window->EncMIt->isChecked());
+        QVERIFY(!window->EncMIt->isEnabled()); // no code yet
+        QCOMPARE(window->EncCkB->checkState(), Qt::PartiallyChecked);
+        QVERIFY(window->MaskCodeMIt->isChecked());
+        QCOMPARE(window->CodeTxt->echoMode(), QLineEdit::Password);
+        QVERIFY(window->OrigTmMIt->isChecked());
+        QCOMPARE(window->model().cropMode, uint8_t(1));
+        QVERIFY(window->CropMIt[1]->isChecked());
+        QCOMPARE(window->model().embedOutputFolder, programFolder() + "Output/");
+        QVERIFY(QFileInfo(programFolder() + "Output").isDir());
+        QCOMPARE(window->model().extractOutputFolder, programFolder() + "Output/");
+        QCOMPARE(window->ExToTxt->text(), programFolder() + "Output/");
+        QCOMPARE(window->OutToTypLbl->text(), QStringLiteral("Embed"));
+        QCOMPARE(window->FunctBtn[4]->toolTip(), QStringLiteral("SELECT EMBED OUTPUT DIRECTORY"));
+        QCOMPARE(window->CropBtn[13]->toolTip(), QStringLiteral("CROP TOP HORIZ. STRIP"));
+        QCOMPARE(window->CropMIt[13]->text(), QStringLiteral("Top Horiz. Strip"));
+        QCOMPARE(window->CropMIt[2]->text(), QStringLiteral("Centre-Bottom"));
+        QCOMPARE(window->CropBtn[0]->toolTip(), QStringLiteral("NO CROP"));
+        QCOMPARE(window->DocMIt->text(), QStringLiteral("&Document Select"));
+        QCOMPARE(window->EmbedMnu->title(), QStringLiteral("&Embed"));
+        QVERIFY(m_ui->events().empty());
+
+        // Centred on the screen it opened on.
+        const QRect screen = window->screen()->geometry();
+        const double tpp = twipsPerPixel(window->screen()->logicalDotsPerInch());
+        const int width = qRound(kMainWindowWidthTwips / tpp);
+        QCOMPARE(window->size().width(), width);
+        QCOMPARE(window->pos().x(),
+                 screen.left() + qRound(std::trunc((screen.width() * tpp - 8205) / 2) / tpp));
+    }
+
+    void closeWritesTheSettings() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        QVERIFY(!QFile::exists(settingsPath()));
+        window->move(30, 45);
+        window->close();
+
+        const double tpp = twipsPerPixel(window->screen()->logicalDotsPerInch());
+        QCOMPARE(stored("GENERAL", "EmbToDir"), programFolder() + "Output/");
+        QCOMPARE(stored("GENERAL", "ExtrToDir"), programFolder() + "Output/");
+        QCOMPARE(stored("GENERAL", "DocDir"), QString());
+        QCOMPARE(stored("GENERAL", "ZIPDir"), QString());
+        QCOMPARE(stored("GENERAL", "CropMode"), QStringLiteral("1"));
+        QCOMPARE(stored("GENERAL", "Encrypt"), QStringLiteral("True"));
+        QCOMPARE(stored("GENERAL", "MaskCode"), QStringLiteral("True"));
+        QCOMPARE(stored("GENERAL", "KeepBODT"), QStringLiteral("True"));
+        QCOMPARE(stored("FORMS", "EmbedX"), textFromNumber(window->pos().x() * tpp));
+        QCOMPARE(stored("FORMS", "EmbedY"), textFromNumber(window->pos().y() * tpp));
+        QVERIFY(m_ui->events().empty());
+    }
+
+    void badValuesFallBack() {
+        writeSettings("[GENERAL]\nCropMode=Centre\nEncrypt=NOT FOUND\nMaskCode=maybe\n"
+                      "EmbToDir=/no/such/folder/\nExtrToDir=\nZIPDir=/no/such/zip/\n"
+                      "[FORMS]\nEmbedX=-900000\nEmbedY=0\n");
+        auto window = startedWindow();
+        QVERIFY(window);
+        QCOMPARE(window->model().cropMode, uint8_t(1));
+        QVERIFY(window->EncMIt->isChecked());
+        QVERIFY(window->MaskCodeMIt->isChecked());
+        QCOMPARE(window->model().embedOutputFolder, programFolder() + "Output/");
+        QCOMPARE(window->model().extractOutputFolder, programFolder() + "Output/");
+        QCOMPARE(window->model().zipFolder, QString());
+        // Off the screen on the left with the top at 0: centred.
+        const QRect screen = window->screen()->geometry();
+        const QPoint centre((screen.width() - window->width()) / 2,
+                            (screen.height() - window->height()) / 2);
+        QVERIFY(qAbs(window->pos().x() - centre.x()) <= 1);
+        QVERIFY(qAbs(window->pos().y() - centre.y()) <= 1);
+    }
+
+    void storedValuesAreRestored() {
+        addSoundFiles();
+        const QString out = m_dir->filePath("out") + u'/';
+        QDir().mkpath(out);
+        const double tpp = twipsPerPixel(QGuiApplication::primaryScreen()->logicalDotsPerInch());
+        writeSettings("; kept\n[GENERAL]\nCropMode=12\nEncrypt=False\nMaskCode=False\n"
+                      "KeepBODT=False\nUseSnd=False\nEmbToDir=" +
+                      out.toUtf8() + "\nBMPDir=/pictures/\nDocDir=/docs/\n[FORMS]\nEmbedX=" +
+                      QByteArray::number(100 * tpp) + "\nEmbedY=" + QByteArray::number(60 * tpp) +
+                      "\nInfoX=77\n[OTHER]\nKeep=this\n");
+        auto window = startedWindow();
+        QVERIFY(window);
+        QCOMPARE(window->model().cropMode, uint8_t(12));
+        QVERIFY(window->CropMIt[12]->isChecked());
+        QVERIFY(!window->CropMIt[1]->isChecked());
+        QVERIFY(!window->EncMIt->isChecked());
+        QCOMPARE(window->EncCkB->checkState(), Qt::Unchecked);
+        QVERIFY(!window->MaskCodeMIt->isChecked());
+        QCOMPARE(window->CodeTxt->echoMode(), QLineEdit::Normal);
+        QVERIFY(!window->OrigTmMIt->isChecked());
+        QCOMPARE(window->model().embedOutputFolder, out);
+        QCOMPARE(window->model().extractOutputFolder, out);
+        QCOMPARE(window->model().bmpFolder, QStringLiteral("/pictures/"));
+        QCOMPARE(window->model().documentFolder, QStringLiteral("/docs/"));
+        QCOMPARE(window->pos(), QPoint(100, 60));
+        // Sound switched off by the user: the item stays offered, unticked.
+        QVERIFY(window->SoundMIt->isEnabled());
+        QVERIFY(!window->SoundMIt->isChecked());
+        QVERIFY(!window->model().soundSwitch);
+
+        window->close();
+        QCOMPARE(stored("GENERAL", "UseSnd"), QStringLiteral("False"));
+        QCOMPARE(stored("FORMS", "InfoX"), QStringLiteral("77"));
+        QCOMPARE(stored("OTHER", "Keep"), QStringLiteral("this"));
+        QFile file(settingsPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("; kept\n[GENERAL]\n"));
+    }
+
+    void withoutSoundTheUsersChoiceIsKept() {
+        addSoundFiles();
+        m_audioOutputs = 0;
+        writeSettings("[GENERAL]\nUseSnd=True\n");
+        auto window = startedWindow();
+        QVERIFY(window);
+        QVERIFY(!window->SoundMIt->isEnabled());
+        QVERIFY(!window->SoundMIt->isChecked());
+        QVERIFY(!window->model().soundSwitch);
+        window->close();
+        QCOMPARE(stored("GENERAL", "UseSnd"), QStringLiteral("True"));
+    }
+
+    void zipServiceFailureEndsTheStart() {
+        m_zip->failWith(FakeZipService::Operation::Initialize, 2);
+        auto window = makeWindow();
+        QVERIFY(!window->startUp());
+        QCOMPARE(m_ui->transcript(),
+                 QStringList({"beep 2", "message Exclamation|BrindMar|Start-up failure - "
+                                        "application aborted"}));
+        window->close();
+        QVERIFY(!QFile::exists(settingsPath()));
+    }
+
+    void shutDownWipesTheWorkFiles() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        for (const char* name : {"vokbdat1.tmp", "vokbdat2.tmp"}) {
+            QFile file(tempFolder() + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("the user's document");
+        }
+        window->close();
+        QVERIFY(!QFile::exists(tempFolder() + "vokbdat1.tmp"));
+        QVERIFY(!QFile::exists(tempFolder() + "vokbdat2.tmp"));
+        QVERIFY(m_ui->events().empty());
+    }
+
+    void menuShortcutsAndDispatch() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        QCOMPARE(window->WipeMIt->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
+        QCOMPARE(window->ResetMIt->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+        QCOMPARE(window->HelpCurrentMIt->shortcut(), QKeySequence(Qt::Key_F1));
+
+        window->WipeMIt->trigger();
+        QCOMPARE(m_ui->fileDialogs().size(), size_t(1));
+        QCOMPARE(m_ui->fileDialogs()[0].title, QStringLiteral("Select File to 'Wipe'"));
+        QCOMPARE(window->model().helpContext, topic::Wipe);
+    }
+
+    void stopOnlySetsTheStopRequest() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        window->model().windowState = state::DocumentChosen | state::BmpChosen |
+                                      state::BmpUsable | state::EmbedPossible | state::Embedding;
+        window->commandRefresh();
+        QCOMPARE(enabledCommands(*window), QStringLiteral("-------+----"));
+        QVERIFY(!window->BMPFme->isEnabled());
+        QVERIFY(window->BMPStepBtn[0]->isHidden());
+        QVERIFY(!window->HelpMnu->menuAction()->isEnabled());
+        QCOMPARE(window->model().helpContext, topic::Embed);
+
+        window->ProgressBar1->setValue(40);
+        const WindowModel before = window->model();
+        window->FunctBtn[7]->click();
+        QVERIFY(window->model().stopRequest);
+        QCOMPARE(window->model().windowState, before.windowState);
+        QCOMPARE(window->model().optionMarks, before.optionMarks);
+        QCOMPARE(window->model().helpContext, before.helpContext);
+        QCOMPARE(window->ProgressBar1->value(), 40);
+    }
+
+    void extractModeOffersExtract() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        window->model().windowState = state::BmpChosen | state::BmpUsable | state::PayloadFound;
+        window->commandRefresh();
+        QVERIFY(window->FunctBtn[6]->isEnabled());
+        QVERIFY(window->ExtractMIt->isEnabled());
+        QVERIFY(!window->FunctBtn[0]->isEnabled());
+        QVERIFY(!window->DocMIt->isEnabled());
+        QVERIFY(window->FunctBtn[6]->hasFocus() || !window->isActiveWindow());
+        QCOMPARE(window->FunctBtn[4]->toolTip(), QStringLiteral("SELECT EXTRACT OUTPUT DIRECTORY"));
+        QCOMPARE(window->model().animationMarks, animation::ExtractReady);
+    }
+
+    void keepProgressBitHoldsTheBarOnce() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        window->ProgressBar1->setValue(100);
+        window->model().windowState = state::KeepProgress;
+        window->commandRefresh();
+        QCOMPARE(window->ProgressBar1->value(), 100);
+        QCOMPARE(window->model().windowState, uint8_t(0));
+        window->commandRefresh();
+        QCOMPARE(window->ProgressBar1->value(), 0);
+    }
+
+    void runCommandsWithdrawTheWipeOffer() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        for (int index : {0, 1, 2, 3, 4, 5, 6, 7}) {
+            window->model().optionMarks = option::JustEmbedded;
+            window->FunctBtn_Click(index);
+            QVERIFY2(!window->model().hasOption(option::JustEmbedded),
+                     qPrintable(QString::number(index)));
+        }
+        window->model().optionMarks = option::JustEmbedded;
+        window->FunctBtn_Click(9); // help keeps it
+        QVERIFY(window->model().hasOption(option::JustEmbedded));
+    }
+
+    void resetBringsBackTheStartValues() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        window->CropBtn[5]->click();
+        QVERIFY(window->ResetMIt->isEnabled());
+        QCOMPARE(window->model().cropMode, uint8_t(5));
+        QVERIFY(window->CropMIt[5]->isChecked());
+        window->ResetMIt->trigger();
+        QCOMPARE(window->model().cropMode, uint8_t(5)); // nothing stored yet: kept
+        QVERIFY(!window->ResetMIt->isEnabled());
+        QVERIFY(!window->FunctBtn[10]->isEnabled());
+    }
+
+    void helpShowsTheTopicOfTheContext() {
+        const QString helpFolder = programFolder() + "help";
+        QDir().mkpath(helpFolder);
+        for (const QString& name : QDir(QStringLiteral(BRINDMAR_HELP_DIR)).entryList(QDir::Files)) {
+            QFile::copy(QStringLiteral(BRINDMAR_HELP_DIR "/") + name, helpFolder + u'/' + name);
+        }
+        auto window = startedWindow();
+        QVERIFY(window);
+        window->model().helpContext = topic::Crop;
+        window->FunctBtn_Click(static_cast<int>(Command::Help));
+        auto* help = window->findChild<HelpWindow*>();
+        QVERIFY(help);
+        QVERIFY(help->isVisible());
+        auto* browser = help->findChild<QTextBrowser*>();
+        QCOMPARE(browser->source().fileName(), QStringLiteral("crop.html"));
+        window->HelpSearchMIt->trigger();
+        QCOMPARE(browser->source().fileName(), QStringLiteral("index.html"));
+    }
+
+    void everyTopicHasAPage() {
+        const QDir help(QStringLiteral(BRINDMAR_HELP_DIR));
+        for (const int topic : {3, 5, 6, 7, 8, 10, 11, 12, 13, 14, 16, 18}) {
+            const auto page = HelpWindow::topicPages().find(topic);
+            QVERIFY2(page != HelpWindow::topicPages().end(), qPrintable(QString::number(topic)));
+            QVERIFY2(help.exists(page->second), qPrintable(page->second));
+        }
+        // Every link between the pages leads somewhere.
+        const QRegularExpression link(QStringLiteral("href=\"([^\"#:]+)\""));
+        for (const QString& name : help.entryList({"*.html"})) {
+            QFile page(help.filePath(name));
+            QVERIFY(page.open(QIODevice::ReadOnly));
+            const QString html = QString::fromUtf8(page.readAll());
+            for (auto it = link.globalMatch(html); it.hasNext();) {
+                const QString target = it.next().captured(1);
+                QVERIFY2(help.exists(target), qPrintable(name + " -> " + target));
+            }
+        }
+    }
+};
+
+QTEST_MAIN(Embed1Test)
+#include "Embed1Test.moc"

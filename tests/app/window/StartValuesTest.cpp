@@ -1,0 +1,146 @@
+#include "util/PathHelpers.h"
+#include "window/ProgramFolders.h"
+#include "window/WindowPlacement.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace brindmar;
+
+namespace {
+
+struct PlacementCase {
+    const char* name;
+    TwipsPoint stored;
+    TwipsPoint expected;
+};
+
+// A 1024 x 768 screen at 15 twips per pixel; the window of 8205 x 5115 twips.
+constexpr TwipsSize kScreen{15360, 11520};
+constexpr TwipsSize kWindow{kMainWindowWidthTwips, kMainWindowHeightTwips};
+constexpr TwipsPoint kCentre{(15360 - 8205) / 2, (11520 - 5115) / 2};
+
+class Placement : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(Placement, KeepsTheWindowMostlyOnTheScreen) {
+    const PlacementCase& c = GetParam();
+    const TwipsPoint at = placeWindow(c.stored, kWindow, kScreen);
+    EXPECT_EQ(at.x, c.expected.x) << c.name;
+    EXPECT_EQ(at.y, c.expected.y) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Placement,
+    ::testing::Values(
+        PlacementCase{"first start", {0, 0}, kCentre},
+        PlacementCase{"stored position", {1500, 900}, {1500, 900}},
+        PlacementCase{"half off to the left is kept", {-2000, 900}, {-2000, 900}},
+        PlacementCase{"just within half", {-4102, 900}, {-4102, 900}},
+        PlacementCase{"beyond half to the left", {-5000, 900}, {0, 900}},
+        PlacementCase{"beyond half left, top 0: centred", {-5000, 0}, kCentre},
+        PlacementCase{"beyond the right edge", {15360 - 4102 + 1, 600}, {0, 600}},
+        PlacementCase{"at the right limit", {15360 - 4102, 600}, {15360 - 4102, 600}},
+        PlacementCase{"below the screen", {300, 11520 - 2557 + 1}, {300, 0}},
+        PlacementCase{"above the screen", {300, -2558}, {300, 0}},
+        PlacementCase{"both off: centred", {-90000, 90000}, kCentre}),
+    [](const auto& param) { return std::to_string(param.index); });
+
+TEST(Placement, TwipsFollowTheLogicalDpi) {
+    EXPECT_DOUBLE_EQ(twipsPerPixel(96), 15);
+    EXPECT_DOUBLE_EQ(twipsPerPixel(120), 12);
+    EXPECT_DOUBLE_EQ(twipsPerPixel(144), 10);
+}
+
+TEST(ProgramFolder, ProperCasedWithTheProductSpelling) {
+    const auto always = [](const QString&) { return true; };
+    struct Case {
+        const char* start;
+        const char* folder;
+    };
+    for (const Case c : {Case{"/opt/brindmar", "/Opt/BrindMar/"},
+                         Case{"  /usr/local/brindmar  ", "/Usr/Local/BrindMar/"},
+                         Case{"/opt/my apps/brindmar2", "/Opt/My Apps/Brindmar2/"},
+                         Case{"/BRINDMAR", "/BrindMar/"},
+                         Case{"/x/Brindmarx", "/X/Brindmarx/"},
+                         Case{"/opt/été/bin", "/Opt/été/Bin/"}}) {
+        EXPECT_EQ(programFolderFrom(QString::fromUtf8(c.start), always), QString::fromUtf8(c.folder))
+            << c.start;
+    }
+    // Nine characters are not enough for the rule: "/Brindmar/" alone is ten.
+    EXPECT_EQ(withProductFolderSpelling("/Brindmar/"), "/Brindmar/");
+    EXPECT_EQ(withProductFolderSpelling("x/Brindmar/"), "x/BrindMar/");
+}
+
+TEST(ProgramFolder, KeepsTheRealSpellingWhereCaseMatters) {
+    QTemporaryDir dir;
+    const QString start = dir.path() + QStringLiteral("/brindmar");
+    ASSERT_TRUE(QDir().mkpath(start));
+    // The proper-cased path names no folder on a case-sensitive file system.
+    EXPECT_EQ(programFolderFrom(start), start + u'/');
+}
+
+TEST(OutputFolder, OutputUnderTheProgramFolderIsCreated) {
+    QTemporaryDir dir;
+    const QString program = dir.path() + u'/';
+    EXPECT_EQ(defaultEmbedOutputFolder(program, "Output", dir.filePath("data")),
+              program + "Output/");
+    EXPECT_TRUE(QFileInfo(program + "Output").isDir());
+    // An existing one is taken as it is.
+    EXPECT_EQ(defaultEmbedOutputFolder(program, "Output", dir.filePath("data")),
+              program + "Output/");
+}
+
+TEST(OutputFolder, ProgramFolderWhenOutputCannotBeMade) {
+    QTemporaryDir dir;
+    const QString program = dir.path() + u'/';
+    QFile blocker(program + "Output");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where the folder would go
+    blocker.close();
+    EXPECT_EQ(defaultEmbedOutputFolder(program, "Output", dir.filePath("data")), program);
+}
+
+TEST(OutputFolder, UserDataFolderWhenTheProgramFolderCannotBeWritten) {
+    QTemporaryDir dir;
+    const QString gone = dir.path() + "/no/such/program/";
+    const QString data = dir.path() + "/data/BrindMar/";
+    EXPECT_EQ(defaultEmbedOutputFolder(gone, "Output", data), data + "Output/");
+    EXPECT_TRUE(QFileInfo(data + "Output").isDir());
+}
+
+TEST(OutputFolder, StoredFoldersAreKeptWhileTheyExist) {
+    QTemporaryDir dir;
+    EXPECT_EQ(existingFolderOr(dir.path() + u'/', "fallback"), dir.path() + u'/');
+    EXPECT_EQ(existingFolderOr(dir.path(), "fallback"), dir.path() + u'/');
+    EXPECT_EQ(existingFolderOr(dir.path() + "/deleted/", "fallback"), "fallback");
+    EXPECT_EQ(existingFolderOr("", "fallback"), "fallback");
+}
+
+TEST(TemporaryFolder, PrivateToTheUser) {
+    QTemporaryDir dir;
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
+    // A folder left open to others is closed again before use.
+    ASSERT_TRUE(QDir().mkdir(dir.path() + "/brindmar"));
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path() + "/brindmar").constData(), 0777), 0);
+
+    const QString folder = privateTemporaryFolder();
+    EXPECT_EQ(folder, dir.path() + "/brindmar/");
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    // A link planted in its place is not followed.
+    ASSERT_TRUE(QDir().rmdir(dir.path() + "/brindmar"));
+    ASSERT_TRUE(QFile::link(dir.path(), dir.path() + "/brindmar"));
+    EXPECT_EQ(privateTemporaryFolder(), QString());
+    if (saved.isNull()) {
+        qunsetenv("XDG_RUNTIME_DIR");
+    } else {
+        qputenv("XDG_RUNTIME_DIR", saved);
+    }
+}
+
+} // namespace

@@ -1,0 +1,179 @@
+#include "window/WipeCommand.h"
+#include "FakeUiServices.h"
+#include "operations/EngineBinding.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace brindmar;
+using brindmar::testing::FakeUiServices;
+
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+class WipeCommandTest : public ::testing::Test {
+protected:
+    QString write(const QString& name, const QByteArray& content) {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        return path;
+    }
+
+    void run() {
+        WipeCommandHooks hooks;
+        hooks.resetProgressBar = [this] { m_steps << "progress 0"; };
+        hooks.clearDocumentPathBox = [this] { m_steps << "clear document box"; };
+        hooks.normalPointer = [this] { m_steps << "normal pointer"; };
+        hooks.wipe.resetWindow = [this] { m_steps << "reset"; };
+        WipeCommand(m_model, m_engine, m_ui, hooks);
+    }
+
+    QTemporaryDir m_dir;
+    WindowModel m_model;
+    EngineBinding m_engine{QStringLiteral(BRINDMAR_ENGINE_DIR)};
+    FakeUiServices m_ui;
+    QStringList m_steps;
+};
+
+TEST_F(WipeCommandTest, ConfirmedWipeDeletesAndRemembersTheFolder) {
+    const QString path = write("notes.txt", QByteArray(500, 'n'));
+    m_ui.queueFileChoice("  " + path + "  ");
+    m_ui.queueAnswer(MessageAnswer::Ok);
+    m_model.documentFolder = "/somewhere/else/";
+
+    run();
+
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(m_ui.transcript(),
+              QStringList({"beep 1", "message Exclamation|File 'Wipe'|Confirm Delete of: " + path,
+                           "beep 1",
+                           "message NoIcon|Completion Message|File 'Wipe' and Delete processed "
+                           "successfully"}));
+    EXPECT_EQ(m_ui.messages()[0].buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(m_ui.messages()[1].buttons, MessageButtons::Ok);
+    EXPECT_EQ(m_model.documentFolder, m_dir.path() + "/");
+    EXPECT_EQ(m_model.helpContext, topic::Wipe);
+    EXPECT_EQ(m_steps, QStringList({"progress 0", "reset"}));
+    EXPECT_EQ(m_ui.mousePointer(), MousePointer::Default);
+
+    ASSERT_EQ(m_ui.fileDialogs().size(), 1u);
+    const FileDialogRequest& dialog = m_ui.fileDialogs()[0];
+    EXPECT_EQ(dialog.title, "Select File to 'Wipe'");
+    EXPECT_EQ(dialog.filter, "All Files|*.*");
+    EXPECT_EQ(dialog.initialFolder, "/somewhere/else/");
+    EXPECT_EQ(dialog.fileName, "");
+}
+
+TEST_F(WipeCommandTest, SoundsInsteadOfBeepsWhenSwitchedOn) {
+    const QString path = write("notes.txt", "x");
+    m_ui.setSoundOn(true);
+    m_ui.queueFileChoice(path);
+    m_ui.queueAnswer(MessageAnswer::Ok);
+    run();
+    const QStringList transcript = m_ui.transcript();
+    ASSERT_EQ(transcript.size(), 4);
+    EXPECT_EQ(transcript[0], "sound Attention");
+    EXPECT_EQ(transcript[2], "sound Success");
+}
+
+TEST_F(WipeCommandTest, CancelAtTheConfirmationLeavesTheFile) {
+    const QString path = write("keep.txt", "keep me");
+    m_ui.queueFileChoice(path);
+    m_ui.queueAnswer(MessageAnswer::Cancel);
+    m_model.optionMarks = option::JustEmbedded | option::ValueChanged;
+    m_model.documentFolder = "/docs/";
+
+    run();
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "keep me");
+    EXPECT_EQ(m_ui.messages().size(), 1u);
+    EXPECT_EQ(m_model.documentFolder, "/docs/");
+    EXPECT_EQ(m_model.optionMarks, option::ValueChanged);
+    EXPECT_EQ(m_steps, QStringList({"progress 0"}));
+    EXPECT_EQ(m_ui.mousePointer(), MousePointer::Default);
+}
+
+TEST_F(WipeCommandTest, EmptyFileIsReportedAndKept) {
+    const QString path = write("empty.txt", QByteArray());
+    m_ui.queueFileChoice(path);
+    m_ui.queueAnswer(MessageAnswer::Ok);
+
+    run();
+
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(m_ui.transcript().mid(2),
+              QStringList({"beep 2", "message Exclamation|File 'Wipe'|Error during 'Wipe' "
+                                     "function"}));
+    EXPECT_EQ(m_model.documentFolder, "");
+}
+
+TEST_F(WipeCommandTest, FileGoneBeforeTheWipeIsAnError) {
+    const QString path = m_dir.filePath("vanished.txt");
+    m_ui.queueFileChoice(path);
+    m_ui.queueAnswer(MessageAnswer::Ok);
+    run();
+    EXPECT_EQ(m_ui.transcript().last(),
+              "message Exclamation|File 'Wipe'|Error during 'Wipe' function");
+    // The window is reset only once the file has been found.
+    EXPECT_EQ(m_steps, QStringList({"progress 0"}));
+}
+
+TEST_F(WipeCommandTest, OffersTheDocumentJustEmbedded) {
+    const QString embedded = write("report.pdf", "pdf");
+    m_model.optionMarks = option::JustEmbedded;
+    m_model.documentPathCopy = embedded;
+    m_ui.queueFileChoice(std::nullopt);
+
+    run();
+
+    ASSERT_EQ(m_ui.fileDialogs().size(), 1u);
+    EXPECT_EQ(m_ui.fileDialogs()[0].fileName, embedded);
+    EXPECT_TRUE(m_ui.events().empty()); // a cancelled dialog says nothing
+    EXPECT_EQ(m_model.optionMarks, 0);  // the offer is made once
+    EXPECT_TRUE(QFile::exists(embedded));
+}
+
+TEST_F(WipeCommandTest, NoOfferWithoutTheMarkOrTheFile) {
+    struct Case {
+        uint8_t marks;
+        bool fileExists;
+    };
+    for (const Case c : {Case{0, true}, Case{option::JustEmbedded, false}}) {
+        m_model.optionMarks = c.marks;
+        m_model.documentPathCopy =
+            c.fileExists ? write("report.pdf", "pdf") : m_dir.filePath("gone.pdf");
+        FakeUiServices ui;
+        ui.queueFileChoice(std::nullopt);
+        WipeCommand(m_model, m_engine, ui, {});
+        ASSERT_EQ(ui.fileDialogs().size(), 1u);
+        EXPECT_EQ(ui.fileDialogs()[0].fileName, "");
+    }
+}
+
+TEST_F(WipeCommandTest, NameWithoutBaseNameIsRejected) {
+    const QString path = write(".profile", "x");
+    m_ui.queueFileChoice(path);
+    run();
+    EXPECT_EQ(m_ui.transcript(),
+              QStringList({"beep 2", "message Critical|File select error|Invalid filename"}));
+    EXPECT_EQ(m_steps, QStringList({"progress 0", "clear document box"}));
+    EXPECT_TRUE(QFile::exists(path));
+}
+
+TEST_F(WipeCommandTest, CropPointerIsPutBackFirst) {
+    m_model.pointerMarks = pointer::FrameShown | pointer::CropShape;
+    m_ui.queueFileChoice(std::nullopt);
+    run();
+    EXPECT_EQ(m_steps, QStringList({"normal pointer", "progress 0"}));
+}
+
+} // namespace
