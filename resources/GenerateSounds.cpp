@@ -88,10 +88,10 @@ int main(int argc, char** argv) {
     const std::string folder = std::string(argv[1]) + "/";
     // Success rises, an error falls, attention is a single bright chime.
     const bool ok =
-        writeWave(folder + "success.wav",
-                  melody({{659.25, 0.11, 0.55}, {783.99, 0.11, 0.55}, {1046.5, 0.30, 0.6}}, 0.15)) &&
-        writeWave(folder + "error.wav",
-                  melody({{392.0, 0.16, 0.6}, {261.63, 0.36, 0.65}}, 0.6)) &&
+        writeWave(
+            folder + "success.wav",
+            melody({{659.25, 0.11, 0.55}, {783.99, 0.11, 0.55}, {1046.5, 0.30, 0.6}}, 0.15)) &&
+        writeWave(folder + "error.wav", melody({{392.0, 0.16, 0.6}, {261.63, 0.36, 0.65}}, 0.6)) &&
         writeWave(folder + "attention.wav", melody({{880.0, 0.35, 0.6}}, 0.25));
     if (!ok) {
         std::fprintf(stderr, "cannot write the sounds into %s\n", argv[1]);

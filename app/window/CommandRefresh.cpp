@@ -55,9 +55,8 @@ CommandRefresh refreshCommands(const WindowModel& model) {
     if ((ws & state::Embedding) != 0) {
         result.helpContext = topic::Embed;
     }
-    const bool embedReady = (ws & (state::PayloadFound | state::EmbedPossible)) ==
-                                state::EmbedPossible &&
-                            idle;
+    const bool embedReady =
+        (ws & (state::PayloadFound | state::EmbedPossible)) == state::EmbedPossible && idle;
     if (embedReady) {
         result.animationMarks |= animation::EmbedReady;
         result.focus = Command::Embed;

@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QAudioDevice>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -27,13 +28,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QAudioDevice>
 #include <QMediaDevices>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -115,9 +116,12 @@ QString indexedName(const char* name, int index) {
 // The help topic a command button announces when it gets the focus; nullopt leaves it.
 std::optional<int32_t> buttonTopic(int index) {
     static constexpr std::array<int32_t, kCommandCount> topics = {
-        topic::Embed,        topic::MainWindow, topic::BmpInformation, topic::FullSizeView,
-        topic::OutputFolder, topic::Embed,      topic::Extract,        topic::MainWindow,
-        topic::Wipe,         0,                 topic::StartValues,    topic::MainWindow};
+        topic::Embed,          topic::MainWindow,
+        topic::BmpInformation, topic::FullSizeView,
+        topic::OutputFolder,   topic::Embed,
+        topic::Extract,        topic::MainWindow,
+        topic::Wipe,           0,
+        topic::StartValues,    topic::MainWindow};
     if (index == static_cast<int>(Command::Help)) {
         return std::nullopt;
     }
@@ -419,10 +423,14 @@ void Embed1::setupMenus() {
     connect(EncMIt, &QAction::triggered, this, [this] { EncMIt_Click(); });
     CropToMIt = EmbedMnu->addMenu(QString());
     CropToMIt->setObjectName(QStringLiteral("CropToMIt"));
+    // One choice at a time, but a stored mode without an item of its own marks none.
+    auto* cropChoices = new QActionGroup(CropToMIt);
+    cropChoices->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     for (int i = 0; i < kCropModeCount; ++i) {
         auto* item = CropToMIt->addAction(QString());
         item->setObjectName(indexedName("CropMIt", i));
         item->setCheckable(true);
+        item->setActionGroup(cropChoices);
         connect(item, &QAction::triggered, this, [this, i] { CropMIt_Click(i); });
         CropMIt[static_cast<size_t>(i)] = item;
     }
@@ -494,10 +502,9 @@ void Embed1::setupFocusTopics() {
 
 void Embed1::setupPointerWatch() {
     // Leaving the thumbnail over any of these gives the crop pointer back.
-    std::vector<QWidget*> watched = {this,      ProgressBar1, LogoImg,    FunctBtnFme,
-                                     DocFme,    DocFileTxt,   DocSizeLbl, EmbMaxLbl,
-                                     EmbFLbl,   EmbMLbl,      DocSzLbl,   BMPFme,
-                                     BMPFileTxt, BMPImgFme,   ExToFme,    ExToTxt};
+    std::vector<QWidget*> watched = {
+        this,    ProgressBar1, LogoImg,  FunctBtnFme, DocFme,     DocFileTxt, DocSizeLbl, EmbMaxLbl,
+        EmbFLbl, EmbMLbl,      DocSzLbl, BMPFme,      BMPFileTxt, BMPImgFme,  ExToFme,    ExToTxt};
     watched.insert(watched.end(), BMPStepBtn.begin(), BMPStepBtn.end());
     for (QWidget* widget : watched) {
         widget->setMouseTracking(true);
@@ -559,9 +566,8 @@ bool Embed1::startUp() {
 }
 
 void Embed1::setupProgramValues() {
-    const QString settingsFile = m_environment.settingsFile.isEmpty()
-                                     ? defaultSettingsFilePath()
-                                     : m_environment.settingsFile;
+    const QString settingsFile = m_environment.settingsFile.isEmpty() ? defaultSettingsFilePath()
+                                                                      : m_environment.settingsFile;
     m_settings = std::make_unique<Settings>(settingsFile, m_ui.get());
 
     m_temporaryFolder = m_environment.temporaryFolder.isEmpty() ? privateTemporaryFolder()
@@ -604,14 +610,18 @@ void Embed1::CaptionSetUp() {
         BMPStepBtn[i]->setToolTip(text(stepTips[i]));
     }
 
-    const std::array<TextId, kCommandCount> commandTips = {
-        TextId::SelectFileToEmbedTooltip, TextId::SelectBmpTooltip,
-        TextId::ViewBmpInfoTooltip,       TextId::ViewBmpFullSizeTooltip,
-        outputFolderTooltip(m_model.windowState),
-        TextId::EmbedFileTooltip,         TextId::ExtractFileTooltip,
-        TextId::StopTooltip,              TextId::SelectFileToWipeTooltip,
-        TextId::ViewHelpTooltip,          TextId::ToStartValuesTooltip,
-        TextId::ExitTooltip};
+    const std::array<TextId, kCommandCount> commandTips = {TextId::SelectFileToEmbedTooltip,
+                                                           TextId::SelectBmpTooltip,
+                                                           TextId::ViewBmpInfoTooltip,
+                                                           TextId::ViewBmpFullSizeTooltip,
+                                                           outputFolderTooltip(m_model.windowState),
+                                                           TextId::EmbedFileTooltip,
+                                                           TextId::ExtractFileTooltip,
+                                                           TextId::StopTooltip,
+                                                           TextId::SelectFileToWipeTooltip,
+                                                           TextId::ViewHelpTooltip,
+                                                           TextId::ToStartValuesTooltip,
+                                                           TextId::ExitTooltip};
     for (size_t i = 0; i < commandTips.size(); ++i) {
         FunctBtn[i]->setToolTip(text(commandTips[i]));
     }
@@ -684,8 +694,8 @@ void Embed1::CaptionSetUp() {
             }
         }
         CropMIt[i]->setText(caption);
-        const QString tip =
-            i == 0 ? text(TextId::NoCropTooltip) : (text(TextId::CropTooltipPrefix) + tipCaption).toUpper();
+        const QString tip = i == 0 ? text(TextId::NoCropTooltip)
+                                   : (text(TextId::CropTooltipPrefix) + tipCaption).toUpper();
         CropMIt[i]->setToolTip(tip);
         CropBtn[i]->setToolTip(tip);
     }
@@ -724,8 +734,8 @@ bool Embed1::initializeZipService() {
         return true;
     }
     m_ui->alert(Sound::Error);
-    m_ui->showMessage(Message{text(TextId::ProductName), text(TextId::StartUpFailure),
-                              MessageIcon::Exclamation});
+    m_ui->showMessage(
+        Message{text(TextId::ProductName), text(TextId::StartUpFailure), MessageIcon::Exclamation});
     return false;
 }
 
@@ -751,7 +761,13 @@ void Embed1::RestoreStartValues() {
     SoundMIt->setChecked(m_model.soundSwitch);
 
     m_model.packingMarks = 0;
-    setEncryptBox(m_settings->readOption(setting::Encrypt) ? 1 : 0);
+    {
+        // The box's click handler runs whether or not the value changes, so that the menu
+        // item always ends up matching the stored option.
+        const QSignalBlocker quiet(EncCkB);
+        setEncryptBox(m_settings->readOption(setting::Encrypt) ? 1 : 0);
+    }
+    EncCkB_Click();
     if (m_settings->readOption(setting::MaskCode)) {
         MaskCodeMIt->setChecked(true);
         CodeTxt->setEchoMode(QLineEdit::Password);
@@ -928,9 +944,9 @@ void Embed1::commandRefresh() {
 
 void Embed1::setCommandEnabled(int index, bool enabled) {
     FunctBtn[static_cast<size_t>(index)]->setEnabled(enabled);
-    const std::array<QAction*, kCommandCount> items = {
-        DocMIt, BMPMIt,   InfoMIt, ViewMIt,  ExtrToMIt, EmbedMIt,
-        ExtractMIt, StopMIt, WipeMIt, nullptr, ResetMIt,  ExitMIt};
+    const std::array<QAction*, kCommandCount> items = {DocMIt,    BMPMIt,   InfoMIt,    ViewMIt,
+                                                       ExtrToMIt, EmbedMIt, ExtractMIt, StopMIt,
+                                                       WipeMIt,   nullptr,  ResetMIt,   ExitMIt};
     if (QAction* item = items[static_cast<size_t>(index)]) {
         item->setEnabled(enabled);
         return;
@@ -962,10 +978,9 @@ void Embed1::animate() {
 
 HelpWindow& Embed1::helpWindow() {
     if (m_help == nullptr) {
-        m_help = new HelpWindow(m_helpFolder,
-                                text(TextId::ProductName) + QStringLiteral(" - ") +
-                                    text(TextId::HelpCaption),
-                                this);
+        m_help = new HelpWindow(
+            m_helpFolder,
+            text(TextId::ProductName) + QStringLiteral(" - ") + text(TextId::HelpCaption), this);
     }
     return *m_help;
 }
@@ -1049,9 +1064,9 @@ void Embed1::showOutputMode(bool extract) {
     if (!extract) {
         EmbFLbl->setText(text(TextId::ToEmbedCaption));
         setColour(EmbFLbl, kBlue);
-        for (QWidget* widget : std::initializer_list<QWidget*>{
-                 EncCkB, EncCkBLbl, DocSzLbl, DocSizeLbl, CropPLbl, CropLbl, EmbMLbl, EmbMaxLbl,
-                 CropULbl}) {
+        for (QWidget* widget :
+             std::initializer_list<QWidget*>{EncCkB, EncCkBLbl, DocSzLbl, DocSizeLbl, CropPLbl,
+                                             CropLbl, EmbMLbl, EmbMaxLbl, CropULbl}) {
             widget->show();
         }
         for (QPushButton* button : CropBtn) {
@@ -1098,8 +1113,8 @@ void Embed1::applyCode() {
     const bool longEnough = CodeTxt->text().size() >= kCodeMinLength;
     const bool ticked = encryptBoxValue() > 0;
     auto mark = [this](uint8_t bit, bool on) {
-        m_model.packingMarks = static_cast<uint8_t>(on ? (m_model.packingMarks | bit)
-                                                       : (m_model.packingMarks & ~bit));
+        m_model.packingMarks =
+            static_cast<uint8_t>(on ? (m_model.packingMarks | bit) : (m_model.packingMarks & ~bit));
     };
     mark(packing::CodeLongEnough, longEnough);
     mark(packing::EncryptTicked, ticked);
@@ -1120,11 +1135,16 @@ void Embed1::applyCode() {
 
     const bool wanted = (m_model.packingMarks & packing::EncryptionWanted) != 0;
     if ((m_model.windowState & state::DocumentChosen) != 0 && wanted != wantedBefore) {
-        // The document is packed again once packing is part of the window.
+        repackDocument();
     }
     m_codeApplyGuard = false;
     CodeTxt->setEnabled(true);
     CodeTxt->setFocus();
+}
+
+void Embed1::repackDocument() {
+    // A document is chosen only once the document choice is wired to the window, and with it
+    // the packing that runs here.
 }
 
 void Embed1::CodeTxt_Change() {

@@ -165,6 +165,7 @@ private:
     // Code and options.
     void CodeTxt_Change();
     void applyCode();
+    void repackDocument();
     void EncCkB_Click();
     void EncMIt_Click();
     void MaskCodeMIt_Click();

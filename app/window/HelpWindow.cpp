@@ -1,6 +1,7 @@
 #include "window/HelpWindow.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -17,6 +18,11 @@ HelpWindow::HelpWindow(QString helpFolder, const QString& title, QWidget* parent
     setWindowTitle(title);
     m_browser->setOpenExternalLinks(true);
     m_browser->setSearchPaths({m_helpFolder});
+    // The pages link their style sheet for any browser; this one needs it handed over.
+    QFile style(QDir(m_helpFolder).filePath(QStringLiteral("style.css")));
+    if (style.open(QIODevice::ReadOnly)) {
+        m_browser->document()->setDefaultStyleSheet(QString::fromUtf8(style.readAll()));
+    }
 
     auto* contents = new QPushButton(tr("&Contents"), this);
     auto* index = new QPushButton(tr("&Index"), this);
@@ -45,12 +51,18 @@ HelpWindow::HelpWindow(QString helpFolder, const QString& title, QWidget* parent
 
 const std::map<int, QString>& HelpWindow::topicPages() {
     static const std::map<int, QString> pages = {
-        {3, QStringLiteral("main-window.html")},   {5, QStringLiteral("embed.html")},
-        {6, QStringLiteral("extract.html")},       {7, QStringLiteral("crop.html")},
-        {8, QStringLiteral("code.html")},          {10, QStringLiteral("output-folder.html")},
-        {11, QStringLiteral("bmp-information.html")}, {12, QStringLiteral("full-size-view.html")},
-        {13, QStringLiteral("wipe.html")},         {14, QStringLiteral("start-values.html")},
-        {16, QStringLiteral("browsing.html")},     {18, QStringLiteral("encrypt.html")},
+        {3, QStringLiteral("main-window.html")},
+        {5, QStringLiteral("embed.html")},
+        {6, QStringLiteral("extract.html")},
+        {7, QStringLiteral("crop.html")},
+        {8, QStringLiteral("code.html")},
+        {10, QStringLiteral("output-folder.html")},
+        {11, QStringLiteral("bmp-information.html")},
+        {12, QStringLiteral("full-size-view.html")},
+        {13, QStringLiteral("wipe.html")},
+        {14, QStringLiteral("start-values.html")},
+        {16, QStringLiteral("browsing.html")},
+        {18, QStringLiteral("encrypt.html")},
     };
     return pages;
 }

@@ -104,7 +104,8 @@ void drawDocument(QPainter& p, const QRectF& r, qreal opacity = 1.0) {
     const int lines = r.height() > 10 ? 4 : 2;
     for (int i = 0; i < lines; ++i) {
         const qreal y = r.top() + fold + (r.height() - fold) * (i + 0.8) / (lines + 0.6);
-        const qreal right = i == lines - 1 ? r.left() + r.width() * 0.55 : r.right() - r.width() * 0.2;
+        const qreal right =
+            i == lines - 1 ? r.left() + r.width() * 0.55 : r.right() - r.width() * 0.2;
         p.drawLine(QPointF(r.left() + r.width() * 0.2, y), QPointF(right, y));
     }
     p.restore();
@@ -116,8 +117,10 @@ void drawArrow(QPainter& p, QPointF from, QPointF to, QColor color, qreal width 
     p.drawLine(from, to);
     const qreal angle = std::atan2(to.y() - from.y(), to.x() - from.x());
     const qreal head = width * 2.0;
-    const QPointF left(to.x() - head * std::cos(angle - 0.6), to.y() - head * std::sin(angle - 0.6));
-    const QPointF right(to.x() - head * std::cos(angle + 0.6), to.y() - head * std::sin(angle + 0.6));
+    const QPointF left(to.x() - head * std::cos(angle - 0.6),
+                       to.y() - head * std::sin(angle - 0.6));
+    const QPointF right(to.x() - head * std::cos(angle + 0.6),
+                        to.y() - head * std::sin(angle + 0.6));
     p.drawLine(to, left);
     p.drawLine(to, right);
     p.restore();
@@ -270,8 +273,22 @@ QPixmap crop(int mode, bool selected, qreal pixelRatio) {
         int vertical;
     };
     static constexpr std::array<Place, 16> places = {{
-        {3, 3}, {1, 1}, {1, 2}, {1, 0}, {0, 0}, {0, 1}, {0, 2}, {2, 0},
-        {2, 1}, {2, 2}, {0, 3}, {1, 3}, {2, 3}, {3, 0}, {3, 1}, {3, 2},
+        {3, 3},
+        {1, 1},
+        {1, 2},
+        {1, 0},
+        {0, 0},
+        {0, 1},
+        {0, 2},
+        {2, 0},
+        {2, 1},
+        {2, 2},
+        {0, 3},
+        {1, 3},
+        {2, 3},
+        {3, 0},
+        {3, 1},
+        {3, 2},
     }};
     const Place place = places[static_cast<size_t>(std::clamp(mode, 0, 15))];
     const bool strip = mode >= 10;

@@ -53,7 +53,8 @@ QString withProductFolderSpelling(const QString& folder) {
 
 QString programFolderFrom(const QString& startFolder,
                           const std::function<bool(const QString&)>& namesStartFolder) {
-    const QString proper = withProductFolderSpelling(ProperCasePath(startFolder) + QDir::separator());
+    const QString proper =
+        withProductFolderSpelling(ProperCasePath(startFolder) + QDir::separator());
     if (namesStartFolder(proper)) {
         return proper;
     }

@@ -79,9 +79,8 @@ MessageAnswer QtUiServices::showMessage(const Message& message) {
         cancel = box.addButton(QMessageBox::Cancel);
         box.setEscapeButton(cancel);
     }
-    box.setDefaultButton(message.defaultButton == DefaultButton::Second && cancel != nullptr
-                             ? cancel
-                             : ok);
+    box.setDefaultButton(
+        message.defaultButton == DefaultButton::Second && cancel != nullptr ? cancel : ok);
     // A busy pointer must not hide the question from the user.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();

@@ -88,9 +88,9 @@ void WipeCommand(WindowModel& model, Engine& engine, UiServices& ui,
     if (!path.isEmpty()) {
         ui.setMousePointer(MousePointer::Hourglass);
         ui.alert(Sound::Attention);
-        const MessageAnswer answer = ui.showMessage(
-            Message{text(TextId::WipeTitle), text(TextId::ConfirmDeleteOf) + path,
-                    MessageIcon::Exclamation, MessageButtons::OkCancel});
+        const MessageAnswer answer =
+            ui.showMessage(Message{text(TextId::WipeTitle), text(TextId::ConfirmDeleteOf) + path,
+                                   MessageIcon::Exclamation, MessageButtons::OkCancel});
         if (answer == MessageAnswer::Ok) {
             wipeConfirmed(model, path, engine, ui, hooks);
         }

@@ -12,7 +12,7 @@ class UiServices;
 
 // What the Wipe command does to the window beyond the model; an empty function is skipped.
 struct WipeCommandHooks {
-    std::function<void()> normalPointer;        // the crop pointer is shown
+    std::function<void()> normalPointer; // the crop pointer is shown
     std::function<void()> resetProgressBar;
     std::function<void()> clearDocumentPathBox; // after a rejected file name
     WipeWindowHooks wipe;

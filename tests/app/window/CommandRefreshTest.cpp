@@ -1,5 +1,5 @@
-#include "window/ButtonAnimation.h"
 #include "window/CommandRefresh.h"
+#include "window/ButtonAnimation.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -13,7 +13,9 @@ namespace {
 std::string switches(const CommandRefresh& refresh) {
     std::string result;
     for (const CommandSwitch value : refresh.commands) {
-        result += value == CommandSwitch::Enable ? '+' : value == CommandSwitch::Disable ? '-' : '=';
+        result += value == CommandSwitch::Enable    ? '+'
+                  : value == CommandSwitch::Disable ? '-'
+                                                    : '=';
     }
     return result;
 }
@@ -41,24 +43,23 @@ const std::vector<Row> kRows = {
     {"document only", 1, 0, "++--+---++=+", true, std::nullopt, 0, kEmbedOut},
     {"unusable BMP", 2, 0, "+++-+---++=+", true, std::nullopt, 0, kEmbedOut},
     {"BMP shown at full size", 2 | 4, 0, "+++-+---++=+", true, std::nullopt, 0, kEmbedOut},
-    {"BMP shown reduced", 2 | 4, option::ThumbnailReduced, "+++++---++=+", true, std::nullopt,
-     0, kEmbedOut},
-    {"state 3 is the first to offer the view", 1 | 2, option::ThumbnailReduced,
-     "+++++---++=+", true, std::nullopt, 0, kEmbedOut},
+    {"BMP shown reduced", 2 | 4, option::ThumbnailReduced, "+++++---++=+", true, std::nullopt, 0,
+     kEmbedOut},
+    {"state 3 is the first to offer the view", 1 | 2, option::ThumbnailReduced, "+++++---++=+",
+     true, std::nullopt, 0, kEmbedOut},
     {"document does not fit", 1 | 2 | 4, 0, "+++-+---++=+", true, std::nullopt, 0, kEmbedOut},
     {"embedding possible", 1 | 2 | 4 | 16, 0, "+++-++--++=+", true, Command::Embed, kEmbed,
      kEmbedOut},
-    {"payload found", 2 | 4 | 8, 0, "-++-+-+-++=+", true, Command::Extract, kExtract,
-     kExtractOut},
+    {"payload found", 2 | 4 | 8, 0, "-++-+-+-++=+", true, Command::Extract, kExtract, kExtractOut},
     {"payload found wins over embedding", 1 | 2 | 4 | 8 | 16, 0, "-++-+-+-++=+", true,
      Command::Extract, kExtract, kExtractOut},
-    {"a changed value offers Reset", 0, option::ValueChanged, "++--+---++++", true,
-     std::nullopt, 0, kEmbedOut},
+    {"a changed value offers Reset", 0, option::ValueChanged, "++--+---++++", true, std::nullopt, 0,
+     kEmbedOut},
     // Running: only Stop.
     {"embedding", 1 | 2 | 4 | 16 | 32, option::ValueChanged | option::ThumbnailReduced,
      "-------+----", false, std::nullopt, 0, kEmbedOut},
-    {"extracting", 2 | 4 | 8 | 64, option::ThumbnailReduced, "-------+----", false,
-     std::nullopt, 0, kExtractOut},
+    {"extracting", 2 | 4 | 8 | 64, option::ThumbnailReduced, "-------+----", false, std::nullopt, 0,
+     kExtractOut},
     {"keep-progress bit is no operation", 128 | 1 | 2 | 4 | 16, 0, "+++-++--++=+", true,
      Command::Embed, kEmbed, kEmbedOut},
 };
@@ -156,7 +157,7 @@ TEST(ButtonAnimation, ExtractRisesAndEmbedFallsEachWithThreeRestingTicks) {
 
     button = Command::Help;
     EXPECT_EQ(framesOver(kEmbed, 1 | 2 | 4 | 16, &button),
-              (std::vector<int>{0, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0}));
+              (std::vector<int>{0, 0, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}));
     EXPECT_EQ(button, Command::Embed);
 }
 

@@ -13,11 +13,13 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QtTest>
@@ -121,6 +123,9 @@ private slots:
         QCOMPARE(window->EncCkB->checkState(), Qt::PartiallyChecked);
         QVERIFY(window->MaskCodeMIt->isChecked());
         QCOMPARE(window->CodeTxt->echoMode(), QLineEdit::Password);
+        QCOMPARE(window->CodeTxt->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                                     window->CodeTxt),
+                 int('*'));
         QVERIFY(window->OrigTmMIt->isChecked());
         QCOMPARE(window->model().cropMode, uint8_t(1));
         QVERIFY(window->CropMIt[1]->isChecked());
@@ -281,8 +286,8 @@ private slots:
     void stopOnlySetsTheStopRequest() {
         auto window = startedWindow();
         QVERIFY(window);
-        window->model().windowState = state::DocumentChosen | state::BmpChosen |
-                                      state::BmpUsable | state::EmbedPossible | state::Embedding;
+        window->model().windowState = state::DocumentChosen | state::BmpChosen | state::BmpUsable |
+                                      state::EmbedPossible | state::Embedding;
         window->commandRefresh();
         QCOMPARE(enabledCommands(*window), QStringLiteral("-------+----"));
         QVERIFY(!window->BMPFme->isEnabled());

@@ -1,6 +1,6 @@
+#include "window/Settings.h"
 #include "FakeUiServices.h"
 #include "util/ProfileFile.h"
-#include "window/Settings.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -91,20 +91,20 @@ TEST_P(ProfileWrite, ChangesOnlyTheOneKey) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProfileWrite,
-    ::testing::Values(
-        WriteCase{"new file", "", "GENERAL", "UseSnd", "True", "[GENERAL]\nUseSnd=True\n"},
-        WriteCase{"replace keeps key spelling and neighbours",
-                  "; mine\n[general]\nusesnd = False\nOther=1\n", "GENERAL", "UseSnd", "True",
-                  "; mine\n[general]\nusesnd=True\nOther=1\n"},
-        WriteCase{"new key at the end of its section, before blank lines",
-                  "[GENERAL]\nA=1\n\n[FORMS]\nEmbedX=0\n", "GENERAL", "B", "2",
-                  "[GENERAL]\nA=1\nB=2\n\n[FORMS]\nEmbedX=0\n"},
-        WriteCase{"new section after a blank line", "[GENERAL]\nA=1", "FORMS", "EmbedX", "15",
-                  "[GENERAL]\nA=1\n\n[FORMS]\nEmbedX=15\n"},
-        WriteCase{"line endings of the file", "[GENERAL]\r\nA=1\r\n", "GENERAL", "B", "2",
-                  "[GENERAL]\r\nA=1\r\nB=2\r\n"},
-        WriteCase{"value written as given", "[S]\nK=old\n", "S", "K", " spaced ",
-                  "[S]\nK= spaced \n"}),
+    ::testing::Values(WriteCase{"new file", "", "GENERAL", "UseSnd", "True",
+                                "[GENERAL]\nUseSnd=True\n"},
+                      WriteCase{"replace keeps key spelling and neighbours",
+                                "; mine\n[general]\nusesnd = False\nOther=1\n", "GENERAL", "UseSnd",
+                                "True", "; mine\n[general]\nusesnd=True\nOther=1\n"},
+                      WriteCase{"new key at the end of its section, before blank lines",
+                                "[GENERAL]\nA=1\n\n[FORMS]\nEmbedX=0\n", "GENERAL", "B", "2",
+                                "[GENERAL]\nA=1\nB=2\n\n[FORMS]\nEmbedX=0\n"},
+                      WriteCase{"new section after a blank line", "[GENERAL]\nA=1", "FORMS",
+                                "EmbedX", "15", "[GENERAL]\nA=1\n\n[FORMS]\nEmbedX=15\n"},
+                      WriteCase{"line endings of the file", "[GENERAL]\r\nA=1\r\n", "GENERAL", "B",
+                                "2", "[GENERAL]\r\nA=1\r\nB=2\r\n"},
+                      WriteCase{"value written as given", "[S]\nK=old\n", "S", "K", " spaced ",
+                                "[S]\nK= spaced \n"}),
     [](const auto& param) { return std::to_string(param.index); });
 
 TEST(ProfileFile, WritesTheFileAndItsFolder) {
@@ -133,7 +133,7 @@ TEST(Settings, NotFoundAndEmptyReadAsEmpty) {
     out.write("[GENERAL]\nBMPDir=NOT FOUND\nDocDir=   \nZIPDir=  /z/ \n");
     out.close();
 
-    testing::FakeUiServices ui;
+    brindmar::testing::FakeUiServices ui;
     Settings settings(path, &ui);
     EXPECT_EQ(settings.ReadSetting("GENERAL", "BMPDir"), "");
     EXPECT_EQ(settings.ReadSetting("GENERAL", "DocDir"), "");
@@ -161,18 +161,15 @@ TEST_P(BooleanSetting, FailedConversionSwitchesTheOptionOn) {
     EXPECT_EQ(settings.readOption(setting::Encrypt), c.option) << c.text;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BooleanSetting,
-                         ::testing::Values(BooleanCase{"True", true, true},
-                                           BooleanCase{"False", false, false},
-                                           BooleanCase{"false", false, false},
-                                           BooleanCase{"0", false, false},
-                                           BooleanCase{"-1", true, true},
-                                           BooleanCase{"0.0", false, false},
-                                           BooleanCase{"2.5", true, true},
-                                           BooleanCase{"", std::nullopt, true},
-                                           BooleanCase{"NOT FOUND", std::nullopt, true},
-                                           BooleanCase{"yes", std::nullopt, true},
-                                           BooleanCase{"Falsch", std::nullopt, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BooleanSetting,
+    ::testing::Values(BooleanCase{"True", true, true}, BooleanCase{"False", false, false},
+                      BooleanCase{"false", false, false}, BooleanCase{"0", false, false},
+                      BooleanCase{"-1", true, true}, BooleanCase{"0.0", false, false},
+                      BooleanCase{"2.5", true, true}, BooleanCase{"", std::nullopt, true},
+                      BooleanCase{"NOT FOUND", std::nullopt, true},
+                      BooleanCase{"yes", std::nullopt, true},
+                      BooleanCase{"Falsch", std::nullopt, true}));
 
 TEST(CropModeSetting, OnlyABytePassesAndRoundsHalfToEven) {
     struct Case {

@@ -34,18 +34,17 @@ TEST_P(Placement, KeepsTheWindowMostlyOnTheScreen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Placement,
-    ::testing::Values(
-        PlacementCase{"first start", {0, 0}, kCentre},
-        PlacementCase{"stored position", {1500, 900}, {1500, 900}},
-        PlacementCase{"half off to the left is kept", {-2000, 900}, {-2000, 900}},
-        PlacementCase{"just within half", {-4102, 900}, {-4102, 900}},
-        PlacementCase{"beyond half to the left", {-5000, 900}, {0, 900}},
-        PlacementCase{"beyond half left, top 0: centred", {-5000, 0}, kCentre},
-        PlacementCase{"beyond the right edge", {15360 - 4102 + 1, 600}, {0, 600}},
-        PlacementCase{"at the right limit", {15360 - 4102, 600}, {15360 - 4102, 600}},
-        PlacementCase{"below the screen", {300, 11520 - 2557 + 1}, {300, 0}},
-        PlacementCase{"above the screen", {300, -2558}, {300, 0}},
-        PlacementCase{"both off: centred", {-90000, 90000}, kCentre}),
+    ::testing::Values(PlacementCase{"first start", {0, 0}, kCentre},
+                      PlacementCase{"stored position", {1500, 900}, {1500, 900}},
+                      PlacementCase{"half off to the left is kept", {-2000, 900}, {-2000, 900}},
+                      PlacementCase{"just within half", {-4102, 900}, {-4102, 900}},
+                      PlacementCase{"beyond half to the left", {-5000, 900}, {0, 900}},
+                      PlacementCase{"beyond half left, top 0: centred", {-5000, 0}, kCentre},
+                      PlacementCase{"beyond the right edge", {15360 - 4102 + 1, 600}, {0, 600}},
+                      PlacementCase{"at the right limit", {15360 - 4102, 600}, {15360 - 4102, 600}},
+                      PlacementCase{"below the screen", {300, 11520 - 2557 + 1}, {300, 0}},
+                      PlacementCase{"above the screen", {300, -2558}, {300, 0}},
+                      PlacementCase{"both off: centred", {-90000, 90000}, kCentre}),
     [](const auto& param) { return std::to_string(param.index); });
 
 TEST(Placement, TwipsFollowTheLogicalDpi) {
@@ -60,13 +59,14 @@ TEST(ProgramFolder, ProperCasedWithTheProductSpelling) {
         const char* start;
         const char* folder;
     };
-    for (const Case c : {Case{"/opt/brindmar", "/Opt/BrindMar/"},
-                         Case{"  /usr/local/brindmar  ", "/Usr/Local/BrindMar/"},
-                         Case{"/opt/my apps/brindmar2", "/Opt/My Apps/Brindmar2/"},
-                         Case{"/BRINDMAR", "/BrindMar/"},
-                         Case{"/x/Brindmarx", "/X/Brindmarx/"},
-                         Case{"/opt/été/bin", "/Opt/été/Bin/"}}) {
-        EXPECT_EQ(programFolderFrom(QString::fromUtf8(c.start), always), QString::fromUtf8(c.folder))
+    for (const Case c :
+         {Case{"/opt/brindmar", "/Opt/BrindMar/"},
+          Case{"  /usr/local/brindmar  ", "/Usr/Local/BrindMar/"},
+          Case{"/opt/my apps/brindmar2", "/Opt/My Apps/Brindmar2/"},
+          Case{"/OPT/BRINDMAR", "/Opt/BrindMar/"}, Case{"/brindmar", "/Brindmar/"},
+          Case{"/x/Brindmarx", "/X/Brindmarx/"}, Case{"/opt/été/bin", "/Opt/été/Bin/"}}) {
+        EXPECT_EQ(programFolderFrom(QString::fromUtf8(c.start), always),
+                  QString::fromUtf8(c.folder))
             << c.start;
     }
     // Nine characters are not enough for the rule: "/Brindmar/" alone is ten.
