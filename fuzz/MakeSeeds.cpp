@@ -31,7 +31,7 @@ Bytes indicesFor(int32_t rowPixels, int32_t height, int paletteSize, uint32_t se
         for (int32_t x = 0; x < rowPixels; ++x) {
             s = s * 1103515245u + 12345u;
             const bool flat = ((x / 5) + y) % 2 == 0;
-            // Without a palette the indices still need variety; their colours are unspecified.
+            // Without a palette the indices still need variety; their colours are arbitrary.
             const auto colours = static_cast<uint32_t>(paletteSize > 0 ? paletteSize : 8);
             out.push_back(static_cast<uint8_t>(
                 (flat ? static_cast<uint32_t>(y * 3 + x / 5) : s >> 16) % colours));

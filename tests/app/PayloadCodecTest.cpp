@@ -39,7 +39,7 @@ TEST(CodeKeyTable, NeverChanges) {
 }
 
 TEST(ScrambleCode, GivesTheStoredCodeFieldOfTheReleasedFormat) {
-    // Worked out apart from this code base, from the format's description.
+    // Computed by a separate implementation of the format, not by this code.
     EXPECT_EQ(EncodeSixBit(ScrambleCode(padded("Secret code 123") + kDateField)),
               "51Ql60N3xNGMYxl+wQrAroX+KtMU");
     EXPECT_EQ(EncodeSixBit(ScrambleCode(padded("") + kDateField)), "Pr7mQaAFxRTLptZ+sBzTroX+KtMU");

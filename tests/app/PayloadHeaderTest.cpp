@@ -27,7 +27,7 @@ TEST(PayloadHeader, LayoutOfAFiveCharacterNameStoredAsItIs) {
     EXPECT_EQ(header.substr(72, 12), "000000001234");
     EXPECT_EQ(header.substr(84, 6), "000005");
     EXPECT_EQ(header.substr(90), "a.txt");
-    // The whole header as the released format spells it, worked out apart from this code base.
+    // The whole header, computed by a separate implementation of the format.
     EXPECT_EQ(header, "+/VOKE01170+++Pr7mQaAFxRTLptZ+sBzTroX+KtMU23073 -3276823073 -31808100   "
                       "000000001234000005a.txt");
 }
