@@ -1,7 +1,10 @@
 #include "EmbedCore.h"
 
 #include "Args.h"
+#include "EmbedKernels.h"
 #include "Filler.h"
+
+#include <algorithm>
 
 namespace vokb {
 
@@ -23,6 +26,32 @@ uint8_t PayloadStream::nextPayloadByte() {
     return c < 0 ? 0xFF : static_cast<uint8_t>(c);
 }
 
+void PayloadStream::fillPayload(uint8_t* dst, size_t groups) {
+    int64_t u = m_u;
+    // Header, document and filler all begin and end on group boundaries, so whole stretches
+    // can be copied, read or generated at once; the order of the tests is nextPayloadByte's.
+    while (groups > 0) {
+        size_t count = groups;
+        if (u >= m_fillerStart) {
+            nextFillerBytes(dst, count);
+        } else if (u < m_headerPairs) {
+            count = static_cast<size_t>(std::min<int64_t>(
+                static_cast<int64_t>(groups), (std::min(m_headerPairs, m_fillerStart) - u) / 4));
+            for (size_t i = 0; i < count; ++i) {
+                const int64_t index = u / 4 + static_cast<int64_t>(i);
+                dst[i] = index >= 0 && index < m_headerLength ? m_header[index] : 0;
+            }
+        } else {
+            count = static_cast<size_t>(
+                std::min<int64_t>(static_cast<int64_t>(groups), (m_fillerStart - u) / 4));
+            m_document.readPadded(dst, count);
+        }
+        dst += count;
+        groups -= count;
+        u += 4 * static_cast<int64_t>(count);
+    }
+}
+
 void PayloadStream::embed(const uint8_t* carrier, uint8_t* out, size_t n) {
     const auto& table = kCorrection.out;
     size_t k = 0;
@@ -31,12 +60,15 @@ void PayloadStream::embed(const uint8_t* carrier, uint8_t* out, size_t n) {
         const auto pair = static_cast<size_t>((m_byte >> (2 * (m_u & 3))) & 3);
         out[k] = table[pair][carrier[k]];
     }
-    for (; k + 4 <= n; k += 4, m_u += 4) {
-        const uint8_t p = m_byte = nextPayloadByte();
-        out[k] = table[p & 3u][carrier[k]];
-        out[k + 1] = table[(p >> 2) & 3u][carrier[k + 1]];
-        out[k + 2] = table[(p >> 4) & 3u][carrier[k + 2]];
-        out[k + 3] = table[(p >> 6) & 3u][carrier[k + 3]];
+    constexpr size_t kChunkGroups = 4096;
+    uint8_t payload[kChunkGroups];
+    while (n - k >= 4) {
+        const size_t groups = std::min((n - k) / 4, kChunkGroups);
+        fillPayload(payload, groups);
+        embedGroups(carrier + k, out + k, payload, groups);
+        m_byte = payload[groups - 1];
+        k += 4 * groups;
+        m_u += 4 * static_cast<int64_t>(groups);
     }
     for (; k < n; ++k, ++m_u) {
         if ((m_u & 3) == 0) {
@@ -44,6 +76,17 @@ void PayloadStream::embed(const uint8_t* carrier, uint8_t* out, size_t n) {
         }
         const auto pair = static_cast<size_t>((m_byte >> (2 * (m_u & 3))) & 3);
         out[k] = table[pair][carrier[k]];
+    }
+}
+
+void embedToOutput(PayloadStream& payload, const uint8_t* colours, size_t n, Writer& out) {
+    while (n > 0) {
+        size_t room = 0;
+        uint8_t* dst = out.reserve(n, room);
+        payload.embed(colours, dst, room);
+        out.commit(room);
+        colours += room;
+        n -= room;
     }
 }
 

@@ -44,6 +44,8 @@ public:
 
 private:
     uint8_t nextPayloadByte();
+    // Payload bytes for `groups` whole groups of four bit pairs from m_u (a multiple of 4).
+    void fillPayload(uint8_t* dst, size_t groups);
 
     const uint8_t* m_header;
     int64_t m_headerLength;
@@ -53,5 +55,8 @@ private:
     int64_t m_u = 0;
     uint8_t m_byte = 0;
 };
+
+// Embeds n colour bytes straight into the writer's buffer.
+void embedToOutput(PayloadStream& payload, const uint8_t* colours, size_t n, Writer& out);
 
 } // namespace vokb

@@ -10,13 +10,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace vokb {
 namespace {
 
 constexpr int64_t kPaletteOffset = 54;
 constexpr int64_t kMaxDataOffset = 1078;
-constexpr size_t kBufferPixels = kScratchBytes / 3;
+constexpr size_t kBufferPixels = (kScratchBytes - kPixelSlack) / 3;
 
 enum class Mode { Encoded, AbsoluteEven, AbsoluteOdd };
 
@@ -32,8 +33,7 @@ public:
     Rle8Walker(Reader& carrier, const Palette& palette, PayloadStream& payload, Writer& out,
                int64_t rowLen, int64_t cropLeft, int64_t outWidth)
         : m_in(carrier), m_palette(palette), m_payload(payload), m_out(out), m_rowLen(rowLen),
-          m_cropLeft(cropLeft), m_outWidth(outWidth), m_colours(scratch(Scratch::Row)),
-          m_embedded(scratch(Scratch::RowOut)) {}
+          m_cropLeft(cropLeft), m_outWidth(outWidth), m_colours(scratch(Scratch::Row)) {}
 
     // Skips one whole row below the crop; false on a malformed row.
     bool skipRow() {
@@ -81,9 +81,7 @@ public:
             if (m_mode == Mode::Encoded) {
                 appendRepeated(m_palette[m_index], shown);
             } else {
-                for (int64_t k = 0; k < shown; ++k) {
-                    append(m_palette[static_cast<size_t>(byte())]);
-                }
+                appendLiterals(shown);
                 m_in.skip(take - shown);
             }
             m_runLeft -= take;
@@ -181,25 +179,64 @@ private:
         }
     }
 
-    void append(const std::array<uint8_t, 3>& colour) {
+    // Room for up to `want` more pixels in the colour buffer, flushing it when full.
+    size_t room(int64_t want) {
         if (m_pixels == kBufferPixels) {
             flushColours();
         }
-        uint8_t* dst = m_colours + 3 * m_pixels++;
-        dst[0] = colour[0];
-        dst[1] = colour[1];
-        dst[2] = colour[2];
+        return static_cast<size_t>(
+            std::min<int64_t>(want, static_cast<int64_t>(kBufferPixels - m_pixels)));
     }
 
-    void appendRepeated(const std::array<uint8_t, 3>& colour, int64_t count) {
-        for (int64_t k = 0; k < count; ++k) {
-            append(colour);
+    void appendRepeated(uint32_t colour, int64_t count) {
+        // Long runs are copied sixteen pixels (48 bytes) at a time from a ready-made pattern.
+        uint8_t pattern[16 * 3 + 1];
+        bool patternReady = false;
+        while (count > 0) {
+            const size_t n = room(count);
+            uint8_t* dst = m_colours + 3 * m_pixels;
+            size_t p = 0;
+            if (n >= 16) {
+                if (!patternReady) {
+                    for (size_t k = 0; k < 16; ++k) {
+                        storePixel(pattern + 3 * k, colour);
+                    }
+                    patternReady = true;
+                }
+                for (; p + 16 <= n; p += 16) {
+                    std::memcpy(dst + 3 * p, pattern, 48);
+                }
+            }
+            for (; p < n; ++p) {
+                storePixel(dst + 3 * p, colour);
+            }
+            m_pixels += n;
+            count -= static_cast<int64_t>(n);
+        }
+    }
+
+    // The next `count` literal indices of an absolute run, expanded in place from the reader.
+    void appendLiterals(int64_t count) {
+        while (count > 0) {
+            size_t got = 0;
+            const uint8_t* indices = m_in.peek(room(count), got);
+            if (indices == nullptr) {
+                indices = kEndOfFile.bytes.data();
+                got = std::min(room(count), kEndOfFile.bytes.size());
+            } else {
+                m_in.consume(got);
+            }
+            uint8_t* dst = m_colours + 3 * m_pixels;
+            for (size_t p = 0; p < got; ++p) {
+                storePixel(dst + 3 * p, m_palette[indices[p]]);
+            }
+            m_pixels += got;
+            count -= static_cast<int64_t>(got);
         }
     }
 
     void flushColours() {
-        m_payload.embed(m_colours, m_embedded, 3 * m_pixels);
-        m_out.write(m_embedded, 3 * m_pixels);
+        embedToOutput(m_payload, m_colours, 3 * m_pixels, m_out);
         m_pixels = 0;
     }
 
@@ -211,7 +248,6 @@ private:
     const int64_t m_cropLeft;
     const int64_t m_outWidth;
     uint8_t* m_colours;
-    uint8_t* m_embedded;
     size_t m_pixels = 0;
 
     // Decoder state; each call starts at a row boundary, where no run is open.

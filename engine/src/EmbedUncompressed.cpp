@@ -34,29 +34,29 @@ struct Request {
     const char *header, *carrierPath, *documentPath, *outputPath;
 };
 
-// Embeds one carrier row's crop of `width` pixels into the output.
+// Embeds one carrier row's crop of `width` pixels into the output, reading the carrier in place.
 void embedRow(Reader& carrier, PayloadStream& payload, Writer& out, int64_t width,
               const Palette* palette) {
+    const int64_t bytesPerPixel = palette == nullptr ? 3 : 1;
+    constexpr int64_t kChunkPixels = static_cast<int64_t>(kScratchBytes - kPixelSlack) / 3;
     uint8_t* colours = scratch(Scratch::Row);
-    uint8_t* embedded = scratch(Scratch::RowOut);
-    constexpr int64_t kChunkPixels = static_cast<int64_t>(kScratchBytes) / 3;
-    for (int64_t done = 0; done < width;) {
-        const auto pixels = static_cast<size_t>(std::min(width - done, kChunkPixels));
-        if (palette == nullptr) {
-            carrier.readPadded(colours, pixels * 3);
+    for (int64_t left = width * bytesPerPixel; left > 0;) {
+        const auto want = static_cast<size_t>(std::min(left, kChunkPixels));
+        size_t got = 0;
+        const uint8_t* bytes = carrier.peek(want, got);
+        if (bytes == nullptr) {
+            bytes = kEndOfFile.bytes.data();
+            got = std::min(want, kEndOfFile.bytes.size());
         } else {
-            // The indices borrow the output buffer until they are expanded.
-            carrier.readPadded(embedded, pixels);
-            for (size_t p = 0; p < pixels; ++p) {
-                const auto& entry = (*palette)[embedded[p]];
-                colours[3 * p] = entry[0];
-                colours[3 * p + 1] = entry[1];
-                colours[3 * p + 2] = entry[2];
-            }
+            carrier.consume(got);
         }
-        payload.embed(colours, embedded, pixels * 3);
-        out.write(embedded, pixels * 3);
-        done += static_cast<int64_t>(pixels);
+        if (palette == nullptr) {
+            embedToOutput(payload, bytes, got, out);
+        } else {
+            expandPixels(*palette, bytes, got, colours);
+            embedToOutput(payload, colours, 3 * got, out);
+        }
+        left -= static_cast<int64_t>(got);
     }
 }
 

@@ -6,9 +6,43 @@
 #include "Streams.h"
 
 #include <algorithm>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vokb {
 namespace {
+
+// One document byte from each group of four colour bytes, least significant pair first.
+void packGroups(const uint8_t* colours, uint8_t* out, size_t groups) {
+    size_t g = 0;
+#if defined(__SSE2__)
+    const __m128i pairMask = _mm_set1_epi8(3);
+    const __m128i lowByte16 = _mm_set1_epi16(0x00FF);
+    const __m128i lowByte32 = _mm_set1_epi32(0xFF);
+    // Folds 16 colour bytes into four document bytes, one in the low byte of each 32-bit lane.
+    auto fold = [&](const uint8_t* in) {
+        const __m128i pairs =
+            _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), pairMask);
+        const __m128i nibbles =
+            _mm_and_si128(_mm_or_si128(pairs, _mm_srli_epi16(pairs, 6)), lowByte16);
+        return _mm_and_si128(_mm_or_si128(nibbles, _mm_srli_epi32(nibbles, 12)), lowByte32);
+    };
+    for (; g + 16 <= groups; g += 16) {
+        const uint8_t* in = colours + 4 * g;
+        const __m128i first = _mm_packs_epi32(fold(in), fold(in + 16));
+        const __m128i second = _mm_packs_epi32(fold(in + 32), fold(in + 48));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + g), _mm_packus_epi16(first, second));
+    }
+#endif
+    for (; g < groups; ++g) {
+        uint32_t word = 0;
+        std::memcpy(&word, colours + 4 * g, sizeof word);
+        // Moves the four pairs, one per byte, next to each other in the top byte.
+        out[g] = static_cast<uint8_t>(((word & 0x03030303u) * 0x01041040u) >> 24);
+    }
+}
 
 struct Request {
     int32_t blockIndex, rowsPerBlock, dataOffset, rowBytes, docLength, headerLength;
@@ -90,7 +124,6 @@ int32_t extractBlock(const Request& r) {
         return out.finish() ? 0 : -14;
     }
 
-    uint8_t* colours = scratch(Scratch::Row);
     int64_t toWrite = docLength - firstByte;
     uint8_t assembled = 0;
     int shift = 0;
@@ -109,17 +142,28 @@ int32_t extractBlock(const Request& r) {
         // Take no more colour bytes than the rest of the document needs, so the call ends
         // exactly where reading one bit pair at a time would have.
         const int64_t needed = 4 * toWrite - shift / 2;
-        const auto take = static_cast<size_t>(
+        const auto want = static_cast<size_t>(
             std::min({rowBytes - col, needed, static_cast<int64_t>(kScratchBytes)}));
-        image.readPadded(colours, take);
+        size_t take = 0;
+        const uint8_t* colours = image.peek(want, take);
+        if (colours == nullptr) {
+            colours = kEndOfFile.bytes.data();
+            take = std::min(want, kEndOfFile.bytes.size());
+        } else {
+            image.consume(take);
+        }
         size_t k = 0;
         if (shift == 0) {
-            for (; k + 4 <= take; k += 4) {
-                out.put(static_cast<uint8_t>((colours[k] & 3u) | (colours[k + 1] & 3u) << 2 |
-                                             (colours[k + 2] & 3u) << 4 |
-                                             (colours[k + 3] & 3u) << 6));
+            const size_t groups = take / 4;
+            for (size_t done = 0; done < groups;) {
+                size_t room = 0;
+                uint8_t* dst = out.reserve(groups - done, room);
+                packGroups(colours + 4 * done, dst, room);
+                out.commit(room);
+                done += room;
             }
-            toWrite -= static_cast<int64_t>(k / 4);
+            k = 4 * groups;
+            toWrite -= static_cast<int64_t>(groups);
         }
         for (; k < take; ++k) {
             assembled = static_cast<uint8_t>(assembled | ((colours[k] & 3u) << shift));

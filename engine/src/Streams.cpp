@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vokb {
 namespace {
@@ -16,6 +17,7 @@ constexpr size_t kMaxStreams = 8;
 
 struct Registry {
     std::array<FILE*, kMaxStreams> streams{};
+    std::array<bool, kMaxStreams> seekable{};
     size_t count = 0;
 };
 
@@ -38,24 +40,42 @@ FILE* openRegistered(const char* path, const char* mode) {
     if (file == nullptr) {
         return nullptr;
     }
-    // A folder opens for reading on Linux but is never a usable image, document or output.
-    struct stat st {};
-    if (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
-        std::fclose(file);
-        errno = EISDIR;
-        return nullptr;
+    // Folders and pipes open for reading on Linux. A folder is never a usable image or document;
+    // a pipe cannot be positioned, which the reader reports where positioning is asked for.
+    bool seekable = true;
+    if (mode[0] == 'r') {
+        struct stat st {};
+        if (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
+            std::fclose(file);
+            errno = EISDIR;
+            return nullptr;
+        }
+        seekable = !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode);
     }
     // Reader and Writer buffer themselves; a second stdio buffer would only copy twice.
     std::setvbuf(file, nullptr, _IONBF, 0);
+    reg.seekable[reg.count] = seekable;
     reg.streams[reg.count++] = file;
     return file;
+}
+
+bool isSeekable(FILE* file) {
+    const Registry& reg = t_registry;
+    for (size_t i = 0; i < reg.count; ++i) {
+        if (reg.streams[i] == file) {
+            return reg.seekable[i];
+        }
+    }
+    return false;
 }
 
 bool closeRegistered(FILE* file) {
     Registry& reg = t_registry;
     for (size_t i = 0; i < reg.count; ++i) {
         if (reg.streams[i] == file) {
-            reg.streams[i] = reg.streams[--reg.count];
+            --reg.count;
+            reg.streams[i] = reg.streams[reg.count];
+            reg.seekable[i] = reg.seekable[reg.count];
             return std::fclose(file) == 0;
         }
     }
@@ -78,22 +98,40 @@ uint8_t* scratch(Scratch which) {
     return block.get();
 }
 
+Reader::Reader(FILE* file, uint8_t* buffer, size_t capacity)
+    : m_fd(fileno(file)), m_seekable(isSeekable(file)), m_buf(buffer), m_cap(capacity) {}
+
 bool Reader::seek(int64_t pos) {
-    if (pos < 0) {
+    // Reads are positioned (pread), so moving is bookkeeping; only what lseek would refuse fails.
+    if (pos < 0 || !m_seekable) {
         return false;
     }
     if (pos >= m_bufPos && pos <= m_bufPos + static_cast<int64_t>(m_len)) {
         m_idx = static_cast<size_t>(pos - m_bufPos);
         return true;
     }
-    if (fseeko(m_file, static_cast<off_t>(pos), SEEK_SET) != 0) {
-        return false;
-    }
     m_bufPos = pos;
     m_len = 0;
     m_idx = 0;
     m_eof = false;
     return true;
+}
+
+size_t Reader::readAt(int64_t pos, uint8_t* dst, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = m_seekable ? pread(m_fd, dst + done, n - done,
+                                               static_cast<off_t>(pos) + static_cast<off_t>(done))
+                                       : read(m_fd, dst + done, n - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return done;
 }
 
 bool Reader::refill() {
@@ -105,7 +143,7 @@ bool Reader::refill() {
     m_len = 0;
     constexpr int64_t kMinRead = 4096;
     const int64_t wanted = std::clamp(m_limit - m_bufPos, kMinRead, static_cast<int64_t>(m_cap));
-    m_len = std::fread(m_buf, 1, static_cast<size_t>(wanted), m_file);
+    m_len = readAt(m_bufPos, m_buf, static_cast<size_t>(wanted));
     if (m_len == 0) {
         m_eof = true;
         return false;
@@ -121,7 +159,7 @@ void Reader::readPadded(uint8_t* dst, size_t n) {
                 m_bufPos += static_cast<int64_t>(m_len);
                 m_len = 0;
                 m_idx = 0;
-                const size_t got = std::fread(dst, 1, n, m_file);
+                const size_t got = readAt(m_bufPos, dst, n);
                 m_bufPos += static_cast<int64_t>(got);
                 dst += got;
                 n -= got;

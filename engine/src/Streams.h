@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 
@@ -25,16 +26,27 @@ public:
 
 // Scratch memory reused by every call on a thread, so that block-by-block callers making
 // thousands of short calls do not pay for fresh large allocations each time.
-enum class Scratch { Carrier, Document, Output, Row, RowOut, Count };
+enum class Scratch { Carrier, Document, Output, Row, Count };
 uint8_t* scratch(Scratch which);
 constexpr size_t kScratchBytes = 256 * 1024;
+
+// Stands in for bytes past the end of the file, which read as 255.
+struct EndOfFileBytes {
+    std::array<uint8_t, 4096> bytes{};
+    constexpr EndOfFileBytes() {
+        for (auto& b : bytes) {
+            b = 0xFF;
+        }
+    }
+};
+
+inline constexpr EndOfFileBytes kEndOfFile{};
 
 // Buffered reader with 64-bit positions. A read past the end yields -1 from get() and does not
 // move the position, as a stdio stream would.
 class Reader {
 public:
-    Reader(FILE* file, uint8_t* buffer, size_t capacity)
-        : m_file(file), m_buf(buffer), m_cap(capacity) {}
+    Reader(FILE* file, uint8_t* buffer, size_t capacity);
 
     // False when the stream cannot be positioned there (negative offset, unseekable stream).
     bool seek(int64_t pos);
@@ -50,6 +62,17 @@ public:
         }
         return m_buf[m_idx++];
     }
+    // Up to `want` bytes straight from the buffer (refilled when empty), without copying; null
+    // at the end of the file. consume() then moves past the bytes actually used.
+    const uint8_t* peek(size_t want, size_t& got) {
+        if (m_idx == m_len && !refill()) {
+            got = 0;
+            return nullptr;
+        }
+        got = want < m_len - m_idx ? want : m_len - m_idx;
+        return m_buf + m_idx;
+    }
+    void consume(size_t n) { m_idx += n; }
     // Copies n bytes; bytes past the end of the file read as 255.
     void readPadded(uint8_t* dst, size_t n);
     // Advances over n bytes (fewer at the end of the file).
@@ -58,8 +81,10 @@ public:
 
 private:
     bool refill();
+    size_t readAt(int64_t pos, uint8_t* dst, size_t n);
 
-    FILE* m_file;
+    int m_fd;
+    bool m_seekable;
     uint8_t* m_buf;
     size_t m_cap;
     int64_t m_bufPos = 0; // file offset of m_buf[0]
@@ -85,6 +110,16 @@ public:
         }
         m_buf[m_len++] = b;
     }
+    // Room for up to `want` bytes in the buffer (flushed when full); commit() then keeps the
+    // bytes actually written there.
+    uint8_t* reserve(size_t want, size_t& got) {
+        if (m_len == m_cap) {
+            flush();
+        }
+        got = want < m_cap - m_len ? want : m_cap - m_len;
+        return m_buf + m_len;
+    }
+    void commit(size_t n) { m_len += n; }
     void write(const uint8_t* src, size_t n);
     void zeros(int64_t n);
     bool flush();
