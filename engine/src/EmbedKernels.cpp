@@ -110,6 +110,28 @@ const bool kHasAvx2 = __builtin_cpu_supports("avx2");
 
 } // namespace
 
+bool kernelAvailable(Kernel kernel) {
+#if defined(__x86_64__)
+    return kernel != Kernel::Avx2 || kHasAvx2;
+#else
+    return kernel == Kernel::Scalar;
+#endif
+}
+
+size_t embedGroupsWith(Kernel kernel, const uint8_t* carrier, uint8_t* out, const uint8_t* payload,
+                       size_t groups) {
+    switch (kernel) {
+#if defined(__x86_64__)
+    case Kernel::Avx2:
+        return embedGroupsAvx2(carrier, out, payload, groups);
+    case Kernel::Sse2:
+        return embedGroupsSse2(carrier, out, payload, groups);
+#endif
+    default:
+        return embedGroupsScalar(carrier, out, payload, groups);
+    }
+}
+
 void embedGroups(const uint8_t* carrier, uint8_t* out, const uint8_t* payload, size_t groups) {
     size_t g = 0;
 #if defined(__x86_64__)
