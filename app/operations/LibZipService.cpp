@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <limits>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 #include <zip.h>
@@ -100,6 +102,17 @@ LibZipError errorOfOpen(int code) {
 
 QByteArray nativePath(const QString& path) {
     return QFile::encodeName(path);
+}
+
+// Sizes in the program are signed 32-bit, so no document it packs can be larger; a member that
+// claims more is refused before it can fill the disk.
+constexpr zip_uint64_t kLargestMember = std::numeric_limits<int32_t>::max();
+
+// Something other than a regular file where an archive should be: a named pipe would block the
+// window for ever on open, a device would be read or written without end.
+bool existsAsSpecialFile(const QByteArray& path) {
+    struct stat info {};
+    return ::stat(path.constData(), &info) == 0 && !S_ISREG(info.st_mode);
 }
 
 // ---- unzip -------------------------------------------------------------------------------------
@@ -291,9 +304,11 @@ bool isAes(const zip_stat_t& stat) {
            stat.encryption_method == ZIP_EM_AES_256;
 }
 
-// Reads one opening of a member to its end; out receives the data when given.
+// Reads one opening of a member to its end; out receives the data when given. Data beyond limit
+// (the size the directory declares) is an inconsistency, and stopping there keeps a member that
+// inflates without end from filling the disk before libzip would notice at the end.
 int16_t readMember(zip_t* archive, zip_uint64_t index, zip_flags_t flags, int outFd,
-                   bool crcIsBlank, zip_uint64_t& total) {
+                   bool crcIsBlank, zip_uint64_t limit, zip_uint64_t& total) {
     zip_file_t* member = zip_fopen_index(archive, index, flags);
     if (member == nullptr) {
         return unzipCodeFor(errorOf(zip_get_error(archive)));
@@ -320,6 +335,10 @@ int16_t readMember(zip_t* archive, zip_uint64_t index, zip_flags_t flags, int ou
             break;
         }
         total += static_cast<zip_uint64_t>(got);
+        if (total > limit) {
+            code = kUnzipFileCorrupted;
+            break;
+        }
         if (outFd >= 0 && !writeAll(outFd, buffer.data(), static_cast<std::size_t>(got))) {
             code = unzipCodeForErrno(errno);
             break;
@@ -338,21 +357,25 @@ int16_t copyMember(zip_t* archive, zip_uint64_t index, int outFd) {
     if (zip_stat_index(archive, index, 0, &stat) != 0) {
         return unzipCodeFor(errorOf(zip_get_error(archive)));
     }
+    if ((stat.valid & ZIP_STAT_SIZE) == 0) {
+        return kUnzipErrorInZipFile;
+    }
     zip_uint64_t total = 0;
     const bool aes = isAes(stat);
     if (aes) {
         // The authentication code follows the data, and the decompressing reader stops at the
         // end of the compressed stream without looking at it; reading the decrypted but still
         // compressed data to its end is what makes libzip check it.
-        if (const int16_t code = readMember(archive, index, ZIP_FL_COMPRESSED, -1, false, total)) {
+        if (const int16_t code = readMember(archive, index, ZIP_FL_COMPRESSED, -1, false,
+                                            std::numeric_limits<zip_uint64_t>::max(), total)) {
             return code;
         }
     }
     const bool crcIsBlank = aes && (stat.valid & ZIP_STAT_CRC) != 0 && stat.crc == 0;
-    if (const int16_t code = readMember(archive, index, 0, outFd, crcIsBlank, total)) {
+    if (const int16_t code = readMember(archive, index, 0, outFd, crcIsBlank, stat.size, total)) {
         return code;
     }
-    if ((stat.valid & ZIP_STAT_SIZE) != 0 && total != stat.size) {
+    if (total != stat.size) {
         return kUnzipFileCorrupted;
     }
     return 0;
@@ -472,10 +495,14 @@ ZipStatus LibZipService::ZSCreateBlankZIPFile(const QString& archivePath) {
     // libzip writes no file for an archive without members, so the empty archive is its bare
     // end-of-central-directory record.
     static constexpr std::array<char, 22> kEmptyArchive = {'P', 'K', 5, 6};
+    // O_NONBLOCK and no O_TRUNC until the file is known to be a regular one: a named pipe would
+    // wait for a reader, and a device is no place for an archive.
     UniqueFd fd(::open(nativePath(archivePath).constData(),
-                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!fd.valid() || !writeAll(fd.get(), kEmptyArchive.data(), kEmptyArchive.size()) ||
-        fd.close() != 0) {
+                       O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+    struct stat info {};
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::ftruncate(fd.get(), 0) != 0 ||
+        !writeAll(fd.get(), kEmptyArchive.data(), kEmptyArchive.size()) || fd.close() != 0) {
         return 0;
     }
     m_lastCreated = archivePath;
@@ -493,9 +520,12 @@ ZipStatus LibZipService::ZSZipFiles(const QString& archivePath, const QString& d
     if (!isReadableRegularFile(document)) {
         return kZipCouldNotProcess;
     }
+    const QByteArray native = nativePath(archivePath);
+    if (existsAsSpecialFile(native)) {
+        return kZipDestinationError;
+    }
     int openError = ZIP_ER_OK;
-    ArchiveHandle archive(
-        zip_open(nativePath(archivePath).constData(), ZIP_CREATE | ZIP_CHECKCONS, &openError));
+    ArchiveHandle archive(zip_open(native.constData(), ZIP_CREATE | ZIP_CHECKCONS, &openError));
     if (archive.get() == nullptr) {
         return zipCodeForOpen(errorOfOpen(openError));
     }
@@ -544,8 +574,7 @@ ZipStatus LibZipService::ZSUnzipFiles(const QString& archivePath, const QString&
                                       const QString& targetFolder, int16_t unzipOption,
                                       const std::string& password) {
     const QByteArray native = nativePath(archivePath);
-    struct stat archiveInfo {};
-    if (::stat(native.constData(), &archiveInfo) == 0 && !S_ISREG(archiveInfo.st_mode)) {
+    if (existsAsSpecialFile(native)) {
         return kUnzipErrorInZipFile;
     }
     int openError = ZIP_ER_OK;
@@ -562,6 +591,7 @@ ZipStatus LibZipService::ZSUnzipFiles(const QString& archivePath, const QString&
     // the archive behind.
     std::vector<PlannedMember> plan;
     bool anyFile = false;
+    zip_uint64_t declaredTotal = 0;
     const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const auto index = static_cast<zip_uint64_t>(i);
@@ -578,7 +608,16 @@ ZipStatus LibZipService::ZSUnzipFiles(const QString& archivePath, const QString&
         if (!isFolder && !matchesMask(mask, parts->back())) {
             continue;
         }
-        anyFile = anyFile || !isFolder;
+        if (!isFolder) {
+            zip_stat_t stat;
+            zip_stat_init(&stat);
+            if (zip_stat_index(archive.get(), index, 0, &stat) != 0 ||
+                (stat.valid & ZIP_STAT_SIZE) == 0 || stat.size > kLargestMember) {
+                return kUnzipErrorInZipFile;
+            }
+            declaredTotal += stat.size;
+            anyFile = true;
+        }
         plan.push_back({index, std::move(*parts), isFolder});
     }
     if (!anyFile) {
@@ -589,6 +628,13 @@ ZipStatus LibZipService::ZSUnzipFiles(const QString& archivePath, const QString&
         ::open(nativePath(targetFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!root.valid()) {
         return errno == ENOENT ? kUnzipCannotAccessMedia : unzipCodeForErrno(errno);
+    }
+    // The sizes are the archive's claims, but reading stops where a member outgrows its claim,
+    // so what fits here is all that can be written.
+    struct statvfs space {};
+    if (::fstatvfs(root.get(), &space) == 0 &&
+        declaredTotal > static_cast<zip_uint64_t>(space.f_bavail) * space.f_frsize) {
+        return kUnzipDiskFull;
     }
     const bool replace = unzipOption == kUnzipReplaceExisting;
     if (!replace) {

@@ -24,4 +24,9 @@ QString zipFailureText(int code) {
     return withCode(zipErrorText(code), code);
 }
 
+QString createFailureText() {
+    // A literal of its own, not in the string table.
+    return QStringLiteral("Cannot create ZIP file");
+}
+
 } // namespace brindmar

@@ -80,4 +80,7 @@ public:
 QString unzipFailureText(int code);
 QString zipFailureText(int code);
 
+// The text for a ZSCreateBlankZIPFile that failed (status 0), or a service that cannot be called.
+QString createFailureText();
+
 } // namespace brindmar

@@ -59,6 +59,19 @@ FILE* openRegistered(const char* path, const char* mode) {
     return file;
 }
 
+FILE* adoptRegistered(int fd, const char* mode) {
+    Registry& reg = t_registry;
+    FILE* file = reg.count == kMaxStreams ? nullptr : fdopen(fd, mode);
+    if (file == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    reg.seekable[reg.count] = true;
+    reg.streams[reg.count++] = file;
+    return file;
+}
+
 bool isSeekable(FILE* file) {
     const Registry& reg = t_registry;
     for (size_t i = 0; i < reg.count; ++i) {

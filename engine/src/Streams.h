@@ -11,6 +11,8 @@ namespace vokb {
 // The registry is per thread: the library itself is single-threaded per call sequence, and a
 // thread can never close another thread's files.
 FILE* openRegistered(const char* path, const char* mode);
+// Registers a stream over a descriptor the caller opened with flags fopen cannot express.
+FILE* adoptRegistered(int fd, const char* mode);
 // Closes and forgets one registered stream; false when the close reported an error.
 bool closeRegistered(FILE* file);
 void closeAllRegistered();

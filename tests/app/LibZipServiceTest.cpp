@@ -85,6 +85,20 @@ std::pair<qsizetype, qsizetype> firstMemberData(const QByteArray& archive) {
     return {30 + u16(26) + u16(28), size};
 }
 
+// Sets the uncompressed size that the first member's local header and its central directory
+// entry declare, keeping the two consistent so that only the size is a lie.
+void declareSize(QByteArray& archive, uint32_t size) {
+    const auto put32 = [&](qsizetype at) {
+        for (int i = 0; i < 4; ++i) {
+            archive[at + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
+        }
+    };
+    put32(22);
+    const qsizetype central = archive.indexOf(QByteArray("PK\x01\x02", 4));
+    ASSERT_GT(central, 0);
+    put32(central + 24);
+}
+
 class LibZipServiceTest : public ::testing::Test {
 protected:
     QString path(const QString& name) const { return m_scratch.path(name); }
@@ -177,6 +191,11 @@ TEST_F(LibZipServiceTest, DamagedArchiveFailsWithATextAndLeavesTheOldFile) {
         {"stored size grown", "",
          [](QByteArray& bytes) { bytes[18] = static_cast<char>(bytes[18] + 1); }},
         {"truncated", "", [](QByteArray& bytes) { bytes.chop(30); }},
+        // The data inflates beyond what the directory declares.
+        {"declared size smaller than the data", "",
+         [](QByteArray& bytes) { declareSize(bytes, 1000); }},
+        {"declared size larger than the data", "",
+         [](QByteArray& bytes) { declareSize(bytes, 70'000); }},
         {"central directory cut off", "",
          [](QByteArray& bytes) {
              const auto [offset, size] = firstMemberData(bytes);
@@ -222,17 +241,45 @@ TEST_F(LibZipServiceTest, FileThatIsNoArchive) {
                                          kUnzipReplaceExisting, ""),
                   ZipStatus(c.unzipStatus));
     }
-    // Neither a folder nor a named pipe is read: the pipe would wait for a writer for ever.
+    EXPECT_TRUE(entriesBelow(target).isEmpty());
+}
+
+TEST_F(LibZipServiceTest, SpecialFilesAreNeitherReadNorWrittenAsArchives) {
+    // A named pipe would wait for the other end for ever; a device never ends.
     const QString pipe = path(QStringLiteral("pipe.zip"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    for (const QString& special : {m_scratch.folder(), pipe}) {
+    writeFile(path(QStringLiteral("doc")), "content");
+    const QString target = folder(QStringLiteral("out"));
+    for (const QString& special : {m_scratch.folder(), pipe, QStringLiteral("/dev/zero")}) {
+        SCOPED_TRACE(special.toStdString());
         EXPECT_NE(m_service.ZSIsZIPFileQuick(special), ZipStatus(0));
         EXPECT_EQ(m_service.ZSUnzipFiles(special, QStringLiteral("*.*"), target,
                                          kUnzipReplaceExisting, ""),
                   ZipStatus(kUnzipErrorInZipFile));
         EXPECT_EQ(m_service.ZSZipFiles(path(QStringLiteral("a.zip")), special, ""),
                   ZipStatus(kZipCouldNotProcess));
+        EXPECT_EQ(m_service.ZSCreateBlankZIPFile(special), ZipStatus(0));
+        EXPECT_EQ(m_service.ZSZipFiles(special, path(QStringLiteral("doc")), ""),
+                  ZipStatus(kZipDestinationError));
     }
+    EXPECT_TRUE(entriesBelow(target).isEmpty());
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(pipe).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+TEST_F(LibZipServiceTest, MemberClaimingMoreThanAProgramSizeIsRefusedBeforeWriting) {
+    // A few kilobytes that claim 2 GiB: nothing may be written, not even the good member.
+    writeRawArchive(path(QStringLiteral("bomb.zip")),
+                    {{"bomb.bin", QByteArray(4096, '\0')}, {"good.txt", "fine"}});
+    QByteArray bytes = readFile(path(QStringLiteral("bomb.zip")));
+    declareSize(bytes, 0x8000'0000u);
+    writeFile(path(QStringLiteral("bomb.zip")), bytes);
+    const QString target = folder(QStringLiteral("out"));
+
+    EXPECT_EQ(m_service.ZSUnzipFiles(path(QStringLiteral("bomb.zip")), QStringLiteral("*.*"),
+                                     target, kUnzipReplaceExisting, ""),
+              ZipStatus(kUnzipErrorInZipFile));
     EXPECT_TRUE(entriesBelow(target).isEmpty());
 }
 

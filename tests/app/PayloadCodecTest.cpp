@@ -82,6 +82,17 @@ TEST(SixBit, MapsValuesToTheAlphabet) {
     }
 }
 
+TEST(SixBit, DecodesCharactersOutsideTheAlphabetByTheirCodeRanges) {
+    // A crafted code field may hold anything; every reader must find the same stored code.
+    const std::pair<std::string, std::string> cases[] = {
+        {"    ", "cb2c72"}, {"~~~~", "0c3003"}, {std::string("\x00\x01\x7f\xff", 4), "4931c4"},
+        {"*,-.", "f3efc0"}, {":;@[", "1462e0"}, {"`{|}", "940082"},
+    };
+    for (const auto& [text, bytes] : cases) {
+        EXPECT_EQ(hex(DecodeSixBit(text)), bytes) << hex(text);
+    }
+}
+
 TEST(SixBit, PadsWithSpacesToWholeGroups) {
     const std::pair<std::string, size_t> cases[] = {
         {"", 0}, {"a", 4}, {"abc", 4}, {"abcd", 8}, {std::string(20, 'x'), 28}};

@@ -115,6 +115,16 @@ TEST_F(WipeFileTest, NothingOverwrittenMeansFailureAndTheFileStays) {
     }
 }
 
+TEST_F(WipeFileTest, FileBeyondTheEngineCountIsNotHalfWiped) {
+    // Sparse: the length is what matters, not the blocks.
+    const QString path = write(QStringLiteral("huge"), "x");
+    ASSERT_TRUE(QFile::resize(path, qint64{1} << 31));
+    FakeEngine engine;
+    EXPECT_EQ(WipeAndDeleteFile(path, 1, engine, m_ui, m_window.hooks()), kWipeFailed);
+    EXPECT_TRUE(engine.calls().empty());
+    EXPECT_TRUE(QFile::exists(path));
+}
+
 TEST_F(WipeFileTest, FileWithoutWritePermissionIsLeftUntouched) {
     if (::geteuid() == 0) {
         GTEST_SKIP() << "a privileged user may write any file";

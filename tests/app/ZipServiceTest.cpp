@@ -31,6 +31,7 @@ TEST(ZipServiceTexts, FailureTextsCarryTheirCode) {
         EXPECT_EQ(unzipFailureText(c.code), QString::fromUtf16(c.unzipText)) << c.code;
         EXPECT_EQ(zipFailureText(c.code), QString::fromUtf16(c.zipText)) << c.code;
     }
+    EXPECT_EQ(createFailureText(), QStringLiteral("Cannot create ZIP file"));
 }
 
 TEST(FakeZipService, MissingServiceFailsEveryCallWithoutAStatus) {

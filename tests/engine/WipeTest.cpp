@@ -57,6 +57,16 @@ TEST(Wipe, UnwritablePathsFail) {
     EXPECT_EQ(wipefile(10, dir.file("no-such-folder/file.bin").c_str()), -6);
 }
 
+TEST(Wipe, SymbolicLinkIsRefusedAndItsTargetKept) {
+    TempDir dir;
+    const std::string target = dir.file("target.bin");
+    const std::string link = dir.file("link.bin");
+    bmptest::writeFile(target, Bytes(100, 'x'));
+    std::filesystem::create_symlink(target, link);
+    EXPECT_EQ(wipefile(100, link.c_str()), -6);
+    EXPECT_EQ(bmptest::readFile(target), Bytes(100, 'x'));
+}
+
 TEST(Wipe, ReadOnlyFileIsLeftAlone) {
     if (geteuid() == 0) {
         GTEST_SKIP() << "root may write to read-only files";

@@ -163,7 +163,10 @@ private slots:
         QCOMPARE(stored("GENERAL", "EmbToDir"), programFolder() + "Output/");
         QCOMPARE(stored("GENERAL", "ExtrToDir"), programFolder() + "Output/");
         QCOMPARE(stored("GENERAL", "DocDir"), QString());
+        QCOMPARE(stored("GENERAL", "BMPDir"), QString());
         QCOMPARE(stored("GENERAL", "ZIPDir"), QString());
+        // No sound on this run, but nobody switched it off.
+        QCOMPARE(stored("GENERAL", "UseSnd"), QStringLiteral("True"));
         QCOMPARE(stored("GENERAL", "CropMode"), QStringLiteral("1"));
         QCOMPARE(stored("GENERAL", "Encrypt"), QStringLiteral("True"));
         QCOMPARE(stored("GENERAL", "MaskCode"), QStringLiteral("True"));
@@ -245,13 +248,25 @@ private slots:
         QCOMPARE(stored("GENERAL", "UseSnd"), QStringLiteral("True"));
     }
 
+    void zipServiceFailureEndsTheStart_data() {
+        QTest::addColumn<bool>("withSound");
+        QTest::addColumn<QString>("alert");
+        QTest::newRow("no sound files") << false << QStringLiteral("beep 2");
+        QTest::newRow("sound") << true << QStringLiteral("sound Error");
+    }
+
     void zipServiceFailureEndsTheStart() {
+        QFETCH(bool, withSound);
+        QFETCH(QString, alert);
+        if (withSound) {
+            addSoundFiles();
+        }
         m_zip->failWith(FakeZipService::Operation::Initialize, 2);
         auto window = makeWindow();
         QVERIFY(!window->startUp());
         QCOMPARE(m_ui->transcript(),
-                 QStringList({"beep 2", "message Exclamation|BrindMar|Start-up failure - "
-                                        "application aborted"}));
+                 QStringList({alert, "message Exclamation|BrindMar|Start-up failure - "
+                                     "application aborted"}));
         window->close();
         QVERIFY(!QFile::exists(settingsPath()));
     }
@@ -268,6 +283,65 @@ private slots:
         QVERIFY(!QFile::exists(tempFolder() + "vokbdat1.tmp"));
         QVERIFY(!QFile::exists(tempFolder() + "vokbdat2.tmp"));
         QVERIFY(m_ui->events().empty());
+    }
+
+    void everyMenuTextAndTooltip() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        const std::vector<std::pair<QString, QString>> menus = {
+            {window->FileMnu->title(), "&File"},
+            {window->DocMIt->text(), "&Document Select"},
+            {window->BMPMIt->text(), "&BMP Select"},
+            {window->ExtrToMIt->text(), "&Output Directory Select"},
+            {window->InfoMIt->text(), "BMP &Information"},
+            {window->ViewMIt->text(), "BMP &View"},
+            {window->ZIPMIt->text(), "&ZIP / UnZIP"},
+            {window->WipeMIt->text(), "&Wipe file"},
+            {window->ResetMIt->text(), "&Reset"},
+            {window->ExitMIt->text(), "E&xit"},
+            {window->EmbedMnu->title(), "&Embed"},
+            {window->EmbedMIt->text(), "Em&bed"},
+            {window->ExtractMIt->text(), "Ex&tract"},
+            {window->StopMIt->text(), "&Stop Processing"},
+            {window->EncMIt->text(), "&Encrypt"},
+            {window->CropToMIt->title(), "&Crop to"},
+            {window->OrigTmMIt->text(), "&Keep Original BMP Date/Time"},
+            {window->MaskCodeMIt->text(), "&Mask Code"},
+            {window->SoundMIt->text(), "Use &Sound"},
+            {window->HelpMnu->title(), "&Help"},
+            {window->HelpCurrentMIt->text(), "This &Window..."},
+            {window->HelpContMIt->text(), "Help &Contents..."},
+            {window->HelpSearchMIt->text(), "&Search for Help on..."},
+        };
+        for (const auto& [shown, expected] : menus) {
+            QCOMPARE(shown, expected);
+        }
+        const QStringList tips = {"SELECT FILE TO EMBED",
+                                  "SELECT BMP FOR EMBED OR EXTRACT",
+                                  "VIEW BMP FILE INFO",
+                                  "VIEW BMP FULL SIZE",
+                                  "SELECT EMBED OUTPUT DIRECTORY",
+                                  "EMBED FILE",
+                                  "EXTRACT FILE",
+                                  "STOP EMBED/EXTRACT",
+                                  "SELECT FILE TO WIPE",
+                                  "VIEW HELP",
+                                  "TO START VALUES",
+                                  "EXIT"};
+        for (int i = 0; i < kCommandCount; ++i) {
+            QCOMPARE(window->FunctBtn[static_cast<size_t>(i)]->toolTip(), tips[i]);
+        }
+        const QStringList steps = {"FIRST", "PREVIOUS", "NEXT", "LAST"};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(window->BMPStepBtn[static_cast<size_t>(i)]->toolTip(), steps[i]);
+        }
+        QCOMPARE(window->CodeTxt->toolTip(),
+                 QStringLiteral("The code wanted for embedding or neccessary to extract"));
+        QCOMPARE(window->CodeLbl->text(), QStringLiteral("Code:-"));
+        QCOMPARE(window->InvalidBMPLbl->text(), QStringLiteral("Invalid BMP file"));
+        for (QLabel* blue : {window->EmbFLbl, window->OutToTypLbl, window->OutToLbl}) {
+            QCOMPARE(blue->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+        }
     }
 
     void menuShortcutsAndDispatch() {
