@@ -126,8 +126,10 @@ std::optional<QString> QtUiServices::chooseFile(const FileDialogRequest& request
                                                        : QDir(start).filePath(request.fileName);
     }
     QApplication::setOverrideCursor(Qt::ArrowCursor);
+    // The path the user picked is the one acted on (wiped, deleted): a link stays a link.
     const QString chosen =
-        QFileDialog::getOpenFileName(m_parent, request.title, start, dialogFilter(request.filter));
+        QFileDialog::getOpenFileName(m_parent, request.title, start, dialogFilter(request.filter),
+                                     nullptr, QFileDialog::DontResolveSymlinks);
     QApplication::restoreOverrideCursor();
     if (chosen.isEmpty()) {
         return std::nullopt;
@@ -137,8 +139,9 @@ std::optional<QString> QtUiServices::chooseFile(const FileDialogRequest& request
 
 std::optional<QString> QtUiServices::chooseFolder(const FileDialogRequest& request) {
     QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const QString chosen =
-        QFileDialog::getExistingDirectory(m_parent, request.title, request.initialFolder);
+    const QString chosen = QFileDialog::getExistingDirectory(
+        m_parent, request.title, request.initialFolder,
+        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     QApplication::restoreOverrideCursor();
     if (chosen.isEmpty()) {
         return std::nullopt;
