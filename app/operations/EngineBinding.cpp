@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <dlfcn.h>
+#include <type_traits>
 #include <utility>
 
 namespace brindmar {
@@ -62,11 +63,14 @@ void* EngineBinding::bind(const char* exportName) {
     return symbol;
 }
 
-EngineStatus EngineBinding::embed24(const UncompressedEmbedArgs& a) {
-    void* symbol = bind("embed24");
+// embed24 and embed80 share one signature; only the export differs.
+EngineStatus EngineBinding::embedUncompressed(const char* exportName,
+                                              const UncompressedEmbedArgs& a) {
+    void* symbol = bind(exportName);
     if (symbol == nullptr) {
         return std::nullopt;
     }
+    static_assert(std::is_same_v<Embed24Fn, Embed80Fn>);
     return as<Embed24Fn>(symbol)(a.blockIndex, a.rowsPerBlock, a.dataOffset, a.cropLeftBytes,
                                  a.cropBottomRows, a.rowStride, a.outWidth, a.rowCount, a.docLength,
                                  a.header.constData(), QFile::encodeName(a.carrierPath).constData(),
@@ -74,16 +78,12 @@ EngineStatus EngineBinding::embed24(const UncompressedEmbedArgs& a) {
                                  QFile::encodeName(a.outputPath).constData());
 }
 
+EngineStatus EngineBinding::embed24(const UncompressedEmbedArgs& a) {
+    return embedUncompressed("embed24", a);
+}
+
 EngineStatus EngineBinding::embed80(const UncompressedEmbedArgs& a) {
-    void* symbol = bind("embed80");
-    if (symbol == nullptr) {
-        return std::nullopt;
-    }
-    return as<Embed80Fn>(symbol)(a.blockIndex, a.rowsPerBlock, a.dataOffset, a.cropLeftBytes,
-                                 a.cropBottomRows, a.rowStride, a.outWidth, a.rowCount, a.docLength,
-                                 a.header.constData(), QFile::encodeName(a.carrierPath).constData(),
-                                 QFile::encodeName(a.documentPath).constData(),
-                                 QFile::encodeName(a.outputPath).constData());
+    return embedUncompressed("embed80", a);
 }
 
 EngineStatus EngineBinding::embed81(const Rle8EmbedArgs& a) {

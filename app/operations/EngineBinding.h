@@ -35,6 +35,7 @@ public:
 
 private:
     void* bind(const char* exportName);
+    EngineStatus embedUncompressed(const char* exportName, const UncompressedEmbedArgs& args);
 
     QString m_programFolder;
     void* m_handle = nullptr;
