@@ -107,8 +107,8 @@ VOKBFN1_API int32_t cbfindstr(int32_t searchMode, int32_t start, int32_t end, co
 /* The same search in a file. Returns the match offset, or -1 not found, -2 path empty or size
  * unknown, -3 needle empty, -4 start + needle length beyond the file, -5 positioning at start
  * failed, -7 the file cannot be opened. */
-VOKBFN1_API int32_t filefindstr(int32_t searchMode, int32_t start, int32_t end,
-                                const char* needle, const char* path);
+VOKBFN1_API int32_t filefindstr(int32_t searchMode, int32_t start, int32_t end, const char* needle,
+                                const char* path);
 
 /* Overwrite a file with byteCount zero bytes (truncating it first; a negative count leaves it
  * empty). Returns -1 done, 0 nothing to do (byteCount 0 or path empty), -6 the file cannot be
