@@ -1,19 +1,15 @@
 #include "payload/PayloadHeaderReader.h"
 
+#include "payload/CarrierFile.h"
 #include "payload/CodeScrambler.h"
 #include "payload/SixBitCodec.h"
 #include "util/NumericValue.h"
 #include "util/TrimBlanks.h"
 
-#include <QFile>
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace brindmar {
 
@@ -35,55 +31,6 @@ uint32_t readU32(const std::array<unsigned char, kBmpFieldsLength>& b, size_t at
     return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
            (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
-
-class CarrierFile {
-public:
-    explicit CarrierFile(const QString& path) {
-        if (path.isEmpty()) {
-            return;
-        }
-        const QByteArray name = QFile::encodeName(path);
-        // O_NONBLOCK: a FIFO must not stall the reader; it is refused just below.
-        m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        struct stat info {};
-        if (m_fd >= 0 && (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-        m_size = m_fd >= 0 ? static_cast<int64_t>(info.st_size) : 0;
-    }
-    ~CarrierFile() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    CarrierFile(const CarrierFile&) = delete;
-    CarrierFile& operator=(const CarrierFile&) = delete;
-
-    bool isOpen() const { return m_fd >= 0; }
-    int64_t size() const { return m_size; }
-
-    // Up to length bytes at offset; the count actually read.
-    size_t readAt(int64_t offset, unsigned char* buffer, size_t length) const {
-        size_t done = 0;
-        while (done < length) {
-            const ssize_t got = ::pread(m_fd, buffer + done, length - done,
-                                        static_cast<off_t>(offset) + static_cast<off_t>(done));
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                break;
-            }
-            done += static_cast<size_t>(got);
-        }
-        return done;
-    }
-
-private:
-    int m_fd = -1;
-    int64_t m_size = 0;
-};
 
 // Reads payload bytes the way the embedder stored them: four colour bytes per byte, two low
 // bits each, least significant pair first, rows in file order with their padding skipped.
