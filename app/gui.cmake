@@ -1,22 +1,18 @@
-# The window layer: the main window, its model and settings, the Qt services, the help window
-# and the pictures. The core stays free of widgets; everything that shows something lives here.
+# The window layer: the main window, the Qt services, the help window and the pictures. The core
+# stays free of widgets; everything that shows something lives here.
 find_package(Qt6 REQUIRED COMPONENTS Widgets Multimedia)
 
-# The settings file format needs nothing but Qt Core, so it joins the core.
-target_sources(brindmar_core PRIVATE util/ProfileFile.cpp)
-
 add_library(brindmar_gui STATIC
-    window/ButtonAnimation.cpp
-    window/CommandRefresh.cpp
     window/Embed1.cpp
+    window/Embed1Captions.cpp
+    window/Embed1Events.cpp
+    window/Embed1Render.cpp
+    window/Embed1StartUp.cpp
     window/HelpWindow.cpp
     window/Pictures.cpp
-    window/ProgramFolders.cpp
     window/QtUiServices.cpp
-    window/Settings.cpp
     window/ThumbnailView.cpp
     window/WindowPlacement.cpp
-    window/WipeCommand.cpp
 )
 set_target_properties(brindmar_gui PROPERTIES AUTOMOC ON)
 target_link_libraries(brindmar_gui PUBLIC brindmar_core Qt6::Widgets Qt6::Multimedia)

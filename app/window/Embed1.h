@@ -1,10 +1,12 @@
 #pragma once
 
+#include "util/LinuxPlatform.h"
+#include "util/Settings.h"
 #include "util/TextIds.h"
-#include "window/CommandRefresh.h"
-#include "window/Settings.h"
 #include "window/ShellEnvironment.h"
-#include "window/WindowModel.h"
+#include "workflows/View.h"
+#include "workflows/WindowModel.h"
+#include "workflows/WorkflowContext.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -13,6 +15,7 @@
 #include <optional>
 
 class QAction;
+class QKeyEvent;
 class QCheckBox;
 class QFrame;
 class QLabel;
@@ -32,10 +35,12 @@ class ThumbnailView;
 class UiServices;
 class ZipService;
 
-// The main window: the command surface, its start-up and shut-down, and the state all commands
-// share. The window is a view of its model: the command refresh decides what is offered, the
-// window only applies it and passes commands on.
-class Embed1 : public QMainWindow {
+// The main window: it builds the widgets, forwards every event to its workflow and renders the
+// model. What is offered, shown and chosen is decided by the workflows on the model; the window
+// decides nothing of its own. Set-up lives in Embed1.cpp and Embed1Captions.cpp, start-up and
+// shut-down in Embed1StartUp.cpp, event forwarding in Embed1Events.cpp, render in
+// Embed1Render.cpp.
+class Embed1 : public QMainWindow, public View {
     Q_OBJECT
 
 public:
@@ -48,17 +53,18 @@ public:
 
     void FunctBtn_Click(int index);
     void RestoreStartValues();
-    void commandRefresh();
-    void windowReset();
-    void normalPointer();
+
+    // Applies the model to the widgets, touching only those that differ.
+    void render() override;
 
     const WindowModel& model() const { return m_model; }
     WindowModel& model() { return m_model; }
+    WorkflowContext& context() { return *m_ctx; }
     UiServices& ui();
-    const QString& programFolder() const { return m_programFolder; }
-    const QString& temporaryFolder() const { return m_temporaryFolder; }
+    const QString& programFolder() const { return m_ctx->programFolder; }
+    const QString& temporaryFolder() const { return m_ctx->temporaryFolder; }
     QString settingsFile() const;
-    bool soundCapable() const { return m_soundCapable; }
+    bool soundCapable() const { return m_model.soundCapable; }
 
     // Controls of the command surface, named as the rest of the program knows them.
     std::array<QPushButton*, kCommandCount> FunctBtn{};
@@ -126,6 +132,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -141,6 +148,7 @@ private:
     void setupAnimation();
     void setupFocusTopics();
     void setupPointerWatch();
+    void connectEvents();
 
     // Start-up steps.
     void setupProgramValues();
@@ -153,35 +161,27 @@ private:
     void saveSettings();
     void removeWorkFiles();
 
-    // Commands.
+    // Commands the window itself carries out: they open windows of its own.
     void contextHelp();
     void showHelpContents();
     void showHelpIndex();
-    void wipe();
-    void setCommandEnabled(int index, bool enabled);
-    void enableReset();
     void animate();
 
-    // Code and options.
-    void CodeTxt_Change();
-    void applyCode();
-    void repackDocument();
-    void EncCkB_Click();
-    void EncMIt_Click();
-    void MaskCodeMIt_Click();
-    void SoundMIt_Click();
-    void CropBtn_Click(int index);
-    void CropMIt_Click(int index);
-    void showCropChoice(int mode);
-    void setEncryptBox(int value);
-    int encryptBoxValue() const;
-    void showOutputMode(bool extract);
-    void updateNoGoSign();
+    // Render steps.
+    void renderTexts();
+    void renderLayout();
+    void renderOptions();
+    void renderCommands();
+    void renderThumbnail();
+    void renderFocus();
+    void setCommandEnabled(int index, bool enabled);
 
     HelpWindow& helpWindow();
     QString text(TextId id) const;
     double twipsPerPixel() const;
     qreal pixelRatio() const;
+    Engine& engine();
+    ZipService& zip();
 
     ShellEnvironment m_environment;
     WindowModel m_model;
@@ -189,19 +189,22 @@ private:
     std::unique_ptr<SoundSwitchedUi> m_ui;
     std::unique_ptr<ZipService> m_ownZip;
     std::unique_ptr<Engine> m_ownEngine;
+    LinuxPlatform m_platform;
     std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<WorkflowContext> m_ctx;
     HelpWindow* m_help = nullptr;
 
-    QString m_programFolder;
-    QString m_temporaryFolder;
     QString m_helpFolder;
     std::array<QString, 3> m_soundFiles;
-    bool m_soundCapable = false;
-    // The user's own choice of sound, kept even on a run where no sound can be played.
-    bool m_soundWanted = true;
-    bool m_codeApplyGuard = false;
     bool m_started = false;
     bool m_shutDown = false;
+
+    // What the last render applied, where a widget cannot be asked cheaply.
+    uint32_t m_renderedFocusRequests = 0;
+    uint8_t m_renderedAnimation = 0;
+    int m_renderedCropMode = -1;
+    const ThumbnailImage* m_renderedThumbnail = nullptr;
+    std::optional<QRect> m_renderedCropFrame;
 };
 
 } // namespace brindmar

@@ -1,6 +1,6 @@
 #include "window/Pictures.h"
 
-#include "window/ButtonAnimation.h"
+#include "workflows/ButtonAnimation.h"
 
 #include <QFont>
 #include <QLinearGradient>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window/WindowModel.h"
+#include "workflows/WindowModel.h"
 
 #include <QPixmap>
 

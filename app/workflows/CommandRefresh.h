@@ -1,7 +1,7 @@
 #pragma once
 
 #include "util/TextIds.h"
-#include "window/WindowModel.h"
+#include "workflows/WindowModel.h"
 
 #include <array>
 #include <cstdint>
@@ -35,6 +35,10 @@ CommandRefresh refreshCommands(const WindowModel& model);
 
 // Takes over the parts of a refresh the model keeps.
 void applyRefresh(WindowModel& model, const CommandRefresh& refresh);
+
+// The command refresh as the window runs it: the refresh worked out and taken over into the model
+// and what it displays (enabled commands, frames, progress bar, focus, tooltip).
+void commandRefresh(WindowModel& model);
 
 // The output-folder command names the folder of the current mode.
 TextId outputFolderTooltip(uint8_t windowState);

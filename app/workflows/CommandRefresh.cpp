@@ -1,4 +1,4 @@
-#include "window/CommandRefresh.h"
+#include "workflows/CommandRefresh.h"
 
 namespace brindmar {
 
@@ -86,6 +86,25 @@ void applyRefresh(WindowModel& model, const CommandRefresh& refresh) {
     model.windowState = refresh.windowState;
     model.helpContext = refresh.helpContext;
     model.animationMarks = refresh.animationMarks;
+}
+
+void commandRefresh(WindowModel& model) {
+    const CommandRefresh refresh = refreshCommands(model);
+    applyRefresh(model, refresh);
+    WindowDisplay& shown = model.display;
+    if (refresh.resetProgressBar) {
+        shown.progress = 0;
+    }
+    for (size_t i = 0; i < refresh.commands.size(); ++i) {
+        if (refresh.commands[i] != CommandSwitch::Keep) {
+            shown.commandEnabled[i] = refresh.commands[i] == CommandSwitch::Enable;
+        }
+    }
+    shown.framesEnabled = refresh.framesEnabled;
+    shown.outputFolderTooltip = refresh.outputFolderTooltip;
+    if (refresh.focus) {
+        model.requestFocus(FocusTarget::Command, static_cast<int>(*refresh.focus));
+    }
 }
 
 } // namespace brindmar

@@ -1,4 +1,4 @@
-#include "window/Settings.h"
+#include "util/Settings.h"
 
 #include "util/TrimBlanks.h"
 #include "util/UiServices.h"

@@ -1,4 +1,4 @@
-#include "window/ProgramFolders.h"
+#include "util/ProgramFolders.h"
 
 #include "util/PathHelpers.h"
 

@@ -1,4 +1,4 @@
-#include "window/ButtonAnimation.h"
+#include "workflows/ButtonAnimation.h"
 
 namespace brindmar {
 

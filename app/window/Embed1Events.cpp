@@ -1,0 +1,190 @@
+#include "window/Embed1.h"
+
+#include "util/StringTable.h"
+#include "window/HelpWindow.h"
+#include "window/SoundSwitchedUi.h"
+#include "window/Pictures.h"
+#include "window/ThumbnailView.h"
+#include "workflows/BmpBrowsing.h"
+#include "workflows/ButtonAnimation.h"
+#include "workflows/CodeEntry.h"
+#include "workflows/CropChoice.h"
+#include "workflows/DocumentSelection.h"
+#include "workflows/WindowReset.h"
+#include "workflows/WipeCommand.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+
+namespace brindmar {
+
+namespace {
+
+// The help topic a command button announces when it gets the focus; nullopt leaves it.
+std::optional<int32_t> buttonTopic(int index) {
+    static constexpr std::array<int32_t, kCommandCount> topics = {
+        topic::Embed,          topic::MainWindow,
+        topic::BmpInformation, topic::FullSizeView,
+        topic::OutputFolder,   topic::Embed,
+        topic::Extract,        topic::MainWindow,
+        topic::Wipe,           0,
+        topic::StartValues,    topic::MainWindow};
+    if (index == static_cast<int>(Command::Help)) {
+        return std::nullopt;
+    }
+    return topics[static_cast<size_t>(index)];
+}
+
+} // namespace
+
+void Embed1::connectEvents() {
+    for (int i = 0; i < 4; ++i) {
+        connect(BMPStepBtn[static_cast<size_t>(i)], &QPushButton::clicked, this,
+                [this, i] { BMPStepBtn_Click(*m_ctx, i); });
+    }
+    for (int i = 0; i < kCropModeCount; ++i) {
+        connect(CropBtn[static_cast<size_t>(i)], &QPushButton::clicked, this,
+                [this, i] { CropBtn_Click(*m_ctx, i); });
+        // The item stands for its button.
+        connect(CropMIt[static_cast<size_t>(i)], &QAction::triggered, this,
+                [this, i] { CropBtn_Click(*m_ctx, i); });
+    }
+    // Render sets the text with the box's signals blocked: only the user's edits arrive here.
+    connect(CodeTxt, &QLineEdit::textChanged, this,
+            [this](const QString& typed) { CodeTxt_Change(*m_ctx, typed); });
+    connect(EncCkB, &QCheckBox::clicked, this, [this] {
+        m_model.display.encryptBox =
+            EncCkB->checkState() == Qt::Unchecked ? kEncryptUnticked : kEncryptTicked;
+        EncCkB_Click(*m_ctx);
+    });
+    connect(EncMIt, &QAction::triggered, this, [this] { EncMIt_Click(*m_ctx); });
+    connect(MaskCodeMIt, &QAction::triggered, this, [this] { MaskCodeMIt_Click(*m_ctx); });
+    connect(OrigTmMIt, &QAction::triggered, this, [this] { OrigTmMIt_Click(*m_ctx); });
+    connect(SoundMIt, &QAction::triggered, this, [this] { SoundMIt_Click(*m_ctx); });
+}
+
+void Embed1::FunctBtn_Click(int index) {
+    if (index < 0 || index >= kCommandCount) {
+        return;
+    }
+    if (index < static_cast<int>(Command::Wipe)) {
+        m_model.optionMarks &= static_cast<uint8_t>(~option::JustEmbedded);
+    }
+    switch (static_cast<Command>(index)) {
+    case Command::ChooseDocument:
+        ChooseDocument(*m_ctx);
+        break;
+    case Command::ChooseBmp:
+        ChooseBmp(*m_ctx);
+        break;
+    case Command::Embed:
+    case Command::Extract:
+        // Their workflows are not part of the window yet.
+        break;
+    case Command::BmpInformation:
+        m_model.display.progress = 0;
+        m_model.helpContext = topic::BmpInformation;
+        break;
+    case Command::FullSizeView:
+        m_model.display.progress = 0;
+        m_ui->setMousePointer(MousePointer::Hourglass);
+        m_model.helpContext = topic::FullSizeView;
+        // The viewer gives the pointer back once it has laid out the image; until it exists,
+        // nothing else would.
+        m_ui->setMousePointer(MousePointer::Default);
+        break;
+    case Command::ChooseOutputFolder:
+        m_model.helpContext = topic::OutputFolder;
+        ChooseOutputFolder(*m_ctx);
+        break;
+    case Command::Stop:
+        m_model.stopRequest = true;
+        break;
+    case Command::Wipe:
+        WipeCommand(*m_ctx);
+        break;
+    case Command::Help:
+        contextHelp();
+        break;
+    case Command::Reset:
+        RestoreStartValues();
+        break;
+    case Command::Exit:
+        close();
+        break;
+    }
+    render();
+}
+
+bool Embed1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        for (int i = 0; i < kCommandCount; ++i) {
+            if (watched == FunctBtn[static_cast<size_t>(i)]) {
+                if (const auto topic = buttonTopic(i)) {
+                    m_model.helpContext = *topic;
+                }
+            }
+        }
+        if (std::find(BMPStepBtn.begin(), BMPStepBtn.end(), watched) != BMPStepBtn.end()) {
+            m_model.helpContext = topic::StepButtons;
+        } else if (std::find(CropBtn.begin(), CropBtn.end(), watched) != CropBtn.end()) {
+            m_model.helpContext = topic::Crop;
+        } else if (watched == CodeTxt) {
+            m_model.helpContext = topic::Code;
+        } else if (watched == EncCkB) {
+            m_model.helpContext = topic::Encrypt;
+        }
+    } else if (event->type() == QEvent::MouseMove &&
+               (m_model.pointerMarks & pointer::CropShape) != 0 && watched != BMPImg) {
+        normalPointer(*m_ctx);
+        render();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Embed1::keyReleaseEvent(QKeyEvent* event) {
+    // The window's own F1 works while an operation runs, when the Help menu and its shortcut are
+    // withdrawn.
+    if (event->key() == Qt::Key_F1 && !event->isAutoRepeat()) {
+        contextHelp();
+        return;
+    }
+    QMainWindow::keyReleaseEvent(event);
+}
+
+void Embed1::animate() {
+    if (const auto step = animationTick(m_model)) {
+        FunctBtn[static_cast<size_t>(step->button)]->setIcon(
+            AnimImg[static_cast<size_t>(step->frame)]);
+    }
+}
+
+HelpWindow& Embed1::helpWindow() {
+    if (m_help == nullptr) {
+        m_help = new HelpWindow(
+            m_helpFolder,
+            text(TextId::ProductName) + QStringLiteral(" - ") + text(TextId::HelpCaption), this);
+    }
+    return *m_help;
+}
+
+void Embed1::contextHelp() {
+    if ((m_model.pointerMarks & pointer::CropShape) != 0) {
+        normalPointer(*m_ctx);
+    }
+    helpWindow().showTopic(m_model.helpContext);
+}
+
+void Embed1::showHelpContents() {
+    helpWindow().showContents();
+}
+
+void Embed1::showHelpIndex() {
+    helpWindow().showIndex();
+}
+
+} // namespace brindmar

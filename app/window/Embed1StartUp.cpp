@@ -1,0 +1,192 @@
+#include "window/Embed1.h"
+
+#include "operations/ZipService.h"
+#include "util/PathHelpers.h"
+#include "util/ProgramFolders.h"
+#include "window/HelpWindow.h"
+#include "window/QtUiServices.h"
+#include "window/SoundSwitchedUi.h"
+#include "window/ThumbnailView.h"
+#include "window/WindowPlacement.h"
+#include "workflows/DocumentPacking.h"
+#include "workflows/StartValues.h"
+#include "workflows/WipeCommand.h"
+
+#include <QAction>
+#include <QAudioDevice>
+#include <QGuiApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QMediaDevices>
+#include <QScreen>
+#include <QTimer>
+
+namespace brindmar {
+
+namespace {
+
+const QString kSoundNames[] = {QStringLiteral("success.wav"), QStringLiteral("error.wav"),
+                               QStringLiteral("attention.wav")};
+
+// Wipe mode for the work files: no question, no attribute warning.
+constexpr uint8_t kQuietWipe = 3;
+
+} // namespace
+
+bool Embed1::startUp() {
+    setupProgramValues();
+    if (text(TextId::LayoutVariant) == QStringLiteral("1")) {
+        ExToTxt->setFixedWidth(qRound(3435 / twipsPerPixel()));
+    }
+    CaptionSetUp();
+    m_model.display.encryptEnabled = false;
+    m_model.cropMode = 1;
+    m_model.twipsPerPixelX = twipsPerPixel();
+    m_model.twipsPerPixelY = twipsPerPixel();
+    m_model.devicePixelRatio = pixelRatio();
+    m_model.thumbnailBoxWidth = BMPImg->width() * twipsPerPixel();
+    m_model.thumbnailBoxHeight = BMPImg->height() * twipsPerPixel();
+    RestoreStartValues();
+    setupSounds();
+    if (!initializeZipService()) {
+        return false;
+    }
+    placeWindow();
+    m_ctx->letEventsRun();
+    AnimTmr->start();
+    m_started = true;
+    return true;
+}
+
+void Embed1::setupProgramValues() {
+    const QString settingsFile = m_environment.settingsFile.isEmpty() ? defaultSettingsFilePath()
+                                                                      : m_environment.settingsFile;
+    m_settings = std::make_unique<Settings>(settingsFile, m_ui.get());
+
+    m_ctx->temporaryFolder = m_environment.temporaryFolder.isEmpty()
+                                 ? privateTemporaryFolder()
+                                 : m_environment.temporaryFolder;
+    const QString start = m_environment.startFolder.isEmpty()
+                              ? QCoreApplication::applicationDirPath()
+                              : m_environment.startFolder;
+    m_ctx->programFolder = programFolderFrom(start);
+    m_helpFolder = m_ctx->programFolder + QStringLiteral("help") + QDir::separator();
+}
+
+void Embed1::setupSounds() {
+    for (size_t i = 0; i < m_soundFiles.size(); ++i) {
+        m_soundFiles[i] = m_ctx->programFolder + kSoundNames[i];
+    }
+    const bool filesExist = std::all_of(m_soundFiles.begin(), m_soundFiles.end(),
+                                        [](const QString& file) { return FileExists(file); });
+    int outputs = 0;
+    if (filesExist) {
+        outputs = m_environment.audioOutputCount
+                      ? m_environment.audioOutputCount()
+                      : static_cast<int>(QMediaDevices::audioOutputs().size());
+    }
+    if (m_qtUi) {
+        m_qtUi->setSounds(m_soundFiles, outputs);
+    }
+    // A missing sound device does not overwrite the user's choice, and a user who switched
+    // sound off finds the item still offered, just unticked.
+    m_model.soundCapable = filesExist && outputs > 0;
+    m_model.soundWanted = m_settings->readOption(setting::UseSnd);
+    m_model.soundSwitch = m_model.soundCapable && m_model.soundWanted;
+    m_model.display.soundEnabled = m_model.soundCapable;
+    m_model.display.soundChecked = m_model.soundSwitch;
+    render();
+}
+
+bool Embed1::initializeZipService() {
+    // A service that cannot be called at all reads as a status of 0, as every caller treats it.
+    const int16_t status = zip().ZSInitialize().value_or(0);
+    if (status <= 1) {
+        return true;
+    }
+    m_ui->alert(Sound::Error);
+    m_ui->showMessage(
+        Message{text(TextId::ProductName), text(TextId::StartUpFailure), MessageIcon::Exclamation});
+    return false;
+}
+
+void Embed1::placeWindow() {
+    const double tpp = twipsPerPixel();
+    resize(qRound(kMainWindowWidthTwips / tpp), qRound(kMainWindowHeightTwips / tpp));
+    const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    const QRect area = shown != nullptr ? shown->geometry() : QRect(0, 0, 1024, 768);
+    const TwipsPoint stored{m_settings->readPosition(setting::EmbedX),
+                            m_settings->readPosition(setting::EmbedY)};
+    const TwipsPoint at =
+        brindmar::placeWindow(stored, {kMainWindowWidthTwips, kMainWindowHeightTwips},
+                              {area.width() * tpp, area.height() * tpp});
+    move(area.left() + qRound(at.x / tpp), area.top() + qRound(at.y / tpp));
+}
+
+void Embed1::RestoreStartValues() {
+    brindmar::RestoreStartValues(*m_ctx, *m_settings,
+                       m_environment.userDataFolder.isEmpty() ? userDataFolder()
+                                                              : m_environment.userDataFolder);
+}
+
+void Embed1::closeEvent(QCloseEvent* event) {
+    shutDown();
+    QMainWindow::closeEvent(event);
+}
+
+void Embed1::shutDown() {
+    if (!m_started || m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    AnimTmr->stop();
+    saveSettings();
+    removeWorkFiles();
+    if (m_help != nullptr) {
+        m_help->close();
+        m_ui->processPendingEvents();
+    }
+}
+
+void Embed1::saveSettings() {
+    // On a run without sound the switch is off perforce; the user's own choice is what is kept.
+    const bool useSound = m_model.soundCapable ? m_model.soundSwitch : m_model.soundWanted;
+    const WindowDisplay& shown = m_model.display;
+    const std::array<std::pair<QString, QString>, 10> general = {{
+        {setting::DocDir, m_model.documentFolder},
+        {setting::BMPDir, m_model.bmpFolder},
+        {setting::EmbToDir, m_model.embedOutputFolder},
+        {setting::ExtrToDir, m_model.extractOutputFolder},
+        {setting::ZIPDir, m_model.zipFolder},
+        {setting::UseSnd, textFromBoolean(useSound)},
+        {setting::CropMode, QString::number(m_model.cropMode)},
+        {setting::Encrypt, textFromBoolean(shown.encryptBox != kEncryptUnticked)},
+        {setting::MaskCode, textFromBoolean(shown.maskCodeChecked)},
+        {setting::KeepBODT, textFromBoolean(shown.keepTimesChecked)},
+    }};
+    for (const auto& [key, value] : general) {
+        m_settings->WriteSetting(setting::General, key, value);
+    }
+    // Stored as offsets from the screen's origin, as the start-up reads them: on a screen that
+    // does not start at (0, 0) the window would otherwise drift at every start.
+    const double tpp = twipsPerPixel();
+    const QScreen* shownOn = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    const QPoint origin = shownOn != nullptr ? shownOn->geometry().topLeft() : QPoint();
+    m_settings->WriteSetting(setting::Forms, setting::EmbedX,
+                             textFromNumber((pos().x() - origin.x()) * tpp));
+    m_settings->WriteSetting(setting::Forms, setting::EmbedY,
+                             textFromNumber((pos().y() - origin.y()) * tpp));
+}
+
+void Embed1::removeWorkFiles() {
+    if (m_ctx->temporaryFolder.isEmpty()) {
+        return;
+    }
+    for (const QString& name : {kWorkArchiveName, kWorkCopyName}) {
+        WipeAndDeleteFile(*m_ctx, m_ctx->temporaryFolder + name, kQuietWipe);
+    }
+}
+
+} // namespace brindmar

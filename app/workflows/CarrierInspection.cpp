@@ -1,0 +1,167 @@
+#include "workflows/CarrierInspection.h"
+
+#include "payload/BmpHeader.h"
+#include "payload/PayloadHeaderReader.h"
+#include "util/PathHelpers.h"
+
+#include <algorithm>
+
+namespace brindmar {
+
+namespace {
+
+// No payload fits a carrier below this many colour bytes: the shortest header alone needs it.
+constexpr int64_t kSmallestCarrier = 381;
+// The embed maximum shown before a document is chosen assumes a name of 12 characters.
+constexpr int64_t kHeaderWithTypicalName = 102;
+
+QString carrierMessage(const QString& path, const QString& suffix) {
+    return path + u'\n' + suffix;
+}
+
+// The step that ends every evaluation: the layout of the mode the carrier puts the window in.
+void showMode(WorkflowContext& ctx, const QString& payloadName) {
+    WindowModel& m = ctx.model;
+    WindowDisplay& shown = m.display;
+    shown.extractLayout = m.extractMode();
+    shown.documentBox = shown.extractLayout ? payloadName : m.documentPath;
+    shown.outputFolder = shown.extractLayout ? m.extractOutputFolder : m.embedOutputFolder;
+    ctx.refresh();
+}
+
+} // namespace
+
+std::optional<int> cropPercentage(int64_t payloadLength, int64_t carrierColourBytes) {
+    if (carrierColourBytes <= 0 || payloadLength * 4 > carrierColourBytes) {
+        return std::nullopt;
+    }
+    // Int(100 - 400 p / c) with p / c at most 1/4: exact in integers, never negative.
+    const int64_t percent = (100 * carrierColourBytes - 400 * payloadLength) / carrierColourBytes;
+    return static_cast<int>(std::min<int64_t>(percent, 99));
+}
+
+CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
+    WindowModel& m = ctx.model;
+    WindowDisplay& shown = m.display;
+    const bool evaluate = (mode & inspect::Evaluate) != 0;
+    const bool report = (mode & inspect::Report) != 0;
+    CarrierFacts facts;
+
+    if (evaluate) {
+        shown.cropFrameVisible = false;
+    }
+    m.carrierCheckResult = validity::Usable;
+    const qsizetype codeLength = m.code.size();
+    if (codeLength >= 1 && codeLength <= 9) {
+        ctx.report(Sound::Attention, TextId::CodeEntryErrorTitle, TextId::CodeLengthError);
+        m.requestFocus(FocusTarget::CodeBox);
+    }
+    if (evaluate) {
+        m.windowState &= static_cast<uint8_t>(~(state::BmpChosen | state::BmpUsable |
+                                                state::PayloadFound | state::EmbedPossible));
+    }
+
+    // Every way out below leaves the window state changed, so an evaluation always ends with
+    // the mode shown and the commands refreshed, including for files that cannot be used.
+    QString payloadName;
+    const auto unusable = [&](uint8_t result) {
+        m.carrierCheckResult = result;
+        if (result >= validity::Os2Bitmap) {
+            m.setState(state::BmpChosen, false);
+            m.setState(state::BmpUsable, false);
+        }
+        if (evaluate) {
+            showMode(ctx, payloadName);
+        }
+        return facts;
+    };
+
+    if (ExtensionOf(path) != u"bmp") {
+        if (report) {
+            ctx.report(Sound::Attention, tr(TextId::BmpFileTitle),
+                       carrierMessage(path, QStringLiteral(" - is not a BMP file")));
+            shown.bmpPath.clear();
+        }
+        if (evaluate) {
+            showMode(ctx, payloadName);
+        }
+        return facts;
+    }
+
+    const BmpHeaderRead read = readBmpHeader(path);
+    if (read.result != BmpReadResult::Read) {
+        const bool opened = read.result == BmpReadResult::CannotRead;
+        if (report) {
+            ctx.report(Sound::Error, tr(TextId::BmpFileTitle),
+                       carrierMessage(path, tr(opened ? TextId::CannotBeReadSuffix
+                                                      : TextId::CannotBeOpenedSuffix)));
+        }
+        return unusable(opened ? validity::NotBmp : validity::Invalid);
+    }
+    const BmpHeader& h = read.header;
+    if (h.infoSize != 40) {
+        return unusable(h.infoSize == 12 ? validity::Os2Bitmap : validity::Invalid);
+    }
+    if (h.planes != 1) {
+        return unusable(validity::Invalid);
+    }
+    facts.compression = static_cast<int32_t>(h.compression);
+    if (h.compression > 2) {
+        return unusable(validity::Invalid);
+    }
+    facts.bitCount = static_cast<int16_t>(h.bitCount);
+    if (h.bitCount != 8 && h.bitCount != 24) {
+        if (h.bitCount == 1 || h.bitCount == 4) {
+            m.setState(state::BmpChosen, true);
+        }
+        return unusable(validity::UnsupportedDepth);
+    }
+    // A header the engine or the thumbnail decoder could not follow to the last pixel (no
+    // size, a compression they would misread, rows beyond the real file, figures that wrap)
+    // is an invalid BMP, whatever else it claims.
+    if (!carrierLayoutSound(h, read.actualFileSize)) {
+        return unusable(validity::Invalid);
+    }
+    m.setState(state::BmpChosen, true);
+    m.setState(state::BmpUsable, true);
+
+    m.imageWidth = h.width;
+    m.imageHeight = h.height;
+    facts.dataOffset = static_cast<int32_t>(h.dataOffset);
+    const int64_t capacity = int64_t{h.width} * 3 * h.height; // fits: checked above
+    m.carrierColourBytes = static_cast<int32_t>(capacity);
+
+    if (capacity < kSmallestCarrier) {
+        shown.embedMax = QStringLiteral("0");
+        shown.cropPercent.clear();
+    } else {
+        if (evaluate && h.bitCount == 24 && h.compression == 0) {
+            const PayloadHeaderInfo payload = ReadPayloadHeader(path, m.code);
+            m.storedCode = payload.storedCode.value_or(QString());
+            m.setOption(option::CodeProtected, payload.codeProtected);
+            if (payload.payloadFound()) {
+                m.setState(state::PayloadFound, true);
+                payloadName = payload.documentName;
+            }
+        }
+        if (!m.hasState(state::DocumentChosen)) {
+            shown.embedMax = QString::number(capacity / 4 - kHeaderWithTypicalName);
+            shown.cropPercent.clear();
+        } else {
+            const std::optional<int> percent = cropPercentage(m.payloadLength, capacity);
+            if (!evaluate || !percent) {
+                shown.cropPercent.clear();
+            } else {
+                m.setState(state::EmbedPossible, true);
+                shown.cropPercent = QString::number(*percent);
+            }
+            shown.embedMax = QString::number(capacity / 4 - m.nameLength - 90);
+        }
+    }
+    if (evaluate) {
+        showMode(ctx, payloadName);
+    }
+    return facts;
+}
+
+} // namespace brindmar

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "workflows/WorkflowContext.h"
+
+#include <cstdint>
+
+namespace brindmar {
+
+namespace inspect {
+// Reset and recompute the carrier state, look for a payload, update the window.
+inline constexpr uint8_t Evaluate = 1;
+// Tell the user about an unusable file by message.
+inline constexpr uint8_t Report = 2;
+} // namespace inspect
+
+// Carrier check results, shown over the thumbnail of an unusable file.
+namespace validity {
+inline constexpr uint8_t Usable = 0;
+inline constexpr uint8_t UnsupportedDepth = 1;
+inline constexpr uint8_t Os2Bitmap = 2;
+inline constexpr uint8_t NotBmp = 3;
+inline constexpr uint8_t Invalid = 4;
+} // namespace validity
+
+struct CarrierFacts {
+    int16_t bitCount = 0;
+    int32_t compression = 0;
+    int32_t dataOffset = 0;
+};
+
+// Judges the carrier at path: whether it can be used, its capacity figures, and whether it
+// carries a payload that the current code opens (which puts the window into extract mode).
+CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path);
+
+// The share of the carrier that may be cropped away with the payload still fitting, capped at
+// 99; nullopt when the payload does not fit.
+std::optional<int> cropPercentage(int64_t payloadLength, int64_t carrierColourBytes);
+
+} // namespace brindmar

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "workflows/WorkflowContext.h"
+
+namespace brindmar {
+
+// The crop rectangle for the current crop mode, payload and carrier, as fractions of the image.
+CropRect cropRectangleFor(uint8_t cropMode, int64_t carrierColourBytes, int64_t payloadLength);
+
+// Computes the rectangle for the crop mode and shows the frame around it.
+void PlaceCropFrame(WindowModel& model);
+
+// The sign over the thumbnail that says the document does not fit.
+void updateNoGoSign(WindowModel& model);
+
+// A crop button or the crop menu item of the same index.
+void CropBtn_Click(WorkflowContext& ctx, int index);
+
+} // namespace brindmar

@@ -1,0 +1,209 @@
+#include "workflows/DocumentPacking.h"
+
+#include "operations/ZipService.h"
+#include "payload/CodeScrambler.h"
+#include "payload/FileDate.h"
+#include "payload/SixBitCodec.h"
+#include "util/ConfirmReplace.h"
+#include "util/NumericValue.h"
+#include "util/PathHelpers.h"
+#include "util/TrimBlanks.h"
+#include "workflows/CarrierInspection.h"
+#include "workflows/CodeEntry.h"
+#include "workflows/CommandRefresh.h"
+#include "workflows/CropChoice.h"
+#include "workflows/WindowReset.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <limits>
+
+namespace brindmar {
+
+namespace {
+
+// Archive members keep names of at most 12 characters; longer ones travel under the copy's name.
+constexpr qsizetype kLongestMemberName = 12;
+constexpr int kPasswordSteps = 57;
+constexpr int kKeyTableLength = 181;
+constexpr int kPasswordNumberOffset = 18; // the last-write DOS time in the date field
+
+int32_t saturated(int64_t value) {
+    return static_cast<int32_t>(std::clamp<int64_t>(value, 0, std::numeric_limits<int32_t>::max()));
+}
+
+int32_t fileLength(const QString& path) {
+    return saturated(QFileInfo(path).size());
+}
+
+void reportPackingFailure(WorkflowContext& ctx, bool encrypt, const QString& errorText) {
+    normalPointer(ctx);
+    const QString text =
+        (encrypt ? QStringLiteral("Error during document file encrypt")
+                 : QStringLiteral("Error during document file ZIP")) +
+        QStringLiteral("\n\n") + errorText + QStringLiteral("\n\n") +
+        (encrypt ? QStringLiteral("Processing will be without encrytion/compression")
+                 : QStringLiteral("Processing will be without compression"));
+    ctx.report(Sound::Error, QStringLiteral("Document Processing"), text);
+    ctx.ui.setMousePointer(MousePointer::Hourglass);
+}
+
+} // namespace
+
+std::string DeriveArchivePassword(const QString& code, int32_t passwordNumber) {
+    const QByteArray trimmed = trimBlanks(code).toLatin1();
+    const std::string_view table = CodeKeyTable();
+    const int start = passwordNumber % 11;
+    std::string out;
+    if (trimmed.isEmpty()) {
+        return EncodeSixBit(out);
+    }
+    int i = 0;
+    int t = 0;
+    for (int step = 0; step < kPasswordSteps; ++step) {
+        t += start + static_cast<unsigned char>(trimmed[i]);
+        if (t > kKeyTableLength) {
+            t = t % kKeyTableLength + 1;
+        }
+        // Only a code of control characters with a negative start could step below the table;
+        // it wraps the same way, so the writer and the reader still agree.
+        if (t < 1) {
+            t = (t % kKeyTableLength + kKeyTableLength) % kKeyTableLength + 1;
+        }
+        out += table[static_cast<size_t>(t - 1)];
+        if (++i >= trimmed.size()) {
+            i = 0;
+        }
+    }
+    return EncodeSixBit(out);
+}
+
+bool ZipDocument(WorkflowContext& ctx, const QString& documentPath, const QString& archivePath,
+                 bool encrypted, QString& errorText) {
+    errorText.clear();
+    const std::string password =
+        encrypted ? DeriveArchivePassword(ctx.model.code, ctx.model.passwordNumber) : std::string();
+    const ZipStatus created = ctx.zip.ZSCreateBlankZIPFile(archivePath);
+    if (!created || *created == 0) {
+        errorText = createFailureText();
+        return false;
+    }
+    QString newName(1024, u' ');
+    ctx.zip.ZSGetNewZIPName(newName);
+    const ZipStatus zipped = ctx.zip.ZSZipFiles(archivePath, documentPath, password);
+    if (zipped && *zipped == 0) {
+        return true;
+    }
+    if (zipped) {
+        errorText = zipFailureText(*zipped);
+    }
+    return false;
+}
+
+void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
+    WindowModel& m = ctx.model;
+    WindowDisplay& shown = m.display;
+    ctx.ui.setMousePointer(MousePointer::Hourglass);
+    shown.codeEnabled = false;
+    const uint8_t packingBefore = m.packingMarks;
+    const uint8_t stateBefore = m.windowState;
+    if (clearSubstituteName) {
+        m.setOption(option::SubstituteName, false);
+    }
+    const bool encrypt = m.hasPacking(packing::EncryptionWanted);
+    m.setPacking(packing::PackedEncrypted, false);
+    m.setPacking(packing::PackedCompressed, false);
+    m.storedDocumentPath = m.documentPath;
+    QString source = m.documentPath;
+
+    if (m.documentPath.isEmpty()) {
+        m.payloadLength = 0;
+        m.nameLength = 0;
+        shown.cropPercent.clear();
+        shown.documentSize.clear();
+    } else {
+        QString documentPath = m.documentPath;
+        if (FileNameOf(documentPath).size() > kLongestMemberName) {
+            const QString copy = ctx.temporaryFolder + kWorkCopyName;
+            ConfirmReplaceFile(copy, kConfirmSkipOverwriteQuestion | kConfirmSkipAttributeWarning,
+                               ctx.ui);
+            QFile::copy(m.documentPath, copy);
+            m.setOption(option::SubstituteName, true);
+            source = copy;
+        }
+        const int32_t ownLength = fileLength(m.documentPath);
+        m.passwordNumber = 0;
+        if (encrypt) {
+            const std::string date = ReadFileDate(ctx.platform, m.documentPath);
+            m.passwordNumber = static_cast<int32_t>(
+                numericValue(std::string_view(date).substr(kPasswordNumberOffset)));
+        }
+        const QString archive = ctx.temporaryFolder + kWorkArchiveName;
+        QString errorText;
+        if (ZipDocument(ctx, source, archive, encrypt, errorText)) {
+            m.documentLength = fileLength(archive);
+            m.setPacking(packing::Packed, true);
+            m.storedDocumentPath = archive;
+            if (encrypt) {
+                m.setPacking(packing::PackedEncrypted, true);
+            } else {
+                m.setPacking(packing::PackedCompressed, true);
+                if (m.documentLength >= ownLength) {
+                    m.setPacking(packing::Packed, false);
+                    m.storedDocumentPath = m.documentPath;
+                    m.documentLength = ownLength;
+                }
+            }
+        } else {
+            reportPackingFailure(ctx, encrypt, errorText);
+            m.documentLength = ownLength;
+            m.storedDocumentPath = m.documentPath;
+            m.setPacking(packing::EncryptTicked, false);
+            m.setPacking(packing::EncryptionWanted, false);
+            shown.encryptBox = kEncryptUnticked;
+            if (!m.codeApplyGuard) {
+                EncCkB_Click(ctx);
+            }
+        }
+        shown.documentSize = QString::number(m.documentLength);
+        // The header carries the file name only, so that is what the payload length counts.
+        QString name = trimBlanks(shown.documentName);
+        m.nameLength = static_cast<int16_t>(std::min<qsizetype>(
+            FileNameOf(name).size(), std::numeric_limits<int16_t>::max()));
+        if (!m.hasState(state::DocumentChosen) && m.nameLength > 0) {
+            m.setState(state::DocumentChosen, true);
+        }
+        m.payloadLength = saturated(int64_t{m.documentLength} + m.nameLength + 90);
+
+        const std::optional<int> percent =
+            m.hasState(state::BmpUsable) ? cropPercentage(m.payloadLength, m.carrierColourBytes)
+                                         : std::nullopt;
+        m.setState(state::EmbedPossible, percent.has_value());
+        if (percent) {
+            shown.cropPercent = QString::number(*percent);
+        } else {
+            shown.cropPercent.clear();
+        }
+    }
+    if (m.windowState != stateBefore) {
+        commandRefresh(m);
+    }
+    if (clearSubstituteName) {
+        constexpr uint8_t packedKind = packing::PackedEncrypted | packing::PackedCompressed;
+        if (!m.hasState(state::EmbedPossible) || m.hasState(state::PayloadFound)) {
+            shown.cropFrameVisible = false;
+            m.pointerMarks &= static_cast<uint8_t>(~pointer::Adjusted);
+        } else if (!shown.cropFrameVisible ||
+                   (packingBefore & packedKind) != (m.packingMarks & packedKind)) {
+            PlaceCropFrame(m);
+        }
+        updateNoGoSign(m);
+    }
+    normalPointer(ctx);
+    shown.codeEnabled = true;
+    m.requestFocus(FocusTarget::CodeBox);
+    ctx.render();
+}
+
+} // namespace brindmar

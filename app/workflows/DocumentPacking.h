@@ -1,0 +1,28 @@
+#pragma once
+
+#include "workflows/WorkflowContext.h"
+
+#include <string>
+
+namespace brindmar {
+
+// The work files in the temporary folder: the packed document, and the copy of a document
+// whose file name is too long to be an archive member.
+inline const QString kWorkArchiveName = QStringLiteral("vokbdat1.tmp");
+inline const QString kWorkCopyName = QStringLiteral("vokbdat2.tmp");
+
+// Packs the chosen document into the work archive (compressed, or encrypted when the user asked
+// for it), or keeps it as it is when compression does not pay or the ZIP service fails; then
+// the document size, payload length and crop figures follow.
+void PackDocument(WorkflowContext& ctx, bool clearSubstituteName);
+
+// Creates the archive and adds the document; errorText is empty on success and also when the
+// service failed without a code it has a text for.
+bool ZipDocument(WorkflowContext& ctx, const QString& documentPath, const QString& archivePath,
+                 bool encrypted, QString& errorText);
+
+// The 76-character archive password for the code and the password number (the last-write DOS
+// time of the document); the extraction derives it the same way.
+std::string DeriveArchivePassword(const QString& code, int32_t passwordNumber);
+
+} // namespace brindmar

@@ -1,0 +1,93 @@
+#include "workflows/DocumentSelection.h"
+
+#include "operations/DiskSpace.h"
+#include "util/PathHelpers.h"
+#include "util/SelectFile.h"
+#include "workflows/DocumentPacking.h"
+#include "workflows/WindowReset.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <limits>
+
+namespace brindmar {
+
+namespace {
+
+const QString kAllFiles = QStringLiteral("All Files|*.*");
+
+// The work files can take up to three times the document: the copy, the archive and the
+// unpacked form.
+constexpr int64_t kWorkSpaceFactor = 3;
+
+void showOutputFolder(WindowModel& m) {
+    m.display.outputFolder = m.extractMode() ? m.extractOutputFolder : m.embedOutputFolder;
+    m.display.extractLayout = m.extractMode();
+}
+
+} // namespace
+
+void ChooseDocument(WorkflowContext& ctx) {
+    WindowModel& m = ctx.model;
+    uint8_t status = 0;
+    FileDialogRequest request;
+    request.title = tr(TextId::SelectDocumentDialogTitle);
+    request.filter = kAllFiles;
+    request.initialFolder = m.documentFolder;
+    QString noExtension;
+    QString path = SelectFile(status, request, noExtension, ctx.ui);
+    if (status >= kSelectCancelled) {
+        reportSelectionFailure(ctx, status);
+        return;
+    }
+    // A document the work files have no room for is not taken; the one chosen before stays.
+    const int64_t length = QFileInfo(path).size();
+    if (!path.isEmpty() && length > 0) {
+        const int64_t needed = std::min<int64_t>(length * kWorkSpaceFactor,
+                                                 std::numeric_limits<int32_t>::max());
+        if (!CheckTempSpace(ctx.ui, ctx.platform, ctx.temporaryFolder,
+                            static_cast<int32_t>(needed))) {
+            ctx.render();
+            return;
+        }
+    }
+    m.documentPath = path;
+    m.documentPathCopy = path;
+    if (!m.extractMode()) {
+        m.display.documentBox = path;
+    }
+    m.display.documentName = path;
+    m.documentFolder = FolderOf(path);
+    m.setState(state::DocumentChosen, false);
+    m.setState(state::EmbedPossible, false);
+    PackDocument(ctx, true);
+    ctx.refresh();
+    ctx.valueChanged();
+    ctx.render();
+}
+
+void ChooseOutputFolder(WorkflowContext& ctx) {
+    WindowModel& m = ctx.model;
+    m.display.progress = 0;
+    const bool extract = m.extractMode();
+    FileDialogRequest request;
+    request.title =
+        tr(extract ? TextId::ExtractOutputDialogTitle : TextId::EmbedOutputDialogTitle);
+    request.filter = kAllFiles;
+    request.initialFolder = extract ? m.extractOutputFolder : m.embedOutputFolder;
+    uint8_t status = kSelectFolder;
+    QString noExtension;
+    QString chosen = SelectFile(status, request, noExtension, ctx.ui);
+    if (status >= kSelectCancelled) {
+        reportSelectionFailure(ctx, status);
+        showOutputFolder(m);
+        ctx.render();
+        return;
+    }
+    (extract ? m.extractOutputFolder : m.embedOutputFolder) = FolderOf(chosen);
+    showOutputFolder(m);
+    ctx.valueChanged();
+    ctx.render();
+}
+
+} // namespace brindmar

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "workflows/WorkflowContext.h"
+
+#include <cstdint>
+
+namespace brindmar {
+
+// Brings the window back to its empty state after an operation, an error, or as part of the
+// start values; the document just embedded stays on offer to the Wipe command.
+void WindowReset(WorkflowContext& ctx);
+
+// Clears the crop pointer marks and shows the default pointer.
+void normalPointer(WorkflowContext& ctx);
+
+// Tells the user why a file or folder choice gave nothing usable; false when the user merely
+// cancelled or a choice was made. Status 65 and 66 also empty the document box.
+bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status);
+
+// The refusal of a code of 1 to 9 characters before a command that needs a valid one. True when
+// the code may be used.
+bool codeCheck(WorkflowContext& ctx);
+
+} // namespace brindmar

@@ -1,0 +1,96 @@
+#include "workflows/WipeCommand.h"
+
+#include "operations/WipeFile.h"
+#include "util/PathHelpers.h"
+#include "util/SelectFile.h"
+#include "util/TrimBlanks.h"
+#include "workflows/WindowReset.h"
+
+namespace brindmar {
+
+namespace {
+
+// Runs the dialog; empty when no usable file was chosen (the user has been told why).
+QString chooseFileToWipe(WorkflowContext& ctx) {
+    const WindowModel& model = ctx.model;
+    uint8_t mode = 0;
+    FileDialogRequest request;
+    request.title = tr(TextId::SelectWipeDialogTitle);
+    request.filter = QStringLiteral("All Files|*.*");
+    if (!model.documentFolder.isEmpty()) {
+        request.initialFolder = model.documentFolder;
+    }
+    if (model.hasOption(option::JustEmbedded) && !model.documentPathCopy.isEmpty() &&
+        FileExists(model.documentPathCopy)) {
+        request.fileName = model.documentPathCopy;
+        mode |= kSelectKeepPresetName;
+    }
+    QString noExtension;
+    const QString chosen = SelectFile(mode, request, noExtension, ctx.ui);
+    if (mode >= kSelectCancelled) {
+        reportSelectionFailure(ctx, mode);
+        return {};
+    }
+    return trimBlanks(chosen);
+}
+
+void wipeConfirmed(WorkflowContext& ctx, const QString& path) {
+    switch (WipeAndDeleteFile(ctx, path, 1)) {
+    case kWipeFailed:
+        ctx.report(Sound::Error, TextId::WipeTitle, TextId::WipeFailed);
+        break;
+    case kWipeDeleteFailed:
+        ctx.report(Sound::Error, TextId::WipeTitle, TextId::WipeDeleteFailed);
+        break;
+    case kWipeDone: {
+        QString wiped = path;
+        ctx.model.documentFolder = FolderOf(wiped);
+        ctx.report(Sound::Success, TextId::CompletionTitle, TextId::WipeSucceeded,
+                   MessageIcon::None);
+        break;
+    }
+    default: // the user kept the emptied file; nothing to add
+        break;
+    }
+}
+
+} // namespace
+
+int16_t WipeAndDeleteFile(WorkflowContext& ctx, const QString& path, uint8_t mode) {
+    WindowDisplay& shown = ctx.model.display;
+    const WipeWindowHooks hooks{[&ctx] { WindowReset(ctx); },
+                                [&ctx, &shown](const QString& caption) {
+                                    shown.processCaption = caption;
+                                    ctx.render();
+                                },
+                                [&ctx, &shown] {
+                                    shown.processCaption.clear();
+                                    ctx.render();
+                                }};
+    return brindmar::WipeAndDeleteFile(path, mode, ctx.engine, ctx.ui, hooks);
+}
+
+void WipeCommand(WorkflowContext& ctx) {
+    WindowModel& model = ctx.model;
+    if ((model.pointerMarks & pointer::CropShape) != 0) {
+        normalPointer(ctx);
+    }
+    model.display.progress = 0;
+    model.helpContext = topic::Wipe;
+
+    const QString path = chooseFileToWipe(ctx);
+    if (!path.isEmpty()) {
+        ctx.ui.setMousePointer(MousePointer::Hourglass);
+        const MessageAnswer answer = ctx.report(
+            Sound::Attention, tr(TextId::WipeTitle), tr(TextId::ConfirmDeleteOf) + path,
+            MessageIcon::Exclamation, MessageButtons::OkCancel);
+        if (answer == MessageAnswer::Ok) {
+            wipeConfirmed(ctx, path);
+        }
+        ctx.ui.setMousePointer(MousePointer::Default);
+    }
+    model.optionMarks &= static_cast<uint8_t>(~option::JustEmbedded);
+    ctx.render();
+}
+
+} // namespace brindmar

@@ -1,0 +1,39 @@
+#include "workflows/WorkflowContext.h"
+
+#include "util/StringTable.h"
+#include "workflows/CommandRefresh.h"
+
+namespace brindmar {
+
+QString tr(TextId id) {
+    return StringTable::builtin().text(id);
+}
+
+void WorkflowContext::refresh() {
+    commandRefresh(model);
+    render();
+}
+
+void WorkflowContext::letEventsRun() {
+    render();
+    ui.processPendingEvents();
+}
+
+MessageAnswer WorkflowContext::report(Sound sound, const QString& title, const QString& text,
+                                      MessageIcon icon, MessageButtons buttons) {
+    // The box is modal: the window must show the state that led to it.
+    render();
+    ui.alert(sound);
+    return ui.showMessage(Message{title, text, icon, buttons});
+}
+
+MessageAnswer WorkflowContext::report(Sound sound, TextId title, TextId text, MessageIcon icon) {
+    return report(sound, tr(title), tr(text), icon);
+}
+
+void WorkflowContext::valueChanged() {
+    model.setOption(option::ValueChanged, true);
+    model.display.commandEnabled[static_cast<size_t>(Command::Reset)] = true;
+}
+
+} // namespace brindmar

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "util/TextIds.h"
+#include "util/UiServices.h"
+#include "workflows/View.h"
+#include "workflows/WindowModel.h"
+
+#include <QString>
+
+namespace brindmar {
+
+class Engine;
+class Platform;
+class ZipService;
+
+// Everything a workflow works with. The workflows talk to the user only through the UI
+// services and change the window only through the model, so the same procedure runs behind the
+// Qt window, the command line and the tests.
+struct WorkflowContext {
+    WindowModel& model;
+    UiServices& ui;
+    ZipService& zip;
+    Engine& engine;
+    const Platform& platform;
+    View& view;
+    QString programFolder;   // ends in a separator
+    QString temporaryFolder; // private to the user; ends in a separator
+
+    void render() { view.render(); }
+    // The command refresh, then the window shows its result.
+    void refresh();
+    // Where a procedure lets window events run: the window first shows what has changed.
+    void letEventsRun();
+
+    // The sound (or beeps) of the kind, then the message box.
+    MessageAnswer report(Sound sound, const QString& title, const QString& text,
+                         MessageIcon icon = MessageIcon::Exclamation,
+                         MessageButtons buttons = MessageButtons::Ok);
+    MessageAnswer report(Sound sound, TextId title, TextId text,
+                         MessageIcon icon = MessageIcon::Exclamation);
+
+    // Sets option mark 16 and offers Reset.
+    void valueChanged();
+};
+
+QString tr(TextId id);
+
+} // namespace brindmar
