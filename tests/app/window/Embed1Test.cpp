@@ -8,6 +8,7 @@
 #include "util/ProfileFile.h"
 #include "window/HelpWindow.h"
 #include "window/WindowPlacement.h"
+#include "workflows/CommandRefresh.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -218,6 +219,8 @@ private slots:
         QVERIFY(!window->OrigTmMIt->isChecked());
         QCOMPARE(window->model().embedOutputFolder, out);
         QCOMPARE(window->model().extractOutputFolder, out);
+        // A stored folder in use: no default folder is made beside the program.
+        QVERIFY(!QFileInfo::exists(programFolder() + "Output"));
         QCOMPARE(window->model().bmpFolder, QStringLiteral("/pictures/"));
         QCOMPARE(window->model().documentFolder, QStringLiteral("/docs/"));
         QCOMPARE(window->pos(), QPoint(100, 60));
@@ -362,14 +365,16 @@ private slots:
         QVERIFY(window);
         window->model().windowState = state::DocumentChosen | state::BmpChosen | state::BmpUsable |
                                       state::EmbedPossible | state::Embedding;
-        window->commandRefresh();
+        commandRefresh(window->model());
+        window->render();
         QCOMPARE(enabledCommands(*window), QStringLiteral("-------+----"));
         QVERIFY(!window->BMPFme->isEnabled());
         QVERIFY(window->BMPStepBtn[0]->isHidden());
         QVERIFY(!window->HelpMnu->menuAction()->isEnabled());
         QCOMPARE(window->model().helpContext, topic::Embed);
 
-        window->ProgressBar1->setValue(40);
+        window->model().display.progress = 40;
+        window->render();
         const WindowModel before = window->model();
         window->FunctBtn[7]->click();
         QVERIFY(window->model().stopRequest);
@@ -383,12 +388,14 @@ private slots:
         auto window = startedWindow();
         QVERIFY(window);
         window->model().windowState = state::BmpChosen | state::BmpUsable | state::PayloadFound;
-        window->commandRefresh();
+        commandRefresh(window->model());
+        window->render();
         QVERIFY(window->FunctBtn[6]->isEnabled());
         QVERIFY(window->ExtractMIt->isEnabled());
         QVERIFY(!window->FunctBtn[0]->isEnabled());
         QVERIFY(!window->DocMIt->isEnabled());
-        QVERIFY(window->FunctBtn[6]->hasFocus() || !window->isActiveWindow());
+        QCOMPARE(window->model().display.focus, FocusTarget::Command);
+        QCOMPARE(window->model().display.focusIndex, 6);
         QCOMPARE(window->FunctBtn[4]->toolTip(), QStringLiteral("SELECT EXTRACT OUTPUT DIRECTORY"));
         QCOMPARE(window->model().animationMarks, animation::ExtractReady);
     }
@@ -396,12 +403,15 @@ private slots:
     void keepProgressBitHoldsTheBarOnce() {
         auto window = startedWindow();
         QVERIFY(window);
-        window->ProgressBar1->setValue(100);
+        window->model().display.progress = 100;
+        window->render();
         window->model().windowState = state::KeepProgress;
-        window->commandRefresh();
+        commandRefresh(window->model());
+        window->render();
         QCOMPARE(window->ProgressBar1->value(), 100);
         QCOMPARE(window->model().windowState, uint8_t(0));
-        window->commandRefresh();
+        commandRefresh(window->model());
+        window->render();
         QCOMPARE(window->ProgressBar1->value(), 0);
     }
 

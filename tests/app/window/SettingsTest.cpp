@@ -1,4 +1,4 @@
-#include "window/Settings.h"
+#include "util/Settings.h"
 #include "FakeUiServices.h"
 #include "util/ProfileFile.h"
 

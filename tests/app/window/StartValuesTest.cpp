@@ -1,5 +1,5 @@
 #include "util/PathHelpers.h"
-#include "window/ProgramFolders.h"
+#include "util/ProgramFolders.h"
 #include "window/WindowPlacement.h"
 
 #include <QDir>

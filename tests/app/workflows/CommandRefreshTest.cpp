@@ -1,5 +1,5 @@
-#include "window/CommandRefresh.h"
-#include "window/ButtonAnimation.h"
+#include "workflows/CommandRefresh.h"
+#include "workflows/ButtonAnimation.h"
 
 #include <gtest/gtest.h>
 #include <string>

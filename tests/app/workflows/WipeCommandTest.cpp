@@ -1,44 +1,43 @@
-#include "window/WipeCommand.h"
-#include "FakeUiServices.h"
-#include "operations/EngineBinding.h"
+#include "workflows/WipeCommand.h"
+#include "WorkflowHarness.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace brindmar;
 using brindmar::testing::FakeUiServices;
-
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
 class WipeCommandTest : public ::testing::Test {
 protected:
     QString write(const QString& name, const QByteArray& content) {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        return path;
+        m_h.dir.write(name, content.toStdString());
+        return m_h.dir.path(name);
     }
 
+    // What the command did to the window, read off the model: the progress bar set back, the
+    // window reset (it empties the BMP box), the document box emptied.
     void run() {
-        WipeCommandHooks hooks;
-        hooks.resetProgressBar = [this] { m_steps << "progress 0"; };
-        hooks.clearDocumentPathBox = [this] { m_steps << "clear document box"; };
-        hooks.normalPointer = [this] { m_steps << "normal pointer"; };
-        hooks.wipe.resetWindow = [this] { m_steps << "reset"; };
-        WipeCommand(m_model, m_engine, m_ui, hooks);
+        m_model.display.progress = 50;
+        m_model.display.bmpPath = "carrier.bmp";
+        m_model.display.documentBox = "document";
+        WipeCommand(m_h.ctx);
+        m_steps.clear();
+        if (m_model.display.progress == 0) {
+            m_steps << "progress 0";
+        }
+        if (m_model.display.bmpPath.isEmpty()) {
+            m_steps << "reset";
+        } else if (m_model.display.documentBox.isEmpty()) {
+            m_steps << "clear document box";
+        }
     }
 
-    QTemporaryDir m_dir;
-    WindowModel m_model;
-    EngineBinding m_engine{QStringLiteral(BRINDMAR_ENGINE_DIR)};
-    FakeUiServices m_ui;
+    apptest::Harness m_h;
+    WindowModel& m_model = m_h.model;
+    FakeUiServices& m_ui = m_h.ui;
     QStringList m_steps;
 };
 
@@ -58,7 +57,7 @@ TEST_F(WipeCommandTest, ConfirmedWipeDeletesAndRemembersTheFolder) {
                            "successfully"}));
     EXPECT_EQ(m_ui.messages()[0].buttons, MessageButtons::OkCancel);
     EXPECT_EQ(m_ui.messages()[1].buttons, MessageButtons::Ok);
-    EXPECT_EQ(m_model.documentFolder, m_dir.path() + "/");
+    EXPECT_EQ(m_model.documentFolder, m_h.dir.folder());
     EXPECT_EQ(m_model.helpContext, topic::Wipe);
     EXPECT_EQ(m_steps, QStringList({"progress 0", "reset"}));
     EXPECT_EQ(m_ui.mousePointer(), MousePointer::Default);
@@ -117,7 +116,7 @@ TEST_F(WipeCommandTest, EmptyFileIsReportedAndKept) {
 }
 
 TEST_F(WipeCommandTest, FileGoneBeforeTheWipeIsAnError) {
-    const QString path = m_dir.filePath("vanished.txt");
+    const QString path = m_h.dir.path("vanished.txt");
     m_ui.queueFileChoice(path);
     m_ui.queueAnswer(MessageAnswer::Ok);
     run();
@@ -150,12 +149,12 @@ TEST_F(WipeCommandTest, NoOfferWithoutTheMarkOrTheFile) {
     for (const Case c : {Case{0, true}, Case{option::JustEmbedded, false}}) {
         m_model.optionMarks = c.marks;
         m_model.documentPathCopy =
-            c.fileExists ? write("report.pdf", "pdf") : m_dir.filePath("gone.pdf");
-        FakeUiServices ui;
-        ui.queueFileChoice(std::nullopt);
-        WipeCommand(m_model, m_engine, ui, {});
-        ASSERT_EQ(ui.fileDialogs().size(), 1u);
-        EXPECT_EQ(ui.fileDialogs()[0].fileName, "");
+            c.fileExists ? write("report.pdf", "pdf") : m_h.dir.path("gone.pdf");
+        m_ui.clear();
+        m_ui.queueFileChoice(std::nullopt);
+        run();
+        ASSERT_EQ(m_ui.fileDialogs().size(), 1u);
+        EXPECT_EQ(m_ui.fileDialogs()[0].fileName, "");
     }
 }
 
@@ -173,7 +172,8 @@ TEST_F(WipeCommandTest, CropPointerIsPutBackFirst) {
     m_model.pointerMarks = pointer::FrameShown | pointer::CropShape;
     m_ui.queueFileChoice(std::nullopt);
     run();
-    EXPECT_EQ(m_steps, QStringList({"normal pointer", "progress 0"}));
+    EXPECT_EQ(m_model.pointerMarks, pointer::FrameShown);
+    EXPECT_EQ(m_ui.pointerChanges().front(), MousePointer::Default);
 }
 
 } // namespace

@@ -1,0 +1,165 @@
+#include "workflows/CodeEntry.h"
+#include "WorkflowHarness.h"
+#include "workflows/WindowReset.h"
+
+#include <gtest/gtest.h>
+
+using namespace brindmar;
+using brindmar::testing::FakeZipService;
+
+namespace {
+
+enum class Action { ApplyCode, Type, DeleteLast, EncryptMenu, EncryptBoxClick };
+
+struct CodeCase {
+    const char* name;
+    int boxBefore;
+    QString codeBefore;
+    bool documentChosen;
+    Action action;
+    int boxAfter;
+    bool enabled; // the Encrypt controls
+    bool wanted;  // encryption wanted
+    int repacks;
+};
+
+class CodeEntry : public ::testing::TestWithParam<CodeCase> {};
+
+TEST_P(CodeEntry, DerivesTheEncryptState) {
+    const CodeCase& c = GetParam();
+    apptest::Harness h;
+    h.dir.write("doc.txt", std::string(300, 'd'));
+    h.model.documentPath = h.dir.path("doc.txt");
+    h.model.display.documentName = h.model.documentPath;
+    h.model.code = c.codeBefore;
+    h.model.display.encryptBox = c.boxBefore;
+    ApplyCode(h.ctx); // the marks as they stand before the action
+    if (c.documentChosen) {
+        h.model.setState(state::DocumentChosen, true);
+    }
+    const auto packsBefore = h.zip.calls().size();
+
+    switch (c.action) {
+    case Action::ApplyCode:
+        ApplyCode(h.ctx);
+        break;
+    case Action::Type:
+        CodeTxt_Change(h.ctx, c.codeBefore + u'x');
+        break;
+    case Action::DeleteLast:
+        CodeTxt_Change(h.ctx, c.codeBefore.chopped(1));
+        break;
+    case Action::EncryptMenu:
+        EncMIt_Click(h.ctx);
+        break;
+    case Action::EncryptBoxClick:
+        h.model.display.encryptBox = c.boxBefore == kEncryptUnticked ? 1 : 0;
+        EncCkB_Click(h.ctx);
+        break;
+    }
+    EXPECT_EQ(h.model.display.encryptBox, c.boxAfter);
+    EXPECT_EQ(h.model.display.encryptEnabled, c.enabled);
+    EXPECT_EQ(h.model.hasPacking(packing::EncryptionWanted), c.wanted);
+    int repacks = 0;
+    for (auto i = packsBefore; i < h.zip.calls().size(); ++i) {
+        repacks += h.zip.calls()[i].operation == FakeZipService::Operation::CreateBlank;
+    }
+    EXPECT_EQ(repacks, c.repacks);
+    EXPECT_EQ(h.model.display.focus, FocusTarget::CodeBox);
+    EXPECT_TRUE(h.model.display.codeEnabled);
+}
+
+const QString kNine = QStringLiteral("123456789");
+const QString kTen = QStringLiteral("1234567890");
+
+INSTANTIATE_TEST_SUITE_P(
+    StateMachine, CodeEntry,
+    ::testing::Values(
+        CodeCase{"ticked without code greys", kEncryptTicked, "", false, Action::ApplyCode,
+                 kEncryptGrey, false, false, 0},
+        CodeCase{"tenth character ticks and repacks", kEncryptGrey, kNine, true, Action::Type,
+                 kEncryptTicked, true, true, 1},
+        CodeCase{"tenth character without document", kEncryptGrey, kNine, false, Action::Type,
+                 kEncryptTicked, true, true, 0},
+        CodeCase{"deleting below ten greys and repacks", kEncryptTicked, kTen, true,
+                 Action::DeleteLast, kEncryptGrey, false, false, 1},
+        CodeCase{"more characters change nothing", kEncryptTicked, kTen, true, Action::Type,
+                 kEncryptTicked, true, true, 0},
+        CodeCase{"menu ticks", kEncryptUnticked, kTen, true, Action::EncryptMenu, kEncryptTicked,
+                 true, true, 1},
+        CodeCase{"menu unticks grey", kEncryptGrey, "", false, Action::EncryptMenu,
+                 kEncryptUnticked, false, false, 0},
+        CodeCase{"box unticked", kEncryptTicked, kTen, true, Action::EncryptBoxClick,
+                 kEncryptUnticked, true, false, 1},
+        CodeCase{"unticked stays unticked", kEncryptUnticked, "", false, Action::Type,
+                 kEncryptUnticked, false, false, 0}),
+    [](const auto& row) {
+        std::string name = row.param.name;
+        for (char& ch : name) {
+            ch = ch == ' ' ? '_' : ch;
+        }
+        return name;
+    });
+
+TEST(MaskCode, UnmaskingClearsTheCode) {
+    apptest::Harness h;
+    h.model.code = kTen;
+    MaskCodeMIt_Click(h.ctx);
+    EXPECT_TRUE(h.model.display.codeMasked);
+    EXPECT_EQ(h.model.code, kTen);
+    MaskCodeMIt_Click(h.ctx);
+    EXPECT_FALSE(h.model.display.codeMasked);
+    EXPECT_TRUE(h.model.code.isEmpty());
+}
+
+TEST(WindowReset, KeepsOnlyWhatOutlivesAnOperation) {
+    apptest::Harness h;
+    WindowModel& m = h.model;
+    m.windowState = state::DocumentChosen | state::BmpChosen | state::BmpUsable |
+                    state::PayloadFound;
+    m.optionMarks = option::JustEmbedded | option::ThumbnailReduced | option::ValueChanged;
+    m.packingMarks = packing::EncryptTicked | packing::EncryptionWanted | packing::Packed;
+    m.pointerMarks = pointer::FrameShown | pointer::Adjusted;
+    m.documentPathCopy = "/docs/report.pdf";
+    m.documentLength = 10;
+    m.carrierColourBytes = 30000;
+    m.carrierCheckResult = 1;
+    m.bmpList.folder = "/pictures/";
+    m.embedOutputFolder = "/out/";
+    WindowDisplay& shown = m.display;
+    shown.documentBox = "a.txt";
+    shown.documentSize = "10";
+    shown.embedMax = "7398";
+    shown.cropPercent = "50";
+    shown.bmpPath = "/pictures/c.bmp";
+    shown.invalidBmpText = "Invalid BMP file";
+    shown.extractLayout = shown.encryptEnabled = shown.cropFrameVisible = true;
+    shown.progress = 100;
+    shown.stepEnabled = {true, true, true, true};
+
+    WindowReset(h.ctx);
+
+    EXPECT_EQ(m.windowState, 0);
+    EXPECT_EQ(m.optionMarks, option::JustEmbedded);
+    EXPECT_EQ(m.packingMarks, packing::EncryptTicked);
+    EXPECT_EQ(m.pointerMarks, 0);
+    EXPECT_EQ(m.documentPathCopy, "/docs/report.pdf"); // still on offer to Wipe
+    EXPECT_EQ(m.bmpList.folder, "/pictures/");
+    EXPECT_EQ(m.documentLength + m.carrierColourBytes + m.carrierCheckResult, 0);
+    const WindowDisplay& d = m.display;
+    EXPECT_TRUE((d.documentBox + d.documentSize + d.embedMax + d.cropPercent + d.bmpPath +
+                 d.invalidBmpText)
+                    .isEmpty());
+    EXPECT_FALSE(d.extractLayout || d.encryptEnabled || d.cropFrameVisible || d.noGoVisible);
+    EXPECT_EQ(d.outputFolder, "/out/");
+    EXPECT_EQ(d.progress, 0);
+    EXPECT_EQ(d.stepEnabled, (std::array<bool, 4>{}));
+    EXPECT_EQ(d.focus, FocusTarget::Command);
+    EXPECT_EQ(d.focusIndex, static_cast<int>(Command::ChooseDocument));
+
+    m.optionMarks = 0;
+    WindowReset(h.ctx);
+    EXPECT_TRUE(m.documentPathCopy.isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,45 @@
+#pragma once
+
+// A workflow context over scripted UI services, the ZIP service over libzip, the real engine and
+// the real platform, with a view that only counts render requests. Files live in scratch folders.
+
+#include "AppTestSupport.h"
+#include "FakeUiServices.h"
+#include "FakeZipService.h"
+#include "operations/EngineBinding.h"
+#include "util/LinuxPlatform.h"
+#include "workflows/WorkflowContext.h"
+
+namespace apptest {
+
+class CountingView final : public brindmar::View {
+public:
+    int renders = 0;
+    void render() override { ++renders; }
+};
+
+struct Harness {
+    ScratchDir dir;
+    ScratchDir temp;
+    brindmar::WindowModel model;
+    brindmar::testing::FakeUiServices ui;
+    brindmar::testing::FakeZipService zip;
+    brindmar::EngineBinding engine{QStringLiteral(BRINDMAR_ENGINE_DIR)};
+    brindmar::LinuxPlatform platform;
+    CountingView view;
+    brindmar::WorkflowContext ctx{model, ui, zip, engine, platform, view, dir.folder(),
+                                  temp.folder()};
+
+    Harness() {
+        // A 184 x 168 pixel box at 96 dpi.
+        model.thumbnailBoxWidth = 184 * 15;
+        model.thumbnailBoxHeight = 168 * 15;
+    }
+
+    QString file(const QString& name, const Bytes& bytes) const {
+        dir.write(name, bytes);
+        return dir.path(name);
+    }
+};
+
+} // namespace apptest
