@@ -215,7 +215,10 @@ void Embed1::renderThumbnail() {
             BMPImg->clearPicture();
         }
     }
-    setText(InvalidBMPLbl, shown.invalidBmpText);
+    // Hidden, the label keeps the caption the set-up gave it.
+    if (!shown.invalidBmpText.isEmpty()) {
+        setText(InvalidBMPLbl, shown.invalidBmpText);
+    }
     showIf(InvalidBMPLbl, !shown.invalidBmpText.isEmpty());
 
     std::optional<QRect> frame;

@@ -2,12 +2,16 @@
 // ever opens, every message is recorded.
 
 #include "window/Embed1.h"
+#include "AppTestSupport.h"
 #include "FakeUiServices.h"
 #include "FakeZipService.h"
 #include "operations/EngineBinding.h"
 #include "util/ProfileFile.h"
 #include "window/HelpWindow.h"
 #include "window/WindowPlacement.h"
+#include "payload/DosDateTime.h"
+#include "payload/PayloadHeader.h"
+#include "window/ThumbnailView.h"
 #include "workflows/CommandRefresh.h"
 
 #include <QAction>
@@ -459,6 +463,52 @@ private slots:
         QCOMPARE(browser->source().fileName(), QStringLiteral("crop.html"));
         window->HelpSearchMIt->trigger();
         QCOMPARE(browser->source().fileName(), QStringLiteral("index.html"));
+    }
+
+    void carrierChoiceIsRenderedAndTypingIsLeftAlone() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        const QString plain = m_dir->filePath("plain.bmp");
+        bmptest::writeFile(plain.toStdString(),
+                           bmptest::make24(100, 100, apptest::Bytes(30000, 0x80)));
+        m_ui->queueFileChoice(plain);
+        window->FunctBtn[1]->click();
+        QCOMPARE(window->BMPFileTxt->text(), plain);
+        QCOMPARE(window->EmbMaxLbl->text(), QStringLiteral("7398"));
+        QVERIFY(window->BMPImg->hasPicture());
+        QVERIFY(!window->InvalidBMPLbl->isVisible());
+        QVERIFY(window->FunctBtn[2]->isEnabled()); // information on the chosen BMP
+
+        // A carrier whose payload opens: the extract layout.
+        const std::string header = composePayloadHeader(
+            QString(), formatDateField({}, {}), StorageMode::AsIs, false, 5, QStringLiteral("a.txt"));
+        const QString hidden = m_dir->filePath("hidden.bmp");
+        bmptest::writeFile(hidden.toStdString(), apptest::payloadImage(60, 60, header + "hello"));
+        m_ui->queueFileChoice(hidden);
+        window->FunctBtn[1]->click();
+        QCOMPARE(window->EmbFLbl->text(), QStringLiteral("To Extract:"));
+        QCOMPARE(window->DocFileTxt->text(), QStringLiteral("a.txt"));
+        QCOMPARE(window->OutToTypLbl->text(), QStringLiteral("Extract"));
+        QVERIFY(window->EncCkB->isHidden());
+        QVERIFY(window->FunctBtn[6]->isEnabled());
+
+        // Typing goes through the workflow and the box keeps its text and cursor.
+        window->CodeTxt->setFocus();
+        QTest::keyClicks(window->CodeTxt, QStringLiteral("abc"));
+        QCOMPARE(window->CodeTxt->text(), QStringLiteral("abc"));
+        QCOMPARE(window->CodeTxt->cursorPosition(), 3);
+        QCOMPARE(window->model().code, QStringLiteral("abc"));
+
+        // An unusable file says why over the empty thumbnail.
+        const QString mz = m_dir->filePath("mz.bmp");
+        bmptest::writeFile(mz.toStdString(), {'M', 'Z', 0, 0});
+        window->CodeTxt->clear();
+        m_ui->queueFileChoice(mz);
+        window->FunctBtn[1]->click();
+        QVERIFY(window->InvalidBMPLbl->isVisible());
+        QCOMPARE(window->InvalidBMPLbl->text(), QStringLiteral("Not in BMP format"));
+        QVERIFY(!window->BMPImg->hasPicture());
+        QCOMPARE(window->EmbFLbl->text(), QStringLiteral("To Embed:"));
     }
 
     void everyTopicHasAPage() {
