@@ -71,6 +71,10 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
             m.setState(state::BmpUsable, false);
         }
         if (evaluate) {
+            // The figures of the carrier chosen before would otherwise stand beside this one.
+            m.carrierColourBytes = 0;
+            shown.embedMax.clear();
+            shown.cropPercent.clear();
             showMode(ctx, payloadName);
         }
         return facts;
