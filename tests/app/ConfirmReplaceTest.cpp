@@ -1,12 +1,12 @@
 #include "util/ConfirmReplace.h"
 #include "AppTestSupport.h"
 #include "FakeUiServices.h"
+#include "Unprivileged.h"
 
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace brindmar;
 using brindmar::testing::FakeUiServices;
@@ -202,18 +202,20 @@ TEST(ConfirmReplaceFile, FailedDeleteIsResultThree) {
 }
 
 TEST(ConfirmReplaceFile, FileInAFolderWithoutWritePermissionCannotBeDeleted) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "a privileged user may delete anywhere";
-    }
     apptest::ScratchDir scratch;
-    QDir().mkpath(scratch.path(QStringLiteral("locked")));
-    scratch.write(QStringLiteral("locked/doc"), std::string("x"));
-    ASSERT_EQ(::chmod(QFile::encodeName(scratch.path(QStringLiteral("locked"))).constData(), 0555),
-              0);
-    FakeUiServices ui;
-    EXPECT_EQ(ConfirmReplaceFile(scratch.path(QStringLiteral("locked/doc")), 1, ui),
-              kReplaceDeleteFailed);
-    ::chmod(QFile::encodeName(scratch.path(QStringLiteral("locked"))).constData(), 0755);
+    ASSERT_TRUE(testsupport::handOverFolder(QFile::encodeName(scratch.folder()).toStdString()));
+    const QString folder = scratch.path(QStringLiteral("locked"));
+    const QByteArray locked = QFile::encodeName(folder);
+    const QString doc = scratch.path(QStringLiteral("locked/doc"));
+    testsupport::runUnprivileged([&] {
+        ASSERT_TRUE(QDir().mkpath(folder));
+        scratch.write(QStringLiteral("locked/doc"), std::string("x"));
+        ASSERT_EQ(::chmod(locked.constData(), 0555), 0);
+        FakeUiServices ui;
+        EXPECT_EQ(ConfirmReplaceFile(doc, 1, ui), kReplaceDeleteFailed);
+        EXPECT_TRUE(QFile::exists(doc));
+        ::chmod(locked.constData(), 0755);
+    });
 }
 
 } // namespace

@@ -1,13 +1,13 @@
 // wipefile: the file ends up as byteCount zero bytes, or is left alone.
 
 #include "TestSupport.h"
+#include "Unprivileged.h"
 #include "vokbfn1.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <optional>
-#include <unistd.h>
 
 namespace enginetest {
 namespace {
@@ -68,15 +68,15 @@ TEST(Wipe, SymbolicLinkIsRefusedAndItsTargetKept) {
 }
 
 TEST(Wipe, ReadOnlyFileIsLeftAlone) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root may write to read-only files";
-    }
     TempDir dir;
+    ASSERT_TRUE(testsupport::handOverFolder(dir.file("")));
     const std::string path = dir.file("readonly.bin");
-    bmptest::writeFile(path, Bytes(100, 'x'));
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
-    EXPECT_EQ(wipefile(100, path.c_str()), -6);
-    EXPECT_EQ(bmptest::readFile(path), Bytes(100, 'x'));
+    testsupport::runUnprivileged([&] {
+        bmptest::writeFile(path, Bytes(100, 'x'));
+        std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+        EXPECT_EQ(wipefile(100, path.c_str()), -6);
+        EXPECT_EQ(bmptest::readFile(path), Bytes(100, 'x'));
+    });
 }
 
 } // namespace
