@@ -40,7 +40,6 @@ constexpr int kCommandButtonSize = 32;
 constexpr int kCropButtonSize = 27;
 constexpr int kStepButtonWidth = 30;
 
-
 // Masked codes show a "*" for every character, whatever the style would draw.
 class MaskStyle final : public QProxyStyle {
 public:

@@ -2,8 +2,8 @@
 
 #include "util/StringTable.h"
 #include "window/HelpWindow.h"
-#include "window/SoundSwitchedUi.h"
 #include "window/Pictures.h"
+#include "window/SoundSwitchedUi.h"
 #include "window/ThumbnailView.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/ButtonAnimation.h"

@@ -23,8 +23,7 @@ namespace {
 
 // Only widgets whose state differs are touched: setting a line edit's text moves its cursor and
 // a widget's state repaints it.
-template <typename Widget>
-void setText(Widget* widget, const QString& text) {
+template <typename Widget> void setText(Widget* widget, const QString& text) {
     if (widget->text() != text) {
         widget->setText(text);
     }
@@ -101,8 +100,8 @@ void Embed1::renderLayout() {
     setText(EmbFLbl, extract ? QStringLiteral("To Extract:") : text(TextId::ToEmbedCaption));
     setColour(EmbFLbl, extract ? kRed : kBlue);
     for (QWidget* widget :
-         std::initializer_list<QWidget*>{EncCkB, EncCkBLbl, DocSzLbl, DocSizeLbl, CropPLbl,
-                                         CropLbl, EmbMLbl, EmbMaxLbl, CropULbl}) {
+         std::initializer_list<QWidget*>{EncCkB, EncCkBLbl, DocSzLbl, DocSizeLbl, CropPLbl, CropLbl,
+                                         EmbMLbl, EmbMaxLbl, CropULbl}) {
         showIf(widget, !extract);
     }
     for (QPushButton* button : CropBtn) {

@@ -14,10 +14,10 @@
 
 #include <QAction>
 #include <QAudioDevice>
-#include <QGuiApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMediaDevices>
 #include <QScreen>
@@ -126,9 +126,9 @@ void Embed1::placeWindow() {
 }
 
 void Embed1::RestoreStartValues() {
-    brindmar::RestoreStartValues(*m_ctx, *m_settings,
-                       m_environment.userDataFolder.isEmpty() ? userDataFolder()
-                                                              : m_environment.userDataFolder);
+    brindmar::RestoreStartValues(
+        *m_ctx, *m_settings,
+        m_environment.userDataFolder.isEmpty() ? userDataFolder() : m_environment.userDataFolder);
 }
 
 void Embed1::closeEvent(QCloseEvent* event) {

@@ -33,7 +33,6 @@ struct ThumbnailFit {
     double height = 0;
     bool reduced = false;
 };
-ThumbnailFit fitThumbnail(double imageWidth, double imageHeight, double boxWidth,
-                          double boxHeight);
+ThumbnailFit fitThumbnail(double imageWidth, double imageHeight, double boxWidth, double boxHeight);
 
 } // namespace brindmar

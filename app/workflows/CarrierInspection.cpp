@@ -57,8 +57,8 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
         m.requestFocus(FocusTarget::CodeBox);
     }
     if (evaluate) {
-        m.windowState &= static_cast<uint8_t>(~(state::BmpChosen | state::BmpUsable |
-                                                state::PayloadFound | state::EmbedPossible));
+        m.windowState &= static_cast<uint8_t>(
+            ~(state::BmpChosen | state::BmpUsable | state::PayloadFound | state::EmbedPossible));
     }
 
     // Every way out below leaves the window state changed, so an evaluation always ends with

@@ -44,8 +44,7 @@ void CodeTxt_Change(WorkflowContext& ctx, const QString& text) {
     // put the code-length message up at every keystroke and tell protected images apart.
     const qsizetype length = m.code.size();
     const bool complete = length == 0 || length >= kCodeMinLength;
-    if (m.hasOption(option::CodeProtected) &&
-        (m.hasState(state::PayloadFound) || complete)) {
+    if (m.hasOption(option::CodeProtected) && (m.hasState(state::PayloadFound) || complete)) {
         m.display.progress = 0;
         InspectCarrier(ctx, inspect::Evaluate | inspect::Report, m.display.bmpPath);
         constexpr uint8_t ready = state::DocumentChosen | state::BmpChosen | state::BmpUsable;

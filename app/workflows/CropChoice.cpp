@@ -13,8 +13,8 @@ CropRect cropRectangleFor(uint8_t cropMode, int64_t carrierColourBytes, int64_t 
         payloadLength < 0) {
         return rect;
     }
-    const float r = static_cast<float>(static_cast<double>(payloadLength) /
-                                       static_cast<double>(capacity));
+    const float r =
+        static_cast<float>(static_cast<double>(payloadLength) / static_cast<double>(capacity));
     if (cropMode <= 9) {
         const float s = std::sqrt(r);
         rect.width = s;

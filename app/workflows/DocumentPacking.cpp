@@ -169,8 +169,8 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
         shown.documentSize = QString::number(m.documentLength);
         // The header carries the file name only, so that is what the payload length counts.
         QString name = trimBlanks(shown.documentName);
-        m.nameLength = static_cast<int16_t>(std::min<qsizetype>(
-            FileNameOf(name).size(), std::numeric_limits<int16_t>::max()));
+        m.nameLength = static_cast<int16_t>(
+            std::min<qsizetype>(FileNameOf(name).size(), std::numeric_limits<int16_t>::max()));
         if (!m.hasState(state::DocumentChosen) && m.nameLength > 0) {
             m.setState(state::DocumentChosen, true);
         }

@@ -43,8 +43,8 @@ void ChooseDocument(WorkflowContext& ctx) {
     // A document the work files have no room for is not taken; the one chosen before stays.
     const int64_t length = QFileInfo(path).size();
     if (!path.isEmpty() && length > 0) {
-        const int64_t needed = std::min<int64_t>(length * kWorkSpaceFactor,
-                                                 std::numeric_limits<int32_t>::max());
+        const int64_t needed =
+            std::min<int64_t>(length * kWorkSpaceFactor, std::numeric_limits<int32_t>::max());
         if (!CheckTempSpace(ctx.ui, ctx.platform, ctx.temporaryFolder,
                             static_cast<int32_t>(needed))) {
             ctx.render();
@@ -71,8 +71,7 @@ void ChooseOutputFolder(WorkflowContext& ctx) {
     m.display.progress = 0;
     const bool extract = m.extractMode();
     FileDialogRequest request;
-    request.title =
-        tr(extract ? TextId::ExtractOutputDialogTitle : TextId::EmbedOutputDialogTitle);
+    request.title = tr(extract ? TextId::ExtractOutputDialogTitle : TextId::EmbedOutputDialogTitle);
     request.filter = kAllFiles;
     request.initialFolder = extract ? m.extractOutputFolder : m.embedOutputFolder;
     uint8_t status = kSelectFolder;

@@ -136,8 +136,8 @@ struct WindowDisplay {
     QString processCaption; // empty: hidden
 
     // The command surface as the last command refresh (and Reset's own switch) left it.
-    std::array<bool, kCommandCount> commandEnabled{true,  true,  true,  false, true, false,
-                                                   false, false, true,  true,  false, true};
+    std::array<bool, kCommandCount> commandEnabled{true,  true,  true, false, true,  false,
+                                                   false, false, true, true,  false, true};
     bool framesEnabled = true;
     std::array<bool, 4> stepEnabled{};
     TextId outputFolderTooltip = TextId::SelectEmbedOutputTooltip;

@@ -64,8 +64,7 @@ bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status) {
         return false;
     }
     ctx.report(Sound::Error, TextId::FileSelectErrorTitle,
-               status == kSelectNoBaseName ? TextId::InvalidFilename
-                                           : TextId::InvalidFileExtension,
+               status == kSelectNoBaseName ? TextId::InvalidFilename : TextId::InvalidFileExtension,
                MessageIcon::Critical);
     ctx.model.display.documentBox.clear();
     ctx.render();

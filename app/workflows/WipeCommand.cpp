@@ -81,9 +81,9 @@ void WipeCommand(WorkflowContext& ctx) {
     const QString path = chooseFileToWipe(ctx);
     if (!path.isEmpty()) {
         ctx.ui.setMousePointer(MousePointer::Hourglass);
-        const MessageAnswer answer = ctx.report(
-            Sound::Attention, tr(TextId::WipeTitle), tr(TextId::ConfirmDeleteOf) + path,
-            MessageIcon::Exclamation, MessageButtons::OkCancel);
+        const MessageAnswer answer =
+            ctx.report(Sound::Attention, tr(TextId::WipeTitle), tr(TextId::ConfirmDeleteOf) + path,
+                       MessageIcon::Exclamation, MessageButtons::OkCancel);
         if (answer == MessageAnswer::Ok) {
             wipeConfirmed(ctx, path);
         }

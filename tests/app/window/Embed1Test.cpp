@@ -6,12 +6,12 @@
 #include "FakeUiServices.h"
 #include "FakeZipService.h"
 #include "operations/EngineBinding.h"
-#include "util/ProfileFile.h"
-#include "window/HelpWindow.h"
-#include "window/WindowPlacement.h"
 #include "payload/DosDateTime.h"
 #include "payload/PayloadHeader.h"
+#include "util/ProfileFile.h"
+#include "window/HelpWindow.h"
 #include "window/ThumbnailView.h"
+#include "window/WindowPlacement.h"
 #include "workflows/CommandRefresh.h"
 
 #include <QAction>
@@ -480,8 +480,9 @@ private slots:
         QVERIFY(window->FunctBtn[2]->isEnabled()); // information on the chosen BMP
 
         // A carrier whose payload opens: the extract layout.
-        const std::string header = composePayloadHeader(
-            QString(), formatDateField({}, {}), StorageMode::AsIs, false, 5, QStringLiteral("a.txt"));
+        const std::string header =
+            composePayloadHeader(QString(), formatDateField({}, {}), StorageMode::AsIs, false, 5,
+                                 QStringLiteral("a.txt"));
         const QString hidden = m_dir->filePath("hidden.bmp");
         bmptest::writeFile(hidden.toStdString(), apptest::payloadImage(60, 60, header + "hello"));
         m_ui->queueFileChoice(hidden);

@@ -1,6 +1,6 @@
-#include "workflows/BmpBrowsing.h"
 #include "WorkflowHarness.h"
 #include "payload/BmpThumbnail.h"
+#include "workflows/BmpBrowsing.h"
 #include "workflows/WindowReset.h"
 
 #include <gtest/gtest.h>

@@ -47,25 +47,25 @@ std::vector<InspectionCase> inspectionCases() {
     const Bytes small = carrier24(10, 10); // 374 bytes
     return {
         {"24-bit 100x100", carrier24(100, 100), 0, usable, "7398"},
-        {"document fits", carrier24(100, 100), 0, withDocument | state::EmbedPossible, "7400",
-         "86", 1000},
-        {"crop capped at 99", carrier24(100, 100), 0, withDocument | state::EmbedPossible,
-         "7400", "99", 10},
+        {"document fits", carrier24(100, 100), 0, withDocument | state::EmbedPossible, "7400", "86",
+         1000},
+        {"crop capped at 99", carrier24(100, 100), 0, withDocument | state::EmbedPossible, "7400",
+         "99", 10},
         {"document too large", carrier24(100, 100), 0, withDocument, "7400", "", 7501},
         {"below 381 colour bytes", small, 0, usable, "0"},
-        {"8-bit RLE", bmptest::makeRle8(20, 20, bmptest::testPalette(4), Bytes(20 * 20, 1), 20),
-         0, usable, "198"},
+        {"8-bit RLE", bmptest::makeRle8(20, 20, bmptest::testPalette(4), Bytes(20 * 20, 1), 20), 0,
+         usable, "198"},
         {"4-bit", edited(small, [](Bytes& b) { put16(b, 28, 4); }), 1, chosen, ""},
         {"16-bit", edited(small, [](Bytes& b) { put16(b, 28, 16); }), 1, 0, ""},
         {"OS/2 header", edited(small, [](Bytes& b) { put32(b, 14, 12); }), 2, 0, ""},
         {"MZ file", edited(small, [](Bytes& b) { b[0] = 'M', b[1] = 'Z'; }), 3, 0, ""},
         {"24-bit compression 3", edited(small, [](Bytes& b) { put32(b, 30, 3); }), 4, 0, ""},
-        {"8-bit RLE4", edited(bmptest::make8(8, 8, bmptest::testPalette(4), Bytes(64, 1)),
-                              [](Bytes& b) { put32(b, 30, 2); }),
+        {"8-bit RLE4",
+         edited(bmptest::make8(8, 8, bmptest::testPalette(4), Bytes(64, 1)),
+                [](Bytes& b) { put32(b, 30, 2); }),
          4, 0, ""},
         {"zero width", edited(small, [](Bytes& b) { put32(b, 18, 0); }), 4, 0, ""},
-        {"negative height", edited(small, [](Bytes& b) { put32(b, 22, uint32_t(-10)); }), 4, 0,
-         ""},
+        {"negative height", edited(small, [](Bytes& b) { put32(b, 22, uint32_t(-10)); }), 4, 0, ""},
         {"pixel data beyond the file", edited(small, [](Bytes& b) { put32(b, 10, 400); }), 4, 0,
          ""},
         {"rows cut short", edited(small, [](Bytes& b) { b.pop_back(); }), 4, 0, ""},
@@ -104,13 +104,7 @@ TEST_P(Inspection, JudgesTheCarrier) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Carriers, Inspection, ::testing::ValuesIn(inspectionCases()),
-                         [](const auto& row) {
-                             std::string name = row.param.name;
-                             for (char& ch : name) {
-                                 ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-                             }
-                             return name;
-                         });
+                         apptest::RowName());
 
 TEST(InspectionReport, TellsWhyAFileCannotBeUsed) {
     struct Case {
@@ -120,8 +114,8 @@ TEST(InspectionReport, TellsWhyAFileCannotBeUsed) {
     };
     apptest::Harness h;
     const std::vector<Case> cases = {
-        {"picture.png", carrier24(20, 20), "beep 1|" + h.dir.path("picture.png") +
-                                               "\n - is not a BMP file"},
+        {"picture.png", carrier24(20, 20),
+         "beep 1|" + h.dir.path("picture.png") + "\n - is not a BMP file"},
         {"CAPITALS.BMP", carrier24(20, 20), ""},
         {"mz.bmp", {'M', 'Z', 0, 0}, "beep 2|" + h.dir.path("mz.bmp") + "\n - cannot be read"},
     };
@@ -129,14 +123,13 @@ TEST(InspectionReport, TellsWhyAFileCannotBeUsed) {
         h.ui.clear();
         InspectCarrier(h.ctx, inspect::Report, h.file(c.name, c.bytes));
         const QStringList t = h.ui.transcript();
-        const QString seen =
-            t.isEmpty() ? QString() : t[0] + u'|' + t[1].section(u'|', 2);
+        const QString seen = t.isEmpty() ? QString() : t[0] + u'|' + t[1].section(u'|', 2);
         EXPECT_EQ(seen, c.expected) << c.name.toStdString();
     }
     h.ui.clear();
     InspectCarrier(h.ctx, inspect::Report | inspect::Evaluate, h.dir.path("missing.bmp"));
-    EXPECT_EQ(h.ui.transcript().last(),
-              "message Exclamation|BMP file|" + h.dir.path("missing.bmp") + "\n - cannot be opened");
+    EXPECT_EQ(h.ui.transcript().last(), "message Exclamation|BMP file|" +
+                                            h.dir.path("missing.bmp") + "\n - cannot be opened");
     EXPECT_EQ(h.model.carrierCheckResult, 4);
 }
 

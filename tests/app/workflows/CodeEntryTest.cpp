@@ -74,32 +74,25 @@ const QString kTen = QStringLiteral("1234567890");
 
 INSTANTIATE_TEST_SUITE_P(
     StateMachine, CodeEntry,
-    ::testing::Values(
-        CodeCase{"ticked without code greys", kEncryptTicked, "", false, Action::ApplyCode,
-                 kEncryptGrey, false, false, 0},
-        CodeCase{"tenth character ticks and repacks", kEncryptGrey, kNine, true, Action::Type,
-                 kEncryptTicked, true, true, 1},
-        CodeCase{"tenth character without document", kEncryptGrey, kNine, false, Action::Type,
-                 kEncryptTicked, true, true, 0},
-        CodeCase{"deleting below ten greys and repacks", kEncryptTicked, kTen, true,
-                 Action::DeleteLast, kEncryptGrey, false, false, 1},
-        CodeCase{"more characters change nothing", kEncryptTicked, kTen, true, Action::Type,
-                 kEncryptTicked, true, true, 0},
-        CodeCase{"menu ticks", kEncryptUnticked, kTen, true, Action::EncryptMenu, kEncryptTicked,
-                 true, true, 1},
-        CodeCase{"menu unticks grey", kEncryptGrey, "", false, Action::EncryptMenu,
-                 kEncryptUnticked, false, false, 0},
-        CodeCase{"box unticked", kEncryptTicked, kTen, true, Action::EncryptBoxClick,
-                 kEncryptUnticked, true, false, 1},
-        CodeCase{"unticked stays unticked", kEncryptUnticked, "", false, Action::Type,
-                 kEncryptUnticked, false, false, 0}),
-    [](const auto& row) {
-        std::string name = row.param.name;
-        for (char& ch : name) {
-            ch = ch == ' ' ? '_' : ch;
-        }
-        return name;
-    });
+    ::testing::Values(CodeCase{"ticked without code greys", kEncryptTicked, "", false,
+                               Action::ApplyCode, kEncryptGrey, false, false, 0},
+                      CodeCase{"tenth character ticks and repacks", kEncryptGrey, kNine, true,
+                               Action::Type, kEncryptTicked, true, true, 1},
+                      CodeCase{"tenth character without document", kEncryptGrey, kNine, false,
+                               Action::Type, kEncryptTicked, true, true, 0},
+                      CodeCase{"deleting below ten greys and repacks", kEncryptTicked, kTen, true,
+                               Action::DeleteLast, kEncryptGrey, false, false, 1},
+                      CodeCase{"more characters change nothing", kEncryptTicked, kTen, true,
+                               Action::Type, kEncryptTicked, true, true, 0},
+                      CodeCase{"menu ticks", kEncryptUnticked, kTen, true, Action::EncryptMenu,
+                               kEncryptTicked, true, true, 1},
+                      CodeCase{"menu unticks grey", kEncryptGrey, "", false, Action::EncryptMenu,
+                               kEncryptUnticked, false, false, 0},
+                      CodeCase{"box unticked", kEncryptTicked, kTen, true, Action::EncryptBoxClick,
+                               kEncryptUnticked, true, false, 1},
+                      CodeCase{"unticked stays unticked", kEncryptUnticked, "", false, Action::Type,
+                               kEncryptUnticked, false, false, 0}),
+    apptest::RowName());
 
 TEST(MaskCode, UnmaskingClearsTheCode) {
     apptest::Harness h;
@@ -115,8 +108,8 @@ TEST(MaskCode, UnmaskingClearsTheCode) {
 TEST(WindowReset, KeepsOnlyWhatOutlivesAnOperation) {
     apptest::Harness h;
     WindowModel& m = h.model;
-    m.windowState = state::DocumentChosen | state::BmpChosen | state::BmpUsable |
-                    state::PayloadFound;
+    m.windowState =
+        state::DocumentChosen | state::BmpChosen | state::BmpUsable | state::PayloadFound;
     m.optionMarks = option::JustEmbedded | option::ThumbnailReduced | option::ValueChanged;
     m.packingMarks = packing::EncryptTicked | packing::EncryptionWanted | packing::Packed;
     m.pointerMarks = pointer::FrameShown | pointer::Adjusted;
@@ -147,9 +140,9 @@ TEST(WindowReset, KeepsOnlyWhatOutlivesAnOperation) {
     EXPECT_EQ(m.bmpList.folder, "/pictures/");
     EXPECT_EQ(m.documentLength + m.carrierColourBytes + m.carrierCheckResult, 0);
     const WindowDisplay& d = m.display;
-    EXPECT_TRUE((d.documentBox + d.documentSize + d.embedMax + d.cropPercent + d.bmpPath +
-                 d.invalidBmpText)
-                    .isEmpty());
+    EXPECT_TRUE(
+        (d.documentBox + d.documentSize + d.embedMax + d.cropPercent + d.bmpPath + d.invalidBmpText)
+            .isEmpty());
     EXPECT_FALSE(d.extractLayout || d.encryptEnabled || d.cropFrameVisible || d.noGoVisible);
     EXPECT_EQ(d.outputFolder, "/out/");
     EXPECT_EQ(d.progress, 0);

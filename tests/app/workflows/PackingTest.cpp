@@ -1,6 +1,6 @@
-#include "workflows/DocumentPacking.h"
 #include "WorkflowHarness.h"
 #include "workflows/CodeEntry.h"
+#include "workflows/DocumentPacking.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -44,7 +44,8 @@ TEST_P(Packing, StoresWhatPays) {
     h.model.setPacking(packing::EncryptionWanted, c.encrypt);
     PackDocument(h.ctx, true);
 
-    constexpr uint8_t kinds = packing::Packed | packing::PackedEncrypted | packing::PackedCompressed;
+    constexpr uint8_t kinds =
+        packing::Packed | packing::PackedEncrypted | packing::PackedCompressed;
     EXPECT_EQ(h.model.packingMarks & kinds, c.packed);
     EXPECT_EQ(h.model.hasOption(option::SubstituteName), c.substitute);
     EXPECT_EQ(QFileInfo::exists(h.temp.path(kWorkCopyName)), c.substitute);
@@ -64,24 +65,17 @@ const std::string kText(5000, 'a');
 
 INSTANTIATE_TEST_SUITE_P(
     Documents, Packing,
-    ::testing::Values(
-        PackCase{"compressible", "notes.txt", kText, false,
-                 packing::Packed | packing::PackedCompressed, false, true},
-        PackCase{"incompressible", "noise.bin", randomBytes(5000), false,
-                 packing::PackedCompressed, false, false},
-        PackCase{"encrypted kept when larger", "noise.bin", randomBytes(5000), true,
-                 packing::Packed | packing::PackedEncrypted, false, true},
-        PackCase{"twelve characters keep their name", "abcdefgh.txt", kText, false,
-                 packing::Packed | packing::PackedCompressed, false, true},
-        PackCase{"fifteen characters travel as the copy", "abcdefghijk.txt", kText, false,
-                 packing::Packed | packing::PackedCompressed, true, true}),
-    [](const auto& row) {
-        std::string name = row.param.name;
-        for (char& ch : name) {
-            ch = ch == ' ' ? '_' : ch;
-        }
-        return name;
-    });
+    ::testing::Values(PackCase{"compressible", "notes.txt", kText, false,
+                               packing::Packed | packing::PackedCompressed, false, true},
+                      PackCase{"incompressible", "noise.bin", randomBytes(5000), false,
+                               packing::PackedCompressed, false, false},
+                      PackCase{"encrypted kept when larger", "noise.bin", randomBytes(5000), true,
+                               packing::Packed | packing::PackedEncrypted, false, true},
+                      PackCase{"twelve characters keep their name", "abcdefgh.txt", kText, false,
+                               packing::Packed | packing::PackedCompressed, false, true},
+                      PackCase{"fifteen characters travel as the copy", "abcdefghijk.txt", kText,
+                               false, packing::Packed | packing::PackedCompressed, true, true}),
+    apptest::RowName());
 
 TEST(PackingFailure, MissingServiceStoresTheDocumentAndUnticksEncrypt) {
     apptest::Harness h;

@@ -10,6 +10,9 @@
 #include "util/LinuxPlatform.h"
 #include "workflows/WorkflowContext.h"
 
+#include <cctype>
+#include <string>
+
 namespace apptest {
 
 class CountingView final : public brindmar::View {
@@ -27,8 +30,8 @@ struct Harness {
     brindmar::EngineBinding engine{QStringLiteral(BRINDMAR_ENGINE_DIR)};
     brindmar::LinuxPlatform platform;
     CountingView view;
-    brindmar::WorkflowContext ctx{model, ui, zip, engine, platform, view, dir.folder(),
-                                  temp.folder()};
+    brindmar::WorkflowContext ctx{model,    ui,   zip,          engine,
+                                  platform, view, dir.folder(), temp.folder()};
 
     Harness() {
         // A 184 x 168 pixel box at 96 dpi.
@@ -39,6 +42,17 @@ struct Harness {
     QString file(const QString& name, const Bytes& bytes) const {
         dir.write(name, bytes);
         return dir.path(name);
+    }
+};
+
+// A table row's name as GoogleTest accepts it: letters, digits and underscores.
+struct RowName {
+    template <typename Info> std::string operator()(const Info& row) const {
+        std::string name = row.param.name;
+        for (char& c : name) {
+            c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
+        }
+        return name;
     }
 };
 
