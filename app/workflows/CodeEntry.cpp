@@ -54,6 +54,9 @@ void CodeTxt_Change(WorkflowContext& ctx, const QString& text) {
             }
             updateNoGoSign(m);
         }
+        // The refresh of the inspection leads to the Embed or Extract button; the user is still
+        // typing, so the keys keep going to the code box.
+        m.requestFocus(FocusTarget::CodeBox);
     }
     ctx.valueChanged();
     ctx.render();

@@ -1,5 +1,8 @@
 #include "workflows/CodeEntry.h"
 #include "WorkflowHarness.h"
+#include "payload/DosDateTime.h"
+#include "payload/PayloadHeader.h"
+#include "workflows/CarrierInspection.h"
 #include "workflows/WindowReset.h"
 
 #include <gtest/gtest.h>
@@ -103,6 +106,34 @@ TEST(MaskCode, UnmaskingClearsTheCode) {
     MaskCodeMIt_Click(h.ctx);
     EXPECT_FALSE(h.model.display.codeMasked);
     EXPECT_TRUE(h.model.code.isEmpty());
+}
+
+TEST(ProtectedImage, TypingTheRightCodeOpensItAndChangingItClosesIt) {
+    apptest::Harness h;
+    const std::string header =
+        composePayloadHeader(kTen, formatDateField({}, {}), StorageMode::AsIs, false, 5, "a.txt");
+    InspectCarrier(h.ctx, inspect::Evaluate,
+                   h.file("hidden.bmp", apptest::payloadImage(60, 60, header + "hello")));
+    h.model.display.bmpPath = h.dir.path("hidden.bmp");
+    ASSERT_FALSE(h.model.extractMode());
+
+    struct Step {
+        QString code;
+        bool extract;
+        int messages; // the code-length message comes only once extract mode is left
+    };
+    const Step steps[] = {{kNine, false, 0},
+                          {kTen, true, 0},
+                          {kTen + u'x', false, 0},
+                          {kTen, true, 0},
+                          {kNine, false, 1}};
+    for (const Step& step : steps) {
+        h.ui.clear();
+        CodeTxt_Change(h.ctx, step.code);
+        EXPECT_EQ(h.model.extractMode(), step.extract) << step.code.toStdString();
+        EXPECT_EQ(h.ui.messages().size(), size_t(step.messages)) << step.code.toStdString();
+        EXPECT_EQ(h.model.display.focus, FocusTarget::CodeBox);
+    }
 }
 
 TEST(WindowReset, KeepsOnlyWhatOutlivesAnOperation) {
