@@ -91,6 +91,7 @@ QString indexedName(const char* name, int index) {
 }
 
 } // namespace
+
 Embed1::Embed1(ShellEnvironment environment, QWidget* parent)
     : QMainWindow(parent), m_environment(std::move(environment)) {
     setObjectName(QStringLiteral("Embed1"));
