@@ -1,6 +1,7 @@
 // Feeds arbitrary files to the payload header reader, which runs on any BMP the user picks, and
 // checks what it promises callers: no crash, a known status, and for a found payload a safe
 // document name and lengths that the file can really carry.
+#include "InputFile.h"
 #include "payload/PayloadHeaderReader.h"
 
 #include <QFile>
@@ -14,40 +15,7 @@
 
 namespace {
 
-void removeInput();
-
-// One file per process, rewritten for every input, so parallel fuzzing jobs never share it.
-const std::string& inputPath() {
-    static const std::string path = [] {
-        const char* folder = std::getenv("TMPDIR");
-        std::string pattern = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
-                              "/payload_header_fuzz_XXXXXX";
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) {
-            std::perror("mkstemp");
-            std::abort();
-        }
-        ::close(fd);
-        return pattern;
-    }();
-    // Registered after the path exists, so it runs before the path is destroyed.
-    static const bool removedAtExit = std::atexit(removeInput) == 0;
-    (void)removedAtExit;
-    return path;
-}
-
-void removeInput() {
-    std::remove(inputPath().c_str());
-}
-
-void writeInput(const uint8_t* data, size_t size) {
-    std::FILE* file = std::fopen(inputPath().c_str(), "wb");
-    if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size)) {
-        std::perror("writing the fuzz input");
-        std::abort();
-    }
-    std::fclose(file);
-}
+constexpr const char* kStem = "payload_header";
 
 uint32_t le32(const uint8_t* data, size_t size, size_t at) {
     uint32_t value = 0;
@@ -120,8 +88,8 @@ void check(const brindmar::PayloadHeaderInfo& info, const uint8_t* data, size_t 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    writeInput(data, size);
-    const QString path = QFile::decodeName(inputPath().c_str());
+    fuzzfile::writeInput(kStem, data, size);
+    const QString path = QFile::decodeName(fuzzfile::inputPath(kStem).c_str());
     check(brindmar::ReadPayloadHeader(path, QString()), data, size);
     check(brindmar::ReadPayloadHeader(path, QStringLiteral("0123456789")), data, size);
     return 0;

@@ -2,6 +2,7 @@
 // and checks what it promises the window: no crash, a reason for every refusal, no refusal of an
 // uncompressed file whose rows are all there, a picture of exactly the clamped size, and for
 // small uncompressed images decoded at full size, the very pixels the file holds.
+#include "InputFile.h"
 #include "payload/BmpHeader.h"
 #include "payload/BmpThumbnail.h"
 
@@ -17,40 +18,7 @@
 
 namespace {
 
-void removeInput();
-
-// One file per process, rewritten for every input, so parallel fuzzing jobs never share it.
-const std::string& inputPath() {
-    static const std::string path = [] {
-        const char* folder = std::getenv("TMPDIR");
-        std::string pattern = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
-                              "/thumbnail_fuzz_XXXXXX";
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) {
-            std::perror("mkstemp");
-            std::abort();
-        }
-        ::close(fd);
-        return pattern;
-    }();
-    // Registered after the path exists, so it runs before the path is destroyed.
-    static const bool removedAtExit = std::atexit(removeInput) == 0;
-    (void)removedAtExit;
-    return path;
-}
-
-void removeInput() {
-    std::remove(inputPath().c_str());
-}
-
-void writeInput(const uint8_t* data, size_t size) {
-    std::FILE* file = std::fopen(inputPath().c_str(), "wb");
-    if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size)) {
-        std::perror("writing the fuzz input");
-        std::abort();
-    }
-    std::fclose(file);
-}
+constexpr const char* kStem = "thumbnail";
 
 uint32_t le(const uint8_t* data, size_t size, size_t at, size_t bytes) {
     uint32_t value = 0;
@@ -132,8 +100,8 @@ void decode(const QString& path, int32_t targetWidth, int32_t targetHeight, cons
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    writeInput(data, size);
-    const QString path = QFile::decodeName(inputPath().c_str());
+    fuzzfile::writeInput(kStem, data, size);
+    const QString path = QFile::decodeName(fuzzfile::inputPath(kStem).c_str());
     decode(path, 184, 168, data, size);
     decode(path, 1, 1, data, size);
     decode(path, 7, 300, data, size);
