@@ -1,5 +1,6 @@
 #include "payload/PayloadHeaderReader.h"
 
+#include "payload/BmpHeader.h"
 #include "payload/CarrierFile.h"
 #include "payload/CodeScrambler.h"
 #include "payload/SixBitCodec.h"
@@ -19,18 +20,6 @@ constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 // The engine counts header bit pairs in 16 bits, so no payload it wrote has a longer header.
 constexpr int64_t kLongestHeader = 16383;
 const QString kFallbackName = QStringLiteral("document");
-
-// The file header fields the reader needs all lie in the first 38 bytes.
-constexpr size_t kBmpFieldsLength = 38;
-
-uint16_t readU16(const std::array<unsigned char, kBmpFieldsLength>& b, size_t at) {
-    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
-uint32_t readU32(const std::array<unsigned char, kBmpFieldsLength>& b, size_t at) {
-    return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-           (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
 
 // Reads payload bytes the way the embedder stored them: four colour bytes per byte, two low
 // bits each, least significant pair first, rows in file order with their padding skipped.
@@ -129,27 +118,29 @@ PayloadHeaderInfo ReadPayloadHeader(const QString& carrierPath, const QString& c
         return info; // not a BMP
     }
     // A header cut short reads as zeros, as the fields' checks then expect.
-    std::array<unsigned char, kBmpFieldsLength> fields{};
-    const size_t got = file.readAt(0, fields.data(), fields.size());
-    if (got < 2 || fields[0] != 'B' || fields[1] != 'M') {
+    std::array<unsigned char, kBmpHeadersLength> bytes{};
+    const size_t got = file.readAt(0, bytes.data(), bytes.size());
+    if (got < 2 || bytes[0] != 'B' || bytes[1] != 'M') {
         return info;
     }
-    info.dataOffset = static_cast<int16_t>(readU16(fields, 10));
-    const auto width = static_cast<int32_t>(readU32(fields, 18));
-    const auto height = static_cast<int32_t>(readU32(fields, 22));
-    if (readU16(fields, 26) != 1) {
+    const BmpHeader fields = parseBmpHeader(bytes);
+    // The engine reads the offset's low half only.
+    info.dataOffset = static_cast<int16_t>(fields.dataOffset & 0xFFFF);
+    const int32_t width = fields.width;
+    const int32_t height = fields.height;
+    if (fields.planes != 1) {
         info.status = PayloadStatus::PlanesNotOne;
         return info;
     }
-    if (readU16(fields, 28) != 24) {
+    if (fields.bitCount != 24) {
         info.status = PayloadStatus::Not24Bit;
         return info;
     }
-    if (readU32(fields, 30) != 0) {
+    if (fields.compression != 0) {
         info.status = PayloadStatus::CompressedImage;
         return info;
     }
-    const uint32_t imageSizeField = readU32(fields, 34);
+    const uint32_t imageSizeField = fields.imageSize;
 
     // The engine reads the pixel data at the same low half of the offset; with no usable row
     // geometry there is nowhere to find a payload.
