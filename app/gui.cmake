@@ -11,6 +11,7 @@ add_library(brindmar_gui STATIC
     window/HelpWindow.cpp
     window/Pictures.cpp
     window/QtUiServices.cpp
+    window/TerminationSignals.cpp
     window/ThumbnailView.cpp
     window/WindowPlacement.cpp
 )

@@ -1,4 +1,5 @@
 #include "window/Embed1.h"
+#include "window/TerminationSignals.h"
 
 #include <QApplication>
 
@@ -10,6 +11,9 @@ int main(int argc, char** argv) {
     if (!window.startUp()) {
         return 1;
     }
+    brindmar::TerminationSignals termination;
+    QObject::connect(&termination, &brindmar::TerminationSignals::requested, &window,
+                     &brindmar::Embed1::requestClose);
     window.show();
     return QApplication::exec();
 }

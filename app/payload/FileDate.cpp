@@ -12,13 +12,13 @@ std::string ReadFileDate(const Platform& platform, const QString& path) {
     return formatDateField(toDosDateTime(times->creation), toDosDateTime(times->lastWrite));
 }
 
-void WriteFileDate(const Platform& platform, const QString& origPath, std::string_view origDate) {
+bool WriteFileDate(const Platform& platform, const QString& origPath, std::string_view origDate) {
     const std::array<uint16_t, 4> words = parseDateField(origDate);
     const std::optional<int64_t> lastWrite = fromDosDateTime({words[2], words[3]});
     if (!lastWrite) {
-        return;
+        return true;
     }
-    platform.writeLastWriteTime(origPath, *lastWrite);
+    return platform.writeLastWriteTime(origPath, *lastWrite);
 }
 
 } // namespace brindmar

@@ -14,7 +14,8 @@ std::string ReadFileDate(const Platform& platform, const QString& path);
 
 // Gives the file the last-write time of a date field and keeps its access time. A creation time
 // cannot be set on Linux, so the field's creation numbers are not applied. A file that cannot be
-// opened for writing, or a last-write pair that names no real moment, changes nothing.
-void WriteFileDate(const Platform& platform, const QString& origPath, std::string_view origDate);
+// opened for writing, or a last-write pair that names no real moment, changes nothing. False
+// only when there was a time to set and the file would not take it.
+bool WriteFileDate(const Platform& platform, const QString& origPath, std::string_view origDate);
 
 } // namespace brindmar

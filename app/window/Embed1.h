@@ -53,6 +53,9 @@ public:
 
     void FunctBtn_Click(int index);
     void RestoreStartValues();
+    // Closes the window as soon as nothing is running under it: for the window manager's close,
+    // logout and a terminal's interrupt alike.
+    void requestClose();
 
     // Applies the model to the widgets, touching only those that differ.
     void render() override;
@@ -198,6 +201,7 @@ private:
     std::array<QString, 3> m_soundFiles;
     bool m_started = false;
     bool m_shutDown = false;
+    bool m_closePending = false;
 
     // What the last render applied, where a widget cannot be asked cheaply.
     uint32_t m_renderedFocusRequests = 0;

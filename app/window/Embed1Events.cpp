@@ -10,14 +10,19 @@
 #include "workflows/CodeEntry.h"
 #include "workflows/CropChoice.h"
 #include "workflows/DocumentSelection.h"
+#include "workflows/EmbedDocument.h"
+#include "workflows/ExtractDocument.h"
 #include "workflows/WindowReset.h"
 #include "workflows/WipeCommand.h"
+#include "workflows/ZipTool.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 
 namespace brindmar {
@@ -65,6 +70,10 @@ void Embed1::connectEvents() {
     connect(MaskCodeMIt, &QAction::triggered, this, [this] { MaskCodeMIt_Click(*m_ctx); });
     connect(OrigTmMIt, &QAction::triggered, this, [this] { OrigTmMIt_Click(*m_ctx); });
     connect(SoundMIt, &QAction::triggered, this, [this] { SoundMIt_Click(*m_ctx); });
+    connect(ZIPMIt, &QAction::triggered, this, [this] {
+        ZIPMIt_Click(*m_ctx);
+        render();
+    });
 }
 
 void Embed1::FunctBtn_Click(int index) {
@@ -82,8 +91,10 @@ void Embed1::FunctBtn_Click(int index) {
         ChooseBmp(*m_ctx);
         break;
     case Command::Embed:
+        EmbedDocument(*m_ctx);
+        break;
     case Command::Extract:
-        // Their workflows are not part of the window yet.
+        ExtractDocument(*m_ctx);
         break;
     case Command::BmpInformation:
         m_model.display.progress = 0;
@@ -118,6 +129,22 @@ void Embed1::FunctBtn_Click(int index) {
         break;
     }
     render();
+    if (m_closePending) {
+        // A close asked for while the run was going waited for the run to end.
+        QTimer::singleShot(0, this, &Embed1::requestClose);
+    }
+}
+
+void Embed1::requestClose() {
+    // A modal box (a question, the last message of a run) has a workflow waiting under it;
+    // closing the box lets that workflow finish before the window goes.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this) {
+        m_closePending = true;
+        modal->close();
+        QTimer::singleShot(50, this, &Embed1::requestClose);
+        return;
+    }
+    close();
 }
 
 bool Embed1::eventFilter(QObject* watched, QEvent* event) {

@@ -132,6 +132,16 @@ void Embed1::RestoreStartValues() {
 }
 
 void Embed1::closeEvent(QCloseEvent* event) {
+    // Shutting down under a running embed or extract would wipe the work archive the engine
+    // is reading. The run is asked to stop instead; it ends at its next block, removes what it
+    // had written, and the close follows.
+    if (m_model.operationRunning()) {
+        m_model.stopRequest = true;
+        m_closePending = true;
+        event->ignore();
+        return;
+    }
+    m_closePending = false;
     shutDown();
     QMainWindow::closeEvent(event);
 }

@@ -1,0 +1,429 @@
+#include "workflows/EmbedDocument.h"
+
+#include "operations/DiskSpace.h"
+#include "payload/BmpHeader.h"
+#include "payload/FileDate.h"
+#include "payload/PayloadHeader.h"
+#include "util/ConfirmReplace.h"
+#include "util/PathHelpers.h"
+#include "util/TrimBlanks.h"
+#include "workflows/CarrierInspection.h"
+#include "workflows/CropGeometry.h"
+#include "workflows/DocumentPacking.h"
+#include "workflows/EngineLoop.h"
+#include "workflows/WindowReset.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+#include <algorithm>
+#include <array>
+#include <limits>
+
+namespace brindmar {
+
+namespace {
+
+const QString kEmbedTitle = QStringLiteral("File Embed");
+const QString kEmbedFailed = QStringLiteral("Error during embedding");
+constexpr int kOutputHeaderBytes = 54;
+
+// The engine's "output cannot be opened" code of each embedder, after the shift.
+constexpr int32_t kOutputNotOpened24 = -11;
+constexpr int32_t kOutputNotOpened80 = -31;
+constexpr int32_t kOutputNotOpened81 = -53;
+
+enum class Culprit { None, Carrier, Document, Output };
+enum class Fault { CannotOpen, Invalid };
+
+struct FailureMeaning {
+    Culprit culprit = Culprit::None;
+    Fault fault = Fault::Invalid;
+};
+
+FailureMeaning meaningOf(int32_t status) {
+    switch (status) {
+    case -9:
+    case -29:
+    case -51:
+        return {Culprit::Carrier, Fault::CannotOpen};
+    case -10:
+    case -30:
+    case -52:
+        return {Culprit::Document, Fault::CannotOpen};
+    case -11:
+    case -31:
+    case -53:
+        return {Culprit::Output, Fault::CannotOpen};
+    case -6:
+    case -13:
+    case -26:
+    case -32:
+    case -34:
+    case -48:
+    case -54:
+    case -56:
+        return {Culprit::Carrier, Fault::Invalid};
+    case -7:
+    case -12:
+    case -27:
+    case -33:
+    case -49:
+    case -55:
+        return {Culprit::Document, Fault::Invalid};
+    case -8:
+    case -28:
+    case -50:
+        return {Culprit::Output, Fault::Invalid};
+    default:
+        // A damaged run-length row, in any of its forms, makes the carrier invalid.
+        if (status <= -57 && status >= -61) {
+            return {Culprit::Carrier, Fault::Invalid};
+        }
+        return {};
+    }
+}
+
+// Width of the carrier's stored rows, padded to 4 bytes.
+int64_t carrierRowStride(int64_t width, int bitCount) {
+    return ((width * bitCount - 1) / 8 / 4 + 1) * 4;
+}
+
+QByteArray outputHeaders(int32_t width, int32_t height) {
+    const int64_t rowSize = ((int64_t{3} * width - 1) / 4 + 1) * 4;
+    const auto imageBytes = static_cast<uint32_t>(rowSize * height);
+    std::array<uint8_t, kOutputHeaderBytes> bytes{};
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    qToLittleEndian<uint32_t>(imageBytes + kOutputHeaderBytes, bytes.data() + 2);
+    qToLittleEndian<uint32_t>(kOutputHeaderBytes, bytes.data() + 10);
+    qToLittleEndian<uint32_t>(40, bytes.data() + 14);
+    qToLittleEndian<int32_t>(width, bytes.data() + 18);
+    qToLittleEndian<int32_t>(height, bytes.data() + 22);
+    qToLittleEndian<uint16_t>(1, bytes.data() + 26);
+    qToLittleEndian<uint16_t>(24, bytes.data() + 28);
+    qToLittleEndian<uint32_t>(imageBytes, bytes.data() + 34);
+    return {reinterpret_cast<const char*>(bytes.data()), kOutputHeaderBytes};
+}
+
+// Creates the output with its headers. A new file only: whatever stood at the path was removed
+// with the user's consent, and anything that appeared since is not ours to write through.
+bool writeOutputHeaders(const QString& path, int32_t width, int32_t height) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        return false;
+    }
+    const QByteArray headers = outputHeaders(width, height);
+    const bool written = file.write(headers) == headers.size();
+    file.close();
+    return written && file.error() == QFileDevice::NoError;
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    if (a == b) {
+        return true;
+    }
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
+}
+
+// Whether the inspection told the user why the carrier cannot be used: it does for a wrong
+// extension and a header it cannot read, and is silent about the rest.
+bool inspectionSpoke(QString path) {
+    return ExtensionOf(path) != u"bmp" || readBmpHeader(path).result != BmpReadResult::Read;
+}
+
+int32_t saturated(int64_t value) {
+    return static_cast<int32_t>(std::clamp<int64_t>(value, 0, std::numeric_limits<int32_t>::max()));
+}
+
+bool fitsEngineSlot(int64_t value) {
+    return value >= 0 && value <= std::numeric_limits<int16_t>::max();
+}
+
+class EmbedRun {
+public:
+    explicit EmbedRun(WorkflowContext& ctx) : m_ctx(ctx), m_model(ctx.model) {}
+    void run();
+
+private:
+    bool checksPassed();
+    bool prepareOutput();
+    LoopResult runEngine(const CropArea& area, const QByteArray& header);
+    void fail(const QString& detail, bool withDetail);
+    void failureExit();
+    void succeed();
+
+    WorkflowContext& m_ctx;
+    WindowModel& m_model;
+    QString m_carrier;
+    QString m_output;
+    CarrierFacts m_facts;
+    bool m_codeGiven = false;
+    bool m_outputCreated = false;
+};
+
+void EmbedRun::run() {
+    if (!checksPassed()) {
+        return;
+    }
+    m_model.stopRequest = false;
+    m_ctx.ui.setMousePointer(MousePointer::Hourglass);
+    m_model.display.processCaption = kEmbedTitle;
+    m_model.setState(state::Embedding, true);
+    m_ctx.refresh();
+    const QString documentName = m_model.display.documentName;
+
+    m_facts = InspectCarrier(m_ctx, inspect::Report, m_carrier);
+    if (!prepareOutput()) {
+        return;
+    }
+    if (m_model.hasPacking(packing::Packed) &&
+        !m_model.hasPacking(packing::PackedEncrypted | packing::PackedCompressed)) {
+        m_ctx.letEventsRun();
+        PackDocument(m_ctx, false);
+    }
+    const uint8_t mode =
+        (m_model.pointerMarks & pointer::Adjusted) != 0 ? kDrawnCropMode : m_model.cropMode;
+    const std::optional<CropArea> area =
+        cropGeometry(mode, m_model.imageWidth, m_model.imageHeight, m_model.carrierColourBytes,
+                     m_model.payloadLength, m_model.crop);
+    if (!area) {
+        normalPointer(m_ctx);
+        m_ctx.report(Sound::Error, kEmbedTitle, kEmbedFailed);
+        failureExit();
+        return;
+    }
+    const std::string header = BuildPayloadHeader(
+        m_ctx.platform, m_model.code, m_model.documentPath, documentName,
+        storageModeFromPackingState(m_model.packingMarks),
+        m_model.hasOption(option::SubstituteName), m_model.documentLength);
+
+    m_outputCreated = writeOutputHeaders(m_output, area->width, area->height);
+    m_ctx.letEventsRun();
+    LoopResult result;
+    if (m_outputCreated) {
+        result = runEngine(*area, QByteArray::fromStdString(header));
+    } else {
+        // The engine would create the file itself when appending; say what it would have said.
+        result.end = LoopEnd::Failed;
+        result.status = m_facts.bitCount == 24    ? kOutputNotOpened24
+                        : m_facts.compression == 0 ? kOutputNotOpened80
+                                                   : kOutputNotOpened81;
+    }
+    switch (result.end) {
+    case LoopEnd::Done:
+        succeed();
+        return;
+    case LoopEnd::Stopped:
+        failureExit();
+        return;
+    case LoopEnd::Unavailable:
+        fail({}, false);
+        return;
+    case LoopEnd::Failed:
+        fail(embedFailureDetail(result.status, m_carrier, m_model.storedDocumentPath, m_output),
+             true);
+        return;
+    }
+}
+
+bool EmbedRun::checksPassed() {
+    m_carrier = trimBlanks(m_model.display.bmpPath);
+    if (!m_carrier.isEmpty()) {
+        const int64_t length = QFileInfo(m_carrier).size();
+        if (length > 0) {
+            if (!CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder,
+                                saturated(3 * length))) {
+                return false;
+            }
+            if (!CheckOutputSpace(m_ctx.ui, m_ctx.platform,
+                                  trimBlanks(m_model.embedOutputFolder), saturated(length))) {
+                return false;
+            }
+        }
+    }
+    m_model.display.progress = 0;
+    m_ctx.render();
+    if (!codeCheck(m_ctx)) {
+        return false;
+    }
+    m_codeGiven = !m_model.code.isEmpty();
+    return true;
+}
+
+bool EmbedRun::prepareOutput() {
+    // A carrier that changed since it was chosen is judged again; one the engine cannot use
+    // goes no further (the inspection has said why when it could open it).
+    const bool usable =
+        m_model.carrierCheckResult == validity::Usable &&
+        ((m_facts.bitCount == 24 && m_facts.compression == 0) ||
+         (m_facts.bitCount == 8 && (m_facts.compression == 0 || m_facts.compression == 1)));
+    if (!usable) {
+        if (inspectionSpoke(m_carrier)) {
+            normalPointer(m_ctx);
+            failureExit();
+        } else {
+            fail(m_carrier + tr(TextId::AnInvalidFile), false);
+        }
+        return false;
+    }
+    QString carrier = m_carrier;
+    m_output = m_model.embedOutputFolder + FileNameOf(carrier);
+    if (FileExists(m_output)) {
+        normalPointer(m_ctx);
+        if (sameFile(m_output, m_carrier)) {
+            m_ctx.report(Sound::Attention, kEmbedTitle,
+                         QStringLiteral("Cannot embed to same directory as the source image "
+                                        "file.\n\nChange the directory in 'Output to' before "
+                                        "embedding."));
+            failureExit();
+            return false;
+        }
+        if (ConfirmReplaceFile(m_output, 0, m_ctx.ui) > kReplaceDeleted) {
+            failureExit();
+            return false;
+        }
+        m_ctx.ui.setMousePointer(MousePointer::Hourglass);
+    }
+    return true;
+}
+
+LoopResult EmbedRun::runEngine(const CropArea& area, const QByteArray& header) {
+    const WindowModel& m = m_model;
+    const int bitCount = m_facts.bitCount;
+    const int64_t stride = carrierRowStride(m.imageWidth, bitCount);
+    const int64_t leftBytes = area.left > 0 ? (int64_t{area.left} * bitCount - 1) / 8 + 1 : 0;
+    // The engine takes the crop offsets in 16-bit slots; a carrier whose crop starts further
+    // in cannot be described to it.
+    if (!fitsEngineSlot(leftBytes) || !fitsEngineSlot(area.bottom) ||
+        !fitsEngineSlot(m_facts.dataOffset)) {
+        return {LoopEnd::Unavailable, 0};
+    }
+    m_model.display.progress = 20;
+    const int16_t rowsPerBlock = blockRows(100000LL * bitCount / (96 * stride) * 4);
+    const float step = 80.0f / static_cast<float>((area.height - 1) / rowsPerBlock + 1);
+
+    if (bitCount == 24 || m_facts.compression == 0) {
+        UncompressedEmbedArgs args;
+        args.rowsPerBlock = rowsPerBlock;
+        args.dataOffset = static_cast<int16_t>(m_facts.dataOffset);
+        args.cropLeftBytes = static_cast<int16_t>(leftBytes);
+        args.cropBottomRows = static_cast<int16_t>(area.bottom);
+        args.rowStride = static_cast<int32_t>(stride);
+        args.outWidth = area.width;
+        args.rowCount = area.height;
+        args.docLength = m.documentLength;
+        args.header = header;
+        args.carrierPath = m_carrier;
+        args.documentPath = m.storedDocumentPath;
+        args.outputPath = m_output;
+        const bool wide = bitCount == 24;
+        return runEngineBlocks(m_ctx, step, 20, [&](int16_t block, int32_t) -> EngineStatus {
+            args.blockIndex = block;
+            if (wide) {
+                return m_ctx.engine.embed24(args);
+            }
+            const EngineStatus status = m_ctx.engine.embed80(args);
+            return status && *status < 0 ? EngineStatus(*status - 20) : status;
+        });
+    }
+    Rle8EmbedArgs args;
+    args.rowsPerBlock = rowsPerBlock;
+    args.dataOffset = static_cast<int16_t>(m_facts.dataOffset);
+    args.cropLeftPixels = static_cast<int16_t>(area.left);
+    args.cropBottomRows = static_cast<int16_t>(area.bottom);
+    args.imageWidth = m.imageWidth;
+    args.outWidth = area.width;
+    args.rowCount = area.height;
+    args.docLength = m.documentLength;
+    args.header = header;
+    args.carrierPath = m_carrier;
+    args.documentPath = m.storedDocumentPath;
+    args.outputPath = m_output;
+    return runEngineBlocks(m_ctx, step, 20,
+                           [&](int16_t block, int32_t previous) -> EngineStatus {
+                               args.blockIndex = block;
+                               args.resumePos = block == 0 ? 0 : previous;
+                               const EngineStatus status = m_ctx.engine.embed81(args);
+                               return status && *status < 0 ? EngineStatus(*status - 40)
+                                                            : status;
+                           });
+}
+
+void EmbedRun::fail(const QString& detail, bool withDetail) {
+    normalPointer(m_ctx);
+    QString text = kEmbedFailed;
+    if (withDetail || !detail.isEmpty()) {
+        text += QStringLiteral("\n\n") + detail;
+    }
+    m_ctx.report(Sound::Error, kEmbedTitle, text);
+    failureExit();
+}
+
+void EmbedRun::failureExit() {
+    if (m_outputCreated) {
+        removePartialOutput(m_output);
+        m_outputCreated = false;
+    }
+    m_model.setState(state::KeepProgress, true);
+    m_model.setState(state::Embedding, false);
+    m_ctx.refresh();
+    normalPointer(m_ctx);
+    m_model.display.processCaption.clear();
+    m_ctx.render();
+}
+
+void EmbedRun::succeed() {
+    WindowModel& m = m_model;
+    if (m.display.keepTimesChecked) {
+        const std::string date = ReadFileDate(m_ctx.platform, m_carrier);
+        WriteFileDate(m_ctx.platform, m_output, date);
+    }
+    m.display.progress = 100;
+    normalPointer(m_ctx);
+    QString text = QStringLiteral("File Embedding processed successfully");
+    if (m_codeGiven) {
+        text += QStringLiteral("\n\nNote the Code used will be necessary to extract");
+    }
+    m_ctx.report(Sound::Success, tr(TextId::CompletionTitle), text, MessageIcon::None);
+    m.setOption(option::JustEmbedded, true);
+    m.setState(state::KeepProgress, true);
+    m.setState(state::Embedding, false);
+    m_ctx.refresh();
+    WindowReset(m_ctx);
+    m.display.processCaption.clear();
+    m_ctx.render();
+}
+
+} // namespace
+
+QString embedFailureDetail(int32_t status, const QString& carrierPath,
+                           const QString& documentPath, const QString& outputPath) {
+    const FailureMeaning meaning = meaningOf(status);
+    QString detail;
+    switch (meaning.culprit) {
+    case Culprit::Carrier:
+        detail = carrierPath;
+        break;
+    case Culprit::Document:
+        detail = documentPath;
+        break;
+    case Culprit::Output:
+        detail = outputPath;
+        break;
+    case Culprit::None:
+        break;
+    }
+    if (meaning.culprit != Culprit::None) {
+        detail += tr(meaning.fault == Fault::CannotOpen ? TextId::CannotBeOpened
+                                                        : TextId::AnInvalidFile);
+    }
+    return detail + QStringLiteral(" (%1)").arg(-int64_t{status});
+}
+
+void EmbedDocument(WorkflowContext& ctx) {
+    EmbedRun(ctx).run();
+}
+
+} // namespace brindmar

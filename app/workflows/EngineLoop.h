@@ -1,0 +1,33 @@
+#pragma once
+
+#include "operations/Engine.h"
+#include "workflows/WorkflowContext.h"
+
+#include <functional>
+
+namespace brindmar {
+
+enum class LoopEnd { Done, Failed, Stopped, Unavailable };
+
+struct LoopResult {
+    LoopEnd end = LoopEnd::Done;
+    int32_t status = 0; // the engine's last answer
+};
+
+// Calls the engine block by block until it answers 0 (all done), fails, cannot be called, or the
+// user asks to stop. Between calls the progress bar moves to base + blocks done x step and
+// window events run, which is how a Stop click or a close request reaches the loop.
+// call gets the block index and the engine's previous answer (the resume position of a
+// run-length carrier).
+LoopResult runEngineBlocks(WorkflowContext& ctx, float step, int base,
+                           const std::function<EngineStatus(int16_t, int32_t)>& call);
+
+// Rows per engine call: a multiple of 4, never fewer than 4, and 4 when the figure would not fit
+// the engine's 16-bit slot.
+int16_t blockRows(int64_t rows);
+
+// Removes a file the run created and could not finish, so that no truncated image or document
+// is left looking complete.
+void removePartialOutput(const QString& path);
+
+} // namespace brindmar

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "workflows/WorkflowContext.h"
+
+#include <cstdint>
+
+namespace brindmar {
+
+// The Extract command: copies the document out of the carrier in extract mode, unpacks it when
+// it was stored as an archive, and gives it its stored name and times in the extract folder.
+void ExtractDocument(WorkflowContext& ctx);
+
+// Unpacks every member of the archive into targetFolder, with the password derived from the
+// stored code when encrypted. On failure errorText holds the service's text and code, "Is not ZIP
+// file", or nothing when the service could not say (or could not be called at all).
+bool UnzipDocument(WorkflowContext& ctx, const QString& packagePath, const QString& targetFolder,
+                   int16_t unzipOption, bool encrypted, QString& errorText);
+
+// The text after "Error during extracting" for an engine failure, followed by the code without
+// its sign.
+QString extractFailureDetail(int32_t status, const QString& carrierPath,
+                             const QString& outputPath);
+
+} // namespace brindmar

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "workflows/WorkflowContext.h"
+
+namespace brindmar {
+
+// The ZIP / UnZIP tool of the File menu: a ZIP archive the user picks is unpacked into its own
+// folder, any other file is packed into an archive beside it. No password, and nothing of the
+// window's selections is touched.
+void ZIPMIt_Click(WorkflowContext& ctx);
+
+// Where the tool packs a file: its folder and base name, or, for a name without an extension,
+// the whole name with ".zip" added, so that the archive never stands in the file's own place.
+QString zipToolArchivePath(const QString& path);
+
+} // namespace brindmar
