@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -61,7 +62,16 @@ public:
     std::optional<QString> chooseFolder(const FileDialogRequest& request) override;
     MousePointer mousePointer() const override { return m_pointer; }
     void setMousePointer(MousePointer pointer) override;
-    void processPendingEvents() override { ++m_pendingEventRuns; }
+    // Runs whatever the test scripted for the pending events (a Stop click, a close request).
+    void processPendingEvents() override {
+        ++m_pendingEventRuns;
+        if (onPendingEvents) {
+            onPendingEvents(m_pendingEventRuns);
+        }
+    }
+
+    // Called with the count of pending-event runs so far.
+    std::function<void(int)> onPendingEvents;
 
 private:
     std::optional<QString> nextChoice(std::deque<std::optional<QString>>& script);
