@@ -10,6 +10,7 @@
 #include "payload/PayloadHeader.h"
 #include "util/ProfileFile.h"
 #include "window/HelpWindow.h"
+#include "window/TerminationSignals.h"
 #include "window/ThumbnailView.h"
 #include "window/WindowPlacement.h"
 #include "workflows/CommandRefresh.h"
@@ -28,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QtTest>
+#include <csignal>
 #include <memory>
 
 using namespace brindmar;
@@ -290,6 +292,44 @@ private slots:
         QVERIFY(!QFile::exists(tempFolder() + "vokbdat1.tmp"));
         QVERIFY(!QFile::exists(tempFolder() + "vokbdat2.tmp"));
         QVERIFY(m_ui->events().empty());
+    }
+
+    // A close during a run waits for the run: it stops at its next block, removes the partial
+    // image, and only then are the settings saved and the work files wiped. SIGTERM takes the
+    // same way in.
+    void closeDuringAnEmbedStopsItFirst() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        const QString document = m_dir->filePath("doc.txt");
+        const QString carrier = m_dir->filePath("wide.bmp");
+        bmptest::writeFile(document.toStdString(), apptest::Bytes(3000, 'd'));
+        bmptest::writeFile(carrier.toStdString(),
+                           bmptest::make24(400, 100, apptest::Bytes(400 * 100 * 3, 0x55)));
+        m_ui->queueFileChoice(document);
+        window->FunctBtn[0]->click();
+        m_ui->queueFileChoice(carrier);
+        window->FunctBtn[1]->click();
+        window->CropBtn[0]->click(); // the whole image: two blocks of 80 rows
+        QVERIFY(window->FunctBtn[5]->isEnabled());
+
+        TerminationSignals termination;
+        QVERIFY(termination.installed());
+        connect(&termination, &TerminationSignals::requested, window.get(), &Embed1::requestClose);
+        bool raised = false;
+        m_ui->onPendingEvents = [&](int) {
+            if (!raised && window->model().display.progress > 20) {
+                raised = true;
+                ::raise(SIGTERM);
+                QCoreApplication::processEvents(); // the notifier fires here, as in the run
+            }
+        };
+        window->FunctBtn[5]->click();
+        QVERIFY(raised);
+        QTRY_VERIFY(!window->isVisible());
+        QVERIFY(!QFile::exists(window->model().embedOutputFolder + "wide.bmp"));
+        QVERIFY(!QFile::exists(tempFolder() + "vokbdat1.tmp"));
+        QCOMPARE(stored("GENERAL", "CropMode"), QStringLiteral("0")); // saved after all
+        QVERIFY(m_ui->messages().empty());
     }
 
     void everyMenuTextAndTooltip() {
