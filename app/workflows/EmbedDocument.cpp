@@ -382,6 +382,9 @@ void EmbedRun::succeed() {
     }
     m.display.progress = 100;
     normalPointer(m_ctx);
+    // The run is over while its message shows: nothing is left to stop or to animate.
+    m.animationMarks &= static_cast<uint8_t>(~animation::EmbedReady);
+    m.display.commandEnabled[static_cast<size_t>(Command::Stop)] = false;
     QString text = QStringLiteral("File Embedding processed successfully");
     if (m_codeGiven) {
         text += QStringLiteral("\n\nNote the Code used will be necessary to extract");
