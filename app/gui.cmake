@@ -14,6 +14,8 @@ add_library(brindmar_gui STATIC
     window/TerminationSignals.cpp
     window/ThumbnailView.cpp
     window/WindowPlacement.cpp
+    viewers/bmpinfo1.cpp
+    viewers/bmpview1.cpp
 )
 set_target_properties(brindmar_gui PROPERTIES AUTOMOC ON)
 target_link_libraries(brindmar_gui PUBLIC brindmar_core Qt6::Widgets Qt6::Multimedia)

@@ -6,12 +6,16 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
+#include <new>
 
 namespace brindmar {
 
 namespace {
 
 constexpr int32_t kLargestSide = 4096;
+// What the full-size view holds at most: a 12000 x 12000 carrier, 576 MB of pixels.
+constexpr int64_t kLargestPicture = int64_t{12000} * 12000;
 // Rows averaged per target row at most. A thumbnail of a photograph looks the same whether a
 // band of 24 rows is averaged whole or through 4 of them, and reading a sixth of the file is
 // what keeps a 70 MB carrier's picture quick.
@@ -310,8 +314,11 @@ bool readPalette(const CarrierFile& file, const BmpHeader& header, Palette& pale
 
 } // namespace
 
-std::optional<ThumbnailImage> decodeBmpThumbnail(const QString& path, int32_t targetWidth,
-                                                 int32_t targetHeight, QString* error) {
+namespace {
+
+std::optional<ThumbnailImage> decodePicture(const QString& path, int32_t targetWidth,
+                                            int32_t targetHeight, int32_t largestSide,
+                                            QString* error) {
     const BmpHeaderRead read = readBmpHeader(path);
     if (read.result == BmpReadResult::CannotOpen) {
         return fail(error, QStringLiteral("cannot open the file"));
@@ -337,9 +344,17 @@ std::optional<ThumbnailImage> decodeBmpThumbnail(const QString& path, int32_t ta
     }
 
     ThumbnailImage image;
-    image.width = std::clamp(targetWidth, 1, std::min(header.width, kLargestSide));
-    image.height = std::clamp(targetHeight, 1, std::min(header.height, kLargestSide));
-    image.pixels.assign(static_cast<size_t>(image.width) * static_cast<size_t>(image.height), 0);
+    image.width = std::clamp(targetWidth, 1, std::min(header.width, largestSide));
+    image.height = std::clamp(targetHeight, 1, std::min(header.height, largestSide));
+    const int64_t pixels = int64_t{image.width} * image.height;
+    if (pixels > kLargestPicture) {
+        return fail(error, QStringLiteral("the image is too large to show"));
+    }
+    try {
+        image.pixels.assign(static_cast<size_t>(pixels), 0);
+    } catch (const std::bad_alloc&) {
+        return fail(error, QStringLiteral("not enough memory"));
+    }
     const Axis columns(header.width, image.width);
     const Axis rows(header.height, image.height);
     RowSums sums(columns, rows, image.width, image, palette[0]);
@@ -348,6 +363,18 @@ std::optional<ThumbnailImage> decodeBmpThumbnail(const QString& path, int32_t ta
         return fail(error, QStringLiteral("the file ends early"));
     }
     return image;
+}
+
+} // namespace
+
+std::optional<ThumbnailImage> decodeBmpThumbnail(const QString& path, int32_t targetWidth,
+                                                 int32_t targetHeight, QString* error) {
+    return decodePicture(path, targetWidth, targetHeight, kLargestSide, error);
+}
+
+std::optional<ThumbnailImage> decodeBmpFullSize(const QString& path, QString* error) {
+    constexpr int32_t unlimited = std::numeric_limits<int32_t>::max();
+    return decodePicture(path, unlimited, unlimited, unlimited, error);
 }
 
 } // namespace brindmar

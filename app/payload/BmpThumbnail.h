@@ -26,4 +26,8 @@ struct ThumbnailImage {
 std::optional<ThumbnailImage> decodeBmpThumbnail(const QString& path, int32_t targetWidth,
                                                  int32_t targetHeight, QString* error = nullptr);
 
+// The same decoder at the image's own size, one pixel for each pixel, for the full-size view;
+// images beyond 144 million pixels, or beyond the memory to hold them, give an error.
+std::optional<ThumbnailImage> decodeBmpFullSize(const QString& path, QString* error = nullptr);
+
 } // namespace brindmar

@@ -29,6 +29,8 @@ namespace brindmar {
 
 class Engine;
 class HelpWindow;
+class bmpinfo1;
+class bmpview1;
 class QtUiServices;
 class SoundSwitchedUi;
 class ThumbnailView;
@@ -180,6 +182,8 @@ private:
     void setCommandEnabled(int index, bool enabled);
 
     HelpWindow& helpWindow();
+    bmpinfo1& informationWindow();
+    bmpview1& fullSizeViewer();
     QString text(TextId id) const;
     double twipsPerPixel() const;
     qreal pixelRatio() const;
@@ -196,6 +200,8 @@ private:
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<WorkflowContext> m_ctx;
     HelpWindow* m_help = nullptr;
+    bmpinfo1* m_info = nullptr;
+    bmpview1* m_viewer = nullptr;
 
     QString m_helpFolder;
     std::array<QString, 3> m_soundFiles;

@@ -1,6 +1,8 @@
 #include "window/Embed1.h"
 
 #include "util/StringTable.h"
+#include "viewers/bmpinfo1.h"
+#include "viewers/bmpview1.h"
 #include "window/HelpWindow.h"
 #include "window/Pictures.h"
 #include "window/SoundSwitchedUi.h"
@@ -9,6 +11,7 @@
 #include "workflows/ButtonAnimation.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/CropChoice.h"
+#include "workflows/CropDrag.h"
 #include "workflows/DocumentSelection.h"
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
@@ -70,6 +73,26 @@ void Embed1::connectEvents() {
     connect(MaskCodeMIt, &QAction::triggered, this, [this] { MaskCodeMIt_Click(*m_ctx); });
     connect(OrigTmMIt, &QAction::triggered, this, [this] { OrigTmMIt_Click(*m_ctx); });
     connect(SoundMIt, &QAction::triggered, this, [this] { SoundMIt_Click(*m_ctx); });
+    // The thumbnail box reports widget pixels; the crop workflows work in twips from the
+    // picture's top left corner.
+    const auto inPicture = [this](QPoint at) {
+        const WindowDisplay& shown = m_model.display;
+        return QPointF(at.x() * m_model.twipsPerPixelX - shown.thumbnailLeft,
+                       at.y() * m_model.twipsPerPixelY - shown.thumbnailTop);
+    };
+    connect(BMPImg, &ThumbnailView::mousePressed, this,
+            [this, inPicture](Qt::MouseButton button, QPoint at) {
+                const QPointF p = inPicture(at);
+                ThumbnailMouseDown(*m_ctx, button == Qt::LeftButton, p.x(), p.y());
+            });
+    connect(BMPImg, &ThumbnailView::mouseMoved, this,
+            [this, inPicture](Qt::MouseButtons, QPoint at) {
+                const QPointF p = inPicture(at);
+                ThumbnailMouseMove(*m_ctx, p.x(), p.y());
+            });
+    connect(BMPImg, &ThumbnailView::mouseReleased, this, [this](Qt::MouseButton button, QPoint) {
+        ThumbnailMouseUp(*m_ctx, button == Qt::LeftButton);
+    });
     connect(ZIPMIt, &QAction::triggered, this, [this] {
         ZIPMIt_Click(*m_ctx);
         render();
@@ -99,13 +122,16 @@ void Embed1::FunctBtn_Click(int index) {
     case Command::BmpInformation:
         m_model.display.progress = 0;
         m_model.helpContext = topic::BmpInformation;
+        render();
+        informationWindow().showInformation();
         break;
     case Command::FullSizeView:
         m_model.display.progress = 0;
         m_ui->setMousePointer(MousePointer::Hourglass);
         m_model.helpContext = topic::FullSizeView;
-        // The viewer gives the pointer back once it has laid out the image; until it exists,
-        // nothing else would.
+        render();
+        // The viewer gives the pointer back once it has laid out the image.
+        fullSizeViewer().showImage();
         m_ui->setMousePointer(MousePointer::Default);
         break;
     case Command::ChooseOutputFolder:
@@ -197,6 +223,23 @@ HelpWindow& Embed1::helpWindow() {
             text(TextId::ProductName) + QStringLiteral(" - ") + text(TextId::HelpCaption), this);
     }
     return *m_help;
+}
+
+bmpinfo1& Embed1::informationWindow() {
+    if (m_info == nullptr) {
+        m_info = new bmpinfo1(
+            *m_ctx, *m_settings, [this](int topic) { helpWindow().showTopic(topic); },
+            twipsPerPixel(), this);
+    }
+    return *m_info;
+}
+
+bmpview1& Embed1::fullSizeViewer() {
+    if (m_viewer == nullptr) {
+        m_viewer = new bmpview1(
+            *m_ctx, [this](int topic) { helpWindow().showTopic(topic); }, twipsPerPixel(), this);
+    }
+    return *m_viewer;
 }
 
 void Embed1::contextHelp() {

@@ -7,6 +7,7 @@
 #include "window/QtUiServices.h"
 #include "window/SoundSwitchedUi.h"
 #include "window/ThumbnailView.h"
+#include "viewers/bmpinfo1.h"
 #include "window/WindowPlacement.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/StartValues.h"
@@ -153,6 +154,9 @@ void Embed1::shutDown() {
     m_shutDown = true;
     AnimTmr->stop();
     saveSettings();
+    if (m_info != nullptr) {
+        m_info->savePosition();
+    }
     removeWorkFiles();
     if (m_help != nullptr) {
         m_help->close();

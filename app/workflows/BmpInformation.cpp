@@ -1,0 +1,39 @@
+#include "workflows/BmpInformation.h"
+
+#include "payload/BmpHeader.h"
+
+namespace brindmar {
+
+std::optional<std::array<QString, kBmpInformationFields>> ReadBmpInformation(WorkflowContext& ctx,
+                                                                             const QString& path) {
+    const BmpHeaderRead read = readBmpHeader(path);
+    if (read.result != BmpReadResult::Read) {
+        const TextId suffix = read.result == BmpReadResult::CannotOpen ? TextId::CannotBeOpenedSuffix
+                                                                        : TextId::CannotBeReadSuffix;
+        ctx.report(Sound::Error, tr(TextId::BmpFileTitle), path + u'\n' + tr(suffix));
+        return std::nullopt;
+    }
+    const BmpHeader& h = read.header;
+    const auto number = [](auto value) { return QString::number(value); };
+    const auto signed32 = [](uint32_t value) {
+        return QString::number(static_cast<int32_t>(value));
+    };
+    return std::array<QString, kBmpInformationFields>{
+        QStringLiteral("BM"),
+        signed32(h.fileSize),
+        signed32(h.dataOffset),
+        signed32(h.infoSize),
+        number(h.width),
+        number(h.height),
+        number(static_cast<int16_t>(h.planes)),
+        number(static_cast<int16_t>(h.bitCount)),
+        signed32(h.compression),
+        signed32(h.imageSize),
+        number(h.xPixelsPerMetre),
+        number(h.yPixelsPerMetre),
+        signed32(h.coloursUsed),
+        signed32(h.importantColours),
+    };
+}
+
+} // namespace brindmar
