@@ -28,8 +28,12 @@ void ImageArea::paintEvent(QPaintEvent*) {
         p.drawImage(source.topLeft() + m_offset, m_image, source);
     }
     if (m_crop) {
-        p.setPen(QPen(Qt::red, 1, Qt::DashLine));
-        p.drawRect(m_crop->translated(m_offset).adjusted(0, 0, -1, -1));
+        // Drawn like the thumbnail's frame, so it reads on any picture.
+        const QRect frame = m_crop->translated(m_offset).adjusted(0, 0, -1, -1);
+        p.setPen(QPen(QColor(255, 255, 255), 3));
+        p.drawRect(frame);
+        p.setPen(QPen(QColor(0xd3, 0x2f, 0x2f), 1, Qt::DashLine));
+        p.drawRect(frame);
     }
 }
 
@@ -77,7 +81,8 @@ void bmpview1::showImage() {
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     applyLayout();
     show();
-    // The frame the window manager adds is known only once shown.
+    // The frame the window manager adds is known only once the window is up.
+    m_ctx.ui.processPendingEvents();
     applyLayout();
     m_ctx.model.helpContext = topic::FullSizeView;
     m_ctx.ui.setMousePointer(MousePointer::Default);
