@@ -33,19 +33,6 @@ void setStepButtons(WindowModel& m) {
     m.display.stepEnabled = {notFirst, notFirst, notLast, notLast};
 }
 
-QString invalidText(uint8_t result) {
-    switch (result) {
-    case validity::UnsupportedDepth:
-        return tr(TextId::BmpBelow256Colours);
-    case validity::Os2Bitmap:
-        return tr(TextId::BmpIsOs2);
-    case validity::NotBmp:
-        return tr(TextId::NotInBmpFormat);
-    default:
-        return tr(TextId::InvalidBmpFile);
-    }
-}
-
 // The ordinary BMP files of the folder, any case of the extension. A chosen file the listing
 // leaves out (a hidden one) is added, so that the list always shows the file just inspected.
 QStringList bmpFilesOf(const QString& folder, const QString& chosen) {
@@ -202,7 +189,7 @@ void ShowBmp(WorkflowContext& ctx) {
             shown.bmpPath = listedPath(m);
         }
         ctx.ui.beep(1);
-        shown.invalidBmpText = invalidText(m.carrierCheckResult);
+        shown.invalidBmpText = validityText(m.carrierCheckResult);
         ctx.render();
         return;
     }

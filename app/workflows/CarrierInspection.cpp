@@ -31,6 +31,19 @@ void showMode(WorkflowContext& ctx, const QString& payloadName) {
 
 } // namespace
 
+QString validityText(uint8_t result) {
+    switch (result) {
+    case validity::UnsupportedDepth:
+        return tr(TextId::BmpBelow256Colours);
+    case validity::Os2Bitmap:
+        return tr(TextId::BmpIsOs2);
+    case validity::NotBmp:
+        return tr(TextId::NotInBmpFormat);
+    default:
+        return tr(TextId::InvalidBmpFile);
+    }
+}
+
 std::optional<int> cropPercentage(int64_t payloadLength, int64_t carrierColourBytes) {
     if (carrierColourBytes <= 0 || payloadLength * 4 > carrierColourBytes) {
         return std::nullopt;

@@ -22,6 +22,9 @@ inline constexpr uint8_t NotBmp = 3;
 inline constexpr uint8_t Invalid = 4;
 } // namespace validity
 
+// The text shown over the thumbnail of an unusable carrier.
+QString validityText(uint8_t result);
+
 struct CarrierFacts {
     int16_t bitCount = 0;
     int32_t compression = 0;

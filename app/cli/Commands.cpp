@@ -1,0 +1,298 @@
+#include "cli/Commands.h"
+
+#include "cli/TerminalUi.h"
+#include "operations/EngineBinding.h"
+#include "operations/LibZipService.h"
+#include "payload/PayloadHeaderReader.h"
+#include "util/LinuxPlatform.h"
+#include "util/ProgramFolders.h"
+#include "workflows/BmpBrowsing.h"
+#include "workflows/BmpInformation.h"
+#include "workflows/CarrierInspection.h"
+#include "workflows/CodeEntry.h"
+#include "workflows/DocumentPacking.h"
+#include "workflows/DocumentSelection.h"
+#include "workflows/EmbedDocument.h"
+#include "workflows/ExtractDocument.h"
+#include "workflows/WipeCommand.h"
+#include "workflows/ZipTool.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <array>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brindmar::cli {
+
+namespace {
+
+// The shut-down's wipe: no question, no attribute warning.
+constexpr uint8_t kQuietWipe = 3;
+
+constexpr std::array<const char*, kCropModeCount> kCropNames = {
+    "none",          "centre",          "centre-bottom",    "centre-top",
+    "left-top",      "left-centre",     "left-bottom",      "right-top",
+    "right-centre",  "right-bottom",    "left-vert-strip",  "centre-vert-strip",
+    "right-vert-strip", "top-horiz-strip", "centre-horiz-strip", "bottom-horiz-strip"};
+
+void printError(const QString& text) {
+    std::fprintf(stderr, "brindmar: %s\n", text.toLocal8Bit().constData());
+}
+
+// A work folder of this run's own inside the private temporary folder, so that a window open at
+// the same time keeps its work files.
+QString ownTemporaryFolder() {
+    const QString shared = privateTemporaryFolder();
+    if (shared.isEmpty()) {
+        return {};
+    }
+    const QString own = shared + QStringLiteral("cli-%1/").arg(::getpid());
+    return ::mkdir(QFile::encodeName(own).constData(), 0700) == 0 ? own : QString();
+}
+
+// One run of the program on the terminal: the window's model and services, without a window.
+class Session {
+public:
+    explicit Session(const Options& options)
+        : ui(model, options.yes, options.quiet), view(model, options.quiet),
+          engine(QCoreApplication::applicationDirPath() + u'/'),
+          ctx{model,    ui,   zip, engine, platform, view, QCoreApplication::applicationDirPath() + u'/',
+              ownTemporaryFolder()} {
+        model.cropMode = options.cropMode;
+        model.display.encryptBox = options.encrypt ? kEncryptTicked : kEncryptUnticked;
+        model.display.keepTimesChecked = options.keepTimes;
+        model.thumbnailBoxWidth = 1500;
+        model.thumbnailBoxHeight = 1500;
+        ui.beforeMessage = [this] { view.finishLine(); };
+        if (options.code) {
+            CodeTxt_Change(ctx, *options.code);
+        }
+    }
+
+    ~Session() {
+        if (ctx.temporaryFolder.isEmpty()) {
+            return;
+        }
+        for (const QString& name : {kWorkArchiveName, kWorkCopyName}) {
+            if (QFileInfo::exists(ctx.temporaryFolder + name)) {
+                WipeAndDeleteFile(ctx, ctx.temporaryFolder + name, kQuietWipe);
+            }
+        }
+        QDir(ctx.temporaryFolder).removeRecursively();
+    }
+
+    bool ready() const {
+        if (ctx.temporaryFolder.isEmpty()) {
+            printError(QStringLiteral("no private temporary folder can be made"));
+            return false;
+        }
+        return true;
+    }
+
+    void chooseBmp(const QString& path) {
+        ui.presetChoice(path);
+        ChooseBmp(ctx);
+    }
+
+    bool showed(TextId text) const { return ui.shown().contains(tr(text)); }
+
+    WindowModel model;
+    TerminalUi ui;
+    TerminalView view;
+    LibZipService zip;
+    EngineBinding engine;
+    LinuxPlatform platform;
+    WorkflowContext ctx;
+};
+
+// An ordinary file that can be named to a workflow; folders, FIFOs and missing files are not.
+std::optional<QString> ordinaryFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        printError(path + u'\n' + tr(TextId::CannotBeOpenedSuffix));
+        return std::nullopt;
+    }
+    return info.absoluteFilePath();
+}
+
+std::optional<QString> folder(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isDir()) {
+        printError(path + u'\n' + tr(TextId::CannotBeOpenedSuffix));
+        return std::nullopt;
+    }
+    return info.absoluteFilePath() + u'/';
+}
+
+// Why the chosen carrier cannot take the document, when it cannot.
+std::optional<QString> embedRefusal(const WindowModel& m) {
+    if (m.display.bmpPath.isEmpty()) {
+        return QString(); // the workflow has said why
+    }
+    if (!m.hasState(state::BmpUsable)) {
+        return validityText(m.carrierCheckResult);
+    }
+    if (m.hasState(state::PayloadFound)) {
+        return QStringLiteral("the image already carries a payload that opens with this code");
+    }
+    if (!m.hasState(state::EmbedPossible)) {
+        return QStringLiteral("the document does not fit: Embed max. %1").arg(m.display.embedMax);
+    }
+    return std::nullopt;
+}
+
+QString storageText(int16_t status) {
+    switch (status) {
+    case PayloadStatus::CompressedArchive:
+        return QStringLiteral("compressed");
+    case PayloadStatus::EncryptedArchive:
+        return QStringLiteral("encrypted");
+    default:
+        return QStringLiteral("as it is");
+    }
+}
+
+} // namespace
+
+std::optional<uint8_t> cropModeFromText(const QString& text) {
+    bool number = false;
+    const int value = text.toInt(&number);
+    if (number) {
+        return value >= 0 && value < kCropModeCount ? std::optional<uint8_t>(uint8_t(value))
+                                                    : std::nullopt;
+    }
+    for (size_t i = 0; i < kCropNames.size(); ++i) {
+        if (text == QLatin1String(kCropNames[i])) {
+            return static_cast<uint8_t>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+int runEmbed(const Options& options) {
+    const auto carrier = ordinaryFile(options.files[0]);
+    const auto document = ordinaryFile(options.files[1]);
+    const auto out = folder(options.out);
+    if (!carrier || !document || !out) {
+        return kFailed;
+    }
+    Session s(options);
+    if (!s.ready()) {
+        return kFailed;
+    }
+    s.model.embedOutputFolder = *out;
+    s.ui.presetChoice(*document);
+    ChooseDocument(s.ctx);
+    if (!s.model.hasState(state::DocumentChosen)) {
+        return kFailed;
+    }
+    s.chooseBmp(*carrier);
+    if (const auto refusal = embedRefusal(s.model)) {
+        if (!refusal->isEmpty()) {
+            printError(*carrier + QStringLiteral(": ") + *refusal);
+        }
+        return kFailed;
+    }
+    EmbedDocument(s.ctx);
+    return s.model.hasOption(option::JustEmbedded) ? kSucceeded : kFailed;
+}
+
+int runExtract(const Options& options) {
+    const auto image = ordinaryFile(options.files[0]);
+    const auto out = folder(options.out);
+    if (!image || !out) {
+        return kFailed;
+    }
+    Session s(options);
+    if (!s.ready()) {
+        return kFailed;
+    }
+    s.model.extractOutputFolder = *out;
+    s.chooseBmp(*image);
+    if (!s.model.extractMode()) {
+        const QString why = s.model.hasState(state::BmpUsable) || s.model.display.bmpPath.isEmpty()
+                                ? QStringLiteral("no payload opens with this code")
+                                : validityText(s.model.carrierCheckResult);
+        printError(*image + QStringLiteral(": ") + why);
+        return kFailed;
+    }
+    ExtractDocument(s.ctx);
+    return s.showed(TextId::ExtractionSucceeded) ? kSucceeded : kFailed;
+}
+
+int runInfo(const Options& options) {
+    const auto image = ordinaryFile(options.files[0]);
+    if (!image) {
+        return kFailed;
+    }
+    Session s(options);
+    if (!s.ready()) {
+        return kFailed;
+    }
+    const auto values = ReadBmpInformation(s.ctx, *image);
+    if (!values) {
+        return kFailed;
+    }
+    QStringList lines;
+    for (int i = 0; i < kBmpInformationFields; ++i) {
+        lines << tr(static_cast<TextId>(static_cast<int>(TextId::InfoIdentifier) + i)) +
+                     QStringLiteral(": ") + (*values)[size_t(i)];
+    }
+    InspectCarrier(s.ctx, inspect::Evaluate, *image);
+    if (s.model.hasState(state::BmpUsable)) {
+        lines << QStringLiteral("Carrier: usable");
+        lines << tr(TextId::EmbedMaxCaption) + u' ' + s.model.display.embedMax;
+    } else {
+        lines << QStringLiteral("Carrier: ") + validityText(s.model.carrierCheckResult);
+    }
+    const PayloadHeaderInfo payload = ReadPayloadHeader(*image, s.model.code);
+    if (payload.payloadFound()) {
+        lines << QStringLiteral("Payload: %1, %2 bytes, stored %3")
+                     .arg(payload.documentName)
+                     .arg(payload.documentLength)
+                     .arg(storageText(payload.status));
+    } else {
+        lines << QStringLiteral("Payload: none that opens with this code");
+    }
+    std::fprintf(stdout, "%s\n", lines.join(u'\n').toLocal8Bit().constData());
+    return kSucceeded;
+}
+
+int runWipe(const Options& options) {
+    const auto file = ordinaryFile(options.files[0]);
+    if (!file) {
+        return kFailed;
+    }
+    Session s(options);
+    if (!s.ready()) {
+        return kFailed;
+    }
+    s.ui.presetChoice(*file);
+    WipeCommand(s.ctx);
+    return s.showed(TextId::WipeSucceeded) ? kSucceeded : kFailed;
+}
+
+int runZip(const Options& options) {
+    const auto file = ordinaryFile(options.files[0]);
+    if (!file) {
+        return kFailed;
+    }
+    Session s(options);
+    if (!s.ready()) {
+        return kFailed;
+    }
+    s.ui.presetChoice(*file);
+    ZIPMIt_Click(s.ctx);
+    for (const QString& text : s.ui.shown()) {
+        if (text.contains(tr(TextId::EndUnzipFunction)) ||
+            text.contains(tr(TextId::ZippedToDirectory))) {
+            return kSucceeded;
+        }
+    }
+    return kFailed;
+}
+
+} // namespace brindmar::cli

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+namespace brindmar::cli {
+
+// Exit statuses.
+inline constexpr int kSucceeded = 0;
+inline constexpr int kFailed = 1;
+inline constexpr int kUsage = 2;
+
+struct Options {
+    QString command;
+    QStringList files;
+    QString out;
+    std::optional<QString> code;
+    bool encrypt = false;
+    uint8_t cropMode = 1; // the crop choice of a first start
+    bool keepTimes = false;
+    bool yes = false;
+    bool quiet = false;
+};
+
+// Each runs the window's own workflows on a terminal; the result is the exit status.
+int runEmbed(const Options& options);
+int runExtract(const Options& options);
+int runInfo(const Options& options);
+int runWipe(const Options& options);
+int runZip(const Options& options);
+
+// The crop choice named on the command line: its number, or its menu caption in lower case
+// with hyphens ("centre-bottom", "left-vert-strip").
+std::optional<uint8_t> cropModeFromText(const QString& text);
+
+} // namespace brindmar::cli

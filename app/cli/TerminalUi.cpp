@@ -1,0 +1,113 @@
+#include "cli/TerminalUi.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <unistd.h>
+
+namespace brindmar::cli {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+namespace {
+
+bool isFailure(MessageIcon icon) {
+    return icon == MessageIcon::Critical || icon == MessageIcon::Exclamation;
+}
+
+// A message box's text on one or more lines: the blank lines that space a box out are noise
+// on a terminal.
+std::string terminalText(const Message& m) {
+    QString text = m.text;
+    text.replace(QStringLiteral("\n\n"), QStringLiteral("\n"));
+    return (m.title + QStringLiteral(": ") + text).toLocal8Bit().toStdString();
+}
+
+} // namespace
+
+TerminalUi::TerminalUi(WindowModel& model, bool assumeYes, bool quiet)
+    : m_model(model), m_assumeYes(assumeYes), m_quiet(quiet) {}
+
+MessageAnswer TerminalUi::showMessage(const Message& message) {
+    if (beforeMessage) {
+        beforeMessage();
+    }
+    m_shown << message.text;
+    const std::string text = terminalText(message);
+    if (message.buttons == MessageButtons::Ok) {
+        if (isFailure(message.icon)) {
+            std::fprintf(stderr, "%s\n", text.c_str());
+        } else if (!m_quiet) {
+            std::fprintf(stdout, "%s\n", text.c_str());
+        }
+        return MessageAnswer::Ok;
+    }
+    if (m_assumeYes) {
+        return MessageAnswer::Ok;
+    }
+    if (::isatty(STDIN_FILENO) == 0) {
+        std::fprintf(stderr, "%s\nAnswered no: there is no terminal to ask; --yes answers yes.\n",
+                     text.c_str());
+        m_refused = true;
+        return MessageAnswer::Cancel;
+    }
+    std::fprintf(stderr, "%s [y/N] ", text.c_str());
+    std::fflush(stderr);
+    std::string answer;
+    for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin)) {
+        answer += static_cast<char>(c);
+    }
+    const bool yes = !g_interrupted && (answer == "y" || answer == "Y" || answer == "yes");
+    return yes ? MessageAnswer::Ok : MessageAnswer::Cancel;
+}
+
+std::optional<QString> TerminalUi::chooseFile(const FileDialogRequest&) {
+    return std::exchange(m_choice, std::nullopt);
+}
+
+std::optional<QString> TerminalUi::chooseFolder(const FileDialogRequest&) {
+    return std::exchange(m_choice, std::nullopt);
+}
+
+void TerminalUi::processPendingEvents() {
+    if (g_interrupted) {
+        m_model.stopRequest = true;
+    }
+}
+
+TerminalView::TerminalView(const WindowModel& model, bool quiet)
+    : m_model(model), m_enabled(!quiet && ::isatty(STDERR_FILENO) != 0) {}
+
+TerminalView::~TerminalView() {
+    finishLine();
+}
+
+void TerminalView::render() {
+    if (!m_enabled) {
+        return;
+    }
+    const WindowDisplay& shown = m_model.display;
+    if (!m_model.operationRunning() || shown.processCaption.isEmpty()) {
+        finishLine();
+        return;
+    }
+    if (shown.progress == m_drawn) {
+        return;
+    }
+    m_drawn = shown.progress;
+    constexpr int width = 40;
+    const int filled = m_drawn * width / 100;
+    const std::string bar = std::string(size_t(filled), '#') + std::string(size_t(width - filled), '.');
+    std::fprintf(stderr, "\r%s [%s] %3d%%", shown.processCaption.toLocal8Bit().constData(),
+                 bar.c_str(), m_drawn);
+    std::fflush(stderr);
+}
+
+void TerminalView::finishLine() {
+    if (m_drawn >= 0) {
+        std::fprintf(stderr, "\n");
+        m_drawn = -1;
+    }
+}
+
+} // namespace brindmar::cli
