@@ -87,6 +87,8 @@ void ExtractRun::run() {
     const LoopResult result = runEngine(info);
     switch (result.end) {
     case LoopEnd::Done:
+        // Complete now: whatever fails from here on leaves the document where it is.
+        m_targetStarted = false;
         break;
     case LoopEnd::Stopped:
         failurePath();

@@ -342,6 +342,21 @@ TEST(ExtractRefusal, DamagedEncryptedArchiveReportsTheServiceText) {
     EXPECT_FALSE(QFileInfo::exists(made.extractFolder + QStringLiteral("doc.txt")));
 }
 
+TEST(ExtractRefusal, AFailedDateRestoreIsReportedAndKeepsTheDocument) {
+    Made made({}, false);
+    auto s = made.open({});
+    apptest::FakePlatform refusing; // takes no time for a file it does not know
+    apptest::Harness& h = s->h;
+    WorkflowContext ctx{h.model, h.ui, h.zip, h.engine, refusing, h.view, h.dir.folder(),
+                        h.temp.folder()};
+    ExtractDocument(ctx);
+    const QString target = made.extractFolder + QStringLiteral("doc.txt");
+    EXPECT_EQ(s->messages(),
+              QStringList{"File Extract|Error during extracting\n\n" + target +
+                          " - the original date/time could not be set"});
+    EXPECT_EQ(contents(target), contents(made.ready.files.path(QStringLiteral("doc.txt"))));
+}
+
 TEST(ExtractRefusal, OverwriteCancelStopAndUnreachableService) {
     Made made({}, false);
     const QString target = made.extractFolder + QStringLiteral("doc.txt");
