@@ -161,5 +161,10 @@ int main(int argc, char** argv) {
     }
     catchInterrupts();
     const int status = command.run(options);
-    return g_interrupted && status == kSucceeded ? kFailed : status;
+    if (g_interrupted) {
+        std::fputs(status == kSucceeded ? "brindmar: interrupted after the work was done\n"
+                                         : "brindmar: stopped\n",
+                   stderr);
+    }
+    return status;
 }
