@@ -53,8 +53,15 @@ endforeach()
 add_custom_target(brindmar_program_files ALL DEPENDS ${BRINDMAR_SOUNDS} ${BRINDMAR_HELP_COPIES})
 add_dependencies(BrindMar20E brindmar_program_files)
 
+# The installed program keeps the build folder's layout: the engine, the sounds and help/ sit
+# beside it, because that is the only place it looks for them. The desktop entry and the icon go
+# where desktops look, so that BMP images offer the program in file managers.
 include(GNUInstallDirs)
 install(TARGETS BrindMar20E RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS vokbfn1 LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${BRINDMAR_SOUNDS} DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${BRINDMAR_HELP_PAGES} DESTINATION ${CMAKE_INSTALL_BINDIR}/help)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/brindmar.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/brindmar.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

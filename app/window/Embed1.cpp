@@ -4,6 +4,7 @@
 #include "operations/LibZipService.h"
 #include "util/StringTable.h"
 #include "window/Pictures.h"
+#include "window/PresetFileChoiceUi.h"
 #include "window/QtUiServices.h"
 #include "window/SoundSwitchedUi.h"
 #include "window/ThumbnailView.h"
@@ -98,8 +99,9 @@ Embed1::Embed1(ShellEnvironment environment, QWidget* parent)
     if (m_environment.ui == nullptr) {
         m_qtUi = std::make_unique<QtUiServices>(this);
     }
-    m_ui = std::make_unique<SoundSwitchedUi>(
-        m_environment.ui != nullptr ? *m_environment.ui : *m_qtUi, m_model.soundSwitch);
+    m_presetUi = std::make_unique<PresetFileChoiceUi>(
+        m_environment.ui != nullptr ? *m_environment.ui : *m_qtUi);
+    m_ui = std::make_unique<SoundSwitchedUi>(*m_presetUi, m_model.soundSwitch);
     if (m_environment.zip == nullptr) {
         m_ownZip = std::make_unique<LibZipService>();
     }
@@ -122,6 +124,7 @@ Embed1::Embed1(ShellEnvironment environment, QWidget* parent)
     setupAnimation();
     setupFocusTopics();
     setupPointerWatch();
+    setupDrops();
     connectEvents();
 }
 

@@ -10,11 +10,13 @@
 
 #include <QMainWindow>
 #include <QPixmap>
+#include <QStringList>
 #include <array>
 #include <memory>
 #include <optional>
 
 class QAction;
+class QDropEvent;
 class QKeyEvent;
 class QCheckBox;
 class QFrame;
@@ -29,6 +31,7 @@ namespace brindmar {
 
 class Engine;
 class HelpWindow;
+class PresetFileChoiceUi;
 class bmpinfo1;
 class bmpview1;
 class QtUiServices;
@@ -54,6 +57,9 @@ public:
     bool startUp();
 
     void FunctBtn_Click(int index);
+    // The program's arguments as Qt leaves them: the first that is not an option names a carrier,
+    // taken relative to the current folder and chosen as if picked in the BMP dialog.
+    void openFromCommandLine(const QStringList& arguments);
     void RestoreStartValues();
     // Closes the window as soon as nothing is running under it: for the window manager's close,
     // logout and a terminal's interrupt alike.
@@ -154,6 +160,7 @@ private:
     void setupFocusTopics();
     void setupPointerWatch();
     void connectEvents();
+    void setupDrops();
 
     // Start-up steps.
     void setupProgramValues();
@@ -171,6 +178,12 @@ private:
     void showHelpContents();
     void showHelpIndex();
     void animate();
+
+    // A file named outside the dialog goes through the command's own workflow with the dialog
+    // answered in advance; nothing happens while the command is not offered.
+    void chooseWithoutDialog(Command command, const QString& path);
+    bool handleDragAndDrop(QObject* target, QDropEvent& event);
+    std::optional<QString> droppedFile(const QObject* target, const QDropEvent& event) const;
 
     // Render steps.
     void renderTexts();
@@ -193,6 +206,7 @@ private:
     ShellEnvironment m_environment;
     WindowModel m_model;
     std::unique_ptr<QtUiServices> m_qtUi;
+    std::unique_ptr<PresetFileChoiceUi> m_presetUi;
     std::unique_ptr<SoundSwitchedUi> m_ui;
     std::unique_ptr<ZipService> m_ownZip;
     std::unique_ptr<Engine> m_ownEngine;

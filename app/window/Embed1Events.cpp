@@ -1,10 +1,12 @@
 #include "window/Embed1.h"
 
+#include "util/PathHelpers.h"
 #include "util/StringTable.h"
 #include "viewers/bmpinfo1.h"
 #include "viewers/bmpview1.h"
 #include "window/HelpWindow.h"
 #include "window/Pictures.h"
+#include "window/PresetFileChoiceUi.h"
 #include "window/SoundSwitchedUi.h"
 #include "window/ThumbnailView.h"
 #include "workflows/BmpBrowsing.h"
@@ -22,10 +24,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 
 namespace brindmar {
@@ -47,7 +54,80 @@ std::optional<int32_t> buttonTopic(int index) {
     return topics[static_cast<size_t>(index)];
 }
 
+bool isDragOrDrop(QEvent::Type type) {
+    return type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop;
+}
+
 } // namespace
+
+void Embed1::setupDrops() {
+    // The thumbnail takes a carrier, the document box a document. The thumbnail's no-go text lies
+    // over it, but Qt hands a drop to the nearest widget that accepts drops, the thumbnail.
+    for (QWidget* target : std::initializer_list<QWidget*>{BMPImg, DocFileTxt}) {
+        target->setAcceptDrops(true);
+        target->installEventFilter(this);
+    }
+}
+
+void Embed1::openFromCommandLine(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument.isEmpty() || argument.startsWith(u'-')) {
+            continue;
+        }
+        chooseWithoutDialog(Command::ChooseBmp,
+                            QDir::cleanPath(QFileInfo(argument).absoluteFilePath()));
+        return;
+    }
+}
+
+void Embed1::chooseWithoutDialog(Command command, const QString& path) {
+    const int index = static_cast<int>(command);
+    if (m_model.operationRunning() || !m_model.display.commandEnabled[static_cast<size_t>(index)]) {
+        return;
+    }
+    m_presetUi->presetFileChoice(path);
+    FunctBtn_Click(index);
+    m_presetUi->withdrawPreset();
+}
+
+std::optional<QString> Embed1::droppedFile(const QObject* target, const QDropEvent& event) const {
+    // Several files leave it unclear which one was meant, so none is taken. A copy is all that
+    // is accepted: with a move, the file manager would delete the file it let go of.
+    const QList<QUrl> urls = event.mimeData() != nullptr ? event.mimeData()->urls() : QList<QUrl>();
+    const Command command = target == BMPImg ? Command::ChooseBmp : Command::ChooseDocument;
+    if (urls.size() != 1 || !urls.front().isLocalFile() ||
+        (event.possibleActions() & Qt::CopyAction) == 0 || m_model.operationRunning() ||
+        !m_model.display.commandEnabled[static_cast<size_t>(command)]) {
+        return std::nullopt;
+    }
+    const QString path = urls.front().toLocalFile();
+    QString named = path;
+    if (QFileInfo(path).isDir() ||
+        (command == Command::ChooseBmp && ExtensionOf(named) != u"bmp")) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+bool Embed1::handleDragAndDrop(QObject* target, QDropEvent& event) {
+    const std::optional<QString> path = droppedFile(target, event);
+    if (!path) {
+        event.ignore();
+        return true;
+    }
+    event.setDropAction(Qt::CopyAction);
+    event.accept();
+    if (event.type() == QEvent::Drop) {
+        // The drag source waits until the drop returns, and the workflow may stop at a message
+        // box; so the choice is made once the drop is over.
+        const Command command = target == BMPImg ? Command::ChooseBmp : Command::ChooseDocument;
+        QMetaObject::invokeMethod(
+            this, [this, command, chosen = *path] { chooseWithoutDialog(command, chosen); },
+            Qt::QueuedConnection);
+    }
+    return true;
+}
 
 void Embed1::connectEvents() {
     for (int i = 0; i < 4; ++i) {
@@ -174,6 +254,9 @@ void Embed1::requestClose() {
 }
 
 bool Embed1::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == BMPImg || watched == DocFileTxt) && isDragOrDrop(event->type())) {
+        return handleDragAndDrop(watched, *static_cast<QDropEvent*>(event));
+    }
     if (event->type() == QEvent::FocusIn) {
         for (int i = 0; i < kCommandCount; ++i) {
             if (watched == FunctBtn[static_cast<size_t>(i)]) {
