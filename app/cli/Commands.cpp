@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <array>
+#include <functional>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,6 +145,19 @@ std::optional<QString> embedRefusal(const WindowModel& m) {
     return std::nullopt;
 }
 
+// A command on one existing file, in a session of its own.
+int onFile(const Options& options, const std::function<int(Session&, const QString&)>& run) {
+    const auto file = ordinaryFile(options.files[0]);
+    if (!file) {
+        return kFailed;
+    }
+    Session s(options);
+    if (!s.ready()) {
+        return kFailed;
+    }
+    return run(s, *file);
+}
+
 QString storageText(int16_t status) {
     switch (status) {
     case PayloadStatus::CompressedArchive:
@@ -224,75 +238,57 @@ int runExtract(const Options& options) {
 }
 
 int runInfo(const Options& options) {
-    const auto image = ordinaryFile(options.files[0]);
-    if (!image) {
-        return kFailed;
-    }
-    Session s(options);
-    if (!s.ready()) {
-        return kFailed;
-    }
-    const auto values = ReadBmpInformation(s.ctx, *image);
-    if (!values) {
-        return kFailed;
-    }
-    QStringList lines;
-    for (int i = 0; i < kBmpInformationFields; ++i) {
-        lines << tr(static_cast<TextId>(static_cast<int>(TextId::InfoIdentifier) + i)) +
-                     QStringLiteral(": ") + (*values)[size_t(i)];
-    }
-    InspectCarrier(s.ctx, inspect::Evaluate, *image);
-    if (s.model.hasState(state::BmpUsable)) {
-        lines << QStringLiteral("Carrier: usable");
-        lines << tr(TextId::EmbedMaxCaption) + u' ' + s.model.display.embedMax;
-    } else {
-        lines << QStringLiteral("Carrier: ") + validityText(s.model.carrierCheckResult);
-    }
-    const PayloadHeaderInfo payload = ReadPayloadHeader(*image, s.model.code);
-    if (payload.payloadFound()) {
-        lines << QStringLiteral("Payload: %1, %2 bytes, stored %3")
-                     .arg(payload.documentName)
-                     .arg(payload.documentLength)
-                     .arg(storageText(payload.status));
-    } else {
-        lines << QStringLiteral("Payload: none that opens with this code");
-    }
-    std::fprintf(stdout, "%s\n", lines.join(u'\n').toLocal8Bit().constData());
-    return kSucceeded;
+    return onFile(options, [](Session& s, const QString& image) {
+        const auto values = ReadBmpInformation(s.ctx, image);
+        if (!values) {
+            return kFailed;
+        }
+        QStringList lines;
+        for (int i = 0; i < kBmpInformationFields; ++i) {
+            lines << tr(static_cast<TextId>(static_cast<int>(TextId::InfoIdentifier) + i)) +
+                         QStringLiteral(": ") + (*values)[size_t(i)];
+        }
+        InspectCarrier(s.ctx, inspect::Evaluate, image);
+        if (s.model.hasState(state::BmpUsable)) {
+            lines << QStringLiteral("Carrier: usable");
+            lines << tr(TextId::EmbedMaxCaption) + u' ' + s.model.display.embedMax;
+        } else {
+            lines << QStringLiteral("Carrier: ") + validityText(s.model.carrierCheckResult);
+        }
+        const PayloadHeaderInfo payload = ReadPayloadHeader(image, s.model.code);
+        if (payload.payloadFound()) {
+            lines << QStringLiteral("Payload: %1, %2 bytes, stored %3")
+                         .arg(payload.documentName)
+                         .arg(payload.documentLength)
+                         .arg(storageText(payload.status));
+        } else {
+            lines << QStringLiteral("Payload: none that opens with this code");
+        }
+        std::fprintf(stdout, "%s\n", lines.join(u'\n').toLocal8Bit().constData());
+        return kSucceeded;
+    });
 }
 
 int runWipe(const Options& options) {
-    const auto file = ordinaryFile(options.files[0]);
-    if (!file) {
-        return kFailed;
-    }
-    Session s(options);
-    if (!s.ready()) {
-        return kFailed;
-    }
-    s.ui.presetChoice(*file);
-    WipeCommand(s.ctx);
-    return s.showed(TextId::WipeSucceeded) ? kSucceeded : kFailed;
+    return onFile(options, [](Session& s, const QString& file) {
+        s.ui.presetChoice(file);
+        WipeCommand(s.ctx);
+        return s.showed(TextId::WipeSucceeded) ? kSucceeded : kFailed;
+    });
 }
 
 int runZip(const Options& options) {
-    const auto file = ordinaryFile(options.files[0]);
-    if (!file) {
-        return kFailed;
-    }
-    Session s(options);
-    if (!s.ready()) {
-        return kFailed;
-    }
-    s.ui.presetChoice(*file);
-    ZIPMIt_Click(s.ctx);
-    for (const QString& text : s.ui.shown()) {
-        if (text.contains(tr(TextId::EndUnzipFunction)) ||
-            text.contains(tr(TextId::ZippedToDirectory))) {
-            return kSucceeded;
+    return onFile(options, [](Session& s, const QString& file) {
+        s.ui.presetChoice(file);
+        ZIPMIt_Click(s.ctx);
+        for (const QString& text : s.ui.shown()) {
+            if (text.contains(tr(TextId::EndUnzipFunction)) ||
+                text.contains(tr(TextId::ZippedToDirectory))) {
+                return kSucceeded;
+            }
         }
-    }
-    return kFailed;
+        return kFailed;
+    });
 }
 
 } // namespace brindmar::cli

@@ -8,13 +8,11 @@
 
 #include <QCloseEvent>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 namespace brindmar {
 
@@ -84,19 +82,8 @@ bmpinfo1::bmpinfo1(WorkflowContext& ctx, Settings& settings, std::function<void(
     // Close and Esc only hide the window; the title bar's close also keeps the position.
     connect(CloseBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(HelpBtn, &QPushButton::clicked, this, [this] { m_showHelp(topic::BmpInformation); });
-    resize(qRound(kWidthTwips / m_twipsPerPixel), qRound(kHeightTwips / m_twipsPerPixel));
-    placeAtStoredPosition();
-}
-
-void bmpinfo1::placeAtStoredPosition() {
-    const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
-    const QRect area = shown != nullptr ? shown->geometry() : QRect(0, 0, 1024, 768);
-    const double tpp = m_twipsPerPixel;
-    const TwipsPoint stored{m_settings.readPosition(setting::InfoX),
-                            m_settings.readPosition(setting::InfoY)};
-    const TwipsPoint at = placeWindow(stored, {kWidthTwips, kHeightTwips},
-                                      {area.width() * tpp, area.height() * tpp});
-    move(area.left() + qRound(at.x / tpp), area.top() + qRound(at.y / tpp));
+    restoreWindowPosition(*this, m_settings, setting::InfoX, setting::InfoY,
+                          {kWidthTwips, kHeightTwips}, m_twipsPerPixel);
 }
 
 void bmpinfo1::showInformation() {
@@ -116,12 +103,7 @@ void bmpinfo1::showInformation() {
 }
 
 void bmpinfo1::savePosition() {
-    const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
-    const QPoint origin = shown != nullptr ? shown->geometry().topLeft() : QPoint();
-    m_settings.WriteSetting(setting::Forms, setting::InfoX,
-                            textFromNumber((pos().x() - origin.x()) * m_twipsPerPixel));
-    m_settings.WriteSetting(setting::Forms, setting::InfoY,
-                            textFromNumber((pos().y() - origin.y()) * m_twipsPerPixel));
+    saveWindowPosition(*this, m_settings, setting::InfoX, setting::InfoY, m_twipsPerPixel);
 }
 
 void bmpinfo1::closeEvent(QCloseEvent* event) {

@@ -40,8 +40,6 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
-    void placeAtStoredPosition();
-
     WorkflowContext& m_ctx;
     Settings& m_settings;
     std::function<void(int)> m_showHelp;

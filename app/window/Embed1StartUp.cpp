@@ -18,10 +18,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMediaDevices>
-#include <QScreen>
 #include <QTimer>
 
 namespace brindmar {
@@ -114,16 +112,8 @@ bool Embed1::initializeZipService() {
 }
 
 void Embed1::placeWindow() {
-    const double tpp = twipsPerPixel();
-    resize(qRound(kMainWindowWidthTwips / tpp), qRound(kMainWindowHeightTwips / tpp));
-    const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
-    const QRect area = shown != nullptr ? shown->geometry() : QRect(0, 0, 1024, 768);
-    const TwipsPoint stored{m_settings->readPosition(setting::EmbedX),
-                            m_settings->readPosition(setting::EmbedY)};
-    const TwipsPoint at =
-        brindmar::placeWindow(stored, {kMainWindowWidthTwips, kMainWindowHeightTwips},
-                              {area.width() * tpp, area.height() * tpp});
-    move(area.left() + qRound(at.x / tpp), area.top() + qRound(at.y / tpp));
+    restoreWindowPosition(*this, *m_settings, setting::EmbedX, setting::EmbedY,
+                          {kMainWindowWidthTwips, kMainWindowHeightTwips}, twipsPerPixel());
 }
 
 void Embed1::RestoreStartValues() {
@@ -183,15 +173,7 @@ void Embed1::saveSettings() {
     for (const auto& [key, value] : general) {
         m_settings->WriteSetting(setting::General, key, value);
     }
-    // Stored as offsets from the screen's origin, as the start-up reads them: on a screen that
-    // does not start at (0, 0) the window would otherwise drift at every start.
-    const double tpp = twipsPerPixel();
-    const QScreen* shownOn = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
-    const QPoint origin = shownOn != nullptr ? shownOn->geometry().topLeft() : QPoint();
-    m_settings->WriteSetting(setting::Forms, setting::EmbedX,
-                             textFromNumber((pos().x() - origin.x()) * tpp));
-    m_settings->WriteSetting(setting::Forms, setting::EmbedY,
-                             textFromNumber((pos().y() - origin.y()) * tpp));
+    saveWindowPosition(*this, *m_settings, setting::EmbedX, setting::EmbedY, twipsPerPixel());
 }
 
 void Embed1::removeWorkFiles() {

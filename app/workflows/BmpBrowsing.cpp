@@ -214,9 +214,7 @@ void ShowBmp(WorkflowContext& ctx) {
             decodeBmpThumbnail(path, pixels(fit.width, m.twipsPerPixelX),
                                pixels(fit.height, m.twipsPerPixelY), &error);
         if (!picture) {
-            ctx.report(Sound::Error, tr(TextId::OperationalErrorTitle),
-                       error.isEmpty() ? tr(TextId::ProcessingFailureUnknown)
-                                       : tr(TextId::ProcessingFailure) + error);
+            reportProcessingFailure(ctx, error);
             WindowReset(ctx);
             return;
         }

@@ -137,6 +137,11 @@ int32_t saturated(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, 0, std::numeric_limits<int32_t>::max()));
 }
 
+// The 8-bit embedders' failures, moved out of the 24-bit one's code space.
+EngineStatus shifted(EngineStatus status, int32_t by) {
+    return status && *status < 0 ? EngineStatus(*status - by) : status;
+}
+
 bool fitsEngineSlot(int64_t value) {
     return value >= 0 && value <= std::numeric_limits<int16_t>::max();
 }
@@ -150,6 +155,21 @@ private:
     bool checksPassed();
     bool prepareOutput();
     LoopResult runEngine(const CropArea& area, const QByteArray& header);
+    // What every embedder takes alike.
+    template <typename Args>
+    void fillSharedArgs(Args& args, const CropArea& area, int16_t rowsPerBlock,
+                        const QByteArray& header) const {
+        args.rowsPerBlock = rowsPerBlock;
+        args.dataOffset = static_cast<int16_t>(m_facts.dataOffset);
+        args.cropBottomRows = static_cast<int16_t>(area.bottom);
+        args.outWidth = area.width;
+        args.rowCount = area.height;
+        args.docLength = m_model.documentLength;
+        args.header = header;
+        args.carrierPath = m_carrier;
+        args.documentPath = m_model.storedDocumentPath;
+        args.outputPath = m_output;
+    }
     void fail(const QString& detail, bool withDetail);
     void failureExit();
     void succeed();
@@ -306,49 +326,24 @@ LoopResult EmbedRun::runEngine(const CropArea& area, const QByteArray& header) {
 
     if (bitCount == 24 || m_facts.compression == 0) {
         UncompressedEmbedArgs args;
-        args.rowsPerBlock = rowsPerBlock;
-        args.dataOffset = static_cast<int16_t>(m_facts.dataOffset);
+        fillSharedArgs(args, area, rowsPerBlock, header);
         args.cropLeftBytes = static_cast<int16_t>(leftBytes);
-        args.cropBottomRows = static_cast<int16_t>(area.bottom);
         args.rowStride = static_cast<int32_t>(stride);
-        args.outWidth = area.width;
-        args.rowCount = area.height;
-        args.docLength = m.documentLength;
-        args.header = header;
-        args.carrierPath = m_carrier;
-        args.documentPath = m.storedDocumentPath;
-        args.outputPath = m_output;
         const bool wide = bitCount == 24;
-        return runEngineBlocks(m_ctx, step, 20, [&](int16_t block, int32_t) -> EngineStatus {
+        return runEngineBlocks(m_ctx, step, 20, [&](int16_t block, int32_t) {
             args.blockIndex = block;
-            if (wide) {
-                return m_ctx.engine.embed24(args);
-            }
-            const EngineStatus status = m_ctx.engine.embed80(args);
-            return status && *status < 0 ? EngineStatus(*status - 20) : status;
+            return wide ? m_ctx.engine.embed24(args) : shifted(m_ctx.engine.embed80(args), 20);
         });
     }
     Rle8EmbedArgs args;
-    args.rowsPerBlock = rowsPerBlock;
-    args.dataOffset = static_cast<int16_t>(m_facts.dataOffset);
+    fillSharedArgs(args, area, rowsPerBlock, header);
     args.cropLeftPixels = static_cast<int16_t>(area.left);
-    args.cropBottomRows = static_cast<int16_t>(area.bottom);
     args.imageWidth = m.imageWidth;
-    args.outWidth = area.width;
-    args.rowCount = area.height;
-    args.docLength = m.documentLength;
-    args.header = header;
-    args.carrierPath = m_carrier;
-    args.documentPath = m.storedDocumentPath;
-    args.outputPath = m_output;
-    return runEngineBlocks(m_ctx, step, 20,
-                           [&](int16_t block, int32_t previous) -> EngineStatus {
-                               args.blockIndex = block;
-                               args.resumePos = block == 0 ? 0 : previous;
-                               const EngineStatus status = m_ctx.engine.embed81(args);
-                               return status && *status < 0 ? EngineStatus(*status - 40)
-                                                            : status;
-                           });
+    return runEngineBlocks(m_ctx, step, 20, [&](int16_t block, int32_t previous) {
+        args.blockIndex = block;
+        args.resumePos = block == 0 ? 0 : previous;
+        return shifted(m_ctx.engine.embed81(args), 40);
+    });
 }
 
 void EmbedRun::fail(const QString& detail, bool withDetail) {
@@ -366,11 +361,7 @@ void EmbedRun::failureExit() {
         removePartialOutput(m_output);
         m_outputCreated = false;
     }
-    m_model.setState(state::KeepProgress, true);
-    m_model.setState(state::Embedding, false);
-    m_ctx.refresh();
-    normalPointer(m_ctx);
-    m_model.display.processCaption.clear();
+    endRun(m_ctx, state::Embedding, true);
     m_ctx.render();
 }
 
@@ -380,23 +371,15 @@ void EmbedRun::succeed() {
         const std::string date = ReadFileDate(m_ctx.platform, m_carrier);
         WriteFileDate(m_ctx.platform, m_output, date);
     }
-    m.display.progress = 100;
-    normalPointer(m_ctx);
-    // The run is over while its message shows: nothing is left to stop or to animate.
-    m.animationMarks &= static_cast<uint8_t>(~animation::EmbedReady);
-    m.display.commandEnabled[static_cast<size_t>(Command::Stop)] = false;
+    runCompleted(m_ctx, animation::EmbedReady);
     QString text = QStringLiteral("File Embedding processed successfully");
     if (m_codeGiven) {
         text += QStringLiteral("\n\nNote the Code used will be necessary to extract");
     }
     m_ctx.report(Sound::Success, tr(TextId::CompletionTitle), text, MessageIcon::None);
     m.setOption(option::JustEmbedded, true);
-    m.setState(state::KeepProgress, true);
-    m.setState(state::Embedding, false);
-    m_ctx.refresh();
+    endRun(m_ctx, state::Embedding, true);
     WindowReset(m_ctx);
-    m.display.processCaption.clear();
-    m_ctx.render();
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "workflows/EngineLoop.h"
 
+#include "workflows/WindowReset.h"
+
 #include <QFile>
 #include <algorithm>
 #include <cmath>
@@ -46,6 +48,23 @@ int16_t blockRows(int64_t rows) {
         return 4;
     }
     return static_cast<int16_t>(rows);
+}
+
+void runCompleted(WorkflowContext& ctx, uint8_t readyAnimation) {
+    WindowModel& m = ctx.model;
+    m.display.progress = 100;
+    normalPointer(ctx);
+    m.animationMarks &= static_cast<uint8_t>(~readyAnimation);
+    m.display.commandEnabled[static_cast<size_t>(Command::Stop)] = false;
+}
+
+void endRun(WorkflowContext& ctx, uint8_t runningBit, bool keepProgress) {
+    WindowModel& m = ctx.model;
+    m.setState(state::KeepProgress, keepProgress);
+    m.setState(runningBit, false);
+    ctx.refresh();
+    normalPointer(ctx);
+    m.display.processCaption.clear();
 }
 
 void removePartialOutput(const QString& path) {

@@ -26,6 +26,14 @@ LoopResult runEngineBlocks(WorkflowContext& ctx, float step, int base,
 // the engine's 16-bit slot.
 int16_t blockRows(int64_t rows);
 
+// Before a run's success message: the bar full, the pointer normal, and nothing left to stop
+// or to animate while the message shows.
+void runCompleted(WorkflowContext& ctx, uint8_t readyAnimation);
+
+// The end of an embed or extract run, whatever its outcome: the running bit goes (the bar keeps
+// its value when asked), the commands come back, the pointer is normal and the caption hidden.
+void endRun(WorkflowContext& ctx, uint8_t runningBit, bool keepProgress);
+
 // Removes a file the run created and could not finish, so that no truncated image or document
 // is left looking complete.
 void removePartialOutput(const QString& path);

@@ -211,36 +211,21 @@ void ExtractRun::failurePath() {
         removePartialOutput(m_target);
         m_targetStarted = false;
     }
-    m_model.setState(state::KeepProgress, true);
-    m_model.setState(state::Extracting, false);
-    m_ctx.refresh();
-    normalPointer(m_ctx);
-    m_model.display.processCaption.clear();
+    endRun(m_ctx, state::Extracting, true);
     WindowReset(m_ctx);
 }
 
 void ExtractRun::cancelledPath() {
-    m_model.setState(state::Extracting, false);
-    m_ctx.refresh();
-    normalPointer(m_ctx);
-    m_model.display.processCaption.clear();
+    endRun(m_ctx, state::Extracting, false);
     m_ctx.render();
 }
 
 void ExtractRun::succeed() {
-    WindowModel& m = m_model;
-    m.display.progress = 100;
-    normalPointer(m_ctx);
-    m.animationMarks &= static_cast<uint8_t>(~animation::ExtractReady);
-    m.display.commandEnabled[static_cast<size_t>(Command::Stop)] = false;
+    runCompleted(m_ctx, animation::ExtractReady);
     m_ctx.report(Sound::Success, TextId::CompletionTitle, TextId::ExtractionSucceeded,
                  MessageIcon::None);
-    m.setState(state::KeepProgress, true);
-    m.setState(state::Extracting, false);
-    m_ctx.refresh();
+    endRun(m_ctx, state::Extracting, true);
     WindowReset(m_ctx);
-    m.display.processCaption.clear();
-    m_ctx.render();
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "workflows/FullSizeView.h"
 
+#include "workflows/WindowReset.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -88,9 +90,7 @@ std::shared_ptr<const ThumbnailImage> LoadFullSizePicture(WorkflowContext& ctx,
     std::optional<ThumbnailImage> picture = decodeBmpFullSize(path, &error);
     if (!picture) {
         ctx.ui.setMousePointer(MousePointer::Default);
-        ctx.report(Sound::Error, tr(TextId::OperationalErrorTitle),
-                   error.isEmpty() ? tr(TextId::ProcessingFailureUnknown)
-                                   : tr(TextId::ProcessingFailure) + error);
+        reportProcessingFailure(ctx, error);
         return nullptr;
     }
     return std::make_shared<const ThumbnailImage>(std::move(*picture));

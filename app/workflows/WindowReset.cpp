@@ -71,6 +71,12 @@ bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status) {
     return true;
 }
 
+void reportProcessingFailure(WorkflowContext& ctx, const QString& reason) {
+    ctx.report(Sound::Error, tr(TextId::OperationalErrorTitle),
+               reason.isEmpty() ? tr(TextId::ProcessingFailureUnknown)
+                                : tr(TextId::ProcessingFailure) + reason);
+}
+
 bool codeCheck(WorkflowContext& ctx) {
     const qsizetype length = ctx.model.code.size();
     if (length < 1 || length >= kShortestCode) {

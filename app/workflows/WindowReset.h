@@ -17,6 +17,9 @@ void normalPointer(WorkflowContext& ctx);
 // cancelled or a choice was made. Status 65 and 66 also empty the document box.
 bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status);
 
+// A picture that could not be decoded: "Processing failure: " and the decoder's reason.
+void reportProcessingFailure(WorkflowContext& ctx, const QString& reason);
+
 // The refusal of a code of 1 to 9 characters before a command that needs a valid one. True when
 // the code may be used.
 bool codeCheck(WorkflowContext& ctx);
