@@ -11,6 +11,9 @@
 #include "workflows/BmpBrowsing.h"
 #include "workflows/WorkflowContext.h"
 
+#include "BenchSupport.h"
+#include "QuietWorkflow.h"
+
 #include <QDir>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -23,28 +26,11 @@
 #include <vector>
 
 using namespace brindmar;
+using bench::median;
 
 namespace {
 
 constexpr int kFiles = 5000;
-
-class QuietUi final : public UiServices {
-public:
-    MessageAnswer showMessage(const Message&) override { return MessageAnswer::Ok; }
-    bool soundOn() const override { return false; }
-    void playSound(Sound) override {}
-    void beep(int) override {}
-    std::optional<QString> chooseFile(const FileDialogRequest&) override { return {}; }
-    std::optional<QString> chooseFolder(const FileDialogRequest&) override { return {}; }
-    MousePointer mousePointer() const override { return MousePointer::Default; }
-    void setMousePointer(MousePointer) override {}
-    void processPendingEvents() override {}
-};
-
-class NoView final : public View {
-public:
-    void render() override {}
-};
 
 // The browse never calls the engine or the ZIP service.
 class NoEngine final : public Engine {
@@ -94,11 +80,6 @@ std::vector<unsigned char> bmp(int32_t w, int32_t h) {
     return b;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 template <typename F> double millis(F&& f) {
     const auto start = std::chrono::steady_clock::now();
     f();
@@ -131,8 +112,8 @@ int main(int argc, char** argv) {
         ::close(fd);
     }
 
-    QuietUi ui;
-    NoView view;
+    bench::QuietUi ui;
+    bench::NoView view;
     NoEngine engine;
     NoZip zip;
     LinuxPlatform platform;

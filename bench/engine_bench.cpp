@@ -9,6 +9,8 @@
 // --scratch=DIR parent folder of the scratch folder (default $TMPDIR or /tmp).
 #include "vokbfn1.h"
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -31,13 +33,15 @@
 
 namespace {
 
+using bench::kFloorBlock;
+using bench::Noise;
+
 namespace fs = std::filesystem;
 
 constexpr int32_t kWidth = 6000;
 constexpr int32_t kHeight = 4000;
 constexpr int32_t kDocLength = 8 * 1024 * 1024;
 constexpr int32_t kPaletteOffset = 54 + 4 * 256;
-constexpr size_t kFloorBlock = 64 * 1024;
 
 // The generator child must not remove the scratch folder its parent still uses.
 pid_t g_mainPid = 0;
@@ -70,20 +74,6 @@ std::string g_header;
 // ---------------------------------------------------------------------------------------------
 // Carrier generation. Runs in a child process so that the measured process's peak resident
 // memory reflects the engine calls alone.
-
-class Noise {
-public:
-    explicit Noise(uint64_t seed) : m_s(seed) {}
-    uint32_t next() {
-        m_s ^= m_s << 13;
-        m_s ^= m_s >> 7;
-        m_s ^= m_s << 17;
-        return static_cast<uint32_t>(m_s >> 11);
-    }
-
-private:
-    uint64_t m_s;
-};
 
 void put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     b[at] = static_cast<uint8_t>(v);
@@ -406,38 +396,18 @@ void runExtract(const std::string& image) {
 // ---------------------------------------------------------------------------------------------
 // Floors: the same bytes moved by plain block reads and writes.
 
-int openOrDie(const std::string& path, int flags) {
-    const int fd = ::open(path.c_str(), flags, 0644);
-    if (fd < 0) {
-        die("cannot open " + path);
-    }
-    return fd;
-}
-
 void copyFloor(const std::string& from, const std::string& to) {
-    const int in = openOrDie(from, O_RDONLY);
-    const int out = openOrDie(to, O_WRONLY | O_CREAT | O_TRUNC);
-    std::vector<uint8_t> buf(kFloorBlock);
-    ssize_t n = 0;
-    while ((n = ::read(in, buf.data(), buf.size())) > 0) {
-        if (::write(out, buf.data(), static_cast<size_t>(n)) != n) {
-            die("cannot write " + to);
-        }
+    if (!bench::copyFloor(from, to)) {
+        die("cannot copy " + from + " to " + to);
     }
-    ::close(in);
-    ::close(out);
 }
 
 uint64_t readFloor(const std::string& from) {
-    const int in = openOrDie(from, O_RDONLY);
-    std::vector<uint8_t> buf(kFloorBlock);
-    uint64_t sum = 0;
-    ssize_t n = 0;
-    while ((n = ::read(in, buf.data(), buf.size())) > 0) {
-        sum += buf[static_cast<size_t>(n - 1)];
+    const std::optional<uint64_t> sum = bench::readFloor(from);
+    if (!sum) {
+        die("cannot read " + from);
     }
-    ::close(in);
-    return sum;
+    return *sum;
 }
 
 bool sameContent(const std::string& a, const std::string& b) {

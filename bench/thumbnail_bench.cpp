@@ -10,6 +10,8 @@
 // folder (default $TMPDIR or /tmp).
 #include "payload/BmpThumbnail.h"
 
+#include "BenchSupport.h"
+
 #include <QFile>
 #include <algorithm>
 #include <chrono>
@@ -26,13 +28,15 @@
 
 namespace {
 
+using bench::kFloorBlock;
+using bench::Noise;
+
 namespace fs = std::filesystem;
 
 constexpr int32_t kWidth = 6000;
 constexpr int32_t kHeight = 4000;
 constexpr int32_t kTargetWidth = 184;
 constexpr int32_t kTargetHeight = 168;
-constexpr size_t kFloorBlock = 64 * 1024;
 
 fs::path g_scratch;
 
@@ -44,20 +48,6 @@ fs::path g_scratch;
     }
     std::exit(1);
 }
-
-class Noise {
-public:
-    explicit Noise(uint64_t seed) : m_s(seed) {}
-    uint32_t next() {
-        m_s ^= m_s << 13;
-        m_s ^= m_s >> 7;
-        m_s ^= m_s << 17;
-        return static_cast<uint32_t>(m_s >> 11);
-    }
-
-private:
-    uint64_t m_s;
-};
 
 void put(std::vector<uint8_t>& out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
@@ -185,8 +175,7 @@ double medianMs(int reps, const std::function<void()>& run) {
     for (int i = 0; i < reps; ++i) {
         times.push_back(seconds(run));
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2] * 1e3;
+    return bench::median(times) * 1e3;
 }
 
 } // namespace

@@ -26,6 +26,9 @@
 #include "workflows/ExtractDocument.h"
 #include "workflows/WorkflowContext.h"
 
+#include "BenchSupport.h"
+#include "QuietWorkflow.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -45,6 +48,8 @@
 #include <vector>
 
 using namespace brindmar;
+using bench::median;
+using bench::Noise;
 
 namespace {
 
@@ -52,7 +57,6 @@ constexpr int32_t kWidth = 6000;
 constexpr int32_t kHeight = 4000;
 constexpr int64_t kImageBytes = 54 + int64_t{(3 * kWidth + 3) / 4 * 4} * kHeight;
 constexpr size_t kDocLength = 8 * 1024 * 1024;
-constexpr size_t kBlock = 64 * 1024;
 const QString kCode = QStringLiteral("0123456789");
 
 using Clock = std::chrono::steady_clock;
@@ -68,46 +72,6 @@ double msSince(Clock::time_point start) {
 std::string local(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
-
-class Noise {
-public:
-    explicit Noise(uint64_t seed) : m_s(seed) {}
-    uint32_t next() {
-        m_s ^= m_s << 13;
-        m_s ^= m_s >> 7;
-        m_s ^= m_s << 17;
-        return static_cast<uint32_t>(m_s >> 11);
-    }
-
-private:
-    uint64_t m_s;
-};
-
-class QuietUi final : public UiServices {
-public:
-    // What the next file dialog returns.
-    QString nextFile;
-    // Kept only to say why a run went wrong.
-    QStringList messages;
-
-    MessageAnswer showMessage(const Message& m) override {
-        messages << m.title + QStringLiteral(": ") + m.text;
-        return MessageAnswer::Ok;
-    }
-    bool soundOn() const override { return false; }
-    void playSound(Sound) override {}
-    void beep(int) override {}
-    std::optional<QString> chooseFile(const FileDialogRequest&) override { return nextFile; }
-    std::optional<QString> chooseFolder(const FileDialogRequest&) override { return {}; }
-    MousePointer mousePointer() const override { return MousePointer::Default; }
-    void setMousePointer(MousePointer) override {}
-    void processPendingEvents() override {}
-};
-
-class NoView final : public View {
-public:
-    void render() override {}
-};
 
 // The real engine, with the time spent inside its calls added up: what the workflow costs on
 // top of the engine is the rest.
@@ -263,46 +227,6 @@ void settle(const QString& previousOutput) {
     ::sync();
 }
 
-int openOrFail(const QString& path, int flags) {
-    const int fd = ::open(local(path).c_str(), flags, 0644);
-    if (fd < 0) {
-        fail("cannot open " + local(path));
-    }
-    return fd;
-}
-
-void copyFloor(const QString& from, const QString& to) {
-    const int in = openOrFail(from, O_RDONLY);
-    const int out = openOrFail(to, O_WRONLY | O_CREAT | O_TRUNC);
-    std::vector<uint8_t> buf(kBlock);
-    ssize_t n = 0;
-    while ((n = ::read(in, buf.data(), buf.size())) > 0) {
-        if (::write(out, buf.data(), static_cast<size_t>(n)) != n) {
-            fail("cannot write " + local(to));
-        }
-    }
-    ::close(in);
-    ::close(out);
-}
-
-uint64_t readFloor(const QString& from) {
-    const int in = openOrFail(from, O_RDONLY);
-    std::vector<uint8_t> buf(kBlock);
-    uint64_t sum = 0;
-    ssize_t n = 0;
-    while ((n = ::read(in, buf.data(), buf.size())) > 0) {
-        sum += buf[static_cast<size_t>(n - 1)];
-    }
-    ::close(in);
-    return sum;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
-}
-
 struct Folders {
     QString root, out, found, temp, floor, engine;
 };
@@ -411,8 +335,8 @@ private:
     }
 
     const Folders& m_f;
-    QuietUi m_ui;
-    NoView m_view;
+    bench::QuietUi m_ui;
+    bench::NoView m_view;
     EngineBinding m_binding;
     TimedEngine m_engine;
     LibZipService m_lib;
@@ -474,11 +398,17 @@ int main(int argc, char** argv) {
             bench.extract(random, stored);
             settle(copied);
             const auto copyStart = Clock::now();
-            copyFloor(f.root + QStringLiteral("carrier.bmp"), copied);
+            if (!bench::copyFloor(local(f.root + QStringLiteral("carrier.bmp")), local(copied))) {
+                fail("cannot copy the carrier to " + local(copied));
+            }
             copy.push_back(msSince(copyStart));
             settle(copied);
             const auto readStart = Clock::now();
-            const volatile uint64_t sink = readFloor(bench.image());
+            const std::optional<uint64_t> summed = bench::readFloor(local(bench.image()));
+            if (!summed) {
+                fail("cannot read " + local(bench.image()));
+            }
+            const volatile uint64_t sink = *summed;
             read.push_back(msSince(readStart));
             (void)sink;
             bench.forgetMessages();

@@ -1,0 +1,77 @@
+#pragma once
+
+// What the benchmarks share: a fixed noise source for their carriers and documents, the median,
+// and the floors every ratio is taken against (the same bytes moved by plain block reads and
+// writes, measured in the same run).
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace bench {
+
+inline constexpr size_t kFloorBlock = 64 * 1024;
+
+// xorshift: the same bytes on every machine, unlike the library's distributions.
+class Noise {
+public:
+    explicit Noise(uint64_t seed) : m_s(seed) {}
+    uint32_t next() {
+        m_s ^= m_s << 13;
+        m_s ^= m_s >> 7;
+        m_s ^= m_s << 17;
+        return static_cast<uint32_t>(m_s >> 11);
+    }
+
+private:
+    uint64_t m_s;
+};
+
+inline double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
+}
+
+// False when either file cannot be opened or the copy cannot be written.
+inline bool copyFloor(const std::string& from, const std::string& to) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool written = in >= 0 && out >= 0;
+    std::vector<uint8_t> buf(kFloorBlock);
+    ssize_t n = 0;
+    while (written && (n = ::read(in, buf.data(), buf.size())) > 0) {
+        written = ::write(out, buf.data(), static_cast<size_t>(n)) == n;
+    }
+    if (in >= 0) {
+        ::close(in);
+    }
+    if (out >= 0) {
+        ::close(out);
+    }
+    return written && n == 0;
+}
+
+// A sum over the bytes read, so that the reads cannot be optimised away; nullopt when the file
+// cannot be opened.
+inline std::optional<uint64_t> readFloor(const std::string& from) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        return std::nullopt;
+    }
+    std::vector<uint8_t> buf(kFloorBlock);
+    uint64_t sum = 0;
+    ssize_t n = 0;
+    while ((n = ::read(in, buf.data(), buf.size())) > 0) {
+        sum += buf[static_cast<size_t>(n - 1)];
+    }
+    ::close(in);
+    return sum;
+}
+
+} // namespace bench
