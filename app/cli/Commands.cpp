@@ -140,7 +140,11 @@ std::optional<QString> embedRefusal(const WindowModel& m) {
         return QStringLiteral("the image already carries a payload that opens with this code");
     }
     if (!m.hasState(state::EmbedPossible)) {
-        return QStringLiteral("the document does not fit: Embed max. %1").arg(m.display.embedMax);
+        // Packed or encrypted, a document can take more than the file chosen; the size it
+        // takes is the one to hold against Embed max.
+        return QStringLiteral("the document does not fit: packed it takes %1 bytes, Embed max. %2")
+            .arg(m.documentLength)
+            .arg(m.display.embedMax);
     }
     return std::nullopt;
 }

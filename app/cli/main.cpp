@@ -1,6 +1,8 @@
 // brindmar: the embed, extract, information, wipe and ZIP commands of the window, on a terminal.
 #include "cli/Commands.h"
 #include "cli/TerminalUi.h"
+#include "util/TrimBlanks.h"
+#include "workflows/CodeEntry.h"
 
 #include <QCoreApplication>
 #include <csignal>
@@ -158,6 +160,26 @@ int main(int argc, char** argv) {
     }
     if (command.needsOut && options.out.isEmpty()) {
         return usageError("--out DIR is needed", command.usage);
+    }
+    if (options.encrypt && (!options.code || brindmar::trimBlanks(*options.code).isEmpty())) {
+        return usageError("--encrypt needs --code CODE: without a code nothing is encrypted",
+                          command.usage);
+    }
+    if (options.code) {
+        // Cut or collapsed, a code would open the image for other codes too.
+        switch (brindmar::codeFault(*options.code)) {
+        case brindmar::CodeFault::None:
+            options.code = brindmar::trimBlanks(*options.code);
+            break;
+        case brindmar::CodeFault::Characters:
+            return usageError("the code can hold only Latin-1 characters (English and Western "
+                              "European letters, digits and signs)",
+                              command.usage);
+        case brindmar::CodeFault::Length:
+            return usageError("the code must be 10 to 20 characters long, blanks at its ends "
+                              "not counted",
+                              command.usage);
+        }
     }
     catchInterrupts();
     const int status = command.run(options);

@@ -1,7 +1,6 @@
 #include "operations/LibZipService.h"
 
 #include "operations/LibZipSupport.h"
-#include "util/PathHelpers.h"
 
 #include <array>
 #include <cerrno>
@@ -90,8 +89,9 @@ ZipStatus LibZipService::ZSCreateBlankZIPFile(const QString& archivePath) {
     static constexpr std::array<char, 22> kEmptyArchive = {'P', 'K', 5, 6};
     // O_NONBLOCK and no O_TRUNC until the file is known to be a regular one: a named pipe would
     // wait for a reader, and a device is no place for an archive.
+    // O_NOFOLLOW: a link where the archive goes must not truncate the file it points to.
     UniqueFd fd(::open(nativePath(archivePath).constData(),
-                       O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+                       O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666));
     struct stat info {};
     if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         ::ftruncate(fd.get(), 0) != 0 ||
@@ -129,8 +129,9 @@ ZipStatus LibZipService::ZSZipFiles(const QString& archivePath, const QString& d
     if (source == nullptr) {
         return kZipCouldNotProcess;
     }
-    QString path = documentPath;
-    const QByteArray memberName = FileNameOf(path).toUtf8();
+    // The file's name exactly as it is, blanks at its ends included: the member's name is how a
+    // name the payload header cannot hold comes back.
+    const QByteArray memberName = documentPath.mid(documentPath.lastIndexOf(u'/') + 1).toUtf8();
     const zip_int64_t index = zip_file_add(archive.get(), memberName.constData(), source,
                                            ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
     if (index < 0) {

@@ -6,6 +6,7 @@
 #include "util/PathHelpers.h"
 #include "util/TrimBlanks.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace brindmar {
@@ -35,7 +36,28 @@ char storageDigit(StorageMode mode) {
     return '0';
 }
 
+bool headerKeeps(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 0x20 && u < 0x7F && u != u'\\') || (u >= 0xA0 && u <= 0xFF);
+}
+
 } // namespace
+
+bool headerHoldsName(const QString& fileName) {
+    return !fileName.isEmpty() && std::all_of(fileName.begin(), fileName.end(), headerKeeps) &&
+           !fileName.startsWith(u' ') && !fileName.endsWith(u' ');
+}
+
+QString standInName(const QString& fileName) {
+    QString name = fileName;
+    for (QChar& c : name) {
+        if (!headerKeeps(c)) {
+            c = u'_';
+        }
+    }
+    name = trimBlanks(name);
+    return name.isEmpty() ? QStringLiteral("document") : name;
+}
 
 StorageMode storageModeFromPackingState(uint8_t packingState) {
     if ((packingState & 8) != 0) {
@@ -54,7 +76,7 @@ std::string paddedCode(const QString& code) {
 }
 
 std::string composePayloadHeader(const QString& code, std::string_view dateField,
-                                 StorageMode storageMode, bool substituteName,
+                                 StorageMode storageMode, NameRoute nameRoute,
                                  int32_t documentLength, const QString& documentName) {
     std::string date(dateField);
     date.resize(kDateFieldLength, ' ');
@@ -64,7 +86,7 @@ std::string composePayloadHeader(const QString& code, std::string_view dateField
     header += date;
     header += '1';
     header += storageDigit(storageMode);
-    header += substituteName ? '1' : '0';
+    header += static_cast<char>('0' + static_cast<int>(nameRoute));
     header.resize(kStorageDigitsEnd, ' ');
 
     QString nameSource = documentName;
@@ -77,10 +99,10 @@ std::string composePayloadHeader(const QString& code, std::string_view dateField
 
 std::string BuildPayloadHeader(const Platform& platform, const QString& code,
                                const QString& documentPath, const QString& documentName,
-                               StorageMode storageMode, bool substituteName,
+                               StorageMode storageMode, NameRoute nameRoute,
                                int32_t documentLength) {
-    return composePayloadHeader(code, ReadFileDate(platform, documentPath), storageMode,
-                                substituteName, documentLength, documentName);
+    return composePayloadHeader(code, ReadFileDate(platform, documentPath), storageMode, nameRoute,
+                                documentLength, documentName);
 }
 
 } // namespace brindmar

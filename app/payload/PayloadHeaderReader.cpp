@@ -92,7 +92,7 @@ int16_t statusForStorageMode(int64_t mode) {
 
 } // namespace
 
-QString safeDocumentName(const QString& storedName) {
+QString safeDocumentName(const QString& storedName, bool keepBlanks) {
     QString name = storedName;
     for (QChar& c : name) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
@@ -102,8 +102,11 @@ QString safeDocumentName(const QString& storedName) {
     // Both separators count: an image made elsewhere may carry either, and a name that is
     // harmless here would be a path on the other system.
     const qsizetype cut = std::max(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
-    name = trimBlanks(name.mid(cut + 1));
-    if (name.isEmpty() || name == u"." || name == u"..") {
+    name = name.mid(cut + 1);
+    if (!keepBlanks) {
+        name = trimBlanks(name);
+    }
+    if (trimBlanks(name).isEmpty() || name == u"." || name == u"..") {
         return kFallbackName;
     }
     return name;
@@ -166,6 +169,7 @@ PayloadHeaderInfo ReadPayloadHeader(const QString& carrierPath, const QString& c
     const std::string_view fixedView(*fixed);
     const int64_t storageMode = numericValue(fixedView.substr(53, 1));
     info.substituteName = (*fixed)[54] == '1';
+    info.nameInArchive = (*fixed)[54] == '2';
     info.dateField = fixed->substr(28, kDateFieldLength);
 
     std::string scrambled = DecodeSixBit(fixedView.substr(0, 28)).substr(0, kCodeLength);

@@ -33,7 +33,8 @@ struct PayloadHeaderInfo {
     int32_t nameLength = 0; // as stored; the name below may be shorter after cleaning
     QString documentName;   // a plain file name, safe to join to a folder
     std::string dateField;  // the 24 characters for WriteFileDate
-    bool substituteName = false;
+    bool substituteName = false; // the archive member is the work copy "vokbdat2.tmp"
+    bool nameInArchive = false;  // documentName is a stand-in; the member has the real name
     // Set once the code field has been read: the code the payload was made with (empty when it
     // has none), for the window to keep, and whether a code protects it.
     std::optional<QString> storedCode;
@@ -51,7 +52,8 @@ struct PayloadHeaderInfo {
 PayloadHeaderInfo ReadPayloadHeader(const QString& carrierPath, const QString& currentCode);
 
 // A stored name reduced to something that can only name a file inside the folder it is joined
-// to: no folder part, no control characters, not empty, not "." or "..".
-QString safeDocumentName(const QString& storedName);
+// to: no folder part, no control characters, not empty, not "." or "..". Blanks at its ends go
+// unless kept: a header's name has them trimmed, an archive member's name is exact.
+QString safeDocumentName(const QString& storedName, bool keepBlanks = false);
 
 } // namespace brindmar

@@ -107,6 +107,9 @@ int16_t ConfirmReplaceFile(const QString& path, uint8_t mode, UiServices& ui) {
             return kReplaceCancelled;
         }
     }
+    if ((mode & kConfirmAskOnly) != 0) {
+        return kReplaceDeleted;
+    }
     return ::unlink(native.constData()) == 0 ? kReplaceDeleted : kReplaceDeleteFailed;
 }
 

@@ -11,10 +11,12 @@ class UiServices;
 inline constexpr uint8_t kConfirmSkipOverwriteQuestion = 1;
 inline constexpr uint8_t kConfirmSkipAttributeWarning = 2;
 inline constexpr uint8_t kConfirmDeleteWording = 4;
+// Asks only: the file stays, for a caller that replaces it whole once its new file is complete.
+inline constexpr uint8_t kConfirmAskOnly = 8;
 
 // Results of ConfirmReplaceFile.
 inline constexpr int16_t kReplaceNoSuchFile = 0;
-inline constexpr int16_t kReplaceDeleted = 1;
+inline constexpr int16_t kReplaceDeleted = 1; // or, asking only, agreed to
 inline constexpr int16_t kReplaceCancelled = 2;
 inline constexpr int16_t kReplaceDeleteFailed = 3;
 

@@ -4,6 +4,7 @@
 #include "util/TrimBlanks.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace brindmar {
 
@@ -37,10 +38,16 @@ QString SelectFile(uint8_t& mode, FileDialogRequest request, QString& requiredEx
         mode = kSelectNoBaseName;
         return {};
     }
+    // Blanks at the ends of a file's name are part of it here: a file the dialog names exactly
+    // is kept exactly, and only a choice that names nothing is trimmed.
+    if (*choice != chosen && QFileInfo(*choice).isFile()) {
+        chosen = *choice;
+    }
     if (requiredExtension.isEmpty()) {
         return chosen;
     }
-    const QString extension = ExtensionOf(chosen);
+    QString trimmed = chosen;
+    const QString extension = ExtensionOf(trimmed);
     if (extension.isEmpty()) {
         return chosen.endsWith(u'.') ? chosen + requiredExtension
                                      : chosen + u'.' + requiredExtension;

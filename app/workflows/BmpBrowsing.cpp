@@ -44,9 +44,8 @@ QStringList bmpFilesOf(const QString& folder, const QString& chosen) {
     for (const QString& name : dir.entryList()) {
         names << folder + name;
     }
-    const bool listed = std::any_of(names.begin(), names.end(), [&](const QString& name) {
-        return name.toLower() == chosen.toLower();
-    });
+    const bool listed = std::any_of(names.begin(), names.end(),
+                                    [&](const QString& name) { return name == chosen; });
     QString chosenCopy = chosen;
     if (!listed && !chosen.isEmpty() && FolderOf(chosenCopy) == folder && FileExists(chosen)) {
         names << chosen;
@@ -130,7 +129,7 @@ void BuildBmpList(WorkflowContext& ctx, QString folder) {
         int found = 0;
         for (int position = 1; position <= list.count(); ++position) {
             const int index = list.order[static_cast<size_t>(position - 1)].second;
-            if (list.names[index].toLower() == chosen.toLower()) {
+            if (list.names[index] == chosen) {
                 found = position;
             }
         }
@@ -163,7 +162,7 @@ void BuildBmpList(WorkflowContext& ctx, QString folder) {
     int chosenIndex = -1;
     for (int i = 0; i < list.names.size(); ++i) {
         list.order.emplace_back(bmpListKey(list.names[i]), i);
-        if (list.names[i].toLower() == chosen.toLower()) {
+        if (list.names[i] == chosen) {
             chosenIndex = i;
         }
     }

@@ -3,6 +3,7 @@
 #include "payload/BmpHeader.h"
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
+#include "workflows/CodeEntry.h"
 
 #include <algorithm>
 
@@ -10,8 +11,6 @@ namespace brindmar {
 
 namespace {
 
-// No payload fits a carrier below this many colour bytes: the shortest header alone needs it.
-constexpr int64_t kSmallestCarrier = 381;
 // The embed maximum shown before a document is chosen assumes a name of 12 characters.
 constexpr int64_t kHeaderWithTypicalName = 102;
 
@@ -64,9 +63,8 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
         shown.cropFrameVisible = false;
     }
     m.carrierCheckResult = validity::Usable;
-    const qsizetype codeLength = m.code.size();
-    if (codeLength >= 1 && codeLength <= 9) {
-        ctx.report(Sound::Attention, TextId::CodeEntryErrorTitle, TextId::CodeLengthError);
+    if (const CodeFault fault = codeFault(m.code); fault != CodeFault::None) {
+        reportCodeFault(ctx, fault);
         m.requestFocus(FocusTarget::CodeBox);
     }
     if (evaluate) {

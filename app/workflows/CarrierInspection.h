@@ -25,6 +25,9 @@ inline constexpr uint8_t Invalid = 4;
 // The text shown over the thumbnail of an unusable carrier.
 QString validityText(uint8_t result);
 
+// No payload fits a carrier below this many colour bytes: the shortest header alone needs it.
+inline constexpr int64_t kSmallestCarrier = 381;
+
 struct CarrierFacts {
     int16_t bitCount = 0;
     int32_t compression = 0;

@@ -1,10 +1,62 @@
 #include "workflows/CodeEntry.h"
 
+#include "util/TrimBlanks.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CropChoice.h"
 #include "workflows/DocumentPacking.h"
 
+#include <algorithm>
+
 namespace brindmar {
+
+namespace {
+
+bool charactersFit(const QString& code) {
+    return std::all_of(code.begin(), code.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= 0x20 && u < 0x7F) || (u >= 0xA0 && u <= 0xFF);
+    });
+}
+
+} // namespace
+
+CodeFault codeFault(const QString& typed) {
+    if (typed.isEmpty()) {
+        return CodeFault::None;
+    }
+    if (!charactersFit(typed)) {
+        return CodeFault::Characters;
+    }
+    const qsizetype length = trimBlanks(typed).size();
+    return length >= kCodeMinLength && length <= kCodeMaxLength ? CodeFault::None
+                                                                : CodeFault::Length;
+}
+
+bool codeLongEnough(const QString& typed) {
+    return !typed.isEmpty() && codeFault(typed) == CodeFault::None;
+}
+
+void reportCodeFault(WorkflowContext& ctx, CodeFault fault) {
+    if (fault == CodeFault::Characters) {
+        ctx.report(Sound::Attention, tr(TextId::CodeEntryErrorTitle),
+                   QStringLiteral("The code can hold only letters, digits and signs of the Latin-1 "
+                                  "set (English and Western European letters); other "
+                                  "characters cannot be kept with the image."));
+    } else if (fault == CodeFault::Length) {
+        ctx.report(Sound::Attention, TextId::CodeEntryErrorTitle, TextId::CodeLengthError);
+    }
+}
+
+void settleEncryptMarks(WindowModel& m) {
+    WindowDisplay& shown = m.display;
+    const bool longEnough = codeLongEnough(m.code);
+    const bool ticked = shown.encryptBox != kEncryptUnticked;
+    m.setPacking(packing::CodeLongEnough, longEnough);
+    m.setPacking(packing::EncryptTicked, ticked);
+    m.setPacking(packing::EncryptionWanted, longEnough && ticked);
+    shown.encryptBox = !ticked ? kEncryptUnticked : longEnough ? kEncryptTicked : kEncryptGrey;
+    shown.encryptEnabled = longEnough;
+}
 
 void ApplyCode(WorkflowContext& ctx) {
     WindowModel& m = ctx.model;
@@ -15,14 +67,7 @@ void ApplyCode(WorkflowContext& ctx) {
     shown.codeEnabled = false;
     m.codeApplyGuard = true;
     const bool wantedBefore = m.hasPacking(packing::EncryptionWanted);
-
-    const bool longEnough = m.code.size() >= kCodeMinLength;
-    const bool ticked = shown.encryptBox != kEncryptUnticked;
-    m.setPacking(packing::CodeLongEnough, longEnough);
-    m.setPacking(packing::EncryptTicked, ticked);
-    m.setPacking(packing::EncryptionWanted, longEnough && ticked);
-    shown.encryptBox = !ticked ? kEncryptUnticked : longEnough ? kEncryptTicked : kEncryptGrey;
-    shown.encryptEnabled = longEnough;
+    settleEncryptMarks(m);
 
     if (m.hasState(state::DocumentChosen) &&
         m.hasPacking(packing::EncryptionWanted) != wantedBefore) {
@@ -36,14 +81,21 @@ void ApplyCode(WorkflowContext& ctx) {
 
 void CodeTxt_Change(WorkflowContext& ctx, const QString& text) {
     WindowModel& m = ctx.model;
-    m.code = text.left(kCodeMaxLength);
+    const QString code = text.left(kCodeMaxLength);
+    if (codeFault(code) == CodeFault::Characters) {
+        // The box keeps the code it had; the render puts it back.
+        reportCodeFault(ctx, CodeFault::Characters);
+        m.requestFocus(FocusTarget::CodeBox);
+        ctx.render();
+        return;
+    }
+    m.code = code;
     m.setPacking(packing::PackedEncrypted, false);
     ApplyCode(ctx);
     // A protected payload is tried again with every complete code, so that typing the right
     // code after choosing the image opens it; incomplete codes are not tried, as that would
     // put the code-length message up at every keystroke and tell protected images apart.
-    const qsizetype length = m.code.size();
-    const bool complete = length == 0 || length >= kCodeMinLength;
+    const bool complete = codeFault(m.code) == CodeFault::None;
     if (m.hasOption(option::CodeProtected) && (m.hasState(state::PayloadFound) || complete)) {
         m.display.progress = 0;
         InspectCarrier(ctx, inspect::Evaluate | inspect::Report, m.display.bmpPath);

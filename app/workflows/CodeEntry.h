@@ -7,6 +7,21 @@ namespace brindmar {
 inline constexpr int kCodeMaxLength = 20;
 inline constexpr int kCodeMinLength = 10;
 
+// What keeps a typed code from being used. A code is used trimmed, so only what is left after
+// trimming counts towards its length; blanks alone are no code, and no short code either. The
+// payload header and the archive password hold 8-bit text, so a character outside Latin-1 would
+// collapse into one that other codes share.
+enum class CodeFault { None, Length, Characters };
+CodeFault codeFault(const QString& typed);
+// Whether the code, as it will be used, is long enough to encrypt with.
+bool codeLongEnough(const QString& typed);
+// The message for a code of that fault, with its sound, title and icon.
+void reportCodeFault(WorkflowContext& ctx, CodeFault fault);
+
+// The Encrypt marks, the box and its enabled state from the code and the box as they stand,
+// so that packing always follows the decision the window shows.
+void settleEncryptMarks(WindowModel& m);
+
 // Derives the Encrypt state from the code and the Encrypt box, and repacks the document when
 // the decision to encrypt changed.
 void ApplyCode(WorkflowContext& ctx);

@@ -6,7 +6,6 @@
 #include "payload/SixBitCodec.h"
 #include "util/ConfirmReplace.h"
 #include "util/NumericValue.h"
-#include "util/PathHelpers.h"
 #include "util/TrimBlanks.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CodeEntry.h"
@@ -101,6 +100,27 @@ bool ZipDocument(WorkflowContext& ctx, const QString& documentPath, const QStrin
     return false;
 }
 
+QString exactFileName(const QString& path) {
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+QString headerDocumentName(const WindowModel& m) {
+    const QString name = exactFileName(m.documentPath);
+    return m.hasOption(option::NameInArchive) ? standInName(name) : name;
+}
+
+NameRoute nameRouteOf(const WindowModel& m) {
+    if (m.hasOption(option::NameInArchive)) {
+        return NameRoute::InArchive;
+    }
+    return m.hasOption(option::SubstituteName) ? NameRoute::WorkCopy : NameRoute::Own;
+}
+
+bool mustTravelPacked(const WindowModel& m) {
+    return m.hasOption(option::NameInArchive) ||
+           (!m.documentPath.isEmpty() && QFileInfo(m.documentPath).size() == 0);
+}
+
 void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
     WindowModel& m = ctx.model;
     WindowDisplay& shown = m.display;
@@ -112,6 +132,8 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
         m.setOption(option::SubstituteName, false);
     }
     const bool encrypt = m.hasPacking(packing::EncryptionWanted);
+    // Whatever the archive held before, it is not this packing's result until it succeeds.
+    m.setPacking(packing::Packed, false);
     m.setPacking(packing::PackedEncrypted, false);
     m.setPacking(packing::PackedCompressed, false);
     m.storedDocumentPath = m.documentPath;
@@ -123,8 +145,12 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
         shown.cropPercent.clear();
         shown.documentSize.clear();
     } else {
-        QString documentPath = m.documentPath;
-        if (FileNameOf(documentPath).size() > kLongestMemberName) {
+        const QString realName = exactFileName(m.documentPath);
+        m.setOption(option::NameInArchive, !headerHoldsName(realName));
+        if (m.hasOption(option::NameInArchive)) {
+            // The archive member keeps the real name, so no work copy stands in for it.
+            m.setOption(option::SubstituteName, false);
+        } else if (realName.size() > kLongestMemberName) {
             const QString copy = ctx.temporaryFolder + kWorkCopyName;
             ConfirmReplaceFile(copy, kConfirmSkipOverwriteQuestion | kConfirmSkipAttributeWarning,
                                ctx.ui);
@@ -149,7 +175,7 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
                 m.setPacking(packing::PackedEncrypted, true);
             } else {
                 m.setPacking(packing::PackedCompressed, true);
-                if (m.documentLength >= ownLength) {
+                if (m.documentLength >= ownLength && !mustTravelPacked(m)) {
                     m.setPacking(packing::Packed, false);
                     m.storedDocumentPath = m.documentPath;
                     m.documentLength = ownLength;
@@ -168,9 +194,8 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
         }
         shown.documentSize = QString::number(m.documentLength);
         // The header carries the file name only, so that is what the payload length counts.
-        QString name = trimBlanks(shown.documentName);
         m.nameLength = static_cast<int16_t>(
-            std::min<qsizetype>(FileNameOf(name).size(), std::numeric_limits<int16_t>::max()));
+            std::min<qsizetype>(headerDocumentName(m).size(), std::numeric_limits<int16_t>::max()));
         if (!m.hasState(state::DocumentChosen) && m.nameLength > 0) {
             m.setState(state::DocumentChosen, true);
         }
@@ -179,6 +204,12 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
         const std::optional<int> percent =
             m.hasState(state::BmpUsable) ? cropPercentage(m.payloadLength, m.carrierColourBytes)
                                          : std::nullopt;
+        // The figure shown for a carrier chosen first assumed a typical name; with the
+        // document's own, it is the one its packed size must not pass.
+        if (m.hasState(state::BmpUsable) && m.carrierColourBytes >= kSmallestCarrier) {
+            shown.embedMax = QString::number(m.carrierColourBytes / 4 - m.nameLength -
+                                             kPayloadHeaderFixedLength);
+        }
         m.setState(state::EmbedPossible, percent.has_value());
         if (percent) {
             shown.cropPercent = QString::number(*percent);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "payload/PayloadHeader.h"
 #include "workflows/WorkflowContext.h"
 
 #include <string>
@@ -15,6 +16,20 @@ inline const QString kWorkCopyName = QStringLiteral("vokbdat2.tmp");
 // for it), or keeps it as it is when compression does not pay or the ZIP service fails; then
 // the document size, payload length and crop figures follow.
 void PackDocument(WorkflowContext& ctx, bool clearSubstituteName);
+
+// The document's file name exactly as it is, blanks at its ends included.
+QString exactFileName(const QString& path);
+
+// The name the payload header carries for the chosen document: its own, or a stand-in when the
+// archive has to carry it.
+QString headerDocumentName(const WindowModel& m);
+
+// How the payload header names the chosen document, as the last packing decided.
+NameRoute nameRouteOf(const WindowModel& m);
+
+// Whether the chosen document can only be embedded packed: an empty one (the payload cannot say
+// "no bytes") and one whose name only the archive can carry.
+bool mustTravelPacked(const WindowModel& m);
 
 // Creates the archive and adds the document; errorText is empty on success and also when the
 // service failed without a code it has a text for.

@@ -6,6 +6,7 @@
 #include "payload/PayloadHeader.h"
 #include "util/ConfirmReplace.h"
 #include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
 #include "util/TrimBlanks.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CropGeometry.h"
@@ -28,13 +29,8 @@ const QString kEmbedTitle = QStringLiteral("File Embed");
 const QString kEmbedFailed = QStringLiteral("Error during embedding");
 constexpr int kOutputHeaderBytes = 54;
 
-// The engine's "output cannot be opened" code of each embedder, after the shift.
-constexpr int32_t kOutputNotOpened24 = -11;
-constexpr int32_t kOutputNotOpened80 = -31;
-constexpr int32_t kOutputNotOpened81 = -53;
-
 enum class Culprit { None, Carrier, Document, Output };
-enum class Fault { CannotOpen, Invalid };
+enum class Fault { CannotOpen, Invalid, WriteFailed, TooLarge };
 
 struct FailureMeaning {
     Culprit culprit = Culprit::None;
@@ -75,6 +71,13 @@ FailureMeaning meaningOf(int32_t status) {
     case -28:
     case -50:
         return {Culprit::Output, Fault::Invalid};
+    case -15:
+    case -36:
+    case -62:
+        return {Culprit::Output, Fault::WriteFailed};
+    case -63:
+        // A run-length carrier whose stream runs past what a 32-bit resume position reaches.
+        return {Culprit::Carrier, Fault::TooLarge};
     default:
         // A damaged run-length row, in any of its forms, makes the carrier invalid.
         if (status <= -57 && status >= -61) {
@@ -106,19 +109,6 @@ QByteArray outputHeaders(int32_t width, int32_t height) {
     return {reinterpret_cast<const char*>(bytes.data()), kOutputHeaderBytes};
 }
 
-// Creates the output with its headers. A new file only: whatever stood at the path was removed
-// with the user's consent, and anything that appeared since is not ours to write through.
-bool writeOutputHeaders(const QString& path, int32_t width, int32_t height) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        return false;
-    }
-    const QByteArray headers = outputHeaders(width, height);
-    const bool written = file.write(headers) == headers.size();
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
-}
-
 bool sameFile(const QString& a, const QString& b) {
     if (a == b) {
         return true;
@@ -146,6 +136,13 @@ bool fitsEngineSlot(int64_t value) {
     return value >= 0 && value <= std::numeric_limits<int16_t>::max();
 }
 
+// What the engine is told about the crop: everything it takes in a 16-bit slot checked.
+struct EngineGeometry {
+    int64_t stride = 0;
+    int64_t leftBytes = 0;
+    int16_t rowsPerBlock = 0;
+};
+
 class EmbedRun {
 public:
     explicit EmbedRun(WorkflowContext& ctx) : m_ctx(ctx), m_model(ctx.model) {}
@@ -154,11 +151,15 @@ public:
 private:
     bool checksPassed();
     bool prepareOutput();
-    LoopResult runEngine(const CropArea& area, const QByteArray& header);
+    bool packingCurrent() const;
+    bool documentReady();
+    std::optional<EngineGeometry> engineGeometry(const CropArea& area, int64_t headerLength);
+    LoopResult runEngine(const CropArea& area, const EngineGeometry& geometry,
+                         const QByteArray& header, const QString& output);
     // What every embedder takes alike.
     template <typename Args>
     void fillSharedArgs(Args& args, const CropArea& area, int16_t rowsPerBlock,
-                        const QByteArray& header) const {
+                        const QByteArray& header, const QString& output) const {
         args.rowsPerBlock = rowsPerBlock;
         args.dataOffset = static_cast<int16_t>(m_facts.dataOffset);
         args.cropBottomRows = static_cast<int16_t>(area.bottom);
@@ -168,11 +169,11 @@ private:
         args.header = header;
         args.carrierPath = m_carrier;
         args.documentPath = m_model.storedDocumentPath;
-        args.outputPath = m_output;
+        args.outputPath = output;
     }
     void fail(const QString& detail, bool withDetail);
     void failureExit();
-    void succeed();
+    void succeed(ReplacementFile& image);
 
     WorkflowContext& m_ctx;
     WindowModel& m_model;
@@ -180,7 +181,6 @@ private:
     QString m_output;
     CarrierFacts m_facts;
     bool m_codeGiven = false;
-    bool m_outputCreated = false;
 };
 
 void EmbedRun::run() {
@@ -192,16 +192,10 @@ void EmbedRun::run() {
     m_model.display.processCaption = kEmbedTitle;
     m_model.setState(state::Embedding, true);
     m_ctx.refresh();
-    const QString documentName = m_model.display.documentName;
 
     m_facts = InspectCarrier(m_ctx, inspect::Report, m_carrier);
-    if (!prepareOutput()) {
+    if (!prepareOutput() || !documentReady()) {
         return;
-    }
-    if (m_model.hasPacking(packing::Packed) &&
-        !m_model.hasPacking(packing::PackedEncrypted | packing::PackedCompressed)) {
-        m_ctx.letEventsRun();
-        PackDocument(m_ctx, false);
     }
     const uint8_t mode =
         (m_model.pointerMarks & pointer::Adjusted) != 0 ? kDrawnCropMode : m_model.cropMode;
@@ -209,31 +203,39 @@ void EmbedRun::run() {
         cropGeometry(mode, m_model.imageWidth, m_model.imageHeight, m_model.carrierColourBytes,
                      m_model.payloadLength, m_model.crop);
     if (!area) {
-        normalPointer(m_ctx);
-        m_ctx.report(Sound::Error, kEmbedTitle, kEmbedFailed);
-        failureExit();
+        fail(mode == kDrawnCropMode
+                 ? QStringLiteral("The area drawn is too small for the document: draw a larger "
+                                  "one, or choose another crop.")
+                 : QStringLiteral("The document does not fit this image: packed it takes %1 "
+                                  "bytes, and the image holds %2 at most.")
+                       .arg(m_model.documentLength)
+                       .arg(m_model.carrierColourBytes / 4 - m_model.nameLength -
+                            kPayloadHeaderFixedLength),
+             true);
         return;
     }
     const std::string header = BuildPayloadHeader(
-        m_ctx.platform, m_model.code, m_model.documentPath, documentName,
-        storageModeFromPackingState(m_model.packingMarks),
-        m_model.hasOption(option::SubstituteName), m_model.documentLength);
-
-    m_outputCreated = writeOutputHeaders(m_output, area->width, area->height);
-    m_ctx.letEventsRun();
-    LoopResult result;
-    if (m_outputCreated) {
-        result = runEngine(*area, QByteArray::fromStdString(header));
-    } else {
-        // The engine would create the file itself when appending; say what it would have said.
-        result.end = LoopEnd::Failed;
-        result.status = m_facts.bitCount == 24    ? kOutputNotOpened24
-                        : m_facts.compression == 0 ? kOutputNotOpened80
-                                                   : kOutputNotOpened81;
+        m_ctx.platform, m_model.code, m_model.documentPath, headerDocumentName(m_model),
+        storageModeOf(m_model), nameRouteOf(m_model), m_model.documentLength);
+    const std::optional<EngineGeometry> geometry =
+        engineGeometry(*area, static_cast<int64_t>(header.size()));
+    if (!geometry) {
+        return;
     }
+
+    // The new image takes the place of an old one only once it is complete.
+    ReplacementFile image(m_output);
+    if (!image.isOpen() || !image.append(outputHeaders(area->width, area->height))) {
+        fail(m_output + QStringLiteral(" could not be written: ") + systemErrorText(image.error()),
+             true);
+        return;
+    }
+    m_ctx.letEventsRun();
+    const LoopResult result =
+        runEngine(*area, *geometry, QByteArray::fromStdString(header), image.writePath());
     switch (result.end) {
     case LoopEnd::Done:
-        succeed();
+        succeed(image);
         return;
     case LoopEnd::Stopped:
         failureExit();
@@ -242,7 +244,8 @@ void EmbedRun::run() {
         fail({}, false);
         return;
     case LoopEnd::Failed:
-        fail(embedFailureDetail(result.status, m_carrier, m_model.storedDocumentPath, m_output),
+        fail(embedFailureDetail(result.status, m_carrier, m_model.storedDocumentPath, m_output,
+                                writeFailureReason(m_ctx.platform, m_model.embedOutputFolder)),
              true);
         return;
     }
@@ -257,8 +260,8 @@ bool EmbedRun::checksPassed() {
                                 saturated(3 * length))) {
                 return false;
             }
-            if (!CheckOutputSpace(m_ctx.ui, m_ctx.platform,
-                                  trimBlanks(m_model.embedOutputFolder), saturated(length))) {
+            if (!CheckOutputSpace(m_ctx.ui, m_ctx.platform, trimBlanks(m_model.embedOutputFolder),
+                                  saturated(length))) {
                 return false;
             }
         }
@@ -300,7 +303,8 @@ bool EmbedRun::prepareOutput() {
             failureExit();
             return false;
         }
-        if (ConfirmReplaceFile(m_output, 0, m_ctx.ui) > kReplaceDeleted) {
+        // The old image stays until the new one is complete.
+        if (ConfirmReplaceFile(m_output, kConfirmAskOnly, m_ctx.ui) > kReplaceDeleted) {
             failureExit();
             return false;
         }
@@ -309,26 +313,87 @@ bool EmbedRun::prepareOutput() {
     return true;
 }
 
-LoopResult EmbedRun::runEngine(const CropArea& area, const QByteArray& header) {
+// Whether the stored document is what the header built from the model would describe: the
+// packing it went through, and its length now.
+bool EmbedRun::packingCurrent() const {
     const WindowModel& m = m_model;
-    const int bitCount = m_facts.bitCount;
-    const int64_t stride = carrierRowStride(m.imageWidth, bitCount);
-    const int64_t leftBytes = area.left > 0 ? (int64_t{area.left} * bitCount - 1) / 8 + 1 : 0;
-    // The engine takes the crop offsets in 16-bit slots; a carrier whose crop starts further
-    // in cannot be described to it.
-    if (!fitsEngineSlot(leftBytes) || !fitsEngineSlot(area.bottom) ||
-        !fitsEngineSlot(m_facts.dataOffset)) {
-        return {LoopEnd::Unavailable, 0};
+    const bool packed = m.hasPacking(packing::Packed);
+    const bool encrypted = m.hasPacking(packing::PackedEncrypted);
+    if (packed && !encrypted && !m.hasPacking(packing::PackedCompressed)) {
+        return false; // an extraction has reused the work archive
     }
+    if ((packed && encrypted) != m.hasPacking(packing::EncryptionWanted)) {
+        return false;
+    }
+    const QString expected = packed ? m_ctx.temporaryFolder + kWorkArchiveName : m.documentPath;
+    const QFileInfo stored(m.storedDocumentPath);
+    return m.storedDocumentPath == expected && stored.isFile() && stored.size() == m.documentLength;
+}
+
+bool EmbedRun::documentReady() {
+    if (!packingCurrent()) {
+        m_ctx.letEventsRun();
+        PackDocument(m_ctx, false);
+        if (!packingCurrent()) {
+            fail(m_model.documentPath + QStringLiteral(" - cannot be read as it was chosen; "
+                                                       "choose it again"),
+                 true);
+            return false;
+        }
+    }
+    if (mustTravelPacked(m_model) && !m_model.hasPacking(packing::Packed)) {
+        fail(m_model.documentPath +
+                 (m_model.hasOption(option::NameInArchive)
+                      ? QStringLiteral(" - its name can be kept only in a packed document, and "
+                                       "packing it failed")
+                      : QStringLiteral(" - an empty document can be hidden only packed, and "
+                                       "packing it failed")),
+             true);
+        return false;
+    }
+    return true;
+}
+
+std::optional<EngineGeometry> EmbedRun::engineGeometry(const CropArea& area, int64_t headerLength) {
+    EngineGeometry g;
+    const int bitCount = m_facts.bitCount;
+    g.stride = carrierRowStride(m_model.imageWidth, bitCount);
+    g.leftBytes = area.left > 0 ? (int64_t{area.left} * bitCount - 1) / 8 + 1 : 0;
+    const std::optional<int16_t> rows =
+        blockRows(int64_t{3} * area.width, headerLength, area.height);
+    // The engine takes these in 16-bit slots; an image they cannot describe is refused before
+    // anything is written.
+    QString why;
+    if (!fitsEngineSlot(m_facts.dataOffset)) {
+        why = QStringLiteral(" - its pixels start too far into the file for this program");
+    } else if (!fitsEngineSlot(g.leftBytes) || !fitsEngineSlot(area.bottom)) {
+        why = QStringLiteral(" - the crop starts too far into this large image: choose a crop "
+                             "at its bottom left, or no crop");
+    } else if (!rows) {
+        why = QStringLiteral(" - the new image would be too narrow for its height: choose a "
+                             "wider crop");
+    }
+    if (!why.isEmpty()) {
+        fail(m_carrier + why, true);
+        return std::nullopt;
+    }
+    g.rowsPerBlock = *rows;
+    return g;
+}
+
+LoopResult EmbedRun::runEngine(const CropArea& area, const EngineGeometry& geometry,
+                               const QByteArray& header, const QString& output) {
+    const WindowModel& m = m_model;
     m_model.display.progress = 20;
-    const int16_t rowsPerBlock = blockRows(100000LL * bitCount / (96 * stride) * 4);
+    const int16_t rowsPerBlock = geometry.rowsPerBlock;
     const float step = 80.0f / static_cast<float>((area.height - 1) / rowsPerBlock + 1);
+    const int bitCount = m_facts.bitCount;
 
     if (bitCount == 24 || m_facts.compression == 0) {
         UncompressedEmbedArgs args;
-        fillSharedArgs(args, area, rowsPerBlock, header);
-        args.cropLeftBytes = static_cast<int16_t>(leftBytes);
-        args.rowStride = static_cast<int32_t>(stride);
+        fillSharedArgs(args, area, rowsPerBlock, header, output);
+        args.cropLeftBytes = static_cast<int16_t>(geometry.leftBytes);
+        args.rowStride = static_cast<int32_t>(geometry.stride);
         const bool wide = bitCount == 24;
         return runEngineBlocks(m_ctx, step, 20, [&](int16_t block, int32_t) {
             args.blockIndex = block;
@@ -336,7 +401,7 @@ LoopResult EmbedRun::runEngine(const CropArea& area, const QByteArray& header) {
         });
     }
     Rle8EmbedArgs args;
-    fillSharedArgs(args, area, rowsPerBlock, header);
+    fillSharedArgs(args, area, rowsPerBlock, header, output);
     args.cropLeftPixels = static_cast<int16_t>(area.left);
     args.imageWidth = m.imageWidth;
     return runEngineBlocks(m_ctx, step, 20, [&](int16_t block, int32_t previous) {
@@ -357,19 +422,26 @@ void EmbedRun::fail(const QString& detail, bool withDetail) {
 }
 
 void EmbedRun::failureExit() {
-    if (m_outputCreated) {
-        removePartialOutput(m_output);
-        m_outputCreated = false;
-    }
     endRun(m_ctx, state::Embedding, true);
     m_ctx.render();
 }
 
-void EmbedRun::succeed() {
+void EmbedRun::succeed(ReplacementFile& image) {
     WindowModel& m = m_model;
+    bool timesKept = true;
     if (m.display.keepTimesChecked) {
         const std::string date = ReadFileDate(m_ctx.platform, m_carrier);
-        WriteFileDate(m_ctx.platform, m_output, date);
+        timesKept = WriteFileDate(m_ctx.platform, image.writePath(), date);
+    }
+    if (!image.commit()) {
+        fail(m_output + QStringLiteral(" could not be written: ") + systemErrorText(image.error()),
+             true);
+        return;
+    }
+    if (!timesKept) {
+        // The image is complete and stays; only its times are not the carrier's.
+        fail(m_output + QStringLiteral(" - the original date/time could not be set"), true);
+        return;
     }
     runCompleted(m_ctx, animation::EmbedReady);
     QString text = QStringLiteral("File Embedding processed successfully");
@@ -384,8 +456,16 @@ void EmbedRun::succeed() {
 
 } // namespace
 
-QString embedFailureDetail(int32_t status, const QString& carrierPath,
-                           const QString& documentPath, const QString& outputPath) {
+StorageMode storageModeOf(const WindowModel& m) {
+    if (!m.hasPacking(packing::Packed)) {
+        return StorageMode::AsIs;
+    }
+    return m.hasPacking(packing::PackedEncrypted) ? StorageMode::Encrypted
+                                                  : StorageMode::Compressed;
+}
+
+QString embedFailureDetail(int32_t status, const QString& carrierPath, const QString& documentPath,
+                           const QString& outputPath, const QString& writeFailure) {
     const FailureMeaning meaning = meaningOf(status);
     QString detail;
     switch (meaning.culprit) {
@@ -401,9 +481,21 @@ QString embedFailureDetail(int32_t status, const QString& carrierPath,
     case Culprit::None:
         break;
     }
-    if (meaning.culprit != Culprit::None) {
-        detail += tr(meaning.fault == Fault::CannotOpen ? TextId::CannotBeOpened
-                                                        : TextId::AnInvalidFile);
+    switch (meaning.fault) {
+    case Fault::CannotOpen:
+        detail += tr(TextId::CannotBeOpened);
+        break;
+    case Fault::Invalid:
+        if (meaning.culprit != Culprit::None) {
+            detail += tr(TextId::AnInvalidFile);
+        }
+        break;
+    case Fault::WriteFailed:
+        detail += QStringLiteral(" could not be written: ") + writeFailure;
+        break;
+    case Fault::TooLarge:
+        detail += QStringLiteral(" - is too large for this program");
+        break;
     }
     return detail + QStringLiteral(" (%1)").arg(-int64_t{status});
 }

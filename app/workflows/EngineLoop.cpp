@@ -1,9 +1,12 @@
 #include "workflows/EngineLoop.h"
 
+#include "util/Platform.h"
+#include "util/ReplacementFile.h"
 #include "workflows/WindowReset.h"
 
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <limits>
 
@@ -43,11 +46,22 @@ LoopResult runEngineBlocks(WorkflowContext& ctx, float step, int base,
     }
 }
 
-int16_t blockRows(int64_t rows) {
-    if (rows < 4 || rows > std::numeric_limits<int16_t>::max()) {
-        return 4;
+std::optional<int16_t> blockRows(int64_t rowBytes, int64_t headerLength, int64_t rows) {
+    constexpr int64_t kBytesPerCall = 100000;
+    constexpr int64_t kLargestCount = std::numeric_limits<int16_t>::max() / 4 * 4;
+    constexpr int64_t kMostBlocks = std::numeric_limits<int16_t>::max() - 1;
+    if (rowBytes < 1 || headerLength < 0 || rows < 0) {
+        return std::nullopt;
     }
-    return static_cast<int16_t>(rows);
+    const auto wholeGroups = [](int64_t count) { return (count + 3) / 4 * 4; };
+    int64_t count = std::clamp<int64_t>(kBytesPerCall / rowBytes / 4 * 4, 4, kLargestCount);
+    // The header ends strictly inside the first block: the engine needs a bit pair after it.
+    count = std::max(count, wholeGroups(4 * headerLength / rowBytes + 1));
+    count = std::max(count, wholeGroups((rows + kMostBlocks - 1) / kMostBlocks));
+    if (count > kLargestCount) {
+        return std::nullopt;
+    }
+    return static_cast<int16_t>(count);
 }
 
 void runCompleted(WorkflowContext& ctx, uint8_t readyAnimation) {
@@ -65,6 +79,16 @@ void endRun(WorkflowContext& ctx, uint8_t runningBit, bool keepProgress) {
     ctx.refresh();
     normalPointer(ctx);
     m.display.processCaption.clear();
+}
+
+QString writeFailureReason(const Platform& platform, const QString& folder) {
+    // A buffered writer fails once fewer bytes are free than its buffer holds.
+    constexpr uint64_t kAlmostFull = 1 << 20;
+    const std::optional<uint64_t> free = platform.freeBytes(folder);
+    if (free && *free < kAlmostFull) {
+        return QStringLiteral("the disk is full");
+    }
+    return systemErrorText(EIO);
 }
 
 void removePartialOutput(const QString& path) {

@@ -4,6 +4,7 @@
 #include "workflows/WorkflowContext.h"
 
 #include <functional>
+#include <optional>
 
 namespace brindmar {
 
@@ -22,9 +23,12 @@ struct LoopResult {
 LoopResult runEngineBlocks(WorkflowContext& ctx, float step, int base,
                            const std::function<EngineStatus(int16_t, int32_t)>& call);
 
-// Rows per engine call: a multiple of 4, never fewer than 4, and 4 when the figure would not fit
-// the engine's 16-bit slot.
-int16_t blockRows(int64_t rows);
+// Rows per engine call over an image whose rows hold rowBytes colour bytes: about 100000 colour
+// bytes a call, always a multiple of 4 rows. The engine finds the payload header's bit pairs
+// only in the first block, so that block holds them whole, however narrow the image; and rows
+// rows take no more calls than the 16-bit block index counts. nullopt when no count that the
+// engine's 16-bit slot can hold does all that.
+std::optional<int16_t> blockRows(int64_t rowBytes, int64_t headerLength, int64_t rows);
 
 // Before a run's success message: the bar full, the pointer normal, and nothing left to stop
 // or to animate while the message shows.
@@ -33,6 +37,10 @@ void runCompleted(WorkflowContext& ctx, uint8_t readyAnimation);
 // The end of an embed or extract run, whatever its outcome: the running bit goes (the bar keeps
 // its value when asked), the commands come back, the pointer is normal and the caption hidden.
 void endRun(WorkflowContext& ctx, uint8_t runningBit, bool keepProgress);
+
+// Why the engine could not write into folder, in the user's words: "the disk is full" when the
+// folder's file system has (almost) no room left, else the system's text for an I/O error.
+QString writeFailureReason(const Platform& platform, const QString& folder);
 
 // Removes a file the run created and could not finish, so that no truncated image or document
 // is left looking complete.

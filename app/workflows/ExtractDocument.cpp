@@ -1,31 +1,75 @@
 #include "workflows/ExtractDocument.h"
 
 #include "operations/DiskSpace.h"
+#include "operations/WipeFile.h"
 #include "operations/ZipService.h"
 #include "payload/FileDate.h"
 #include "payload/PayloadHeaderReader.h"
 #include "util/ConfirmReplace.h"
 #include "util/NumericValue.h"
 #include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
 #include "util/TrimBlanks.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
 #include "workflows/WindowReset.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <fcntl.h>
 #include <limits>
+#include <optional>
+#include <unistd.h>
 
 namespace brindmar {
 
 namespace {
 
 constexpr size_t kPasswordNumberOffset = 18; // the last-write DOS time in the date field
+// Where an archive is unpacked before its document is put in place: inside the private folder.
+const QString kStagingFolderName = QStringLiteral("unpacked/");
+// The shut-down's wipe: no question, no attribute warning.
+constexpr uint8_t kQuietWipe = kConfirmSkipOverwriteQuestion | kConfirmSkipAttributeWarning;
 
 int32_t saturated(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, 0, std::numeric_limits<int32_t>::max()));
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    return a == b || (!canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath());
+}
+
+bool syncFile(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return false;
+    }
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+// Copies source into the replacement, for a document unpacked on another file system.
+bool copyInto(const QString& source, ReplacementFile& out) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (;;) {
+        const QByteArray chunk = in.read(1 << 20);
+        if (chunk.isEmpty()) {
+            return in.error() == QFileDevice::NoError;
+        }
+        if (!out.append(chunk)) {
+            return false;
+        }
+    }
 }
 
 class ExtractRun {
@@ -35,10 +79,16 @@ public:
 
 private:
     bool spaceChecked();
-    LoopResult runEngine(const PayloadHeaderInfo& info);
-    bool unpack(const PayloadHeaderInfo& info);
+    // The same-file refusal and the overwrite question; the user's old file stays until the new
+    // one is complete. False when the run must not write the target.
+    bool targetAgreed(bool afterUnpacking);
+    LoopResult runEngine(const PayloadHeaderInfo& info, int16_t rowsPerBlock,
+                         const QString& output);
+    std::optional<QString> unpack(const PayloadHeaderInfo& info);
+    bool install(const QString& staged, const PayloadHeaderInfo& info);
     // The message of a failed run; without a detail it is the bare headline.
     void report(TextId what, const QString& detail, bool withDetail = true);
+    void discardStaging();
     void failurePath();
     void cancelledPath();
     void succeed();
@@ -47,13 +97,13 @@ private:
     WindowModel& m_model;
     QString m_carrier;
     QString m_target;
-    QString m_engineOutput;
-    bool m_targetStarted = false;
+    QString m_staging;
 };
 
 void ExtractRun::run() {
     WindowModel& m = m_model;
     m_carrier = trimBlanks(m.display.bmpPath);
+    m_staging = m_ctx.temporaryFolder + kStagingFolderName;
     if (!spaceChecked()) {
         return;
     }
@@ -70,25 +120,46 @@ void ExtractRun::run() {
     }
     // The image may have changed since it was chosen; only a payload that still opens with the
     // code is extracted, and only one whose header the engine can be told about.
-    if (!info.payloadFound() || info.headerLength() > std::numeric_limits<int16_t>::max()) {
+    const int64_t rowsNeeded =
+        info.rowBytes > 0 ? (int64_t{4} * (int64_t{info.headerLength()} + info.documentLength) +
+                             info.rowBytes - 1) /
+                                info.rowBytes
+                          : 0;
+    const std::optional<int16_t> rowsPerBlock =
+        blockRows(info.rowBytes, info.headerLength(), rowsNeeded);
+    if (!info.payloadFound() || info.headerLength() > std::numeric_limits<int16_t>::max() ||
+        !rowsPerBlock) {
         report(TextId::ErrorDuringExtracting, {}, false);
         failurePath();
         return;
     }
-    m_target = m.extractOutputFolder + info.documentName;
-    if (ConfirmReplaceFile(m_target, 0, m_ctx.ui) > kReplaceDeleted) {
-        cancelledPath();
-        return;
-    }
     const bool archived = info.status < PayloadStatus::DocumentAsIs;
-    m_engineOutput = archived ? m_ctx.temporaryFolder + kWorkArchiveName : m_target;
+    // A name only the archive carries is known once it is unpacked; it is asked about then.
+    const bool nameKnown = !(archived && info.nameInArchive);
+    if (nameKnown) {
+        m_target = m.extractOutputFolder + info.documentName;
+        if (!targetAgreed(false)) {
+            return;
+        }
+    }
+    std::optional<ReplacementFile> direct;
+    QString engineOutput = m_ctx.temporaryFolder + kWorkArchiveName;
+    if (!archived) {
+        direct.emplace(m_target);
+        if (!direct->isOpen()) {
+            report(TextId::ErrorDuringExtracting, m_target +
+                                                      QStringLiteral(" could not be written: ") +
+                                                      systemErrorText(direct->error()));
+            failurePath();
+            return;
+        }
+        engineOutput = direct->writePath();
+    }
     m.display.progress = 10;
 
-    const LoopResult result = runEngine(info);
+    const LoopResult result = runEngine(info, *rowsPerBlock, engineOutput);
     switch (result.end) {
     case LoopEnd::Done:
-        // Complete now: whatever fails from here on leaves the document where it is.
-        m_targetStarted = false;
         break;
     case LoopEnd::Stopped:
         failurePath();
@@ -99,21 +170,35 @@ void ExtractRun::run() {
         return;
     case LoopEnd::Failed:
         report(TextId::ErrorDuringExtracting,
-               extractFailureDetail(result.status, m_carrier, m_engineOutput));
+               extractFailureDetail(
+                   result.status, m_carrier, archived ? engineOutput : m_target,
+                   writeFailureReason(m_ctx.platform,
+                                      archived ? m_ctx.temporaryFolder : m.extractOutputFolder)));
         failurePath();
         return;
     }
     m.display.progress = 90;
-    if (archived && !unpack(info)) {
-        return;
-    }
-    // The stored times come back in every storage mode: an archive member carries the time of
-    // whatever file was packed, which for a long name is the work copy.
-    if (!WriteFileDate(m_ctx.platform, m_target, info.dateField)) {
-        report(TextId::ErrorDuringExtracting,
-               m_target + QStringLiteral(" - the original date/time could not be set"));
-        failurePath();
-        return;
+    if (archived) {
+        const std::optional<QString> staged = unpack(info);
+        if (!staged || !install(*staged, info)) {
+            return;
+        }
+    } else {
+        // The stored times come back with the document, before it takes the old one's place.
+        const bool timesKept = WriteFileDate(m_ctx.platform, direct->writePath(), info.dateField);
+        if (!direct->commit()) {
+            report(TextId::ErrorDuringExtracting, m_target +
+                                                      QStringLiteral(" could not be written: ") +
+                                                      systemErrorText(direct->error()));
+            failurePath();
+            return;
+        }
+        if (!timesKept) {
+            report(TextId::ErrorDuringExtracting,
+                   m_target + QStringLiteral(" - the original date/time could not be set"));
+            failurePath();
+            return;
+        }
     }
     succeed();
 }
@@ -131,9 +216,26 @@ bool ExtractRun::spaceChecked() {
                             saturated(size));
 }
 
-LoopResult ExtractRun::runEngine(const PayloadHeaderInfo& info) {
+bool ExtractRun::targetAgreed(bool afterUnpacking) {
+    if (sameFile(m_target, m_carrier)) {
+        // Answering yes would lose the image before the document is out of it.
+        normalPointer(m_ctx);
+        m_ctx.report(Sound::Attention, tr(TextId::FileExtractTitle),
+                     QStringLiteral("Cannot extract over the source image file.\n\nChange the "
+                                    "directory in 'Output to' before extracting."));
+        afterUnpacking ? failurePath() : cancelledPath();
+        return false;
+    }
+    if (ConfirmReplaceFile(m_target, kConfirmAskOnly, m_ctx.ui) > kReplaceDeleted) {
+        afterUnpacking ? failurePath() : cancelledPath();
+        return false;
+    }
+    return true;
+}
+
+LoopResult ExtractRun::runEngine(const PayloadHeaderInfo& info, int16_t rowsPerBlock,
+                                 const QString& output) {
     const double rowBytes = info.rowBytes;
-    const int16_t rowsPerBlock = blockRows(static_cast<int64_t>(100000.0 / rowBytes / 4) * 4);
     const double rows =
         std::trunc((static_cast<double>(info.documentLength) - info.dataOffset - 1) / rowBytes * 4);
     const auto blocks = static_cast<int64_t>(std::trunc(rows / rowsPerBlock)) + 1;
@@ -146,51 +248,91 @@ LoopResult ExtractRun::runEngine(const PayloadHeaderInfo& info) {
     args.docLength = info.documentLength;
     args.headerLength = static_cast<int16_t>(info.headerLength());
     args.carrierPath = m_carrier;
-    args.outputPath = m_engineOutput;
+    args.outputPath = output;
     return runEngineBlocks(m_ctx, step, 10, [&](int16_t block, int32_t) {
         args.blockIndex = block;
-        m_targetStarted = m_engineOutput == m_target;
         return m_ctx.engine.extract(args);
     });
 }
 
-bool ExtractRun::unpack(const PayloadHeaderInfo& info) {
+std::optional<QString> ExtractRun::unpack(const PayloadHeaderInfo& info) {
     WindowModel& m = m_model;
     const bool encrypted = info.status == PayloadStatus::EncryptedArchive;
     // The work archive now holds this payload, not the chosen document's packing.
     m.setPacking(packing::PackedEncrypted, false);
     m.setPacking(packing::PackedCompressed, false);
-    m.passwordNumber =
-        encrypted ? static_cast<int32_t>(numericValue(
-                        std::string_view(info.dateField).substr(kPasswordNumberOffset)))
-                  : 0;
-    // Into the private folder a member may replace the work copy left by an earlier run; into
-    // the user's folder it never replaces a file: the only one the user agreed to lose is gone.
-    const QString folder = info.substituteName ? m_ctx.temporaryFolder : m.extractOutputFolder;
-    const int16_t option = info.substituteName ? kUnzipReplaceExisting : kUnzipKeepExisting;
-    QString errorText;
+    m.passwordNumber = encrypted
+                           ? static_cast<int32_t>(numericValue(
+                                 std::string_view(info.dateField).substr(kPasswordNumberOffset)))
+                           : 0;
     const TextId failure =
         encrypted ? TextId::ErrorDuringExtractDecrypt : TextId::ErrorDuringExtractUnzip;
-    if (!UnzipDocument(m_ctx, m_ctx.temporaryFolder + kWorkArchiveName, folder, option, encrypted,
-                       errorText)) {
+    // Unpacked in the private folder first: the user's folder sees only the finished document,
+    // and only under the name it will keep.
+    discardStaging();
+    if (!QDir().mkpath(m_staging)) {
+        report(failure, m_staging + tr(TextId::CannotBeOpened));
+        failurePath();
+        return std::nullopt;
+    }
+    QString errorText;
+    if (!UnzipDocument(m_ctx, m_ctx.temporaryFolder + kWorkArchiveName, m_staging,
+                       kUnzipReplaceExisting, encrypted, errorText)) {
         report(failure, errorText);
+        failurePath();
+        return std::nullopt;
+    }
+    const QFileInfoList members = QDir(m_staging).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const bool one = members.size() == 1 && members[0].isFile() && !members[0].isSymLink();
+    const QString member = one ? members[0].fileName() : QString();
+    const QString name =
+        info.nameInArchive && one ? safeDocumentName(member, true) : info.documentName;
+    m_target = m.extractOutputFolder + name;
+    // A member under the work copy's name stands for the header's name; any other must be it.
+    if (!one || !(info.nameInArchive || info.substituteName || member == name)) {
+        // The archive held no member of the name its header promised.
+        report(failure, m_target + tr(TextId::CannotBeOpened));
+        failurePath();
+        return std::nullopt;
+    }
+    if (info.nameInArchive && !targetAgreed(true)) {
+        return std::nullopt;
+    }
+    return members[0].filePath();
+}
+
+bool ExtractRun::install(const QString& staged, const PayloadHeaderInfo& info) {
+    const bool timesKept = WriteFileDate(m_ctx.platform, staged, info.dateField);
+    const QByteArray from = QFile::encodeName(staged);
+    const QByteArray to = QFile::encodeName(m_target);
+    int error = 0;
+    if (!syncFile(staged)) {
+        error = errno;
+    } else if (::rename(from.constData(), to.constData()) != 0) {
+        error = errno;
+        if (error == EXDEV) {
+            // The private folder lies on another file system: the document is copied across,
+            // and takes the old one's place only once complete.
+            ReplacementFile copy(m_target);
+            error = 0;
+            if (!copy.isOpen() || !copyInto(staged, copy) ||
+                !WriteFileDate(m_ctx.platform, copy.writePath(), info.dateField) ||
+                !copy.commit()) {
+                error = copy.error() != 0 ? copy.error() : EIO;
+            }
+        }
+    }
+    if (error != 0) {
+        report(TextId::ErrorDuringExtracting,
+               m_target + QStringLiteral(" could not be written: ") + systemErrorText(error));
         failurePath();
         return false;
     }
-    if (info.substituteName) {
-        if (ConfirmReplaceFile(m_target, 0, m_ctx.ui) > kReplaceDeleted) {
-            failurePath();
-            return false;
-        }
-        if (!QFile::rename(m_ctx.temporaryFolder + kWorkCopyName, m_target)) {
-            report(TextId::ErrorDuringExtracting, m_target + tr(TextId::CannotBeOpened));
-            failurePath();
-            return false;
-        }
-    }
-    if (!FileExists(m_target)) {
-        // The archive held no member of the name its header promised.
-        report(failure, m_target + tr(TextId::CannotBeOpened));
+    discardStaging();
+    if (!timesKept) {
+        report(TextId::ErrorDuringExtracting,
+               m_target + QStringLiteral(" - the original date/time could not be set"));
         failurePath();
         return false;
     }
@@ -206,11 +348,20 @@ void ExtractRun::report(TextId what, const QString& detail, bool withDetail) {
     m_ctx.report(Sound::Error, tr(TextId::FileExtractTitle), text);
 }
 
-void ExtractRun::failurePath() {
-    if (m_targetStarted) {
-        removePartialOutput(m_target);
-        m_targetStarted = false;
+void ExtractRun::discardStaging() {
+    const QDir staging(m_staging);
+    if (!staging.exists()) {
+        return;
     }
+    // An unpacked document is as private as the archive it came from.
+    for (const QFileInfo& file : staging.entryInfoList(QDir::Files | QDir::Hidden)) {
+        WipeAndDeleteFile(file.filePath(), kQuietWipe, m_ctx.engine, m_ctx.ui, {});
+    }
+    QDir(m_staging).removeRecursively();
+}
+
+void ExtractRun::failurePath() {
+    discardStaging();
     endRun(m_ctx, state::Extracting, true);
     WindowReset(m_ctx);
 }
@@ -230,10 +381,13 @@ void ExtractRun::succeed() {
 
 } // namespace
 
-QString extractFailureDetail(int32_t status, const QString& carrierPath,
-                             const QString& outputPath) {
+QString extractFailureDetail(int32_t status, const QString& carrierPath, const QString& outputPath,
+                             const QString& writeFailure) {
     QString detail;
     switch (status) {
+    case -14:
+        detail = outputPath + QStringLiteral(" could not be written: ") + writeFailure;
+        break;
     case -8:
         detail = carrierPath + tr(TextId::CannotBeOpened);
         break;
@@ -274,9 +428,8 @@ bool UnzipDocument(WorkflowContext& ctx, const QString& packagePath, const QStri
     const std::string password =
         encrypted ? DeriveArchivePassword(ctx.model.storedCode, ctx.model.passwordNumber)
                   : std::string();
-    const ZipStatus unzipped =
-        ctx.zip.ZSUnzipFiles(packagePath, QStringLiteral("*.*"), targetFolder, unzipOption,
-                             password);
+    const ZipStatus unzipped = ctx.zip.ZSUnzipFiles(packagePath, QStringLiteral("*.*"),
+                                                    targetFolder, unzipOption, password);
     if (!unzipped) {
         return false;
     }

@@ -17,8 +17,8 @@ bool UnzipDocument(WorkflowContext& ctx, const QString& packagePath, const QStri
                    int16_t unzipOption, bool encrypted, QString& errorText);
 
 // The text after "Error during extracting" for an engine failure, followed by the code without
-// its sign.
-QString extractFailureDetail(int32_t status, const QString& carrierPath,
-                             const QString& outputPath);
+// its sign. A failed write is told in writeFailure's words ("the disk is full").
+QString extractFailureDetail(int32_t status, const QString& carrierPath, const QString& outputPath,
+                             const QString& writeFailure = {});
 
 } // namespace brindmar

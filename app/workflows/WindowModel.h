@@ -32,6 +32,9 @@ inline constexpr uint8_t SubstituteName = 2;
 inline constexpr uint8_t JustEmbedded = 4;
 inline constexpr uint8_t CodeProtected = 8;
 inline constexpr uint8_t ValueChanged = 16;
+// The document's name cannot be kept by the payload header: the archive carries it, and the
+// header a stand-in.
+inline constexpr uint8_t NameInArchive = 32;
 } // namespace option
 
 namespace animation {

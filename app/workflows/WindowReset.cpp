@@ -1,16 +1,11 @@
 #include "workflows/WindowReset.h"
 
 #include "util/SelectFile.h"
+#include "workflows/CodeEntry.h"
 #include "workflows/CommandRefresh.h"
 #include "workflows/CropChoice.h"
 
 namespace brindmar {
-
-namespace {
-
-constexpr int kShortestCode = 10;
-
-} // namespace
 
 void normalPointer(WorkflowContext& ctx) {
     ctx.model.pointerMarks &= pointer::FrameShown | pointer::Adjusted;
@@ -43,8 +38,10 @@ void WindowReset(WorkflowContext& ctx) {
     m.carrierColourBytes = 0;
     m.carrierCheckResult = 0;
 
+    // The code and the Encrypt box survive the reset, and so must the decision they show: the
+    // next document is packed as the box says, not as the cleared marks would.
     m.codeApplyGuard = true;
-    shown.encryptEnabled = false;
+    settleEncryptMarks(m);
     m.codeApplyGuard = false;
 
     shown.documentSize.clear();
@@ -78,11 +75,11 @@ void reportProcessingFailure(WorkflowContext& ctx, const QString& reason) {
 }
 
 bool codeCheck(WorkflowContext& ctx) {
-    const qsizetype length = ctx.model.code.size();
-    if (length < 1 || length >= kShortestCode) {
+    const CodeFault fault = codeFault(ctx.model.code);
+    if (fault == CodeFault::None) {
         return true;
     }
-    ctx.report(Sound::Attention, TextId::CodeEntryErrorTitle, TextId::CodeLengthError);
+    reportCodeFault(ctx, fault);
     ctx.model.requestFocus(FocusTarget::CodeBox);
     ctx.render();
     return false;

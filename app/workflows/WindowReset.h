@@ -20,8 +20,9 @@ bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status);
 // A picture that could not be decoded: "Processing failure: " and the decoder's reason.
 void reportProcessingFailure(WorkflowContext& ctx, const QString& reason);
 
-// The refusal of a code of 1 to 9 characters before a command that needs a valid one. True when
-// the code may be used.
+// The refusal of a code that cannot be used (too short or too long once trimmed, or holding
+// characters the header cannot keep) before a command that needs a valid one. True when the
+// code may be used.
 bool codeCheck(WorkflowContext& ctx);
 
 } // namespace brindmar

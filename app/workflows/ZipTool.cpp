@@ -2,6 +2,7 @@
 
 #include "operations/ZipService.h"
 #include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
 #include "util/SelectFile.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/ExtractDocument.h"
@@ -53,8 +54,16 @@ void pack(WorkflowContext& ctx, QString path) {
             return;
         }
     }
+    // Packed beside the archive's place and put there only when complete: a failure leaves an
+    // existing file of that name as it was, and a link there is replaced, not written through.
+    ReplacementFile packed(archive, true);
     QString errorText;
-    if (ZipDocument(ctx, path, archive, false, errorText)) {
+    bool done = packed.isOpen() && ZipDocument(ctx, path, packed.writePath(), false, errorText);
+    if (done && !packed.commit()) {
+        done = false;
+        errorText = systemErrorText(packed.error());
+    }
+    if (done) {
         if (ctx.ui.soundOn()) {
             ctx.ui.playSound(Sound::Success);
             ctx.ui.playSound(Sound::Attention);
@@ -66,10 +75,13 @@ void pack(WorkflowContext& ctx, QString path) {
              MessageIcon::Information);
         return;
     }
+    if (!packed.isOpen()) {
+        errorText = systemErrorText(packed.error());
+    }
     ctx.ui.alert(Sound::Error);
     show(ctx, TextId::ZipErrorTitle,
-         tr(TextId::ErrorDuringZippingOf) + QStringLiteral("\n\n") + path +
-             QStringLiteral("\n\n") + errorText,
+         tr(TextId::ErrorDuringZippingOf) + QStringLiteral("\n\n") + path + QStringLiteral("\n\n") +
+             errorText,
          MessageIcon::Exclamation);
 }
 
@@ -77,15 +89,18 @@ void pack(WorkflowContext& ctx, QString path) {
 
 QString zipToolArchivePath(const QString& path) {
     QString name = path;
-    QString folder = FolderOf(name);
+    const QString folder = FolderOf(name);
     QString base = path;
     base = BaseNameOf(base);
-    QString extension = path;
-    if (ExtensionOf(extension).isEmpty() || base.isEmpty()) {
-        QString whole = path;
-        return folder + FileNameOf(whole) + QStringLiteral(".zip");
+    QString whole = path;
+    whole = FileNameOf(whole);
+    // "z1.txt" gives "z1.zip"; a name that is all extension (".profile") keeps it whole, and a
+    // file that already bears the archive's name is never packed over itself.
+    QString archive = folder + (base.isEmpty() ? whole : base) + QStringLiteral(".zip");
+    if (archive == folder + whole) {
+        archive = folder + whole + QStringLiteral(".zip");
     }
-    return folder + base;
+    return archive;
 }
 
 void ZIPMIt_Click(WorkflowContext& ctx) {

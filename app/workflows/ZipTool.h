@@ -9,8 +9,8 @@ namespace brindmar {
 // window's selections is touched.
 void ZIPMIt_Click(WorkflowContext& ctx);
 
-// Where the tool packs a file: its folder and base name, or, for a name without an extension,
-// the whole name with ".zip" added, so that the archive never stands in the file's own place.
+// Where the tool packs a file: its folder and base name with ".zip" ("z1.txt" gives "z1.zip"),
+// or the whole name with ".zip" added where that would name the file itself.
 QString zipToolArchivePath(const QString& path);
 
 } // namespace brindmar

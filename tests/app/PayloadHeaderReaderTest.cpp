@@ -18,8 +18,8 @@ const std::string kDocument = "0123456789";
 std::string header(const char16_t* code, const QString& name = QStringLiteral("a.txt"),
                    int32_t length = 10, StorageMode mode = StorageMode::AsIs,
                    bool substitute = false) {
-    return composePayloadHeader(QString::fromUtf16(code), kDateField, mode, substitute, length,
-                                name);
+    return composePayloadHeader(QString::fromUtf16(code), kDateField, mode,
+                                substitute ? NameRoute::WorkCopy : NameRoute::Own, length, name);
 }
 
 // A header carrying name bytes exactly as given, past the reduction the builder applies.

@@ -17,8 +17,8 @@ std::string codeField(const std::string& header) {
 }
 
 TEST(PayloadHeader, LayoutOfAFiveCharacterNameStoredAsItIs) {
-    const std::string header = composePayloadHeader(QString(), kDateField, StorageMode::AsIs, false,
-                                                    1234, QStringLiteral("a.txt"));
+    const std::string header = composePayloadHeader(QString(), kDateField, StorageMode::AsIs,
+                                                    NameRoute::Own, 1234, QStringLiteral("a.txt"));
     ASSERT_EQ(header.size(), 95u);
     EXPECT_EQ(header.substr(0, 14), "+/VOKE01170+++");
     EXPECT_EQ(header.substr(42, 24), kDateField);
@@ -33,11 +33,12 @@ TEST(PayloadHeader, LayoutOfAFiveCharacterNameStoredAsItIs) {
 }
 
 TEST(PayloadHeader, StorageDigitsFollowModeAndSubstituteName) {
-    const std::tuple<StorageMode, bool, const char*> cases[] = {
-        {StorageMode::AsIs, false, "100"},
-        {StorageMode::AsIs, true, "101"},
-        {StorageMode::Compressed, false, "110"},
-        {StorageMode::Encrypted, true, "121"},
+    const std::tuple<StorageMode, NameRoute, const char*> cases[] = {
+        {StorageMode::AsIs, NameRoute::Own, "100"},
+        {StorageMode::AsIs, NameRoute::WorkCopy, "101"},
+        {StorageMode::Compressed, NameRoute::Own, "110"},
+        {StorageMode::Encrypted, NameRoute::WorkCopy, "121"},
+        {StorageMode::Compressed, NameRoute::InArchive, "112"},
     };
     for (const auto& [mode, substitute, digits] : cases) {
         const std::string header =
@@ -59,8 +60,8 @@ TEST(PayloadHeader, PackingStateGivesTheStorageMode) {
 
 TEST(PayloadHeader, CodeIsTrimmedCutToTwentyAndAlwaysFillsTwentyEightCharacters) {
     const auto header = [](const char16_t* code) {
-        return composePayloadHeader(QString::fromUtf16(code), kDateField, StorageMode::AsIs, false,
-                                    1, QStringLiteral("n"));
+        return composePayloadHeader(QString::fromUtf16(code), kDateField, StorageMode::AsIs,
+                                    NameRoute::Own, 1, QStringLiteral("n"));
     };
     EXPECT_EQ(codeField(header(u"0123456789")).size(), 28u);
     EXPECT_EQ(header(u"  0123456789  "), header(u"0123456789"));
@@ -79,8 +80,8 @@ TEST(PayloadHeader, NameIsTheFileNameInItsEightBitForm) {
         {u"\u6587\u6863.txt", "000000000006??.txt"},
     };
     for (const auto& [name, tail] : cases) {
-        const std::string header = composePayloadHeader(QString(), kDateField, StorageMode::AsIs,
-                                                        false, 0, QString::fromUtf16(name));
+        const std::string header = composePayloadHeader(
+            QString(), kDateField, StorageMode::AsIs, NameRoute::Own, 0, QString::fromUtf16(name));
         EXPECT_EQ(header.substr(78), tail);
     }
 }
@@ -91,13 +92,13 @@ TEST(PayloadHeader, BuildReadsTheDocumentsOwnDates) {
         apptest::utcSeconds(2025, 1, 1, 16, 0, 0), 0, apptest::utcSeconds(2025, 1, 1, 16, 30, 1)};
     const std::string header = BuildPayloadHeader(
         platform, QStringLiteral("Secret code 123"), QStringLiteral("/docs/letter.txt"),
-        QStringLiteral("letter.txt"), StorageMode::Encrypted, false, 77);
+        QStringLiteral("letter.txt"), StorageMode::Encrypted, NameRoute::Own, 77);
     EXPECT_EQ(header.substr(42, 24), kDateField);
     EXPECT_EQ(codeField(header), "51Ql60N3xNGMYxl+wQrAroX+KtMU");
     // A document whose dates cannot be read still gets a header, with zeros for dates.
     const std::string unreadable =
         BuildPayloadHeader(platform, QString(), QStringLiteral("/gone"), QStringLiteral("gone"),
-                           StorageMode::AsIs, false, 1);
+                           StorageMode::AsIs, NameRoute::Own, 1);
     EXPECT_EQ(unreadable.substr(42, 24), "0     0     0     0     ");
 }
 

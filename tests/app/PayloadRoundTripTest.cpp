@@ -67,8 +67,9 @@ void checkRoundTrip(const RoundTripCase& c) {
     dir.write(QStringLiteral("output.bmp"), bmptest::outputHeaders24(c.width, c.height));
 
     const QString code = QString::fromUtf16(c.code);
-    const std::string header = BuildPayloadHeader(platform, code, documentPath, documentPath,
-                                                  c.mode, c.substitute, c.documentLength);
+    const std::string header =
+        BuildPayloadHeader(platform, code, documentPath, documentPath, c.mode,
+                           c.substitute ? NameRoute::WorkCopy : NameRoute::Own, c.documentLength);
     const int32_t rowsPerBlock = 8;
     int32_t result = 1;
     for (int32_t block = 0; result == 1; ++block) {

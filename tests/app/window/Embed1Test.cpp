@@ -521,8 +521,8 @@ private slots:
 
         // A carrier whose payload opens: the extract layout.
         const std::string header =
-            composePayloadHeader(QString(), formatDateField({}, {}), StorageMode::AsIs, false, 5,
-                                 QStringLiteral("a.txt"));
+            composePayloadHeader(QString(), formatDateField({}, {}), StorageMode::AsIs,
+                                 NameRoute::Own, 5, QStringLiteral("a.txt"));
         const QString hidden = m_dir->filePath("hidden.bmp");
         bmptest::writeFile(hidden.toStdString(), apptest::payloadImage(60, 60, header + "hello"));
         m_ui->queueFileChoice(hidden);

@@ -23,7 +23,7 @@ Bytes edited(Bytes bytes, const std::function<void(Bytes&)>& edit) {
 // A carrier whose low bits hold a payload for a 5-byte document "a.txt", made with storedCode.
 Bytes withPayload(const QString& storedCode) {
     const std::string header = composePayloadHeader(storedCode, formatDateField({}, {}),
-                                                    StorageMode::AsIs, false, 5, "a.txt");
+                                                    StorageMode::AsIs, NameRoute::Own, 5, "a.txt");
     return apptest::payloadImage(60, 60, header + "hello");
 }
 

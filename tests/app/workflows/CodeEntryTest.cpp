@@ -110,8 +110,8 @@ TEST(MaskCode, UnmaskingClearsTheCode) {
 
 TEST(ProtectedImage, TypingTheRightCodeOpensItAndChangingItClosesIt) {
     apptest::Harness h;
-    const std::string header =
-        composePayloadHeader(kTen, formatDateField({}, {}), StorageMode::AsIs, false, 5, "a.txt");
+    const std::string header = composePayloadHeader(kTen, formatDateField({}, {}),
+                                                    StorageMode::AsIs, NameRoute::Own, 5, "a.txt");
     InspectCarrier(h.ctx, inspect::Evaluate,
                    h.file("hidden.bmp", apptest::payloadImage(60, 60, header + "hello")));
     h.model.display.bmpPath = h.dir.path("hidden.bmp");
@@ -160,11 +160,20 @@ TEST(WindowReset, KeepsOnlyWhatOutlivesAnOperation) {
     shown.extractLayout = shown.encryptEnabled = shown.cropFrameVisible = true;
     shown.progress = 100;
     shown.stepEnabled = {true, true, true, true};
+    // The code and the ticked box stay on show, so the next document is packed encrypted.
+    m.code = "0123456789";
+    shown.encryptBox = kEncryptTicked;
 
     WindowReset(h.ctx);
 
     EXPECT_EQ(m.windowState, 0);
     EXPECT_EQ(m.optionMarks, option::JustEmbedded);
+    EXPECT_EQ(m.packingMarks,
+              packing::EncryptTicked | packing::CodeLongEnough | packing::EncryptionWanted);
+    EXPECT_EQ(shown.encryptBox, kEncryptTicked);
+    EXPECT_TRUE(shown.encryptEnabled);
+    m.code.clear();
+    WindowReset(h.ctx);
     EXPECT_EQ(m.packingMarks, packing::EncryptTicked);
     EXPECT_EQ(m.pointerMarks, 0);
     EXPECT_EQ(m.documentPathCopy, "/docs/report.pdf"); // still on offer to Wipe

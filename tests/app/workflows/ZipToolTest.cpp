@@ -1,6 +1,7 @@
-#include "WorkflowHarness.h"
 #include "workflows/ZipTool.h"
+#include "WorkflowHarness.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <functional>
@@ -78,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"sound Success", "sound Attention",
                   "message Information|File ZIP / UnZIP|notes.txt zipped to directory:\n\n"
                   "<folder>"},
-                 {"notes"}},
+                 {"notes.zip"}},
         ToolCase{"no extension gets its own archive name",
                  [](apptest::Harness& h) {
                      h.dir.write(QStringLiteral("README"), kText);
@@ -92,36 +93,59 @@ INSTANTIATE_TEST_SUITE_P(
         ToolCase{"existing archive kept on cancel",
                  [](apptest::Harness& h) {
                      h.dir.write(QStringLiteral("notes.txt"), kText);
-                     h.dir.write(QStringLiteral("notes"), std::string("mine"));
+                     h.dir.write(QStringLiteral("notes.zip"), std::string("mine"));
                      return h.dir.path(QStringLiteral("notes.txt"));
                  },
                  MessageAnswer::Cancel,
                  {"sound Attention",
-                  "message Question|Confirm file overwrite|<folder>notes\n - already exists,"
+                  "message Question|Confirm file overwrite|<folder>notes.zip\n - already exists,"
                   "\n\nOverwrite existing file ?"},
-                 {"notes", "notes.txt"}},
+                 {"notes.zip", "notes.txt"}},
         ToolCase{"unpack",
                  [](apptest::Harness& h) { return packed(h, QStringLiteral("bundle.zip")); },
                  std::nullopt,
                  {"sound Success",
                   "message Information|File ZIP / UnZIP|<folder>bundle.zip\n\nEnd Unzip function"},
                  {"source.txt"}},
-        ToolCase{"encrypted archive refused",
-                 [](apptest::Harness& h) {
-                     return packed(h, QStringLiteral("locked.zip"), "secret");
-                 },
-                 std::nullopt,
-                 {"sound Error",
-                  "message Exclamation|ZIP / UnZIP Error|Error during unzipping of:\n\n"
-                  "<folder>locked.zip\n\nFile omitted as locked (11)"},
-                 {}}),
+        ToolCase{
+            "encrypted archive refused",
+            [](apptest::Harness& h) { return packed(h, QStringLiteral("locked.zip"), "secret"); },
+            std::nullopt,
+            {"sound Error", "message Exclamation|ZIP / UnZIP Error|Error during unzipping of:\n\n"
+                            "<folder>locked.zip\n\nFile omitted as locked (11)"},
+            {}}),
     apptest::RowName());
 
 TEST(ZipToolArchive, NamedAfterTheBaseNameOrTheWholeName) {
-    EXPECT_EQ(zipToolArchivePath("/d/notes.txt"), "/d/notes");
-    EXPECT_EQ(zipToolArchivePath("/d/archive.tar.gz"), "/d/archive.tar");
+    EXPECT_EQ(zipToolArchivePath("/d/notes.txt"), "/d/notes.zip");
+    EXPECT_EQ(zipToolArchivePath("/d/archive.tar.gz"), "/d/archive.tar.zip");
     EXPECT_EQ(zipToolArchivePath("/d/README"), "/d/README.zip");
     EXPECT_EQ(zipToolArchivePath("/d/.profile"), "/d/.profile.zip");
+    EXPECT_EQ(zipToolArchivePath("/d/plain.zip"), "/d/plain.zip.zip"); // never over itself
+}
+
+// The old file of the archive's name stays until the new archive is complete, and a link there
+// is replaced rather than written through.
+TEST(ZipToolArchive, AFailedPackOrALinkLeavesTheUsersFilesAlone) {
+    for (const bool viaLink : {false, true}) {
+        apptest::Harness h;
+        h.dir.write(QStringLiteral("notes.txt"), kText);
+        h.dir.write(QStringLiteral("victim"), std::string("mine"));
+        const QString archive = h.dir.path(QStringLiteral("notes.zip"));
+        if (viaLink) {
+            ASSERT_TRUE(QFile::link(h.dir.path(QStringLiteral("victim")), archive));
+        } else {
+            QFile::copy(h.dir.path(QStringLiteral("victim")), archive);
+            h.zip.failWith(brindmar::testing::FakeZipService::Operation::ZipFiles, kZipDiskFull);
+        }
+        h.ui.queueFileChoice(h.dir.path(QStringLiteral("notes.txt")));
+        h.ui.queueAnswer(MessageAnswer::Ok);
+        ZIPMIt_Click(h.ctx);
+        EXPECT_EQ(contents(h.dir.path(QStringLiteral("victim"))), "mine");
+        EXPECT_EQ(QFileInfo(archive).isSymLink(), false) << viaLink;
+        EXPECT_EQ(contents(archive).startsWith("PK"), viaLink);
+        EXPECT_EQ(QDir(h.dir.folder()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
 }
 
 } // namespace
