@@ -121,6 +121,18 @@ TEST(CliFailures, StatusesAndMessages) {
         {{"embed", f.path("carrier.bmp"), "--crop", "diagonal"}, 2, "no crop is named"},
         {{"frobnicate"}, 2, "unknown command"},
         {{"wipe", f.dir.folder()}, 1, " - cannot be opened"},
+        // A code is used as the header keeps it: never cut, collapsed or trimmed to too short.
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out", f.out, "--code",
+          "0123456789abcdefghijK"},
+         2, "10 to 20 characters"},
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out", f.out, "--code",
+          "         1"},
+         2, "10 to 20 characters"},
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out", f.out, "--code",
+          QStringLiteral("\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8\u03b9\u03ba")},
+         2, "Latin-1"},
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out", f.found, "--encrypt"}, 2,
+         "--encrypt needs --code"},
     };
     for (const Row& row : rows) {
         const Outcome r = brindmarRun(row.args);

@@ -97,6 +97,20 @@ TEST_F(Browsing, ShortCodeRefusesChoosingAndStepping) {
     EXPECT_EQ(h.ui.messages().size(), 1u);
 }
 
+// Names that differ only in case are different files here; the one chosen is the one shown,
+// whether the folder is listed anew or the list is kept.
+TEST_F(Browsing, NamesDifferingInCaseAreDifferentFiles) {
+    h.file("Pic.bmp", carrier24(60, 60));
+    h.file("pic.bmp", carrier24(70, 70));
+    for (const char* chosen : {"Pic.bmp", "pic.bmp", "Pic.bmp"}) {
+        h.ui.queueFileChoice(h.dir.path(chosen));
+        ChooseBmp(h.ctx);
+        EXPECT_EQ(h.model.display.bmpPath, h.dir.path(chosen));
+        EXPECT_EQ(listed()[h.model.bmpList.position - 1], chosen);
+        EXPECT_EQ(h.model.imageWidth, chosen[0] == 'P' ? 60 : 70);
+    }
+}
+
 TEST_F(Browsing, CancelChangesNothing) {
     h.ui.queueFileChoice(std::nullopt);
     const uint8_t state = h.model.windowState;
