@@ -128,10 +128,13 @@ TEST_F(WipeFileTest, FileBeyondTheEngineCountIsNotHalfWiped) {
 
 TEST_F(WipeFileTest, FileWithoutWritePermissionIsLeftUntouched) {
     ASSERT_TRUE(testsupport::handOverFolder(QFile::encodeName(m_scratch.folder()).toStdString()));
+    const testsupport::ReadableCopy library(
+        QFile::encodeName(EngineBinding(kEngineFolder).libraryPath()).toStdString());
+    const QString engineFolder = QFile::decodeName(library.folder().c_str());
     testsupport::runUnprivileged([&] {
         const QString path = write(QStringLiteral("doc"), "intact");
         ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner));
-        EngineBinding engine(kEngineFolder);
+        EngineBinding engine(engineFolder);
         EXPECT_EQ(WipeAndDeleteFile(path, 1, engine, m_ui, m_window.hooks()), kWipeFailed);
         // The engine itself refused the file; a library it could not load fails the same way.
         EXPECT_EQ(engine.lastLoadError(), QString());

@@ -14,11 +14,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
 #include <thread>
+#include <time.h>
 
 using namespace brindmar;
 using apptest::Bytes;
@@ -99,7 +101,15 @@ struct GoldenCase {
     uint8_t cropMode;
 };
 
-class Golden : public ::testing::TestWithParam<GoldenCase> {};
+class Golden : public ::testing::TestWithParam<GoldenCase> {
+protected:
+    // libzip stores member times as local clock readings and the committed archives hold UTC
+    // ones, so any other zone would change their bytes.
+    static void SetUpTestSuite() {
+        ::setenv("TZ", "UTC0", 1);
+        ::tzset();
+    }
+};
 
 TEST_P(Golden, SameInputsGiveTheSameImageAndItStillExtracts) {
     const GoldenCase& c = GetParam();

@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/prctl.h>
@@ -103,7 +105,48 @@ void dropPrivileges(const Account& account) {
     return ::testing::AssertionSuccess();
 }
 
-void runUnprivileged(const std::function<void()>& body, std::source_location caller) {
+ReadableCopy::ReadableCopy(const std::string& file) {
+    namespace fs = std::filesystem;
+    m_folder = fs::path(file).parent_path().string();
+    if (::geteuid() != 0) {
+        return;
+    }
+    std::error_code error;
+    std::string folder = (fs::temp_directory_path(error) / "brindmar-readable-XXXXXX").string();
+    if (error || ::mkdtemp(folder.data()) == nullptr) {
+        ADD_FAILURE() << "no folder for a readable copy of " << file << ": "
+                      << (error ? error.message() : std::strerror(errno));
+        return;
+    }
+    m_folder = folder;
+    m_made = true;
+    const fs::path copy = fs::path(folder) / fs::path(file).filename();
+    // mkdtemp makes the folder 0700; the copy keeps the original's mode, which may be as closed.
+    fs::permissions(folder,
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                        fs::perms::others_read | fs::perms::others_exec,
+                    error);
+    if (!error) {
+        fs::copy_file(file, copy, error);
+    }
+    if (!error) {
+        fs::permissions(copy, fs::perms::group_read | fs::perms::others_read, fs::perm_options::add,
+                        error);
+    }
+    if (error) {
+        ADD_FAILURE() << "cannot make a readable copy of " << file << " in " << folder << ": "
+                      << error.message();
+    }
+}
+
+ReadableCopy::~ReadableCopy() {
+    if (m_made) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_folder, ignored);
+    }
+}
+
+void runUnprivileged(const std::function<void()>& body, const char* file, int line) {
     if (::geteuid() != 0) {
         body();
         return;
@@ -113,8 +156,7 @@ void runUnprivileged(const std::function<void()>& body, std::source_location cal
     std::fflush(nullptr);
     const pid_t child = ::fork();
     if (child < 0) {
-        ADD_FAILURE_AT(caller.file_name(), static_cast<int>(caller.line()))
-            << "fork: " << std::strerror(errno);
+        ADD_FAILURE_AT(file, line) << "fork: " << std::strerror(errno);
         return;
     }
     if (child == 0) {
@@ -123,18 +165,16 @@ void runUnprivileged(const std::function<void()>& body, std::source_location cal
     int status = 0;
     while (::waitpid(child, &status, 0) < 0) {
         if (errno != EINTR) {
-            ADD_FAILURE_AT(caller.file_name(), static_cast<int>(caller.line()))
-                << "waitpid: " << std::strerror(errno);
+            ADD_FAILURE_AT(file, line) << "waitpid: " << std::strerror(errno);
             return;
         }
     }
     if (WIFSIGNALED(status)) {
-        ADD_FAILURE_AT(caller.file_name(), static_cast<int>(caller.line()))
+        ADD_FAILURE_AT(file, line)
             << "the unprivileged run was killed by signal " << WTERMSIG(status);
     } else if (WEXITSTATUS(status) != 0) {
-        ADD_FAILURE_AT(caller.file_name(), static_cast<int>(caller.line()))
-            << "the unprivileged run failed with exit status " << WEXITSTATUS(status)
-            << "; see its output above";
+        ADD_FAILURE_AT(file, line) << "the unprivileged run failed with exit status "
+                                   << WEXITSTATUS(status) << "; see its output above";
     }
 }
 

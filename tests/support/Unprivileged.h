@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <source_location>
 #include <string>
 
 namespace testsupport {
@@ -19,7 +18,28 @@ namespace testsupport {
 // Runs body directly when the process is not root. Under root it runs in a forked child that
 // first drops to the "nobody" account; the child prints the GoogleTest failures of the body,
 // which would otherwise be lost with it, and any of them fails the test at the caller.
-void runUnprivileged(const std::function<void()>& body,
-                     std::source_location caller = std::source_location::current());
+// The caller's place comes from builtins rather than std::source_location, which clang before
+// 15 cannot compile against libstdc++, and the fuzz preset builds these sources with clang.
+void runUnprivileged(const std::function<void()>& body, const char* file = __builtin_FILE(),
+                     int line = __builtin_LINE());
+
+// The build folder may be closed to the account runUnprivileged uses: a clone in root's home is
+// reachable by root alone. A body that loads or reads something from there uses this copy of it
+// instead, made in a fresh folder anyone can read and removed with this object. Not root: nothing
+// is copied and folder() is the file's own folder.
+class ReadableCopy {
+public:
+    explicit ReadableCopy(const std::string& file);
+    ~ReadableCopy();
+    ReadableCopy(const ReadableCopy&) = delete;
+    ReadableCopy& operator=(const ReadableCopy&) = delete;
+
+    // The folder that holds the copy under the file's own name.
+    const std::string& folder() const { return m_folder; }
+
+private:
+    std::string m_folder;
+    bool m_made = false;
+};
 
 } // namespace testsupport
