@@ -1,5 +1,7 @@
 #include "workflows/CropGeometry.h"
 
+#include "workflows/CarrierInspection.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -99,7 +101,9 @@ std::optional<CropArea> cropGeometry(uint8_t mode, int32_t imageWidth, int32_t i
     if (imageWidth <= 0 || imageHeight <= 0 || carrierColourBytes <= 0 || payloadLength <= 0) {
         return std::nullopt;
     }
-    const int64_t need = payloadLength * 4;
+    // Readers look for a payload only in images of kSmallestCarrier colour bytes or more, so a
+    // tiny payload still gets an image that large.
+    const int64_t need = std::max(payloadLength * 4, kSmallestCarrier);
     const float share = static_cast<float>(static_cast<double>(need) /
                                            static_cast<double>(carrierColourBytes));
     const bool drawn = mode == kDrawnCropMode;

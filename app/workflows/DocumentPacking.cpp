@@ -201,12 +201,13 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
         }
         m.payloadLength = saturated(int64_t{m.documentLength} + m.nameLength + 90);
 
+        const bool carrierHolds =
+            m.hasState(state::BmpUsable) && m.carrierColourBytes >= kSmallestCarrier;
         const std::optional<int> percent =
-            m.hasState(state::BmpUsable) ? cropPercentage(m.payloadLength, m.carrierColourBytes)
-                                         : std::nullopt;
+            carrierHolds ? cropPercentage(m.payloadLength, m.carrierColourBytes) : std::nullopt;
         // The figure shown for a carrier chosen first assumed a typical name; with the
         // document's own, it is the one its packed size must not pass.
-        if (m.hasState(state::BmpUsable) && m.carrierColourBytes >= kSmallestCarrier) {
+        if (carrierHolds) {
             shown.embedMax = QString::number(m.carrierColourBytes / 4 - m.nameLength -
                                              kPayloadHeaderFixedLength);
         }
