@@ -4,7 +4,6 @@
 #include "util/ReplacementFile.h"
 #include "workflows/WindowReset.h"
 
-#include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -89,10 +88,6 @@ QString writeFailureReason(const Platform& platform, const QString& folder) {
         return QStringLiteral("the disk is full");
     }
     return systemErrorText(EIO);
-}
-
-void removePartialOutput(const QString& path) {
-    QFile::remove(path);
 }
 
 } // namespace brindmar

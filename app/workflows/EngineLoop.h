@@ -42,8 +42,4 @@ void endRun(WorkflowContext& ctx, uint8_t runningBit, bool keepProgress);
 // folder's file system has (almost) no room left, else the system's text for an I/O error.
 QString writeFailureReason(const Platform& platform, const QString& folder);
 
-// Removes a file the run created and could not finish, so that no truncated image or document
-// is left looking complete.
-void removePartialOutput(const QString& path);
-
 } // namespace brindmar

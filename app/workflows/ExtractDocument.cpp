@@ -88,6 +88,9 @@ private:
     bool install(const QString& staged, const PayloadHeaderInfo& info);
     // The message of a failed run; without a detail it is the bare headline.
     void report(TextId what, const QString& detail, bool withDetail = true);
+    // The failures after the engine: the target could not take the document, or its times.
+    void targetNotWritten(int error);
+    void timesNotSet();
     void discardStaging();
     void failurePath();
     void cancelledPath();
@@ -147,10 +150,7 @@ void ExtractRun::run() {
     if (!archived) {
         direct.emplace(m_target);
         if (!direct->isOpen()) {
-            report(TextId::ErrorDuringExtracting, m_target +
-                                                      QStringLiteral(" could not be written: ") +
-                                                      systemErrorText(direct->error()));
-            failurePath();
+            targetNotWritten(direct->error());
             return;
         }
         engineOutput = direct->writePath();
@@ -187,16 +187,11 @@ void ExtractRun::run() {
         // The stored times come back with the document, before it takes the old one's place.
         const bool timesKept = WriteFileDate(m_ctx.platform, direct->writePath(), info.dateField);
         if (!direct->commit()) {
-            report(TextId::ErrorDuringExtracting, m_target +
-                                                      QStringLiteral(" could not be written: ") +
-                                                      systemErrorText(direct->error()));
-            failurePath();
+            targetNotWritten(direct->error());
             return;
         }
         if (!timesKept) {
-            report(TextId::ErrorDuringExtracting,
-                   m_target + QStringLiteral(" - the original date/time could not be set"));
-            failurePath();
+            timesNotSet();
             return;
         }
     }
@@ -324,16 +319,12 @@ bool ExtractRun::install(const QString& staged, const PayloadHeaderInfo& info) {
         }
     }
     if (error != 0) {
-        report(TextId::ErrorDuringExtracting,
-               m_target + QStringLiteral(" could not be written: ") + systemErrorText(error));
-        failurePath();
+        targetNotWritten(error);
         return false;
     }
     discardStaging();
     if (!timesKept) {
-        report(TextId::ErrorDuringExtracting,
-               m_target + QStringLiteral(" - the original date/time could not be set"));
-        failurePath();
+        timesNotSet();
         return false;
     }
     return true;
@@ -346,6 +337,19 @@ void ExtractRun::report(TextId what, const QString& detail, bool withDetail) {
         text += QStringLiteral("\n\n") + detail;
     }
     m_ctx.report(Sound::Error, tr(TextId::FileExtractTitle), text);
+}
+
+void ExtractRun::targetNotWritten(int error) {
+    report(TextId::ErrorDuringExtracting,
+           m_target + QStringLiteral(" could not be written: ") + systemErrorText(error));
+    failurePath();
+}
+
+void ExtractRun::timesNotSet() {
+    // The document is complete and stays; only its times are not the stored ones.
+    report(TextId::ErrorDuringExtracting,
+           m_target + QStringLiteral(" - the original date/time could not be set"));
+    failurePath();
 }
 
 void ExtractRun::discardStaging() {

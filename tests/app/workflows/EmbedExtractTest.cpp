@@ -81,32 +81,7 @@ QByteArray contents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// One run of the program: a user who picks the document and the carrier, types the code and
-// presses Embed (or, for the extraction, picks the image and presses Extract).
-struct Session {
-    apptest::Harness h;
-
-    explicit Session(const QString& code, bool encrypt = false) {
-        h.model.display.encryptBox = encrypt ? kEncryptTicked : kEncryptUnticked;
-        CodeTxt_Change(h.ctx, code);
-        h.ui.clear();
-    }
-    void chooseDocument(const QString& path) {
-        h.ui.queueFileChoice(path);
-        ChooseDocument(h.ctx);
-    }
-    void chooseCarrier(const QString& path) {
-        h.ui.queueFileChoice(path);
-        ChooseBmp(h.ctx);
-    }
-    QStringList messages() const {
-        QStringList texts;
-        for (const Message& m : h.ui.messages()) {
-            texts << m.title + u'|' + m.text;
-        }
-        return texts;
-    }
-};
+using Session = apptest::UserSession;
 
 struct TripCase {
     const char* name;

@@ -63,27 +63,13 @@ int64_t modified(const QString& path) {
 }
 
 // One run of the program, as a user drives it.
-struct Session {
-    apptest::Harness h;
-
-    Session(const QString& code, bool encrypt) {
-        h.model.display.encryptBox = encrypt ? kEncryptTicked : kEncryptUnticked;
-        CodeTxt_Change(h.ctx, code);
-    }
+struct Session : apptest::UserSession {
+    using UserSession::UserSession;
     void choose(const QString& document, const QString& image) {
         if (!document.isEmpty()) {
-            h.ui.queueFileChoice(document);
-            ChooseDocument(h.ctx);
+            chooseDocument(document);
         }
-        h.ui.queueFileChoice(image);
-        ChooseBmp(h.ctx);
-    }
-    QStringList messages() const {
-        QStringList texts;
-        for (const Message& m : h.ui.messages()) {
-            texts << m.title + u'|' + m.text;
-        }
-        return texts;
+        chooseCarrier(image);
     }
 };
 

@@ -8,6 +8,9 @@
 #include "FakeZipService.h"
 #include "operations/EngineBinding.h"
 #include "util/LinuxPlatform.h"
+#include "workflows/BmpBrowsing.h"
+#include "workflows/CodeEntry.h"
+#include "workflows/DocumentSelection.h"
 #include "workflows/WorkflowContext.h"
 
 #include <cctype>
@@ -42,6 +45,34 @@ struct Harness {
     QString file(const QString& name, const Bytes& bytes) const {
         dir.write(name, bytes);
         return dir.path(name);
+    }
+};
+
+// One run of the program: a user who types the code, sets Encrypt, picks the document and the
+// carrier through the dialogs, and then presses Embed or Extract.
+struct UserSession {
+    Harness h;
+
+    explicit UserSession(const QString& code, bool encrypt = false) {
+        h.model.display.encryptBox = encrypt ? brindmar::kEncryptTicked : brindmar::kEncryptUnticked;
+        brindmar::CodeTxt_Change(h.ctx, code);
+        h.ui.clear();
+    }
+    void chooseDocument(const QString& path) {
+        h.ui.queueFileChoice(path);
+        brindmar::ChooseDocument(h.ctx);
+    }
+    void chooseCarrier(const QString& path) {
+        h.ui.queueFileChoice(path);
+        brindmar::ChooseBmp(h.ctx);
+    }
+    // Every message shown, as "title|text".
+    QStringList messages() const {
+        QStringList texts;
+        for (const brindmar::Message& m : h.ui.messages()) {
+            texts << m.title + u'|' + m.text;
+        }
+        return texts;
     }
 };
 
