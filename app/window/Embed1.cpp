@@ -368,7 +368,7 @@ void Embed1::setupMenus() {
         connect(action, &QAction::triggered, this, [this, index] { FunctBtn_Click(index); });
         return action;
     };
-    auto option = [this](QMenu* menu, const char* name) {
+    auto option = [](QMenu* menu, const char* name) {
         auto* action = menu->addAction(QString());
         action->setObjectName(QString::fromLatin1(name));
         action->setCheckable(true);

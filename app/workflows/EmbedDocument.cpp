@@ -331,6 +331,17 @@ bool EmbedRun::packingCurrent() const {
 }
 
 bool EmbedRun::documentReady() {
+    // A backslash is a separator where images are also read, and readers refuse control
+    // characters in a name: such a document would be hidden, and never come back as it was.
+    const QString name = exactFileName(m_model.documentPath);
+    if (std::any_of(name.begin(), name.end(),
+                    [](QChar c) { return c == u'\\' || c.unicode() < 0x20 || c == u'\x7f'; })) {
+        fail(m_model.documentPath + QStringLiteral(" - its name holds a backslash or a control "
+                                                   "character, which cannot be restored: rename "
+                                                   "it first"),
+             true);
+        return false;
+    }
     if (!packingCurrent()) {
         m_ctx.letEventsRun();
         PackDocument(m_ctx, false);

@@ -246,6 +246,23 @@ TEST(Replacing, TheOldFileStaysUntilTheNewOneIsComplete) {
     }
 }
 
+// A name that could not come back as it is keeps the document out, and says so.
+TEST(Replacing, ANameThatCannotComeBackIsRefused) {
+    Folders f;
+    f.files.write(QStringLiteral("carrier.bmp"), carrier(Kind::Rgb24, 150, 110));
+    Session run({}, false);
+    run.h.model.embedOutputFolder = f.out;
+    const QString document = f.document(QStringLiteral("a\\b.txt"), std::string(100, 'x'));
+    run.choose(document, f.files.path(QStringLiteral("carrier.bmp")));
+    run.h.ui.clear();
+    EmbedDocument(run.h.ctx);
+    EXPECT_EQ(run.messages(),
+              QStringList{"File Embed|Error during embedding\n\n" + document +
+                          " - its name holds a backslash or a control character, which cannot "
+                          "be restored: rename it first"});
+    EXPECT_TRUE(QDir(f.out).isEmpty());
+}
+
 TEST(Protection, EncryptionOutlivesTheResetAndAFailedPackingLeavesNoStalePackedBit) {
     Folders f;
     const QString code = QStringLiteral("harbour lights 42");
