@@ -82,6 +82,7 @@ public:
                 WipeAndDeleteFile(ctx, ctx.temporaryFolder + name, kQuietWipe);
             }
         }
+        DiscardUnpacked(ctx);
         QDir(ctx.temporaryFolder).removeRecursively();
     }
 

@@ -10,6 +10,7 @@
 #include "viewers/bmpinfo1.h"
 #include "window/WindowPlacement.h"
 #include "workflows/DocumentPacking.h"
+#include "workflows/ExtractDocument.h"
 #include "workflows/StartValues.h"
 #include "workflows/WipeCommand.h"
 
@@ -183,6 +184,7 @@ void Embed1::removeWorkFiles() {
     for (const QString& name : {kWorkArchiveName, kWorkCopyName}) {
         WipeAndDeleteFile(*m_ctx, m_ctx->temporaryFolder + name, kQuietWipe);
     }
+    DiscardUnpacked(*m_ctx);
 }
 
 } // namespace brindmar

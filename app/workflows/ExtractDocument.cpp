@@ -353,15 +353,7 @@ void ExtractRun::timesNotSet() {
 }
 
 void ExtractRun::discardStaging() {
-    const QDir staging(m_staging);
-    if (!staging.exists()) {
-        return;
-    }
-    // An unpacked document is as private as the archive it came from.
-    for (const QFileInfo& file : staging.entryInfoList(QDir::Files | QDir::Hidden)) {
-        WipeAndDeleteFile(file.filePath(), kQuietWipe, m_ctx.engine, m_ctx.ui, {});
-    }
-    QDir(m_staging).removeRecursively();
+    DiscardUnpacked(m_ctx);
 }
 
 void ExtractRun::failurePath() {
@@ -412,6 +404,19 @@ QString extractFailureDetail(int32_t status, const QString& carrierPath, const Q
         break;
     }
     return detail + QStringLiteral(" (%1)").arg(-int64_t{status});
+}
+
+void DiscardUnpacked(WorkflowContext& ctx) {
+    const QString folder = ctx.temporaryFolder + kStagingFolderName;
+    const QDir staging(folder);
+    if (ctx.temporaryFolder.isEmpty() || !staging.exists()) {
+        return;
+    }
+    // An unpacked document is as private as the archive it came from.
+    for (const QFileInfo& file : staging.entryInfoList(QDir::Files | QDir::Hidden)) {
+        WipeAndDeleteFile(file.filePath(), kQuietWipe, ctx.engine, ctx.ui, {});
+    }
+    QDir(folder).removeRecursively();
 }
 
 void ExtractDocument(WorkflowContext& ctx) {

@@ -10,6 +10,10 @@ namespace brindmar {
 // it was stored as an archive, and gives it its stored name and times in the extract folder.
 void ExtractDocument(WorkflowContext& ctx);
 
+// Wipes and removes what an extraction unpacked into the private folder and did not put in
+// place, as a run that was killed midway leaves it: before each unpacking and at shut-down.
+void DiscardUnpacked(WorkflowContext& ctx);
+
 // Unpacks every member of the archive into targetFolder, with the password derived from the
 // stored code when encrypted. On failure errorText holds the service's text and code, "Is not ZIP
 // file", or nothing when the service could not say (or could not be called at all).
