@@ -1,10 +1,12 @@
 #include "cli/Commands.h"
 
+#include "cli/CodeSource.h"
 #include "cli/TerminalUi.h"
 #include "operations/EngineBinding.h"
 #include "operations/LibZipService.h"
 #include "payload/PayloadHeaderReader.h"
 #include "util/LinuxPlatform.h"
+#include "util/PathHelpers.h"
 #include "util/ProgramFolders.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/BmpInformation.h"
@@ -19,10 +21,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <array>
-#include <functional>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,6 +79,8 @@ public:
     }
 
     ~Session() {
+        forget(model.code);
+        forget(model.storedCode);
         if (ctx.temporaryFolder.isEmpty()) {
             return;
         }
@@ -110,23 +117,54 @@ public:
     WorkflowContext ctx;
 };
 
+// The system's reason why path is no file a command can work on, or nothing when it is one.
+QString notAFile(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return QString::fromLocal8Bit(std::strerror(EISDIR));
+    }
+    return S_ISREG(info.st_mode) ? QString() : QStringLiteral("is not an ordinary file");
+}
+
 // An ordinary file that can be named to a workflow; folders, FIFOs and missing files are not.
 std::optional<QString> ordinaryFile(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.isFile()) {
-        printError(path + u'\n' + tr(TextId::CannotBeOpenedSuffix));
+    if (const QString why = notAFile(path); !why.isEmpty()) {
+        printError(path + QStringLiteral(": ") + why);
         return std::nullopt;
     }
-    return info.absoluteFilePath();
+    return QFileInfo(path).absoluteFilePath();
 }
 
 std::optional<QString> folder(const QString& path) {
     const QFileInfo info(path);
     if (!info.isDir()) {
-        printError(path + u'\n' + tr(TextId::CannotBeOpenedSuffix));
+        printError(path + QStringLiteral(": ") +
+                   QString::fromLocal8Bit(std::strerror(info.exists() ? ENOTDIR : ENOENT)));
         return std::nullopt;
     }
-    return info.absoluteFilePath() + u'/';
+    return QDir::cleanPath(info.absoluteFilePath()) + u'/';
+}
+
+// A picture the BMP commands take: a file whose name ends in ".bmp", as the window's chooser
+// asks. A BMP named otherwise is told so, rather than found invalid.
+std::optional<QString> bmpFile(const QString& path) {
+    const std::optional<QString> file = ordinaryFile(path);
+    if (!file) {
+        return std::nullopt;
+    }
+    QString name = *file;
+    if (ExtensionOf(name) != u"bmp") {
+        QFile in(*file);
+        const bool bmp = in.open(QIODevice::ReadOnly) && in.read(2) == "BM";
+        printError(path + (bmp ? QStringLiteral(": is a BMP file, but its name does not end in "
+                                                ".bmp; rename it to use it")
+                               : QStringLiteral(": is not a BMP file")));
+        return std::nullopt;
+    }
+    return file;
 }
 
 // Why the chosen carrier cannot take the document, when it cannot.
@@ -138,7 +176,7 @@ std::optional<QString> embedRefusal(const WindowModel& m) {
         return validityText(m.carrierCheckResult);
     }
     if (m.hasState(state::PayloadFound)) {
-        return QStringLiteral("the image already carries a payload that opens with this code");
+        return QStringLiteral("the image already carries a document that opens with this code");
     }
     if (!m.hasState(state::EmbedPossible)) {
         // Packed or encrypted, a document can take more than the file chosen; the size it
@@ -160,6 +198,7 @@ int onFile(const Options& options, const std::function<int(Session&, const QStri
     if (!s.ready()) {
         return kFailed;
     }
+    s.ui.setSubject(*file);
     return run(s, *file);
 }
 
@@ -192,7 +231,7 @@ std::optional<uint8_t> cropModeFromText(const QString& text) {
 }
 
 int runEmbed(const Options& options) {
-    const auto carrier = ordinaryFile(options.files[0]);
+    const auto carrier = bmpFile(options.files[0]);
     const auto document = ordinaryFile(options.files[1]);
     const auto out = folder(options.out);
     if (!carrier || !document || !out) {
@@ -203,11 +242,13 @@ int runEmbed(const Options& options) {
         return kFailed;
     }
     s.model.embedOutputFolder = *out;
+    s.ui.setSubject(*document);
     s.ui.presetChoice(*document);
     ChooseDocument(s.ctx);
     if (!s.model.hasState(state::DocumentChosen)) {
         return kFailed;
     }
+    s.ui.setSubject(*carrier);
     s.chooseBmp(*carrier);
     if (const auto refusal = embedRefusal(s.model)) {
         if (!refusal->isEmpty()) {
@@ -220,7 +261,7 @@ int runEmbed(const Options& options) {
 }
 
 int runExtract(const Options& options) {
-    const auto image = ordinaryFile(options.files[0]);
+    const auto image = bmpFile(options.files[0]);
     const auto out = folder(options.out);
     if (!image || !out) {
         return kFailed;
@@ -230,10 +271,11 @@ int runExtract(const Options& options) {
         return kFailed;
     }
     s.model.extractOutputFolder = *out;
+    s.ui.setSubject(*image);
     s.chooseBmp(*image);
     if (!s.model.extractMode()) {
         const QString why = s.model.hasState(state::BmpUsable) || s.model.display.bmpPath.isEmpty()
-                                ? QStringLiteral("no payload opens with this code")
+                                ? QStringLiteral("no document in it opens with this code")
                                 : validityText(s.model.carrierCheckResult);
         printError(*image + QStringLiteral(": ") + why);
         return kFailed;
@@ -253,10 +295,14 @@ int runInfo(const Options& options) {
             lines << tr(static_cast<TextId>(static_cast<int>(TextId::InfoIdentifier) + i)) +
                          QStringLiteral(": ") + (*values)[size_t(i)];
         }
-        InspectCarrier(s.ctx, inspect::Evaluate, image);
-        if (s.model.hasState(state::BmpUsable)) {
+        QString name = image;
+        if (ExtensionOf(name) != u"bmp") {
+            lines << QStringLiteral("Carrier: a BMP file, but its name does not end in .bmp");
+        } else if (InspectCarrier(s.ctx, inspect::Evaluate, image);
+                   s.model.hasState(state::BmpUsable)) {
             lines << QStringLiteral("Carrier: usable");
-            lines << tr(TextId::EmbedMaxCaption) + u' ' + s.model.display.embedMax;
+            lines << tr(TextId::EmbedMaxCaption) + u' ' + s.model.display.embedMax +
+                         QStringLiteral(" bytes");
         } else {
             lines << QStringLiteral("Carrier: ") + validityText(s.model.carrierCheckResult);
         }
@@ -266,6 +312,10 @@ int runInfo(const Options& options) {
                          .arg(payload.documentName)
                          .arg(payload.documentLength)
                          .arg(storageText(payload.status));
+            // Said plainly: such a document is anyone's who has the program.
+            lines << (payload.codeProtected
+                          ? QStringLiteral("Code: protected by a code")
+                          : QStringLiteral("Code: none; made without a code, it opens for anyone"));
         } else {
             lines << QStringLiteral("Payload: none that opens with this code");
         }

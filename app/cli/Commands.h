@@ -18,7 +18,8 @@ struct Options {
     QString out;
     std::optional<QString> code;
     bool encrypt = false;
-    uint8_t cropMode = 1; // the crop choice of a first start
+    // No crop: an image cut to the document's size stands out wherever it is sent.
+    uint8_t cropMode = 0;
     bool keepTimes = false;
     bool yes = false;
     bool quiet = false;

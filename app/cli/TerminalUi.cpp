@@ -1,5 +1,7 @@
 #include "cli/TerminalUi.h"
 
+#include "cli/TerminalText.h"
+
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -15,12 +17,8 @@ bool isFailure(MessageIcon icon) {
     return icon == MessageIcon::Critical || icon == MessageIcon::Exclamation;
 }
 
-// A message box's text on one or more lines: the blank lines that space a box out are noise
-// on a terminal.
-std::string terminalText(const Message& m) {
-    QString text = m.text;
-    text.replace(QStringLiteral("\n\n"), QStringLiteral("\n"));
-    return (m.title + QStringLiteral(": ") + text).toLocal8Bit().toStdString();
+void printLine(std::FILE* stream, const QString& text) {
+    std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
 }
 
 } // namespace
@@ -33,12 +31,11 @@ MessageAnswer TerminalUi::showMessage(const Message& message) {
         beforeMessage();
     }
     m_shown << message.text;
-    const std::string text = terminalText(message);
     if (message.buttons == MessageButtons::Ok) {
         if (isFailure(message.icon)) {
-            std::fprintf(stderr, "%s\n", text.c_str());
+            printLine(stderr, errorLine(message, m_subject));
         } else if (!m_quiet) {
-            std::fprintf(stdout, "%s\n", text.c_str());
+            printLine(stdout, completionText(message));
         }
         return MessageAnswer::Ok;
     }
@@ -46,12 +43,11 @@ MessageAnswer TerminalUi::showMessage(const Message& message) {
         return MessageAnswer::Ok;
     }
     if (::isatty(STDIN_FILENO) == 0) {
-        std::fprintf(stderr, "%s\nAnswered no: there is no terminal to ask; --yes answers yes.\n",
-                     text.c_str());
+        printLine(stderr, unansweredLine(message));
         m_refused = true;
         return MessageAnswer::Cancel;
     }
-    std::fprintf(stderr, "%s [y/N] ", text.c_str());
+    std::fprintf(stderr, "%s [y/N] ", programLine(questionText(message)).toLocal8Bit().constData());
     std::fflush(stderr);
     std::string answer;
     for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin)) {

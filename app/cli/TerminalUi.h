@@ -15,14 +15,17 @@ namespace brindmar::cli {
 // Set by SIGINT and SIGTERM; the engine loops see it at their next block as a Stop.
 extern volatile std::sig_atomic_t g_interrupted;
 
-// The UI services on a terminal. Messages go to stdout, the failures among them to stderr; a
-// question is answered by --yes, by the user when stdin is a terminal, and otherwise with no,
-// saying why. File dialogs answer with the path the command line named.
+// The UI services on a terminal. Completion messages go to stdout, failures to stderr as one
+// line each in a terminal's words; a question is answered by --yes, by the user when stdin is a
+// terminal, and otherwise with no, saying why. File dialogs answer with the path the command
+// line named.
 class TerminalUi final : public UiServices {
 public:
     TerminalUi(WindowModel& model, bool assumeYes, bool quiet);
 
     void presetChoice(const QString& path) { m_choice = path; }
+    // The file the command works on, named in error lines whose message names none.
+    void setSubject(const QString& path) { m_subject = path; }
 
     // Runs before anything is written, so that a message never lands inside a progress line.
     std::function<void()> beforeMessage;
@@ -48,6 +51,7 @@ private:
     std::optional<QString> m_choice;
     QStringList m_shown;
     bool m_refused = false;
+    QString m_subject;
     MousePointer m_pointer = MousePointer::Default;
 };
 

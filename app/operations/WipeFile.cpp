@@ -17,7 +17,8 @@ constexpr int32_t kEngineWritten = -1;
 
 int16_t overwriteAndDelete(const QString& path, uint8_t mode, Engine& engine, UiServices& ui,
                            const WipeWindowHooks& hooks) {
-    if (!FileExists(path)) {
+    // The engine opens by path and would write through a link into a file nobody named.
+    if (!FileExists(path) || QFileInfo(path).isSymLink()) {
         return kWipeFailed;
     }
     if (hooks.resetWindow) {

@@ -6,6 +6,8 @@
 #include "util/TrimBlanks.h"
 #include "workflows/WindowReset.h"
 
+#include <QFileInfo>
+
 namespace brindmar {
 
 namespace {
@@ -79,7 +81,12 @@ void WipeCommand(WorkflowContext& ctx) {
     model.helpContext = topic::Wipe;
 
     const QString path = chooseFileToWipe(ctx);
-    if (!path.isEmpty()) {
+    if (!path.isEmpty() && QFileInfo(path).isSymLink()) {
+        // Overwriting through the link would destroy a file the user never named here.
+        ctx.report(Sound::Error, tr(TextId::WipeTitle),
+                   path + QStringLiteral(" is a symbolic link; wipe the file it points to by its "
+                                         "own path"));
+    } else if (!path.isEmpty()) {
         ctx.ui.setMousePointer(MousePointer::Hourglass);
         const MessageAnswer answer =
             ctx.report(Sound::Attention, tr(TextId::WipeTitle), tr(TextId::ConfirmDeleteOf) + path,

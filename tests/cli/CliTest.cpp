@@ -11,7 +11,11 @@
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace brindmar;
 
@@ -23,8 +27,14 @@ struct Outcome {
     QString err;
 };
 
-Outcome brindmarRun(const QStringList& args) {
+Outcome brindmarRun(const QStringList& args, const QStringList& environment = {}) {
     QProcess process;
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    variables.remove(QStringLiteral("BRINDMAR_CODE"));
+    for (const QString& setting : environment) {
+        variables.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
+    }
+    process.setProcessEnvironment(variables);
     process.setProgram(QStringLiteral(BRINDMAR_CLI));
     process.setArguments(args);
     process.setStandardInputFile(QProcess::nullDevice()); // no terminal to ask
@@ -84,7 +94,10 @@ TEST_P(CliRoundTrip, EmbedThenExtract) {
     }
     const Outcome made = brindmarRun(embed);
     ASSERT_EQ(made.status, 0) << made.err.toStdString();
-    EXPECT_TRUE(made.out.contains("File Embedding processed successfully"));
+    EXPECT_TRUE(made.out.startsWith("File Embedding processed successfully"));
+    if (c.embedOptions.isEmpty()) { // no crop unless asked: the image keeps the carrier's size
+        EXPECT_EQ(contents(f.out + "carrier.bmp").size(), contents(f.path("carrier.bmp")).size());
+    }
     const Outcome back = brindmarRun(extract);
     ASSERT_EQ(back.status, 0) << back.err.toStdString();
     EXPECT_TRUE(back.out.isEmpty()); // quiet
@@ -93,56 +106,148 @@ TEST_P(CliRoundTrip, EmbedThenExtract) {
 
 INSTANTIATE_TEST_SUITE_P(
     Options, CliRoundTrip,
-    ::testing::Values(TripCase{"default crop compressed", {}, {}, true},
-                      TripCase{"whole image stored", {"--crop", "none"}, {}, false},
+    ::testing::Values(TripCase{"default keeps the size", {}, {}, true},
+                      TripCase{"centre crop stored", {"--crop", "centre"}, {}, false},
                       TripCase{"strip by number with code", {"--crop", "12"}, "0123456789", true},
                       TripCase{"encrypted corner", {"--crop", "right-bottom", "--encrypt"},
                                "abcdefghij0123456789", true}),
     apptest::RowName());
 
-TEST(CliFailures, StatusesAndMessages) {
+// Each command line with its exit status, a piece of what it says on stdout, and exactly what it
+// says on stderr ("<dir>" stands for the scratch folder).
+TEST(CliLines, StatusStdoutAndStderr) {
     Files f;
-    ASSERT_EQ(brindmarRun({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out", f.out,
+    ASSERT_EQ(brindmarRun({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out,
                            "--code", "0123456789"})
                   .status,
               0);
+    QFile::copy(f.path("carrier.bmp"), f.path("picture.png"));
+    QFile::link(f.path("notes.txt"), f.path("link.txt"));
+    f.dir.write(QStringLiteral("code.txt"), std::string("  0123456789  \nsecond line\n"));
+    f.dir.write(QStringLiteral("-dash.bmp"), contents(f.path("carrier.bmp")).toStdString());
+    const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
     struct Row {
         QStringList args;
+        QStringList environment;
         int status;
-        QString inError;
+        QString inOut;
+        QString err;
     };
+    const QString image = f.out + "carrier.bmp";
     const Row rows[] = {
-        {{"extract", f.out + "carrier.bmp", "--out", f.found, "--code", "9876543210"}, 1,
-         "no payload opens with this code"},
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out", f.out}, 1,
-         "Answered no: there is no terminal to ask"},
-        {{"info", f.path("notes.txt")}, 1, " - cannot be read"},
-        {{"extract", f.path("carrier.bmp")}, 2, "--out DIR is needed"},
-        {{"embed", f.path("carrier.bmp"), "--crop", "diagonal"}, 2, "no crop is named"},
-        {{"frobnicate"}, 2, "unknown command"},
-        {{"wipe", f.dir.folder()}, 1, " - cannot be opened"},
+        {{"extract", image, "-o", f.found, "-c", "9876543210"}, {}, 1, {},
+         "brindmar: " + image + ": no document in it opens with this code\n"},
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out=" + f.out}, {}, 1, {},
+         "brindmar: replace " + image + ": not done; there is no terminal to ask, and --yes "
+         "answers yes\n"},
+        {{"info", image, "--code-file", f.path("code.txt")}, {}, 0, "Payload: notes.txt", {}},
+        {{"info", image}, {"BRINDMAR_CODE=0123456789"}, 0, "Code: protected by a code", {}},
+        {{"info", f.path("carrier.bmp")}, {}, 0, "Embed max.: 17898 bytes", {}},
+        {{"info", f.path("picture.png")}, {}, 0, "its name does not end in .bmp", {}},
+        {{"extract", f.path("picture.png"), "-o", f.found}, {}, 1, {},
+         "brindmar: " + f.path("picture.png") +
+             ": is a BMP file, but its name does not end in .bmp; rename it to use it\n"},
+        {{"info", f.path("notes.txt")}, {}, 1, {},
+         "brindmar: " + f.path("notes.txt") + ": cannot be read\n"},
+        {{"info", f.path("gone.bmp")}, {}, 1, {},
+         "brindmar: " + f.path("gone.bmp") + ": No such file or directory\n"},
+        {{"wipe", f.dir.folder()}, {}, 1, {},
+         "brindmar: " + f.dir.folder() + ": Is a directory\n"},
+        {{"wipe", "-y", f.path("link.txt")}, {}, 1, {},
+         "brindmar: " + f.path("link.txt") +
+             ": is a symbolic link; wipe the file it points to by its own path\n"},
+        {{"info", "--", f.path("-dash.bmp")}, {}, 0, "Carrier: usable", {}},
+        {{"extract", f.path("carrier.bmp")}, {}, 2, {}, "brindmar: --out DIR is needed" + usage},
+        {{"embed", f.path("carrier.bmp"), "--crop", "diagonal"}, {}, 2, {},
+         "brindmar: no crop is named 'diagonal'" + usage},
+        {{"frobnicate"}, {}, 2, {}, "brindmar: unknown command 'frobnicate'" + usage},
+        {{"info", image, "--bogus"}, {}, 2, {},
+         "brindmar: '--bogus' is not an option of info" + usage},
+        {{"info", image, "-c", "0123456789", "--code-file", "-"}, {}, 2, {},
+         "brindmar: give the code one way only: --code, --code-file or --ask-code" + usage},
+        {{"info", "--version", "x"}, {}, 0, "brindmar ", {}},
+        {{"wipe", "x", "--help"}, {}, 0, "copy-on-write", {}},
         // A code is used as the header keeps it: never cut, collapsed or trimmed to too short.
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out", f.out, "--code",
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-c",
           "0123456789abcdefghijK"},
-         2, "10 to 20 characters"},
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out", f.out, "--code",
-          "         1"},
-         2, "10 to 20 characters"},
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out", f.out, "--code",
-          QStringLiteral("\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8\u03b9\u03ba")},
-         2, "Latin-1"},
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out", f.found, "--encrypt"}, 2,
-         "--encrypt needs --code"},
+         {}, 2, {},
+         "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
+         "counted" + usage},
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-c", "         1"},
+         {}, 2, {},
+         "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
+         "counted" + usage},
+        {{"info", image},
+         {QStringLiteral("BRINDMAR_CODE=\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8\u03b9"
+                         "\u03ba")},
+         2, {},
+         "brindmar: the code can hold only Latin-1 characters (English and Western European "
+         "letters, digits and signs)" + usage},
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found, "--encrypt"}, {}, 2,
+         {}, "brindmar: --encrypt needs a code: without one nothing is encrypted" + usage},
     };
     for (const Row& row : rows) {
-        const Outcome r = brindmarRun(row.args);
-        EXPECT_EQ(r.status, row.status) << row.args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.contains(row.inError)) << r.err.toStdString();
+        const Outcome r = brindmarRun(row.args, row.environment);
+        const std::string line = row.args.join(' ').toStdString();
+        EXPECT_EQ(r.status, row.status) << line;
+        EXPECT_TRUE(r.out.contains(row.inOut)) << line << "\n" << r.out.toStdString();
+        EXPECT_EQ(r.err, row.err) << line;
     }
     // The refused overwrite left the first image as it was: it still opens with its code.
-    EXPECT_EQ(brindmarRun({"info", f.out + "carrier.bmp", "--code", "0123456789"}).out.count(
-                  "Payload: notes.txt"),
+    EXPECT_EQ(brindmarRun({"info", image, "--code", "0123456789"}).out.count("Payload: notes.txt"),
               1);
+}
+
+// The code typed at the prompt is not shown, an encrypting embed asks for it twice, and the
+// image then opens with it.
+TEST(CliLines, AskCodeReadsTheTerminalWithoutEcho) {
+    Files f;
+    const QByteArray code = "tidal marsh 71";
+    const auto typed = [&](const QStringList& args, int answers) {
+        int terminal = -1;
+        const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (child == 0) {
+            std::vector<QByteArray> bytes{QByteArray(BRINDMAR_CLI)};
+            for (const QString& arg : args) {
+                bytes.push_back(arg.toLocal8Bit());
+            }
+            std::vector<char*> argv;
+            for (QByteArray& b : bytes) {
+                argv.push_back(b.data());
+            }
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        QByteArray seen;
+        char buffer[256];
+        for (int asked = 0; asked < answers;) {
+            const ssize_t got = ::read(terminal, buffer, sizeof buffer);
+            if (got <= 0) {
+                break;
+            }
+            seen.append(buffer, got);
+            if (seen.count("Code") > asked && seen.endsWith(": ")) {
+                (void)!::write(terminal, code + "\n", size_t(code.size()) + 1);
+                ++asked;
+            }
+        }
+        for (ssize_t got = 1; got > 0;) {
+            got = ::read(terminal, buffer, sizeof buffer);
+            seen.append(buffer, std::max<ssize_t>(got, 0));
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::close(terminal);
+        EXPECT_FALSE(seen.contains(code)) << seen.toStdString();
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(typed({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out,
+                     "--ask-code", "--encrypt"},
+                    2),
+              0);
+    EXPECT_EQ(typed({"extract", f.out + "carrier.bmp", "-o", f.found, "--ask-code"}, 1), 0);
+    EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
 }
 
 // One system, two front ends: what one makes, the other reads.

@@ -18,7 +18,8 @@ list(APPEND expected bin/BrindMar20E bin/libvokbfn1.so bin/success.wav bin/error
     bin/attention.wav share/applications/brindmar.desktop
     share/icons/hicolor/scalable/apps/brindmar.svg)
 if(WITH_CLI)
-    list(APPEND expected bin/brindmar)
+    list(APPEND expected bin/brindmar share/man/man1/brindmar.1
+        share/bash-completion/completions/brindmar)
 endif()
 # The listing, and the Qt libraries dpkg-shlibdeps found the program linked against.
 execute_process(COMMAND "${DPKG_DEB}" -c "${package}" OUTPUT_VARIABLE listing)

@@ -1,0 +1,229 @@
+#include "cli/Arguments.h"
+
+#include <map>
+#include <set>
+
+namespace brindmar::cli {
+
+const char* const kProgramUsage =
+    "Usage: brindmar COMMAND [OPTIONS] FILE...\n"
+    "Hides a document in a BMP image, and gets it back.\n\n"
+    "Commands:\n"
+    "  embed CARRIER.bmp DOCUMENT -o DIR   hide DOCUMENT in a new image DIR/CARRIER.bmp\n"
+    "  extract IMAGE.bmp -o DIR            restore the hidden document into DIR\n"
+    "  info FILE.bmp                       the BMP header, capacity and payload\n"
+    "  wipe FILE                           overwrite FILE with zeros and delete it\n"
+    "  zip FILE                            unpack an archive, or pack any other file\n\n"
+    "brindmar COMMAND --help describes a command; --version gives the version.\n"
+    "Exit status: 0 done, 1 failed, 2 wrong usage, 130 interrupted.\n";
+
+namespace {
+
+constexpr const char* kCodeHelp =
+    "  -c, --code CODE    the code; other users can see it in the process list, so prefer\n"
+    "                     one of the two below, or BRINDMAR_CODE in the environment\n"
+    "      --code-file F  read the code from the first line of F (- for standard input)\n"
+    "      --ask-code     ask for the code on the terminal, without showing it\n";
+
+struct Subcommand {
+    int (*run)(const Options&);
+    int files;
+    bool needsOut;
+    std::set<std::string> flags; // options that take no value
+    std::set<std::string> valued;
+    std::string usage;
+};
+
+const std::map<std::string, Subcommand>& subcommands() {
+    static const std::map<std::string, Subcommand> table = {
+        {"embed",
+         {runEmbed, 2, true, {"--encrypt", "--keep-times", "--yes", "--quiet", "--ask-code"},
+          {"--out", "--code", "--code-file", "--crop"},
+          std::string(
+              "Usage: brindmar embed CARRIER.bmp DOCUMENT -o DIR [OPTIONS]\n"
+              "Writes DIR/CARRIER.bmp: the carrier, or the part of it --crop keeps, carrying\n"
+              "DOCUMENT.\n"
+              "  -o, --out DIR      the folder for the new image\n") +
+              kCodeHelp +
+              "                     (10 to 20 characters; needed again to extract)\n"
+              "      --encrypt      encrypt the document with a password derived from the code\n"
+              "      --crop MODE    none (the default: the image keeps the carrier's size),\n"
+              "                     centre, centre-bottom, centre-top, left-top, left-centre,\n"
+              "                     left-bottom, right-top, right-centre, right-bottom,\n"
+              "                     left-vert-strip, centre-vert-strip, right-vert-strip,\n"
+              "                     top-horiz-strip, centre-horiz-strip, bottom-horiz-strip,\n"
+              "                     or 0 to 15; a crop cut to the document's size gives a\n"
+              "                     small image, which stands out wherever it is sent\n"
+              "      --keep-times   give the new image the carrier's file times\n"
+              "  -y, --yes          answer yes to replacing an existing image\n"
+              "  -q, --quiet        say nothing but errors\n"}},
+        {"extract",
+         {runExtract, 1, true, {"--yes", "--quiet", "--ask-code"},
+          {"--out", "--code", "--code-file"},
+          std::string("Usage: brindmar extract IMAGE.bmp -o DIR [OPTIONS]\n"
+                      "Restores the document IMAGE.bmp carries into DIR, under its own name and\n"
+                      "times.\n"
+                      "  -o, --out DIR      the folder for the document\n") +
+              kCodeHelp +
+              "  -y, --yes          answer yes to replacing an existing file\n"
+              "  -q, --quiet        say nothing but errors\n"}},
+        {"info",
+         {runInfo, 1, false, {"--quiet", "--ask-code"}, {"--code", "--code-file"},
+          std::string("Usage: brindmar info FILE.bmp [OPTIONS]\n"
+                      "Prints the BMP header fields, whether the image can carry a document and\n"
+                      "how much, and the document it carries when one opens with the code.\n") +
+              kCodeHelp}},
+        {"wipe",
+         {runWipe, 1, false, {"--yes", "--quiet"}, {},
+          "Usage: brindmar wipe FILE [OPTIONS]\n"
+          "Overwrites FILE with zeros, then deletes it. A symbolic link is refused: wipe the\n"
+          "file it points to by its own path.\n"
+          "Overwriting cannot promise that no copy is left: journaling and copy-on-write file\n"
+          "systems, SSDs and flash memory, snapshots and backups may keep old copies of the\n"
+          "contents where a program cannot reach them.\n"
+          "  -y, --yes          do not ask for confirmation\n"
+          "  -q, --quiet        say nothing but errors\n"}},
+        {"zip",
+         {runZip, 1, false, {"--yes", "--quiet"}, {},
+          "Usage: brindmar zip FILE [OPTIONS]\n"
+          "Unpacks a ZIP archive into its own folder; packs any other file into NAME.zip\n"
+          "beside it.\n"
+          "  -y, --yes          answer yes to replacing an existing archive\n"
+          "  -q, --quiet        say nothing but errors\n"}},
+    };
+    return table;
+}
+
+const std::map<char, std::string> kShortOptions = {
+    {'o', "--out"}, {'c', "--code"}, {'y', "--yes"}, {'q', "--quiet"}};
+
+Request usageError(const QString& why) {
+    Request request;
+    request.kind = Request::Kind::UsageError;
+    request.error = why;
+    return request;
+}
+
+// Sets what an option names; false when its value is not one the option takes.
+bool apply(Request& r, const std::string& name, const QString& value) {
+    Options& o = r.options;
+    if (name == "--encrypt") {
+        o.encrypt = true;
+    } else if (name == "--keep-times") {
+        o.keepTimes = true;
+    } else if (name == "--yes") {
+        o.yes = true;
+    } else if (name == "--quiet") {
+        o.quiet = true;
+    } else if (name == "--ask-code") {
+        r.code.ask = true;
+    } else if (name == "--out") {
+        o.out = value;
+    } else if (name == "--code") {
+        r.code.argument = value;
+    } else if (name == "--code-file") {
+        r.code.file = value;
+    } else if (name == "--crop") {
+        const std::optional<uint8_t> mode = cropModeFromText(value);
+        if (!mode) {
+            return false;
+        }
+        o.cropMode = *mode;
+    }
+    return true;
+}
+
+} // namespace
+
+Request parseArguments(const QStringList& args) {
+    const qsizetype optionsEnd = args.indexOf(QStringLiteral("--"));
+    const QStringList before = optionsEnd < 0 ? args : args.mid(0, optionsEnd);
+    const bool help = before.contains(QStringLiteral("--help")) || before.contains(QStringLiteral("-h"));
+    if (before.contains(QStringLiteral("--version"))) {
+        Request request;
+        request.kind = Request::Kind::Version;
+        return request;
+    }
+    const auto found = args.isEmpty() ? subcommands().end()
+                                      : subcommands().find(args[0].toStdString());
+    if (found == subcommands().end()) {
+        if (help) {
+            Request request;
+            request.kind = Request::Kind::ProgramHelp;
+            return request;
+        }
+        return usageError(args.isEmpty() || args[0].startsWith(u'-')
+                              ? QStringLiteral("a command is needed")
+                              : QStringLiteral("unknown command '%1'").arg(args[0]));
+    }
+    const Subcommand& command = found->second;
+    Request r;
+    r.run = command.run;
+    r.help = command.usage.c_str();
+    r.options.command = args[0];
+    r.takesCode = command.valued.count("--code") != 0;
+    if (help) {
+        r.kind = Request::Kind::CommandHelp;
+        return r;
+    }
+    bool optionsOver = false;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (optionsOver || arg == u"-" || !arg.startsWith(u'-')) {
+            r.options.files << arg;
+            continue;
+        }
+        if (arg == u"--") {
+            optionsOver = true;
+            continue;
+        }
+        std::string name;
+        std::optional<QString> inlineValue;
+        if (arg.startsWith(QStringLiteral("--"))) {
+            const qsizetype equals = arg.indexOf(u'=');
+            name = (equals < 0 ? arg : arg.left(equals)).toStdString();
+            if (equals >= 0) {
+                inlineValue = arg.mid(equals + 1);
+            }
+        } else {
+            const auto shortName = kShortOptions.find(arg[1].toLatin1());
+            if (shortName == kShortOptions.end()) {
+                return usageError(QStringLiteral("unknown option '%1'").arg(arg));
+            }
+            name = shortName->second;
+            if (arg.size() > 2) {
+                inlineValue = arg.mid(arg[2] == u'=' ? 3 : 2);
+            }
+        }
+        const bool valued = command.valued.count(name) != 0;
+        if (!valued && command.flags.count(name) == 0) {
+            return usageError(QStringLiteral("'%1' is not an option of %2")
+                                  .arg(QString::fromStdString(name), args[0]));
+        }
+        if (!valued && inlineValue) {
+            return usageError(
+                QStringLiteral("%1 takes no value").arg(QString::fromStdString(name)));
+        }
+        QString value;
+        if (valued) {
+            if (!inlineValue && i + 1 >= args.size()) {
+                return usageError(
+                    QStringLiteral("%1 needs a value").arg(QString::fromStdString(name)));
+            }
+            value = inlineValue ? *inlineValue : args[++i];
+        }
+        if (!apply(r, name, value)) {
+            return usageError(QStringLiteral("no crop is named '%1'").arg(value));
+        }
+    }
+    if (r.options.files.size() != command.files) {
+        return usageError(command.files == 1 ? QStringLiteral("one file is needed")
+                                             : QStringLiteral("two files are needed"));
+    }
+    if (command.needsOut && r.options.out.isEmpty()) {
+        return usageError(QStringLiteral("--out DIR is needed"));
+    }
+    return r;
+}
+
+} // namespace brindmar::cli

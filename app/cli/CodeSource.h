@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace brindmar::cli {
+
+// Where the code comes from. On the command line (--code) any user can read it in the process
+// list; a file, a prompt or the environment keep it out of there.
+struct CodeSources {
+    std::optional<QString> argument; // --code
+    std::optional<QString> file;     // --code-file, "-" for standard input
+    bool ask = false;                // --ask-code
+};
+
+struct CodeOutcome {
+    std::optional<QString> code;
+    QString error;        // why there is none, when one was asked for
+    bool usage = false;   // the error is the caller's: two sources at once
+    bool interrupted = false;
+};
+
+// The code from the one source given, or from BRINDMAR_CODE when none is; nullopt without an
+// error when there is no code at all. askTwice asks the prompt again and compares, as a code
+// that makes an encrypted image must be right the first time.
+CodeOutcome obtainCode(const CodeSources& sources, bool askTwice);
+
+// Overwrites the text in place before it is dropped, so the code does not linger in memory
+// freed at the end of the run.
+void forget(QString& secret);
+
+} // namespace brindmar::cli

@@ -1,0 +1,187 @@
+#include "cli/TerminalText.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+#include <array>
+#include <utility>
+
+namespace brindmar::cli {
+
+namespace {
+
+// Headlines of the window's failure boxes, and what each adds to the reason on a terminal
+// (nothing where the detail below says it all).
+const std::array<std::pair<const char*, const char*>, 10> kHeadlines{{
+    {"Error during embedding", ""},
+    {"Error during extracting", ""},
+    {"Error during extract file decrypt", "cannot decrypt the document"},
+    {"Error during extract file UnZIP", "cannot unpack the document"},
+    {"Error during zipping of:", "cannot pack"},
+    {"Error during unzipping of:", "cannot unpack"},
+    {"Error during document file ZIP", "cannot be packed, so it is stored as it is"},
+    {"Error during document file encrypt", "cannot be encrypted, so it is stored as it is"},
+    {"Error during 'Wipe' function", "cannot be overwritten; it is left as it was"},
+    {"'Wipe' completed, error during delete function", "overwritten, but it cannot be deleted"},
+}};
+
+// The window's advice and asides, which name its controls.
+const std::array<const char*, 4> kWindowAdvice{
+    "Processing will be without compression",
+    "Processing will be without encrytion/compression",
+    "Change the directory in 'Output to' before embedding.",
+    "Change the directory in 'Output to' before extracting.",
+};
+
+// Where a path in a detail line ends and the reason begins.
+const std::array<const char*, 5> kPathEnds{" - ", " cannot be opened", " an invalid file",
+                                           " could not be written: ", " is a symbolic link"};
+
+QStringList paragraphs(const QString& text) {
+    QStringList lines;
+    for (const QString& line : text.split(u'\n')) {
+        if (line.trimmed().isEmpty()) {
+            continue;
+        }
+        // "path" then " - reason" on the next line is one statement.
+        if (line.startsWith(QStringLiteral(" - ")) && !lines.isEmpty()) {
+            lines.last() += line;
+        } else {
+            lines << line;
+        }
+    }
+    return lines;
+}
+
+QString reasonWords(QString reason) {
+    reason = reason.trimmed();
+    if (reason.startsWith(QStringLiteral("- "))) {
+        reason = reason.mid(2);
+    }
+    if (reason.startsWith(QStringLiteral("an invalid file"))) {
+        reason.replace(0, 15, QStringLiteral("is not a valid file for this"));
+    }
+    return reason;
+}
+
+// A known case the box's wording cannot carry over.
+QString specialCase(const Message& message, const QString& subject) {
+    const QString& text = message.text;
+    if (message.title == u"Disk Space Problem") {
+        static const QRegularExpression free(
+            QStringLiteral("Space available on drive (.*) = (\\d+) bytes\\."));
+        const QRegularExpressionMatch match = free.match(text);
+        return match.hasMatch() ? match.captured(1) + QStringLiteral(": not enough free space (") +
+                                      match.captured(2) + QStringLiteral(" bytes free)")
+                                : QStringLiteral("not enough free disk space");
+    }
+    if (text.startsWith(QStringLiteral("Cannot embed to same directory"))) {
+        return subject + QStringLiteral(": the new image would replace the carrier itself; "
+                                        "choose another --out folder");
+    }
+    if (text.startsWith(QStringLiteral("Cannot extract over the source image"))) {
+        return subject + QStringLiteral(": the document would replace the image itself; "
+                                        "choose another --out folder");
+    }
+    if (message.title == u"File select error") {
+        return subject + QStringLiteral(": ") + text.toLower();
+    }
+    return {};
+}
+
+} // namespace
+
+QString programLine(const QString& text) {
+    return QStringLiteral("brindmar: ") + text;
+}
+
+QString errorLine(const Message& message, const QString& subject) {
+    if (const QString special = specialCase(message, subject); !special.isEmpty()) {
+        return programLine(special);
+    }
+    QStringList lines = paragraphs(message.text);
+    QString addition;
+    for (const auto& [headline, words] : kHeadlines) {
+        if (!lines.isEmpty() && lines.first() == QLatin1String(headline)) {
+            addition = QLatin1String(words);
+            lines.removeFirst();
+            break;
+        }
+    }
+    for (const char* advice : kWindowAdvice) {
+        lines.removeAll(QLatin1String(advice));
+    }
+    QString path;
+    QString reason;
+    if (lines.size() >= 2 && lines.first().startsWith(u'/')) {
+        path = lines.takeFirst();
+        reason = lines.join(QStringLiteral("; "));
+    } else {
+        const QString detail = lines.join(QStringLiteral("; "));
+        qsizetype cut = -1;
+        QString marker;
+        for (const char* end : kPathEnds) {
+            const qsizetype at = detail.indexOf(QLatin1String(end));
+            if (detail.startsWith(u'/') && at > 0 && (cut < 0 || at < cut)) {
+                cut = at;
+                marker = QLatin1String(end);
+            }
+        }
+        if (cut > 0) {
+            path = detail.left(cut);
+            reason = detail.mid(cut + (marker.startsWith(QStringLiteral(" - ")) ? 3 : 1));
+        } else {
+            reason = detail;
+        }
+    }
+    reason = reasonWords(reason);
+    if (path.isEmpty() && !addition.isEmpty()) {
+        path = subject;
+    }
+    QStringList parts;
+    if (!path.isEmpty()) {
+        parts << path;
+    }
+    if (!addition.isEmpty()) {
+        parts << addition;
+    }
+    if (!reason.isEmpty()) {
+        parts << reason;
+    }
+    if (parts.isEmpty()) {
+        parts << subject << message.title.toLower();
+    }
+    return programLine(parts.join(QStringLiteral(": ")));
+}
+
+QString completionText(const Message& message) {
+    return paragraphs(message.text).join(u'\n');
+}
+
+QString questionText(const Message& message) {
+    const QStringList lines = paragraphs(message.text);
+    const QString text = lines.join(u' ');
+    static const QRegularExpression exists(QStringLiteral("^(.*) - already exists,"));
+    if (const auto match = exists.match(text); match.hasMatch()) {
+        return QStringLiteral("replace ") + match.captured(1) + u'?';
+    }
+    static const QRegularExpression wipe(QStringLiteral("^Confirm Delete of: (.*)$"));
+    if (const auto match = wipe.match(text); match.hasMatch()) {
+        return QStringLiteral("overwrite and delete ") + match.captured(1) + u'?';
+    }
+    if (text.startsWith(QStringLiteral("** WARNING **"))) {
+        return lines.mid(1).join(u' ').replace(QStringLiteral("Procede anyway ?"),
+                                               QStringLiteral("go on?"));
+    }
+    return text;
+}
+
+QString unansweredLine(const Message& message) {
+    QString question = questionText(message);
+    if (question.endsWith(u'?')) {
+        question.chop(1);
+    }
+    return programLine(question + QStringLiteral(": not done; there is no terminal to ask, and "
+                                                 "--yes answers yes"));
+}
+
+} // namespace brindmar::cli
