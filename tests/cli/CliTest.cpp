@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <csignal>
 #include <pty.h>
 #include <random>
 #include <sys/wait.h>
@@ -203,6 +204,7 @@ TEST(CliLines, StatusStdoutAndStderr) {
 TEST(CliLines, AskCodeReadsTheTerminalWithoutEcho) {
     Files f;
     const QByteArray code = "tidal marsh 71";
+    // answers < 0: Ctrl+C at the first prompt instead of an answer.
     const auto typed = [&](const QStringList& args, int answers) {
         int terminal = -1;
         const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
@@ -221,13 +223,17 @@ TEST(CliLines, AskCodeReadsTheTerminalWithoutEcho) {
         }
         QByteArray seen;
         char buffer[256];
-        for (int asked = 0; asked < answers;) {
+        for (int asked = 0; asked < std::max(answers, 1);) {
             const ssize_t got = ::read(terminal, buffer, sizeof buffer);
             if (got <= 0) {
                 break;
             }
             seen.append(buffer, got);
             if (seen.count("Code") > asked && seen.endsWith(": ")) {
+                if (answers < 0) {
+                    ::kill(child, SIGINT);
+                    break;
+                }
                 (void)!::write(terminal, code + "\n", size_t(code.size()) + 1);
                 ++asked;
             }
@@ -248,6 +254,8 @@ TEST(CliLines, AskCodeReadsTheTerminalWithoutEcho) {
               0);
     EXPECT_EQ(typed({"extract", f.out + "carrier.bmp", "-o", f.found, "--ask-code"}, 1), 0);
     EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
+    // Ctrl+C at the prompt: the shell's status for an interrupted command.
+    EXPECT_EQ(typed({"info", f.out + "carrier.bmp", "--ask-code"}, -1), 130);
 }
 
 // One system, two front ends: what one makes, the other reads.
