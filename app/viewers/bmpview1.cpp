@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QWindow>
 #include <cmath>
 
 namespace brindmar {
@@ -78,7 +79,7 @@ void bmpview1::showImage() {
     Picture1->setPicture(QImage(reinterpret_cast<const uchar*>(m_picture->pixels.data()),
                                 m_picture->width, m_picture->height, m_picture->width * 4,
                                 QImage::Format_RGB32));
-    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    keepOnTop(true);
     applyLayout();
     show();
     // The frame the window manager adds is known only once the window is up.
@@ -160,15 +161,30 @@ void bmpview1::scrolled() {
                                static_cast<int>(std::llround(static_cast<double>(top) / tpp))));
 }
 
+void bmpview1::keepOnTop(bool on) {
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    QWindow* window = windowHandle();
+    if (window == nullptr) {
+        setWindowFlags(flags);
+        return;
+    }
+    // Through the widget, a new flag re-creates the window, which hides it and so ends the
+    // dialog's loop, modality and picture with it; the window system takes the flag as it is.
+    overrideWindowFlags(flags);
+    window->setFlags(flags);
+}
+
 void bmpview1::closeViewer() {
-    setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    keepOnTop(false);
     accept();
 }
 
 void bmpview1::keyReleaseEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F1) {
-        setWindowFlag(Qt::WindowStaysOnTopHint, false);
-        show();
+        // The help must not open behind the viewer.
+        keepOnTop(false);
+        m_ctx.ui.processPendingEvents();
         m_showHelp(topic::FullSizeView);
         return;
     }

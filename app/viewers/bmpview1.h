@@ -24,6 +24,7 @@ public:
         m_image = image;
         update();
     }
+    bool hasPicture() const { return !m_image.isNull(); }
     void setOffset(QPoint offset) {
         m_offset = offset;
         update();
@@ -76,6 +77,7 @@ protected:
 private:
     void applyLayout();
     void scrolled();
+    void keepOnTop(bool on);
     void closeViewer();
 
     WorkflowContext& m_ctx;

@@ -53,6 +53,13 @@ QStringList bmpFilesOf(const QString& folder, const QString& chosen) {
     return names;
 }
 
+// The full-size view goes with the picture it would enlarge.
+void emptyThumbnail(WindowModel& m) {
+    m.display.thumbnail.reset();
+    m.setOption(option::ThumbnailReduced, false);
+    m.display.commandEnabled[static_cast<size_t>(Command::FullSizeView)] = false;
+}
+
 } // namespace
 
 int64_t bmpListKey(const QString& path) {
@@ -145,7 +152,7 @@ void BuildBmpList(WorkflowContext& ctx, QString folder) {
     }
     list.folder = folder;
     m.display.invalidBmpText.clear();
-    m.display.cropFrameVisible = false;
+    hideCropFrame(ctx);
     m.display.noGoVisible = false;
     if (!folder.endsWith(QDir::separator())) {
         folder += QDir::separator();
@@ -154,7 +161,7 @@ void BuildBmpList(WorkflowContext& ctx, QString folder) {
     list.order.clear();
     list.position = 0;
     if (list.names.isEmpty()) {
-        m.display.thumbnail.reset();
+        emptyThumbnail(m);
         m.display.stepEnabled.fill(false);
         ctx.render();
         return;
@@ -183,7 +190,7 @@ void ShowBmp(WorkflowContext& ctx) {
     WindowDisplay& shown = m.display;
     if (!m.hasState(state::BmpUsable)) {
         shown.noGoVisible = false;
-        shown.thumbnail.reset();
+        emptyThumbnail(m);
         if (m.bmpList.count() > 0) {
             shown.bmpPath = listedPath(m);
         }
@@ -226,8 +233,7 @@ void ShowBmp(WorkflowContext& ctx) {
     if ((ws & (state::PayloadFound | state::EmbedPossible)) == state::EmbedPossible) {
         PlaceCropFrame(m);
     } else {
-        shown.cropFrameVisible = false;
-        m.pointerMarks &= static_cast<uint8_t>(~(pointer::CropShape | pointer::Dragging));
+        hideCropFrame(ctx);
     }
     updateNoGoSign(m);
     ctx.render();

@@ -4,6 +4,7 @@
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
 #include "workflows/CodeEntry.h"
+#include "workflows/CropChoice.h"
 
 #include <algorithm>
 
@@ -60,7 +61,7 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
     CarrierFacts facts;
 
     if (evaluate) {
-        shown.cropFrameVisible = false;
+        hideCropFrame(ctx);
     }
     m.carrierCheckResult = validity::Usable;
     if (const CodeFault fault = codeFault(m.code); fault != CodeFault::None) {
@@ -70,6 +71,10 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
     if (evaluate) {
         m.windowState &= static_cast<uint8_t>(
             ~(state::BmpChosen | state::BmpUsable | state::PayloadFound | state::EmbedPossible));
+        // Only a payload found below says the carrier is protected; a file that goes no further
+        // must not have the code tried on it at every keystroke.
+        m.setOption(option::CodeProtected, false);
+        m.storedCode.clear();
     }
 
     // Every way out below leaves the window state changed, so an evaluation always ends with

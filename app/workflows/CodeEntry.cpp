@@ -98,11 +98,22 @@ void CodeTxt_Change(WorkflowContext& ctx, const QString& text) {
     const bool complete = codeFault(m.code) == CodeFault::None;
     if (m.hasOption(option::CodeProtected) && (m.hasState(state::PayloadFound) || complete)) {
         m.display.progress = 0;
+        // A rectangle drawn with the mouse outlives a code that leaves the payload closed, as it
+        // outlives a code change on any other carrier; the embed says so should it no longer
+        // hold the payload.
+        const bool drawn = (m.pointerMarks & pointer::Adjusted) != 0;
+        const CropRect drawnCrop = m.crop;
         InspectCarrier(ctx, inspect::Evaluate | inspect::Report, m.display.bmpPath);
         constexpr uint8_t ready = state::DocumentChosen | state::BmpChosen | state::BmpUsable;
         if ((m.windowState & ready) == ready) {
-            if (m.hasState(state::EmbedPossible)) {
+            // Extract mode has nothing to crop, though the document would fit.
+            if ((m.windowState & (state::PayloadFound | state::EmbedPossible)) ==
+                state::EmbedPossible) {
                 PlaceCropFrame(m);
+                if (drawn) {
+                    m.crop = drawnCrop;
+                    m.pointerMarks |= pointer::Adjusted;
+                }
             }
             updateNoGoSign(m);
         }

@@ -51,6 +51,15 @@ void PlaceCropFrame(WindowModel& model) {
     model.pointerMarks = pointer::FrameShown;
 }
 
+void hideCropFrame(WorkflowContext& ctx) {
+    WindowModel& m = ctx.model;
+    if ((m.pointerMarks & pointer::CropShape) != 0) {
+        ctx.ui.setMousePointer(MousePointer::Default);
+    }
+    m.display.cropFrameVisible = false;
+    m.pointerMarks = 0;
+}
+
 void updateNoGoSign(WindowModel& model) {
     constexpr uint8_t fitsNowhere = state::DocumentChosen | state::BmpChosen | state::BmpUsable;
     model.display.noGoVisible = (model.windowState & 31) == fitsNowhere;
@@ -69,8 +78,7 @@ void CropBtn_Click(WorkflowContext& ctx, int index) {
     if ((m.windowState & (state::PayloadFound | state::EmbedPossible)) == state::EmbedPossible) {
         PlaceCropFrame(m);
     } else {
-        m.display.cropFrameVisible = false;
-        m.pointerMarks = 0;
+        hideCropFrame(ctx);
     }
     m.pointerMarks &= pointer::FrameShown;
     ctx.valueChanged();

@@ -224,8 +224,7 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
     if (clearSubstituteName) {
         constexpr uint8_t packedKind = packing::PackedEncrypted | packing::PackedCompressed;
         if (!m.hasState(state::EmbedPossible) || m.hasState(state::PayloadFound)) {
-            shown.cropFrameVisible = false;
-            m.pointerMarks &= static_cast<uint8_t>(~pointer::Adjusted);
+            hideCropFrame(ctx);
         } else if (!shown.cropFrameVisible ||
                    (packingBefore & packedKind) != (m.packingMarks & packedKind)) {
             PlaceCropFrame(m);

@@ -18,7 +18,7 @@ void WindowReset(WorkflowContext& ctx) {
     shown.progress = 0;
     m.optionMarks &= option::JustEmbedded;
     m.packingMarks &= packing::EncryptTicked;
-    m.pointerMarks = 0;
+    hideCropFrame(ctx);
     m.dragAnchorX = 0;
     m.dragAnchorY = 0;
     if (m.extractMode()) {
@@ -29,6 +29,9 @@ void WindowReset(WorkflowContext& ctx) {
     if (!m.hasOption(option::JustEmbedded)) {
         m.documentPathCopy.clear();
     }
+    // Nothing is chosen after the reset: a carrier chosen next would show this document again.
+    m.documentPath.clear();
+    shown.documentName.clear();
     m.windowState = 0;
     commandRefresh(m);
     shown.documentBox.clear();
@@ -50,7 +53,6 @@ void WindowReset(WorkflowContext& ctx) {
     shown.bmpPath.clear();
     shown.thumbnail.reset();
     shown.invalidBmpText.clear();
-    shown.cropFrameVisible = false;
     updateNoGoSign(m);
     m.requestFocus(FocusTarget::Command, static_cast<int>(Command::ChooseDocument));
     ctx.render();

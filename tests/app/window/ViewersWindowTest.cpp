@@ -6,6 +6,7 @@
 #include "viewers/bmpinfo1.h"
 #include "viewers/bmpview1.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -83,6 +84,51 @@ private slots:
         QCOMPARE(viewer.Picture1->crop()->topLeft(), QPoint(1500 - 1, 20 - 1));
         QVERIFY(!viewer.isVisible());
         QCOMPARE(h.ui.mousePointer(), MousePointer::Default);
+    }
+
+    // Help over the viewer: the viewer steps down from the top, and stays open, modal and showing
+    // its picture until it is closed.
+    void f1LeavesTheViewerRunning() {
+        apptest::Harness h;
+        h.model.display.bmpPath =
+            h.file("small.bmp", bmptest::make24(40, 30, bmptest::Bytes(40 * 30 * 3, 9)));
+        bmpview1* self = nullptr;
+        int helpTopic = 0;
+        bool topmostAtHelp = true;
+        bmpview1 viewer(
+            h.ctx,
+            [&](int topic) {
+                helpTopic = topic;
+                topmostAtHelp = self->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            },
+            15, nullptr);
+        self = &viewer;
+        bool checked = false;
+        bool visible = false;
+        bool modal = false;
+        bool picture = false;
+        bool topmostBefore = false;
+        QTimer::singleShot(0, &viewer, [&] {
+            topmostBefore = viewer.windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            QTest::keyRelease(&viewer, Qt::Key_F1);
+            // Runs only while the viewer's own loop still runs.
+            QTimer::singleShot(0, &viewer, [&] {
+                checked = true;
+                visible = viewer.isVisible();
+                modal = QApplication::activeModalWidget() == &viewer;
+                picture = viewer.Picture1->hasPicture();
+                viewer.DummyBtn->click();
+            });
+        });
+        viewer.showImage();
+        QVERIFY(topmostBefore);
+        QVERIFY(checked);
+        QVERIFY(visible);
+        QVERIFY(modal);
+        QVERIFY(picture);
+        QCOMPARE(helpTopic, int(topic::FullSizeView));
+        QVERIFY(!topmostAtHelp);
+        QVERIFY(!viewer.isVisible());
     }
 };
 

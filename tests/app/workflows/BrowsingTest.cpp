@@ -1,6 +1,7 @@
 #include "WorkflowHarness.h"
 #include "payload/BmpThumbnail.h"
 #include "workflows/BmpBrowsing.h"
+#include "workflows/DocumentSelection.h"
 #include "workflows/WindowReset.h"
 
 #include <gtest/gtest.h>
@@ -118,6 +119,48 @@ TEST_F(Browsing, CancelChangesNothing) {
     EXPECT_TRUE(h.ui.events().empty());
     EXPECT_EQ(h.model.windowState, state);
     EXPECT_TRUE(h.model.bmpList.folder.isEmpty());
+}
+
+// The full-size view is offered for the picture in the thumbnail, never for a file shown as
+// unusable after a reduced one.
+TEST_F(Browsing, AnUnusableFileAfterAReducedOneOffersNoFullSizeView) {
+    const std::pair<const char*, Bytes> unusable[] = {
+        {"four-bit.bmp",
+         [] {
+             Bytes b = carrier24(20, 20);
+             apptest::put16(b, 28, 4);
+             return b;
+         }()},
+        {"mz.bmp", {'M', 'Z', 0, 0}},
+    };
+    h.ui.queueFileChoice(h.file("doc.txt", {'d'}));
+    ChooseDocument(h.ctx);
+    const size_t view = static_cast<size_t>(Command::FullSizeView);
+    for (const auto& [name, bytes] : unusable) {
+        h.ui.queueFileChoice(h.file("large.bmp", carrier24(300, 300)));
+        ChooseBmp(h.ctx);
+        ASSERT_TRUE(h.model.hasOption(option::ThumbnailReduced));
+        ASSERT_TRUE(h.model.display.commandEnabled[view]);
+        h.ui.queueFileChoice(h.file(name, bytes));
+        ChooseBmp(h.ctx);
+        EXPECT_FALSE(h.model.hasOption(option::ThumbnailReduced)) << name;
+        EXPECT_FALSE(h.model.display.commandEnabled[view]) << name;
+    }
+}
+
+// Nothing is chosen after a reset: the next carrier comes with an empty document box.
+TEST_F(Browsing, AResetDocumentStaysAway) {
+    h.ui.queueFileChoice(h.file("doc.txt", {'d'}));
+    ChooseDocument(h.ctx);
+    h.ui.queueFileChoice(h.dir.path("a.bmp"));
+    ChooseBmp(h.ctx);
+    ASSERT_EQ(h.model.display.documentBox, h.dir.path("doc.txt"));
+    WindowReset(h.ctx);
+    h.ui.queueFileChoice(h.dir.path("b.bmp"));
+    ChooseBmp(h.ctx);
+    EXPECT_TRUE(h.model.display.documentBox.isEmpty());
+    EXPECT_TRUE(h.model.display.documentName.isEmpty());
+    EXPECT_FALSE(h.model.hasState(state::DocumentChosen));
 }
 
 TEST(ThumbnailFit, SmallImagesStayUnscaledLargeOnesFitTheBox) {

@@ -3,11 +3,13 @@
 #include "payload/DosDateTime.h"
 #include "payload/PayloadHeader.h"
 #include "workflows/CarrierInspection.h"
+#include "workflows/CropDrag.h"
 #include "workflows/WindowReset.h"
 
 #include <gtest/gtest.h>
 
 using namespace brindmar;
+using apptest::Bytes;
 using brindmar::testing::FakeZipService;
 
 namespace {
@@ -133,6 +135,79 @@ TEST(ProtectedImage, TypingTheRightCodeOpensItAndChangingItClosesIt) {
         EXPECT_EQ(h.model.extractMode(), step.extract) << step.code.toStdString();
         EXPECT_EQ(h.ui.messages().size(), size_t(step.messages)) << step.code.toStdString();
         EXPECT_EQ(h.model.display.focus, FocusTarget::CodeBox);
+    }
+}
+
+// A protected carrier with a document that fits: the frame is drawn only in embed mode, and a
+// rectangle drawn with the mouse outlives codes that do not open the payload.
+TEST(ProtectedImage, TheCropFrameFollowsTheMode) {
+    apptest::Harness h;
+    const std::string header = composePayloadHeader(kTen, formatDateField({}, {}),
+                                                    StorageMode::AsIs, NameRoute::Own, 5, "a.txt");
+    h.ui.queueFileChoice(h.file("d.txt", {'d', 'o', 'c'}));
+    ChooseDocument(h.ctx);
+    h.ui.queueFileChoice(h.file("hidden.bmp", apptest::payloadImage(60, 60, header + "hello")));
+    ChooseBmp(h.ctx);
+    ASSERT_TRUE(h.model.hasOption(option::CodeProtected));
+    ASSERT_TRUE(h.model.display.cropFrameVisible);
+    const WindowDisplay& shown = h.model.display;
+    const CropRect placed = h.model.crop;
+    const double cx = shown.thumbnailWidth * (placed.left + placed.width / 2);
+    const double cy = shown.thumbnailHeight * (placed.top + placed.height / 2);
+    ThumbnailMouseMove(h.ctx, cx, cy);
+    ThumbnailMouseDown(h.ctx, true, cx, cy);
+    ThumbnailMouseMove(h.ctx, cx - 100, cy - 100);
+    ThumbnailMouseUp(h.ctx, true);
+    const CropRect drawn = h.model.crop;
+    ASSERT_NE(drawn, placed);
+
+    struct Step {
+        QString code;
+        bool extract;
+        bool frame;
+        CropRect crop;
+        uint8_t marks; // FrameShown and Adjusted
+    };
+    constexpr uint8_t kept = pointer::FrameShown | pointer::Adjusted;
+    const Step steps[] = {{kNine, false, true, drawn, kept},
+                          {QStringLiteral("abcdefghij"), false, true, drawn, kept},
+                          {kTen, true, false, drawn, 0},
+                          {kTen + u'x', false, true, placed, pointer::FrameShown}};
+    for (const Step& step : steps) {
+        CodeTxt_Change(h.ctx, step.code);
+        const std::string code = step.code.toStdString();
+        EXPECT_EQ(h.model.extractMode(), step.extract) << code;
+        EXPECT_EQ(shown.cropFrameVisible, step.frame) << code;
+        EXPECT_EQ(h.model.pointerMarks & kept, step.marks) << code;
+        if (step.frame) {
+            EXPECT_EQ(h.model.crop, step.crop) << code;
+        }
+    }
+}
+
+// The code is tried on the carrier again only while the carrier in the box is protected; a
+// file chosen after a protected one is not, whatever it is.
+TEST(ProtectedImage, ANewCarrierWithoutPayloadTakesNoCodeTrials) {
+    const std::string header = composePayloadHeader(kTen, formatDateField({}, {}),
+                                                    StorageMode::AsIs, NameRoute::Own, 5, "a.txt");
+    const std::pair<const char*, Bytes> next[] = {
+        {"unreadable.bmp", {'M', 'Z', 0, 0}},
+        {"eight-bit.bmp", bmptest::make8(40, 40, bmptest::testPalette(4), Bytes(40 * 40, 1))},
+        {"tiny.bmp", bmptest::make24(10, 10, Bytes(10 * 10 * 3, 0x40))},
+    };
+    for (const auto& [name, bytes] : next) {
+        apptest::Harness h;
+        h.ui.queueFileChoice(h.file("hidden.bmp", apptest::payloadImage(60, 60, header + "hi")));
+        ChooseBmp(h.ctx);
+        ASSERT_TRUE(h.model.hasOption(option::CodeProtected));
+        h.ui.queueFileChoice(h.file(name, bytes));
+        ChooseBmp(h.ctx);
+        EXPECT_FALSE(h.model.hasOption(option::CodeProtected)) << name;
+        h.ui.clear();
+        for (int length = 1; length <= 12; ++length) {
+            CodeTxt_Change(h.ctx, QStringLiteral("abcdefghijkl").left(length));
+        }
+        EXPECT_TRUE(h.ui.transcript().isEmpty()) << name;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "workflows/EmbedDocument.h"
 
 #include <QDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -137,5 +138,76 @@ TEST(Drag, TheDrawnRectangleIsWhatTheEmbedCuts) {
         ASSERT_LE(std::abs(made[54 + i] - carrier[54 + size_t(bottom) * 720 + i]), 3) << i;
     }
 }
+
+// Bytes that do not compress: the document packs to its own size.
+bmptest::Bytes noise(size_t length) {
+    std::mt19937 random(5);
+    bmptest::Bytes bytes(length);
+    for (uint8_t& b : bytes) {
+        b = static_cast<uint8_t>(random());
+    }
+    return bytes;
+}
+
+// Whatever hides the frame after a drag leaves no mark of it behind: no sizing pointer, no drag
+// over an invisible frame, no rectangle for the full-size viewer to draw.
+struct HideCase {
+    const char* name;
+    std::function<void(apptest::Harness&)> hide;
+};
+
+class HiddenFrame : public ::testing::TestWithParam<HideCase> {};
+
+TEST_P(HiddenFrame, KeepsNoPointerMark) {
+    apptest::Harness h;
+    h.model.cropMode = 1;
+    h.ui.queueFileChoice(h.file(QStringLiteral("doc.bin"), noise(1000)));
+    ChooseDocument(h.ctx);
+    h.ui.queueFileChoice(h.file(QStringLiteral("carrier.bmp"),
+                                bmptest::make24(240, 180, bmptest::Bytes(240 * 180 * 3, 0x60))));
+    ChooseBmp(h.ctx);
+    ASSERT_TRUE(h.model.display.cropFrameVisible);
+    const WindowDisplay& shown = h.model.display;
+    const CropRect& placed = h.model.crop;
+    const double cx = shown.thumbnailWidth * (placed.left + placed.width / 2);
+    const double cy = shown.thumbnailHeight * (placed.top + placed.height / 2);
+    ThumbnailMouseMove(h.ctx, cx, cy);
+    ThumbnailMouseDown(h.ctx, true, cx, cy);
+    ThumbnailMouseMove(h.ctx, cx + 60, cy + 60);
+    ThumbnailMouseUp(h.ctx, true);
+    ASSERT_NE(h.model.pointerMarks & pointer::Adjusted, 0);
+
+    GetParam().hide(h);
+
+    EXPECT_FALSE(h.model.display.cropFrameVisible);
+    EXPECT_EQ(h.model.pointerMarks, 0);
+    EXPECT_EQ(h.ui.mousePointer(), MousePointer::Default);
+    ThumbnailMouseMove(h.ctx, cx + 60, cy + 60);
+    ThumbnailMouseDown(h.ctx, true, cx + 60, cy + 60);
+    EXPECT_EQ(h.model.pointerMarks, 0);
+    EXPECT_EQ(h.ui.mousePointer(), MousePointer::Default);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, HiddenFrame,
+    ::testing::Values(
+        HideCase{"a carrier that cannot be used",
+                 [](apptest::Harness& h) {
+                     h.ui.queueFileChoice(h.file(QStringLiteral("broken.bmp"), {'B', 'M', 1, 2}));
+                     ChooseBmp(h.ctx);
+                 }},
+        HideCase{"a carrier the document does not fit",
+                 [](apptest::Harness& h) {
+                     h.ui.queueFileChoice(
+                         h.file(QStringLiteral("small.bmp"),
+                                bmptest::make24(30, 30, bmptest::Bytes(30 * 30 * 3, 0x60))));
+                     ChooseBmp(h.ctx);
+                 }},
+        HideCase{"a document that does not fit",
+                 [](apptest::Harness& h) {
+                     h.ui.queueFileChoice(h.file(QStringLiteral("noise.bin"), noise(40000)));
+                     ChooseDocument(h.ctx);
+                 }}),
+    apptest::RowName());
 
 } // namespace
