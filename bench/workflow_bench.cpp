@@ -263,7 +263,7 @@ public:
             try {
                 WindowModel model;
                 WorkflowContext ctx = context(model);
-                CodeTxt_Change(ctx, kCode);
+                ChangeCode(ctx, kCode);
                 model.embedOutputFolder = m_f.out;
                 model.cropMode = 0;
                 m_ui.nextFile = doc.path;
@@ -302,7 +302,7 @@ public:
         settle(found);
         WindowModel model;
         WorkflowContext ctx = context(model);
-        CodeTxt_Change(ctx, kCode);
+        ChangeCode(ctx, kCode);
         model.extractOutputFolder = m_f.found;
         m_ui.nextFile = image();
         ChooseBmp(ctx);

@@ -74,7 +74,7 @@ public:
         model.thumbnailBoxHeight = 1500;
         ui.beforeMessage = [this] { view.finishLine(); };
         if (options.code) {
-            CodeTxt_Change(ctx, *options.code);
+            ChangeCode(ctx, *options.code);
         }
     }
 
@@ -335,7 +335,7 @@ int runWipe(const Options& options) {
 int runZip(const Options& options) {
     return onFile(options, [](Session& s, const QString& file) {
         s.ui.presetChoice(file);
-        ZIPMIt_Click(s.ctx);
+        RunZipTool(s.ctx);
         for (const QString& text : s.ui.shown()) {
             if (text.contains(tr(TextId::EndUnzipFunction)) ||
                 text.contains(tr(TextId::ZippedToDirectory))) {

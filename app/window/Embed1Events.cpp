@@ -132,27 +132,27 @@ bool Embed1::handleDragAndDrop(QObject* target, QDropEvent& event) {
 void Embed1::connectEvents() {
     for (int i = 0; i < 4; ++i) {
         connect(BMPStepBtn[static_cast<size_t>(i)], &QPushButton::clicked, this,
-                [this, i] { BMPStepBtn_Click(*m_ctx, i); });
+                [this, i] { StepThroughBmps(*m_ctx, i); });
     }
     for (int i = 0; i < kCropModeCount; ++i) {
         connect(CropBtn[static_cast<size_t>(i)], &QPushButton::clicked, this,
-                [this, i] { CropBtn_Click(*m_ctx, i); });
+                [this, i] { ChooseCrop(*m_ctx, i); });
         // The item stands for its button.
         connect(CropMIt[static_cast<size_t>(i)], &QAction::triggered, this,
-                [this, i] { CropBtn_Click(*m_ctx, i); });
+                [this, i] { ChooseCrop(*m_ctx, i); });
     }
     // Render sets the text with the box's signals blocked: only the user's edits arrive here.
     connect(CodeTxt, &QLineEdit::textChanged, this,
-            [this](const QString& typed) { CodeTxt_Change(*m_ctx, typed); });
+            [this](const QString& typed) { ChangeCode(*m_ctx, typed); });
     connect(EncCkB, &QCheckBox::clicked, this, [this] {
         m_model.display.encryptBox =
             EncCkB->checkState() == Qt::Unchecked ? kEncryptUnticked : kEncryptTicked;
-        EncCkB_Click(*m_ctx);
+        ApplyEncryptChoice(*m_ctx);
     });
-    connect(EncMIt, &QAction::triggered, this, [this] { EncMIt_Click(*m_ctx); });
-    connect(MaskCodeMIt, &QAction::triggered, this, [this] { MaskCodeMIt_Click(*m_ctx); });
-    connect(OrigTmMIt, &QAction::triggered, this, [this] { OrigTmMIt_Click(*m_ctx); });
-    connect(SoundMIt, &QAction::triggered, this, [this] { SoundMIt_Click(*m_ctx); });
+    connect(EncMIt, &QAction::triggered, this, [this] { ToggleEncrypt(*m_ctx); });
+    connect(MaskCodeMIt, &QAction::triggered, this, [this] { ToggleCodeMask(*m_ctx); });
+    connect(OrigTmMIt, &QAction::triggered, this, [this] { ToggleKeepCarrierTimes(*m_ctx); });
+    connect(SoundMIt, &QAction::triggered, this, [this] { ToggleSound(*m_ctx); });
     // The thumbnail box reports widget pixels; the crop workflows work in twips from the
     // picture's top left corner.
     const auto inPicture = [this](QPoint at) {
@@ -174,7 +174,7 @@ void Embed1::connectEvents() {
         ThumbnailMouseUp(*m_ctx, button == Qt::LeftButton);
     });
     connect(ZIPMIt, &QAction::triggered, this, [this] {
-        ZIPMIt_Click(*m_ctx);
+        RunZipTool(*m_ctx);
         render();
     });
 }

@@ -239,7 +239,7 @@ void ShowBmp(WorkflowContext& ctx) {
     ctx.render();
 }
 
-void BMPStepBtn_Click(WorkflowContext& ctx, int index) {
+void StepThroughBmps(WorkflowContext& ctx, int index) {
     WindowModel& m = ctx.model;
     BmpList& list = m.bmpList;
     if (index < 0 || index > 3 || list.count() == 0) {

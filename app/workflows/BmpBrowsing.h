@@ -10,7 +10,7 @@ enum class StepButton { First = 0, Previous = 1, Next = 2, Last = 3 };
 void ChooseBmp(WorkflowContext& ctx);
 
 // FIRST, PREVIOUS, NEXT, LAST through the BMP files of the listed folder.
-void BMPStepBtn_Click(WorkflowContext& ctx, int index);
+void StepThroughBmps(WorkflowContext& ctx, int index);
 
 // Lists the BMP files of the folder by image area (or reuses the list of the same folder),
 // finds the chosen file in it and shows it.

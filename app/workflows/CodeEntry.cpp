@@ -79,7 +79,7 @@ void ApplyCode(WorkflowContext& ctx) {
     ctx.render();
 }
 
-void CodeTxt_Change(WorkflowContext& ctx, const QString& text) {
+void ChangeCode(WorkflowContext& ctx, const QString& text) {
     WindowModel& m = ctx.model;
     const QString code = text.left(kCodeMaxLength);
     if (codeFault(code) == CodeFault::Characters) {
@@ -125,26 +125,26 @@ void CodeTxt_Change(WorkflowContext& ctx, const QString& text) {
     ctx.render();
 }
 
-void EncCkB_Click(WorkflowContext& ctx) {
+void ApplyEncryptChoice(WorkflowContext& ctx) {
     ApplyCode(ctx);
 }
 
-void EncMIt_Click(WorkflowContext& ctx) {
+void ToggleEncrypt(WorkflowContext& ctx) {
     // The item's check mark is the box's; the box follows the click, and applying the code may
     // grey it.
     const bool checked = ctx.model.display.encryptBox == kEncryptUnticked;
     ctx.model.display.encryptBox = checked ? kEncryptTicked : kEncryptUnticked;
-    EncCkB_Click(ctx);
+    ApplyEncryptChoice(ctx);
 }
 
-void MaskCodeMIt_Click(WorkflowContext& ctx) {
+void ToggleCodeMask(WorkflowContext& ctx) {
     WindowDisplay& shown = ctx.model.display;
     if (shown.maskCodeChecked) {
         // Unmasking never shows what was typed while masked.
         shown.codeMasked = false;
         shown.maskCodeChecked = false;
         if (!ctx.model.code.isEmpty()) {
-            CodeTxt_Change(ctx, QString());
+            ChangeCode(ctx, QString());
         }
     } else {
         shown.codeMasked = true;
@@ -153,12 +153,12 @@ void MaskCodeMIt_Click(WorkflowContext& ctx) {
     ctx.render();
 }
 
-void OrigTmMIt_Click(WorkflowContext& ctx) {
+void ToggleKeepCarrierTimes(WorkflowContext& ctx) {
     ctx.model.display.keepTimesChecked = !ctx.model.display.keepTimesChecked;
     ctx.render();
 }
 
-void SoundMIt_Click(WorkflowContext& ctx) {
+void ToggleSound(WorkflowContext& ctx) {
     WindowModel& m = ctx.model;
     m.display.soundChecked = !m.display.soundChecked;
     m.soundSwitch = m.display.soundChecked;

@@ -27,14 +27,14 @@ void settleEncryptMarks(WindowModel& m);
 void ApplyCode(WorkflowContext& ctx);
 
 // After every edit of the code box.
-void CodeTxt_Change(WorkflowContext& ctx, const QString& text);
+void ChangeCode(WorkflowContext& ctx, const QString& text);
 
 // The Encrypt box was clicked; the model already holds its new value.
-void EncCkB_Click(WorkflowContext& ctx);
+void ApplyEncryptChoice(WorkflowContext& ctx);
 
-void EncMIt_Click(WorkflowContext& ctx);
-void MaskCodeMIt_Click(WorkflowContext& ctx);
-void OrigTmMIt_Click(WorkflowContext& ctx);
-void SoundMIt_Click(WorkflowContext& ctx);
+void ToggleEncrypt(WorkflowContext& ctx);
+void ToggleCodeMask(WorkflowContext& ctx);
+void ToggleKeepCarrierTimes(WorkflowContext& ctx);
+void ToggleSound(WorkflowContext& ctx);
 
 } // namespace brindmar

@@ -65,7 +65,7 @@ void updateNoGoSign(WindowModel& model) {
     model.display.noGoVisible = (model.windowState & 31) == fitsNowhere;
 }
 
-void CropBtn_Click(WorkflowContext& ctx, int index) {
+void ChooseCrop(WorkflowContext& ctx, int index) {
     if (index < 0 || index >= kCropModeCount) {
         return;
     }

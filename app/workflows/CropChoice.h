@@ -18,6 +18,6 @@ void hideCropFrame(WorkflowContext& ctx);
 void updateNoGoSign(WindowModel& model);
 
 // A crop button or the crop menu item of the same index.
-void CropBtn_Click(WorkflowContext& ctx, int index);
+void ChooseCrop(WorkflowContext& ctx, int index);
 
 } // namespace brindmar

@@ -189,7 +189,7 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
             m.setPacking(packing::EncryptionWanted, false);
             shown.encryptBox = kEncryptUnticked;
             if (!m.codeApplyGuard) {
-                EncCkB_Click(ctx);
+                ApplyEncryptChoice(ctx);
             }
         }
         shown.documentSize = QString::number(m.documentLength);

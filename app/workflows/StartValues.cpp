@@ -21,7 +21,7 @@ void RestoreStartValues(WorkflowContext& ctx, Settings& settings, const QString&
     // The box's click handler runs whether or not the value changes, so that the menu item
     // always ends up matching the stored option.
     shown.encryptBox = settings.readOption(setting::Encrypt) ? kEncryptTicked : kEncryptUnticked;
-    EncCkB_Click(ctx);
+    ApplyEncryptChoice(ctx);
     if (settings.readOption(setting::MaskCode)) {
         shown.maskCodeChecked = true;
         shown.codeMasked = true;
@@ -52,7 +52,7 @@ void RestoreStartValues(WorkflowContext& ctx, Settings& settings, const QString&
 
     WindowReset(ctx);
     if (!m.code.isEmpty()) {
-        CodeTxt_Change(ctx, QString());
+        ChangeCode(ctx, QString());
     }
     m.requestFocus(FocusTarget::Command, static_cast<int>(Command::Reset));
     shown.commandEnabled[static_cast<size_t>(Command::Reset)] = false;

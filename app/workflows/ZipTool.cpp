@@ -103,7 +103,7 @@ QString zipToolArchivePath(const QString& path) {
     return archive;
 }
 
-void ZIPMIt_Click(WorkflowContext& ctx) {
+void RunZipTool(WorkflowContext& ctx) {
     WindowModel& m = ctx.model;
     uint8_t mode = 0;
     FileDialogRequest request;

@@ -7,7 +7,7 @@ namespace brindmar {
 // The ZIP / UnZIP tool of the File menu: a ZIP archive the user picks is unpacked into its own
 // folder, any other file is packed into an archive beside it. No password, and nothing of the
 // window's selections is touched.
-void ZIPMIt_Click(WorkflowContext& ctx);
+void RunZipTool(WorkflowContext& ctx);
 
 // Where the tool packs a file: its folder and base name with ".zip" ("z1.txt" gives "z1.zip"),
 // or the whole name with ".zip" added where that would name the file itself.

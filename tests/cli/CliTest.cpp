@@ -267,7 +267,7 @@ TEST(CliAndWindow, ImagesPassBetweenThem) {
               0);
     apptest::Harness window;
     window.model.extractOutputFolder = f.found;
-    CodeTxt_Change(window.ctx, QStringLiteral("0123456789"));
+    ChangeCode(window.ctx, QStringLiteral("0123456789"));
     window.ui.queueFileChoice(f.out + "carrier.bmp");
     ChooseBmp(window.ctx);
     ExtractDocument(window.ctx);

@@ -131,7 +131,7 @@ TEST_P(Golden, SameInputsGiveTheSameImageAndItStillExtracts) {
     h.model.display.encryptBox = c.encrypt ? kEncryptTicked : kEncryptUnticked;
     h.model.cropMode = c.cropMode;
     h.model.embedOutputFolder = out;
-    CodeTxt_Change(ctx, c.code);
+    ChangeCode(ctx, c.code);
     h.ui.queueFileChoice(document);
     ChooseDocument(ctx);
     h.ui.queueFileChoice(h.dir.path(c.carrier));
@@ -166,7 +166,7 @@ TEST_P(Golden, SameInputsGiveTheSameImageAndItStillExtracts) {
     QDir().mkpath(found);
     QFile::copy(goldenPath, x.dir.path(c.carrier));
     x.model.extractOutputFolder = found;
-    CodeTxt_Change(x.ctx, c.code);
+    ChangeCode(x.ctx, c.code);
     x.ui.queueFileChoice(x.dir.path(c.carrier));
     ChooseBmp(x.ctx);
     ASSERT_TRUE(x.model.extractMode());

@@ -66,7 +66,7 @@ TEST_F(Browsing, ListsByImageAreaAndStepsToTheEnds) {
     };
     for (const Step& s : walk) {
         const uint32_t focusBefore = h.model.display.focusRequests;
-        BMPStepBtn_Click(h.ctx, static_cast<int>(s.button));
+        StepThroughBmps(h.ctx, static_cast<int>(s.button));
         EXPECT_EQ(h.model.display.bmpPath, h.dir.path(s.shown));
         EXPECT_EQ(steps(), s.enabled);
         if (s.focus) {
@@ -84,7 +84,7 @@ TEST_F(Browsing, UnreadableFileSortsFirstAndSaysWhy) {
     h.ui.queueFileChoice(h.dir.path("a.bmp"));
     ChooseBmp(h.ctx);
     EXPECT_EQ(listed().first(), "broken.bmp");
-    BMPStepBtn_Click(h.ctx, static_cast<int>(StepButton::First));
+    StepThroughBmps(h.ctx, static_cast<int>(StepButton::First));
     EXPECT_EQ(h.model.display.invalidBmpText, "Not in BMP format");
     EXPECT_EQ(h.model.display.thumbnail, nullptr);
     EXPECT_EQ(h.ui.transcript().last(), "beep 1");

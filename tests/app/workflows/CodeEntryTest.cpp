@@ -49,17 +49,17 @@ TEST_P(CodeEntry, DerivesTheEncryptState) {
         ApplyCode(h.ctx);
         break;
     case Action::Type:
-        CodeTxt_Change(h.ctx, c.codeBefore + u'x');
+        ChangeCode(h.ctx, c.codeBefore + u'x');
         break;
     case Action::DeleteLast:
-        CodeTxt_Change(h.ctx, c.codeBefore.chopped(1));
+        ChangeCode(h.ctx, c.codeBefore.chopped(1));
         break;
     case Action::EncryptMenu:
-        EncMIt_Click(h.ctx);
+        ToggleEncrypt(h.ctx);
         break;
     case Action::EncryptBoxClick:
         h.model.display.encryptBox = c.boxBefore == kEncryptUnticked ? 1 : 0;
-        EncCkB_Click(h.ctx);
+        ApplyEncryptChoice(h.ctx);
         break;
     }
     EXPECT_EQ(h.model.display.encryptBox, c.boxAfter);
@@ -102,10 +102,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MaskCode, UnmaskingClearsTheCode) {
     apptest::Harness h;
     h.model.code = kTen;
-    MaskCodeMIt_Click(h.ctx);
+    ToggleCodeMask(h.ctx);
     EXPECT_TRUE(h.model.display.codeMasked);
     EXPECT_EQ(h.model.code, kTen);
-    MaskCodeMIt_Click(h.ctx);
+    ToggleCodeMask(h.ctx);
     EXPECT_FALSE(h.model.display.codeMasked);
     EXPECT_TRUE(h.model.code.isEmpty());
 }
@@ -131,7 +131,7 @@ TEST(ProtectedImage, TypingTheRightCodeOpensItAndChangingItClosesIt) {
                           {kNine, false, 1}};
     for (const Step& step : steps) {
         h.ui.clear();
-        CodeTxt_Change(h.ctx, step.code);
+        ChangeCode(h.ctx, step.code);
         EXPECT_EQ(h.model.extractMode(), step.extract) << step.code.toStdString();
         EXPECT_EQ(h.ui.messages().size(), size_t(step.messages)) << step.code.toStdString();
         EXPECT_EQ(h.model.display.focus, FocusTarget::CodeBox);
@@ -174,7 +174,7 @@ TEST(ProtectedImage, TheCropFrameFollowsTheMode) {
                           {kTen, true, false, drawn, 0},
                           {kTen + u'x', false, true, placed, pointer::FrameShown}};
     for (const Step& step : steps) {
-        CodeTxt_Change(h.ctx, step.code);
+        ChangeCode(h.ctx, step.code);
         const std::string code = step.code.toStdString();
         EXPECT_EQ(h.model.extractMode(), step.extract) << code;
         EXPECT_EQ(shown.cropFrameVisible, step.frame) << code;
@@ -205,7 +205,7 @@ TEST(ProtectedImage, ANewCarrierWithoutPayloadTakesNoCodeTrials) {
         EXPECT_FALSE(h.model.hasOption(option::CodeProtected)) << name;
         h.ui.clear();
         for (int length = 1; length <= 12; ++length) {
-            CodeTxt_Change(h.ctx, QStringLiteral("abcdefghijkl").left(length));
+            ChangeCode(h.ctx, QStringLiteral("abcdefghijkl").left(length));
         }
         EXPECT_TRUE(h.ui.transcript().isEmpty()) << name;
     }

@@ -234,7 +234,7 @@ struct Session {
 
     Session(const QString& code, bool encrypt) {
         h.model.display.encryptBox = encrypt ? kEncryptTicked : kEncryptUnticked;
-        CodeTxt_Change(h.ctx, code);
+        ChangeCode(h.ctx, code);
     }
     void choose(void (*command)(WorkflowContext&), const QString& path) {
         const size_t asked = h.ui.fileDialogs().size();
@@ -425,7 +425,7 @@ std::vector<std::string> runCase(Case& c, Random& r) {
     // only cost time.
     if (!trimmed(c.used).isEmpty()) {
         for (const QString& wrong : {otherCode(r, c.used), QString()}) {
-            CodeTxt_Change(extract.h.ctx, wrong);
+            ChangeCode(extract.h.ctx, wrong);
             extract.choose(ChooseBmp, image);
             if (extract.h.model.extractMode()) {
                 fault("the image opens with the code \"" + wrong.toStdString() + "\"");

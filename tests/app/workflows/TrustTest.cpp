@@ -309,8 +309,8 @@ TEST(Codes, CheckedAsTheyWillBeUsed) {
     }
     // Typed into the box, a code the header cannot keep is refused and the box keeps its code.
     apptest::Harness h;
-    CodeTxt_Change(h.ctx, QStringLiteral("0123456789"));
-    CodeTxt_Change(h.ctx, u"0123456789\u0436"_qs);
+    ChangeCode(h.ctx, QStringLiteral("0123456789"));
+    ChangeCode(h.ctx, u"0123456789\u0436"_qs);
     EXPECT_EQ(h.model.code, "0123456789");
     ASSERT_EQ(h.ui.messages().size(), 1u);
     EXPECT_EQ(h.ui.messages()[0].title, "Code entry Error");

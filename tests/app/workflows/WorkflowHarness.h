@@ -55,7 +55,7 @@ struct UserSession {
 
     explicit UserSession(const QString& code, bool encrypt = false) {
         h.model.display.encryptBox = encrypt ? brindmar::kEncryptTicked : brindmar::kEncryptUnticked;
-        brindmar::CodeTxt_Change(h.ctx, code);
+        brindmar::ChangeCode(h.ctx, code);
         h.ui.clear();
     }
     void chooseDocument(const QString& path) {
