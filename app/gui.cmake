@@ -18,7 +18,7 @@ add_library(brindmar_gui STATIC
     viewers/bmpview1.cpp
 )
 set_target_properties(brindmar_gui PROPERTIES AUTOMOC ON)
-target_link_libraries(brindmar_gui PUBLIC brindmar_core Qt6::Widgets Qt6::Multimedia)
+target_link_libraries(brindmar_gui PUBLIC brindmar_core brindmar_imaging Qt6::Widgets Qt6::Multimedia)
 
 add_executable(BrindMar20E main.cpp)
 target_link_libraries(BrindMar20E PRIVATE brindmar_gui)

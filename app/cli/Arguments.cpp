@@ -13,7 +13,8 @@ const char* const kProgramUsage =
     "  extract IMAGE.bmp -o DIR            restore the hidden document into DIR\n"
     "  info FILE.bmp                       the BMP header, capacity and payload\n"
     "  wipe FILE                           overwrite FILE with zeros and delete it\n"
-    "  zip FILE                            unpack an archive, or pack any other file\n\n"
+    "  zip FILE                            unpack an archive, or pack any other file\n"
+    "  convert PICTURE... -o DIR           make BMP carriers of pictures (PNG, JPEG, ...)\n\n"
     "brindmar COMMAND --help describes a command; --version gives the version.\n"
     "Exit status: 0 done, 1 failed, 2 wrong usage, 130 interrupted.\n";
 
@@ -27,7 +28,7 @@ constexpr const char* kCodeHelp =
 
 struct Subcommand {
     int (*run)(const Options&);
-    int files;
+    int files; // -1: one or more
     bool needsOut;
     std::set<std::string> flags; // options that take no value
     std::set<std::string> valued;
@@ -40,9 +41,9 @@ const std::map<std::string, Subcommand>& subcommands() {
          {runEmbed, 2, true, {"--encrypt", "--keep-times", "--yes", "--quiet", "--ask-code"},
           {"--out", "--code", "--code-file", "--crop"},
           std::string(
-              "Usage: brindmar embed CARRIER.bmp DOCUMENT -o DIR [OPTIONS]\n"
+              "Usage: brindmar embed CARRIER DOCUMENT -o DIR [OPTIONS]\n"
               "Writes DIR/CARRIER.bmp: the carrier, or the part of it --crop keeps, carrying\n"
-              "DOCUMENT.\n"
+              "DOCUMENT. A carrier that is no BMP (a PNG, a JPEG, ...) is converted first.\n"
               "  -o, --out DIR      the folder for the new image\n") +
               kCodeHelp +
               "                     (10 to 20 characters; needed again to extract)\n"
@@ -82,6 +83,15 @@ const std::map<std::string, Subcommand>& subcommands() {
           "systems, SSDs and flash memory, snapshots and backups may keep old copies of the\n"
           "contents where a program cannot reach them.\n"
           "  -y, --yes          do not ask for confirmation\n"
+          "  -q, --quiet        say nothing but errors\n"}},
+        {"convert",
+         {runConvert, -1, true, {"--yes", "--quiet"}, {"--out"},
+          "Usage: brindmar convert PICTURE... -o DIR [OPTIONS]\n"
+          "Writes DIR/NAME.bmp for each picture: a 24-bit BMP that can carry a document. Any\n"
+          "BMP, PNG, JPEG, TIFF, WebP or GIF (its first frame) is read; transparency is laid on\n"
+          "white, a photo is turned upright, and colour profiles are ignored.\n"
+          "  -o, --out DIR      the folder for the BMP files\n"
+          "  -y, --yes          answer yes to replacing an existing file\n"
           "  -q, --quiet        say nothing but errors\n"}},
         {"zip",
          {runZip, 1, false, {"--yes", "--quiet"}, {},
@@ -216,9 +226,10 @@ Request parseArguments(const QStringList& args) {
             return usageError(QStringLiteral("no crop is named '%1'").arg(value));
         }
     }
-    if (r.options.files.size() != command.files) {
-        return usageError(command.files == 1 ? QStringLiteral("one file is needed")
-                                             : QStringLiteral("two files are needed"));
+    if (command.files < 0 ? r.options.files.isEmpty() : r.options.files.size() != command.files) {
+        return usageError(command.files == 2 ? QStringLiteral("two files are needed")
+                          : command.files == 1 ? QStringLiteral("one file is needed")
+                                               : QStringLiteral("at least one file is needed"));
     }
     if (command.needsOut && r.options.out.isEmpty()) {
         return usageError(QStringLiteral("--out DIR is needed"));

@@ -2,6 +2,7 @@
 
 #include "cli/CodeSource.h"
 #include "cli/TerminalUi.h"
+#include "imaging/QtPictureConverter.h"
 #include "operations/EngineBinding.h"
 #include "operations/LibZipService.h"
 #include "payload/PayloadHeaderReader.h"
@@ -16,6 +17,7 @@
 #include "workflows/DocumentSelection.h"
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
+#include "workflows/PictureConversion.h"
 #include "workflows/WipeCommand.h"
 #include "workflows/ZipTool.h"
 
@@ -66,7 +68,7 @@ public:
         : ui(model, options.yes, options.quiet), view(model, options.quiet),
           engine(QCoreApplication::applicationDirPath() + u'/'),
           ctx{model,    ui,   zip, engine, platform, view, QCoreApplication::applicationDirPath() + u'/',
-              ownTemporaryFolder()} {
+              ownTemporaryFolder(), &pictures} {
         model.cropMode = options.cropMode;
         model.display.encryptBox = options.encrypt ? kEncryptTicked : kEncryptUnticked;
         model.display.keepTimesChecked = options.keepTimes;
@@ -84,7 +86,7 @@ public:
         if (ctx.temporaryFolder.isEmpty()) {
             return;
         }
-        for (const QString& name : {kWorkArchiveName, kWorkCopyName}) {
+        for (const QString& name : {kWorkArchiveName, kWorkCopyName, kWorkCarrierName}) {
             if (QFileInfo::exists(ctx.temporaryFolder + name)) {
                 WipeAndDeleteFile(ctx, ctx.temporaryFolder + name, kQuietWipe);
             }
@@ -114,6 +116,7 @@ public:
     LibZipService zip;
     EngineBinding engine;
     LinuxPlatform platform;
+    QtPictureConverter pictures;
     WorkflowContext ctx;
 };
 
@@ -231,7 +234,11 @@ std::optional<uint8_t> cropModeFromText(const QString& text) {
 }
 
 int runEmbed(const Options& options) {
-    const auto carrier = bmpFile(options.files[0]);
+    QString carrierName = options.files[0];
+    // Any other picture is made into a carrier first, where only this run can see it.
+    const bool picture = ExtensionOf(carrierName) != u"bmp";
+    std::optional<QString> carrier =
+        picture ? ordinaryFile(options.files[0]) : bmpFile(options.files[0]);
     const auto document = ordinaryFile(options.files[1]);
     const auto out = folder(options.out);
     if (!carrier || !document || !out) {
@@ -240,6 +247,17 @@ int runEmbed(const Options& options) {
     Session s(options);
     if (!s.ready()) {
         return kFailed;
+    }
+    if (picture) {
+        s.ui.setSubject(*carrier);
+        const QString from = *carrier;
+        carrier = ConvertPictureFile(s.ctx, from, s.ctx.temporaryFolder);
+        if (!carrier) {
+            return kFailed;
+        }
+        printError(from + QStringLiteral(": converted into a BMP carrier in a private work "
+                                         "folder; the new image is ") +
+                   *out + FileNameOf(*carrier));
     }
     s.model.embedOutputFolder = *out;
     s.ui.setSubject(*document);
@@ -322,6 +340,35 @@ int runInfo(const Options& options) {
         std::fprintf(stdout, "%s\n", lines.join(u'\n').toLocal8Bit().constData());
         return kSucceeded;
     });
+}
+
+int runConvert(const Options& options) {
+    const auto out = folder(options.out);
+    if (!out) {
+        return kFailed;
+    }
+    Session s(options);
+    if (!s.ready()) {
+        return kFailed;
+    }
+    int status = kSucceeded;
+    for (const QString& named : options.files) {
+        const std::optional<QString> picture = ordinaryFile(named);
+        if (picture) {
+            s.ui.setSubject(*picture);
+        }
+        const std::optional<QString> bmp =
+            picture ? ConvertPictureFile(s.ctx, *picture, *out) : std::nullopt;
+        if (!bmp) {
+            status = kFailed;
+        } else if (!options.quiet) {
+            std::fprintf(stdout, "%s\n", (named + QStringLiteral(" -> ") + *bmp).toLocal8Bit().constData());
+        }
+        if (g_interrupted) {
+            break;
+        }
+    }
+    return status;
 }
 
 int runWipe(const Options& options) {

@@ -31,6 +31,8 @@ int runExtract(const Options& options);
 int runInfo(const Options& options);
 int runWipe(const Options& options);
 int runZip(const Options& options);
+// Pictures of any kind into BMP carriers in --out.
+int runConvert(const Options& options);
 
 // The crop choice named on the command line: its number, or its menu caption in lower case
 // with hyphens ("centre-bottom", "left-vert-strip").

@@ -4,6 +4,7 @@
 #include "operations/LibZipService.h"
 #include "util/StringTable.h"
 #include "window/Pictures.h"
+#include "imaging/QtPictureConverter.h"
 #include "window/PresetFileChoiceUi.h"
 #include "window/QtUiServices.h"
 #include "window/SoundSwitchedUi.h"
@@ -110,7 +111,9 @@ Embed1::Embed1(ShellEnvironment environment, QWidget* parent)
                                                           ? QCoreApplication::applicationDirPath()
                                                           : m_environment.startFolder);
     }
-    m_ctx.reset(new WorkflowContext{m_model, *m_ui, zip(), engine(), m_platform, *this, {}, {}});
+    m_pictures = std::make_unique<QtPictureConverter>();
+    m_ctx.reset(new WorkflowContext{m_model, *m_ui, zip(), engine(), m_platform, *this, {}, {},
+                                    m_pictures.get()});
 
     setupCommandRow();
     setupDocumentFrame();
@@ -379,6 +382,8 @@ void Embed1::setupMenus() {
     FileMnu->setObjectName(QStringLiteral("FileMnu"));
     DocMIt = command(FileMnu, "DocMIt", 0);
     BMPMIt = command(FileMnu, "BMPMIt", 1);
+    ConvertMIt = FileMnu->addAction(QString());
+    ConvertMIt->setObjectName(QStringLiteral("ConvertMIt"));
     ExtrToMIt = command(FileMnu, "ExtrToMIt", 4);
     FileMnu->addSeparator();
     InfoMIt = command(FileMnu, "InfoMIt", 2);

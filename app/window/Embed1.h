@@ -29,6 +29,8 @@ class QTimer;
 
 namespace brindmar {
 
+class PictureConverter;
+
 class Engine;
 class HelpWindow;
 class PresetFileChoiceUi;
@@ -123,6 +125,7 @@ public:
     QAction* InfoMIt = nullptr;
     QAction* ViewMIt = nullptr;
     QAction* ZIPMIt = nullptr;
+    QAction* ConvertMIt = nullptr;
     QAction* WipeMIt = nullptr;
     QAction* ResetMIt = nullptr;
     QAction* ExitMIt = nullptr;
@@ -210,6 +213,7 @@ private:
     std::unique_ptr<SoundSwitchedUi> m_ui;
     std::unique_ptr<ZipService> m_ownZip;
     std::unique_ptr<Engine> m_ownEngine;
+    std::unique_ptr<PictureConverter> m_pictures;
     LinuxPlatform m_platform;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<WorkflowContext> m_ctx;

@@ -60,6 +60,7 @@ void Embed1::CaptionSetUp() {
     InfoMIt->setText(text(TextId::BmpInformationItem));
     ViewMIt->setText(text(TextId::BmpViewItem));
     ZIPMIt->setText(text(TextId::ZipUnzipItem));
+    ConvertMIt->setText(QStringLiteral("Convert picture to BMP..."));
     WipeMIt->setText(amp + text(TextId::WipeFileItem));
     ResetMIt->setText(text(TextId::ResetItem));
     ExitMIt->setText(text(TextId::ExitItem));

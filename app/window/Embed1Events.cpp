@@ -1,5 +1,6 @@
 #include "window/Embed1.h"
 
+#include "operations/PictureConverter.h"
 #include "util/PathHelpers.h"
 #include "util/StringTable.h"
 #include "viewers/bmpinfo1.h"
@@ -17,6 +18,7 @@
 #include "workflows/DocumentSelection.h"
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
+#include "workflows/PictureConversion.h"
 #include "workflows/WindowReset.h"
 #include "workflows/WipeCommand.h"
 #include "workflows/ZipTool.h"
@@ -103,8 +105,12 @@ std::optional<QString> Embed1::droppedFile(const QObject* target, const QDropEve
     }
     const QString path = urls.front().toLocalFile();
     QString named = path;
-    if (QFileInfo(path).isDir() ||
-        (command == Command::ChooseBmp && ExtensionOf(named) != u"bmp")) {
+    if (QFileInfo(path).isDir()) {
+        return std::nullopt;
+    }
+    // Another kind of picture on the thumbnail is offered for conversion.
+    if (command == Command::ChooseBmp && ExtensionOf(named) != u"bmp" &&
+        (m_ctx->pictures == nullptr || !m_ctx->pictures->canRead(path))) {
         return std::nullopt;
     }
     return path;
@@ -122,8 +128,18 @@ bool Embed1::handleDragAndDrop(QObject* target, QDropEvent& event) {
         // The drag source waits until the drop returns, and the workflow may stop at a message
         // box; so the choice is made once the drop is over.
         const Command command = target == BMPImg ? Command::ChooseBmp : Command::ChooseDocument;
+        QString named = *path;
+        const bool picture = command == Command::ChooseBmp && ExtensionOf(named) != u"bmp";
         QMetaObject::invokeMethod(
-            this, [this, command, chosen = *path] { chooseWithoutDialog(command, chosen); },
+            this,
+            [this, command, picture, chosen = *path] {
+                if (picture) {
+                    OfferConversion(*m_ctx, chosen);
+                    render();
+                } else {
+                    chooseWithoutDialog(command, chosen);
+                }
+            },
             Qt::QueuedConnection);
     }
     return true;
@@ -175,6 +191,10 @@ void Embed1::connectEvents() {
     });
     connect(ZIPMIt, &QAction::triggered, this, [this] {
         RunZipTool(*m_ctx);
+        render();
+    });
+    connect(ConvertMIt, &QAction::triggered, this, [this] {
+        ConvertPicture(*m_ctx);
         render();
     });
 }

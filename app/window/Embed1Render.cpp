@@ -136,6 +136,7 @@ void Embed1::renderOptions() {
     setChecked(OrigTmMIt, shown.keepTimesChecked);
     setChecked(SoundMIt, shown.soundChecked);
     enableIf(SoundMIt, shown.soundEnabled);
+    enableIf(ConvertMIt, m_ctx->pictures != nullptr && !m_model.operationRunning());
 
     if (m_renderedCropMode != m_model.cropMode) {
         m_renderedCropMode = m_model.cropMode;

@@ -181,7 +181,7 @@ void Embed1::removeWorkFiles() {
     if (m_ctx->temporaryFolder.isEmpty()) {
         return;
     }
-    for (const QString& name : {kWorkArchiveName, kWorkCopyName}) {
+    for (const QString& name : {kWorkArchiveName, kWorkCopyName, kWorkCarrierName}) {
         WipeAndDeleteFile(*m_ctx, m_ctx->temporaryFolder + name, kQuietWipe);
     }
     DiscardUnpacked(*m_ctx);

@@ -1,5 +1,6 @@
 #include "workflows/BmpBrowsing.h"
 
+#include "operations/PictureConverter.h"
 #include "payload/BmpHeader.h"
 #include "payload/BmpThumbnail.h"
 #include "payload/CarrierFile.h"
@@ -115,6 +116,11 @@ void ChooseBmp(WorkflowContext& ctx) {
         reportSelectionFailure(ctx, status);
         return;
     }
+    TakeBmp(ctx, path);
+}
+
+void TakeBmp(WorkflowContext& ctx, QString path) {
+    WindowModel& m = ctx.model;
     m.display.bmpPath = path;
     m.bmpFolder = FolderOf(path);
     m.carrierColourBytes = 0;
@@ -196,6 +202,11 @@ void ShowBmp(WorkflowContext& ctx) {
         }
         ctx.ui.beep(1);
         shown.invalidBmpText = validityText(m.carrierCheckResult);
+        // A picture the engine cannot take may still be one the converter reads.
+        if (ctx.pictures != nullptr && ctx.pictures->canRead(trimBlanks(shown.bmpPath))) {
+            shown.invalidBmpText += QStringLiteral("\n\nFile, Convert picture to BMP... makes "
+                                                   "a copy that can be used");
+        }
         ctx.render();
         return;
     }

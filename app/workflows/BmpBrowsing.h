@@ -9,6 +9,10 @@ enum class StepButton { First = 0, Previous = 1, Next = 2, Last = 3 };
 // The BMP command: a file dialog, then the inspection, the folder's list and the thumbnail.
 void ChooseBmp(WorkflowContext& ctx);
 
+// What the BMP command does once a file is chosen: the inspection, the folder's list and the
+// thumbnail. Also for a carrier that comes from elsewhere, such as a converted picture.
+void TakeBmp(WorkflowContext& ctx, QString path);
+
 // FIRST, PREVIOUS, NEXT, LAST through the BMP files of the listed folder.
 void StepThroughBmps(WorkflowContext& ctx, int index);
 

@@ -7,10 +7,12 @@
 
 namespace brindmar {
 
-// The work files in the temporary folder: the packed document, and the copy of a document
-// whose file name is too long to be an archive member.
+// The work files in the temporary folder: the packed document, the copy of a document whose
+// file name is too long to be an archive member, and the uncompressed copy of an 8-bit carrier
+// the engine cannot read as it is.
 inline const QString kWorkArchiveName = QStringLiteral("vokbdat1.tmp");
 inline const QString kWorkCopyName = QStringLiteral("vokbdat2.tmp");
+inline const QString kWorkCarrierName = QStringLiteral("vokbdat3.tmp");
 
 // Packs the chosen document into the work archive (compressed, or encrypted when the user asked
 // for it), or keeps it as it is when compression does not pay or the ZIP service fails; then

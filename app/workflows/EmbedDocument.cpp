@@ -1,7 +1,9 @@
 #include "workflows/EmbedDocument.h"
 
 #include "operations/DiskSpace.h"
+#include "operations/WipeFile.h"
 #include "payload/BmpHeader.h"
+#include "payload/CarrierNormalizer.h"
 #include "payload/FileDate.h"
 #include "payload/PayloadHeader.h"
 #include "util/ConfirmReplace.h"
@@ -136,6 +138,25 @@ bool fitsEngineSlot(int64_t value) {
     return value >= 0 && value <= std::numeric_limits<int16_t>::max();
 }
 
+// The carrier as the engine reads it: the user's file, or its uncompressed copy.
+struct EngineCarrier {
+    QString path;
+    int32_t dataOffset = 0;
+    bool compressed = false;
+};
+
+// Why the pixels of a compressed carrier cannot be followed, in the user's words.
+QString faultText(CarrierFault fault) {
+    switch (fault) {
+    case CarrierFault::PastRowEnd:
+        return QStringLiteral(": its compressed pixels go past the end of a row");
+    case CarrierFault::EndsEarly:
+        return QStringLiteral(": its compressed pixels end before the image does");
+    default:
+        return {};
+    }
+}
+
 // What the engine is told about the crop: everything it takes in a 16-bit slot checked.
 struct EngineGeometry {
     int64_t stride = 0;
@@ -146,6 +167,9 @@ struct EngineGeometry {
 class EmbedRun {
 public:
     explicit EmbedRun(WorkflowContext& ctx) : m_ctx(ctx), m_model(ctx.model) {}
+    ~EmbedRun() { discardCopy(); }
+    EmbedRun(const EmbedRun&) = delete;
+    EmbedRun& operator=(const EmbedRun&) = delete;
     void run();
 
 private:
@@ -154,6 +178,8 @@ private:
     bool packingCurrent() const;
     bool documentReady();
     std::optional<EngineGeometry> engineGeometry(const CropArea& area, int64_t headerLength);
+    bool chooseEngineCarrier();
+    void discardCopy();
     LoopResult runEngine(const CropArea& area, const EngineGeometry& geometry,
                          const QByteArray& header, const QString& output);
     // What every embedder takes alike.
@@ -161,13 +187,13 @@ private:
     void fillSharedArgs(Args& args, const CropArea& area, int16_t rowsPerBlock,
                         const QByteArray& header, const QString& output) const {
         args.rowsPerBlock = rowsPerBlock;
-        args.dataOffset = static_cast<int16_t>(m_facts.dataOffset);
+        args.dataOffset = static_cast<int16_t>(m_engineCarrier.dataOffset);
         args.cropBottomRows = static_cast<int16_t>(area.bottom);
         args.outWidth = area.width;
         args.rowCount = area.height;
         args.docLength = m_model.documentLength;
         args.header = header;
-        args.carrierPath = m_carrier;
+        args.carrierPath = m_engineCarrier.path;
         args.documentPath = m_model.storedDocumentPath;
         args.outputPath = output;
     }
@@ -180,6 +206,8 @@ private:
     QString m_carrier;
     QString m_output;
     CarrierFacts m_facts;
+    EngineCarrier m_engineCarrier;
+    QString m_copy; // the carrier's uncompressed copy, while there is one
     bool m_codeGiven = false;
 };
 
@@ -219,7 +247,7 @@ void EmbedRun::run() {
         storageModeOf(m_model), nameRouteOf(m_model), m_model.documentLength);
     const std::optional<EngineGeometry> geometry =
         engineGeometry(*area, static_cast<int64_t>(header.size()));
-    if (!geometry) {
+    if (!geometry || !chooseEngineCarrier()) {
         return;
     }
 
@@ -233,6 +261,7 @@ void EmbedRun::run() {
     m_ctx.letEventsRun();
     const LoopResult result =
         runEngine(*area, *geometry, QByteArray::fromStdString(header), image.writePath());
+    discardCopy();
     switch (result.end) {
     case LoopEnd::Done:
         succeed(image);
@@ -392,6 +421,62 @@ std::optional<EngineGeometry> EmbedRun::engineGeometry(const CropArea& area, int
     return g;
 }
 
+// An 8-bit carrier of a shape the engine does not read goes to it as an uncompressed copy of
+// the same pixels, which the engine turns into the same image. A carrier it reads as it is goes
+// straight through, so its images stay what they always were.
+bool EmbedRun::chooseEngineCarrier() {
+    m_engineCarrier = {m_carrier, m_facts.dataOffset, m_facts.compression != 0};
+    if (m_facts.bitCount != 8) {
+        return true;
+    }
+    const Indexed8Plan plan = planIndexed8Carrier(m_carrier);
+    CarrierFault fault = plan.fault;
+    if (plan.route == Indexed8Route::AsIs) {
+        return true;
+    }
+    if (plan.route == Indexed8Route::Convert) {
+        if (!CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder,
+                            saturated(plan.convertedBytes))) {
+            failureExit();
+            return false;
+        }
+        const QString copy = m_copy = m_ctx.temporaryFolder + kWorkCarrierName;
+        const ConversionResult made = writeUncompressedIndexed8(m_carrier, copy, [this] {
+            m_ctx.letEventsRun();
+            return !m_model.stopRequest;
+        });
+        if (made.end == ConversionEnd::Written) {
+            m_engineCarrier = {copy, made.dataOffset, false};
+            return true;
+        }
+        discardCopy();
+        if (made.end == ConversionEnd::Stopped) {
+            failureExit();
+            return false;
+        }
+        if (made.end == ConversionEnd::WriteFailed) {
+            fail(copy + QStringLiteral(" could not be written: ") + systemErrorText(made.error),
+                 true);
+            return false;
+        }
+        fault = made.fault;
+    }
+    fail(m_carrier + tr(TextId::AnInvalidFile) + faultText(fault), true);
+    return false;
+}
+
+// The copy goes when the run ends, however it ends: wiped as the other work files are, and
+// deleted even where the wipe could not write.
+void EmbedRun::discardCopy() {
+    if (m_copy.isEmpty()) {
+        return;
+    }
+    WipeAndDeleteFile(m_copy, kConfirmSkipOverwriteQuestion | kConfirmSkipAttributeWarning,
+                      m_ctx.engine, m_ctx.ui, {});
+    QFile::remove(m_copy);
+    m_copy.clear();
+}
+
 LoopResult EmbedRun::runEngine(const CropArea& area, const EngineGeometry& geometry,
                                const QByteArray& header, const QString& output) {
     const WindowModel& m = m_model;
@@ -400,7 +485,7 @@ LoopResult EmbedRun::runEngine(const CropArea& area, const EngineGeometry& geome
     const float step = 80.0f / static_cast<float>((area.height - 1) / rowsPerBlock + 1);
     const int bitCount = m_facts.bitCount;
 
-    if (bitCount == 24 || m_facts.compression == 0) {
+    if (!m_engineCarrier.compressed) {
         UncompressedEmbedArgs args;
         fillSharedArgs(args, area, rowsPerBlock, header, output);
         args.cropLeftBytes = static_cast<int16_t>(geometry.leftBytes);

@@ -10,6 +10,7 @@
 namespace brindmar {
 
 class Engine;
+class PictureConverter;
 class Platform;
 class ZipService;
 
@@ -25,6 +26,8 @@ struct WorkflowContext {
     View& view;
     QString programFolder;   // ends in a separator
     QString temporaryFolder; // private to the user; ends in a separator
+    // Pictures that are not carriers yet; none where nothing can convert them.
+    const PictureConverter* pictures = nullptr;
 
     void render() { view.render(); }
     // The command refresh, then the window shows its result.

@@ -2,7 +2,7 @@
 _brindmar() {
     local cur prev words cword
     _init_completion || return
-    local commands="embed extract info wipe zip"
+    local commands="embed extract info wipe zip convert"
     if ((cword == 1)); then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
         return
@@ -28,6 +28,7 @@ _brindmar() {
     esac
     local options
     case ${words[1]} in
+    convert) options="--out --yes --quiet --help" ;;
     embed) options="--out --code --code-file --ask-code --encrypt --crop --keep-times --yes --quiet --help" ;;
     extract) options="--out --code --code-file --ask-code --yes --quiet --help" ;;
     info) options="--code --code-file --ask-code --quiet --help" ;;

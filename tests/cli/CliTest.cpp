@@ -7,7 +7,9 @@
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
 
+#include <QColor>
 #include <QDir>
+#include <QImage>
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -256,6 +258,28 @@ TEST(CliLines, AskCodeReadsTheTerminalWithoutEcho) {
     EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
     // Ctrl+C at the prompt: the shell's status for an interrupted command.
     EXPECT_EQ(typed({"info", f.out + "carrier.bmp", "--ask-code"}, -1), 130);
+}
+
+// A picture of another kind is a carrier too: converted alone, or on the way into an embed.
+TEST(CliLines, PicturesOfOtherKindsBecomeCarriers) {
+    Files f;
+    QImage photo(64, 48, QImage::Format_ARGB32);
+    photo.fill(QColor(30, 120, 200, 128));
+    ASSERT_TRUE(photo.save(f.path("photo.png")));
+    const Outcome converted = brindmarRun({"convert", f.path("photo.png"), "-o", f.found});
+    EXPECT_EQ(converted.status, 0) << converted.err.toStdString();
+    EXPECT_EQ(converted.out, f.path("photo.png") + " -> " + f.found + "photo.bmp\n");
+    const Outcome made =
+        brindmarRun({"embed", f.path("photo.png"), f.path("notes.txt"), "-o", f.out});
+    EXPECT_EQ(made.status, 0);
+    EXPECT_EQ(made.err, "brindmar: " + f.path("photo.png") +
+                            ": converted into a BMP carrier in a private work folder; the new "
+                            "image is " + f.out + "photo.bmp\n");
+    const Outcome back = brindmarRun({"extract", f.out + "photo.bmp", "-o", f.found, "-q"});
+    EXPECT_EQ(back.status, 0) << back.err.toStdString();
+    EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
+    EXPECT_EQ(brindmarRun({"convert", f.path("notes.txt"), "-o", f.found}).err,
+              "brindmar: " + f.path("notes.txt") + ": is not a picture this program can read\n");
 }
 
 // One system, two front ends: what one makes, the other reads.

@@ -156,7 +156,37 @@ void encodeRow(Bytes& out, const uint8_t* row, size_t count, RleStyle style) {
     }
 }
 
+uint32_t get32(const Bytes& in, size_t at) {
+    return static_cast<uint32_t>(in.at(at)) | static_cast<uint32_t>(in.at(at + 1)) << 8 |
+           static_cast<uint32_t>(in.at(at + 2)) << 16 | static_cast<uint32_t>(in.at(at + 3)) << 24;
+}
+
+void set32(Bytes& out, size_t at, uint32_t value) {
+    Bytes bytes;
+    put32(bytes, value);
+    std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
 } // namespace
+
+Bytes encodeRle8Row(const uint8_t* indices, size_t count, RleStyle style) {
+    Bytes out;
+    encodeRow(out, indices, count, style);
+    return out;
+}
+
+Bytes withGapAfterPalette(const Bytes& bmp, int32_t gap, uint8_t fill) {
+    const size_t paletteEnd = kHeadersSize + 4 * size_t{get32(bmp, 46)};
+    if (gap < 0 || paletteEnd > bmp.size()) {
+        throw std::invalid_argument("BmpBuilder: no palette to move the pixels away from");
+    }
+    Bytes out = bmp;
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(paletteEnd), static_cast<size_t>(gap),
+               fill);
+    set32(out, 2, get32(bmp, 2) + static_cast<uint32_t>(gap));
+    set32(out, 10, get32(bmp, 10) + static_cast<uint32_t>(gap));
+    return out;
+}
 
 int32_t rle8RowPixels(int32_t width) {
     return ((width - 1) / 4) * 4 + 4;

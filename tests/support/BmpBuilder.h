@@ -40,6 +40,15 @@ Bytes makeRle8(int32_t width, int32_t height, const std::vector<PaletteEntry>& p
 Bytes makeRle8Raw(int32_t width, int32_t height, const std::vector<PaletteEntry>& palette,
                   const Bytes& stream);
 
+// One row's pairs in the RLE8 scheme, without an end-of-row code: for hand-made streams that
+// mix rows with position jumps and early ends.
+Bytes encodeRle8Row(const uint8_t* indices, size_t count, RleStyle style = RleStyle::Mixed);
+
+// The same 8-bit BMP with `gap` bytes of `fill` between its palette (as many entries as its
+// colours-used field says) and its pixels, as some writers leave them: the data offset and the
+// file size move on by `gap`.
+Bytes withGapAfterPalette(const Bytes& bmp, int32_t gap, uint8_t fill = 0xA5);
+
 // The pixels per row an RLE8 row must decode to: the width rounded up to a multiple of 4.
 int32_t rle8RowPixels(int32_t width);
 

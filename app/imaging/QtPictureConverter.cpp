@@ -1,0 +1,195 @@
+#include "imaging/QtPictureConverter.h"
+
+#include "imaging/BmpSource.h"
+#include "imaging/CarrierWriter.h"
+#include "imaging/StreamChecks.h"
+#include "util/ReplacementFile.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QStringList>
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brindmar {
+
+namespace {
+
+// What the converter promises, in the order the file dialog lists it. A format the installed
+// plugins lack drops out of the dialog; one that is installed but not promised (TGA, ICO,
+// PBM...) is refused, since its content detection is loose enough to claim arbitrary files.
+struct Promise {
+    const char* format; // as the reader names what it detected
+    const char* patterns;
+};
+constexpr Promise kPromised[] = {
+    {"bmp", "*.bmp"},         {"png", "*.png"},   {"jpeg", "*.jpg;*.jpeg"},
+    {"tiff", "*.tif;*.tiff"}, {"webp", "*.webp"}, {"gif", "*.gif"},
+};
+
+bool promised(const QByteArray& format) {
+    return std::any_of(std::begin(kPromised), std::end(kPromised),
+                       [&](const Promise& p) { return format == p.format; });
+}
+
+enum class Opened { File, NotAFile, Failed };
+
+// O_NONBLOCK keeps a FIFO or a device from stalling the open, and only ordinary files go on. The
+// file is opened here rather than by the reader, which tries other names (the path with each
+// known suffix added) when the one given does not open.
+Opened openSource(const QString& path, QFile& file, int* error) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        *error = errno;
+        return Opened::Failed;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return Opened::NotAFile;
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *error = EIO;
+        return Opened::Failed;
+    }
+    return Opened::File;
+}
+
+// The format by content alone, whatever the file is called; empty when nothing reads it.
+QByteArray detectFormat(QFile& file) {
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    const QByteArray format = reader.canRead() ? reader.format() : QByteArray();
+    file.seek(0);
+    return format;
+}
+
+PictureConversion refused(const QString& error) {
+    PictureConversion result;
+    result.error = error;
+    return result;
+}
+
+QString notPicture(const QString& path) {
+    return QStringLiteral("%1 - is not a picture this program can read").arg(path);
+}
+
+QString damaged(const QString& path) {
+    return QStringLiteral("%1 - is damaged or cut short").arg(path);
+}
+
+QString tooLarge(const QString& path, int32_t maxSide) {
+    return QStringLiteral("%1 - is larger than %2 x %2 pixels").arg(path).arg(maxSide);
+}
+
+} // namespace
+
+QtPictureConverter::QtPictureConverter(int32_t maxSide) : m_maxSide(std::max(maxSide, 1)) {}
+
+int QtPictureConverter::allocationLimitMb(int32_t maxSide) {
+    const int64_t side = std::max(maxSide, 1);
+    const int64_t bytes = side * side * 8;
+    const int64_t mb = (bytes + (1 << 20) - 1) >> 20;
+    return static_cast<int>(std::min<int64_t>(mb, INT_MAX));
+}
+
+bool QtPictureConverter::canRead(const QString& path) const {
+    QFile file;
+    int error = 0;
+    return openSource(path, file, &error) == Opened::File && promised(detectFormat(file));
+}
+
+PictureConversion QtPictureConverter::convert(const QString& source, const QString& target) const {
+    QFile file;
+    int error = 0;
+    switch (openSource(source, file, &error)) {
+    case Opened::NotAFile:
+        return refused(notPicture(source));
+    case Opened::Failed:
+        return refused(
+            QStringLiteral("%1 - could not be read: %2").arg(source, systemErrorText(error)));
+    case Opened::File:
+        break;
+    }
+    const QByteArray format = detectFormat(file);
+    if (!promised(format)) {
+        return refused(notPicture(source));
+    }
+    const auto beyond = [this](QSize size) {
+        return std::abs(int64_t{size.width()}) > m_maxSide ||
+               std::abs(int64_t{size.height()}) > m_maxSide;
+    };
+
+    QImage image;
+    if (format == "bmp") {
+        const BmpInspection bmp = inspectBmp(file, m_maxSide);
+        switch (bmp.verdict) {
+        case BmpVerdict::Sound:
+            break;
+        case BmpVerdict::TooLarge:
+            return refused(tooLarge(source, m_maxSide));
+        case BmpVerdict::Unsupported:
+            return refused(notPicture(source));
+        case BmpVerdict::Damaged:
+            return refused(damaged(source));
+        }
+        if (bmp.layout.runLength()) {
+            image = decodeRunLengthBmp(file, bmp.layout);
+            if (image.isNull()) {
+                return refused(damaged(source));
+            }
+        }
+    } else if ((format == "jpeg" && !jpegSound(file)) ||
+               (format == "gif" && !gifFirstFrameComplete(file))) {
+        return refused(damaged(source));
+    }
+    if (image.isNull()) {
+        file.seek(0);
+        // The limit is global to the process; set on every conversion, it is the one in force
+        // whatever other code set in between. It backs the size check below for readers that
+        // report no size, or a size other than what they decode.
+        QImageReader::setAllocationLimit(allocationLimitMb(m_maxSide));
+        QImageReader reader(&file, format);
+        reader.setAutoTransform(true);
+        // A top-down BMP reports a negative height.
+        if (beyond(reader.size())) {
+            return refused(tooLarge(source, m_maxSide));
+        }
+        if (!reader.read(&image)) {
+            return refused(damaged(source));
+        }
+    }
+    if (beyond(image.size())) {
+        return refused(tooLarge(source, m_maxSide));
+    }
+
+    const QString reason = writeCarrier(image, target);
+    if (!reason.isEmpty()) {
+        return refused(QStringLiteral("%1 - could not be written: %2").arg(target, reason));
+    }
+    PictureConversion result;
+    result.ok = true;
+    result.width = image.width();
+    result.height = image.height();
+    return result;
+}
+
+QString QtPictureConverter::dialogFilter() const {
+    const QList<QByteArray> supported = QImageReader::supportedImageFormats();
+    QStringList patterns;
+    for (const Promise& p : kPromised) {
+        if (supported.contains(p.format)) {
+            patterns << QString::fromLatin1(p.patterns);
+        }
+    }
+    return QStringLiteral("Pictures|%1|All Files|*.*").arg(patterns.join(u';'));
+}
+
+} // namespace brindmar

@@ -1,0 +1,131 @@
+#include "workflows/PictureConversion.h"
+
+#include "operations/PictureConverter.h"
+#include "util/ConfirmReplace.h"
+#include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
+#include "util/SelectFile.h"
+#include "workflows/BmpBrowsing.h"
+#include "workflows/WindowReset.h"
+
+#include <QFileInfo>
+
+namespace brindmar {
+
+namespace {
+
+const QString kConvertTitle = QStringLiteral("Convert picture to BMP");
+
+bool sameFile(const QString& a, const QString& b) {
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    return a == b || (!canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath());
+}
+
+void fail(WorkflowContext& ctx, const QString& text) {
+    ctx.ui.setMousePointer(MousePointer::Default);
+    ctx.report(Sound::Error, kConvertTitle, text);
+}
+
+} // namespace
+
+QString convertedBmpPath(const QString& picture, const QString& folder) {
+    QString name = picture;
+    QString base = BaseNameOf(name);
+    if (base.isEmpty()) {
+        QString whole = picture;
+        base = FileNameOf(whole);
+    }
+    const QString plain = folder + base + QStringLiteral(".bmp");
+    return sameFile(plain, picture) ? folder + base + QStringLiteral("-converted.bmp") : plain;
+}
+
+std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& picture,
+                                          const std::optional<QString>& folder) {
+    if (ctx.pictures == nullptr) {
+        return std::nullopt;
+    }
+    if (!ctx.pictures->canRead(picture)) {
+        fail(ctx, picture + QStringLiteral(" - is not a picture this program can read"));
+        return std::nullopt;
+    }
+    QString target;
+    if (folder) {
+        target = convertedBmpPath(picture, *folder);
+    } else {
+        QString own = picture;
+        FileDialogRequest request;
+        request.title = QStringLiteral("Folder for the converted BMP");
+        request.initialFolder = FolderOf(own);
+        uint8_t mode = kSelectFolder;
+        QString noExtension;
+        const QString chosen = SelectFile(mode, request, noExtension, ctx.ui);
+        if (mode >= kSelectCancelled) {
+            return std::nullopt;
+        }
+        target = convertedBmpPath(picture, chosen);
+    }
+    if (ConfirmReplaceFile(target, kConfirmAskOnly, ctx.ui) > kReplaceDeleted) {
+        return std::nullopt;
+    }
+    ctx.ui.setMousePointer(MousePointer::Hourglass);
+    // The old file of that name stays until the new carrier is complete.
+    ReplacementFile out(target);
+    if (!out.isOpen()) {
+        fail(ctx, target + QStringLiteral(" - could not be written: ") +
+                      systemErrorText(out.error()));
+        return std::nullopt;
+    }
+    const PictureConversion done = ctx.pictures->convert(picture, out.writePath());
+    if (!done.ok) {
+        fail(ctx, done.error);
+        return std::nullopt;
+    }
+    if (!out.commit()) {
+        fail(ctx, target + QStringLiteral(" - could not be written: ") +
+                      systemErrorText(out.error()));
+        return std::nullopt;
+    }
+    ctx.ui.setMousePointer(MousePointer::Default);
+    return target;
+}
+
+void OfferConversion(WorkflowContext& ctx, const QString& picture) {
+    if (ctx.pictures == nullptr || ctx.model.operationRunning() || !codeCheck(ctx)) {
+        return;
+    }
+    const MessageAnswer answer = ctx.report(
+        Sound::Attention, kConvertTitle,
+        picture + QStringLiteral("\n\nThis picture is not a BMP file. Convert it into a BMP that "
+                                 "can carry a document?"),
+        MessageIcon::Question, MessageButtons::OkCancel);
+    if (answer != MessageAnswer::Ok) {
+        return;
+    }
+    if (const std::optional<QString> bmp = ConvertPictureFile(ctx, picture)) {
+        TakeBmp(ctx, *bmp);
+    }
+    ctx.render();
+}
+
+void ConvertPicture(WorkflowContext& ctx) {
+    if (ctx.pictures == nullptr || ctx.model.operationRunning() || !codeCheck(ctx)) {
+        return;
+    }
+    uint8_t mode = 0;
+    FileDialogRequest request;
+    request.title = QStringLiteral("Select Picture to Convert");
+    request.filter = ctx.pictures->dialogFilter();
+    request.initialFolder = ctx.model.bmpFolder;
+    QString noExtension;
+    const QString picture = SelectFile(mode, request, noExtension, ctx.ui);
+    if (mode >= kSelectCancelled) {
+        reportSelectionFailure(ctx, mode);
+        return;
+    }
+    if (const std::optional<QString> bmp = ConvertPictureFile(ctx, picture)) {
+        TakeBmp(ctx, *bmp);
+    }
+    ctx.render();
+}
+
+} // namespace brindmar
