@@ -268,6 +268,20 @@ int runEmbed(const Options& options) {
     }
     s.ui.setSubject(*carrier);
     s.chooseBmp(*carrier);
+    // A BMP of a kind the engine cannot take is converted as any other picture would be.
+    if (!picture && !s.model.display.bmpPath.isEmpty() && !s.model.hasState(state::BmpUsable) &&
+        s.pictures.canRead(*carrier)) {
+        const QString from = *carrier;
+        const QString folderName = s.ctx.temporaryFolder + QStringLiteral("converted/");
+        QDir().mkpath(folderName);
+        carrier = ConvertPictureFile(s.ctx, from, folderName);
+        if (!carrier) {
+            return kFailed;
+        }
+        printError(from + QStringLiteral(": a BMP of a kind that cannot carry a document as it "
+                                         "is; converted in a private work folder"));
+        s.chooseBmp(*carrier);
+    }
     if (const auto refusal = embedRefusal(s.model)) {
         if (!refusal->isEmpty()) {
             printError(*carrier + QStringLiteral(": ") + *refusal);
@@ -322,7 +336,10 @@ int runInfo(const Options& options) {
             lines << tr(TextId::EmbedMaxCaption) + u' ' + s.model.display.embedMax +
                          QStringLiteral(" bytes");
         } else {
-            lines << QStringLiteral("Carrier: ") + validityText(s.model.carrierCheckResult);
+            lines << QStringLiteral("Carrier: ") + validityText(s.model.carrierCheckResult) +
+                         (s.pictures.canRead(image)
+                              ? QStringLiteral("; brindmar convert makes a copy that can be used")
+                              : QString());
         }
         const PayloadHeaderInfo payload = ReadPayloadHeader(image, s.model.code);
         if (payload.payloadFound()) {

@@ -278,6 +278,24 @@ TEST(CliLines, PicturesOfOtherKindsBecomeCarriers) {
     const Outcome back = brindmarRun({"extract", f.out + "photo.bmp", "-o", f.found, "-q"});
     EXPECT_EQ(back.status, 0) << back.err.toStdString();
     EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
+    // A BMP of a kind the engine cannot take (32 bits a pixel here) goes the same way.
+    bmptest::Bytes deep(54 + 200 * 120 * 4, 0x80);
+    std::copy_n("BM", 2, deep.begin());
+    apptest::put32(deep, 2, uint32_t(deep.size()));
+    apptest::put32(deep, 10, 54);
+    apptest::put32(deep, 14, 40);
+    apptest::put32(deep, 18, 200);
+    apptest::put32(deep, 22, 120);
+    apptest::put16(deep, 26, 1);
+    apptest::put16(deep, 28, 32);
+    apptest::put32(deep, 30, 0);
+    apptest::put32(deep, 34, 200 * 120 * 4);
+    bmptest::writeFile(f.path("deep.bmp").toStdString(), deep);
+    EXPECT_TRUE(brindmarRun({"info", f.path("deep.bmp")}).out.contains(
+        "; brindmar convert makes a copy that can be used"));
+    const Outcome deepMade =
+        brindmarRun({"embed", f.path("deep.bmp"), f.path("notes.txt"), "-o", f.out});
+    EXPECT_EQ(deepMade.status, 0) << deepMade.err.toStdString();
     EXPECT_EQ(brindmarRun({"convert", f.path("notes.txt"), "-o", f.found}).err,
               "brindmar: " + f.path("notes.txt") + ": is not a picture this program can read\n");
 }
