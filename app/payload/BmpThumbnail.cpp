@@ -189,41 +189,6 @@ bool decodeUncompressed(const Source& src) {
     return true;
 }
 
-// The compressed pixels, from the data offset to the end of the file, read a chunk at a time.
-class ByteStream {
-public:
-    ByteStream(const CarrierFile& file, int64_t from)
-        : m_file(file), m_next(from), m_buffer(kChunk) {}
-
-    bool read(unsigned char* out, size_t count) {
-        while (count > 0) {
-            if (m_at == m_have && !refill()) {
-                return false;
-            }
-            const size_t n = std::min(count, m_have - m_at);
-            std::memcpy(out, m_buffer.data() + m_at, n);
-            m_at += n;
-            out += n;
-            count -= n;
-        }
-        return true;
-    }
-
-private:
-    bool refill() {
-        m_have = m_file.readAt(m_next, m_buffer.data(), m_buffer.size());
-        m_next += static_cast<int64_t>(m_have);
-        m_at = 0;
-        return m_have > 0;
-    }
-
-    const CarrierFile& m_file;
-    int64_t m_next;
-    std::vector<unsigned char> m_buffer;
-    size_t m_at = 0;
-    size_t m_have = 0;
-};
-
 // Every step reads at least two bytes, and the stream stops at the end of the file, so any
 // stream ends. Pixels past the width and rows past the height are read over and dropped; a
 // delta that skips pixels leaves them at palette entry 0. A stream that runs out before its
@@ -232,7 +197,7 @@ private:
 bool decodeRle8(const Source& src) {
     const int64_t width = src.header.width;
     const int64_t height = src.header.height;
-    ByteStream in(src.file, src.header.dataOffset);
+    CarrierStream in(src.file, src.header.dataOffset);
     int64_t row = 0; // in file order, bottom row 0
     int64_t x = 0;
     int32_t target = src.rows.of(height - 1);

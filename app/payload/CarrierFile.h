@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 namespace brindmar {
 
@@ -24,6 +27,52 @@ public:
 private:
     int m_fd = -1;
     int64_t m_size = 0;
+};
+
+// A carrier file read front to back from an offset through a buffer of its own, for decoders
+// that walk a compressed stream rather than address rows.
+class CarrierStream {
+public:
+    CarrierStream(const CarrierFile& file, int64_t from) : m_file(file), m_next(from) {}
+
+    // The next count bytes; false when the file ends first.
+    bool read(unsigned char* out, size_t count) {
+        while (count > 0) {
+            if (m_at == m_have && !refill()) {
+                return false;
+            }
+            const size_t n = std::min(count, m_have - m_at);
+            std::memcpy(out, m_buffer.data() + m_at, n);
+            m_at += n;
+            out += n;
+            count -= n;
+        }
+        return true;
+    }
+
+    // Passes over bytes without reading them; false when the file ends first.
+    bool skip(size_t count) {
+        const size_t buffered = std::min(count, m_have - m_at);
+        m_at += buffered;
+        m_next += static_cast<int64_t>(count - buffered);
+        return m_next <= m_file.size();
+    }
+
+private:
+    static constexpr size_t kChunk = 64 * 1024;
+
+    bool refill() {
+        m_have = m_file.readAt(m_next, m_buffer.data(), m_buffer.size());
+        m_next += static_cast<int64_t>(m_have);
+        m_at = 0;
+        return m_have > 0;
+    }
+
+    const CarrierFile& m_file;
+    int64_t m_next;
+    std::vector<unsigned char> m_buffer = std::vector<unsigned char>(kChunk);
+    size_t m_at = 0;
+    size_t m_have = 0;
 };
 
 } // namespace brindmar

@@ -69,49 +69,6 @@ bool engineFindsPalette(const Layout& l) {
     return l.header.compression == 0 || room % 4 == 0;
 }
 
-// The compressed pixels, from the data offset to the end of the file, a chunk at a time.
-class ByteStream {
-public:
-    ByteStream(const CarrierFile& file, int64_t from)
-        : m_file(file), m_next(from), m_buffer(kChunk) {}
-
-    bool read(uint8_t* out, size_t count) {
-        while (count > 0) {
-            if (m_at == m_have && !refill()) {
-                return false;
-            }
-            const size_t n = std::min(count, m_have - m_at);
-            std::memcpy(out, m_buffer.data() + m_at, n);
-            m_at += n;
-            out += n;
-            count -= n;
-        }
-        return true;
-    }
-
-    // Passes over bytes without reading them; false when the file ends first.
-    bool skip(size_t count) {
-        const size_t buffered = std::min(count, m_have - m_at);
-        m_at += buffered;
-        m_next += static_cast<int64_t>(count - buffered);
-        return m_next <= m_file.size();
-    }
-
-private:
-    bool refill() {
-        m_have = m_file.readAt(m_next, m_buffer.data(), m_buffer.size());
-        m_next += static_cast<int64_t>(m_have);
-        m_at = 0;
-        return m_have > 0;
-    }
-
-    const CarrierFile& m_file;
-    int64_t m_next;
-    std::vector<uint8_t> m_buffer;
-    size_t m_at = 0;
-    size_t m_have = 0;
-};
-
 // The work copy, written through a buffer. It holds what the carrier holds, so it is the user's
 // alone, and a link or a device left under its name is never written through.
 class CopyWriter {
@@ -268,7 +225,7 @@ struct Walk {
 
 // One pass over an RLE8 stream, rows in file order. Without a sink only the run lengths are
 // read. Every step reads at least two bytes, so a stream of any content ends with the file.
-Walk walkRle8(ByteStream& in, int64_t width, int64_t height, RowSink* sink) {
+Walk walkRle8(CarrierStream& in, int64_t width, int64_t height, RowSink* sink) {
     const int64_t rowBytes = bmpStride(width, 8);
     const auto fault = [](CarrierFault f) { return Walk{WalkEnd::Fault, f, false}; };
     const Walk sinkFailed{WalkEnd::SinkFailed, CarrierFault::None, false};
@@ -388,7 +345,7 @@ Indexed8Plan planIndexed8Carrier(const QString& path) {
     const Layout& l = *layout;
     bool engineShaped = engineFindsPalette(l);
     if (l.header.compression == 1) {
-        ByteStream in(file, l.header.dataOffset);
+        CarrierStream in(file, l.header.dataOffset);
         const Walk walk = walkRle8(in, l.header.width, l.header.height, nullptr);
         if (walk.end != WalkEnd::Complete) {
             return {Indexed8Route::Refused, walk.fault, 0};
@@ -428,7 +385,7 @@ ConversionResult writeUncompressedIndexed8(const QString& source, const QString&
                                                      : sourceFault(CarrierFault::EndsEarly);
         }
     } else {
-        ByteStream in(file, l.header.dataOffset);
+        CarrierStream in(file, l.header.dataOffset);
         RowSink sink(out, l.header.width, bmpStride(l.header.width, 8));
         const Walk walk = walkRle8(in, l.header.width, l.header.height, &sink);
         if (walk.end == WalkEnd::Fault) {
