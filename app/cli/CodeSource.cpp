@@ -1,10 +1,13 @@
 #include "cli/CodeSource.h"
 
+#include "cli/TerminalUi.h"
+
 #include <QFile>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -34,12 +37,24 @@ QString fromLine(std::string& line) {
     return code;
 }
 
-// The first line of the descriptor, read a byte at a time so nothing past it is consumed.
+// The first line of the descriptor, read a byte at a time so nothing past it is consumed. The
+// wait is in short steps: Ctrl+C arriving just before a read would otherwise not end it.
 bool readLine(int fd, std::string& line, bool& interrupted) {
     for (char c = 0; line.size() < kLongestLine;) {
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, 100);
+        if (g_interrupted) {
+            interrupted = true;
+            return false;
+        }
+        if (polled == 0 || (polled < 0 && errno == EINTR)) {
+            continue;
+        }
         const ssize_t got = ::read(fd, &c, 1);
         if (got < 0) {
-            interrupted = errno == EINTR;
+            if (errno == EINTR || errno == EAGAIN) {
+                continue; // an interrupt is seen at the top of the loop
+            }
             return false;
         }
         if (got == 0 || c == '\n') {

@@ -36,6 +36,12 @@ void catchInterrupts() {
     action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A parent that blocked them (some test runners do) would leave Ctrl+C pending for ever.
+    sigset_t interrupts;
+    sigemptyset(&interrupts);
+    sigaddset(&interrupts, SIGINT);
+    sigaddset(&interrupts, SIGTERM);
+    sigprocmask(SIG_UNBLOCK, &interrupts, nullptr);
 }
 
 // The code as the run will use it, checked as the window checks a typed one; a usage error

@@ -9,11 +9,13 @@
 
 #include <QColor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <poll.h>
 #include <pty.h>
 #include <random>
 #include <sys/wait.h>
@@ -225,12 +227,21 @@ TEST(CliLines, AskCodeReadsTheTerminalWithoutEcho) {
         }
         QByteArray seen;
         char buffer[256];
-        for (int asked = 0; asked < std::max(answers, 1);) {
+        // Everything waits with a deadline: a program that stops answering fails the test
+        // instead of hanging the suite.
+        const auto readSome = [&](int milliseconds) {
+            pollfd ready{terminal, POLLIN, 0};
+            if (::poll(&ready, 1, milliseconds) <= 0) {
+                return false;
+            }
             const ssize_t got = ::read(terminal, buffer, sizeof buffer);
             if (got <= 0) {
-                break;
+                return false;
             }
             seen.append(buffer, got);
+            return true;
+        };
+        for (int asked = 0; asked < std::max(answers, 1) && readSome(10000);) {
             if (seen.count("Code") > asked && seen.endsWith(": ")) {
                 if (answers < 0) {
                     ::kill(child, SIGINT);
@@ -240,12 +251,20 @@ TEST(CliLines, AskCodeReadsTheTerminalWithoutEcho) {
                 ++asked;
             }
         }
-        for (ssize_t got = 1; got > 0;) {
-            got = ::read(terminal, buffer, sizeof buffer);
-            seen.append(buffer, std::max<ssize_t>(got, 0));
-        }
         int status = 0;
-        ::waitpid(child, &status, 0);
+        QElapsedTimer waited;
+        waited.start();
+        while (::waitpid(child, &status, WNOHANG) == 0) {
+            if (!readSome(100)) {
+                ::usleep(10000); // the terminal has closed; the exit is on its way
+            }
+            if (waited.hasExpired(30000)) {
+                ::kill(child, SIGKILL);
+                ADD_FAILURE() << "brindmar " << args.join(' ').toStdString() << " hung";
+                ::waitpid(child, &status, 0);
+                break;
+            }
+        }
         ::close(terminal);
         EXPECT_FALSE(seen.contains(code)) << seen.toStdString();
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
