@@ -77,7 +77,8 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
     }
     const PictureConversion done = ctx.pictures->convert(picture, out.writePath());
     if (!done.ok) {
-        fail(ctx, done.error);
+        // The user knows the file by its name, not by the descriptor it is written through.
+        fail(ctx, QString(done.error).replace(out.writePath(), target));
         return std::nullopt;
     }
     if (!out.commit()) {
