@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -72,6 +73,37 @@ inline std::optional<uint64_t> readFloor(const std::string& from) {
     }
     ::close(in);
     return sum;
+}
+
+// The options the benchmarks take after Google Benchmark's own: --reps=N and --scratch=DIR, the
+// folder a scratch folder is made in ($TMPDIR, else /tmp). unknown names an option none takes.
+struct RunOptions {
+    int reps = 5;
+    std::string scratchParent;
+    std::string unknown;
+};
+
+inline RunOptions runOptions(int argc, char** argv) {
+    RunOptions options;
+    const char* tmp = std::getenv("TMPDIR");
+    options.scratchParent = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    for (int i = 1; i < argc && options.unknown.empty(); ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--reps=", 0) == 0) {
+            options.reps = std::max(1, std::atoi(arg.c_str() + 7));
+        } else if (arg.rfind("--scratch=", 0) == 0) {
+            options.scratchParent = arg.substr(10);
+        } else {
+            options.unknown = arg;
+        }
+    }
+    return options;
+}
+
+// A new folder named prefix-XXXXXX under parent; empty when it cannot be made.
+inline std::string scratchFolder(const std::string& parent, const std::string& prefix) {
+    std::string folder = parent + "/" + prefix + "-XXXXXX";
+    return ::mkdtemp(folder.data()) != nullptr ? folder : std::string();
 }
 
 } // namespace bench

@@ -149,22 +149,14 @@ double medianMs(const char* name) {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     g_mainPid = getpid();
-    int reps = 5;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string scratchParent = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--reps=", 0) == 0) {
-            reps = std::max(1, std::atoi(arg.c_str() + 7));
-        } else if (arg.rfind("--scratch=", 0) == 0) {
-            scratchParent = arg.substr(10);
-        } else {
-            die("unknown option " + arg);
-        }
+    const bench::RunOptions options = bench::runOptions(argc, argv);
+    if (!options.unknown.empty()) {
+        die("unknown option " + options.unknown);
     }
-    std::string folder = (fs::path(scratchParent) / "brindmar-convert-XXXXXX").string();
-    if (::mkdtemp(folder.data()) == nullptr) {
-        die("cannot create a scratch folder under " + scratchParent);
+    const int reps = options.reps;
+    const std::string folder = bench::scratchFolder(options.scratchParent, "brindmar-convert");
+    if (folder.empty()) {
+        die("cannot create a scratch folder under " + options.scratchParent);
     }
     g_dir = folder;
     g_png = (g_dir / "picture.png").string();

@@ -539,27 +539,14 @@ std::string makeHeader() {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     g_mainPid = getpid();
-    int reps = 5;
-    std::string scratchParent;
-    if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && *tmp != '\0') {
-        scratchParent = tmp;
-    } else {
-        scratchParent = "/tmp";
+    const bench::RunOptions options = bench::runOptions(argc, argv);
+    if (!options.unknown.empty()) {
+        die("unknown option " + options.unknown);
     }
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--reps=", 0) == 0) {
-            reps = std::max(1, std::atoi(arg.c_str() + 7));
-        } else if (arg.rfind("--scratch=", 0) == 0) {
-            scratchParent = arg.substr(10);
-        } else {
-            die("unknown option " + arg);
-        }
-    }
-
-    std::string tmpl = (fs::path(scratchParent) / "brindmar-bench-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) == nullptr) {
-        die("cannot create a scratch folder under " + scratchParent);
+    const int reps = options.reps;
+    const std::string tmpl = bench::scratchFolder(options.scratchParent, "brindmar-bench");
+    if (tmpl.empty()) {
+        die("cannot create a scratch folder under " + options.scratchParent);
     }
     g_files.dir = tmpl;
     auto at = [](const char* name) { return (g_files.dir / name).string(); };

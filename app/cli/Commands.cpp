@@ -37,9 +37,6 @@ namespace brindmar::cli {
 
 namespace {
 
-// The shut-down's wipe: no question, no attribute warning.
-constexpr uint8_t kQuietWipe = 3;
-
 constexpr std::array<const char*, kCropModeCount> kCropNames = {
     "none",          "centre",          "centre-bottom",    "centre-top",
     "left-top",      "left-centre",     "left-bottom",      "right-top",
@@ -86,12 +83,7 @@ public:
         if (ctx.temporaryFolder.isEmpty()) {
             return;
         }
-        for (const QString& name : {kWorkArchiveName, kWorkCopyName, kWorkCarrierName}) {
-            if (QFileInfo::exists(ctx.temporaryFolder + name)) {
-                WipeAndDeleteFile(ctx, ctx.temporaryFolder + name, kQuietWipe);
-            }
-        }
-        DiscardUnpacked(ctx);
+        WipeWorkFiles(ctx);
         QDir(ctx.temporaryFolder).removeRecursively();
     }
 
@@ -248,16 +240,21 @@ int runEmbed(const Options& options) {
     if (!s.ready()) {
         return kFailed;
     }
-    if (picture) {
-        s.ui.setSubject(*carrier);
+    // The carrier made anew where only this run can see it, with a line saying so.
+    const auto convertCarrier = [&](const QString& said, bool namingTheImage) {
         const QString from = *carrier;
+        s.ui.setSubject(from);
         carrier = ConvertPictureFile(s.ctx, from, s.ctx.temporaryFolder);
-        if (!carrier) {
-            return kFailed;
+        if (carrier) {
+            QString converted = *carrier;
+            printError(from + said + (namingTheImage ? *out + FileNameOf(converted) : QString()));
         }
-        printError(from + QStringLiteral(": converted into a BMP carrier in a private work "
-                                         "folder; the new image is ") +
-                   *out + FileNameOf(*carrier));
+        return carrier.has_value();
+    };
+    if (picture && !convertCarrier(QStringLiteral(": converted into a BMP carrier in a private "
+                                                  "work folder; the new image is "),
+                                   true)) {
+        return kFailed;
     }
     s.model.embedOutputFolder = *out;
     s.ui.setSubject(*document);
@@ -271,15 +268,11 @@ int runEmbed(const Options& options) {
     // A BMP of a kind the engine cannot take is converted as any other picture would be.
     if (!picture && !s.model.display.bmpPath.isEmpty() && !s.model.hasState(state::BmpUsable) &&
         s.pictures.canRead(*carrier)) {
-        const QString from = *carrier;
-        const QString folderName = s.ctx.temporaryFolder + QStringLiteral("converted/");
-        QDir().mkpath(folderName);
-        carrier = ConvertPictureFile(s.ctx, from, folderName);
-        if (!carrier) {
+        if (!convertCarrier(QStringLiteral(": a BMP of a kind that cannot carry a document as it "
+                                           "is; converted in a private work folder"),
+                            false)) {
             return kFailed;
         }
-        printError(from + QStringLiteral(": a BMP of a kind that cannot carry a document as it "
-                                         "is; converted in a private work folder"));
         s.chooseBmp(*carrier);
     }
     if (const auto refusal = embedRefusal(s.model)) {

@@ -1,5 +1,7 @@
 #include "imaging/CarrierWriter.h"
 
+#include "payload/BmpHeader.h"
+
 #include <QFile>
 #include <algorithm>
 #include <array>
@@ -11,36 +13,19 @@ namespace brindmar {
 
 namespace {
 
-constexpr int kHeadersBytes = 54;
 // Rows converted and written together: large writes, yet a small fraction of a big image.
 constexpr int64_t kBandBytes = 1 << 20;
-
-void put(uint8_t* at, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
 
 // Resolution in pixels per metre, as the picture gave it, within what the header holds.
 uint32_t resolution(int dotsPerMetre) {
     return static_cast<uint32_t>(std::clamp(dotsPerMetre, 0, 1000000));
 }
 
-std::array<uint8_t, kHeadersBytes> headers(const QImage& image, uint32_t imageBytes) {
-    std::array<uint8_t, kHeadersBytes> h{};
-    h[0] = 'B';
-    h[1] = 'M';
-    put(&h[2], kHeadersBytes + imageBytes, 4);
-    put(&h[10], kHeadersBytes, 4);
-    put(&h[14], 40, 4);
-    put(&h[18], static_cast<uint32_t>(image.width()), 4);
-    put(&h[22], static_cast<uint32_t>(image.height()), 4);
-    put(&h[26], 1, 2);
-    put(&h[28], 24, 2);
-    put(&h[34], imageBytes, 4);
-    put(&h[38], resolution(image.dotsPerMeterX()), 4);
-    put(&h[42], resolution(image.dotsPerMeterY()), 4);
-    return h;
+std::array<unsigned char, kBmpHeadersLength> headers(const QImage& image) {
+    BmpHeader h = uncompressedBmpHeader(image.width(), image.height(), 24);
+    h.xPixelsPerMetre = static_cast<int32_t>(resolution(image.dotsPerMeterX()));
+    h.yPixelsPerMetre = static_cast<int32_t>(resolution(image.dotsPerMeterY()));
+    return formatBmpHeader(h);
 }
 
 // The formats read straight from the decoded image; every other one goes through a band
@@ -99,7 +84,7 @@ void writeRow(const QRgb* in, int width, QImage::Format format, uint8_t* out) {
     }
 }
 
-bool writeAll(QFile& out, const uint8_t* data, int64_t size) {
+bool writeAll(QFile& out, const unsigned char* data, int64_t size) {
     return out.write(reinterpret_cast<const char*>(data), size) == size;
 }
 
@@ -108,16 +93,15 @@ bool writeAll(QFile& out, const uint8_t* data, int64_t size) {
 QString writeCarrier(const QImage& image, const QString& target) {
     const int width = image.width();
     const int height = image.height();
-    const int64_t stride = (int64_t{width} * 3 + 3) / 4 * 4;
-    const auto imageBytes = static_cast<uint32_t>(stride * height);
+    const int64_t stride = bmpStride(width, 24);
 
     QFile out(target);
     // Unbuffered: the bands are already large writes, and an error shows at the write it hits.
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         return out.errorString();
     }
-    const auto head = headers(image, imageBytes);
-    if (!writeAll(out, head.data(), kHeadersBytes)) {
+    const auto head = headers(image);
+    if (!writeAll(out, head.data(), kBmpHeadersLength)) {
         return out.errorString();
     }
     const bool straight = direct(image.format());

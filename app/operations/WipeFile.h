@@ -9,6 +9,9 @@ namespace brindmar {
 class Engine;
 class UiServices;
 
+// The mode for the program's own work files: no overwrite question, no attribute warning.
+inline constexpr uint8_t kWipeQuietly = 3;
+
 // Results of WipeAndDeleteFile.
 inline constexpr int16_t kWipeDone = -1;        // overwritten and deleted (or gone already)
 inline constexpr int16_t kWipeKept = 0;         // overwritten; the user kept the emptied file

@@ -22,6 +22,47 @@ constexpr int64_t kLargestDataOffset = std::numeric_limits<int16_t>::max();
 
 } // namespace
 
+std::array<unsigned char, kBmpHeadersLength> formatBmpHeader(const BmpHeader& h) {
+    std::array<unsigned char, kBmpHeadersLength> b{};
+    const auto put = [&b](size_t at, uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            b[at + static_cast<size_t>(i)] = static_cast<unsigned char>(value >> (8 * i));
+        }
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put(2, h.fileSize, 4);
+    put(6, h.reserved, 4);
+    put(10, h.dataOffset, 4);
+    put(14, h.infoSize, 4);
+    put(18, static_cast<uint32_t>(h.width), 4);
+    put(22, static_cast<uint32_t>(h.height), 4);
+    put(26, h.planes, 2);
+    put(28, h.bitCount, 2);
+    put(30, h.compression, 4);
+    put(34, h.imageSize, 4);
+    put(38, static_cast<uint32_t>(h.xPixelsPerMetre), 4);
+    put(42, static_cast<uint32_t>(h.yPixelsPerMetre), 4);
+    put(46, h.coloursUsed, 4);
+    put(50, h.importantColours, 4);
+    return b;
+}
+
+BmpHeader uncompressedBmpHeader(int32_t width, int32_t height, uint16_t bitCount,
+                                uint32_t paletteEntries) {
+    BmpHeader h;
+    h.dataOffset = kBmpHeadersLength + 4 * paletteEntries;
+    h.imageSize = static_cast<uint32_t>(bmpStride(width, bitCount) * height);
+    h.fileSize = h.dataOffset + h.imageSize;
+    h.infoSize = 40;
+    h.width = width;
+    h.height = height;
+    h.planes = 1;
+    h.bitCount = bitCount;
+    h.coloursUsed = paletteEntries;
+    return h;
+}
+
 BmpHeader parseBmpHeader(const std::array<unsigned char, kBmpHeadersLength>& bytes) {
     BmpHeader h;
     h.fileSize = u32(bytes, 2);

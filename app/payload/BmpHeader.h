@@ -37,6 +37,14 @@ struct BmpHeaderRead {
 
 BmpHeader parseBmpHeader(const std::array<unsigned char, kBmpHeadersLength>& bytes);
 
+// The inverse of parseBmpHeader: the two headers as stored, "BM" first.
+std::array<unsigned char, kBmpHeadersLength> formatBmpHeader(const BmpHeader& header);
+
+// The headers of an uncompressed image with a 40-byte information header and the palette, if
+// any, right after them: the sizes and the data offset follow from the rest.
+BmpHeader uncompressedBmpHeader(int32_t width, int32_t height, uint16_t bitCount,
+                                uint32_t paletteEntries = 0);
+
 // Opens only ordinary files. CannotRead: the file does not start with "BM" or is shorter than
 // the two headers.
 BmpHeaderRead readBmpHeader(const QString& path);

@@ -4,7 +4,6 @@
 #include "payload/CarrierFile.h"
 
 #include <QFile>
-#include <QtEndian>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -284,25 +283,12 @@ Walk walkRle8(CarrierStream& in, int64_t width, int64_t height, RowSink* sink) {
     return {WalkEnd::Complete, CarrierFault::None, shaped};
 }
 
-std::array<uint8_t, kBmpHeadersLength> copyHeaders(const Layout& l) {
-    const BmpHeader& h = l.header;
-    const auto dataOffset = static_cast<uint32_t>(kBmpHeadersLength + 4 * l.paletteEntries);
-    const auto pixelBytes = static_cast<uint32_t>(l.pixelBytes);
-    std::array<uint8_t, kBmpHeadersLength> b{};
-    b[0] = 'B';
-    b[1] = 'M';
-    qToLittleEndian<uint32_t>(dataOffset + pixelBytes, b.data() + 2);
-    qToLittleEndian<uint32_t>(dataOffset, b.data() + 10);
-    qToLittleEndian<uint32_t>(40, b.data() + 14);
-    qToLittleEndian<int32_t>(h.width, b.data() + 18);
-    qToLittleEndian<int32_t>(h.height, b.data() + 22);
-    qToLittleEndian<uint16_t>(1, b.data() + 26);
-    qToLittleEndian<uint16_t>(8, b.data() + 28);
-    qToLittleEndian<uint32_t>(pixelBytes, b.data() + 34);
-    qToLittleEndian<int32_t>(h.xPixelsPerMetre, b.data() + 38);
-    qToLittleEndian<int32_t>(h.yPixelsPerMetre, b.data() + 42);
-    qToLittleEndian<uint32_t>(static_cast<uint32_t>(l.paletteEntries), b.data() + 46);
-    return b;
+std::array<unsigned char, kBmpHeadersLength> copyHeaders(const Layout& l) {
+    BmpHeader h = uncompressedBmpHeader(l.header.width, l.header.height, 8,
+                                        static_cast<uint32_t>(l.paletteEntries));
+    h.xPixelsPerMetre = l.header.xPixelsPerMetre;
+    h.yPixelsPerMetre = l.header.yPixelsPerMetre;
+    return formatBmpHeader(h);
 }
 
 // Uncompressed rows already have the padded layout; only their place in the file changes.
@@ -371,7 +357,7 @@ ConversionResult writeUncompressedIndexed8(const QString& source, const QString&
     if (!out.isOpen()) {
         return writerFailure(out);
     }
-    const std::array<uint8_t, kBmpHeadersLength> headers = copyHeaders(l);
+    const std::array<unsigned char, kBmpHeadersLength> headers = copyHeaders(l);
     std::vector<uint8_t> palette(static_cast<size_t>(4 * l.paletteEntries));
     if (file.readAt(kBmpHeadersLength, palette.data(), palette.size()) != palette.size()) {
         return sourceFault(CarrierFault::EndsEarly);

@@ -73,6 +73,14 @@ bool FileExists(const QString& path) {
     return info.exists() && !info.isDir();
 }
 
+bool SameFile(const QString& a, const QString& b) {
+    if (a == b) {
+        return true;
+    }
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
+}
+
 QString ProperCasePath(const QString& text) {
     QString result = trimBlanks(text).toLower();
     if (result.isEmpty()) {

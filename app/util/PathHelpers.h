@@ -26,6 +26,10 @@ QString BaseNameOf(QString& path);
 // True for an existing file of any kind but a folder; hidden and read-only files count.
 bool FileExists(const QString& path);
 
+// Whether both paths name the same file: the same text, or the same file once links and "."
+// and ".." are resolved.
+bool SameFile(const QString& a, const QString& b);
+
 // Lower case with a capital at the start and after every separator, space or colon. Only the
 // letters a to z are raised.
 QString ProperCasePath(const QString& text);

@@ -10,7 +10,6 @@
 #include "viewers/bmpinfo1.h"
 #include "window/WindowPlacement.h"
 #include "workflows/DocumentPacking.h"
-#include "workflows/ExtractDocument.h"
 #include "workflows/StartValues.h"
 #include "workflows/WipeCommand.h"
 
@@ -29,9 +28,6 @@ namespace {
 
 const QString kSoundNames[] = {QStringLiteral("success.wav"), QStringLiteral("error.wav"),
                                QStringLiteral("attention.wav")};
-
-// Wipe mode for the work files: no question, no attribute warning.
-constexpr uint8_t kQuietWipe = 3;
 
 } // namespace
 
@@ -178,13 +174,7 @@ void Embed1::saveSettings() {
 }
 
 void Embed1::removeWorkFiles() {
-    if (m_ctx->temporaryFolder.isEmpty()) {
-        return;
-    }
-    for (const QString& name : {kWorkArchiveName, kWorkCopyName, kWorkCarrierName}) {
-        WipeAndDeleteFile(*m_ctx, m_ctx->temporaryFolder + name, kQuietWipe);
-    }
-    DiscardUnpacked(*m_ctx);
+    WipeWorkFiles(*m_ctx);
 }
 
 } // namespace brindmar

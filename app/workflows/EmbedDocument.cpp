@@ -18,7 +18,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QtEndian>
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -29,7 +28,6 @@ namespace {
 
 const QString kEmbedTitle = QStringLiteral("File Embed");
 const QString kEmbedFailed = QStringLiteral("Error during embedding");
-constexpr int kOutputHeaderBytes = 54;
 
 enum class Culprit { None, Carrier, Document, Output };
 enum class Fault { CannotOpen, Invalid, WriteFailed, TooLarge };
@@ -95,28 +93,8 @@ int64_t carrierRowStride(int64_t width, int bitCount) {
 }
 
 QByteArray outputHeaders(int32_t width, int32_t height) {
-    const int64_t rowSize = ((int64_t{3} * width - 1) / 4 + 1) * 4;
-    const auto imageBytes = static_cast<uint32_t>(rowSize * height);
-    std::array<uint8_t, kOutputHeaderBytes> bytes{};
-    bytes[0] = 'B';
-    bytes[1] = 'M';
-    qToLittleEndian<uint32_t>(imageBytes + kOutputHeaderBytes, bytes.data() + 2);
-    qToLittleEndian<uint32_t>(kOutputHeaderBytes, bytes.data() + 10);
-    qToLittleEndian<uint32_t>(40, bytes.data() + 14);
-    qToLittleEndian<int32_t>(width, bytes.data() + 18);
-    qToLittleEndian<int32_t>(height, bytes.data() + 22);
-    qToLittleEndian<uint16_t>(1, bytes.data() + 26);
-    qToLittleEndian<uint16_t>(24, bytes.data() + 28);
-    qToLittleEndian<uint32_t>(imageBytes, bytes.data() + 34);
-    return {reinterpret_cast<const char*>(bytes.data()), kOutputHeaderBytes};
-}
-
-bool sameFile(const QString& a, const QString& b) {
-    if (a == b) {
-        return true;
-    }
-    const QString canonicalA = QFileInfo(a).canonicalFilePath();
-    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
+    const auto bytes = formatBmpHeader(uncompressedBmpHeader(width, height, 24));
+    return {reinterpret_cast<const char*>(bytes.data()), kBmpHeadersLength};
 }
 
 // Whether the inspection told the user why the carrier cannot be used: it does for a wrong
@@ -324,7 +302,7 @@ bool EmbedRun::prepareOutput() {
     m_output = m_model.embedOutputFolder + FileNameOf(carrier);
     if (FileExists(m_output)) {
         normalPointer(m_ctx);
-        if (sameFile(m_output, m_carrier)) {
+        if (SameFile(m_output, m_carrier)) {
             m_ctx.report(Sound::Attention, kEmbedTitle,
                          QStringLiteral("Cannot embed to same directory as the source image "
                                         "file.\n\nChange the directory in 'Output to' before "
@@ -471,8 +449,7 @@ void EmbedRun::discardCopy() {
     if (m_copy.isEmpty()) {
         return;
     }
-    WipeAndDeleteFile(m_copy, kConfirmSkipOverwriteQuestion | kConfirmSkipAttributeWarning,
-                      m_ctx.engine, m_ctx.ui, {});
+    WipeAndDeleteFile(m_copy, kWipeQuietly, m_ctx.engine, m_ctx.ui, {});
     QFile::remove(m_copy);
     m_copy.clear();
 }

@@ -33,16 +33,9 @@ namespace {
 constexpr size_t kPasswordNumberOffset = 18; // the last-write DOS time in the date field
 // Where an archive is unpacked before its document is put in place: inside the private folder.
 const QString kStagingFolderName = QStringLiteral("unpacked/");
-// The shut-down's wipe: no question, no attribute warning.
-constexpr uint8_t kQuietWipe = kConfirmSkipOverwriteQuestion | kConfirmSkipAttributeWarning;
 
 int32_t saturated(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, 0, std::numeric_limits<int32_t>::max()));
-}
-
-bool sameFile(const QString& a, const QString& b) {
-    const QString canonicalA = QFileInfo(a).canonicalFilePath();
-    return a == b || (!canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath());
 }
 
 bool syncFile(const QString& path) {
@@ -212,7 +205,7 @@ bool ExtractRun::spaceChecked() {
 }
 
 bool ExtractRun::targetAgreed(bool afterUnpacking) {
-    if (sameFile(m_target, m_carrier)) {
+    if (SameFile(m_target, m_carrier)) {
         // Answering yes would lose the image before the document is out of it.
         normalPointer(m_ctx);
         m_ctx.report(Sound::Attention, tr(TextId::FileExtractTitle),
@@ -414,7 +407,7 @@ void DiscardUnpacked(WorkflowContext& ctx) {
     }
     // An unpacked document is as private as the archive it came from.
     for (const QFileInfo& file : staging.entryInfoList(QDir::Files | QDir::Hidden)) {
-        WipeAndDeleteFile(file.filePath(), kQuietWipe, ctx.engine, ctx.ui, {});
+        WipeAndDeleteFile(file.filePath(), kWipeQuietly, ctx.engine, ctx.ui, {});
     }
     QDir(folder).removeRecursively();
 }

@@ -16,11 +16,6 @@ namespace {
 
 const QString kConvertTitle = QStringLiteral("Convert picture to BMP");
 
-bool sameFile(const QString& a, const QString& b) {
-    const QString canonicalA = QFileInfo(a).canonicalFilePath();
-    return a == b || (!canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath());
-}
-
 void fail(WorkflowContext& ctx, const QString& text) {
     ctx.ui.setMousePointer(MousePointer::Default);
     ctx.report(Sound::Error, kConvertTitle, text);
@@ -36,7 +31,7 @@ QString convertedBmpPath(const QString& picture, const QString& folder) {
         base = FileNameOf(whole);
     }
     const QString plain = folder + base + QStringLiteral(".bmp");
-    return sameFile(plain, picture) ? folder + base + QStringLiteral("-converted.bmp") : plain;
+    return SameFile(plain, picture) ? folder + base + QStringLiteral("-converted.bmp") : plain;
 }
 
 std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& picture,

@@ -4,6 +4,8 @@
 #include "util/PathHelpers.h"
 #include "util/SelectFile.h"
 #include "util/TrimBlanks.h"
+#include "workflows/DocumentPacking.h"
+#include "workflows/ExtractDocument.h"
 #include "workflows/WindowReset.h"
 
 #include <QFileInfo>
@@ -70,6 +72,18 @@ int16_t WipeAndDeleteFile(WorkflowContext& ctx, const QString& path, uint8_t mod
                                     ctx.render();
                                 }};
     return brindmar::WipeAndDeleteFile(path, mode, ctx.engine, ctx.ui, hooks);
+}
+
+void WipeWorkFiles(WorkflowContext& ctx) {
+    if (ctx.temporaryFolder.isEmpty()) {
+        return;
+    }
+    for (const QString& name : {kWorkArchiveName, kWorkCopyName, kWorkCarrierName}) {
+        if (QFileInfo::exists(ctx.temporaryFolder + name)) {
+            WipeAndDeleteFile(ctx, ctx.temporaryFolder + name, kWipeQuietly);
+        }
+    }
+    DiscardUnpacked(ctx);
 }
 
 void WipeCommand(WorkflowContext& ctx) {

@@ -10,6 +10,10 @@ namespace brindmar {
 // confirmation, overwrites and deletes it, and says how it went.
 void WipeCommand(WorkflowContext& ctx);
 
+// The work files of the private folder, wiped as a run of the program ends: the work archive,
+// the copy under the work name, the uncompressed carrier, and whatever an extraction unpacked.
+void WipeWorkFiles(WorkflowContext& ctx);
+
 // Overwrites the file with zeros and deletes it, showing the wipe caption meanwhile; the window
 // is reset once the file is found. Results as the wipe operation gives them.
 int16_t WipeAndDeleteFile(WorkflowContext& ctx, const QString& path, uint8_t mode);
