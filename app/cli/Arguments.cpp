@@ -38,7 +38,10 @@ struct Subcommand {
 const std::map<std::string, Subcommand>& subcommands() {
     static const std::map<std::string, Subcommand> table = {
         {"embed",
-         {runEmbed, 2, true, {"--encrypt", "--keep-times", "--yes", "--quiet", "--ask-code"},
+         {runEmbed,
+          2,
+          true,
+          {"--encrypt", "--strong", "--keep-times", "--yes", "--quiet", "--ask-code"},
           {"--out", "--code", "--code-file", "--crop"},
           std::string(
               "Usage: brindmar embed CARRIER DOCUMENT -o DIR [OPTIONS]\n"
@@ -48,6 +51,10 @@ const std::map<std::string, Subcommand>& subcommands() {
               kCodeHelp +
               "                     (10 to 20 characters; needed again to extract)\n"
               "      --encrypt      encrypt the document with a password derived from the code\n"
+              "      --strong       strong protection: seal the document under a key that costs\n"
+              "                     every guess at the code a third of a second; the image\n"
+              "                     keeps nothing of the code. From --ask-code, --code-file or\n"
+              "                     BRINDMAR_CODE the code may have 10 to 256 characters\n"
               "      --crop MODE    none (the default: the image keeps the carrier's size),\n"
               "                     centre, centre-bottom, centre-top, left-top, left-centre,\n"
               "                     left-bottom, right-top, right-centre, right-bottom,\n"
@@ -119,6 +126,8 @@ bool apply(Request& r, const std::string& name, const QString& value) {
     Options& o = r.options;
     if (name == "--encrypt") {
         o.encrypt = true;
+    } else if (name == "--strong") {
+        o.strong = true;
     } else if (name == "--keep-times") {
         o.keepTimes = true;
     } else if (name == "--yes") {

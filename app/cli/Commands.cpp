@@ -67,13 +67,17 @@ public:
           ctx{model,    ui,   zip, engine, platform, view, QCoreApplication::applicationDirPath() + u'/',
               ownTemporaryFolder(), &pictures} {
         model.cropMode = options.cropMode;
-        model.display.encryptBox = options.encrypt ? kEncryptTicked : kEncryptUnticked;
+        model.display.encryptBox =
+            options.encrypt || options.strong ? kEncryptTicked : kEncryptUnticked;
+        model.display.strongBox = options.strong;
+        settleEncryptMarks(model);
         model.display.keepTimesChecked = options.keepTimes;
         model.thumbnailBoxWidth = 1500;
         model.thumbnailBoxHeight = 1500;
         ui.beforeMessage = [this] { view.finishLine(); };
         if (options.code) {
-            ChangeCode(ctx, *options.code);
+            // Whole: a code cut to the box's length would open the image for other codes too.
+            SetCode(ctx, *options.code);
         }
     }
 
@@ -335,7 +339,11 @@ int runInfo(const Options& options) {
                               : QString());
         }
         const PayloadHeaderInfo payload = ReadPayloadHeader(image, s.model.code);
-        if (payload.payloadFound()) {
+        if (payload.sealed && payload.payloadFound()) {
+            // Its length and neutral name say nothing, and nothing else can be read without
+            // the code.
+            lines << QStringLiteral("Payload: sealed (strong protection)");
+        } else if (payload.payloadFound()) {
             lines << QStringLiteral("Payload: %1, %2 bytes, stored %3")
                          .arg(payload.documentName)
                          .arg(payload.documentLength)

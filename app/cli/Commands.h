@@ -18,6 +18,7 @@ struct Options {
     QString out;
     std::optional<QString> code;
     bool encrypt = false;
+    bool strong = false;
     // No crop: an image cut to the document's size stands out wherever it is sent.
     uint8_t cropMode = 0;
     bool keepTimes = false;

@@ -47,7 +47,11 @@ void catchInterrupts() {
 // The code as the run will use it, checked as the window checks a typed one; a usage error
 // otherwise. Cut or collapsed, a code would open the image for other codes too.
 std::optional<int> settleCode(Request& r) {
-    const bool encrypting = r.options.encrypt;
+    const bool encrypting = r.options.encrypt || r.options.strong;
+    // A code that no one else can see may be as long as strong protection takes: it stores
+    // nothing of it, and any other payload simply does not open with a longer one.
+    const bool longCodes =
+        !r.code.argument && (r.options.strong || r.options.command != QStringLiteral("embed"));
     CodeOutcome outcome = obtainCode(r.code, encrypting);
     if (r.code.argument) {
         forget(*r.code.argument);
@@ -63,7 +67,7 @@ std::optional<int> settleCode(Request& r) {
         return kFailed;
     }
     if (outcome.code) {
-        switch (brindmar::codeFault(*outcome.code)) {
+        switch (brindmar::codeFault(*outcome.code, longCodes)) {
         case brindmar::CodeFault::None:
             r.options.code = brindmar::trimBlanks(*outcome.code);
             break;
@@ -73,10 +77,16 @@ std::optional<int> settleCode(Request& r) {
                                              "and Western European letters, digits and signs)"));
         case brindmar::CodeFault::Length:
             forget(*outcome.code);
-            return usageError(QStringLiteral("the code must be 10 to 20 characters long, blanks "
-                                             "at its ends not counted"));
+            return usageError(longCodes ? QStringLiteral("the code must be 10 to 256 characters "
+                                                         "long, blanks at its ends not counted")
+                                        : QStringLiteral("the code must be 10 to 20 characters "
+                                                         "long, blanks at its ends not counted"));
         }
         forget(*outcome.code);
+    }
+    if (r.options.strong && (!r.options.code || r.options.code->isEmpty())) {
+        return usageError(QStringLiteral("--strong needs a code: it is the only key to the "
+                                         "document"));
     }
     if (encrypting && (!r.options.code || r.options.code->isEmpty())) {
         return usageError(QStringLiteral("--encrypt needs a code: without one nothing is "

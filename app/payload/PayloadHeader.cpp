@@ -97,6 +97,20 @@ std::string composePayloadHeader(const QString& code, std::string_view dateField
     return header;
 }
 
+std::string composeSealedHeader(int32_t documentLength) {
+    std::string header(kPayloadMarker);
+    header.append(28, ' ');
+    header += "0     0     0     0     "; // the date field of a file without times
+    header += kSealedFormatDigit;
+    header += storageDigit(StorageMode::Compressed);
+    header += static_cast<char>('0' + static_cast<int>(NameRoute::InArchive));
+    header.resize(kStorageDigitsEnd, ' ');
+    header += zeroPadded(documentLength, 12);
+    header += zeroPadded(kSealedDocumentName.size(), 6);
+    header += kSealedDocumentName.toStdString();
+    return header;
+}
+
 std::string BuildPayloadHeader(const Platform& platform, const QString& code,
                                const QString& documentPath, const QString& documentName,
                                StorageMode storageMode, NameRoute nameRoute,

@@ -47,6 +47,13 @@ std::string composePayloadHeader(const QString& code, std::string_view dateField
                                  StorageMode storageMode, NameRoute nameRoute,
                                  int32_t documentLength, const QString& documentName);
 
+// Strong protection's header: its own format digit, so that readers which know only the first
+// format find no payload they could open; no code, not even scrambled; no times; a neutral name.
+// The sealed archive carries the real name and times.
+inline constexpr char kSealedFormatDigit = '2';
+inline const QString kSealedDocumentName = QStringLiteral("document");
+std::string composeSealedHeader(int32_t documentLength);
+
 // The header for the document at documentPath, its date field read from the file.
 std::string BuildPayloadHeader(const Platform& platform, const QString& code,
                                const QString& documentPath, const QString& documentName,

@@ -162,24 +162,32 @@ PayloadHeaderInfo ReadPayloadHeader(const QString& carrierPath, const QString& c
     }
     // Header positions 15 to 72: code field, date field, format and storage digits, reserve.
     const std::optional<std::string> fixed = stream.read(58);
-    if (!fixed || (*fixed)[52] != '1') {
+    if (!fixed || ((*fixed)[52] != '1' && (*fixed)[52] != kSealedFormatDigit)) {
         info.status = PayloadStatus::UnknownFormat;
         return info;
     }
     const std::string_view fixedView(*fixed);
+    info.sealed = (*fixed)[52] == kSealedFormatDigit;
+    // A sealed payload is always an archive that carries the document's name.
+    if (info.sealed && ((*fixed)[53] != '1' || (*fixed)[54] != '2')) {
+        info.status = PayloadStatus::UnknownFormat;
+        return info;
+    }
     const int64_t storageMode = numericValue(fixedView.substr(53, 1));
     info.substituteName = (*fixed)[54] == '1';
     info.nameInArchive = (*fixed)[54] == '2';
     info.dateField = fixed->substr(28, kDateFieldLength);
 
-    std::string scrambled = DecodeSixBit(fixedView.substr(0, 28)).substr(0, kCodeLength);
-    const std::string storedCode = trimBlanks(ScrambleCode(scrambled + info.dateField));
-    info.storedCode =
-        QString::fromLatin1(storedCode.data(), static_cast<qsizetype>(storedCode.size()));
-    info.codeProtected = !storedCode.empty();
-    if (info.codeProtected && storedCode != userCode) {
-        info.status = PayloadStatus::OtherCode;
-        return info;
+    if (!info.sealed) {
+        std::string scrambled = DecodeSixBit(fixedView.substr(0, 28)).substr(0, kCodeLength);
+        const std::string storedCode = trimBlanks(ScrambleCode(scrambled + info.dateField));
+        info.storedCode =
+            QString::fromLatin1(storedCode.data(), static_cast<qsizetype>(storedCode.size()));
+        info.codeProtected = !storedCode.empty();
+        if (info.codeProtected && storedCode != userCode) {
+            info.status = PayloadStatus::OtherCode;
+            return info;
+        }
     }
 
     // The lengths are at most 12 and 6 digits, so the sums below cannot overflow.
@@ -228,7 +236,8 @@ PayloadHeaderInfo ReadPayloadHeader(const QString& carrierPath, const QString& c
     }
     info.documentName =
         safeDocumentName(QString::fromLatin1(name->data(), static_cast<qsizetype>(name->size())));
-    info.status = statusForStorageMode(storageMode);
+    info.rawHeader = *marker + *fixed + *lengthText + *nameLengthText + *name;
+    info.status = info.sealed ? PayloadStatus::SealedArchive : statusForStorageMode(storageMode);
     return info;
 }
 

@@ -14,6 +14,8 @@ struct PayloadStatus {
     static constexpr int16_t DocumentAsIs = -1;
     static constexpr int16_t CompressedArchive = -2;
     static constexpr int16_t EncryptedArchive = -3;
+    // Sealed with strong protection: offered whatever the code, which only opening it can test.
+    static constexpr int16_t SealedArchive = -4;
     static constexpr int16_t NotBmp = 1;
     static constexpr int16_t PlanesNotOne = 2;
     static constexpr int16_t Not24Bit = 3;
@@ -39,6 +41,9 @@ struct PayloadHeaderInfo {
     // has none), for the window to keep, and whether a code protects it.
     std::optional<QString> storedCode;
     bool codeProtected = false;
+    bool sealed = false;
+    // The header exactly as stored, name included; a sealed archive is bound to it.
+    std::string rawHeader;
 
     bool payloadFound() const { return status < 0; }
     // Payload bytes ahead of the document.

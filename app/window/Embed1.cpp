@@ -202,18 +202,24 @@ void Embed1::setupDocumentFrame() {
     EncCkB->setObjectName(QStringLiteral("EncCkB"));
     EncCkBLbl = makeLabel(DocFme, "EncCkBLbl");
     EncCkBLbl->setBuddy(EncCkB);
+    StrongCkB = new QCheckBox(DocFme);
+    StrongCkB->setObjectName(QStringLiteral("StrongCkB"));
+    StrongCkBLbl = makeLabel(DocFme, "StrongCkBLbl");
+    StrongCkBLbl->setBuddy(StrongCkB);
 
     auto* grid = new QGridLayout(DocFme);
     grid->setContentsMargins(6, 4, 6, 4);
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(3);
     grid->addWidget(EmbFLbl, 0, 0);
-    grid->addWidget(DocFileTxt, 0, 1, 1, 5);
+    grid->addWidget(DocFileTxt, 0, 1, 1, 7);
     grid->addWidget(DocSzLbl, 1, 0);
     grid->addWidget(DocSizeLbl, 1, 1);
     grid->setColumnStretch(2, 1);
     grid->addWidget(EncCkB, 1, 4);
     grid->addWidget(EncCkBLbl, 1, 5);
+    grid->addWidget(StrongCkB, 1, 6);
+    grid->addWidget(StrongCkBLbl, 1, 7);
 }
 
 void Embed1::setupBmpFrame() {
@@ -405,6 +411,7 @@ void Embed1::setupMenus() {
     StopMIt = command(EmbedMnu, "StopMIt", 7);
     EmbedMnu->addSeparator();
     EncMIt = option(EmbedMnu, "EncMIt");
+    StrongMIt = option(EmbedMnu, "StrongMIt");
     CropToMIt = EmbedMnu->addMenu(QString());
     CropToMIt->setObjectName(QStringLiteral("CropToMIt"));
     // One choice at a time, but a stored mode without an item of its own marks none.
@@ -479,6 +486,7 @@ void Embed1::setupFocusTopics() {
     }
     CodeTxt->installEventFilter(this);
     EncCkB->installEventFilter(this);
+    StrongCkB->installEventFilter(this);
 }
 
 void Embed1::setupPointerWatch() {

@@ -94,6 +94,8 @@ public:
     QLabel* DocSizeLbl = nullptr;
     QCheckBox* EncCkB = nullptr;
     QLabel* EncCkBLbl = nullptr;
+    QCheckBox* StrongCkB = nullptr;
+    QLabel* StrongCkBLbl = nullptr;
     QFrame* BMPFme = nullptr;
     QLabel* BMPFLbl = nullptr;
     QLineEdit* BMPFileTxt = nullptr;
@@ -133,6 +135,7 @@ public:
     QAction* ExtractMIt = nullptr;
     QAction* StopMIt = nullptr;
     QAction* EncMIt = nullptr;
+    QAction* StrongMIt = nullptr;
     QAction* OrigTmMIt = nullptr;
     QAction* MaskCodeMIt = nullptr;
     QAction* SoundMIt = nullptr;

@@ -17,6 +17,7 @@ void Embed1::CaptionSetUp() {
     EmbFLbl->setText(text(TextId::ToEmbedCaption));
     setColour(EmbFLbl, kBlue);
     EncCkBLbl->setText(text(TextId::EncryptCaption));
+    StrongCkBLbl->setText(QStringLiteral("Strong protection"));
     DocSzLbl->setText(text(TextId::SizeCaption));
     BMPFLbl->setText(text(TextId::BmpFileCaption));
     CropPLbl->setText(text(TextId::CropPercentCaption));
@@ -69,6 +70,7 @@ void Embed1::CaptionSetUp() {
     ExtractMIt->setText(text(TextId::ExtractItem));
     StopMIt->setText(amp + text(TextId::StopProcessingItem));
     EncMIt->setText(text(TextId::EncryptItem));
+    StrongMIt->setText(QStringLiteral("Strong protection"));
     CropToMIt->setTitle(text(TextId::CropToItem));
     OrigTmMIt->setText(text(TextId::KeepOriginalDateItem));
     MaskCodeMIt->setText(text(TextId::MaskCodeItem));

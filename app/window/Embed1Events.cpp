@@ -166,6 +166,8 @@ void Embed1::connectEvents() {
         ApplyEncryptChoice(*m_ctx);
     });
     connect(EncMIt, &QAction::triggered, this, [this] { ToggleEncrypt(*m_ctx); });
+    connect(StrongCkB, &QCheckBox::clicked, this, [this] { ToggleStrong(*m_ctx); });
+    connect(StrongMIt, &QAction::triggered, this, [this] { ToggleStrong(*m_ctx); });
     connect(MaskCodeMIt, &QAction::triggered, this, [this] { ToggleCodeMask(*m_ctx); });
     connect(OrigTmMIt, &QAction::triggered, this, [this] { ToggleKeepCarrierTimes(*m_ctx); });
     connect(SoundMIt, &QAction::triggered, this, [this] { ToggleSound(*m_ctx); });
@@ -293,6 +295,8 @@ bool Embed1::eventFilter(QObject* watched, QEvent* event) {
             m_model.helpContext = topic::Code;
         } else if (watched == EncCkB) {
             m_model.helpContext = topic::Encrypt;
+        } else if (watched == StrongCkB) {
+            m_model.helpContext = topic::Strong;
         }
     } else if (event->type() == QEvent::MouseMove &&
                (m_model.pointerMarks & pointer::CropShape) != 0 && watched != BMPImg) {

@@ -100,7 +100,7 @@ void Embed1::renderLayout() {
     setText(EmbFLbl, extract ? QStringLiteral("To Extract:") : text(TextId::ToEmbedCaption));
     setColour(EmbFLbl, extract ? kRed : kBlue);
     for (QWidget* widget :
-         std::initializer_list<QWidget*>{EncCkB, EncCkBLbl, DocSzLbl, DocSizeLbl, CropPLbl, CropLbl,
+         std::initializer_list<QWidget*>{EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, DocSzLbl, DocSizeLbl, CropPLbl, CropLbl,
                                          EmbMLbl, EmbMaxLbl, CropULbl}) {
         showIf(widget, !extract);
     }
@@ -122,6 +122,14 @@ void Embed1::renderOptions() {
     enableIf(EncCkBLbl, shown.encryptEnabled);
     enableIf(EncMIt, shown.encryptEnabled);
     setChecked(EncMIt, shown.encryptBox != kEncryptUnticked);
+    if (StrongCkB->isChecked() != shown.strongBox) {
+        const QSignalBlocker quiet(StrongCkB);
+        StrongCkB->setChecked(shown.strongBox);
+    }
+    enableIf(StrongCkB, shown.strongEnabled);
+    enableIf(StrongCkBLbl, shown.strongEnabled);
+    enableIf(StrongMIt, shown.strongEnabled);
+    setChecked(StrongMIt, shown.strongBox);
 
     if (CodeTxt->text() != m_model.code) {
         const QSignalBlocker quiet(CodeTxt);

@@ -64,7 +64,7 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
         hideCropFrame(ctx);
     }
     m.carrierCheckResult = validity::Usable;
-    if (const CodeFault fault = codeFault(m.code); fault != CodeFault::None) {
+    if (const CodeFault fault = modelCodeFault(m); fault != CodeFault::None) {
         reportCodeFault(ctx, fault);
         m.requestFocus(FocusTarget::CodeBox);
     }

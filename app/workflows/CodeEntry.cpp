@@ -20,16 +20,25 @@ bool charactersFit(const QString& code) {
 
 } // namespace
 
-CodeFault codeFault(const QString& typed) {
+CodeFault codeFault(const QString& typed, bool sealing) {
     if (typed.isEmpty()) {
         return CodeFault::None;
     }
-    if (!charactersFit(typed)) {
+    const bool fits =
+        sealing ? std::none_of(typed.begin(), typed.end(),
+                               [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; })
+                : charactersFit(typed);
+    if (!fits) {
         return CodeFault::Characters;
     }
     const qsizetype length = trimBlanks(typed).size();
-    return length >= kCodeMinLength && length <= kCodeMaxLength ? CodeFault::None
-                                                                : CodeFault::Length;
+    const qsizetype longest = sealing ? kSealingCodeMaxLength : kCodeMaxLength;
+    return length >= kCodeMinLength && length <= longest ? CodeFault::None : CodeFault::Length;
+}
+
+CodeFault modelCodeFault(const WindowModel& m) {
+    return codeFault(m.code,
+                     m.hasPacking(packing::StrongWanted) || m.code.size() > kCodeMaxLength);
 }
 
 bool codeLongEnough(const QString& typed) {
@@ -56,6 +65,15 @@ void settleEncryptMarks(WindowModel& m) {
     m.setPacking(packing::EncryptionWanted, longEnough && ticked);
     shown.encryptBox = !ticked ? kEncryptUnticked : longEnough ? kEncryptTicked : kEncryptGrey;
     shown.encryptEnabled = longEnough;
+    // The seal is the encryption: Encrypt shows ticked and cannot be taken off under it, and no
+    // password protected archive is made beneath it. A ticked box can always be unticked.
+    m.setPacking(packing::StrongWanted, shown.strongBox);
+    shown.strongEnabled = longEnough || shown.strongBox;
+    if (shown.strongBox) {
+        m.setPacking(packing::EncryptionWanted, false);
+        shown.encryptBox = longEnough ? kEncryptTicked : kEncryptGrey;
+        shown.encryptEnabled = false;
+    }
 }
 
 void ApplyCode(WorkflowContext& ctx) {
@@ -67,10 +85,12 @@ void ApplyCode(WorkflowContext& ctx) {
     shown.codeEnabled = false;
     m.codeApplyGuard = true;
     const bool wantedBefore = m.hasPacking(packing::EncryptionWanted);
+    const bool strongBefore = m.hasPacking(packing::StrongWanted);
     settleEncryptMarks(m);
 
     if (m.hasState(state::DocumentChosen) &&
-        m.hasPacking(packing::EncryptionWanted) != wantedBefore) {
+        (m.hasPacking(packing::EncryptionWanted) != wantedBefore ||
+         m.hasPacking(packing::StrongWanted) != strongBefore)) {
         PackDocument(ctx, false);
     }
     m.codeApplyGuard = false;
@@ -80,9 +100,12 @@ void ApplyCode(WorkflowContext& ctx) {
 }
 
 void ChangeCode(WorkflowContext& ctx, const QString& text) {
+    SetCode(ctx, text.left(kCodeMaxLength));
+}
+
+void SetCode(WorkflowContext& ctx, const QString& code) {
     WindowModel& m = ctx.model;
-    const QString code = text.left(kCodeMaxLength);
-    if (codeFault(code) == CodeFault::Characters) {
+    if (codeFault(code, code.size() > kCodeMaxLength) == CodeFault::Characters) {
         // The box keeps the code it had; the render puts it back.
         reportCodeFault(ctx, CodeFault::Characters);
         m.requestFocus(FocusTarget::CodeBox);
@@ -135,6 +158,15 @@ void ToggleEncrypt(WorkflowContext& ctx) {
     const bool checked = ctx.model.display.encryptBox == kEncryptUnticked;
     ctx.model.display.encryptBox = checked ? kEncryptTicked : kEncryptUnticked;
     ApplyEncryptChoice(ctx);
+}
+
+void ToggleStrong(WorkflowContext& ctx) {
+    WindowDisplay& shown = ctx.model.display;
+    shown.strongBox = !shown.strongBox;
+    if (shown.strongBox) {
+        shown.encryptBox = kEncryptTicked;
+    }
+    ApplyCode(ctx);
 }
 
 void ToggleCodeMask(WorkflowContext& ctx) {

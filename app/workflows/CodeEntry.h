@@ -6,13 +6,18 @@ namespace brindmar {
 
 inline constexpr int kCodeMaxLength = 20;
 inline constexpr int kCodeMinLength = 10;
+// Strong protection stores nothing of its code, so a longer one, in any script, loses nothing.
+inline constexpr int kSealingCodeMaxLength = 256;
 
 // What keeps a typed code from being used. A code is used trimmed, so only what is left after
 // trimming counts towards its length; blanks alone are no code, and no short code either. The
 // payload header and the archive password hold 8-bit text, so a character outside Latin-1 would
 // collapse into one that other codes share.
 enum class CodeFault { None, Length, Characters };
-CodeFault codeFault(const QString& typed);
+CodeFault codeFault(const QString& typed, bool sealing = false);
+// The fault of the model's code by the rule it will be used under: a code longer than the box
+// takes can only be meant for strong protection.
+CodeFault modelCodeFault(const WindowModel& m);
 // Whether the code, as it will be used, is long enough to encrypt with.
 bool codeLongEnough(const QString& typed);
 // The message for a code of that fault, with its sound, title and icon.
@@ -28,11 +33,16 @@ void ApplyCode(WorkflowContext& ctx);
 
 // After every edit of the code box.
 void ChangeCode(WorkflowContext& ctx, const QString& text);
+// The same for a code given whole, which may be longer than the box takes.
+void SetCode(WorkflowContext& ctx, const QString& code);
 
 // The Encrypt box was clicked; the model already holds its new value.
 void ApplyEncryptChoice(WorkflowContext& ctx);
 
 void ToggleEncrypt(WorkflowContext& ctx);
+// The Strong protection box or its menu item; implies encryption, and repacks the document so
+// that its archive carries its name for sealing.
+void ToggleStrong(WorkflowContext& ctx);
 void ToggleCodeMask(WorkflowContext& ctx);
 void ToggleKeepCarrierTimes(WorkflowContext& ctx);
 void ToggleSound(WorkflowContext& ctx);

@@ -4,6 +4,7 @@
 #include "payload/CodeScrambler.h"
 #include "payload/FileDate.h"
 #include "payload/SixBitCodec.h"
+#include "payload/StrongSeal.h"
 #include "util/ConfirmReplace.h"
 #include "util/NumericValue.h"
 #include "util/TrimBlanks.h"
@@ -36,14 +37,17 @@ int32_t fileLength(const QString& path) {
     return saturated(QFileInfo(path).size());
 }
 
-void reportPackingFailure(WorkflowContext& ctx, bool encrypt, const QString& errorText) {
+void reportPackingFailure(WorkflowContext& ctx, bool encrypt, bool strong,
+                          const QString& errorText) {
     normalPointer(ctx);
     const QString text =
-        (encrypt ? QStringLiteral("Error during document file encrypt")
-                 : QStringLiteral("Error during document file ZIP")) +
+        (encrypt || strong ? QStringLiteral("Error during document file encrypt")
+                           : QStringLiteral("Error during document file ZIP")) +
         QStringLiteral("\n\n") + errorText + QStringLiteral("\n\n") +
-        (encrypt ? QStringLiteral("Processing will be without encrytion/compression")
-                 : QStringLiteral("Processing will be without compression"));
+        (strong    ? QStringLiteral("Strong protection seals the packed document only, so this "
+                                    "document cannot be embedded with it")
+         : encrypt ? QStringLiteral("Processing will be without encrytion/compression")
+                   : QStringLiteral("Processing will be without compression"));
     ctx.report(Sound::Error, QStringLiteral("Document Processing"), text);
     ctx.ui.setMousePointer(MousePointer::Hourglass);
 }
@@ -105,19 +109,22 @@ QString exactFileName(const QString& path) {
 }
 
 QString headerDocumentName(const WindowModel& m) {
+    if (m.hasPacking(packing::StrongWanted)) {
+        return kSealedDocumentName;
+    }
     const QString name = exactFileName(m.documentPath);
     return m.hasOption(option::NameInArchive) ? standInName(name) : name;
 }
 
 NameRoute nameRouteOf(const WindowModel& m) {
-    if (m.hasOption(option::NameInArchive)) {
+    if (m.hasOption(option::NameInArchive) || m.hasPacking(packing::StrongWanted)) {
         return NameRoute::InArchive;
     }
     return m.hasOption(option::SubstituteName) ? NameRoute::WorkCopy : NameRoute::Own;
 }
 
 bool mustTravelPacked(const WindowModel& m) {
-    return m.hasOption(option::NameInArchive) ||
+    return m.hasOption(option::NameInArchive) || m.hasPacking(packing::StrongWanted) ||
            (!m.documentPath.isEmpty() && QFileInfo(m.documentPath).size() == 0);
 }
 
@@ -131,11 +138,14 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
     if (clearSubstituteName) {
         m.setOption(option::SubstituteName, false);
     }
-    const bool encrypt = m.hasPacking(packing::EncryptionWanted);
+    // A sealed archive needs no password of its own: the seal is its encryption.
+    const bool strong = m.hasPacking(packing::StrongWanted);
+    const bool encrypt = !strong && m.hasPacking(packing::EncryptionWanted);
     // Whatever the archive held before, it is not this packing's result until it succeeds.
     m.setPacking(packing::Packed, false);
     m.setPacking(packing::PackedEncrypted, false);
     m.setPacking(packing::PackedCompressed, false);
+    m.setPacking(packing::PackedForSeal, false);
     m.storedDocumentPath = m.documentPath;
     QString source = m.documentPath;
 
@@ -146,7 +156,8 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
         shown.documentSize.clear();
     } else {
         const QString realName = exactFileName(m.documentPath);
-        m.setOption(option::NameInArchive, !headerHoldsName(realName));
+        // Sealed, the header names nothing: the archive carries the name, whatever it is.
+        m.setOption(option::NameInArchive, strong || !headerHoldsName(realName));
         if (m.hasOption(option::NameInArchive)) {
             // The archive member keeps the real name, so no work copy stands in for it.
             m.setOption(option::SubstituteName, false);
@@ -171,7 +182,12 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
             m.documentLength = fileLength(archive);
             m.setPacking(packing::Packed, true);
             m.storedDocumentPath = archive;
-            if (encrypt) {
+            if (strong) {
+                // The header counts the sealed length, which the archive's decides exactly.
+                m.setPacking(packing::PackedCompressed, true);
+                m.setPacking(packing::PackedForSeal, true);
+                m.documentLength = saturated(sealedLength(m.documentLength));
+            } else if (encrypt) {
                 m.setPacking(packing::PackedEncrypted, true);
             } else {
                 m.setPacking(packing::PackedCompressed, true);
@@ -182,14 +198,18 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
                 }
             }
         } else {
-            reportPackingFailure(ctx, encrypt, errorText);
+            reportPackingFailure(ctx, encrypt, strong, errorText);
             m.documentLength = ownLength;
             m.storedDocumentPath = m.documentPath;
-            m.setPacking(packing::EncryptTicked, false);
-            m.setPacking(packing::EncryptionWanted, false);
-            shown.encryptBox = kEncryptUnticked;
-            if (!m.codeApplyGuard) {
-                ApplyEncryptChoice(ctx);
+            // Strong protection stays asked for, so the embed refuses rather than hide the
+            // document less well than the user chose.
+            if (!strong) {
+                m.setPacking(packing::EncryptTicked, false);
+                m.setPacking(packing::EncryptionWanted, false);
+                shown.encryptBox = kEncryptUnticked;
+                if (!m.codeApplyGuard) {
+                    ApplyEncryptChoice(ctx);
+                }
             }
         }
         shown.documentSize = QString::number(m.documentLength);

@@ -14,6 +14,7 @@
 #include "workflows/CropGeometry.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
+#include "workflows/StrongProtection.h"
 #include "workflows/WindowReset.h"
 
 #include <QFile>
@@ -28,64 +29,6 @@ namespace {
 
 const QString kEmbedTitle = QStringLiteral("File Embed");
 const QString kEmbedFailed = QStringLiteral("Error during embedding");
-
-enum class Culprit { None, Carrier, Document, Output };
-enum class Fault { CannotOpen, Invalid, WriteFailed, TooLarge };
-
-struct FailureMeaning {
-    Culprit culprit = Culprit::None;
-    Fault fault = Fault::Invalid;
-};
-
-FailureMeaning meaningOf(int32_t status) {
-    switch (status) {
-    case -9:
-    case -29:
-    case -51:
-        return {Culprit::Carrier, Fault::CannotOpen};
-    case -10:
-    case -30:
-    case -52:
-        return {Culprit::Document, Fault::CannotOpen};
-    case -11:
-    case -31:
-    case -53:
-        return {Culprit::Output, Fault::CannotOpen};
-    case -6:
-    case -13:
-    case -26:
-    case -32:
-    case -34:
-    case -48:
-    case -54:
-    case -56:
-        return {Culprit::Carrier, Fault::Invalid};
-    case -7:
-    case -12:
-    case -27:
-    case -33:
-    case -49:
-    case -55:
-        return {Culprit::Document, Fault::Invalid};
-    case -8:
-    case -28:
-    case -50:
-        return {Culprit::Output, Fault::Invalid};
-    case -15:
-    case -36:
-    case -62:
-        return {Culprit::Output, Fault::WriteFailed};
-    case -63:
-        // A run-length carrier whose stream runs past what a 32-bit resume position reaches.
-        return {Culprit::Carrier, Fault::TooLarge};
-    default:
-        // A damaged run-length row, in any of its forms, makes the carrier invalid.
-        if (status <= -57 && status >= -61) {
-            return {Culprit::Carrier, Fault::Invalid};
-        }
-        return {};
-    }
-}
 
 // Width of the carrier's stored rows, padded to 4 bytes.
 int64_t carrierRowStride(int64_t width, int bitCount) {
@@ -157,6 +100,7 @@ private:
     bool documentReady();
     std::optional<EngineGeometry> engineGeometry(const CropArea& area, int64_t headerLength);
     bool chooseEngineCarrier();
+    bool sealed(const std::string& header);
     void discardCopy();
     LoopResult runEngine(const CropArea& area, const EngineGeometry& geometry,
                          const QByteArray& header, const QString& output);
@@ -172,7 +116,7 @@ private:
         args.docLength = m_model.documentLength;
         args.header = header;
         args.carrierPath = m_engineCarrier.path;
-        args.documentPath = m_model.storedDocumentPath;
+        args.documentPath = m_sealed.isEmpty() ? m_model.storedDocumentPath : m_sealed;
         args.outputPath = output;
     }
     void fail(const QString& detail, bool withDetail);
@@ -185,7 +129,8 @@ private:
     QString m_output;
     CarrierFacts m_facts;
     EngineCarrier m_engineCarrier;
-    QString m_copy; // the carrier's uncompressed copy, while there is one
+    QString m_copy;   // the carrier's uncompressed copy, while there is one
+    QString m_sealed; // the sealed document, under strong protection
     bool m_codeGiven = false;
 };
 
@@ -220,12 +165,15 @@ void EmbedRun::run() {
              true);
         return;
     }
-    const std::string header = BuildPayloadHeader(
-        m_ctx.platform, m_model.code, m_model.documentPath, headerDocumentName(m_model),
-        storageModeOf(m_model), nameRouteOf(m_model), m_model.documentLength);
+    const bool strong = m_model.hasPacking(packing::StrongWanted);
+    const std::string header =
+        strong ? composeSealedHeader(m_model.documentLength)
+               : BuildPayloadHeader(m_ctx.platform, m_model.code, m_model.documentPath,
+                                    headerDocumentName(m_model), storageModeOf(m_model),
+                                    nameRouteOf(m_model), m_model.documentLength);
     const std::optional<EngineGeometry> geometry =
         engineGeometry(*area, static_cast<int64_t>(header.size()));
-    if (!geometry || !chooseEngineCarrier()) {
+    if (!geometry || (strong && !sealed(header)) || !chooseEngineCarrier()) {
         return;
     }
 
@@ -278,6 +226,14 @@ bool EmbedRun::checksPassed() {
     if (!codeCheck(m_ctx)) {
         return false;
     }
+    if (m_model.hasPacking(packing::StrongWanted)) {
+        if (const auto refusal = sealingCodeRefusal(m_model.code)) {
+            m_ctx.report(Sound::Attention, kEmbedTitle, *refusal);
+            m_model.requestFocus(FocusTarget::CodeBox);
+            m_ctx.render();
+            return false;
+        }
+    }
     m_codeGiven = !m_model.code.isEmpty();
     return true;
 }
@@ -326,6 +282,10 @@ bool EmbedRun::packingCurrent() const {
     const WindowModel& m = m_model;
     const bool packed = m.hasPacking(packing::Packed);
     const bool encrypted = m.hasPacking(packing::PackedEncrypted);
+    const bool forSeal = m.hasPacking(packing::PackedForSeal);
+    if (forSeal != m.hasPacking(packing::StrongWanted)) {
+        return false;
+    }
     if (packed && !encrypted && !m.hasPacking(packing::PackedCompressed)) {
         return false; // an extraction has reused the work archive
     }
@@ -334,7 +294,8 @@ bool EmbedRun::packingCurrent() const {
     }
     const QString expected = packed ? m_ctx.temporaryFolder + kWorkArchiveName : m.documentPath;
     const QFileInfo stored(m.storedDocumentPath);
-    return m.storedDocumentPath == expected && stored.isFile() && stored.size() == m.documentLength;
+    const int64_t length = forSeal ? sealedLength(stored.size()) : stored.size();
+    return m.storedDocumentPath == expected && stored.isFile() && length == m.documentLength;
 }
 
 bool EmbedRun::documentReady() {
@@ -361,7 +322,10 @@ bool EmbedRun::documentReady() {
     }
     if (mustTravelPacked(m_model) && !m_model.hasPacking(packing::Packed)) {
         fail(m_model.documentPath +
-                 (m_model.hasOption(option::NameInArchive)
+                 (m_model.hasPacking(packing::StrongWanted)
+                      ? QStringLiteral(" - strong protection seals a packed document only, and "
+                                       "packing it failed")
+                  : m_model.hasOption(option::NameInArchive)
                       ? QStringLiteral(" - its name can be kept only in a packed document, and "
                                        "packing it failed")
                       : QStringLiteral(" - an empty document can be hidden only packed, and "
@@ -443,15 +407,34 @@ bool EmbedRun::chooseEngineCarrier() {
     return false;
 }
 
-// The copy goes when the run ends, however it ends: wiped as the other work files are, and
+bool EmbedRun::sealed(const std::string& header) {
+    m_model.display.progress = 10;
+    m_ctx.render();
+    const SealOutcome outcome = SealForEmbed(m_ctx, header);
+    if (outcome.done) {
+        m_sealed = m_ctx.temporaryFolder + kSealedWorkName;
+        return true;
+    }
+    if (outcome.stopped) {
+        normalPointer(m_ctx);
+        failureExit();
+    } else {
+        fail(outcome.failure, true);
+    }
+    return false;
+}
+
+// The copies go when the run ends, however it ends: wiped as the other work files are, and
 // deleted even where the wipe could not write.
 void EmbedRun::discardCopy() {
-    if (m_copy.isEmpty()) {
-        return;
+    for (QString* copy : {&m_copy, &m_sealed}) {
+        if (copy->isEmpty()) {
+            continue;
+        }
+        WipeAndDeleteFile(*copy, kWipeQuietly, m_ctx.engine, m_ctx.ui, {});
+        QFile::remove(*copy);
+        copy->clear();
     }
-    WipeAndDeleteFile(m_copy, kWipeQuietly, m_ctx.engine, m_ctx.ui, {});
-    QFile::remove(m_copy);
-    m_copy.clear();
 }
 
 LoopResult EmbedRun::runEngine(const CropArea& area, const EngineGeometry& geometry,
@@ -535,42 +518,6 @@ StorageMode storageModeOf(const WindowModel& m) {
     }
     return m.hasPacking(packing::PackedEncrypted) ? StorageMode::Encrypted
                                                   : StorageMode::Compressed;
-}
-
-QString embedFailureDetail(int32_t status, const QString& carrierPath, const QString& documentPath,
-                           const QString& outputPath, const QString& writeFailure) {
-    const FailureMeaning meaning = meaningOf(status);
-    QString detail;
-    switch (meaning.culprit) {
-    case Culprit::Carrier:
-        detail = carrierPath;
-        break;
-    case Culprit::Document:
-        detail = documentPath;
-        break;
-    case Culprit::Output:
-        detail = outputPath;
-        break;
-    case Culprit::None:
-        break;
-    }
-    switch (meaning.fault) {
-    case Fault::CannotOpen:
-        detail += tr(TextId::CannotBeOpened);
-        break;
-    case Fault::Invalid:
-        if (meaning.culprit != Culprit::None) {
-            detail += tr(TextId::AnInvalidFile);
-        }
-        break;
-    case Fault::WriteFailed:
-        detail += QStringLiteral(" could not be written: ") + writeFailure;
-        break;
-    case Fault::TooLarge:
-        detail += QStringLiteral(" - is too large for this program");
-        break;
-    }
-    return detail + QStringLiteral(" (%1)").arg(-int64_t{status});
 }
 
 void EmbedDocument(WorkflowContext& ctx) {

@@ -12,6 +12,7 @@
 #include "util/TrimBlanks.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
+#include "workflows/StrongProtection.h"
 #include "workflows/WindowReset.h"
 
 #include <QDir>
@@ -77,6 +78,7 @@ private:
     bool targetAgreed(bool afterUnpacking);
     LoopResult runEngine(const PayloadHeaderInfo& info, int16_t rowsPerBlock,
                          const QString& output);
+    bool unsealed(const PayloadHeaderInfo& info);
     std::optional<QString> unpack(const PayloadHeaderInfo& info);
     bool install(const QString& staged, const PayloadHeaderInfo& info);
     // The message of a failed run; without a detail it is the bare headline.
@@ -129,6 +131,17 @@ void ExtractRun::run() {
         failurePath();
         return;
     }
+    // Without a code there is nothing to derive a key from; the derivation is not worth
+    // waiting for.
+    if (info.sealed && trimBlanks(m.code).isEmpty()) {
+        normalPointer(m_ctx);
+        m_ctx.report(Sound::Attention, tr(TextId::FileExtractTitle),
+                     m_carrier + QStringLiteral(" - its document is sealed with strong "
+                                                "protection: type its code, then extract"));
+        m.requestFocus(FocusTarget::CodeBox);
+        cancelledPath();
+        return;
+    }
     const bool archived = info.status < PayloadStatus::DocumentAsIs;
     // A name only the archive carries is known once it is unpacked; it is asked about then.
     const bool nameKnown = !(archived && info.nameInArchive);
@@ -139,7 +152,8 @@ void ExtractRun::run() {
         }
     }
     std::optional<ReplacementFile> direct;
-    QString engineOutput = m_ctx.temporaryFolder + kWorkArchiveName;
+    QString engineOutput =
+        m_ctx.temporaryFolder + (info.sealed ? kSealedWorkName : kWorkArchiveName);
     if (!archived) {
         direct.emplace(m_target);
         if (!direct->isOpen()) {
@@ -171,8 +185,16 @@ void ExtractRun::run() {
         return;
     }
     m.display.progress = 90;
+    if (info.sealed && !unsealed(info)) {
+        return;
+    }
     if (archived) {
         const std::optional<QString> staged = unpack(info);
+        if (info.sealed) {
+            // The unsealed archive is the document in the clear; it goes as soon as it is read.
+            WipeAndDeleteFile(m_ctx.temporaryFolder + kWorkArchiveName, kWipeQuietly,
+                              m_ctx.engine, m_ctx.ui, {});
+        }
         if (!staged || !install(*staged, info)) {
             return;
         }
@@ -243,12 +265,33 @@ LoopResult ExtractRun::runEngine(const PayloadHeaderInfo& info, int16_t rowsPerB
     });
 }
 
+bool ExtractRun::unsealed(const PayloadHeaderInfo& info) {
+    m_ctx.render();
+    const SealOutcome outcome = OpenSealedPayload(m_ctx, info, m_carrier);
+    if (outcome.done) {
+        return true;
+    }
+    if (!outcome.stopped) {
+        report(TextId::ErrorDuringExtracting, outcome.failure);
+    }
+    if (outcome.wrongCode) {
+        // The image stays chosen, so that the right code can be typed and tried at once.
+        m_model.requestFocus(FocusTarget::CodeBox);
+        discardStaging();
+        cancelledPath();
+    } else {
+        failurePath();
+    }
+    return false;
+}
+
 std::optional<QString> ExtractRun::unpack(const PayloadHeaderInfo& info) {
     WindowModel& m = m_model;
     const bool encrypted = info.status == PayloadStatus::EncryptedArchive;
     // The work archive now holds this payload, not the chosen document's packing.
     m.setPacking(packing::PackedEncrypted, false);
     m.setPacking(packing::PackedCompressed, false);
+    m.setPacking(packing::PackedForSeal, false);
     m.passwordNumber = encrypted
                            ? static_cast<int32_t>(numericValue(
                                  std::string_view(info.dateField).substr(kPasswordNumberOffset)))

@@ -58,6 +58,10 @@ inline constexpr uint8_t EncryptionWanted = 8;
 inline constexpr uint8_t PackedEncrypted = 16;
 // The work archive is compressed only, and current.
 inline constexpr uint8_t PackedCompressed = 32;
+// Strong protection is ticked: the archive is sealed at the embed, under a key from the code.
+inline constexpr uint8_t StrongWanted = 64;
+// The work archive was made to be sealed: its member carries the real name.
+inline constexpr uint8_t PackedForSeal = 128;
 } // namespace packing
 
 // Help topics the window switches between; the pages shipped beside the program carry the same
@@ -75,6 +79,7 @@ inline constexpr int32_t Wipe = 13;
 inline constexpr int32_t StartValues = 14;
 inline constexpr int32_t StepButtons = 16;
 inline constexpr int32_t Encrypt = 18;
+inline constexpr int32_t Strong = 19;
 } // namespace topic
 
 // The twelve commands, by the index their button and menu item dispatch with.
@@ -128,6 +133,8 @@ struct WindowDisplay {
 
     int encryptBox = kEncryptUnticked;
     bool encryptEnabled = false;
+    bool strongBox = false;
+    bool strongEnabled = false;
     bool codeEnabled = true;
     bool codeMasked = false;
     bool maskCodeChecked = false;

@@ -77,7 +77,7 @@ void reportProcessingFailure(WorkflowContext& ctx, const QString& reason) {
 }
 
 bool codeCheck(WorkflowContext& ctx) {
-    const CodeFault fault = codeFault(ctx.model.code);
+    const CodeFault fault = modelCodeFault(ctx.model);
     if (fault == CodeFault::None) {
         return true;
     }

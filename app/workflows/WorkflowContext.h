@@ -1,5 +1,6 @@
 #pragma once
 
+#include "payload/StrongSeal.h"
 #include "util/TextIds.h"
 #include "util/UiServices.h"
 #include "workflows/View.h"
@@ -28,6 +29,8 @@ struct WorkflowContext {
     QString temporaryFolder; // private to the user; ends in a separator
     // Pictures that are not carriers yet; none where nothing can convert them.
     const PictureConverter* pictures = nullptr;
+    // What a guess at a strong protection code costs in the images this program makes.
+    StrongCost strongCost = kDefaultStrongCost;
 
     void render() { view.render(); }
     // The command refresh, then the window shows its result.

@@ -5,6 +5,7 @@
 // BRINDMAR_WRITE_GOLDEN=1 writes the inputs (when missing) and the images into the source tree
 // instead of comparing.
 
+#include "FixedRandomness.h"
 #include "WorkflowHarness.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/CodeEntry.h"
@@ -99,6 +100,7 @@ struct GoldenCase {
     QString code;
     bool encrypt;
     uint8_t cropMode;
+    bool strong = false;
 };
 
 class Golden : public ::testing::TestWithParam<GoldenCase> {
@@ -129,6 +131,7 @@ TEST_P(Golden, SameInputsGiveTheSameImageAndItStillExtracts) {
     WorkflowContext ctx{h.model, h.ui, h.zip, h.engine, fixed, h.view, h.dir.folder(),
                         h.temp.folder()};
     h.model.display.encryptBox = c.encrypt ? kEncryptTicked : kEncryptUnticked;
+    h.model.display.strongBox = c.strong;
     h.model.cropMode = c.cropMode;
     h.model.embedOutputFolder = out;
     ChangeCode(ctx, c.code);
@@ -137,7 +140,11 @@ TEST_P(Golden, SameInputsGiveTheSameImageAndItStillExtracts) {
     h.ui.queueFileChoice(h.dir.path(c.carrier));
     ChooseBmp(ctx);
     // The filler starts afresh in every thread: a thread of its own makes each run the first.
-    std::thread([&ctx] { EmbedDocument(ctx); }).join();
+    {
+        // The salt and the stream header are the seal's only randomness.
+        const apptest::FixedRandomness fixedSeal(20261207);
+        std::thread([&ctx] { EmbedDocument(ctx); }).join();
+    }
     const QByteArray made = readAll(out + c.carrier);
     ASSERT_FALSE(made.isEmpty()) << h.ui.transcript().join(u'\n').toStdString();
 
@@ -189,7 +196,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "abcdefghij0123456789", false, 9},
         GoldenCase{"rgb-top-strip-long-name", "rgb.bmp", "a long document name.bin", {}, false,
                    13},
-        GoldenCase{"rgb-whole-encrypted", "rgb.bmp", "poem.txt", "0123456789", true, 0}),
+        GoldenCase{"rgb-whole-encrypted", "rgb.bmp", "poem.txt", "0123456789", true, 0},
+        // At the default cost, as every image with strong protection is made.
+        GoldenCase{"rgb-whole-strong", "rgb.bmp", "a long document name.bin",
+                   u"Stark gesch\u00fctzt 7"_qs, false, 0, true}),
     apptest::RowName());
 
 } // namespace

@@ -1,0 +1,105 @@
+#include "workflows/EmbedDocument.h"
+
+#include "workflows/WorkflowContext.h"
+
+namespace brindmar {
+
+namespace {
+
+enum class Culprit { None, Carrier, Document, Output };
+enum class Fault { CannotOpen, Invalid, WriteFailed, TooLarge };
+
+struct FailureMeaning {
+    Culprit culprit = Culprit::None;
+    Fault fault = Fault::Invalid;
+};
+
+FailureMeaning meaningOf(int32_t status) {
+    switch (status) {
+    case -9:
+    case -29:
+    case -51:
+        return {Culprit::Carrier, Fault::CannotOpen};
+    case -10:
+    case -30:
+    case -52:
+        return {Culprit::Document, Fault::CannotOpen};
+    case -11:
+    case -31:
+    case -53:
+        return {Culprit::Output, Fault::CannotOpen};
+    case -6:
+    case -13:
+    case -26:
+    case -32:
+    case -34:
+    case -48:
+    case -54:
+    case -56:
+        return {Culprit::Carrier, Fault::Invalid};
+    case -7:
+    case -12:
+    case -27:
+    case -33:
+    case -49:
+    case -55:
+        return {Culprit::Document, Fault::Invalid};
+    case -8:
+    case -28:
+    case -50:
+        return {Culprit::Output, Fault::Invalid};
+    case -15:
+    case -36:
+    case -62:
+        return {Culprit::Output, Fault::WriteFailed};
+    case -63:
+        // A run-length carrier whose stream runs past what a 32-bit resume position reaches.
+        return {Culprit::Carrier, Fault::TooLarge};
+    default:
+        // A damaged run-length row, in any of its forms, makes the carrier invalid.
+        if (status <= -57 && status >= -61) {
+            return {Culprit::Carrier, Fault::Invalid};
+        }
+        return {};
+    }
+}
+
+} // namespace
+
+QString embedFailureDetail(int32_t status, const QString& carrierPath, const QString& documentPath,
+                           const QString& outputPath, const QString& writeFailure) {
+    const FailureMeaning meaning = meaningOf(status);
+    QString detail;
+    switch (meaning.culprit) {
+    case Culprit::Carrier:
+        detail = carrierPath;
+        break;
+    case Culprit::Document:
+        detail = documentPath;
+        break;
+    case Culprit::Output:
+        detail = outputPath;
+        break;
+    case Culprit::None:
+        break;
+    }
+    switch (meaning.fault) {
+    case Fault::CannotOpen:
+        detail += tr(TextId::CannotBeOpened);
+        break;
+    case Fault::Invalid:
+        if (meaning.culprit != Culprit::None) {
+            detail += tr(TextId::AnInvalidFile);
+        }
+        break;
+    case Fault::WriteFailed:
+        detail += QStringLiteral(" could not be written: ") + writeFailure;
+        break;
+    case Fault::TooLarge:
+        detail += QStringLiteral(" - is too large for this program");
+        break;
+    }
+    return detail + QStringLiteral(" (%1)").arg(-int64_t{status});
+}
+
+} // namespace brindmar
