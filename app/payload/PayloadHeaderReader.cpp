@@ -115,6 +115,9 @@ QString safeDocumentName(const QString& storedName, bool keepBlanks) {
 PayloadHeaderInfo ReadPayloadHeader(const QString& carrierPath, const QString& currentCode) {
     PayloadHeaderInfo info;
     const std::string userCode = trimBlanks(currentCode).toLatin1().toStdString();
+    // A code beyond 8 bits is one no header holds: its 8-bit form would match other codes.
+    const bool codeFitsHeader = std::all_of(currentCode.begin(), currentCode.end(),
+                                            [](QChar c) { return c.unicode() <= 0xFF; });
 
     const CarrierFile file(carrierPath);
     if (!file.isOpen()) {
@@ -184,7 +187,7 @@ PayloadHeaderInfo ReadPayloadHeader(const QString& carrierPath, const QString& c
         info.storedCode =
             QString::fromLatin1(storedCode.data(), static_cast<qsizetype>(storedCode.size()));
         info.codeProtected = !storedCode.empty();
-        if (info.codeProtected && storedCode != userCode) {
+        if (info.codeProtected && (!codeFitsHeader || storedCode != userCode)) {
             info.status = PayloadStatus::OtherCode;
             return info;
         }

@@ -212,14 +212,15 @@ void Embed1::setupDocumentFrame() {
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(3);
     grid->addWidget(EmbFLbl, 0, 0);
-    grid->addWidget(DocFileTxt, 0, 1, 1, 7);
+    grid->addWidget(DocFileTxt, 0, 1, 1, 5);
     grid->addWidget(DocSzLbl, 1, 0);
     grid->addWidget(DocSizeLbl, 1, 1);
     grid->setColumnStretch(2, 1);
     grid->addWidget(EncCkB, 1, 4);
     grid->addWidget(EncCkBLbl, 1, 5);
-    grid->addWidget(StrongCkB, 1, 6);
-    grid->addWidget(StrongCkBLbl, 1, 7);
+    // Under Encrypt, which it implies; beside it the window would outgrow its width.
+    grid->addWidget(StrongCkB, 2, 4);
+    grid->addWidget(StrongCkBLbl, 2, 5);
 }
 
 void Embed1::setupBmpFrame() {

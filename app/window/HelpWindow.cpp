@@ -63,6 +63,7 @@ const std::map<int, QString>& HelpWindow::topicPages() {
         {14, QStringLiteral("start-values.html")},
         {16, QStringLiteral("browsing.html")},
         {18, QStringLiteral("encrypt.html")},
+        {19, QStringLiteral("strong.html")},
     };
     return pages;
 }

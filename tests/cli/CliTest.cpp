@@ -183,7 +183,7 @@ TEST(CliLines, StatusStdoutAndStderr) {
          {}, 2, {},
          "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
          "counted" + usage},
-        {{"info", image},
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found},
          {QStringLiteral("BRINDMAR_CODE=\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8\u03b9"
                          "\u03ba")},
          2, {},
@@ -202,6 +202,48 @@ TEST(CliLines, StatusStdoutAndStderr) {
     // The refused overwrite left the first image as it was: it still opens with its code.
     EXPECT_EQ(brindmarRun({"info", image, "--code", "0123456789"}).out.count("Payload: notes.txt"),
               1);
+}
+
+// Strong protection on the command line: codes longer than the window takes and in any script
+// from the hidden sources, a sealed image that says nothing of itself, and wrong codes refused.
+TEST(CliLines, StrongProtection) {
+    Files f;
+    const QString greek = QStringLiteral("BRINDMAR_CODE=\u03c0\u03bf\u03bb\u03cd \u03bc\u03b1"
+                                         "\u03ba\u03c1\u03cd\u03c2 \u03ba\u03c9\u03b4\u03b9"
+                                         "\u03ba\u03cc\u03c2 \u03b3\u03b9\u03b1 \u03c4\u03bf "
+                                         "\u03b1\u03c1\u03c7\u03b5\u03af\u03bf");
+    const QString image = f.out + "carrier.bmp";
+    const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
+    const QStringList embed{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out};
+    struct Row {
+        QStringList args;
+        QStringList environment;
+        int status;
+        QString inOut;
+        QString err;
+    };
+    const Row rows[] = {
+        {embed + QStringList{"--strong"}, {}, 2, {},
+         "brindmar: --strong needs a code: it is the only key to the document" + usage},
+        {embed + QStringList{"--strong", "-c", "a code of twenty-one!"}, {}, 2, {},
+         "brindmar: the code must be 10 to 20 characters long, blanks at its ends not counted" +
+             usage},
+        {embed + QStringList{"--strong"}, {greek}, 0, "File Embedding processed successfully", {}},
+        {{"info", image}, {}, 0, "Payload: sealed (strong protection)", {}},
+        {{"extract", image, "-o", f.found}, {QStringLiteral("BRINDMAR_CODE=0123456789")}, 1, {},
+         "brindmar: " + image + ": this code does not open the document\n"},
+        {{"extract", image, "-o", f.found}, {greek}, 0, "processed successfully", {}},
+    };
+    for (const Row& row : rows) {
+        const Outcome r = brindmarRun(row.args, row.environment);
+        const std::string line = row.args.join(' ').toStdString();
+        EXPECT_EQ(r.status, row.status) << line;
+        EXPECT_TRUE(r.out.contains(row.inOut)) << line << "\n" << r.out.toStdString();
+        EXPECT_EQ(r.err, row.err) << line;
+    }
+    EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
+    const QString info = brindmarRun({"info", image}).out;
+    EXPECT_FALSE(info.contains(u"notes")) << info.toStdString();
 }
 
 // The code typed at the prompt is not shown, an encrypting embed asks for it twice, and the
@@ -283,6 +325,14 @@ TEST(CliLines, AskCodeReadsTheTerminalWithoutEcho) {
     };
     EXPECT_EQ(typed({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out,
                      "--ask-code", "--encrypt"},
+                    2),
+              0);
+    EXPECT_EQ(typed({"extract", f.out + "carrier.bmp", "-o", f.found, "--ask-code"}, 1), 0);
+    EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
+    // The same with strong protection: asked twice to seal, once to open.
+    QFile::remove(f.found + "notes.txt");
+    EXPECT_EQ(typed({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-y",
+                     "--ask-code", "--strong"},
                     2),
               0);
     EXPECT_EQ(typed({"extract", f.out + "carrier.bmp", "-o", f.found, "--ask-code"}, 1), 0);

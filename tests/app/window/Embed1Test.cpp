@@ -552,9 +552,29 @@ private slots:
         QCOMPARE(window->EmbFLbl->text(), QStringLiteral("To Embed:"));
     }
 
+    // The box and its menu item are one switch; ticked, Encrypt shows ticked and cannot be
+    // taken off, and without a code long enough it cannot be ticked in the first place.
+    void strongProtectionImpliesEncrypt() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        QVERIFY(!window->StrongCkB->isEnabled());
+        window->CodeTxt->setText(QStringLiteral("0123456789"));
+        QVERIFY(window->StrongCkB->isEnabled());
+        window->StrongCkB->click();
+        QVERIFY(window->StrongMIt->isChecked());
+        QVERIFY(window->model().hasPacking(packing::StrongWanted));
+        QCOMPARE(window->EncCkB->checkState(), Qt::Checked);
+        QVERIFY(!window->EncCkB->isEnabled());
+        QVERIFY(!window->EncMIt->isEnabled());
+        window->StrongMIt->trigger();
+        QVERIFY(!window->StrongCkB->isChecked());
+        QVERIFY(window->EncCkB->isEnabled());
+        QVERIFY(!window->model().hasPacking(packing::StrongWanted));
+    }
+
     void everyTopicHasAPage() {
         const QDir help(QStringLiteral(BRINDMAR_HELP_DIR));
-        for (const int topic : {3, 5, 6, 7, 8, 10, 11, 12, 13, 14, 16, 18}) {
+        for (const int topic : {3, 5, 6, 7, 8, 10, 11, 12, 13, 14, 16, 18, 19}) {
             const auto page = HelpWindow::topicPages().find(topic);
             QVERIFY2(page != HelpWindow::topicPages().end(), qPrintable(QString::number(topic)));
             QVERIFY2(help.exists(page->second), qPrintable(page->second));
