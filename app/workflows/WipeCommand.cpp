@@ -6,6 +6,7 @@
 #include "util/TrimBlanks.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/ExtractDocument.h"
+#include "workflows/StrongProtection.h"
 #include "workflows/WindowReset.h"
 
 #include <QFileInfo>
@@ -78,7 +79,8 @@ void WipeWorkFiles(WorkflowContext& ctx) {
     if (ctx.temporaryFolder.isEmpty()) {
         return;
     }
-    for (const QString& name : {kWorkArchiveName, kWorkCopyName, kWorkCarrierName}) {
+    for (const QString& name :
+         {kWorkArchiveName, kWorkCopyName, kWorkCarrierName, kSealedWorkName}) {
         if (QFileInfo::exists(ctx.temporaryFolder + name)) {
             WipeAndDeleteFile(ctx, ctx.temporaryFolder + name, kWipeQuietly);
         }
