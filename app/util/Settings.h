@@ -23,6 +23,8 @@ inline const QString ZIPDir = QStringLiteral("ZIPDir");
 inline const QString UseSnd = QStringLiteral("UseSnd");
 inline const QString CropMode = QStringLiteral("CropMode");
 inline const QString Encrypt = QStringLiteral("Encrypt");
+// Off unless stored: it asks for a code at every embed.
+inline const QString Strong = QStringLiteral("Strong");
 inline const QString MaskCode = QStringLiteral("MaskCode");
 inline const QString KeepBODT = QStringLiteral("KeepBODT");
 

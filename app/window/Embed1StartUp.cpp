@@ -155,7 +155,7 @@ void Embed1::saveSettings() {
     // On a run without sound the switch is off perforce; the user's own choice is what is kept.
     const bool useSound = m_model.soundCapable ? m_model.soundSwitch : m_model.soundWanted;
     const WindowDisplay& shown = m_model.display;
-    const std::array<std::pair<QString, QString>, 10> general = {{
+    const std::array<std::pair<QString, QString>, 11> general = {{
         {setting::DocDir, m_model.documentFolder},
         {setting::BMPDir, m_model.bmpFolder},
         {setting::EmbToDir, m_model.embedOutputFolder},
@@ -164,6 +164,7 @@ void Embed1::saveSettings() {
         {setting::UseSnd, textFromBoolean(useSound)},
         {setting::CropMode, QString::number(m_model.cropMode)},
         {setting::Encrypt, textFromBoolean(shown.encryptBox != kEncryptUnticked)},
+        {setting::Strong, textFromBoolean(shown.strongBox)},
         {setting::MaskCode, textFromBoolean(shown.maskCodeChecked)},
         {setting::KeepBODT, textFromBoolean(shown.keepTimesChecked)},
     }};

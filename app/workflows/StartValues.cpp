@@ -21,6 +21,8 @@ void RestoreStartValues(WorkflowContext& ctx, Settings& settings, const QString&
     // The box's click handler runs whether or not the value changes, so that the menu item
     // always ends up matching the stored option.
     shown.encryptBox = settings.readOption(setting::Encrypt) ? kEncryptTicked : kEncryptUnticked;
+    shown.strongBox =
+        booleanFromText(settings.ReadSetting(setting::General, setting::Strong)).value_or(false);
     ApplyEncryptChoice(ctx);
     if (settings.readOption(setting::MaskCode)) {
         shown.maskCodeChecked = true;

@@ -176,6 +176,7 @@ private slots:
         QCOMPARE(stored("GENERAL", "UseSnd"), QStringLiteral("True"));
         QCOMPARE(stored("GENERAL", "CropMode"), QStringLiteral("1"));
         QCOMPARE(stored("GENERAL", "Encrypt"), QStringLiteral("True"));
+        QCOMPARE(stored("GENERAL", "Strong"), QStringLiteral("False"));
         QCOMPARE(stored("GENERAL", "MaskCode"), QStringLiteral("True"));
         QCOMPARE(stored("GENERAL", "KeepBODT"), QStringLiteral("True"));
         QCOMPARE(stored("FORMS", "EmbedX"), textFromNumber(window->pos().x() * tpp));
@@ -208,7 +209,7 @@ private slots:
         const QString out = m_dir->filePath("out") + u'/';
         QDir().mkpath(out);
         const double tpp = twipsPerPixel(QGuiApplication::primaryScreen()->logicalDotsPerInch());
-        writeSettings("; kept\n[GENERAL]\nCropMode=12\nEncrypt=False\nMaskCode=False\n"
+        writeSettings("; kept\n[GENERAL]\nCropMode=12\nEncrypt=False\nStrong=True\nMaskCode=False\n"
                       "KeepBODT=False\nUseSnd=False\nEmbToDir=" +
                       out.toUtf8() + "\nBMPDir=/pictures/\nDocDir=/docs/\n[FORMS]\nEmbedX=" +
                       QByteArray::number(100 * tpp) + "\nEmbedY=" + QByteArray::number(60 * tpp) +
@@ -218,8 +219,10 @@ private slots:
         QCOMPARE(window->model().cropMode, uint8_t(12));
         QVERIFY(window->CropMIt[12]->isChecked());
         QVERIFY(!window->CropMIt[1]->isChecked());
-        QVERIFY(!window->EncMIt->isChecked());
-        QCOMPARE(window->EncCkB->checkState(), Qt::Unchecked);
+        // Strong protection stored ticked: it shows Encrypt waiting for a code.
+        QVERIFY(window->StrongCkB->isChecked());
+        QVERIFY(window->StrongMIt->isChecked());
+        QCOMPARE(window->EncCkB->checkState(), Qt::PartiallyChecked);
         QVERIFY(!window->MaskCodeMIt->isChecked());
         QCOMPARE(window->CodeTxt->echoMode(), QLineEdit::Normal);
         QVERIFY(!window->OrigTmMIt->isChecked());
