@@ -216,7 +216,9 @@ std::optional<SecretBytes> deriveStrongKey(const SecretBytes& code, const SealPr
 SealEnd sealStream(QIODevice& archive, int64_t archiveLength, QIODevice& sealed,
                    std::string_view payloadHeader, const SecretBytes& key, SealPrelude prelude,
                    const KeepGoing& keepGoing) {
-    if (!sodiumReady() || key.size() != kKeyLength || archiveLength < 0) {
+    // A chunk size the opener refuses would make a seal no one can open.
+    if (!sodiumReady() || key.size() != kKeyLength || archiveLength < 0 ||
+        prelude.chunkLog2 < kSmallestChunkLog2 || prelude.chunkLog2 > kLargestChunkLog2) {
         return SealEnd::Unsupported;
     }
     StreamState stream;

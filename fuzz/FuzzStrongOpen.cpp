@@ -1,0 +1,92 @@
+// Feeds arbitrary bytes to the strong opener as a sealed document, since an image's payload can
+// hold anything, and checks what it promises: no crash, a known outcome, a prelude refused
+// exactly when the prelude reader refuses it, and for a document it accepts, every input byte
+// accounted for as prelude, chunk overhead or archive text.
+//
+// The key is fixed and used as it is, with no derivation, so that a run costs the opening alone;
+// the seeds are sealed with the same key and payload header, so that mutations start from
+// documents that open.
+#include "payload/StrongSeal.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view kHeader = "fuzz payload header 0123456789";
+
+void require(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "strong opener broke its promise: %s\n", what);
+        std::abort();
+    }
+}
+
+const brindmar::SecretBytes& fixedKey() {
+    static const brindmar::SecretBytes key = [] {
+        brindmar::SecretBytes bytes(32);
+        std::memset(bytes.data(), 0x42, bytes.size());
+        return bytes;
+    }();
+    return key;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using brindmar::SealEnd;
+    const std::optional<brindmar::SealPrelude> prelude = brindmar::decodePrelude(data, size);
+
+    QByteArray sealed =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QByteArray archive;
+    QBuffer in(&sealed);
+    QBuffer out(&archive);
+    in.open(QIODevice::ReadOnly);
+    out.open(QIODevice::WriteOnly);
+    int64_t chunks = 1;
+    const SealEnd end = brindmar::openStream(in, out, kHeader, fixedKey(), [&] {
+        ++chunks;
+        return true;
+    });
+
+    const auto length = static_cast<int64_t>(size);
+    const auto preludeLength = static_cast<int64_t>(brindmar::kSealPreludeLength);
+    switch (end) {
+    case SealEnd::Done: {
+        require(prelude.has_value(), "opened a document whose prelude is refused");
+        // Every chunk but the last is full and the last is short: the input's length alone
+        // says how many chunks there are.
+        const int64_t fullChunk =
+            (int64_t{1} << prelude->chunkLog2) + static_cast<int64_t>(brindmar::kChunkOverhead);
+        require((length - preludeLength) / fullChunk + 1 == chunks, "chunk count");
+        require(static_cast<int64_t>(archive.size()) ==
+                    length - preludeLength -
+                        static_cast<int64_t>(brindmar::kChunkOverhead) * chunks,
+                "archive length is not the sealed length less prelude and overhead");
+        require(!in.bytesAvailable(), "input left unread");
+        break;
+    }
+    case SealEnd::Unsupported:
+        require(length >= preludeLength && !prelude.has_value(), "refused a prelude it takes");
+        break;
+    case SealEnd::WrongCode:
+    case SealEnd::Damaged:
+        require(length < preludeLength || prelude.has_value(), "read past a refused prelude");
+        break;
+    case SealEnd::Stopped:
+    case SealEnd::ReadFailed:
+    case SealEnd::WriteFailed:
+        require(false, "an outcome a memory buffer cannot give");
+        break;
+    default:
+        require(false, "unknown outcome");
+    }
+    return 0;
+}
