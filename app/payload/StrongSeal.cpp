@@ -188,8 +188,8 @@ std::optional<SealPrelude> decodePrelude(const unsigned char* bytes, size_t leng
     prelude.chunkLog2 = bytes[2];
     prelude.cost = {le32(&bytes[4]), le32(&bytes[8])};
     const StrongCost& cost = prelude.cost;
-    if (cost.passes < 1 || cost.passes > kMostStrongCost.passes || cost.memoryKiB < kLeastMemoryKiB ||
-        cost.memoryKiB > kMostStrongCost.memoryKiB) {
+    if (cost.passes < 1 || cost.passes > kMostStrongCost.passes ||
+        cost.memoryKiB < kLeastMemoryKiB || cost.memoryKiB > kMostStrongCost.memoryKiB) {
         return std::nullopt;
     }
     std::copy_n(bytes + 12, kSaltLength, prelude.salt.begin());

@@ -100,8 +100,9 @@ void Embed1::renderLayout() {
     setText(EmbFLbl, extract ? QStringLiteral("To Extract:") : text(TextId::ToEmbedCaption));
     setColour(EmbFLbl, extract ? kRed : kBlue);
     for (QWidget* widget :
-         std::initializer_list<QWidget*>{EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, DocSzLbl, DocSizeLbl, CropPLbl, CropLbl,
-                                         EmbMLbl, EmbMaxLbl, CropULbl}) {
+         std::initializer_list<QWidget*>{EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, DocSzLbl,
+                                         DocSizeLbl, CropPLbl, CropLbl, EmbMLbl, EmbMaxLbl,
+                                         CropULbl}) {
         showIf(widget, !extract);
     }
     for (QPushButton* button : CropBtn) {

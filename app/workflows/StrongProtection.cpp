@@ -24,8 +24,8 @@ constexpr int kChunksBetweenEvents = 16;
 std::optional<SecretBytes> deriveWhileEventsRun(WorkflowContext& ctx, const QString& code,
                                                 const SealPrelude& prelude) {
     const SecretBytes secret = codeSecret(code);
-    auto job =
-        std::async(std::launch::async, [&secret, &prelude] { return deriveStrongKey(secret, prelude); });
+    auto job = std::async(std::launch::async,
+                          [&secret, &prelude] { return deriveStrongKey(secret, prelude); });
     while (job.wait_for(std::chrono::milliseconds(25)) != std::future_status::ready) {
         ctx.letEventsRun();
     }

@@ -186,7 +186,8 @@ TEST_P(Tampered, IsRefusedAndNothingIsWritten) {
     QByteArray image = contents(sealed().image);
     const PayloadHeaderInfo info = ReadPayloadHeader(sealed().image, QString());
     const int64_t payloadBytes = info.headerLength() + info.documentLength;
-    const int64_t k = region.payloadByte >= 0 ? region.payloadByte : payloadBytes + region.payloadByte;
+    const int64_t k =
+        region.payloadByte >= 0 ? region.payloadByte : payloadBytes + region.payloadByte;
     // The colour byte that carries the lowest bit pair of payload byte k.
     const int64_t colour = 4 * k;
     const int64_t stride = (int64_t{kWidth} * 3 + 3) / 4 * 4;
@@ -209,13 +210,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Region{"marker", 3}, Region{"code field", 20}, Region{"date field", 50},
                       Region{"format digit", 66}, Region{"storage digit", 67},
                       Region{"name digit", 68}, Region{"reserved", 70},
-                      Region{"document length", 83}, Region{"name length", 89},
-                      Region{"name", 93}, Region{"prelude version", 98},
-                      Region{"key derivation", 99}, Region{"chunk size", 100},
-                      Region{"prelude reserved", 101}, Region{"passes", 102},
-                      Region{"memory", 106}, Region{"salt", 115}, Region{"stream header", 130},
-                      Region{"first chunk", 160}, Region{"middle chunk", 98 + 52 + 65553 + 999},
-                      Region{"final chunk", -1}, Region{"final chunk start", -60}),
+                      Region{"document length", 83}, Region{"name length", 89}, Region{"name", 93},
+                      Region{"prelude version", 98}, Region{"key derivation", 99},
+                      Region{"chunk size", 100}, Region{"prelude reserved", 101},
+                      Region{"passes", 102}, Region{"memory", 106}, Region{"salt", 115},
+                      Region{"stream header", 130}, Region{"first chunk", 160},
+                      Region{"middle chunk", 98 + 52 + 65553 + 999}, Region{"final chunk", -1},
+                      Region{"final chunk start", -60}),
     apptest::RowName());
 
 // The window's rules: Strong protection implies Encrypt, needs a code, and a document packed
