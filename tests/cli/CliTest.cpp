@@ -119,6 +119,27 @@ INSTANTIATE_TEST_SUITE_P(
                                "abcdefghij0123456789", true}),
     apptest::RowName());
 
+// A command line with its exit status, a piece of what it says on stdout, and exactly what it
+// says on stderr.
+struct Row {
+    QStringList args;
+    QStringList environment;
+    int status;
+    QString inOut;
+    QString err;
+};
+
+// Runs the rows in order: a row may rely on what the rows before it made.
+template <size_t N> void expectRows(const Row (&rows)[N]) {
+    for (const Row& row : rows) {
+        const Outcome r = brindmarRun(row.args, row.environment);
+        const std::string line = row.args.join(' ').toStdString();
+        EXPECT_EQ(r.status, row.status) << line;
+        EXPECT_TRUE(r.out.contains(row.inOut)) << line << "\n" << r.out.toStdString();
+        EXPECT_EQ(r.err, row.err) << line;
+    }
+}
+
 // Each command line with its exit status, a piece of what it says on stdout, and exactly what it
 // says on stderr ("<dir>" stands for the scratch folder).
 TEST(CliLines, StatusStdoutAndStderr) {
@@ -132,13 +153,6 @@ TEST(CliLines, StatusStdoutAndStderr) {
     f.dir.write(QStringLiteral("code.txt"), std::string("  0123456789  \nsecond line\n"));
     f.dir.write(QStringLiteral("-dash.bmp"), contents(f.path("carrier.bmp")).toStdString());
     const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
-    struct Row {
-        QStringList args;
-        QStringList environment;
-        int status;
-        QString inOut;
-        QString err;
-    };
     const QString image = f.out + "carrier.bmp";
     const Row rows[] = {
         {{"extract", image, "-o", f.found, "-c", "9876543210"}, {}, 1, {},
@@ -192,13 +206,7 @@ TEST(CliLines, StatusStdoutAndStderr) {
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found, "--encrypt"}, {}, 2,
          {}, "brindmar: --encrypt needs a code: without one nothing is encrypted" + usage},
     };
-    for (const Row& row : rows) {
-        const Outcome r = brindmarRun(row.args, row.environment);
-        const std::string line = row.args.join(' ').toStdString();
-        EXPECT_EQ(r.status, row.status) << line;
-        EXPECT_TRUE(r.out.contains(row.inOut)) << line << "\n" << r.out.toStdString();
-        EXPECT_EQ(r.err, row.err) << line;
-    }
+    expectRows(rows);
     // The refused overwrite left the first image as it was: it still opens with its code.
     EXPECT_EQ(brindmarRun({"info", image, "--code", "0123456789"}).out.count("Payload: notes.txt"),
               1);
@@ -215,13 +223,6 @@ TEST(CliLines, StrongProtection) {
     const QString image = f.out + "carrier.bmp";
     const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
     const QStringList embed{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out};
-    struct Row {
-        QStringList args;
-        QStringList environment;
-        int status;
-        QString inOut;
-        QString err;
-    };
     const Row rows[] = {
         {embed + QStringList{"--strong"}, {}, 2, {},
          "brindmar: --strong needs a code: it is the only key to the document" + usage},
@@ -234,13 +235,7 @@ TEST(CliLines, StrongProtection) {
          "brindmar: " + image + ": this code does not open the document\n"},
         {{"extract", image, "-o", f.found}, {greek}, 0, "processed successfully", {}},
     };
-    for (const Row& row : rows) {
-        const Outcome r = brindmarRun(row.args, row.environment);
-        const std::string line = row.args.join(' ').toStdString();
-        EXPECT_EQ(r.status, row.status) << line;
-        EXPECT_TRUE(r.out.contains(row.inOut)) << line << "\n" << r.out.toStdString();
-        EXPECT_EQ(r.err, row.err) << line;
-    }
+    expectRows(rows);
     EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
     const QString info = brindmarRun({"info", image}).out;
     EXPECT_FALSE(info.contains(u"notes")) << info.toStdString();
