@@ -43,7 +43,11 @@ void checkFound(const brindmar::PayloadHeaderInfo& info, const uint8_t* data, si
     }
     require(info.documentLength >= 1, "document length below 1");
     require(info.nameLength >= 0 && info.headerLength() <= 16383, "header too long");
-    require(info.storedCode.has_value(), "no stored code");
+    // A sealed payload stores no code; every other one says which it was made with.
+    require(info.storedCode.has_value() != info.sealed, "stored code and seal disagree");
+    require(info.sealed == (info.status == -4), "seal and status disagree");
+    require(info.rawHeader.size() == static_cast<size_t>(info.headerLength()),
+            "raw header of another length than the header read");
     require(info.dataOffset >= 1 && info.rowBytes >= 3, "no pixel geometry");
     require(info.dateField.size() == 24, "date field not 24 characters");
 
@@ -63,6 +67,7 @@ void checkFound(const brindmar::PayloadHeaderInfo& info, const uint8_t* data, si
 
 void check(const brindmar::PayloadHeaderInfo& info, const uint8_t* data, size_t size) {
     switch (info.status) {
+    case -4:
     case -3:
     case -2:
     case -1:

@@ -11,7 +11,7 @@ namespace {
 
 // Headlines of the window's failure boxes, and what each adds to the reason on a terminal
 // (nothing where the detail below says it all).
-const std::array<std::pair<const char*, const char*>, 10> kHeadlines{{
+const std::array<std::pair<const char*, const char*>, 11> kHeadlines{{
     {"Error during embedding", ""},
     {"Error during extracting", ""},
     {"Error during extract file decrypt", "cannot decrypt the document"},
@@ -20,14 +20,17 @@ const std::array<std::pair<const char*, const char*>, 10> kHeadlines{{
     {"Error during unzipping of:", "cannot unpack"},
     {"Error during document file ZIP", "cannot be packed, so it is stored as it is"},
     {"Error during document file encrypt", "cannot be encrypted, so it is stored as it is"},
+    {"Error during document file ZIP for strong protection", "cannot be packed, so not sealed"},
     {"Error during 'Wipe' function", "cannot be overwritten; it is left as it was"},
     {"'Wipe' completed, error during delete function", "overwritten, but it cannot be deleted"},
 }};
 
 // The window's advice and asides, which name its controls.
-const std::array<const char*, 4> kWindowAdvice{
+const std::array<const char*, 5> kWindowAdvice{
     "Processing will be without compression",
     "Processing will be without encrytion/compression",
+    "Strong protection seals the packed document only, so this document cannot be embedded with "
+    "it",
     "Change the directory in 'Output to' before embedding.",
     "Change the directory in 'Output to' before extracting.",
 };
@@ -81,6 +84,10 @@ QString specialCase(const Message& message, const QString& subject) {
     if (text.startsWith(QStringLiteral("Cannot extract over the source image"))) {
         return subject + QStringLiteral(": the document would replace the image itself; "
                                         "choose another --out folder");
+    }
+    if (text.contains(QStringLiteral("sealed with strong protection: type its code"))) {
+        return subject + QStringLiteral(": its document is sealed with strong protection; give "
+                                        "its code with --ask-code, --code-file or BRINDMAR_CODE");
     }
     if (message.title == u"File select error") {
         return subject + QStringLiteral(": ") + text.toLower();

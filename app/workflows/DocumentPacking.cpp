@@ -41,8 +41,9 @@ void reportPackingFailure(WorkflowContext& ctx, bool encrypt, bool strong,
                           const QString& errorText) {
     normalPointer(ctx);
     const QString text =
-        (encrypt || strong ? QStringLiteral("Error during document file encrypt")
-                           : QStringLiteral("Error during document file ZIP")) +
+        (strong    ? QStringLiteral("Error during document file ZIP for strong protection")
+         : encrypt ? QStringLiteral("Error during document file encrypt")
+                   : QStringLiteral("Error during document file ZIP")) +
         QStringLiteral("\n\n") + errorText + QStringLiteral("\n\n") +
         (strong    ? QStringLiteral("Strong protection seals the packed document only, so this "
                                     "document cannot be embedded with it")

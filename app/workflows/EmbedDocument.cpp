@@ -310,17 +310,21 @@ bool EmbedRun::documentReady() {
              true);
         return false;
     }
+    const auto packingFailed = [this] {
+        return mustTravelPacked(m_model) && !m_model.hasPacking(packing::Packed);
+    };
     if (!packingCurrent()) {
         m_ctx.letEventsRun();
         PackDocument(m_ctx, false);
-        if (!packingCurrent()) {
+        // A packing that failed outright is told below, in its own words.
+        if (!packingCurrent() && !packingFailed()) {
             fail(m_model.documentPath + QStringLiteral(" - cannot be read as it was chosen; "
                                                        "choose it again"),
                  true);
             return false;
         }
     }
-    if (mustTravelPacked(m_model) && !m_model.hasPacking(packing::Packed)) {
+    if (packingFailed()) {
         fail(m_model.documentPath +
                  (m_model.hasPacking(packing::StrongWanted)
                       ? QStringLiteral(" - strong protection seals a packed document only, and "

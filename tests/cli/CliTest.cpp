@@ -231,6 +231,10 @@ TEST(CliLines, StrongProtection) {
              usage},
         {embed + QStringList{"--strong"}, {greek}, 0, "File Embedding processed successfully", {}},
         {{"info", image}, {}, 0, "Payload: sealed (strong protection)", {}},
+        {{"extract", image, "-o", f.found}, {}, 1, {},
+         "brindmar: " + image +
+             ": its document is sealed with strong protection; give its code with --ask-code, "
+             "--code-file or BRINDMAR_CODE\n"},
         {{"extract", image, "-o", f.found}, {QStringLiteral("BRINDMAR_CODE=0123456789")}, 1, {},
          "brindmar: " + image + ": this code does not open the document\n"},
         {{"extract", image, "-o", f.found}, {greek}, 0, "processed successfully", {}},

@@ -253,3 +253,29 @@ TEST(StrongProtection, TheSwitchAndWhatItNeeds) {
 }
 
 } // namespace
+
+namespace {
+
+// A document that cannot be packed cannot be sealed: the embed refuses instead of hiding it
+// less well than asked.
+TEST(StrongProtection, NeverFallsBackToLessProtection) {
+    Session s{QStringLiteral("Correct Horse 12"), true};
+    WindowModel& m = s.h.model;
+    apptest::ScratchDir out;
+    s.h.dir.write(QStringLiteral("a.txt"), std::string(500, 'a'));
+    s.h.file(QStringLiteral("c.bmp"), bmptest::make24(60, 60, Bytes(60 * 60 * 3, 7)));
+    m.embedOutputFolder = out.folder();
+    s.h.zip.failWith(brindmar::testing::FakeZipService::Operation::ZipFiles, 4);
+    s.chooseDocument(s.h.dir.path(QStringLiteral("a.txt")));
+    s.chooseCarrier(s.h.dir.path(QStringLiteral("c.bmp")));
+    ASSERT_FALSE(s.messages().isEmpty());
+    EXPECT_TRUE(s.messages()[0].contains(u"cannot be embedded with it"));
+    EXPECT_TRUE(m.hasPacking(packing::StrongWanted));
+    s.h.ui.clear();
+    EmbedDocument(s.h.ctx);
+    EXPECT_TRUE(s.messages().join(u' ').contains(u"strong protection seals a packed document "
+                                                 u"only"));
+    EXPECT_TRUE(entries(out.folder()).isEmpty());
+}
+
+} // namespace
