@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -104,6 +105,28 @@ inline RunOptions runOptions(int argc, char** argv) {
 inline std::string scratchFolder(const std::string& parent, const std::string& prefix) {
     std::string folder = parent + "/" + prefix + "-XXXXXX";
     return ::mkdtemp(folder.data()) != nullptr ? folder : std::string();
+}
+
+// What every benchmark starts with: its repetitions and a scratch folder of its own. An unknown
+// option, or a folder that cannot be made, ends the program with one line on stderr.
+struct Run {
+    int reps = 5;
+    std::string folder;
+};
+
+inline Run startRun(int argc, char** argv, const char* program, const std::string& prefix) {
+    const RunOptions options = runOptions(argc, argv);
+    if (!options.unknown.empty()) {
+        std::fprintf(stderr, "%s: unknown option %s\n", program, options.unknown.c_str());
+        std::exit(1);
+    }
+    Run run{options.reps, scratchFolder(options.scratchParent, prefix)};
+    if (run.folder.empty()) {
+        std::fprintf(stderr, "%s: cannot create a scratch folder under %s\n", program,
+                     options.scratchParent.c_str());
+        std::exit(1);
+    }
+    return run;
 }
 
 } // namespace bench

@@ -149,16 +149,9 @@ double medianMs(const char* name) {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     g_mainPid = getpid();
-    const bench::RunOptions options = bench::runOptions(argc, argv);
-    if (!options.unknown.empty()) {
-        die("unknown option " + options.unknown);
-    }
-    const int reps = options.reps;
-    const std::string folder = bench::scratchFolder(options.scratchParent, "brindmar-convert");
-    if (folder.empty()) {
-        die("cannot create a scratch folder under " + options.scratchParent);
-    }
-    g_dir = folder;
+    const bench::Run start = bench::startRun(argc, argv, "convert_bench", "brindmar-convert");
+    const int reps = start.reps;
+    g_dir = start.folder;
     g_png = (g_dir / "picture.png").string();
     g_jpeg = (g_dir / "picture.jpg").string();
     g_output = (g_dir / "carrier.bmp").string();

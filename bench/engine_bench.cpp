@@ -539,16 +539,9 @@ std::string makeHeader() {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     g_mainPid = getpid();
-    const bench::RunOptions options = bench::runOptions(argc, argv);
-    if (!options.unknown.empty()) {
-        die("unknown option " + options.unknown);
-    }
-    const int reps = options.reps;
-    const std::string tmpl = bench::scratchFolder(options.scratchParent, "brindmar-bench");
-    if (tmpl.empty()) {
-        die("cannot create a scratch folder under " + options.scratchParent);
-    }
-    g_files.dir = tmpl;
+    const bench::Run start = bench::startRun(argc, argv, "engine_bench", "brindmar-bench");
+    const int reps = start.reps;
+    g_files.dir = start.folder;
     auto at = [](const char* name) { return (g_files.dir / name).string(); };
     g_files.carrier24 = at("carrier24.bmp");
     g_files.carrier8 = at("carrier8.bmp");

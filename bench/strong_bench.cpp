@@ -146,16 +146,9 @@ QByteArray contents(const fs::path& path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const bench::RunOptions options = bench::runOptions(argc, argv);
-    if (!options.unknown.empty()) {
-        die("unknown option " + options.unknown);
-    }
-    const int reps = options.reps;
-    const std::string folder = bench::scratchFolder(options.scratchParent, "brindmar-strong");
-    if (folder.empty()) {
-        die("cannot create a scratch folder under " + options.scratchParent);
-    }
-    g_scratch = folder;
+    const bench::Run start = bench::startRun(argc, argv, "strong_bench", "brindmar-strong");
+    const int reps = start.reps;
+    g_scratch = start.folder;
     const fs::path archive = g_scratch / "archive.zip";
     const fs::path sealed = g_scratch / "archive.sealed";
     const fs::path opened = g_scratch / "opened.zip";

@@ -181,16 +181,9 @@ double medianMs(int reps, const std::function<void()>& run) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const bench::RunOptions options = bench::runOptions(argc, argv);
-    if (!options.unknown.empty()) {
-        die("unknown option " + options.unknown);
-    }
-    const int reps = options.reps;
-    const std::string folder = bench::scratchFolder(options.scratchParent, "brindmar-thumbnail");
-    if (folder.empty()) {
-        die("cannot create a scratch folder under " + options.scratchParent);
-    }
-    g_scratch = folder;
+    const bench::Run start = bench::startRun(argc, argv, "thumbnail_bench", "brindmar-thumbnail");
+    const int reps = start.reps;
+    g_scratch = start.folder;
     const std::string carrier24 = (g_scratch / "carrier24.bmp").string();
     const std::string carrierRle = (g_scratch / "carrier_rle8.bmp").string();
     makeCarrier24(carrier24);

@@ -40,6 +40,17 @@ void syncFolder(const QByteArray& folder) {
     }
 }
 
+// Flushes the file by its name, never through a link; 0 or the errno of the failed step.
+int syncByName(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    const int error = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return error;
+}
+
 } // namespace
 
 ReplacementFile::ReplacementFile(const QString& target, bool named)
@@ -107,15 +118,9 @@ bool ReplacementFile::commit() {
         return false;
     }
     // By its name where it has one: a writer may have put another file in its place.
-    const int syncFd = m_temporary.isEmpty()
-                           ? m_fd
-                           : ::open(m_temporary.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    const bool synced = syncFd >= 0 && ::fsync(syncFd) == 0;
-    const int syncError = errno;
-    if (syncFd >= 0 && syncFd != m_fd) {
-        ::close(syncFd);
-    }
-    if (!synced) {
+    const int syncError =
+        m_temporary.isEmpty() ? (::fsync(m_fd) == 0 ? 0 : errno) : syncByName(m_temporary);
+    if (syncError != 0) {
         m_error = syncError;
         return false;
     }
@@ -157,6 +162,19 @@ void ReplacementFile::discard() {
         ::close(m_fd);
         m_fd = -1;
     }
+}
+
+int moveIntoPlace(const QString& complete, const QString& target) {
+    const QByteArray from = QFile::encodeName(complete);
+    const QByteArray to = QFile::encodeName(target);
+    if (const int error = syncByName(from); error != 0) {
+        return error;
+    }
+    if (::rename(from.constData(), to.constData()) != 0) {
+        return errno;
+    }
+    syncFolder(folderOf(to));
+    return 0;
 }
 
 QString systemErrorText(int error) {

@@ -47,6 +47,11 @@ private:
     int m_error = 0;
 };
 
+// Moves a complete file over target, as a commit does: flushed first, renamed, and the folder's
+// entry flushed too. 0, or the errno of the step that failed; EXDEV when the two lie on
+// different file systems.
+int moveIntoPlace(const QString& complete, const QString& target);
+
 // The system's own words for an errno, as a user reads them ("No space left on device").
 QString systemErrorText(int error);
 

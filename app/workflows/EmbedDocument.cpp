@@ -1,7 +1,6 @@
 #include "workflows/EmbedDocument.h"
 
 #include "operations/DiskSpace.h"
-#include "operations/WipeFile.h"
 #include "payload/BmpHeader.h"
 #include "payload/CarrierNormalizer.h"
 #include "payload/FileDate.h"
@@ -16,6 +15,7 @@
 #include "workflows/EngineLoop.h"
 #include "workflows/StrongProtection.h"
 #include "workflows/WindowReset.h"
+#include "workflows/WipeCommand.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -428,15 +428,13 @@ bool EmbedRun::sealed(const std::string& header) {
     return false;
 }
 
-// The copies go when the run ends, however it ends: wiped as the other work files are, and
-// deleted even where the wipe could not write.
+// The copies go when the run ends, however it ends.
 void EmbedRun::discardCopy() {
     for (QString* copy : {&m_copy, &m_sealed}) {
         if (copy->isEmpty()) {
             continue;
         }
-        WipeAndDeleteFile(*copy, kWipeQuietly, m_ctx.engine, m_ctx.ui, {});
-        QFile::remove(*copy);
+        DiscardWorkFile(m_ctx, *copy);
         copy->clear();
     }
 }

@@ -22,10 +22,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fcntl.h>
 #include <limits>
 #include <optional>
-#include <unistd.h>
 
 namespace brindmar {
 
@@ -37,16 +35,6 @@ const QString kStagingFolderName = QStringLiteral("unpacked/");
 
 int32_t saturated(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, 0, std::numeric_limits<int32_t>::max()));
-}
-
-bool syncFile(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        return false;
-    }
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
 }
 
 // Copies source into the replacement, for a document unpacked on another file system.
@@ -335,23 +323,15 @@ std::optional<QString> ExtractRun::unpack(const PayloadHeaderInfo& info) {
 
 bool ExtractRun::install(const QString& staged, const PayloadHeaderInfo& info) {
     const bool timesKept = WriteFileDate(m_ctx.platform, staged, info.dateField);
-    const QByteArray from = QFile::encodeName(staged);
-    const QByteArray to = QFile::encodeName(m_target);
-    int error = 0;
-    if (!syncFile(staged)) {
-        error = errno;
-    } else if (::rename(from.constData(), to.constData()) != 0) {
-        error = errno;
-        if (error == EXDEV) {
-            // The private folder lies on another file system: the document is copied across,
-            // and takes the old one's place only once complete.
-            ReplacementFile copy(m_target);
-            error = 0;
-            if (!copy.isOpen() || !copyInto(staged, copy) ||
-                !WriteFileDate(m_ctx.platform, copy.writePath(), info.dateField) ||
-                !copy.commit()) {
-                error = copy.error() != 0 ? copy.error() : EIO;
-            }
+    int error = moveIntoPlace(staged, m_target);
+    if (error == EXDEV) {
+        // The private folder lies on another file system: the document is copied across, and
+        // takes the old one's place only once complete.
+        ReplacementFile copy(m_target);
+        error = 0;
+        if (!copy.isOpen() || !copyInto(staged, copy) ||
+            !WriteFileDate(m_ctx.platform, copy.writePath(), info.dateField) || !copy.commit()) {
+            error = copy.error() != 0 ? copy.error() : EIO;
         }
     }
     if (error != 0) {

@@ -1,11 +1,11 @@
 #include "workflows/StrongProtection.h"
 
-#include "operations/WipeFile.h"
 #include "util/PathHelpers.h"
 #include "util/TrimBlanks.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
+#include "workflows/WipeCommand.h"
 
 #include <QFile>
 #include <chrono>
@@ -44,11 +44,6 @@ KeepGoing eventsBetweenChunks(WorkflowContext& ctx) {
 QString noMemoryText() {
     return QStringLiteral("There is not enough memory for the strong protection key: close other "
                           "programs and try again");
-}
-
-void discard(WorkflowContext& ctx, const QString& path) {
-    WipeAndDeleteFile(path, kWipeQuietly, ctx.engine, ctx.ui, {});
-    QFile::remove(path);
 }
 
 } // namespace
@@ -135,7 +130,7 @@ SealOutcome OpenSealedPayload(WorkflowContext& ctx, const PayloadHeaderInfo& inf
         if (!read || !decoded) {
             outcome.failure = carrierPath + QStringLiteral(" - its document is sealed in a way "
                                                            "this version cannot open");
-            discard(ctx, sealedPath);
+            DiscardWorkFile(ctx, sealedPath);
             return outcome;
         }
         prelude = *decoded;
@@ -158,13 +153,13 @@ SealOutcome OpenSealedPayload(WorkflowContext& ctx, const PayloadHeaderInfo& inf
     }
     sealed.close();
     // The sealed copy is no secret, but it is the user's document all the same.
-    discard(ctx, sealedPath);
+    DiscardWorkFile(ctx, sealedPath);
     if (end == SealEnd::Done) {
         outcome.done = true;
         return outcome;
     }
     // What came out before the seal failed is unauthenticated and goes unread.
-    discard(ctx, archivePath);
+    DiscardWorkFile(ctx, archivePath);
     switch (end) {
     case SealEnd::Stopped:
         outcome.stopped = true;

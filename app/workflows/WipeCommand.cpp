@@ -9,6 +9,7 @@
 #include "workflows/StrongProtection.h"
 #include "workflows/WindowReset.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace brindmar {
@@ -86,6 +87,11 @@ void WipeWorkFiles(WorkflowContext& ctx) {
         }
     }
     DiscardUnpacked(ctx);
+}
+
+void DiscardWorkFile(WorkflowContext& ctx, const QString& path) {
+    brindmar::WipeAndDeleteFile(path, kWipeQuietly, ctx.engine, ctx.ui, {});
+    QFile::remove(path);
 }
 
 void WipeCommand(WorkflowContext& ctx) {

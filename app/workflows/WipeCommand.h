@@ -14,6 +14,10 @@ void WipeCommand(WorkflowContext& ctx);
 // the copy under the work name, the uncompressed carrier, and whatever an extraction unpacked.
 void WipeWorkFiles(WorkflowContext& ctx);
 
+// A work file a run is done with: wiped quietly, as the others are, and deleted even where the
+// wipe could not write.
+void DiscardWorkFile(WorkflowContext& ctx, const QString& path);
+
 // Overwrites the file with zeros and deletes it, showing the wipe caption meanwhile; the window
 // is reset once the file is found. Results as the wipe operation gives them.
 int16_t WipeAndDeleteFile(WorkflowContext& ctx, const QString& path, uint8_t mode);
