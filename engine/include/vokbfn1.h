@@ -22,6 +22,16 @@
  *            -23 the carrier offset at a block boundary does not fit the 32-bit resumePos
  *   extract: -14 writing the output failed
  *   cbfindstr: -4 also when start is negative (the text would be read before its first byte)
+ *
+ * A read the system refuses (EIO, for one) is a failure, never an end of file: it fails the call
+ * with the status of positioning in the file that was being read (embed24 -13 carrier, -12
+ * document; embed80 -12 palette, -14 carrier, -13 document; embed81 -14 palette, -16 carrier,
+ * -15 document; extract -13; filefindstr -5). A document that ends before docLength bytes fails
+ * the same way as its read error: it changed since its length was taken. A carrier or image that
+ * merely ends early still reads as bytes of 255.
+ *
+ * After a failure status errno holds the system's reason where there is one: the read's or the
+ * write's own error (EIO, ENOSPC), the open's, or ENODATA for a document that ended early.
  */
 #ifndef VOKBFN1_H
 #define VOKBFN1_H
@@ -110,9 +120,12 @@ VOKBFN1_API int32_t cbfindstr(int32_t searchMode, int32_t start, int32_t end, co
 VOKBFN1_API int32_t filefindstr(int32_t searchMode, int32_t start, int32_t end, const char* needle,
                                 const char* path);
 
-/* Overwrite a file with byteCount zero bytes (truncating it first; a negative count leaves it
- * empty). Returns -1 done, 0 nothing to do (byteCount 0 or path empty), -6 the file cannot be
- * opened for writing. */
+/* Overwrite an existing ordinary file with zero bytes in place, over its whole length (and on to
+ * byteCount when that is longer), and sync the zeros to the disk before returning. The file then
+ * ends at byteCount (a negative count leaves it empty). A best effort: a file system that writes
+ * elsewhere (copy-on-write, journalled data, flash wear levelling) may keep old copies.
+ * Returns -1 done, 0 nothing to do (byteCount 0 or path empty), -6 the file cannot be opened for
+ * writing (missing, a link, not an ordinary file) or the zeros could not be written and synced. */
 VOKBFN1_API int32_t wipefile(int32_t byteCount, const char* path);
 
 #ifdef __cplusplus

@@ -5,6 +5,7 @@
 #include "Filler.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace vokb {
 
@@ -23,7 +24,18 @@ uint8_t PayloadStream::nextPayloadByte() {
         return index >= 0 && index < m_headerLength ? m_header[index] : 0;
     }
     const int c = m_document.get();
-    return c < 0 ? 0xFF : static_cast<uint8_t>(c);
+    if (c < 0) {
+        m_documentEnded = true;
+        return 0xFF;
+    }
+    return static_cast<uint8_t>(c);
+}
+
+int PayloadStream::documentFault() const {
+    if (m_document.error() != 0) {
+        return m_document.error();
+    }
+    return m_documentEnded ? ENODATA : 0;
 }
 
 void PayloadStream::fillPayload(uint8_t* dst, size_t groups) {
@@ -44,7 +56,9 @@ void PayloadStream::fillPayload(uint8_t* dst, size_t groups) {
         } else {
             count = static_cast<size_t>(
                 std::min<int64_t>(static_cast<int64_t>(groups), (m_fillerStart - u) / 4));
-            m_document.readPadded(dst, count);
+            if (m_document.readPadded(dst, count) < count) {
+                m_documentEnded = true;
+            }
         }
         dst += count;
         groups -= count;
@@ -77,6 +91,18 @@ void PayloadStream::embed(const uint8_t* carrier, uint8_t* out, size_t n) {
         const auto pair = static_cast<size_t>((m_byte >> (2 * (m_u & 3))) & 3);
         out[k] = table[pair][carrier[k]];
     }
+}
+
+int32_t readFailure(const Reader& carrier, const PayloadStream& payload, int32_t carrierStatus,
+                    int32_t documentStatus) {
+    if (carrier.error() != 0) {
+        return carrierStatus;
+    }
+    if (const int fault = payload.documentFault(); fault != 0) {
+        noteFailure(fault);
+        return documentStatus;
+    }
+    return 0;
 }
 
 void embedToOutput(PayloadStream& payload, const uint8_t* colours, size_t n, Writer& out) {

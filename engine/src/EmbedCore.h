@@ -41,6 +41,9 @@ public:
     void embed(const uint8_t* carrier, uint8_t* out, size_t n);
     // Document offset at which the bit pair u begins, for resuming a later block.
     int64_t documentOffsetAt(int64_t u) const { return (u - m_headerPairs) / 4; }
+    // Why the payload cannot be trusted: the document's read error, ENODATA when the document
+    // ended before docLength bytes (it shrank since its length was taken), else 0.
+    int documentFault() const;
 
 private:
     uint8_t nextPayloadByte();
@@ -54,7 +57,13 @@ private:
     Reader& m_document;
     int64_t m_u = 0;
     uint8_t m_byte = 0;
+    bool m_documentEnded = false;
 };
+
+// The status of a call whose reads went wrong, or 0: a failed read is never stored as pixels or
+// payload, and a document that ended early has changed since its length was taken.
+int32_t readFailure(const Reader& carrier, const PayloadStream& payload, int32_t carrierStatus,
+                    int32_t documentStatus);
 
 // Embeds n colour bytes straight into the writer's buffer.
 void embedToOutput(PayloadStream& payload, const uint8_t* colours, size_t n, Writer& out);

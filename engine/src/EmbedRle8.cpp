@@ -319,6 +319,9 @@ int32_t embedRle8(const Request& r) {
     }
     Palette palette;
     readPalette(carrier, dataOffset, palette);
+    if (carrier.error() != 0) {
+        return -14;
+    }
 
     const int64_t rowLen = ((imageWidth - 1) / 4) * 4 + 4;
     PayloadStream payload(r.header, r.docLength, document);
@@ -336,8 +339,11 @@ int32_t embedRle8(const Request& r) {
     } else {
         for (int64_t skipped = 0; skipped < cropBottom; ++skipped) {
             if (!walker.skipRow()) {
-                return -17;
+                return carrier.error() != 0 ? -16 : -17;
             }
+        }
+        if (carrier.error() != 0) {
+            return -16;
         }
     }
 
@@ -354,7 +360,12 @@ int32_t embedRle8(const Request& r) {
             }
             return resumeAt <= INT32_MAX ? static_cast<int32_t>(resumeAt) : -23;
         }
-        if (const int32_t status = walker.row(row); status != 0) {
+        const int32_t status = walker.row(row);
+        // A row the reads broke off is a read failure, whatever the decoder made of it.
+        if (const int32_t failed = readFailure(carrier, payload, -16, -15); failed != 0) {
+            return failed;
+        }
+        if (status != 0) {
             return status;
         }
     }

@@ -121,6 +121,9 @@ int32_t embedUncompressed(const Request& r, const Codes& codes, bool indexed) {
             return codes.palettePosition;
         }
         readPalette(carrier, dataOffset, palette);
+        if (carrier.error() != 0) {
+            return codes.palettePosition;
+        }
     }
 
     PayloadStream payload(r.header, r.docLength, document);
@@ -151,6 +154,11 @@ int32_t embedUncompressed(const Request& r, const Codes& codes, bool indexed) {
         }
         payload.setBitPair(rowFirstBitPair(row, width));
         embedRow(carrier, payload, out, width, indexed ? &palette : nullptr);
+        if (const int32_t status =
+                readFailure(carrier, payload, codes.rowPosition, codes.documentPosition);
+            status != 0) {
+            return status;
+        }
         out.zeros(padding);
     }
     return out.finish() ? 0 : codes.writeFailed;

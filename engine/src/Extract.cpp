@@ -124,6 +124,13 @@ int32_t extractBlock(const Request& r) {
         return out.finish() ? 0 : -14;
     }
 
+    // A failed read fails the call even where it only read ahead: the image cannot be trusted.
+    auto finish = [&](int32_t done) -> int32_t {
+        if (image.error() != 0) {
+            return -13;
+        }
+        return out.finish() ? done : -14;
+    };
     int64_t toWrite = docLength - firstByte;
     uint8_t assembled = 0;
     int shift = 0;
@@ -132,7 +139,7 @@ int32_t extractBlock(const Request& r) {
             ++row;
             if (row >= rowsPerBlock) {
                 // The byte under assembly is dropped; the next block starts it afresh.
-                return out.finish() ? 1 : -14;
+                return finish(1);
             }
             if (!image.seek(rowStart(row))) {
                 return -13;
@@ -147,6 +154,11 @@ int32_t extractBlock(const Request& r) {
         size_t take = 0;
         const uint8_t* colours = image.peek(want, take);
         if (colours == nullptr) {
+            // An image that ends early yields bit pairs of 3; one that cannot be read yields
+            // nothing, and the document must not be written as if it had.
+            if (image.error() != 0) {
+                return -13;
+            }
             colours = kEndOfFile.bytes.data();
             take = std::min(want, kEndOfFile.bytes.size());
         } else {
@@ -177,7 +189,7 @@ int32_t extractBlock(const Request& r) {
         }
         col += static_cast<int64_t>(take);
     }
-    return out.finish() ? 0 : -14;
+    return finish(0);
 }
 
 } // namespace

@@ -155,5 +155,7 @@ extern "C" int32_t filefindstr(int32_t searchMode, int32_t start, int32_t end, c
     const int64_t searchable = std::min<int64_t>(size, INT32_MAX);
     const int64_t stop = end < 1 || end > searchable ? searchable : end;
     auto next = [&]() { return reader.get(); };
-    return search(next, start, stop, arg16(searchMode), matcher);
+    const int32_t found = search(next, start, stop, arg16(searchMode), matcher);
+    // A match stands on bytes that were read; "not found" after a failed read would be a guess.
+    return found == -1 && reader.error() != 0 ? -5 : found;
 }

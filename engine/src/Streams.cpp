@@ -29,7 +29,57 @@ struct ScratchSet {
 
 thread_local ScratchSet t_scratch;
 
+thread_local int t_failure = 0;
+
+struct ReadFault {
+    int64_t countdown = 0;
+    int error = 0;
+};
+
+thread_local ReadFault t_readFault;
+thread_local int64_t t_reads = 0;
+
+// True when the seam wants this read to fail; errno is then set as the system would.
+bool injectedReadFault() {
+    ++t_reads;
+    ReadFault& fault = t_readFault;
+    if (fault.countdown <= 0 || --fault.countdown > 0) {
+        return false;
+    }
+    errno = fault.error;
+    return true;
+}
+
 } // namespace
+
+void noteFailure(int error) {
+    if (t_failure == 0) {
+        t_failure = error != 0 ? error : EIO;
+    }
+}
+
+int notedFailure() {
+    return t_failure;
+}
+
+CloseAllOnExit::CloseAllOnExit() {
+    t_failure = 0;
+}
+
+CloseAllOnExit::~CloseAllOnExit() {
+    closeAllRegistered();
+    if (t_failure != 0) {
+        errno = t_failure;
+    }
+}
+
+void failNthRead(int64_t n, int error) {
+    t_readFault = {n, error};
+}
+
+int64_t systemReads() {
+    return t_reads;
+}
 
 FILE* openRegistered(const char* path, const char* mode) {
     Registry& reg = t_registry;
@@ -38,6 +88,7 @@ FILE* openRegistered(const char* path, const char* mode) {
     }
     FILE* file = std::fopen(path, mode);
     if (file == nullptr) {
+        noteFailure(errno);
         return nullptr;
     }
     // Folders and pipes open for reading on Linux. A folder is never a usable image or document;
@@ -48,6 +99,7 @@ FILE* openRegistered(const char* path, const char* mode) {
         if (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
             std::fclose(file);
             errno = EISDIR;
+            noteFailure(EISDIR);
             return nullptr;
         }
         seekable = !S_ISFIFO(st.st_mode) && !S_ISSOCK(st.st_mode);
@@ -63,6 +115,7 @@ FILE* adoptRegistered(int fd, const char* mode) {
     Registry& reg = t_registry;
     FILE* file = reg.count == kMaxStreams ? nullptr : fdopen(fd, mode);
     if (file == nullptr) {
+        noteFailure(errno);
         close(fd);
         return nullptr;
     }
@@ -89,7 +142,11 @@ bool closeRegistered(FILE* file) {
             --reg.count;
             reg.streams[i] = reg.streams[reg.count];
             reg.seekable[i] = reg.seekable[reg.count];
-            return std::fclose(file) == 0;
+            if (std::fclose(file) != 0) {
+                noteFailure(errno);
+                return false;
+            }
+            return true;
         }
     }
     return false;
@@ -117,6 +174,7 @@ Reader::Reader(FILE* file, uint8_t* buffer, size_t capacity)
 bool Reader::seek(int64_t pos) {
     // Reads are positioned (pread), so moving is bookkeeping; only what lseek would refuse fails.
     if (pos < 0 || !m_seekable) {
+        noteFailure(pos < 0 ? EINVAL : ESPIPE);
         return false;
     }
     if (pos >= m_bufPos && pos <= m_bufPos + static_cast<int64_t>(m_len)) {
@@ -126,20 +184,29 @@ bool Reader::seek(int64_t pos) {
     m_bufPos = pos;
     m_len = 0;
     m_idx = 0;
-    m_eof = false;
+    m_eof = m_error != 0;
     return true;
 }
 
 size_t Reader::readAt(int64_t pos, uint8_t* dst, size_t n) {
     size_t done = 0;
-    while (done < n) {
-        const ssize_t got = m_seekable ? pread(m_fd, dst + done, n - done,
-                                               static_cast<off_t>(pos) + static_cast<off_t>(done))
-                                       : read(m_fd, dst + done, n - done);
+    // A short count is not the end: only a read that returns nothing is.
+    while (done < n && m_error == 0) {
+        ssize_t got = -1;
+        if (!injectedReadFault()) {
+            got = m_seekable ? pread(m_fd, dst + done, n - done,
+                                     static_cast<off_t>(pos) + static_cast<off_t>(done))
+                             : read(m_fd, dst + done, n - done);
+        }
         if (got < 0 && errno == EINTR) {
             continue;
         }
-        if (got <= 0) {
+        if (got < 0) {
+            m_error = errno != 0 ? errno : EIO;
+            noteFailure(m_error);
+            break;
+        }
+        if (got == 0) {
             break;
         }
         done += static_cast<size_t>(got);
@@ -148,7 +215,7 @@ size_t Reader::readAt(int64_t pos, uint8_t* dst, size_t n) {
 }
 
 bool Reader::refill() {
-    if (m_eof) {
+    if (m_eof || m_error != 0) {
         return false;
     }
     m_bufPos += static_cast<int64_t>(m_len);
@@ -164,11 +231,12 @@ bool Reader::refill() {
     return true;
 }
 
-void Reader::readPadded(uint8_t* dst, size_t n) {
+size_t Reader::readPadded(uint8_t* dst, size_t n) {
+    const size_t wanted = n;
     while (n > 0) {
         if (m_idx == m_len) {
             // Large reads go straight to the destination instead of through the buffer.
-            if (n >= m_cap && !m_eof) {
+            if (n >= m_cap && !m_eof && m_error == 0) {
                 m_bufPos += static_cast<int64_t>(m_len);
                 m_len = 0;
                 m_idx = 0;
@@ -183,7 +251,7 @@ void Reader::readPadded(uint8_t* dst, size_t n) {
             }
             if (!refill()) {
                 std::memset(dst, 0xFF, n);
-                return;
+                return wanted - n;
             }
         }
         const size_t take = std::min(n, m_len - m_idx);
@@ -192,6 +260,7 @@ void Reader::readPadded(uint8_t* dst, size_t n) {
         dst += take;
         n -= take;
     }
+    return wanted;
 }
 
 void Reader::skip(int64_t n) {
@@ -240,6 +309,7 @@ bool Writer::flush() {
     if (m_len > 0) {
         if (std::fwrite(m_buf, 1, m_len, m_file) != m_len) {
             m_failed = true;
+            noteFailure(errno);
         }
         m_len = 0;
     }

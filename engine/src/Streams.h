@@ -17,14 +17,26 @@ FILE* adoptRegistered(int fd, const char* mode);
 bool closeRegistered(FILE* file);
 void closeAllRegistered();
 
-// Closes all registered streams when a call leaves, whatever the exit.
+// The system's reason for a call's failure. The first one noted wins: what failed first is what
+// the caller is told, not what the clean-up ran into afterwards.
+void noteFailure(int error);
+int notedFailure();
+
+// Closes all registered streams when a call leaves, whatever the exit, and hands the noted reason
+// of a failure back in errno, which closing would otherwise overwrite.
 class CloseAllOnExit {
 public:
-    CloseAllOnExit() = default;
+    CloseAllOnExit();
     CloseAllOnExit(const CloseAllOnExit&) = delete;
     CloseAllOnExit& operator=(const CloseAllOnExit&) = delete;
-    ~CloseAllOnExit() { closeAllRegistered(); }
+    ~CloseAllOnExit();
 };
+
+// Test seam: the n-th read from the system on this thread from now on (1 is the next one) fails
+// with `error`, once. 0 disarms it. Failing media cannot be had on demand; this stands in.
+void failNthRead(int64_t n, int error);
+// Reads from the system made on this thread so far, for choosing n.
+int64_t systemReads();
 
 // Scratch memory reused by every call on a thread, so that block-by-block callers making
 // thousands of short calls do not pay for fresh large allocations each time.
@@ -45,7 +57,9 @@ struct EndOfFileBytes {
 inline constexpr EndOfFileBytes kEndOfFile{};
 
 // Buffered reader with 64-bit positions. A read past the end yields -1 from get() and does not
-// move the position, as a stdio stream would.
+// move the position, as a stdio stream would. A read the system refuses (EIO) is not an end,
+// although the reader then answers as at the end so that the walk stops: the call checks error()
+// and fails rather than store or report what it never read.
 class Reader {
 public:
     Reader(FILE* file, uint8_t* buffer, size_t capacity);
@@ -75,11 +89,13 @@ public:
         return m_buf + m_idx;
     }
     void consume(size_t n) { m_idx += n; }
-    // Copies n bytes; bytes past the end of the file read as 255.
-    void readPadded(uint8_t* dst, size_t n);
+    // Copies n bytes; bytes past the end of the file read as 255. Returns the bytes really read.
+    size_t readPadded(uint8_t* dst, size_t n);
     // Advances over n bytes (fewer at the end of the file).
     void skip(int64_t n);
     bool atEnd();
+    // The errno of the first read that failed; 0 while every read succeeded or met the end.
+    int error() const { return m_error; }
 
 private:
     bool refill();
@@ -94,6 +110,7 @@ private:
     size_t m_idx = 0;
     int64_t m_limit = INT64_MAX;
     bool m_eof = false;
+    int m_error = 0;
 };
 
 // Buffered writer that remembers whether any write fell short.

@@ -275,8 +275,8 @@ TEST_F(ArgumentTest, FailedWritesAreReported) {
     EXPECT_EQ(embed80(0, 4, 54, 0, 0, 4, 4, 2, 2, "H", c24, doc, full), -16);
     EXPECT_EQ(embed81(0, 0, 4, 1078, 0, 0, 4, 4, 2, 2, "H", carrierRle.c_str(), doc, full), -22);
     EXPECT_EQ(extract(0, 4, 54, 12, 2, 1, c24, full), -14);
-    // The wipe does not check its writes: the caller deletes the file either way.
-    EXPECT_EQ(wipefile(10, full), -1);
+    // Only an ordinary file is wiped: zeros a device swallows overwrite nothing.
+    EXPECT_EQ(wipefile(10, full), -6);
 }
 
 // The narrow arguments are read as their low 16 bits, sign-extended, so wrapped values must

@@ -29,6 +29,7 @@ TEST(BlockProtocol, LastCallReturnsZeroEvenAtABlockBoundary) {
             job.rowCount = c.rowCount;
             job.rowsPerBlock = c.rowsPerBlock;
             job.docLength = 1;
+            job.document = {0x5A};
             if (kind == CarrierKind::Bits24) {
                 job.carrier = bmptest::make24(width, height, randomBytes(rng, width * height * 3));
                 job.rowStride = bmptest::stride24(width);

@@ -177,6 +177,7 @@ TEST(Rle8Decoding, OutputShowsTheCropOfTheEncodedPixels) {
             job.rowCount = randomIn(rng, 1, height - job.cropBottomRows);
             job.rowsPerBlock = randomRowsPerBlock(rng, job.outWidth, job.rowCount);
             job.docLength = 1;
+            job.document = {0x5A};
             SCOPED_TRACE(describe(job));
             Bytes expected;
             for (int32_t r = 0; r < job.rowCount; ++r) {

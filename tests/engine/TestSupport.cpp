@@ -3,6 +3,7 @@
 #include "vokbfn1.h"
 
 #include <atomic>
+#include <cerrno>
 #include <sstream>
 #include <unistd.h>
 
@@ -19,7 +20,9 @@ template <class Call> Outcome runProtocol(Call call, bool resumeFromStatus) {
     int32_t resume = 0;
     int32_t status = 0;
     do {
+        errno = 0;
         status = call(block, resume);
+        run.error = errno;
         run.statuses.push_back(status);
         if (resumeFromStatus) {
             resume = status;

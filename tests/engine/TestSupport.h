@@ -75,6 +75,7 @@ struct ExtractJob {
 struct Outcome {
     std::vector<int32_t> statuses;
     Bytes output;
+    int error = 0; // errno as the last call left it
 };
 
 // The engine runs on the calling thread; the embedders' output starts with the 54 header bytes

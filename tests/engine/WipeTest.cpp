@@ -1,4 +1,5 @@
-// wipefile: the file ends up as byteCount zero bytes, or is left alone.
+// wipefile: the file's own blocks hold zeros on the disk and it ends at byteCount, or it is left
+// alone.
 
 #include "TestSupport.h"
 #include "Unprivileged.h"
@@ -6,8 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
 #include <optional>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace enginetest {
 namespace {
@@ -26,7 +33,7 @@ TEST(Wipe, LeavesExactlyByteCountZeros) {
         {"negative count empties", 1000, -5, -1, Bytes{}},
         {"shorter count truncates", 1000, 10, -1, Bytes(10, 0)},
         {"longer count grows", 10, 1000, -1, Bytes(1000, 0)},
-        {"missing file is created", std::nullopt, 5, -1, Bytes(5, 0)},
+        {"missing file is not created", std::nullopt, 5, -6, std::nullopt},
         {"missing file and count 0", std::nullopt, 0, 0, std::nullopt},
     };
     TempDir dir;
@@ -55,6 +62,89 @@ TEST(Wipe, UnwritablePathsFail) {
     TempDir dir;
     EXPECT_EQ(wipefile(10, dir.file("").c_str()), -6); // a folder
     EXPECT_EQ(wipefile(10, dir.file("no-such-folder/file.bin").c_str()), -6);
+    // A FIFO must neither stall the open nor be taken for a file.
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(wipefile(10, fifo.c_str()), -6);
+}
+
+struct Extent {
+    uint64_t physical, length;
+    uint32_t flags;
+};
+
+// The file's extents as the file system maps them now, without syncing first; nullopt where
+// the file system cannot say (tmpfs has no FIEMAP).
+std::optional<std::vector<Extent>> extentsOf(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    constexpr uint32_t kMaxExtents = 256;
+    std::vector<uint64_t> storage(
+        (sizeof(fiemap) + kMaxExtents * sizeof(fiemap_extent)) / sizeof(uint64_t) + 1);
+    auto* map = reinterpret_cast<fiemap*>(storage.data());
+    map->fm_start = 0;
+    map->fm_length = FIEMAP_MAX_OFFSET;
+    map->fm_extent_count = kMaxExtents;
+    const int result = ioctl(fd, FS_IOC_FIEMAP, map);
+    close(fd);
+    if (result != 0 || map->fm_mapped_extents == 0) {
+        return std::nullopt;
+    }
+    std::vector<Extent> extents;
+    for (uint32_t i = 0; i < map->fm_mapped_extents; ++i) {
+        const fiemap_extent& e = map->fm_extents[i];
+        extents.push_back({e.fe_physical, e.fe_length, e.fe_flags});
+    }
+    return extents;
+}
+
+// A truncating wipe hands the old blocks back with the document in them and leaves its zeros in
+// the page cache, where the delete drops them: the same blocks must hold zeros on the disk.
+TEST(Wipe, OverwritesTheFilesOwnBlocksOnTheDisk) {
+    // The system's temporary folder may be tmpfs; the build folder is on a disk.
+    TempDir temporary;
+    const std::filesystem::path buildFolder =
+        std::filesystem::path(ENGINE_TEST_BINARY_DIR) / ("wipe-" + std::to_string(getpid()));
+    std::filesystem::create_directories(buildFolder);
+    const std::string candidates[] = {temporary.file("secret.bin"),
+                                      (buildFolder / "secret.bin").string()};
+    std::mt19937 rng(23);
+    const Bytes secret = randomBytes(rng, 300 * 1024 + 17);
+    std::string path;
+    std::optional<std::vector<Extent>> before;
+    for (const std::string& candidate : candidates) {
+        bmptest::writeFile(candidate, secret);
+        const int fd = open(candidate.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        fsync(fd);
+        close(fd);
+        before = extentsOf(candidate);
+        if (before) {
+            path = candidate;
+            break;
+        }
+    }
+    if (!before) {
+        std::filesystem::remove_all(buildFolder);
+        GTEST_SKIP() << "neither the temporary nor the build folder maps extents (no FIEMAP)";
+    }
+    EXPECT_EQ(wipefile(static_cast<int32_t>(secret.size()), path.c_str()), -1);
+    const std::optional<std::vector<Extent>> after = extentsOf(path);
+    EXPECT_EQ(bmptest::readFile(path), Bytes(secret.size(), 0));
+    std::filesystem::remove_all(buildFolder);
+
+    ASSERT_TRUE(after);
+    ASSERT_EQ(after->size(), before->size());
+    constexpr uint32_t kNotOnDisk =
+        FIEMAP_EXTENT_UNWRITTEN | FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_UNKNOWN;
+    for (size_t i = 0; i < after->size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ((*after)[i].physical, (*before)[i].physical);
+        EXPECT_EQ((*after)[i].length, (*before)[i].length);
+        EXPECT_EQ((*after)[i].flags & kNotOnDisk, 0u) << std::hex << (*after)[i].flags;
+    }
 }
 
 TEST(Wipe, SymbolicLinkIsRefusedAndItsTargetKept) {
