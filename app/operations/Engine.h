@@ -70,6 +70,11 @@ public:
     virtual EngineStatus embed81(const Rle8EmbedArgs& args) = 0;
     virtual EngineStatus extract(const ExtractArgs& args) = 0;
     virtual EngineStatus wipefile(int32_t byteCount, const QString& path) = 0;
+
+    // errno as the last call left it, which says why a failure status came: EIO for a read the
+    // disk refused, ENOSPC for a full disk, ENODATA for a document that ended before its length.
+    // 0 when the engine gave no reason.
+    virtual int lastSystemError() const { return 0; }
 };
 
 } // namespace brindmar

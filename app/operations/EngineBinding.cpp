@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <cerrno>
 #include <dlfcn.h>
 #include <type_traits>
 #include <utility>
@@ -17,19 +18,17 @@ const QString kLibraryFileName = QStringLiteral("libvokbfn1.so");
 // The types come from the engine's own header, so a changed export signature fails to compile
 // here instead of corrupting arguments at run time. decltype does not reference the functions,
 // so the program never links the library directly.
-using Embed24Fn = decltype(&::embed24);
-using Embed80Fn = decltype(&::embed80);
-using Embed81Fn = decltype(&::embed81);
-using ExtractFn = decltype(&::extract);
-using WipefileFn = decltype(&::wipefile);
-
-template <typename Fn> Fn as(void* symbol) {
-    return reinterpret_cast<Fn>(symbol);
-}
+static_assert(std::is_same_v<EngineBinding::EmbedFn, decltype(&::embed24)>);
+static_assert(std::is_same_v<EngineBinding::EmbedFn, decltype(&::embed80)>);
+static_assert(std::is_same_v<EngineBinding::Rle8Fn, decltype(&::embed81)>);
+static_assert(std::is_same_v<EngineBinding::ExtractFn, decltype(&::extract)>);
+static_assert(std::is_same_v<EngineBinding::WipeFn, decltype(&::wipefile)>);
 
 } // namespace
 
 EngineBinding::EngineBinding(QString programFolder) : m_programFolder(std::move(programFolder)) {}
+
+EngineBinding::EngineBinding(const Exports& linked) : m_linked(linked) {}
 
 EngineBinding::~EngineBinding() {
     if (m_handle != nullptr) {
@@ -63,57 +62,72 @@ void* EngineBinding::bind(const char* exportName) {
     return symbol;
 }
 
-// embed24 and embed80 share one signature; only the export differs.
-EngineStatus EngineBinding::embedUncompressed(const char* exportName,
-                                              const UncompressedEmbedArgs& a) {
-    void* symbol = bind(exportName);
-    if (symbol == nullptr) {
+template <typename Fn> Fn EngineBinding::resolve(Fn Exports::*linked, const char* exportName) {
+    if (m_linked) {
+        m_lastLoadError.clear();
+        return (*m_linked).*linked;
+    }
+    return reinterpret_cast<Fn>(bind(exportName));
+}
+
+template <typename Fn, typename... Args>
+EngineStatus EngineBinding::call(Fn function, Args... args) {
+    m_lastSystemError = 0;
+    if (function == nullptr) {
         return std::nullopt;
     }
-    static_assert(std::is_same_v<Embed24Fn, Embed80Fn>);
-    return as<Embed24Fn>(symbol)(a.blockIndex, a.rowsPerBlock, a.dataOffset, a.cropLeftBytes,
-                                 a.cropBottomRows, a.rowStride, a.outWidth, a.rowCount, a.docLength,
-                                 a.header.constData(), QFile::encodeName(a.carrierPath).constData(),
-                                 QFile::encodeName(a.documentPath).constData(),
-                                 QFile::encodeName(a.outputPath).constData());
+    // The engine leaves the reason for a failure in errno; nothing else may run in between.
+    errno = 0;
+    const int32_t status = function(args...);
+    m_lastSystemError = errno;
+    return status;
+}
+
+// embed24 and embed80 share one signature; only the export differs.
+EngineStatus EngineBinding::embedUncompressed(EmbedFn Exports::*linked, const char* exportName,
+                                              const UncompressedEmbedArgs& a) {
+    const EmbedFn function = resolve(linked, exportName);
+    const QByteArray carrier = QFile::encodeName(a.carrierPath);
+    const QByteArray document = QFile::encodeName(a.documentPath);
+    const QByteArray output = QFile::encodeName(a.outputPath);
+    return call(function, int32_t{a.blockIndex}, int32_t{a.rowsPerBlock}, int32_t{a.dataOffset},
+                int32_t{a.cropLeftBytes}, int32_t{a.cropBottomRows}, a.rowStride, a.outWidth,
+                a.rowCount, a.docLength, a.header.constData(), carrier.constData(),
+                document.constData(), output.constData());
 }
 
 EngineStatus EngineBinding::embed24(const UncompressedEmbedArgs& a) {
-    return embedUncompressed("embed24", a);
+    return embedUncompressed(&Exports::embed24, "embed24", a);
 }
 
 EngineStatus EngineBinding::embed80(const UncompressedEmbedArgs& a) {
-    return embedUncompressed("embed80", a);
+    return embedUncompressed(&Exports::embed80, "embed80", a);
 }
 
 EngineStatus EngineBinding::embed81(const Rle8EmbedArgs& a) {
-    void* symbol = bind("embed81");
-    if (symbol == nullptr) {
-        return std::nullopt;
-    }
-    return as<Embed81Fn>(symbol)(
-        a.blockIndex, a.resumePos, a.rowsPerBlock, a.dataOffset, a.cropLeftPixels, a.cropBottomRows,
-        a.imageWidth, a.outWidth, a.rowCount, a.docLength, a.header.constData(),
-        QFile::encodeName(a.carrierPath).constData(), QFile::encodeName(a.documentPath).constData(),
-        QFile::encodeName(a.outputPath).constData());
+    const Rle8Fn function = resolve(&Exports::embed81, "embed81");
+    const QByteArray carrier = QFile::encodeName(a.carrierPath);
+    const QByteArray document = QFile::encodeName(a.documentPath);
+    const QByteArray output = QFile::encodeName(a.outputPath);
+    return call(function, int32_t{a.blockIndex}, a.resumePos, int32_t{a.rowsPerBlock},
+                int32_t{a.dataOffset}, int32_t{a.cropLeftPixels}, int32_t{a.cropBottomRows},
+                a.imageWidth, a.outWidth, a.rowCount, a.docLength, a.header.constData(),
+                carrier.constData(), document.constData(), output.constData());
 }
 
 EngineStatus EngineBinding::extract(const ExtractArgs& a) {
-    void* symbol = bind("extract");
-    if (symbol == nullptr) {
-        return std::nullopt;
-    }
-    return as<ExtractFn>(symbol)(
-        a.blockIndex, a.rowsPerBlock, a.dataOffset, a.rowBytes, a.docLength, a.headerLength,
-        QFile::encodeName(a.carrierPath).constData(), QFile::encodeName(a.outputPath).constData());
+    const ExtractFn function = resolve(&Exports::extract, "extract");
+    const QByteArray carrier = QFile::encodeName(a.carrierPath);
+    const QByteArray output = QFile::encodeName(a.outputPath);
+    return call(function, int32_t{a.blockIndex}, int32_t{a.rowsPerBlock}, int32_t{a.dataOffset},
+                a.rowBytes, a.docLength, int32_t{a.headerLength}, carrier.constData(),
+                output.constData());
 }
 
 EngineStatus EngineBinding::wipefile(int32_t byteCount, const QString& path) {
-    void* symbol = bind("wipefile");
-    if (symbol == nullptr) {
-        return std::nullopt;
-    }
-    return as<WipefileFn>(symbol)(byteCount, QFile::encodeName(path).constData());
+    const WipeFn function = resolve(&Exports::wipefile, "wipefile");
+    const QByteArray encoded = QFile::encodeName(path);
+    return call(function, byteCount, encoded.constData());
 }
 
 } // namespace brindmar

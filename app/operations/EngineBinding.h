@@ -3,6 +3,7 @@
 #include "operations/Engine.h"
 
 #include <QString>
+#include <optional>
 
 namespace brindmar {
 
@@ -14,8 +15,29 @@ namespace brindmar {
 // program runs is picked up.
 class EngineBinding final : public Engine {
 public:
+    // The engine's functions, for a binding that calls them where they are linked in instead of
+    // loading the library: tests that must reach the engine's own seams. The types are checked
+    // against the engine's header where the binding is built.
+    using EmbedFn = int32_t (*)(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                                int32_t, int32_t, const char*, const char*, const char*,
+                                const char*);
+    using Rle8Fn = int32_t (*)(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                               int32_t, int32_t, int32_t, const char*, const char*, const char*,
+                               const char*);
+    using ExtractFn = int32_t (*)(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
+                                  const char*);
+    using WipeFn = int32_t (*)(int32_t, const char*);
+    struct Exports {
+        EmbedFn embed24 = nullptr;
+        EmbedFn embed80 = nullptr;
+        Rle8Fn embed81 = nullptr;
+        ExtractFn extract = nullptr;
+        WipeFn wipefile = nullptr;
+    };
+
     // programFolder: the folder of the executable (tests point it at the build's library folder).
     explicit EngineBinding(QString programFolder);
+    explicit EngineBinding(const Exports& linked);
     ~EngineBinding() override;
 
     EngineBinding(const EngineBinding&) = delete;
@@ -26,6 +48,7 @@ public:
     EngineStatus embed81(const Rle8EmbedArgs& args) override;
     EngineStatus extract(const ExtractArgs& args) override;
     EngineStatus wipefile(int32_t byteCount, const QString& path) override;
+    int lastSystemError() const override { return m_lastSystemError; }
 
     // The full path the library is loaded from.
     QString libraryPath() const;
@@ -35,11 +58,16 @@ public:
 
 private:
     void* bind(const char* exportName);
-    EngineStatus embedUncompressed(const char* exportName, const UncompressedEmbedArgs& args);
+    template <typename Fn> Fn resolve(Fn Exports::*linked, const char* exportName);
+    template <typename Fn, typename... Args> EngineStatus call(Fn function, Args... args);
+    EngineStatus embedUncompressed(EmbedFn Exports::*linked, const char* exportName,
+                                   const UncompressedEmbedArgs& args);
 
     QString m_programFolder;
+    std::optional<Exports> m_linked;
     void* m_handle = nullptr;
     QString m_lastLoadError;
+    int m_lastSystemError = 0;
 };
 
 } // namespace brindmar

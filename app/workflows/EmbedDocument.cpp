@@ -200,7 +200,9 @@ void EmbedRun::run() {
         return;
     case LoopEnd::Failed:
         fail(embedFailureDetail(result.status, m_carrier, m_model.storedDocumentPath, m_output,
-                                writeFailureReason(m_ctx.platform, m_model.embedOutputFolder)),
+                                engineWriteFailure(m_ctx.engine.lastSystemError(), m_ctx.platform,
+                                                   m_model.embedOutputFolder),
+                                m_ctx.engine.lastSystemError()),
              true);
         return;
     }

@@ -14,9 +14,20 @@ void EmbedDocument(WorkflowContext& ctx);
 // The text after "Error during embedding" for an engine failure: what could not be used,
 // followed by the code without its sign. Codes of the 8-bit embedders come shifted by 20
 // (uncompressed) or 40 (run-length encoded).
-// A failed write is told in writeFailure's words ("the disk is full").
+// A failed write is told in writeFailure's words ("the disk is full"). systemError is the reason
+// the engine gave (Engine::lastSystemError): a read it could not make names the file and the
+// system's words, never the file as invalid.
 QString embedFailureDetail(int32_t status, const QString& carrierPath, const QString& documentPath,
-                           const QString& outputPath, const QString& writeFailure = {});
+                           const QString& outputPath, const QString& writeFailure = {},
+                           int systemError = 0);
+
+// Why the engine could not write into folder: "the disk is full" when it said so (or when the
+// folder's file system has no room left, where it gave no reason), else the system's words.
+QString engineWriteFailure(int systemError, const Platform& platform, const QString& folder);
+
+// The text after a file's name for a read the engine could not make: the system's reason, or
+// that the file shrank while it was read (ENODATA).
+QString engineReadFailure(int systemError);
 
 // How the stored document is kept, as the packing left it: this, not the wish to encrypt, is
 // what the header must say, or it would describe bytes other than those it is stored with.

@@ -1,13 +1,17 @@
 #include "workflows/EmbedDocument.h"
 
+#include "util/ReplacementFile.h"
+#include "workflows/EngineLoop.h"
 #include "workflows/WorkflowContext.h"
+
+#include <cerrno>
 
 namespace brindmar {
 
 namespace {
 
 enum class Culprit { None, Carrier, Document, Output };
-enum class Fault { CannotOpen, Invalid, WriteFailed, TooLarge };
+enum class Fault { CannotOpen, Invalid, WriteFailed, TooLarge, ReadFailed };
 
 struct FailureMeaning {
     Culprit culprit = Culprit::None;
@@ -64,11 +68,51 @@ FailureMeaning meaningOf(int32_t status) {
     }
 }
 
+// The statuses of positioning in a file being read, which is also how the engine fails a read.
+bool isReadStatus(int32_t status) {
+    switch (status) {
+    case -12:
+    case -13:
+    case -32:
+    case -33:
+    case -34:
+    case -54:
+    case -55:
+    case -56:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
+QString engineWriteFailure(int systemError, const Platform& platform, const QString& folder) {
+    if (systemError == ENOSPC || systemError == EDQUOT) {
+        return QStringLiteral("the disk is full");
+    }
+    if (systemError != 0) {
+        return systemErrorText(systemError);
+    }
+    return writeFailureReason(platform, folder);
+}
+
+QString engineReadFailure(int systemError) {
+    if (systemError == ENODATA) {
+        return QStringLiteral(" - it became shorter while it was read; embed it once it no "
+                              "longer changes");
+    }
+    return tr(TextId::CannotBeReadSuffix) + QStringLiteral(": ") + systemErrorText(systemError);
+}
+
 QString embedFailureDetail(int32_t status, const QString& carrierPath, const QString& documentPath,
-                           const QString& outputPath, const QString& writeFailure) {
-    const FailureMeaning meaning = meaningOf(status);
+                           const QString& outputPath, const QString& writeFailure,
+                           int systemError) {
+    FailureMeaning meaning = meaningOf(status);
+    // A read the disk refused is no sign of a bad file: it is the disk the user must look at.
+    if (systemError != 0 && isReadStatus(status)) {
+        meaning.fault = Fault::ReadFailed;
+    }
     QString detail;
     switch (meaning.culprit) {
     case Culprit::Carrier:
@@ -97,6 +141,9 @@ QString embedFailureDetail(int32_t status, const QString& carrierPath, const QSt
         break;
     case Fault::TooLarge:
         detail += QStringLiteral(" - is too large for this program");
+        break;
+    case Fault::ReadFailed:
+        detail += engineReadFailure(systemError);
         break;
     }
     return detail + QStringLiteral(" (%1)").arg(-int64_t{status});

@@ -11,6 +11,7 @@
 #include "util/ReplacementFile.h"
 #include "util/TrimBlanks.h"
 #include "workflows/DocumentPacking.h"
+#include "workflows/EmbedDocument.h"
 #include "workflows/EngineLoop.h"
 #include "workflows/StrongProtection.h"
 #include "workflows/WindowReset.h"
@@ -167,8 +168,9 @@ void ExtractRun::run() {
         report(TextId::ErrorDuringExtracting,
                extractFailureDetail(
                    result.status, m_carrier, archived ? engineOutput : m_target,
-                   writeFailureReason(m_ctx.platform,
-                                      archived ? m_ctx.temporaryFolder : m.extractOutputFolder)));
+                   engineWriteFailure(m_ctx.engine.lastSystemError(), m_ctx.platform,
+                                      archived ? m_ctx.temporaryFolder : m.extractOutputFolder),
+                   m_ctx.engine.lastSystemError()));
         failurePath();
         return;
     }
@@ -180,8 +182,8 @@ void ExtractRun::run() {
         const std::optional<QString> staged = unpack(info);
         if (info.sealed) {
             // The unsealed archive is the document in the clear; it goes as soon as it is read.
-            WipeAndDeleteFile(m_ctx.temporaryFolder + kWorkArchiveName, kWipeQuietly,
-                              m_ctx.engine, m_ctx.ui, {});
+            WipeAndDeleteFile(m_ctx.temporaryFolder + kWorkArchiveName, kWipeQuietly, m_ctx.engine,
+                              m_ctx.ui, {});
         }
         if (!staged || !install(*staged, info)) {
             return;
@@ -394,8 +396,12 @@ void ExtractRun::succeed() {
 } // namespace
 
 QString extractFailureDetail(int32_t status, const QString& carrierPath, const QString& outputPath,
-                             const QString& writeFailure) {
+                             const QString& writeFailure, int systemError) {
     QString detail;
+    if (status == -13 && systemError != 0) {
+        return carrierPath + engineReadFailure(systemError) +
+               QStringLiteral(" (%1)").arg(-int64_t{status});
+    }
     switch (status) {
     case -14:
         detail = outputPath + QStringLiteral(" could not be written: ") + writeFailure;

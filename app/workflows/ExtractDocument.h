@@ -22,7 +22,8 @@ bool UnzipDocument(WorkflowContext& ctx, const QString& packagePath, const QStri
 
 // The text after "Error during extracting" for an engine failure, followed by the code without
 // its sign. A failed write is told in writeFailure's words ("the disk is full").
+// A read the engine could not make (systemError, Engine::lastSystemError) is told as such.
 QString extractFailureDetail(int32_t status, const QString& carrierPath, const QString& outputPath,
-                             const QString& writeFailure = {});
+                             const QString& writeFailure = {}, int systemError = 0);
 
 } // namespace brindmar

@@ -23,7 +23,7 @@ void noteFailure(int error);
 int notedFailure();
 
 // Closes all registered streams when a call leaves, whatever the exit, and hands the noted reason
-// of a failure back in errno, which closing would otherwise overwrite.
+// of a failure back in errno (0 when none), which closing would otherwise overwrite.
 class CloseAllOnExit {
 public:
     CloseAllOnExit();

@@ -1,9 +1,13 @@
 #include "operations/EngineBinding.h"
 #include "AppTestSupport.h"
+#include "util/LinuxPlatform.h"
+#include "workflows/EmbedDocument.h"
+#include "workflows/ExtractDocument.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -195,6 +199,80 @@ TEST(EngineBinding, LoadsByAbsolutePathEvenFromARelativeOrEmptyFolder) {
         EXPECT_TRUE(QDir::isAbsolutePath(path)) << path.toStdString();
         EXPECT_TRUE(path.endsWith(QStringLiteral("/libvokbfn1.so"))) << path.toStdString();
     }
+}
+
+} // namespace
+
+namespace {
+
+// What the loaded engine left in errno comes out with the call, and becomes the user's words:
+// a full disk says so, a read the disk refused names the file and never calls it invalid.
+TEST(EngineBinding, CarriesTheEnginesReasonIntoTheMessage) {
+    apptest::ScratchDir dir;
+    // An 8 x 8 carrier of grey, and a document one byte shorter than announced.
+    dir.write(QStringLiteral("carrier.bmp"), std::string(54 + 8 * 24, '\x80'));
+    dir.write(QStringLiteral("document"), std::string(3, 'd'));
+    EngineBinding engine(kEngineFolder);
+    struct Case {
+        const char* what;
+        std::function<EngineStatus()> call;
+        int32_t status;
+        int error;
+    };
+    UncompressedEmbedArgs shrunk = validEmbed();
+    shrunk.docLength = 4;
+    shrunk.rowsPerBlock = 8;
+    shrunk.rowStride = 24;
+    shrunk.outWidth = 8;
+    shrunk.rowCount = 8;
+    shrunk.carrierPath = dir.path(QStringLiteral("carrier.bmp"));
+    shrunk.documentPath = dir.path(QStringLiteral("document"));
+    shrunk.outputPath = dir.path(QStringLiteral("out.bmp"));
+    ExtractArgs full = validExtract();
+    full.carrierPath = shrunk.carrierPath;
+    full.outputPath = QStringLiteral("/dev/full");
+    ExtractArgs fine = full;
+    fine.outputPath = dir.path(QStringLiteral("document.out"));
+    const Case cases[] = {
+        {"document shrank", [&] { return engine.embed24(shrunk); }, -12, ENODATA},
+        {"disk full", [&] { return engine.extract(full); }, -14, ENOSPC},
+        {"missing carrier", [&] { return engine.extract(validExtract()); }, -8, ENOENT},
+        {"success leaves no reason", [&] { return engine.extract(fine); }, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        errno = EBADF; // whatever the program had in errno before is not the engine's reason
+        EXPECT_EQ(c.call(), c.status);
+        EXPECT_EQ(engine.lastSystemError(), c.error);
+    }
+
+    struct Words {
+        int32_t status;
+        int error;
+        QString expected;
+    };
+    const Words words[] = {
+        {-13, EIO, QStringLiteral("c.bmp - cannot be read: Input/output error (13)")},
+        {-34, EIO, QStringLiteral("c.bmp - cannot be read: Input/output error (34)")},
+        {-55, EIO, QStringLiteral("d.txt - cannot be read: Input/output error (55)")},
+        {-12, ENODATA,
+         QStringLiteral("d.txt - it became shorter while it was read; embed it once it no longer "
+                        "changes (12)")},
+        {-15, ENOSPC, QStringLiteral("o.bmp could not be written: the disk is full (15)")},
+        {-13, 0, QStringLiteral("c.bmp an invalid file (13)")},
+    };
+    LinuxPlatform platform;
+    for (const Words& w : words) {
+        EXPECT_EQ(embedFailureDetail(w.status, QStringLiteral("c.bmp"), QStringLiteral("d.txt"),
+                                     QStringLiteral("o.bmp"),
+                                     engineWriteFailure(w.error, platform, dir.folder()), w.error),
+                  w.expected);
+    }
+    EXPECT_EQ(extractFailureDetail(-13, QStringLiteral("c.bmp"), QStringLiteral("d.txt"), {}, EIO),
+              QStringLiteral("c.bmp - cannot be read: Input/output error (13)"));
+    EXPECT_EQ(extractFailureDetail(-14, QStringLiteral("c.bmp"), QStringLiteral("d.txt"),
+                                   engineWriteFailure(ENOSPC, platform, dir.folder()), ENOSPC),
+              QStringLiteral("d.txt could not be written: the disk is full (14)"));
 }
 
 } // namespace

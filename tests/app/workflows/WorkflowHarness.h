@@ -14,6 +14,7 @@
 #include "workflows/WorkflowContext.h"
 
 #include <cctype>
+#include <memory>
 #include <string>
 
 namespace apptest {
@@ -30,13 +31,20 @@ struct Harness {
     brindmar::WindowModel model;
     brindmar::testing::FakeUiServices ui;
     brindmar::testing::FakeZipService zip;
-    brindmar::EngineBinding engine{QStringLiteral(BRINDMAR_ENGINE_DIR)};
+    // The library the program loads, or, for a test that must reach the engine's seams, the
+    // engine linked into the test.
+    std::unique_ptr<brindmar::EngineBinding> engineHolder;
+    brindmar::EngineBinding& engine;
     brindmar::LinuxPlatform platform;
     CountingView view;
     brindmar::WorkflowContext ctx{model,    ui,   zip,          engine,
                                   platform, view, dir.folder(), temp.folder()};
 
-    Harness() {
+    explicit Harness(const brindmar::EngineBinding::Exports* linked = nullptr)
+        : engineHolder(linked != nullptr ? std::make_unique<brindmar::EngineBinding>(*linked)
+                                         : std::make_unique<brindmar::EngineBinding>(
+                                               QStringLiteral(BRINDMAR_ENGINE_DIR))),
+          engine(*engineHolder) {
         // A 184 x 168 pixel box at 96 dpi.
         model.thumbnailBoxWidth = 184 * 15;
         model.thumbnailBoxHeight = 168 * 15;
@@ -54,7 +62,8 @@ struct UserSession {
     Harness h;
 
     explicit UserSession(const QString& code, bool encrypt = false) {
-        h.model.display.encryptBox = encrypt ? brindmar::kEncryptTicked : brindmar::kEncryptUnticked;
+        h.model.display.encryptBox =
+            encrypt ? brindmar::kEncryptTicked : brindmar::kEncryptUnticked;
         brindmar::ChangeCode(h.ctx, code);
         h.ui.clear();
     }
