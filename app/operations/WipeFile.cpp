@@ -6,8 +6,10 @@
 #include "util/StringTable.h"
 #include "util/UiServices.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <limits>
+#include <sys/stat.h>
 
 namespace brindmar {
 
@@ -17,8 +19,7 @@ constexpr int32_t kEngineWritten = -1;
 
 int16_t overwriteAndDelete(const QString& path, uint8_t mode, Engine& engine, UiServices& ui,
                            const WipeWindowHooks& hooks) {
-    // The engine opens by path and would write through a link into a file nobody named.
-    if (!FileExists(path) || QFileInfo(path).isSymLink()) {
+    if (!FileExists(path) || !wipeRefusal(path).isEmpty()) {
         return kWipeFailed;
     }
     if (hooks.resetWindow) {
@@ -28,11 +29,13 @@ int16_t overwriteAndDelete(const QString& path, uint8_t mode, Engine& engine, Ui
     if (length > std::numeric_limits<int32_t>::max()) {
         return kWipeFailed;
     }
-    const EngineStatus status = engine.wipefile(static_cast<int32_t>(length), path);
-    // Only -1 means the zeros were written. 0 (an empty file: nothing to overwrite), -6 (no
-    // write access) and a missing engine all leave the old contents where they were.
-    if (!status || *status != kEngineWritten) {
-        return kWipeFailed;
+    if (length > 0) {
+        const EngineStatus status = engine.wipefile(static_cast<int32_t>(length), path);
+        // Only -1 means the zeros were written and synced. -6 (no write access, or the write
+        // failed) and a missing engine leave the old contents where they were.
+        if (!status || *status != kEngineWritten) {
+            return kWipeFailed;
+        }
     }
     switch (ConfirmReplaceFile(path, mode, ui)) {
     case kReplaceCancelled:
@@ -45,6 +48,25 @@ int16_t overwriteAndDelete(const QString& path, uint8_t mode, Engine& engine, Ui
 }
 
 } // namespace
+
+QString wipeRefusal(const QString& path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        return {};
+    }
+    if (S_ISLNK(st.st_mode)) {
+        // The engine opens by path and would write through the link into a file nobody named.
+        return path + QStringLiteral(" is a symbolic link; wipe the file it points to by its own "
+                                     "path");
+    }
+    if (S_ISREG(st.st_mode) && st.st_nlink > 1) {
+        return path + QStringLiteral(" has %1 names (hard links): its contents would be zeroed "
+                                     "under the other names too, and stay there after this "
+                                     "one is deleted; remove the other names first")
+                          .arg(st.st_nlink);
+    }
+    return {};
+}
 
 int16_t WipeAndDeleteFile(const QString& path, uint8_t mode, Engine& engine, UiServices& ui,
                           const WipeWindowHooks& hooks) {

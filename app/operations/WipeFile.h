@@ -25,11 +25,18 @@ struct WipeWindowHooks {
     std::function<void()> hideProcessCaption;
 };
 
+// Why the file must not be wiped, or empty when it may: a symbolic link or a file with other
+// names (hard links), whose contents the overwrite would destroy under a name nobody chose.
+QString wipeRefusal(const QString& path);
+
 // Overwrites the file with zero bytes through the engine and then deletes it, without the
 // overwrite question; the attribute warning is asked unless mode has kConfirmSkipAttributeWarning.
 // A file the engine cannot open for writing is reported as a failure and left in place: deleting
 // it would let the user believe its contents had been destroyed. A file of 2 GiB or more is
-// refused for the same reason, since the engine's count cannot cover it.
+// refused for the same reason, since the engine's count cannot cover it, and so is a file
+// wipeRefusal names. An empty file has nothing to overwrite and is simply deleted.
+// The overwrite is a best effort: it reaches the file's own blocks, not copies the file system
+// or the disk may keep elsewhere.
 int16_t WipeAndDeleteFile(const QString& path, uint8_t mode, Engine& engine, UiServices& ui,
                           const WipeWindowHooks& hooks);
 

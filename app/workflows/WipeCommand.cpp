@@ -103,11 +103,10 @@ void WipeCommand(WorkflowContext& ctx) {
     model.helpContext = topic::Wipe;
 
     const QString path = chooseFileToWipe(ctx);
-    if (!path.isEmpty() && QFileInfo(path).isSymLink()) {
-        // Overwriting through the link would destroy a file the user never named here.
-        ctx.report(Sound::Error, tr(TextId::WipeTitle),
-                   path + QStringLiteral(" is a symbolic link; wipe the file it points to by its "
-                                         "own path"));
+    const QString refusal = path.isEmpty() ? QString() : wipeRefusal(path);
+    if (!refusal.isEmpty()) {
+        // Overwriting would destroy a file under a name the user never chose here.
+        ctx.report(Sound::Error, tr(TextId::WipeTitle), refusal);
     } else if (!path.isEmpty()) {
         ctx.ui.setMousePointer(MousePointer::Hourglass);
         const MessageAnswer answer =

@@ -6,7 +6,9 @@
 #include "operations/EngineBinding.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -51,16 +53,19 @@ const QStringList kNoFile = {"show File 'Wipe'", "hide"};
 TEST_F(WipeFileTest, OverwritesInPlaceThenDeletes) {
     const QByteArray secret = QByteArray("secret ").repeated(150);
     const QString path = write(QStringLiteral("doc.txt"), secret);
-    // A second name for the same file shows what the wipe left on the disk.
-    const QString witness = m_scratch.path(QStringLiteral("witness"));
-    ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(witness).constData()),
-              0);
+    // A descriptor kept open on the file shows what the wipe left in it after the delete (a
+    // second name would make the wipe refuse the file).
+    const int witness = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(witness, 0);
     EngineBinding engine(kEngineFolder);
 
     EXPECT_EQ(WipeAndDeleteFile(path, 1, engine, m_ui, m_window.hooks()), kWipeDone);
 
     EXPECT_FALSE(QFile::exists(path));
-    EXPECT_EQ(readFile(witness), QByteArray(secret.size(), '\0'));
+    QByteArray left(secret.size() + 10, 'x');
+    EXPECT_EQ(::pread(witness, left.data(), size_t(left.size()), 0), secret.size());
+    ::close(witness);
+    EXPECT_EQ(left.left(secret.size()), QByteArray(secret.size(), '\0'));
     EXPECT_TRUE(m_ui.events().empty());
     EXPECT_EQ(m_window.steps, kFoundFile);
     EXPECT_EQ(m_ui.mousePointer(), MousePointer::Default);
@@ -144,12 +149,46 @@ TEST_F(WipeFileTest, FileWithoutWritePermissionIsLeftUntouched) {
     });
 }
 
-TEST_F(WipeFileTest, EmptyFileCannotBeOverwrittenAndStays) {
+TEST_F(WipeFileTest, EmptyFileHasNothingToOverwriteAndIsDeleted) {
     const QString path = write(QStringLiteral("empty"), QByteArray());
-    EngineBinding engine(kEngineFolder);
-    EXPECT_EQ(WipeAndDeleteFile(path, 1, engine, m_ui, m_window.hooks()), kWipeFailed);
-    EXPECT_TRUE(QFile::exists(path));
+    FakeEngine engine;
+    EXPECT_EQ(WipeAndDeleteFile(path, 1, engine, m_ui, m_window.hooks()), kWipeDone);
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(engine.calls().empty());
     EXPECT_EQ(m_window.steps, kFoundFile);
+}
+
+// Zeroing a file with another name destroys it under that name, which the delete then does
+// not remove: such files are refused before anything is touched, with the reason.
+TEST_F(WipeFileTest, LinksAndFilesWithOtherNamesAreRefused) {
+    struct Case {
+        const char* what;
+        int (*makeName)(const char*, const char*);
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"symbolic link", ::symlink, "is a symbolic link"},
+        {"hard link", ::link, "has 2 names (hard links)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString target = write(QStringLiteral("target"), "keep me");
+        const QString name = m_scratch.path(QStringLiteral("name"));
+        QFile::remove(name);
+        ASSERT_EQ(
+            c.makeName(QFile::encodeName(target).constData(), QFile::encodeName(name).constData()),
+            0);
+        EXPECT_TRUE(wipeRefusal(name).contains(QString::fromLatin1(c.reason)))
+            << wipeRefusal(name).toStdString();
+        FakeEngine engine;
+        WindowLog window;
+        EXPECT_EQ(WipeAndDeleteFile(name, 1, engine, m_ui, window.hooks()), kWipeFailed);
+        EXPECT_TRUE(engine.calls().empty());
+        EXPECT_EQ(window.steps, kNoFile);
+        EXPECT_EQ(readFile(target), QByteArray("keep me"));
+        EXPECT_TRUE(QFileInfo::exists(name) || QFileInfo(name).isSymLink());
+    }
+    EXPECT_TRUE(wipeRefusal(write(QStringLiteral("plain"), "x")).isEmpty());
 }
 
 TEST_F(WipeFileTest, MissingEngineLibraryIsAFailure) {

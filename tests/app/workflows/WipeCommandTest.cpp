@@ -3,7 +3,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace brindmar;
 using brindmar::testing::FakeUiServices;
@@ -101,18 +103,52 @@ TEST_F(WipeCommandTest, CancelAtTheConfirmationLeavesTheFile) {
     EXPECT_EQ(m_ui.mousePointer(), MousePointer::Default);
 }
 
-TEST_F(WipeCommandTest, EmptyFileIsReportedAndKept) {
+TEST_F(WipeCommandTest, EmptyFileIsDeleted) {
     const QString path = write("empty.txt", QByteArray());
     m_ui.queueFileChoice(path);
     m_ui.queueAnswer(MessageAnswer::Ok);
 
     run();
 
-    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_FALSE(QFile::exists(path));
     EXPECT_EQ(m_ui.transcript().mid(2),
-              QStringList({"beep 2", "message Exclamation|File 'Wipe'|Error during 'Wipe' "
-                                     "function"}));
-    EXPECT_EQ(m_model.documentFolder, "");
+              QStringList({"beep 1", "message NoIcon|Completion Message|File 'Wipe' and Delete "
+                                     "processed successfully"}));
+}
+
+// A link, or a file with a second name, is refused before the confirmation, saying why; nothing
+// is touched under either name.
+TEST_F(WipeCommandTest, LinksAndFilesWithOtherNamesAreRefusedSayingWhy) {
+    struct Case {
+        const char* what;
+        int (*makeName)(const char*, const char*);
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"symbolic link", ::symlink, " is a symbolic link; "},
+        {"hard link", ::link, " has 2 names (hard links): "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString target = write("target.txt", "keep me");
+        const QString name = m_h.dir.path("other name.txt");
+        QFile::remove(name);
+        ASSERT_EQ(
+            c.makeName(QFile::encodeName(target).constData(), QFile::encodeName(name).constData()),
+            0);
+        m_ui.clear();
+        m_ui.queueFileChoice(name);
+        run();
+        ASSERT_EQ(m_ui.messages().size(), 1u);
+        EXPECT_EQ(m_ui.messages()[0].title, "File 'Wipe'");
+        EXPECT_TRUE(m_ui.messages()[0].text.startsWith(name + QString::fromLatin1(c.reason)))
+            << m_ui.messages()[0].text.toStdString();
+        EXPECT_EQ(m_ui.pendingAnswers(), 0);
+        QFile kept(target);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), "keep me");
+        EXPECT_TRUE(QFileInfo(name).isSymLink() || QFileInfo::exists(name));
+    }
 }
 
 TEST_F(WipeCommandTest, FileGoneBeforeTheWipeIsAnError) {
