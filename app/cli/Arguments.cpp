@@ -85,7 +85,8 @@ const std::map<std::string, Subcommand>& subcommands() {
          {runWipe, 1, false, {"--yes", "--quiet"}, {},
           "Usage: brindmar wipe FILE [OPTIONS]\n"
           "Overwrites FILE with zeros, then deletes it. A symbolic link is refused: wipe the\n"
-          "file it points to by its own path.\n"
+          "file it points to by its own path. A file with a second name (a hard link) is\n"
+          "refused too. An empty file is simply deleted.\n"
           "Overwriting cannot promise that no copy is left: journaling and copy-on-write file\n"
           "systems, SSDs and flash memory, snapshots and backups may keep old copies of the\n"
           "contents where a program cannot reach them.\n"
