@@ -93,6 +93,7 @@ BmpHeaderRead readBmpHeader(const QString& path) {
     if (file.readAt(0, bytes.data(), bytes.size()) != bytes.size() || bytes[0] != 'B' ||
         bytes[1] != 'M') {
         read.result = BmpReadResult::CannotRead;
+        read.readError = file.error();
         return read;
     }
     read.header = parseBmpHeader(bytes);

@@ -33,6 +33,7 @@ struct BmpHeaderRead {
     BmpReadResult result = BmpReadResult::CannotOpen;
     BmpHeader header;
     int64_t actualFileSize = 0; // what the file system says, not the header
+    int readError = 0;          // with CannotRead: the errno of a read the disk refused
 };
 
 BmpHeader parseBmpHeader(const std::array<unsigned char, kBmpHeadersLength>& bytes);

@@ -289,6 +289,10 @@ std::optional<ThumbnailImage> decodePicture(const QString& path, int32_t targetW
         return fail(error, QStringLiteral("cannot open the file"));
     }
     if (read.result == BmpReadResult::CannotRead) {
+        if (read.readError != 0) {
+            return fail(error, QStringLiteral("it cannot be read: ") +
+                                   QString::fromLocal8Bit(std::strerror(read.readError)));
+        }
         return fail(error, QStringLiteral("not a BMP file"));
     }
     const BmpHeader& header = read.header;
@@ -304,8 +308,14 @@ std::optional<ThumbnailImage> decodePicture(const QString& path, int32_t targetW
         return fail(error, QStringLiteral("the file changed while it was read"));
     }
     Palette palette{};
+    // A read the disk refused is not a file that ends early.
+    const auto cutShort = [&file] {
+        return file.error() != 0 ? QStringLiteral("it cannot be read: ") +
+                                       QString::fromLocal8Bit(std::strerror(file.error()))
+                                 : QStringLiteral("the file ends early");
+    };
     if (!readPalette(file, header, palette)) {
-        return fail(error, QStringLiteral("the file ends early"));
+        return fail(error, cutShort());
     }
 
     ThumbnailImage image;
@@ -325,7 +335,7 @@ std::optional<ThumbnailImage> decodePicture(const QString& path, int32_t targetW
     RowSums sums(columns, rows, image.width, image, palette[0]);
     const Source source{file, header, palette, columns, rows, sums};
     if (!(header.compression == 1 ? decodeRle8(source) : decodeUncompressed(source))) {
-        return fail(error, QStringLiteral("the file ends early"));
+        return fail(error, cutShort());
     }
     return image;
 }

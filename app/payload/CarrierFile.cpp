@@ -8,6 +8,36 @@
 
 namespace brindmar {
 
+namespace {
+
+struct ReadFault {
+    int64_t countdown = 0;
+    int error = 0;
+};
+
+thread_local ReadFault t_readFault;
+thread_local int64_t t_reads = 0;
+
+bool injectedReadFault() {
+    ++t_reads;
+    ReadFault& fault = t_readFault;
+    if (fault.countdown <= 0 || --fault.countdown > 0) {
+        return false;
+    }
+    errno = fault.error;
+    return true;
+}
+
+} // namespace
+
+void CarrierFile::failNthRead(int64_t n, int error) {
+    t_readFault = {n, error};
+}
+
+int64_t CarrierFile::reads() {
+    return t_reads;
+}
+
 CarrierFile::CarrierFile(const QString& path) {
     if (path.isEmpty()) {
         return;
@@ -32,10 +62,15 @@ CarrierFile::~CarrierFile() {
 size_t CarrierFile::readAt(int64_t offset, unsigned char* buffer, size_t length) const {
     size_t done = 0;
     while (done < length) {
-        const ssize_t got = ::pread(m_fd, buffer + done, length - done,
-                                    static_cast<off_t>(offset) + static_cast<off_t>(done));
+        const ssize_t got = injectedReadFault()
+                                ? -1
+                                : ::pread(m_fd, buffer + done, length - done,
+                                          static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (got < 0 && errno == EINTR) {
             continue;
+        }
+        if (got < 0 && m_error == 0) {
+            m_error = errno != 0 ? errno : EIO;
         }
         if (got <= 0) {
             break;

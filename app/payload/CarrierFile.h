@@ -21,12 +21,22 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     int64_t size() const { return m_size; }
 
-    // Up to length bytes at offset; the count actually read.
+    // Up to length bytes at offset; the count actually read. Fewer at the end of the file, or
+    // after a read the system refused, which error() then tells apart.
     size_t readAt(int64_t offset, unsigned char* buffer, size_t length) const;
+    // The errno of the first read that failed; 0 while every read succeeded or met the end.
+    int error() const { return m_error; }
+
+    // Test seam: the n-th read from now on (1 is the next one) fails with `error`, once; 0
+    // disarms it. Failing media cannot be had on demand.
+    static void failNthRead(int64_t n, int error);
+    // Reads from the system made through this class on this thread so far, for choosing n.
+    static int64_t reads();
 
 private:
     int m_fd = -1;
     int64_t m_size = 0;
+    mutable int m_error = 0;
 };
 
 // A carrier file read front to back from an offset through a buffer of its own, for decoders

@@ -112,14 +112,15 @@ QString safeDocumentName(const QString& storedName, bool keepBlanks) {
     return name;
 }
 
-PayloadHeaderInfo ReadPayloadHeader(const QString& carrierPath, const QString& currentCode) {
+namespace {
+
+PayloadHeaderInfo readPayloadHeader(const CarrierFile& file, const QString& currentCode) {
     PayloadHeaderInfo info;
     const std::string userCode = trimBlanks(currentCode).toLatin1().toStdString();
     // A code beyond 8 bits is one no header holds: its 8-bit form would match other codes.
     const bool codeFitsHeader = std::all_of(currentCode.begin(), currentCode.end(),
                                             [](QChar c) { return c.unicode() <= 0xFF; });
 
-    const CarrierFile file(carrierPath);
     if (!file.isOpen()) {
         return info; // not a BMP
     }
@@ -241,6 +242,20 @@ PayloadHeaderInfo ReadPayloadHeader(const QString& carrierPath, const QString& c
         safeDocumentName(QString::fromLatin1(name->data(), static_cast<qsizetype>(name->size())));
     info.rawHeader = *marker + *fixed + *lengthText + *nameLengthText + *name;
     info.status = info.sealed ? PayloadStatus::SealedArchive : statusForStorageMode(storageMode);
+    return info;
+}
+
+} // namespace
+
+PayloadHeaderInfo ReadPayloadHeader(const QString& carrierPath, const QString& currentCode) {
+    const CarrierFile file(carrierPath);
+    PayloadHeaderInfo info = readPayloadHeader(file, currentCode);
+    // A read the disk refused is not a payload that is missing or made with another code.
+    if (file.error() != 0) {
+        info = PayloadHeaderInfo{};
+        info.status = PayloadStatus::ReadError;
+        info.readError = file.error();
+    }
     return info;
 }
 

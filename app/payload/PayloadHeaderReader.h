@@ -25,6 +25,8 @@ struct PayloadStatus {
     static constexpr int16_t NoMarker = 8;
     static constexpr int16_t UnknownFormat = 9;
     static constexpr int16_t OtherCode = 10;
+    // The image could not be read (readError holds why): nothing can be said about its payload.
+    static constexpr int16_t ReadError = 11;
 };
 
 struct PayloadHeaderInfo {
@@ -32,9 +34,9 @@ struct PayloadHeaderInfo {
     int16_t dataOffset = 0; // low half of the pixel-data offset, as the engine reads it
     int32_t rowBytes = 0;   // colour bytes per row without padding
     int32_t documentLength = 0;
-    int32_t nameLength = 0; // as stored; the name below may be shorter after cleaning
-    QString documentName;   // a plain file name, safe to join to a folder
-    std::string dateField;  // the 24 characters for WriteFileDate
+    int32_t nameLength = 0;      // as stored; the name below may be shorter after cleaning
+    QString documentName;        // a plain file name, safe to join to a folder
+    std::string dateField;       // the 24 characters for WriteFileDate
     bool substituteName = false; // the archive member is the work copy "vokbdat2.tmp"
     bool nameInArchive = false;  // documentName is a stand-in; the member has the real name
     // Set once the code field has been read: the code the payload was made with (empty when it
@@ -42,6 +44,7 @@ struct PayloadHeaderInfo {
     std::optional<QString> storedCode;
     bool codeProtected = false;
     bool sealed = false;
+    int readError = 0; // errno of a read that failed, with ReadError
     // The header exactly as stored, name included; a sealed archive is bound to it.
     std::string rawHeader;
 

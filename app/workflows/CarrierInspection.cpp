@@ -3,6 +3,7 @@
 #include "payload/BmpHeader.h"
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/CropChoice.h"
 
@@ -39,6 +40,8 @@ QString validityText(uint8_t result) {
         return tr(TextId::BmpIsOs2);
     case validity::NotBmp:
         return tr(TextId::NotInBmpFormat);
+    case validity::Unreadable:
+        return QStringLiteral("it cannot be read: the disk reported an error");
     default:
         return tr(TextId::InvalidBmpFile);
     }
@@ -112,9 +115,16 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
     if (read.result != BmpReadResult::Read) {
         const bool opened = read.result == BmpReadResult::CannotRead;
         if (report) {
-            ctx.report(Sound::Error, tr(TextId::BmpFileTitle),
-                       carrierMessage(path, tr(opened ? TextId::CannotBeReadSuffix
-                                                      : TextId::CannotBeOpenedSuffix)));
+            ctx.report(
+                Sound::Error, tr(TextId::BmpFileTitle),
+                carrierMessage(
+                    path, tr(opened ? TextId::CannotBeReadSuffix : TextId::CannotBeOpenedSuffix) +
+                              (read.readError != 0
+                                   ? QStringLiteral(": ") + systemErrorText(read.readError)
+                                   : QString())));
+        }
+        if (read.readError != 0) {
+            return unusable(validity::Unreadable);
         }
         return unusable(opened ? validity::NotBmp : validity::Invalid);
     }
@@ -157,6 +167,16 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
     } else {
         if (evaluate && h.bitCount == 24 && h.compression == 0) {
             const PayloadHeaderInfo payload = ReadPayloadHeader(path, m.code);
+            if (payload.status == PayloadStatus::ReadError) {
+                // Never "no payload" or "another code": the user's media is failing.
+                if (report) {
+                    ctx.report(Sound::Error, tr(TextId::BmpFileTitle),
+                               carrierMessage(path, tr(TextId::CannotBeReadSuffix) +
+                                                        QStringLiteral(": ") +
+                                                        systemErrorText(payload.readError)));
+                }
+                return unusable(validity::Unreadable);
+            }
             m.storedCode = payload.storedCode.value_or(QString());
             m.setOption(option::CodeProtected, payload.codeProtected);
             if (payload.payloadFound()) {

@@ -20,6 +20,7 @@ inline constexpr uint8_t UnsupportedDepth = 1;
 inline constexpr uint8_t Os2Bitmap = 2;
 inline constexpr uint8_t NotBmp = 3;
 inline constexpr uint8_t Invalid = 4;
+inline constexpr uint8_t Unreadable = 5; // a read the disk refused, not a fault of the file
 } // namespace validity
 
 // The text shown over the thumbnail of an unusable carrier.

@@ -114,6 +114,11 @@ void ExtractRun::run() {
                           : 0;
     const std::optional<int16_t> rowsPerBlock =
         blockRows(info.rowBytes, info.headerLength(), rowsNeeded);
+    if (info.status == PayloadStatus::ReadError) {
+        report(TextId::ErrorDuringExtracting, m_carrier + engineReadFailure(info.readError));
+        failurePath();
+        return;
+    }
     if (!info.payloadFound() || info.headerLength() > std::numeric_limits<int16_t>::max() ||
         !rowsPerBlock) {
         report(TextId::ErrorDuringExtracting, {}, false);

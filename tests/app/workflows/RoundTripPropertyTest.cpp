@@ -6,8 +6,10 @@
 
 #include "Streams.h"
 #include "WorkflowHarness.h"
+#include "payload/CarrierFile.h"
 #include "vokbfn1.h"
 #include "workflows/BmpBrowsing.h"
+#include "workflows/CarrierInspection.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/DocumentSelection.h"
 #include "workflows/EmbedDocument.h"
@@ -598,6 +600,25 @@ std::vector<std::string> runReadFaultCase(Case& c, Random& r, bool& ran) {
     const FaultyRun lost =
         runWithReadFault(extractFaulty, ExtractDocument, r.between(1, extracted.reads));
     checkFailedRun(lost, extractFaulty.h.dir.path(names[0]), old, fault);
+
+    // The program's own reads of the image (its headers, its payload header) fail the same way:
+    // told as a read, never as a code that does not open it.
+    Session counting(c.used, false, false, &kLinkedEngine);
+    const int64_t before = CarrierFile::reads();
+    counting.choose(ChooseBmp, image);
+    const int64_t ownReads = CarrierFile::reads() - before;
+    Session choosing(c.used, false, false, &kLinkedEngine);
+    CarrierFile::failNthRead(r.between(1, std::max<int64_t>(ownReads, 1)), EIO);
+    choosing.choose(ChooseBmp, image);
+    CarrierFile::failNthRead(0, 0);
+    const QString said = choosing.messages().join(u' ');
+    // The window says why over the thumbnail; the command line prints the same text.
+    const bool toldAsRead = said.contains(QStringLiteral("cannot be read")) ||
+                            choosing.h.model.carrierCheckResult == validity::Unreadable;
+    if (said.contains(QStringLiteral("this code"), Qt::CaseInsensitive) ||
+        (!choosing.h.model.extractMode() && !toldAsRead)) {
+        fault("a failed read of the image chosen was not told as one", choosing.messages());
+    }
     return faults;
 }
 
