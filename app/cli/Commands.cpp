@@ -303,6 +303,10 @@ int runExtract(const Options& options) {
     s.ui.setSubject(*image);
     s.chooseBmp(*image);
     if (!s.model.extractMode()) {
+        // A read the disk refused has been told already; blaming the code would mislead.
+        if (s.ui.shown().join(u' ').contains(QStringLiteral("cannot be read"))) {
+            return kFailed;
+        }
         const QString why = s.model.hasState(state::BmpUsable) || s.model.display.bmpPath.isEmpty()
                                 ? QStringLiteral("no document in it opens with this code")
                                 : validityText(s.model.carrierCheckResult);
