@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <optional>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,10 +20,27 @@ namespace {
 
 constexpr int kNameAttempts = 100;
 
+// Which file an entry is. An inode number alone is reused at once by a file made in place of a
+// removed one, so the birth time (or, where none is kept, the change time) goes with it.
 struct Identity {
-    dev_t device = 0;
-    ino_t inode = 0;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t seconds = 0;
+    uint32_t nanoseconds = 0;
+    bool operator==(const Identity&) const = default;
 };
+
+std::optional<Identity> identityOf(int folderFd, const char* name) {
+    struct statx info {};
+    if (::statx(folderFd, name, AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME | STATX_CTIME,
+                &info) != 0) {
+        return std::nullopt;
+    }
+    const statx_timestamp& time =
+        (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime : info.stx_ctime;
+    return Identity{(uint64_t(info.stx_dev_major) << 32) | info.stx_dev_minor, info.stx_ino,
+                    time.tv_sec, time.tv_nsec};
+}
 
 // Targets the user agreed to replace, with the entry that was there when they agreed.
 std::map<QByteArray, Identity>& agreements() {
@@ -63,8 +81,7 @@ int judgeTarget(const QByteArray& key, int folderFd, const char* name, int newFd
         return EISDIR;
     }
     const auto found = agreements().find(key);
-    if (found == agreements().end() || found->second.device != info.st_dev ||
-        found->second.inode != info.st_ino) {
+    if (found == agreements().end() || identityOf(folderFd, name) != found->second) {
         return EEXIST;
     }
     replace = true;
@@ -101,9 +118,8 @@ int renameNew(int fromFolder, const char* from, int toFolder, const char* to) {
 
 void agreeToReplace(const QString& target) {
     const QByteArray key = trimmedNative(target);
-    struct stat info {};
-    if (::lstat(key.constData(), &info) == 0) {
-        agreements()[key] = {info.st_dev, info.st_ino};
+    if (const std::optional<Identity> identity = identityOf(AT_FDCWD, key.constData())) {
+        agreements()[key] = *identity;
     } else {
         agreements().erase(key);
     }
