@@ -104,9 +104,9 @@ const std::map<std::string, Subcommand>& subcommands() {
         {"zip",
          {runZip, 1, false, {"--yes", "--quiet"}, {},
           "Usage: brindmar zip FILE [OPTIONS]\n"
-          "Unpacks a ZIP archive into its own folder; packs any other file into NAME.zip\n"
-          "beside it.\n"
-          "  -y, --yes          answer yes to replacing an existing archive\n"
+          "Unpacks a ZIP archive into the folder that holds it, all members or none; packs\n"
+          "any other file into NAME.zip beside it.\n"
+          "  -y, --yes          answer yes to replacing an existing archive or member\n"
           "  -q, --quiet        say nothing but errors\n"}},
     };
     return table;

@@ -9,6 +9,7 @@
 #include "util/LinuxPlatform.h"
 #include "util/PathHelpers.h"
 #include "util/ProgramFolders.h"
+#include "util/WorkFolders.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/BmpInformation.h"
 #include "workflows/CarrierInspection.h"
@@ -48,14 +49,9 @@ void printError(const QString& text) {
 }
 
 // A work folder of this run's own inside the private temporary folder, so that a window open at
-// the same time keeps its work files.
+// the same time keeps its work files; those of runs that died are swept first.
 QString ownTemporaryFolder() {
-    const QString shared = privateTemporaryFolder();
-    if (shared.isEmpty()) {
-        return {};
-    }
-    const QString own = shared + QStringLiteral("cli-%1/").arg(::getpid());
-    return ::mkdir(QFile::encodeName(own).constData(), 0700) == 0 ? own : QString();
+    return claimRunFolder(privateTemporaryFolder());
 }
 
 // One run of the program on the terminal: the window's model and services, without a window.
@@ -88,7 +84,7 @@ public:
             return;
         }
         WipeWorkFiles(ctx);
-        QDir(ctx.temporaryFolder).removeRecursively();
+        releaseRunFolder(ctx.temporaryFolder);
     }
 
     bool ready() const {

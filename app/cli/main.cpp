@@ -36,11 +36,14 @@ void catchInterrupts() {
     action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal is a request to stop like any other: the work files go with the run.
+    sigaction(SIGHUP, &action, nullptr);
     // A parent that blocked them (some test runners do) would leave Ctrl+C pending for ever.
     sigset_t interrupts;
     sigemptyset(&interrupts);
     sigaddset(&interrupts, SIGINT);
     sigaddset(&interrupts, SIGTERM);
+    sigaddset(&interrupts, SIGHUP);
     sigprocmask(SIG_UNBLOCK, &interrupts, nullptr);
 }
 

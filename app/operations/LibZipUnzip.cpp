@@ -138,7 +138,7 @@ int16_t openFolderChain(int rootFd, const std::vector<std::string>& parts, std::
     }
     for (std::size_t i = 0; i < count; ++i) {
         const char* part = parts[i].c_str();
-        if (::mkdirat(folder.get(), part, 0777) != 0 && errno != EEXIST) {
+        if (::mkdirat(folder.get(), part, 0700) != 0 && errno != EEXIST) {
             return unzipCodeForErrno(errno);
         }
         UniqueFd next(
@@ -155,7 +155,7 @@ UniqueFd createTemporary(int folderFd, std::string& name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = ".brindmar-" + std::to_string(QRandomGenerator::global()->generate64());
         UniqueFd fd(::openat(folderFd, name.c_str(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (fd.valid() || errno != EEXIST) {
             return fd;
         }

@@ -1,5 +1,6 @@
 #include "util/ConfirmReplace.h"
 
+#include "util/ReplacementFile.h"
 #include "util/UiServices.h"
 
 #include <QFile>
@@ -64,6 +65,12 @@ private:
 
 } // namespace
 
+bool NameTaken(const QString& path) {
+    struct stat entry {};
+    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &entry) == 0 &&
+           !S_ISDIR(entry.st_mode);
+}
+
 int16_t ConfirmReplaceFile(const QString& path, uint8_t mode, UiServices& ui) {
     const QByteArray native = QFile::encodeName(path);
     struct stat entry {};
@@ -108,6 +115,7 @@ int16_t ConfirmReplaceFile(const QString& path, uint8_t mode, UiServices& ui) {
         }
     }
     if ((mode & kConfirmAskOnly) != 0) {
+        agreeToReplace(path);
         return kReplaceDeleted;
     }
     return ::unlink(native.constData()) == 0 ? kReplaceDeleted : kReplaceDeleteFailed;

@@ -11,7 +11,8 @@ class UiServices;
 inline constexpr uint8_t kConfirmSkipOverwriteQuestion = 1;
 inline constexpr uint8_t kConfirmSkipAttributeWarning = 2;
 inline constexpr uint8_t kConfirmDeleteWording = 4;
-// Asks only: the file stays, for a caller that replaces it whole once its new file is complete.
+// Asks only: the file stays, for a caller that replaces it whole once its new file is complete;
+// the answer yes is what lets that caller's commit replace it (agreeToReplace).
 inline constexpr uint8_t kConfirmAskOnly = 8;
 
 // Results of ConfirmReplaceFile.
@@ -29,5 +30,9 @@ inline constexpr int16_t kReplaceDeleteFailed = 3;
 // Read-only means the user may not write the file. A privileged user may write anything, so for
 // them a file that grants nobody write permission counts as read-only: the owner marked it so.
 int16_t ConfirmReplaceFile(const QString& path, uint8_t mode, UiServices& ui);
+
+// Whether anything but a folder has the name, a dangling symbolic link included: the question
+// above is due for it.
+bool NameTaken(const QString& path);
 
 } // namespace brindmar

@@ -1,9 +1,11 @@
 #include "util/ProgramFolders.h"
 
 #include "util/PathHelpers.h"
+#include "util/WorkFolders.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +42,23 @@ bool ownPrivateFolder(const QByteArray& path) {
     return true;
 }
 
+// Fallback private folders of runs that are gone: their work folders are swept, and the folder
+// goes once it is empty (a live run's locked folder keeps it).
+void sweepFallbackFolders(const QString& temp, const QString& prefix) {
+    const QStringList found =
+        QDir(temp).entryList({prefix + QStringLiteral("??????")}, QDir::Dirs | QDir::Hidden);
+    for (const QString& name : found) {
+        const QByteArray path = QFile::encodeName(QDir(temp).filePath(name));
+        struct stat info {};
+        if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != ::geteuid() || (info.st_mode & 077) != 0) {
+            continue;
+        }
+        sweepStaleRunFolders(QFile::decodeName(path));
+        ::rmdir(path.constData());
+    }
+}
+
 } // namespace
 
 QString withProductFolderSpelling(const QString& folder) {
@@ -68,24 +87,46 @@ QString programFolderFrom(const QString& startFolder) {
     });
 }
 
-QString defaultEmbedOutputFolder(const QString& programFolder, const QString& outputName,
-                                 const QString& userDataFolder) {
-    QString folder = programFolder + outputName;
-    if (QFileInfo(folder).isDir()) {
-        folder = withSeparator(folder);
-    } else if (QDir().mkdir(folder)) {
-        folder = withSeparator(folder);
-    } else {
-        folder = programFolder;
+bool isSystemFolder(const QString& folder) {
+    static const char* const kSystemRoots[] = {"/usr/",   "/opt/",  "/bin/", "/sbin/",   "/lib/",
+                                               "/lib64/", "/snap/", "/etc/", "/var/lib/"};
+    const QString clean = withSeparator(QDir::cleanPath(folder));
+    for (const char* root : kSystemRoots) {
+        if (clean.startsWith(QLatin1String(root))) {
+            return true;
+        }
     }
-    if (isWritableFolder(folder)) {
-        return folder;
+    return !isWritableFolder(folder);
+}
+
+QString defaultEmbedOutputFolder(const QString& programFolder, const QString& outputName,
+                                 const QString& userDataFolder, const QString& picturesFolder) {
+    if (!isSystemFolder(programFolder)) {
+        const QString folder = programFolder + outputName;
+        if ((QFileInfo(folder).isDir() || QDir().mkdir(folder)) && isWritableFolder(folder)) {
+            return withSeparator(folder);
+        }
+        if (isWritableFolder(programFolder)) {
+            return withSeparator(programFolder);
+        }
+    }
+    // An installed program never writes beside itself: what it leaves there outlives it.
+    if (!picturesFolder.isEmpty() && QDir::isAbsolutePath(picturesFolder)) {
+        const QString pictures = withSeparator(picturesFolder) + QStringLiteral("BrindMar");
+        if (QDir().mkpath(pictures) && isWritableFolder(pictures)) {
+            return withSeparator(pictures);
+        }
     }
     const QString own = withSeparator(userDataFolder) + outputName;
-    if (QDir().mkpath(own)) {
-        return withSeparator(own);
-    }
-    return folder;
+    QDir().mkpath(own);
+    return withSeparator(own);
+}
+
+QString defaultEmbedOutputFolder(const QString& programFolder, const QString& outputName,
+                                 const QString& userDataFolder) {
+    return defaultEmbedOutputFolder(
+        programFolder, outputName, userDataFolder,
+        QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
 }
 
 QString existingFolderOr(const QString& stored, const QString& fallback) {
@@ -104,22 +145,31 @@ QString userDataFolder() {
 }
 
 QString privateTemporaryFolder() {
-    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    QString folder;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir()) {
-        folder = QDir(runtime).filePath(QStringLiteral("brindmar"));
-    } else {
-        QString temp = qEnvironmentVariable("TMPDIR");
-        if (temp.isEmpty() || QDir::isRelativePath(temp) || !QFileInfo(temp).isDir()) {
-            temp = QStringLiteral("/tmp");
+        const QString folder = QDir(runtime).filePath(QStringLiteral("brindmar"));
+        if (ownPrivateFolder(QFile::encodeName(folder))) {
+            return withSeparator(folder);
         }
-        // A shared folder: the user's number keeps users apart.
-        folder = QDir(temp).filePath(QStringLiteral("brindmar-%1").arg(::geteuid()));
     }
-    if (!ownPrivateFolder(QFile::encodeName(folder))) {
+    QString temp = qEnvironmentVariable("TMPDIR");
+    if (temp.isEmpty() || QDir::isRelativePath(temp) || !QFileInfo(temp).isDir()) {
+        temp = QStringLiteral("/tmp");
+    }
+    // A shared folder: the user's number keeps users apart.
+    const QString name = QStringLiteral("brindmar-%1").arg(::geteuid());
+    const QString folder = QDir(temp).filePath(name);
+    if (ownPrivateFolder(QFile::encodeName(folder))) {
+        return withSeparator(folder);
+    }
+    // Someone else took the name first; a folder of a random name cannot be taken in advance.
+    // The ones earlier runs made this way are swept as their runs end.
+    sweepFallbackFolders(temp, name + u'-');
+    QByteArray pattern = QFile::encodeName(QDir(temp).filePath(name + QStringLiteral("-XXXXXX")));
+    if (::mkdtemp(pattern.data()) == nullptr) {
         return {};
     }
-    return withSeparator(folder);
+    return withSeparator(QFile::decodeName(pattern));
 }
 
 } // namespace brindmar

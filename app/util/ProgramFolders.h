@@ -15,12 +15,19 @@ QString programFolderFrom(const QString& startFolder);
 // The product folder's name comes out of proper-casing with a small m; put it back.
 QString withProductFolderSpelling(const QString& folder);
 
-// Where embedded images go when no usable folder is stored: "Output" under the program folder,
-// created when missing, else the program folder itself. An installed program's folder is
-// usually not the user's to write, so when neither can be written the same "Output" is made
-// in the user's data folder instead. Every result ends in a separator.
+// Where embedded images go when no usable folder is stored. A program run from a folder of the
+// user's own keeps "Output" beside itself (created when missing), else that folder itself. An
+// installed program (a system folder, or one the user cannot write) never writes beside itself:
+// what it leaves there outlives its removal. Its images go to "BrindMar" in the user's pictures
+// folder, else to "Output" in the user's data folder. Every result ends in a separator.
+QString defaultEmbedOutputFolder(const QString& programFolder, const QString& outputName,
+                                 const QString& userDataFolder, const QString& picturesFolder);
+// The same with the user's pictures folder as the desktop names it (XDG_PICTURES_DIR).
 QString defaultEmbedOutputFolder(const QString& programFolder, const QString& outputName,
                                  const QString& userDataFolder);
+
+// Installed with the system: under /usr, /opt, /bin and their kind, or not writable by the user.
+bool isSystemFolder(const QString& folder);
 
 // A stored folder that still exists is taken as stored (with its separator made sure of);
 // otherwise the fallback.
@@ -31,8 +38,9 @@ QString existingFolderOr(const QString& stored, const QString& fallback);
 QString userDataFolder();
 
 // A folder only this user can read, for the work files that hold the user's document: created
-// with mode 0700 under XDG_RUNTIME_DIR, else TMPDIR or /tmp, and refused when another user owns
-// it. Ends in a separator; empty when no such folder can be had.
+// with mode 0700 under XDG_RUNTIME_DIR, else TMPDIR or /tmp. When another user owns the folder of
+// that name, a folder of a random name is made instead. Ends in a separator; empty when no such
+// folder can be had.
 QString privateTemporaryFolder();
 
 } // namespace brindmar

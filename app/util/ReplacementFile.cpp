@@ -1,12 +1,18 @@
 #include "util/ReplacementFile.h"
 
+#include "util/WorkFolders.h"
+
 #include <QFile>
-#include <QRandomGenerator>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
+#include <optional>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace brindmar {
 
@@ -14,62 +20,142 @@ namespace {
 
 constexpr int kNameAttempts = 100;
 
-QByteArray folderOf(const QByteArray& path) {
-    const qsizetype cut = path.lastIndexOf('/');
-    if (cut < 0) {
-        return QByteArrayLiteral(".");
+// Which file an entry is. An inode number alone is reused at once by a file made in place of a
+// removed one, so the birth time (or, where none is kept, the change time) goes with it.
+struct Identity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t seconds = 0;
+    uint32_t nanoseconds = 0;
+    bool operator==(const Identity&) const = default;
+};
+
+std::optional<Identity> identityOf(int folderFd, const char* name) {
+    struct statx info {};
+    if (::statx(folderFd, name, AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME | STATX_CTIME,
+                &info) != 0) {
+        return std::nullopt;
     }
-    return cut == 0 ? QByteArrayLiteral("/") : path.left(cut);
+    const statx_timestamp& time =
+        (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime : info.stx_ctime;
+    return Identity{(uint64_t(info.stx_dev_major) << 32) | info.stx_dev_minor, info.stx_ino,
+                    time.tv_sec, time.tv_nsec};
 }
 
-QByteArray hiddenName(const QByteArray& folder) {
-    return folder + "/.brindmar-" +
-           QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".part";
+// Targets the user agreed to replace, with the entry that was there when they agreed.
+std::map<QByteArray, Identity>& agreements() {
+    static std::map<QByteArray, Identity> agreed;
+    return agreed;
+}
+
+QByteArray trimmedNative(const QString& path) {
+    QByteArray native = QFile::encodeName(path);
+    while (native.size() > 1 && native.endsWith('/')) {
+        native.chop(1);
+    }
+    return native;
+}
+
+std::pair<QByteArray, QByteArray> splitPath(const QByteArray& path) {
+    const qsizetype cut = path.lastIndexOf('/');
+    if (cut < 0) {
+        return {QByteArrayLiteral("."), path};
+    }
+    return {cut == 0 ? QByteArrayLiteral("/") : path.left(cut), path.mid(cut + 1)};
 }
 
 QByteArray procPath(int fd) {
     return "/proc/self/fd/" + QByteArray::number(fd);
 }
 
-// The folder's entry for the new name reaches the disk too, or a crash could lose the rename.
-void syncFolder(const QByteArray& folder) {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+// What is at the target decides the commit: nothing there is taken without asking anyone; a
+// file there is replaced only when it is the one the user agreed to. The replaced file's mode
+// and owner pass to the new one. 0 with replace set, or the errno that refuses the commit.
+int judgeTarget(const QByteArray& key, int folderFd, const char* name, int newFd, bool& replace) {
+    struct stat info {};
+    if (::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        replace = false;
+        return errno == ENOENT ? 0 : errno;
     }
+    if (S_ISDIR(info.st_mode)) {
+        return EISDIR;
+    }
+    const auto found = agreements().find(key);
+    if (found == agreements().end() || identityOf(folderFd, name) != found->second) {
+        return EEXIST;
+    }
+    replace = true;
+    if (S_ISREG(info.st_mode)) {
+        // The owner first: a change of owner clears the set-id bits the mode then restores.
+        struct stat own {};
+        if (::fstat(newFd, &own) == 0 && (own.st_uid != info.st_uid || own.st_gid != info.st_gid)) {
+            [[maybe_unused]] const int ignored = ::fchown(newFd, info.st_uid, info.st_gid);
+        }
+        if (::fchmod(newFd, info.st_mode & 07777) != 0) {
+            return errno;
+        }
+    }
+    return 0;
 }
 
-// Flushes the file by its name, never through a link; 0 or the errno of the failed step.
-int syncByName(const QByteArray& path) {
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+// Renames without replacing anything; where the file system has no such rename, a hard link
+// refuses an existing name just as well.
+int renameNew(int fromFolder, const char* from, int toFolder, const char* to) {
+    if (::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
         return errno;
     }
-    const int error = ::fsync(fd) == 0 ? 0 : errno;
-    ::close(fd);
-    return error;
+    if (::linkat(fromFolder, from, toFolder, to, 0) != 0) {
+        return errno;
+    }
+    ::unlinkat(fromFolder, from, 0);
+    return 0;
 }
 
 } // namespace
 
-ReplacementFile::ReplacementFile(const QString& target, bool named)
-    : m_target(target), m_folder(folderOf(QFile::encodeName(target))) {
-    m_fd = named ? -1 : ::open(m_folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+void agreeToReplace(const QString& target) {
+    const QByteArray key = trimmedNative(target);
+    if (const std::optional<Identity> identity = identityOf(AT_FDCWD, key.constData())) {
+        agreements()[key] = *identity;
+    } else {
+        agreements().erase(key);
+    }
+}
+
+ReplacementFile::ReplacementFile(const QString& target, NewMode mode) : m_target(target) {
+    const auto [folder, name] = splitPath(trimmedNative(target));
+    m_name = name;
+    // Everything below is relative to the folder: a part name beside a long target never
+    // makes a path longer than the target's own.
+    m_folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_folderFd < 0) {
+        m_error = errno;
+        return;
+    }
+    sweepStaleParts(m_folderFd);
+    m_newMode = mode == NewMode::Private ? 0600 : 0666;
+    m_fd = ::openat(m_folderFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, m_newMode);
     if (m_fd >= 0) {
         // Writers reach an unnamed file through /proc only; without it, a named file serves.
         struct stat info {};
         if (::stat(procPath(m_fd).constData(), &info) == 0) {
+            ::flock(m_fd, LOCK_EX);
             return;
         }
         ::close(m_fd);
         m_fd = -1;
     }
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const QByteArray name = hiddenName(m_folder);
-        m_fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const QByteArray part = partName(".part");
+        m_fd = ::openat(m_folderFd, part.constData(),
+                        O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, m_newMode);
         if (m_fd >= 0) {
-            m_temporary = name;
+            // Held for the writer's life, so that no sweep takes the file from under it.
+            ::flock(m_fd, LOCK_EX);
+            m_temporary = part;
             return;
         }
         if (errno != EEXIST) {
@@ -81,13 +167,20 @@ ReplacementFile::ReplacementFile(const QString& target, bool named)
 
 ReplacementFile::~ReplacementFile() {
     discard();
+    if (m_folderFd >= 0) {
+        ::close(m_folderFd);
+    }
 }
 
 QString ReplacementFile::writePath() const {
     if (m_fd < 0) {
         return {};
     }
-    return QFile::decodeName(m_temporary.isEmpty() ? procPath(m_fd) : m_temporary);
+    struct stat info {};
+    if (!m_temporary.isEmpty() && ::stat(procPath(m_fd).constData(), &info) != 0) {
+        return QFile::decodeName(splitPath(trimmedNative(m_target)).first + '/' + m_temporary);
+    }
+    return QFile::decodeName(procPath(m_fd));
 }
 
 bool ReplacementFile::append(const QByteArray& bytes) {
@@ -108,54 +201,78 @@ bool ReplacementFile::append(const QByteArray& bytes) {
     return true;
 }
 
-bool ReplacementFile::linkUnnamed(const QByteArray& name) {
-    return ::linkat(AT_FDCWD, procPath(m_fd).constData(), AT_FDCWD, name.constData(),
-                    AT_SYMLINK_FOLLOW) == 0;
+bool ReplacementFile::placeUnnamed(const QByteArray& name, bool replace) {
+    const QByteArray source = procPath(m_fd);
+    if (!replace) {
+        // Straight to its name: a new file never has a hidden complete copy.
+        return ::linkat(AT_FDCWD, source.constData(), m_folderFd, name.constData(),
+                        AT_SYMLINK_FOLLOW) == 0;
+    }
+    // rename cannot take an unnamed file, and a link cannot replace; a hidden name bridges the
+    // two for as long as a link and a rename take.
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const QByteArray part = partName(".part");
+        if (::linkat(AT_FDCWD, source.constData(), m_folderFd, part.constData(),
+                     AT_SYMLINK_FOLLOW) == 0) {
+            if (::renameat(m_folderFd, part.constData(), m_folderFd, name.constData()) == 0) {
+                return true;
+            }
+            const int error = errno;
+            ::unlinkat(m_folderFd, part.constData(), 0);
+            errno = error;
+            return false;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    errno = EEXIST;
+    return false;
 }
 
 bool ReplacementFile::commit() {
     if (m_fd < 0) {
         return false;
     }
-    // By its name where it has one: a writer may have put another file in its place.
-    const int syncError =
-        m_temporary.isEmpty() ? (::fsync(m_fd) == 0 ? 0 : errno) : syncByName(m_temporary);
-    if (syncError != 0) {
-        m_error = syncError;
-        return false;
-    }
-    if (m_temporary.isEmpty()) {
-        // A name of its own first: rename cannot take an unnamed file, and linking straight to
-        // the target would refuse to replace it.
-        for (int attempt = 0; attempt < kNameAttempts && m_temporary.isEmpty(); ++attempt) {
-            const QByteArray name = hiddenName(m_folder);
-            if (linkUnnamed(name)) {
-                m_temporary = name;
-            } else if (errno != EEXIST) {
-                m_error = errno;
-                return false;
-            }
-        }
-        if (m_temporary.isEmpty()) {
-            m_error = EEXIST;
-            return false;
-        }
-    }
-    const QByteArray target = QFile::encodeName(m_target);
-    if (::rename(m_temporary.constData(), target.constData()) != 0) {
+    if (::fsync(m_fd) != 0) {
         m_error = errno;
         return false;
     }
-    m_temporary.clear();
+    const QByteArray key = trimmedNative(m_target);
+    bool replace = false;
+    if (const int refused = judgeTarget(key, m_folderFd, m_name.constData(), m_fd, replace)) {
+        m_error = refused;
+        return false;
+    }
+    if (m_temporary.isEmpty()) {
+        if (!placeUnnamed(m_name, replace)) {
+            m_error = errno;
+            return false;
+        }
+    } else {
+        const int error = replace ? (::renameat(m_folderFd, m_temporary.constData(), m_folderFd,
+                                                m_name.constData()) == 0
+                                         ? 0
+                                         : errno)
+                                  : renameNew(m_folderFd, m_temporary.constData(), m_folderFd,
+                                              m_name.constData());
+        if (error != 0) {
+            m_error = error;
+            return false;
+        }
+        m_temporary.clear();
+    }
+    agreements().erase(key);
     ::close(m_fd);
     m_fd = -1;
-    syncFolder(m_folder);
+    // The folder's entry for the new name reaches the disk too, or a crash could lose it.
+    ::fsync(m_folderFd);
     return true;
 }
 
 void ReplacementFile::discard() {
     if (!m_temporary.isEmpty()) {
-        ::unlink(m_temporary.constData());
+        ::unlinkat(m_folderFd, m_temporary.constData(), 0);
         m_temporary.clear();
     }
     if (m_fd >= 0) {
@@ -164,17 +281,40 @@ void ReplacementFile::discard() {
     }
 }
 
-int moveIntoPlace(const QString& complete, const QString& target) {
-    const QByteArray from = QFile::encodeName(complete);
-    const QByteArray to = QFile::encodeName(target);
-    if (const int error = syncByName(from); error != 0) {
-        return error;
-    }
-    if (::rename(from.constData(), to.constData()) != 0) {
+int moveIntoPlace(const QString& complete, const QString& target, bool keepReplaced) {
+    const QByteArray from = trimmedNative(complete);
+    const QByteArray key = trimmedNative(target);
+    const int fd = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
         return errno;
     }
-    syncFolder(folderOf(to));
-    return 0;
+    const auto [folder, name] = splitPath(key);
+    const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int error = folderFd < 0 ? errno : (::fsync(fd) == 0 ? 0 : errno);
+    bool replace = false;
+    if (error == 0) {
+        error = judgeTarget(key, folderFd, name.constData(), fd, replace);
+    }
+    if (error == 0) {
+        if (!replace) {
+            error = renameNew(AT_FDCWD, from.constData(), folderFd, name.constData());
+        } else if (keepReplaced && ::renameat2(AT_FDCWD, from.constData(), folderFd,
+                                               name.constData(), RENAME_EXCHANGE) == 0) {
+            error = 0;
+        } else {
+            error =
+                ::renameat(AT_FDCWD, from.constData(), folderFd, name.constData()) == 0 ? 0 : errno;
+        }
+    }
+    if (error == 0) {
+        agreements().erase(key);
+        ::fsync(folderFd);
+    }
+    if (folderFd >= 0) {
+        ::close(folderFd);
+    }
+    ::close(fd);
+    return error;
 }
 
 QString systemErrorText(int error) {

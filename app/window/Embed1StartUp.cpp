@@ -3,6 +3,7 @@
 #include "operations/ZipService.h"
 #include "util/PathHelpers.h"
 #include "util/ProgramFolders.h"
+#include "util/WorkFolders.h"
 #include "window/HelpWindow.h"
 #include "window/QtUiServices.h"
 #include "window/SoundSwitchedUi.h"
@@ -61,8 +62,9 @@ void Embed1::setupProgramValues() {
                                                                       : m_environment.settingsFile;
     m_settings = std::make_unique<Settings>(settingsFile, m_ui.get());
 
+    // A folder of this window's own: a second window, or the command line, keeps its work files.
     m_ctx->temporaryFolder = m_environment.temporaryFolder.isEmpty()
-                                 ? privateTemporaryFolder()
+                                 ? claimRunFolder(privateTemporaryFolder())
                                  : m_environment.temporaryFolder;
     const QString start = m_environment.startFolder.isEmpty()
                               ? QCoreApplication::applicationDirPath()
@@ -176,6 +178,7 @@ void Embed1::saveSettings() {
 
 void Embed1::removeWorkFiles() {
     WipeWorkFiles(*m_ctx);
+    releaseRunFolder(m_ctx->temporaryFolder);
 }
 
 } // namespace brindmar

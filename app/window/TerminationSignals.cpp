@@ -32,7 +32,8 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    if (::sigaction(SIGTERM, &action, nullptr) != 0 || ::sigaction(SIGINT, &action, nullptr) != 0) {
+    if (::sigaction(SIGTERM, &action, nullptr) != 0 || ::sigaction(SIGINT, &action, nullptr) != 0 ||
+        ::sigaction(SIGHUP, &action, nullptr) != 0) {
         return;
     }
     m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
@@ -43,6 +44,7 @@ TerminationSignals::~TerminationSignals() {
     if (m_notifier != nullptr) {
         std::signal(SIGTERM, SIG_DFL);
         std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGHUP, SIG_DFL);
     }
 }
 

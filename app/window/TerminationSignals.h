@@ -6,7 +6,7 @@ class QSocketNotifier;
 
 namespace brindmar {
 
-// Turns SIGTERM and SIGINT (logout, a terminal's Ctrl+C) into a Qt signal on the event loop, so
+// Turns SIGTERM, SIGINT and SIGHUP (logout, a terminal's Ctrl+C, a terminal closed) into a Qt signal on the event loop, so
 // that they end the program through the window's own close: settings saved, work files wiped.
 // The handler only writes a byte to a pipe; everything else runs on the user-interface thread.
 class TerminationSignals final : public QObject {

@@ -258,7 +258,7 @@ bool EmbedRun::prepareOutput() {
     }
     QString carrier = m_carrier;
     m_output = m_model.embedOutputFolder + FileNameOf(carrier);
-    if (FileExists(m_output)) {
+    if (NameTaken(m_output)) {
         normalPointer(m_ctx);
         if (SameFile(m_output, m_carrier)) {
             m_ctx.report(Sound::Attention, kEmbedTitle,
@@ -430,8 +430,13 @@ bool EmbedRun::sealed(const std::string& header) {
     return false;
 }
 
-// The copies go when the run ends, however it ends.
+// The copies go when the run ends, however it ends; so does the archive a seal was made from,
+// which is the document in the clear (the next embed packs it again).
 void EmbedRun::discardCopy() {
+    if (m_model.hasPacking(packing::PackedForSeal) &&
+        QFileInfo::exists(m_ctx.temporaryFolder + kWorkArchiveName)) {
+        DiscardWorkFile(m_ctx, m_ctx.temporaryFolder + kWorkArchiveName);
+    }
     for (QString* copy : {&m_copy, &m_sealed}) {
         if (copy->isEmpty()) {
             continue;

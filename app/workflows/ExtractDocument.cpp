@@ -149,7 +149,7 @@ void ExtractRun::run() {
     QString engineOutput =
         m_ctx.temporaryFolder + (info.sealed ? kSealedWorkName : kWorkArchiveName);
     if (!archived) {
-        direct.emplace(m_target);
+        direct.emplace(m_target, ReplacementFile::NewMode::Private);
         if (!direct->isOpen()) {
             targetNotWritten(direct->error());
             return;
@@ -334,7 +334,7 @@ bool ExtractRun::install(const QString& staged, const PayloadHeaderInfo& info) {
     if (error == EXDEV) {
         // The private folder lies on another file system: the document is copied across, and
         // takes the old one's place only once complete.
-        ReplacementFile copy(m_target);
+        ReplacementFile copy(m_target, ReplacementFile::NewMode::Private);
         error = 0;
         if (!copy.isOpen() || !copyInto(staged, copy) ||
             !WriteFileDate(m_ctx.platform, copy.writePath(), info.dateField) || !copy.commit()) {

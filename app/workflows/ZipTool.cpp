@@ -1,16 +1,27 @@
 #include "workflows/ZipTool.h"
 
 #include "operations/ZipService.h"
+#include "util/ConfirmReplace.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
 #include "util/SelectFile.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/ExtractDocument.h"
 #include "workflows/WindowReset.h"
+#include "workflows/WipeCommand.h"
+#include "workflows/ZipUnpacking.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace brindmar {
 
 namespace {
+
+// The archive the tool packs, while it is packed.
+const QString kZipToolWorkName = QStringLiteral("vokbzip.tmp");
 
 void show(WorkflowContext& ctx, TextId title, const QString& text, MessageIcon icon,
           MessageButtons buttons = MessageButtons::Ok) {
@@ -18,29 +29,87 @@ void show(WorkflowContext& ctx, TextId title, const QString& text, MessageIcon i
     ctx.ui.showMessage(Message{tr(title), text, icon, buttons});
 }
 
-void unpack(WorkflowContext& ctx, QString path) {
-    const QString folder = ctx.model.zipFolder;
-    QString errorText;
-    if (UnzipDocument(ctx, path, folder, kUnzipKeepExisting, false, errorText)) {
-        if (ctx.ui.soundOn()) {
-            ctx.ui.playSound(Sound::Success);
-        }
-        show(ctx, TextId::ZipToolTitle,
-             folder + FileNameOf(path) + QStringLiteral("\n\n") + tr(TextId::EndUnzipFunction),
-             MessageIcon::Information);
-        return;
-    }
+void failed(WorkflowContext& ctx, TextId what, const QString& path, const QString& why) {
     ctx.ui.alert(Sound::Error);
     show(ctx, TextId::ZipErrorTitle,
-         tr(TextId::ErrorDuringUnzippingOf) + QStringLiteral("\n\n") + path +
-             QStringLiteral("\n\n") + errorText,
+         tr(what) + QStringLiteral("\n\n") + path + QStringLiteral("\n\n") + why,
          MessageIcon::Exclamation);
+}
+
+// Asks before each member that would take an existing name; false when the user keeps one.
+bool membersAgreed(WorkflowContext& ctx, const QString& folder, const QStringList& members) {
+    for (const QString& member : members) {
+        const QString target = folder + member;
+        if (NameTaken(target) &&
+            ConfirmReplaceFile(target, kConfirmAskOnly, ctx.ui) > kReplaceDeleted) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void unpack(WorkflowContext& ctx, QString path) {
+    const QString folder = ctx.model.zipFolder;
+    // Unpacked beside the archive into a folder of the run's own, and moved in only when every
+    // member came out whole: a member that fails leaves none of the others behind.
+    UnpackingFolder staging(folder);
+    if (!staging.isOpen()) {
+        failed(ctx, TextId::ErrorDuringUnzippingOf, path,
+               folder + QStringLiteral(" - ") + systemErrorText(staging.error()));
+        return;
+    }
+    QString errorText;
+    if (!UnzipDocument(ctx, path, staging.path(), kUnzipReplaceExisting, false, errorText)) {
+        failed(ctx, TextId::ErrorDuringUnzippingOf, path, errorText);
+        return;
+    }
+    const QStringList members = staging.members();
+    if (!membersAgreed(ctx, folder, members)) {
+        return;
+    }
+    ctx.ui.setMousePointer(MousePointer::Hourglass);
+    QString refused;
+    const int error = staging.moveIn(folder, members, refused);
+    if (error != 0) {
+        failed(ctx, TextId::ErrorDuringUnzippingOf, path,
+               refused + QStringLiteral(" could not be written: ") + systemErrorText(error));
+        return;
+    }
+    if (ctx.ui.soundOn()) {
+        ctx.ui.playSound(Sound::Success);
+    }
+    show(ctx, TextId::ZipToolTitle,
+         folder + FileNameOf(path) + QStringLiteral("\n\n") + tr(TextId::EndUnzipFunction),
+         MessageIcon::Information);
+}
+
+bool isPrivateFile(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && (info.st_mode & 077) == 0;
+}
+
+// Copies the packed archive from the work folder into the file that takes the archive's place.
+bool copyInto(const QString& source, ReplacementFile& out) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (;;) {
+        const QByteArray chunk = in.read(1 << 20);
+        if (chunk.isEmpty()) {
+            return in.error() == QFileDevice::NoError;
+        }
+        if (!out.append(chunk)) {
+            return false;
+        }
+    }
 }
 
 void pack(WorkflowContext& ctx, QString path) {
     const QString folder = ctx.model.zipFolder;
     const QString archive = zipToolArchivePath(path);
-    if (FileExists(archive)) {
+    // A dangling link is a name taken all the same: the new archive would replace it.
+    if (NameTaken(archive)) {
         ctx.ui.setMousePointer(MousePointer::Default);
         ctx.ui.alert(Sound::Attention);
         ctx.render();
@@ -53,15 +122,27 @@ void pack(WorkflowContext& ctx, QString path) {
         if (answer != MessageAnswer::Ok) {
             return;
         }
+        agreeToReplace(archive);
     }
-    // Packed beside the archive's place and put there only when complete: a failure leaves an
-    // existing file of that name as it was, and a link there is replaced, not written through.
-    ReplacementFile packed(archive, true);
+    // The archive library writes its own part files beside the archive it makes; made in the
+    // private work folder, they never reach the user's folder, and the finished archive is
+    // copied beside the document through a file that takes the archive's place only when
+    // complete. An archive of a private file is private too.
+    const QString work = ctx.temporaryFolder + kZipToolWorkName;
+    DiscardWorkFile(ctx, work);
     QString errorText;
-    bool done = packed.isOpen() && ZipDocument(ctx, path, packed.writePath(), false, errorText);
-    if (done && !packed.commit()) {
-        done = false;
-        errorText = systemErrorText(packed.error());
+    bool done = !ctx.temporaryFolder.isEmpty() && ZipDocument(ctx, path, work, false, errorText);
+    if (done) {
+        ReplacementFile packed(archive, isPrivateFile(path) ? ReplacementFile::NewMode::Private
+                                                            : ReplacementFile::NewMode::Usual);
+        if (!packed.isOpen() || !copyInto(work, packed) || !packed.commit()) {
+            done = false;
+            errorText = archive + QStringLiteral(" could not be written: ") +
+                        systemErrorText(packed.error() != 0 ? packed.error() : EIO);
+        }
+    }
+    if (QFileInfo::exists(work)) {
+        DiscardWorkFile(ctx, work);
     }
     if (done) {
         if (ctx.ui.soundOn()) {
@@ -75,14 +156,7 @@ void pack(WorkflowContext& ctx, QString path) {
              MessageIcon::Information);
         return;
     }
-    if (!packed.isOpen()) {
-        errorText = systemErrorText(packed.error());
-    }
-    ctx.ui.alert(Sound::Error);
-    show(ctx, TextId::ZipErrorTitle,
-         tr(TextId::ErrorDuringZippingOf) + QStringLiteral("\n\n") + path + QStringLiteral("\n\n") +
-             errorText,
-         MessageIcon::Exclamation);
+    failed(ctx, TextId::ErrorDuringZippingOf, path, errorText);
 }
 
 } // namespace

@@ -4,9 +4,10 @@
 
 namespace brindmar {
 
-// The ZIP / UnZIP tool of the File menu: a ZIP archive the user picks is unpacked into its own
-// folder, any other file is packed into an archive beside it. No password, and nothing of the
-// window's selections is touched.
+// The ZIP / UnZIP tool of the File menu: a ZIP archive the user picks is unpacked into the
+// folder that holds it, all members or none, with the overwrite question for each member that
+// would replace a file there; any other file is packed into an archive beside it. No password, and
+// nothing of the window's selections is touched.
 void RunZipTool(WorkflowContext& ctx);
 
 // Where the tool packs a file: its folder and base name with ".zip" ("z1.txt" gives "z1.zip"),

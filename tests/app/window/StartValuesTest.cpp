@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace brindmar;
 
@@ -102,12 +104,32 @@ TEST(OutputFolder, ProgramFolderWhenOutputCannotBeMade) {
     EXPECT_EQ(defaultEmbedOutputFolder(program, "Output", dir.filePath("data")), program);
 }
 
-TEST(OutputFolder, UserDataFolderWhenTheProgramFolderCannotBeWritten) {
+// An installed program never writes beside itself: its default output is the user's.
+TEST(OutputFolder, AnInstalledProgramWritesToTheUsersFolders) {
     QTemporaryDir dir;
-    const QString gone = dir.path() + "/no/such/program/";
     const QString data = dir.path() + "/data/BrindMar/";
-    EXPECT_EQ(defaultEmbedOutputFolder(gone, "Output", data), data + "Output/");
-    EXPECT_TRUE(QFileInfo(data + "Output").isDir());
+    const QString pictures = dir.path() + "/Pictures";
+    struct Row {
+        const char* why;
+        QString program;
+        QString pictures;
+        QString expected;
+    };
+    const std::vector<Row> rows = {
+        {"cannot be written", dir.path() + "/no/such/program/", pictures, pictures + "/BrindMar/"},
+        {"under /usr", "/usr/bin/", pictures, pictures + "/BrindMar/"},
+        {"under /opt", "/opt/brindmar/", pictures, pictures + "/BrindMar/"},
+        {"no pictures folder", "/usr/local/bin/", QString(), data + "Output/"},
+        {"pictures folder cannot be made", "/usr/bin/", "/proc/none", data + "Output/"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(defaultEmbedOutputFolder(row.program, "Output", data, row.pictures), row.expected)
+            << row.why;
+        EXPECT_TRUE(QFileInfo(row.expected).isDir()) << row.why;
+        EXPECT_FALSE(QFileInfo(row.program + "Output").exists()) << row.why;
+    }
+    EXPECT_TRUE(isSystemFolder("/usr/bin"));
+    EXPECT_FALSE(isSystemFolder(dir.path()));
 }
 
 TEST(OutputFolder, StoredFoldersAreKeptWhileTheyExist) {
@@ -132,10 +154,28 @@ TEST(TemporaryFolder, PrivateToTheUser) {
     ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 
-    // A link planted in its place is not followed.
+    // A link planted in its place is not followed: a folder of a random name of the user's own
+    // is made instead, as for a folder another user took first.
     ASSERT_TRUE(QDir().rmdir(dir.path() + "/brindmar"));
     ASSERT_TRUE(QFile::link(dir.path(), dir.path() + "/brindmar"));
-    EXPECT_EQ(privateTemporaryFolder(), QString());
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(dir.path()));
+    const QString shared = dir.path() + QStringLiteral("/brindmar-%1").arg(::geteuid());
+    ASSERT_TRUE(QFile::link(dir.path(), shared)); // not a folder of the user's own either
+    const QString fallback = privateTemporaryFolder();
+    EXPECT_TRUE(fallback.startsWith(dir.path() + QStringLiteral("/brindmar-%1-").arg(::geteuid())))
+        << fallback.toStdString();
+    ASSERT_EQ(::lstat(QFile::encodeName(fallback).constData(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    // The next run sweeps an empty one its run left.
+    EXPECT_NE(privateTemporaryFolder(), fallback);
+    EXPECT_FALSE(QFileInfo::exists(fallback));
+    if (savedTemp.isNull()) {
+        qunsetenv("TMPDIR");
+    } else {
+        qputenv("TMPDIR", savedTemp);
+    }
     if (saved.isNull()) {
         qunsetenv("XDG_RUNTIME_DIR");
     } else {

@@ -41,7 +41,8 @@ Bytes carrier(Kind kind, int32_t width, int32_t height) {
     case Kind::Rgb24:
         return bmptest::make24(width, height, noise(size_t(width) * height * 3));
     case Kind::Indexed8:
-        return bmptest::make8(width, height, bmptest::testPalette(256), noise(size_t(width) * height));
+        return bmptest::make8(width, height, bmptest::testPalette(256),
+                              noise(size_t(width) * height));
     case Kind::Rle8: {
         const int32_t row = bmptest::rle8RowPixels(width);
         return bmptest::makeRle8(width, height, bmptest::testPalette(256),
@@ -138,6 +139,8 @@ TEST_P(ComesBack, UnderItsNameWithItsBytesAndTime) {
     EXPECT_EQ(QDir(f.back).entryList(QDir::Files | QDir::Hidden), QStringList{c.documentName});
     EXPECT_EQ(contents(f.back + c.documentName), QByteArray::fromStdString(bytes));
     EXPECT_EQ(modified(f.back + c.documentName), kDocumentTime);
+    // A document out of an image is the user's alone, whichever way it came out.
+    EXPECT_EQ(QFile::permissions(f.back + c.documentName) & 0x0077, QFileDevice::Permissions());
     if (!c.code.isEmpty()) {
         Session other(QStringLiteral("another code 42"), false);
         other.choose({}, f.out + QStringLiteral("carrier.bmp"));
@@ -148,19 +151,25 @@ TEST_P(ComesBack, UnderItsNameWithItsBytesAndTime) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ComesBack,
     ::testing::Values(
-        ShapeCase{"centre crop of a wide carrier", Kind::Indexed8, 4300, 800, 1, 20, "a.txt", {},
-                  false},
+        ShapeCase{
+            "centre crop of a wide carrier", Kind::Indexed8, 4300, 800, 1, 20, "a.txt", {}, false},
         ShapeCase{"vertical strip of a photo", Kind::Rgb24, 640, 480, 11, 20, "b.txt", {}, false},
         ShapeCase{"one pixel wide", Kind::Rgb24, 1, 3000, 0, 1500, "c.bin", {}, false},
         ShapeCase{"one pixel high", Kind::Indexed8, 3000, 1, 0, 1500, "d.bin", {}, false},
         ShapeCase{"run-length strip", Kind::Rle8, 2, 2720, 10, 300, "e.txt", {}, false},
         ShapeCase{"empty document", Kind::Rgb24, 150, 110, 1, 0, "empty.txt", {}, false},
-        ShapeCase{"empty document in a run-length carrier", Kind::Rle8, 150, 110, 0, 0, "e",
-                  {}, false},
+        ShapeCase{
+            "empty document in a run-length carrier", Kind::Rle8, 150, 110, 0, 0, "e", {}, false},
         ShapeCase{"CJK name", Kind::Rgb24, 150, 110, 0, 700, u"\u6587\u6863.txt"_qs, {}, true},
-        ShapeCase{"Cyrillic long name", Kind::Indexed8, 150, 110, 5, 700,
+        ShapeCase{"Cyrillic long name",
+                  Kind::Indexed8,
+                  150,
+                  110,
+                  5,
+                  700,
                   u"\u041e\u0442\u0447\u0451\u0442 \u0437\u0430 \u043c\u0430\u0440\u0442.txt"_qs,
-                  {}, false},
+                  {},
+                  false},
         ShapeCase{"leading blanks", Kind::Rgb24, 150, 110, 0, 700, "  lead.txt", {}, false},
         ShapeCase{"trailing blank", Kind::Rgb24, 150, 110, 0, 700, "trail.txt ", {}, false},
         ShapeCase{"accented name and code", Kind::Rgb24, 150, 110, 2, 700,
@@ -220,8 +229,8 @@ TEST(Replacing, TheOldFileStaysUntilTheNewOneIsComplete) {
         if (stop) {
             h.ui.onPendingEvents = [&h](int) { h.model.stopRequest = h.model.operationRunning(); };
         }
-        WorkflowContext ctx{h.model, h.ui, h.zip, engine, h.platform, h.view, h.dir.folder(),
-                            h.temp.folder()};
+        WorkflowContext ctx{h.model,    h.ui,   h.zip,          engine,
+                            h.platform, h.view, h.dir.folder(), h.temp.folder()};
         const QByteArray image = contents(made.image);
         h.ui.queueAnswer(MessageAnswer::Ok);
         EmbedDocument(ctx);
@@ -236,13 +245,35 @@ TEST(Replacing, TheOldFileStaysUntilTheNewOneIsComplete) {
         if (stop) {
             x.ui.onPendingEvents = [&x](int) { x.model.stopRequest = x.model.operationRunning(); };
         }
-        WorkflowContext xctx{x.model, x.ui, x.zip, failing, x.platform, x.view, x.dir.folder(),
-                             x.temp.folder()};
+        WorkflowContext xctx{x.model,    x.ui,   x.zip,          failing,
+                             x.platform, x.view, x.dir.folder(), x.temp.folder()};
         x.ui.queueAnswer(MessageAnswer::Ok);
         ExtractDocument(xctx);
         EXPECT_EQ(contents(target), "kept") << stop;
         EXPECT_EQ(QDir(made.f.back).entryList(QDir::Files | QDir::Hidden).size(), 1) << stop;
         EXPECT_EQ(QDir(made.f.out).entryList(QDir::Files | QDir::Hidden).size(), 2) << stop;
+    }
+}
+
+// A dangling link where the image goes is a name taken like any other: asked about, and replaced
+// only when the user agrees, never written through.
+TEST(Replacing, ADanglingLinkAtTheOutputNameIsAskedAbout) {
+    for (const MessageAnswer answer : {MessageAnswer::Cancel, MessageAnswer::Ok}) {
+        Made made;
+        ASSERT_TRUE(QFile::remove(made.image));
+        const QString pointed = made.f.files.path(QStringLiteral("elsewhere.bmp"));
+        ASSERT_TRUE(QFile::link(pointed, made.image));
+        Session again({}, false);
+        again.h.model.embedOutputFolder = made.f.out;
+        again.choose(made.document, made.f.files.path(QStringLiteral("carrier.bmp")));
+        again.h.ui.clear();
+        again.h.ui.queueAnswer(answer);
+        EmbedDocument(again.h.ctx);
+        ASSERT_FALSE(again.messages().isEmpty());
+        EXPECT_TRUE(again.messages()[0].startsWith(u"Confirm file overwrite|"))
+            << again.messages()[0].toStdString();
+        EXPECT_EQ(QFileInfo(made.image).isSymLink(), answer == MessageAnswer::Cancel);
+        EXPECT_FALSE(QFileInfo::exists(pointed));
     }
 }
 
@@ -300,8 +331,7 @@ TEST(Codes, CheckedAsTheyWillBeUsed) {
         {QStringLiteral("          "), CodeFault::Length},
         {QStringLiteral("0123456789abcdefghijK"), CodeFault::Length},
         {u"caf\u00e9 cr\u00e8me \u00df"_qs, CodeFault::None},
-        {u"\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8\u03b9\u03ba"_qs,
-         CodeFault::Characters},
+        {u"\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8\u03b9\u03ba"_qs, CodeFault::Characters},
         {u"\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600"_qs, CodeFault::Characters},
     };
     for (const auto& [code, fault] : rows) {
@@ -340,8 +370,8 @@ TEST(Messages, AFailedDateRestoreAfterAnEmbedIsReported) {
     platform.times[f.files.path(QStringLiteral("carrier.bmp"))] = {kDocumentTime, kDocumentTime,
                                                                    kDocumentTime};
     apptest::Harness& h = run.h;
-    WorkflowContext ctx{h.model, h.ui, h.zip, h.engine, platform, h.view, h.dir.folder(),
-                        h.temp.folder()};
+    WorkflowContext ctx{h.model,  h.ui,   h.zip,          h.engine,
+                        platform, h.view, h.dir.folder(), h.temp.folder()};
     h.ui.clear();
     EmbedDocument(ctx);
     const QString image = f.out + QStringLiteral("carrier.bmp");

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace brindmar;
 
@@ -145,6 +146,148 @@ TEST(ZipToolArchive, AFailedPackOrALinkLeavesTheUsersFilesAlone) {
         EXPECT_EQ(QFileInfo(archive).isSymLink(), false) << viaLink;
         EXPECT_EQ(contents(archive).startsWith("PK"), viaLink);
         EXPECT_EQ(QDir(h.dir.folder()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
+}
+
+// An archive of two members, a.txt and b.txt, beside which the user's folder holds what the row
+// puts there. Each member that would replace a name is asked about; the members come out all
+// or none, and nothing of the unpacking stays behind.
+struct MemberCase {
+    const char* name;
+    std::function<void(apptest::Harness&)> prepare;
+    std::vector<MessageAnswer> answers;
+    int questions;
+    bool unpacked;
+    QString failureNames; // a file the failure message names, or empty
+};
+
+class ZipToolMembers : public ::testing::TestWithParam<MemberCase> {};
+
+TEST_P(ZipToolMembers, AskedForEachAndUnpackedAllOrNone) {
+    const MemberCase& c = GetParam();
+    apptest::Harness h;
+    const QString archive = h.dir.path(QStringLiteral("pair.zip"));
+    {
+        apptest::ScratchDir source;
+        source.write(QStringLiteral("a.txt"), std::string("member a"));
+        source.write(QStringLiteral("b.txt"), std::string("member b"));
+        LibZipService zip;
+        ASSERT_EQ(zip.ZSCreateBlankZIPFile(archive), kZipTrue);
+        ASSERT_EQ(zip.ZSZipFiles(archive, source.path(QStringLiteral("a.txt")), {}), 0);
+        ASSERT_EQ(zip.ZSZipFiles(archive, source.path(QStringLiteral("b.txt")), {}), 0);
+    }
+    c.prepare(h);
+    const QStringList before =
+        QDir(h.dir.folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    h.ui.queueFileChoice(archive);
+    for (const MessageAnswer answer : c.answers) {
+        h.ui.queueAnswer(answer);
+    }
+    RunZipTool(h.ctx);
+
+    int questions = 0;
+    QString failure;
+    for (const Message& m : h.ui.messages()) {
+        questions += m.title == QStringLiteral("Confirm file overwrite") ? 1 : 0;
+        if (m.title == QStringLiteral("ZIP / UnZIP Error")) {
+            failure = m.text;
+        }
+    }
+    EXPECT_EQ(questions, c.questions);
+    if (c.unpacked) {
+        EXPECT_EQ(contents(h.dir.path(QStringLiteral("a.txt"))), "member a");
+        EXPECT_EQ(contents(h.dir.path(QStringLiteral("b.txt"))), "member b");
+        EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+    } else {
+        // What was there before is all there is, as it was.
+        EXPECT_EQ(
+            QDir(h.dir.folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            before);
+        EXPECT_NE(contents(h.dir.path(QStringLiteral("a.txt"))), "member a");
+    }
+    if (!c.failureNames.isEmpty()) {
+        EXPECT_TRUE(failure.contains(h.dir.path(c.failureNames))) << failure.toStdString();
+    }
+    EXPECT_EQ(QDir(h.dir.folder())
+                  .entryList({QStringLiteral(".brindmar-*")}, QDir::AllEntries | QDir::Hidden),
+              QStringList());
+}
+
+void mine(apptest::Harness& h, const char* name) {
+    h.dir.write(QString::fromLatin1(name), std::string("mine"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Members, ZipToolMembers,
+    ::testing::Values(MemberCase{"no member exists", [](apptest::Harness&) {}, {}, 0, true, {}},
+                      MemberCase{"both replaced when agreed",
+                                 [](apptest::Harness& h) {
+                                     mine(h, "a.txt");
+                                     mine(h, "b.txt");
+                                 },
+                                 {MessageAnswer::Ok, MessageAnswer::Ok},
+                                 2,
+                                 true,
+                                 {}},
+                      MemberCase{"one kept keeps all",
+                                 [](apptest::Harness& h) {
+                                     mine(h, "a.txt");
+                                     mine(h, "b.txt");
+                                 },
+                                 {MessageAnswer::Ok, MessageAnswer::Cancel},
+                                 2,
+                                 false,
+                                 {}},
+                      MemberCase{"a dangling link is asked about",
+                                 [](apptest::Harness& h) {
+                                     ASSERT_TRUE(QFile::link(h.dir.path(QStringLiteral("gone")),
+                                                             h.dir.path(QStringLiteral("b.txt"))));
+                                 },
+                                 {MessageAnswer::Cancel},
+                                 1,
+                                 false,
+                                 {}},
+                      MemberCase{"a later member that cannot go in takes the earlier ones back",
+                                 [](apptest::Harness& h) {
+                                     ASSERT_TRUE(
+                                         QDir().mkpath(h.dir.path(QStringLiteral("b.txt/inside"))));
+                                 },
+                                 {},
+                                 0,
+                                 false,
+                                 QStringLiteral("b.txt")},
+                      MemberCase{"a replaced member comes back when a later one fails",
+                                 [](apptest::Harness& h) {
+                                     mine(h, "a.txt");
+                                     ASSERT_TRUE(
+                                         QDir().mkpath(h.dir.path(QStringLiteral("b.txt/inside"))));
+                                 },
+                                 {MessageAnswer::Ok},
+                                 1,
+                                 false,
+                                 QStringLiteral("b.txt")}),
+    apptest::RowName());
+
+// A replaced archive keeps its mode, and a new archive of a private file is private.
+TEST(ZipToolArchive, KeepsPrivacy) {
+    for (const bool existed : {false, true}) {
+        apptest::Harness h;
+        h.dir.write(QStringLiteral("notes.txt"), kText);
+        const QString document = h.dir.path(QStringLiteral("notes.txt"));
+        const QString archive = h.dir.path(QStringLiteral("notes.zip"));
+        QFile::setPermissions(document, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        if (existed) {
+            h.dir.write(QStringLiteral("notes.zip"), std::string("old"));
+            QFile::setPermissions(archive, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ReadGroup);
+            h.ui.queueAnswer(MessageAnswer::Ok);
+        }
+        h.ui.queueFileChoice(document);
+        RunZipTool(h.ctx);
+        EXPECT_TRUE(contents(archive).startsWith("PK")) << existed;
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(archive).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, existed ? 0640u : 0600u) << existed;
     }
 }
 

@@ -1,0 +1,239 @@
+#include "util/WorkFolders.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace brindmar {
+
+namespace {
+
+constexpr int kAttempts = 20;
+constexpr char kPartPrefix[] = ".brindmar-";
+
+// Run folders this process holds, with the descriptor that holds each one's lock.
+std::map<QString, int>& heldFolders() {
+    static std::map<QString, int> held;
+    return held;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Fd(Fd&& other) noexcept : m_fd(other.release()) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd& operator=(Fd&&) = delete;
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+std::vector<std::string> entriesOf(int folderFd) {
+    std::vector<std::string> names;
+    const int copy = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    DIR* folder = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (folder == nullptr) {
+        if (copy >= 0) {
+            ::close(copy);
+        }
+        return names;
+    }
+    ::rewinddir(folder);
+    while (const dirent* entry = ::readdir(folder)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            names.emplace_back(entry->d_name);
+        }
+    }
+    ::closedir(folder);
+    return names;
+}
+
+bool overwriteWithZeros(int fd, off_t length) {
+    static const std::array<char, 64 * 1024> zeros{};
+    off_t done = 0;
+    while (done < length) {
+        const auto chunk = static_cast<size_t>(std::min<off_t>(length - done, zeros.size()));
+        const ssize_t written = ::pwrite(fd, zeros.data(), chunk, done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        done += written;
+    }
+    return ::fdatasync(fd) == 0;
+}
+
+// An entry no live run holds: opened without following a link, and its lock taken. The
+// descriptor keeps the lock until the entry is gone; invalid when the entry is held, is not the
+// user's, or is neither a file nor a folder.
+Fd takeAbandoned(int folderFd, const char* name) {
+    struct stat info {};
+    if (::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0 || info.st_uid != ::geteuid() ||
+        !(S_ISDIR(info.st_mode) || S_ISREG(info.st_mode))) {
+        return Fd(-1);
+    }
+    const int flags = S_ISDIR(info.st_mode) ? O_RDONLY | O_DIRECTORY : O_RDONLY | O_NONBLOCK;
+    Fd fd(::openat(folderFd, name, flags | O_NOFOLLOW | O_CLOEXEC));
+    struct stat opened {};
+    if (!fd.valid() || ::fstat(fd.get(), &opened) != 0 || opened.st_ino != info.st_ino ||
+        opened.st_dev != info.st_dev || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        return Fd(-1);
+    }
+    return fd;
+}
+
+// Made and locked in one go as far as the system allows: a sweep that takes a folder between
+// its making and its locking removes it, which shows here as a folder no longer linked.
+QString makeLockedFolder(const QString& parent) {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        QByteArray pattern = QFile::encodeName(parent) + "run-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            return {};
+        }
+        Fd fd(::open(pattern.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat opened {};
+        struct stat named {};
+        if (!fd.valid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 ||
+            ::fstat(fd.get(), &opened) != 0 || opened.st_nlink == 0 ||
+            ::lstat(pattern.constData(), &named) != 0 || named.st_ino != opened.st_ino) {
+            continue;
+        }
+        const QString folder = QFile::decodeName(pattern) + u'/';
+        heldFolders()[folder] = fd.release();
+        return folder;
+    }
+    return {};
+}
+
+} // namespace
+
+bool wipeEntry(int folderFd, const char* name) {
+    struct stat info {};
+    if (::fstatat(folderFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        const Fd inner(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (inner.valid()) {
+            for (const std::string& entry : entriesOf(inner.get())) {
+                wipeEntry(inner.get(), entry.c_str());
+            }
+        }
+        return ::unlinkat(folderFd, name, AT_REMOVEDIR) == 0;
+    }
+    // A second name would see the zeros too; only the program's own name is removed then.
+    if (S_ISREG(info.st_mode) && info.st_nlink == 1 && info.st_size > 0) {
+        const Fd fd(::openat(folderFd, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.valid()) {
+            overwriteWithZeros(fd.get(), info.st_size);
+        }
+    }
+    return ::unlinkat(folderFd, name, 0) == 0;
+}
+
+bool isOwnPartName(const char* name) {
+    const std::string_view text(name);
+    if (text.substr(0, sizeof kPartPrefix - 1) != kPartPrefix) {
+        return false;
+    }
+    // ".part" and ".unpack" are this version's; the earlier packing left "NAME.part.XXXXXX"
+    // files of the archive library, and the earlier unpacking bare ".brindmar-DIGITS" ones.
+    const std::string_view rest = text.substr(sizeof kPartPrefix - 1);
+    if (rest.ends_with(".part") || rest.ends_with(".unpack") ||
+        rest.find(".part.") != std::string_view::npos) {
+        return true;
+    }
+    return !rest.empty() && rest.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+QByteArray partName(const char* suffix) {
+    return kPartPrefix + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + suffix;
+}
+
+int sweepStaleParts(int folderFd) {
+    int removed = 0;
+    for (const std::string& name : entriesOf(folderFd)) {
+        if (!isOwnPartName(name.c_str())) {
+            continue;
+        }
+        const Fd held = takeAbandoned(folderFd, name.c_str());
+        if (held.valid() && wipeEntry(folderFd, name.c_str())) {
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+int sweepStaleRunFolders(const QString& privateFolder) {
+    const Fd folder(
+        ::open(QFile::encodeName(privateFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid()) {
+        return 0;
+    }
+    int removed = 0;
+    for (const std::string& name : entriesOf(folder.get())) {
+        const Fd held = takeAbandoned(folder.get(), name.c_str());
+        if (held.valid() && wipeEntry(folder.get(), name.c_str())) {
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+QString claimRunFolder(const QString& privateFolder) {
+    if (privateFolder.isEmpty()) {
+        return {};
+    }
+    QString parent = privateFolder;
+    if (!parent.endsWith(u'/')) {
+        parent += u'/';
+    }
+    sweepStaleRunFolders(parent);
+    return makeLockedFolder(parent);
+}
+
+void releaseRunFolder(const QString& runFolder) {
+    auto& held = heldFolders();
+    const auto found = held.find(runFolder);
+    if (found == held.end()) {
+        return; // not a folder this run claimed: someone else's to remove
+    }
+    QByteArray path = QFile::encodeName(runFolder);
+    while (path.size() > 1 && path.endsWith('/')) {
+        path.chop(1);
+    }
+    const qsizetype cut = path.lastIndexOf('/');
+    const Fd parent(
+        ::open(cut <= 0 ? "/" : path.left(cut).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (parent.valid()) {
+        wipeEntry(parent.get(), path.mid(cut + 1).constData());
+    }
+    ::close(found->second);
+    held.erase(found);
+}
+
+} // namespace brindmar

@@ -1,0 +1,269 @@
+#include "util/ReplacementFile.h"
+#include "AppTestSupport.h"
+#include "util/ConfirmReplace.h"
+#include "util/WorkFolders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cctype>
+#include <cerrno>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace brindmar;
+
+namespace {
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void put(const QString& path, const QByteArray& bytes, mode_t mode = 0644) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(bytes);
+    file.close();
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode : 0;
+}
+
+// A folder deep enough that the target's path is close to the longest a path may be.
+QString deepFolder(const QString& base) {
+    QString folder = base;
+    while (folder.size() < 3700) {
+        folder += QString(200, u'd') + u'/';
+        EXPECT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0700), 0);
+    }
+    return folder;
+}
+
+struct Case {
+    const char* name;
+    // Prepares the folder; returns the target.
+    std::function<QString(const QString& folder)> prepare;
+    bool agreed;
+    ReplacementFile::NewMode newMode;
+    // What happens at the target while the new file is written.
+    std::function<void(const QString& target)> meanwhile;
+    int error; // 0: the commit succeeds
+    QByteArray expected;
+    mode_t mode; // of the target afterwards (file type bits included)
+};
+
+QString named(const QString& folder) {
+    return folder + QStringLiteral("target.bmp");
+}
+
+QString existing(const QString& folder, mode_t mode) {
+    put(named(folder), "old", mode);
+    return named(folder);
+}
+
+const auto kNothing = [](const QString&) {};
+constexpr auto kUsual = ReplacementFile::NewMode::Usual;
+constexpr auto kPrivate = ReplacementFile::NewMode::Private;
+
+class Replacing : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Replacing, OnlyWhatWasAgreedIsReplacedAndNothingIsLeftBeside) {
+    const Case& c = GetParam();
+    const mode_t savedMask = ::umask(022);
+    apptest::ScratchDir dir;
+    const QString target = c.prepare(dir.folder());
+    if (c.agreed) {
+        agreeToReplace(target);
+    }
+    {
+        ReplacementFile file(target, c.newMode);
+        ASSERT_TRUE(file.isOpen()) << systemErrorText(file.error()).toStdString();
+        ASSERT_TRUE(file.append("new"));
+        c.meanwhile(target);
+        EXPECT_EQ(file.commit(), c.error == 0);
+        EXPECT_EQ(file.error(), c.error) << systemErrorText(file.error()).toStdString();
+    }
+    EXPECT_EQ(contents(target), c.expected);
+    EXPECT_EQ(modeOf(target), c.mode);
+    const QString folder = QFileInfo(target).path();
+    EXPECT_EQ(QDir(folder).entryList({QStringLiteral(".brindmar-*")},
+                                     QDir::AllEntries | QDir::Hidden | QDir::System),
+              QStringList());
+    ::umask(savedMask);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, Replacing,
+    ::testing::Values(
+        Case{"new target gets its name", named, false, kUsual, kNothing, 0, "new", S_IFREG | 0644},
+        Case{"new private target", named, false, kPrivate, kNothing, 0, "new", S_IFREG | 0600},
+        Case{"agreed private file keeps its mode",
+             [](const QString& f) { return existing(f, 0600); }, true, kUsual, kNothing, 0, "new",
+             S_IFREG | 0600},
+        Case{"agreed open file keeps its mode over a private new one",
+             [](const QString& f) { return existing(f, 0664); }, true, kPrivate, kNothing, 0, "new",
+             S_IFREG | 0664},
+        Case{"existing file not agreed stays", [](const QString& f) { return existing(f, 0644); },
+             false, kUsual, kNothing, EEXIST, "old", S_IFREG | 0644},
+        Case{"a parallel run's fresh output stays", named, false, kUsual,
+             [](const QString& at) { put(at, "theirs", 0640); }, EEXIST, "theirs", S_IFREG | 0640},
+        Case{"a file put in place of the agreed one stays",
+             [](const QString& f) { return existing(f, 0644); }, true, kUsual,
+             [](const QString& at) {
+                 QFile::remove(at);
+                 put(at, "swapped", 0644);
+             },
+             EEXIST, "swapped", S_IFREG | 0644},
+        Case{"agreed dangling link is replaced, not followed",
+             [](const QString& f) {
+                 EXPECT_TRUE(QFile::link(f + QStringLiteral("missing"), named(f)));
+                 EXPECT_TRUE(NameTaken(named(f)));
+                 return named(f);
+             },
+             true, kUsual, kNothing, 0, "new", S_IFREG | 0644},
+        Case{"dangling link not agreed stays",
+             [](const QString& f) {
+                 EXPECT_TRUE(QFile::link(f + QStringLiteral("missing"), named(f)));
+                 return named(f);
+             },
+             false, kUsual, kNothing, EEXIST, "", S_IFLNK | 0777},
+        Case{"long legal name in a deep folder",
+             [](const QString& f) { return deepFolder(f) + QString(250, u'n'); }, false, kUsual,
+             kNothing, 0, "new", S_IFREG | 0644},
+        Case{"agreed long legal name in a deep folder",
+             [](const QString& f) {
+                 const QString target = deepFolder(f) + QString(250, u'n');
+                 put(target, "old", 0600);
+                 return target;
+             },
+             true, kUsual, kNothing, 0, "new", S_IFREG | 0600}),
+    [](const ::testing::TestParamInfo<Case>& row) {
+        std::string name = row.param.name;
+        for (char& c : name) {
+            c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        }
+        return name;
+    });
+
+// A move into place follows the same rules as a commit.
+TEST(MoveIntoPlace, ReplacesOnlyWhatWasAgreedAndKeepsItsMode) {
+    apptest::ScratchDir dir;
+    const QString target = dir.path(QStringLiteral("doc.txt"));
+    const QString staged = dir.path(QStringLiteral("staged"));
+    put(staged, "new", 0600);
+    put(target, "old", 0640);
+    EXPECT_EQ(moveIntoPlace(staged, target), EEXIST);
+    EXPECT_EQ(contents(target), "old");
+    agreeToReplace(target);
+    EXPECT_EQ(moveIntoPlace(staged, target, true), 0);
+    EXPECT_EQ(contents(target), "new");
+    EXPECT_EQ(modeOf(target), S_IFREG | 0640u);
+    EXPECT_EQ(contents(staged), "old"); // kept to undo the move
+    // The agreement was for that one replacement.
+    put(dir.path(QStringLiteral("again")), "again", 0600);
+    EXPECT_EQ(moveIntoPlace(dir.path(QStringLiteral("again")), target), EEXIST);
+}
+
+struct Leftover {
+    const char* name;
+    bool folder;
+    bool held; // a live run holds its lock
+    bool removed;
+};
+
+// A run killed while it wrote leaves its part files behind; the next run in that folder removes
+// those of the program's own names whose writer is gone, and nothing else.
+TEST(StaleParts, TheNextRunInTheFolderRemovesOnlyAbandonedOwnParts) {
+    const std::vector<Leftover> table = {
+        {".brindmar-k3j9.part", false, false, true},
+        {".brindmar-live.part", false, true, false},
+        {".brindmar-abc.part.Xy12Zq", false, false, true},
+        {".brindmar-1234567", false, false, true},
+        {".brindmar-q1.unpack", true, false, true},
+        {".brindmar-q2.unpack", true, true, false},
+        {".brindmar-notes.txt", false, false, false},
+        {"mine.part", false, false, false},
+    };
+    apptest::ScratchDir dir;
+    std::vector<int> locks;
+    int watched = -1;
+    for (const Leftover& row : table) {
+        const QString path = dir.path(QString::fromLatin1(row.name));
+        if (row.folder) {
+            ASSERT_TRUE(QDir().mkdir(path));
+            put(path + QStringLiteral("/member.txt"), "secret");
+        } else {
+            put(path, "secret document");
+        }
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        if (row.held) {
+            ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+            locks.push_back(fd);
+        } else if (watched < 0 && row.removed) {
+            watched = fd; // the file's bytes, seen after its name is gone
+        } else {
+            ::close(fd);
+        }
+    }
+    ReplacementFile next(dir.path(QStringLiteral("out.bmp")));
+    ASSERT_TRUE(next.isOpen());
+    for (const Leftover& row : table) {
+        EXPECT_EQ(QFileInfo::exists(dir.path(QString::fromLatin1(row.name))), !row.removed)
+            << row.name;
+    }
+    // Overwritten before it went, not just unlinked.
+    char bytes[15] = {};
+    ASSERT_EQ(::pread(watched, bytes, sizeof bytes, 0), ssize_t(sizeof bytes));
+    EXPECT_EQ(std::string(bytes, sizeof bytes), std::string(sizeof bytes, '\0'));
+    ::close(watched);
+    for (const int fd : locks) {
+        ::close(fd);
+    }
+}
+
+// Work folders of runs that are gone are wiped at the next start; a live run's folder stays.
+TEST(RunFolders, ClaimSweepsTheDeadAndKeepsTheLiving) {
+    apptest::ScratchDir dir;
+    const QString shared = dir.folder();
+    ASSERT_TRUE(QDir().mkdir(shared + QStringLiteral("run-dead")));
+    put(shared + QStringLiteral("run-dead/vokbdat1.tmp"), "clear document");
+    ASSERT_TRUE(QDir().mkdir(shared + QStringLiteral("cli-4242")));
+    put(shared + QStringLiteral("cli-4242/unpacked"), "clear document");
+    put(shared + QStringLiteral("vokbdat4.tmp"), "sealed");
+
+    const QString mine = claimRunFolder(shared);
+    ASSERT_FALSE(mine.isEmpty());
+    EXPECT_TRUE(mine.startsWith(shared + QStringLiteral("run-")));
+    EXPECT_EQ(modeOf(mine) & 0777, 0700u);
+    put(mine + QStringLiteral("vokbdat1.tmp"), "in use");
+    const QString other = claimRunFolder(shared);
+    ASSERT_FALSE(other.isEmpty());
+    EXPECT_NE(other, mine);
+    // Only the two live folders remain, each with what its run put there.
+    QStringList live = {QFileInfo(mine.chopped(1)).fileName(),
+                        QFileInfo(other.chopped(1)).fileName()};
+    live.sort();
+    QStringList left = QDir(shared).entryList(QDir::AllEntries | QDir::Hidden |
+                                              QDir::NoDotAndDotDot | QDir::System);
+    left.sort();
+    EXPECT_EQ(left, live);
+    EXPECT_EQ(contents(mine + QStringLiteral("vokbdat1.tmp")), "in use");
+
+    releaseRunFolder(mine);
+    releaseRunFolder(other);
+    EXPECT_TRUE(QDir(shared).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    // A folder this run never claimed is not its to remove.
+    releaseRunFolder(shared);
+    EXPECT_TRUE(QFileInfo(shared).isDir());
+}
+
+} // namespace

@@ -1,0 +1,140 @@
+#include "AppTestSupport.h"
+#include "BmpBuilder.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <gtest/gtest.h>
+#include <random>
+#include <unistd.h>
+
+namespace {
+
+// Every file left under folder, and every folder but the private folder itself.
+QStringList leftUnder(const QString& folder) {
+    QStringList left;
+    QDirIterator walk(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                      QDirIterator::Subdirectories);
+    while (walk.hasNext()) {
+        left << walk.next();
+    }
+    return left;
+}
+
+QProcessEnvironment environmentWith(const QString& runtime) {
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    variables.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    variables.insert(QStringLiteral("BRINDMAR_CODE"), QStringLiteral("tidal marsh 71"));
+    return variables;
+}
+
+int run(const QProcessEnvironment& environment, const QStringList& args) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QStringLiteral(BRINDMAR_CLI), args);
+    process.waitForFinished(300000);
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+struct KillPoint {
+    const char* name;
+    const char* command; // "embed" or "extract"
+    QStringList options;
+    int after; // looks at the work folder this many times more once a work file is seen
+};
+
+// A run killed while its work files hold the document, whatever it was doing, leaves them only
+// until the next run starts: that run wipes the folders of runs that are gone. The output
+// folders never see a part file either.
+TEST(CliWorkFiles, AKilledRunLeavesNothingAfterTheNextRun) {
+    apptest::ScratchDir dir;
+    const QString runtime = dir.folder() + QStringLiteral("runtime");
+    const QString work = runtime + QStringLiteral("/brindmar");
+    const QString out = dir.folder() + QStringLiteral("out/");
+    const QString found = dir.folder() + QStringLiteral("found/");
+    ASSERT_TRUE(QDir().mkpath(runtime) && QDir().mkpath(out) && QDir().mkpath(found));
+    ASSERT_EQ(::chmod(QFile::encodeName(runtime).constData(), 0700), 0);
+    std::mt19937 random(11);
+    std::string document(60000, ' ');
+    for (char& c : document) {
+        c = static_cast<char>(random());
+    }
+    dir.write(QStringLiteral("notes.bin"), document);
+    bmptest::Bytes pixels(400 * 300 * 3);
+    for (uint8_t& b : pixels) {
+        b = static_cast<uint8_t>(random());
+    }
+    dir.write(QStringLiteral("carrier.bmp"), bmptest::make24(400, 300, pixels));
+    const QProcessEnvironment environment = environmentWith(runtime);
+    const QString carrier = dir.path(QStringLiteral("carrier.bmp"));
+    const QString image = out + QStringLiteral("carrier.bmp");
+
+    const std::vector<KillPoint> points = {
+        {"strong embed, first work file", "embed", {"--strong"}, 0},
+        {"strong embed, later", "embed", {"--strong"}, 40},
+        {"strong embed, much later", "embed", {"--strong"}, 400},
+        {"strong extract, first work file", "extract", {"--strong"}, 0},
+        {"strong extract, later", "extract", {"--strong"}, 40},
+        {"strong extract, much later", "extract", {"--strong"}, 400},
+        {"encrypted extract, first work file", "extract", {"--encrypt"}, 0},
+        {"encrypted extract, later", "extract", {"--encrypt"}, 10},
+    };
+    QString madeWith;
+    int killed = 0;
+    for (const KillPoint& point : points) {
+        const QString protection = point.options.join(u' ');
+        if (QString::fromLatin1(point.command) == QStringLiteral("extract") &&
+            madeWith != protection) {
+            ASSERT_EQ(run(environment,
+                          QStringList{"embed", carrier, dir.path(QStringLiteral("notes.bin")), "-o",
+                                      out, "-y", "-q"} +
+                              point.options),
+                      0)
+                << point.name;
+            madeWith = protection;
+        }
+        QStringList args;
+        if (QString::fromLatin1(point.command) == QStringLiteral("embed")) {
+            args = QStringList{"embed", carrier, dir.path(QStringLiteral("notes.bin")), "-o", out,
+                               "-y",    "-q"} +
+                   point.options;
+        } else {
+            args = QStringList{"extract", image, "-o", found, "-y", "-q"};
+        }
+        QProcess victim;
+        victim.setProcessEnvironment(environment);
+        victim.setStandardInputFile(QProcess::nullDevice());
+        victim.start(QStringLiteral(BRINDMAR_CLI), args);
+        ASSERT_TRUE(victim.waitForStarted()) << point.name;
+        int looks = 0;
+        while (victim.state() != QProcess::NotRunning) {
+            const QStringList now = leftUnder(work);
+            const bool holdsFile = std::any_of(now.begin(), now.end(), [](const QString& path) {
+                return QFileInfo(path).isFile() && QFileInfo(path).size() > 0;
+            });
+            if (holdsFile && looks++ >= point.after) {
+                victim.kill();
+                break;
+            }
+            victim.waitForFinished(1);
+        }
+        victim.waitForFinished(60000);
+        killed += victim.exitStatus() == QProcess::CrashExit ? 1 : 0;
+        // The next run, whatever it does, sweeps the dead run's folder.
+        run(environment, {"info", carrier});
+        EXPECT_EQ(leftUnder(work), QStringList()) << point.name;
+        for (const QString& folder : {out, found}) {
+            EXPECT_EQ(QDir(folder).entryList({QStringLiteral(".brindmar-*")},
+                                             QDir::AllEntries | QDir::Hidden),
+                      QStringList())
+                << point.name;
+        }
+    }
+    // A strong embed holds its work files while the key is derived: that kill always lands.
+    EXPECT_GE(killed, 1);
+    ::testing::Test::RecordProperty("killed", killed);
+}
+
+} // namespace
