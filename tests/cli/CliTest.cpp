@@ -192,17 +192,17 @@ TEST(CliLines, StatusStdoutAndStderr) {
           "0123456789abcdefghijK"},
          {}, 2, {},
          "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
-         "counted" + usage},
+         "counted; with --strong up to 256" + usage},
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-c", "         1"},
          {}, 2, {},
          "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
-         "counted" + usage},
+         "counted; with --strong up to 256" + usage},
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found},
          {QStringLiteral("BRINDMAR_CODE=\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8\u03b9"
                          "\u03ba")},
          2, {},
          "brindmar: the code can hold only Latin-1 characters (English and Western European "
-         "letters, digits and signs)" + usage},
+         "letters, digits and signs); with --strong it may be of any script" + usage},
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found, "--encrypt"}, {}, 2,
          {}, "brindmar: --encrypt needs a code: without one nothing is encrypted" + usage},
     };
