@@ -4,8 +4,9 @@
 // accounted for as prelude, chunk overhead or archive text.
 //
 // The key is fixed and used as it is, with no derivation, so that a run costs the opening alone;
-// the seeds are sealed with the same key and payload header, so that mutations start from
-// documents that open.
+// the seeds are sealed with the same key and payload header, in both layouts, so that mutations
+// start from documents that open. A committed prelude opens only when its commitment is that of
+// the fixed key.
 #include "payload/StrongSeal.h"
 
 #include <QBuffer>
@@ -57,7 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     });
 
     const auto length = static_cast<int64_t>(size);
-    const auto preludeLength = static_cast<int64_t>(brindmar::kSealPreludeLength);
+    const auto preludeLength = static_cast<int64_t>(
+        size > 0 && data[0] == brindmar::kSealLayoutPlain ? brindmar::kSealPreludeLengthV1
+                                                          : brindmar::kSealPreludeLength);
     switch (end) {
     case SealEnd::Done: {
         require(prelude.has_value(), "opened a document whose prelude is refused");
@@ -77,8 +80,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(length >= preludeLength && !prelude.has_value(), "refused a prelude it takes");
         break;
     case SealEnd::WrongCode:
+        // Only a prelude it takes tells a wrong key: by its commitment, or in layout 1 by a
+        // chunk.
+        require(prelude.has_value(), "judged a key against a refused prelude");
+        if (prelude->layout == brindmar::kSealLayoutCommitted) {
+            require(prelude->commitment != brindmar::keyCommitment(fixedKey()),
+                    "called the committed key wrong");
+        }
+        break;
     case SealEnd::Damaged:
         require(length < preludeLength || prelude.has_value(), "read past a refused prelude");
+        // With a commitment, damage is told only once the key is known to be the right one.
+        require(!prelude || prelude->layout != brindmar::kSealLayoutCommitted ||
+                    prelude->commitment == brindmar::keyCommitment(fixedKey()),
+                "called a wrong key damage");
         break;
     case SealEnd::Stopped:
     case SealEnd::ReadFailed:

@@ -22,9 +22,14 @@ namespace {
 
 constexpr const char* kCodeHelp =
     "  -c, --code CODE    the code; other users can see it in the process list, so prefer\n"
-    "                     one of the two below, or BRINDMAR_CODE in the environment\n"
-    "      --code-file F  read the code from the first line of F (- for standard input)\n"
-    "      --ask-code     ask for the code on the terminal, without showing it\n";
+    "                     one of the two below\n"
+    "      --code-file F  read the code from the first line of F (- for standard input),\n"
+    "                     UTF-8; keep F readable by you alone\n"
+    "      --ask-code     ask for the code on the terminal, without showing it (twice for\n"
+    "                     embed)\n"
+    "  Without these, the code is taken from BRINDMAR_CODE. Processes of the same user\n"
+    "  (and root) can read a variable in /proc/PID/environ, child processes of the shell\n"
+    "  inherit it, and it may end in the shell's history; brindmar clears it once read.\n";
 
 struct Subcommand {
     int (*run)(const Options&);
@@ -49,12 +54,12 @@ const std::map<std::string, Subcommand>& subcommands() {
               "DOCUMENT. A carrier that is no BMP (a PNG, a JPEG, ...) is converted first.\n"
               "  -o, --out DIR      the folder for the new image\n") +
               kCodeHelp +
-              "                     (10 to 20 characters; needed again to extract)\n"
+              "                     (needed again to extract): 10 to 20 characters Latin-1 can\n"
+              "                     carry, or with --strong 10 to 256 characters of any script\n"
               "      --encrypt      encrypt the document with a password derived from the code\n"
               "      --strong       strong protection: seal the document under a key that costs\n"
               "                     every guess at the code a third of a second; the image\n"
-              "                     keeps nothing of the code. From --ask-code, --code-file or\n"
-              "                     BRINDMAR_CODE the code may have 10 to 256 characters\n"
+              "                     keeps nothing of the code\n"
               "      --crop MODE    none (the default: the image keeps the carrier's size),\n"
               "                     centre, centre-bottom, centre-top, left-top, left-centre,\n"
               "                     left-bottom, right-top, right-centre, right-bottom,\n"

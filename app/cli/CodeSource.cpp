@@ -1,6 +1,7 @@
 #include "cli/CodeSource.h"
 
 #include "cli/TerminalUi.h"
+#include "payload/CodeText.h"
 
 #include <QFile>
 #include <cerrno>
@@ -28,14 +29,24 @@ void forgetBytes(std::string& bytes) {
     bytes.clear();
 }
 
-QString fromLine(std::string& line) {
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The code on a line: its end of line (LF or CRLF) and a byte-order mark before it dropped,
+// decoded strictly. nullopt for bytes that are not UTF-8.
+std::optional<QString> fromLine(std::string& line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
         line.pop_back();
     }
-    QString code = QString::fromLocal8Bit(line.data(), static_cast<qsizetype>(line.size()));
+    std::string_view text(line);
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
+    std::optional<QString> code = strictUtf8(text);
     forgetBytes(line);
     return code;
 }
+
+const QString kNotUtf8 = QStringLiteral(": the code is not UTF-8 text; save it as UTF-8");
 
 // The first line of the descriptor, read a byte at a time so nothing past it is consumed. The
 // wait is in short steps: Ctrl+C arriving just before a read would otherwise not end it.
@@ -78,6 +89,10 @@ CodeOutcome fromFile(const QString& path) {
     std::string line;
     if (readLine(fd, line, outcome.interrupted)) {
         outcome.code = fromLine(line);
+        if (!outcome.code) {
+            outcome.error = (standardInput ? QStringLiteral("standard input") : path) + kNotUtf8;
+            outcome.usage = true;
+        }
     } else if (!outcome.interrupted) {
         outcome.error = (standardInput ? QStringLiteral("standard input") : path) +
                         QStringLiteral(": holds no code");
@@ -110,7 +125,8 @@ std::optional<QString> prompt(int tty, const char* question, bool& interrupted) 
     }
     std::optional<QString> code;
     if (got) {
-        code = fromLine(line);
+        // A terminal that sends other bytes gives no code at all rather than a look-alike.
+        code = fromLine(line).value_or(QString());
     }
     forgetBytes(line);
     return code;
@@ -163,10 +179,42 @@ CodeOutcome obtainCode(const CodeSources& sources, bool askTwice) {
     if (sources.ask) {
         return fromPrompt(askTwice);
     }
-    if (const char* value = std::getenv(kEnvironmentName); value != nullptr) {
-        return CodeOutcome{QString::fromLocal8Bit(value), {}, false, false};
+    if (char* value = std::getenv(kEnvironmentName); value != nullptr) {
+        CodeOutcome outcome;
+        std::string bytes(value);
+        outcome.code = fromLine(bytes);
+        if (!outcome.code) {
+            outcome.error = QLatin1String(kEnvironmentName) + kNotUtf8;
+            outcome.usage = true;
+        }
+        // The process's first environment is what /proc/PID/environ shows: the bytes go there
+        // too, not only the variable.
+        std::memset(value, 0, std::strlen(value));
+        ::unsetenv(kEnvironmentName);
+        return outcome;
     }
     return {};
+}
+
+std::optional<QString> codeUsageError(const QString& code, bool sealing) {
+    switch (codeTextFault(code, sealing ? CodeRule::Sealing : CodeRule::Stored)) {
+    case CodeTextFault::None:
+        return std::nullopt;
+    case CodeTextFault::Empty:
+        return QStringLiteral("the code is empty; give a code, or none at all");
+    case CodeTextFault::Length:
+        return sealing ? QStringLiteral("the code must be 10 to 256 characters long, blanks at "
+                                        "its ends not counted")
+                       : QStringLiteral("the code must be 10 to 20 characters long, blanks at "
+                                        "its ends not counted; with --strong up to 256");
+    case CodeTextFault::NotLatin1:
+        return QStringLiteral("the code can hold only Latin-1 characters (English and Western "
+                              "European letters, digits and signs); with --strong it may be of "
+                              "any script");
+    case CodeTextFault::Unusable:
+        break;
+    }
+    return QStringLiteral("the code holds a control character, or one that shows nothing");
 }
 
 void forget(QString& secret) {

@@ -38,6 +38,9 @@ public:
     bool soundOn() const override { return false; }
     void playSound(Sound) override {}
     void beep(int) override {}
+    // The command line asks a typed code twice where it reads it, and a file or a variable
+    // holds no typing error: the code it was given is the answer.
+    std::optional<QString> askCodeAgain(const Message&) override { return m_model.code; }
     std::optional<QString> chooseFile(const FileDialogRequest& request) override;
     std::optional<QString> chooseFolder(const FileDialogRequest& request) override;
     MousePointer mousePointer() const override { return m_pointer; }

@@ -4,8 +4,7 @@
 #include "cli/Commands.h"
 #include "cli/TerminalText.h"
 #include "cli/TerminalUi.h"
-#include "util/TrimBlanks.h"
-#include "workflows/CodeEntry.h"
+#include "payload/CodeText.h"
 
 #include <QCoreApplication>
 #include <csignal>
@@ -51,11 +50,12 @@ void catchInterrupts() {
 // otherwise. Cut or collapsed, a code would open the image for other codes too.
 std::optional<int> settleCode(Request& r) {
     const bool encrypting = r.options.encrypt || r.options.strong;
-    // A code that no one else can see may be as long as strong protection takes: it stores
-    // nothing of it, and any other payload simply does not open with a longer one.
-    const bool longCodes =
-        !r.code.argument && (r.options.strong || r.options.command != QStringLiteral("embed"));
-    CodeOutcome outcome = obtainCode(r.code, encrypting);
+    const bool embed = r.options.command == QStringLiteral("embed");
+    // Only an embed without strong protection stores its code; anything else seals or opens,
+    // and a code of the stored kind simply does not open what a longer one sealed.
+    const bool sealing = r.options.strong || !embed;
+    // Whatever an embed asks for on the terminal makes an image, and must be right at once.
+    CodeOutcome outcome = obtainCode(r.code, embed);
     if (r.code.argument) {
         forget(*r.code.argument);
     }
@@ -70,22 +70,14 @@ std::optional<int> settleCode(Request& r) {
         return kFailed;
     }
     if (outcome.code) {
-        switch (brindmar::codeFault(*outcome.code, longCodes)) {
-        case brindmar::CodeFault::None:
-            r.options.code = brindmar::trimBlanks(*outcome.code);
-            break;
-        case brindmar::CodeFault::Characters:
-            forget(*outcome.code);
-            return usageError(QStringLiteral("the code can hold only Latin-1 characters (English "
-                                             "and Western European letters, digits and signs)"));
-        case brindmar::CodeFault::Length:
-            forget(*outcome.code);
-            return usageError(longCodes ? QStringLiteral("the code must be 10 to 256 characters "
-                                                         "long, blanks at its ends not counted")
-                                        : QStringLiteral("the code must be 10 to 20 characters "
-                                                         "long, blanks at its ends not counted"));
+        const std::optional<QString> refused = codeUsageError(*outcome.code, sealing);
+        if (!refused) {
+            r.options.code = brindmar::preparedCode(*outcome.code);
         }
         forget(*outcome.code);
+        if (refused) {
+            return usageError(*refused);
+        }
     }
     if (r.options.strong && (!r.options.code || r.options.code->isEmpty())) {
         return usageError(QStringLiteral("--strong needs a code: it is the only key to the "

@@ -1,6 +1,7 @@
 #include "payload/PayloadHeader.h"
 
 #include "payload/CodeScrambler.h"
+#include "payload/CodeText.h"
 #include "payload/FileDate.h"
 #include "payload/SixBitCodec.h"
 #include "util/PathHelpers.h"
@@ -70,7 +71,7 @@ StorageMode storageModeFromPackingState(uint8_t packingState) {
 }
 
 std::string paddedCode(const QString& code) {
-    std::string padded = trimBlanks(code).left(kCodeLength).toLatin1().toStdString();
+    std::string padded = preparedCode(code).left(kCodeLength).toLatin1().toStdString();
     padded.resize(kCodeLength, ' ');
     return padded;
 }

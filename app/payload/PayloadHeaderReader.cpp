@@ -2,6 +2,7 @@
 
 #include "payload/BmpHeader.h"
 #include "payload/CarrierFile.h"
+#include "payload/CodeText.h"
 #include "payload/CodeScrambler.h"
 #include "payload/SixBitCodec.h"
 #include "util/NumericValue.h"
@@ -116,9 +117,11 @@ namespace {
 
 PayloadHeaderInfo readPayloadHeader(const CarrierFile& file, const QString& currentCode) {
     PayloadHeaderInfo info;
-    const std::string userCode = trimBlanks(currentCode).toLatin1().toStdString();
+    // Both sides prepared alike, so that a code stored by an older release with a no-break
+    // space in it still opens with the code typed as it was then.
+    const QString userCode = preparedCode(currentCode);
     // A code beyond 8 bits is one no header holds: its 8-bit form would match other codes.
-    const bool codeFitsHeader = std::all_of(currentCode.begin(), currentCode.end(),
+    const bool codeFitsHeader = std::all_of(userCode.begin(), userCode.end(),
                                             [](QChar c) { return c.unicode() <= 0xFF; });
 
     if (!file.isOpen()) {
@@ -188,7 +191,8 @@ PayloadHeaderInfo readPayloadHeader(const CarrierFile& file, const QString& curr
         info.storedCode =
             QString::fromLatin1(storedCode.data(), static_cast<qsizetype>(storedCode.size()));
         info.codeProtected = !storedCode.empty();
-        if (info.codeProtected && (!codeFitsHeader || storedCode != userCode)) {
+        if (info.codeProtected &&
+            (!codeFitsHeader || preparedCode(*info.storedCode) != userCode)) {
             info.status = PayloadStatus::OtherCode;
             return info;
         }

@@ -1,6 +1,6 @@
 #include "payload/StrongSeal.h"
 
-#include "util/TrimBlanks.h"
+#include "payload/CodeText.h"
 
 #include <QIODevice>
 #include <algorithm>
@@ -15,7 +15,6 @@ namespace brindmar {
 
 namespace {
 
-constexpr uint8_t kLayoutVersion = 1;
 constexpr uint8_t kArgon2id13 = 2;
 constexpr uint8_t kSmallestChunkLog2 = 10;
 constexpr uint8_t kLargestChunkLog2 = 20;
@@ -26,6 +25,13 @@ static_assert(kStreamHeaderLength == crypto_secretstream_xchacha20poly1305_HEADE
 static_assert(kChunkOverhead == crypto_secretstream_xchacha20poly1305_ABYTES);
 static_assert(kSaltLength == crypto_pwhash_SALTBYTES);
 static_assert(kArgon2id13 == crypto_pwhash_ALG_ARGON2ID13);
+static_assert(kKeyCommitmentLength == crypto_generichash_BYTES);
+static_assert(kSealPreludeLength == kSealPreludeLengthV1 + kKeyCommitmentLength);
+
+// What the commitment hashes under the key: fixed, so that it says nothing but "this key".
+constexpr std::string_view kCommitmentLabel = "BrindMar strong protection key commitment";
+// Enough of the derivation thread's stack to cover what Argon2 and BLAKE2b leave there.
+constexpr size_t kDerivationStackBytes = 64 * 1024;
 
 bool sodiumReady() {
     static const bool ready = sodium_init() >= 0;
@@ -79,11 +85,18 @@ struct WipedBuffer {
     ~WipedBuffer() { sodium_memzero(bytes.data(), bytes.size()); }
 };
 
-std::string additionalData(std::string_view payloadHeader,
-                           const std::array<unsigned char, kSealPreludeLength>& prelude) {
+std::string additionalData(std::string_view payloadHeader, const unsigned char* prelude,
+                           size_t length) {
     std::string ad(payloadHeader);
-    ad.append(reinterpret_cast<const char*>(prelude.data()), prelude.size());
+    ad.append(reinterpret_cast<const char*>(prelude), length);
     return ad;
+}
+
+bool costWithin(const StrongCost& cost, const StrongCostBounds& bounds) {
+    return cost.passes >= std::max<uint32_t>(bounds.least.passes, 1) &&
+           cost.passes <= bounds.most.passes &&
+           cost.memoryKiB >= std::max(bounds.least.memoryKiB, kLeastMemoryKiB) &&
+           cost.memoryKiB <= bounds.most.memoryKiB;
 }
 
 } // namespace
@@ -92,6 +105,15 @@ int64_t sealedLength(int64_t archiveLength) {
     constexpr int64_t chunk = int64_t{1} << kDefaultChunkLog2;
     return static_cast<int64_t>(kSealPreludeLength) + archiveLength +
            static_cast<int64_t>(kChunkOverhead) * (archiveLength / chunk + 1);
+}
+
+StrongCostBounds boundsForWriter(StrongCost written) {
+    StrongCostBounds bounds;
+    bounds.least.passes = std::min(bounds.least.passes, written.passes);
+    bounds.least.memoryKiB = std::min(bounds.least.memoryKiB, written.memoryKiB);
+    bounds.most.passes = std::max(bounds.most.passes, written.passes);
+    bounds.most.memoryKiB = std::max(bounds.most.memoryKiB, written.memoryKiB);
+    return bounds;
 }
 
 SecretBytes::SecretBytes(size_t size) : m_size(size) {
@@ -109,6 +131,7 @@ SecretBytes::SecretBytes(size_t size) : m_size(size) {
             sodium_mlock(m_data, size);
         } else {
             m_size = 0;
+            m_failed = true;
         }
     }
 }
@@ -118,7 +141,8 @@ SecretBytes::~SecretBytes() {
 }
 
 SecretBytes::SecretBytes(SecretBytes&& other) noexcept
-    : m_data(other.m_data), m_size(other.m_size), m_guarded(other.m_guarded) {
+    : m_data(other.m_data), m_size(other.m_size), m_guarded(other.m_guarded),
+      m_failed(other.m_failed) {
     other.m_data = nullptr;
     other.m_size = 0;
 }
@@ -129,6 +153,7 @@ SecretBytes& SecretBytes::operator=(SecretBytes&& other) noexcept {
         m_data = std::exchange(other.m_data, nullptr);
         m_size = std::exchange(other.m_size, 0);
         m_guarded = other.m_guarded;
+        m_failed = other.m_failed;
     }
     return *this;
 }
@@ -148,13 +173,19 @@ void SecretBytes::release() {
 }
 
 SecretBytes codeSecret(const QString& code) {
-    QByteArray utf8 = trimBlanks(code).normalized(QString::NormalizationForm_C).toUtf8();
+    QString prepared = preparedCode(code);
+    QByteArray utf8 = prepared.toUtf8();
+    prepared.fill(QChar(u'\0'));
     SecretBytes secret(static_cast<size_t>(utf8.size()));
-    if (secret.size() == static_cast<size_t>(utf8.size())) {
+    if (secret.valid() && secret.size() > 0) {
         std::memcpy(secret.data(), utf8.constData(), secret.size());
     }
     sodium_memzero(utf8.data(), static_cast<size_t>(utf8.size()));
     return secret;
+}
+
+size_t preludeLength(const SealPrelude& prelude) {
+    return prelude.layout == kSealLayoutPlain ? kSealPreludeLengthV1 : kSealPreludeLength;
 }
 
 SealPrelude freshPrelude(StrongCost cost) {
@@ -168,7 +199,7 @@ SealPrelude freshPrelude(StrongCost cost) {
 
 std::array<unsigned char, kSealPreludeLength> encodePrelude(const SealPrelude& prelude) {
     std::array<unsigned char, kSealPreludeLength> bytes{};
-    bytes[0] = kLayoutVersion;
+    bytes[0] = prelude.layout;
     bytes[1] = kArgon2id13;
     bytes[2] = prelude.chunkLog2;
     bytes[3] = 0;
@@ -176,59 +207,89 @@ std::array<unsigned char, kSealPreludeLength> encodePrelude(const SealPrelude& p
     putLe32(&bytes[8], prelude.cost.memoryKiB);
     std::copy(prelude.salt.begin(), prelude.salt.end(), bytes.begin() + 12);
     std::copy(prelude.streamHeader.begin(), prelude.streamHeader.end(), bytes.begin() + 28);
+    if (prelude.layout != kSealLayoutPlain) {
+        std::copy(prelude.commitment.begin(), prelude.commitment.end(),
+                  bytes.begin() + kSealPreludeLengthV1);
+    }
     return bytes;
 }
 
-std::optional<SealPrelude> decodePrelude(const unsigned char* bytes, size_t length) {
-    if (length < kSealPreludeLength || bytes[0] != kLayoutVersion || bytes[1] != kArgon2id13 ||
-        bytes[2] < kSmallestChunkLog2 || bytes[2] > kLargestChunkLog2 || bytes[3] != 0) {
+std::optional<SealPrelude> decodePrelude(const unsigned char* bytes, size_t length,
+                                         const StrongCostBounds& bounds) {
+    if (length < kSealPreludeLengthV1 ||
+        (bytes[0] != kSealLayoutPlain && bytes[0] != kSealLayoutCommitted) ||
+        bytes[1] != kArgon2id13 || bytes[2] < kSmallestChunkLog2 || bytes[2] > kLargestChunkLog2 ||
+        bytes[3] != 0) {
         return std::nullopt;
     }
     SealPrelude prelude;
+    prelude.layout = bytes[0];
+    if (length < preludeLength(prelude)) {
+        return std::nullopt;
+    }
     prelude.chunkLog2 = bytes[2];
     prelude.cost = {le32(&bytes[4]), le32(&bytes[8])};
-    const StrongCost& cost = prelude.cost;
-    if (cost.passes < 1 || cost.passes > kMostStrongCost.passes ||
-        cost.memoryKiB < kLeastMemoryKiB || cost.memoryKiB > kMostStrongCost.memoryKiB) {
+    if (!costWithin(prelude.cost, bounds)) {
         return std::nullopt;
     }
     std::copy_n(bytes + 12, kSaltLength, prelude.salt.begin());
     std::copy_n(bytes + 28, kStreamHeaderLength, prelude.streamHeader.begin());
+    if (prelude.layout != kSealLayoutPlain) {
+        std::copy_n(bytes + kSealPreludeLengthV1, kKeyCommitmentLength, prelude.commitment.begin());
+    }
     return prelude;
 }
 
 std::optional<SecretBytes> deriveStrongKey(const SecretBytes& code, const SealPrelude& prelude) {
-    SecretBytes key(kKeyLength);
-    if (!sodiumReady() || key.size() != kKeyLength) {
+    // An empty code, or one whose memory could not be had, would give a key anyone can make.
+    if (!code.valid() || code.size() == 0 || code.data() == nullptr) {
         return std::nullopt;
     }
-    // A code cannot be empty here, but libsodium wants a pointer it may read.
-    static const char none = 0;
-    const char* password = code.size() > 0 ? reinterpret_cast<const char*>(code.data()) : &none;
-    if (crypto_pwhash(key.data(), key.size(), password, code.size(), prelude.salt.data(),
-                      prelude.cost.passes, size_t{prelude.cost.memoryKiB} * 1024,
-                      crypto_pwhash_ALG_ARGON2ID13) != 0) {
+    SecretBytes key(kKeyLength);
+    if (!sodiumReady() || !key.valid() || key.size() != kKeyLength) {
+        return std::nullopt;
+    }
+    const int derived =
+        crypto_pwhash(key.data(), key.size(), reinterpret_cast<const char*>(code.data()),
+                      code.size(), prelude.salt.data(), prelude.cost.passes,
+                      size_t{prelude.cost.memoryKiB} * 1024, crypto_pwhash_ALG_ARGON2ID13);
+    // Argon2 and BLAKE2b leave copies of the key's material on this thread's stack.
+    sodium_stackzero(kDerivationStackBytes);
+    if (derived != 0) {
         return std::nullopt;
     }
     return key;
+}
+
+std::array<unsigned char, kKeyCommitmentLength> keyCommitment(const SecretBytes& key) {
+    std::array<unsigned char, kKeyCommitmentLength> commitment{};
+    if (sodiumReady() && key.valid() && key.size() > 0) {
+        crypto_generichash(commitment.data(), commitment.size(),
+                           reinterpret_cast<const unsigned char*>(kCommitmentLabel.data()),
+                           kCommitmentLabel.size(), key.data(), key.size());
+    }
+    return commitment;
 }
 
 SealEnd sealStream(QIODevice& archive, int64_t archiveLength, QIODevice& sealed,
                    std::string_view payloadHeader, const SecretBytes& key, SealPrelude prelude,
                    const KeepGoing& keepGoing) {
     // A chunk size the opener refuses would make a seal no one can open.
-    if (!sodiumReady() || key.size() != kKeyLength || archiveLength < 0 ||
-        prelude.chunkLog2 < kSmallestChunkLog2 || prelude.chunkLog2 > kLargestChunkLog2) {
+    if (!sodiumReady() || !key.valid() || key.size() != kKeyLength || archiveLength < 0 ||
+        prelude.chunkLog2 < kSmallestChunkLog2 || prelude.chunkLog2 > kLargestChunkLog2 ||
+        (prelude.layout != kSealLayoutPlain && prelude.layout != kSealLayoutCommitted)) {
         return SealEnd::Unsupported;
     }
     StreamState stream;
     crypto_secretstream_xchacha20poly1305_init_push(&stream.state, prelude.streamHeader.data(),
                                                     key.data());
+    prelude.commitment = keyCommitment(key);
     const std::array<unsigned char, kSealPreludeLength> head = encodePrelude(prelude);
-    if (!writeAll(sealed, head.data(), head.size())) {
+    const size_t headLength = preludeLength(prelude);
+    if (!writeAll(sealed, head.data(), static_cast<int64_t>(headLength))) {
         return SealEnd::WriteFailed;
     }
-    const std::string ad = additionalData(payloadHeader, head);
+    const std::string ad = additionalData(payloadHeader, head.data(), headLength);
     const int64_t chunk = int64_t{1} << prelude.chunkLog2;
     WipedBuffer plain(static_cast<size_t>(chunk));
     std::vector<unsigned char> cipher(static_cast<size_t>(chunk) + kChunkOverhead);
@@ -267,28 +328,49 @@ SealEnd sealStream(QIODevice& archive, int64_t archiveLength, QIODevice& sealed,
 }
 
 SealEnd openStream(QIODevice& sealed, QIODevice& archive, std::string_view payloadHeader,
-                   const SecretBytes& key, const KeepGoing& keepGoing) {
-    if (!sodiumReady() || key.size() != kKeyLength) {
+                   const SecretBytes& key, const KeepGoing& keepGoing,
+                   const StrongCostBounds& bounds) {
+    if (!sodiumReady() || !key.valid() || key.size() != kKeyLength) {
         return SealEnd::Unsupported;
     }
     std::array<unsigned char, kSealPreludeLength> head{};
-    const int64_t headRead = readUpTo(sealed, head.data(), head.size());
+    int64_t headRead = readUpTo(sealed, head.data(), kSealPreludeLengthV1);
+    if (headRead == static_cast<int64_t>(kSealPreludeLengthV1) && head[0] != kSealLayoutPlain) {
+        const int64_t more = readUpTo(sealed, head.data() + kSealPreludeLengthV1,
+                                      kSealPreludeLength - kSealPreludeLengthV1);
+        headRead = more < 0 ? more : headRead + more;
+    }
     if (headRead < 0) {
         return SealEnd::ReadFailed;
     }
-    if (headRead != static_cast<int64_t>(head.size())) {
+    SealPrelude layout;
+    layout.layout = head[0];
+    if (headRead < static_cast<int64_t>(kSealPreludeLengthV1) ||
+        ((head[0] == kSealLayoutCommitted) &&
+         headRead < static_cast<int64_t>(preludeLength(layout)))) {
         return SealEnd::Damaged;
     }
-    const std::optional<SealPrelude> prelude = decodePrelude(head.data(), head.size());
+    const std::optional<SealPrelude> prelude =
+        decodePrelude(head.data(), static_cast<size_t>(headRead), bounds);
     if (!prelude) {
         return SealEnd::Unsupported;
     }
+    const bool committed = prelude->layout == kSealLayoutCommitted;
+    if (committed) {
+        const auto expected = keyCommitment(key);
+        if (sodium_memcmp(expected.data(), prelude->commitment.data(), expected.size()) != 0) {
+            return SealEnd::WrongCode;
+        }
+    }
+    // With the key committed to, a chunk that does not open is damage; without, it could as
+    // well be another key, and every such failure gets the one answer.
+    const SealEnd chunkFailure = committed ? SealEnd::Damaged : SealEnd::WrongCode;
     StreamState stream;
     if (crypto_secretstream_xchacha20poly1305_init_pull(&stream.state, prelude->streamHeader.data(),
                                                         key.data()) != 0) {
-        return SealEnd::Damaged;
+        return chunkFailure;
     }
-    const std::string ad = additionalData(payloadHeader, head);
+    const std::string ad = additionalData(payloadHeader, head.data(), preludeLength(*prelude));
     const int64_t fullChunk = (int64_t{1} << prelude->chunkLog2) + kChunkOverhead;
     std::vector<unsigned char> cipher(static_cast<size_t>(fullChunk));
     WipedBuffer plain(static_cast<size_t>(fullChunk));
@@ -299,7 +381,7 @@ SealEnd openStream(QIODevice& sealed, QIODevice& archive, std::string_view paylo
             return SealEnd::ReadFailed;
         }
         if (got < static_cast<int64_t>(kChunkOverhead)) {
-            return SealEnd::Damaged; // cut short before its final chunk
+            return chunkFailure; // cut short before its final chunk
         }
         unsigned long long plainLength = 0;
         unsigned char tag = 0;
@@ -308,13 +390,13 @@ SealEnd openStream(QIODevice& sealed, QIODevice& archive, std::string_view paylo
                 static_cast<unsigned long long>(got),
                 first ? reinterpret_cast<const unsigned char*>(ad.data()) : nullptr,
                 first ? ad.size() : 0) != 0) {
-            return first ? SealEnd::WrongCode : SealEnd::Damaged;
+            return chunkFailure;
         }
         const bool last = got < fullChunk;
         const unsigned char expected = last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL
                                             : crypto_secretstream_xchacha20poly1305_TAG_MESSAGE;
         if (tag != expected) {
-            return SealEnd::Damaged;
+            return chunkFailure;
         }
         if (!writeAll(archive, plain.bytes.data(), static_cast<int64_t>(plainLength))) {
             return SealEnd::WriteFailed;

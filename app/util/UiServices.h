@@ -46,6 +46,10 @@ public:
     virtual void playSound(Sound sound) = 0;
     virtual void beep(int count) = 0;
 
+    // Asks for a code again, without showing it, to compare with the one typed before; nullopt
+    // when the user cancels.
+    virtual std::optional<QString> askCodeAgain(const Message& message) = 0;
+
     // nullopt when the user cancels.
     virtual std::optional<QString> chooseFile(const FileDialogRequest& request) = 0;
     virtual std::optional<QString> chooseFolder(const FileDialogRequest& request) = 0;

@@ -16,6 +16,9 @@ public:
     bool soundOn() const override { return m_inner.soundOn(); }
     void playSound(Sound sound) override { m_inner.playSound(sound); }
     void beep(int count) override { m_inner.beep(count); }
+    std::optional<QString> askCodeAgain(const Message& message) override {
+        return m_inner.askCodeAgain(message);
+    }
     std::optional<QString> chooseFile(const FileDialogRequest& request) override {
         return m_inner.chooseFile(request);
     }

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSoundEffect>
@@ -117,6 +119,19 @@ QString QtUiServices::dialogFilter(const QString& filter) {
         entries << QStringLiteral("%1 (%2)").arg(parts.at(i), patterns);
     }
     return entries.join(QStringLiteral(";;"));
+}
+
+std::optional<QString> QtUiServices::askCodeAgain(const Message& message) {
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    bool accepted = false;
+    // Always masked: it is asked to catch a typing error the eye would not.
+    const QString code = QInputDialog::getText(m_parent, message.title, message.text,
+                                               QLineEdit::Password, QString(), &accepted);
+    QApplication::restoreOverrideCursor();
+    if (!accepted) {
+        return std::nullopt;
+    }
+    return code;
 }
 
 std::optional<QString> QtUiServices::chooseFile(const FileDialogRequest& request) {

@@ -30,6 +30,7 @@ public:
     bool soundOn() const override { return m_audio; }
     void playSound(Sound sound) override;
     void beep(int count) override;
+    std::optional<QString> askCodeAgain(const Message& message) override;
     std::optional<QString> chooseFile(const FileDialogRequest& request) override;
     std::optional<QString> chooseFolder(const FileDialogRequest& request) override;
     MousePointer mousePointer() const override { return m_pointer; }

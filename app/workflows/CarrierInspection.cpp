@@ -78,6 +78,7 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
         // must not have the code tried on it at every keystroke.
         m.setOption(option::CodeProtected, false);
         m.storedCode.clear();
+        m.payloadSealed = false;
     }
 
     // Every way out below leaves the window state changed, so an evaluation always ends with
@@ -178,6 +179,7 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
                 return unusable(validity::Unreadable);
             }
             m.storedCode = payload.storedCode.value_or(QString());
+            m.payloadSealed = payload.sealed && payload.payloadFound();
             m.setOption(option::CodeProtected, payload.codeProtected);
             if (payload.payloadFound()) {
                 m.setState(state::PayloadFound, true);

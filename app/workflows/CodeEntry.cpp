@@ -9,36 +9,30 @@
 
 namespace brindmar {
 
-namespace {
-
-bool charactersFit(const QString& code) {
-    return std::all_of(code.begin(), code.end(), [](QChar c) {
-        const char16_t u = c.unicode();
-        return (u >= 0x20 && u < 0x7F) || (u >= 0xA0 && u <= 0xFF);
-    });
-}
-
-} // namespace
-
 CodeFault codeFault(const QString& typed, bool sealing) {
     if (typed.isEmpty()) {
         return CodeFault::None;
     }
-    const bool fits =
-        sealing ? std::none_of(typed.begin(), typed.end(),
-                               [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; })
-                : charactersFit(typed);
-    if (!fits) {
-        return CodeFault::Characters;
+    switch (codeTextFault(typed, sealing ? CodeRule::Sealing : CodeRule::Stored)) {
+    case CodeTextFault::None:
+        return CodeFault::None;
+    case CodeTextFault::Empty:
+    case CodeTextFault::Length:
+        return CodeFault::Length;
+    case CodeTextFault::NotLatin1:
+    case CodeTextFault::Unusable:
+        break;
     }
-    const qsizetype length = trimBlanks(typed).size();
-    const qsizetype longest = sealing ? kSealingCodeMaxLength : kCodeMaxLength;
-    return length >= kCodeMinLength && length <= longest ? CodeFault::None : CodeFault::Length;
+    return CodeFault::Characters;
+}
+
+bool sealingRuleApplies(const WindowModel& m) {
+    return m.hasPacking(packing::StrongWanted) || m.payloadSealed ||
+           !m.hasState(state::DocumentChosen) || m.code.size() > kCodeMaxLength;
 }
 
 CodeFault modelCodeFault(const WindowModel& m) {
-    return codeFault(m.code,
-                     m.hasPacking(packing::StrongWanted) || m.code.size() > kCodeMaxLength);
+    return codeFault(m.code, sealingRuleApplies(m));
 }
 
 bool codeLongEnough(const QString& typed) {
@@ -46,11 +40,21 @@ bool codeLongEnough(const QString& typed) {
 }
 
 void reportCodeFault(WorkflowContext& ctx, CodeFault fault) {
+    reportCodeFault(ctx, fault, ctx.model.code);
+}
+
+void reportCodeFault(WorkflowContext& ctx, CodeFault fault, const QString& code) {
     if (fault == CodeFault::Characters) {
+        const bool unusable = codeTextFault(code, CodeRule::Sealing) == CodeTextFault::Unusable;
         ctx.report(Sound::Attention, tr(TextId::CodeEntryErrorTitle),
-                   QStringLiteral("The code can hold only letters, digits and signs of the Latin-1 "
-                                  "set (English and Western European letters); other "
-                                  "characters cannot be kept with the image."));
+                   unusable ? QStringLiteral("The code holds a control character or one that "
+                                             "shows nothing; such a code could not be typed "
+                                             "again. Type it anew.")
+                            : QStringLiteral("The code can hold only letters, digits and signs "
+                                             "of the Latin-1 set (English and Western European "
+                                             "letters); other characters cannot be kept with "
+                                             "the image. With Strong protection, a code may be "
+                                             "of any script."));
     } else if (fault == CodeFault::Length) {
         ctx.report(Sound::Attention, TextId::CodeEntryErrorTitle, TextId::CodeLengthError);
     }
@@ -58,7 +62,9 @@ void reportCodeFault(WorkflowContext& ctx, CodeFault fault) {
 
 void settleEncryptMarks(WindowModel& m) {
     WindowDisplay& shown = m.display;
-    const bool longEnough = codeLongEnough(m.code);
+    // Under strong protection a code of any script is long enough; it is never stored.
+    const bool longEnough = codeLongEnough(m.code) || (shown.strongBox && !m.code.isEmpty() &&
+                                                       codeFault(m.code, true) == CodeFault::None);
     const bool ticked = shown.encryptBox != kEncryptUnticked;
     m.setPacking(packing::CodeLongEnough, longEnough);
     m.setPacking(packing::EncryptTicked, ticked);
@@ -100,18 +106,22 @@ void ApplyCode(WorkflowContext& ctx) {
 }
 
 void ChangeCode(WorkflowContext& ctx, const QString& text) {
-    SetCode(ctx, text.left(kCodeMaxLength));
-}
-
-void SetCode(WorkflowContext& ctx, const QString& code) {
     WindowModel& m = ctx.model;
-    if (codeFault(code, code.size() > kCodeMaxLength) == CodeFault::Characters) {
+    const QString code = text.left(kCodeMaxLength);
+    // Refused where it is typed: a character the rule the code will be used under cannot take.
+    const bool sealing = m.hasPacking(packing::StrongWanted) || m.payloadSealed;
+    if (codeFault(code, sealing) == CodeFault::Characters) {
         // The box keeps the code it had; the render puts it back.
-        reportCodeFault(ctx, CodeFault::Characters);
+        reportCodeFault(ctx, CodeFault::Characters, code);
         m.requestFocus(FocusTarget::CodeBox);
         ctx.render();
         return;
     }
+    SetCode(ctx, code);
+}
+
+void SetCode(WorkflowContext& ctx, const QString& code) {
+    WindowModel& m = ctx.model;
     m.code = code;
     m.setPacking(packing::PackedEncrypted, false);
     ApplyCode(ctx);

@@ -2,6 +2,7 @@
 
 #include "operations/ZipService.h"
 #include "payload/CodeScrambler.h"
+#include "payload/CodeText.h"
 #include "payload/FileDate.h"
 #include "payload/SixBitCodec.h"
 #include "payload/StrongSeal.h"
@@ -87,7 +88,8 @@ bool ZipDocument(WorkflowContext& ctx, const QString& documentPath, const QStrin
                  bool encrypted, QString& errorText) {
     errorText.clear();
     const std::string password =
-        encrypted ? DeriveArchivePassword(ctx.model.code, ctx.model.passwordNumber) : std::string();
+        encrypted ? DeriveArchivePassword(preparedCode(ctx.model.code), ctx.model.passwordNumber)
+                  : std::string();
     const ZipStatus created = ctx.zip.ZSCreateBlankZIPFile(archivePath);
     if (!created || *created == 0) {
         errorText = createFailureText();

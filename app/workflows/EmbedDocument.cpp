@@ -235,6 +235,10 @@ bool EmbedRun::checksPassed() {
             m_ctx.render();
             return false;
         }
+        // Sealed under a mistyped code, the document would be lost; typed twice, it is not.
+        if (!ConfirmSealingCode(m_ctx)) {
+            return false;
+        }
     }
     m_codeGiven = !m_model.code.isEmpty();
     return true;
@@ -497,6 +501,20 @@ void EmbedRun::succeed(ReplacementFile& image) {
     if (m.display.keepTimesChecked) {
         const std::string date = ReadFileDate(m_ctx.platform, m_carrier);
         timesKept = WriteFileDate(m_ctx.platform, image.writePath(), date);
+    }
+    // The original is offered for wiping after an embed: the new image must give the document
+    // back with this code before it takes any file's place.
+    if (m.hasPacking(packing::StrongWanted)) {
+        const SealOutcome check = VerifySealedImage(m_ctx, image.writePath());
+        if (check.stopped) {
+            normalPointer(m_ctx);
+            failureExit();
+            return;
+        }
+        if (!check.done) {
+            fail(m_output + QStringLiteral(" was not written: ") + check.failure, true);
+            return;
+        }
     }
     if (!image.commit()) {
         fail(m_output + QStringLiteral(" could not be written: ") + systemErrorText(image.error()),

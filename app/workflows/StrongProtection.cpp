@@ -1,5 +1,6 @@
 #include "workflows/StrongProtection.h"
 
+#include "payload/CodeText.h"
 #include "util/PathHelpers.h"
 #include "util/TrimBlanks.h"
 #include "workflows/CodeEntry.h"
@@ -9,7 +10,13 @@
 
 #include <QFile>
 #include <chrono>
-#include <future>
+#include <condition_variable>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace brindmar {
 
@@ -18,18 +25,61 @@ namespace {
 // Window events run every so many chunks of a seal: often enough for Stop, rarely enough to
 // cost nothing next to the sealing.
 constexpr int kChunksBetweenEvents = 16;
+const QString kStrongTitle = QStringLiteral("Strong protection");
+
+struct Derivation {
+    std::optional<SecretBytes> key;
+    bool stopped = false;
+};
 
 // The derivation takes a third of a second or more and cannot be interrupted; it runs on a
-// thread of its own while the window keeps answering.
-std::optional<SecretBytes> deriveWhileEventsRun(WorkflowContext& ctx, const QString& code,
-                                                const SealPrelude& prelude) {
-    const SecretBytes secret = codeSecret(code);
-    auto job = std::async(std::launch::async,
-                          [&secret, &prelude] { return deriveStrongKey(secret, prelude); });
-    while (job.wait_for(std::chrono::milliseconds(25)) != std::future_status::ready) {
-        ctx.letEventsRun();
+// thread of its own while the window keeps answering. Stop (or Ctrl+C) ends the wait at once:
+// the thread then finishes alone, and the code and key it holds are wiped when it lets go of
+// them, with no one left to read them. It never holds the process up at exit.
+Derivation deriveWhileEventsRun(WorkflowContext& ctx, const QString& code,
+                                const SealPrelude& prelude) {
+    struct Shared {
+        Shared(SecretBytes code, const SealPrelude& from)
+            : secret(std::move(code)), prelude(from) {}
+        SecretBytes secret;
+        SealPrelude prelude;
+        std::optional<SecretBytes> key;
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+    };
+    auto shared = std::make_shared<Shared>(codeSecret(code), prelude);
+    Derivation result;
+    if (!shared->secret.valid()) {
+        return result;
     }
-    return job.get();
+    try {
+        std::thread([shared] {
+            std::optional<SecretBytes> key = deriveStrongKey(shared->secret, shared->prelude);
+            const std::lock_guard lock(shared->mutex);
+            shared->key = std::move(key);
+            shared->done = true;
+            shared->finished.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return result; // no thread to be had: as short of resources as without the memory
+    }
+    for (;;) {
+        {
+            std::unique_lock lock(shared->mutex);
+            if (shared->finished.wait_for(lock, std::chrono::milliseconds(25),
+                                          [&shared] { return shared->done; })) {
+                result.key = std::move(shared->key);
+                shared->key.reset();
+                return result;
+            }
+        }
+        ctx.letEventsRun();
+        if (ctx.model.stopRequest) {
+            result.stopped = true;
+            return result;
+        }
+    }
 }
 
 KeepGoing eventsBetweenChunks(WorkflowContext& ctx) {
@@ -46,14 +96,197 @@ QString noMemoryText() {
                           "programs and try again");
 }
 
+QString costText(const StrongCost& cost) {
+    const bool mebibytes = cost.memoryKiB % 1024 == 0;
+    return QStringLiteral("%1 %2 of memory and %3 %4")
+        .arg(mebibytes ? cost.memoryKiB / 1024 : cost.memoryKiB)
+        .arg(mebibytes ? QStringLiteral("MiB") : QStringLiteral("KiB"))
+        .arg(cost.passes)
+        .arg(cost.passes == 1 ? QStringLiteral("pass") : QStringLiteral("passes"));
+}
+
+// A sink for an opening that only checks: nothing of the document is kept anywhere.
+class DiscardDevice final : public QIODevice {
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64 length) override { return length; }
+};
+
+// The prelude at the start of the sealed work file, judged before anything is derived: the
+// cost within what an opener takes, the memory it asks for free, and the user asked when it is
+// more than this program's images ask. nullopt with failure set, or with stopped when the user
+// declined.
+std::optional<SealPrelude> preludeToOpen(WorkflowContext& ctx, QFile& sealed,
+                                         const QString& carrierPath, SealOutcome& outcome) {
+    std::array<char, kSealPreludeLength> head{};
+    const qint64 got = sealed.read(head.data(), head.size());
+    sealed.seek(0);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(head.data());
+    const size_t length = got > 0 ? static_cast<size_t>(got) : 0;
+    const StrongCostBounds bounds = boundsForWriter(ctx.strongCost);
+    const std::optional<SealPrelude> prelude = decodePrelude(bytes, length, bounds);
+    if (!prelude) {
+        constexpr uint32_t any = std::numeric_limits<uint32_t>::max();
+        const auto shape = decodePrelude(bytes, length, StrongCostBounds{{1, 8}, {any, any}});
+        if (shape && (shape->cost.passes < bounds.least.passes ||
+                      shape->cost.memoryKiB < bounds.least.memoryKiB)) {
+            outcome.failure = carrierPath + QStringLiteral(" - its document is sealed at a cost "
+                                                           "so low (%1) that its code could be "
+                                                           "guessed cheaply; it is not opened")
+                                                .arg(costText(shape->cost));
+        } else if (shape) {
+            outcome.failure = carrierPath + QStringLiteral(" - opening it would take %1, more "
+                                                           "than any image this program makes "
+                                                           "asks for (at most %2); it is not "
+                                                           "opened")
+                                                .arg(costText(shape->cost), costText(bounds.most));
+        } else {
+            outcome.failure = carrierPath + QStringLiteral(" - its document is sealed in a way "
+                                                           "this version cannot open");
+        }
+        return std::nullopt;
+    }
+    const std::optional<uint64_t> free = availableMemoryKiB();
+    if (free && prelude->cost.memoryKiB > *free) {
+        outcome.failure = carrierPath + QStringLiteral(" - opening it takes %1 MiB of memory, "
+                                                       "and only %2 MiB are free: close other "
+                                                       "programs and try again")
+                                            .arg(prelude->cost.memoryKiB / 1024)
+                                            .arg(*free / 1024);
+        return std::nullopt;
+    }
+    if (prelude->cost.passes > ctx.strongCost.passes ||
+        prelude->cost.memoryKiB > ctx.strongCost.memoryKiB) {
+        const QString text =
+            carrierPath + QStringLiteral(" - opening it takes %1, more than this version asks "
+                                         "for its own images (%2), so it takes longer. Open it?")
+                              .arg(costText(prelude->cost), costText(ctx.strongCost));
+        if (ctx.report(Sound::Attention, kStrongTitle, text, MessageIcon::Question,
+                       MessageButtons::OkCancel) != MessageAnswer::Ok) {
+            outcome.stopped = true;
+            return std::nullopt;
+        }
+    }
+    return prelude;
+}
+
+// Opens the sealed work file into sink with a key from the model's code. The outcome's done,
+// stopped and failure are set for everything but the seal's own end, which is returned.
+std::optional<SealEnd> openSealedWorkFile(WorkflowContext& ctx, const std::string& rawHeader,
+                                          QIODevice& sink, const QString& carrierPath,
+                                          SealOutcome& outcome) {
+    QFile sealed(ctx.temporaryFolder + kSealedWorkName);
+    if (!sealed.open(QIODevice::ReadOnly)) {
+        outcome.failure = sealed.fileName() + tr(TextId::CannotBeOpened);
+        return std::nullopt;
+    }
+    const std::optional<SealPrelude> prelude = preludeToOpen(ctx, sealed, carrierPath, outcome);
+    if (!prelude) {
+        return std::nullopt;
+    }
+    Derivation derived = deriveWhileEventsRun(ctx, ctx.model.code, *prelude);
+    if (derived.stopped || ctx.model.stopRequest) {
+        outcome.stopped = true;
+        return std::nullopt;
+    }
+    if (!derived.key) {
+        outcome.failure = noMemoryText();
+        return std::nullopt;
+    }
+    return openStream(sealed, sink, rawHeader, *derived.key, eventsBetweenChunks(ctx),
+                      boundsForWriter(ctx.strongCost));
+}
+
+QString sealEndText(SealEnd end, const QString& carrierPath) {
+    switch (end) {
+    case SealEnd::WrongCode:
+        return carrierPath + QStringLiteral(" - this code does not open the document");
+    case SealEnd::Damaged:
+        return carrierPath + QStringLiteral(" - the sealed document in it is damaged or was "
+                                            "altered");
+    case SealEnd::Unsupported:
+        return noMemoryText();
+    default:
+        return {};
+    }
+}
+
 } // namespace
 
-std::optional<QString> sealingCodeRefusal(const QString& code) {
-    if (trimBlanks(code).isEmpty() || codeFault(code, true) != CodeFault::None) {
-        return QStringLiteral("Strong protection needs a code of 10 to 20 characters: type one, "
-                              "or untick Strong protection");
+std::optional<uint64_t> memAvailableKiB(std::string_view meminfo) {
+    constexpr std::string_view kField = "MemAvailable:";
+    size_t at = 0;
+    while (at < meminfo.size()) {
+        const size_t end = std::min(meminfo.find('\n', at), meminfo.size());
+        const std::string_view line = meminfo.substr(at, end - at);
+        if (line.substr(0, kField.size()) == kField) {
+            uint64_t value = 0;
+            bool digits = false;
+            for (const char c : line.substr(kField.size())) {
+                if (c >= '0' && c <= '9') {
+                    if (value > (std::numeric_limits<uint64_t>::max() - 9) / 10) {
+                        return std::nullopt;
+                    }
+                    value = value * 10 + static_cast<uint64_t>(c - '0');
+                    digits = true;
+                } else if (digits) {
+                    break;
+                }
+            }
+            const bool kib = line.find("kB") != std::string_view::npos;
+            return digits && kib ? std::optional<uint64_t>(value) : std::nullopt;
+        }
+        at = end + 1;
     }
     return std::nullopt;
+}
+
+std::optional<uint64_t> availableMemoryKiB() {
+    std::FILE* file = std::fopen("/proc/meminfo", "re");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    std::string text(8192, '\0');
+    const size_t got = std::fread(text.data(), 1, text.size(), file);
+    std::fclose(file);
+    text.resize(got);
+    return memAvailableKiB(text);
+}
+
+std::optional<QString> sealingCodeRefusal(const QString& code) {
+    if (codeFault(code, true) != CodeFault::None || preparedCode(code).isEmpty()) {
+        return QStringLiteral("Strong protection needs a code of at least 10 characters: type "
+                              "one, or untick Strong protection");
+    }
+    return std::nullopt;
+}
+
+bool ConfirmSealingCode(WorkflowContext& ctx) {
+    Message question;
+    question.title = kStrongTitle;
+    question.text = QStringLiteral("Type the code again. It is the only key to the document: "
+                                   "sealed under a mistyped code, the document cannot come "
+                                   "back.");
+    question.icon = MessageIcon::Question;
+    question.buttons = MessageButtons::OkCancel;
+    std::optional<QString> again = ctx.ui.askCodeAgain(question);
+    if (!again) {
+        return false;
+    }
+    QString typed = preparedCode(*again);
+    QString first = preparedCode(ctx.model.code);
+    const bool same = typed == first;
+    for (QString* text : {&*again, &typed, &first}) {
+        text->fill(QChar(u'\0'));
+    }
+    if (!same) {
+        ctx.report(Sound::Attention, kStrongTitle,
+                   QStringLiteral("The two codes differ, so nothing was embedded. Type the code "
+                                  "again in the code box, then embed."));
+        ctx.model.requestFocus(FocusTarget::CodeBox);
+        ctx.render();
+    }
+    return same;
 }
 
 SealOutcome SealForEmbed(WorkflowContext& ctx, const std::string& payloadHeader) {
@@ -76,17 +309,17 @@ SealOutcome SealForEmbed(WorkflowContext& ctx, const std::string& payloadHeader)
         return outcome;
     }
     const SealPrelude prelude = freshPrelude(ctx.strongCost);
-    const std::optional<SecretBytes> key = deriveWhileEventsRun(ctx, m.code, prelude);
-    if (!key) {
-        outcome.failure = noMemoryText();
-        return outcome;
-    }
-    if (m.stopRequest) {
+    Derivation derived = deriveWhileEventsRun(ctx, m.code, prelude);
+    if (derived.stopped || m.stopRequest) {
         outcome.stopped = true;
         return outcome;
     }
-    const SealEnd end = sealStream(archive, archive.size(), sealed, payloadHeader, *key, prelude,
-                                   eventsBetweenChunks(ctx));
+    if (!derived.key) {
+        outcome.failure = noMemoryText();
+        return outcome;
+    }
+    const SealEnd end = sealStream(archive, archive.size(), sealed, payloadHeader, *derived.key,
+                                   prelude, eventsBetweenChunks(ctx));
     const bool flushed = sealed.flush();
     sealed.close();
     // The header announced the sealed length; an archive that changed meanwhile would not match.
@@ -114,44 +347,20 @@ SealOutcome SealForEmbed(WorkflowContext& ctx, const std::string& payloadHeader)
 
 SealOutcome OpenSealedPayload(WorkflowContext& ctx, const PayloadHeaderInfo& info,
                               const QString& carrierPath) {
-    WindowModel& m = ctx.model;
     SealOutcome outcome;
     const QString sealedPath = ctx.temporaryFolder + kSealedWorkName;
     const QString archivePath = ctx.temporaryFolder + kWorkArchiveName;
-    QFile sealed(sealedPath);
     QFile archive(archivePath);
-    SealPrelude prelude;
-    {
-        std::array<char, kSealPreludeLength> head{};
-        const bool read = sealed.open(QIODevice::ReadOnly) &&
-                          sealed.read(head.data(), head.size()) == qint64(head.size());
-        const auto decoded =
-            decodePrelude(reinterpret_cast<const unsigned char*>(head.data()), head.size());
-        if (!read || !decoded) {
-            outcome.failure = carrierPath + QStringLiteral(" - its document is sealed in a way "
-                                                           "this version cannot open");
-            DiscardWorkFile(ctx, sealedPath);
-            return outcome;
-        }
-        prelude = *decoded;
-        sealed.seek(0);
-    }
-    SealEnd end = SealEnd::WriteFailed;
+    std::optional<SealEnd> end;
     if (archive.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        const std::optional<SecretBytes> key = deriveWhileEventsRun(ctx, m.code, prelude);
-        if (!key) {
-            end = SealEnd::Unsupported;
-        } else if (m.stopRequest) {
-            end = SealEnd::Stopped;
-        } else {
-            end = openStream(sealed, archive, info.rawHeader, *key, eventsBetweenChunks(ctx));
-        }
-        if (!archive.flush()) {
-            end = end == SealEnd::Done ? SealEnd::WriteFailed : end;
+        end = openSealedWorkFile(ctx, info.rawHeader, archive, carrierPath, outcome);
+        if (!archive.flush() && end == SealEnd::Done) {
+            end = SealEnd::WriteFailed;
         }
         archive.close();
+    } else {
+        end = SealEnd::WriteFailed;
     }
-    sealed.close();
     // The sealed copy is no secret, but it is the user's document all the same.
     DiscardWorkFile(ctx, sealedPath);
     if (end == SealEnd::Done) {
@@ -160,25 +369,66 @@ SealOutcome OpenSealedPayload(WorkflowContext& ctx, const PayloadHeaderInfo& inf
     }
     // What came out before the seal failed is unauthenticated and goes unread.
     DiscardWorkFile(ctx, archivePath);
-    switch (end) {
-    case SealEnd::Stopped:
+    if (!end) {
+        return outcome;
+    }
+    if (*end == SealEnd::Stopped) {
         outcome.stopped = true;
-        break;
-    case SealEnd::WrongCode:
-        outcome.wrongCode = true;
-        outcome.failure = carrierPath + QStringLiteral(" - this code does not open the document");
-        break;
-    case SealEnd::Damaged:
-        outcome.failure = carrierPath + QStringLiteral(" - the sealed document in it is damaged "
-                                                       "or was altered");
-        break;
-    case SealEnd::Unsupported:
-        outcome.failure = noMemoryText();
-        break;
-    default:
+    } else if (const QString text = sealEndText(*end, carrierPath); !text.isEmpty()) {
+        outcome.wrongCode = *end == SealEnd::WrongCode;
+        outcome.failure = text;
+    } else {
         outcome.failure = archivePath + QStringLiteral(" could not be written: ") +
                           writeFailureReason(ctx.platform, ctx.temporaryFolder);
-        break;
+    }
+    return outcome;
+}
+
+SealOutcome VerifySealedImage(WorkflowContext& ctx, const QString& imagePath) {
+    SealOutcome outcome;
+    const QString sealedPath = ctx.temporaryFolder + kSealedWorkName;
+    const PayloadHeaderInfo info = ReadPayloadHeader(imagePath, ctx.model.code);
+    const int64_t rowsNeeded =
+        info.rowBytes > 0 ? (int64_t{4} * (int64_t{info.headerLength()} + info.documentLength) +
+                             info.rowBytes - 1) /
+                                info.rowBytes
+                          : 0;
+    const std::optional<int16_t> rows = blockRows(info.rowBytes, info.headerLength(), rowsNeeded);
+    if (!info.payloadFound() || !info.sealed || !rows ||
+        info.headerLength() > std::numeric_limits<int16_t>::max()) {
+        outcome.failure = QStringLiteral("its payload cannot be read back");
+        return outcome;
+    }
+    ExtractArgs args;
+    args.rowsPerBlock = *rows;
+    args.dataOffset = info.dataOffset;
+    args.rowBytes = info.rowBytes;
+    args.docLength = info.documentLength;
+    args.headerLength = static_cast<int16_t>(info.headerLength());
+    args.carrierPath = imagePath;
+    args.outputPath = sealedPath;
+    const LoopResult read =
+        runEngineBlocks(ctx, 0.0f, ctx.model.display.progress, [&](int16_t block, int32_t) {
+            args.blockIndex = block;
+            return ctx.engine.extract(args);
+        });
+    std::optional<SealEnd> end;
+    if (read.end == LoopEnd::Done) {
+        DiscardDevice discard;
+        discard.open(QIODevice::WriteOnly);
+        end = openSealedWorkFile(ctx, info.rawHeader, discard, imagePath, outcome);
+    } else if (read.end == LoopEnd::Stopped) {
+        outcome.stopped = true;
+    } else {
+        outcome.failure = QStringLiteral("its payload cannot be read back");
+    }
+    DiscardWorkFile(ctx, sealedPath);
+    if (end == SealEnd::Done) {
+        outcome.done = true;
+    } else if (end == SealEnd::Stopped) {
+        outcome.stopped = true;
+    } else if (end) {
+        outcome.failure = QStringLiteral("its sealed document does not open with this code");
     }
     return outcome;
 }

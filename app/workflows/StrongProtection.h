@@ -3,8 +3,10 @@
 #include "payload/PayloadHeaderReader.h"
 #include "workflows/WorkflowContext.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace brindmar {
 
@@ -23,15 +25,32 @@ struct SealOutcome {
 
 // Seals the work archive for the payload header into the sealed work file, with a key derived
 // from the code at the context's cost. The derivation runs beside the event loop, so the window
-// stays responsive and Stop is honoured once it ends.
+// stays responsive and Stop ends the wait at once.
 SealOutcome SealForEmbed(WorkflowContext& ctx, const std::string& payloadHeader);
 
 // Opens the sealed work file the engine extracted into the work archive. The archive is whole
-// and authentic only when this returns done; otherwise it has been wiped.
+// and authentic only when this returns done; otherwise it has been wiped. An image that asks for
+// a cost outside what an opener takes, or for more memory than is free, is refused before the
+// derivation; one that asks for more than this program's own images is opened only when the
+// user agrees.
 SealOutcome OpenSealedPayload(WorkflowContext& ctx, const PayloadHeaderInfo& info,
                               const QString& carrierPath);
 
+// Opens the sealed payload of a new image with the model's code, as an extraction would, and
+// keeps nothing of the document it opens: done when the image gives its document back. Run
+// before a new image takes its place, so that the original is never offered for wiping beside
+// an image that cannot give it back.
+SealOutcome VerifySealedImage(WorkflowContext& ctx, const QString& imagePath);
+
+// Asks for the code a second time before sealing, and compares the two as they will be used.
+// False when the user cancels or the codes differ (the user has been told).
+bool ConfirmSealingCode(WorkflowContext& ctx);
+
 // Why the code cannot open or make a seal, or nothing when it can.
 std::optional<QString> sealingCodeRefusal(const QString& code);
+
+// The MemAvailable figure of /proc/meminfo text, in KiB; nullopt when it has none.
+std::optional<uint64_t> memAvailableKiB(std::string_view meminfo);
+std::optional<uint64_t> availableMemoryKiB();
 
 } // namespace brindmar

@@ -211,6 +211,8 @@ struct WindowModel {
     QString code;
     // The code found in the last payload header read, empty when it had none.
     QString storedCode;
+    // The chosen image is sealed with strong protection: its code may be of any script.
+    bool payloadSealed = false;
 
     // The chosen document and its packed form.
     QString documentPath;

@@ -29,6 +29,7 @@ void WindowReset(WorkflowContext& ctx) {
     if (!m.hasOption(option::JustEmbedded)) {
         m.documentPathCopy.clear();
     }
+    m.payloadSealed = false;
     // Nothing is chosen after the reset: a carrier chosen next would show this document again.
     m.documentPath.clear();
     shown.documentName.clear();

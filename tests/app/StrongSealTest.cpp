@@ -54,7 +54,7 @@ std::pair<SealEnd, QByteArray> unseal(QByteArray sealed, const SecretBytes& key,
     QBuffer sink(&out);
     source.open(QIODevice::ReadOnly);
     sink.open(QIODevice::WriteOnly);
-    const SealEnd end = openStream(source, sink, header, key);
+    const SealEnd end = openStream(source, sink, header, key, {}, boundsForWriter(kCheap));
     return {end, out};
 }
 
@@ -82,69 +82,127 @@ TEST_F(StrongSeal, RoundTripsEveryChunkBoundary) {
     }
 }
 
+struct Alteration {
+    const char* what;
+    std::function<void(QByteArray&, std::string&)> alter;
+    SealEnd committed; // layout 2
+    SealEnd plain;     // layout 1
+};
+
+// Three full chunks and a short final one, so that first, middle and last chunks all exist.
+// With a commitment, only the commitment tells a wrong key; any other alteration is damage.
+// Without one, every failure of a chunk gets the one answer: a crafted image could otherwise ask
+// its opener which of several codes it holds.
 TEST_F(StrongSeal, RefusesEveryAlteration) {
-    // Three full chunks and a short final one, so that first, middle and last chunks all exist.
-    const QByteArray sealed = seal(randomBytes(3 * kChunk + 100, 7), key, prelude);
-    const qsizetype chunk0 = kSealPreludeLength;
-    const qsizetype chunk1 = chunk0 + kSealedChunk;
-    const qsizetype chunk2 = chunk1 + kSealedChunk;
-    const qsizetype last = chunk2 + kSealedChunk;
-    const auto flip = [](qsizetype at) {
-        return [at](QByteArray& b, std::string&) { b[at] = static_cast<char>(b[at] ^ 2); };
-    };
-    const auto cut = [](qsizetype at) {
-        return [at](QByteArray& b, std::string&) { b.truncate(at); };
-    };
-    const struct {
-        const char* what;
-        std::function<void(QByteArray&, std::string&)> alter;
-        SealEnd expected;
-    } cases[] = {
-        {"layout version", flip(0), SealEnd::Unsupported},
-        {"derivation", flip(1), SealEnd::Unsupported},
-        {"chunk size", flip(2), SealEnd::WrongCode},
-        {"reserved byte", flip(3), SealEnd::Unsupported},
-        {"passes", flip(4), SealEnd::WrongCode},
-        {"memory", flip(8), SealEnd::WrongCode},
-        {"salt", flip(12 + 15), SealEnd::WrongCode},
-        {"stream header", flip(28), SealEnd::WrongCode},
-        {"stream header end", flip(51), SealEnd::WrongCode},
-        {"first chunk", flip(chunk0 + 1000), SealEnd::WrongCode},
-        {"middle chunk", flip(chunk1 + 5), SealEnd::Damaged},
-        {"final chunk tag", flip(last), SealEnd::Damaged},
-        {"final chunk last byte", flip(sealed.size() - 1), SealEnd::Damaged},
-        {"cut inside the prelude", cut(30), SealEnd::Damaged},
-        {"cut after the prelude", cut(chunk0), SealEnd::Damaged},
-        {"cut inside the first chunk", cut(chunk0 + 1000), SealEnd::WrongCode},
-        {"cut to a stub of a chunk", cut(chunk1 + 10), SealEnd::Damaged},
-        {"final chunk removed", cut(last), SealEnd::Damaged},
-        {"last byte removed", cut(sealed.size() - 1), SealEnd::Damaged},
-        {"middle chunk dropped",
-         [&](QByteArray& b, std::string&) { b.remove(chunk1, kSealedChunk); }, SealEnd::Damaged},
-        {"chunks swapped",
-         [&](QByteArray& b, std::string&) {
-             const QByteArray second = b.mid(chunk1, kSealedChunk);
-             b.replace(chunk1, kSealedChunk, b.mid(chunk2, kSealedChunk));
-             b.replace(chunk2, kSealedChunk, second);
-         },
-         SealEnd::Damaged},
-        {"trailing byte", [](QByteArray& b, std::string&) { b.append('\0'); }, SealEnd::Damaged},
-        {"payload header", [](QByteArray&, std::string& h) { h[3] ^= 1; }, SealEnd::WrongCode},
-    };
-    for (const auto& c : cases) {
-        QByteArray altered = sealed;
-        std::string header = kHeader;
-        c.alter(altered, header);
-        EXPECT_EQ(unseal(altered, key, header).first, c.expected) << c.what;
+    const QByteArray archive = randomBytes(3 * kChunk + 100, 7);
+    for (const uint8_t layout : {kSealLayoutCommitted, kSealLayoutPlain}) {
+        SealPrelude made = prelude;
+        made.layout = layout;
+        const QByteArray sealed = seal(archive, key, made);
+        const qsizetype chunk0 = static_cast<qsizetype>(preludeLength(made));
+        const qsizetype chunk1 = chunk0 + kSealedChunk;
+        const qsizetype chunk2 = chunk1 + kSealedChunk;
+        const qsizetype last = chunk2 + kSealedChunk;
+        const auto flip = [](qsizetype at) {
+            return [at](QByteArray& b, std::string&) { b[at] = static_cast<char>(b[at] ^ 2); };
+        };
+        const auto cut = [](qsizetype at) {
+            return [at](QByteArray& b, std::string&) { b.truncate(at); };
+        };
+        const SealEnd W = SealEnd::WrongCode;
+        const SealEnd D = SealEnd::Damaged;
+        const SealEnd U = SealEnd::Unsupported;
+        const Alteration cases[] = {
+            {"layout version", flip(0), U, U},
+            {"derivation", flip(1), U, U},
+            {"chunk size", flip(2), D, W},
+            {"reserved byte", flip(3), U, U},
+            // The key stays the one given here; an opener that derives it anew gets another
+            // key, which the commitment refuses.
+            {"passes", flip(4), D, W},
+            {"memory", flip(8), D, W},
+            {"salt", flip(12 + 15), D, W},
+            {"stream header", flip(28), D, W},
+            {"stream header end", flip(51), D, W},
+            {"first chunk", flip(chunk0 + 1000), D, W},
+            {"middle chunk", flip(chunk1 + 5), D, W},
+            {"final chunk tag", flip(last), D, W},
+            {"final chunk last byte", flip(sealed.size() - 1), D, W},
+            {"cut inside the prelude", cut(30), D, D},
+            {"cut after the prelude", cut(chunk0), D, W},
+            {"cut inside the first chunk", cut(chunk0 + 1000), D, W},
+            {"cut to a stub of a chunk", cut(chunk1 + 10), D, W},
+            {"final chunk removed", cut(last), D, W},
+            {"last byte removed", cut(sealed.size() - 1), D, W},
+            {"middle chunk dropped",
+             [&](QByteArray& b, std::string&) { b.remove(chunk1, kSealedChunk); }, D, W},
+            {"chunks swapped",
+             [&](QByteArray& b, std::string&) {
+                 const QByteArray second = b.mid(chunk1, kSealedChunk);
+                 b.replace(chunk1, kSealedChunk, b.mid(chunk2, kSealedChunk));
+                 b.replace(chunk2, kSealedChunk, second);
+             },
+             D, W},
+            {"trailing byte", [](QByteArray& b, std::string&) { b.append('\0'); }, D, W},
+            {"payload header", [](QByteArray&, std::string& h) { h[3] ^= 1; }, D, W},
+        };
+        for (const Alteration& c : cases) {
+            QByteArray altered = sealed;
+            std::string header = kHeader;
+            c.alter(altered, header);
+            EXPECT_EQ(unseal(altered, key, header).first,
+                      layout == kSealLayoutPlain ? c.plain : c.committed)
+                << c.what << " in layout " << int{layout};
+        }
+        if (layout == kSealLayoutCommitted) {
+            const struct {
+                const char* what;
+                std::function<void(QByteArray&, std::string&)> alter;
+                SealEnd expected;
+            } onlyCommitted[] = {
+                {"commitment", flip(kSealPreludeLengthV1 + 7), W},
+                {"commitment end", flip(kSealPreludeLength - 1), W},
+                {"cut inside the commitment", cut(kSealPreludeLengthV1 + 3), D},
+            };
+            for (const auto& c : onlyCommitted) {
+                QByteArray altered = sealed;
+                std::string header = kHeader;
+                c.alter(altered, header);
+                EXPECT_EQ(unseal(altered, key, header).first, c.expected) << c.what;
+            }
+        }
     }
+}
+
+// Any other key is refused by the commitment alone, before a chunk is tried; a layout 1 seal,
+// as images of earlier releases hold, still opens with its key.
+TEST_F(StrongSeal, CommitmentTellsTheKeyAndLayoutOneStillOpens) {
+    const QByteArray archive = randomBytes(kChunk + 9, 11);
+    SealPrelude plain = prelude;
+    plain.layout = kSealLayoutPlain;
+    const QByteArray old = seal(archive, key, plain);
+    EXPECT_EQ(old.size(), sealedLength(archive.size()) - qsizetype{kKeyCommitmentLength});
+    const auto [oldEnd, oldOpened] = unseal(old, key);
+    EXPECT_EQ(oldEnd, SealEnd::Done);
+    EXPECT_TRUE(oldOpened == archive);
+
+    const QByteArray sealed = seal(archive, key, prelude);
+    const SecretBytes other = keyFor(QStringLiteral("Anchor-Meadow-17"), prelude);
+    const auto [end, opened] = unseal(sealed, other);
+    EXPECT_EQ(end, SealEnd::WrongCode);
+    EXPECT_TRUE(opened.isEmpty()); // refused before any chunk
+    const auto stored = keyCommitment(key);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(stored.data()), qsizetype(stored.size())),
+              sealed.mid(qsizetype{kSealPreludeLengthV1}, qsizetype{kKeyCommitmentLength}));
 }
 
 TEST_F(StrongSeal, OpensOnlyWithTheCodeItWasSealedWith) {
     const QByteArray archive = randomBytes(kChunk + 3, 3);
     const QByteArray sealed = seal(archive, key, prelude);
     // The opener knows only what the image holds: the cost and salt come from the prelude.
-    const std::optional<SealPrelude> stored = decodePrelude(
-        reinterpret_cast<const unsigned char*>(sealed.constData()), kSealPreludeLength);
+    const std::optional<SealPrelude> stored =
+        decodePrelude(reinterpret_cast<const unsigned char*>(sealed.constData()),
+                      kSealPreludeLength, boundsForWriter(kCheap));
     ASSERT_TRUE(stored.has_value());
     const std::pair<const char16_t*, SealEnd> cases[] = {
         {u"Tulip-Harbor-42", SealEnd::Done},       {u"  Tulip-Harbor-42 ", SealEnd::Done},
@@ -161,31 +219,76 @@ TEST_F(StrongSeal, OpensOnlyWithTheCodeItWasSealedWith) {
 }
 
 TEST(StrongSealPrelude, RefusesCostsAndChunkSizesOutOfBounds) {
-    const auto encoded = encodePrelude(freshPrelude(kCheap));
+    const auto encoded = encodePrelude(freshPrelude(kDefaultStrongCost));
     ASSERT_TRUE(decodePrelude(encoded.data(), encoded.size()).has_value());
     EXPECT_FALSE(decodePrelude(encoded.data(), encoded.size() - 1).has_value());
-    // {offset, value, width in bytes}: no pass, 17 passes, 7 KiB, 1 GiB + 1 KiB, 512-byte and
-    // 2 MiB chunks.
+    // A cheap seal is below the floor, except for a writer that makes such seals itself.
+    const auto cheap = encodePrelude(freshPrelude(kCheap));
+    EXPECT_FALSE(decodePrelude(cheap.data(), cheap.size()).has_value());
+    EXPECT_TRUE(decodePrelude(cheap.data(), cheap.size(), boundsForWriter(kCheap)).has_value());
+    // {offset, value, width in bytes, taken}
     const struct {
         size_t at;
         uint32_t value;
         int width;
-    } cases[] = {{4, 0, 4}, {4, 17, 4}, {8, 7, 4}, {8, 1024 * 1024 + 1, 4}, {2, 9, 1}, {2, 21, 1}};
+        bool taken;
+    } cases[] = {
+        {4, 0, 4, false},
+        {4, 1, 4, false},
+        {4, 2, 4, true},
+        {4, 8, 4, true},
+        {4, 9, 4, false},
+        {4, 16, 4, false},
+        {8, 64 * 1024 - 1, 4, false},
+        {8, 64 * 1024, 4, true},
+        {8, 1024 * 1024, 4, true},
+        {8, 1024 * 1024 + 1, 4, false},
+        {2, 9, 1, false},
+        {2, 10, 1, true},
+        {2, 20, 1, true},
+        {2, 21, 1, false},
+        {0, 3, 1, false},
+        {0, 0, 1, false},
+    };
     for (const auto& c : cases) {
         auto bytes = encoded;
         for (int i = 0; i < c.width; ++i) {
             bytes[c.at + i] = static_cast<unsigned char>(c.value >> (8 * i));
         }
-        EXPECT_FALSE(decodePrelude(bytes.data(), bytes.size()).has_value())
+        EXPECT_EQ(decodePrelude(bytes.data(), bytes.size()).has_value(), c.taken)
             << c.at << ' ' << c.value;
     }
+    // Layout 1 has no commitment: 52 bytes are its whole prelude.
+    auto old = encoded;
+    old[0] = kSealLayoutPlain;
+    EXPECT_TRUE(decodePrelude(old.data(), kSealPreludeLengthV1).has_value());
+    EXPECT_FALSE(decodePrelude(encoded.data(), kSealPreludeLengthV1).has_value());
+}
+
+// No key is made from nothing: not from an empty code, and not from memory that could not be
+// had, which once passed for an empty secret.
+TEST(StrongSealCode, FailsClosed) {
+    const SealPrelude prelude = freshPrelude(kCheap);
+    const SecretBytes missing(size_t{1} << 62);
+    EXPECT_FALSE(missing.valid());
+    EXPECT_EQ(missing.size(), 0u);
+    const struct {
+        const char* what;
+        const SecretBytes& code;
+    } cases[] = {{"memory not had", missing}, {"empty", SecretBytes(0)}};
+    for (const auto& c : cases) {
+        EXPECT_FALSE(deriveStrongKey(c.code, prelude).has_value()) << c.what;
+    }
+    EXPECT_FALSE(deriveStrongKey(codeSecret(QStringLiteral(" \u00a0 ")), prelude).has_value());
+    EXPECT_TRUE(deriveStrongKey(codeSecret(QStringLiteral("abcdefghij")), prelude).has_value());
 }
 
 TEST(StrongSealCode, DropsBlanksAtTheEndsAndComposes) {
-    // A tab is part of the code; a decomposed accent is the same code as the composed one.
+    // A no-break space at an end is a blank too; a decomposed accent is the same code as the
+    // composed one.
     const std::pair<const char16_t*, std::string> cases[] = {
         {u"  code  ", "code"},
-        {u"code\t", "code\t"},
+        {u"code\u00a0", "code"},
         {u"e\u0301t\u00e9", "\xc3\xa9t\xc3\xa9"},
         {u" \u00e9te\u0301 ", "\xc3\xa9t\xc3\xa9"},
     };

@@ -192,17 +192,17 @@ TEST(CliLines, StatusStdoutAndStderr) {
           "0123456789abcdefghijK"},
          {}, 2, {},
          "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
-         "counted" + usage},
+         "counted; with --strong up to 256" + usage},
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-c", "         1"},
          {}, 2, {},
          "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
-         "counted" + usage},
+         "counted; with --strong up to 256" + usage},
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found},
          {QStringLiteral("BRINDMAR_CODE=\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8\u03b9"
                          "\u03ba")},
          2, {},
          "brindmar: the code can hold only Latin-1 characters (English and Western European "
-         "letters, digits and signs)" + usage},
+         "letters, digits and signs); with --strong it may be of any script" + usage},
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found, "--encrypt"}, {}, 2,
          {}, "brindmar: --encrypt needs a code: without one nothing is encrypted" + usage},
     };
@@ -226,9 +226,9 @@ TEST(CliLines, StrongProtection) {
     const Row rows[] = {
         {embed + QStringList{"--strong"}, {}, 2, {},
          "brindmar: --strong needs a code: it is the only key to the document" + usage},
-        {embed + QStringList{"--strong", "-c", "a code of twenty-one!"}, {}, 2, {},
-         "brindmar: the code must be 10 to 20 characters long, blanks at its ends not counted" +
-             usage},
+        {embed + QStringList{"-c", "a code of twenty-one!"}, {}, 2, {},
+         "brindmar: the code must be 10 to 20 characters long, blanks at its ends not counted; "
+         "with --strong up to 256" + usage},
         {embed + QStringList{"--strong"}, {greek}, 0, "File Embedding processed successfully", {}},
         {{"info", image}, {}, 0, "Payload: sealed (strong protection)", {}},
         {{"extract", image, "-o", f.found}, {}, 1, {},
@@ -241,6 +241,39 @@ TEST(CliLines, StrongProtection) {
     };
     expectRows(rows);
     EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
+
+    // One code in the forms it arrives in: composed or not, with a no-break space, from a file
+    // with a byte-order mark and CRLF; and the code files and arguments that give no code.
+    const QString composed = QStringLiteral("été à Sète");
+    f.dir.write(QStringLiteral("crlf"), std::string("\xEF\xBB\xBF") +
+                                            composed.toUtf8().toStdString() + "\r\n");
+    f.dir.write(QStringLiteral("decomposed"),
+                composed.normalized(QString::NormalizationForm_D).toUtf8().toStdString() + "\n");
+    f.dir.write(QStringLiteral("empty"), std::string("\nsecond line is no code\n"));
+    f.dir.write(QStringLiteral("latin1"), std::string("\xe9t\xe9 \xe0 S\xe8te\n"));
+    const QString kurz = QStringLiteral("κωδικός 12");
+    const Row forms[] = {
+        {embed + QStringList{"-y", "--strong", "--code-file", f.path("crlf")}, {}, 0,
+         "processed successfully", {}},
+        {{"extract", image, "-o", f.found, "-y", "--code-file", f.path("decomposed")}, {}, 0,
+         "processed successfully", {}},
+        {{"extract", image, "-o", f.found, "-y", "-c", composed + QChar(0x00A0)}, {}, 0,
+         "processed successfully", {}},
+        {{"extract", image, "-o", f.found, "--code-file", f.path("latin1")}, {}, 2, {},
+         "brindmar: " + f.path("latin1") + ": the code is not UTF-8 text; save it as UTF-8" +
+             usage},
+        {embed + QStringList{"-y", "-c", ""}, {}, 2, {},
+         "brindmar: the code is empty; give a code, or none at all" + usage},
+        {embed + QStringList{"-y", "--code-file", f.path("empty")}, {}, 2, {},
+         "brindmar: the code is empty; give a code, or none at all" + usage},
+        {embed + QStringList{"-y", "--encrypt", "-c", kurz}, {}, 2, {},
+         "brindmar: the code can hold only Latin-1 characters (English and Western European "
+         "letters, digits and signs); with --strong it may be of any script" + usage},
+        {embed + QStringList{"-y", "--strong", "-c", kurz}, {}, 0, "processed successfully", {}},
+        {{"extract", image, "-o", f.found, "-y", "-c", kurz}, {}, 0, "processed successfully",
+         {}},
+    };
+    expectRows(forms);
     const QString info = brindmarRun({"info", image}).out;
     EXPECT_FALSE(info.contains(u"notes")) << info.toStdString();
 }
@@ -328,6 +361,12 @@ TEST(CliLines, AskCodeReadsTheTerminalWithoutEcho) {
               0);
     EXPECT_EQ(typed({"extract", f.out + "carrier.bmp", "-o", f.found, "--ask-code"}, 1), 0);
     EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
+    // An embed that only stores its code asks twice too: a typing error loses the document all
+    // the same.
+    EXPECT_EQ(typed({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-y",
+                     "--ask-code"},
+                    2),
+              0);
     // The same with strong protection: asked twice to seal, once to open.
     QFile::remove(f.found + "notes.txt");
     EXPECT_EQ(typed({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-y",

@@ -128,13 +128,16 @@ TEST_P(Golden, SameInputsGiveTheSameImageAndItStillExtracts) {
     // would otherwise find its way into the date field.
     apptest::FakePlatform fixed;
     fixed.times[document] = FileTimes{kFixedTime - 86400, kFixedTime, kFixedTime};
-    WorkflowContext ctx{h.model, h.ui, h.zip, h.engine, fixed, h.view, h.dir.folder(),
-                        h.temp.folder()};
+    WorkflowContext ctx{h.model, h.ui,   h.zip,          h.engine,
+                        fixed,   h.view, h.dir.folder(), h.temp.folder()};
     h.model.display.encryptBox = c.encrypt ? kEncryptTicked : kEncryptUnticked;
     h.model.display.strongBox = c.strong;
     h.model.cropMode = c.cropMode;
     h.model.embedOutputFolder = out;
     ChangeCode(ctx, c.code);
+    if (c.strong) {
+        h.ui.queueCodeAgain(c.code);
+    }
     h.ui.queueFileChoice(document);
     ChooseDocument(ctx);
     h.ui.queueFileChoice(h.dir.path(c.carrier));
@@ -186,16 +189,33 @@ TEST_P(Golden, SameInputsGiveTheSameImageAndItStillExtracts) {
     EXPECT_EQ(info.st_mtim.tv_sec, kFixedTime);
 }
 
+// An image sealed before seals committed to their key (layout 1) still gives its document back.
+TEST(GoldenLayout1, SealedWithoutACommitmentStillExtracts) {
+    apptest::Harness x;
+    const QString found = x.dir.folder() + QStringLiteral("found/");
+    QDir().mkpath(found);
+    const QString image = x.dir.path(QStringLiteral("rgb.bmp"));
+    QFile::copy(kSource + QStringLiteral("images/rgb-whole-strong-layout1.bmp"), image);
+    x.model.extractOutputFolder = found;
+    ChangeCode(x.ctx, u"Stark gesch\u00fctzt 7"_qs);
+    x.ui.queueFileChoice(image);
+    ChooseBmp(x.ctx);
+    ASSERT_TRUE(x.model.extractMode());
+    x.ui.clear();
+    ExtractDocument(x.ctx);
+    EXPECT_EQ(x.ui.messages().size(), 1u);
+    EXPECT_EQ(readAll(found + QStringLiteral("a long document name.bin")),
+              readAll(kSource + QStringLiteral("inputs/a long document name.bin")));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Images, Golden,
     ::testing::Values(
         GoldenCase{"rgb-centre-compressed", "rgb.bmp", "poem.txt", {}, false, 1},
-        GoldenCase{"indexed-whole-stored-code", "indexed.bmp", "noise.bin", "0123456789", false,
-                   0},
+        GoldenCase{"indexed-whole-stored-code", "indexed.bmp", "noise.bin", "0123456789", false, 0},
         GoldenCase{"rle-right-bottom-compressed-code", "rle.bmp", "poem.txt",
                    "abcdefghij0123456789", false, 9},
-        GoldenCase{"rgb-top-strip-long-name", "rgb.bmp", "a long document name.bin", {}, false,
-                   13},
+        GoldenCase{"rgb-top-strip-long-name", "rgb.bmp", "a long document name.bin", {}, false, 13},
         GoldenCase{"rgb-whole-encrypted", "rgb.bmp", "poem.txt", "0123456789", true, 0},
         // At the default cost, as every image with strong protection is made.
         GoldenCase{"rgb-whole-strong", "rgb.bmp", "a long document name.bin",

@@ -65,6 +65,7 @@ void FakeUiServices::clear() {
     m_fileDialogs.clear();
     m_folderDialogs.clear();
     m_pointerChanges.clear();
+    m_codeRequests.clear();
     m_unscripted = 0;
     m_pendingEventRuns = 0;
 }

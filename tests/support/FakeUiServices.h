@@ -38,6 +38,10 @@ public:
     void queueFolderChoice(std::optional<QString> path) {
         m_folderChoices.push_back(std::move(path));
     }
+    // The answer to the next request to type the code again; nullopt cancels, as does an empty
+    // script.
+    void queueCodeAgain(std::optional<QString> code) { m_codesAgain.push_back(std::move(code)); }
+    const std::vector<Message>& codeRequests() const { return m_codeRequests; }
 
     // Record.
     const std::vector<Event>& events() const { return m_events; }
@@ -58,6 +62,10 @@ public:
     bool soundOn() const override { return m_soundOn; }
     void playSound(Sound sound) override;
     void beep(int count) override;
+    std::optional<QString> askCodeAgain(const Message& message) override {
+        m_codeRequests.push_back(message);
+        return nextChoice(m_codesAgain);
+    }
     std::optional<QString> chooseFile(const FileDialogRequest& request) override;
     std::optional<QString> chooseFolder(const FileDialogRequest& request) override;
     MousePointer mousePointer() const override { return m_pointer; }
@@ -80,6 +88,8 @@ private:
     std::deque<MessageAnswer> m_answers;
     std::deque<std::optional<QString>> m_fileChoices;
     std::deque<std::optional<QString>> m_folderChoices;
+    std::deque<std::optional<QString>> m_codesAgain;
+    std::vector<Message> m_codeRequests;
     std::vector<Event> m_events;
     std::vector<FileDialogRequest> m_fileDialogs;
     std::vector<FileDialogRequest> m_folderDialogs;

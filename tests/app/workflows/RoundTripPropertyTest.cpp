@@ -7,6 +7,7 @@
 #include "Streams.h"
 #include "WorkflowHarness.h"
 #include "payload/CarrierFile.h"
+#include "payload/CodeText.h"
 #include "vokbfn1.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/CarrierInspection.h"
@@ -252,6 +253,9 @@ struct Session {
         h.model.display.strongBox = strong;
         settleEncryptMarks(h.model); // as a click on the box does, whatever the code
         ChangeCode(h.ctx, code);
+        if (strong) {
+            h.ui.queueCodeAgain(code); // typed the same a second time
+        }
     }
     void choose(void (*command)(WorkflowContext&), const QString& path) {
         const size_t asked = h.ui.fileDialogs().size();
@@ -363,7 +367,9 @@ std::vector<std::string> runCase(Case& c, Random& r) {
     c.packed = m.documentLength;
     c.embedMax = m.display.embedMax.toLongLong(&figureShown);
     // Strong protection cannot do without a code.
-    const bool codeHeld = headerHoldsCode(c.used) && !(c.strong && trimmed(c.used).isEmpty());
+    // A sealing code is of any script; only a stored one must fit the header.
+    const bool codeHeld = c.strong ? codeTextFault(c.used, CodeRule::Sealing) == CodeTextFault::None
+                                   : headerHoldsCode(c.used);
     if (!figureShown && codeHeld) {
         fault("no Embed max. shown for a usable carrier", embed.messages());
         return faults;
@@ -413,10 +419,14 @@ std::vector<std::string> runCase(Case& c, Random& r) {
         fault("a code the header cannot hold was accepted");
     }
 
-    Session extract(c.used, false);
+    // A code of any script is taken once the sealed image it opens is chosen.
+    Session extract(c.strong ? QString() : c.used, false);
     const QString foundFolder = extract.h.dir.folder();
     extract.h.model.extractOutputFolder = foundFolder;
     extract.choose(ChooseBmp, image);
+    if (c.strong) {
+        ChangeCode(extract.h.ctx, c.used);
+    }
     if (!extract.h.model.extractMode()) {
         fault("the image made does not open for extraction with its code", extract.messages());
     } else {

@@ -39,6 +39,7 @@ struct Session : apptest::UserSession {
         h.ctx.strongCost = StrongCost{1, 8};
         if (strong) {
             ToggleStrong(h.ctx);
+            h.ui.queueCodeAgain(code);
         }
         h.ui.clear();
     }
@@ -114,7 +115,7 @@ TEST(StrongProtection, TheImageKeepsNothingButASealedDocument) {
     EXPECT_EQ(info.documentName, QStringLiteral("document"));
     EXPECT_EQ(info.dateField, "0     0     0     0     ");
     EXPECT_FALSE(info.storedCode.has_value());
-    EXPECT_EQ(info.documentLength, sealedLength(info.documentLength - 52 - 17 * 3));
+    EXPECT_EQ(info.documentLength, sealedLength(info.documentLength - int64_t{kSealPreludeLength} - 17 * 3));
 
     const Attempt a = extractWith(sealed().image, kCode);
     EXPECT_EQ(a.said, QStringList{"Completion Message|File Extraction processed successfully"});
