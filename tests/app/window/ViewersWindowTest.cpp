@@ -5,6 +5,7 @@
 #include "util/Settings.h"
 #include "viewers/bmpinfo1.h"
 #include "viewers/bmpview1.h"
+#include "window/HelpWindow.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -26,9 +27,11 @@ private slots:
         Settings settings(ini, nullptr);
         settings.WriteSetting(setting::Forms, setting::InfoX, "100000"); // beyond the screen
         settings.WriteSetting(setting::Forms, setting::InfoY, "0");
-        h.model.display.bmpPath = h.file("a.bmp", bmptest::make24(100, 50, bmptest::Bytes(100 * 50 * 3, 9)));
+        h.model.display.bmpPath =
+            h.file("a.bmp", bmptest::make24(100, 50, bmptest::Bytes(100 * 50 * 3, 9)));
         int helpAsked = 0;
-        bmpinfo1 info(h.ctx, settings, [&](int topic) { helpAsked = topic; }, 15, nullptr);
+        bmpinfo1 info(
+            h.ctx, settings, [&](int topic) { helpAsked = topic; }, 15, nullptr);
 
         const QRect screen = info.screen()->geometry();
         QCOMPARE(info.pos(), QPoint((screen.width() - 396) / 2, (screen.height() - 289) / 2));
@@ -60,10 +63,12 @@ private slots:
 
     void viewerScrollsTheImageAndTheCropTogether() {
         apptest::Harness h;
-        h.model.display.bmpPath = h.file("wide.bmp", bmptest::make24(3000, 100, bmptest::Bytes(3000 * 100 * 3, 9)));
+        h.model.display.bmpPath =
+            h.file("wide.bmp", bmptest::make24(3000, 100, bmptest::Bytes(3000 * 100 * 3, 9)));
         h.model.pointerMarks = pointer::FrameShown;
         h.model.crop = CropRect{0.5f, 0.25f, 0.2f, 0.5f};
-        bmpview1 viewer(h.ctx, [](int) {}, 15, nullptr);
+        bmpview1 viewer(
+            h.ctx, [](int) {}, 15, nullptr);
         QPoint before, after, cropBefore, cropAfter;
         bool horizontal = false;
         QTimer::singleShot(0, &viewer, [&] {
@@ -129,6 +134,35 @@ private slots:
         QCOMPARE(helpTopic, int(topic::FullSizeView));
         QVERIFY(!topmostAtHelp);
         QVERIFY(!viewer.isVisible());
+    }
+
+    // F1 in the modal viewer: the help stands in front of the viewer, as its window, where the
+    // viewer's modality lets it be used; asked for from the main window later, it is the main
+    // window's again.
+    void helpOverTheViewerIsTheViewersWindow() {
+        apptest::Harness h;
+        h.model.display.bmpPath =
+            h.file("small.bmp", bmptest::make24(40, 30, bmptest::Bytes(40 * 30 * 3, 9)));
+        QWidget main;
+        HelpWindow help(h.dir.folder(), QStringLiteral("Help"), &main);
+        bmpview1 viewer(
+            h.ctx, [&](int topic) { help.showTopic(topic); }, 15, &main);
+        QWidget* helpOwner = nullptr;
+        bool helpShown = false;
+        QTimer::singleShot(0, &viewer, [&] {
+            QTest::keyRelease(&viewer, Qt::Key_F1);
+            QTimer::singleShot(0, &viewer, [&] {
+                helpOwner = help.parentWidget();
+                helpShown = help.isVisible() && help.isWindow();
+                viewer.DummyBtn->click();
+            });
+        });
+        viewer.showImage();
+        QCOMPARE(helpOwner, static_cast<QWidget*>(&viewer));
+        QVERIFY(helpShown);
+        help.showContents();
+        QCOMPARE(help.parentWidget(), &main);
+        QVERIFY(help.isVisible());
     }
 };
 
