@@ -50,7 +50,9 @@ const std::map<std::string, Subcommand>& subcommands() {
               "  -o, --out DIR      the folder for the new image\n") +
               kCodeHelp +
               "                     (10 to 20 characters; needed again to extract)\n"
-              "      --encrypt      encrypt the document with a password derived from the code\n"
+              "      --encrypt      encrypt the document with a password derived from the code,\n"
+              "                     in the format older releases read; the code is stored in\n"
+              "                     the image, so anyone with this program can open it\n"
               "      --strong       strong protection: seal the document under a key that costs\n"
               "                     every guess at the code a third of a second; the image\n"
               "                     keeps nothing of the code. From --ask-code, --code-file or\n"
