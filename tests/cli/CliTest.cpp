@@ -10,20 +10,20 @@
 #include <QColor>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QProcess>
+#include <gtest/gtest.h>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <functional>
-#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <cstring>
 #include <poll.h>
 #include <pty.h>
 #include <random>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -124,10 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TripCase{"default keeps the size", {}, {}, true},
                       TripCase{"centre crop stored", {"--crop", "centre"}, {}, false},
                       TripCase{"strip by number with code", {"--crop", "12"}, "0123456789", true},
-                      TripCase{"encrypted corner",
-                               {"--crop", "right-bottom", "--encrypt"},
-                               "abcdefghij0123456789",
-                               true}),
+                      TripCase{"encrypted corner", {"--crop", "right-bottom", "--encrypt"},
+                               "abcdefghij0123456789", true}),
     apptest::RowName());
 
 // A command line with its exit status, a piece of what it says on stdout, and exactly what it
@@ -166,98 +164,57 @@ TEST(CliLines, StatusStdoutAndStderr) {
     const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
     const QString image = f.out + "carrier.bmp";
     const Row rows[] = {
-        {{"extract", image, "-o", f.found, "-c", "9876543210"},
-         {},
-         1,
-         {},
+        {{"extract", image, "-o", f.found, "-c", "9876543210"}, {}, 1, {},
          "brindmar: " + image + ": this code does not open the document\n"},
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out=" + f.out},
-         {},
-         1,
-         {},
-         "brindmar: replace " + image +
-             ": not done; there is no terminal to ask, and --yes "
-             "answers yes\n"},
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out=" + f.out}, {}, 1, {},
+         "brindmar: replace " + image + ": not done; there is no terminal to ask, and --yes "
+         "answers yes\n"},
         {{"info", image, "--code-file", f.path("code.txt")}, {}, 0, "Payload: notes.txt", {}},
-        {{"info", image},
-         {"BRINDMAR_CODE=0123456789"},
-         0,
-         "Code: stored in the image (not a protection against someone with this program)",
-         {}},
+        {{"info", image}, {"BRINDMAR_CODE=0123456789"}, 0,
+         "Code: stored in the image (not a protection against someone with this program)", {}},
         {{"info", f.path("carrier.bmp")}, {}, 0, "Embed max.: 17898 bytes", {}},
         {{"info", f.path("picture.png")}, {}, 0, "its name does not end in .bmp", {}},
-        {{"extract", f.path("picture.png"), "-o", f.found},
-         {},
-         1,
-         {},
+        {{"extract", f.path("picture.png"), "-o", f.found}, {}, 1, {},
          "brindmar: " + f.path("picture.png") +
              ": is a BMP file, but its name does not end in .bmp; rename it to use it\n"},
-        {{"info", f.path("notes.txt")},
-         {},
-         1,
-         {},
+        {{"info", f.path("notes.txt")}, {}, 1, {},
          "brindmar: " + f.path("notes.txt") + ": cannot be read\n"},
-        {{"info", f.path("gone.bmp")},
-         {},
-         1,
-         {},
+        {{"info", f.path("gone.bmp")}, {}, 1, {},
          "brindmar: " + f.path("gone.bmp") + ": No such file or directory\n"},
-        {{"wipe", f.dir.folder()}, {}, 1, {}, "brindmar: " + f.dir.folder() + ": Is a directory\n"},
-        {{"wipe", "-y", f.path("link.txt")},
-         {},
-         1,
-         {},
+        {{"wipe", f.dir.folder()}, {}, 1, {},
+         "brindmar: " + f.dir.folder() + ": Is a directory\n"},
+        {{"wipe", "-y", f.path("link.txt")}, {}, 1, {},
          "brindmar: " + f.path("link.txt") +
              ": is a symbolic link; wipe the file it points to by its own path\n"},
         {{"info", "--", f.path("-dash.bmp")}, {}, 0, "Carrier: usable", {}},
         {{"extract", f.path("carrier.bmp")}, {}, 2, {}, "brindmar: --out DIR is needed" + usage},
-        {{"embed", f.path("carrier.bmp"), "--crop", "diagonal"},
-         {},
-         2,
-         {},
+        {{"embed", f.path("carrier.bmp"), "--crop", "diagonal"}, {}, 2, {},
          "brindmar: no crop is named 'diagonal'" + usage},
         {{"frobnicate"}, {}, 2, {}, "brindmar: unknown command 'frobnicate'" + usage},
-        {{"info", image, "--bogus"},
-         {},
-         2,
-         {},
+        {{"info", image, "--bogus"}, {}, 2, {},
          "brindmar: '--bogus' is not an option of info" + usage},
-        {{"info", image, "-c", "0123456789", "--code-file", "-"},
-         {},
-         2,
-         {},
+        {{"info", image, "-c", "0123456789", "--code-file", "-"}, {}, 2, {},
          "brindmar: give the code one way only: --code, --code-file or --ask-code" + usage},
         {{"info", "--version", "x"}, {}, 0, "brindmar ", {}},
         {{"wipe", "x", "--help"}, {}, 0, "copy-on-write", {}},
         // A code is used as the header keeps it: never cut, collapsed or trimmed to too short.
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-c",
           "0123456789abcdefghijK"},
-         {},
-         2,
-         {},
+         {}, 2, {},
          "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
-         "counted" +
-             usage},
+         "counted" + usage},
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-c", "         1"},
-         {},
-         2,
-         {},
+         {}, 2, {},
          "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
-         "counted" +
-             usage},
+         "counted" + usage},
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found},
          {QStringLiteral("BRINDMAR_CODE=\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8\u03b9"
                          "\u03ba")},
-         2,
-         {},
+         2, {},
          "brindmar: the code can hold only Latin-1 characters (English and Western European "
-         "letters, digits and signs)" +
-             usage},
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found, "--encrypt"},
-         {},
-         2,
-         {},
-         "brindmar: --encrypt needs a code: without one nothing is encrypted" + usage},
+         "letters, digits and signs)" + usage},
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found, "--encrypt"}, {}, 2,
+         {}, "brindmar: --encrypt needs a code: without one nothing is encrypted" + usage},
     };
     expectRows(rows);
     // The refused overwrite left the first image as it was: it still opens with its code.
@@ -277,30 +234,18 @@ TEST(CliLines, StrongProtection) {
     const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
     const QStringList embed{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out};
     const Row rows[] = {
-        {embed + QStringList{"--strong"},
-         {},
-         2,
-         {},
+        {embed + QStringList{"--strong"}, {}, 2, {},
          "brindmar: --strong needs a code: it is the only key to the document" + usage},
-        {embed + QStringList{"--strong", "-c", "a code of twenty-one!"},
-         {},
-         2,
-         {},
+        {embed + QStringList{"--strong", "-c", "a code of twenty-one!"}, {}, 2, {},
          "brindmar: the code must be 10 to 20 characters long, blanks at its ends not counted" +
              usage},
         {embed + QStringList{"--strong"}, {greek}, 0, "File Embedding processed successfully", {}},
         {{"info", image}, {}, 0, "Payload: sealed with strong protection", {}},
-        {{"extract", image, "-o", f.found},
-         {},
-         1,
-         {},
+        {{"extract", image, "-o", f.found}, {}, 1, {},
          "brindmar: " + image +
              ": its document is sealed with strong protection; give its code with --ask-code, "
              "--code-file or BRINDMAR_CODE\n"},
-        {{"extract", image, "-o", f.found},
-         {QStringLiteral("BRINDMAR_CODE=0123456789")},
-         1,
-         {},
+        {{"extract", image, "-o", f.found}, {QStringLiteral("BRINDMAR_CODE=0123456789")}, 1, {},
          "brindmar: " + image + ": this code does not open the document\n"},
         {{"extract", image, "-o", f.found}, {greek}, 0, "processed successfully", {}},
     };
@@ -387,8 +332,8 @@ TEST(CliLines, AskCodeReadsTheTerminalWithoutEcho) {
         EXPECT_FALSE(seen.contains(code)) << seen.toStdString();
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
-    EXPECT_EQ(typed({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "--ask-code",
-                     "--encrypt"},
+    EXPECT_EQ(typed({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out,
+                     "--ask-code", "--encrypt"},
                     2),
               0);
     EXPECT_EQ(typed({"extract", f.out + "carrier.bmp", "-o", f.found, "--ask-code"}, 1), 0);
@@ -419,8 +364,7 @@ TEST(CliLines, PicturesOfOtherKindsBecomeCarriers) {
     EXPECT_EQ(made.status, 0);
     EXPECT_EQ(made.err, "brindmar: " + f.path("photo.png") +
                             ": converted into a BMP carrier in a private work folder; the new "
-                            "image is " +
-                            f.out + "photo.bmp\n");
+                            "image is " + f.out + "photo.bmp\n");
     const Outcome back = brindmarRun({"extract", f.out + "photo.bmp", "-o", f.found, "-q"});
     EXPECT_EQ(back.status, 0) << back.err.toStdString();
     EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
@@ -437,9 +381,8 @@ TEST(CliLines, PicturesOfOtherKindsBecomeCarriers) {
     apptest::put32(deep, 30, 0);
     apptest::put32(deep, 34, 200 * 120 * 4);
     bmptest::writeFile(f.path("deep.bmp").toStdString(), deep);
-    EXPECT_TRUE(brindmarRun({"info", f.path("deep.bmp")})
-                    .out.contains(
-                        "Carrier: not usable as it is; converted when it is chosen as a carrier"));
+    EXPECT_TRUE(brindmarRun({"info", f.path("deep.bmp")}).out.contains(
+        "Carrier: not usable as it is; converted when it is chosen as a carrier"));
     const Outcome deepMade =
         brindmarRun({"embed", f.path("deep.bmp"), f.path("notes.txt"), "-o", f.out});
     EXPECT_EQ(deepMade.status, 0) << deepMade.err.toStdString();
