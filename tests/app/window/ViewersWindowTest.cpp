@@ -27,11 +27,9 @@ private slots:
         Settings settings(ini, nullptr);
         settings.WriteSetting(setting::Forms, setting::InfoX, "100000"); // beyond the screen
         settings.WriteSetting(setting::Forms, setting::InfoY, "0");
-        h.model.display.bmpPath =
-            h.file("a.bmp", bmptest::make24(100, 50, bmptest::Bytes(100 * 50 * 3, 9)));
+        h.model.display.bmpPath = h.file("a.bmp", bmptest::make24(100, 50, bmptest::Bytes(100 * 50 * 3, 9)));
         int helpAsked = 0;
-        bmpinfo1 info(
-            h.ctx, settings, [&](int topic) { helpAsked = topic; }, 15, nullptr);
+        bmpinfo1 info(h.ctx, settings, [&](int topic) { helpAsked = topic; }, 15, nullptr);
 
         const QRect screen = info.screen()->geometry();
         QCOMPARE(info.pos(), QPoint((screen.width() - 396) / 2, (screen.height() - 289) / 2));
@@ -63,8 +61,7 @@ private slots:
 
     void viewerScrollsTheImageAndTheCropTogether() {
         apptest::Harness h;
-        h.model.display.bmpPath =
-            h.file("wide.bmp", bmptest::make24(3000, 100, bmptest::Bytes(3000 * 100 * 3, 9)));
+        h.model.display.bmpPath = h.file("wide.bmp", bmptest::make24(3000, 100, bmptest::Bytes(3000 * 100 * 3, 9)));
         h.model.pointerMarks = pointer::FrameShown;
         h.model.crop = CropRect{0.5f, 0.25f, 0.2f, 0.5f};
         bmpview1 viewer(
