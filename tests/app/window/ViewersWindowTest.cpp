@@ -64,8 +64,7 @@ private slots:
         h.model.display.bmpPath = h.file("wide.bmp", bmptest::make24(3000, 100, bmptest::Bytes(3000 * 100 * 3, 9)));
         h.model.pointerMarks = pointer::FrameShown;
         h.model.crop = CropRect{0.5f, 0.25f, 0.2f, 0.5f};
-        bmpview1 viewer(
-            h.ctx, [](int) {}, 15, nullptr);
+        bmpview1 viewer(h.ctx, [](int) {}, 15, nullptr);
         QPoint before, after, cropBefore, cropAfter;
         bool horizontal = false;
         QTimer::singleShot(0, &viewer, [&] {
