@@ -56,7 +56,9 @@ const std::map<std::string, Subcommand>& subcommands() {
               kCodeHelp +
               "                     (needed again to extract): 10 to 20 characters Latin-1 can\n"
               "                     carry, or with --strong 10 to 256 characters of any script\n"
-              "      --encrypt      encrypt the document with a password derived from the code\n"
+              "      --encrypt      encrypt the document with a password derived from the code,\n"
+              "                     in the format older releases read; the code is stored in\n"
+              "                     the image, so anyone with this program can open it\n"
               "      --strong       strong protection: seal the document under a key that costs\n"
               "                     every guess at the code a third of a second; the image\n"
               "                     keeps nothing of the code\n"
@@ -67,11 +69,14 @@ const std::map<std::string, Subcommand>& subcommands() {
               "                     top-horiz-strip, centre-horiz-strip, bottom-horiz-strip,\n"
               "                     or 0 to 15; a crop cut to the document's size gives a\n"
               "                     small image, which stands out wherever it is sent\n"
-              "      --keep-times   give the new image the carrier's file times\n"
+              "      --keep-times   give the new image the carrier's file times, to the nanosecond\n"
               "  -y, --yes          answer yes to replacing an existing image\n"
               "  -q, --quiet        say nothing but errors\n"}},
         {"extract",
-         {runExtract, 1, true, {"--yes", "--quiet", "--ask-code"},
+         {runExtract,
+          1,
+          true,
+          {"--yes", "--quiet", "--ask-code"},
           {"--out", "--code", "--code-file"},
           std::string("Usage: brindmar extract IMAGE.bmp -o DIR [OPTIONS]\n"
                       "Restores the document IMAGE.bmp carries into DIR, under its own name and\n"
@@ -81,13 +86,21 @@ const std::map<std::string, Subcommand>& subcommands() {
               "  -y, --yes          answer yes to replacing an existing file\n"
               "  -q, --quiet        say nothing but errors\n"}},
         {"info",
-         {runInfo, 1, false, {"--quiet", "--ask-code"}, {"--code", "--code-file"},
+         {runInfo,
+          1,
+          false,
+          {"--quiet", "--ask-code"},
+          {"--code", "--code-file"},
           std::string("Usage: brindmar info FILE.bmp [OPTIONS]\n"
                       "Prints the BMP header fields, whether the image can carry a document and\n"
                       "how much, and the document it carries when one opens with the code.\n") +
               kCodeHelp}},
         {"wipe",
-         {runWipe, 1, false, {"--yes", "--quiet"}, {},
+         {runWipe,
+          1,
+          false,
+          {"--yes", "--quiet"},
+          {},
           "Usage: brindmar wipe FILE [OPTIONS]\n"
           "Overwrites FILE with zeros, then deletes it. A symbolic link is refused: wipe the\n"
           "file it points to by its own path. A file with a second name (a hard link) is\n"
@@ -98,7 +111,11 @@ const std::map<std::string, Subcommand>& subcommands() {
           "  -y, --yes          do not ask for confirmation\n"
           "  -q, --quiet        say nothing but errors\n"}},
         {"convert",
-         {runConvert, -1, true, {"--yes", "--quiet"}, {"--out"},
+         {runConvert,
+          -1,
+          true,
+          {"--yes", "--quiet"},
+          {"--out"},
           "Usage: brindmar convert PICTURE... -o DIR [OPTIONS]\n"
           "Writes DIR/NAME.bmp for each picture: a 24-bit BMP that can carry a document. Any\n"
           "BMP, PNG, JPEG, TIFF, WebP or GIF (its first frame) is read; transparency is laid on\n"
@@ -107,7 +124,11 @@ const std::map<std::string, Subcommand>& subcommands() {
           "  -y, --yes          answer yes to replacing an existing file\n"
           "  -q, --quiet        say nothing but errors\n"}},
         {"zip",
-         {runZip, 1, false, {"--yes", "--quiet"}, {},
+         {runZip,
+          1,
+          false,
+          {"--yes", "--quiet"},
+          {},
           "Usage: brindmar zip FILE [OPTIONS]\n"
           "Unpacks a ZIP archive into the folder that holds it, all members or none; packs\n"
           "any other file into NAME.zip beside it.\n"
@@ -158,19 +179,57 @@ bool apply(Request& r, const std::string& name, const QString& value) {
     return true;
 }
 
+// Options standing before the command ("brindmar -q embed ...") are read as if they followed
+// it; a value an option takes is moved with it.
+QStringList commandFirst(const QStringList& args) {
+    static const std::set<QString> valuedLong = {QStringLiteral("--out"), QStringLiteral("--code"),
+                                                 QStringLiteral("--code-file"),
+                                                 QStringLiteral("--crop")};
+    QStringList leading;
+    qsizetype i = 0;
+    for (; i < args.size() && args[i].startsWith(u'-') && args[i] != u"-" && args[i] != u"--";
+         ++i) {
+        const QString& arg = args[i];
+        leading << arg;
+        bool takesNext = false;
+        if (arg.startsWith(QStringLiteral("--"))) {
+            takesNext = !arg.contains(u'=') && valuedLong.count(arg) != 0;
+        } else {
+            // In "-yo DIR" the value follows the last letter; in "-yoDIR" it is inside.
+            for (qsizetype k = 1; k < arg.size(); ++k) {
+                const auto name = kShortOptions.find(arg[k].toLatin1());
+                if (name != kShortOptions.end() &&
+                    valuedLong.count(QString::fromStdString(name->second)) != 0) {
+                    takesNext = k + 1 == arg.size();
+                    break;
+                }
+            }
+        }
+        if (takesNext && i + 1 < args.size()) {
+            leading << args[++i];
+        }
+    }
+    if (leading.isEmpty() || i >= args.size()) {
+        return args;
+    }
+    return QStringList{args[i]} + leading + args.mid(i + 1);
+}
+
 } // namespace
 
-Request parseArguments(const QStringList& args) {
+Request parseArguments(const QStringList& given) {
+    const QStringList args = commandFirst(given);
     const qsizetype optionsEnd = args.indexOf(QStringLiteral("--"));
     const QStringList before = optionsEnd < 0 ? args : args.mid(0, optionsEnd);
-    const bool help = before.contains(QStringLiteral("--help")) || before.contains(QStringLiteral("-h"));
+    const bool help =
+        before.contains(QStringLiteral("--help")) || before.contains(QStringLiteral("-h"));
     if (before.contains(QStringLiteral("--version"))) {
         Request request;
         request.kind = Request::Kind::Version;
         return request;
     }
-    const auto found = args.isEmpty() ? subcommands().end()
-                                      : subcommands().find(args[0].toStdString());
+    const auto found =
+        args.isEmpty() ? subcommands().end() : subcommands().find(args[0].toStdString());
     if (found == subcommands().end()) {
         if (help) {
             Request request;
@@ -191,8 +250,33 @@ Request parseArguments(const QStringList& args) {
         r.kind = Request::Kind::CommandHelp;
         return r;
     }
+    // Sets one option, its value taken from inlineValue or the next argument; a usage error's
+    // text when it cannot.
+    qsizetype i = 1;
+    const auto take = [&](const std::string& name,
+                          const std::optional<QString>& inlineValue) -> std::optional<QString> {
+        const bool valued = command.valued.count(name) != 0;
+        if (!valued && command.flags.count(name) == 0) {
+            return QStringLiteral("'%1' is not an option of %2")
+                .arg(QString::fromStdString(name), args[0]);
+        }
+        if (!valued && inlineValue) {
+            return QStringLiteral("%1 takes no value").arg(QString::fromStdString(name));
+        }
+        QString value;
+        if (valued) {
+            if (!inlineValue && i + 1 >= args.size()) {
+                return QStringLiteral("%1 needs a value").arg(QString::fromStdString(name));
+            }
+            value = inlineValue ? *inlineValue : args[++i];
+        }
+        if (!apply(r, name, value)) {
+            return QStringLiteral("no crop is named '%1'").arg(value);
+        }
+        return std::nullopt;
+    };
     bool optionsOver = false;
-    for (qsizetype i = 1; i < args.size(); ++i) {
+    for (; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (optionsOver || arg == u"-" || !arg.startsWith(u'-')) {
             r.options.files << arg;
@@ -202,47 +286,41 @@ Request parseArguments(const QStringList& args) {
             optionsOver = true;
             continue;
         }
-        std::string name;
-        std::optional<QString> inlineValue;
         if (arg.startsWith(QStringLiteral("--"))) {
             const qsizetype equals = arg.indexOf(u'=');
-            name = (equals < 0 ? arg : arg.left(equals)).toStdString();
+            std::optional<QString> inlineValue;
             if (equals >= 0) {
                 inlineValue = arg.mid(equals + 1);
             }
-        } else {
-            const auto shortName = kShortOptions.find(arg[1].toLatin1());
-            if (shortName == kShortOptions.end()) {
-                return usageError(QStringLiteral("unknown option '%1'").arg(arg));
+            if (const auto wrong =
+                    take((equals < 0 ? arg : arg.left(equals)).toStdString(), inlineValue)) {
+                return usageError(*wrong);
             }
-            name = shortName->second;
-            if (arg.size() > 2) {
-                inlineValue = arg.mid(arg[2] == u'=' ? 3 : 2);
+            continue;
+        }
+        // Short options may be combined ("-yq"); one that takes a value ends the group and
+        // takes the rest of it ("-yoDIR", "-yo=DIR"), or the next argument.
+        for (qsizetype k = 1; k < arg.size(); ++k) {
+            const auto shortName = kShortOptions.find(arg[k].toLatin1());
+            if (arg[k].unicode() > 0x7f || shortName == kShortOptions.end()) {
+                return usageError(QStringLiteral("unknown option '-%1'").arg(arg[k]));
             }
-        }
-        const bool valued = command.valued.count(name) != 0;
-        if (!valued && command.flags.count(name) == 0) {
-            return usageError(QStringLiteral("'%1' is not an option of %2")
-                                  .arg(QString::fromStdString(name), args[0]));
-        }
-        if (!valued && inlineValue) {
-            return usageError(
-                QStringLiteral("%1 takes no value").arg(QString::fromStdString(name)));
-        }
-        QString value;
-        if (valued) {
-            if (!inlineValue && i + 1 >= args.size()) {
-                return usageError(
-                    QStringLiteral("%1 needs a value").arg(QString::fromStdString(name)));
+            const std::string& name = shortName->second;
+            std::optional<QString> inlineValue;
+            const bool valued = command.valued.count(name) != 0;
+            if (valued && k + 1 < arg.size()) {
+                inlineValue = arg.mid(arg[k + 1] == u'=' ? k + 2 : k + 1);
             }
-            value = inlineValue ? *inlineValue : args[++i];
-        }
-        if (!apply(r, name, value)) {
-            return usageError(QStringLiteral("no crop is named '%1'").arg(value));
+            if (const auto wrong = take(name, inlineValue)) {
+                return usageError(*wrong);
+            }
+            if (valued) {
+                break;
+            }
         }
     }
     if (command.files < 0 ? r.options.files.isEmpty() : r.options.files.size() != command.files) {
-        return usageError(command.files == 2 ? QStringLiteral("two files are needed")
+        return usageError(command.files == 2   ? QStringLiteral("two files are needed")
                           : command.files == 1 ? QStringLiteral("one file is needed")
                                                : QStringLiteral("at least one file is needed"));
     }

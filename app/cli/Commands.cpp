@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 
 #include "cli/CodeSource.h"
+#include "cli/FileArguments.h"
+#include "cli/TerminalText.h"
 #include "cli/TerminalUi.h"
 #include "imaging/QtPictureConverter.h"
 #include "operations/EngineBinding.h"
@@ -30,7 +32,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,14 +42,25 @@ namespace brindmar::cli {
 
 namespace {
 
-constexpr std::array<const char*, kCropModeCount> kCropNames = {
-    "none",          "centre",          "centre-bottom",    "centre-top",
-    "left-top",      "left-centre",     "left-bottom",      "right-top",
-    "right-centre",  "right-bottom",    "left-vert-strip",  "centre-vert-strip",
-    "right-vert-strip", "top-horiz-strip", "centre-horiz-strip", "bottom-horiz-strip"};
+constexpr std::array<const char*, kCropModeCount> kCropNames = {"none",
+                                                                "centre",
+                                                                "centre-bottom",
+                                                                "centre-top",
+                                                                "left-top",
+                                                                "left-centre",
+                                                                "left-bottom",
+                                                                "right-top",
+                                                                "right-centre",
+                                                                "right-bottom",
+                                                                "left-vert-strip",
+                                                                "centre-vert-strip",
+                                                                "right-vert-strip",
+                                                                "top-horiz-strip",
+                                                                "centre-horiz-strip",
+                                                                "bottom-horiz-strip"};
 
 void printError(const QString& text) {
-    std::fprintf(stderr, "brindmar: %s\n", text.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s\n", programLine(shownText(text)).toLocal8Bit().constData());
 }
 
 // A work folder of this run's own inside the private temporary folder, so that a window open at
@@ -60,8 +75,15 @@ public:
     explicit Session(const Options& options)
         : ui(model, options.yes, options.quiet), view(model, options.quiet),
           engine(QCoreApplication::applicationDirPath() + u'/'),
-          ctx{model,    ui,   zip, engine, platform, view, QCoreApplication::applicationDirPath() + u'/',
-              ownTemporaryFolder(), &pictures} {
+          ctx{model,
+              ui,
+              zip,
+              engine,
+              platform,
+              view,
+              QCoreApplication::applicationDirPath() + u'/',
+              ownTemporaryFolder(),
+              &pictures} {
         model.cropMode = options.cropMode;
         model.display.encryptBox =
             options.encrypt || options.strong ? kEncryptTicked : kEncryptUnticked;
@@ -102,6 +124,14 @@ public:
 
     bool showed(TextId text) const { return ui.shown().contains(tr(text)); }
 
+    // Names the user gave, and those made from them, as messages may hold them.
+    void knowNames(const QStringList& names) {
+        for (QString name : names) {
+            ui.knowName(name);
+            ui.knowName(FileNameOf(name));
+        }
+    }
+
     WindowModel model;
     TerminalUi ui;
     TerminalView view;
@@ -112,54 +142,59 @@ public:
     WorkflowContext ctx;
 };
 
-// The system's reason why path is no file a command can work on, or nothing when it is one.
-QString notAFile(const QString& path) {
+// Why no document can be extracted from an image the engine can read: nothing is hidden in it,
+// or what is hidden needs a code, or another code than the one given.
+QString noDocumentText(const PayloadHeaderInfo& payload, const QString& code) {
+    if (payload.status != PayloadStatus::OtherCode) {
+        return QStringLiteral("no hidden document was found in it");
+    }
+    return code.isEmpty() ? QStringLiteral("its document needs a code; give it with --ask-code, "
+                                           "--code-file, BRINDMAR_CODE or --code")
+                          : QStringLiteral("this code does not open the document");
+}
+
+// Each entry of a folder with the file it names, told apart by device and inode.
+using FolderEntries = std::map<QString, std::pair<dev_t, ino_t>>;
+
+FolderEntries folderEntries(const QString& folderPath) {
+    FolderEntries entries;
+    const QStringList names = QDir(folderPath).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        struct stat info {};
+        if (::lstat(QFile::encodeName(folderPath + name).constData(), &info) == 0) {
+            entries[name] = {info.st_dev, info.st_ino};
+        }
+    }
+    return entries;
+}
+
+// The one file of the folder that is not as it was: a new name, or a name now given to a new
+// file (a replacement is a new file renamed over the old). Empty unless there is exactly one.
+QString writtenEntry(const QString& folderPath, const FolderEntries& before) {
+    QString written;
+    for (const auto& [name, file] : folderEntries(folderPath)) {
+        const auto old = before.find(name);
+        if (old == before.end() || old->second != file) {
+            if (!written.isEmpty()) {
+                return {};
+            }
+            written = folderPath + name;
+        }
+    }
+    return written;
+}
+
+// The carrier's access and modification times, to the nanosecond, on the new image; 0 or the
+// error.
+int copyFileTimes(const QString& from, const QString& to) {
     struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        return QString::fromLocal8Bit(std::strerror(errno));
+    if (::stat(QFile::encodeName(from).constData(), &info) != 0) {
+        return errno;
     }
-    if (S_ISDIR(info.st_mode)) {
-        return QString::fromLocal8Bit(std::strerror(EISDIR));
-    }
-    return S_ISREG(info.st_mode) ? QString() : QStringLiteral("is not an ordinary file");
-}
-
-// An ordinary file that can be named to a workflow; folders, FIFOs and missing files are not.
-std::optional<QString> ordinaryFile(const QString& path) {
-    if (const QString why = notAFile(path); !why.isEmpty()) {
-        printError(path + QStringLiteral(": ") + why);
-        return std::nullopt;
-    }
-    return QFileInfo(path).absoluteFilePath();
-}
-
-std::optional<QString> folder(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.isDir()) {
-        printError(path + QStringLiteral(": ") +
-                   QString::fromLocal8Bit(std::strerror(info.exists() ? ENOTDIR : ENOENT)));
-        return std::nullopt;
-    }
-    return QDir::cleanPath(info.absoluteFilePath()) + u'/';
-}
-
-// A picture the BMP commands take: a file whose name ends in ".bmp", as the window's chooser
-// asks. A BMP named otherwise is told so, rather than found invalid.
-std::optional<QString> bmpFile(const QString& path) {
-    const std::optional<QString> file = ordinaryFile(path);
-    if (!file) {
-        return std::nullopt;
-    }
-    QString name = *file;
-    if (ExtensionOf(name) != u"bmp") {
-        QFile in(*file);
-        const bool bmp = in.open(QIODevice::ReadOnly) && in.read(2) == "BM";
-        printError(path + (bmp ? QStringLiteral(": is a BMP file, but its name does not end in "
-                                                ".bmp; rename it to use it")
-                               : QStringLiteral(": is not a BMP file")));
-        return std::nullopt;
-    }
-    return file;
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(to).constData(), times, AT_SYMLINK_NOFOLLOW) == 0
+               ? 0
+               : errno;
 }
 
 // Why the chosen carrier cannot take the document, when it cannot.
@@ -194,6 +229,7 @@ int onFile(const Options& options, const std::function<int(Session&, const QStri
         return kFailed;
     }
     s.ui.setSubject(*file);
+    s.knowNames({*file});
     return run(s, *file);
 }
 
@@ -217,12 +253,32 @@ std::optional<uint8_t> cropModeFromText(const QString& text) {
         return value >= 0 && value < kCropModeCount ? std::optional<uint8_t>(uint8_t(value))
                                                     : std::nullopt;
     }
+    // American spelling and any case are the same crop.
+    const QString name = text.toLower().replace(QStringLiteral("center"), QStringLiteral("centre"));
     for (size_t i = 0; i < kCropNames.size(); ++i) {
-        if (text == QLatin1String(kCropNames[i])) {
+        if (name == QLatin1String(kCropNames[i])) {
             return static_cast<uint8_t>(i);
         }
     }
     return std::nullopt;
+}
+
+std::optional<int> checkFiles(const Options& options) {
+    bool sound = true;
+    const QString& first = options.files.value(0);
+    QString name = first;
+    if (options.command == u"embed") {
+        sound = (ExtensionOf(name) != u"bmp" ? ordinaryFile(first) : bmpFile(first)).has_value();
+        sound = ordinaryFile(options.files.value(1)).has_value() && sound;
+    } else if (options.command == u"extract") {
+        sound = bmpFile(first).has_value();
+    } else if (options.command != u"convert") {
+        sound = ordinaryFile(first).has_value();
+    }
+    if (!options.out.isEmpty()) {
+        sound = outputFolder(options.out, false).has_value() && sound;
+    }
+    return sound ? std::nullopt : std::optional<int>(kFailed);
 }
 
 int runEmbed(const Options& options) {
@@ -232,28 +288,48 @@ int runEmbed(const Options& options) {
     std::optional<QString> carrier =
         picture ? ordinaryFile(options.files[0]) : bmpFile(options.files[0]);
     const auto document = ordinaryFile(options.files[1]);
-    const auto out = folder(options.out);
-    if (!carrier || !document || !out) {
+    if (!carrier || !document) {
+        return kFailed;
+    }
+    const auto out = outputFolder(options.out, true);
+    if (!out) {
         return kFailed;
     }
     Session s(options);
     if (!s.ready()) {
         return kFailed;
     }
-    // The carrier made anew where only this run can see it, with a line saying so.
+    const QString named = *carrier;
+    s.knowNames({named, *document, *out});
+    // The carrier made anew where only this run can see it, with a line saying so. Messages
+    // about the copy name the user's picture.
     const auto convertCarrier = [&](const QString& said, bool namingTheImage) {
-        const QString from = *carrier;
-        s.ui.setSubject(from);
-        carrier = ConvertPictureFile(s.ctx, from, s.ctx.temporaryFolder);
-        if (carrier) {
+        s.ui.setSubject(named);
+        s.ui.showNameAs(convertedBmpPath(named, s.ctx.temporaryFolder),
+                        named + QStringLiteral(" (its copy in a private work folder)"));
+        carrier = ConvertPictureFile(s.ctx, named, s.ctx.temporaryFolder);
+        if (carrier && !options.quiet) {
             QString converted = *carrier;
-            printError(from + said + (namingTheImage ? *out + FileNameOf(converted) : QString()));
+            printError(named + said + (namingTheImage ? *out + FileNameOf(converted) : QString()));
         }
         return carrier.has_value();
     };
-    if (picture && !convertCarrier(QStringLiteral(": converted into a BMP carrier in a private "
-                                                  "work folder; the new image is "),
-                                   true)) {
+    // The image is written under the carrier's name with ".bmp": for a converted carrier that
+    // can be the very file the user named, which the workflow, holding only the copy, cannot
+    // see.
+    const auto overTheCarrier = [&] {
+        QString image = convertedBmpPath(named, s.ctx.temporaryFolder);
+        if (SameFile(*out + FileNameOf(image), named)) {
+            printError(named + QStringLiteral(": the new image would replace the carrier itself; "
+                                              "choose another --out folder"));
+            return true;
+        }
+        return false;
+    };
+    if (picture && (overTheCarrier() ||
+                    !convertCarrier(QStringLiteral(": converted into a BMP carrier in a private "
+                                                   "work folder; the new image is "),
+                                    true))) {
         return kFailed;
     }
     s.model.embedOutputFolder = *out;
@@ -268,7 +344,8 @@ int runEmbed(const Options& options) {
     // A BMP of a kind the engine cannot take is converted as any other picture would be.
     if (!picture && !s.model.display.bmpPath.isEmpty() && !s.model.hasState(state::BmpUsable) &&
         s.pictures.canRead(*carrier)) {
-        if (!convertCarrier(QStringLiteral(": a BMP of a kind that cannot carry a document as it "
+        if (overTheCarrier() ||
+            !convertCarrier(QStringLiteral(": a BMP of a kind that cannot carry a document as it "
                                            "is; converted in a private work folder"),
                             false)) {
             return kFailed;
@@ -277,24 +354,42 @@ int runEmbed(const Options& options) {
     }
     if (const auto refusal = embedRefusal(s.model)) {
         if (!refusal->isEmpty()) {
-            printError(*carrier + QStringLiteral(": ") + *refusal);
+            printError(named + QStringLiteral(": ") + *refusal);
         }
         return kFailed;
     }
+    QString imageName = *carrier;
+    const QString image = *out + FileNameOf(imageName);
+    s.knowNames({image});
+    s.ui.writtenFile = [&image] { return image; };
     EmbedDocument(s.ctx);
-    return s.model.hasOption(option::JustEmbedded) ? kSucceeded : kFailed;
+    if (!s.model.hasOption(option::JustEmbedded)) {
+        return kFailed;
+    }
+    if (options.keepTimes) {
+        if (const int error = copyFileTimes(named, image); error != 0) {
+            printError(image + QStringLiteral(": the carrier's times could not be set: ") +
+                       QString::fromLocal8Bit(std::strerror(error)));
+            return kFailed;
+        }
+    }
+    return kSucceeded;
 }
 
 int runExtract(const Options& options) {
     const auto image = bmpFile(options.files[0]);
-    const auto out = folder(options.out);
-    if (!image || !out) {
+    if (!image) {
+        return kFailed;
+    }
+    const auto out = outputFolder(options.out, true);
+    if (!out) {
         return kFailed;
     }
     Session s(options);
     if (!s.ready()) {
         return kFailed;
     }
+    s.knowNames({*image, *out});
     s.model.extractOutputFolder = *out;
     s.ui.setSubject(*image);
     s.chooseBmp(*image);
@@ -303,12 +398,17 @@ int runExtract(const Options& options) {
         if (s.ui.shown().join(u' ').contains(QStringLiteral("cannot be read"))) {
             return kFailed;
         }
-        const QString why = s.model.hasState(state::BmpUsable) || s.model.display.bmpPath.isEmpty()
-                                ? QStringLiteral("no document in it opens with this code")
-                                : validityText(s.model.carrierCheckResult);
+        const QString why =
+            s.model.hasState(state::BmpUsable) || s.model.display.bmpPath.isEmpty()
+                ? noDocumentText(ReadPayloadHeader(*image, s.model.code), s.model.code)
+                : validityText(s.model.carrierCheckResult);
         printError(*image + QStringLiteral(": ") + why);
         return kFailed;
     }
+    // The document's own name may be known only once it is unpacked: the one entry of the
+    // folder that is new or new-made is what was written.
+    const FolderEntries before = folderEntries(*out);
+    s.ui.writtenFile = [&] { return writtenEntry(*out, before); };
     ExtractDocument(s.ctx);
     return s.showed(TextId::ExtractionSucceeded) ? kSucceeded : kFailed;
 }
@@ -333,27 +433,34 @@ int runInfo(const Options& options) {
             lines << tr(TextId::EmbedMaxCaption) + u' ' + s.model.display.embedMax +
                          QStringLiteral(" bytes");
         } else {
-            lines << QStringLiteral("Carrier: ") + validityText(s.model.carrierCheckResult) +
+            // embed takes such a BMP through the converter, so it is no dead end.
+            lines << QStringLiteral("Carrier: ") +
                          (s.pictures.canRead(image)
-                              ? QStringLiteral("; brindmar convert makes a copy that can be used")
-                              : QString());
+                              ? QStringLiteral("not usable as it is; converted when it is chosen "
+                                               "as a carrier")
+                              : validityText(s.model.carrierCheckResult));
         }
         const PayloadHeaderInfo payload = ReadPayloadHeader(image, s.model.code);
         if (payload.sealed && payload.payloadFound()) {
             // Its length and neutral name say nothing, and nothing else can be read without
             // the code.
-            lines << QStringLiteral("Payload: sealed (strong protection)");
+            lines << QStringLiteral("Payload: sealed with strong protection");
         } else if (payload.payloadFound()) {
             lines << QStringLiteral("Payload: %1, %2 bytes, stored %3")
                          .arg(payload.documentName)
                          .arg(payload.documentLength)
                          .arg(storageText(payload.status));
-            // Said plainly: such a document is anyone's who has the program.
+            // Said plainly: the code is in the image, so such a document is anyone's who has
+            // the program.
             lines << (payload.codeProtected
-                          ? QStringLiteral("Code: protected by a code")
+                          ? QStringLiteral("Code: stored in the image (not a protection against "
+                                           "someone with this program)")
                           : QStringLiteral("Code: none; made without a code, it opens for anyone"));
         } else {
-            lines << QStringLiteral("Payload: none that opens with this code");
+            lines << QStringLiteral("Payload: ") + noDocumentText(payload, s.model.code);
+        }
+        for (QString& line : lines) {
+            line = shownText(line);
         }
         std::fprintf(stdout, "%s\n", lines.join(u'\n').toLocal8Bit().constData());
         return kSucceeded;
@@ -361,7 +468,7 @@ int runInfo(const Options& options) {
 }
 
 int runConvert(const Options& options) {
-    const auto out = folder(options.out);
+    const auto out = outputFolder(options.out, true);
     if (!out) {
         return kFailed;
     }
@@ -374,13 +481,16 @@ int runConvert(const Options& options) {
         const std::optional<QString> picture = ordinaryFile(named);
         if (picture) {
             s.ui.setSubject(*picture);
+            s.knowNames({*picture, *out});
         }
         const std::optional<QString> bmp =
             picture ? ConvertPictureFile(s.ctx, *picture, *out) : std::nullopt;
         if (!bmp) {
             status = kFailed;
         } else if (!options.quiet) {
-            std::fprintf(stdout, "%s\n", (named + QStringLiteral(" -> ") + *bmp).toLocal8Bit().constData());
+            std::fprintf(
+                stdout, "%s\n",
+                shownText(named + QStringLiteral(" -> ") + *bmp).toLocal8Bit().constData());
         }
         if (g_interrupted) {
             break;

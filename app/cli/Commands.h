@@ -26,6 +26,10 @@ struct Options {
     bool quiet = false;
 };
 
+// Checks the files and the output folder a command names, before a code is asked for: each
+// refused one gets its error line, and the result is the exit status then.
+std::optional<int> checkFiles(const Options& options);
+
 // Each runs the window's own workflows on a terminal; the result is the exit status.
 int runEmbed(const Options& options);
 int runExtract(const Options& options);

@@ -97,6 +97,26 @@ QString specialCase(const Message& message, const QString& subject) {
 
 } // namespace
 
+QString shownText(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\n') {
+            shown += QStringLiteral("\\n");
+        } else if (u == u'\r') {
+            shown += QStringLiteral("\\r");
+        } else if (u == u'\t') {
+            shown += QStringLiteral("\\t");
+        } else if (u < 0x20 || (u >= 0x7f && u < 0xa0)) {
+            shown += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QChar(u'0'));
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 QString programLine(const QString& text) {
     return QStringLiteral("brindmar: ") + text;
 }

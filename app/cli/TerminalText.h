@@ -19,6 +19,10 @@ QString completionText(const Message& message);
 QString questionText(const Message& message);
 QString unansweredLine(const Message& message);
 
+// The text with its control characters written out ("\n", "\x1b"), so that a name holding a
+// line break or a terminal sequence prints as one harmless line.
+QString shownText(const QString& text);
+
 // "brindmar: " and the text, as every line the program writes to stderr begins.
 QString programLine(const QString& text);
 

@@ -2,10 +2,11 @@
 
 #include "cli/TerminalText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace brindmar::cli {
 
@@ -26,16 +27,51 @@ void printLine(std::FILE* stream, const QString& text) {
 TerminalUi::TerminalUi(WindowModel& model, bool assumeYes, bool quiet)
     : m_model(model), m_assumeYes(assumeYes), m_quiet(quiet) {}
 
-MessageAnswer TerminalUi::showMessage(const Message& message) {
+void TerminalUi::showNameAs(const QString& name, const QString& alias) {
+    if (!name.isEmpty() && name != alias) {
+        m_aliases.emplace_back(name, alias);
+    }
+}
+
+void TerminalUi::knowName(const QString& name) {
+    if (shownText(name) == name || m_unsafeNames.contains(name)) {
+        return;
+    }
+    m_unsafeNames << name;
+    std::sort(m_unsafeNames.begin(), m_unsafeNames.end(),
+              [](const QString& a, const QString& b) { return a.size() > b.size(); });
+}
+
+QString TerminalUi::withNames(QString text) const {
+    for (const auto& [name, alias] : m_aliases) {
+        text.replace(name, alias);
+    }
+    for (const QString& name : m_unsafeNames) {
+        text.replace(name, shownText(name));
+    }
+    return text;
+}
+
+MessageAnswer TerminalUi::showMessage(const Message& given) {
     if (beforeMessage) {
         beforeMessage();
     }
-    m_shown << message.text;
+    m_shown << given.text;
+    Message message = given;
+    message.text = withNames(given.text);
     if (message.buttons == MessageButtons::Ok) {
         if (isFailure(message.icon)) {
-            printLine(stderr, errorLine(message, m_subject));
+            printLine(stderr, shownText(errorLine(message, withNames(m_subject))));
         } else if (!m_quiet) {
-            printLine(stdout, completionText(message));
+            QStringList lines = completionText(message).split(u'\n');
+            const QString written = writtenFile ? writtenFile() : QString();
+            if (!written.isEmpty() && !lines.isEmpty()) {
+                lines.first() += QStringLiteral(": ") + withNames(written);
+            }
+            for (QString& line : lines) {
+                line = shownText(line);
+            }
+            printLine(stdout, lines.join(u'\n'));
         }
         return MessageAnswer::Ok;
     }
@@ -43,11 +79,12 @@ MessageAnswer TerminalUi::showMessage(const Message& message) {
         return MessageAnswer::Ok;
     }
     if (::isatty(STDIN_FILENO) == 0) {
-        printLine(stderr, unansweredLine(message));
+        printLine(stderr, shownText(unansweredLine(message)));
         m_refused = true;
         return MessageAnswer::Cancel;
     }
-    std::fprintf(stderr, "%s [y/N] ", programLine(questionText(message)).toLocal8Bit().constData());
+    std::fprintf(stderr, "%s [y/N] ",
+                 shownText(programLine(questionText(message))).toLocal8Bit().constData());
     std::fflush(stderr);
     std::string answer;
     for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin)) {
@@ -93,7 +130,8 @@ void TerminalView::render() {
     m_drawn = shown.progress;
     constexpr int width = 40;
     const int filled = m_drawn * width / 100;
-    const std::string bar = std::string(size_t(filled), '#') + std::string(size_t(width - filled), '.');
+    const std::string bar =
+        std::string(size_t(filled), '#') + std::string(size_t(width - filled), '.');
     std::fprintf(stderr, "\r%s [%s] %3d%%", shown.processCaption.toLocal8Bit().constData(),
                  bar.c_str(), m_drawn);
     std::fflush(stderr);

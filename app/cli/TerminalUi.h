@@ -9,6 +9,8 @@
 #include <csignal>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace brindmar::cli {
 
@@ -27,8 +29,17 @@ public:
     // The file the command works on, named in error lines whose message names none.
     void setSubject(const QString& path) { m_subject = path; }
 
+    // Messages show alias instead of name: the private work copy of a converted carrier is
+    // named as the user's picture.
+    void showNameAs(const QString& name, const QString& alias);
+    // A name the user gave, or one made from it, which messages may hold: written out when it
+    // holds control characters, so that it cannot break the message's line.
+    void knowName(const QString& name);
+
     // Runs before anything is written, so that a message never lands inside a progress line.
     std::function<void()> beforeMessage;
+    // The file a completion message reports, named on its first line; empty for none.
+    std::function<QString()> writtenFile;
 
     // Every message text shown, in order, for the command to judge how the run ended.
     const QStringList& shown() const { return m_shown; }
@@ -48,7 +59,11 @@ public:
     void processPendingEvents() override;
 
 private:
+    QString withNames(QString text) const;
+
     WindowModel& m_model;
+    std::vector<std::pair<QString, QString>> m_aliases;
+    QStringList m_unsafeNames; // longest first
     bool m_assumeYes;
     bool m_quiet;
     std::optional<QString> m_choice;

@@ -2,6 +2,7 @@
 #include "cli/Arguments.h"
 #include "cli/CodeSource.h"
 #include "cli/Commands.h"
+#include "cli/FileArguments.h"
 #include "cli/TerminalText.h"
 #include "cli/TerminalUi.h"
 #include "payload/CodeText.h"
@@ -96,6 +97,16 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brindmar"));
     catchInterrupts();
+    // Read as text, such a name would come back as other bytes: another file, or none.
+    if (const std::optional<QByteArray> name = undecodableArgument(argc, argv)) {
+        std::fprintf(stderr, "%s\n",
+                     programLine(shownBytes(*name) +
+                                 QStringLiteral(": the name is not valid UTF-8 text, so it cannot "
+                                                "be used as it is; rename it"))
+                         .toLocal8Bit()
+                         .constData());
+        return kFailed;
+    }
     Request request = parseArguments(QCoreApplication::arguments().mid(1));
     switch (request.kind) {
     case Request::Kind::Version:
@@ -113,6 +124,10 @@ int main(int argc, char** argv) {
         break;
     }
     if (request.takesCode) {
+        // A mistyped name is told before the code is typed, not after.
+        if (const std::optional<int> refused = checkFiles(request.options)) {
+            return *refused;
+        }
         if (const std::optional<int> refused = settleCode(request)) {
             return *refused;
         }

@@ -1,12 +1,15 @@
 #include "imaging/CarrierWriter.h"
 
 #include "payload/BmpHeader.h"
+#include "util/ReplacementFile.h"
 
 #include <QFile>
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cstring>
+#include <unistd.h>
 #include <vector>
 
 namespace brindmar {
@@ -84,8 +87,29 @@ void writeRow(const QRgb* in, int width, QImage::Format format, uint8_t* out) {
     }
 }
 
-bool writeAll(QFile& out, const unsigned char* data, int64_t size) {
-    return out.write(reinterpret_cast<const char*>(data), size) == size;
+// Empty, or why the bytes could not all be written. QFile gives a write the disk cut short
+// (a full disk) no reason of its own, only "Unknown error"; the rest is written straight to the
+// descriptor, whose error names it.
+QString writeAll(QFile& out, const unsigned char* data, int64_t size) {
+    const int64_t done = out.write(reinterpret_cast<const char*>(data), size);
+    if (done == size) {
+        return {};
+    }
+    if (done < 0 && out.error() != QFileDevice::NoError &&
+        out.errorString() != QStringLiteral("Unknown error")) {
+        return out.errorString();
+    }
+    for (int64_t at = std::max<int64_t>(done, 0); at < size;) {
+        const ssize_t more = ::write(out.handle(), data + at, static_cast<size_t>(size - at));
+        if (more < 0 && errno == EINTR) {
+            continue;
+        }
+        if (more <= 0) {
+            return systemErrorText(more < 0 ? errno : ENOSPC);
+        }
+        at += more;
+    }
+    return {};
 }
 
 } // namespace
@@ -101,8 +125,8 @@ QString writeCarrier(const QImage& image, const QString& target) {
         return out.errorString();
     }
     const auto head = headers(image);
-    if (!writeAll(out, head.data(), kBmpHeadersLength)) {
-        return out.errorString();
+    if (QString failed = writeAll(out, head.data(), kBmpHeadersLength); !failed.isEmpty()) {
+        return failed;
     }
     const bool straight = direct(image.format());
     const int bandRows = static_cast<int>(
@@ -126,8 +150,9 @@ QString writeCarrier(const QImage& image, const QString& target) {
             writeRow(reinterpret_cast<const QRgb*>(from.constScanLine(y - top + first)), width,
                      format, row);
         }
-        if (!writeAll(out, rows.data(), stride * (bottom - top))) {
-            return out.errorString();
+        if (QString failed = writeAll(out, rows.data(), stride * (bottom - top));
+            !failed.isEmpty()) {
+            return failed;
         }
     }
     out.close();

@@ -10,6 +10,7 @@
 
 #include <QMainWindow>
 #include <QPixmap>
+#include <QPointer>
 #include <QStringList>
 #include <array>
 #include <memory>
@@ -220,7 +221,7 @@ private:
     LinuxPlatform m_platform;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<WorkflowContext> m_ctx;
-    HelpWindow* m_help = nullptr;
+    QPointer<HelpWindow> m_help; // may go with the viewer it was last shown over
     bmpinfo1* m_info = nullptr;
     bmpview1* m_viewer = nullptr;
 

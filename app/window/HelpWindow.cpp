@@ -1,5 +1,6 @@
 #include "window/HelpWindow.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,7 +13,7 @@
 namespace brindmar {
 
 HelpWindow::HelpWindow(QString helpFolder, const QString& title, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_helpFolder(std::move(helpFolder)),
+    : QWidget(parent, Qt::Window), m_helpFolder(std::move(helpFolder)), m_owner(parent),
       m_browser(new QTextBrowser(this)) {
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(title);
@@ -91,9 +92,23 @@ void HelpWindow::showPage(const QString& page) {
                               "%2.</p>")
                                .arg(page.toHtmlEscaped(), m_helpFolder.toHtmlEscaped()));
     }
+    QWidget* modal = QApplication::activeModalWidget();
+    standOver(modal != nullptr && modal != this ? modal : m_owner);
     show();
     raise();
     activateWindow();
+}
+
+void HelpWindow::standOver(QWidget* owner) {
+    if (owner == nullptr || parentWidget() == owner) {
+        return;
+    }
+    const QRect placed = geometry();
+    const bool placedBefore = testAttribute(Qt::WA_WState_Created);
+    setParent(owner, Qt::Window);
+    if (placedBefore) {
+        setGeometry(placed);
+    }
 }
 
 } // namespace brindmar

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -149,7 +150,23 @@ std::optional<QString> QtUiServices::chooseFile(const FileDialogRequest& request
     if (chosen.isEmpty()) {
         return std::nullopt;
     }
-    return QDir::toNativeSeparators(chosen);
+    return intactChoice(QDir::toNativeSeparators(chosen));
+}
+
+bool QtUiServices::nameIntact(const QString& path) {
+    return !path.contains(QChar::ReplacementCharacter) &&
+           QFile::decodeName(QFile::encodeName(path)) == path;
+}
+
+std::optional<QString> QtUiServices::intactChoice(const QString& chosen) {
+    if (nameIntact(chosen)) {
+        return chosen;
+    }
+    showMessage(Message{QStringLiteral("File select error"),
+                        chosen + QStringLiteral("\n\nThe name is not valid UTF-8 text, so it "
+                                                "cannot be used as it is; rename it."),
+                        MessageIcon::Exclamation});
+    return std::nullopt;
 }
 
 std::optional<QString> QtUiServices::chooseFolder(const FileDialogRequest& request) {
@@ -161,7 +178,7 @@ std::optional<QString> QtUiServices::chooseFolder(const FileDialogRequest& reque
     if (chosen.isEmpty()) {
         return std::nullopt;
     }
-    return QDir::toNativeSeparators(chosen);
+    return intactChoice(QDir::toNativeSeparators(chosen));
 }
 
 void QtUiServices::setMousePointer(MousePointer pointer) {

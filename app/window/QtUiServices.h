@@ -40,7 +40,15 @@ public:
     // "Description|pattern|Description|pattern" as Qt's dialogs want it.
     static QString dialogFilter(const QString& filter);
 
+    // False for a path a dialog gives for a name that is not valid text in the file system's
+    // encoding: its bytes were replaced in decoding, so encoded again it names another file
+    // (the repaired look-alike) or none.
+    static bool nameIntact(const QString& path);
+
 private:
+    // The chosen path, or nothing after saying why a name that is not intact cannot be used.
+    std::optional<QString> intactChoice(const QString& chosen);
+
     QPointer<QWidget> m_parent;
     std::array<QString, 3> m_soundFiles;
     std::array<std::unique_ptr<QSoundEffect>, 3> m_effects;

@@ -75,13 +75,16 @@ void shrinkArea(int64_t need, int32_t& width, int32_t& height) {
     if (need <= 0) {
         return;
     }
+    const int32_t startHeight = height;
     int64_t best = kBytesPerPixel * width * height;
     int32_t bestWidth = width;
     int32_t bestHeight = height;
-    // Each narrower width needs at least the height of the one before, so the walk is linear.
+    // Every narrower width may still give a smaller area with a height up to the starting one,
+    // even a height above the best so far; only a width that cannot hold the need at the
+    // starting height ends the walk, and every narrower one then cannot either.
     for (int32_t w = width; w >= 1; --w) {
         const int64_t h = ceilDiv(need, kBytesPerPixel * w);
-        if (h > bestHeight) {
+        if (h > startHeight) {
             break;
         }
         const int64_t area = kBytesPerPixel * w * h;
@@ -104,8 +107,8 @@ std::optional<CropArea> cropGeometry(uint8_t mode, int32_t imageWidth, int32_t i
     // Readers look for a payload only in images of kSmallestCarrier colour bytes or more, so a
     // tiny payload still gets an image that large.
     const int64_t need = std::max(payloadLength * 4, kSmallestCarrier);
-    const float share = static_cast<float>(static_cast<double>(need) /
-                                           static_cast<double>(carrierColourBytes));
+    const float share =
+        static_cast<float>(static_cast<double>(need) / static_cast<double>(carrierColourBytes));
     const bool drawn = mode == kDrawnCropMode;
     const bool verticalStrip = mode >= 10 && mode <= 12;
     const bool horizontalStrip = mode >= 13 && mode <= 15;

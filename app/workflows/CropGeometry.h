@@ -28,8 +28,8 @@ std::optional<CropArea> cropGeometry(uint8_t mode, int32_t imageWidth, int32_t i
 
 // The smallest width x height (3 colour bytes a pixel) not above the start size that holds need
 // colour bytes: widths from the start width down, each with its smallest height, the first
-// found among equal areas kept. The search ends at the first width whose smallest height is
-// above the best height so far. The start size must hold need.
+// found among equal areas kept. Any height up to the start height counts, so a narrower,
+// taller area can win over a wider, lower one. The start size must hold need.
 void shrinkArea(int64_t need, int32_t& width, int32_t& height);
 
 } // namespace brindmar

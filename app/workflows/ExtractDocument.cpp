@@ -212,7 +212,9 @@ bool ExtractRun::spaceChecked() {
     if (m_carrier.isEmpty()) {
         return true;
     }
-    const int64_t size = QFileInfo(m_carrier).size();
+    // What is written is the document the header announces, not the image around it.
+    const PayloadHeaderInfo info = ReadPayloadHeader(m_carrier, m_model.code);
+    const int64_t size = info.payloadFound() ? int64_t{info.documentLength} : 0;
     if (size <= 0) {
         return true;
     }

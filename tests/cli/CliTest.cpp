@@ -12,9 +12,14 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <cstring>
 #include <poll.h>
 #include <pty.h>
@@ -33,8 +38,12 @@ struct Outcome {
     QString err;
 };
 
-Outcome brindmarRun(const QStringList& args, const QStringList& environment = {}) {
+Outcome brindmarRun(const QStringList& args, const QStringList& environment = {},
+                    const std::function<void()>& inChild = {}) {
     QProcess process;
+    if (inChild) {
+        process.setChildProcessModifier(inChild);
+    }
     QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
     variables.remove(QStringLiteral("BRINDMAR_CODE"));
     for (const QString& setting : environment) {
@@ -156,12 +165,13 @@ TEST(CliLines, StatusStdoutAndStderr) {
     const QString image = f.out + "carrier.bmp";
     const Row rows[] = {
         {{"extract", image, "-o", f.found, "-c", "9876543210"}, {}, 1, {},
-         "brindmar: " + image + ": no document in it opens with this code\n"},
+         "brindmar: " + image + ": this code does not open the document\n"},
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out=" + f.out}, {}, 1, {},
          "brindmar: replace " + image + ": not done; there is no terminal to ask, and --yes "
          "answers yes\n"},
         {{"info", image, "--code-file", f.path("code.txt")}, {}, 0, "Payload: notes.txt", {}},
-        {{"info", image}, {"BRINDMAR_CODE=0123456789"}, 0, "Code: protected by a code", {}},
+        {{"info", image}, {"BRINDMAR_CODE=0123456789"}, 0,
+         "Code: stored in the image (not a protection against someone with this program)", {}},
         {{"info", f.path("carrier.bmp")}, {}, 0, "Embed max.: 17898 bytes", {}},
         {{"info", f.path("picture.png")}, {}, 0, "its name does not end in .bmp", {}},
         {{"extract", f.path("picture.png"), "-o", f.found}, {}, 1, {},
@@ -230,7 +240,7 @@ TEST(CliLines, StrongProtection) {
          "brindmar: the code must be 10 to 20 characters long, blanks at its ends not counted; "
          "with --strong up to 256" + usage},
         {embed + QStringList{"--strong"}, {greek}, 0, "File Embedding processed successfully", {}},
-        {{"info", image}, {}, 0, "Payload: sealed (strong protection)", {}},
+        {{"info", image}, {}, 0, "Payload: sealed with strong protection", {}},
         {{"extract", image, "-o", f.found}, {}, 1, {},
          "brindmar: " + image +
              ": its document is sealed with strong protection; give its code with --ask-code, "
@@ -411,12 +421,198 @@ TEST(CliLines, PicturesOfOtherKindsBecomeCarriers) {
     apptest::put32(deep, 34, 200 * 120 * 4);
     bmptest::writeFile(f.path("deep.bmp").toStdString(), deep);
     EXPECT_TRUE(brindmarRun({"info", f.path("deep.bmp")}).out.contains(
-        "; brindmar convert makes a copy that can be used"));
+        "Carrier: not usable as it is; converted when it is chosen as a carrier"));
     const Outcome deepMade =
         brindmarRun({"embed", f.path("deep.bmp"), f.path("notes.txt"), "-o", f.out});
     EXPECT_EQ(deepMade.status, 0) << deepMade.err.toStdString();
     EXPECT_EQ(brindmarRun({"convert", f.path("notes.txt"), "-o", f.found}).err,
               "brindmar: " + f.path("notes.txt") + ": is not a picture this program can read\n");
+}
+
+// A BMP the engine cannot take as it is (32 bits a pixel), which embed converts first.
+bmptest::Bytes deepBmp(int32_t width, int32_t height) {
+    bmptest::Bytes deep(54 + size_t(width * height) * 4, 0x80);
+    std::copy_n("BM", 2, deep.begin());
+    apptest::put32(deep, 2, uint32_t(deep.size()));
+    apptest::put32(deep, 10, 54);
+    apptest::put32(deep, 14, 40);
+    apptest::put32(deep, 18, uint32_t(width));
+    apptest::put32(deep, 22, uint32_t(height));
+    apptest::put16(deep, 26, 1);
+    apptest::put16(deep, 28, 32);
+    apptest::put32(deep, 34, uint32_t(width * height * 4));
+    return deep;
+}
+
+// A newcomer's lines: the output folder made, every file checked before a code is asked for,
+// options as Unix users write them, success lines naming the file written, the three reasons an
+// extraction finds nothing, and a converted carrier never replaced by its own image.
+TEST(CliLines, NewcomersFirstHour) {
+    Files f;
+    const QString made = f.dir.folder() + "made/";
+    const QString back = f.dir.folder() + "back/";
+    const QString image = made + "carrier.bmp";
+    QImage photo(64, 48, QImage::Format_RGB32);
+    photo.fill(QColor(30, 120, 200));
+    ASSERT_TRUE(photo.save(f.path("photo.png")));
+    ASSERT_TRUE(photo.save(f.path("disguised.bmp"), "PNG"));
+    bmptest::writeFile(f.path("deep.bmp").toStdString(), deepBmp(200, 120));
+    const QByteArray deepBefore = contents(f.path("deep.bmp"));
+    const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
+    const QString notes = f.path("notes.txt");
+    const Row rows[] = {
+        {{"-q", "embed", f.path("carrier.bmp"), notes, "-o", made}, {}, 0, {}, {}},
+        {{"embed", f.path("carrier.bmp"), notes, "-o", made, "-yq", "--crop", "Center"},
+         {},
+         0,
+         {},
+         {}},
+        {{"-y", "embed", f.path("carrier.bmp"), notes, "-o", made, "-c", "0123456789"},
+         {},
+         0,
+         "File Embedding processed successfully: " + image + "\n",
+         {}},
+        {{"extract", image, "-o", back},
+         {},
+         1,
+         {},
+         "brindmar: " + image +
+             ": its document needs a code; give it with --ask-code, "
+             "--code-file, BRINDMAR_CODE or --code\n"},
+        {{"extract", image, "-qo", back, "-c", "0123456789"}, {}, 0, {}, {}},
+        {{"extract", image, "-yo" + back, "-c0123456789"},
+         {},
+         0,
+         "File Extraction processed successfully: " + back + "notes.txt\n",
+         {}},
+        {{"extract", f.path("carrier.bmp"), "-o", back},
+         {},
+         1,
+         {},
+         "brindmar: " + f.path("carrier.bmp") + ": no hidden document was found in it\n"},
+        // Refused before the code would be asked for: no terminal question comes first.
+        {{"embed", f.path("carrier.bmp"), notes, "-o", f.dir.folder() + "missing/deeper",
+          "--ask-code", "--encrypt"},
+         {},
+         1,
+         {},
+         "brindmar: " + f.dir.folder() + "missing/deeper: No such file or directory\n"},
+        {{"extract", f.path("gone.bmp"), "-o", back, "--ask-code"},
+         {},
+         1,
+         {},
+         "brindmar: " + f.path("gone.bmp") + ": No such file or directory\n"},
+        {{"info", image, "-qz"}, {}, 2, {}, "brindmar: unknown option '-z'" + usage},
+        {{"embed", f.path("photo.png"), notes, "-o", made, "-q"}, {}, 0, {}, {}},
+        {{"info", f.path("deep.bmp")},
+         {},
+         0,
+         "Carrier: not usable as it is; converted when it is chosen as a carrier",
+         {}},
+        {{"embed", f.path("deep.bmp"), notes, "-o", f.dir.folder(), "-y"},
+         {},
+         1,
+         {},
+         "brindmar: " + f.path("deep.bmp") +
+             ": the new image would replace the carrier itself; choose another --out folder\n"},
+        {{"embed", f.path("disguised.bmp"), notes, "-o", f.dir.folder(), "-y"},
+         {},
+         1,
+         {},
+         "brindmar: " + f.path("disguised.bmp") +
+             ": the new image would replace the carrier itself; choose another --out folder\n"},
+    };
+    expectRows(rows);
+    EXPECT_EQ(contents(back + "notes.txt"), contents(notes));
+    EXPECT_EQ(contents(f.path("deep.bmp")), deepBefore);
+    EXPECT_TRUE(QFileInfo::exists(made + "photo.bmp"));
+}
+
+// --keep-times gives the new image the carrier's times to the nanosecond, odd seconds too.
+TEST(CliLines, KeepTimesKeepsThemExactly) {
+    Files f;
+    const struct timespec times[2] = {{1700000001, 123456789}, {1600000003, 987654321}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(f.path("carrier.bmp")).constData(), times, 0),
+              0);
+    const Outcome made = brindmarRun(
+        {"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "--keep-times"});
+    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+    struct stat image {};
+    ASSERT_EQ(::stat(QFile::encodeName(f.out + "carrier.bmp").constData(), &image), 0);
+    EXPECT_EQ(image.st_mtim.tv_sec, times[1].tv_sec);
+    EXPECT_EQ(image.st_mtim.tv_nsec, times[1].tv_nsec);
+}
+
+// A write the disk cuts short gives the system's reason, and a carrier converted on the way into
+// an embed is named as the user's picture, not as its private work copy. A file size limit
+// stands in for a full disk.
+TEST(CliLines, CutShortWritesSayWhy) {
+    Files f;
+    QImage photo(200, 200, QImage::Format_RGB32);
+    photo.fill(QColor(200, 20, 20));
+    ASSERT_TRUE(photo.save(f.path("big.png")));
+    const auto limited = [] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit { 20000, 20000 };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    const Outcome converted =
+        brindmarRun({"convert", f.path("big.png"), "-o", f.found}, {}, limited);
+    EXPECT_EQ(converted.status, 1);
+    EXPECT_EQ(converted.err,
+              "brindmar: " + f.found + "big.bmp: could not be written: File too large\n");
+    const Outcome embedded =
+        brindmarRun({"embed", f.path("big.png"), f.path("notes.txt"), "-o", f.out}, {}, limited);
+    EXPECT_EQ(embedded.status, 1);
+    EXPECT_EQ(embedded.err, "brindmar: " + f.path("big.png") +
+                                " (its copy in a private work folder): could not be written: "
+                                "File too large\n");
+}
+
+// A name that is not UTF-8 is refused in words by every command, never taken as its repaired
+// look-alike; a name holding a line break cannot forge a line of its own.
+TEST(CliLines, NamesAreNeitherReplacedNorForged) {
+    Files f;
+    const QByteArray folder = QFile::encodeName(f.dir.folder());
+    const auto create = [&](const QByteArray& name) {
+        const int fd = ::open((folder + name).constData(), O_CREAT | O_WRONLY, 0600);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::write(fd, "text", 4), 4);
+        ::close(fd);
+    };
+    create("caf\xe9.bmp");
+    create("caf\xef\xbf\xbd.bmp"); // what the name would be repaired to
+    const QString refused = QStringLiteral(
+        "brindmar: caf\\xe9.bmp: the name is not valid UTF-8 text, so it cannot be used as it "
+        "is; rename it\n");
+    for (const char* command :
+         {"wipe -y", "info", "zip -y", "convert -o out", "embed -o out", "extract -o out"}) {
+        // The shell hands the bytes over as they are, which a QString argument cannot.
+        const QString line = QStringLiteral("cd \"$1\" && exec \"$0\" %1 \"$(printf "
+                                            "'caf\\351.bmp')\" notes.txt")
+                                 .arg(QLatin1String(command));
+        QProcess shell;
+        shell.start(QStringLiteral("/bin/sh"),
+                    {"-c", line, QStringLiteral(BRINDMAR_CLI), f.dir.folder()});
+        shell.waitForFinished(60000);
+        EXPECT_EQ(shell.exitCode(), 1) << command;
+        EXPECT_EQ(QString::fromLocal8Bit(shell.readAllStandardError()), refused) << command;
+    }
+    struct stat info {};
+    EXPECT_EQ(::stat((folder + "caf\xe9.bmp").constData(), &info), 0);
+    EXPECT_EQ(::stat((folder + "caf\xef\xbf\xbd.bmp").constData(), &info), 0);
+
+    f.dir.write(QStringLiteral("a\nbrindmar: done.txt"), std::string("forged"));
+    const Outcome asked = brindmarRun({"wipe", f.path("a\nbrindmar: done.txt")});
+    EXPECT_EQ(asked.err, "brindmar: overwrite and delete " + f.dir.folder() +
+                             "a\\nbrindmar: done.txt: not done; there is no terminal to ask, "
+                             "and --yes answers yes\n");
+    const QString broken = f.dir.folder() + "out\n";
+    const Outcome made =
+        brindmarRun({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", broken});
+    EXPECT_EQ(made.status, 0) << made.err.toStdString();
+    EXPECT_EQ(made.out,
+              "File Embedding processed successfully: " + f.dir.folder() + "out\\n/carrier.bmp\n");
 }
 
 // One system, two front ends: what one makes, the other reads.

@@ -5,6 +5,7 @@
 #include "util/Settings.h"
 #include "viewers/bmpinfo1.h"
 #include "viewers/bmpview1.h"
+#include "window/HelpWindow.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -129,6 +130,35 @@ private slots:
         QCOMPARE(helpTopic, int(topic::FullSizeView));
         QVERIFY(!topmostAtHelp);
         QVERIFY(!viewer.isVisible());
+    }
+
+    // F1 in the modal viewer: the help stands in front of the viewer, as its window, where the
+    // viewer's modality lets it be used; asked for from the main window later, it is the main
+    // window's again.
+    void helpOverTheViewerIsTheViewersWindow() {
+        apptest::Harness h;
+        h.model.display.bmpPath =
+            h.file("small.bmp", bmptest::make24(40, 30, bmptest::Bytes(40 * 30 * 3, 9)));
+        QWidget main;
+        HelpWindow help(h.dir.folder(), QStringLiteral("Help"), &main);
+        bmpview1 viewer(
+            h.ctx, [&](int topic) { help.showTopic(topic); }, 15, &main);
+        QWidget* helpOwner = nullptr;
+        bool helpShown = false;
+        QTimer::singleShot(0, &viewer, [&] {
+            QTest::keyRelease(&viewer, Qt::Key_F1);
+            QTimer::singleShot(0, &viewer, [&] {
+                helpOwner = help.parentWidget();
+                helpShown = help.isVisible() && help.isWindow();
+                viewer.DummyBtn->click();
+            });
+        });
+        viewer.showImage();
+        QCOMPARE(helpOwner, static_cast<QWidget*>(&viewer));
+        QVERIFY(helpShown);
+        help.showContents();
+        QCOMPARE(help.parentWidget(), &main);
+        QVERIFY(help.isVisible());
     }
 };
 

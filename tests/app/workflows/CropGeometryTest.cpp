@@ -6,14 +6,20 @@ using namespace brindmar;
 
 namespace {
 
-// The shrink search written the long way: every width from the start down, every height from
-// the best so far down, the first of equal areas kept.
+// The shrink search written the long way: every width from the start down (a width whose row
+// bytes equal the one before skipped), every height from the start height down, the first of
+// equal areas kept; a width that cannot hold the need at the start height ends it.
 void literalShrink(int64_t need, int32_t& W, int32_t& H) {
+    const int32_t startHeight = H;
     int64_t best = 3LL * W * H;
+    int64_t previousRow = -1;
     for (int32_t w = W; w >= 0; --w) {
         const int64_t rowBytes = 3LL * w;
-        const int32_t start = H;
-        int32_t h = start;
+        if (rowBytes == previousRow) {
+            continue;
+        }
+        previousRow = rowBytes;
+        int32_t h = startHeight;
         for (; h >= 0; --h) {
             const int64_t p = rowBytes * h;
             if (p >= need && p < best) {
@@ -25,16 +31,17 @@ void literalShrink(int64_t need, int32_t& W, int32_t& H) {
                 break;
             }
         }
-        if (h == start) {
+        if (h == startHeight) {
             break;
         }
     }
 }
 
+// Every start size up to 60 x 60 and every need it can hold.
 TEST(CropGeometry, ShrinkMatchesTheLiteralSearch) {
-    for (int32_t width = 1; width <= 40; ++width) {
-        for (int32_t height = 1; height <= 40; ++height) {
-            for (int64_t need = 1; need <= 3LL * width * height; need += 1 + need / 7) {
+    for (int32_t width = 1; width <= 60; ++width) {
+        for (int32_t height = 1; height <= 60; ++height) {
+            for (int64_t need = 1; need <= 3LL * width * height; ++need) {
                 int32_t w1 = width, h1 = height, w2 = width, h2 = height;
                 literalShrink(need, w1, h1);
                 shrinkArea(need, w2, h2);
@@ -43,6 +50,11 @@ TEST(CropGeometry, ShrinkMatchesTheLiteralSearch) {
             }
         }
     }
+    // A narrower, taller crop is smaller than the widest one that holds the need: 24 x 35 (840
+    // pixels) rather than 25 x 34 (850).
+    int32_t w = 25, h = 35;
+    shrinkArea(2500, w, h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(24, 35));
 }
 
 struct GeometryCase {
@@ -73,8 +85,7 @@ TEST(CropGeometry, SizesAndPlaces) {
         const auto area = cropGeometry(c.mode, 200, 100, 60000, c.payload, rect);
         ASSERT_TRUE(area) << int(c.mode);
         EXPECT_EQ(std::tie(area->width, area->height, area->left, area->bottom),
-                  std::tie(c.expected.width, c.expected.height, c.expected.left,
-                           c.expected.bottom))
+                  std::tie(c.expected.width, c.expected.height, c.expected.left, c.expected.bottom))
             << "mode " << int(c.mode) << ": " << area->width << "x" << area->height << " at "
             << area->left << "," << area->bottom;
     }
