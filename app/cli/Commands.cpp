@@ -67,6 +67,7 @@ public:
           ctx{model,    ui,   zip, engine, platform, view, QCoreApplication::applicationDirPath() + u'/',
               ownTemporaryFolder(), &pictures} {
         model.cropMode = options.cropMode;
+        model.imageFormat = options.imageFormat;
         model.display.encryptBox =
             options.encrypt || options.strong ? kEncryptTicked : kEncryptUnticked;
         model.display.strongBox = options.strong;
@@ -244,6 +245,7 @@ int runEmbed(const Options& options) {
     if (!s.ready()) {
         return kFailed;
     }
+    const QString named = *carrier;
     // The carrier made anew where only this run can see it, with a line saying so.
     const auto convertCarrier = [&](const QString& said, bool namingTheImage) {
         const QString from = *carrier;
@@ -251,14 +253,26 @@ int runEmbed(const Options& options) {
         carrier = ConvertPictureFile(s.ctx, from, s.ctx.temporaryFolder);
         if (carrier) {
             QString converted = *carrier;
-            printError(from + said + (namingTheImage ? *out + FileNameOf(converted) : QString()));
+            printError(
+                from + said +
+                (namingTheImage ? embedOutputPath(*out, from, options.imageFormat) : QString()));
         }
         return carrier.has_value();
     };
+    // A picture's new image takes its format, PNG for any that is no BMP, and never replaces
+    // the picture itself.
+    if (picture && SameFile(embedOutputPath(*out, named, options.imageFormat), named)) {
+        printError(named + QStringLiteral(": cannot embed over the carrier; choose another "
+                                          "folder with -o"));
+        return kFailed;
+    }
     if (picture && !convertCarrier(QStringLiteral(": converted into a BMP carrier in a private "
                                                   "work folder; the new image is "),
                                    true)) {
         return kFailed;
+    }
+    if (picture && !options.imageFormat) {
+        s.model.imageFormat = outputFormatFor(named, std::nullopt);
     }
     s.model.embedOutputFolder = *out;
     s.ui.setSubject(*document);
@@ -290,7 +304,9 @@ int runEmbed(const Options& options) {
 }
 
 int runExtract(const Options& options) {
-    const auto image = bmpFile(options.files[0]);
+    // A PNG image is read as the BMP of its pixels, made in the private work folder.
+    const bool png = sniffImageFormat(options.files[0]) == ImageFormat::Png;
+    const auto image = png ? ordinaryFile(options.files[0]) : bmpFile(options.files[0]);
     const auto out = folder(options.out);
     if (!image || !out) {
         return kFailed;
@@ -301,15 +317,25 @@ int runExtract(const Options& options) {
     }
     s.model.extractOutputFolder = *out;
     s.ui.setSubject(*image);
-    s.chooseBmp(*image);
+    const std::optional<QString> carrier =
+        png ? ConvertPictureFile(s.ctx, *image, s.ctx.temporaryFolder) : image;
+    if (!carrier) {
+        return kFailed;
+    }
+    s.chooseBmp(*carrier);
     if (!s.model.extractMode()) {
-        const QString why = s.model.hasState(state::BmpUsable) || s.model.display.bmpPath.isEmpty()
-                                ? QStringLiteral("no document in it opens with this code")
-                                : validityText(s.model.carrierCheckResult);
+        const QString why =
+            png && s.model.hasState(state::BmpUsable) ? pngCarriesNothing()
+            : s.model.hasState(state::BmpUsable) || s.model.display.bmpPath.isEmpty()
+                ? QStringLiteral("no document in it opens with this code")
+                : validityText(s.model.carrierCheckResult);
         printError(*image + QStringLiteral(": ") + why);
         return kFailed;
     }
     ExtractDocument(s.ctx);
+    if (png) {
+        DiscardWorkFile(s.ctx, *carrier);
+    }
     return s.showed(TextId::ExtractionSucceeded) ? kSucceeded : kFailed;
 }
 

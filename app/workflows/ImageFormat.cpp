@@ -1,6 +1,8 @@
 #include "workflows/ImageFormat.h"
 
+#include "imaging/PngWriter.h"
 #include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
 
 #include <QFile>
 
@@ -58,6 +60,39 @@ QString outputImagePath(const QString& folder, const QString& carrierPicture, Im
         base = FileNameOf(whole);
     }
     return folder + base + u'.' + imageFormatName(format);
+}
+
+QString embedOutputPath(const QString& folder, const QString& carrier,
+                        std::optional<ImageFormat> asked) {
+    const ImageFormat format = outputFormatFor(carrier, asked);
+    QString name = carrier;
+    if (format == ImageFormat::Bmp && ExtensionOf(name).toLower() == u"bmp") {
+        QString whole = carrier;
+        return folder + FileNameOf(whole);
+    }
+    return outputImagePath(folder, carrier, format);
+}
+
+QString commitAsPng(const QString& bmp, const QString& target) {
+    ReplacementFile png(target);
+    if (!png.isOpen()) {
+        return systemErrorText(png.error());
+    }
+    const PngWrite written = writePngFromBmp(bmp, png.writePath());
+    if (!written.ok) {
+        return written.error;
+    }
+    if (!png.commit()) {
+        return systemErrorText(png.error());
+    }
+    return {};
+}
+
+QString pngCarriesNothing() {
+    return QStringLiteral(
+        "carries no readable payload: no document in it opens with this code. If it once "
+        "carried one, its pixels have changed since (a resized, re-compressed or colour-reduced "
+        "copy, or a photo a messenger re-encoded) and the document is lost");
 }
 
 QString messengerAdvice() {

@@ -25,6 +25,18 @@ ImageFormat outputFormatFor(const QString& carrierPicture, std::optional<ImageFo
 // NAME.bmp or NAME.png in folder (which ends in a separator), for a carrier picture NAME.*.
 QString outputImagePath(const QString& folder, const QString& carrierPicture, ImageFormat format);
 
+// Where the embed writes its new image for a carrier: NAME.png for PNG output; for BMP output
+// the carrier's own name when it ends in .bmp (any case), as ever, else NAME.bmp.
+QString embedOutputPath(const QString& folder, const QString& carrier,
+                        std::optional<ImageFormat> asked);
+
+// Writes the finished BMP image at bmp as PNG through a replacement file of target's and
+// commits it there. An empty string when it is in place, else the reason in words.
+QString commitAsPng(const QString& bmp, const QString& target);
+
+// What extraction says of a PNG in which no document opens with the code.
+QString pngCarriesNothing();
+
 // Why a picture sent "as a photo" through a messenger no longer carries its document, for the
 // help texts.
 QString messengerAdvice();
