@@ -48,8 +48,11 @@ ImageFormat outputFormatFor(const QString& carrierPicture, std::optional<ImageFo
     if (asked) {
         return *asked;
     }
-    return sniffImageFormat(carrierPicture) == ImageFormat::Bmp ? ImageFormat::Bmp
-                                                                : ImageFormat::Png;
+    // A carrier that cannot be read (any more) is judged by its name.
+    const std::optional<ImageFormat> sniffed = sniffImageFormat(carrierPicture);
+    QString name = carrierPicture;
+    const bool bmp = sniffed ? *sniffed == ImageFormat::Bmp : ExtensionOf(name).toLower() == u"bmp";
+    return bmp ? ImageFormat::Bmp : ImageFormat::Png;
 }
 
 QString outputImagePath(const QString& folder, const QString& carrierPicture, ImageFormat format) {

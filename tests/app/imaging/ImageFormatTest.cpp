@@ -36,6 +36,7 @@ TEST(ImageFormat, TheCarriersFormatOrTheOneAskedFor) {
         {bmpNamedPng, std::nullopt, ImageFormat::Bmp, "/out/odd.bmp"},
         {dir.filePath(QStringLiteral("missing.gif")), std::nullopt, ImageFormat::Png,
          "/out/missing.png"},
+        {dir.filePath(QStringLiteral("gone.BMP")), std::nullopt, ImageFormat::Bmp, "/out/gone.bmp"},
         {bmp, ImageFormat::Png, ImageFormat::Png, "/out/carrier.png"},
         {png, ImageFormat::Bmp, ImageFormat::Bmp, "/out/photo.bmp"},
     };
