@@ -340,7 +340,15 @@ int runExtract(const Options& options) {
 }
 
 int runInfo(const Options& options) {
-    return onFile(options, [](Session& s, const QString& image) {
+    return onFile(options, [](Session& s, const QString& named) {
+        // A PNG image is described by the BMP of its pixels, made in the private work folder.
+        const bool png = sniffImageFormat(named) == ImageFormat::Png;
+        const std::optional<QString> work =
+            png ? ConvertPictureFile(s.ctx, named, s.ctx.temporaryFolder) : named;
+        if (!work) {
+            return kFailed;
+        }
+        const QString& image = *work;
         const auto values = ReadBmpInformation(s.ctx, image);
         if (!values) {
             return kFailed;
@@ -380,6 +388,10 @@ int runInfo(const Options& options) {
                           : QStringLiteral("Code: none; made without a code, it opens for anyone"));
         } else {
             lines << QStringLiteral("Payload: none that opens with this code");
+        }
+        if (png) {
+            lines.prepend(QStringLiteral("Image: a PNG, described by the BMP of its pixels"));
+            DiscardWorkFile(s.ctx, image);
         }
         std::fprintf(stdout, "%s\n", lines.join(u'\n').toLocal8Bit().constData());
         return kSucceeded;

@@ -442,6 +442,10 @@ TEST(CliLines, PngImagesOutAndIn) {
         EXPECT_EQ(contents(f.found + "notes.txt"),
                   r.status == 0 ? contents(f.path("notes.txt")) : QByteArray());
     }
+    const Outcome info = brindmarRun({"info", f.out + "photo.png"}, code);
+    EXPECT_EQ(info.status, 0);
+    EXPECT_TRUE(info.out.startsWith("Image: a PNG, described by the BMP of its pixels\n"));
+    EXPECT_TRUE(info.out.contains("\nPayload: notes.txt, ")) << info.out.toStdString();
     EXPECT_EQ(brindmarRun({"embed", f.path("photo.jpg"), f.path("notes.txt"), "-o", f.out,
                            "--format", "gif"})
                   .status,
