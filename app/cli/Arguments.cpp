@@ -47,12 +47,16 @@ const std::map<std::string, Subcommand>& subcommands() {
           2,
           true,
           {"--encrypt", "--strong", "--keep-times", "--yes", "--quiet", "--ask-code"},
-          {"--out", "--code", "--code-file", "--crop"},
+          {"--out", "--code", "--code-file", "--crop", "--format"},
           std::string(
               "Usage: brindmar embed CARRIER DOCUMENT -o DIR [OPTIONS]\n"
               "Writes DIR/CARRIER.bmp: the carrier, or the part of it --crop keeps, carrying\n"
               "DOCUMENT. A carrier that is no BMP (a PNG, a JPEG, ...) is converted first.\n"
-              "  -o, --out DIR      the folder for the new image\n") +
+              "  -o, --out DIR      the folder for the new image\n"
+              "      --format F     bmp or png: the new image's format; by default a BMP\n"
+              "                     carrier gives a BMP and any other picture a PNG. Send the\n"
+              "                     image as a file: a messenger re-encodes a picture sent as a\n"
+              "                     photo (as a smaller JPEG), and the document is lost\n") +
               kCodeHelp +
               "                     (needed again to extract): 10 to 20 characters Latin-1 can\n"
               "                     carry, or with --strong 10 to 256 characters of any script\n"
@@ -175,6 +179,9 @@ bool apply(Request& r, const std::string& name, const QString& value) {
             return false;
         }
         o.cropMode = *mode;
+    } else if (name == "--format") {
+        o.imageFormat = brindmar::parseImageFormat(value);
+        return o.imageFormat.has_value();
     }
     return true;
 }
@@ -271,7 +278,9 @@ Request parseArguments(const QStringList& given) {
             value = inlineValue ? *inlineValue : args[++i];
         }
         if (!apply(r, name, value)) {
-            return QStringLiteral("no crop is named '%1'").arg(value);
+            return name == "--format"
+                       ? QStringLiteral("no image format is named '%1' (bmp or png)").arg(value)
+                       : QStringLiteral("no crop is named '%1'").arg(value);
         }
         return std::nullopt;
     };

@@ -85,6 +85,7 @@ public:
               ownTemporaryFolder(),
               &pictures} {
         model.cropMode = options.cropMode;
+        model.imageFormat = options.imageFormat;
         model.display.encryptBox =
             options.encrypt || options.strong ? kEncryptTicked : kEncryptUnticked;
         model.display.strongBox = options.strong;
@@ -309,28 +310,33 @@ int runEmbed(const Options& options) {
                         named + QStringLiteral(" (its copy in a private work folder)"));
         carrier = ConvertPictureFile(s.ctx, named, s.ctx.temporaryFolder);
         if (carrier && !options.quiet) {
-            QString converted = *carrier;
-            printError(named + said + (namingTheImage ? *out + FileNameOf(converted) : QString()));
+            printError(named + said +
+                       (namingTheImage ? embedOutputPath(*out, named, options.imageFormat)
+                                       : QString()));
         }
         return carrier.has_value();
     };
-    // The image is written under the carrier's name with ".bmp": for a converted carrier that
-    // can be the very file the user named, which the workflow, holding only the copy, cannot
-    // see.
+    // A picture's new image takes its format, PNG for any that is no BMP; for a converted
+    // carrier it can be the very file the user named, which the workflow, holding only the
+    // copy, cannot see.
     const auto overTheCarrier = [&] {
-        QString image = convertedBmpPath(named, s.ctx.temporaryFolder);
-        if (SameFile(*out + FileNameOf(image), named)) {
+        if (SameFile(embedOutputPath(*out, named, options.imageFormat), named)) {
             printError(named + QStringLiteral(": the new image would replace the carrier itself; "
                                               "choose another --out folder"));
             return true;
         }
         return false;
     };
-    if (picture && (overTheCarrier() ||
-                    !convertCarrier(QStringLiteral(": converted into a BMP carrier in a private "
-                                                   "work folder; the new image is "),
-                                    true))) {
+    if (picture && overTheCarrier()) {
         return kFailed;
+    }
+    if (picture && !convertCarrier(QStringLiteral(": converted into a BMP carrier in a private "
+                                                  "work folder; the new image is "),
+                                   true)) {
+        return kFailed;
+    }
+    if (picture && !options.imageFormat) {
+        s.model.imageFormat = outputFormatFor(named, std::nullopt);
     }
     s.model.embedOutputFolder = *out;
     s.ui.setSubject(*document);
@@ -358,8 +364,7 @@ int runEmbed(const Options& options) {
         }
         return kFailed;
     }
-    QString imageName = *carrier;
-    const QString image = *out + FileNameOf(imageName);
+    const QString image = embedOutputPath(*out, *carrier, s.model.imageFormat);
     s.knowNames({image});
     s.ui.writtenFile = [&image] { return image; };
     EmbedDocument(s.ctx);
@@ -377,7 +382,9 @@ int runEmbed(const Options& options) {
 }
 
 int runExtract(const Options& options) {
-    const auto image = bmpFile(options.files[0]);
+    // A PNG image is read as the BMP of its pixels, made in the private work folder.
+    const bool png = sniffImageFormat(options.files[0]) == ImageFormat::Png;
+    const auto image = png ? ordinaryFile(options.files[0]) : bmpFile(options.files[0]);
     if (!image) {
         return kFailed;
     }
@@ -392,15 +399,21 @@ int runExtract(const Options& options) {
     s.knowNames({*image, *out});
     s.model.extractOutputFolder = *out;
     s.ui.setSubject(*image);
-    s.chooseBmp(*image);
+    const std::optional<QString> carrier =
+        png ? ConvertPictureFile(s.ctx, *image, s.ctx.temporaryFolder) : image;
+    if (!carrier) {
+        return kFailed;
+    }
+    s.chooseBmp(*carrier);
     if (!s.model.extractMode()) {
         // A read the disk refused has been told already; blaming the code would mislead.
         if (s.ui.shown().join(u' ').contains(QStringLiteral("cannot be read"))) {
             return kFailed;
         }
         const QString why =
-            s.model.hasState(state::BmpUsable) || s.model.display.bmpPath.isEmpty()
-                ? noDocumentText(ReadPayloadHeader(*image, s.model.code), s.model.code)
+            png && s.model.hasState(state::BmpUsable) ? pngCarriesNothing()
+            : s.model.hasState(state::BmpUsable) || s.model.display.bmpPath.isEmpty()
+                ? noDocumentText(ReadPayloadHeader(*carrier, s.model.code), s.model.code)
                 : validityText(s.model.carrierCheckResult);
         printError(*image + QStringLiteral(": ") + why);
         return kFailed;
@@ -410,11 +423,22 @@ int runExtract(const Options& options) {
     const FolderEntries before = folderEntries(*out);
     s.ui.writtenFile = [&] { return writtenEntry(*out, before); };
     ExtractDocument(s.ctx);
+    if (png) {
+        DiscardWorkFile(s.ctx, *carrier);
+    }
     return s.showed(TextId::ExtractionSucceeded) ? kSucceeded : kFailed;
 }
 
 int runInfo(const Options& options) {
-    return onFile(options, [](Session& s, const QString& image) {
+    return onFile(options, [](Session& s, const QString& named) {
+        // A PNG image is described by the BMP of its pixels, made in the private work folder.
+        const bool png = sniffImageFormat(named) == ImageFormat::Png;
+        const std::optional<QString> work =
+            png ? ConvertPictureFile(s.ctx, named, s.ctx.temporaryFolder) : named;
+        if (!work) {
+            return kFailed;
+        }
+        const QString& image = *work;
         const auto values = ReadBmpInformation(s.ctx, image);
         if (!values) {
             return kFailed;
@@ -461,6 +485,10 @@ int runInfo(const Options& options) {
         }
         for (QString& line : lines) {
             line = shownText(line);
+        }
+        if (png) {
+            lines.prepend(QStringLiteral("Image: a PNG, described by the BMP of its pixels"));
+            DiscardWorkFile(s.ctx, image);
         }
         std::fprintf(stdout, "%s\n", lines.join(u'\n').toLocal8Bit().constData());
         return kSucceeded;

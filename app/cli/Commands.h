@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workflows/ImageFormat.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -21,6 +23,8 @@ struct Options {
     bool strong = false;
     // No crop: an image cut to the document's size stands out wherever it is sent.
     uint8_t cropMode = 0;
+    // Nothing: the carrier decides (a BMP gives a BMP, any other picture a PNG).
+    std::optional<brindmar::ImageFormat> imageFormat;
     bool keepTimes = false;
     bool yes = false;
     bool quiet = false;

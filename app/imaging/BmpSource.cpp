@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <algorithm>
 #include <array>
+#include <bit>
 
 namespace brindmar {
 
@@ -72,8 +73,9 @@ Palette readPalette(QIODevice& file, const BmpLayout& layout) {
 // The compressed pixels, drawn into an image filled with the colour of skipped pixels.
 class RunLengthCanvas {
 public:
-    RunLengthCanvas(QImage& image, const Palette& palette)
-        : m_image(image), m_palette(palette), m_width(image.width()), m_height(image.height()) {}
+    RunLengthCanvas(QImage& image, const Palette& palette, int rowPixels)
+        : m_image(image), m_palette(palette), m_width(image.width()), m_height(image.height()),
+          m_rowPixels(rowPixels) {}
 
     bool rowsLeft() const { return m_y < m_height; }
     // Every pixel drawn: a stream may stop after its last row without an end marker.
@@ -95,18 +97,24 @@ public:
         m_y += dy;
     }
     void endOfImage() { m_y = m_height; }
+    // Whether count more pixels, or a jump of count, stay within the padded row.
+    bool fits(int count) const { return m_x + count <= m_rowPixels; }
 
 private:
     QImage& m_image;
     const Palette& m_palette;
     int m_width;
     int m_height;
+    int m_rowPixels;
     int m_x = 0;
     int m_y = 0; // counted from the bottom row, as the rows are stored
 };
 
 // One absolute run: count pixels stored literally, padded to a 16-bit boundary.
 bool absoluteRun(FileBytes& in, RunLengthCanvas& canvas, int count, bool fourBit) {
+    if (!canvas.fits(count)) {
+        return false;
+    }
     const int bytes = fourBit ? (count + 1) / 2 : count;
     for (int i = 0, drawn = 0; i < bytes; ++i) {
         const int value = in.next();
@@ -191,6 +199,22 @@ BmpInspection inspectBmp(QIODevice& file, int32_t maxSide) {
         }
         layout.paletteEntries = static_cast<int32_t>(entries);
     }
+    if (layout.sixteenBit()) {
+        layout.masks = {0x7C00, 0x03E0, 0x001F, 0};
+        if (layout.compression == kBitFields) {
+            // Right after the 40-byte part, whether in a longer header or following it.
+            file.seek(kFileHeaderBytes + kInfoHeaderBytes);
+            const QByteArray masks = file.read(16);
+            const int count = infoSize >= kInfoHeaderBytes + 16 ? 4 : 3;
+            if (masks.size() < 4 * count) {
+                return result;
+            }
+            for (int i = 0; i < count; ++i) {
+                layout.masks[static_cast<size_t>(i)] = le(masks, 4 * i, 4);
+            }
+            layout.masks[3] = count == 4 ? layout.masks[3] : 0;
+        }
+    }
     const int64_t paletteEnd =
         layout.paletteStart + int64_t{layout.paletteEntries} * layout.paletteEntryBytes;
     // The reader starts the pixels where the palette ends when the offset points into it.
@@ -215,7 +239,9 @@ QImage decodeRunLengthBmp(QIODevice& file, const BmpLayout& layout) {
     }
     image.fill(kSkipped);
     const bool fourBit = layout.compression == kRle4;
-    RunLengthCanvas canvas(image, palette);
+    const int rowPixels = static_cast<int>((int64_t{layout.width} * layout.bitCount + 31) / 32 *
+                                           32 / layout.bitCount);
+    RunLengthCanvas canvas(image, palette, rowPixels);
     FileBytes in(file, layout.pixelStart);
     while (canvas.rowsLeft()) {
         const int count = in.next();
@@ -224,6 +250,9 @@ QImage decodeRunLengthBmp(QIODevice& file, const BmpLayout& layout) {
             return canvas.lastRowFull() && count < 0 ? image : QImage();
         }
         if (count > 0) {
+            if (!canvas.fits(count)) {
+                return {};
+            }
             for (int i = 0; i < count; ++i) {
                 canvas.put(!fourBit ? value : i % 2 == 0 ? value >> 4 : value & 0x0F);
             }
@@ -234,12 +263,55 @@ QImage decodeRunLengthBmp(QIODevice& file, const BmpLayout& layout) {
         } else if (value == 2) {
             const int dx = in.next();
             const int dy = in.next();
-            if (dy < 0) {
+            if (dy < 0 || !canvas.fits(dx)) {
                 return {};
             }
             canvas.jump(dx, dy);
         } else if (!absoluteRun(in, canvas, value, fourBit)) {
             return {};
+        }
+    }
+    return image;
+}
+
+QImage decodeSixteenBitBmp(QIODevice& file, const BmpLayout& layout) {
+    const bool alpha = layout.masks[3] != 0;
+    QImage image(layout.width, layout.height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull()) {
+        return {};
+    }
+    struct Channel {
+        uint32_t mask;
+        int shift;
+        uint64_t top; // the mask's largest value, 0 for a channel not stored
+    };
+    std::array<Channel, 4> channels{};
+    for (size_t i = 0; i < channels.size(); ++i) {
+        const uint32_t mask = layout.masks[i] & 0xFFFF;
+        const int shift = mask == 0 ? 0 : std::countr_zero(mask);
+        channels[i] = {mask, shift, mask >> shift};
+    }
+    const auto scaled = [&](const Channel& c, uint32_t pixel) -> uint32_t {
+        return c.top == 0 ? 0
+                          : static_cast<uint32_t>(
+                                (((pixel & c.mask) >> c.shift) * 255 + c.top / 2) / c.top);
+    };
+    const int64_t stride = (int64_t{layout.width} * 16 + 31) / 32 * 4;
+    QByteArray row;
+    for (int y = 0; y < layout.height; ++y) {
+        file.seek(layout.pixelStart + stride * y);
+        row = file.read(stride);
+        if (row.size() != stride) {
+            return {};
+        }
+        auto* out =
+            reinterpret_cast<QRgb*>(image.scanLine(layout.topDown ? y : layout.height - 1 - y));
+        for (int x = 0; x < layout.width; ++x) {
+            const uint32_t p = le(row, 2 * x, 2);
+            const uint32_t a = alpha ? scaled(channels[3], p) : 255;
+            out[x] = qRgba(static_cast<int>(scaled(channels[0], p)),
+                           static_cast<int>(scaled(channels[1], p)),
+                           static_cast<int>(scaled(channels[2], p)), static_cast<int>(a));
         }
     }
     return image;

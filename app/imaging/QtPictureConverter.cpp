@@ -62,8 +62,31 @@ Opened openSource(const QString& path, QFile& file, int* error) {
     return Opened::File;
 }
 
+// The open file, as the checks and decoders read it: once stop is set every read fails, which
+// every decoder takes as the end of its input, so a long decode ends within one read.
+class StoppableDevice final : public QIODevice {
+public:
+    StoppableDevice(QFile& file, const std::atomic<bool>& stop) : m_file(file), m_stop(stop) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_file.size(); }
+    bool seek(qint64 pos) override { return m_file.seek(pos) && QIODevice::seek(pos); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        return m_stop ? -1 : m_file.read(data, maxSize);
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QFile& m_file;
+    const std::atomic<bool>& m_stop;
+};
+
 // The format by content alone, whatever the file is called; empty when nothing reads it.
-QByteArray detectFormat(QFile& file) {
+QByteArray detectFormat(QIODevice& file) {
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     const QByteArray format = reader.canRead() ? reader.format() : QByteArray();
@@ -89,13 +112,33 @@ QString tooLarge(const QString& path, int32_t maxSide) {
     return QStringLiteral("%1 - is larger than %2 x %2 pixels").arg(path).arg(maxSide);
 }
 
+QString tooDeep(const QString& path, int32_t maxSide, bool progressive) {
+    return QStringLiteral("%1 - needs more memory to convert than a picture of %2 x %2 pixels: "
+                          "save it with fewer pixels, or %3")
+        .arg(path)
+        .arg(maxSide)
+        .arg(progressive ? QStringLiteral("as a JPEG that is not progressive")
+                         : QStringLiteral("with 8 bits a channel"));
+}
+
+QString tooManyScans(const QString& path, int64_t limit) {
+    return QStringLiteral("%1 - is a JPEG of more scans than a picture of its size needs (at most "
+                          "%2); it is refused rather than decoded for minutes")
+        .arg(path)
+        .arg(limit);
+}
+
 } // namespace
 
 QtPictureConverter::QtPictureConverter(int32_t maxSide) : m_maxSide(std::max(maxSide, 1)) {}
 
-int QtPictureConverter::allocationLimitMb(int32_t maxSide) {
+int64_t QtPictureConverter::decodeBudgetBytes(int32_t maxSide) {
     const int64_t side = std::max(maxSide, 1);
-    const int64_t bytes = side * side * 8;
+    return side * side * 4;
+}
+
+int QtPictureConverter::allocationLimitMb(int32_t maxSide) {
+    const int64_t bytes = decodeBudgetBytes(maxSide);
     const int64_t mb = (bytes + (1 << 20) - 1) >> 20;
     return static_cast<int>(std::min<int64_t>(mb, INT_MAX));
 }
@@ -107,9 +150,16 @@ bool QtPictureConverter::canRead(const QString& path) const {
 }
 
 PictureConversion QtPictureConverter::convert(const QString& source, const QString& target) const {
-    QFile file;
+    const std::atomic<bool> never{false};
+    return convertUnlessStopped(source, target, never);
+}
+
+PictureConversion QtPictureConverter::convertUnlessStopped(const QString& source,
+                                                           const QString& target,
+                                                           const std::atomic<bool>& stop) const {
+    QFile opened;
     int error = 0;
-    switch (openSource(source, file, &error)) {
+    switch (openSource(source, opened, &error)) {
     case Opened::NotAFile:
         return refused(notPicture(source));
     case Opened::Failed:
@@ -118,10 +168,25 @@ PictureConversion QtPictureConverter::convert(const QString& source, const QStri
     case Opened::File:
         break;
     }
+    // Every decoder reads through this, so a stop ends the decode at its next read.
+    StoppableDevice file(opened, stop);
+    const auto stoppedOr = [&stop](PictureConversion failure) {
+        if (stop) {
+            PictureConversion stopped;
+            stopped.stopped = true;
+            return stopped;
+        }
+        return failure;
+    };
     const QByteArray format = detectFormat(file);
     if (!promised(format)) {
-        return refused(notPicture(source));
+        return stoppedOr(refused(notPicture(source)));
     }
+    const auto needs = [](QSize size, int bitsPerPixel, int64_t besides) {
+        return int64_t{size.width()} * size.height() * bitsPerPixel / 8 + besides;
+    };
+    int64_t besidesPicture = 0;
+    bool progressive = false;
     const auto beyond = [this](QSize size) {
         return std::abs(int64_t{size.width()}) > m_maxSide ||
                std::abs(int64_t{size.height()}) > m_maxSide;
@@ -138,17 +203,27 @@ PictureConversion QtPictureConverter::convert(const QString& source, const QStri
         case BmpVerdict::Unsupported:
             return refused(notPicture(source));
         case BmpVerdict::Damaged:
-            return refused(damaged(source));
+            return stoppedOr(refused(damaged(source)));
         }
-        if (bmp.layout.runLength()) {
-            image = decodeRunLengthBmp(file, bmp.layout);
+        if (bmp.layout.runLength() || bmp.layout.sixteenBit()) {
+            image = bmp.layout.runLength() ? decodeRunLengthBmp(file, bmp.layout)
+                                           : decodeSixteenBitBmp(file, bmp.layout);
             if (image.isNull()) {
-                return refused(damaged(source));
+                return stoppedOr(refused(damaged(source)));
             }
         }
-    } else if ((format == "jpeg" && !jpegSound(file)) ||
-               (format == "gif" && !gifFirstFrameComplete(file))) {
-        return refused(damaged(source));
+    } else if (format == "jpeg") {
+        const JpegFacts jpeg = inspectJpeg(file);
+        if (jpeg.tooManyScans) {
+            return refused(tooManyScans(source, jpegScanLimit(jpeg.width, jpeg.height)));
+        }
+        if (!jpeg.sound) {
+            return stoppedOr(refused(damaged(source)));
+        }
+        besidesPicture = jpeg.coefficientBytes;
+        progressive = jpeg.progressive;
+    } else if (format == "gif" && !gifFirstFrameComplete(file)) {
+        return stoppedOr(refused(damaged(source)));
     }
     if (image.isNull()) {
         file.seek(0);
@@ -162,15 +237,31 @@ PictureConversion QtPictureConverter::convert(const QString& source, const QStri
         if (beyond(reader.size())) {
             return refused(tooLarge(source, m_maxSide));
         }
-        if (!reader.read(&image)) {
-            return refused(damaged(source));
+        // What the decoder will hold: the picture in the form it decodes to, which a reader
+        // that does not say is taken to be four bytes a pixel, and for a progressive JPEG its
+        // coefficients. A 16-bit RGBA PNG at the largest size would take 1.1 GB.
+        const QImage::Format decoded = reader.imageFormat();
+        const int bits = decoded == QImage::Format_Invalid
+                             ? 32
+                             : std::max<int>(QImage::toPixelFormat(decoded).bitsPerPixel(), 1);
+        if (needs(reader.size(), bits, besidesPicture) > decodeBudgetBytes(m_maxSide)) {
+            return refused(tooDeep(source, m_maxSide, progressive));
         }
+        if (!reader.read(&image)) {
+            return stoppedOr(refused(damaged(source)));
+        }
+    }
+    if (stop) {
+        return stoppedOr({});
     }
     if (beyond(image.size())) {
         return refused(tooLarge(source, m_maxSide));
     }
 
     const QString reason = writeCarrier(image, target);
+    if (stop) {
+        return stoppedOr({});
+    }
     if (!reason.isEmpty()) {
         return refused(QStringLiteral("%1 - could not be written: %2").arg(target, reason));
     }

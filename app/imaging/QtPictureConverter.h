@@ -17,10 +17,16 @@ public:
 
     bool canRead(const QString& path) const override;
     PictureConversion convert(const QString& source, const QString& target) const override;
+    PictureConversion convertUnlessStopped(const QString& source, const QString& target,
+                                           const std::atomic<bool>& stop) const override;
     QString dialogFilter() const override;
 
-    // The reader's allocation limit in megabytes for pictures of up to maxSide x maxSide: room
-    // for sixteen bits in each of four channels, the widest the promised formats decode to.
+    // What a decoded picture of up to maxSide x maxSide may take: four bytes a pixel, what the
+    // carrier writer reads. A picture the decoder would hold at sixteen bits a channel, or a
+    // progressive JPEG whose coefficients come on top, is refused beyond it rather than
+    // let the conversion grow past the memory of an ordinary picture of the largest size.
+    static int64_t decodeBudgetBytes(int32_t maxSide);
+    // The reader's allocation limit in megabytes, the same budget.
     static int allocationLimitMb(int32_t maxSide);
 
 private:

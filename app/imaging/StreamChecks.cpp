@@ -2,6 +2,9 @@
 
 #include "imaging/FileBytes.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace brindmar {
 
 namespace {
@@ -10,12 +13,68 @@ constexpr int kMarker = 0xFF;
 constexpr int kStartOfImage = 0xD8;
 constexpr int kEndOfImage = 0xD9;
 constexpr int kStartOfScan = 0xDA;
-constexpr int kMaxScans = 1000;
+// Each scan of a progressive JPEG passes over the whole image again. A photograph has about
+// ten; past this many passes over pixels a file is taken for an attempt to keep the decoder
+// busy (a small file of tiny scans costs minutes at the largest size).
+constexpr int64_t kScanPixelBudget = int64_t{50} * 12000 * 12000;
+constexpr int64_t kMinScans = 50;
+constexpr int64_t kMaxScans = 1000;
 
 // Markers that stand alone, without a length: restarts, the start of image and TEM. 0x00 after
 // 0xFF inside compressed data is a stuffed byte, not a marker.
 bool standsAlone(int marker) {
     return marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= kStartOfImage);
+}
+
+// Start of frame: every coding process, not the DHT (C4), JPG (C8) and DAC (CC) markers in
+// their range.
+bool startsFrame(int marker) {
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+bool progressiveFrame(int marker) {
+    return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+}
+
+// The frame header: precision, height, width, then the components with their sampling.
+bool readFrame(FileBytes& in, int marker, uint32_t length, JpegFacts& facts) {
+    in.next(); // precision
+    facts.height = in.be16();
+    facts.width = in.be16();
+    const int components = in.next();
+    if (in.ended() || components <= 0 || length != 8 + 3 * static_cast<uint32_t>(components)) {
+        return false;
+    }
+    struct Sampling {
+        int h;
+        int v;
+    };
+    std::vector<Sampling> sampling;
+    int hMax = 1;
+    int vMax = 1;
+    for (int i = 0; i < components; ++i) {
+        in.next(); // identifier
+        const int factors = in.next();
+        in.next(); // quantisation table
+        const Sampling s{std::max(factors >> 4, 1), std::max(factors & 0x0F, 1)};
+        hMax = std::max(hMax, s.h);
+        vMax = std::max(vMax, s.v);
+        sampling.push_back(s);
+    }
+    if (in.ended()) {
+        return false;
+    }
+    facts.progressive = progressiveFrame(marker);
+    if (facts.progressive) {
+        // The decoder keeps every coefficient of every block, two bytes each, until the last
+        // scan is in.
+        for (const Sampling& s : sampling) {
+            const int64_t blocksWide = (facts.width * s.h + 8 * hMax - 1) / (8 * hMax);
+            const int64_t blocksHigh = (facts.height * s.v + 8 * vMax - 1) / (8 * vMax);
+            facts.coefficientBytes += blocksWide * blocksHigh * 64 * 2;
+        }
+    }
+    return true;
 }
 
 bool skipSubBlocks(FileBytes& in) {
@@ -36,12 +95,19 @@ bool skipColourTable(FileBytes& in, int flags) {
 
 } // namespace
 
-bool jpegSound(QIODevice& file) {
+int64_t jpegScanLimit(int64_t width, int64_t height) {
+    const int64_t area = std::max<int64_t>(width * height, 1);
+    return std::clamp<int64_t>(kScanPixelBudget / area, kMinScans, kMaxScans);
+}
+
+JpegFacts inspectJpeg(QIODevice& file) {
+    JpegFacts facts;
     FileBytes in(file);
     if (in.next() != kMarker || in.next() != kStartOfImage) {
-        return false;
+        return facts;
     }
-    int scans = 0;
+    int64_t scans = 0;
+    bool framed = false;
     // Between segments, and through compressed data, everything up to the next 0xFF is skipped,
     // as the decoder itself skips stray bytes before a marker.
     while (in.through(kMarker)) {
@@ -50,23 +116,37 @@ bool jpegSound(QIODevice& file) {
             marker = in.next();
         }
         if (marker == kEndOfImage) {
-            return true;
+            facts.sound = framed;
+            return facts;
         }
         if (marker < 0) {
-            return false;
+            return facts;
         }
         if (standsAlone(marker)) {
             continue;
         }
-        if (marker == kStartOfScan && ++scans > kMaxScans) {
-            return false;
+        if (marker == kStartOfScan && !framed) {
+            return facts;
+        }
+        if (marker == kStartOfScan && ++scans > jpegScanLimit(facts.width, facts.height)) {
+            facts.tooManyScans = true;
+            return facts;
         }
         const uint32_t length = in.be16();
-        if (in.ended() || length < 2 || !in.skip(length - 2)) {
-            return false;
+        if (in.ended() || length < 2) {
+            return facts;
+        }
+        if (!framed && startsFrame(marker)) {
+            // The first frame is the image; a preview in an Exif segment was stepped over whole.
+            if (!readFrame(in, marker, length, facts)) {
+                return facts;
+            }
+            framed = true;
+        } else if (!in.skip(length - 2)) {
+            return facts;
         }
     }
-    return false;
+    return facts;
 }
 
 bool gifFirstFrameComplete(QIODevice& file) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <cstdint>
 
 namespace brindmar {
@@ -11,6 +12,7 @@ struct PictureConversion {
     QString error;
     int32_t width = 0;
     int32_t height = 0;
+    bool stopped = false; // given up on request; error is empty then
 };
 
 // Turns a picture as people have them (any BMP variant, PNG, JPEG, TIFF, WebP, the first frame
@@ -28,6 +30,14 @@ public:
     // Writes the carrier to target, a path the caller has made ready (a replacement file's
     // write path); nothing is promised about target's contents when it fails.
     virtual PictureConversion convert(const QString& source, const QString& target) const = 0;
+
+    // The same, giving up as soon as it can once stop is set, from any thread: a decode can take
+    // seconds. It may run on a thread of its own.
+    virtual PictureConversion convertUnlessStopped(const QString& source, const QString& target,
+                                                   const std::atomic<bool>& stop) const {
+        (void)stop;
+        return convert(source, target);
+    }
 
     // The file dialog's filter for the pictures it reads ("Pictures|*.png;*.jpg;...").
     virtual QString dialogFilter() const = 0;

@@ -13,6 +13,7 @@
 #include "workflows/CropGeometry.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
+#include "workflows/ImageFormat.h"
 #include "workflows/StrongProtection.h"
 #include "workflows/WindowReset.h"
 #include "workflows/WipeCommand.h"
@@ -260,8 +261,7 @@ bool EmbedRun::prepareOutput() {
         }
         return false;
     }
-    QString carrier = m_carrier;
-    m_output = m_model.embedOutputFolder + FileNameOf(carrier);
+    m_output = embedOutputPath(m_model.embedOutputFolder, m_carrier, m_model.imageFormat);
     if (NameTaken(m_output)) {
         normalPointer(m_ctx);
         if (SameFile(m_output, m_carrier)) {
@@ -497,9 +497,12 @@ void EmbedRun::failureExit() {
 
 void EmbedRun::succeed(ReplacementFile& image) {
     WindowModel& m = m_model;
+    // A PNG is made from the finished BMP, which goes with image.
+    const bool png = m_output.endsWith(u".png");
     bool timesKept = true;
-    if (m.display.keepTimesChecked) {
-        const std::string date = ReadFileDate(m_ctx.platform, m_carrier);
+    const std::string date =
+        m.display.keepTimesChecked ? ReadFileDate(m_ctx.platform, m_carrier) : std::string();
+    if (!png && m.display.keepTimesChecked) {
         timesKept = WriteFileDate(m_ctx.platform, image.writePath(), date);
     }
     // The original is offered for wiping after an embed: the new image must give the document
@@ -516,10 +519,15 @@ void EmbedRun::succeed(ReplacementFile& image) {
             return;
         }
     }
-    if (!image.commit()) {
-        fail(m_output + QStringLiteral(" could not be written: ") + systemErrorText(image.error()),
-             true);
+    const QString unwritten = png              ? commitAsPng(image.writePath(), m_output)
+                              : image.commit() ? QString()
+                                               : systemErrorText(image.error());
+    if (!unwritten.isEmpty()) {
+        fail(m_output + QStringLiteral(" could not be written: ") + unwritten, true);
         return;
+    }
+    if (png && m.display.keepTimesChecked) {
+        timesKept = WriteFileDate(m_ctx.platform, m_output, date);
     }
     if (!timesKept) {
         // The image is complete and stays; only its times are not the carrier's.

@@ -9,6 +9,8 @@
 #include "workflows/WindowReset.h"
 
 #include <QFileInfo>
+#include <chrono>
+#include <future>
 
 namespace brindmar {
 
@@ -19,6 +21,37 @@ const QString kConvertTitle = QStringLiteral("Convert picture to BMP");
 void fail(WorkflowContext& ctx, const QString& text) {
     ctx.ui.setMousePointer(MousePointer::Default);
     ctx.report(Sound::Error, kConvertTitle, text);
+}
+
+// A decode takes seconds for a large picture, and a hostile one far longer: it runs on a thread
+// of its own while the window keeps answering, and Stop (or Ctrl+C on a terminal) has it give
+// up at its next read. The window shows an operation running meanwhile, which enables Stop.
+PictureConversion convertWhileEventsRun(WorkflowContext& ctx, const QString& picture,
+                                        const QString& target) {
+    WindowModel& m = ctx.model;
+    const uint8_t before = m.windowState;
+    m.stopRequest = false;
+    m.setState(state::Embedding, true);
+    ctx.refresh();
+    std::atomic<bool> stop{false};
+    auto job = std::async(std::launch::async, [&ctx, &picture, &target, &stop] {
+        return ctx.pictures->convertUnlessStopped(picture, target, stop);
+    });
+    while (job.wait_for(std::chrono::milliseconds(25)) != std::future_status::ready) {
+        ctx.letEventsRun();
+        if (m.stopRequest) {
+            stop = true;
+        }
+    }
+    PictureConversion done = job.get();
+    if (stop && !done.stopped) {
+        // Finished before it saw the request: the user still asked for nothing to be left.
+        done = PictureConversion{};
+        done.stopped = true;
+    }
+    m.windowState = before;
+    ctx.refresh();
+    return done;
 }
 
 } // namespace
@@ -66,19 +99,24 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
     // The old file of that name stays until the new carrier is complete.
     ReplacementFile out(target);
     if (!out.isOpen()) {
-        fail(ctx, target + QStringLiteral(" - could not be written: ") +
-                      systemErrorText(out.error()));
+        fail(ctx,
+             target + QStringLiteral(" - could not be written: ") + systemErrorText(out.error()));
         return std::nullopt;
     }
-    const PictureConversion done = ctx.pictures->convert(picture, out.writePath());
+    const PictureConversion done = convertWhileEventsRun(ctx, picture, out.writePath());
+    if (done.stopped) {
+        // The replacement file goes with out; the old file of that name stays.
+        ctx.ui.setMousePointer(MousePointer::Default);
+        return std::nullopt;
+    }
     if (!done.ok) {
         // The user knows the file by its name, not by the descriptor it is written through.
         fail(ctx, QString(done.error).replace(out.writePath(), target));
         return std::nullopt;
     }
     if (!out.commit()) {
-        fail(ctx, target + QStringLiteral(" - could not be written: ") +
-                      systemErrorText(out.error()));
+        fail(ctx,
+             target + QStringLiteral(" - could not be written: ") + systemErrorText(out.error()));
         return std::nullopt;
     }
     ctx.ui.setMousePointer(MousePointer::Default);

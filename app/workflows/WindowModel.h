@@ -1,12 +1,14 @@
 #pragma once
 
 #include "util/TextIds.h"
+#include "workflows/ImageFormat.h"
 
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace brindmar {
@@ -191,6 +193,8 @@ struct WindowModel {
     uint8_t pointerMarks = 0;
     bool stopRequest = false;
     bool codeApplyGuard = false;
+    // The new image's format as asked for; otherwise the carrier decides (see ImageFormat.h).
+    std::optional<ImageFormat> imageFormat;
     int32_t helpContext = topic::MainWindow;
 
     // The program-wide sound switch: messages come with their sound when it is on, with beeps

@@ -10,17 +10,18 @@
 #include <QColor>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
 #include <QProcess>
-#include <gtest/gtest.h>
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <random>
@@ -403,8 +404,9 @@ TEST(CliLines, PicturesOfOtherKindsBecomeCarriers) {
     EXPECT_EQ(made.status, 0);
     EXPECT_EQ(made.err, "brindmar: " + f.path("photo.png") +
                             ": converted into a BMP carrier in a private work folder; the new "
-                            "image is " + f.out + "photo.bmp\n");
-    const Outcome back = brindmarRun({"extract", f.out + "photo.bmp", "-o", f.found, "-q"});
+                            "image is " +
+                            f.out + "photo.png\n");
+    const Outcome back = brindmarRun({"extract", f.out + "photo.png", "-o", f.found, "-q"});
     EXPECT_EQ(back.status, 0) << back.err.toStdString();
     EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
     // A BMP of a kind the engine cannot take (32 bits a pixel here) goes the same way.
@@ -613,6 +615,84 @@ TEST(CliLines, NamesAreNeitherReplacedNorForged) {
     EXPECT_EQ(made.status, 0) << made.err.toStdString();
     EXPECT_EQ(made.out,
               "File Embedding processed successfully: " + f.dir.folder() + "out\\n/carrier.bmp\n");
+}
+
+// A picture gives a PNG that extracts as it is and re-saved with the same pixels, the same
+// inputs give the same bytes, --format chooses, and a PNG whose pixels changed says so.
+TEST(CliLines, PngImagesOutAndIn) {
+    Files f;
+    QImage photo(160, 100, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y) {
+        for (int x = 0; x < photo.width(); ++x) {
+            photo.setPixel(x, y, qRgb(x * 3 + y, (x * y) % 256, 255 - y * 2));
+        }
+    }
+    ASSERT_TRUE(photo.save(f.path("photo.jpg"), "jpeg", 95));
+    const QStringList code = {QStringLiteral("BRINDMAR_CODE=abcdefghij12")};
+    const auto embed = [&](const QStringList& extra) {
+        return brindmarRun(QStringList{"embed", f.path("photo.jpg"), f.path("notes.txt"), "-o",
+                                       f.out, "-y", "-q"} +
+                               extra,
+                           code);
+    };
+    ASSERT_EQ(embed({}).status, 0);
+    const QByteArray png = contents(f.out + "photo.png");
+    ASSERT_TRUE(png.startsWith("\x89PNG"));
+    ASSERT_EQ(embed({}).status, 0);
+    EXPECT_EQ(contents(f.out + "photo.png"), png);
+    ASSERT_EQ(embed({"--format", "bmp"}).status, 0);
+    EXPECT_TRUE(contents(f.out + "photo.bmp").startsWith("BM"));
+    EXPECT_EQ(QImage(f.out + "photo.bmp"), QImage(f.out + "photo.png"));
+
+    QImage resaved(f.out + "photo.png");
+    QImageWriter writer(f.path("resaved.png"), "png");
+    writer.setQuality(0);
+    writer.setText(QStringLiteral("Comment"), QStringLiteral("re-saved"));
+    ASSERT_TRUE(writer.write(resaved));
+    for (int y = 0; y < resaved.height(); ++y) {
+        for (int x = 0; x < resaved.width(); ++x) {
+            resaved.setPixel(x, y, resaved.pixel(x, y) & 0xFFF0F0F0);
+        }
+    }
+    ASSERT_TRUE(resaved.save(f.path("changed.png")));
+    const QString nothing = QStringLiteral(
+        ": carries no readable payload: no document in it opens with this code. If it once "
+        "carried one, its pixels have changed since (a resized, re-compressed or colour-reduced "
+        "copy, or a photo a messenger re-encoded) and the document is lost\n");
+    const struct {
+        QString image;
+        int status;
+        QString err;
+    } rows[] = {
+        {f.out + "photo.png", 0, ""},
+        {f.path("resaved.png"), 0, ""},
+        {f.path("changed.png"), 1, "brindmar: " + f.path("changed.png") + nothing},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.image.toStdString());
+        QFile::remove(f.found + "notes.txt");
+        const Outcome back = brindmarRun({"extract", r.image, "-o", f.found, "-q"}, code);
+        EXPECT_EQ(back.status, r.status);
+        EXPECT_EQ(back.err, r.err);
+        EXPECT_EQ(contents(f.found + "notes.txt"),
+                  r.status == 0 ? contents(f.path("notes.txt")) : QByteArray());
+    }
+    const Outcome info = brindmarRun({"info", f.out + "photo.png"}, code);
+    EXPECT_EQ(info.status, 0);
+    EXPECT_TRUE(info.out.startsWith("Image: a PNG, described by the BMP of its pixels\n"));
+    EXPECT_TRUE(info.out.contains("\nPayload: notes.txt, ")) << info.out.toStdString();
+    EXPECT_EQ(brindmarRun({"embed", f.path("photo.jpg"), f.path("notes.txt"), "-o", f.out,
+                           "--format", "gif"})
+                  .status,
+              2);
+    // The picture's own folder would give its own name back: refused, not replaced.
+    ASSERT_TRUE(QFile::copy(f.out + "photo.png", f.path("again.png")));
+    const Outcome over = brindmarRun(
+        {"embed", f.path("again.png"), f.path("notes.txt"), "-o", f.dir.folder(), "-y"}, code);
+    EXPECT_EQ(over.status, 1);
+    EXPECT_EQ(over.err, "brindmar: " + f.path("again.png") +
+                            ": the new image would replace the carrier itself; choose "
+                            "another --out folder\n");
 }
 
 // One system, two front ends: what one makes, the other reads.

@@ -175,7 +175,9 @@ BmpVariant packed(std::string name, Layout l, const Masks& fields, uint32_t junk
             uint32_t c[3];
             for (int i = 0; i < 3; ++i) {
                 const int cut = 8 - std::popcount(fields[static_cast<size_t>(i)]);
-                c[i] = channel(colourAt(x, y), i) >> cut << cut;
+                // Narrow channels are shown at the full range: the largest value is 255.
+                const uint32_t top = 255u >> cut;
+                c[i] = ((channel(colourAt(x, y), i) >> cut) * 255 + top / 2) / top;
                 c[i] = alpha ? overWhite(c[i], alphaAt(x, y)) : c[i];
             }
             shown.push_back(rgb(c[0], c[1], c[2]));

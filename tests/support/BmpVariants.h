@@ -20,7 +20,7 @@ struct BmpVariant {
     int32_t width = 0;
     int32_t height = 0;
     // 0xRRGGBB, top row first: alpha flattened onto white (overWhite), 5- and 6-bit channels
-    // widened by shifting (as the image reader does), pixels a compressed image skips white.
+    // scaled to the full range (31 and 63 to 255), pixels a compressed image skips white.
     std::vector<uint32_t> pixels;
 };
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace brindmar;
 
@@ -27,6 +28,24 @@ public:
         bmptest::writeFile(target.toStdString(),
                            bmptest::make24(40, 30, bmptest::Bytes(40 * 30 * 3, 0x55)));
         return {true, {}, 40, 30};
+    }
+    QString dialogFilter() const override { return QStringLiteral("Pictures|*.png"); }
+};
+
+// A decode that runs until it is told to stop, having written part of its carrier.
+class EndlessConverter final : public PictureConverter {
+public:
+    bool canRead(const QString&) const override { return true; }
+    PictureConversion convert(const QString&, const QString&) const override { return {}; }
+    PictureConversion convertUnlessStopped(const QString&, const QString& target,
+                                           const std::atomic<bool>& stop) const override {
+        bmptest::writeFile(target.toStdString(), bmptest::Bytes(100, 0x42));
+        while (!stop) {
+            std::this_thread::yield();
+        }
+        PictureConversion stopped;
+        stopped.stopped = true;
+        return stopped;
     }
     QString dialogFilter() const override { return QStringLiteral("Pictures|*.png"); }
 };
@@ -115,6 +134,24 @@ TEST(Conversion, AnUnusableBmpTheConverterReadsShowsTheHint) {
     c.h.ui.queueFileChoice(c.h.dir.path(QStringLiteral("odd.bmp")));
     ChooseBmp(c.h.ctx);
     EXPECT_EQ(c.h.model.display.invalidBmpText, "Not in BMP format");
+}
+
+TEST(Conversion, StopEndsADecodeAndLeavesNothing) {
+    Converting c;
+    EndlessConverter endless;
+    c.h.ctx.pictures = &endless;
+    const uint8_t before = c.h.model.windowState;
+    bool stopOffered = false;
+    c.h.ui.onPendingEvents = [&](int) {
+        stopOffered = c.h.model.display.commandEnabled[static_cast<size_t>(Command::Stop)];
+        c.h.model.stopRequest = true; // the Stop button, or Ctrl+C on a terminal
+    };
+    EXPECT_EQ(ConvertPictureFile(c.h.ctx, c.picture, c.h.dir.folder()), std::nullopt);
+    EXPECT_TRUE(stopOffered);
+    EXPECT_TRUE(c.h.ui.messages().empty());
+    EXPECT_FALSE(QFileInfo::exists(c.h.dir.path(QStringLiteral("photo.bmp"))));
+    EXPECT_EQ(QDir(c.h.dir.folder()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_EQ(c.h.model.windowState, before);
 }
 
 } // namespace

@@ -1,0 +1,109 @@
+#include "workflows/ImageFormat.h"
+
+#include "imaging/PngWriter.h"
+#include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
+
+#include <QFile>
+
+namespace brindmar {
+
+namespace {
+
+const QByteArray kPngSignature("\x89PNG\r\n\x1A\n", 8);
+
+} // namespace
+
+std::optional<ImageFormat> parseImageFormat(const QString& word) {
+    const QString lower = word.toLower();
+    if (lower == u"bmp") {
+        return ImageFormat::Bmp;
+    }
+    if (lower == u"png") {
+        return ImageFormat::Png;
+    }
+    return std::nullopt;
+}
+
+QString imageFormatName(ImageFormat format) {
+    return format == ImageFormat::Png ? QStringLiteral("png") : QStringLiteral("bmp");
+}
+
+std::optional<ImageFormat> sniffImageFormat(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QByteArray head = file.read(kPngSignature.size());
+    if (head == kPngSignature) {
+        return ImageFormat::Png;
+    }
+    if (head.startsWith("BM")) {
+        return ImageFormat::Bmp;
+    }
+    return std::nullopt;
+}
+
+ImageFormat outputFormatFor(const QString& carrierPicture, std::optional<ImageFormat> asked) {
+    if (asked) {
+        return *asked;
+    }
+    // A carrier that cannot be read (any more) is judged by its name.
+    const std::optional<ImageFormat> sniffed = sniffImageFormat(carrierPicture);
+    QString name = carrierPicture;
+    const bool bmp = sniffed ? *sniffed == ImageFormat::Bmp : ExtensionOf(name).toLower() == u"bmp";
+    return bmp ? ImageFormat::Bmp : ImageFormat::Png;
+}
+
+QString outputImagePath(const QString& folder, const QString& carrierPicture, ImageFormat format) {
+    QString name = carrierPicture;
+    QString base = BaseNameOf(name);
+    if (base.isEmpty()) {
+        QString whole = carrierPicture;
+        base = FileNameOf(whole);
+    }
+    return folder + base + u'.' + imageFormatName(format);
+}
+
+QString embedOutputPath(const QString& folder, const QString& carrier,
+                        std::optional<ImageFormat> asked) {
+    const ImageFormat format = outputFormatFor(carrier, asked);
+    QString name = carrier;
+    if (format == ImageFormat::Bmp && ExtensionOf(name).toLower() == u"bmp") {
+        QString whole = carrier;
+        return folder + FileNameOf(whole);
+    }
+    return outputImagePath(folder, carrier, format);
+}
+
+QString commitAsPng(const QString& bmp, const QString& target) {
+    ReplacementFile png(target);
+    if (!png.isOpen()) {
+        return systemErrorText(png.error());
+    }
+    const PngWrite written = writePngFromBmp(bmp, png.writePath());
+    if (!written.ok) {
+        return written.error;
+    }
+    if (!png.commit()) {
+        return systemErrorText(png.error());
+    }
+    return {};
+}
+
+QString pngCarriesNothing() {
+    return QStringLiteral(
+        "carries no readable payload: no document in it opens with this code. If it once "
+        "carried one, its pixels have changed since (a resized, re-compressed or colour-reduced "
+        "copy, or a photo a messenger re-encoded) and the document is lost");
+}
+
+QString messengerAdvice() {
+    return QStringLiteral(
+        "Send the image as a file (a document attachment), never as a photo: a messenger or a "
+        "social network re-encodes a photo, usually as a smaller JPEG, which changes the pixels "
+        "that carry the document, and the payload is lost. A PNG or BMP sent as a file arrives "
+        "byte for byte.");
+}
+
+} // namespace brindmar

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace brindmar {
+
+// What a new image is written as. Only lossless formats: a lossy one changes the pixels that
+// carry the document.
+enum class ImageFormat { Bmp, Png };
+
+// The format named on the command line or in the settings ("bmp" or "png", any case).
+std::optional<ImageFormat> parseImageFormat(const QString& word);
+QString imageFormatName(ImageFormat format);
+
+// A file's format by its first bytes, whatever it is called: Bmp for "BM", Png for the PNG
+// signature, nothing for anything else or a file that does not open.
+std::optional<ImageFormat> sniffImageFormat(const QString& path);
+
+// The new image's format for a carrier picture: the one asked for, else BMP for a BMP and PNG
+// for anything else (a PNG keeps its format, and a JPEG, TIFF, WebP or GIF carrier gives a
+// PNG, which is lossless and read everywhere).
+ImageFormat outputFormatFor(const QString& carrierPicture, std::optional<ImageFormat> asked);
+
+// NAME.bmp or NAME.png in folder (which ends in a separator), for a carrier picture NAME.*.
+QString outputImagePath(const QString& folder, const QString& carrierPicture, ImageFormat format);
+
+// Where the embed writes its new image for a carrier: NAME.png for PNG output; for BMP output
+// the carrier's own name when it ends in .bmp (any case), as ever, else NAME.bmp.
+QString embedOutputPath(const QString& folder, const QString& carrier,
+                        std::optional<ImageFormat> asked);
+
+// Writes the finished BMP image at bmp as PNG through a replacement file of target's and
+// commits it there. An empty string when it is in place, else the reason in words.
+QString commitAsPng(const QString& bmp, const QString& target);
+
+// What extraction says of a PNG in which no document opens with the code.
+QString pngCarriesNothing();
+
+// Why a picture sent "as a photo" through a messenger no longer carries its document, for the
+// help texts.
+QString messengerAdvice();
+
+} // namespace brindmar

@@ -1,0 +1,133 @@
+// Times the PNG side of a 6000 x 4000 carrier of a photograph's kind (gradients under fine
+// grain): writing the engine's BMP output as PNG at each deflate level against a plain encode
+// of the same pixels by Qt's writer, and reading that PNG back into a BMP carrier (what
+// extraction does first) against a plain decode by Qt's reader, measured in the same run.
+//
+// Prints "png_write_level_L_ms N" and "png_size_level_L_bytes N" for levels 1, 3 and 6,
+// "plain_png_encode_ms N", "png_to_bmp_ms N", "plain_png_decode_ms N", "bmp_bytes N", and last
+// "ratio png_write R" (the chosen level's write / plain encode) and "ratio png_read R"
+// (PNG to BMP / plain decode), and "ratio png_size R" (PNG / BMP).
+//
+// Options: --reps=N repetitions (default 3).
+#include "imaging/PngWriter.h"
+#include "imaging/QtPictureConverter.h"
+#include "payload/BmpHeader.h"
+
+#include "BenchSupport.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+
+namespace {
+
+constexpr int kWidth = 6000;
+constexpr int kHeight = 4000;
+
+double millisecondsOf(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+double medianOf(int reps, const std::function<void()>& work) {
+    std::vector<double> times;
+    for (int i = 0; i < reps; ++i) {
+        times.push_back(millisecondsOf(work));
+    }
+    return bench::median(times);
+}
+
+QImage photograph() {
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    bench::Noise noise(20261208);
+    for (int y = 0; y < kHeight; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < kWidth; ++x) {
+            const int grain = static_cast<int>(noise.next() % 9) - 4;
+            const auto at = [&](int v) { return std::clamp(v + grain, 0, 255); };
+            row[x] = qRgb(at(x * 255 / kWidth), at(y * 255 / kHeight), at((x + y) * 255 / 10000));
+        }
+    }
+    return image;
+}
+
+void die(const char* what) {
+    std::fprintf(stderr, "png_bench: %s\n", what);
+    std::exit(1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int reps = 3;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--reps=", 7) == 0) {
+            reps = std::max(1, std::atoi(argv[i] + 7));
+        }
+    }
+    QTemporaryDir dir;
+    const QString bmp = dir.filePath(QStringLiteral("carrier.bmp"));
+    const QImage picture = photograph();
+    if (!QImageWriter(bmp, "bmp").write(picture.convertToFormat(QImage::Format_RGB888))) {
+        die("cannot write the carrier");
+    }
+    const QString png = dir.filePath(QStringLiteral("carrier.png"));
+    for (const int level : {1, 3, 6}) {
+        const double ms = medianOf(reps, [&] {
+            if (!brindmar::writePngFromBmp(bmp, png, level).ok) {
+                die("cannot write the PNG");
+            }
+        });
+        std::printf("png_write_level_%d_ms %.1f\n", level, ms);
+        std::printf("png_size_level_%d_bytes %lld\n", level,
+                    static_cast<long long>(QFile(png).size()));
+    }
+    const double write = medianOf(reps, [&] {
+        if (!brindmar::writePngFromBmp(bmp, png, brindmar::kPngLevel).ok) {
+            die("cannot write the PNG");
+        }
+    });
+    const QString plain = dir.filePath(QStringLiteral("plain.png"));
+    const double encode = medianOf(reps, [&] {
+        QImageWriter writer(plain, "png");
+        // Qt maps its quality to a deflate level: 100 - 10 * level, roughly.
+        writer.setQuality(100 - 10 * brindmar::kPngLevel);
+        if (!writer.write(picture.convertToFormat(QImage::Format_RGB888))) {
+            die("cannot encode");
+        }
+    });
+    const QString back = dir.filePath(QStringLiteral("back.bmp"));
+    const double read = medianOf(reps, [&] {
+        if (!brindmar::QtPictureConverter().convert(png, back).ok) {
+            die("cannot read the PNG back");
+        }
+    });
+    const double decode = medianOf(reps, [&] {
+        QImageReader reader(png);
+        QImage image;
+        if (!reader.read(&image)) {
+            die("cannot decode");
+        }
+    });
+    const long long bmpBytes = QFile(bmp).size();
+    const long long pngBytes = QFile(png).size();
+    std::printf("plain_png_encode_ms %.1f\n", encode);
+    std::printf("png_to_bmp_ms %.1f\n", read);
+    std::printf("plain_png_decode_ms %.1f\n", decode);
+    std::printf("bmp_bytes %lld\n", bmpBytes);
+    std::printf("ratio png_write %.2f\n", write / encode);
+    std::printf("ratio png_read %.2f\n", read / decode);
+    std::printf("ratio png_size %.3f\n", static_cast<double>(pngBytes) / bmpBytes);
+    return 0;
+}
