@@ -7,64 +7,116 @@ namespace brindmar {
 
 namespace {
 
-// The 64-bit finaliser of MurmurHash3: every input bit reaches every output bit.
-uint64_t mix(uint64_t v) {
-    v ^= v >> 33;
-    v *= 0xff51afd7ed558ccdULL;
-    v ^= v >> 33;
-    v *= 0xc4ceb9fe1a85ec53ULL;
-    v ^= v >> 33;
+// The 32-bit finaliser of MurmurHash3: every input bit reaches every output bit.
+inline uint32_t mix(uint32_t v) {
+    v ^= v >> 16;
+    v *= 0x85ebca6bu;
+    v ^= v >> 13;
+    v *= 0xc2b2ae35u;
+    v ^= v >> 16;
     return v;
 }
 
-int bitsFor(uint64_t n) {
-    int k = 2;
-    while (k < 64 && (uint64_t{1} << k) < n) {
-        ++k;
-    }
-    return k;
+// A keyed value in [0, modulus): the top of the product, which needs no division.
+inline uint32_t below(uint32_t v, uint32_t key, uint32_t modulus) {
+    return static_cast<uint32_t>((uint64_t{mix(v ^ key)} * modulus) >> 32);
+}
+
+inline uint32_t addMod(uint32_t x, uint32_t y, uint32_t modulus) {
+    const uint32_t sum = x + y; // both below modulus, which is at most 2^16
+    return sum >= modulus ? sum - modulus : sum;
 }
 
 } // namespace
 
-KeyedPermutation::KeyedPermutation(const unsigned char* key32, uint64_t n) : m_n(n) {
-    const int k = bitsFor(n);
-    m_hiBits = k / 2;
-    m_loBits = k - m_hiBits;
-    std::array<unsigned char, 8 * kRounds> stream{};
+KeyedPermutation::KeyedPermutation(const unsigned char* key32, uint32_t n) : m_n(n) {
+    while (uint64_t{m_a} * m_a < n) {
+        ++m_a;
+    }
+    m_b = n == 0 ? 1 : (n + m_a - 1) / m_a;
+    std::array<unsigned char, 4 * kRounds> stream{};
     static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
     if (sodium_init() >= 0) {
         crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, key32);
     }
-    for (int r = 0; r < kRounds; ++r) {
-        uint64_t word = 0;
-        for (int i = 7; i >= 0; --i) {
-            word = (word << 8) | stream[static_cast<size_t>(8 * r + i)];
-        }
-        m_keys[static_cast<size_t>(r)] = word;
+    for (size_t r = 0; r < kRounds; ++r) {
+        m_keys[r] = uint32_t{stream[4 * r]} | uint32_t{stream[4 * r + 1]} << 8 |
+                    uint32_t{stream[4 * r + 2]} << 16 | uint32_t{stream[4 * r + 3]} << 24;
     }
     sodium_memzero(stream.data(), stream.size());
 }
 
-uint64_t KeyedPermutation::encipher(uint64_t x) const {
-    const uint64_t loMask = (uint64_t{1} << m_loBits) - 1;
-    const uint64_t hiMask = (uint64_t{1} << m_hiBits) - 1;
-    for (uint64_t key : m_keys) {
-        const uint64_t lo = x & loMask;
-        const uint64_t hi = (x >> m_loBits) ^ (mix(lo ^ key) & hiMask);
-        x = (lo << m_hiBits) | hi;
+uint32_t KeyedPermutation::encipher(uint32_t a, uint32_t b) const {
+    for (size_t r = 0; r < kRounds; r += 2) {
+        a = addMod(a, below(b, m_keys[r], m_a), m_a);
+        b = addMod(b, below(a, m_keys[r + 1], m_b), m_b);
+    }
+    return a + m_a * b;
+}
+
+uint32_t KeyedPermutation::decipher(uint32_t x) const {
+    uint32_t a = x % m_a;
+    uint32_t b = x / m_a;
+    for (size_t r = kRounds; r > 0; r -= 2) {
+        b = addMod(b, m_b - below(a, m_keys[r - 1], m_b), m_b);
+        a = addMod(a, m_a - below(b, m_keys[r - 2], m_a), m_a);
+    }
+    return a + m_a * b;
+}
+
+uint32_t KeyedPermutation::operator()(uint32_t index) const {
+    // The cycle through index always comes back into [0, n).
+    uint32_t x = encipher(index % m_a, index / m_a);
+    while (x >= m_n) {
+        x = encipher(x % m_a, x / m_a);
     }
     return x;
 }
 
-uint64_t KeyedPermutation::operator()(uint64_t index) const {
-    // The domain is under twice n, so fewer than two rounds of walking are needed on average;
-    // the cycle through index always comes back into [0, n).
-    uint64_t x = encipher(index);
+uint32_t KeyedPermutation::inverse(uint32_t value) const {
+    uint32_t x = decipher(value);
     while (x >= m_n) {
-        x = encipher(x);
+        x = decipher(x);
     }
     return x;
+}
+
+void KeyedPermutation::forward(uint32_t first, uint32_t count, uint32_t* out) const {
+    // Round by round over the whole batch, each round a loop without a branch or a division:
+    // the compiler runs it over several indices at once.
+    constexpr uint32_t kBatch = 4096;
+    uint32_t as[kBatch];
+    for (uint32_t done = 0; done < count; done += kBatch) {
+        const uint32_t n = std::min(kBatch, count - done);
+        uint32_t a = (first + done) % m_a;
+        uint32_t b = (first + done) / m_a;
+        uint32_t* bs = out + done;
+        for (uint32_t k = 0; k < n; ++k) {
+            as[k] = a;
+            bs[k] = b;
+            const bool wrap = ++a == m_a;
+            a = wrap ? 0 : a;
+            b += wrap ? 1 : 0;
+        }
+        for (size_t r = 0; r < kRounds; r += 2) {
+            const uint32_t keyA = m_keys[r];
+            const uint32_t keyB = m_keys[r + 1];
+            for (uint32_t k = 0; k < n; ++k) {
+                as[k] = addMod(as[k], below(bs[k], keyA, m_a), m_a);
+            }
+            for (uint32_t k = 0; k < n; ++k) {
+                bs[k] = addMod(bs[k], below(as[k], keyB, m_b), m_b);
+            }
+        }
+        for (uint32_t k = 0; k < n; ++k) {
+            bs[k] = as[k] + m_a * bs[k];
+        }
+        for (uint32_t k = 0; k < n; ++k) {
+            while (bs[k] >= m_n) {
+                bs[k] = encipher(bs[k] % m_a, bs[k] / m_a);
+            }
+        }
+    }
 }
 
 std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height) {
@@ -86,29 +138,32 @@ std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height) {
 
 std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height) {
     const uint64_t colourBytes = uint64_t{width} * height * 3;
-    if (colourBytes < kSaltPositions) {
+    // The walk counts in 32 bits; a carrier's colour bytes fit a signed 32-bit count anyway.
+    if (colourBytes < kSaltPositions || colourBytes > 0x7fffffffu) {
         return {};
     }
     const std::array<unsigned char, 32> key = saltPositionKey(width, height);
-    const KeyedPermutation permutation(key.data(), colourBytes);
+    const KeyedPermutation permutation(key.data(), static_cast<uint32_t>(colourBytes));
     std::vector<uint64_t> positions(kSaltPositions);
     for (size_t i = 0; i < kSaltPositions; ++i) {
-        positions[i] = permutation(i);
+        positions[i] = permutation(static_cast<uint32_t>(i));
     }
     return positions;
 }
 
 KeyedWalk::KeyedWalk(const unsigned char* walkKey32, uint64_t colourBytes,
                      const std::vector<uint64_t>& saltPositions)
-    : m_permutation(walkKey32, colourBytes - saltPositions.size()), m_skips(saltPositions) {
-    std::sort(m_skips.begin(), m_skips.end());
+    : m_permutation(walkKey32, static_cast<uint32_t>(colourBytes - saltPositions.size())),
+      m_sorted(saltPositions) {
+    std::sort(m_sorted.begin(), m_sorted.end());
+    m_skips = m_sorted;
     for (size_t k = 0; k < m_skips.size(); ++k) {
         m_skips[k] -= k;
     }
 }
 
 uint64_t KeyedWalk::operator()(uint64_t step) const {
-    const uint64_t rank = m_permutation(step);
+    const uint64_t rank = m_permutation.inverse(static_cast<uint32_t>(step));
     const auto skipped = std::upper_bound(m_skips.begin(), m_skips.end(), rank) - m_skips.begin();
     return rank + static_cast<uint64_t>(skipped);
 }

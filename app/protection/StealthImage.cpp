@@ -190,8 +190,9 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
 
     HammingCoder streamCoder(p);
     const uint64_t bits = static_cast<uint64_t>(sealedBytes) * 8;
-    streamCoder.embed(colour, walk, kHeadSteps,
-                      reinterpret_cast<const unsigned char*>(sealed.constData()), bits, directions);
+    streamCoder.embedSwept(colour, walk, kHeadSteps,
+                           reinterpret_cast<const unsigned char*>(sealed.constData()), bits,
+                           directions);
     blocks += streamCoder.blocksFor(bits);
 
     report.status = StealthStatus::Done;
@@ -226,7 +227,7 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
         return report;
     }
     const std::vector<unsigned char> sealedBits =
-        HammingCoder(p).extract(colour, walk, kHeadSteps, uint64_t{length} * 8);
+        HammingCoder(p).extractSwept(colour, walk, kHeadSteps, uint64_t{length} * 8);
     QByteArray sealed(reinterpret_cast<const char*>(sealedBits.data()),
                       static_cast<qsizetype>(sealedBits.size()));
     QByteArray archive;

@@ -22,27 +22,36 @@ std::array<unsigned char, 32> keyOf(unsigned char seed) {
 
 TEST(KeyedWalk, PermutationVisitsEveryIndexOnceAtEverySize) {
     // Powers of two and their neighbours, where the Feistel domain and the walk-back change.
-    for (uint64_t n : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 255u, 256u, 257u, 1000u, 4097u, 65535u}) {
+    // Squares and their neighbours, where the split and the walk-back change; batches that
+    // start anywhere must agree with one index at a time, and the inverse must undo both.
+    for (uint32_t n : {1u, 2u, 3u, 4u, 5u, 8u, 9u, 10u, 255u, 256u, 257u, 1000u, 4097u, 65535u}) {
         const auto key = keyOf(static_cast<unsigned char>(n));
         const KeyedPermutation permutation(key.data(), n);
+        std::vector<uint32_t> batch(n);
+        const uint32_t start = n / 3;
+        permutation.forward(start, n - start, batch.data());
         std::vector<bool> seen(n);
-        for (uint64_t i = 0; i < n; ++i) {
-            const uint64_t x = permutation(i);
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t x = permutation(i);
             ASSERT_LT(x, n) << "n " << n;
             ASSERT_FALSE(seen[x]) << "n " << n << " index " << i;
             seen[x] = true;
+            ASSERT_EQ(permutation.inverse(x), i) << "n " << n;
+            if (i >= start) {
+                ASSERT_EQ(batch[i - start], x) << "n " << n << " index " << i;
+            }
         }
     }
 }
 
 TEST(KeyedWalk, AnotherKeyGivesAnotherOrder) {
-    const uint64_t n = 3000;
+    const uint32_t n = 3000;
     const auto a = keyOf(1);
     const auto b = keyOf(2);
     const KeyedPermutation first(a.data(), n);
     const KeyedPermutation second(b.data(), n);
     int same = 0;
-    for (uint64_t i = 0; i < n; ++i) {
+    for (uint32_t i = 0; i < n; ++i) {
         same += first(i) == second(i) ? 1 : 0;
     }
     EXPECT_LT(same, 20); // about one in n by chance
@@ -70,6 +79,13 @@ TEST(KeyedWalk, SkipsTheSaltAndCoversTheRest) {
             ASSERT_EQ(saltSet.count(at), 0u) << "the walk reached the salt at step " << step;
             seen[at] = true;
         }
+        // The sweep meets every byte once, at the step the walk gives for it.
+        uint64_t swept = 0;
+        walk.sweep([&](uint64_t step, uint64_t byte) {
+            EXPECT_EQ(walk(step), byte);
+            ++swept;
+        });
+        EXPECT_EQ(swept, walk.size());
     }
     // Too small for the salt: no positions at all rather than a partial salt.
     EXPECT_TRUE(saltPositions(1, 159).empty());
