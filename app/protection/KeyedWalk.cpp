@@ -1,0 +1,171 @@
+#include "protection/KeyedWalk.h"
+
+#include <algorithm>
+#include <sodium.h>
+
+namespace brindmar {
+
+namespace {
+
+// The 32-bit finaliser of MurmurHash3: every input bit reaches every output bit.
+inline uint32_t mix(uint32_t v) {
+    v ^= v >> 16;
+    v *= 0x85ebca6bu;
+    v ^= v >> 13;
+    v *= 0xc2b2ae35u;
+    v ^= v >> 16;
+    return v;
+}
+
+// A keyed value in [0, modulus): the top of the product, which needs no division.
+inline uint32_t below(uint32_t v, uint32_t key, uint32_t modulus) {
+    return static_cast<uint32_t>((uint64_t{mix(v ^ key)} * modulus) >> 32);
+}
+
+inline uint32_t addMod(uint32_t x, uint32_t y, uint32_t modulus) {
+    const uint32_t sum = x + y; // both below modulus, which is at most 2^16
+    return sum >= modulus ? sum - modulus : sum;
+}
+
+} // namespace
+
+KeyedPermutation::KeyedPermutation(const unsigned char* key32, uint32_t n) : m_n(n) {
+    while (uint64_t{m_a} * m_a < n) {
+        ++m_a;
+    }
+    m_b = n == 0 ? 1 : (n + m_a - 1) / m_a;
+    std::array<unsigned char, 4 * kRounds> stream{};
+    static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
+    if (sodium_init() >= 0) {
+        crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, key32);
+    }
+    for (size_t r = 0; r < kRounds; ++r) {
+        m_keys[r] = uint32_t{stream[4 * r]} | uint32_t{stream[4 * r + 1]} << 8 |
+                    uint32_t{stream[4 * r + 2]} << 16 | uint32_t{stream[4 * r + 3]} << 24;
+    }
+    sodium_memzero(stream.data(), stream.size());
+}
+
+uint32_t KeyedPermutation::encipher(uint32_t a, uint32_t b) const {
+    for (size_t r = 0; r < kRounds; r += 2) {
+        a = addMod(a, below(b, m_keys[r], m_a), m_a);
+        b = addMod(b, below(a, m_keys[r + 1], m_b), m_b);
+    }
+    return a + m_a * b;
+}
+
+uint32_t KeyedPermutation::decipher(uint32_t x) const {
+    uint32_t a = x % m_a;
+    uint32_t b = x / m_a;
+    for (size_t r = kRounds; r > 0; r -= 2) {
+        b = addMod(b, m_b - below(a, m_keys[r - 1], m_b), m_b);
+        a = addMod(a, m_a - below(b, m_keys[r - 2], m_a), m_a);
+    }
+    return a + m_a * b;
+}
+
+uint32_t KeyedPermutation::operator()(uint32_t index) const {
+    // The cycle through index always comes back into [0, n).
+    uint32_t x = encipher(index % m_a, index / m_a);
+    while (x >= m_n) {
+        x = encipher(x % m_a, x / m_a);
+    }
+    return x;
+}
+
+uint32_t KeyedPermutation::inverse(uint32_t value) const {
+    uint32_t x = decipher(value);
+    while (x >= m_n) {
+        x = decipher(x);
+    }
+    return x;
+}
+
+void KeyedPermutation::forward(uint32_t first, uint32_t count, uint32_t* out) const {
+    // Round by round over the whole batch, each round a loop without a branch or a division:
+    // the compiler runs it over several indices at once.
+    constexpr uint32_t kBatch = 4096;
+    uint32_t as[kBatch];
+    for (uint32_t done = 0; done < count; done += kBatch) {
+        const uint32_t n = std::min(kBatch, count - done);
+        uint32_t a = (first + done) % m_a;
+        uint32_t b = (first + done) / m_a;
+        uint32_t* bs = out + done;
+        for (uint32_t k = 0; k < n; ++k) {
+            as[k] = a;
+            bs[k] = b;
+            const bool wrap = ++a == m_a;
+            a = wrap ? 0 : a;
+            b += wrap ? 1 : 0;
+        }
+        for (size_t r = 0; r < kRounds; r += 2) {
+            const uint32_t keyA = m_keys[r];
+            const uint32_t keyB = m_keys[r + 1];
+            for (uint32_t k = 0; k < n; ++k) {
+                as[k] = addMod(as[k], below(bs[k], keyA, m_a), m_a);
+            }
+            for (uint32_t k = 0; k < n; ++k) {
+                bs[k] = addMod(bs[k], below(as[k], keyB, m_b), m_b);
+            }
+        }
+        for (uint32_t k = 0; k < n; ++k) {
+            bs[k] = as[k] + m_a * bs[k];
+        }
+        for (uint32_t k = 0; k < n; ++k) {
+            while (bs[k] >= m_n) {
+                bs[k] = encipher(bs[k] % m_a, bs[k] / m_a);
+            }
+        }
+    }
+}
+
+std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height) {
+    static const char label[] = "brindmar stealth salt";
+    std::array<unsigned char, sizeof label - 1 + 8> input{};
+    std::copy_n(label, sizeof label - 1, input.begin());
+    for (int i = 0; i < 4; ++i) {
+        input[sizeof label - 1 + static_cast<size_t>(i)] =
+            static_cast<unsigned char>(width >> (8 * i));
+        input[sizeof label + 3 + static_cast<size_t>(i)] =
+            static_cast<unsigned char>(height >> (8 * i));
+    }
+    std::array<unsigned char, 32> key{};
+    if (sodium_init() >= 0) {
+        crypto_generichash(key.data(), key.size(), input.data(), input.size(), nullptr, 0);
+    }
+    return key;
+}
+
+std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height) {
+    const uint64_t colourBytes = uint64_t{width} * height * 3;
+    // The walk counts in 32 bits; a carrier's colour bytes fit a signed 32-bit count anyway.
+    if (colourBytes < kSaltPositions || colourBytes > 0x7fffffffu) {
+        return {};
+    }
+    const std::array<unsigned char, 32> key = saltPositionKey(width, height);
+    const KeyedPermutation permutation(key.data(), static_cast<uint32_t>(colourBytes));
+    std::vector<uint64_t> positions(kSaltPositions);
+    for (size_t i = 0; i < kSaltPositions; ++i) {
+        positions[i] = permutation(static_cast<uint32_t>(i));
+    }
+    return positions;
+}
+
+KeyedWalk::KeyedWalk(const unsigned char* walkKey32, uint64_t colourBytes,
+                     const std::vector<uint64_t>& saltPositions)
+    : m_permutation(walkKey32, static_cast<uint32_t>(colourBytes - saltPositions.size())),
+      m_sorted(saltPositions) {
+    std::sort(m_sorted.begin(), m_sorted.end());
+    m_skips = m_sorted;
+    for (size_t k = 0; k < m_skips.size(); ++k) {
+        m_skips[k] -= k;
+    }
+}
+
+uint64_t KeyedWalk::operator()(uint64_t step) const {
+    const uint64_t rank = m_permutation.inverse(static_cast<uint32_t>(step));
+    const auto skipped = std::upper_bound(m_skips.begin(), m_skips.end(), rank) - m_skips.begin();
+    return rank + static_cast<uint64_t>(skipped);
+}
+
+} // namespace brindmar

@@ -1,0 +1,125 @@
+#include "protection/StealthFile.h"
+
+#include "payload/BmpHeader.h"
+#include "payload/CarrierFile.h"
+#include "util/ReplacementFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace brindmar {
+
+namespace {
+
+StealthFileStatus fileStatusOf(StealthStatus status) {
+    switch (status) {
+    case StealthStatus::Done:
+        return StealthFileStatus::Done;
+    case StealthStatus::TooLarge:
+        return StealthFileStatus::TooLarge;
+    case StealthStatus::NoMemory:
+        return StealthFileStatus::NoMemory;
+    case StealthStatus::NotFound:
+        return StealthFileStatus::NotFound;
+    case StealthStatus::Damaged:
+        return StealthFileStatus::Damaged;
+    case StealthStatus::Failed:
+        break;
+    }
+    return StealthFileStatus::Failed;
+}
+
+} // namespace
+
+QByteArray StealthCarrier::withColour() const {
+    QByteArray out = file;
+    const int64_t row = int64_t{width} * 3;
+    for (int64_t y = 0; y < height; ++y) {
+        std::memcpy(out.data() + pixelOffset + y * stride,
+                    colour.data() + static_cast<size_t>(y * row), static_cast<size_t>(row));
+    }
+    return out;
+}
+
+StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrier) {
+    const CarrierFile file(path);
+    if (!file.isOpen()) {
+        return StealthFileStatus::CannotOpen;
+    }
+    std::array<unsigned char, kBmpHeadersLength> headBytes{};
+    if (file.readAt(0, headBytes.data(), headBytes.size()) != headBytes.size() ||
+        headBytes[0] != 'B' || headBytes[1] != 'M') {
+        return StealthFileStatus::NotACarrier;
+    }
+    const BmpHeader header = parseBmpHeader(headBytes);
+    if (header.bitCount != 24 || !carrierLayoutSound(header, file.size())) {
+        return StealthFileStatus::NotACarrier;
+    }
+    try {
+        carrier.file = QByteArray(static_cast<qsizetype>(file.size()), Qt::Uninitialized);
+        // The file may have been cut short since its size was taken.
+        if (file.readAt(0, reinterpret_cast<unsigned char*>(carrier.file.data()),
+                        static_cast<size_t>(file.size())) != static_cast<size_t>(file.size())) {
+            return StealthFileStatus::NotACarrier;
+        }
+        carrier.width = static_cast<uint32_t>(header.width);
+        carrier.height = static_cast<uint32_t>(header.height);
+        carrier.pixelOffset = header.dataOffset;
+        carrier.stride = bmpStride(header.width, 24);
+        const int64_t row = int64_t{header.width} * 3;
+        carrier.colour.resize(static_cast<size_t>(row * header.height));
+        for (int64_t y = 0; y < header.height; ++y) {
+            std::memcpy(carrier.colour.data() + static_cast<size_t>(y * row),
+                        carrier.file.constData() + carrier.pixelOffset + y * carrier.stride,
+                        static_cast<size_t>(row));
+        }
+    } catch (const std::bad_alloc&) {
+        return StealthFileStatus::NoMemory;
+    }
+    return StealthFileStatus::Done;
+}
+
+StealthFileResult embedStealthFile(const QString& carrierPath, const QString& target,
+                                   const SecretBytes& code, const QByteArray& archive,
+                                   StrongCost cost) {
+    StealthFileResult result;
+    StealthCarrier carrier;
+    result.status = readStealthCarrier(carrierPath, carrier);
+    if (result.status != StealthFileStatus::Done) {
+        return result;
+    }
+    result.report =
+        stealthEmbed(carrier.colour.data(), carrier.width, carrier.height, code, archive, cost);
+    result.status = fileStatusOf(result.report.status);
+    if (result.status != StealthFileStatus::Done) {
+        return result;
+    }
+    ReplacementFile out(target);
+    if (!out.isOpen() || !out.append(carrier.withColour()) || !out.commit()) {
+        result.status = StealthFileStatus::CannotWrite;
+        result.error = out.error();
+        out.discard();
+    }
+    return result;
+}
+
+StealthFileResult extractStealthFile(const QString& imagePath, const SecretBytes& code,
+                                     QByteArray& archive, StrongCost cost) {
+    StealthFileResult result;
+    archive.clear();
+    StealthCarrier carrier;
+    result.status = readStealthCarrier(imagePath, carrier);
+    if (result.status != StealthFileStatus::Done) {
+        return result;
+    }
+    StealthExtractReport found =
+        stealthExtract(carrier.colour.data(), carrier.width, carrier.height, code, cost);
+    result.status = fileStatusOf(found.status);
+    if (result.status == StealthFileStatus::Done) {
+        archive = std::move(found.archive);
+    }
+    return result;
+}
+
+} // namespace brindmar

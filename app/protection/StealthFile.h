@@ -1,0 +1,57 @@
+#pragma once
+
+#include "protection/StealthImage.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace brindmar {
+
+// A 24-bit uncompressed BMP read whole, with its colour bytes gathered in file order without
+// row padding, as the stealth coder takes them.
+struct StealthCarrier {
+    QByteArray file;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int64_t pixelOffset = 0;
+    int64_t stride = 0;
+    std::vector<unsigned char> colour;
+
+    // The file with its pixel rows taken from colour; headers, padding and anything after the
+    // rows stay the carrier's.
+    QByteArray withColour() const;
+};
+
+enum class StealthFileStatus {
+    Done,
+    CannotOpen,  // not an ordinary file that can be opened
+    NotACarrier, // not a sound 24-bit uncompressed BMP
+    TooLarge,
+    NoMemory,
+    NotFound,
+    Damaged,
+    CannotWrite, // error() holds the errno
+    Failed,
+};
+
+struct StealthFileResult {
+    StealthFileStatus status = StealthFileStatus::Failed;
+    int error = 0;
+    StealthEmbedReport report;
+};
+
+StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrier);
+
+// Writes the stealth image to target, the carrier's size and headers, replacing target only
+// once it is complete and flushed.
+StealthFileResult embedStealthFile(const QString& carrierPath, const QString& target,
+                                   const SecretBytes& code, const QByteArray& archive,
+                                   StrongCost cost = kStealthCost);
+
+// The archive a stealth image holds for code; archive is left empty unless Done.
+StealthFileResult extractStealthFile(const QString& imagePath, const SecretBytes& code,
+                                     QByteArray& archive, StrongCost cost = kStealthCost);
+
+} // namespace brindmar

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "payload/StrongSeal.h"
+
+#include <QByteArray>
+#include <array>
+#include <cstdint>
+
+namespace brindmar {
+
+// Stealth: the packed archive sealed as strong protection seals it, then carried by ±1 changes
+// to colour bytes along a walk only the code's key can retrace. Nothing in the picture is in
+// clear but the Argon2id salt, itself random bits. The picture is the colour bytes of a 24-bit
+// image in file order, without row padding: width * height * 3 bytes.
+
+// Nothing in the picture can say what a guess costs, so the cost is the format's own.
+inline constexpr StrongCost kStealthCost = kDefaultStrongCost;
+
+inline constexpr uint8_t kStealthVersion = 1;
+// Check bits of the Hamming code that carries the salt (32 blocks of 15 bytes), the clear
+// head (8 blocks of 31 bytes) and, at most and at least, the sealed stream.
+inline constexpr int kSaltCheckBits = 4;
+inline constexpr int kHeadCheckBits = 5;
+inline constexpr int kHeadLength = 5; // version, then the sealed stream's length
+inline constexpr int kLeastCheckBits = 3;
+inline constexpr int kMostCheckBits = 16;
+inline constexpr uint64_t kHeadSteps = 8 * 31;
+
+// Up to this share of hidden bits per colour byte, a stealth image is what this program
+// recommends. One bit in a hundred colour bytes is carried by blocks of 511 bytes (p = 9) with
+// about one change per 900 colour bytes: under a quarter of the changes that let a classifier
+// on neighbour differences tell random ±1 embedding at this rate from untouched photographs
+// (area under the curve 0.64). Above it the program warns that detection gets likelier; the
+// most it embeds is 3 bits per 7 bytes (p = 3), about 0.43 bits per colour byte.
+inline constexpr double kStealthRecommendedRate = 0.01;
+
+// Subkeys of the key derived from the code, with libsodium's crypto_kdf under this context.
+inline constexpr char kStealthKdfContext[] = "BMstealt";
+enum class StealthSubkey : uint64_t { Walk = 1, Seal = 2, Directions = 3, Head = 4 };
+
+// The Hamming code that carries a sealed stream of this length in this picture: the most check
+// bits (fewest changes) whose blocks still fit after the salt and the head. 0 when none does.
+int stealthCheckBits(uint64_t sealedLength, uint32_t width, uint32_t height);
+
+// The longest archive a picture of this size takes in stealth; 0 when it takes none.
+int64_t stealthCapacity(uint32_t width, uint32_t height);
+// The longest archive that keeps to the recommended rate.
+int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height);
+
+enum class StealthStatus {
+    Done,
+    TooLarge, // the archive does not fit this picture
+    NoMemory, // the key derivation could not have its memory
+    NotFound, // no stealth payload for this code: none at all, or made with another code
+    Damaged,  // one for this code whose later part does not open
+    Failed,   // the seal could not be made
+};
+
+struct StealthEmbedReport {
+    StealthStatus status = StealthStatus::Failed;
+    int checkBits = 0;
+    uint64_t stepsUsed = 0;   // colour bytes the walk reached, salt included
+    uint64_t changes = 0;     // colour bytes changed by one
+    uint64_t mostChanges = 0; // what the coding promises at most: one per block
+};
+
+struct StealthExtractReport {
+    StealthStatus status = StealthStatus::NotFound;
+    QByteArray archive;
+};
+
+using StealthSalt = std::array<unsigned char, kSaltLength>;
+
+// The salt as the picture carries it; the reader needs nothing else before the derivation.
+// All zero when the picture is too small to carry one.
+StealthSalt readStealthSalt(const unsigned char* colour, uint32_t width, uint32_t height);
+
+// With the key already derived (32 bytes) and its salt: for tools that measure embedding alone
+// and for callers that derive once. colour is changed in place.
+StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, uint32_t height,
+                                       const SecretBytes& key, const StealthSalt& salt,
+                                       const QByteArray& archive);
+StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t width,
+                                           uint32_t height, const SecretBytes& key);
+
+// From the code: a fresh salt and one derivation at cost (the format's own unless a test
+// lowers it).
+StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
+                                const SecretBytes& code, const QByteArray& archive,
+                                StrongCost cost = kStealthCost);
+StealthExtractReport stealthExtract(const unsigned char* colour, uint32_t width, uint32_t height,
+                                    const SecretBytes& code, StrongCost cost = kStealthCost);
+
+} // namespace brindmar

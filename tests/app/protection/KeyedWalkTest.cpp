@@ -1,0 +1,96 @@
+// The walk must visit every colour byte but the salt's exactly once, for any picture size,
+// and another key must give another order; the salt positions depend on the size alone.
+#include "protection/KeyedWalk.h"
+
+#include <algorithm>
+#include <array>
+#include <gtest/gtest.h>
+#include <set>
+#include <vector>
+
+using namespace brindmar;
+
+namespace {
+
+std::array<unsigned char, 32> keyOf(unsigned char seed) {
+    std::array<unsigned char, 32> key{};
+    for (size_t i = 0; i < key.size(); ++i) {
+        key[i] = static_cast<unsigned char>(seed * 31 + i);
+    }
+    return key;
+}
+
+TEST(KeyedWalk, PermutationVisitsEveryIndexOnceAtEverySize) {
+    // Powers of two and their neighbours, where the Feistel domain and the walk-back change.
+    // Squares and their neighbours, where the split and the walk-back change; batches that
+    // start anywhere must agree with one index at a time, and the inverse must undo both.
+    for (uint32_t n : {1u, 2u, 3u, 4u, 5u, 8u, 9u, 10u, 255u, 256u, 257u, 1000u, 4097u, 65535u}) {
+        const auto key = keyOf(static_cast<unsigned char>(n));
+        const KeyedPermutation permutation(key.data(), n);
+        std::vector<uint32_t> batch(n);
+        const uint32_t start = n / 3;
+        permutation.forward(start, n - start, batch.data());
+        std::vector<bool> seen(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t x = permutation(i);
+            ASSERT_LT(x, n) << "n " << n;
+            ASSERT_FALSE(seen[x]) << "n " << n << " index " << i;
+            seen[x] = true;
+            ASSERT_EQ(permutation.inverse(x), i) << "n " << n;
+            if (i >= start) {
+                ASSERT_EQ(batch[i - start], x) << "n " << n << " index " << i;
+            }
+        }
+    }
+}
+
+TEST(KeyedWalk, AnotherKeyGivesAnotherOrder) {
+    const uint32_t n = 3000;
+    const auto a = keyOf(1);
+    const auto b = keyOf(2);
+    const KeyedPermutation first(a.data(), n);
+    const KeyedPermutation second(b.data(), n);
+    int same = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        same += first(i) == second(i) ? 1 : 0;
+    }
+    EXPECT_LT(same, 20); // about one in n by chance
+}
+
+TEST(KeyedWalk, SkipsTheSaltAndCoversTheRest) {
+    struct Size {
+        uint32_t width, height;
+    };
+    for (const Size size : {Size{1, 160}, Size{160, 1}, Size{1, 400}, Size{17, 13}, Size{40, 30}}) {
+        const uint64_t colourBytes = uint64_t{size.width} * size.height * 3;
+        const std::vector<uint64_t> salt = saltPositions(size.width, size.height);
+        ASSERT_EQ(salt.size(), kSaltPositions);
+        EXPECT_EQ(salt, saltPositions(size.width, size.height));
+        const std::set<uint64_t> saltSet(salt.begin(), salt.end());
+        ASSERT_EQ(saltSet.size(), salt.size());
+        const auto key = keyOf(7);
+        const KeyedWalk walk(key.data(), colourBytes, salt);
+        ASSERT_EQ(walk.size(), colourBytes - salt.size());
+        std::vector<bool> seen(colourBytes);
+        for (uint64_t step = 0; step < walk.size(); ++step) {
+            const uint64_t at = walk(step);
+            ASSERT_LT(at, colourBytes);
+            ASSERT_FALSE(seen[at]);
+            ASSERT_EQ(saltSet.count(at), 0u) << "the walk reached the salt at step " << step;
+            seen[at] = true;
+        }
+        // The sweep meets every byte once, at the step the walk gives for it.
+        uint64_t swept = 0;
+        walk.sweep([&](uint64_t step, uint64_t byte) {
+            EXPECT_EQ(walk(step), byte);
+            ++swept;
+        });
+        EXPECT_EQ(swept, walk.size());
+    }
+    // Too small for the salt: no positions at all rather than a partial salt.
+    EXPECT_TRUE(saltPositions(1, 159).empty());
+    // Same count of bytes, another shape: other positions.
+    EXPECT_NE(saltPositions(40, 30), saltPositions(30, 40));
+}
+
+} // namespace

@@ -1,0 +1,171 @@
+// Stealth on disk: the image keeps the carrier's size, headers and row padding, only a sound
+// 24-bit carrier is taken, nothing is left at the target when the embed fails, and the
+// committed image pins the format: the same inputs give the same bytes, and it still opens.
+//
+// BRINDMAR_WRITE_GOLDEN=1 writes the committed image instead of comparing.
+#include "protection/StealthFile.h"
+#include "AppTestSupport.h"
+#include "FixedRandomness.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/stat.h>
+
+using namespace brindmar;
+using apptest::Bytes;
+
+namespace {
+
+constexpr StrongCost kCheap{1, 8};
+const QString kGolden = QStringLiteral(BRINDMAR_STEALTH_GOLDEN_DIR "/stealth-rgb.bmp");
+const QString kGoldenCarrier = QStringLiteral(BRINDMAR_GOLDEN_INPUTS_DIR "/rgb.bmp");
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray archiveOf(size_t length, unsigned seed) {
+    std::mt19937 random(seed);
+    QByteArray bytes(static_cast<qsizetype>(length), Qt::Uninitialized);
+    for (char& c : bytes) {
+        c = static_cast<char>(random());
+    }
+    return bytes;
+}
+
+Bytes pixels(size_t count, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes bytes(count);
+    for (uint8_t& b : bytes) {
+        b = static_cast<uint8_t>(random());
+    }
+    return bytes;
+}
+
+TEST(StealthFile, KeepsTheCarriersSizeHeadersAndPaddingAndOpensAgain) {
+    apptest::ScratchDir dir;
+    const SecretBytes code = codeSecret(QStringLiteral("Tulip-Harbor-42"));
+    // Widths whose rows are padded by 0, 1, 2 and 3 bytes.
+    for (int32_t width : {36, 37, 38, 39}) {
+        Bytes carrier = bmptest::make24(width, 30, pixels(size_t(width) * 30 * 3, 9));
+        // Padding bytes a writer left set, and bytes after the rows, must come through as they
+        // were.
+        const int32_t stride = bmptest::stride24(width);
+        for (int32_t y = 0; y < 30; ++y) {
+            for (int32_t x = width * 3; x < stride; ++x) {
+                carrier[size_t(54 + y * stride + x)] = 0xEE;
+            }
+        }
+        carrier.insert(carrier.end(), {1, 2, 3});
+        dir.write(QStringLiteral("carrier.bmp"), carrier);
+        const QByteArray archive = archiveOf(60, static_cast<unsigned>(width));
+        const StealthFileResult made =
+            embedStealthFile(dir.path(QStringLiteral("carrier.bmp")),
+                             dir.path(QStringLiteral("out.bmp")), code, archive, kCheap);
+        ASSERT_EQ(made.status, StealthFileStatus::Done) << width;
+
+        const QByteArray out = readAll(dir.path(QStringLiteral("out.bmp")));
+        ASSERT_EQ(out.size(), static_cast<qsizetype>(carrier.size()));
+        EXPECT_EQ(out.left(54), QByteArray(reinterpret_cast<const char*>(carrier.data()), 54));
+        EXPECT_EQ(out.right(3), QByteArray("\x01\x02\x03"));
+        for (int32_t y = 0; y < 30; ++y) {
+            for (int32_t x = width * 3; x < stride; ++x) {
+                EXPECT_EQ(static_cast<uint8_t>(out[54 + y * stride + x]), 0xEE);
+            }
+        }
+        QByteArray back;
+        EXPECT_EQ(
+            extractStealthFile(dir.path(QStringLiteral("out.bmp")), code, back, kCheap).status,
+            StealthFileStatus::Done);
+        EXPECT_EQ(back, archive);
+        EXPECT_EQ(
+            extractStealthFile(dir.path(QStringLiteral("carrier.bmp")), code, back, kCheap).status,
+            StealthFileStatus::NotFound);
+        EXPECT_TRUE(back.isEmpty());
+    }
+}
+
+TEST(StealthFile, RefusesWhatIsNotASoundCarrierAndLeavesNoTarget) {
+    apptest::ScratchDir dir;
+    const SecretBytes code = codeSecret(QStringLiteral("Tulip-Harbor-42"));
+    const Bytes good = bmptest::make24(40, 30, pixels(40 * 30 * 3, 1));
+    Bytes cut = good;
+    cut.resize(good.size() - 100);
+    Bytes compressed = good;
+    apptest::put32(compressed, 30, 1);
+    Bytes upsideDown = good;
+    apptest::put32(upsideDown, 22, static_cast<uint32_t>(-30));
+    ::mkfifo(QFile::encodeName(dir.path(QStringLiteral("fifo.bmp"))).constData(), 0600);
+    struct Case {
+        const char* name;
+        Bytes bytes; // none: the name is not written (missing, or made above)
+        QByteArray archive;
+        StealthFileStatus expected;
+    };
+    const Case cases[] = {
+        {"missing.bmp", {}, "doc", StealthFileStatus::CannotOpen},
+        {"fifo.bmp", {}, "doc", StealthFileStatus::CannotOpen},
+        {"text.bmp", {'h', 'e', 'l', 'l', 'o'}, "doc", StealthFileStatus::NotACarrier},
+        {"indexed.bmp", bmptest::make8(40, 30, bmptest::testPalette(256), Bytes(1200, 7)), "doc",
+         StealthFileStatus::NotACarrier},
+        {"cut.bmp", cut, "doc", StealthFileStatus::NotACarrier},
+        {"compressed.bmp", compressed, "doc", StealthFileStatus::NotACarrier},
+        {"top-down.bmp", upsideDown, "doc", StealthFileStatus::NotACarrier},
+        {"tiny.bmp", bmptest::make24(10, 10, pixels(300, 2)), "doc", StealthFileStatus::TooLarge},
+        {"full.bmp", good, archiveOf(4000, 3), StealthFileStatus::TooLarge},
+    };
+    for (const Case& c : cases) {
+        const QString name = QString::fromLatin1(c.name);
+        if (!c.bytes.empty()) {
+            dir.write(name, c.bytes);
+        }
+        const QString target = dir.path(QStringLiteral("out-") + name);
+        EXPECT_EQ(embedStealthFile(dir.path(name), target, code, c.archive, kCheap).status,
+                  c.expected)
+            << c.name;
+        EXPECT_FALSE(QFileInfo::exists(target)) << c.name;
+        QByteArray archive = "stale";
+        const StealthFileStatus read =
+            extractStealthFile(dir.path(name), code, archive, kCheap).status;
+        EXPECT_TRUE(archive.isEmpty()) << c.name;
+        if (c.expected != StealthFileStatus::TooLarge) {
+            EXPECT_EQ(read, c.expected) << c.name;
+        }
+    }
+    // A folder that cannot take the file: the errno comes back and the target stays as it was.
+    dir.write(QStringLiteral("good.bmp"), good);
+    const StealthFileResult noFolder =
+        embedStealthFile(dir.path(QStringLiteral("good.bmp")),
+                         dir.path(QStringLiteral("no folder/out.bmp")), code, "doc", kCheap);
+    EXPECT_EQ(noFolder.status, StealthFileStatus::CannotWrite);
+    EXPECT_EQ(noFolder.error, ENOENT);
+}
+
+TEST(StealthFile, TheCommittedImageIsMadeAgainAndStillOpens) {
+    apptest::ScratchDir dir;
+    const SecretBytes code = codeSecret(QStringLiteral("Tulip-Harbor-42"));
+    const QByteArray archive = archiveOf(300, 2026);
+    const QString made = dir.path(QStringLiteral("made.bmp"));
+    {
+        // The salt is the embed's only randomness.
+        const apptest::FixedRandomness fixed(20261208);
+        ASSERT_EQ(embedStealthFile(kGoldenCarrier, made, code, archive, kCheap).status,
+                  StealthFileStatus::Done);
+    }
+    if (qEnvironmentVariable("BRINDMAR_WRITE_GOLDEN") == u"1") {
+        QFile::remove(kGolden);
+        ASSERT_TRUE(QFile::copy(made, kGolden));
+        return;
+    }
+    const QByteArray golden = readAll(kGolden);
+    ASSERT_FALSE(golden.isEmpty());
+    EXPECT_EQ(readAll(made), golden) << "the stealth image's bytes changed: a format change";
+    QByteArray back;
+    EXPECT_EQ(extractStealthFile(kGolden, code, back, kCheap).status, StealthFileStatus::Done);
+    EXPECT_EQ(back, archive);
+}
+
+} // namespace

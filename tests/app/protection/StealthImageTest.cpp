@@ -1,0 +1,177 @@
+// A stealth picture must give its archive back to its code and to nothing else, must refuse or
+// lose what a flipped bit spoils rather than hand back other bytes, and must differ from its
+// carrier only as the coding promises.
+#include "protection/StealthImage.h"
+
+#include <QString>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <random>
+#include <vector>
+
+using namespace brindmar;
+
+namespace {
+
+// The least libsodium takes, so that each derivation is a millisecond.
+constexpr StrongCost kCheap{1, 8};
+
+uint32_t pick(std::mt19937& random) {
+    return static_cast<uint32_t>(random());
+}
+
+struct Picture {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<unsigned char> colour;
+};
+
+// Photographs have flat and saturated areas as well as texture: runs at 0 and 255 test the
+// changes that can go one way only.
+Picture randomPicture(std::mt19937& random, uint32_t width, uint32_t height) {
+    Picture picture{width, height, std::vector<unsigned char>(size_t{width} * height * 3)};
+    const int style = static_cast<int>(pick(random) % 3);
+    for (size_t i = 0; i < picture.colour.size(); ++i) {
+        const unsigned r = pick(random);
+        picture.colour[i] = static_cast<unsigned char>(style == 0   ? r
+                                                       : style == 1 ? (r % 4 == 0 ? 0 : 255)
+                                                                    : 120 + (i / 7) % 9);
+    }
+    return picture;
+}
+
+QByteArray randomArchive(std::mt19937& random, int64_t length) {
+    QByteArray archive(static_cast<qsizetype>(length), Qt::Uninitialized);
+    for (char& c : archive) {
+        c = static_cast<char>(pick(random));
+    }
+    return archive;
+}
+
+SecretBytes code(const char* text) {
+    return codeSecret(QString::fromLatin1(text));
+}
+
+TEST(Stealth, EveryEmbedOpensOnlyForItsCodeAndAFlippedBitNeverGivesOtherBytes) {
+    std::mt19937 random(20261208);
+    const SecretBytes right = code("Tulip-Harbor-42");
+    const SecretBytes wrong = code("Tulip-Harbor-43");
+    for (int round = 0; round < 24; ++round) {
+        // Tall and wide single lines, then anything up to 48 x 48.
+        uint32_t width = 1 + pick(random) % 48;
+        uint32_t height = 1 + pick(random) % 48;
+        if (round % 4 == 0) {
+            width = 1;
+            height = 300 + pick(random) % 900;
+        } else if (round % 4 == 1) {
+            height = 1;
+            width = 300 + pick(random) % 900;
+        }
+        SCOPED_TRACE(testing::Message() << "round " << round << ", " << width << " x " << height);
+        const Picture carrier = randomPicture(random, width, height);
+        const int64_t capacity = stealthCapacity(width, height);
+        if (capacity == 0) {
+            Picture picture = carrier;
+            EXPECT_EQ(
+                stealthEmbed(picture.colour.data(), width, height, right, QByteArray("x"), kCheap)
+                    .status,
+                StealthStatus::TooLarge);
+            EXPECT_EQ(picture.colour, carrier.colour) << "a refused embed changed the picture";
+            continue;
+        }
+        // Whole capacity, nothing, or anything between.
+        const int64_t length = round % 3 == 0   ? capacity
+                               : round % 3 == 1 ? 0
+                                                : static_cast<int64_t>(pick(random) % capacity);
+        const QByteArray archive = randomArchive(random, length);
+        Picture stego = carrier;
+        const StealthEmbedReport made =
+            stealthEmbed(stego.colour.data(), width, height, right, archive, kCheap);
+        ASSERT_EQ(made.status, StealthStatus::Done);
+
+        const StealthExtractReport back =
+            stealthExtract(stego.colour.data(), width, height, right, kCheap);
+        ASSERT_EQ(back.status, StealthStatus::Done);
+        EXPECT_EQ(back.archive, archive);
+        EXPECT_EQ(stealthExtract(stego.colour.data(), width, height, wrong, kCheap).status,
+                  StealthStatus::NotFound);
+        EXPECT_EQ(stealthExtract(carrier.colour.data(), width, height, right, kCheap).status,
+                  StealthStatus::NotFound);
+
+        Picture flipped = stego;
+        unsigned char& byte = flipped.colour[pick(random) % flipped.colour.size()];
+        byte = byte == 255 ? 254 : byte + 1;
+        const StealthExtractReport spoiled =
+            stealthExtract(flipped.colour.data(), width, height, right, kCheap);
+        if (spoiled.status == StealthStatus::Done) {
+            EXPECT_EQ(spoiled.archive, archive) << "a flipped bit gave other bytes";
+        } else {
+            EXPECT_TRUE(spoiled.status == StealthStatus::NotFound ||
+                        spoiled.status == StealthStatus::Damaged);
+            EXPECT_TRUE(spoiled.archive.isEmpty());
+        }
+
+        Picture over = carrier;
+        EXPECT_EQ(stealthEmbed(over.colour.data(), width, height, right,
+                               randomArchive(random, capacity + 1), kCheap)
+                      .status,
+                  StealthStatus::TooLarge);
+    }
+}
+
+TEST(Stealth, AnOutsiderSeesOnlyChangesByOneAndNoMoreThanOnePerBlock) {
+    std::mt19937 random(7);
+    const SecretBytes right = code("Tulip-Harbor-42");
+    for (int round = 0; round < 12; ++round) {
+        const uint32_t width = 20 + pick(random) % 100;
+        const uint32_t height = 20 + pick(random) % 100;
+        const Picture carrier = randomPicture(random, width, height);
+        // From a fraction of the recommended rate up to the whole capacity.
+        const int64_t limit =
+            round < 6 ? stealthRecommendedCapacity(width, height) : stealthCapacity(width, height);
+        const QByteArray archive =
+            randomArchive(random, static_cast<int64_t>(pick(random) % (limit + 1)));
+        Picture stego = carrier;
+        const StealthEmbedReport made =
+            stealthEmbed(stego.colour.data(), width, height, right, archive, kCheap);
+        ASSERT_EQ(made.status, StealthStatus::Done);
+        ASSERT_EQ(stego.colour.size(), carrier.colour.size());
+        uint64_t changed = 0;
+        for (size_t i = 0; i < carrier.colour.size(); ++i) {
+            const int step = int{stego.colour[i]} - int{carrier.colour[i]};
+            ASSERT_LE(std::abs(step), 1) << "byte " << i; // 0 never wraps to 255, nor back
+            changed += step != 0 ? 1 : 0;
+        }
+        EXPECT_EQ(changed, made.changes);
+        EXPECT_LE(changed, made.mostChanges);
+        EXPECT_LE(made.stepsUsed, carrier.colour.size());
+        // Blocks of 2^p - 1 bytes with at most one change each: the promise in bytes.
+        const uint64_t blockLength = (uint64_t{1} << made.checkBits) - 1;
+        EXPECT_LE(made.mostChanges, 32 + 8 + (made.stepsUsed - 728) / blockLength);
+    }
+}
+
+TEST(Stealth, CapacityHoldsTheRatesItNames) {
+    struct Case {
+        uint32_t width, height;
+    };
+    for (const Case c : {Case{64, 48}, Case{256, 256}, Case{1920, 1080}, Case{6000, 4000}}) {
+        const double colourBytes = 3.0 * c.width * c.height;
+        const int64_t most = stealthCapacity(c.width, c.height);
+        const int64_t recommended = stealthRecommendedCapacity(c.width, c.height);
+        // At least 0.1 bits per colour byte at most; the recommended rate within a seal's
+        // overhead of its figure.
+        EXPECT_GE(8.0 * static_cast<double>(sealedLength(most)) / colourBytes, 0.1);
+        EXPECT_LE(recommended, most);
+        if (recommended > 0) {
+            EXPECT_LE(8.0 * static_cast<double>(sealedLength(recommended)) / colourBytes,
+                      kStealthRecommendedRate + 1e-9);
+        }
+        EXPECT_NE(stealthCheckBits(static_cast<uint64_t>(sealedLength(most)), c.width, c.height),
+                  0);
+        EXPECT_EQ(
+            stealthCheckBits(static_cast<uint64_t>(sealedLength(most + 1)), c.width, c.height), 0);
+    }
+}
+
+} // namespace
