@@ -113,23 +113,52 @@ std::vector<double> hillCosts(const Tile& tile) {
 
 size_t simulateAdaptive(Tile& tile, const std::vector<double>& costs, double bits, uint64_t seed) {
     const size_t n = tile.colourBytes();
+    // The payload at a given lambda, summed over costs grouped in narrow logarithmic bins (a few
+    // parts in a thousand wide): the search then takes bins, not bytes, per step.
+    constexpr int kBins = 8192;
+    double lowest = 1e300;
+    double highest = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        lowest = std::min(lowest, costs[i]);
+        highest = std::max(highest, costs[i]);
+    }
+    if (n == 0 || !(highest > 0.0) || bits <= 0.0) {
+        return 0;
+    }
+    lowest = std::max(lowest, highest * 1e-12);
+    const double span = std::log(highest / lowest) + 1e-12;
+    std::vector<double> inside(kBins, 0.0);
+    std::vector<double> atEnds(kBins, 0.0);
+    for (size_t i = 0; i < n; ++i) {
+        const double c = std::max(costs[i], lowest);
+        const int bin = std::min(kBins - 1, static_cast<int>(std::log(c / lowest) / span * kBins));
+        (tile.bgr[i] == 0 || tile.bgr[i] == 255 ? atEnds : inside)[static_cast<size_t>(bin)] += 1.0;
+    }
     auto payloadAt = [&](double lambda) {
         double total = 0.0;
-        for (size_t i = 0; i < n; ++i) {
-            const bool edge = tile.bgr[i] == 0 || tile.bgr[i] == 255;
-            const double p = changeProbability(lambda, costs[i], edge);
-            total += edge ? binaryEntropy(p) : ternaryEntropy(p);
+        for (int b = 0; b < kBins; ++b) {
+            if (inside[static_cast<size_t>(b)] == 0.0 && atEnds[static_cast<size_t>(b)] == 0.0) {
+                continue;
+            }
+            const double c = lowest * std::exp((b + 0.5) * span / kBins);
+            total += inside[static_cast<size_t>(b)] *
+                     ternaryEntropy(changeProbability(lambda, c, false));
+            total +=
+                atEnds[static_cast<size_t>(b)] * binaryEntropy(changeProbability(lambda, c, true));
         }
         return total;
     };
-    // The payload falls as lambda grows: find an upper bound, then bisect on a log scale.
-    double lo = 1e-6;
-    double hi = 1.0;
-    while (payloadAt(hi) > bits && hi < 1e12) {
+    // The payload falls as lambda grows: bracket it, then bisect on a log scale.
+    double lo = 0.0;
+    double hi = 1.0 / highest;
+    while (payloadAt(hi) > bits && hi < 1e300) {
         lo = hi;
-        hi *= 10.0;
+        hi *= 4.0;
     }
-    for (int i = 0; i < 40; ++i) {
+    if (lo == 0.0) {
+        lo = hi / 4.0; // at lambda -> 0 the payload is at its most, log2(3) per byte
+    }
+    for (int i = 0; i < 50; ++i) {
         const double mid = std::sqrt(lo * hi);
         (payloadAt(mid) > bits ? lo : hi) = mid;
     }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 
@@ -89,6 +90,26 @@ TEST(PlusMinusOne, HillCostsAreLowerInTexture) {
     const std::vector<double> costs = hillCosts(tile);
     const auto cost = [&](int x, int y) { return costs[static_cast<size_t>(y * 64 + x) * 3]; };
     EXPECT_GT(cost(5, 30), 10.0 * cost(58, 30));
+}
+
+// With equal costs every byte changes with the same probability p, and the payload is the
+// ternary entropy of p per byte: the share of changed bytes must be 2p for the entropy asked.
+TEST(PlusMinusOne, AdaptiveSenderCarriesThePayloadAsked) {
+    const Tile cover = smoothTile(160, 8);
+    const std::vector<double> costs(cover.colourBytes(), 3.0);
+    for (double rate : {0.01, 0.1, 0.5}) {
+        double lo = 0.0;
+        double hi = 1.0 / 3.0;
+        for (int i = 0; i < 60; ++i) {
+            const double p = (lo + hi) / 2.0;
+            const double h = -2.0 * p * std::log2(p) - (1.0 - 2.0 * p) * std::log2(1.0 - 2.0 * p);
+            (h < rate ? lo : hi) = p;
+        }
+        Tile stego = cover;
+        const double bytes = static_cast<double>(cover.colourBytes());
+        const size_t changes = simulateAdaptive(stego, costs, rate * bytes, 21);
+        EXPECT_NEAR(static_cast<double>(changes) / bytes, 2.0 * lo, 0.05 * 2.0 * lo + 5e-4) << rate;
+    }
 }
 
 TEST(PlusMinusOne, ChangesAtTheEndsOfTheRangeStayInside) {
