@@ -16,6 +16,7 @@
 // Options: folders to search (recursively) for .jpg and .jpeg files; --per-picture=N the most
 // tiles taken from one picture (default 20, spread over the picture).
 #include "Classifier.h"
+#include "Pictures.h"
 #include "Roc.h"
 #include "Spam.h"
 #include "StealthAdapter.h"
@@ -28,13 +29,10 @@
 #include <QImageReader>
 #include <QString>
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -51,47 +49,6 @@ struct CoverSet {
     std::vector<Tile> tiles;
     int pictures = 0;
 };
-
-bool isJpeg(const fs::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == ".jpg" || ext == ".jpeg";
-}
-
-// One file per picture: wallpaper packages ship each picture in several sizes, either as
-// NAME/contents/images/WxH.jpg or as NAME_WxH.jpg beside NAME.jpg. The largest file stands for
-// the picture.
-std::vector<fs::path> picturesUnder(const std::vector<std::string>& folders) {
-    static const std::regex sizeSuffix("_[0-9]+x[0-9]+$");
-    std::map<std::string, fs::path> chosen;
-    for (const std::string& folder : folders) {
-        std::error_code ec;
-        for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end;
-             it.increment(ec)) {
-            if (!it->is_regular_file(ec) || !isJpeg(it->path())) {
-                continue;
-            }
-            const std::string path = it->path().string();
-            const size_t contents = path.find("/contents/");
-            const std::string key =
-                contents != std::string::npos
-                    ? path.substr(0, contents)
-                    : (it->path().parent_path() /
-                       std::regex_replace(it->path().stem().string(), sizeSuffix, ""))
-                          .string();
-            auto [at, inserted] = chosen.emplace(key, it->path());
-            if (!inserted && fs::file_size(it->path(), ec) > fs::file_size(at->second, ec)) {
-                at->second = it->path();
-            }
-        }
-    }
-    std::vector<fs::path> pictures;
-    for (const auto& [key, path] : chosen) {
-        pictures.push_back(path);
-    }
-    return pictures;
-}
 
 Tile fromImage(const QImage& rgb) {
     Tile picture(rgb.width(), rgb.height());
@@ -187,7 +144,7 @@ int main(int argc, char** argv) {
             folders.push_back(arg);
         }
     }
-    const std::vector<fs::path> pictures = picturesUnder(folders);
+    const std::vector<fs::path> pictures = detect::picturesUnder(folders);
     CoverSet halvedSet{"halved", {}, 0};
     CoverSet jpegSet{"jpeg", {}, 0};
     for (const fs::path& path : pictures) {
