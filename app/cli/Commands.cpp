@@ -272,7 +272,9 @@ std::optional<int> checkFiles(const Options& options) {
         sound = (ExtensionOf(name) != u"bmp" ? ordinaryFile(first) : bmpFile(first)).has_value();
         sound = ordinaryFile(options.files.value(1)).has_value() && sound;
     } else if (options.command == u"extract") {
-        sound = bmpFile(first).has_value();
+        // A PNG image is read as the BMP of its pixels.
+        sound = (sniffImageFormat(first) == ImageFormat::Png ? ordinaryFile(first) : bmpFile(first))
+                    .has_value();
     } else if (options.command != u"convert") {
         sound = ordinaryFile(first).has_value();
     }
@@ -310,9 +312,9 @@ int runEmbed(const Options& options) {
                         named + QStringLiteral(" (its copy in a private work folder)"));
         carrier = ConvertPictureFile(s.ctx, named, s.ctx.temporaryFolder);
         if (carrier && !options.quiet) {
-            printError(named + said +
-                       (namingTheImage ? embedOutputPath(*out, named, options.imageFormat)
-                                       : QString()));
+            printError(
+                named + said +
+                (namingTheImage ? embedOutputPath(*out, named, options.imageFormat) : QString()));
         }
         return carrier.has_value();
     };

@@ -16,15 +16,15 @@
 #include <QImageWriter>
 #include <QProcess>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <random>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -125,8 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TripCase{"default keeps the size", {}, {}, true},
                       TripCase{"centre crop stored", {"--crop", "centre"}, {}, false},
                       TripCase{"strip by number with code", {"--crop", "12"}, "0123456789", true},
-                      TripCase{"encrypted corner", {"--crop", "right-bottom", "--encrypt"},
-                               "abcdefghij0123456789", true}),
+                      TripCase{"encrypted corner",
+                               {"--crop", "right-bottom", "--encrypt"},
+                               "abcdefghij0123456789",
+                               true}),
     apptest::RowName());
 
 // A command line with its exit status, a piece of what it says on stdout, and exactly what it
@@ -165,57 +167,98 @@ TEST(CliLines, StatusStdoutAndStderr) {
     const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
     const QString image = f.out + "carrier.bmp";
     const Row rows[] = {
-        {{"extract", image, "-o", f.found, "-c", "9876543210"}, {}, 1, {},
+        {{"extract", image, "-o", f.found, "-c", "9876543210"},
+         {},
+         1,
+         {},
          "brindmar: " + image + ": this code does not open the document\n"},
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out=" + f.out}, {}, 1, {},
-         "brindmar: replace " + image + ": not done; there is no terminal to ask, and --yes "
-         "answers yes\n"},
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out=" + f.out},
+         {},
+         1,
+         {},
+         "brindmar: replace " + image +
+             ": not done; there is no terminal to ask, and --yes "
+             "answers yes\n"},
         {{"info", image, "--code-file", f.path("code.txt")}, {}, 0, "Payload: notes.txt", {}},
-        {{"info", image}, {"BRINDMAR_CODE=0123456789"}, 0,
-         "Code: stored in the image (not a protection against someone with this program)", {}},
+        {{"info", image},
+         {"BRINDMAR_CODE=0123456789"},
+         0,
+         "Code: stored in the image (not a protection against someone with this program)",
+         {}},
         {{"info", f.path("carrier.bmp")}, {}, 0, "Embed max.: 17898 bytes", {}},
         {{"info", f.path("picture.png")}, {}, 0, "its name does not end in .bmp", {}},
-        {{"extract", f.path("picture.png"), "-o", f.found}, {}, 1, {},
+        {{"extract", f.path("picture.png"), "-o", f.found},
+         {},
+         1,
+         {},
          "brindmar: " + f.path("picture.png") +
              ": is a BMP file, but its name does not end in .bmp; rename it to use it\n"},
-        {{"info", f.path("notes.txt")}, {}, 1, {},
+        {{"info", f.path("notes.txt")},
+         {},
+         1,
+         {},
          "brindmar: " + f.path("notes.txt") + ": cannot be read\n"},
-        {{"info", f.path("gone.bmp")}, {}, 1, {},
+        {{"info", f.path("gone.bmp")},
+         {},
+         1,
+         {},
          "brindmar: " + f.path("gone.bmp") + ": No such file or directory\n"},
-        {{"wipe", f.dir.folder()}, {}, 1, {},
-         "brindmar: " + f.dir.folder() + ": Is a directory\n"},
-        {{"wipe", "-y", f.path("link.txt")}, {}, 1, {},
+        {{"wipe", f.dir.folder()}, {}, 1, {}, "brindmar: " + f.dir.folder() + ": Is a directory\n"},
+        {{"wipe", "-y", f.path("link.txt")},
+         {},
+         1,
+         {},
          "brindmar: " + f.path("link.txt") +
              ": is a symbolic link; wipe the file it points to by its own path\n"},
         {{"info", "--", f.path("-dash.bmp")}, {}, 0, "Carrier: usable", {}},
         {{"extract", f.path("carrier.bmp")}, {}, 2, {}, "brindmar: --out DIR is needed" + usage},
-        {{"embed", f.path("carrier.bmp"), "--crop", "diagonal"}, {}, 2, {},
+        {{"embed", f.path("carrier.bmp"), "--crop", "diagonal"},
+         {},
+         2,
+         {},
          "brindmar: no crop is named 'diagonal'" + usage},
         {{"frobnicate"}, {}, 2, {}, "brindmar: unknown command 'frobnicate'" + usage},
-        {{"info", image, "--bogus"}, {}, 2, {},
+        {{"info", image, "--bogus"},
+         {},
+         2,
+         {},
          "brindmar: '--bogus' is not an option of info" + usage},
-        {{"info", image, "-c", "0123456789", "--code-file", "-"}, {}, 2, {},
+        {{"info", image, "-c", "0123456789", "--code-file", "-"},
+         {},
+         2,
+         {},
          "brindmar: give the code one way only: --code, --code-file or --ask-code" + usage},
         {{"info", "--version", "x"}, {}, 0, "brindmar ", {}},
         {{"wipe", "x", "--help"}, {}, 0, "copy-on-write", {}},
         // A code is used as the header keeps it: never cut, collapsed or trimmed to too short.
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-c",
           "0123456789abcdefghijK"},
-         {}, 2, {},
+         {},
+         2,
+         {},
          "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
-         "counted; with --strong up to 256" + usage},
+         "counted; with --strong up to 256" +
+             usage},
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-c", "         1"},
-         {}, 2, {},
+         {},
+         2,
+         {},
          "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
-         "counted; with --strong up to 256" + usage},
+         "counted; with --strong up to 256" +
+             usage},
         {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found},
          {QStringLiteral("BRINDMAR_CODE=\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8\u03b9"
                          "\u03ba")},
-         2, {},
+         2,
+         {},
          "brindmar: the code can hold only Latin-1 characters (English and Western European "
-         "letters, digits and signs); with --strong it may be of any script" + usage},
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found, "--encrypt"}, {}, 2,
-         {}, "brindmar: --encrypt needs a code: without one nothing is encrypted" + usage},
+         "letters, digits and signs); with --strong it may be of any script" +
+             usage},
+        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found, "--encrypt"},
+         {},
+         2,
+         {},
+         "brindmar: --encrypt needs a code: without one nothing is encrypted" + usage},
     };
     expectRows(rows);
     // The refused overwrite left the first image as it was: it still opens with its code.
@@ -235,18 +278,31 @@ TEST(CliLines, StrongProtection) {
     const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
     const QStringList embed{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out};
     const Row rows[] = {
-        {embed + QStringList{"--strong"}, {}, 2, {},
+        {embed + QStringList{"--strong"},
+         {},
+         2,
+         {},
          "brindmar: --strong needs a code: it is the only key to the document" + usage},
-        {embed + QStringList{"-c", "a code of twenty-one!"}, {}, 2, {},
+        {embed + QStringList{"-c", "a code of twenty-one!"},
+         {},
+         2,
+         {},
          "brindmar: the code must be 10 to 20 characters long, blanks at its ends not counted; "
-         "with --strong up to 256" + usage},
+         "with --strong up to 256" +
+             usage},
         {embed + QStringList{"--strong"}, {greek}, 0, "File Embedding processed successfully", {}},
         {{"info", image}, {}, 0, "Payload: sealed with strong protection", {}},
-        {{"extract", image, "-o", f.found}, {}, 1, {},
+        {{"extract", image, "-o", f.found},
+         {},
+         1,
+         {},
          "brindmar: " + image +
              ": its document is sealed with strong protection; give its code with --ask-code, "
              "--code-file or BRINDMAR_CODE\n"},
-        {{"extract", image, "-o", f.found}, {QStringLiteral("BRINDMAR_CODE=0123456789")}, 1, {},
+        {{"extract", image, "-o", f.found},
+         {QStringLiteral("BRINDMAR_CODE=0123456789")},
+         1,
+         {},
          "brindmar: " + image + ": this code does not open the document\n"},
         {{"extract", image, "-o", f.found}, {greek}, 0, "processed successfully", {}},
     };
@@ -256,33 +312,54 @@ TEST(CliLines, StrongProtection) {
     // One code in the forms it arrives in: composed or not, with a no-break space, from a file
     // with a byte-order mark and CRLF; and the code files and arguments that give no code.
     const QString composed = QStringLiteral("été à Sète");
-    f.dir.write(QStringLiteral("crlf"), std::string("\xEF\xBB\xBF") +
-                                            composed.toUtf8().toStdString() + "\r\n");
+    f.dir.write(QStringLiteral("crlf"),
+                std::string("\xEF\xBB\xBF") + composed.toUtf8().toStdString() + "\r\n");
     f.dir.write(QStringLiteral("decomposed"),
                 composed.normalized(QString::NormalizationForm_D).toUtf8().toStdString() + "\n");
     f.dir.write(QStringLiteral("empty"), std::string("\nsecond line is no code\n"));
     f.dir.write(QStringLiteral("latin1"), std::string("\xe9t\xe9 \xe0 S\xe8te\n"));
     const QString kurz = QStringLiteral("κωδικός 12");
     const Row forms[] = {
-        {embed + QStringList{"-y", "--strong", "--code-file", f.path("crlf")}, {}, 0,
-         "processed successfully", {}},
-        {{"extract", image, "-o", f.found, "-y", "--code-file", f.path("decomposed")}, {}, 0,
-         "processed successfully", {}},
-        {{"extract", image, "-o", f.found, "-y", "-c", composed + QChar(0x00A0)}, {}, 0,
-         "processed successfully", {}},
-        {{"extract", image, "-o", f.found, "--code-file", f.path("latin1")}, {}, 2, {},
+        {embed + QStringList{"-y", "--strong", "--code-file", f.path("crlf")},
+         {},
+         0,
+         "processed successfully",
+         {}},
+        {{"extract", image, "-o", f.found, "-y", "--code-file", f.path("decomposed")},
+         {},
+         0,
+         "processed successfully",
+         {}},
+        {{"extract", image, "-o", f.found, "-y", "-c", composed + QChar(0x00A0)},
+         {},
+         0,
+         "processed successfully",
+         {}},
+        {{"extract", image, "-o", f.found, "--code-file", f.path("latin1")},
+         {},
+         2,
+         {},
          "brindmar: " + f.path("latin1") + ": the code is not UTF-8 text; save it as UTF-8" +
              usage},
-        {embed + QStringList{"-y", "-c", ""}, {}, 2, {},
+        {embed + QStringList{"-y", "-c", ""},
+         {},
+         2,
+         {},
          "brindmar: the code is empty; give a code, or none at all" + usage},
-        {embed + QStringList{"-y", "--code-file", f.path("empty")}, {}, 2, {},
+        {embed + QStringList{"-y", "--code-file", f.path("empty")},
+         {},
+         2,
+         {},
          "brindmar: the code is empty; give a code, or none at all" + usage},
-        {embed + QStringList{"-y", "--encrypt", "-c", kurz}, {}, 2, {},
+        {embed + QStringList{"-y", "--encrypt", "-c", kurz},
+         {},
+         2,
+         {},
          "brindmar: the code can hold only Latin-1 characters (English and Western European "
-         "letters, digits and signs); with --strong it may be of any script" + usage},
+         "letters, digits and signs); with --strong it may be of any script" +
+             usage},
         {embed + QStringList{"-y", "--strong", "-c", kurz}, {}, 0, "processed successfully", {}},
-        {{"extract", image, "-o", f.found, "-y", "-c", kurz}, {}, 0, "processed successfully",
-         {}},
+        {{"extract", image, "-o", f.found, "-y", "-c", kurz}, {}, 0, "processed successfully", {}},
     };
     expectRows(forms);
     const QString info = brindmarRun({"info", image}).out;
@@ -366,8 +443,8 @@ TEST(CliLines, AskCodeReadsTheTerminalWithoutEcho) {
         EXPECT_FALSE(seen.contains(code)) << seen.toStdString();
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
-    EXPECT_EQ(typed({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out,
-                     "--ask-code", "--encrypt"},
+    EXPECT_EQ(typed({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "--ask-code",
+                     "--encrypt"},
                     2),
               0);
     EXPECT_EQ(typed({"extract", f.out + "carrier.bmp", "-o", f.found, "--ask-code"}, 1), 0);
@@ -422,8 +499,9 @@ TEST(CliLines, PicturesOfOtherKindsBecomeCarriers) {
     apptest::put32(deep, 30, 0);
     apptest::put32(deep, 34, 200 * 120 * 4);
     bmptest::writeFile(f.path("deep.bmp").toStdString(), deep);
-    EXPECT_TRUE(brindmarRun({"info", f.path("deep.bmp")}).out.contains(
-        "Carrier: not usable as it is; converted when it is chosen as a carrier"));
+    EXPECT_TRUE(brindmarRun({"info", f.path("deep.bmp")})
+                    .out.contains(
+                        "Carrier: not usable as it is; converted when it is chosen as a carrier"));
     const Outcome deepMade =
         brindmarRun({"embed", f.path("deep.bmp"), f.path("notes.txt"), "-o", f.out});
     EXPECT_EQ(deepMade.status, 0) << deepMade.err.toStdString();
@@ -517,7 +595,7 @@ TEST(CliLines, NewcomersFirstHour) {
          {},
          "brindmar: " + f.path("deep.bmp") +
              ": the new image would replace the carrier itself; choose another --out folder\n"},
-        {{"embed", f.path("disguised.bmp"), notes, "-o", f.dir.folder(), "-y"},
+        {{"embed", f.path("disguised.bmp"), notes, "-o", f.dir.folder(), "-y", "--format", "bmp"},
          {},
          1,
          {},
@@ -527,7 +605,7 @@ TEST(CliLines, NewcomersFirstHour) {
     expectRows(rows);
     EXPECT_EQ(contents(back + "notes.txt"), contents(notes));
     EXPECT_EQ(contents(f.path("deep.bmp")), deepBefore);
-    EXPECT_TRUE(QFileInfo::exists(made + "photo.bmp"));
+    EXPECT_TRUE(QFileInfo::exists(made + "photo.png"));
 }
 
 // --keep-times gives the new image the carrier's times to the nanosecond, odd seconds too.

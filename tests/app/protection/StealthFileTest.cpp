@@ -61,7 +61,9 @@ TEST(StealthFile, KeepsTheCarriersSizeHeadersAndPaddingAndOpensAgain) {
         }
         carrier.insert(carrier.end(), {1, 2, 3});
         dir.write(QStringLiteral("carrier.bmp"), carrier);
-        const QByteArray archive = archiveOf(60, static_cast<unsigned>(width));
+        const QByteArray archive = archiveOf(24, static_cast<unsigned>(width));
+        // Nobody agreed to replace the last round's image.
+        QFile::remove(dir.path(QStringLiteral("out.bmp")));
         const StealthFileResult made =
             embedStealthFile(dir.path(QStringLiteral("carrier.bmp")),
                              dir.path(QStringLiteral("out.bmp")), code, archive, kCheap);
