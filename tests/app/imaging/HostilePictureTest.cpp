@@ -61,7 +61,7 @@ QByteArray sixteenBitBmp(const std::vector<uint16_t>& pixels, const std::vector<
     QByteArray info;
     const auto put = [&info](uint32_t v, int n) {
         for (int i = 0; i < n; ++i) {
-            info.append(static_cast<char>(v >> (8 * i)));
+            info.append(static_cast<char>(i < 4 ? v >> (8 * i) : 0));
         }
     };
     const int width = static_cast<int>(pixels.size());
