@@ -183,6 +183,22 @@ QString ReplacementFile::writePath() const {
     return QFile::decodeName(procPath(m_fd));
 }
 
+bool ReplacementFile::appendFile(const QString& source) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (;;) {
+        const QByteArray chunk = in.read(1 << 20);
+        if (chunk.isEmpty()) {
+            return in.error() == QFileDevice::NoError;
+        }
+        if (!append(chunk)) {
+            return false;
+        }
+    }
+}
+
 bool ReplacementFile::append(const QByteArray& bytes) {
     const char* data = bytes.constData();
     auto left = static_cast<size_t>(bytes.size());

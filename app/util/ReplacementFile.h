@@ -38,6 +38,8 @@ public:
     QString writePath() const;
     // Appends bytes through the file's own descriptor.
     bool append(const QByteArray& bytes);
+    // Appends the whole of the file at source: a work file copied into the user's folder.
+    bool appendFile(const QString& source);
 
     // Flushes the file to disk and puts it in place. False, with error() set, when any step
     // fails; the target is then untouched.

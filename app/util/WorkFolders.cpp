@@ -1,5 +1,7 @@
 #include "util/WorkFolders.h"
 
+#include "util/UniqueFd.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 #include <array>
@@ -26,29 +28,7 @@ std::map<QString, int>& heldFolders() {
     return held;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Fd(Fd&& other) noexcept : m_fd(other.release()) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd& operator=(Fd&&) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    int release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
+using Fd = UniqueFd;
 
 std::vector<std::string> entriesOf(int folderFd) {
     std::vector<std::string> names;

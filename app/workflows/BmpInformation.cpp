@@ -8,8 +8,9 @@ std::optional<std::array<QString, kBmpInformationFields>> ReadBmpInformation(Wor
                                                                              const QString& path) {
     const BmpHeaderRead read = readBmpHeader(path);
     if (read.result != BmpReadResult::Read) {
-        const TextId suffix = read.result == BmpReadResult::CannotOpen ? TextId::CannotBeOpenedSuffix
-                                                                        : TextId::CannotBeReadSuffix;
+        const TextId suffix = read.result == BmpReadResult::CannotOpen
+                                  ? TextId::CannotBeOpenedSuffix
+                                  : TextId::CannotBeReadSuffix;
         ctx.report(Sound::Error, tr(TextId::BmpFileTitle), path + u'\n' + tr(suffix));
         return std::nullopt;
     }

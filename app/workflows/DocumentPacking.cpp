@@ -47,7 +47,7 @@ void reportPackingFailure(WorkflowContext& ctx, bool encrypt, bool strong,
                    : QStringLiteral("Error during document file ZIP")) +
         QStringLiteral("\n\n") + errorText + QStringLiteral("\n\n") +
         (strong    ? QStringLiteral("Strong protection seals the packed document only, so this "
-                                    "document cannot be embedded with it")
+                                       "document cannot be embedded with it")
          : encrypt ? QStringLiteral("Processing will be without encrytion/compression")
                    : QStringLiteral("Processing will be without compression"));
     ctx.report(Sound::Error, QStringLiteral("Document Processing"), text);

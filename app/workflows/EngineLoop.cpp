@@ -1,5 +1,6 @@
 #include "workflows/EngineLoop.h"
 
+#include "payload/PayloadHeaderReader.h"
 #include "util/Platform.h"
 #include "util/ReplacementFile.h"
 #include "workflows/WindowReset.h"
@@ -43,6 +44,23 @@ LoopResult runEngineBlocks(WorkflowContext& ctx, float step, int base,
             return {LoopEnd::Failed, 0};
         }
     }
+}
+
+LoopResult extractPayloadBlocks(WorkflowContext& ctx, const PayloadHeaderInfo& info,
+                                int16_t rowsPerBlock, const QString& image, const QString& output,
+                                float step, int base) {
+    ExtractArgs args;
+    args.rowsPerBlock = rowsPerBlock;
+    args.dataOffset = info.dataOffset;
+    args.rowBytes = info.rowBytes;
+    args.docLength = info.documentLength;
+    args.headerLength = static_cast<int16_t>(info.headerLength());
+    args.carrierPath = image;
+    args.outputPath = output;
+    return runEngineBlocks(ctx, step, base, [&](int16_t block, int32_t) {
+        args.blockIndex = block;
+        return ctx.engine.extract(args);
+    });
 }
 
 std::optional<int16_t> blockRows(int64_t rowBytes, int64_t headerLength, int64_t rows) {

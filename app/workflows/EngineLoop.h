@@ -8,6 +8,8 @@
 
 namespace brindmar {
 
+struct PayloadHeaderInfo;
+
 enum class LoopEnd { Done, Failed, Stopped, Unavailable };
 
 struct LoopResult {
@@ -22,6 +24,12 @@ struct LoopResult {
 // run-length carrier).
 LoopResult runEngineBlocks(WorkflowContext& ctx, float step, int base,
                            const std::function<EngineStatus(int16_t, int32_t)>& call);
+
+// The engine's extraction of the payload info describes from image into output, block by block
+// as runEngineBlocks runs them.
+LoopResult extractPayloadBlocks(WorkflowContext& ctx, const PayloadHeaderInfo& info,
+                                int16_t rowsPerBlock, const QString& image, const QString& output,
+                                float step, int base);
 
 // Rows per engine call over an image whose rows hold rowBytes colour bytes: about 100000 colour
 // bytes a call, always a multiple of 4 rows. The engine finds the payload header's bit pairs

@@ -38,23 +38,6 @@ int32_t saturated(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, 0, std::numeric_limits<int32_t>::max()));
 }
 
-// Copies source into the replacement, for a document unpacked on another file system.
-bool copyInto(const QString& source, ReplacementFile& out) {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    for (;;) {
-        const QByteArray chunk = in.read(1 << 20);
-        if (chunk.isEmpty()) {
-            return in.error() == QFileDevice::NoError;
-        }
-        if (!out.append(chunk)) {
-            return false;
-        }
-    }
-}
-
 class ExtractRun {
 public:
     explicit ExtractRun(WorkflowContext& ctx) : m_ctx(ctx), m_model(ctx.model) {}
@@ -248,18 +231,7 @@ LoopResult ExtractRun::runEngine(const PayloadHeaderInfo& info, int16_t rowsPerB
     const auto blocks = static_cast<int64_t>(std::trunc(rows / rowsPerBlock)) + 1;
     const float step = 80.0f / static_cast<float>(std::max<int64_t>(blocks, 1));
 
-    ExtractArgs args;
-    args.rowsPerBlock = rowsPerBlock;
-    args.dataOffset = info.dataOffset;
-    args.rowBytes = info.rowBytes;
-    args.docLength = info.documentLength;
-    args.headerLength = static_cast<int16_t>(info.headerLength());
-    args.carrierPath = m_carrier;
-    args.outputPath = output;
-    return runEngineBlocks(m_ctx, step, 10, [&](int16_t block, int32_t) {
-        args.blockIndex = block;
-        return m_ctx.engine.extract(args);
-    });
+    return extractPayloadBlocks(m_ctx, info, rowsPerBlock, m_carrier, output, step, 10);
 }
 
 bool ExtractRun::unsealed(const PayloadHeaderInfo& info) {
@@ -338,7 +310,7 @@ bool ExtractRun::install(const QString& staged, const PayloadHeaderInfo& info) {
         // takes the old one's place only once complete.
         ReplacementFile copy(m_target, ReplacementFile::NewMode::Private);
         error = 0;
-        if (!copy.isOpen() || !copyInto(staged, copy) ||
+        if (!copy.isOpen() || !copy.appendFile(staged) ||
             !WriteFileDate(m_ctx.platform, copy.writePath(), info.dateField) || !copy.commit()) {
             error = copy.error() != 0 ? copy.error() : EIO;
         }

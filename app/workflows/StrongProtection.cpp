@@ -399,19 +399,8 @@ SealOutcome VerifySealedImage(WorkflowContext& ctx, const QString& imagePath) {
         outcome.failure = QStringLiteral("its payload cannot be read back");
         return outcome;
     }
-    ExtractArgs args;
-    args.rowsPerBlock = *rows;
-    args.dataOffset = info.dataOffset;
-    args.rowBytes = info.rowBytes;
-    args.docLength = info.documentLength;
-    args.headerLength = static_cast<int16_t>(info.headerLength());
-    args.carrierPath = imagePath;
-    args.outputPath = sealedPath;
-    const LoopResult read =
-        runEngineBlocks(ctx, 0.0f, ctx.model.display.progress, [&](int16_t block, int32_t) {
-            args.blockIndex = block;
-            return ctx.engine.extract(args);
-        });
+    const LoopResult read = extractPayloadBlocks(ctx, info, *rows, imagePath, sealedPath, 0.0f,
+                                                 ctx.model.display.progress);
     std::optional<SealEnd> end;
     if (read.end == LoopEnd::Done) {
         DiscardDevice discard;

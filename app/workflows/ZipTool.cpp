@@ -88,23 +88,6 @@ bool isPrivateFile(const QString& path) {
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && (info.st_mode & 077) == 0;
 }
 
-// Copies the packed archive from the work folder into the file that takes the archive's place.
-bool copyInto(const QString& source, ReplacementFile& out) {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    for (;;) {
-        const QByteArray chunk = in.read(1 << 20);
-        if (chunk.isEmpty()) {
-            return in.error() == QFileDevice::NoError;
-        }
-        if (!out.append(chunk)) {
-            return false;
-        }
-    }
-}
-
 void pack(WorkflowContext& ctx, QString path) {
     const QString folder = ctx.model.zipFolder;
     const QString archive = zipToolArchivePath(path);
@@ -135,7 +118,7 @@ void pack(WorkflowContext& ctx, QString path) {
     if (done) {
         ReplacementFile packed(archive, isPrivateFile(path) ? ReplacementFile::NewMode::Private
                                                             : ReplacementFile::NewMode::Usual);
-        if (!packed.isOpen() || !copyInto(work, packed) || !packed.commit()) {
+        if (!packed.isOpen() || !packed.appendFile(work) || !packed.commit()) {
             done = false;
             errorText = archive + QStringLiteral(" could not be written: ") +
                         systemErrorText(packed.error() != 0 ? packed.error() : EIO);
