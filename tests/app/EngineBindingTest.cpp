@@ -201,10 +201,6 @@ TEST(EngineBinding, LoadsByAbsolutePathEvenFromARelativeOrEmptyFolder) {
     }
 }
 
-} // namespace
-
-namespace {
-
 // What the loaded engine left in errno comes out with the call, and becomes the user's words:
 // a full disk says so, a read the disk refused names the file and never calls it invalid.
 TEST(EngineBinding, CarriesTheEnginesReasonIntoTheMessage) {
@@ -246,33 +242,33 @@ TEST(EngineBinding, CarriesTheEnginesReasonIntoTheMessage) {
         EXPECT_EQ(engine.lastSystemError(), c.error);
     }
 
+    // Embed's words, then extract's (whose output is its second name).
     struct Words {
+        bool extracting;
         int32_t status;
         int error;
-        QString expected;
+        const char* expected;
     };
     const Words words[] = {
-        {-13, EIO, QStringLiteral("c.bmp - cannot be read: Input/output error (13)")},
-        {-34, EIO, QStringLiteral("c.bmp - cannot be read: Input/output error (34)")},
-        {-55, EIO, QStringLiteral("d.txt - cannot be read: Input/output error (55)")},
-        {-12, ENODATA,
-         QStringLiteral("d.txt - it became shorter while it was read; embed it once it no longer "
-                        "changes (12)")},
-        {-15, ENOSPC, QStringLiteral("o.bmp could not be written: the disk is full (15)")},
-        {-13, 0, QStringLiteral("c.bmp an invalid file (13)")},
+        {false, -13, EIO, "c.bmp - cannot be read: Input/output error (13)"},
+        {false, -34, EIO, "c.bmp - cannot be read: Input/output error (34)"},
+        {false, -55, EIO, "d.txt - cannot be read: Input/output error (55)"},
+        {false, -12, ENODATA,
+         "d.txt - it became shorter while it was read; embed it once it no longer changes (12)"},
+        {false, -15, ENOSPC, "o.bmp could not be written: the disk is full (15)"},
+        {false, -13, 0, "c.bmp an invalid file (13)"},
+        {true, -13, EIO, "c.bmp - cannot be read: Input/output error (13)"},
+        {true, -14, ENOSPC, "d.txt could not be written: the disk is full (14)"},
     };
     LinuxPlatform platform;
+    const QString c = QStringLiteral("c.bmp"), d = QStringLiteral("d.txt");
     for (const Words& w : words) {
-        EXPECT_EQ(embedFailureDetail(w.status, QStringLiteral("c.bmp"), QStringLiteral("d.txt"),
-                                     QStringLiteral("o.bmp"),
-                                     engineWriteFailure(w.error, platform, dir.folder()), w.error),
-                  w.expected);
+        const QString failure = engineWriteFailure(w.error, platform, dir.folder());
+        EXPECT_EQ(w.extracting ? extractFailureDetail(w.status, c, d, failure, w.error)
+                               : embedFailureDetail(w.status, c, d, QStringLiteral("o.bmp"),
+                                                    failure, w.error),
+                  QString::fromLatin1(w.expected));
     }
-    EXPECT_EQ(extractFailureDetail(-13, QStringLiteral("c.bmp"), QStringLiteral("d.txt"), {}, EIO),
-              QStringLiteral("c.bmp - cannot be read: Input/output error (13)"));
-    EXPECT_EQ(extractFailureDetail(-14, QStringLiteral("c.bmp"), QStringLiteral("d.txt"),
-                                   engineWriteFailure(ENOSPC, platform, dir.folder()), ENOSPC),
-              QStringLiteral("d.txt could not be written: the disk is full (14)"));
 }
 
 } // namespace

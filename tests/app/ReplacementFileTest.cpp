@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <cctype>
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
@@ -47,10 +46,14 @@ QString deepFolder(const QString& base) {
     return folder;
 }
 
+constexpr mode_t kLink = S_IFLNK; // a dangling link stands at the target beforehand
+constexpr auto kUsual = ReplacementFile::NewMode::Usual;
+constexpr auto kPrivate = ReplacementFile::NewMode::Private;
+
 struct Case {
     const char* name;
-    // Prepares the folder; returns the target.
-    std::function<QString(const QString& folder)> prepare;
+    mode_t before; // 0: nothing at the target; kLink; otherwise a file "old" of that mode
+    bool deep;     // a long legal name in a folder deep enough to near the longest path
     bool agreed;
     ReplacementFile::NewMode newMode;
     // What happens at the target while the new file is written.
@@ -60,26 +63,16 @@ struct Case {
     mode_t mode; // of the target afterwards (file type bits included)
 };
 
-QString named(const QString& folder) {
-    return folder + QStringLiteral("target.bmp");
-}
-
-QString existing(const QString& folder, mode_t mode) {
-    put(named(folder), "old", mode);
-    return named(folder);
-}
-
-const auto kNothing = [](const QString&) {};
-constexpr auto kUsual = ReplacementFile::NewMode::Usual;
-constexpr auto kPrivate = ReplacementFile::NewMode::Private;
-
-class Replacing : public ::testing::TestWithParam<Case> {};
-
-TEST_P(Replacing, OnlyWhatWasAgreedIsReplacedAndNothingIsLeftBeside) {
-    const Case& c = GetParam();
-    const mode_t savedMask = ::umask(022);
+void replaceOnce(const Case& c) {
     apptest::ScratchDir dir;
-    const QString target = c.prepare(dir.folder());
+    const QString folder = c.deep ? deepFolder(dir.folder()) : dir.folder();
+    const QString target = folder + (c.deep ? QString(250, u'n') : QStringLiteral("target.bmp"));
+    if (c.before == kLink) {
+        ASSERT_TRUE(QFile::link(folder + QStringLiteral("missing"), target));
+        EXPECT_TRUE(NameTaken(target));
+    } else if (c.before != 0) {
+        put(target, "old", c.before);
+    }
     if (c.agreed) {
         agreeToReplace(target);
     }
@@ -87,71 +80,54 @@ TEST_P(Replacing, OnlyWhatWasAgreedIsReplacedAndNothingIsLeftBeside) {
         ReplacementFile file(target, c.newMode);
         ASSERT_TRUE(file.isOpen()) << systemErrorText(file.error()).toStdString();
         ASSERT_TRUE(file.append("new"));
-        c.meanwhile(target);
+        if (c.meanwhile) {
+            c.meanwhile(target);
+        }
         EXPECT_EQ(file.commit(), c.error == 0);
         EXPECT_EQ(file.error(), c.error) << systemErrorText(file.error()).toStdString();
     }
     EXPECT_EQ(contents(target), c.expected);
     EXPECT_EQ(modeOf(target), c.mode);
-    const QString folder = QFileInfo(target).path();
     EXPECT_EQ(QDir(folder).entryList({QStringLiteral(".brindmar-*")},
                                      QDir::AllEntries | QDir::Hidden | QDir::System),
               QStringList());
-    ::umask(savedMask);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Targets, Replacing,
-    ::testing::Values(
-        Case{"new target gets its name", named, false, kUsual, kNothing, 0, "new", S_IFREG | 0644},
-        Case{"new private target", named, false, kPrivate, kNothing, 0, "new", S_IFREG | 0600},
-        Case{"agreed private file keeps its mode",
-             [](const QString& f) { return existing(f, 0600); }, true, kUsual, kNothing, 0, "new",
-             S_IFREG | 0600},
-        Case{"agreed open file keeps its mode over a private new one",
-             [](const QString& f) { return existing(f, 0664); }, true, kPrivate, kNothing, 0, "new",
-             S_IFREG | 0664},
-        Case{"existing file not agreed stays", [](const QString& f) { return existing(f, 0644); },
-             false, kUsual, kNothing, EEXIST, "old", S_IFREG | 0644},
-        Case{"a parallel run's fresh output stays", named, false, kUsual,
-             [](const QString& at) { put(at, "theirs", 0640); }, EEXIST, "theirs", S_IFREG | 0640},
-        Case{"a file put in place of the agreed one stays",
-             [](const QString& f) { return existing(f, 0644); }, true, kUsual,
-             [](const QString& at) {
-                 QFile::remove(at);
-                 put(at, "swapped", 0644);
-             },
-             EEXIST, "swapped", S_IFREG | 0644},
-        Case{"agreed dangling link is replaced, not followed",
-             [](const QString& f) {
-                 EXPECT_TRUE(QFile::link(f + QStringLiteral("missing"), named(f)));
-                 EXPECT_TRUE(NameTaken(named(f)));
-                 return named(f);
-             },
-             true, kUsual, kNothing, 0, "new", S_IFREG | 0644},
-        Case{"dangling link not agreed stays",
-             [](const QString& f) {
-                 EXPECT_TRUE(QFile::link(f + QStringLiteral("missing"), named(f)));
-                 return named(f);
-             },
-             false, kUsual, kNothing, EEXIST, "", S_IFLNK | 0777},
-        Case{"long legal name in a deep folder",
-             [](const QString& f) { return deepFolder(f) + QString(250, u'n'); }, false, kUsual,
-             kNothing, 0, "new", S_IFREG | 0644},
-        Case{"agreed long legal name in a deep folder",
-             [](const QString& f) {
-                 const QString target = deepFolder(f) + QString(250, u'n');
-                 put(target, "old", 0600);
-                 return target;
-             },
-             true, kUsual, kNothing, 0, "new", S_IFREG | 0600}),
-    [](const ::testing::TestParamInfo<Case>& row) {
-        std::string name = row.param.name;
-        for (char& c : name) {
-            c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-        }
-        return name;
-    });
+TEST(Replacing, OnlyWhatWasAgreedIsReplacedAndNothingIsLeftBeside) {
+    const auto theirs = [](const QString& at) { put(at, "theirs", 0640); };
+    const auto swapped = [](const QString& at) {
+        QFile::remove(at);
+        put(at, "swapped", 0644);
+    };
+    const Case cases[] = {
+        {"new target gets its name", 0, false, false, kUsual, nullptr, 0, "new", S_IFREG | 0644},
+        {"new private target", 0, false, false, kPrivate, nullptr, 0, "new", S_IFREG | 0600},
+        {"agreed private file keeps its mode", 0600, false, true, kUsual, nullptr, 0, "new",
+         S_IFREG | 0600},
+        {"agreed open file keeps its mode over a private new one", 0664, false, true, kPrivate,
+         nullptr, 0, "new", S_IFREG | 0664},
+        {"existing file not agreed stays", 0644, false, false, kUsual, nullptr, EEXIST, "old",
+         S_IFREG | 0644},
+        {"a parallel run's fresh output stays", 0, false, false, kUsual, theirs, EEXIST, "theirs",
+         S_IFREG | 0640},
+        {"a file put in place of the agreed one stays", 0644, false, true, kUsual, swapped, EEXIST,
+         "swapped", S_IFREG | 0644},
+        {"agreed dangling link is replaced, not followed", kLink, false, true, kUsual, nullptr, 0,
+         "new", S_IFREG | 0644},
+        {"dangling link not agreed stays", kLink, false, false, kUsual, nullptr, EEXIST, "",
+         S_IFLNK | 0777},
+        {"long legal name in a deep folder", 0, true, false, kUsual, nullptr, 0, "new",
+         S_IFREG | 0644},
+        {"agreed long legal name in a deep folder", 0600, true, true, kUsual, nullptr, 0, "new",
+         S_IFREG | 0600},
+    };
+    const mode_t savedMask = ::umask(022);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        replaceOnce(c);
+    }
+    ::umask(savedMask);
+}
 
 // A move into place follows the same rules as a commit.
 TEST(MoveIntoPlace, ReplacesOnlyWhatWasAgreedAndKeepsItsMode) {

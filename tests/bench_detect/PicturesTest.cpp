@@ -29,7 +29,7 @@ protected:
     fs::path m_root;
 };
 
-TEST_F(PicturesTest, OneJpegPerPictureTheLargest) {
+TEST_F(PicturesTest, OneJpegPerPictureTheLargestAndNothingFromMissingFolders) {
     file("a/Autumn/contents/images/1920x1080.jpg", 10);
     file("a/Autumn/contents/images/5120x2880.jpg", 30);
     file("a/Autumn/contents/images_dark/2560x1600.jpg", 20);
@@ -49,9 +49,7 @@ TEST_F(PicturesTest, OneJpegPerPictureTheLargest) {
     EXPECT_EQ(names, (std::vector<std::string>{"a/Autumn/contents/images/5120x2880.jpg",
                                                "b/desktop/Dune.jpg", "b/nature/Dune.jpeg",
                                                "b/nature/Elephants_5640x3172.JPG"}));
-}
-
-TEST_F(PicturesTest, MissingFoldersFindNothing) {
+    // Missing folders find nothing.
     EXPECT_TRUE(picturesUnder({(m_root / "absent").string(), ""}).empty());
     EXPECT_TRUE(picturesUnder({}).empty());
 }

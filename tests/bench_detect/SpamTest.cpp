@@ -13,6 +13,16 @@ namespace {
 
 using testing::smoothTile;
 
+// The area under the ROC curve of the model's scores on held-out samples.
+double heldOutArea(const FisherLinear& model, const Samples& cover, const Samples& stego) {
+    std::vector<double> coverScores, stegoScores;
+    for (size_t i = 0; i < cover.size(); ++i) {
+        coverScores.push_back(model.score(cover[i]));
+        stegoScores.push_back(model.score(stego[i]));
+    }
+    return rocArea(coverScores, stegoScores);
+}
+
 TEST(SpamFeatures, AreTransitionProbabilities) {
     const std::vector<double> f = spamFeatures(smoothTile(64, 3));
     ASSERT_EQ(f.size(), static_cast<size_t>(kSpamFeatures));
@@ -47,12 +57,7 @@ TEST(SpamClassifier, SeparatesDensePlusMinusOneOnHeldOutTiles) {
     }
     FisherLinear model;
     ASSERT_TRUE(model.train(trainCover, trainStego, 1.0));
-    std::vector<double> sc, ss;
-    for (size_t i = 0; i < testCover.size(); ++i) {
-        sc.push_back(model.score(testCover[i]));
-        ss.push_back(model.score(testStego[i]));
-    }
-    EXPECT_GT(rocArea(sc, ss), 0.9);
+    EXPECT_GT(heldOutArea(model, testCover, testStego), 0.9);
 }
 
 TEST(FisherLinear, RefusesBadTrainingSets) {
@@ -85,12 +90,7 @@ TEST(FisherLinear, ChosenRidgeModelScoresHeldOutSamples) {
         testStego.push_back(sample(0.6));
     }
     const FisherLinear model = trainWithChosenRidge(cover, stego);
-    std::vector<double> sc, ss;
-    for (size_t i = 0; i < testCover.size(); ++i) {
-        sc.push_back(model.score(testCover[i]));
-        ss.push_back(model.score(testStego[i]));
-    }
-    EXPECT_GT(rocArea(sc, ss), 0.85);
+    EXPECT_GT(heldOutArea(model, testCover, testStego), 0.85);
     // Too few samples for folds: still trained, at the default ridge.
     const FisherLinear small = trainWithChosenRidge({cover[0], cover[1]}, {stego[0], stego[1]});
     EXPECT_NE(small.score(stego[0]), 0.0);

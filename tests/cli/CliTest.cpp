@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 #include <QProcess>
@@ -141,10 +140,32 @@ struct Row {
     QString err;
 };
 
+// A line that succeeds, saying inOut among other things and nothing on stderr.
+Row ok(const QStringList& args, const QString& inOut = {}, const QStringList& environment = {}) {
+    return {args, environment, 0, inOut, {}};
+}
+
+// A line that fails with status and says exactly one line of why; a usage error (2) adds the hint.
+Row fails(int status, const QStringList& args, const QString& why,
+          const QStringList& environment = {}) {
+    const QString end = status == 2 ? "\nTry 'brindmar --help'.\n" : "\n";
+    return {args, environment, status, {}, "brindmar: " + why + end};
+}
+
+const QString kCodeLength = QStringLiteral(
+    "the code must be 10 to 20 characters long, blanks at its ends not counted; with --strong up "
+    "to 256");
+const QString kLatin1Only = QStringLiteral(
+    "the code can hold only Latin-1 characters (English and Western European letters, digits and "
+    "signs); with --strong it may be of any script");
+const QString kReplacesCarrier =
+    QStringLiteral(": the new image would replace the carrier itself; choose another --out folder");
+
 // Runs the rows in order: a row may rely on what the rows before it made.
-template <size_t N> void expectRows(const Row (&rows)[N]) {
+template <size_t N>
+void expectRows(const Row (&rows)[N], const std::function<void()>& inChild = {}) {
     for (const Row& row : rows) {
-        const Outcome r = brindmarRun(row.args, row.environment);
+        const Outcome r = brindmarRun(row.args, row.environment, inChild);
         const std::string line = row.args.join(' ').toStdString();
         EXPECT_EQ(r.status, row.status) << line;
         EXPECT_TRUE(r.out.contains(row.inOut)) << line << "\n" << r.out.toStdString();
@@ -164,101 +185,47 @@ TEST(CliLines, StatusStdoutAndStderr) {
     QFile::link(f.path("notes.txt"), f.path("link.txt"));
     f.dir.write(QStringLiteral("code.txt"), std::string("  0123456789  \nsecond line\n"));
     f.dir.write(QStringLiteral("-dash.bmp"), contents(f.path("carrier.bmp")).toStdString());
-    const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
     const QString image = f.out + "carrier.bmp";
+    const QStringList embed{"embed", f.path("carrier.bmp"), f.path("notes.txt")};
     const Row rows[] = {
-        {{"extract", image, "-o", f.found, "-c", "9876543210"},
-         {},
-         1,
-         {},
-         "brindmar: " + image + ": this code does not open the document\n"},
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "--out=" + f.out},
-         {},
-         1,
-         {},
-         "brindmar: replace " + image +
-             ": not done; there is no terminal to ask, and --yes "
-             "answers yes\n"},
-        {{"info", image, "--code-file", f.path("code.txt")}, {}, 0, "Payload: notes.txt", {}},
-        {{"info", image},
-         {"BRINDMAR_CODE=0123456789"},
-         0,
-         "Code: stored in the image (not a protection against someone with this program)",
-         {}},
-        {{"info", f.path("carrier.bmp")}, {}, 0, "Embed max.: 17898 bytes", {}},
-        {{"info", f.path("picture.png")}, {}, 0, "its name does not end in .bmp", {}},
-        {{"extract", f.path("picture.png"), "-o", f.found},
-         {},
-         1,
-         {},
-         "brindmar: " + f.path("picture.png") +
-             ": is a BMP file, but its name does not end in .bmp; rename it to use it\n"},
-        {{"info", f.path("notes.txt")},
-         {},
-         1,
-         {},
-         "brindmar: " + f.path("notes.txt") + ": cannot be read\n"},
-        {{"info", f.path("gone.bmp")},
-         {},
-         1,
-         {},
-         "brindmar: " + f.path("gone.bmp") + ": No such file or directory\n"},
-        {{"wipe", f.dir.folder()}, {}, 1, {}, "brindmar: " + f.dir.folder() + ": Is a directory\n"},
-        {{"wipe", "-y", f.path("link.txt")},
-         {},
-         1,
-         {},
-         "brindmar: " + f.path("link.txt") +
-             ": is a symbolic link; wipe the file it points to by its own path\n"},
-        {{"info", "--", f.path("-dash.bmp")}, {}, 0, "Carrier: usable", {}},
-        {{"extract", f.path("carrier.bmp")}, {}, 2, {}, "brindmar: --out DIR is needed" + usage},
-        {{"embed", f.path("carrier.bmp"), "--crop", "diagonal"},
-         {},
-         2,
-         {},
-         "brindmar: no crop is named 'diagonal'" + usage},
-        {{"frobnicate"}, {}, 2, {}, "brindmar: unknown command 'frobnicate'" + usage},
-        {{"info", image, "--bogus"},
-         {},
-         2,
-         {},
-         "brindmar: '--bogus' is not an option of info" + usage},
-        {{"info", image, "-c", "0123456789", "--code-file", "-"},
-         {},
-         2,
-         {},
-         "brindmar: give the code one way only: --code, --code-file or --ask-code" + usage},
-        {{"info", "--version", "x"}, {}, 0, "brindmar ", {}},
-        {{"wipe", "x", "--help"}, {}, 0, "copy-on-write", {}},
+        fails(1, {"extract", image, "-o", f.found, "-c", "9876543210"},
+              image + ": this code does not open the document"),
+        fails(1, embed + QStringList{"--out=" + f.out},
+              "replace " + image +
+                  ": not done; there is no terminal to ask, and --yes answers yes"),
+        ok({"info", image, "--code-file", f.path("code.txt")}, "Payload: notes.txt"),
+        ok({"info", image},
+           "Code: stored in the image (not a protection against someone with this program)",
+           {"BRINDMAR_CODE=0123456789"}),
+        ok({"info", f.path("carrier.bmp")}, "Embed max.: 17898 bytes"),
+        ok({"info", f.path("picture.png")}, "its name does not end in .bmp"),
+        fails(1, {"extract", f.path("picture.png"), "-o", f.found},
+              f.path("picture.png") +
+                  ": is a BMP file, but its name does not end in .bmp; rename it to use it"),
+        fails(1, {"info", f.path("notes.txt")}, f.path("notes.txt") + ": cannot be read"),
+        fails(1, {"info", f.path("gone.bmp")}, f.path("gone.bmp") + ": No such file or directory"),
+        fails(1, {"wipe", f.dir.folder()}, f.dir.folder() + ": Is a directory"),
+        fails(1, {"wipe", "-y", f.path("link.txt")},
+              f.path("link.txt") +
+                  ": is a symbolic link; wipe the file it points to by its own path"),
+        ok({"info", "--", f.path("-dash.bmp")}, "Carrier: usable"),
+        fails(2, {"extract", f.path("carrier.bmp")}, "--out DIR is needed"),
+        fails(2, {"embed", f.path("carrier.bmp"), "--crop", "diagonal"},
+              "no crop is named 'diagonal'"),
+        fails(2, {"frobnicate"}, "unknown command 'frobnicate'"),
+        fails(2, {"info", image, "--bogus"}, "'--bogus' is not an option of info"),
+        fails(2, {"info", image, "-c", "0123456789", "--code-file", "-"},
+              "give the code one way only: --code, --code-file or --ask-code"),
+        ok({"info", "--version", "x"}, "brindmar "),
+        ok({"wipe", "x", "--help"}, "copy-on-write"),
         // A code is used as the header keeps it: never cut, collapsed or trimmed to too short.
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-c",
-          "0123456789abcdefghijK"},
-         {},
-         2,
-         {},
-         "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
-         "counted; with --strong up to 256" +
-             usage},
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out, "-c", "         1"},
-         {},
-         2,
-         {},
-         "brindmar: the code must be 10 to 20 characters long, blanks at its ends not "
-         "counted; with --strong up to 256" +
-             usage},
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found},
-         {QStringLiteral("BRINDMAR_CODE=\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8\u03b9"
-                         "\u03ba")},
-         2,
-         {},
-         "brindmar: the code can hold only Latin-1 characters (English and Western European "
-         "letters, digits and signs); with --strong it may be of any script" +
-             usage},
-        {{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.found, "--encrypt"},
-         {},
-         2,
-         {},
-         "brindmar: --encrypt needs a code: without one nothing is encrypted" + usage},
+        fails(2, embed + QStringList{"-o", f.out, "-c", "0123456789abcdefghijK"}, kCodeLength),
+        fails(2, embed + QStringList{"-o", f.out, "-c", "         1"}, kCodeLength),
+        fails(2, embed + QStringList{"-o", f.found}, kLatin1Only,
+              {QStringLiteral("BRINDMAR_CODE=\u03b1\u03b2\u03b3\u03b4\u03b5\u03b6\u03b7\u03b8"
+                              "\u03b9\u03ba")}),
+        fails(2, embed + QStringList{"-o", f.found, "--encrypt"},
+              "--encrypt needs a code: without one nothing is encrypted"),
     };
     expectRows(rows);
     // The refused overwrite left the first image as it was: it still opens with its code.
@@ -275,40 +242,8 @@ TEST(CliLines, StrongProtection) {
                                          "\u03ba\u03cc\u03c2 \u03b3\u03b9\u03b1 \u03c4\u03bf "
                                          "\u03b1\u03c1\u03c7\u03b5\u03af\u03bf");
     const QString image = f.out + "carrier.bmp";
-    const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
     const QStringList embed{"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.out};
-    const Row rows[] = {
-        {embed + QStringList{"--strong"},
-         {},
-         2,
-         {},
-         "brindmar: --strong needs a code: it is the only key to the document" + usage},
-        {embed + QStringList{"-c", "a code of twenty-one!"},
-         {},
-         2,
-         {},
-         "brindmar: the code must be 10 to 20 characters long, blanks at its ends not counted; "
-         "with --strong up to 256" +
-             usage},
-        {embed + QStringList{"--strong"}, {greek}, 0, "File Embedding processed successfully", {}},
-        {{"info", image}, {}, 0, "Payload: sealed with strong protection", {}},
-        {{"extract", image, "-o", f.found},
-         {},
-         1,
-         {},
-         "brindmar: " + image +
-             ": its document is sealed with strong protection; give its code with --ask-code, "
-             "--code-file or BRINDMAR_CODE\n"},
-        {{"extract", image, "-o", f.found},
-         {QStringLiteral("BRINDMAR_CODE=0123456789")},
-         1,
-         {},
-         "brindmar: " + image + ": this code does not open the document\n"},
-        {{"extract", image, "-o", f.found}, {greek}, 0, "processed successfully", {}},
-    };
-    expectRows(rows);
-    EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
-
+    const QStringList extract{"extract", image, "-o", f.found};
     // One code in the forms it arrives in: composed or not, with a no-break space, from a file
     // with a byte-order mark and CRLF; and the code files and arguments that give no code.
     const QString composed = QStringLiteral("été à Sète");
@@ -319,47 +254,34 @@ TEST(CliLines, StrongProtection) {
     f.dir.write(QStringLiteral("empty"), std::string("\nsecond line is no code\n"));
     f.dir.write(QStringLiteral("latin1"), std::string("\xe9t\xe9 \xe0 S\xe8te\n"));
     const QString kurz = QStringLiteral("κωδικός 12");
+    const QString done = QStringLiteral("processed successfully");
+    const QString empty = QStringLiteral("the code is empty; give a code, or none at all");
+    const Row rows[] = {
+        fails(2, embed + QStringList{"--strong"},
+              "--strong needs a code: it is the only key to the document"),
+        fails(2, embed + QStringList{"-c", "a code of twenty-one!"}, kCodeLength),
+        ok(embed + QStringList{"--strong"}, "File Embedding " + done, {greek}),
+        ok({"info", image}, "Payload: sealed with strong protection"),
+        fails(1, extract,
+              image + ": its document is sealed with strong protection; give its code with "
+                      "--ask-code, --code-file or BRINDMAR_CODE"),
+        fails(1, extract, image + ": this code does not open the document",
+              {QStringLiteral("BRINDMAR_CODE=0123456789")}),
+        ok(extract, done, {greek}),
+    };
+    expectRows(rows);
+    EXPECT_EQ(contents(f.found + "notes.txt"), contents(f.path("notes.txt")));
     const Row forms[] = {
-        {embed + QStringList{"-y", "--strong", "--code-file", f.path("crlf")},
-         {},
-         0,
-         "processed successfully",
-         {}},
-        {{"extract", image, "-o", f.found, "-y", "--code-file", f.path("decomposed")},
-         {},
-         0,
-         "processed successfully",
-         {}},
-        {{"extract", image, "-o", f.found, "-y", "-c", composed + QChar(0x00A0)},
-         {},
-         0,
-         "processed successfully",
-         {}},
-        {{"extract", image, "-o", f.found, "--code-file", f.path("latin1")},
-         {},
-         2,
-         {},
-         "brindmar: " + f.path("latin1") + ": the code is not UTF-8 text; save it as UTF-8" +
-             usage},
-        {embed + QStringList{"-y", "-c", ""},
-         {},
-         2,
-         {},
-         "brindmar: the code is empty; give a code, or none at all" + usage},
-        {embed + QStringList{"-y", "--code-file", f.path("empty")},
-         {},
-         2,
-         {},
-         "brindmar: the code is empty; give a code, or none at all" + usage},
-        {embed + QStringList{"-y", "--encrypt", "-c", kurz},
-         {},
-         2,
-         {},
-         "brindmar: the code can hold only Latin-1 characters (English and Western European "
-         "letters, digits and signs); with --strong it may be of any script" +
-             usage},
-        {embed + QStringList{"-y", "--strong", "-c", kurz}, {}, 0, "processed successfully", {}},
-        {{"extract", image, "-o", f.found, "-y", "-c", kurz}, {}, 0, "processed successfully", {}},
+        ok(embed + QStringList{"-y", "--strong", "--code-file", f.path("crlf")}, done),
+        ok(extract + QStringList{"-y", "--code-file", f.path("decomposed")}, done),
+        ok(extract + QStringList{"-y", "-c", composed + QChar(0x00A0)}, done),
+        fails(2, extract + QStringList{"--code-file", f.path("latin1")},
+              f.path("latin1") + ": the code is not UTF-8 text; save it as UTF-8"),
+        fails(2, embed + QStringList{"-y", "-c", ""}, empty),
+        fails(2, embed + QStringList{"-y", "--code-file", f.path("empty")}, empty),
+        fails(2, embed + QStringList{"-y", "--encrypt", "-c", kurz}, kLatin1Only),
+        ok(embed + QStringList{"-y", "--strong", "-c", kurz}, done),
+        ok(extract + QStringList{"-y", "-c", kurz}, done),
     };
     expectRows(forms);
     const QString info = brindmarRun({"info", image}).out;
@@ -534,78 +456,42 @@ TEST(CliLines, NewcomersFirstHour) {
     const QString image = made + "carrier.bmp";
     QImage photo(64, 48, QImage::Format_RGB32);
     photo.fill(QColor(30, 120, 200));
-    ASSERT_TRUE(photo.save(f.path("photo.png")));
     ASSERT_TRUE(photo.save(f.path("disguised.bmp"), "PNG"));
     bmptest::writeFile(f.path("deep.bmp").toStdString(), deepBmp(200, 120));
     const QByteArray deepBefore = contents(f.path("deep.bmp"));
-    const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
+    const QString carrier = f.path("carrier.bmp");
     const QString notes = f.path("notes.txt");
     const Row rows[] = {
-        {{"-q", "embed", f.path("carrier.bmp"), notes, "-o", made}, {}, 0, {}, {}},
-        {{"embed", f.path("carrier.bmp"), notes, "-o", made, "-yq", "--crop", "Center"},
-         {},
-         0,
-         {},
-         {}},
-        {{"-y", "embed", f.path("carrier.bmp"), notes, "-o", made, "-c", "0123456789"},
-         {},
-         0,
-         "File Embedding processed successfully: " + image + "\n",
-         {}},
-        {{"extract", image, "-o", back},
-         {},
-         1,
-         {},
-         "brindmar: " + image +
-             ": its document needs a code; give it with --ask-code, "
-             "--code-file, BRINDMAR_CODE or --code\n"},
-        {{"extract", image, "-qo", back, "-c", "0123456789"}, {}, 0, {}, {}},
-        {{"extract", image, "-yo" + back, "-c0123456789"},
-         {},
-         0,
-         "File Extraction processed successfully: " + back + "notes.txt\n",
-         {}},
-        {{"extract", f.path("carrier.bmp"), "-o", back},
-         {},
-         1,
-         {},
-         "brindmar: " + f.path("carrier.bmp") + ": no hidden document was found in it\n"},
+        ok({"-q", "embed", carrier, notes, "-o", made}),
+        ok({"embed", carrier, notes, "-o", made, "-yq", "--crop", "Center"}),
+        ok({"-y", "embed", carrier, notes, "-o", made, "-c", "0123456789"},
+           "File Embedding processed successfully: " + image + "\n"),
+        fails(1, {"extract", image, "-o", back},
+              image + ": its document needs a code; give it with --ask-code, --code-file, "
+                      "BRINDMAR_CODE or --code"),
+        ok({"extract", image, "-qo", back, "-c", "0123456789"}),
+        ok({"extract", image, "-yo" + back, "-c0123456789"},
+           "File Extraction processed successfully: " + back + "notes.txt\n"),
+        fails(1, {"extract", carrier, "-o", back},
+              carrier + ": no hidden document was found in it"),
         // Refused before the code would be asked for: no terminal question comes first.
-        {{"embed", f.path("carrier.bmp"), notes, "-o", f.dir.folder() + "missing/deeper",
-          "--ask-code", "--encrypt"},
-         {},
-         1,
-         {},
-         "brindmar: " + f.dir.folder() + "missing/deeper: No such file or directory\n"},
-        {{"extract", f.path("gone.bmp"), "-o", back, "--ask-code"},
-         {},
-         1,
-         {},
-         "brindmar: " + f.path("gone.bmp") + ": No such file or directory\n"},
-        {{"info", image, "-qz"}, {}, 2, {}, "brindmar: unknown option '-z'" + usage},
-        {{"embed", f.path("photo.png"), notes, "-o", made, "-q"}, {}, 0, {}, {}},
-        {{"info", f.path("deep.bmp")},
-         {},
-         0,
-         "Carrier: not usable as it is; converted when it is chosen as a carrier",
-         {}},
-        {{"embed", f.path("deep.bmp"), notes, "-o", f.dir.folder(), "-y"},
-         {},
-         1,
-         {},
-         "brindmar: " + f.path("deep.bmp") +
-             ": the new image would replace the carrier itself; choose another --out folder\n"},
-        {{"embed", f.path("disguised.bmp"), notes, "-o", f.dir.folder(), "-y", "--format", "bmp"},
-         {},
-         1,
-         {},
-         "brindmar: " + f.path("disguised.bmp") +
-             ": the new image would replace the carrier itself; choose another --out folder\n"},
+        fails(1,
+              {"embed", carrier, notes, "-o", f.dir.folder() + "missing/deeper", "--ask-code",
+               "--encrypt"},
+              f.dir.folder() + "missing/deeper: No such file or directory"),
+        fails(1, {"extract", f.path("gone.bmp"), "-o", back, "--ask-code"},
+              f.path("gone.bmp") + ": No such file or directory"),
+        fails(2, {"info", image, "-qz"}, "unknown option '-z'"),
+        fails(1, {"embed", f.path("deep.bmp"), notes, "-o", f.dir.folder(), "-y"},
+              f.path("deep.bmp") + kReplacesCarrier),
+        fails(1,
+              {"embed", f.path("disguised.bmp"), notes, "-o", f.dir.folder(), "-y", "--format",
+               "bmp"},
+              f.path("disguised.bmp") + kReplacesCarrier),
     };
     expectRows(rows);
     EXPECT_EQ(contents(back + "notes.txt"), contents(notes));
     EXPECT_EQ(contents(f.path("deep.bmp")), deepBefore);
-    EXPECT_TRUE(QFileInfo::exists(made + "photo.png"));
 }
 
 // --keep-times gives the new image the carrier's times to the nanosecond, odd seconds too.
@@ -630,23 +516,19 @@ TEST(CliLines, CutShortWritesSayWhy) {
     Files f;
     QImage photo(200, 200, QImage::Format_RGB32);
     photo.fill(QColor(200, 20, 20));
-    ASSERT_TRUE(photo.save(f.path("big.png")));
-    const auto limited = [] {
+    const QString big = f.path("big.png");
+    ASSERT_TRUE(photo.save(big));
+    const QString tooLarge = QStringLiteral(": could not be written: File too large");
+    const Row rows[] = {
+        fails(1, {"convert", big, "-o", f.found}, f.found + "big.bmp" + tooLarge),
+        fails(1, {"embed", big, f.path("notes.txt"), "-o", f.out},
+              big + " (its copy in a private work folder)" + tooLarge),
+    };
+    expectRows(rows, [] {
         ::signal(SIGXFSZ, SIG_IGN);
         const struct rlimit limit { 20000, 20000 };
         ::setrlimit(RLIMIT_FSIZE, &limit);
-    };
-    const Outcome converted =
-        brindmarRun({"convert", f.path("big.png"), "-o", f.found}, {}, limited);
-    EXPECT_EQ(converted.status, 1);
-    EXPECT_EQ(converted.err,
-              "brindmar: " + f.found + "big.bmp: could not be written: File too large\n");
-    const Outcome embedded =
-        brindmarRun({"embed", f.path("big.png"), f.path("notes.txt"), "-o", f.out}, {}, limited);
-    EXPECT_EQ(embedded.status, 1);
-    EXPECT_EQ(embedded.err, "brindmar: " + f.path("big.png") +
-                                " (its copy in a private work folder): could not be written: "
-                                "File too large\n");
+    });
 }
 
 // A name that is not UTF-8 is refused in words by every command, never taken as its repaired
@@ -654,14 +536,13 @@ TEST(CliLines, CutShortWritesSayWhy) {
 TEST(CliLines, NamesAreNeitherReplacedNorForged) {
     Files f;
     const QByteArray folder = QFile::encodeName(f.dir.folder());
-    const auto create = [&](const QByteArray& name) {
+    const QByteArray names[] = {"caf\xe9.bmp", "caf\xef\xbf\xbd.bmp"}; // as given, as repaired
+    for (const QByteArray& name : names) {
         const int fd = ::open((folder + name).constData(), O_CREAT | O_WRONLY, 0600);
         EXPECT_GE(fd, 0);
         EXPECT_EQ(::write(fd, "text", 4), 4);
         ::close(fd);
-    };
-    create("caf\xe9.bmp");
-    create("caf\xef\xbf\xbd.bmp"); // what the name would be repaired to
+    }
     const QString refused = QStringLiteral(
         "brindmar: caf\\xe9.bmp: the name is not valid UTF-8 text, so it cannot be used as it "
         "is; rename it\n");
@@ -678,21 +559,21 @@ TEST(CliLines, NamesAreNeitherReplacedNorForged) {
         EXPECT_EQ(shell.exitCode(), 1) << command;
         EXPECT_EQ(QString::fromLocal8Bit(shell.readAllStandardError()), refused) << command;
     }
-    struct stat info {};
-    EXPECT_EQ(::stat((folder + "caf\xe9.bmp").constData(), &info), 0);
-    EXPECT_EQ(::stat((folder + "caf\xef\xbf\xbd.bmp").constData(), &info), 0);
+    for (const QByteArray& name : names) {
+        struct stat info {};
+        EXPECT_EQ(::stat((folder + name).constData(), &info), 0) << name.toStdString();
+    }
 
     f.dir.write(QStringLiteral("a\nbrindmar: done.txt"), std::string("forged"));
-    const Outcome asked = brindmarRun({"wipe", f.path("a\nbrindmar: done.txt")});
-    EXPECT_EQ(asked.err, "brindmar: overwrite and delete " + f.dir.folder() +
-                             "a\\nbrindmar: done.txt: not done; there is no terminal to ask, "
-                             "and --yes answers yes\n");
-    const QString broken = f.dir.folder() + "out\n";
-    const Outcome made =
-        brindmarRun({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", broken});
-    EXPECT_EQ(made.status, 0) << made.err.toStdString();
-    EXPECT_EQ(made.out,
-              "File Embedding processed successfully: " + f.dir.folder() + "out\\n/carrier.bmp\n");
+    const Row rows[] = {
+        fails(1, {"wipe", f.path("a\nbrindmar: done.txt")},
+              "overwrite and delete " + f.dir.folder() +
+                  "a\\nbrindmar: done.txt: not done; there is no terminal to ask, and --yes "
+                  "answers yes"),
+        ok({"embed", f.path("carrier.bmp"), f.path("notes.txt"), "-o", f.dir.folder() + "out\n"},
+           "File Embedding processed successfully: " + f.dir.folder() + "out\\n/carrier.bmp\n"),
+    };
+    expectRows(rows);
 }
 
 // A picture gives a PNG that extracts as it is and re-saved with the same pixels, the same
@@ -707,18 +588,14 @@ TEST(CliLines, PngImagesOutAndIn) {
     }
     ASSERT_TRUE(photo.save(f.path("photo.jpg"), "jpeg", 95));
     const QStringList code = {QStringLiteral("BRINDMAR_CODE=abcdefghij12")};
-    const auto embed = [&](const QStringList& extra) {
-        return brindmarRun(QStringList{"embed", f.path("photo.jpg"), f.path("notes.txt"), "-o",
-                                       f.out, "-y", "-q"} +
-                               extra,
-                           code);
-    };
-    ASSERT_EQ(embed({}).status, 0);
+    const QStringList embed{"embed", f.path("photo.jpg"), f.path("notes.txt"), "-o", f.out, "-y",
+                            "-q"};
+    ASSERT_EQ(brindmarRun(embed, code).status, 0);
     const QByteArray png = contents(f.out + "photo.png");
     ASSERT_TRUE(png.startsWith("\x89PNG"));
-    ASSERT_EQ(embed({}).status, 0);
+    ASSERT_EQ(brindmarRun(embed, code).status, 0);
     EXPECT_EQ(contents(f.out + "photo.png"), png);
-    ASSERT_EQ(embed({"--format", "bmp"}).status, 0);
+    ASSERT_EQ(brindmarRun(embed + QStringList{"--format", "bmp"}, code).status, 0);
     EXPECT_TRUE(contents(f.out + "photo.bmp").startsWith("BM"));
     EXPECT_EQ(QImage(f.out + "photo.bmp"), QImage(f.out + "photo.png"));
 
@@ -733,44 +610,36 @@ TEST(CliLines, PngImagesOutAndIn) {
         }
     }
     ASSERT_TRUE(resaved.save(f.path("changed.png")));
-    const QString nothing = QStringLiteral(
-        ": carries no readable payload: no document in it opens with this code. If it once "
-        "carried one, its pixels have changed since (a resized, re-compressed or colour-reduced "
-        "copy, or a photo a messenger re-encoded) and the document is lost\n");
-    const struct {
-        QString image;
-        int status;
-        QString err;
-    } rows[] = {
-        {f.out + "photo.png", 0, ""},
-        {f.path("resaved.png"), 0, ""},
-        {f.path("changed.png"), 1, "brindmar: " + f.path("changed.png") + nothing},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.image.toStdString());
+    const QString changed = f.path("changed.png");
+    for (const QString& image : {f.out + "photo.png", f.path("resaved.png"), changed}) {
+        SCOPED_TRACE(image.toStdString());
         QFile::remove(f.found + "notes.txt");
-        const Outcome back = brindmarRun({"extract", r.image, "-o", f.found, "-q"}, code);
-        EXPECT_EQ(back.status, r.status);
-        EXPECT_EQ(back.err, r.err);
+        const Outcome back = brindmarRun({"extract", image, "-o", f.found, "-q"}, code);
+        const bool opens = image != changed;
+        EXPECT_EQ(back.status, opens ? 0 : 1);
+        EXPECT_EQ(back.err,
+                  opens ? QString()
+                        : "brindmar: " + changed +
+                              ": carries no readable payload: no document in it opens with this "
+                              "code. If it once carried one, its pixels have changed since (a "
+                              "resized, re-compressed or colour-reduced copy, or a photo a "
+                              "messenger re-encoded) and the document is lost\n");
         EXPECT_EQ(contents(f.found + "notes.txt"),
-                  r.status == 0 ? contents(f.path("notes.txt")) : QByteArray());
+                  opens ? contents(f.path("notes.txt")) : QByteArray());
     }
     const Outcome info = brindmarRun({"info", f.out + "photo.png"}, code);
     EXPECT_EQ(info.status, 0);
     EXPECT_TRUE(info.out.startsWith("Image: a PNG, described by the BMP of its pixels\n"));
     EXPECT_TRUE(info.out.contains("\nPayload: notes.txt, ")) << info.out.toStdString();
-    EXPECT_EQ(brindmarRun({"embed", f.path("photo.jpg"), f.path("notes.txt"), "-o", f.out,
-                           "--format", "gif"})
-                  .status,
-              2);
     // The picture's own folder would give its own name back: refused, not replaced.
     ASSERT_TRUE(QFile::copy(f.out + "photo.png", f.path("again.png")));
-    const Outcome over = brindmarRun(
-        {"embed", f.path("again.png"), f.path("notes.txt"), "-o", f.dir.folder(), "-y"}, code);
-    EXPECT_EQ(over.status, 1);
-    EXPECT_EQ(over.err, "brindmar: " + f.path("again.png") +
-                            ": the new image would replace the carrier itself; choose "
-                            "another --out folder\n");
+    const Row rows[] = {
+        fails(2, embed + QStringList{"--format", "gif"},
+              "no image format is named 'gif' (bmp or png)"),
+        fails(1, {"embed", f.path("again.png"), f.path("notes.txt"), "-o", f.dir.folder(), "-y"},
+              f.path("again.png") + kReplacesCarrier, code),
+    };
+    expectRows(rows);
 }
 
 // One system, two front ends: what one makes, the other reads.

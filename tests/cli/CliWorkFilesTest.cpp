@@ -39,9 +39,8 @@ int run(const QProcessEnvironment& environment, const QStringList& args) {
 }
 
 struct KillPoint {
-    const char* name;
-    const char* command; // "embed" or "extract"
-    QStringList options;
+    bool extract; // else embed
+    const char* option;
     int after; // looks at the work folder this many times more once a work file is seen
 };
 
@@ -69,45 +68,32 @@ TEST(CliWorkFiles, AKilledRunLeavesNothingAfterTheNextRun) {
     dir.write(QStringLiteral("carrier.bmp"), bmptest::make24(400, 300, pixels));
     const QProcessEnvironment environment = environmentWith(runtime);
     const QString carrier = dir.path(QStringLiteral("carrier.bmp"));
+    const QString notes = dir.path(QStringLiteral("notes.bin"));
     const QString image = out + QStringLiteral("carrier.bmp");
 
-    const std::vector<KillPoint> points = {
-        {"strong embed, first work file", "embed", {"--strong"}, 0},
-        {"strong embed, later", "embed", {"--strong"}, 40},
-        {"strong embed, much later", "embed", {"--strong"}, 400},
-        {"strong extract, first work file", "extract", {"--strong"}, 0},
-        {"strong extract, later", "extract", {"--strong"}, 40},
-        {"strong extract, much later", "extract", {"--strong"}, 400},
-        {"encrypted extract, first work file", "extract", {"--encrypt"}, 0},
-        {"encrypted extract, later", "extract", {"--encrypt"}, 10},
-    };
+    // A strong embed and extract at their first work file, later and much later; an encrypted
+    // extract at its first and later.
+    const KillPoint points[] = {{false, "--strong", 0},   {false, "--strong", 40},
+                                {false, "--strong", 400}, {true, "--strong", 0},
+                                {true, "--strong", 40},   {true, "--strong", 400},
+                                {true, "--encrypt", 0},   {true, "--encrypt", 10}};
     QString madeWith;
     int killed = 0;
     for (const KillPoint& point : points) {
-        const QString protection = point.options.join(u' ');
-        if (QString::fromLatin1(point.command) == QStringLiteral("extract") &&
-            madeWith != protection) {
-            ASSERT_EQ(run(environment,
-                          QStringList{"embed", carrier, dir.path(QStringLiteral("notes.bin")), "-o",
-                                      out, "-y", "-q"} +
-                              point.options),
-                      0)
-                << point.name;
-            madeWith = protection;
+        const std::string name = std::string(point.extract ? "extract " : "embed ") + point.option +
+                                 " after " + std::to_string(point.after);
+        const QStringList embed{"embed", carrier, notes, "-o", out, "-y", "-q", point.option};
+        if (point.extract && madeWith != point.option) {
+            ASSERT_EQ(run(environment, embed), 0) << name;
+            madeWith = point.option;
         }
-        QStringList args;
-        if (QString::fromLatin1(point.command) == QStringLiteral("embed")) {
-            args = QStringList{"embed", carrier, dir.path(QStringLiteral("notes.bin")), "-o", out,
-                               "-y",    "-q"} +
-                   point.options;
-        } else {
-            args = QStringList{"extract", image, "-o", found, "-y", "-q"};
-        }
+        const QStringList args =
+            point.extract ? QStringList{"extract", image, "-o", found, "-y", "-q"} : embed;
         QProcess victim;
         victim.setProcessEnvironment(environment);
         victim.setStandardInputFile(QProcess::nullDevice());
         victim.start(QStringLiteral(BRINDMAR_CLI), args);
-        ASSERT_TRUE(victim.waitForStarted()) << point.name;
+        ASSERT_TRUE(victim.waitForStarted()) << name;
         int looks = 0;
         while (victim.state() != QProcess::NotRunning) {
             const QStringList now = leftUnder(work);
@@ -124,12 +110,12 @@ TEST(CliWorkFiles, AKilledRunLeavesNothingAfterTheNextRun) {
         killed += victim.exitStatus() == QProcess::CrashExit ? 1 : 0;
         // The next run, whatever it does, sweeps the dead run's folder.
         run(environment, {"info", carrier});
-        EXPECT_EQ(leftUnder(work), QStringList()) << point.name;
+        EXPECT_EQ(leftUnder(work), QStringList()) << name;
         for (const QString& folder : {out, found}) {
             EXPECT_EQ(QDir(folder).entryList({QStringLiteral(".brindmar-*")},
                                              QDir::AllEntries | QDir::Hidden),
                       QStringList())
-                << point.name;
+                << name;
         }
     }
     // A strong embed holds its work files while the key is derived: that kill always lands.

@@ -62,23 +62,19 @@ TEST(Wipe, UnwritablePathsFail) {
     TempDir dir;
     EXPECT_EQ(wipefile(10, dir.file("").c_str()), -6); // a folder
     EXPECT_EQ(wipefile(10, dir.file("no-such-folder/file.bin").c_str()), -6);
-    // A FIFO must neither stall the open nor be taken for a file.
-    const std::string fifo = dir.file("fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(wipefile(10, fifo.c_str()), -6);
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(wipefile(10, dir.file("fifo").c_str()), -6); // neither stalls nor taken for a file
 }
 
-struct Extent {
-    uint64_t physical, length;
-    uint32_t flags;
-};
-
-// The file's extents as the file system maps them now, without syncing first; nullopt where
-// the file system cannot say (tmpfs has no FIEMAP).
-std::optional<std::vector<Extent>> extentsOf(const std::string& path) {
+// The file's extents as the file system maps them, after a sync or as they are now; nullopt
+// where the file system cannot say (tmpfs has no FIEMAP).
+std::optional<std::vector<fiemap_extent>> extentsOf(const std::string& path, bool syncFirst) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return std::nullopt;
+    }
+    if (syncFirst) {
+        fsync(fd);
     }
     constexpr uint32_t kMaxExtents = 256;
     std::vector<uint64_t> storage(
@@ -92,12 +88,7 @@ std::optional<std::vector<Extent>> extentsOf(const std::string& path) {
     if (result != 0 || map->fm_mapped_extents == 0) {
         return std::nullopt;
     }
-    std::vector<Extent> extents;
-    for (uint32_t i = 0; i < map->fm_mapped_extents; ++i) {
-        const fiemap_extent& e = map->fm_extents[i];
-        extents.push_back({e.fe_physical, e.fe_length, e.fe_flags});
-    }
-    return extents;
+    return std::vector<fiemap_extent>(map->fm_extents, map->fm_extents + map->fm_mapped_extents);
 }
 
 // A truncating wipe hands the old blocks back with the document in them and leaves its zeros in
@@ -113,14 +104,10 @@ TEST(Wipe, OverwritesTheFilesOwnBlocksOnTheDisk) {
     std::mt19937 rng(23);
     const Bytes secret = randomBytes(rng, 300 * 1024 + 17);
     std::string path;
-    std::optional<std::vector<Extent>> before;
+    std::optional<std::vector<fiemap_extent>> before;
     for (const std::string& candidate : candidates) {
         bmptest::writeFile(candidate, secret);
-        const int fd = open(candidate.c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(fd, 0);
-        fsync(fd);
-        close(fd);
-        before = extentsOf(candidate);
+        before = extentsOf(candidate, true);
         if (before) {
             path = candidate;
             break;
@@ -131,7 +118,7 @@ TEST(Wipe, OverwritesTheFilesOwnBlocksOnTheDisk) {
         GTEST_SKIP() << "neither the temporary nor the build folder maps extents (no FIEMAP)";
     }
     EXPECT_EQ(wipefile(static_cast<int32_t>(secret.size()), path.c_str()), -1);
-    const std::optional<std::vector<Extent>> after = extentsOf(path);
+    const std::optional<std::vector<fiemap_extent>> after = extentsOf(path, false);
     EXPECT_EQ(bmptest::readFile(path), Bytes(secret.size(), 0));
     std::filesystem::remove_all(buildFolder);
 
@@ -140,10 +127,11 @@ TEST(Wipe, OverwritesTheFilesOwnBlocksOnTheDisk) {
     constexpr uint32_t kNotOnDisk =
         FIEMAP_EXTENT_UNWRITTEN | FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_UNKNOWN;
     for (size_t i = 0; i < after->size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ((*after)[i].physical, (*before)[i].physical);
-        EXPECT_EQ((*after)[i].length, (*before)[i].length);
-        EXPECT_EQ((*after)[i].flags & kNotOnDisk, 0u) << std::hex << (*after)[i].flags;
+        const fiemap_extent &was = (*before)[i], &is = (*after)[i];
+        EXPECT_EQ(std::pair(is.fe_physical, is.fe_length),
+                  std::pair(was.fe_physical, was.fe_length))
+            << i;
+        EXPECT_EQ(is.fe_flags & kNotOnDisk, 0u) << i << ' ' << std::hex << is.fe_flags;
     }
 }
 

@@ -9,6 +9,7 @@
 #include "payload/CarrierNormalizer.h"
 
 #include <QBuffer>
+#include <QDataStream>
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -20,10 +21,6 @@ using brindmar::PictureConversion;
 using brindmar::QtPictureConverter;
 using imagingtest::readCarrier;
 using imagingtest::writeFile;
-
-QByteArray bytesOf(const bmptest::Bytes& b) {
-    return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
-}
 
 QImage gradient(int width, int height, QImage::Format format) {
     QImage image(width, height, format);
@@ -58,37 +55,22 @@ QByteArray withScans(const QByteArray& jpeg, int scans) {
 
 // A 16-bit BMP of one row: 40-byte header, bit fields after it when masks are given.
 QByteArray sixteenBitBmp(const std::vector<uint16_t>& pixels, const std::vector<uint32_t>& masks) {
-    QByteArray info;
-    const auto put = [&info](uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) {
-            info.append(static_cast<char>(i < 4 ? v >> (8 * i) : 0));
-        }
-    };
-    const int width = static_cast<int>(pixels.size());
-    const int stride = (width * 2 + 3) / 4 * 4;
-    const int offset = 54 + 4 * static_cast<int>(masks.size());
-    info.append("BM");
-    put(static_cast<uint32_t>(offset + stride), 4);
-    put(0, 4);
-    put(static_cast<uint32_t>(offset), 4);
-    put(40, 4);
-    put(static_cast<uint32_t>(width), 4);
-    put(1, 4);
-    put(1, 2);
-    put(16, 2);
-    put(masks.empty() ? 0 : 3, 4);
-    put(static_cast<uint32_t>(stride), 4);
-    put(2835, 4);
-    put(2835, 4);
-    put(0, 8);
+    const auto width = static_cast<quint32>(pixels.size());
+    const quint32 stride = (width * 2 + 3) / 4 * 4;
+    const auto offset = static_cast<quint32>(54 + 4 * masks.size());
+    QByteArray bmp("BM");
+    QDataStream out(&bmp, QIODevice::Append);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << offset + stride << quint32{0} << offset << quint32{40} << width << quint32{1}
+        << quint16{1} << quint16{16} << quint32{masks.empty() ? 0u : 3u} << stride << quint32{2835}
+        << quint32{2835} << quint32{0} << quint32{0};
     for (const uint32_t m : masks) {
-        put(m, 4);
+        out << m;
     }
     for (const uint16_t p : pixels) {
-        put(p, 2);
+        out << p;
     }
-    info.append(QByteArray(stride - 2 * width, '\0'));
-    return info;
+    return bmp + QByteArray(static_cast<qsizetype>(stride - 2 * width), '\0');
 }
 
 class Scratch {
@@ -121,13 +103,20 @@ TEST(HostilePicture, ScansAreBoundedByTheArea) {
 TEST(HostilePicture, RefusesWhatWouldCostTooMuchInWords) {
     Scratch dir;
     const QByteArray progressive = progressiveJpeg(gradient(64, 48, QImage::Format_RGB32));
-    const QByteArray deep = imagingtest::encoded(gradient(100, 100, QImage::Format_RGBA64), "png");
     QImage flat(3000, 3000, QImage::Format_RGB32);
     flat.fill(0x4080C0);
     const QByteArray wide = progressiveJpeg(flat);
-    const QString memory = QStringLiteral(
-        " - needs more memory to convert than a picture of 100 x 100 pixels: save it with fewer "
-        "pixels, or ");
+    const auto scans = [](int most) {
+        return QStringLiteral(" - is a JPEG of more scans than a picture of its size needs (at "
+                              "most %1); it is refused rather than decoded for minutes")
+            .arg(most);
+    };
+    const auto memory = [](const char* how) {
+        return QStringLiteral(" - needs more memory to convert than a picture of 100 x 100 "
+                              "pixels: save it with fewer pixels, or ") +
+               QString::fromLatin1(how);
+    };
+    const auto square = [](QImage::Format format) { return gradient(100, 100, format); };
     const struct {
         const char* name;
         QByteArray bytes;
@@ -135,23 +124,14 @@ TEST(HostilePicture, RefusesWhatWouldCostTooMuchInWords) {
         QString message; // empty: converts
     } cases[] = {
         {"small-progressive-1000-scans", withScans(progressive, 1000), 12000, {}},
-        {"small-progressive-1001-scans", withScans(progressive, 1001), 12000,
-         QStringLiteral(" - is a JPEG of more scans than a picture of its size needs (at most "
-                        "1000); it is refused rather than decoded for minutes")},
-        {"3000-square-801-scans", withScans(wide, 801), 12000,
-         QStringLiteral(" - is a JPEG of more scans than a picture of its size needs (at most "
-                        "800); it is refused rather than decoded for minutes")},
-        {"png-16-bit-rgba", deep, 100, memory + QStringLiteral("with 8 bits a channel")},
-        {"png-8-bit-rgba",
-         imagingtest::encoded(gradient(100, 100, QImage::Format_ARGB32), "png"),
-         100,
-         {}},
-        {"jpeg-progressive-coefficients", progressiveJpeg(gradient(100, 100, QImage::Format_RGB32)),
-         100, memory + QStringLiteral("as a JPEG that is not progressive")},
-        {"jpeg-baseline",
-         imagingtest::encoded(gradient(100, 100, QImage::Format_RGB32), "jpeg"),
-         100,
-         {}},
+        {"small-progressive-1001-scans", withScans(progressive, 1001), 12000, scans(1000)},
+        {"3000-square-801-scans", withScans(wide, 801), 12000, scans(800)},
+        {"png-16-bit-rgba", imagingtest::encoded(square(QImage::Format_RGBA64), "png"), 100,
+         memory("with 8 bits a channel")},
+        {"png-8-bit-rgba", imagingtest::encoded(square(QImage::Format_ARGB32), "png"), 100, {}},
+        {"jpeg-progressive-coefficients", progressiveJpeg(square(QImage::Format_RGB32)), 100,
+         memory("as a JPEG that is not progressive")},
+        {"jpeg-baseline", imagingtest::encoded(square(QImage::Format_RGB32), "jpeg"), 100, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -231,9 +211,9 @@ TEST(HostilePicture, ConverterAndCarrierCheckAgreeOnRunLengthStreams) {
             }
         }
         stream.insert(stream.end(), {0, 1});
-        const QString source =
-            dir.write(QStringLiteral("rle.bmp"),
-                      bytesOf(bmptest::makeRle8Raw(width, height, palette, stream)));
+        const QString source = dir.path(QStringLiteral("rle.bmp"));
+        bmptest::writeFile(source.toStdString(),
+                           bmptest::makeRle8Raw(width, height, palette, stream));
         const bool converted =
             QtPictureConverter().convert(source, dir.path(QStringLiteral("out.bmp"))).ok;
         const brindmar::Indexed8Plan plan = brindmar::planIndexed8Carrier(source);

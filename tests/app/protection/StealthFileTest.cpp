@@ -27,20 +27,12 @@ QByteArray readAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QByteArray archiveOf(size_t length, unsigned seed) {
+// length seeded random bytes, as an archive (QByteArray) or as pixels (Bytes).
+template <class Buffer = QByteArray> Buffer randomOf(size_t length, unsigned seed) {
     std::mt19937 random(seed);
-    QByteArray bytes(static_cast<qsizetype>(length), Qt::Uninitialized);
-    for (char& c : bytes) {
-        c = static_cast<char>(random());
-    }
-    return bytes;
-}
-
-Bytes pixels(size_t count, unsigned seed) {
-    std::mt19937 random(seed);
-    Bytes bytes(count);
-    for (uint8_t& b : bytes) {
-        b = static_cast<uint8_t>(random());
+    Buffer bytes(static_cast<typename Buffer::size_type>(length), 0);
+    for (auto& b : bytes) {
+        b = static_cast<typename Buffer::value_type>(random());
     }
     return bytes;
 }
@@ -48,44 +40,41 @@ Bytes pixels(size_t count, unsigned seed) {
 TEST(StealthFile, KeepsTheCarriersSizeHeadersAndPaddingAndOpensAgain) {
     apptest::ScratchDir dir;
     const SecretBytes code = codeSecret(QStringLiteral("Tulip-Harbor-42"));
+    const QString carrierPath = dir.path(QStringLiteral("carrier.bmp"));
+    const QString outPath = dir.path(QStringLiteral("out.bmp"));
     // Widths whose rows are padded by 0, 1, 2 and 3 bytes.
     for (int32_t width : {36, 37, 38, 39}) {
-        Bytes carrier = bmptest::make24(width, 30, pixels(size_t(width) * 30 * 3, 9));
+        Bytes carrier = bmptest::make24(width, 30, randomOf<Bytes>(size_t(width) * 30 * 3, 9));
         // Padding bytes a writer left set, and bytes after the rows, must come through as they
         // were.
         const int32_t stride = bmptest::stride24(width);
-        for (int32_t y = 0; y < 30; ++y) {
-            for (int32_t x = width * 3; x < stride; ++x) {
-                carrier[size_t(54 + y * stride + x)] = 0xEE;
+        const auto eachPaddingByte = [&](auto visit) {
+            for (int32_t y = 0; y < 30; ++y) {
+                for (int32_t x = width * 3; x < stride; ++x) {
+                    visit(size_t(54 + y * stride + x));
+                }
             }
-        }
+        };
+        eachPaddingByte([&](size_t at) { carrier[at] = 0xEE; });
         carrier.insert(carrier.end(), {1, 2, 3});
         dir.write(QStringLiteral("carrier.bmp"), carrier);
-        const QByteArray archive = archiveOf(24, static_cast<unsigned>(width));
+        const QByteArray archive = randomOf(24, static_cast<unsigned>(width));
         // Nobody agreed to replace the last round's image.
-        QFile::remove(dir.path(QStringLiteral("out.bmp")));
-        const StealthFileResult made =
-            embedStealthFile(dir.path(QStringLiteral("carrier.bmp")),
-                             dir.path(QStringLiteral("out.bmp")), code, archive, kCheap);
-        ASSERT_EQ(made.status, StealthFileStatus::Done) << width;
+        QFile::remove(outPath);
+        ASSERT_EQ(embedStealthFile(carrierPath, outPath, code, archive, kCheap).status,
+                  StealthFileStatus::Done)
+            << width;
 
-        const QByteArray out = readAll(dir.path(QStringLiteral("out.bmp")));
+        const QByteArray out = readAll(outPath);
         ASSERT_EQ(out.size(), static_cast<qsizetype>(carrier.size()));
         EXPECT_EQ(out.left(54), QByteArray(reinterpret_cast<const char*>(carrier.data()), 54));
         EXPECT_EQ(out.right(3), QByteArray("\x01\x02\x03"));
-        for (int32_t y = 0; y < 30; ++y) {
-            for (int32_t x = width * 3; x < stride; ++x) {
-                EXPECT_EQ(static_cast<uint8_t>(out[54 + y * stride + x]), 0xEE);
-            }
-        }
+        eachPaddingByte([&](size_t at) { EXPECT_EQ(uint8_t(out[qsizetype(at)]), 0xEE) << at; });
         QByteArray back;
-        EXPECT_EQ(
-            extractStealthFile(dir.path(QStringLiteral("out.bmp")), code, back, kCheap).status,
-            StealthFileStatus::Done);
+        EXPECT_EQ(extractStealthFile(outPath, code, back, kCheap).status, StealthFileStatus::Done);
         EXPECT_EQ(back, archive);
-        EXPECT_EQ(
-            extractStealthFile(dir.path(QStringLiteral("carrier.bmp")), code, back, kCheap).status,
-            StealthFileStatus::NotFound);
+        EXPECT_EQ(extractStealthFile(carrierPath, code, back, kCheap).status,
+                  StealthFileStatus::NotFound);
         EXPECT_TRUE(back.isEmpty());
     }
 }
@@ -93,7 +82,7 @@ TEST(StealthFile, KeepsTheCarriersSizeHeadersAndPaddingAndOpensAgain) {
 TEST(StealthFile, RefusesWhatIsNotASoundCarrierAndLeavesNoTarget) {
     apptest::ScratchDir dir;
     const SecretBytes code = codeSecret(QStringLiteral("Tulip-Harbor-42"));
-    const Bytes good = bmptest::make24(40, 30, pixels(40 * 30 * 3, 1));
+    const Bytes good = bmptest::make24(40, 30, randomOf<Bytes>(40 * 30 * 3, 1));
     Bytes cut = good;
     cut.resize(good.size() - 100);
     Bytes compressed = good;
@@ -116,8 +105,9 @@ TEST(StealthFile, RefusesWhatIsNotASoundCarrierAndLeavesNoTarget) {
         {"cut.bmp", cut, "doc", StealthFileStatus::NotACarrier},
         {"compressed.bmp", compressed, "doc", StealthFileStatus::NotACarrier},
         {"top-down.bmp", upsideDown, "doc", StealthFileStatus::NotACarrier},
-        {"tiny.bmp", bmptest::make24(10, 10, pixels(300, 2)), "doc", StealthFileStatus::TooLarge},
-        {"full.bmp", good, archiveOf(4000, 3), StealthFileStatus::TooLarge},
+        {"tiny.bmp", bmptest::make24(10, 10, randomOf<Bytes>(300, 2)), "doc",
+         StealthFileStatus::TooLarge},
+        {"full.bmp", good, randomOf(4000, 3), StealthFileStatus::TooLarge},
     };
     for (const Case& c : cases) {
         const QString name = QString::fromLatin1(c.name);
@@ -149,7 +139,7 @@ TEST(StealthFile, RefusesWhatIsNotASoundCarrierAndLeavesNoTarget) {
 TEST(StealthFile, TheCommittedImageIsMadeAgainAndStillOpens) {
     apptest::ScratchDir dir;
     const SecretBytes code = codeSecret(QStringLiteral("Tulip-Harbor-42"));
-    const QByteArray archive = archiveOf(300, 2026);
+    const QByteArray archive = randomOf(300, 2026);
     const QString made = dir.path(QStringLiteral("made.bmp"));
     {
         // The salt is the embed's only randomness.

@@ -49,34 +49,24 @@ private:
 };
 
 // A strong embed of a small document, through ctx, with the code typed a second time as again.
-struct Embed {
-    apptest::Harness h;
+struct Embed : apptest::UserSession {
     apptest::ScratchDir out;
 
-    Embed() {
+    Embed() : UserSession(kCode) {
         h.ctx.strongCost = kCheap;
-        ChangeCode(h.ctx, kCode);
         ToggleStrong(h.ctx);
         h.dir.write(QStringLiteral("a.txt"), std::string(700, 'a'));
         h.file(QStringLiteral("c.bmp"), bmptest::make24(80, 80, Bytes(80 * 80 * 3, 7)));
         h.model.embedOutputFolder = out.folder();
     }
     void run(WorkflowContext& ctx, std::optional<QString> again) {
-        h.ui.queueFileChoice(h.dir.path(QStringLiteral("a.txt")));
-        ChooseDocument(ctx);
-        h.ui.queueFileChoice(h.dir.path(QStringLiteral("c.bmp")));
-        ChooseBmp(ctx);
+        chooseDocument(h.dir.path(QStringLiteral("a.txt")));
+        chooseCarrier(h.dir.path(QStringLiteral("c.bmp")));
         h.ui.queueCodeAgain(std::move(again));
         h.ui.clear();
         EmbedDocument(ctx);
     }
-    QString said() const {
-        QStringList texts;
-        for (const Message& m : h.ui.messages()) {
-            texts << m.text;
-        }
-        return texts.join(u'\n');
-    }
+    QString said() const { return messages().join(u'\n'); }
 };
 
 TEST(StrongCode, AskedTwiceAndOpenedBeforeTheImageIsWritten) {
@@ -123,8 +113,7 @@ TEST(StrongCode, StopEndsTheDerivationsWait) {
     Embed e;
     // Dear enough that the derivation is still running at the first look at the events.
     e.h.ctx.strongCost = StrongCost{4, 128 * 1024};
-    e.h.ui.queueFileChoice(e.h.dir.path(QStringLiteral("a.txt")));
-    ChooseDocument(e.h.ctx);
+    e.chooseDocument(e.h.dir.path(QStringLiteral("a.txt")));
     ASSERT_TRUE(e.h.model.hasPacking(packing::PackedForSeal));
     e.h.model.stopRequest = false;
     e.h.ui.onPendingEvents = [&e](int) { e.h.model.stopRequest = true; };
