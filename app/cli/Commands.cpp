@@ -21,6 +21,7 @@
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
 #include "workflows/PictureConversion.h"
+#include "workflows/StealthEmbedding.h"
 #include "workflows/WipeCommand.h"
 #include "workflows/ZipTool.h"
 
@@ -89,6 +90,7 @@ public:
         model.display.encryptBox =
             options.encrypt || options.strong ? kEncryptTicked : kEncryptUnticked;
         model.display.strongBox = options.strong;
+        model.display.stealthBox = options.stealth;
         settleEncryptMarks(model);
         model.display.keepTimesChecked = options.keepTimes;
         model.thumbnailBoxWidth = 1500;
@@ -213,7 +215,7 @@ std::optional<QString> embedRefusal(const WindowModel& m) {
         // Packed or encrypted, a document can take more than the file chosen; the size it
         // takes is the one to hold against Embed max.
         return QStringLiteral("the document does not fit: packed it takes %1 bytes, Embed max. %2")
-            .arg(m.documentLength)
+            .arg(m.stealthWanted ? stealthArchiveLength(m) : int64_t{m.documentLength})
             .arg(m.display.embedMax);
     }
     return std::nullopt;
@@ -407,13 +409,16 @@ int runExtract(const Options& options) {
         return kFailed;
     }
     s.chooseBmp(*carrier);
-    if (!s.model.extractMode()) {
+    // With a code, an image without a plain payload is searched for a stealth one.
+    if (!s.model.extractMode() && !stealthSearchOffered(s.model)) {
         // A read the disk refused has been told already; blaming the code would mislead.
         if (s.ui.shown().join(u' ').contains(QStringLiteral("cannot be read"))) {
             return kFailed;
         }
+        const bool usable = s.model.hasState(state::BmpUsable);
         const QString why =
-            png && s.model.hasState(state::BmpUsable) ? pngCarriesNothing()
+            usable && s.model.stealthCandidate && s.model.code.isEmpty() ? stealthNeedsCodeText()
+            : png && usable                                              ? pngCarriesNothing()
             : s.model.hasState(state::BmpUsable) || s.model.display.bmpPath.isEmpty()
                 ? noDocumentText(ReadPayloadHeader(*carrier, s.model.code), s.model.code)
                 : validityText(s.model.carrierCheckResult);

@@ -75,7 +75,8 @@ void ChooseCrop(WorkflowContext& ctx, int index) {
     }
     m.display.progress = 0;
     m.cropMode = static_cast<uint8_t>(index);
-    if ((m.windowState & (state::PayloadFound | state::EmbedPossible)) == state::EmbedPossible) {
+    if ((m.windowState & (state::PayloadFound | state::EmbedPossible)) == state::EmbedPossible &&
+        !m.stealthWanted) {
         PlaceCropFrame(m);
     } else {
         hideCropFrame(ctx);
