@@ -99,10 +99,9 @@ void Embed1::renderLayout() {
     const bool extract = m_model.display.extractLayout;
     setText(EmbFLbl, extract ? QStringLiteral("To Extract:") : text(TextId::ToEmbedCaption));
     setColour(EmbFLbl, extract ? kRed : kBlue);
-    for (QWidget* widget :
-         std::initializer_list<QWidget*>{EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, DocSzLbl,
-                                         DocSizeLbl, CropPLbl, CropLbl, EmbMLbl, EmbMaxLbl,
-                                         CropULbl}) {
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, StealthCkB, StealthCkBLbl, DocSzLbl,
+             DocSizeLbl, CropPLbl, CropLbl, EmbMLbl, EmbMaxLbl, CropULbl}) {
         showIf(widget, !extract);
     }
     for (QPushButton* button : CropBtn) {
@@ -131,6 +130,18 @@ void Embed1::renderOptions() {
     enableIf(StrongCkBLbl, shown.strongEnabled);
     enableIf(StrongMIt, shown.strongEnabled);
     setChecked(StrongMIt, shown.strongBox);
+    if (StealthCkB->isChecked() != shown.stealthBox) {
+        const QSignalBlocker quiet(StealthCkB);
+        StealthCkB->setChecked(shown.stealthBox);
+    }
+    enableIf(StealthCkB, shown.stealthEnabled);
+    enableIf(StealthCkBLbl, shown.stealthEnabled);
+    enableIf(StealthMIt, shown.stealthEnabled);
+    setChecked(StealthMIt, shown.stealthBox);
+    for (int i = 0; i < kCropModeCount; ++i) {
+        enableIf(CropBtn[static_cast<size_t>(i)], shown.cropEnabled);
+        enableIf(CropMIt[static_cast<size_t>(i)], shown.cropEnabled);
+    }
 
     if (CodeTxt->text() != m_model.code) {
         const QSignalBlocker quiet(CodeTxt);
