@@ -225,9 +225,14 @@ void Embed1::setupDocumentFrame() {
     // Under Encrypt, which it implies; beside it the window would outgrow its width.
     grid->addWidget(StrongCkB, 2, 4);
     grid->addWidget(StrongCkBLbl, 2, 5);
-    // Under Strong protection, which it implies.
-    grid->addWidget(StealthCkB, 3, 4);
-    grid->addWidget(StealthCkBLbl, 3, 5);
+    // Beside Strong protection, which it implies: a row of its own would outgrow the window's
+    // height.
+    auto* stealth = new QHBoxLayout;
+    stealth->setSpacing(6);
+    stealth->addStretch();
+    stealth->addWidget(StealthCkB);
+    stealth->addWidget(StealthCkBLbl);
+    grid->addLayout(stealth, 2, 0, 1, 4);
 }
 
 void Embed1::setupBmpFrame() {

@@ -153,10 +153,9 @@ QString stealthSearchHint(const WindowModel& m) {
         m.hasState(state::DocumentChosen)) {
         return {};
     }
-    return stealthCodeUsable(m.code)
-               ? QStringLiteral("Press Extract to search this image for a Stealth payload with "
-                                "the code, or choose a document to embed")
-               : stealthNeedsCodeText() + QStringLiteral(": type it, then press Extract");
+    // Short enough for the box at the window's width.
+    return stealthCodeUsable(m.code) ? QStringLiteral("Stealth: press Extract to search")
+                                     : QStringLiteral("Stealth? Type its code, press Extract");
 }
 
 int64_t stealthArchiveLength(const WindowModel& m) {
