@@ -82,6 +82,9 @@ void Embed1::render() {
 void Embed1::renderTexts() {
     const WindowDisplay& shown = m_model.display;
     setText(DocFileTxt, shown.documentBox);
+    if (DocFileTxt->placeholderText() != shown.documentHint) {
+        DocFileTxt->setPlaceholderText(shown.documentHint);
+    }
     setText(DocNameLbl, shown.documentName);
     setText(DocSizeLbl, shown.documentSize);
     setText(EmbMaxLbl, shown.embedMax);

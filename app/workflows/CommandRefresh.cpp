@@ -108,9 +108,7 @@ void commandRefresh(WindowModel& model) {
         }
     }
     shown.framesEnabled = refresh.framesEnabled;
-    if (!model.extractMode() && !model.hasState(state::DocumentChosen)) {
-        shown.documentBox = stealthSearchHint(model);
-    }
+    shown.documentHint = stealthSearchHint(model);
     shown.outputFolderTooltip = refresh.outputFolderTooltip;
     if (refresh.focus) {
         model.requestFocus(FocusTarget::Command, static_cast<int>(*refresh.focus));

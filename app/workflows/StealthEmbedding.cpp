@@ -150,7 +150,7 @@ bool stealthSearchOffered(const WindowModel& m) {
 
 QString stealthSearchHint(const WindowModel& m) {
     if (!m.stealthCandidate || !m.hasState(state::BmpUsable) || m.extractMode() ||
-        m.hasState(state::DocumentChosen)) {
+        m.hasState(state::DocumentChosen) || !m.documentPath.isEmpty()) {
         return {};
     }
     // Short enough for the box at the window's width.

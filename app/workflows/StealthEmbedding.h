@@ -11,8 +11,8 @@ namespace brindmar {
 // can be said of an image without a plain payload.
 QString stealthNeedsCodeText();
 
-// What the document box shows while no document is chosen: how to search the chosen image for
-// a stealth payload, or nothing when it cannot hold one.
+// What the empty document box shows greyed while no document is chosen: how to search the chosen
+// image for a stealth payload, or nothing when it cannot hold one.
 QString stealthSearchHint(const WindowModel& m);
 
 // Extract may search the chosen image for a stealth payload: a 24-bit image without a plain

@@ -128,6 +128,8 @@ struct WindowDisplay {
     QString documentBox;  // the document, or in extract mode the name the payload carries
     QString documentName; // the document path as chosen, which packing reads
     QString documentSize;
+    // Shown greyed in the empty document box: how to search the image for a stealth payload.
+    QString documentHint;
     QString embedMax;
     QString cropPercent;
     QString bmpPath;
