@@ -352,7 +352,10 @@ int runEmbed(const Options& options) {
     s.ui.setSubject(*carrier);
     s.chooseBmp(*carrier);
     // A BMP of a kind the engine cannot take is converted as any other picture would be.
-    if (!picture && !s.model.display.bmpPath.isEmpty() && !s.model.hasState(state::BmpUsable) &&
+    // So is an 8-bit one under --stealth, whose coder takes 24-bit pixels only.
+    const bool unusable = !s.model.hasState(state::BmpUsable) ||
+                          (options.stealth && !s.model.stealthCandidate && !s.model.extractMode());
+    if (!picture && !s.model.display.bmpPath.isEmpty() && unusable &&
         s.pictures.canRead(*carrier)) {
         if (overTheCarrier() ||
             !convertCarrier(QStringLiteral(": a BMP of a kind that cannot carry a document as it "
