@@ -411,6 +411,13 @@ int runExtract(const Options& options) {
     if (!carrier) {
         return kFailed;
     }
+    if (png) {
+        // Messages name the user's PNG, not its work copy; where no document opens in it, the
+        // likeliest reason is a picture changed since it was made.
+        s.ui.showNameAs(*carrier + QStringLiteral(" - this code does not open the document"),
+                        *image + QStringLiteral(" - ") + pngCarriesNothing());
+        s.ui.showNameAs(*carrier, *image);
+    }
     s.chooseBmp(*carrier);
     // With a code, an image without a plain payload is searched for a stealth one.
     if (!s.model.extractMode() && !stealthSearchOffered(s.model)) {

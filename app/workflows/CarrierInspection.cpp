@@ -183,7 +183,8 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
             m.storedCode = payload.storedCode.value_or(QString());
             m.payloadSealed = payload.sealed && payload.payloadFound();
             m.setOption(option::CodeProtected, payload.codeProtected);
-            m.stealthCandidate = !payload.payloadFound();
+            // One made with another code is a plain payload all the same.
+            m.stealthCandidate = payload.status == PayloadStatus::NoMarker;
             if (payload.payloadFound()) {
                 m.setState(state::PayloadFound, true);
                 payloadName = payload.documentName;
