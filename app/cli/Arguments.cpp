@@ -46,7 +46,7 @@ const std::map<std::string, Subcommand>& subcommands() {
          {runEmbed,
           2,
           true,
-          {"--encrypt", "--strong", "--keep-times", "--yes", "--quiet", "--ask-code"},
+          {"--encrypt", "--strong", "--stealth", "--keep-times", "--yes", "--quiet", "--ask-code"},
           {"--out", "--code", "--code-file", "--crop", "--format"},
           std::string(
               "Usage: brindmar embed CARRIER DOCUMENT -o DIR [OPTIONS]\n"
@@ -66,6 +66,13 @@ const std::map<std::string, Subcommand>& subcommands() {
               "      --strong       strong protection: seal the document under a key that costs\n"
               "                     every guess at the code a third of a second; the image\n"
               "                     keeps nothing of the code\n"
+              "      --stealth      strong protection carried so that nothing in the image can\n"
+              "                     be told from the picture's own noise without the code; the\n"
+              "                     image keeps the carrier's size (no --crop). Up to one hidden\n"
+              "                     bit in 100 colour bytes is recommended (about 1/800 of the\n"
+              "                     BMP's size); above it brindmar warns that detection gets\n"
+              "                     likelier. A copy of the carrier shows the changes, and a\n"
+              "                     picture re-saved as JPEG or resized loses the document\n"
               "      --crop MODE    none (the default: the image keeps the carrier's size),\n"
               "                     centre, centre-bottom, centre-top, left-top, left-centre,\n"
               "                     left-bottom, right-top, right-centre, right-bottom,\n"
@@ -73,7 +80,8 @@ const std::map<std::string, Subcommand>& subcommands() {
               "                     top-horiz-strip, centre-horiz-strip, bottom-horiz-strip,\n"
               "                     or 0 to 15; a crop cut to the document's size gives a\n"
               "                     small image, which stands out wherever it is sent\n"
-              "      --keep-times   give the new image the carrier's file times, to the nanosecond\n"
+              "      --keep-times   give the new image the carrier's file times, to the "
+              "nanosecond\n"
               "  -y, --yes          answer yes to replacing an existing image\n"
               "  -q, --quiet        say nothing but errors\n"}},
         {"extract",
@@ -158,6 +166,9 @@ bool apply(Request& r, const std::string& name, const QString& value) {
     if (name == "--encrypt") {
         o.encrypt = true;
     } else if (name == "--strong") {
+        o.strong = true;
+    } else if (name == "--stealth") {
+        o.stealth = true;
         o.strong = true;
     } else if (name == "--keep-times") {
         o.keepTimes = true;
@@ -332,6 +343,10 @@ Request parseArguments(const QStringList& given) {
         return usageError(command.files == 2   ? QStringLiteral("two files are needed")
                           : command.files == 1 ? QStringLiteral("one file is needed")
                                                : QStringLiteral("at least one file is needed"));
+    }
+    if (r.options.stealth && r.options.cropMode != 0) {
+        return usageError(QStringLiteral("--stealth keeps the carrier's size, so it takes no "
+                                         "--crop"));
     }
     if (command.needsOut && r.options.out.isEmpty()) {
         return usageError(QStringLiteral("--out DIR is needed"));

@@ -21,6 +21,7 @@
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
 #include "workflows/PictureConversion.h"
+#include "workflows/StealthEmbedding.h"
 #include "workflows/WipeCommand.h"
 #include "workflows/ZipTool.h"
 
@@ -89,6 +90,7 @@ public:
         model.display.encryptBox =
             options.encrypt || options.strong ? kEncryptTicked : kEncryptUnticked;
         model.display.strongBox = options.strong;
+        model.display.stealthBox = options.stealth;
         settleEncryptMarks(model);
         model.display.keepTimesChecked = options.keepTimes;
         model.thumbnailBoxWidth = 1500;
@@ -213,7 +215,7 @@ std::optional<QString> embedRefusal(const WindowModel& m) {
         // Packed or encrypted, a document can take more than the file chosen; the size it
         // takes is the one to hold against Embed max.
         return QStringLiteral("the document does not fit: packed it takes %1 bytes, Embed max. %2")
-            .arg(m.documentLength)
+            .arg(m.stealthWanted ? stealthArchiveLength(m) : int64_t{m.documentLength})
             .arg(m.display.embedMax);
     }
     return std::nullopt;
@@ -350,7 +352,10 @@ int runEmbed(const Options& options) {
     s.ui.setSubject(*carrier);
     s.chooseBmp(*carrier);
     // A BMP of a kind the engine cannot take is converted as any other picture would be.
-    if (!picture && !s.model.display.bmpPath.isEmpty() && !s.model.hasState(state::BmpUsable) &&
+    // So is an 8-bit one under --stealth, whose coder takes 24-bit pixels only.
+    const bool unusable = !s.model.hasState(state::BmpUsable) ||
+                          (options.stealth && !s.model.stealthCandidate && !s.model.extractMode());
+    if (!picture && !s.model.display.bmpPath.isEmpty() && unusable &&
         s.pictures.canRead(*carrier)) {
         if (overTheCarrier() ||
             !convertCarrier(QStringLiteral(": a BMP of a kind that cannot carry a document as it "
@@ -406,14 +411,24 @@ int runExtract(const Options& options) {
     if (!carrier) {
         return kFailed;
     }
+    if (png) {
+        // Messages name the user's PNG, not its work copy; where no document opens in it, the
+        // likeliest reason is a picture changed since it was made.
+        s.ui.showNameAs(*carrier + QStringLiteral(" - this code does not open the document"),
+                        *image + QStringLiteral(" - ") + pngCarriesNothing());
+        s.ui.showNameAs(*carrier, *image);
+    }
     s.chooseBmp(*carrier);
-    if (!s.model.extractMode()) {
+    // With a code, an image without a plain payload is searched for a stealth one.
+    if (!s.model.extractMode() && !stealthSearchOffered(s.model)) {
         // A read the disk refused has been told already; blaming the code would mislead.
         if (s.ui.shown().join(u' ').contains(QStringLiteral("cannot be read"))) {
             return kFailed;
         }
+        const bool usable = s.model.hasState(state::BmpUsable);
         const QString why =
-            png && s.model.hasState(state::BmpUsable) ? pngCarriesNothing()
+            usable && s.model.stealthCandidate && s.model.code.isEmpty() ? stealthNeedsCodeText()
+            : png && usable                                              ? pngCarriesNothing()
             : s.model.hasState(state::BmpUsable) || s.model.display.bmpPath.isEmpty()
                 ? noDocumentText(ReadPayloadHeader(*carrier, s.model.code), s.model.code)
                 : validityText(s.model.carrierCheckResult);

@@ -21,6 +21,8 @@ struct Options {
     std::optional<QString> code;
     bool encrypt = false;
     bool strong = false;
+    // Implies strong: the sealed document carried so that the image keeps the carrier's size.
+    bool stealth = false;
     // No crop: an image cut to the document's size stands out wherever it is sent.
     uint8_t cropMode = 0;
     // Nothing: the carrier decides (a BMP gives a BMP, any other picture a PNG).

@@ -81,8 +81,9 @@ std::optional<int> settleCode(Request& r) {
         }
     }
     if (r.options.strong && (!r.options.code || r.options.code->isEmpty())) {
-        return usageError(QStringLiteral("--strong needs a code: it is the only key to the "
-                                         "document"));
+        return usageError(
+            QStringLiteral("%1 needs a code: it is the only key to the document")
+                .arg(r.options.stealth ? QStringLiteral("--stealth") : QStringLiteral("--strong")));
     }
     if (encrypting && (!r.options.code || r.options.code->isEmpty())) {
         return usageError(QStringLiteral("--encrypt needs a code: without one nothing is "

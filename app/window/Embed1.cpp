@@ -206,6 +206,10 @@ void Embed1::setupDocumentFrame() {
     StrongCkB->setObjectName(QStringLiteral("StrongCkB"));
     StrongCkBLbl = makeLabel(DocFme, "StrongCkBLbl");
     StrongCkBLbl->setBuddy(StrongCkB);
+    StealthCkB = new QCheckBox(DocFme);
+    StealthCkB->setObjectName(QStringLiteral("StealthCkB"));
+    StealthCkBLbl = makeLabel(DocFme, "StealthCkBLbl");
+    StealthCkBLbl->setBuddy(StealthCkB);
 
     auto* grid = new QGridLayout(DocFme);
     grid->setContentsMargins(6, 4, 6, 4);
@@ -221,6 +225,14 @@ void Embed1::setupDocumentFrame() {
     // Under Encrypt, which it implies; beside it the window would outgrow its width.
     grid->addWidget(StrongCkB, 2, 4);
     grid->addWidget(StrongCkBLbl, 2, 5);
+    // Beside Strong protection, which it implies: a row of its own would outgrow the window's
+    // height.
+    auto* stealth = new QHBoxLayout;
+    stealth->setSpacing(6);
+    stealth->addStretch();
+    stealth->addWidget(StealthCkB);
+    stealth->addWidget(StealthCkBLbl);
+    grid->addLayout(stealth, 2, 0, 1, 4);
 }
 
 void Embed1::setupBmpFrame() {
@@ -413,6 +425,7 @@ void Embed1::setupMenus() {
     EmbedMnu->addSeparator();
     EncMIt = option(EmbedMnu, "EncMIt");
     StrongMIt = option(EmbedMnu, "StrongMIt");
+    StealthMIt = option(EmbedMnu, "StealthMIt");
     CropToMIt = EmbedMnu->addMenu(QString());
     CropToMIt->setObjectName(QStringLiteral("CropToMIt"));
     // One choice at a time, but a stored mode without an item of its own marks none.
@@ -488,6 +501,7 @@ void Embed1::setupFocusTopics() {
     CodeTxt->installEventFilter(this);
     EncCkB->installEventFilter(this);
     StrongCkB->installEventFilter(this);
+    StealthCkB->installEventFilter(this);
 }
 
 void Embed1::setupPointerWatch() {

@@ -97,6 +97,8 @@ public:
     QLabel* EncCkBLbl = nullptr;
     QCheckBox* StrongCkB = nullptr;
     QLabel* StrongCkBLbl = nullptr;
+    QCheckBox* StealthCkB = nullptr;
+    QLabel* StealthCkBLbl = nullptr;
     QFrame* BMPFme = nullptr;
     QLabel* BMPFLbl = nullptr;
     QLineEdit* BMPFileTxt = nullptr;
@@ -137,6 +139,7 @@ public:
     QAction* StopMIt = nullptr;
     QAction* EncMIt = nullptr;
     QAction* StrongMIt = nullptr;
+    QAction* StealthMIt = nullptr;
     QAction* OrigTmMIt = nullptr;
     QAction* MaskCodeMIt = nullptr;
     QAction* SoundMIt = nullptr;

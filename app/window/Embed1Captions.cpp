@@ -18,6 +18,7 @@ void Embed1::CaptionSetUp() {
     setColour(EmbFLbl, kBlue);
     EncCkBLbl->setText(text(TextId::EncryptCaption));
     StrongCkBLbl->setText(QStringLiteral("Strong protection"));
+    StealthCkBLbl->setText(QStringLiteral("Stealth"));
     DocSzLbl->setText(text(TextId::SizeCaption));
     BMPFLbl->setText(text(TextId::BmpFileCaption));
     CropPLbl->setText(text(TextId::CropPercentCaption));
@@ -71,6 +72,7 @@ void Embed1::CaptionSetUp() {
     StopMIt->setText(amp + text(TextId::StopProcessingItem));
     EncMIt->setText(text(TextId::EncryptItem));
     StrongMIt->setText(QStringLiteral("Strong protection"));
+    StealthMIt->setText(QStringLiteral("Stealth"));
     CropToMIt->setTitle(text(TextId::CropToItem));
     OrigTmMIt->setText(text(TextId::KeepOriginalDateItem));
     MaskCodeMIt->setText(text(TextId::MaskCodeItem));

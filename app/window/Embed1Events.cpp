@@ -19,6 +19,7 @@
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
 #include "workflows/PictureConversion.h"
+#include "workflows/StealthEmbedding.h"
 #include "workflows/WindowReset.h"
 #include "workflows/WipeCommand.h"
 #include "workflows/ZipTool.h"
@@ -168,6 +169,8 @@ void Embed1::connectEvents() {
     connect(EncMIt, &QAction::triggered, this, [this] { ToggleEncrypt(*m_ctx); });
     connect(StrongCkB, &QCheckBox::clicked, this, [this] { ToggleStrong(*m_ctx); });
     connect(StrongMIt, &QAction::triggered, this, [this] { ToggleStrong(*m_ctx); });
+    connect(StealthCkB, &QCheckBox::clicked, this, [this] { ToggleStealth(*m_ctx); });
+    connect(StealthMIt, &QAction::triggered, this, [this] { ToggleStealth(*m_ctx); });
     connect(MaskCodeMIt, &QAction::triggered, this, [this] { ToggleCodeMask(*m_ctx); });
     connect(OrigTmMIt, &QAction::triggered, this, [this] { ToggleKeepCarrierTimes(*m_ctx); });
     connect(SoundMIt, &QAction::triggered, this, [this] { ToggleSound(*m_ctx); });
@@ -297,6 +300,8 @@ bool Embed1::eventFilter(QObject* watched, QEvent* event) {
             m_model.helpContext = topic::Encrypt;
         } else if (watched == StrongCkB) {
             m_model.helpContext = topic::Strong;
+        } else if (watched == StealthCkB) {
+            m_model.helpContext = topic::Stealth;
         }
     } else if (event->type() == QEvent::MouseMove &&
                (m_model.pointerMarks & pointer::CropShape) != 0 && watched != BMPImg) {

@@ -82,6 +82,9 @@ void Embed1::render() {
 void Embed1::renderTexts() {
     const WindowDisplay& shown = m_model.display;
     setText(DocFileTxt, shown.documentBox);
+    if (DocFileTxt->placeholderText() != shown.documentHint) {
+        DocFileTxt->setPlaceholderText(shown.documentHint);
+    }
     setText(DocNameLbl, shown.documentName);
     setText(DocSizeLbl, shown.documentSize);
     setText(EmbMaxLbl, shown.embedMax);
@@ -99,10 +102,9 @@ void Embed1::renderLayout() {
     const bool extract = m_model.display.extractLayout;
     setText(EmbFLbl, extract ? QStringLiteral("To Extract:") : text(TextId::ToEmbedCaption));
     setColour(EmbFLbl, extract ? kRed : kBlue);
-    for (QWidget* widget :
-         std::initializer_list<QWidget*>{EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, DocSzLbl,
-                                         DocSizeLbl, CropPLbl, CropLbl, EmbMLbl, EmbMaxLbl,
-                                         CropULbl}) {
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, StealthCkB, StealthCkBLbl, DocSzLbl,
+             DocSizeLbl, CropPLbl, CropLbl, EmbMLbl, EmbMaxLbl, CropULbl}) {
         showIf(widget, !extract);
     }
     for (QPushButton* button : CropBtn) {
@@ -131,6 +133,18 @@ void Embed1::renderOptions() {
     enableIf(StrongCkBLbl, shown.strongEnabled);
     enableIf(StrongMIt, shown.strongEnabled);
     setChecked(StrongMIt, shown.strongBox);
+    if (StealthCkB->isChecked() != shown.stealthBox) {
+        const QSignalBlocker quiet(StealthCkB);
+        StealthCkB->setChecked(shown.stealthBox);
+    }
+    enableIf(StealthCkB, shown.stealthEnabled);
+    enableIf(StealthCkBLbl, shown.stealthEnabled);
+    enableIf(StealthMIt, shown.stealthEnabled);
+    setChecked(StealthMIt, shown.stealthBox);
+    for (int i = 0; i < kCropModeCount; ++i) {
+        enableIf(CropBtn[static_cast<size_t>(i)], shown.cropEnabled);
+        enableIf(CropMIt[static_cast<size_t>(i)], shown.cropEnabled);
+    }
 
     if (CodeTxt->text() != m_model.code) {
         const QSignalBlocker quiet(CodeTxt);

@@ -65,6 +65,7 @@ const std::map<int, QString>& HelpWindow::topicPages() {
         {16, QStringLiteral("browsing.html")},
         {18, QStringLiteral("encrypt.html")},
         {19, QStringLiteral("strong.html")},
+        {20, QStringLiteral("stealth.html")},
     };
     return pages;
 }

@@ -6,6 +6,7 @@
 #include "util/ReplacementFile.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/CropChoice.h"
+#include "workflows/StealthEmbedding.h"
 
 #include <algorithm>
 
@@ -79,6 +80,7 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
         m.setOption(option::CodeProtected, false);
         m.storedCode.clear();
         m.payloadSealed = false;
+        m.stealthCandidate = false;
     }
 
     // Every way out below leaves the window state changed, so an evaluation always ends with
@@ -181,6 +183,8 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
             m.storedCode = payload.storedCode.value_or(QString());
             m.payloadSealed = payload.sealed && payload.payloadFound();
             m.setOption(option::CodeProtected, payload.codeProtected);
+            // One made with another code is a plain payload all the same.
+            m.stealthCandidate = payload.status == PayloadStatus::NoMarker;
             if (payload.payloadFound()) {
                 m.setState(state::PayloadFound, true);
                 payloadName = payload.documentName;
@@ -199,6 +203,7 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
             }
             shown.embedMax = QString::number(capacity / 4 - m.nameLength - 90);
         }
+        applyStealthCapacity(m);
     }
     if (evaluate) {
         showMode(ctx, payloadName);

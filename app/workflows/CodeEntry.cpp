@@ -2,6 +2,7 @@
 
 #include "util/TrimBlanks.h"
 #include "workflows/CarrierInspection.h"
+#include "workflows/CommandRefresh.h"
 #include "workflows/CropChoice.h"
 #include "workflows/DocumentPacking.h"
 
@@ -63,6 +64,8 @@ void reportCodeFault(WorkflowContext& ctx, CodeFault fault, const QString& code)
 void settleEncryptMarks(WindowModel& m) {
     WindowDisplay& shown = m.display;
     // Under strong protection a code of any script is long enough; it is never stored.
+    // Stealth seals as strong protection does, and holds it on.
+    shown.strongBox = shown.strongBox || shown.stealthBox;
     const bool longEnough = codeLongEnough(m.code) || (shown.strongBox && !m.code.isEmpty() &&
                                                        codeFault(m.code, true) == CodeFault::None);
     const bool ticked = shown.encryptBox != kEncryptUnticked;
@@ -75,6 +78,10 @@ void settleEncryptMarks(WindowModel& m) {
     // password protected archive is made beneath it. A ticked box can always be unticked.
     m.setPacking(packing::StrongWanted, shown.strongBox);
     shown.strongEnabled = longEnough || shown.strongBox;
+    m.stealthWanted = shown.stealthBox;
+    shown.stealthEnabled = longEnough || shown.stealthBox;
+    shown.strongEnabled = shown.strongEnabled && !shown.stealthBox;
+    shown.cropEnabled = !shown.stealthBox;
     if (shown.strongBox) {
         m.setPacking(packing::EncryptionWanted, false);
         shown.encryptBox = longEnough ? kEncryptTicked : kEncryptGrey;
@@ -155,6 +162,11 @@ void SetCode(WorkflowContext& ctx, const QString& code) {
         m.requestFocus(FocusTarget::CodeBox);
     }
     ctx.valueChanged();
+    if (m.stealthCandidate) {
+        // Extract searches such an image once the code could have sealed its payload.
+        commandRefresh(m);
+        m.requestFocus(FocusTarget::CodeBox);
+    }
     ctx.render();
 }
 

@@ -1,5 +1,7 @@
 #include "workflows/CommandRefresh.h"
 
+#include "workflows/StealthEmbedding.h"
+
 namespace brindmar {
 
 namespace {
@@ -68,10 +70,15 @@ CommandRefresh refreshCommands(const WindowModel& model) {
     if ((ws & state::Extracting) != 0) {
         result.helpContext = topic::Extract;
     }
-    const bool extractReady = (ws & state::PayloadFound) != 0 && idle;
+    // A search for a stealth payload is offered while the code is typed: the keys stay there.
+    const bool stealthSearch =
+        idle && (ws & state::PayloadFound) == 0 && stealthSearchOffered(model);
+    const bool extractReady = ((ws & state::PayloadFound) != 0 && idle) || stealthSearch;
     if (extractReady) {
         result.animationMarks |= animation::ExtractReady;
-        result.focus = Command::Extract;
+        if (!stealthSearch) {
+            result.focus = Command::Extract;
+        }
     } else {
         result.animationMarks &= static_cast<uint8_t>(~animation::ExtractReady);
     }
@@ -101,6 +108,7 @@ void commandRefresh(WindowModel& model) {
         }
     }
     shown.framesEnabled = refresh.framesEnabled;
+    shown.documentHint = stealthSearchHint(model);
     shown.outputFolderTooltip = refresh.outputFolderTooltip;
     if (refresh.focus) {
         model.requestFocus(FocusTarget::Command, static_cast<int>(*refresh.focus));

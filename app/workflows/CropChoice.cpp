@@ -46,6 +46,12 @@ CropRect cropRectangleFor(uint8_t cropMode, int64_t carrierColourBytes, int64_t 
 }
 
 void PlaceCropFrame(WindowModel& model) {
+    if (model.stealthWanted) {
+        // A stealth image keeps the carrier's size: there is nothing to frame.
+        model.display.cropFrameVisible = false;
+        model.pointerMarks = 0;
+        return;
+    }
     model.crop = cropRectangleFor(model.cropMode, model.carrierColourBytes, model.payloadLength);
     model.display.cropFrameVisible = true;
     model.pointerMarks = pointer::FrameShown;
@@ -75,7 +81,8 @@ void ChooseCrop(WorkflowContext& ctx, int index) {
     }
     m.display.progress = 0;
     m.cropMode = static_cast<uint8_t>(index);
-    if ((m.windowState & (state::PayloadFound | state::EmbedPossible)) == state::EmbedPossible) {
+    if ((m.windowState & (state::PayloadFound | state::EmbedPossible)) == state::EmbedPossible &&
+        !m.stealthWanted) {
         PlaceCropFrame(m);
     } else {
         hideCropFrame(ctx);

@@ -13,6 +13,7 @@
 #include "workflows/CodeEntry.h"
 #include "workflows/CommandRefresh.h"
 #include "workflows/CropChoice.h"
+#include "workflows/StealthEmbedding.h"
 #include "workflows/WindowReset.h"
 
 #include <QFile>
@@ -240,13 +241,15 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
         } else {
             shown.cropPercent.clear();
         }
+        applyStealthCapacity(m);
     }
     if (m.windowState != stateBefore) {
         commandRefresh(m);
     }
     if (clearSubstituteName) {
         constexpr uint8_t packedKind = packing::PackedEncrypted | packing::PackedCompressed;
-        if (!m.hasState(state::EmbedPossible) || m.hasState(state::PayloadFound)) {
+        if (!m.hasState(state::EmbedPossible) || m.hasState(state::PayloadFound) ||
+            m.stealthWanted) {
             hideCropFrame(ctx);
         } else if (!shown.cropFrameVisible ||
                    (packingBefore & packedKind) != (m.packingMarks & packedKind)) {

@@ -14,6 +14,7 @@
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
 #include "workflows/ImageFormat.h"
+#include "workflows/StealthEmbedding.h"
 #include "workflows/StrongProtection.h"
 #include "workflows/WindowReset.h"
 #include "workflows/WipeCommand.h"
@@ -102,6 +103,7 @@ private:
     std::optional<EngineGeometry> engineGeometry(const CropArea& area, int64_t headerLength);
     bool chooseEngineCarrier();
     bool sealed(const std::string& header);
+    void runStealth();
     void discardCopy();
     LoopResult runEngine(const CropArea& area, const EngineGeometry& geometry,
                          const QByteArray& header, const QString& output);
@@ -147,6 +149,10 @@ void EmbedRun::run() {
 
     m_facts = InspectCarrier(m_ctx, inspect::Report, m_carrier);
     if (!prepareOutput() || !documentReady()) {
+        return;
+    }
+    if (m_model.stealthWanted) {
+        runStealth();
         return;
     }
     const uint8_t mode =
@@ -434,6 +440,30 @@ bool EmbedRun::sealed(const std::string& header) {
     return false;
 }
 
+// The coder writes the whole image, the carrier's size, into the private folder and reads it
+// back; the new image takes an old one's place only then.
+void EmbedRun::runStealth() {
+    m_sealed = m_ctx.temporaryFolder + kSealedWorkName;
+    const StealthOutcome made = EmbedStealthImage(m_ctx, m_carrier, m_sealed);
+    if (made.stopped) {
+        normalPointer(m_ctx);
+        failureExit();
+        return;
+    }
+    if (!made.done) {
+        fail(made.failure, true);
+        return;
+    }
+    ReplacementFile image(m_output);
+    if (!image.isOpen() || !image.appendFile(m_sealed)) {
+        fail(m_output + QStringLiteral(" could not be written: ") + systemErrorText(image.error()),
+             true);
+        return;
+    }
+    discardCopy();
+    succeed(image);
+}
+
 // The copies go when the run ends, however it ends; so does the archive a seal was made from,
 // which is the document in the clear (the next embed packs it again).
 void EmbedRun::discardCopy() {
@@ -507,7 +537,7 @@ void EmbedRun::succeed(ReplacementFile& image) {
     }
     // The original is offered for wiping after an embed: the new image must give the document
     // back with this code before it takes any file's place.
-    if (m.hasPacking(packing::StrongWanted)) {
+    if (m.hasPacking(packing::StrongWanted) && !m.stealthWanted) {
         const SealOutcome check = VerifySealedImage(m_ctx, image.writePath());
         if (check.stopped) {
             normalPointer(m_ctx);

@@ -13,6 +13,7 @@
 #include "workflows/DocumentPacking.h"
 #include "workflows/EmbedDocument.h"
 #include "workflows/EngineLoop.h"
+#include "workflows/StealthEmbedding.h"
 #include "workflows/StrongProtection.h"
 #include "workflows/WindowReset.h"
 
@@ -51,6 +52,7 @@ private:
     LoopResult runEngine(const PayloadHeaderInfo& info, int16_t rowsPerBlock,
                          const QString& output);
     bool unsealed(const PayloadHeaderInfo& info);
+    void searchStealth();
     std::optional<QString> unpack(const PayloadHeaderInfo& info);
     bool install(const QString& staged, const PayloadHeaderInfo& info);
     // The message of a failed run; without a detail it is the bare headline.
@@ -100,6 +102,10 @@ void ExtractRun::run() {
     if (info.status == PayloadStatus::ReadError) {
         report(TextId::ErrorDuringExtracting, m_carrier + engineReadFailure(info.readError));
         failurePath();
+        return;
+    }
+    if (!info.payloadFound() && stealthSearchOffered(m)) {
+        searchStealth();
         return;
     }
     if (!info.payloadFound() || info.headerLength() > std::numeric_limits<int16_t>::max() ||
@@ -252,6 +258,35 @@ bool ExtractRun::unsealed(const PayloadHeaderInfo& info) {
         failurePath();
     }
     return false;
+}
+
+void ExtractRun::searchStealth() {
+    m_model.display.progress = 10;
+    const StealthOutcome found = SearchStealthPayload(m_ctx, m_carrier);
+    if (!found.done) {
+        if (!found.stopped) {
+            report(TextId::ErrorDuringExtracting, found.failure);
+        }
+        if (found.notFound) {
+            // The image stays chosen, so that another code can be typed and tried at once.
+            m_model.requestFocus(FocusTarget::CodeBox);
+            cancelledPath();
+        } else {
+            failurePath();
+        }
+        return;
+    }
+    m_model.display.progress = 90;
+    // The archive carries the name and the times, as a sealed one does.
+    PayloadHeaderInfo info;
+    info.status = PayloadStatus::CompressedArchive;
+    info.nameInArchive = true;
+    const std::optional<QString> staged = unpack(info);
+    WipeAndDeleteFile(m_ctx.temporaryFolder + kWorkArchiveName, kWipeQuietly, m_ctx.engine,
+                      m_ctx.ui, {});
+    if (staged && install(*staged, info)) {
+        succeed();
+    }
 }
 
 std::optional<QString> ExtractRun::unpack(const PayloadHeaderInfo& info) {

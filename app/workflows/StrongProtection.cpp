@@ -197,6 +197,8 @@ std::optional<SealEnd> openSealedWorkFile(WorkflowContext& ctx, const std::strin
                       boundsForWriter(ctx.strongCost));
 }
 
+} // namespace
+
 QString sealEndText(SealEnd end, const QString& carrierPath) {
     switch (end) {
     case SealEnd::WrongCode:
@@ -210,8 +212,6 @@ QString sealEndText(SealEnd end, const QString& carrierPath) {
         return {};
     }
 }
-
-} // namespace
 
 std::optional<uint64_t> memAvailableKiB(std::string_view meminfo) {
     constexpr std::string_view kField = "MemAvailable:";

@@ -46,6 +46,10 @@ SealOutcome VerifySealedImage(WorkflowContext& ctx, const QString& imagePath);
 // False when the user cancels or the codes differ (the user has been told).
 bool ConfirmSealingCode(WorkflowContext& ctx);
 
+// What a seal's end says of the image at carrierPath: a wrong code, damage, or the key's memory
+// not to be had; empty for the other ends.
+QString sealEndText(SealEnd end, const QString& carrierPath);
+
 // Why the code cannot open or make a seal, or nothing when it can.
 std::optional<QString> sealingCodeRefusal(const QString& code);
 

@@ -82,6 +82,7 @@ inline constexpr int32_t StartValues = 14;
 inline constexpr int32_t StepButtons = 16;
 inline constexpr int32_t Encrypt = 18;
 inline constexpr int32_t Strong = 19;
+inline constexpr int32_t Stealth = 20;
 } // namespace topic
 
 // The twelve commands, by the index their button and menu item dispatch with.
@@ -127,6 +128,8 @@ struct WindowDisplay {
     QString documentBox;  // the document, or in extract mode the name the payload carries
     QString documentName; // the document path as chosen, which packing reads
     QString documentSize;
+    // Shown greyed in the empty document box: how to search the image for a stealth payload.
+    QString documentHint;
     QString embedMax;
     QString cropPercent;
     QString bmpPath;
@@ -137,6 +140,10 @@ struct WindowDisplay {
     bool encryptEnabled = false;
     bool strongBox = false;
     bool strongEnabled = false;
+    bool stealthBox = false;
+    bool stealthEnabled = false;
+    // The crop buttons and menu items; off under Stealth, whose image keeps the carrier's size.
+    bool cropEnabled = true;
     bool codeEnabled = true;
     bool codeMasked = false;
     bool maskCodeChecked = false;
@@ -217,6 +224,12 @@ struct WindowModel {
     QString storedCode;
     // The chosen image is sealed with strong protection: its code may be of any script.
     bool payloadSealed = false;
+    // Stealth is ticked: the sealed archive is carried by the stealth coder, which implies
+    // strong protection and keeps the carrier's size.
+    bool stealthWanted = false;
+    // The chosen image is a 24-bit carrier without a plain payload: it can take a stealth
+    // payload, or be searched for one with a code.
+    bool stealthCandidate = false;
 
     // The chosen document and its packed form.
     QString documentPath;

@@ -473,7 +473,8 @@ TEST(CliLines, NewcomersFirstHour) {
         ok({"extract", image, "-yo" + back, "-c0123456789"},
            "File Extraction processed successfully: " + back + "notes.txt\n"),
         fails(1, {"extract", carrier, "-o", back},
-              carrier + ": no hidden document was found in it"),
+              carrier + ": no payload found; an image made with Stealth can be found only with "
+                        "its code"),
         // Refused before the code would be asked for: no terminal question comes first.
         fails(1,
               {"embed", carrier, notes, "-o", f.dir.folder() + "missing/deeper", "--ask-code",

@@ -575,9 +575,31 @@ private slots:
         QVERIFY(!window->model().hasPacking(packing::StrongWanted));
     }
 
+    // Stealth's box and item are one switch too; ticked, Strong protection is held on and the
+    // crop controls are off.
+    void stealthLocksStrongAndCrop() {
+        auto window = startedWindow();
+        QVERIFY(window);
+        QVERIFY(!window->StealthCkB->isEnabled());
+        window->CodeTxt->setText(QStringLiteral("0123456789"));
+        for (int round = 0; round < 4; ++round) {
+            const bool on = round % 2 == 0;
+            round < 2 ? window->StealthCkB->click() : window->StealthMIt->trigger();
+            QCOMPARE(window->StealthCkB->isChecked(), on);
+            QCOMPARE(window->StealthMIt->isChecked(), on);
+            QVERIFY(window->StrongCkB->isChecked() && window->StrongMIt->isChecked());
+            QCOMPARE(window->StrongCkB->isEnabled(), !on);
+            QCOMPARE(window->StrongMIt->isEnabled(), !on);
+            for (size_t i = 0; i < window->CropBtn.size(); ++i) {
+                QCOMPARE(window->CropBtn[i]->isEnabled(), !on);
+                QCOMPARE(window->CropMIt[i]->isEnabled(), !on);
+            }
+        }
+    }
+
     void everyTopicHasAPage() {
         const QDir help(QStringLiteral(BRINDMAR_HELP_DIR));
-        for (const int topic : {3, 5, 6, 7, 8, 10, 11, 12, 13, 14, 16, 18, 19}) {
+        for (const int topic : {3, 5, 6, 7, 8, 10, 11, 12, 13, 14, 16, 18, 19, 20}) {
             const auto page = HelpWindow::topicPages().find(topic);
             QVERIFY2(page != HelpWindow::topicPages().end(), qPrintable(QString::number(topic)));
             QVERIFY2(help.exists(page->second), qPrintable(page->second));

@@ -1,0 +1,319 @@
+#include "workflows/StealthEmbedding.h"
+
+#include "protection/StealthFile.h"
+#include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
+#include "workflows/CarrierInspection.h"
+#include "workflows/CodeEntry.h"
+#include "workflows/DocumentPacking.h"
+#include "workflows/EngineLoop.h"
+#include "workflows/StrongProtection.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace brindmar {
+
+namespace {
+
+const QString kStealthTitle = QStringLiteral("Stealth");
+
+// The coder derives its key (a third of a second or more) and walks the whole picture, which
+// cannot be interrupted; it runs on a thread of its own while the window keeps answering, and
+// Stop ends the wait at once. A job left behind finishes alone on its own copies, and wipes
+// what it holds when it lets go of it. False when the user stopped.
+template <typename Job> bool finishedBesideEvents(WorkflowContext& ctx, std::shared_ptr<Job> job) {
+    struct Finish {
+        std::mutex mutex;
+        std::condition_variable signal;
+        bool done = false;
+    };
+    auto finish = std::make_shared<Finish>();
+    try {
+        std::thread([job, finish] {
+            job->run();
+            const std::lock_guard lock(finish->mutex);
+            finish->done = true;
+            finish->signal.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        job->run(); // no thread to be had: the window waits instead
+        return true;
+    }
+    for (;;) {
+        {
+            std::unique_lock lock(finish->mutex);
+            if (finish->signal.wait_for(lock, std::chrono::milliseconds(25),
+                                        [&finish] { return finish->done; })) {
+                return true;
+            }
+        }
+        ctx.letEventsRun();
+        if (ctx.model.stopRequest) {
+            return false;
+        }
+    }
+}
+
+// The plain document in memory is wiped when the job goes, whoever lets go of it last.
+void wipe(QByteArray& bytes) {
+    bytes.fill('\0');
+    bytes.clear();
+}
+
+struct EmbedJob {
+    QString carrier;
+    QString work;
+    SecretBytes code;
+    QByteArray archive;
+    StrongCost cost;
+    StealthFileResult made;
+    bool readBack = false;
+
+    explicit EmbedJob(SecretBytes secret) : code(std::move(secret)) {}
+    ~EmbedJob() { wipe(archive); }
+    void run() {
+        made = embedStealthFile(carrier, work, code, archive, cost);
+        if (made.status != StealthFileStatus::Done) {
+            return;
+        }
+        // The original may be offered for wiping after an embed: the image must give the
+        // document back with this code before it takes any file's place.
+        QByteArray back;
+        const StealthFileResult read = extractStealthFile(work, code, back, cost);
+        readBack = read.status == StealthFileStatus::Done && back == archive;
+        wipe(back);
+    }
+};
+
+struct SearchJob {
+    QString image;
+    SecretBytes code;
+    StrongCost cost;
+    QByteArray archive;
+    StealthFileResult found;
+
+    explicit SearchJob(SecretBytes secret) : code(std::move(secret)) {}
+    ~SearchJob() { wipe(archive); }
+    void run() { found = extractStealthFile(image, code, archive, cost); }
+};
+
+// What a file status says about image, for the statuses the embed and the search share.
+QString fileStatusText(const StealthFileResult& result, const QString& image) {
+    switch (result.status) {
+    case StealthFileStatus::CannotOpen:
+        return image + tr(TextId::CannotBeOpened);
+    case StealthFileStatus::NotACarrier:
+        return image + QStringLiteral(" - Stealth needs a 24-bit uncompressed BMP: convert the "
+                                      "picture first");
+    case StealthFileStatus::NoMemory:
+        return sealEndText(SealEnd::Unsupported, image);
+    case StealthFileStatus::Damaged:
+        return sealEndText(SealEnd::Damaged, image);
+    case StealthFileStatus::NotFound:
+        return sealEndText(SealEnd::WrongCode, image);
+    default:
+        return image + tr(TextId::AnInvalidFile);
+    }
+}
+
+int64_t pictureWidth(const WindowModel& m) {
+    return m.imageWidth > 0 ? m.imageWidth : 0;
+}
+
+int64_t pictureHeight(const WindowModel& m) {
+    return m.imageHeight > 0 ? m.imageHeight : 0;
+}
+
+bool stealthCodeUsable(const QString& code) {
+    return !code.isEmpty() && codeFault(code, true) == CodeFault::None;
+}
+
+} // namespace
+
+QString stealthNeedsCodeText() {
+    return QStringLiteral("no payload found; an image made with Stealth can be found only with "
+                          "its code");
+}
+
+bool stealthSearchOffered(const WindowModel& m) {
+    return m.stealthCandidate && m.hasState(state::BmpUsable) && !m.extractMode() &&
+           !m.hasState(state::DocumentChosen) && stealthCodeUsable(m.code);
+}
+
+QString stealthSearchHint(const WindowModel& m) {
+    if (!m.stealthCandidate || !m.hasState(state::BmpUsable) || m.extractMode() ||
+        m.hasState(state::DocumentChosen) || !m.documentPath.isEmpty()) {
+        return {};
+    }
+    // Short enough for the box at the window's width.
+    return stealthCodeUsable(m.code) ? QStringLiteral("Stealth: press Extract to search")
+                                     : QStringLiteral("Stealth? Type its code, press Extract");
+}
+
+int64_t stealthArchiveLength(const WindowModel& m) {
+    if (m.hasPacking(packing::PackedForSeal)) {
+        return QFileInfo(m.storedDocumentPath).size();
+    }
+    return m.documentLength;
+}
+
+void applyStealthCapacity(WindowModel& m) {
+    if (!m.stealthWanted || !m.hasState(state::BmpUsable) || m.extractMode()) {
+        return;
+    }
+    WindowDisplay& shown = m.display;
+    shown.cropPercent.clear();
+    shown.cropFrameVisible = false;
+    m.pointerMarks = 0;
+    const int64_t most = m.stealthCandidate
+                             ? stealthCapacity(static_cast<uint32_t>(pictureWidth(m)),
+                                               static_cast<uint32_t>(pictureHeight(m)))
+                             : 0;
+    shown.embedMax = QString::number(most);
+    m.setState(state::EmbedPossible, m.hasState(state::DocumentChosen) && m.stealthCandidate &&
+                                         stealthArchiveLength(m) <= most);
+}
+
+void ToggleStealth(WorkflowContext& ctx) {
+    WindowModel& m = ctx.model;
+    WindowDisplay& shown = m.display;
+    shown.stealthBox = !shown.stealthBox;
+    if (shown.stealthBox) {
+        shown.strongBox = true;
+        shown.encryptBox = kEncryptTicked;
+    }
+    ApplyCode(ctx);
+    // The figures and the crop frame of the chosen carrier follow the new choice.
+    if (m.hasState(state::DocumentChosen)) {
+        PackDocument(ctx, true);
+    } else if (m.hasState(state::BmpUsable) && !m.display.bmpPath.isEmpty()) {
+        InspectCarrier(ctx, inspect::Evaluate, m.display.bmpPath);
+    }
+    ctx.valueChanged();
+    ctx.refresh();
+}
+
+StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
+                                 const QString& work) {
+    WindowModel& m = ctx.model;
+    StealthOutcome outcome;
+    if (!m.stealthCandidate) {
+        outcome.failure = carrier + QStringLiteral(" - Stealth needs a 24-bit uncompressed BMP: "
+                                                   "convert the picture first");
+        return outcome;
+    }
+    if (const auto refusal = sealingCodeRefusal(m.code)) {
+        outcome.failure = *refusal;
+        return outcome;
+    }
+    auto job = std::make_shared<EmbedJob>(codeSecret(m.code));
+    QFile archive(m.storedDocumentPath);
+    if (!m.hasPacking(packing::PackedForSeal) || !archive.open(QIODevice::ReadOnly)) {
+        outcome.failure = m.storedDocumentPath + tr(TextId::CannotBeOpened);
+        return outcome;
+    }
+    job->archive = archive.readAll();
+    archive.close();
+    const auto width = static_cast<uint32_t>(pictureWidth(m));
+    const auto height = static_cast<uint32_t>(pictureHeight(m));
+    const int64_t length = job->archive.size();
+    const int64_t most = stealthCapacity(width, height);
+    if (length > most) {
+        outcome.failure = QStringLiteral("The document does not fit this image with Stealth: "
+                                         "packed it takes %1 bytes, and the image holds %2 at "
+                                         "most.")
+                              .arg(length)
+                              .arg(most);
+        return outcome;
+    }
+    const int64_t recommended = stealthRecommendedCapacity(width, height);
+    if (length > recommended) {
+        ctx.report(Sound::Attention, kStealthTitle,
+                   QStringLiteral("The document takes more of this image than Stealth "
+                                  "recommends (%1 bytes here: one hidden bit in %2 colour bytes), "
+                                  "so detection gets likelier. A larger image, or a smaller "
+                                  "document, keeps below it.")
+                       .arg(recommended)
+                       .arg(std::lround(1.0 / kStealthRecommendedRate)));
+    }
+    job->carrier = carrier;
+    job->work = work;
+    job->cost = ctx.strongCost;
+    if (!job->code.valid()) {
+        outcome.failure = sealEndText(SealEnd::Unsupported, carrier);
+        return outcome;
+    }
+    m.display.progress = 20;
+    ctx.render();
+    if (!finishedBesideEvents(ctx, job) || m.stopRequest) {
+        outcome.stopped = true;
+        return outcome;
+    }
+    m.display.progress = 90;
+    const StealthFileResult& made = job->made;
+    if (made.status == StealthFileStatus::Done && job->readBack) {
+        outcome.done = true;
+    } else if (made.status == StealthFileStatus::Done) {
+        QFile::remove(work);
+        outcome.failure = carrier + QStringLiteral(" - the new image does not give the document "
+                                                   "back with this code, so it was not written");
+    } else if (made.status == StealthFileStatus::CannotWrite) {
+        outcome.failure = work + QStringLiteral(" could not be written: ") +
+                          writeFailureReason(ctx.platform, ctx.temporaryFolder);
+    } else if (made.status == StealthFileStatus::TooLarge) {
+        outcome.failure = QStringLiteral("The document does not fit this image with Stealth: "
+                                         "packed it takes %1 bytes, and the image holds %2 at "
+                                         "most.")
+                              .arg(length)
+                              .arg(most);
+    } else {
+        outcome.failure = fileStatusText(made, carrier);
+    }
+    return outcome;
+}
+
+StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image) {
+    WindowModel& m = ctx.model;
+    StealthOutcome outcome;
+    auto job = std::make_shared<SearchJob>(codeSecret(m.code));
+    job->image = image;
+    job->cost = ctx.strongCost;
+    if (!job->code.valid()) {
+        outcome.failure = sealEndText(SealEnd::Unsupported, image);
+        return outcome;
+    }
+    ctx.render();
+    if (!finishedBesideEvents(ctx, job) || m.stopRequest) {
+        outcome.stopped = true;
+        return outcome;
+    }
+    if (job->found.status != StealthFileStatus::Done) {
+        outcome.notFound = job->found.status == StealthFileStatus::NotFound;
+        outcome.failure = fileStatusText(job->found, image);
+        return outcome;
+    }
+    // The archive goes where a plain extraction leaves it, for the same unpacking.
+    const QString archivePath = ctx.temporaryFolder + kWorkArchiveName;
+    QFile archive(archivePath);
+    const bool written = archive.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         archive.write(job->archive) == job->archive.size() && archive.flush();
+    archive.close();
+    if (!written) {
+        QFile::remove(archivePath);
+        outcome.failure = archivePath + QStringLiteral(" could not be written: ") +
+                          writeFailureReason(ctx.platform, ctx.temporaryFolder);
+        return outcome;
+    }
+    outcome.done = true;
+    return outcome;
+}
+
+} // namespace brindmar

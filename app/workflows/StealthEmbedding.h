@@ -1,0 +1,50 @@
+#pragma once
+
+#include "workflows/WorkflowContext.h"
+
+#include <QString>
+#include <cstdint>
+
+namespace brindmar {
+
+// Without the code a stealth image cannot be told from any other picture, so this is all that
+// can be said of an image without a plain payload.
+QString stealthNeedsCodeText();
+
+// What the empty document box shows greyed while no document is chosen: how to search the chosen
+// image for a stealth payload, or nothing when it cannot hold one.
+QString stealthSearchHint(const WindowModel& m);
+
+// Extract may search the chosen image for a stealth payload: a 24-bit image without a plain
+// payload, no document chosen for embedding, and a code that could have sealed one.
+bool stealthSearchOffered(const WindowModel& m);
+
+// The archive the stealth coder carries: the packed document before it is sealed.
+int64_t stealthArchiveLength(const WindowModel& m);
+
+// Under Stealth, Embed max. is what the coder takes from this carrier, there is no crop, and
+// the document fits or not by that figure. Nothing changes otherwise.
+void applyStealthCapacity(WindowModel& m);
+
+// The Stealth box or its menu item: implies strong protection and locks it on, turns the crop
+// off, and shows the carrier's figures for the new choice.
+void ToggleStealth(WorkflowContext& ctx);
+
+struct StealthOutcome {
+    bool done = false;
+    bool stopped = false;
+    // Nothing opened with the code: no stealth payload, or one made with another code.
+    bool notFound = false;
+    QString failure;
+};
+
+// Writes the stealth image of carrier carrying the work archive into work, and reads it back
+// with the model's code; done only when the archive comes back whole. Warns first when the
+// document is above the recommended rate.
+StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier, const QString& work);
+
+// Looks for a stealth payload in image with the model's code; when done the work archive holds
+// what it carried, and nothing is written otherwise.
+StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image);
+
+} // namespace brindmar

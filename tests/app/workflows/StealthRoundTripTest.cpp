@@ -1,0 +1,167 @@
+// Stealth through the window's workflows, over random carriers, documents, names and times:
+// every embed that says it succeeded gives back the same bytes, name and time with its code, and
+// only with it; without the code, with another one, or with a bit of the image flipped, nothing
+// is written that is not the document.
+#include "WorkflowHarness.h"
+#include "protection/StealthImage.h"
+#include "workflows/EmbedDocument.h"
+#include "workflows/ExtractDocument.h"
+#include "workflows/StealthEmbedding.h"
+
+#include <QDir>
+#include <QFile>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/stat.h>
+
+using namespace brindmar;
+
+namespace {
+
+const QString kCode = QStringLiteral("Correct Horse 12");
+const QString kOtherCode = QStringLiteral("Correct Horse 13");
+const QString kWarning = QStringLiteral("detection gets likelier");
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+int64_t lastWrite(const QString& path) {
+    struct stat info {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info.st_mtim.tv_sec;
+}
+
+struct Session : apptest::UserSession {
+    explicit Session(const QString& code) : UserSession(code) {
+        h.ctx.strongCost = StrongCost{1, 8};
+        h.ui.clear();
+    }
+};
+
+// What a search of image with code said and left behind.
+struct Search {
+    bool offered = false;
+    QStringList said;
+    QStringList written;
+    QStringList workFiles;
+    QString back;
+};
+
+Search searchWith(const QString& image, const QString& code, apptest::ScratchDir& back) {
+    Session s(code);
+    s.h.model.extractOutputFolder = back.folder();
+    s.chooseCarrier(image);
+    Search found;
+    found.offered = stealthSearchOffered(s.h.model);
+    EXPECT_FALSE(s.h.model.extractMode()); // nothing in clear gives it away
+    s.h.ui.clear();
+    ExtractDocument(s.h.ctx);
+    found.said = s.messages();
+    found.written = entries(back.folder());
+    found.workFiles = entries(s.h.temp.folder());
+    return found;
+}
+
+TEST(StealthRoundTrip, EverySuccessComesBackOnlyWithItsCode) {
+    const QStringList names = {
+        QStringLiteral("notes.txt"), QStringLiteral("Tagebuch \u00fcber M\u00e4rz.odt"),
+        QStringLiteral("\u0414\u043d\u0435\u0432\u043d\u0438\u043a.txt"), QStringLiteral("a")};
+    int successes = 0;
+    for (uint32_t seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 random(seed);
+        apptest::ScratchDir files;
+        const QString name = names[static_cast<qsizetype>(random() % names.size())];
+        std::string document(random() % 3000, '\0');
+        const bool text = random() % 2 == 0;
+        for (char& c : document) {
+            c = text ? "stealth "[random() % 8] : static_cast<char>(random());
+        }
+        files.write(name, document);
+        // Even seconds: the archive keeps times to two seconds.
+        const int64_t time = apptest::utcSeconds(2001, 1, 1, 0, 0, 0) + 2 * (random() % 400000000);
+        const std::array<timespec, 2> times{timespec{time, 0}, timespec{time, 0}};
+        ::utimensat(AT_FDCWD, QFile::encodeName(files.path(name)).constData(), times.data(), 0);
+        const auto width = static_cast<int32_t>(120 + random() % 140);
+        const auto height = static_cast<int32_t>(80 + random() % 120);
+        bmptest::Bytes pixels(size_t(width) * size_t(height) * 3);
+        for (uint8_t& b : pixels) {
+            b = static_cast<uint8_t>(random());
+        }
+        files.write(QStringLiteral("carrier.bmp"), bmptest::make24(width, height, pixels));
+        const QString carrier = files.path(QStringLiteral("carrier.bmp"));
+        QDir().mkpath(files.folder() + QStringLiteral("out"));
+
+        Session embed(kCode);
+        embed.h.model.embedOutputFolder = files.folder() + QStringLiteral("out/");
+        ToggleStealth(embed.h.ctx);
+        embed.chooseDocument(files.path(name));
+        embed.chooseCarrier(carrier);
+        ASSERT_TRUE(embed.h.model.display.strongBox);
+        ASSERT_FALSE(embed.h.model.display.cropEnabled);
+        ASSERT_FALSE(embed.h.model.display.cropFrameVisible);
+        const int64_t archive = stealthArchiveLength(embed.h.model);
+        embed.h.ui.queueCodeAgain(kCode);
+        embed.h.ui.clear();
+        EmbedDocument(embed.h.ctx);
+        const QString image = files.folder() + QStringLiteral("out/carrier.bmp");
+        const bool said = embed.messages().join(u' ').contains(u"processed successfully");
+        EXPECT_EQ(embed.messages().join(u' ').contains(kWarning),
+                  said && archive > stealthRecommendedCapacity(uint32_t(width), uint32_t(height)));
+        if (!said) {
+            EXPECT_GT(archive, stealthCapacity(uint32_t(width), uint32_t(height)));
+            EXPECT_FALSE(QFile::exists(image));
+            continue;
+        }
+        ++successes;
+        // The carrier's size and headers: only colour values differ.
+        const QByteArray made = contents(image);
+        ASSERT_EQ(made.size(), contents(carrier).size());
+        EXPECT_EQ(made.left(54), contents(carrier).left(54));
+
+        apptest::ScratchDir back;
+        const Search right = searchWith(image, kCode, back);
+        EXPECT_TRUE(right.offered);
+        ASSERT_EQ(right.written, QStringList{name}) << right.said.join(u' ').toStdString();
+        EXPECT_EQ(contents(back.path(name)), QByteArray::fromStdString(document));
+        EXPECT_EQ(lastWrite(back.path(name)), time);
+        EXPECT_TRUE(right.workFiles.isEmpty()) << right.workFiles.join(u' ').toStdString();
+
+        apptest::ScratchDir none;
+        const Search without = searchWith(image, QString(), none);
+        EXPECT_FALSE(without.offered);
+        EXPECT_TRUE(without.written.isEmpty());
+
+        apptest::ScratchDir other;
+        const Search wrong = searchWith(image, kOtherCode, other);
+        EXPECT_TRUE(wrong.offered);
+        ASSERT_EQ(wrong.said.size(), 1);
+        EXPECT_TRUE(wrong.said[0].endsWith(u" - this code does not open the document"))
+            << wrong.said[0].toStdString();
+        EXPECT_TRUE(wrong.written.isEmpty());
+        EXPECT_TRUE(wrong.workFiles.isEmpty());
+
+        // One bit of one colour value flipped: the document comes back whole or not at all.
+        QByteArray flipped = made;
+        const auto at = static_cast<qsizetype>(54 + random() % (made.size() - 54));
+        flipped[at] = static_cast<char>(flipped[at] ^ (1 << (random() % 8)));
+        files.write(QStringLiteral("flipped.bmp"),
+                    std::string(flipped.constData(), size_t(flipped.size())));
+        apptest::ScratchDir damaged;
+        const Search hit = searchWith(files.path(QStringLiteral("flipped.bmp")), kCode, damaged);
+        if (!hit.written.isEmpty()) {
+            EXPECT_EQ(contents(damaged.path(name)), QByteArray::fromStdString(document));
+        }
+        EXPECT_TRUE(hit.workFiles.isEmpty());
+    }
+    EXPECT_GE(successes, 6);
+}
+
+} // namespace
