@@ -110,9 +110,11 @@ void Embed1::renderLayout() {
     for (QPushButton* button : CropBtn) {
         showIf(button, !extract);
     }
-    setText(OutToTypLbl, text(extract ? TextId::ExtractMode : TextId::EmbedMode));
-    setColour(OutToTypLbl, extract ? kRed : kBlue);
-    setColour(OutToLbl, extract ? kRed : kBlue);
+    // A stealth search writes where extract mode would, and the row says so.
+    const bool extractOutput = extract || m_model.display.extractOutput;
+    setText(OutToTypLbl, text(extractOutput ? TextId::ExtractMode : TextId::EmbedMode));
+    setColour(OutToTypLbl, extractOutput ? kRed : kBlue);
+    setColour(OutToLbl, extractOutput ? kRed : kBlue);
 }
 
 void Embed1::renderOptions() {

@@ -109,6 +109,7 @@ void commandRefresh(WindowModel& model) {
     }
     shown.framesEnabled = refresh.framesEnabled;
     shown.documentHint = stealthSearchHint(model);
+    showOutputFolder(model);
     shown.outputFolderTooltip = refresh.outputFolderTooltip;
     if (refresh.focus) {
         model.requestFocus(FocusTarget::Command, static_cast<int>(*refresh.focus));

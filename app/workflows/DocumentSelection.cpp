@@ -4,6 +4,7 @@
 #include "util/PathHelpers.h"
 #include "util/SelectFile.h"
 #include "workflows/DocumentPacking.h"
+#include "workflows/StealthEmbedding.h"
 #include "workflows/WindowReset.h"
 
 #include <QFileInfo>
@@ -20,8 +21,8 @@ const QString kAllFiles = QStringLiteral("All Files|*.*");
 // unpacked form.
 constexpr int64_t kWorkSpaceFactor = 3;
 
-void showOutputFolder(WindowModel& m) {
-    m.display.outputFolder = m.extractMode() ? m.extractOutputFolder : m.embedOutputFolder;
+void showOutputRow(WindowModel& m) {
+    showOutputFolder(m);
     m.display.extractLayout = m.extractMode();
 }
 
@@ -69,7 +70,7 @@ void ChooseDocument(WorkflowContext& ctx) {
 void ChooseOutputFolder(WorkflowContext& ctx) {
     WindowModel& m = ctx.model;
     m.display.progress = 0;
-    const bool extract = m.extractMode();
+    const bool extract = outputIsExtract(m);
     FileDialogRequest request;
     request.title = tr(extract ? TextId::ExtractOutputDialogTitle : TextId::EmbedOutputDialogTitle);
     request.filter = kAllFiles;
@@ -79,12 +80,12 @@ void ChooseOutputFolder(WorkflowContext& ctx) {
     QString chosen = SelectFile(status, request, noExtension, ctx.ui);
     if (status >= kSelectCancelled) {
         reportSelectionFailure(ctx, status);
-        showOutputFolder(m);
+        showOutputRow(m);
         ctx.render();
         return;
     }
     (extract ? m.extractOutputFolder : m.embedOutputFolder) = FolderOf(chosen);
-    showOutputFolder(m);
+    showOutputRow(m);
     ctx.valueChanged();
     ctx.render();
 }

@@ -148,6 +148,15 @@ bool stealthSearchOffered(const WindowModel& m) {
            !m.hasState(state::DocumentChosen) && stealthCodeUsable(m.code);
 }
 
+bool outputIsExtract(const WindowModel& m) {
+    return m.extractMode() || stealthSearchOffered(m);
+}
+
+void showOutputFolder(WindowModel& m) {
+    m.display.extractOutput = outputIsExtract(m);
+    m.display.outputFolder = m.display.extractOutput ? m.extractOutputFolder : m.embedOutputFolder;
+}
+
 QString stealthSearchHint(const WindowModel& m) {
     if (!m.stealthCandidate || !m.hasState(state::BmpUsable) || m.extractMode() ||
         m.hasState(state::DocumentChosen) || !m.documentPath.isEmpty()) {

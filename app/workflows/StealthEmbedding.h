@@ -19,6 +19,13 @@ QString stealthSearchHint(const WindowModel& m);
 // payload, no document chosen for embedding, and a code that could have sealed one.
 bool stealthSearchOffered(const WindowModel& m);
 
+// Extract would write into the extract output folder: in extract mode, and while a stealth search
+// is offered, so that the output row shows the folder the search writes to.
+bool outputIsExtract(const WindowModel& m);
+
+// The output row as outputIsExtract says.
+void showOutputFolder(WindowModel& m);
+
 // The archive the stealth coder carries: the packed document before it is sealed.
 int64_t stealthArchiveLength(const WindowModel& m);
 

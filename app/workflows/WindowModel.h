@@ -130,6 +130,8 @@ struct WindowDisplay {
     QString documentSize;
     // Shown greyed in the empty document box: how to search the image for a stealth payload.
     QString documentHint;
+    // The output row names the extract output folder (see outputIsExtract).
+    bool extractOutput = false;
     QString embedMax;
     QString cropPercent;
     QString bmpPath;

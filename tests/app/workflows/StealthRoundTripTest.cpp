@@ -61,6 +61,10 @@ Search searchWith(const QString& image, const QString& code, apptest::ScratchDir
     Search found;
     found.offered = stealthSearchOffered(s.h.model);
     EXPECT_FALSE(s.h.model.extractMode()); // nothing in clear gives it away
+    // The output row names the folder the search writes to.
+    EXPECT_EQ(s.h.model.display.extractOutput, found.offered);
+    EXPECT_EQ(s.h.model.display.outputFolder,
+              found.offered ? back.folder() : s.h.model.embedOutputFolder);
     s.h.ui.clear();
     ExtractDocument(s.h.ctx);
     found.said = s.messages();
