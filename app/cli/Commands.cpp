@@ -21,6 +21,7 @@
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
 #include "workflows/PictureConversion.h"
+#include "workflows/PngImage.h"
 #include "workflows/WipeCommand.h"
 #include "workflows/ZipTool.h"
 
@@ -401,8 +402,7 @@ int runExtract(const Options& options) {
     s.knowNames({*image, *out});
     s.model.extractOutputFolder = *out;
     s.ui.setSubject(*image);
-    const std::optional<QString> carrier =
-        png ? ConvertPictureFile(s.ctx, *image, s.ctx.temporaryFolder) : image;
+    const std::optional<QString> carrier = png ? DecodePngImage(s.ctx, *image) : image;
     if (!carrier) {
         return kFailed;
     }
@@ -435,8 +435,7 @@ int runInfo(const Options& options) {
     return onFile(options, [](Session& s, const QString& named) {
         // A PNG image is described by the BMP of its pixels, made in the private work folder.
         const bool png = sniffImageFormat(named) == ImageFormat::Png;
-        const std::optional<QString> work =
-            png ? ConvertPictureFile(s.ctx, named, s.ctx.temporaryFolder) : named;
+        const std::optional<QString> work = png ? DecodePngImage(s.ctx, named) : named;
         if (!work) {
             return kFailed;
         }

@@ -4,6 +4,7 @@
 #include "util/TrimBlanks.h"
 #include "window/WindowPlacement.h"
 #include "workflows/BmpInformation.h"
+#include "workflows/PngImage.h"
 #include "workflows/WorkflowContext.h"
 
 #include <QCloseEvent>
@@ -20,12 +21,20 @@ namespace {
 
 constexpr int kWidthTwips = 5940;
 constexpr int kHeightTwips = 4335;
-constexpr TextId kCaptions[kBmpInformationFields] = {
-    TextId::InfoIdentifier,      TextId::InfoFileSize,          TextId::InfoImageOffset,
-    TextId::InfoHeaderSize,      TextId::InfoWidth,             TextId::InfoHeight,
-    TextId::InfoPlanes,          TextId::InfoBitsPerPixel,      TextId::InfoCompression,
-    TextId::InfoCompressedSize,  TextId::InfoHorizontalResolution,
-    TextId::InfoVerticalResolution, TextId::InfoColoursUsed,    TextId::InfoImportantColours};
+constexpr TextId kCaptions[kBmpInformationFields] = {TextId::InfoIdentifier,
+                                                     TextId::InfoFileSize,
+                                                     TextId::InfoImageOffset,
+                                                     TextId::InfoHeaderSize,
+                                                     TextId::InfoWidth,
+                                                     TextId::InfoHeight,
+                                                     TextId::InfoPlanes,
+                                                     TextId::InfoBitsPerPixel,
+                                                     TextId::InfoCompression,
+                                                     TextId::InfoCompressedSize,
+                                                     TextId::InfoHorizontalResolution,
+                                                     TextId::InfoVerticalResolution,
+                                                     TextId::InfoColoursUsed,
+                                                     TextId::InfoImportantColours};
 
 } // namespace
 
@@ -88,8 +97,9 @@ bmpinfo1::bmpinfo1(WorkflowContext& ctx, Settings& settings, std::function<void(
 
 void bmpinfo1::showInformation() {
     m_ctx.model.helpContext = topic::BmpInformation;
+    // A PNG image is described by the BMP of its pixels, under the PNG's name.
     const QString path = m_ctx.model.display.bmpPath;
-    BMPFileTxt->setText(path);
+    BMPFileTxt->setText(shownImagePath(m_ctx.model));
     const auto values = ReadBmpInformation(m_ctx, trimBlanks(path));
     if (!values) {
         hide();

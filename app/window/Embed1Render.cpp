@@ -4,6 +4,7 @@
 #include "window/Pictures.h"
 #include "window/ThumbnailView.h"
 #include "window/WidgetColours.h"
+#include "workflows/PngImage.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -77,6 +78,7 @@ void Embed1::render() {
     renderCommands();
     renderThumbnail();
     renderFocus();
+    renderFormatChoice();
 }
 
 void Embed1::renderTexts() {
@@ -86,7 +88,7 @@ void Embed1::renderTexts() {
     setText(DocSizeLbl, shown.documentSize);
     setText(EmbMaxLbl, shown.embedMax);
     setText(CropLbl, shown.cropPercent);
-    setText(BMPFileTxt, shown.bmpPath);
+    setText(BMPFileTxt, shownImagePath(m_model));
     setText(ExToTxt, shown.outputFolder);
     if (ProgressBar1->value() != shown.progress) {
         ProgressBar1->setValue(shown.progress);
@@ -99,10 +101,9 @@ void Embed1::renderLayout() {
     const bool extract = m_model.display.extractLayout;
     setText(EmbFLbl, extract ? QStringLiteral("To Extract:") : text(TextId::ToEmbedCaption));
     setColour(EmbFLbl, extract ? kRed : kBlue);
-    for (QWidget* widget :
-         std::initializer_list<QWidget*>{EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, DocSzLbl,
-                                         DocSizeLbl, CropPLbl, CropLbl, EmbMLbl, EmbMaxLbl,
-                                         CropULbl}) {
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, DocSzLbl, DocSizeLbl, CropPLbl, CropLbl,
+             EmbMLbl, EmbMaxLbl, CropULbl}) {
         showIf(widget, !extract);
     }
     for (QPushButton* button : CropBtn) {
