@@ -311,7 +311,7 @@ int runEmbed(const Options& options) {
         s.ui.setSubject(named);
         s.ui.showNameAs(convertedBmpPath(named, s.ctx.temporaryFolder),
                         named + QStringLiteral(" (its copy in a private work folder)"));
-        carrier = ConvertPictureFile(s.ctx, named, s.ctx.temporaryFolder);
+        carrier = ConvertPictureFile(s.ctx, named, s.ctx.temporaryFolder, options.half);
         if (carrier && !options.quiet) {
             printError(
                 named + said +
@@ -513,7 +513,7 @@ int runConvert(const Options& options) {
             s.knowNames({*picture, *out});
         }
         const std::optional<QString> bmp =
-            picture ? ConvertPictureFile(s.ctx, *picture, *out) : std::nullopt;
+            picture ? ConvertPictureFile(s.ctx, *picture, *out, options.half) : std::nullopt;
         if (!bmp) {
             status = kFailed;
         } else if (!options.quiet) {

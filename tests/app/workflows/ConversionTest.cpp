@@ -38,7 +38,7 @@ public:
     bool canRead(const QString&) const override { return true; }
     PictureConversion convert(const QString&, const QString&) const override { return {}; }
     PictureConversion convertUnlessStopped(const QString&, const QString& target,
-                                           const std::atomic<bool>& stop) const override {
+                                           const std::atomic<bool>& stop, bool) const override {
         bmptest::writeFile(target.toStdString(), bmptest::Bytes(100, 0x42));
         while (!stop) {
             std::this_thread::yield();
