@@ -24,6 +24,8 @@ public:
     bool soundOn() const override { return false; }
     void playSound(brindmar::Sound) override {}
     void beep(int) override {}
+    // No benchmark seals: nothing is typed a second time.
+    std::optional<QString> askCodeAgain(const brindmar::Message&) override { return std::nullopt; }
     std::optional<QString> chooseFile(const brindmar::FileDialogRequest&) override {
         if (nextFile.isEmpty()) {
             return std::nullopt;
@@ -33,9 +35,7 @@ public:
     std::optional<QString> chooseFolder(const brindmar::FileDialogRequest&) override {
         return std::nullopt;
     }
-    brindmar::MousePointer mousePointer() const override {
-        return brindmar::MousePointer::Default;
-    }
+    brindmar::MousePointer mousePointer() const override { return brindmar::MousePointer::Default; }
     void setMousePointer(brindmar::MousePointer) override {}
     void processPendingEvents() override {}
 };
