@@ -69,8 +69,8 @@ bool AskHalfSize(WorkflowContext& ctx, const QString& picture) {
     }
     const MessageAnswer answer = ctx.report(
         Sound::Attention, kConvertTitle,
-        picture + QStringLiteral("\n\nThis picture is a JPEG. ") + halfSizeReason() +
-            QStringLiteral("\n\nOK makes the copy at half size; Cancel keeps the full size."),
+        picture + QStringLiteral("\n\n") + halfSizeReason() +
+            QStringLiteral("\n\nMake the copy at half size? OK: half size. Cancel: full size."),
         MessageIcon::Question, MessageButtons::OkCancel);
     return answer == MessageAnswer::Ok;
 }
