@@ -8,6 +8,7 @@
 #include "workflows/BmpBrowsing.h"
 #include "workflows/WindowReset.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <chrono>
 #include <future>
@@ -116,6 +117,20 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
         return std::nullopt;
     }
     ctx.ui.setMousePointer(MousePointer::Hourglass);
+    if (folder && *folder == ctx.temporaryFolder) {
+        // A work file in the private folder: there is no old file to keep, and it is read and
+        // wiped within the run, so it is written in place, without a flush to the disk.
+        const PictureConversion done = convertWhileEventsRun(ctx, picture, target, half);
+        ctx.ui.setMousePointer(MousePointer::Default);
+        if (!done.ok) {
+            QFile::remove(target);
+            if (!done.stopped) {
+                fail(ctx, done.error);
+            }
+            return std::nullopt;
+        }
+        return target;
+    }
     // The old file of that name stays until the new carrier is complete.
     ReplacementFile out(target);
     if (!out.isOpen()) {
