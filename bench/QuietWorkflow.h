@@ -35,7 +35,9 @@ public:
     std::optional<QString> chooseFolder(const brindmar::FileDialogRequest&) override {
         return std::nullopt;
     }
-    brindmar::MousePointer mousePointer() const override { return brindmar::MousePointer::Default; }
+    brindmar::MousePointer mousePointer() const override {
+        return brindmar::MousePointer::Default;
+    }
     void setMousePointer(brindmar::MousePointer) override {}
     void processPendingEvents() override {}
 };

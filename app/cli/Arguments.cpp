@@ -77,8 +77,7 @@ const std::map<std::string, Subcommand>& subcommands() {
               "                     top-horiz-strip, centre-horiz-strip, bottom-horiz-strip,\n"
               "                     or 0 to 15; a crop cut to the document's size gives a\n"
               "                     small image, which stands out wherever it is sent\n"
-              "      --keep-times   give the new image the carrier's file times, to the "
-              "nanosecond\n"
+              "      --keep-times   give the new image the carrier's file times, to the nanosecond\n"
               "  -y, --yes          answer yes to replacing an existing image\n"
               "  -q, --quiet        say nothing but errors\n"}},
         {"extract",

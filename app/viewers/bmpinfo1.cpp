@@ -21,20 +21,12 @@ namespace {
 
 constexpr int kWidthTwips = 5940;
 constexpr int kHeightTwips = 4335;
-constexpr TextId kCaptions[kBmpInformationFields] = {TextId::InfoIdentifier,
-                                                     TextId::InfoFileSize,
-                                                     TextId::InfoImageOffset,
-                                                     TextId::InfoHeaderSize,
-                                                     TextId::InfoWidth,
-                                                     TextId::InfoHeight,
-                                                     TextId::InfoPlanes,
-                                                     TextId::InfoBitsPerPixel,
-                                                     TextId::InfoCompression,
-                                                     TextId::InfoCompressedSize,
-                                                     TextId::InfoHorizontalResolution,
-                                                     TextId::InfoVerticalResolution,
-                                                     TextId::InfoColoursUsed,
-                                                     TextId::InfoImportantColours};
+constexpr TextId kCaptions[kBmpInformationFields] = {
+    TextId::InfoIdentifier,      TextId::InfoFileSize,          TextId::InfoImageOffset,
+    TextId::InfoHeaderSize,      TextId::InfoWidth,             TextId::InfoHeight,
+    TextId::InfoPlanes,          TextId::InfoBitsPerPixel,      TextId::InfoCompression,
+    TextId::InfoCompressedSize,  TextId::InfoHorizontalResolution,
+    TextId::InfoVerticalResolution, TextId::InfoColoursUsed,    TextId::InfoImportantColours};
 
 } // namespace
 

@@ -101,9 +101,10 @@ void Embed1::renderLayout() {
     const bool extract = m_model.display.extractLayout;
     setText(EmbFLbl, extract ? QStringLiteral("To Extract:") : text(TextId::ToEmbedCaption));
     setColour(EmbFLbl, extract ? kRed : kBlue);
-    for (QWidget* widget : std::initializer_list<QWidget*>{
-             EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, DocSzLbl, DocSizeLbl, CropPLbl, CropLbl,
-             EmbMLbl, EmbMaxLbl, CropULbl}) {
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, DocSzLbl,
+                                         DocSizeLbl, CropPLbl, CropLbl, EmbMLbl, EmbMaxLbl,
+                                         CropULbl}) {
         showIf(widget, !extract);
     }
     for (QPushButton* button : CropBtn) {
