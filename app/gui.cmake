@@ -6,6 +6,7 @@ add_library(brindmar_gui STATIC
     window/Embed1.cpp
     window/Embed1Captions.cpp
     window/Embed1Events.cpp
+    window/Embed1Format.cpp
     window/Embed1Render.cpp
     window/Embed1StartUp.cpp
     window/HelpWindow.cpp

@@ -34,6 +34,12 @@ private:
     uint64_t m_s;
 };
 
+// The quality Qt's PNG writer takes for a deflate level: it maps quality q to level
+// (100 - q) * 9 / 91, rounded down, so 100 - 10 * level would ask for one level less.
+inline int qtPngQuality(int level) {
+    return 100 - (91 * level + 8) / 9;
+}
+
 inline double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const size_t n = v.size();

@@ -24,6 +24,8 @@ public:
     bool soundOn() const override { return false; }
     void playSound(brindmar::Sound) override {}
     void beep(int) override {}
+    // No benchmark seals: nothing is typed a second time.
+    std::optional<QString> askCodeAgain(const brindmar::Message&) override { return std::nullopt; }
     std::optional<QString> chooseFile(const brindmar::FileDialogRequest&) override {
         if (nextFile.isEmpty()) {
             return std::nullopt;

@@ -101,8 +101,7 @@ int main(int argc, char** argv) {
     const QString plain = dir.filePath(QStringLiteral("plain.png"));
     const double encode = medianOf(reps, [&] {
         QImageWriter writer(plain, "png");
-        // Qt maps its quality to a deflate level: 100 - 10 * level, roughly.
-        writer.setQuality(100 - 10 * brindmar::kPngLevel);
+        writer.setQuality(bench::qtPngQuality(brindmar::kPngLevel));
         if (!writer.write(picture.convertToFormat(QImage::Format_RGB888))) {
             die("cannot encode");
         }

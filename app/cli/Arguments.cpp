@@ -46,7 +46,8 @@ const std::map<std::string, Subcommand>& subcommands() {
          {runEmbed,
           2,
           true,
-          {"--encrypt", "--strong", "--stealth", "--keep-times", "--yes", "--quiet", "--ask-code"},
+          {"--encrypt", "--strong", "--stealth", "--keep-times", "--yes", "--quiet", "--ask-code",
+           "--half"},
           {"--out", "--code", "--code-file", "--crop", "--format"},
           std::string(
               "Usage: brindmar embed CARRIER DOCUMENT -o DIR [OPTIONS]\n"
@@ -56,7 +57,11 @@ const std::map<std::string, Subcommand>& subcommands() {
               "      --format F     bmp or png: the new image's format; by default a BMP\n"
               "                     carrier gives a BMP and any other picture a PNG. Send the\n"
               "                     image as a file: a messenger re-encodes a picture sent as a\n"
-              "                     photo (as a smaller JPEG), and the document is lost\n") +
+              "                     photo (as a smaller JPEG), and the document is lost\n"
+              "      --half         a carrier that is converted is made at half size, each\n"
+              "                     pixel the average of four: a photo from a camera or phone\n"
+              "                     (JPEG) then no longer shows its 8 x 8 blocks, which make\n"
+              "                     the changes that carry the document easier to find\n") +
               kCodeHelp +
               "                     (needed again to extract): 10 to 20 characters Latin-1 can\n"
               "                     carry, or with --strong 10 to 256 characters of any script\n"
@@ -126,13 +131,16 @@ const std::map<std::string, Subcommand>& subcommands() {
          {runConvert,
           -1,
           true,
-          {"--yes", "--quiet"},
+          {"--yes", "--quiet", "--half"},
           {"--out"},
           "Usage: brindmar convert PICTURE... -o DIR [OPTIONS]\n"
           "Writes DIR/NAME.bmp for each picture: a 24-bit BMP that can carry a document. Any\n"
           "BMP, PNG, JPEG, TIFF, WebP or GIF (its first frame) is read; transparency is laid on\n"
           "white, a photo is turned upright, and colour profiles are ignored.\n"
           "  -o, --out DIR      the folder for the BMP files\n"
+          "      --half         half the width and height, each pixel the average of four;\n"
+          "                     a photo from a camera or phone (JPEG) hides a document\n"
+          "                     better so, without the 8 x 8 blocks of its compression\n"
           "  -y, --yes          answer yes to replacing an existing file\n"
           "  -q, --quiet        say nothing but errors\n"}},
         {"zip",
@@ -172,6 +180,8 @@ bool apply(Request& r, const std::string& name, const QString& value) {
         o.strong = true;
     } else if (name == "--keep-times") {
         o.keepTimes = true;
+    } else if (name == "--half") {
+        o.half = true;
     } else if (name == "--yes") {
         o.yes = true;
     } else if (name == "--quiet") {

@@ -21,6 +21,7 @@
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
 #include "workflows/PictureConversion.h"
+#include "workflows/PngImage.h"
 #include "workflows/StealthEmbedding.h"
 #include "workflows/WipeCommand.h"
 #include "workflows/ZipTool.h"
@@ -312,7 +313,7 @@ int runEmbed(const Options& options) {
         s.ui.setSubject(named);
         s.ui.showNameAs(convertedBmpPath(named, s.ctx.temporaryFolder),
                         named + QStringLiteral(" (its copy in a private work folder)"));
-        carrier = ConvertPictureFile(s.ctx, named, s.ctx.temporaryFolder);
+        carrier = ConvertPictureFile(s.ctx, named, s.ctx.temporaryFolder, options.half);
         if (carrier && !options.quiet) {
             printError(
                 named + said +
@@ -406,8 +407,7 @@ int runExtract(const Options& options) {
     s.knowNames({*image, *out});
     s.model.extractOutputFolder = *out;
     s.ui.setSubject(*image);
-    const std::optional<QString> carrier =
-        png ? ConvertPictureFile(s.ctx, *image, s.ctx.temporaryFolder) : image;
+    const std::optional<QString> carrier = png ? DecodePngImage(s.ctx, *image) : image;
     if (!carrier) {
         return kFailed;
     }
@@ -450,8 +450,7 @@ int runInfo(const Options& options) {
     return onFile(options, [](Session& s, const QString& named) {
         // A PNG image is described by the BMP of its pixels, made in the private work folder.
         const bool png = sniffImageFormat(named) == ImageFormat::Png;
-        const std::optional<QString> work =
-            png ? ConvertPictureFile(s.ctx, named, s.ctx.temporaryFolder) : named;
+        const std::optional<QString> work = png ? DecodePngImage(s.ctx, named) : named;
         if (!work) {
             return kFailed;
         }
@@ -529,7 +528,7 @@ int runConvert(const Options& options) {
             s.knowNames({*picture, *out});
         }
         const std::optional<QString> bmp =
-            picture ? ConvertPictureFile(s.ctx, *picture, *out) : std::nullopt;
+            picture ? ConvertPictureFile(s.ctx, *picture, *out, options.half) : std::nullopt;
         if (!bmp) {
             status = kFailed;
         } else if (!options.quiet) {

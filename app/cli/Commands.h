@@ -28,6 +28,8 @@ struct Options {
     // Nothing: the carrier decides (a BMP gives a BMP, any other picture a PNG).
     std::optional<brindmar::ImageFormat> imageFormat;
     bool keepTimes = false;
+    // A picture converted into a carrier is made at half size (a 2 x 2 average).
+    bool half = false;
     bool yes = false;
     bool quiet = false;
 };

@@ -3,6 +3,7 @@
 #include "payload/BmpHeader.h"
 
 #include <QFile>
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <vector>
@@ -16,6 +17,7 @@ constexpr std::array<unsigned char, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', 
 // Compressed data goes out in chunks of this size; readers take any split.
 constexpr size_t kChunkBytes = 1 << 16;
 constexpr int kRowsBetweenChecks = 64;
+constexpr int64_t kBandRows = 32;
 
 void putBe32(std::vector<unsigned char>& out, uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) {
@@ -57,46 +59,54 @@ int paeth(int a, int b, int c) {
 }
 
 // The row under each of the five filters, the one whose bytes, read as signed, sum smallest
-// first (libpng's choice): cheap, and well ahead of any single filter on photographs.
+// first (libpng's choice): cheap, and well ahead of any single filter on photographs. Each
+// filter has a loop of its own the compiler can keep tight, and a candidate is given up as soon
+// as its sum reaches the best so far; a tie keeps the earlier filter.
+template <typename Predict>
+bool filterWith(const unsigned char* row, const unsigned char* above, size_t n, unsigned char* out,
+                uint64_t limit, uint64_t& sum, Predict predict) {
+    constexpr size_t kStep = 256;
+    sum = 0;
+    for (size_t start = 0; start < n; start += kStep) {
+        const size_t end = std::min(n, start + kStep);
+        uint64_t part = 0;
+        for (size_t i = start; i < end; ++i) {
+            const auto value = static_cast<unsigned char>(row[i] - predict(row, above, i));
+            out[i] = value;
+            part += value < 128 ? value : 256 - value;
+        }
+        sum += part;
+        if (sum >= limit) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void filterRow(const std::vector<unsigned char>& row, const std::vector<unsigned char>& above,
                std::array<std::vector<unsigned char>, 5>& candidates, size_t& best) {
     const size_t n = row.size();
+    const unsigned char* r = row.data();
+    const unsigned char* b = above.data();
     uint64_t bestSum = UINT64_MAX;
-    for (size_t f = 0; f < candidates.size(); ++f) {
+    const auto consider = [&](size_t f, auto predict) {
         std::vector<unsigned char>& out = candidates[f];
         out.resize(n + 1);
         out[0] = static_cast<unsigned char>(f);
         uint64_t sum = 0;
-        for (size_t i = 0; i < n; ++i) {
-            const int a = i >= 3 ? row[i - 3] : 0;
-            const int b = above[i];
-            const int c = i >= 3 ? above[i - 3] : 0;
-            int predicted = 0;
-            switch (f) {
-            case 1:
-                predicted = a;
-                break;
-            case 2:
-                predicted = b;
-                break;
-            case 3:
-                predicted = (a + b) / 2;
-                break;
-            case 4:
-                predicted = paeth(a, b, c);
-                break;
-            default:
-                break;
-            }
-            const auto value = static_cast<unsigned char>(row[i] - predicted);
-            out[i + 1] = value;
-            sum += value < 128 ? value : 256 - value;
-        }
-        if (sum < bestSum) {
+        if (filterWith(r, b, n, out.data() + 1, bestSum, sum, predict)) {
             bestSum = sum;
             best = f;
         }
-    }
+    };
+    using Bytes = const unsigned char*;
+    consider(0, [](Bytes, Bytes, size_t) { return 0; });
+    consider(1, [](Bytes x, Bytes, size_t i) { return i >= 3 ? int(x[i - 3]) : 0; });
+    consider(2, [](Bytes, Bytes y, size_t i) { return int(y[i]); });
+    consider(3, [](Bytes x, Bytes y, size_t i) { return ((i >= 3 ? x[i - 3] : 0) + y[i]) / 2; });
+    consider(4, [](Bytes x, Bytes y, size_t i) {
+        return i >= 3 ? paeth(x[i - 3], y[i], y[i - 3]) : int(y[i]);
+    });
 }
 
 PngWrite failed(const QString& why) {
@@ -170,7 +180,11 @@ PngWrite writePngFromBmp(const QString& bmpPath, const QString& target, int leve
     };
 
     const size_t rowBytes = static_cast<size_t>(width * 3);
-    std::vector<unsigned char> stored(static_cast<size_t>(stride));
+    // Rows are read a band at a time, in file order: a bottom-up BMP read row by row from its
+    // end would seek backwards for every row.
+    std::vector<unsigned char> band;
+    int64_t bandFirst = 0;
+    int64_t bandRows = 0;
     std::vector<unsigned char> row(rowBytes);
     std::vector<unsigned char> above(rowBytes, 0);
     std::array<std::vector<unsigned char>, 5> candidates;
@@ -181,11 +195,19 @@ PngWrite writePngFromBmp(const QString& bmpPath, const QString& target, int leve
             stopped.stopped = true;
             return stopped;
         }
-        const int64_t fileRow = topDown ? y : height - 1 - y;
-        if (!in.seek(h.dataOffset + fileRow * stride) ||
-            in.read(reinterpret_cast<char*>(stored.data()), stride) != stride) {
-            return failed(in.errorString());
+        if (y >= bandFirst + bandRows) {
+            bandFirst = y;
+            bandRows = std::min<int64_t>(kBandRows, height - y);
+            const int64_t lowest = topDown ? y : height - y - bandRows;
+            band.resize(static_cast<size_t>(bandRows * stride));
+            const auto bytes = static_cast<qint64>(band.size());
+            if (!in.seek(h.dataOffset + lowest * stride) ||
+                in.read(reinterpret_cast<char*>(band.data()), bytes) != bytes) {
+                return failed(in.errorString());
+            }
         }
+        const int64_t inBand = topDown ? y - bandFirst : bandFirst + bandRows - 1 - y;
+        const unsigned char* stored = band.data() + inBand * stride;
         for (size_t x = 0; x < rowBytes; x += 3) {
             row[x] = stored[x + 2];
             row[x + 1] = stored[x + 1];

@@ -2,6 +2,7 @@
 
 #include "imaging/BmpSource.h"
 #include "imaging/CarrierWriter.h"
+#include "imaging/HalfSize.h"
 #include "imaging/StreamChecks.h"
 #include "util/ReplacementFile.h"
 
@@ -143,6 +144,12 @@ int QtPictureConverter::allocationLimitMb(int32_t maxSide) {
     return static_cast<int>(std::min<int64_t>(mb, INT_MAX));
 }
 
+bool QtPictureConverter::isJpeg(const QString& path) const {
+    QFile file;
+    int error = 0;
+    return openSource(path, file, &error) == Opened::File && detectFormat(file) == "jpeg";
+}
+
 bool QtPictureConverter::canRead(const QString& path) const {
     QFile file;
     int error = 0;
@@ -156,7 +163,8 @@ PictureConversion QtPictureConverter::convert(const QString& source, const QStri
 
 PictureConversion QtPictureConverter::convertUnlessStopped(const QString& source,
                                                            const QString& target,
-                                                           const std::atomic<bool>& stop) const {
+                                                           const std::atomic<bool>& stop,
+                                                           bool half) const {
     QFile opened;
     int error = 0;
     switch (openSource(source, opened, &error)) {
@@ -256,6 +264,12 @@ PictureConversion QtPictureConverter::convertUnlessStopped(const QString& source
     }
     if (beyond(image.size())) {
         return refused(tooLarge(source, m_maxSide));
+    }
+    if (half) {
+        image = halvedPicture(image);
+        if (image.isNull()) {
+            return refused(tooDeep(source, m_maxSide, progressive));
+        }
     }
 
     const QString reason = writeCarrier(image, target);

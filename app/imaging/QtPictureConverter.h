@@ -18,7 +18,9 @@ public:
     bool canRead(const QString& path) const override;
     PictureConversion convert(const QString& source, const QString& target) const override;
     PictureConversion convertUnlessStopped(const QString& source, const QString& target,
-                                           const std::atomic<bool>& stop) const override;
+                                           const std::atomic<bool>& stop,
+                                           bool half = false) const override;
+    bool isJpeg(const QString& path) const override;
     QString dialogFilter() const override;
 
     // What a decoded picture of up to maxSide x maxSide may take: four bytes a pixel, what the

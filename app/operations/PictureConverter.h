@@ -32,11 +32,21 @@ public:
     virtual PictureConversion convert(const QString& source, const QString& target) const = 0;
 
     // The same, giving up as soon as it can once stop is set, from any thread: a decode can take
-    // seconds. It may run on a thread of its own.
+    // seconds. It may run on a thread of its own. With half, the carrier is the picture at half
+    // its width and height, each pixel the average of four.
     virtual PictureConversion convertUnlessStopped(const QString& source, const QString& target,
-                                                   const std::atomic<bool>& stop) const {
+                                                   const std::atomic<bool>& stop,
+                                                   bool half = false) const {
         (void)stop;
+        (void)half;
         return convert(source, target);
+    }
+
+    // Whether the file is a JPEG by its content: a photo from a camera or a phone, whose 8 x 8
+    // block traces a copy at half size removes.
+    virtual bool isJpeg(const QString& path) const {
+        (void)path;
+        return false;
     }
 
     // The file dialog's filter for the pictures it reads ("Pictures|*.png;*.jpg;...").

@@ -27,6 +27,8 @@ inline const QString Encrypt = QStringLiteral("Encrypt");
 inline const QString Strong = QStringLiteral("Strong");
 inline const QString MaskCode = QStringLiteral("MaskCode");
 inline const QString KeepBODT = QStringLiteral("KeepBODT");
+// The new image's format: "bmp", "png", or "carrier" (the carrier's, also when missing).
+inline const QString ImgFormat = QStringLiteral("ImgFormat");
 
 inline const QString EmbedX = QStringLiteral("EmbedX");
 inline const QString EmbedY = QStringLiteral("EmbedY");

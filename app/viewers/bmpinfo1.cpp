@@ -4,6 +4,7 @@
 #include "util/TrimBlanks.h"
 #include "window/WindowPlacement.h"
 #include "workflows/BmpInformation.h"
+#include "workflows/PngImage.h"
 #include "workflows/WorkflowContext.h"
 
 #include <QCloseEvent>
@@ -88,8 +89,9 @@ bmpinfo1::bmpinfo1(WorkflowContext& ctx, Settings& settings, std::function<void(
 
 void bmpinfo1::showInformation() {
     m_ctx.model.helpContext = topic::BmpInformation;
+    // A PNG image is described by the BMP of its pixels, under the PNG's name.
     const QString path = m_ctx.model.display.bmpPath;
-    BMPFileTxt->setText(path);
+    BMPFileTxt->setText(shownImagePath(m_ctx.model));
     const auto values = ReadBmpInformation(m_ctx, trimBlanks(path));
     if (!values) {
         hide();

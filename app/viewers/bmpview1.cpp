@@ -1,6 +1,7 @@
 #include "viewers/bmpview1.h"
 
 #include "util/TrimBlanks.h"
+#include "workflows/PngImage.h"
 #include "workflows/WorkflowContext.h"
 
 #include <QGuiApplication>
@@ -71,7 +72,7 @@ bmpview1::bmpview1(WorkflowContext& ctx, std::function<void(int)> showHelp,
 
 void bmpview1::showImage() {
     const QString path = trimBlanks(m_ctx.model.display.bmpPath);
-    setWindowTitle(path);
+    setWindowTitle(trimBlanks(shownImagePath(m_ctx.model)));
     m_picture = LoadFullSizePicture(m_ctx, path);
     if (!m_picture) {
         return;

@@ -120,6 +120,7 @@ Embed1::Embed1(ShellEnvironment environment, QWidget* parent)
     setupBmpFrame();
     setupCodeRow();
     setupOutputFrame();
+    setupFormatChoice();
     setupStatusRow();
     setupLayout();
     setupMenus();

@@ -20,6 +20,7 @@ class QAction;
 class QDropEvent;
 class QKeyEvent;
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -116,6 +117,7 @@ public:
     QLabel* OutToTypLbl = nullptr;
     QLabel* OutToLbl = nullptr;
     QLineEdit* ExToTxt = nullptr;
+    QComboBox* ImgFmtCbo = nullptr; // the new image's format, in Embed1Format.cpp
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* ProcLbl = nullptr;
     QTimer* AnimTmr = nullptr;
@@ -162,6 +164,7 @@ private:
     void setupBmpFrame();
     void setupCodeRow();
     void setupOutputFrame();
+    void setupFormatChoice();
     void setupStatusRow();
     void setupLayout();
     void setupMenus();
@@ -202,6 +205,7 @@ private:
     void renderCommands();
     void renderThumbnail();
     void renderFocus();
+    void renderFormatChoice();
     void setCommandEnabled(int index, bool enabled);
 
     HelpWindow& helpWindow();

@@ -19,6 +19,7 @@
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
 #include "workflows/PictureConversion.h"
+#include "workflows/PngImage.h"
 #include "workflows/StealthEmbedding.h"
 #include "workflows/WindowReset.h"
 #include "workflows/WipeCommand.h"
@@ -105,12 +106,11 @@ std::optional<QString> Embed1::droppedFile(const QObject* target, const QDropEve
         return std::nullopt;
     }
     const QString path = urls.front().toLocalFile();
-    QString named = path;
     if (QFileInfo(path).isDir()) {
         return std::nullopt;
     }
     // Another kind of picture on the thumbnail is offered for conversion.
-    if (command == Command::ChooseBmp && ExtensionOf(named) != u"bmp" &&
+    if (command == Command::ChooseBmp && !takenAsImage(path) &&
         (m_ctx->pictures == nullptr || !m_ctx->pictures->canRead(path))) {
         return std::nullopt;
     }
@@ -130,7 +130,7 @@ bool Embed1::handleDragAndDrop(QObject* target, QDropEvent& event) {
         // box; so the choice is made once the drop is over.
         const Command command = target == BMPImg ? Command::ChooseBmp : Command::ChooseDocument;
         QString named = *path;
-        const bool picture = command == Command::ChooseBmp && ExtensionOf(named) != u"bmp";
+        const bool picture = command == Command::ChooseBmp && !takenAsImage(named);
         QMetaObject::invokeMethod(
             this,
             [this, command, picture, chosen = *path] {

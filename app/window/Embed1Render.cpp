@@ -4,6 +4,7 @@
 #include "window/Pictures.h"
 #include "window/ThumbnailView.h"
 #include "window/WidgetColours.h"
+#include "workflows/PngImage.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -77,6 +78,7 @@ void Embed1::render() {
     renderCommands();
     renderThumbnail();
     renderFocus();
+    renderFormatChoice();
 }
 
 void Embed1::renderTexts() {
@@ -89,7 +91,7 @@ void Embed1::renderTexts() {
     setText(DocSizeLbl, shown.documentSize);
     setText(EmbMaxLbl, shown.embedMax);
     setText(CropLbl, shown.cropPercent);
-    setText(BMPFileTxt, shown.bmpPath);
+    setText(BMPFileTxt, shownImagePath(m_model));
     setText(ExToTxt, shown.outputFolder);
     if (ProgressBar1->value() != shown.progress) {
         ProgressBar1->setValue(shown.progress);

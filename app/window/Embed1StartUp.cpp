@@ -11,6 +11,8 @@
 #include "viewers/bmpinfo1.h"
 #include "window/WindowPlacement.h"
 #include "workflows/DocumentPacking.h"
+#include "workflows/OutputFormatChoice.h"
+#include "workflows/PngImage.h"
 #include "workflows/StartValues.h"
 #include "workflows/WipeCommand.h"
 
@@ -173,10 +175,13 @@ void Embed1::saveSettings() {
     for (const auto& [key, value] : general) {
         m_settings->WriteSetting(setting::General, key, value);
     }
+    m_settings->WriteSetting(setting::General, setting::ImgFormat,
+                             formatSettingText(m_model.imageFormat));
     saveWindowPosition(*this, *m_settings, setting::EmbedX, setting::EmbedY, twipsPerPixel());
 }
 
 void Embed1::removeWorkFiles() {
+    ReleasePngImage(*m_ctx);
     WipeWorkFiles(*m_ctx);
     releaseRunFolder(m_ctx->temporaryFolder);
 }

@@ -9,6 +9,7 @@
 #include "util/TrimBlanks.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CropChoice.h"
+#include "workflows/PngImage.h"
 #include "workflows/WindowReset.h"
 
 #include <QDir>
@@ -108,15 +109,25 @@ void ChooseBmp(WorkflowContext& ctx) {
     uint8_t status = 0;
     FileDialogRequest request;
     request.title = tr(TextId::SelectBmpDialogTitle);
-    request.filter = QStringLiteral(".bmp|*.bmp");
+    request.filter = QStringLiteral(".bmp, .png|*.bmp;*.png");
     request.initialFolder = m.bmpFolder;
-    QString extension = QStringLiteral("bmp");
+    // A PNG image is read as the BMP of its pixels; a name without an extension is a BMP's.
+    QString extension;
     QString path = SelectFile(status, request, extension, ctx.ui);
+    if (status < kSelectCancelled) {
+        QString named = path;
+        const QString given = ExtensionOf(named);
+        if (given.isEmpty()) {
+            path += path.endsWith(u'.') ? QStringLiteral("bmp") : QStringLiteral(".bmp");
+        } else if (given != u"bmp" && given != u"png") {
+            status = kSelectWrongExtension;
+        }
+    }
     if (status >= kSelectCancelled) {
         reportSelectionFailure(ctx, status);
         return;
     }
-    TakeBmp(ctx, path);
+    TakeImage(ctx, path);
 }
 
 void TakeBmp(WorkflowContext& ctx, QString path) {

@@ -14,6 +14,7 @@
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
 #include "workflows/ImageFormat.h"
+#include "workflows/PngImage.h"
 #include "workflows/StealthEmbedding.h"
 #include "workflows/StrongProtection.h"
 #include "workflows/WindowReset.h"
@@ -267,10 +268,12 @@ bool EmbedRun::prepareOutput() {
         }
         return false;
     }
-    m_output = embedOutputPath(m_model.embedOutputFolder, m_carrier, m_model.imageFormat);
+    // A PNG carrier is named, and its format judged, by the PNG, not its work BMP.
+    const QString chosen = shownImagePath(m_model);
+    m_output = embedOutputPath(m_model.embedOutputFolder, chosen, m_model.imageFormat);
     if (NameTaken(m_output)) {
         normalPointer(m_ctx);
-        if (SameFile(m_output, m_carrier)) {
+        if (SameFile(m_output, m_carrier) || SameFile(m_output, chosen)) {
             m_ctx.report(Sound::Attention, kEmbedTitle,
                          QStringLiteral("Cannot embed to same directory as the source image "
                                         "file.\n\nChange the directory in 'Output to' before "
@@ -530,8 +533,9 @@ void EmbedRun::succeed(ReplacementFile& image) {
     // A PNG is made from the finished BMP, which goes with image.
     const bool png = m_output.endsWith(u".png");
     bool timesKept = true;
-    const std::string date =
-        m.display.keepTimesChecked ? ReadFileDate(m_ctx.platform, m_carrier) : std::string();
+    const std::string date = m.display.keepTimesChecked
+                                 ? ReadFileDate(m_ctx.platform, shownImagePath(m))
+                                 : std::string();
     if (!png && m.display.keepTimesChecked) {
         timesKept = WriteFileDate(m_ctx.platform, image.writePath(), date);
     }

@@ -8,6 +8,7 @@
 #include "workflows/BmpBrowsing.h"
 #include "workflows/WindowReset.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <chrono>
 #include <future>
@@ -27,15 +28,15 @@ void fail(WorkflowContext& ctx, const QString& text) {
 // of its own while the window keeps answering, and Stop (or Ctrl+C on a terminal) has it give
 // up at its next read. The window shows an operation running meanwhile, which enables Stop.
 PictureConversion convertWhileEventsRun(WorkflowContext& ctx, const QString& picture,
-                                        const QString& target) {
+                                        const QString& target, bool half) {
     WindowModel& m = ctx.model;
     const uint8_t before = m.windowState;
     m.stopRequest = false;
     m.setState(state::Embedding, true);
     ctx.refresh();
     std::atomic<bool> stop{false};
-    auto job = std::async(std::launch::async, [&ctx, &picture, &target, &stop] {
-        return ctx.pictures->convertUnlessStopped(picture, target, stop);
+    auto job = std::async(std::launch::async, [&ctx, &picture, &target, &stop, half] {
+        return ctx.pictures->convertUnlessStopped(picture, target, stop, half);
     });
     while (job.wait_for(std::chrono::milliseconds(25)) != std::future_status::ready) {
         ctx.letEventsRun();
@@ -56,6 +57,25 @@ PictureConversion convertWhileEventsRun(WorkflowContext& ctx, const QString& pic
 
 } // namespace
 
+QString halfSizeReason() {
+    return QStringLiteral(
+        "A photo from a camera or a phone (a JPEG) keeps a pattern of 8 x 8 pixel blocks from "
+        "its compression, which makes the changes that carry a document easier to find; a copy "
+        "at half size, each pixel the average of four, no longer has it.");
+}
+
+bool AskHalfSize(WorkflowContext& ctx, const QString& picture) {
+    if (ctx.pictures == nullptr || !ctx.pictures->isJpeg(picture)) {
+        return false;
+    }
+    const MessageAnswer answer = ctx.report(
+        Sound::Attention, kConvertTitle,
+        picture + QStringLiteral("\n\n") + halfSizeReason() +
+            QStringLiteral("\n\nMake the copy at half size? OK: half size. Cancel: full size."),
+        MessageIcon::Question, MessageButtons::OkCancel);
+    return answer == MessageAnswer::Ok;
+}
+
 QString convertedBmpPath(const QString& picture, const QString& folder) {
     QString name = picture;
     QString base = BaseNameOf(name);
@@ -68,7 +88,7 @@ QString convertedBmpPath(const QString& picture, const QString& folder) {
 }
 
 std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& picture,
-                                          const std::optional<QString>& folder) {
+                                          const std::optional<QString>& folder, bool half) {
     if (ctx.pictures == nullptr) {
         return std::nullopt;
     }
@@ -80,6 +100,7 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
     if (folder) {
         target = convertedBmpPath(picture, *folder);
     } else {
+        half = AskHalfSize(ctx, picture);
         QString own = picture;
         FileDialogRequest request;
         request.title = QStringLiteral("Folder for the converted BMP");
@@ -96,6 +117,20 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
         return std::nullopt;
     }
     ctx.ui.setMousePointer(MousePointer::Hourglass);
+    if (folder && *folder == ctx.temporaryFolder) {
+        // A work file in the private folder: there is no old file to keep, and it is read and
+        // wiped within the run, so it is written in place, without a flush to the disk.
+        const PictureConversion done = convertWhileEventsRun(ctx, picture, target, half);
+        ctx.ui.setMousePointer(MousePointer::Default);
+        if (!done.ok) {
+            QFile::remove(target);
+            if (!done.stopped) {
+                fail(ctx, done.error);
+            }
+            return std::nullopt;
+        }
+        return target;
+    }
     // The old file of that name stays until the new carrier is complete.
     ReplacementFile out(target);
     if (!out.isOpen()) {
@@ -103,7 +138,7 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
              target + QStringLiteral(" - could not be written: ") + systemErrorText(out.error()));
         return std::nullopt;
     }
-    const PictureConversion done = convertWhileEventsRun(ctx, picture, out.writePath());
+    const PictureConversion done = convertWhileEventsRun(ctx, picture, out.writePath(), half);
     if (done.stopped) {
         // The replacement file goes with out; the old file of that name stays.
         ctx.ui.setMousePointer(MousePointer::Default);

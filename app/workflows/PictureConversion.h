@@ -10,10 +10,18 @@ namespace brindmar {
 void ConvertPicture(WorkflowContext& ctx);
 
 // The same for a picture already chosen (dropped on the window, named on the command line);
-// folder, when given, is where the BMP goes without asking. The new BMP's path, or nothing when
-// the conversion did not happen (the user has been told why, or cancelled).
+// folder, when given, is where the BMP goes without asking, and half says whether at half size;
+// without it, the user is asked both (half size for a JPEG only). The new BMP's path, or nothing
+// when the conversion did not happen (the user has been told why, or cancelled).
 std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& picture,
-                                          const std::optional<QString>& folder = std::nullopt);
+                                          const std::optional<QString>& folder = std::nullopt,
+                                          bool half = false);
+
+// Why a JPEG makes a better carrier at half size, in one sentence for the user.
+QString halfSizeReason();
+
+// Asks whether a JPEG's copy is to be made at half size; false for any other picture.
+bool AskHalfSize(WorkflowContext& ctx, const QString& picture);
 
 // A picture dropped on the thumbnail that is no BMP: asks whether to convert it, and so chooses
 // the converted carrier.

@@ -3,6 +3,7 @@
 #include "util/ProgramFolders.h"
 #include "util/Settings.h"
 #include "workflows/CodeEntry.h"
+#include "workflows/OutputFormatChoice.h"
 #include "workflows/WindowReset.h"
 
 namespace brindmar {
@@ -31,6 +32,7 @@ void RestoreStartValues(WorkflowContext& ctx, Settings& settings, const QString&
         shown.maskCodeChecked = false;
     }
     shown.keepTimesChecked = settings.readOption(setting::KeepBODT);
+    m.imageFormat = formatFromSetting(settings.ReadSetting(setting::General, setting::ImgFormat));
     if (const auto mode = settings.readCropMode()) {
         m.cropMode = *mode;
     }

@@ -247,6 +247,10 @@ struct WindowModel {
     int32_t imageWidth = 0;
     int32_t imageHeight = 0;
     BmpList bmpList;
+    // A PNG image is read through the BMP of its pixels in the private work folder: the PNG the
+    // user chose, and that work file while it is the chosen carrier.
+    QString pngImage;
+    QString pngWorkBmp;
 
     int16_t dragAnchorX = 0;
     int16_t dragAnchorY = 0;

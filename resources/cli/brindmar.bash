@@ -19,6 +19,10 @@ _brindmar() {
     -c | --code)
         return
         ;;
+    --format)
+        COMPREPLY=($(compgen -W "bmp png" -- "$cur"))
+        return
+        ;;
     --crop)
         COMPREPLY=($(compgen -W "none centre centre-bottom centre-top left-top left-centre
             left-bottom right-top right-centre right-bottom left-vert-strip centre-vert-strip
@@ -28,8 +32,8 @@ _brindmar() {
     esac
     local options
     case ${words[1]} in
-    convert) options="--out --yes --quiet --help" ;;
-    embed) options="--out --code --code-file --ask-code --encrypt --strong --stealth --crop --keep-times --yes --quiet --help" ;;
+    convert) options="--out --half --yes --quiet --help" ;;
+    embed) options="--out --code --code-file --ask-code --encrypt --strong --stealth --crop --format --half --keep-times --yes --quiet --help" ;;
     extract) options="--out --code --code-file --ask-code --yes --quiet --help" ;;
     info) options="--code --code-file --ask-code --quiet --help" ;;
     wipe | zip) options="--yes --quiet --help" ;;

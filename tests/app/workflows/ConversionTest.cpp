@@ -38,7 +38,7 @@ public:
     bool canRead(const QString&) const override { return true; }
     PictureConversion convert(const QString&, const QString&) const override { return {}; }
     PictureConversion convertUnlessStopped(const QString&, const QString& target,
-                                           const std::atomic<bool>& stop) const override {
+                                           const std::atomic<bool>& stop, bool) const override {
         bmptest::writeFile(target.toStdString(), bmptest::Bytes(100, 0x42));
         while (!stop) {
             std::this_thread::yield();
@@ -146,12 +146,18 @@ TEST(Conversion, StopEndsADecodeAndLeavesNothing) {
         stopOffered = c.h.model.display.commandEnabled[static_cast<size_t>(Command::Stop)];
         c.h.model.stopRequest = true; // the Stop button, or Ctrl+C on a terminal
     };
-    EXPECT_EQ(ConvertPictureFile(c.h.ctx, c.picture, c.h.dir.folder()), std::nullopt);
-    EXPECT_TRUE(stopOffered);
-    EXPECT_TRUE(c.h.ui.messages().empty());
-    EXPECT_FALSE(QFileInfo::exists(c.h.dir.path(QStringLiteral("photo.bmp"))));
-    EXPECT_EQ(QDir(c.h.dir.folder()).entryList(QDir::Files | QDir::Hidden).size(), 1);
-    EXPECT_EQ(c.h.model.windowState, before);
+    // Into a folder of the user's, through a replacement file, and into the private work
+    // folder, written in place: neither leaves a part of a carrier behind.
+    for (const QString& folder : {c.h.dir.folder(), c.h.ctx.temporaryFolder}) {
+        SCOPED_TRACE(folder.toStdString());
+        const qsizetype files = QDir(folder).entryList(QDir::Files | QDir::Hidden).size();
+        EXPECT_EQ(ConvertPictureFile(c.h.ctx, c.picture, folder), std::nullopt);
+        EXPECT_TRUE(stopOffered);
+        EXPECT_TRUE(c.h.ui.messages().empty());
+        EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("photo.bmp")));
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), files);
+        EXPECT_EQ(c.h.model.windowState, before);
+    }
 }
 
 } // namespace

@@ -1,0 +1,61 @@
+#include "workflows/OutputFormatChoice.h"
+
+#include "workflows/PngImage.h"
+
+namespace brindmar {
+
+QString formatChoiceCaption(int index) {
+    switch (index) {
+    case 1:
+        return QStringLiteral("as BMP");
+    case 2:
+        return QStringLiteral("as PNG");
+    default:
+        return QStringLiteral("as carrier");
+    }
+}
+
+int formatChoiceIndex(std::optional<ImageFormat> asked) {
+    if (!asked) {
+        return 0;
+    }
+    return *asked == ImageFormat::Bmp ? 1 : 2;
+}
+
+void ChooseOutputFormat(WorkflowContext& ctx, int index) {
+    WindowModel& m = ctx.model;
+    if (m.operationRunning()) {
+        ctx.render();
+        return;
+    }
+    m.imageFormat = index == 1   ? std::optional(ImageFormat::Bmp)
+                    : index == 2 ? std::optional(ImageFormat::Png)
+                                 : std::nullopt;
+    ctx.render();
+}
+
+QString formatChoiceTooltip(const WindowModel& model) {
+    QString tip = QStringLiteral(
+        "Format of the new image: as the carrier (a BMP for a BMP carrier, a PNG for any other "
+        "picture), BMP, or PNG (lossless, about a third of the BMP's size)");
+    const QString carrier = shownImagePath(model);
+    if (!model.imageFormat && !carrier.isEmpty()) {
+        tip += QStringLiteral(". With this carrier: ") +
+               imageFormatName(outputFormatFor(carrier, std::nullopt)).toUpper();
+    }
+    return tip;
+}
+
+bool formatChoiceEnabled(const WindowModel& model) {
+    return !model.operationRunning();
+}
+
+QString formatSettingText(std::optional<ImageFormat> asked) {
+    return asked ? imageFormatName(*asked) : QStringLiteral("carrier");
+}
+
+std::optional<ImageFormat> formatFromSetting(const QString& text) {
+    return parseImageFormat(text.trimmed());
+}
+
+} // namespace brindmar
