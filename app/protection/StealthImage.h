@@ -17,14 +17,17 @@ namespace brindmar {
 inline constexpr StrongCost kStealthCost = kDefaultStrongCost;
 
 inline constexpr uint8_t kStealthVersion = 1;
-// Check bits of the Hamming code that carries the salt (32 blocks of 15 bytes), the clear
-// head (8 blocks of 31 bytes) and, at most and at least, the sealed stream.
+// Check bits of the Hamming code that carries the salt (32 blocks of 15 bytes) and the clear
+// head (8 blocks of 31 bytes).
 inline constexpr int kSaltCheckBits = 4;
 inline constexpr int kHeadCheckBits = 5;
 inline constexpr int kHeadLength = 5; // version, then the sealed stream's length
-inline constexpr int kLeastCheckBits = 3;
-inline constexpr int kMostCheckBits = 16;
 inline constexpr uint64_t kHeadSteps = 8 * 31;
+// Columns of the syndrome-trellis code per hidden bit of the sealed stream: as many as the
+// picture has steps for, up to the most. More columns give the search more places to choose
+// from and fewer changes; the search's time grows with them.
+inline constexpr uint32_t kLeastWidth = 2;
+inline constexpr uint32_t kMostWidth = 64;
 
 // Up to this share of hidden bits per colour byte, a stealth image is what this program
 // recommends. One bit in a hundred colour bytes is carried by blocks of 511 bytes (p = 9) with
@@ -36,11 +39,11 @@ inline constexpr double kStealthRecommendedRate = 0.01;
 
 // Subkeys of the key derived from the code, with libsodium's crypto_kdf under this context.
 inline constexpr char kStealthKdfContext[] = "BMstealt";
-enum class StealthSubkey : uint64_t { Walk = 1, Seal = 2, Directions = 3, Head = 4 };
+enum class StealthSubkey : uint64_t { Walk = 1, Seal = 2, Directions = 3, Head = 4, Code = 5 };
 
-// The Hamming code that carries a sealed stream of this length in this picture: the most check
-// bits (fewest changes) whose blocks still fit after the salt and the head. 0 when none does.
-int stealthCheckBits(uint64_t sealedLength, uint32_t width, uint32_t height);
+// The trellis code's width for a sealed stream of this length in this picture; 0 when the stream
+// does not fit after the salt and the head.
+uint32_t stealthWidth(uint64_t sealedLength, uint32_t width, uint32_t height);
 
 // The longest archive a picture of this size takes in stealth; 0 when it takes none.
 int64_t stealthCapacity(uint32_t width, uint32_t height);
@@ -58,10 +61,10 @@ enum class StealthStatus {
 
 struct StealthEmbedReport {
     StealthStatus status = StealthStatus::Failed;
-    int checkBits = 0;
+    uint32_t width = 0;       // the trellis code's columns per hidden bit
     uint64_t stepsUsed = 0;   // colour bytes the walk reached, salt included
     uint64_t changes = 0;     // colour bytes changed by one
-    uint64_t mostChanges = 0; // what the coding promises at most: one per block
+    uint64_t mostChanges = 0; // at most one per Hamming block and one per trellis column
 };
 
 struct StealthExtractReport {
