@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <new>
 #include <optional>
 #include <sodium.h>
@@ -150,23 +151,19 @@ bool sweepColumns(const unsigned char* colour, uint32_t width, uint32_t height,
 }
 
 // The stream's changes take their directions by column: bit j of the XChaCha20 keystream of the
-// direction key under the nonce 1, 0, ..., 0 for column j, so that strips can be changed apart.
-void changeColumns(unsigned char* colour, uint32_t width, uint32_t height, const KeyedWalk& walk,
-                   std::vector<uint8_t>& marks, const SecretBytes& directionKey, bool& ok) {
+// direction key under the nonce 1, 0, ..., 0 for column j. Returns the number of changes.
+uint64_t changeColumns(unsigned char* colour, const KeyedWalk& walk, uint64_t columns,
+                       const std::vector<uint64_t>& flips, const SecretBytes& directionKey) {
     unsigned char nonce[crypto_stream_xchacha20_NONCEBYTES] = {1};
-    std::vector<unsigned char> up((marks.size() + 7) / 8);
+    std::vector<unsigned char> up(static_cast<size_t>((columns + 7) / 8));
     crypto_stream_xchacha20(up.data(), up.size(), nonce, directionKey.data());
-    ok = sweepColumns(colour, width, height, walk, marks.size(), false,
-                      [&](uint64_t j, uint64_t byte, const float*, uint64_t) {
-                          if ((marks[j] & 2) == 0) {
-                              return;
-                          }
-                          unsigned char& v = colour[byte];
-                          const bool goUp = (up[j >> 3] >> (j & 7)) & 1;
-                          v = static_cast<unsigned char>(v == 0 || (goUp && v != 255) ? v + 1
-                                                                                      : v - 1);
-                      });
+    for (uint64_t j : flips) {
+        unsigned char& v = colour[walk(kHeadSteps + j)];
+        const bool goUp = (up[j >> 3] >> (j & 7)) & 1;
+        v = static_cast<unsigned char>(v == 0 || (goUp && v != 255) ? v + 1 : v - 1);
+    }
     sodium_memzero(up.data(), up.size());
+    return flips.size();
 }
 
 } // namespace
@@ -239,12 +236,9 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
     const uint64_t colourBytes = colourBytesOf(width, height);
     const std::vector<uint64_t> saltAt = saltPositions(width, height);
     const KeyedWalk walk(keys->walk.data(), colourBytes, saltAt);
-    std::vector<uint8_t> low;
-    std::vector<float> costs;
-    try {
-        low.resize(static_cast<size_t>(columns));
-        costs.resize(static_cast<size_t>(columns));
-    } catch (const std::bad_alloc&) {
+    // Every column is written by the sweep below; nothing to clear first.
+    std::unique_ptr<float[]> costs(new (std::nothrow) float[static_cast<size_t>(columns)]);
+    if (!costs) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
@@ -261,35 +255,27 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
     const bool gathered =
         sweepColumns(colour, width, height, walk, columns, true,
                      [&](uint64_t j, uint64_t byte, const float* stripCosts, uint64_t stripFirst) {
-                         low[j] = colour[byte] & 1;
-                         costs[j] = stripCosts[byte - stripFirst];
+                         const float cost = stripCosts[byte - stripFirst];
+                         costs[j] = (colour[byte] & 1) != 0 ? -cost : cost;
                      });
     if (!gathered) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
     const TrellisFlips flips = trellisEmbed(
-        code, low.data(), costs.data(), reinterpret_cast<const unsigned char*>(sealed.constData()),
-        bits);
+        code, costs.get(), reinterpret_cast<const unsigned char*>(sealed.constData()), bits);
     if (!flips.ok) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
-    std::vector<float>().swap(costs);
-    for (uint64_t j : flips.columns) {
-        low[static_cast<size_t>(j)] |= 2;
-    }
-    bool changed = false;
-    changeColumns(colour, width, height, walk, low, keys->directions, changed);
-    if (!changed) {
-        report.status = StealthStatus::NoMemory;
-        return report;
-    }
+    costs.reset();
+    const uint64_t streamChanges =
+        changeColumns(colour, walk, columns, flips.columns, keys->directions);
 
     report.status = StealthStatus::Done;
     report.width = w;
     report.stepsUsed = kSaltSteps + kHeadSteps + columns;
-    report.changes = directions.made() + flips.columns.size();
+    report.changes = directions.made() + streamChanges;
     report.mostChanges =
         saltCoder.blocksFor(kSaltLength * 8) + headCoder.blocksFor(kHeadLength * 8) + columns;
     return report;

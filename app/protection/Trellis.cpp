@@ -3,6 +3,7 @@
 #include "protection/Parallel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -98,19 +99,31 @@ struct Segment {
 
 // The cheapest changes of one segment that turn its syndrome into the message: Viterbi over the
 // 2^h partial syndromes of the rows still open, then back along the recorded choices.
-void searchSegment(const TrellisCode& code, const uint8_t* low, const float* cost,
-                   const unsigned char* message, Segment segment, Step step,
-                   std::vector<uint64_t>& flips) {
+void searchSegment(const TrellisCode& code, const float* column, const unsigned char* message,
+                   Segment segment, Step step, std::vector<uint64_t>& flips) {
     const uint64_t b = segment.bits;
     const uint32_t w = code.width;
+    // A thread's buffers serve all its segments: no allocation or clearing per segment (every
+    // path byte is written before it is read).
+    thread_local std::vector<uint8_t> low;
+    thread_local std::vector<float> cost;
+    thread_local std::vector<uint8_t> target;
+    thread_local std::vector<uint8_t> path;
+    const auto columns = static_cast<size_t>(b * w);
+    low.resize(columns);
+    cost.resize(columns);
+    target.resize(static_cast<size_t>(b));
+    path.resize(columns * kPathBytes);
+    for (size_t j = 0; j < columns; ++j) {
+        low[j] = std::signbit(column[j]) ? 1 : 0;
+        cost[j] = std::fabs(column[j]);
+    }
     // What the changes must add: the message less what the picture already carries.
-    std::vector<uint8_t> target(static_cast<size_t>(b));
-    segmentSyndrome(code, low, b, target.data());
+    segmentSyndrome(code, low.data(), b, target.data());
     for (uint64_t i = 0; i < b; ++i) {
         const uint64_t j = segment.firstBit + i;
         target[i] ^= static_cast<uint8_t>((message[j >> 3] >> (j & 7)) & 1);
     }
-    std::vector<uint8_t> path(static_cast<size_t>(b * w * kPathBytes));
     alignas(32) float weights[2][kTrellisStates];
     std::fill(std::begin(weights[0]), std::end(weights[0]), kUnreachable);
     weights[0][0] = 0;
@@ -183,7 +196,7 @@ std::vector<unsigned char> trellisSyndrome(const TrellisCode& code, const uint8_
     return message;
 }
 
-TrellisFlips trellisEmbed(const TrellisCode& code, const uint8_t* lowBits, const float* cost,
+TrellisFlips trellisEmbed(const TrellisCode& code, const float* column,
                           const unsigned char* message, uint64_t bits) {
     TrellisFlips result;
     const uint64_t segments = code.segments(bits);
@@ -192,8 +205,7 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const uint8_t* lowBits, const
     result.ok = forEachTask(segments, [&](uint64_t g) {
         const Segment segment{g * kSegmentBits, code.segmentBits(bits, g)};
         const uint64_t first = segment.firstBit * code.width;
-        searchSegment(code, lowBits + first, cost + first, message, segment, step,
-                      flips[static_cast<size_t>(g)]);
+        searchSegment(code, column + first, message, segment, step, flips[static_cast<size_t>(g)]);
         for (uint64_t& column : flips[static_cast<size_t>(g)]) {
             column += first;
         }
