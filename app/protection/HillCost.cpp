@@ -59,10 +59,17 @@ void HillCost::rows(uint32_t first, uint32_t end, float* out) const {
     const int64_t from = std::max<int64_t>(0, int64_t{first} - kMargin);
     const int64_t to = std::min<int64_t>(m_height, int64_t{end} + kMargin);
     const auto count = static_cast<size_t>(to - from);
-    // Row y of the picture is row y - from of each buffer.
-    std::vector<float> strength(count * n);
-    std::vector<float> picture(3 * n);
-    std::vector<float> wide((m_width + 2 * kSmooth) * size_t{3});
+    // Row y of the picture is row y - from of each buffer. A thread keeps its buffers from one
+    // strip to the next, which spares the system fresh pages every time.
+    thread_local std::vector<float> strength;
+    thread_local std::vector<float> picture;
+    thread_local std::vector<float> wide;
+    thread_local std::vector<float> spread;
+    thread_local std::vector<float> across;
+    thread_local std::vector<float> sum;
+    strength.resize(count * n);
+    picture.resize(3 * n);
+    wide.resize((m_width + 2 * kSmooth) * size_t{3});
     for (int64_t y = from; y < to; ++y) {
         for (int d = 0; d < 3; ++d) {
             const unsigned char* source = m_colour + mirrorRow(y + d - 1, m_height) * n;
@@ -88,9 +95,9 @@ void HillCost::rows(uint32_t first, uint32_t end, float* out) const {
     // Each row's 3 x 3 mean strength, inverted; then its 15-wide mean along the row.
     const int64_t innerFrom = std::max<int64_t>(0, int64_t{first} - kSmooth);
     const int64_t innerTo = std::min<int64_t>(m_height, int64_t{end} + kSmooth);
-    std::vector<float> spread((innerTo - innerFrom) * n);
-    std::vector<float> across(3 * n);
-    std::vector<float> sum(n);
+    spread.resize(static_cast<size_t>(innerTo - innerFrom) * n);
+    across.resize(n);
+    sum.resize(n);
     for (int64_t y = innerFrom; y < innerTo; ++y) {
         std::fill(sum.begin(), sum.end(), 0.0f);
         for (int d = -kSpread; d <= kSpread; ++d) {

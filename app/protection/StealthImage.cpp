@@ -136,7 +136,7 @@ bool sweepColumns(const unsigned char* colour, uint32_t width, uint32_t height,
     return forEachTask(strips, [&](uint64_t g) {
         const auto first = static_cast<uint32_t>(g * kStripRows);
         const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
-        std::vector<float> stripCosts;
+        thread_local std::vector<float> stripCosts;
         if (costs) {
             stripCosts.resize(static_cast<size_t>((end - first) * row));
             HillCost(colour, width, height).rows(first, end, stripCosts.data());

@@ -99,7 +99,7 @@ struct Segment {
 
 // The cheapest changes of one segment that turn its syndrome into the message: Viterbi over the
 // 2^h partial syndromes of the rows still open, then back along the recorded choices.
-void searchSegment(const TrellisCode& code, const float* column, const unsigned char* message,
+void searchSegment(const TrellisCode& code, const float* signedCost, const unsigned char* message,
                    Segment segment, Step step, std::vector<uint64_t>& flips) {
     const uint64_t b = segment.bits;
     const uint32_t w = code.width;
@@ -115,8 +115,8 @@ void searchSegment(const TrellisCode& code, const float* column, const unsigned 
     target.resize(static_cast<size_t>(b));
     path.resize(columns * kPathBytes);
     for (size_t j = 0; j < columns; ++j) {
-        low[j] = std::signbit(column[j]) ? 1 : 0;
-        cost[j] = std::fabs(column[j]);
+        low[j] = std::signbit(signedCost[j]) ? 1 : 0;
+        cost[j] = std::fabs(signedCost[j]);
     }
     // What the changes must add: the message less what the picture already carries.
     segmentSyndrome(code, low.data(), b, target.data());
@@ -196,7 +196,7 @@ std::vector<unsigned char> trellisSyndrome(const TrellisCode& code, const uint8_
     return message;
 }
 
-TrellisFlips trellisEmbed(const TrellisCode& code, const float* column,
+TrellisFlips trellisEmbed(const TrellisCode& code, const float* signedCost,
                           const unsigned char* message, uint64_t bits) {
     TrellisFlips result;
     const uint64_t segments = code.segments(bits);
@@ -205,9 +205,10 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const float* column,
     result.ok = forEachTask(segments, [&](uint64_t g) {
         const Segment segment{g * kSegmentBits, code.segmentBits(bits, g)};
         const uint64_t first = segment.firstBit * code.width;
-        searchSegment(code, column + first, message, segment, step, flips[static_cast<size_t>(g)]);
-        for (uint64_t& column : flips[static_cast<size_t>(g)]) {
-            column += first;
+        searchSegment(code, signedCost + first, message, segment, step,
+                      flips[static_cast<size_t>(g)]);
+        for (uint64_t& flip : flips[static_cast<size_t>(g)]) {
+            flip += first;
         }
     });
     if (result.ok) {

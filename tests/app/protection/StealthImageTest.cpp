@@ -92,7 +92,7 @@ TEST(Stealth, EveryEmbedOpensOnlyForItsCodeChangesByOneAndAFlippedBitNeverGivesO
         const StealthEmbedReport made =
             stealthEmbed(stego.colour.data(), width, height, right, archive, kCheap);
         ASSERT_EQ(made.status, StealthStatus::Done);
-        // An outsider sees only changes by one, no more than one per block.
+        // An outsider sees only changes by one, only in bytes the coding reached.
         ASSERT_EQ(stego.colour.size(), carrier.colour.size());
         uint64_t changed = 0;
         for (size_t i = 0; i < carrier.colour.size(); ++i) {
@@ -103,9 +103,13 @@ TEST(Stealth, EveryEmbedOpensOnlyForItsCodeChangesByOneAndAFlippedBitNeverGivesO
         EXPECT_EQ(changed, made.changes);
         EXPECT_LE(changed, made.mostChanges);
         EXPECT_LE(made.stepsUsed, carrier.colour.size());
-        // Blocks of 2^p - 1 bytes with at most one change each: the promise in bytes.
-        const uint64_t blockLength = (uint64_t{1} << made.checkBits) - 1;
-        EXPECT_LE(made.mostChanges, 32 + 8 + (made.stepsUsed - 728) / blockLength);
+        // One change at most per Hamming block of the salt (32) and the head (8), and per
+        // trellis column: width columns for each bit of the sealed stream.
+        const uint64_t streamBits = 8 * static_cast<uint64_t>(sealedLength(length));
+        EXPECT_EQ(made.stepsUsed, 728 + streamBits * made.width);
+        EXPECT_EQ(made.mostChanges, 32 + 8 + streamBits * made.width);
+        // The trellis search makes far fewer: under one change per hidden bit.
+        EXPECT_LT(changed, 32 + 8 + streamBits);
 
         const StealthExtractReport back =
             stealthExtract(stego.colour.data(), width, height, right, kCheap);
@@ -153,10 +157,10 @@ TEST(Stealth, CapacityHoldsTheRatesItNames) {
             EXPECT_LE(8.0 * static_cast<double>(sealedLength(recommended)) / colourBytes,
                       kStealthRecommendedRate + 1e-9);
         }
-        EXPECT_NE(stealthCheckBits(static_cast<uint64_t>(sealedLength(most)), c.width, c.height),
-                  0);
-        EXPECT_EQ(
-            stealthCheckBits(static_cast<uint64_t>(sealedLength(most + 1)), c.width, c.height), 0);
+        EXPECT_EQ(stealthWidth(static_cast<uint64_t>(sealedLength(most)), c.width, c.height),
+                  kLeastWidth);
+        EXPECT_EQ(stealthWidth(static_cast<uint64_t>(sealedLength(most + 1)), c.width, c.height),
+                  0u);
     }
 }
 
