@@ -2,6 +2,7 @@
 
 #include "protection/HillCost.h"
 #include "protection/KeyedWalk.h"
+#include "protection/LargeBuffer.h"
 #include "protection/MatrixCode.h"
 #include "protection/Parallel.h"
 #include "protection/Trellis.h"
@@ -9,7 +10,6 @@
 #include <QBuffer>
 #include <algorithm>
 #include <limits>
-#include <memory>
 #include <new>
 #include <optional>
 #include <sodium.h>
@@ -236,9 +236,8 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
     const uint64_t colourBytes = colourBytesOf(width, height);
     const std::vector<uint64_t> saltAt = saltPositions(width, height);
     const KeyedWalk walk(keys->walk.data(), colourBytes, saltAt);
-    // Every column is written by the sweep below; nothing to clear first.
-    std::unique_ptr<float[]> costs(new (std::nothrow) float[static_cast<size_t>(columns)]);
-    if (!costs) {
+    std::optional<LargeBuffer<uint16_t>> costs(std::in_place, static_cast<size_t>(columns));
+    if (costs->failed()) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
@@ -255,15 +254,15 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
     const bool gathered =
         sweepColumns(colour, width, height, walk, columns, true,
                      [&](uint64_t j, uint64_t byte, const float* stripCosts, uint64_t stripFirst) {
-                         const float cost = stripCosts[byte - stripFirst];
-                         costs[j] = (colour[byte] & 1) != 0 ? -cost : cost;
+                         (*costs)[j] =
+                             trellisColumn(stripCosts[byte - stripFirst], (colour[byte] & 1) != 0);
                      });
     if (!gathered) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
     const TrellisFlips flips = trellisEmbed(
-        code, costs.get(), reinterpret_cast<const unsigned char*>(sealed.constData()), bits);
+        code, costs->data(), reinterpret_cast<const unsigned char*>(sealed.constData()), bits);
     if (!flips.ok) {
         report.status = StealthStatus::NoMemory;
         return report;
@@ -305,14 +304,12 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
         return report;
     }
     const uint64_t bits = uint64_t{length} * 8;
-    std::vector<uint8_t> low;
-    try {
-        low.resize(static_cast<size_t>(bits * w));
-    } catch (const std::bad_alloc&) {
+    const LargeBuffer<uint8_t> low(static_cast<size_t>(bits * w));
+    if (low.failed()) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
-    if (!sweepColumns(colour, width, height, walk, low.size(), false,
+    if (!sweepColumns(colour, width, height, walk, bits * w, false,
                       [&](uint64_t j, uint64_t byte, const float*, uint64_t) {
                           low[j] = colour[byte] & 1;
                       })) {

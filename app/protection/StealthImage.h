@@ -27,7 +27,7 @@ inline constexpr uint64_t kHeadSteps = 8 * 31;
 // picture has steps for, up to the most. More columns give the search more places to choose
 // from and fewer changes; the search's time grows with them.
 inline constexpr uint32_t kLeastWidth = 2;
-inline constexpr uint32_t kMostWidth = 64;
+inline constexpr uint32_t kMostWidth = 32;
 
 // Up to this share of hidden bits per colour byte, a stealth image is what this program
 // recommends. One bit in a hundred colour bytes is carried by blocks of 511 bytes (p = 9) with

@@ -3,7 +3,6 @@
 #include "protection/Parallel.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -97,9 +96,16 @@ struct Segment {
     uint64_t bits = 0;
 };
 
+float costOf(uint16_t packed) {
+    const uint32_t bits = uint32_t{packed & 0x7fffu} << 16u;
+    float cost = 0;
+    std::memcpy(&cost, &bits, sizeof cost);
+    return cost;
+}
+
 // The cheapest changes of one segment that turn its syndrome into the message: Viterbi over the
 // 2^h partial syndromes of the rows still open, then back along the recorded choices.
-void searchSegment(const TrellisCode& code, const float* signedCost, const unsigned char* message,
+void searchSegment(const TrellisCode& code, const uint16_t* packed, const unsigned char* message,
                    Segment segment, Step step, std::vector<uint64_t>& flips) {
     const uint64_t b = segment.bits;
     const uint32_t w = code.width;
@@ -109,14 +115,14 @@ void searchSegment(const TrellisCode& code, const float* signedCost, const unsig
     thread_local std::vector<float> cost;
     thread_local std::vector<uint8_t> target;
     thread_local std::vector<uint8_t> path;
-    const auto columns = static_cast<size_t>(b * w);
-    low.resize(columns);
-    cost.resize(columns);
+    const auto count = static_cast<size_t>(b * w);
+    low.resize(count);
+    cost.resize(count);
     target.resize(static_cast<size_t>(b));
-    path.resize(columns * kPathBytes);
-    for (size_t j = 0; j < columns; ++j) {
-        low[j] = std::signbit(signedCost[j]) ? 1 : 0;
-        cost[j] = std::fabs(signedCost[j]);
+    path.resize(count * kPathBytes);
+    for (size_t j = 0; j < count; ++j) {
+        low[j] = static_cast<uint8_t>(packed[j] >> 15);
+        cost[j] = costOf(packed[j]);
     }
     // What the changes must add: the message less what the picture already carries.
     segmentSyndrome(code, low.data(), b, target.data());
@@ -196,7 +202,13 @@ std::vector<unsigned char> trellisSyndrome(const TrellisCode& code, const uint8_
     return message;
 }
 
-TrellisFlips trellisEmbed(const TrellisCode& code, const float* signedCost,
+uint16_t trellisColumn(float cost, bool lowBit) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &cost, sizeof bits);
+    return static_cast<uint16_t>((bits >> 16 & 0x7fffu) | (lowBit ? 0x8000u : 0u));
+}
+
+TrellisFlips trellisEmbed(const TrellisCode& code, const uint16_t* column,
                           const unsigned char* message, uint64_t bits) {
     TrellisFlips result;
     const uint64_t segments = code.segments(bits);
@@ -205,7 +217,7 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const float* signedCost,
     result.ok = forEachTask(segments, [&](uint64_t g) {
         const Segment segment{g * kSegmentBits, code.segmentBits(bits, g)};
         const uint64_t first = segment.firstBit * code.width;
-        searchSegment(code, signedCost + first, message, segment, step,
+        searchSegment(code, column + first, message, segment, step,
                       flips[static_cast<size_t>(g)]);
         for (uint64_t& flip : flips[static_cast<size_t>(g)]) {
             flip += first;

@@ -43,14 +43,17 @@ std::vector<unsigned char> trellisSyndrome(const TrellisCode& code, const uint8_
 
 // The columns to flip, in increasing order, so that the low bits carry the message at the least
 // total cost: a Viterbi search per segment, the segments shared among threads. The result does
-// not depend on the number of threads. |signedCost[j]| is the price of changing column j
-// (finite) and its sign bit is the column's low bit: one array to fill in walk order rather than two.
+// not depend on the number of threads. column[j] is the price of changing column j as the top
+// half of a float (finite, its lower mantissa bits dropped), its sign bit the column's low bit:
+// two bytes a column to fill in walk order, which is the writer's slowest part.
 // ok is false when memory ran out.
+uint16_t trellisColumn(float cost, bool lowBit);
+
 struct TrellisFlips {
     bool ok = false;
     std::vector<uint64_t> columns;
 };
-TrellisFlips trellisEmbed(const TrellisCode& code, const float* signedCost,
+TrellisFlips trellisEmbed(const TrellisCode& code, const uint16_t* column,
                           const unsigned char* message, uint64_t bits);
 
 } // namespace brindmar

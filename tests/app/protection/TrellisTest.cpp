@@ -31,12 +31,12 @@ TEST(Trellis, CarriesTheMessageAtTheLeastCost) {
         const size_t columns = static_cast<size_t>(bits * width);
         const TrellisCode code = trellisCode(width, randomBytes(random, width).data());
         std::vector<uint8_t> low(columns);
-        std::vector<float> signedCost(columns);
+        std::vector<uint16_t> column(columns);
         std::vector<float> cost(columns);
         for (size_t j = 0; j < columns; ++j) {
             low[j] = random() & 1;
             cost[j] = 0.25f * static_cast<float>(1 + random() % 40);
-            signedCost[j] = low[j] != 0 ? -cost[j] : cost[j];
+            column[j] = trellisColumn(cost[j], low[j] != 0); // quarters keep every bit
         }
         const std::vector<unsigned char> message = randomBytes(random, (bits + 7) / 8);
         const auto carries = [&](const std::vector<uint8_t>& bitsNow) {
@@ -48,7 +48,7 @@ TEST(Trellis, CarriesTheMessageAtTheLeastCost) {
             }
             return true;
         };
-        const TrellisFlips flips = trellisEmbed(code, signedCost.data(), message.data(), bits);
+        const TrellisFlips flips = trellisEmbed(code, column.data(), message.data(), bits);
         ASSERT_TRUE(flips.ok);
         std::vector<uint8_t> changed = low;
         float spent = 0;
