@@ -101,7 +101,8 @@ void HillCost::rows(uint32_t first, uint32_t end, float* out) const {
     for (int64_t y = innerFrom; y < innerTo; ++y) {
         std::fill(sum.begin(), sum.end(), 0.0f);
         for (int d = -kSpread; d <= kSpread; ++d) {
-            const float* row = strength.data() + static_cast<size_t>(clampRow(y + d, m_height) - from) * n;
+            const float* row =
+                strength.data() + static_cast<size_t>(clampRow(y + d, m_height) - from) * n;
             for (size_t i = 0; i < n; ++i) {
                 sum[i] += row[i];
             }

@@ -14,8 +14,8 @@ public:
         if (m_bytes == 0) {
             return;
         }
-        void* at = mmap(nullptr, m_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1,
-                        0);
+        void* at =
+            mmap(nullptr, m_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (at == MAP_FAILED) {
             return;
         }
@@ -32,9 +32,15 @@ public:
     LargeBuffer(const LargeBuffer&) = delete;
     LargeBuffer& operator=(const LargeBuffer&) = delete;
 
-    T* data() const { return m_data; }
-    bool failed() const { return m_bytes != 0 && m_data == nullptr; }
-    T& operator[](size_t i) const { return m_data[i]; }
+    T* data() const {
+        return m_data;
+    }
+    bool failed() const {
+        return m_bytes != 0 && m_data == nullptr;
+    }
+    T& operator[](size_t i) const {
+        return m_data[i];
+    }
 
 private:
     size_t m_bytes;

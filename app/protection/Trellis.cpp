@@ -217,8 +217,7 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const uint16_t* column,
     result.ok = forEachTask(segments, [&](uint64_t g) {
         const Segment segment{g * kSegmentBits, code.segmentBits(bits, g)};
         const uint64_t first = segment.firstBit * code.width;
-        searchSegment(code, column + first, message, segment, step,
-                      flips[static_cast<size_t>(g)]);
+        searchSegment(code, column + first, message, segment, step, flips[static_cast<size_t>(g)]);
         for (uint64_t& flip : flips[static_cast<size_t>(g)]) {
             flip += first;
         }

@@ -1,7 +1,7 @@
 // The trellis search must find the cheapest changes that carry the message, and the costs must
 // not depend on how a picture is cut into strips, since threads cost it strip by strip.
-#include "protection/HillCost.h"
 #include "protection/Trellis.h"
+#include "protection/HillCost.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
