@@ -151,19 +151,27 @@ bool sweepColumns(const unsigned char* colour, uint32_t width, uint32_t height,
 }
 
 // The stream's changes take their directions by column: bit j of the XChaCha20 keystream of the
-// direction key under the nonce 1, 0, ..., 0 for column j. Returns the number of changes.
-uint64_t changeColumns(unsigned char* colour, const KeyedWalk& walk, uint64_t columns,
-                       const std::vector<uint64_t>& flips, const SecretBytes& directionKey) {
+// direction key under the nonce 1, 0, ..., 0 for column j. Each change is its own byte, so the
+// changes can be shared among threads. Returns the number of changes, or nothing when memory
+// ran out.
+std::optional<uint64_t> changeColumns(unsigned char* colour, const KeyedWalk& walk,
+                                      uint64_t columns, const std::vector<uint64_t>& flips,
+                                      const SecretBytes& directionKey) {
     unsigned char nonce[crypto_stream_xchacha20_NONCEBYTES] = {1};
     std::vector<unsigned char> up(static_cast<size_t>((columns + 7) / 8));
     crypto_stream_xchacha20(up.data(), up.size(), nonce, directionKey.data());
-    for (uint64_t j : flips) {
-        unsigned char& v = colour[walk(kHeadSteps + j)];
-        const bool goUp = (up[j >> 3] >> (j & 7)) & 1;
-        v = static_cast<unsigned char>(v == 0 || (goUp && v != 255) ? v + 1 : v - 1);
-    }
+    constexpr uint64_t kShare = 1 << 14;
+    const bool done = forEachTask((flips.size() + kShare - 1) / kShare, [&](uint64_t t) {
+        const size_t end = std::min<size_t>(flips.size(), static_cast<size_t>((t + 1) * kShare));
+        for (auto k = static_cast<size_t>(t * kShare); k < end; ++k) {
+            const uint64_t j = flips[k];
+            unsigned char& v = colour[walk(kHeadSteps + j)];
+            const bool goUp = (up[j >> 3] >> (j & 7)) & 1;
+            v = static_cast<unsigned char>(v == 0 || (goUp && v != 255) ? v + 1 : v - 1);
+        }
+    });
     sodium_memzero(up.data(), up.size());
-    return flips.size();
+    return done ? std::optional<uint64_t>(flips.size()) : std::nullopt;
 }
 
 } // namespace
@@ -268,13 +276,17 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
         return report;
     }
     costs.reset();
-    const uint64_t streamChanges =
+    const std::optional<uint64_t> streamChanges =
         changeColumns(colour, walk, columns, flips.columns, keys->directions);
+    if (!streamChanges) {
+        report.status = StealthStatus::NoMemory;
+        return report;
+    }
 
     report.status = StealthStatus::Done;
     report.width = w;
     report.stepsUsed = kSaltSteps + kHeadSteps + columns;
-    report.changes = directions.made() + streamChanges;
+    report.changes = directions.made() + *streamChanges;
     report.mostChanges =
         saltCoder.blocksFor(kSaltLength * 8) + headCoder.blocksFor(kHeadLength * 8) + columns;
     return report;

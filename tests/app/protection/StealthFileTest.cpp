@@ -4,8 +4,9 @@
 //
 // BRINDMAR_WRITE_GOLDEN=1 writes the committed image instead of comparing. After a deliberate
 // format change, remake it with
-//   BRINDMAR_WRITE_GOLDEN=1 build/dev/bin/protection_tests \
+//   BRINDMAR_WRITE_GOLDEN=1 build/dev/bin/protection_tests
 //       --gtest_filter=StealthFile.TheCommittedImageIsMadeAgainAndStillOpens
+// (one command line)
 // and say in the commit what changed (the last time: the stream carried by the trellis code).
 #include "protection/StealthFile.h"
 #include "AppTestSupport.h"
