@@ -2,6 +2,8 @@
 // lose what a flipped bit spoils rather than hand back other bytes, and must differ from its
 // carrier only as the coding promises.
 #include "protection/StealthImage.h"
+#include "FixedRandomness.h"
+#include "protection/Parallel.h"
 
 #include <QString>
 #include <cstdlib>
@@ -162,6 +164,36 @@ TEST(Stealth, CapacityHoldsTheRatesItNames) {
         EXPECT_EQ(stealthWidth(static_cast<uint64_t>(sealedLength(most + 1)), c.width, c.height),
                   0u);
     }
+}
+
+// Strips, trellis segments and changes are shared among threads: one, two or five of them
+// must make the same image.
+TEST(Stealth, TheImageDoesNotDependOnTheNumberOfThreads) {
+    std::mt19937 random(77);
+    const uint32_t width = 150;
+    const uint32_t height = 140; // three strips of rows
+    const Picture carrier = randomPicture(random, width, height);
+    SecretBytes key(32);
+    for (size_t i = 0; i < key.size(); ++i) {
+        key.data()[i] = static_cast<unsigned char>(pick(random));
+    }
+    const StealthSalt salt{1, 2, 3};
+    // Ten segments of the trellis code.
+    const QByteArray archive = randomArchive(random, 10 * 2048 / 8 - 120);
+    std::vector<std::vector<unsigned char>> made;
+    for (unsigned threads : {1u, 2u, 5u}) {
+        gMostTaskThreads = threads;
+        const apptest::FixedRandomness fixed(5); // the seal's stream header
+        Picture stego = carrier;
+        ASSERT_EQ(
+            stealthEmbedWithKey(stego.colour.data(), width, height, key, salt, archive).status,
+            StealthStatus::Done);
+        made.push_back(stego.colour);
+    }
+    gMostTaskThreads = 0;
+    EXPECT_EQ(made[1], made[0]);
+    EXPECT_EQ(made[2], made[0]);
+    EXPECT_NE(made[0], carrier.colour);
 }
 
 } // namespace
