@@ -13,8 +13,14 @@
 // line per set, embedding and rate: "detect_auc SET | EMBEDDING | RATE | chi | ws | spa | spam",
 // a table a Markdown reader shows as one.
 //
+// Then the time of a stealth embed and extraction against strong protection on a 6000 x 4000
+// carrier, for the document each rate gives: "stealth_speed RATE embed_ms S strong_ms T ratio
+// R", the same for extract_ms.
+//
 // Options: folders to search (recursively) for .jpg and .jpeg files; --per-picture=N the most
-// tiles taken from one picture (default 20, spread over the picture).
+// tiles taken from one picture (default 20, spread over the picture); --rates=A,B,... other
+// rates; --only=NAME only the embeddings whose name holds NAME, without the timing; --speed
+// the timing alone.
 #include "Classifier.h"
 #include "Pictures.h"
 #include "Roc.h"
@@ -23,12 +29,16 @@
 #include "Structural.h"
 #include "Tiling.h"
 #include "TodayFormat.h"
+#include "payload/StrongSeal.h"
+#include "protection/StealthImage.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QImage>
 #include <QImageReader>
 #include <QString>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -42,7 +52,8 @@ namespace fs = std::filesystem;
 using detect::Tile;
 
 constexpr int kTileSize = 256;
-constexpr double kRates[] = {0.01, 0.05, 0.1};
+// The rates measured; --rates=A,B,... measures others (for choosing the recommended rate).
+std::vector<double> gRates = {0.01, 0.05, 0.1};
 
 struct CoverSet {
     std::string name;
@@ -105,15 +116,15 @@ using Embed = std::function<void(Tile&, double rate, uint64_t seed)>;
 
 void measure(const CoverSet& set, Scored& cover, const std::string& name, const Embed& embed,
              uint64_t row) {
-    for (size_t r = 0; r < std::size(kRates); ++r) {
+    for (size_t r = 0; r < gRates.size(); ++r) {
         std::vector<Tile> stegoTiles = set.tiles;
         for (size_t i = 0; i < stegoTiles.size(); ++i) {
-            embed(stegoTiles[i], kRates[r], (row * 16 + r) * 1000003 + i);
+            embed(stegoTiles[i], gRates[r], (row * 16 + r) * 1000003 + i);
         }
         Scored stego = scoreAll(stegoTiles);
         classify(cover, stego);
         std::printf("detect_auc %s | %s | %.2f | %.2f | %.2f | %.2f | %.2f\n", set.name.c_str(),
-                    name.c_str(), kRates[r], detect::rocArea(cover.test.chi, stego.test.chi),
+                    name.c_str(), gRates[r], detect::rocArea(cover.test.chi, stego.test.chi),
                     detect::rocArea(cover.test.ws, stego.test.ws),
                     detect::rocArea(cover.test.spa, stego.test.spa),
                     detect::rocArea(cover.test.spam, stego.test.spam));
@@ -127,15 +138,123 @@ Embed today(detect::Protection protection) {
     };
 }
 
+double msSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+QByteArray sealedAs(const QByteArray& archive, const brindmar::SecretBytes& key,
+                    const brindmar::SealPrelude& prelude) {
+    QByteArray plain = archive;
+    QByteArray sealed;
+    QBuffer source(&plain);
+    QBuffer sink(&sealed);
+    source.open(QIODevice::ReadOnly);
+    sink.open(QIODevice::WriteOnly);
+    brindmar::sealStream(source, plain.size(), sink, "header", key, prelude);
+    return sealed;
+}
+
+// Stealth against strong protection on one 6000 x 4000 carrier in memory, key derivation apart,
+// for the document the carrier takes at `rate`: strong seals it and carries header and seal
+// then filler in every colour byte's low pair, as the engine does; its extraction reads the
+// pairs back and opens the seal. Prints "stealth_speed RATE embed_ms S strong_ms T ratio R" and
+// the same for extraction.
+void timeStealth(double rate) {
+    const uint32_t width = 6000;
+    const uint32_t height = 4000;
+    detect::Rng rng(7);
+    Tile carrier(static_cast<int>(width), static_cast<int>(height));
+    // A smooth picture with grain, so that the costs vary as a photograph's do.
+    for (size_t i = 0; i < carrier.bgr.size(); ++i) {
+        carrier.bgr[i] = static_cast<uint8_t>(96 + (i / 3 % width) / 100 + rng.below(9));
+    }
+    brindmar::SecretBytes key(32);
+    for (size_t i = 0; i < key.size(); ++i) {
+        key.data()[i] = static_cast<unsigned char>(rng.next());
+    }
+    const brindmar::SealPrelude prelude = brindmar::freshPrelude(brindmar::kStealthCost);
+    int64_t length = 0;
+    const double fits = rate * 3.0 * width * height / 8;
+    while (static_cast<double>(brindmar::sealedLength(length + 4096)) <= fits) {
+        length += 4096;
+    }
+    QByteArray archive(static_cast<qsizetype>(length), Qt::Uninitialized);
+    for (char& c : archive) {
+        c = static_cast<char>(rng.next());
+    }
+
+    Tile stealth = carrier;
+    auto start = std::chrono::steady_clock::now();
+    const brindmar::StealthEmbedReport made = brindmar::stealthEmbedWithKey(
+        stealth.bgr.data(), width, height, key, prelude.salt, archive);
+    const double stealthEmbed = msSince(start);
+    start = std::chrono::steady_clock::now();
+    const brindmar::StealthExtractReport back =
+        brindmar::stealthExtractWithKey(stealth.bgr.data(), width, height, key);
+    const double stealthExtract = msSince(start);
+    if (made.status != brindmar::StealthStatus::Done || back.archive != archive) {
+        std::fprintf(stderr, "detect_bench: the stealth image did not give its document back\n");
+    }
+
+    Tile strong = carrier;
+    start = std::chrono::steady_clock::now();
+    const QByteArray sealed = sealedAs(archive, key, prelude);
+    std::vector<uint8_t> payload(98, '+');
+    payload.insert(payload.end(), sealed.begin(), sealed.end());
+    detect::carryWithFiller(strong, payload);
+    const double strongEmbed = msSince(start);
+    start = std::chrono::steady_clock::now();
+    QByteArray read(static_cast<qsizetype>(payload.size()), '\0');
+    size_t u = 0;
+    for (int row = strong.height - 1; row >= 0 && u / 4 < payload.size(); --row) {
+        const uint8_t* bytes = strong.bgr.data() + static_cast<size_t>(row) * width * 3;
+        for (size_t k = 0; k < size_t{width} * 3 && u / 4 < payload.size(); ++k, ++u) {
+            read[static_cast<qsizetype>(u / 4)] |=
+                static_cast<char>((bytes[k] & 3) << (2 * (u % 4)));
+        }
+    }
+    QByteArray opened;
+    QByteArray sealedBack = read.mid(98);
+    QBuffer source(&sealedBack);
+    QBuffer sink(&opened);
+    source.open(QIODevice::ReadOnly);
+    sink.open(QIODevice::WriteOnly);
+    brindmar::openStream(source, sink, "header", key);
+    const double strongExtract = msSince(start);
+    if (opened != archive) {
+        std::fprintf(stderr, "detect_bench: the strong copy did not give its document back\n");
+    }
+    std::printf("stealth_speed %.2f document %lld width %u changes %llu\n", rate,
+                static_cast<long long>(length), made.width,
+                static_cast<unsigned long long>(made.changes));
+    std::printf("stealth_speed %.2f embed_ms %.0f strong_ms %.0f ratio %.2f\n", rate, stealthEmbed,
+                strongEmbed, stealthEmbed / strongEmbed);
+    std::printf("stealth_speed %.2f extract_ms %.0f strong_ms %.0f ratio %.2f\n", rate,
+                stealthExtract, strongExtract, stealthExtract / strongExtract);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::vector<std::string> folders;
     int perPicture = 20;
+    bool speedOnly = false;
+    std::string only;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg.rfind("--per-picture=", 0) == 0) {
+        if (arg == "--speed") {
+            speedOnly = true;
+        } else if (arg.rfind("--rates=", 0) == 0) {
+            gRates.clear();
+            for (const QString& r : QString::fromStdString(arg.substr(8)).split(u',')) {
+                gRates.push_back(r.toDouble());
+            }
+        } else if (arg.rfind("--only=", 0) == 0) {
+            only = arg.substr(7);
+        } else if (arg.rfind("--per-picture=", 0) == 0) {
             perPicture = std::max(1, std::atoi(arg.c_str() + 14));
         } else if (arg.rfind("--", 0) == 0) {
             std::fprintf(stderr, "detect_bench: unknown option %s\n", arg.c_str());
@@ -143,6 +262,12 @@ int main(int argc, char** argv) {
         } else {
             folders.push_back(arg);
         }
+    }
+    if (speedOnly) {
+        for (double rate : gRates) {
+            timeStealth(rate);
+        }
+        return 0;
     }
     const std::vector<fs::path> pictures = detect::picturesUnder(folders);
     CoverSet halvedSet{"halved", {}, 0};
@@ -179,15 +304,34 @@ int main(int argc, char** argv) {
 
     const std::vector<detect::StealthEmbedding> stealth = detect::stealthEmbeddings();
     Scored halvedCovers = scoreAll(halvedSet.tiles);
-    measure(halvedSet, halvedCovers, "plain", today(detect::Protection::Plain), 1);
-    measure(halvedSet, halvedCovers, "strong", today(detect::Protection::Strong), 2);
+    const auto wanted = [&](const std::string& name) {
+        return only.empty() || name.find(only) != std::string::npos;
+    };
+    if (wanted("plain")) {
+        measure(halvedSet, halvedCovers, "plain", today(detect::Protection::Plain), 1);
+    }
+    if (wanted("strong")) {
+        measure(halvedSet, halvedCovers, "strong", today(detect::Protection::Strong), 2);
+    }
     uint64_t row = 3;
     for (const auto& s : stealth) {
-        measure(halvedSet, halvedCovers, s.name, s.embed, row++);
+        if (wanted(s.name)) {
+            measure(halvedSet, halvedCovers, s.name, s.embed, row);
+        }
+        ++row;
     }
     Scored jpegCovers = scoreAll(jpegSet.tiles);
     for (const auto& s : stealth) {
-        measure(jpegSet, jpegCovers, s.name, s.embed, row++);
+        if (wanted(s.name)) {
+            measure(jpegSet, jpegCovers, s.name, s.embed, row);
+        }
+        ++row;
+    }
+    if (!only.empty()) {
+        return 0;
+    }
+    for (double rate : gRates) {
+        timeStealth(rate);
     }
     return 0;
 }

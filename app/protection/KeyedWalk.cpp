@@ -81,6 +81,11 @@ uint32_t KeyedPermutation::inverse(uint32_t value) const {
     return x;
 }
 
+// With AVX2 where the processor has it: eight indices a step. Integer arithmetic, so the values
+// are the same either way.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void KeyedPermutation::forward(uint32_t first, uint32_t count, uint32_t* out) const {
     // Round by round over the whole batch, each round a loop without a branch or a division:
     // the compiler runs it over several indices at once.

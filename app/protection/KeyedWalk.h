@@ -64,17 +64,29 @@ public:
     // visit(step, byte) for every byte the walk reaches, in the bytes' order: a pass over the
     // picture front to back rather than one jump per step.
     template <class Visit> void sweep(Visit&& visit) const {
+        sweepBytes(0, m_permutation.size() + m_sorted.size(), visit);
+    }
+
+    // The same over the colour bytes [first, end) only, so that parts of a picture can be
+    // swept at the same time.
+    template <class Visit> void sweepBytes(uint64_t first, uint64_t end, Visit&& visit) const {
         constexpr uint32_t kBatch = 4096;
         uint32_t steps[kBatch];
-        size_t nextSalt = 0;
-        uint64_t byte = 0;
-        for (uint32_t rank = 0; rank < m_permutation.size();) {
-            const uint32_t count = std::min<uint32_t>(kBatch, m_permutation.size() - rank);
+        size_t nextSalt = static_cast<size_t>(
+            std::lower_bound(m_sorted.begin(), m_sorted.end(), first) - m_sorted.begin());
+        uint64_t byte = first;
+        auto rank = static_cast<uint32_t>(first - nextSalt);
+        while (rank < m_permutation.size() && byte < end) {
+            const auto count = static_cast<uint32_t>(
+                std::min<uint64_t>({kBatch, m_permutation.size() - rank, end - byte}));
             m_permutation.forward(rank, count, steps);
             for (uint32_t k = 0; k < count; ++k, ++byte) {
                 while (nextSalt < m_sorted.size() && m_sorted[nextSalt] == byte) {
                     ++nextSalt;
                     ++byte;
+                }
+                if (byte >= end) {
+                    return;
                 }
                 visit(steps[k], byte);
             }

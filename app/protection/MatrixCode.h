@@ -85,53 +85,7 @@ public:
         return bits;
     }
 
-    // The same as embed and extract, for a walk that can sweep (KeyedWalk): the blocks'
-    // syndromes gathered in one pass over the picture in its own order, then one jump per
-    // change. Far quicker than jumping to every step when the blocks cover most of a large
-    // picture. p must be at most 16.
-    template <class Walk>
-    uint64_t embedSwept(unsigned char* colour, const Walk& walk, uint64_t first,
-                        const unsigned char* bits, uint64_t bitCount,
-                        ChangeDirections& directions) const {
-        const uint64_t blocks = blocksFor(bitCount);
-        const std::vector<uint16_t> syndromes = sweptSyndromes(colour, walk, first, blocks);
-        uint64_t changed = 0;
-        for (uint64_t b = 0; b < blocks; ++b) {
-            const uint64_t flip = syndromes[static_cast<size_t>(b)] ^
-                                  wantedBits(bits, bitCount, b, syndromes[static_cast<size_t>(b)]);
-            if (flip != 0) {
-                directions.change(colour[walk(first + b * m_blockLength + flip - 1)]);
-                ++changed;
-            }
-        }
-        return changed;
-    }
-
-    template <class Walk>
-    std::vector<unsigned char> extractSwept(const unsigned char* colour, const Walk& walk,
-                                            uint64_t first, uint64_t bitCount) const {
-        std::vector<unsigned char> bits(static_cast<size_t>((bitCount + 7) / 8));
-        const uint64_t blocks = blocksFor(bitCount);
-        const std::vector<uint16_t> syndromes = sweptSyndromes(colour, walk, first, blocks);
-        for (uint64_t b = 0; b < blocks; ++b) {
-            putBits(bits, bitCount, b, syndromes[static_cast<size_t>(b)]);
-        }
-        return bits;
-    }
-
 private:
-    uint64_t wantedBits(const unsigned char* bits, uint64_t bitCount, uint64_t block,
-                        uint64_t syndrome) const {
-        uint64_t wanted = 0;
-        for (int t = 0; t < m_p; ++t) {
-            const uint64_t j = block * static_cast<uint64_t>(m_p) + static_cast<uint64_t>(t);
-            const uint64_t bit =
-                j < bitCount ? static_cast<uint64_t>(messageBit(bits, j)) : (syndrome >> t) & 1;
-            wanted |= bit << t;
-        }
-        return wanted;
-    }
-
     void putBits(std::vector<unsigned char>& bits, uint64_t bitCount, uint64_t block,
                  uint64_t syndrome) const {
         for (int t = 0; t < m_p; ++t) {
@@ -140,30 +94,6 @@ private:
                 bits[static_cast<size_t>(j >> 3)] |= static_cast<unsigned char>(1u << (j & 7));
             }
         }
-    }
-
-    template <class Walk>
-    std::vector<uint16_t> sweptSyndromes(const unsigned char* colour, const Walk& walk,
-                                         uint64_t first, uint64_t blocks) const {
-        std::vector<uint16_t> syndromes(static_cast<size_t>(blocks));
-        const uint64_t span = blocks * m_blockLength;
-        const uint64_t length = m_blockLength;
-        const double reciprocal = 1.0 / static_cast<double>(length);
-        walk.sweep([&](uint64_t step, uint64_t byte) {
-            if ((colour[byte] & 1u) == 0 || step < first || step - first >= span) {
-                return;
-            }
-            const uint64_t s = step - first;
-            // The rounded product may be one off either way; a division would cost more.
-            auto q = static_cast<uint64_t>(static_cast<double>(s) * reciprocal);
-            if (q * length > s) {
-                --q;
-            } else if (s - q * length >= length) {
-                ++q;
-            }
-            syndromes[static_cast<size_t>(q)] ^= static_cast<uint16_t>(s - q * length + 1);
-        });
-        return syndromes;
     }
 
     // The walk's positions are worked out first and the bytes read after, so that the reads,

@@ -1,11 +1,16 @@
 #include "protection/StealthImage.h"
 
+#include "protection/HillCost.h"
 #include "protection/KeyedWalk.h"
+#include "protection/LargeBuffer.h"
 #include "protection/MatrixCode.h"
+#include "protection/Parallel.h"
+#include "protection/Trellis.h"
 
 #include <QBuffer>
 #include <algorithm>
 #include <limits>
+#include <new>
 #include <optional>
 #include <sodium.h>
 #include <string>
@@ -53,6 +58,7 @@ struct Subkeys {
     SecretBytes seal{32};
     SecretBytes directions{32};
     SecretBytes head{32};
+    SecretBytes code{32};
 };
 
 std::optional<Subkeys> subkeysOf(const SecretBytes& key) {
@@ -64,7 +70,8 @@ std::optional<Subkeys> subkeysOf(const SecretBytes& key) {
         {&keys.walk, StealthSubkey::Walk},
         {&keys.seal, StealthSubkey::Seal},
         {&keys.directions, StealthSubkey::Directions},
-        {&keys.head, StealthSubkey::Head}};
+        {&keys.head, StealthSubkey::Head},
+        {&keys.code, StealthSubkey::Code}};
     for (const auto& [into, id] : all) {
         if (!into->valid() ||
             crypto_kdf_derive_from_key(into->data(), into->size(), static_cast<uint64_t>(id),
@@ -104,24 +111,81 @@ struct SaltWalk {
     uint64_t operator()(uint64_t step) const { return (*positions)[static_cast<size_t>(step)]; }
 };
 
+// The trellis code of a stream: its submatrix is the code subkey's XChaCha20 keystream (all-zero
+// nonce), one byte a column.
+TrellisCode streamCode(uint32_t width, const SecretBytes& codeKey) {
+    static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
+    std::vector<unsigned char> stream(width);
+    crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, codeKey.data());
+    TrellisCode code = trellisCode(width, stream.data());
+    sodium_memzero(stream.data(), stream.size());
+    return code;
+}
+
+// The picture is swept in strips of rows, each on its own, so that cores can share the work.
+constexpr uint32_t kStripRows = 64;
+
+// For every stream column (walk steps from kHeadSteps on, `columns` of them), visit(column,
+// byte, strip costs or nullptr, the strip's first byte). With costs set, each strip's HILL costs
+// are worked out first.
+template <class Visit>
+bool sweepColumns(const unsigned char* colour, uint32_t width, uint32_t height,
+                  const KeyedWalk& walk, uint64_t columns, bool costs, const Visit& visit) {
+    const uint64_t row = uint64_t{width} * 3;
+    const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
+    return forEachTask(strips, [&](uint64_t g) {
+        const auto first = static_cast<uint32_t>(g * kStripRows);
+        const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
+        thread_local std::vector<float> stripCosts;
+        if (costs) {
+            stripCosts.resize(static_cast<size_t>((end - first) * row));
+            HillCost(colour, width, height).rows(first, end, stripCosts.data());
+        }
+        const float* c = costs ? stripCosts.data() : nullptr;
+        walk.sweepBytes(first * row, end * row, [&](uint64_t step, uint64_t byte) {
+            if (step >= kHeadSteps && step - kHeadSteps < columns) {
+                visit(step - kHeadSteps, byte, c, first * row);
+            }
+        });
+    });
+}
+
+// The stream's changes take their directions by column: bit j of the XChaCha20 keystream of the
+// direction key under the nonce 1, 0, ..., 0 for column j. Each change is its own byte, so the
+// changes can be shared among threads. Returns the number of changes, or nothing when memory
+// ran out.
+std::optional<uint64_t> changeColumns(unsigned char* colour, const KeyedWalk& walk,
+                                      uint64_t columns, const std::vector<uint64_t>& flips,
+                                      const SecretBytes& directionKey) {
+    unsigned char nonce[crypto_stream_xchacha20_NONCEBYTES] = {1};
+    std::vector<unsigned char> up(static_cast<size_t>((columns + 7) / 8));
+    crypto_stream_xchacha20(up.data(), up.size(), nonce, directionKey.data());
+    constexpr uint64_t kShare = 1 << 14;
+    const bool done = forEachTask((flips.size() + kShare - 1) / kShare, [&](uint64_t t) {
+        const size_t end = std::min<size_t>(flips.size(), static_cast<size_t>((t + 1) * kShare));
+        for (auto k = static_cast<size_t>(t * kShare); k < end; ++k) {
+            const uint64_t j = flips[k];
+            unsigned char& v = colour[walk(kHeadSteps + j)];
+            const bool goUp = (up[j >> 3] >> (j & 7)) & 1;
+            v = static_cast<unsigned char>(v == 0 || (goUp && v != 255) ? v + 1 : v - 1);
+        }
+    });
+    sodium_memzero(up.data(), up.size());
+    return done ? std::optional<uint64_t>(flips.size()) : std::nullopt;
+}
+
 } // namespace
 
-int stealthCheckBits(uint64_t sealedLength, uint32_t width, uint32_t height) {
-    const uint64_t steps = streamSteps(width, height);
+uint32_t stealthWidth(uint64_t sealedLength, uint32_t width, uint32_t height) {
     if (sealedLength == 0 || sealedLength > std::numeric_limits<uint32_t>::max()) {
         return 0;
     }
-    for (int p = kMostCheckBits; p >= kLeastCheckBits; --p) {
-        if (HammingCoder(p).stepsFor(sealedLength * 8) <= steps) {
-            return p;
-        }
-    }
-    return 0;
+    const uint64_t fits = streamSteps(width, height) / (sealedLength * 8);
+    return fits < kLeastWidth ? 0 : static_cast<uint32_t>(std::min<uint64_t>(fits, kMostWidth));
 }
 
 int64_t stealthCapacity(uint32_t width, uint32_t height) {
-    const uint64_t blocks = streamSteps(width, height) / ((1u << kLeastCheckBits) - 1);
-    return archiveFor(blocks * kLeastCheckBits / 8);
+    return archiveFor(streamSteps(width, height) / kLeastWidth / 8);
 }
 
 int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height) {
@@ -147,8 +211,8 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
                                        const QByteArray& archive) {
     StealthEmbedReport report;
     const int64_t sealedBytes = sealedLength(archive.size());
-    const int p = stealthCheckBits(static_cast<uint64_t>(sealedBytes), width, height);
-    if (p == 0) {
+    const uint32_t w = stealthWidth(static_cast<uint64_t>(sealedBytes), width, height);
+    if (w == 0) {
         report.status = StealthStatus::TooLarge;
         return report;
     }
@@ -174,32 +238,57 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
             return report;
         }
     }
-
+    const uint64_t bits = static_cast<uint64_t>(sealedBytes) * 8;
+    const uint64_t columns = bits * w;
+    const TrellisCode code = streamCode(w, keys->code);
     const uint64_t colourBytes = colourBytesOf(width, height);
     const std::vector<uint64_t> saltAt = saltPositions(width, height);
+    const KeyedWalk walk(keys->walk.data(), colourBytes, saltAt);
+    std::optional<LargeBuffer<uint16_t>> costs(std::in_place, static_cast<size_t>(columns));
+    if (costs->failed()) {
+        report.status = StealthStatus::NoMemory;
+        return report;
+    }
+
     ChangeDirections directions(keys->directions.data());
     HammingCoder saltCoder(kSaltCheckBits);
     saltCoder.embed(colour, SaltWalk{&saltAt}, 0, salt.data(), kSaltLength * 8, directions);
-    uint64_t blocks = saltCoder.blocksFor(kSaltLength * 8);
-
-    const KeyedWalk walk(keys->walk.data(), colourBytes, saltAt);
     const std::array<unsigned char, kHeadLength> masked = maskHead(head, keys->head);
     HammingCoder headCoder(kHeadCheckBits);
     headCoder.embed(colour, walk, 0, masked.data(), kHeadLength * 8, directions);
-    blocks += headCoder.blocksFor(kHeadLength * 8);
 
-    HammingCoder streamCoder(p);
-    const uint64_t bits = static_cast<uint64_t>(sealedBytes) * 8;
-    streamCoder.embedSwept(colour, walk, kHeadSteps,
-                           reinterpret_cast<const unsigned char*>(sealed.constData()), bits,
-                           directions);
-    blocks += streamCoder.blocksFor(bits);
+    // The costs are those of the picture as the salt and the head left it; the reader never
+    // needs them.
+    const bool gathered =
+        sweepColumns(colour, width, height, walk, columns, true,
+                     [&](uint64_t j, uint64_t byte, const float* stripCosts, uint64_t stripFirst) {
+                         (*costs)[j] =
+                             trellisColumn(stripCosts[byte - stripFirst], (colour[byte] & 1) != 0);
+                     });
+    if (!gathered) {
+        report.status = StealthStatus::NoMemory;
+        return report;
+    }
+    const TrellisFlips flips = trellisEmbed(
+        code, costs->data(), reinterpret_cast<const unsigned char*>(sealed.constData()), bits);
+    if (!flips.ok) {
+        report.status = StealthStatus::NoMemory;
+        return report;
+    }
+    costs.reset();
+    const std::optional<uint64_t> streamChanges =
+        changeColumns(colour, walk, columns, flips.columns, keys->directions);
+    if (!streamChanges) {
+        report.status = StealthStatus::NoMemory;
+        return report;
+    }
 
     report.status = StealthStatus::Done;
-    report.checkBits = p;
-    report.stepsUsed = kSaltSteps + kHeadSteps + streamCoder.stepsFor(bits);
-    report.changes = directions.made();
-    report.mostChanges = blocks;
+    report.width = w;
+    report.stepsUsed = kSaltSteps + kHeadSteps + columns;
+    report.changes = directions.made() + *streamChanges;
+    report.mostChanges =
+        saltCoder.blocksFor(kSaltLength * 8) + headCoder.blocksFor(kHeadLength * 8) + columns;
     return report;
 }
 
@@ -222,14 +311,27 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
         length = (length << 8) | head[static_cast<size_t>(1 + i)];
     }
     // Under another code the head is noise: a version or a length no embedder writes.
-    const int p = stealthCheckBits(length, width, height);
-    if (head[0] != kStealthVersion || length < static_cast<uint64_t>(sealedLength(0)) || p == 0) {
+    const uint32_t w = stealthWidth(length, width, height);
+    if (head[0] != kStealthVersion || length < static_cast<uint64_t>(sealedLength(0)) || w == 0) {
         return report;
     }
-    const std::vector<unsigned char> sealedBits =
-        HammingCoder(p).extractSwept(colour, walk, kHeadSteps, uint64_t{length} * 8);
-    QByteArray sealed(reinterpret_cast<const char*>(sealedBits.data()),
-                      static_cast<qsizetype>(sealedBits.size()));
+    const uint64_t bits = uint64_t{length} * 8;
+    const LargeBuffer<uint8_t> low(static_cast<size_t>(bits * w));
+    if (low.failed()) {
+        report.status = StealthStatus::NoMemory;
+        return report;
+    }
+    if (!sweepColumns(colour, width, height, walk, bits * w, false,
+                      [&](uint64_t j, uint64_t byte, const float*, uint64_t) {
+                          low[j] = colour[byte] & 1;
+                      })) {
+        report.status = StealthStatus::NoMemory;
+        return report;
+    }
+    const std::vector<unsigned char> message =
+        trellisSyndrome(streamCode(w, keys->code), low.data(), bits);
+    QByteArray sealed(reinterpret_cast<const char*>(message.data()),
+                      static_cast<qsizetype>(message.size()));
     QByteArray archive;
     QBuffer source(&sealed);
     QBuffer sink(&archive);
@@ -254,7 +356,7 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
 StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
                                 const SecretBytes& code, const QByteArray& archive,
                                 StrongCost cost) {
-    if (stealthCheckBits(static_cast<uint64_t>(sealedLength(archive.size())), width, height) == 0) {
+    if (stealthWidth(static_cast<uint64_t>(sealedLength(archive.size())), width, height) == 0) {
         StealthEmbedReport tooLarge;
         tooLarge.status = StealthStatus::TooLarge;
         return tooLarge;

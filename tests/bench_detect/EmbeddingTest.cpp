@@ -4,6 +4,7 @@
 #include "StealthAdapter.h"
 #include "SyntheticTiles.h"
 #include "TodayFormat.h"
+#include "protection/HillCost.h"
 
 #include <gtest/gtest.h>
 
@@ -90,6 +91,21 @@ TEST(PlusMinusOne, HillCostsAreLowerInTexture) {
     const std::vector<double> costs = hillCosts(tile);
     const auto cost = [&](int x, int y) { return costs[static_cast<size_t>(y * 64 + x) * 3]; };
     EXPECT_GT(cost(5, 30), 10.0 * cost(58, 30));
+}
+
+// The coder's costs (floats, in strips) are the benchmark's reference HILL costs.
+TEST(PlusMinusOne, TheCodersHillCostsAreTheReference) {
+    Tile tile = smoothTile(70, 3);
+    Rng rng(5);
+    for (size_t i = tile.bgr.size() / 2; i < tile.bgr.size(); ++i) {
+        tile.bgr[i] = static_cast<uint8_t>(rng.below(256));
+    }
+    const std::vector<double> reference = hillCosts(tile);
+    std::vector<float> coder(tile.bgr.size());
+    brindmar::HillCost(tile.bgr.data(), 70, 70).rows(0, 70, coder.data());
+    for (size_t i = 0; i < coder.size(); ++i) {
+        ASSERT_NEAR(coder[i], reference[i], 1e-4 * reference[i]) << i;
+    }
 }
 
 // With equal costs every byte changes with the same probability p, and the payload is the

@@ -82,6 +82,20 @@ TEST(KeyedWalk, SkipsTheSaltAndCoversTheRest) {
             ++swept;
         });
         EXPECT_EQ(swept, walk.size());
+        // Swept in two parts split anywhere (salt positions included), the same pairs.
+        for (const uint64_t split : {salt[0], salt[1] + 1, colourBytes / 3}) {
+            uint64_t parts = 0;
+            const auto check = [&](uint64_t step, uint64_t byte) {
+                EXPECT_EQ(walk(step), byte);
+                ++parts;
+            };
+            walk.sweepBytes(0, split, check);
+            walk.sweepBytes(split, colourBytes, [&](uint64_t step, uint64_t byte) {
+                EXPECT_GE(byte, split);
+                check(step, byte);
+            });
+            EXPECT_EQ(parts, walk.size()) << "split at " << split;
+        }
     }
     // Too small for the salt: no positions at all rather than a partial salt.
     EXPECT_TRUE(saltPositions(1, 159).empty());

@@ -2,7 +2,12 @@
 // 24-bit carrier is taken, nothing is left at the target when the embed fails, and the
 // committed image pins the format: the same inputs give the same bytes, and it still opens.
 //
-// BRINDMAR_WRITE_GOLDEN=1 writes the committed image instead of comparing.
+// BRINDMAR_WRITE_GOLDEN=1 writes the committed image instead of comparing. After a deliberate
+// format change, remake it with
+//   BRINDMAR_WRITE_GOLDEN=1 build/dev/bin/protection_tests
+//       --gtest_filter=StealthFile.TheCommittedImageIsMadeAgainAndStillOpens
+// (one command line)
+// and say in the commit what changed (the last time: the stream carried by the trellis code).
 #include "protection/StealthFile.h"
 #include "AppTestSupport.h"
 #include "FixedRandomness.h"

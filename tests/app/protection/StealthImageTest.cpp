@@ -2,6 +2,8 @@
 // lose what a flipped bit spoils rather than hand back other bytes, and must differ from its
 // carrier only as the coding promises.
 #include "protection/StealthImage.h"
+#include "FixedRandomness.h"
+#include "protection/Parallel.h"
 
 #include <QString>
 #include <cstdlib>
@@ -92,7 +94,7 @@ TEST(Stealth, EveryEmbedOpensOnlyForItsCodeChangesByOneAndAFlippedBitNeverGivesO
         const StealthEmbedReport made =
             stealthEmbed(stego.colour.data(), width, height, right, archive, kCheap);
         ASSERT_EQ(made.status, StealthStatus::Done);
-        // An outsider sees only changes by one, no more than one per block.
+        // An outsider sees only changes by one, only in bytes the coding reached.
         ASSERT_EQ(stego.colour.size(), carrier.colour.size());
         uint64_t changed = 0;
         for (size_t i = 0; i < carrier.colour.size(); ++i) {
@@ -103,9 +105,13 @@ TEST(Stealth, EveryEmbedOpensOnlyForItsCodeChangesByOneAndAFlippedBitNeverGivesO
         EXPECT_EQ(changed, made.changes);
         EXPECT_LE(changed, made.mostChanges);
         EXPECT_LE(made.stepsUsed, carrier.colour.size());
-        // Blocks of 2^p - 1 bytes with at most one change each: the promise in bytes.
-        const uint64_t blockLength = (uint64_t{1} << made.checkBits) - 1;
-        EXPECT_LE(made.mostChanges, 32 + 8 + (made.stepsUsed - 728) / blockLength);
+        // One change at most per Hamming block of the salt (32) and the head (8), and per
+        // trellis column: width columns for each bit of the sealed stream.
+        const uint64_t streamBits = 8 * static_cast<uint64_t>(sealedLength(length));
+        EXPECT_EQ(made.stepsUsed, 728 + streamBits * made.width);
+        EXPECT_EQ(made.mostChanges, 32 + 8 + streamBits * made.width);
+        // The trellis search makes far fewer: under one change per hidden bit.
+        EXPECT_LT(changed, 32 + 8 + streamBits);
 
         const StealthExtractReport back =
             stealthExtract(stego.colour.data(), width, height, right, kCheap);
@@ -153,11 +159,41 @@ TEST(Stealth, CapacityHoldsTheRatesItNames) {
             EXPECT_LE(8.0 * static_cast<double>(sealedLength(recommended)) / colourBytes,
                       kStealthRecommendedRate + 1e-9);
         }
-        EXPECT_NE(stealthCheckBits(static_cast<uint64_t>(sealedLength(most)), c.width, c.height),
-                  0);
-        EXPECT_EQ(
-            stealthCheckBits(static_cast<uint64_t>(sealedLength(most + 1)), c.width, c.height), 0);
+        EXPECT_EQ(stealthWidth(static_cast<uint64_t>(sealedLength(most)), c.width, c.height),
+                  kLeastWidth);
+        EXPECT_EQ(stealthWidth(static_cast<uint64_t>(sealedLength(most + 1)), c.width, c.height),
+                  0u);
     }
+}
+
+// Strips, trellis segments and changes are shared among threads: one, two or five of them
+// must make the same image.
+TEST(Stealth, TheImageDoesNotDependOnTheNumberOfThreads) {
+    std::mt19937 random(77);
+    const uint32_t width = 150;
+    const uint32_t height = 140; // three strips of rows
+    const Picture carrier = randomPicture(random, width, height);
+    SecretBytes key(32);
+    for (size_t i = 0; i < key.size(); ++i) {
+        key.data()[i] = static_cast<unsigned char>(pick(random));
+    }
+    const StealthSalt salt{1, 2, 3};
+    // Ten segments of the trellis code.
+    const QByteArray archive = randomArchive(random, 10 * 2048 / 8 - 120);
+    std::vector<std::vector<unsigned char>> made;
+    for (unsigned threads : {1u, 2u, 5u}) {
+        gMostTaskThreads = threads;
+        const apptest::FixedRandomness fixed(5); // the seal's stream header
+        Picture stego = carrier;
+        ASSERT_EQ(
+            stealthEmbedWithKey(stego.colour.data(), width, height, key, salt, archive).status,
+            StealthStatus::Done);
+        made.push_back(stego.colour);
+    }
+    gMostTaskThreads = 0;
+    EXPECT_EQ(made[1], made[0]);
+    EXPECT_EQ(made[2], made[0]);
+    EXPECT_NE(made[0], carrier.colour);
 }
 
 } // namespace

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace brindmar {
+
+// What changing a colour byte by one costs in detectability, after HILL (a high-pass filter's
+// local strength, inverted and spread): low where the picture is busy, high where it is smooth.
+// Each colour channel is its own plane. Only the writer needs it; a reader never does.
+//
+// The picture is width * 3 colour bytes a row, height rows. The costs of rows [first, end) go to
+// out, (end - first) * width * 3 of them, in the same order. A row's costs do not depend on
+// which rows are asked for with it, so pictures can be costed in strips, in any order.
+class HillCost {
+public:
+    HillCost(const unsigned char* colour, uint32_t width, uint32_t height)
+        : m_colour(colour), m_width(width), m_height(height) {}
+
+    void rows(uint32_t first, uint32_t end, float* out) const;
+
+private:
+    const unsigned char* m_colour;
+    uint32_t m_width;
+    uint32_t m_height;
+};
+
+} // namespace brindmar

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace brindmar {
+
+// A syndrome-trellis code: the message is the syndrome H x of the low bits x along the walk.
+// The message is cut into segments of at most kSegmentBits bits, each with its own stretch of
+// the walk and its own parity-check matrix, so that segments can be searched at the same time
+// and the reader only ever adds up columns.
+//
+// Within a segment of b bits and width w, the matrix has b rows and b * w columns; column
+// w * i + k (k below w) holds the submatrix's column k, an h-bit word, at rows i to i + h - 1, its
+// bit r at row i + r; rows from b on are cut off. Message bit i of the segment is the XOR of the
+// low bits of the segment's columns whose word has row i set.
+inline constexpr int kTrellisHeight = 7;
+inline constexpr uint32_t kTrellisStates = 1u << kTrellisHeight;
+inline constexpr uint64_t kSegmentBits = 2048;
+
+struct TrellisCode {
+    uint32_t width = 0;             // columns per message bit
+    std::vector<uint8_t> submatrix; // width words of kTrellisHeight bits
+
+    uint64_t segments(uint64_t bits) const { return (bits + kSegmentBits - 1) / kSegmentBits; }
+    uint64_t segmentBits(uint64_t bits, uint64_t segment) const {
+        const uint64_t first = segment * kSegmentBits;
+        return bits - first < kSegmentBits ? bits - first : kSegmentBits;
+    }
+};
+
+// The submatrix's words are the first `width` bytes of the keystream given, each with its top
+// bit (bit 7) cleared and bits 0 and h - 1 set, so that every column reaches its own row and the
+// last one of its window.
+TrellisCode trellisCode(uint32_t width, const unsigned char* keystream);
+
+// The message carried by low bits (one byte each, 0 or 1) of bits * width columns, packed as
+// messageBit reads it.
+std::vector<unsigned char> trellisSyndrome(const TrellisCode& code, const uint8_t* lowBits,
+                                           uint64_t bits);
+
+// The columns to flip, in increasing order, so that the low bits carry the message at the least
+// total cost: a Viterbi search per segment, the segments shared among threads. The result does
+// not depend on the number of threads. column[j] is the price of changing column j as the top
+// half of a float (finite, its lower mantissa bits dropped), its sign bit the column's low bit:
+// two bytes a column to fill in walk order, which is the writer's slowest part.
+// ok is false when memory ran out.
+uint16_t trellisColumn(float cost, bool lowBit);
+
+struct TrellisFlips {
+    bool ok = false;
+    std::vector<uint64_t> columns;
+};
+TrellisFlips trellisEmbed(const TrellisCode& code, const uint16_t* column,
+                          const unsigned char* message, uint64_t bits);
+
+} // namespace brindmar
