@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -51,9 +52,10 @@ TEST(CliStealth, EmbedAndSearch) {
     const QString usage = QStringLiteral("\nTry 'brindmar --help'.\n");
     const QString warning =
         QStringLiteral("brindmar: The document takes more of this image than Stealth recommends "
-                       "(%1 bytes here: one hidden bit in 100 colour bytes), so detection gets "
+                       "(%1 bytes here: one hidden bit in %2 colour bytes), so detection gets "
                        "likelier. A larger image, or a smaller document, keeps below it.\n")
-            .arg(brindmar::stealthRecommendedCapacity(400, 300));
+            .arg(brindmar::stealthRecommendedCapacity(400, 300))
+            .arg(std::lround(1.0 / brindmar::kStealthRecommendedRate));
     const Row rows[] = {
         {note + QStringList{"--stealth"},
          {},
