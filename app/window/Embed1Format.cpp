@@ -24,7 +24,8 @@ void Embed1::setupFormatChoice() {
 }
 
 void Embed1::renderFormatChoice() {
-    const bool shown = !m_model.display.extractLayout;
+    // Extraction, and the stealth search offered in the embed layout, write no image.
+    const bool shown = !m_model.display.extractLayout && !m_model.display.extractOutput;
     if (ImgFmtCbo->isVisibleTo(this) != shown) {
         ImgFmtCbo->setVisible(shown);
     }
