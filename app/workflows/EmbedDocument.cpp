@@ -14,6 +14,7 @@
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
 #include "workflows/ImageFormat.h"
+#include "workflows/OutputFormatChoice.h"
 #include "workflows/PngImage.h"
 #include "workflows/StealthEmbedding.h"
 #include "workflows/StrongProtection.h"
@@ -270,7 +271,7 @@ bool EmbedRun::prepareOutput() {
     }
     // A PNG carrier is named, and its format judged, by the PNG, not its work BMP.
     const QString chosen = shownImagePath(m_model);
-    m_output = embedOutputPath(m_model.embedOutputFolder, chosen, m_model.imageFormat);
+    m_output = embedOutputPath(m_model.embedOutputFolder, chosen, outputFormatAsked(m_model));
     if (NameTaken(m_output)) {
         normalPointer(m_ctx);
         if (SameFile(m_output, m_carrier) || SameFile(m_output, chosen)) {

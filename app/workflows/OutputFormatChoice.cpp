@@ -34,6 +34,16 @@ void ChooseOutputFormat(WorkflowContext& ctx, int index) {
     ctx.render();
 }
 
+std::optional<ImageFormat> outputFormatAsked(const WindowModel& model) {
+    if (model.imageFormat) {
+        return model.imageFormat;
+    }
+    if (!model.convertedBmp.isEmpty() && model.display.bmpPath == model.convertedBmp) {
+        return outputFormatFor(model.convertedPicture, std::nullopt);
+    }
+    return std::nullopt;
+}
+
 QString formatChoiceTooltip(const WindowModel& model) {
     QString tip = QStringLiteral(
         "Format of the new image: as the carrier (a BMP for a BMP carrier, a PNG for any other "
@@ -41,7 +51,7 @@ QString formatChoiceTooltip(const WindowModel& model) {
     const QString carrier = shownImagePath(model);
     if (!model.imageFormat && !carrier.isEmpty()) {
         tip += QStringLiteral(". With this carrier: ") +
-               imageFormatName(outputFormatFor(carrier, std::nullopt)).toUpper();
+               imageFormatName(outputFormatFor(carrier, outputFormatAsked(model))).toUpper();
     }
     return tip;
 }

@@ -15,6 +15,10 @@ int formatChoiceIndex(std::optional<ImageFormat> asked);
 // The user's choice, kept in the model until the settings take it.
 void ChooseOutputFormat(WorkflowContext& ctx, int index);
 
+// The format the embed asks for: the user's choice, else, for a carrier the window converted
+// from a picture, the one that picture gives; nothing leaves it to the carrier itself.
+std::optional<ImageFormat> outputFormatAsked(const WindowModel& model);
+
 // What says, for the chosen carrier, which format "as carrier" stands for.
 QString formatChoiceTooltip(const WindowModel& model);
 

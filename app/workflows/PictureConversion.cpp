@@ -158,6 +158,16 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
     return target;
 }
 
+namespace {
+
+void takeConverted(WorkflowContext& ctx, const QString& picture, const QString& bmp) {
+    ctx.model.convertedPicture = picture;
+    ctx.model.convertedBmp = bmp;
+    TakeBmp(ctx, bmp);
+}
+
+} // namespace
+
 void OfferConversion(WorkflowContext& ctx, const QString& picture) {
     if (ctx.pictures == nullptr || ctx.model.operationRunning() || !codeCheck(ctx)) {
         return;
@@ -171,7 +181,7 @@ void OfferConversion(WorkflowContext& ctx, const QString& picture) {
         return;
     }
     if (const std::optional<QString> bmp = ConvertPictureFile(ctx, picture)) {
-        TakeBmp(ctx, *bmp);
+        takeConverted(ctx, picture, *bmp);
     }
     ctx.render();
 }
@@ -192,7 +202,7 @@ void ConvertPicture(WorkflowContext& ctx) {
         return;
     }
     if (const std::optional<QString> bmp = ConvertPictureFile(ctx, picture)) {
-        TakeBmp(ctx, *bmp);
+        takeConverted(ctx, picture, *bmp);
     }
     ctx.render();
 }

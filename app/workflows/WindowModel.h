@@ -251,6 +251,10 @@ struct WindowModel {
     // user chose, and that work file while it is the chosen carrier.
     QString pngImage;
     QString pngWorkBmp;
+    // The picture the window converted into the BMP carrier convertedBmp: a photo chosen as the
+    // carrier gives the format a photo gives, though the engine reads its BMP.
+    QString convertedPicture;
+    QString convertedBmp;
 
     int16_t dragAnchorX = 0;
     int16_t dragAnchorY = 0;

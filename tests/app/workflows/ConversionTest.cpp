@@ -3,6 +3,7 @@
 #include "WorkflowHarness.h"
 #include "operations/PictureConverter.h"
 #include "workflows/BmpBrowsing.h"
+#include "workflows/OutputFormatChoice.h"
 #include "workflows/PictureConversion.h"
 
 #include <QDir>
@@ -76,6 +77,10 @@ TEST(Conversion, ThePictureBecomesTheCarrierInTheFolderChosen) {
     EXPECT_TRUE(c.h.model.hasState(state::BmpUsable));
     EXPECT_EQ(c.h.model.imageWidth, 40);
     EXPECT_EQ(QFile(c.picture).size(), 16); // the picture itself is never touched
+    // Its new image is what a picture gives, not what its BMP would, unless the user says.
+    EXPECT_EQ(outputFormatAsked(c.h.model), ImageFormat::Png);
+    c.h.model.imageFormat = ImageFormat::Bmp;
+    EXPECT_EQ(outputFormatAsked(c.h.model), ImageFormat::Bmp);
 }
 
 TEST(Conversion, ADroppedPictureIsOfferedForConversion) {
