@@ -81,6 +81,7 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
         m.storedCode.clear();
         m.payloadSealed = false;
         m.stealthCandidate = false;
+        m.stealthByConversion = false;
     }
 
     // Every way out below leaves the window state changed, so an evaluation always ends with
@@ -157,6 +158,11 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
     }
     m.setState(state::BmpChosen, true);
     m.setState(state::BmpUsable, true);
+    if (evaluate) {
+        // Such a BMP never holds a payload: the engine's images are 24-bit.
+        m.stealthByConversion =
+            !(h.bitCount == 24 && h.compression == 0) && ctx.pictures != nullptr;
+    }
 
     m.imageWidth = h.width;
     m.imageHeight = h.height;

@@ -7,10 +7,13 @@
 #include "workflows/CodeEntry.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
+#include "workflows/PictureConversion.h"
 #include "workflows/StrongProtection.h"
+#include "workflows/WipeCommand.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -182,13 +185,13 @@ void applyStealthCapacity(WindowModel& m) {
     shown.cropPercent.clear();
     shown.cropFrameVisible = false;
     m.pointerMarks = 0;
-    const int64_t most = m.stealthCandidate
-                             ? stealthCapacity(static_cast<uint32_t>(pictureWidth(m)),
-                                               static_cast<uint32_t>(pictureHeight(m)))
-                             : 0;
+    const bool takes = m.stealthCandidate || m.stealthByConversion;
+    const int64_t most = takes ? stealthCapacity(static_cast<uint32_t>(pictureWidth(m)),
+                                                 static_cast<uint32_t>(pictureHeight(m)))
+                               : 0;
     shown.embedMax = QString::number(most);
-    m.setState(state::EmbedPossible, m.hasState(state::DocumentChosen) && m.stealthCandidate &&
-                                         stealthArchiveLength(m) <= most);
+    m.setState(state::EmbedPossible,
+               m.hasState(state::DocumentChosen) && takes && stealthArchiveLength(m) <= most);
 }
 
 void ToggleStealth(WorkflowContext& ctx) {
@@ -214,7 +217,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
                                  const QString& work) {
     WindowModel& m = ctx.model;
     StealthOutcome outcome;
-    if (!m.stealthCandidate) {
+    if (!m.stealthCandidate && !m.stealthByConversion) {
         outcome.failure = carrier + QStringLiteral(" - Stealth needs a 24-bit uncompressed BMP: "
                                                    "convert the picture first");
         return outcome;
@@ -223,6 +226,21 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
         outcome.failure = *refusal;
         return outcome;
     }
+    // The coder reads 24-bit pixels only; the copy goes however the embed ends.
+    QString source = carrier;
+    if (!m.stealthCandidate) {
+        const std::optional<QString> copy = ConvertPictureFile(ctx, carrier, ctx.temporaryFolder);
+        if (!copy) {
+            outcome.stopped = true; // the user has been told why
+            return outcome;
+        }
+        source = *copy;
+    }
+    const auto dropCopy = qScopeGuard([&] {
+        if (source != carrier) {
+            DiscardWorkFile(ctx, source);
+        }
+    });
     auto job = std::make_shared<EmbedJob>(codeSecret(m.code));
     QFile archive(m.storedDocumentPath);
     if (!m.hasPacking(packing::PackedForSeal) || !archive.open(QIODevice::ReadOnly)) {
@@ -253,7 +271,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
                        .arg(recommended)
                        .arg(std::lround(1.0 / kStealthRecommendedRate)));
     }
-    job->carrier = carrier;
+    job->carrier = source;
     job->work = work;
     job->cost = ctx.strongCost;
     if (!job->code.valid()) {

@@ -232,6 +232,9 @@ struct WindowModel {
     // The chosen image is a 24-bit carrier without a plain payload: it can take a stealth
     // payload, or be searched for one with a code.
     bool stealthCandidate = false;
+    // The chosen BMP is one the stealth coder cannot read (8-bit, run-length coded) but the
+    // picture converter can: under Stealth its 24-bit copy in the private work folder carries.
+    bool stealthByConversion = false;
 
     // The chosen document and its packed form.
     QString documentPath;
