@@ -25,6 +25,8 @@ inline const QString CropMode = QStringLiteral("CropMode");
 inline const QString Encrypt = QStringLiteral("Encrypt");
 // Off unless stored: it asks for a code at every embed.
 inline const QString Strong = QStringLiteral("Strong");
+// Off unless stored; on, it implies Strong.
+inline const QString Stealth = QStringLiteral("Stealth");
 inline const QString MaskCode = QStringLiteral("MaskCode");
 inline const QString KeepBODT = QStringLiteral("KeepBODT");
 // The new image's format: "bmp", "png", or "carrier" (the carrier's, also when missing).

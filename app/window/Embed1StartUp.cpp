@@ -4,11 +4,11 @@
 #include "util/PathHelpers.h"
 #include "util/ProgramFolders.h"
 #include "util/WorkFolders.h"
+#include "viewers/bmpinfo1.h"
 #include "window/HelpWindow.h"
 #include "window/QtUiServices.h"
 #include "window/SoundSwitchedUi.h"
 #include "window/ThumbnailView.h"
-#include "viewers/bmpinfo1.h"
 #include "window/WindowPlacement.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/OutputFormatChoice.h"
@@ -159,7 +159,7 @@ void Embed1::saveSettings() {
     // On a run without sound the switch is off perforce; the user's own choice is what is kept.
     const bool useSound = m_model.soundCapable ? m_model.soundSwitch : m_model.soundWanted;
     const WindowDisplay& shown = m_model.display;
-    const std::array<std::pair<QString, QString>, 11> general = {{
+    const std::array<std::pair<QString, QString>, 12> general = {{
         {setting::DocDir, m_model.documentFolder},
         {setting::BMPDir, m_model.bmpFolder},
         {setting::EmbToDir, m_model.embedOutputFolder},
@@ -169,6 +169,7 @@ void Embed1::saveSettings() {
         {setting::CropMode, QString::number(m_model.cropMode)},
         {setting::Encrypt, textFromBoolean(shown.encryptBox != kEncryptUnticked)},
         {setting::Strong, textFromBoolean(shown.strongBox)},
+        {setting::Stealth, textFromBoolean(shown.stealthBox)},
         {setting::MaskCode, textFromBoolean(shown.maskCodeChecked)},
         {setting::KeepBODT, textFromBoolean(shown.keepTimesChecked)},
     }};

@@ -24,6 +24,11 @@ void RestoreStartValues(WorkflowContext& ctx, Settings& settings, const QString&
     shown.encryptBox = settings.readOption(setting::Encrypt) ? kEncryptTicked : kEncryptUnticked;
     shown.strongBox =
         booleanFromText(settings.ReadSetting(setting::General, setting::Strong)).value_or(false);
+    shown.stealthBox =
+        booleanFromText(settings.ReadSetting(setting::General, setting::Stealth)).value_or(false);
+    if (shown.stealthBox) {
+        shown.strongBox = true;
+    }
     ApplyEncryptChoice(ctx);
     if (settings.readOption(setting::MaskCode)) {
         shown.maskCodeChecked = true;

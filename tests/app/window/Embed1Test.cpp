@@ -177,6 +177,7 @@ private slots:
         QCOMPARE(stored("GENERAL", "CropMode"), QStringLiteral("1"));
         QCOMPARE(stored("GENERAL", "Encrypt"), QStringLiteral("True"));
         QCOMPARE(stored("GENERAL", "Strong"), QStringLiteral("False"));
+        QCOMPARE(stored("GENERAL", "Stealth"), QStringLiteral("False"));
         QCOMPARE(stored("GENERAL", "MaskCode"), QStringLiteral("True"));
         QCOMPARE(stored("GENERAL", "KeepBODT"), QStringLiteral("True"));
         QCOMPARE(stored("FORMS", "EmbedX"), textFromNumber(window->pos().x() * tpp));
@@ -209,8 +210,8 @@ private slots:
         const QString out = m_dir->filePath("out") + u'/';
         QDir().mkpath(out);
         const double tpp = twipsPerPixel(QGuiApplication::primaryScreen()->logicalDotsPerInch());
-        writeSettings("; kept\n[GENERAL]\nCropMode=12\nEncrypt=False\nStrong=True\nMaskCode=False\n"
-                      "KeepBODT=False\nUseSnd=False\nEmbToDir=" +
+        writeSettings("; kept\n[GENERAL]\nCropMode=12\nEncrypt=False\nStrong=False\nStealth=True\n"
+                      "MaskCode=False\nKeepBODT=False\nUseSnd=False\nEmbToDir=" +
                       out.toUtf8() + "\nBMPDir=/pictures/\nDocDir=/docs/\n[FORMS]\nEmbedX=" +
                       QByteArray::number(100 * tpp) + "\nEmbedY=" + QByteArray::number(60 * tpp) +
                       "\nInfoX=77\n[OTHER]\nKeep=this\n");
@@ -219,8 +220,12 @@ private slots:
         QCOMPARE(window->model().cropMode, uint8_t(12));
         QVERIFY(window->CropMIt[12]->isChecked());
         QVERIFY(!window->CropMIt[1]->isChecked());
-        // Strong protection stored ticked: it shows Encrypt waiting for a code.
+        // Stealth stored ticked: it ticks Strong protection, which shows Encrypt waiting for a
+        // code.
+        QVERIFY(window->StealthCkB->isChecked());
+        QVERIFY(window->StealthMIt->isChecked());
         QVERIFY(window->StrongCkB->isChecked());
+        QVERIFY(!window->StrongCkB->isEnabled());
         QVERIFY(window->StrongMIt->isChecked());
         QCOMPARE(window->EncCkB->checkState(), Qt::PartiallyChecked);
         QVERIFY(!window->MaskCodeMIt->isChecked());
