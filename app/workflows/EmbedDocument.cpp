@@ -25,6 +25,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <limits>
 
 namespace brindmar {
@@ -447,7 +448,9 @@ bool EmbedRun::sealed(const std::string& header) {
 // The coder writes the whole image, the carrier's size, into the private folder and reads it
 // back; the new image takes an old one's place only then.
 void EmbedRun::runStealth() {
-    m_sealed = m_ctx.temporaryFolder + kSealedWorkName;
+    // A stopped run's coder may still be writing its image: each run writes a name of its own.
+    static std::atomic<unsigned> runs{0};
+    m_sealed = m_ctx.temporaryFolder + QStringLiteral("stealth-%1.tmp").arg(++runs);
     const StealthOutcome made = EmbedStealthImage(m_ctx, m_carrier, m_sealed);
     if (made.stopped) {
         normalPointer(m_ctx);
