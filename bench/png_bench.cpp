@@ -13,6 +13,7 @@
 #include "imaging/QtPictureConverter.h"
 #include "payload/BmpHeader.h"
 
+#include "BenchPhotograph.h"
 #include "BenchSupport.h"
 
 #include <QBuffer>
@@ -49,17 +50,7 @@ double medianOf(int reps, const std::function<void()>& work) {
 }
 
 QImage photograph() {
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    bench::Noise noise(20261208);
-    for (int y = 0; y < kHeight; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < kWidth; ++x) {
-            const int grain = static_cast<int>(noise.next() % 9) - 4;
-            const auto at = [&](int v) { return std::clamp(v + grain, 0, 255); };
-            row[x] = qRgb(at(x * 255 / kWidth), at(y * 255 / kHeight), at((x + y) * 255 / 10000));
-        }
-    }
-    return image;
+    return bench::photograph(kWidth, kHeight);
 }
 
 void die(const char* what) {

@@ -21,6 +21,7 @@
 #include "workflows/ExtractDocument.h"
 #include "workflows/PngImage.h"
 
+#include "BenchPhotograph.h"
 #include "BenchSupport.h"
 #include "QuietWorkflow.h"
 
@@ -57,17 +58,7 @@ double msSince(Clock::time_point start) {
 }
 
 QImage photograph() {
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    bench::Noise noise(20261208);
-    for (int y = 0; y < kHeight; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < kWidth; ++x) {
-            const int grain = static_cast<int>(noise.next() % 9) - 4;
-            const auto at = [&](int v) { return std::clamp(v + grain, 0, 255); };
-            row[x] = qRgb(at(x * 255 / kWidth), at(y * 255 / kHeight), at((x + y) * 255 / 10000));
-        }
-    }
-    return image;
+    return bench::photograph(kWidth, kHeight);
 }
 
 class Runs {

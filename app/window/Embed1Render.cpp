@@ -48,6 +48,19 @@ void setChecked(QAction* action, bool checked) {
     }
 }
 
+// A check box, its label and its menu item are one switch. The box is set without its signal:
+// a click handler would run the workflow again.
+void renderSwitch(QCheckBox* box, QLabel* label, QAction* item, bool checked, bool enabled) {
+    if (box->isChecked() != checked) {
+        const QSignalBlocker quiet(box);
+        box->setChecked(checked);
+    }
+    enableIf(box, enabled);
+    enableIf(label, enabled);
+    enableIf(item, enabled);
+    setChecked(item, checked);
+}
+
 void showIf(QWidget* widget, bool visible) {
     if (widget->isVisibleTo(widget->parentWidget()) != visible) {
         widget->setVisible(visible);
@@ -129,22 +142,8 @@ void Embed1::renderOptions() {
     enableIf(EncCkBLbl, shown.encryptEnabled);
     enableIf(EncMIt, shown.encryptEnabled);
     setChecked(EncMIt, shown.encryptBox != kEncryptUnticked);
-    if (StrongCkB->isChecked() != shown.strongBox) {
-        const QSignalBlocker quiet(StrongCkB);
-        StrongCkB->setChecked(shown.strongBox);
-    }
-    enableIf(StrongCkB, shown.strongEnabled);
-    enableIf(StrongCkBLbl, shown.strongEnabled);
-    enableIf(StrongMIt, shown.strongEnabled);
-    setChecked(StrongMIt, shown.strongBox);
-    if (StealthCkB->isChecked() != shown.stealthBox) {
-        const QSignalBlocker quiet(StealthCkB);
-        StealthCkB->setChecked(shown.stealthBox);
-    }
-    enableIf(StealthCkB, shown.stealthEnabled);
-    enableIf(StealthCkBLbl, shown.stealthEnabled);
-    enableIf(StealthMIt, shown.stealthEnabled);
-    setChecked(StealthMIt, shown.stealthBox);
+    renderSwitch(StrongCkB, StrongCkBLbl, StrongMIt, shown.strongBox, shown.strongEnabled);
+    renderSwitch(StealthCkB, StealthCkBLbl, StealthMIt, shown.stealthBox, shown.stealthEnabled);
     for (int i = 0; i < kCropModeCount; ++i) {
         enableIf(CropBtn[static_cast<size_t>(i)], shown.cropEnabled);
         enableIf(CropMIt[static_cast<size_t>(i)], shown.cropEnabled);
