@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <algorithm>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <sodium.h>
@@ -126,22 +127,19 @@ TrellisCode streamCode(uint32_t width, const SecretBytes& codeKey) {
 constexpr uint32_t kStripRows = 64;
 
 // For every stream column (walk steps from kHeadSteps on, `columns` of them), visit(column,
-// byte, strip costs or nullptr, the strip's first byte). With costs set, each strip's HILL costs
-// are worked out first.
+// byte, strip costs, the strip's first byte), each strip's HILL costs worked out first.
 template <class Visit>
 bool sweepColumns(const unsigned char* colour, uint32_t width, uint32_t height,
-                  const KeyedWalk& walk, uint64_t columns, bool costs, const Visit& visit) {
+                  const KeyedWalk& walk, uint64_t columns, const Visit& visit) {
     const uint64_t row = uint64_t{width} * 3;
     const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
     return forEachTask(strips, [&](uint64_t g) {
         const auto first = static_cast<uint32_t>(g * kStripRows);
         const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
         thread_local std::vector<float> stripCosts;
-        if (costs) {
-            stripCosts.resize(static_cast<size_t>((end - first) * row));
-            HillCost(colour, width, height).rows(first, end, stripCosts.data());
-        }
-        const float* c = costs ? stripCosts.data() : nullptr;
+        stripCosts.resize(static_cast<size_t>((end - first) * row));
+        HillCost(colour, width, height).rows(first, end, stripCosts.data());
+        const float* c = stripCosts.data();
         walk.sweepBytes(first * row, end * row, [&](uint64_t step, uint64_t byte) {
             if (step >= kHeadSteps && step - kHeadSteps < columns) {
                 visit(step - kHeadSteps, byte, c, first * row);
@@ -260,7 +258,7 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
     // The costs are those of the picture as the salt and the head left it; the reader never
     // needs them.
     const bool gathered =
-        sweepColumns(colour, width, height, walk, columns, true,
+        sweepColumns(colour, width, height, walk, columns,
                      [&](uint64_t j, uint64_t byte, const float* stripCosts, uint64_t stripFirst) {
                          (*costs)[j] =
                              trellisColumn(stripCosts[byte - stripFirst], (colour[byte] & 1) != 0);
@@ -316,20 +314,31 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
         return report;
     }
     const uint64_t bits = uint64_t{length} * 8;
-    const LargeBuffer<uint8_t> low(static_cast<size_t>(bits * w));
-    if (low.failed()) {
+    const TrellisCode code = streamCode(w, keys->code);
+    // Each strip adds up its own columns; the sums meet at the end, in whatever order the
+    // strips finish, which cannot change a sum of bits modulo 2.
+    TrellisReader reader(code, bits);
+    std::mutex meeting;
+    const uint64_t columns = bits * w;
+    const uint64_t row = uint64_t{width} * 3;
+    const bool read =
+        forEachTask((uint64_t{height} + kStripRows - 1) / kStripRows, [&](uint64_t g) {
+            const auto first = static_cast<uint32_t>(g * kStripRows);
+            const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
+            TrellisReader strip(code, bits);
+            walk.sweepBytes(first * row, end * row, [&](uint64_t step, uint64_t byte) {
+                if ((colour[byte] & 1) != 0 && step >= kHeadSteps && step - kHeadSteps < columns) {
+                    strip.addColumn(step - kHeadSteps);
+                }
+            });
+            const std::lock_guard<std::mutex> lock(meeting);
+            reader.merge(strip);
+        });
+    if (!read) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
-    if (!sweepColumns(colour, width, height, walk, bits * w, false,
-                      [&](uint64_t j, uint64_t byte, const float*, uint64_t) {
-                          low[j] = colour[byte] & 1;
-                      })) {
-        report.status = StealthStatus::NoMemory;
-        return report;
-    }
-    const std::vector<unsigned char> message =
-        trellisSyndrome(streamCode(w, keys->code), low.data(), bits);
+    const std::vector<unsigned char> message = reader.message();
     QByteArray sealed(reinterpret_cast<const char*>(message.data()),
                       static_cast<qsizetype>(message.size()));
     QByteArray archive;

@@ -15,6 +15,10 @@ namespace brindmar {
 
 namespace {
 
+#ifdef __SIZEOF_INT128__
+__extension__ using Wide = unsigned __int128;
+#endif
+
 constexpr uint32_t kWordMask = kTrellisStates - 1;
 constexpr size_t kPathBytes = kTrellisStates / 8; // one bit per state and column
 constexpr float kUnreachable = std::numeric_limits<float>::infinity();
@@ -75,19 +79,21 @@ Step chosenStep() {
     return stepScalar;
 }
 
-// The syndrome of one segment's low bits, one bit a byte.
+// The syndrome of one segment's low bits, one bit a byte. Row i's bit is final once the columns
+// of rows i - h + 1 to i are in, so a window of the open rows runs along without branches.
 void segmentSyndrome(const TrellisCode& code, const uint8_t* low, uint64_t b, uint8_t* out) {
-    std::fill(out, out + b, uint8_t{0});
     const uint32_t w = code.width;
+    const uint8_t* words = code.submatrix.data();
+    uint32_t open = 0; // bit r: row i + r
     for (uint64_t i = 0; i < b; ++i) {
-        const uint32_t mask = rowMask(i, b);
+        const uint8_t* row = low + i * w;
         uint32_t sum = 0;
         for (uint32_t k = 0; k < w; ++k) {
-            sum ^= low[i * w + k] != 0 ? code.submatrix[k] & mask : 0u;
+            sum ^= words[k] & (0u - static_cast<uint32_t>(row[k] != 0));
         }
-        for (uint32_t r = 0; sum != 0; ++r, sum >>= 1) {
-            out[i + r] ^= static_cast<uint8_t>(sum & 1);
-        }
+        open ^= sum & rowMask(i, b);
+        out[i] = static_cast<uint8_t>(open & 1);
+        open >>= 1;
     }
 }
 
@@ -174,6 +180,50 @@ void searchSegment(const TrellisCode& code, const uint16_t* packed, const unsign
 }
 
 } // namespace
+
+TrellisReader::TrellisReader(const TrellisCode& code, uint64_t bits)
+    : m_width(code.width), m_bits(bits), m_submatrix(code.submatrix),
+      m_words(static_cast<size_t>(bits / 64 + 2)) {
+#ifdef __SIZEOF_INT128__
+    m_inverse = ~uint64_t{0} / m_width + 1;
+#endif
+}
+
+void TrellisReader::addColumn(uint64_t column) {
+    // Column j sits at stream row j / w (segments hold w columns a row too), as word j mod w.
+#ifdef __SIZEOF_INT128__
+    // Exact for every 32-bit column: a product in place of a division.
+    const auto row =
+        static_cast<uint64_t>((static_cast<Wide>(m_inverse) * static_cast<uint32_t>(column)) >> 64);
+#else
+    const uint64_t row = column / m_width;
+#endif
+    const auto k = static_cast<size_t>(column - row * m_width);
+    // Rows past the row's segment belong to no column of it.
+    const uint64_t segmentEnd = std::min(m_bits, (row / kSegmentBits + 1) * kSegmentBits);
+    const uint64_t word = m_submatrix[k] & rowMask(row, segmentEnd);
+    const auto at = static_cast<size_t>(row >> 6);
+    const unsigned shift = row & 63;
+    m_words[at] ^= word << shift;
+    m_words[at + 1] ^= shift == 0 ? 0 : word >> (64 - shift);
+}
+
+void TrellisReader::merge(const TrellisReader& other) {
+    for (size_t i = 0; i < m_words.size(); ++i) {
+        m_words[i] ^= other.m_words[i];
+    }
+}
+
+std::vector<unsigned char> TrellisReader::message() const {
+    std::vector<unsigned char> out(static_cast<size_t>((m_bits + 7) / 8));
+    for (size_t i = 0; i < out.size(); ++i) {
+        out[i] = static_cast<unsigned char>(m_words[i / 8] >> (8 * (i % 8)));
+    }
+    if (m_bits % 8 != 0) {
+        out.back() &= static_cast<unsigned char>((1u << (m_bits % 8)) - 1);
+    }
+    return out;
+}
 
 TrellisCode trellisCode(uint32_t width, const unsigned char* keystream) {
     TrellisCode code;

@@ -41,6 +41,26 @@ TrellisCode trellisCode(uint32_t width, const unsigned char* keystream);
 std::vector<unsigned char> trellisSyndrome(const TrellisCode& code, const uint8_t* lowBits,
                                            uint64_t bits);
 
+// The same message read column by column in any order, so that a reader can go through the
+// picture front to back and never hold the low bits in walk order: each column whose low bit is
+// 1 adds its word at its rows. Readers that took different columns add up with merge, in any
+// order (sums of bits modulo 2), so how the columns were shared out does not matter.
+class TrellisReader {
+public:
+    TrellisReader(const TrellisCode& code, uint64_t bits);
+    // Column (below bits * width, and below 2^32) has its low bit set.
+    void addColumn(uint64_t column);
+    void merge(const TrellisReader& other);
+    std::vector<unsigned char> message() const;
+
+private:
+    uint32_t m_width;
+    uint64_t m_bits;
+    uint64_t m_inverse = 0;
+    std::vector<uint8_t> m_submatrix;
+    std::vector<uint64_t> m_words;
+};
+
 // The columns to flip, in increasing order, so that the low bits carry the message at the least
 // total cost: a Viterbi search per segment, the segments shared among threads. The result does
 // not depend on the number of threads. column[j] is the price of changing column j as the top
