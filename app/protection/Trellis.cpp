@@ -252,13 +252,17 @@ std::vector<unsigned char> trellisSyndrome(const TrellisCode& code, const uint8_
     return message;
 }
 
-uint16_t trellisColumn(float cost, bool lowBit) {
-    uint32_t bits = 0;
-    std::memcpy(&bits, &cost, sizeof bits);
-    return static_cast<uint16_t>((bits >> 16 & 0x7fffu) | (lowBit ? 0x8000u : 0u));
+TrellisFlips trellisEmbed(const TrellisCode& code, const uint16_t* column,
+                          const unsigned char* message, uint64_t bits) {
+    return trellisEmbed(
+        code,
+        [column](uint64_t first, size_t count, uint16_t* out) {
+            std::copy(column + first, column + first + count, out);
+        },
+        message, bits);
 }
 
-TrellisFlips trellisEmbed(const TrellisCode& code, const uint16_t* column,
+TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
                           const unsigned char* message, uint64_t bits) {
     TrellisFlips result;
     const uint64_t segments = code.segments(bits);
@@ -267,7 +271,10 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const uint16_t* column,
     result.ok = forEachTask(segments, [&](uint64_t g) {
         const Segment segment{g * kSegmentBits, code.segmentBits(bits, g)};
         const uint64_t first = segment.firstBit * code.width;
-        searchSegment(code, column + first, message, segment, step, flips[static_cast<size_t>(g)]);
+        thread_local std::vector<uint16_t> columns;
+        columns.resize(static_cast<size_t>(segment.bits * code.width));
+        gather(first, columns.size(), columns.data());
+        searchSegment(code, columns.data(), message, segment, step, flips[static_cast<size_t>(g)]);
         for (uint64_t& flip : flips[static_cast<size_t>(g)]) {
             flip += first;
         }

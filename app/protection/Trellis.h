@@ -3,6 +3,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <vector>
 
 namespace brindmar {
@@ -65,15 +67,26 @@ private:
 // total cost: a Viterbi search per segment, the segments shared among threads. The result does
 // not depend on the number of threads. column[j] is the price of changing column j as the top
 // half of a float (finite, its lower mantissa bits dropped), its sign bit the column's low bit:
-// two bytes a column to fill in walk order, which is the writer's slowest part.
-// ok is false when memory ran out.
-uint16_t trellisColumn(float cost, bool lowBit);
+// two bytes a column, so that a whole picture's columns fit in memory. ok is false when memory
+// ran out.
+inline uint16_t trellisColumn(float cost, bool lowBit) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &cost, sizeof bits);
+    return static_cast<uint16_t>((bits >> 16 & 0x7fffu) | (lowBit ? 0x8000u : 0u));
+}
 
 struct TrellisFlips {
     bool ok = false;
     std::vector<uint64_t> columns;
 };
 TrellisFlips trellisEmbed(const TrellisCode& code, const uint16_t* column,
+                          const unsigned char* message, uint64_t bits);
+
+// The same with the columns asked for a segment at a time, so that no array of them all in
+// walk order is needed: gather(first, count, out) puts columns [first, first + count) into out.
+// It is called from several threads at once.
+using TrellisGather = std::function<void(uint64_t first, size_t count, uint16_t* out)>;
+TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
                           const unsigned char* message, uint64_t bits);
 
 } // namespace brindmar
