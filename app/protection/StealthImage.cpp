@@ -124,7 +124,7 @@ TrellisCode streamCode(uint32_t width, const SecretBytes& codeKey) {
 }
 
 // The picture is swept in strips of rows, each on its own, so that cores can share the work.
-constexpr uint32_t kStripRows = 64;
+constexpr uint32_t kStripRows = 128;
 
 // Every colour byte's price and low bit packed as the trellis search takes them, in picture
 // order: strip by strip, each strip's HILL costs worked out first, so that the writes run front

@@ -62,6 +62,33 @@ __attribute__((target("avx2"))) void stepAvx2(const float* from, float* to, uint
     }
 }
 
+// Sixteen states a vector, where the processor has AVX-512: the partner of lane l of group g
+// is lane l ^ (word & 15) of group g ^ (word >> 4), and the comparison's mask is the path's two
+// bytes as they are. The same additions and comparisons as the others, so the same path.
+__attribute__((target("avx512f"))) void stepAvx512(const float* from, float* to, uint32_t word,
+                                                   float cost, uint8_t* path) {
+    const __m512i lanes =
+        _mm512_xor_si512(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+                         _mm512_set1_epi32(static_cast<int>(word & 15)));
+    const uint32_t high = word >> 4;
+    const __m512 price = _mm512_set1_ps(cost);
+    for (uint32_t g = 0; g < kTrellisStates / 16; ++g) {
+        const __m512 here = _mm512_loadu_ps(from + 16 * g);
+        const __m512 partner =
+            _mm512_maskz_permutexvar_ps(0xffff, lanes, _mm512_loadu_ps(from + 16 * (g ^ high)));
+        const __m512 via = _mm512_add_ps(partner, price);
+        const __mmask16 change = _mm512_cmp_ps_mask(via, here, _CMP_LT_OQ);
+        _mm512_storeu_ps(to + 16 * g, _mm512_mask_blend_ps(change, here, via));
+        path[2 * g] = static_cast<uint8_t>(change & 0xff);
+        path[2 * g + 1] = static_cast<uint8_t>(change >> 8);
+    }
+}
+
+bool haveAvx512() {
+    static const bool have = __builtin_cpu_supports("avx512f") != 0;
+    return have;
+}
+
 bool haveAvx2() {
     static const bool have = __builtin_cpu_supports("avx2") != 0;
     return have;
@@ -72,6 +99,9 @@ using Step = void (*)(const float*, float*, uint32_t, float, uint8_t*);
 
 Step chosenStep() {
 #ifdef BRINDMAR_TRELLIS_AVX2
+    if (haveAvx512()) {
+        return stepAvx512;
+    }
     if (haveAvx2()) {
         return stepAvx2;
     }
