@@ -170,32 +170,45 @@ void searchSegment(const TrellisCode& code, const uint16_t* packed, const unsign
     std::fill(std::begin(weights[0]), std::end(weights[0]), kUnreachable);
     weights[0][0] = 0;
     int now = 0;
+    // Plain pointers: the thread's buffers are not looked up again at every column.
+    const float* costs = cost.data();
+    uint8_t* paths = path.data();
+    const uint8_t* targets = target.data();
+    const uint8_t* words = code.submatrix.data();
     for (uint64_t i = 0; i < b; ++i) {
         const uint32_t mask = rowMask(i, b);
         for (uint32_t k = 0; k < w; ++k) {
             const uint64_t column = i * w + k;
-            step(weights[now], weights[1 - now], code.submatrix[k] & mask, cost[column],
-                 path.data() + column * kPathBytes);
+            step(weights[now], weights[1 - now], words[k] & mask, costs[column],
+                 paths + column * kPathBytes);
             now = 1 - now;
         }
         // Row i is closed: keep the states that carry its bit, and open row i + h.
-        float* from = weights[now];
+        const float* from = weights[now];
         float* to = weights[1 - now];
-        // Eight running minima rather than one: a chain of 64 dependent comparisons a row was
-        // a good part of the search. A minimum is exact, so the order does not matter.
-        const uint32_t carried = target[i];
-        float lows[8] = {kUnreachable, kUnreachable, kUnreachable, kUnreachable,
-                         kUnreachable, kUnreachable, kUnreachable, kUnreachable};
-        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
-            to[s] = from[2 * s + carried];
-            lows[s & 7] = std::min(lows[s & 7], to[s]);
+        // Eight running minima rather than one, without branches: a chain of 64 dependent
+        // comparisons a row was a good part of the search. A minimum is exact, so the order
+        // does not matter.
+        const uint32_t carried = targets[i];
+        float lows[8];
+        for (uint32_t l = 0; l < 8; ++l) {
+            lows[l] = from[2 * l + carried];
         }
-        const float least = *std::min_element(std::begin(lows), std::end(lows));
-        std::fill(to + kTrellisStates / 2, to + kTrellisStates, kUnreachable);
+        for (uint32_t s = 8; s < kTrellisStates / 2; s += 8) {
+            for (uint32_t l = 0; l < 8; ++l) {
+                const float v = from[2 * (s + l) + carried];
+                lows[l] = v < lows[l] ? v : lows[l];
+            }
+        }
+        float least = lows[0];
+        for (uint32_t l = 1; l < 8; ++l) {
+            least = lows[l] < least ? lows[l] : least;
+        }
         // Kept near zero, so that small costs are not lost against a large running sum.
         for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
-            to[s] -= least;
+            to[s] = from[2 * s + carried] - least;
         }
+        std::fill(to + kTrellisStates / 2, to + kTrellisStates, kUnreachable);
         now = 1 - now;
     }
     const size_t before = flips.size();
