@@ -124,6 +124,46 @@ void KeyedPermutation::forward(uint32_t first, uint32_t count, uint32_t* out) co
     }
 }
 
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void KeyedPermutation::backward(uint32_t first, uint32_t count, uint32_t* out) const {
+    // The rounds of forward undone in reverse order, the same way: round by round over a batch.
+    constexpr uint32_t kBatch = 4096;
+    uint32_t as[kBatch];
+    for (uint32_t done = 0; done < count; done += kBatch) {
+        const uint32_t n = std::min(kBatch, count - done);
+        uint32_t a = (first + done) % m_a;
+        uint32_t b = (first + done) / m_a;
+        uint32_t* bs = out + done;
+        for (uint32_t k = 0; k < n; ++k) {
+            as[k] = a;
+            bs[k] = b;
+            const bool wrap = ++a == m_a;
+            a = wrap ? 0 : a;
+            b += wrap ? 1 : 0;
+        }
+        for (size_t r = kRounds; r > 0; r -= 2) {
+            const uint32_t keyB = m_keys[r - 1];
+            const uint32_t keyA = m_keys[r - 2];
+            for (uint32_t k = 0; k < n; ++k) {
+                bs[k] = addMod(bs[k], m_b - below(as[k], keyB, m_b), m_b);
+            }
+            for (uint32_t k = 0; k < n; ++k) {
+                as[k] = addMod(as[k], m_a - below(bs[k], keyA, m_a), m_a);
+            }
+        }
+        for (uint32_t k = 0; k < n; ++k) {
+            bs[k] = as[k] + m_a * bs[k];
+        }
+        for (uint32_t k = 0; k < n; ++k) {
+            while (bs[k] >= m_n) {
+                bs[k] = decipher(bs[k]);
+            }
+        }
+    }
+}
+
 std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height) {
     static const char label[] = "brindmar stealth salt";
     std::array<unsigned char, sizeof label - 1 + 8> input{};
@@ -164,6 +204,25 @@ KeyedWalk::KeyedWalk(const unsigned char* walkKey32, uint64_t colourBytes,
     m_skips = m_sorted;
     for (size_t k = 0; k < m_skips.size(); ++k) {
         m_skips[k] -= k;
+    }
+    m_skipStart.resize(static_cast<size_t>((uint64_t{m_permutation.size()} >> kSkipShift) + 1));
+    for (size_t t = 0; t < m_skipStart.size(); ++t) {
+        m_skipStart[t] = static_cast<uint32_t>(
+            std::lower_bound(m_skips.begin(), m_skips.end(), uint64_t{t} << kSkipShift) -
+            m_skips.begin());
+    }
+}
+
+void KeyedWalk::bytesAt(uint64_t first, uint32_t count, uint32_t* out) const {
+    m_permutation.backward(static_cast<uint32_t>(first), count, out);
+    const size_t skips = m_skips.size();
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t rank = out[k];
+        size_t skipped = m_skipStart[rank >> kSkipShift];
+        while (skipped < skips && m_skips[skipped] <= rank) {
+            ++skipped;
+        }
+        out[k] = rank + static_cast<uint32_t>(skipped);
     }
 }
 

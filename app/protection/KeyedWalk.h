@@ -28,6 +28,8 @@ public:
     uint32_t inverse(uint32_t value) const;
     // The values of count consecutive indices from first, into out.
     void forward(uint32_t first, uint32_t count, uint32_t* out) const;
+    // The indices of count consecutive values from first, into out.
+    void backward(uint32_t first, uint32_t count, uint32_t* out) const;
 
 private:
     uint32_t encipher(uint32_t a, uint32_t b) const;
@@ -60,6 +62,9 @@ public:
     uint64_t size() const { return m_permutation.size(); }
     // The colour byte at a step.
     uint64_t operator()(uint64_t step) const;
+    // The colour bytes of count consecutive steps from first, into out: a stretch of the walk
+    // at once, many steps a vector.
+    void bytesAt(uint64_t first, uint32_t count, uint32_t* out) const;
 
     // visit(step, byte) for every byte the walk reaches, in the bytes' order: a pass over the
     // picture front to back rather than one jump per step.
@@ -100,6 +105,10 @@ private:
     // For the k-th salt position in ascending order, that position less k: the count of these
     // at or below a rank is the count of salt positions the rank's byte has to step over.
     std::vector<uint64_t> m_skips;
+    // For ranks from t * 2^kSkipShift on, the count of skips below that: where to start looking,
+    // a step or two from the end of the look rather than a search through all of them.
+    static constexpr int kSkipShift = 14;
+    std::vector<uint32_t> m_skipStart;
 };
 
 } // namespace brindmar

@@ -5,8 +5,8 @@
 
 namespace brindmar {
 
-// An array of a picture's size that is filled in walk order, that is at random: asked of the
-// system in huge pages where it allows them, so that scattered writes do not each miss the
+// An array of a picture's size that is read in walk order, that is at random: asked of the
+// system in huge pages where it allows them, so that scattered reads do not each miss the
 // address cache. Zero-filled; empty (data() null) when the memory could not be had.
 template <class T> class LargeBuffer {
 public:

@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <algorithm>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <sodium.h>
@@ -123,30 +124,25 @@ TrellisCode streamCode(uint32_t width, const SecretBytes& codeKey) {
 }
 
 // The picture is swept in strips of rows, each on its own, so that cores can share the work.
-constexpr uint32_t kStripRows = 64;
+constexpr uint32_t kStripRows = 128;
 
-// For every stream column (walk steps from kHeadSteps on, `columns` of them), visit(column,
-// byte, strip costs or nullptr, the strip's first byte). With costs set, each strip's HILL costs
-// are worked out first.
-template <class Visit>
-bool sweepColumns(const unsigned char* colour, uint32_t width, uint32_t height,
-                  const KeyedWalk& walk, uint64_t columns, bool costs, const Visit& visit) {
+// Every colour byte's price and low bit packed as the trellis search takes them, in picture
+// order: strip by strip, each strip's HILL costs worked out first, so that the writes run front
+// to back. The search then reads its columns from it a segment at a time.
+bool packColumns(const unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed) {
     const uint64_t row = uint64_t{width} * 3;
     const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
     return forEachTask(strips, [&](uint64_t g) {
         const auto first = static_cast<uint32_t>(g * kStripRows);
         const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
         thread_local std::vector<float> stripCosts;
-        if (costs) {
-            stripCosts.resize(static_cast<size_t>((end - first) * row));
-            HillCost(colour, width, height).rows(first, end, stripCosts.data());
+        stripCosts.resize(static_cast<size_t>((end - first) * row));
+        HillCost(colour, width, height).rows(first, end, stripCosts.data());
+        const unsigned char* bytes = colour + first * row;
+        uint16_t* out = packed + first * row;
+        for (size_t i = 0; i < stripCosts.size(); ++i) {
+            out[i] = trellisColumn(stripCosts[i], (bytes[i] & 1) != 0);
         }
-        const float* c = costs ? stripCosts.data() : nullptr;
-        walk.sweepBytes(first * row, end * row, [&](uint64_t step, uint64_t byte) {
-            if (step >= kHeadSteps && step - kHeadSteps < columns) {
-                visit(step - kHeadSteps, byte, c, first * row);
-            }
-        });
     });
 }
 
@@ -244,8 +240,8 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
     const uint64_t colourBytes = colourBytesOf(width, height);
     const std::vector<uint64_t> saltAt = saltPositions(width, height);
     const KeyedWalk walk(keys->walk.data(), colourBytes, saltAt);
-    std::optional<LargeBuffer<uint16_t>> costs(std::in_place, static_cast<size_t>(columns));
-    if (costs->failed()) {
+    std::optional<LargeBuffer<uint16_t>> packed(std::in_place, static_cast<size_t>(colourBytes));
+    if (packed->failed()) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
@@ -259,23 +255,28 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
 
     // The costs are those of the picture as the salt and the head left it; the reader never
     // needs them.
-    const bool gathered =
-        sweepColumns(colour, width, height, walk, columns, true,
-                     [&](uint64_t j, uint64_t byte, const float* stripCosts, uint64_t stripFirst) {
-                         (*costs)[j] =
-                             trellisColumn(stripCosts[byte - stripFirst], (colour[byte] & 1) != 0);
-                     });
-    if (!gathered) {
+    if (!packColumns(colour, width, height, packed->data())) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
+    // A segment's columns are a stretch of the walk: their bytes are worked out together and
+    // read where they lie.
+    const auto gather = [&](uint64_t first, size_t count, uint16_t* out) {
+        thread_local std::vector<uint32_t> bytes;
+        bytes.resize(count);
+        walk.bytesAt(kHeadSteps + first, static_cast<uint32_t>(count), bytes.data());
+        const uint16_t* from = packed->data();
+        for (size_t k = 0; k < count; ++k) {
+            out[k] = from[bytes[k]];
+        }
+    };
     const TrellisFlips flips = trellisEmbed(
-        code, costs->data(), reinterpret_cast<const unsigned char*>(sealed.constData()), bits);
+        code, gather, reinterpret_cast<const unsigned char*>(sealed.constData()), bits);
     if (!flips.ok) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
-    costs.reset();
+    packed.reset();
     const std::optional<uint64_t> streamChanges =
         changeColumns(colour, walk, columns, flips.columns, keys->directions);
     if (!streamChanges) {
@@ -316,20 +317,31 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
         return report;
     }
     const uint64_t bits = uint64_t{length} * 8;
-    const LargeBuffer<uint8_t> low(static_cast<size_t>(bits * w));
-    if (low.failed()) {
+    const TrellisCode code = streamCode(w, keys->code);
+    // Each strip adds up its own columns; the sums meet at the end, in whatever order the
+    // strips finish, which cannot change a sum of bits modulo 2.
+    TrellisReader reader(code, bits);
+    std::mutex meeting;
+    const uint64_t columns = bits * w;
+    const uint64_t row = uint64_t{width} * 3;
+    const bool read =
+        forEachTask((uint64_t{height} + kStripRows - 1) / kStripRows, [&](uint64_t g) {
+            const auto first = static_cast<uint32_t>(g * kStripRows);
+            const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
+            TrellisReader strip(code, bits);
+            walk.sweepBytes(first * row, end * row, [&](uint64_t step, uint64_t byte) {
+                if ((colour[byte] & 1) != 0 && step >= kHeadSteps && step - kHeadSteps < columns) {
+                    strip.addColumn(step - kHeadSteps);
+                }
+            });
+            const std::lock_guard<std::mutex> lock(meeting);
+            reader.merge(strip);
+        });
+    if (!read) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
-    if (!sweepColumns(colour, width, height, walk, bits * w, false,
-                      [&](uint64_t j, uint64_t byte, const float*, uint64_t) {
-                          low[j] = colour[byte] & 1;
-                      })) {
-        report.status = StealthStatus::NoMemory;
-        return report;
-    }
-    const std::vector<unsigned char> message =
-        trellisSyndrome(streamCode(w, keys->code), low.data(), bits);
+    const std::vector<unsigned char> message = reader.message();
     QByteArray sealed(reinterpret_cast<const char*>(message.data()),
                       static_cast<qsizetype>(message.size()));
     QByteArray archive;

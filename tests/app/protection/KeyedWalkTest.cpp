@@ -33,8 +33,10 @@ TEST(KeyedWalk, PermutationVisitsEveryIndexOnceAtEverySize) {
         const KeyedPermutation other(otherKey.data(), n);
         uint32_t same = 0;
         std::vector<uint32_t> batch(n);
+        std::vector<uint32_t> back(n);
         const uint32_t start = n / 3;
         permutation.forward(start, n - start, batch.data());
+        permutation.backward(start, n - start, back.data());
         std::vector<bool> seen(n);
         for (uint32_t i = 0; i < n; ++i) {
             const uint32_t x = permutation(i);
@@ -44,6 +46,7 @@ TEST(KeyedWalk, PermutationVisitsEveryIndexOnceAtEverySize) {
             ASSERT_EQ(permutation.inverse(x), i) << "n " << n;
             if (i >= start) {
                 ASSERT_EQ(batch[i - start], x) << "n " << n << " index " << i;
+                ASSERT_EQ(back[i - start], permutation.inverse(i)) << "n " << n << " value " << i;
             }
             same += other(i) == x ? 1 : 0;
         }
@@ -57,7 +60,9 @@ TEST(KeyedWalk, SkipsTheSaltAndCoversTheRest) {
     struct Size {
         uint32_t width, height;
     };
-    for (const Size size : {Size{1, 160}, Size{160, 1}, Size{1, 400}, Size{17, 13}, Size{40, 30}}) {
+    // The last size spans several of the stretches the walk looks its skips up by.
+    for (const Size size :
+         {Size{1, 160}, Size{160, 1}, Size{1, 400}, Size{17, 13}, Size{40, 30}, Size{300, 200}}) {
         const uint64_t colourBytes = uint64_t{size.width} * size.height * 3;
         const std::vector<uint64_t> salt = saltPositions(size.width, size.height);
         ASSERT_EQ(salt.size(), kSaltPositions);
@@ -82,6 +87,15 @@ TEST(KeyedWalk, SkipsTheSaltAndCoversTheRest) {
             ++swept;
         });
         EXPECT_EQ(swept, walk.size());
+        // Stretches of steps looked up at once land where the steps one at a time do.
+        std::vector<uint32_t> stretch(walk.size());
+        for (const uint64_t from : {uint64_t{0}, walk.size() / 2}) {
+            const auto count = static_cast<uint32_t>(walk.size() - from);
+            walk.bytesAt(from, count, stretch.data());
+            for (uint32_t k = 0; k < count; ++k) {
+                ASSERT_EQ(stretch[k], walk(from + k)) << "step " << from + k;
+            }
+        }
         // Swept in two parts split anywhere (salt positions included), the same pairs.
         for (const uint64_t split : {salt[0], salt[1] + 1, colourBytes / 3}) {
             uint64_t parts = 0;

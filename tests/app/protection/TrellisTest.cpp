@@ -3,6 +3,7 @@
 #include "protection/Trellis.h"
 #include "protection/HillCost.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <random>
@@ -78,6 +79,62 @@ TEST(Trellis, CarriesTheMessageAtTheLeastCost) {
             }
         }
         EXPECT_NEAR(spent, least, 1e-3) << "round " << round;
+    }
+}
+
+// The format's own description of a segment's syndrome, bit by bit.
+std::vector<unsigned char> syndromeAsDescribed(const TrellisCode& code,
+                                               const std::vector<uint8_t>& low, uint64_t bits) {
+    std::vector<unsigned char> message((bits + 7) / 8);
+    const uint32_t w = code.width;
+    for (uint64_t first = 0; first < bits; first += kSegmentBits) {
+        const uint64_t b = std::min(kSegmentBits, bits - first);
+        for (uint64_t i = 0; i < b; ++i) {
+            for (uint32_t c = 0; c < w; ++c) {
+                if (low[(first + i) * w + c] == 0) {
+                    continue;
+                }
+                const uint32_t s = code.submatrix[c] & ((1u << std::min<uint64_t>(7, b - i)) - 1);
+                for (uint32_t r = 0; r < 7; ++r) {
+                    if ((s >> r) & 1) {
+                        message[(first + i + r) / 8] ^= 1 << ((first + i + r) % 8);
+                    }
+                }
+            }
+        }
+    }
+    return message;
+}
+
+// A reader that takes the set columns in any order, shared among any number of partial readers,
+// reads what the columns in walk order carry, across segments and a short last one.
+TEST(Trellis, ColumnsInAnyOrderAndAnySplitReadTheSameMessage) {
+    std::mt19937 random(26);
+    for (int round = 0; round < 40; ++round) {
+        const auto width = static_cast<uint32_t>(2 + random() % 31);
+        const uint64_t bits = round < 10 ? 1 + random() % 20 : 1 + random() % (3 * kSegmentBits);
+        const TrellisCode code = trellisCode(width, randomBytes(random, width).data());
+        std::vector<uint8_t> low(static_cast<size_t>(bits * width));
+        std::vector<uint64_t> set;
+        for (size_t j = 0; j < low.size(); ++j) {
+            low[j] = random() % 3 == 0 ? 1 : 0;
+            if (low[j] != 0) {
+                set.push_back(j);
+            }
+        }
+        const std::vector<unsigned char> expected = syndromeAsDescribed(code, low, bits);
+        EXPECT_EQ(trellisSyndrome(code, low.data(), bits), expected) << "round " << round;
+        std::shuffle(set.begin(), set.end(), random);
+        const size_t parts = 1 + random() % 5;
+        TrellisReader whole(code, bits);
+        for (size_t p = 0; p < parts; ++p) {
+            TrellisReader part(code, bits);
+            for (size_t k = p; k < set.size(); k += parts) {
+                part.addColumn(set[k]);
+            }
+            whole.merge(part);
+        }
+        EXPECT_EQ(whole.message(), expected) << "round " << round << " width " << width;
     }
 }
 
