@@ -380,7 +380,15 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
         noMemory.status = StealthStatus::NoMemory;
         return noMemory;
     }
-    return stealthEmbedWithKey(colour, width, height, *key, prelude.salt, archive);
+    StealthEmbedReport report =
+        stealthEmbedWithKey(colour, width, height, *key, prelude.salt, archive);
+    // The carrier's original may be wiped once the image is made: it must give the archive back
+    // before anyone writes it, and with the key at hand that costs no second derivation.
+    if (report.status == StealthStatus::Done &&
+        stealthExtractWithKey(colour, width, height, *key).archive != archive) {
+        report.status = StealthStatus::Failed;
+    }
+    return report;
 }
 
 StealthExtractReport stealthExtract(const unsigned char* colour, uint32_t width, uint32_t height,

@@ -89,7 +89,8 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
                                            uint32_t height, const SecretBytes& key);
 
 // From the code: a fresh salt and one derivation at cost (the format's own unless a test
-// lowers it).
+// lowers it). The embed reads the picture back with the same key: Done means the archive comes
+// back from it, Failed that it does not (or the seal could not be made).
 StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
                                 const SecretBytes& code, const QByteArray& archive,
                                 StrongCost cost = kStealthCost);

@@ -78,22 +78,12 @@ struct EmbedJob {
     QByteArray archive;
     StrongCost cost;
     StealthFileResult made;
-    bool readBack = false;
 
     explicit EmbedJob(SecretBytes secret) : code(std::move(secret)) {}
     ~EmbedJob() { wipe(archive); }
-    void run() {
-        made = embedStealthFile(carrier, work, code, archive, cost);
-        if (made.status != StealthFileStatus::Done) {
-            return;
-        }
-        // The original may be offered for wiping after an embed: the image must give the
-        // document back with this code before it takes any file's place.
-        QByteArray back;
-        const StealthFileResult read = extractStealthFile(work, code, back, cost);
-        readBack = read.status == StealthFileStatus::Done && back == archive;
-        wipe(back);
-    }
+    // The coder reads the picture back with its key before it writes anything: the original
+    // may be offered for wiping after an embed.
+    void run() { made = embedStealthFile(carrier, work, code, archive, cost); }
 };
 
 struct SearchJob {
@@ -286,10 +276,9 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     }
     m.display.progress = 90;
     const StealthFileResult& made = job->made;
-    if (made.status == StealthFileStatus::Done && job->readBack) {
+    if (made.status == StealthFileStatus::Done) {
         outcome.done = true;
-    } else if (made.status == StealthFileStatus::Done) {
-        QFile::remove(work);
+    } else if (made.status == StealthFileStatus::Failed) {
         outcome.failure = carrier + QStringLiteral(" - the new image does not give the document "
                                                    "back with this code, so it was not written");
     } else if (made.status == StealthFileStatus::CannotWrite) {
