@@ -75,13 +75,8 @@ void TakeImage(WorkflowContext& ctx, const QString& path) {
     ctx.valueChanged();
     ctx.letEventsRun();
     ctx.ui.setMousePointer(MousePointer::Default);
-    // With no document chosen, a PNG is most likely chosen to be read: one whose pixels were
-    // changed on the way must not leave the user guessing why nothing can be extracted.
-    if (m.hasState(state::BmpUsable) && !m.extractMode() && !m.hasState(state::DocumentChosen)) {
-        ctx.report(Sound::Attention, tr(TextId::BmpFileTitle),
-                   path + QStringLiteral(" - ") + pngCarriesNothing() +
-                       QStringLiteral(".\n\nIt can carry a new document."));
-    }
+    // A PNG without a plain payload may still hold a stealth one, which only its code can tell:
+    // it is said to carry nothing only once a search with the code has found nothing.
 }
 
 } // namespace brindmar

@@ -7,7 +7,9 @@
 #include "workflows/CodeEntry.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
+#include "workflows/ImageFormat.h"
 #include "workflows/PictureConversion.h"
+#include "workflows/PngImage.h"
 #include "workflows/StrongProtection.h"
 #include "workflows/WipeCommand.h"
 
@@ -312,8 +314,13 @@ StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image) 
         return outcome;
     }
     if (job->found.status != StealthFileStatus::Done) {
+        // Messages name the PNG the user chose, never its work copy; in a PNG where nothing
+        // opens, the likeliest reason is a picture changed since it was made.
+        const QString named = shownImagePath(m);
         outcome.notFound = job->found.status == StealthFileStatus::NotFound;
-        outcome.failure = fileStatusText(job->found, image);
+        outcome.failure = outcome.notFound && named != image
+                              ? named + QStringLiteral(" - ") + pngCarriesNothing()
+                              : fileStatusText(job->found, named);
         return outcome;
     }
     // The archive goes where a plain extraction leaves it, for the same unpacking.
