@@ -97,7 +97,8 @@ std::vector<unsigned char> syndromeAsDescribed(const TrellisCode& code,
                 const uint32_t s = code.submatrix[c] & ((1u << std::min<uint64_t>(7, b - i)) - 1);
                 for (uint32_t r = 0; r < 7; ++r) {
                     if ((s >> r) & 1) {
-                        message[(first + i + r) / 8] ^= 1 << ((first + i + r) % 8);
+                        auto& byte = message[(first + i + r) / 8];
+                        byte = static_cast<unsigned char>(byte ^ (1u << ((first + i + r) % 8)));
                     }
                 }
             }
