@@ -212,6 +212,9 @@ std::optional<QString> embedRefusal(const WindowModel& m) {
     if (m.hasState(state::PayloadFound)) {
         return QStringLiteral("the image already carries a document that opens with this code");
     }
+    if (const auto refusal = stealthCarrierRefusal(m)) {
+        return *refusal;
+    }
     if (!m.hasState(state::EmbedPossible)) {
         // Packed or encrypted, a document can take more than the file chosen; the size it
         // takes is the one to hold against Embed max.
@@ -354,8 +357,8 @@ int runEmbed(const Options& options) {
     s.chooseBmp(*carrier);
     // A BMP of a kind the engine cannot take is converted as any other picture would be.
     // So is an 8-bit one under --stealth, whose coder takes 24-bit pixels only.
-    const bool unusable = !s.model.hasState(state::BmpUsable) ||
-                          (options.stealth && !s.model.stealthCandidate && !s.model.extractMode());
+    const bool unusable =
+        !s.model.hasState(state::BmpUsable) || (options.stealth && s.model.stealthByConversion);
     if (!picture && !s.model.display.bmpPath.isEmpty() && unusable &&
         s.pictures.canRead(*carrier)) {
         if (overTheCarrier() ||

@@ -110,7 +110,8 @@ void commandRefresh(WindowModel& model) {
     shown.framesEnabled = refresh.framesEnabled;
     shown.documentHint = stealthSearchHint(model);
     showOutputFolder(model);
-    shown.outputFolderTooltip = refresh.outputFolderTooltip;
+    shown.outputFolderTooltip =
+        shown.extractOutput ? TextId::SelectExtractOutputTooltip : refresh.outputFolderTooltip;
     if (refresh.focus) {
         model.requestFocus(FocusTarget::Command, static_cast<int>(*refresh.focus));
     }

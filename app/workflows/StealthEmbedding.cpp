@@ -162,9 +162,21 @@ QString stealthSearchHint(const WindowModel& m) {
                                      : QStringLiteral("Stealth? Type its code, press Extract");
 }
 
+std::optional<QString> stealthCarrierRefusal(const WindowModel& m) {
+    if (!m.stealthWanted || !m.hasState(state::BmpUsable) || m.stealthCandidate ||
+        m.stealthByConversion) {
+        return std::nullopt;
+    }
+    return QStringLiteral("the image already carries a payload, which would give a Stealth image "
+                          "away: choose a carrier without one");
+}
+
 int64_t stealthArchiveLength(const WindowModel& m) {
-    if (m.hasPacking(packing::PackedForSeal)) {
-        return QFileInfo(m.storedDocumentPath).size();
+    // A run's end removes the work archive while the packing stays: the sealed length, never
+    // shorter, then stands for it.
+    const QFileInfo archive(m.storedDocumentPath);
+    if (m.hasPacking(packing::PackedForSeal) && archive.exists()) {
+        return archive.size();
     }
     return m.documentLength;
 }
@@ -189,6 +201,11 @@ void applyStealthCapacity(WindowModel& m) {
 void ToggleStealth(WorkflowContext& ctx) {
     WindowModel& m = ctx.model;
     WindowDisplay& shown = m.display;
+    // A run under way has chosen how it ends: its check and its clean-up follow the switch.
+    if (m.operationRunning()) {
+        ctx.render();
+        return;
+    }
     shown.stealthBox = !shown.stealthBox;
     if (shown.stealthBox) {
         shown.strongBox = true;
@@ -209,9 +226,8 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
                                  const QString& work) {
     WindowModel& m = ctx.model;
     StealthOutcome outcome;
-    if (!m.stealthCandidate && !m.stealthByConversion) {
-        outcome.failure = carrier + QStringLiteral(" - Stealth needs a 24-bit uncompressed BMP: "
-                                                   "convert the picture first");
+    if (const auto refusal = stealthCarrierRefusal(m)) {
+        outcome.failure = carrier + QStringLiteral(" - ") + *refusal;
         return outcome;
     }
     if (const auto refusal = sealingCodeRefusal(m.code)) {

@@ -26,6 +26,10 @@ bool outputIsExtract(const WindowModel& m);
 // The output row as outputIsExtract says.
 void showOutputFolder(WindowModel& m);
 
+// Why Stealth cannot use the chosen carrier as it is, or nothing when it can: a 24-bit image
+// that already carries a plain payload (under any code) would show it.
+std::optional<QString> stealthCarrierRefusal(const WindowModel& m);
+
 // The archive the stealth coder carries: the packed document before it is sealed.
 int64_t stealthArchiveLength(const WindowModel& m);
 

@@ -25,6 +25,7 @@ TEST(CliStealth, EmbedAndSearch) {
     apptest::ScratchDir dir;
     const QString out = dir.folder() + QStringLiteral("out/");
     const QString found = dir.folder() + QStringLiteral("found/");
+    const QString plain = dir.folder() + QStringLiteral("plain/");
     ASSERT_TRUE(QDir().mkpath(out) && QDir().mkpath(found));
     std::mt19937 random(7);
     std::string largeDocument(1500, ' ');
@@ -81,6 +82,20 @@ TEST(CliStealth, EmbedAndSearch) {
         // Above the recommended rate a warning, and the embed goes on; a PNG is searched too.
         {largeEmbed + QStringList{"--stealth", "--format", "png"}, code, 0, done, warning},
         {{"extract", png, "-o", found, "-y"}, code, 0, done, {}},
+        // A carrier with a plain payload under another code would give a stealth image away.
+        {{"embed", carrier, dir.path(QStringLiteral("note.txt")), "-o", plain, "--encrypt"},
+         code,
+         0,
+         done,
+         {}},
+        {{"embed", plain + "carrier.bmp", dir.path(QStringLiteral("note.txt")), "-o", out, "-y",
+          "--stealth"},
+         other,
+         1,
+         {},
+         "brindmar: " + plain +
+             "carrier.bmp: the image already carries a payload, which would give a Stealth image "
+             "away: choose a carrier without one\n"},
     };
     for (const Row& row : rows) {
         QProcess process;
