@@ -132,6 +132,8 @@ private:
     WorkflowContext& m_ctx;
     WindowModel& m_model;
     QString m_carrier;
+    // What messages call the carrier: the user's PNG rather than its work copy.
+    QString m_named;
     QString m_output;
     CarrierFacts m_facts;
     EngineCarrier m_engineCarrier;
@@ -209,7 +211,7 @@ void EmbedRun::run() {
         fail({}, false);
         return;
     case LoopEnd::Failed:
-        fail(embedFailureDetail(result.status, m_carrier, m_model.storedDocumentPath, m_output,
+        fail(embedFailureDetail(result.status, m_named, m_model.storedDocumentPath, m_output,
                                 engineWriteFailure(m_ctx.engine.lastSystemError(), m_ctx.platform,
                                                    m_model.embedOutputFolder),
                                 m_ctx.engine.lastSystemError()),
@@ -220,6 +222,7 @@ void EmbedRun::run() {
 
 bool EmbedRun::checksPassed() {
     m_carrier = trimBlanks(m_model.display.bmpPath);
+    m_named = trimBlanks(shownImagePath(m_model));
     if (!m_carrier.isEmpty()) {
         const int64_t length = QFileInfo(m_carrier).size();
         if (length > 0) {
@@ -266,7 +269,7 @@ bool EmbedRun::prepareOutput() {
             normalPointer(m_ctx);
             failureExit();
         } else {
-            fail(m_carrier + tr(TextId::AnInvalidFile), false);
+            fail(m_named + tr(TextId::AnInvalidFile), false);
         }
         return false;
     }
@@ -377,7 +380,7 @@ std::optional<EngineGeometry> EmbedRun::engineGeometry(const CropArea& area, int
                              "wider crop");
     }
     if (!why.isEmpty()) {
-        fail(m_carrier + why, true);
+        fail(m_named + why, true);
         return std::nullopt;
     }
     g.rowsPerBlock = *rows;
@@ -424,7 +427,7 @@ bool EmbedRun::chooseEngineCarrier() {
         }
         fault = made.fault;
     }
-    fail(m_carrier + tr(TextId::AnInvalidFile) + faultText(fault), true);
+    fail(m_named + tr(TextId::AnInvalidFile) + faultText(fault), true);
     return false;
 }
 

@@ -13,6 +13,7 @@
 #include "workflows/DocumentPacking.h"
 #include "workflows/EmbedDocument.h"
 #include "workflows/EngineLoop.h"
+#include "workflows/PngImage.h"
 #include "workflows/StealthEmbedding.h"
 #include "workflows/StrongProtection.h"
 #include "workflows/WindowReset.h"
@@ -68,6 +69,8 @@ private:
     WorkflowContext& m_ctx;
     WindowModel& m_model;
     QString m_carrier;
+    // What messages call the image: the user's PNG rather than its work copy.
+    QString m_named;
     QString m_target;
     QString m_staging;
 };
@@ -75,6 +78,7 @@ private:
 void ExtractRun::run() {
     WindowModel& m = m_model;
     m_carrier = trimBlanks(m.display.bmpPath);
+    m_named = trimBlanks(shownImagePath(m));
     m_staging = m_ctx.temporaryFolder + kStagingFolderName;
     if (!spaceChecked()) {
         return;
@@ -100,7 +104,7 @@ void ExtractRun::run() {
     const std::optional<int16_t> rowsPerBlock =
         blockRows(info.rowBytes, info.headerLength(), rowsNeeded);
     if (info.status == PayloadStatus::ReadError) {
-        report(TextId::ErrorDuringExtracting, m_carrier + engineReadFailure(info.readError));
+        report(TextId::ErrorDuringExtracting, m_named + engineReadFailure(info.readError));
         failurePath();
         return;
     }
@@ -119,8 +123,8 @@ void ExtractRun::run() {
     if (info.sealed && trimBlanks(m.code).isEmpty()) {
         normalPointer(m_ctx);
         m_ctx.report(Sound::Attention, tr(TextId::FileExtractTitle),
-                     m_carrier + QStringLiteral(" - its document is sealed with strong "
-                                                "protection: type its code, then extract"));
+                     m_named + QStringLiteral(" - its document is sealed with strong "
+                                              "protection: type its code, then extract"));
         m.requestFocus(FocusTarget::CodeBox);
         cancelledPath();
         return;
@@ -161,7 +165,7 @@ void ExtractRun::run() {
     case LoopEnd::Failed:
         report(TextId::ErrorDuringExtracting,
                extractFailureDetail(
-                   result.status, m_carrier, archived ? engineOutput : m_target,
+                   result.status, m_named, archived ? engineOutput : m_target,
                    engineWriteFailure(m_ctx.engine.lastSystemError(), m_ctx.platform,
                                       archived ? m_ctx.temporaryFolder : m.extractOutputFolder),
                    m_ctx.engine.lastSystemError()));
@@ -242,7 +246,7 @@ LoopResult ExtractRun::runEngine(const PayloadHeaderInfo& info, int16_t rowsPerB
 
 bool ExtractRun::unsealed(const PayloadHeaderInfo& info) {
     m_ctx.render();
-    const SealOutcome outcome = OpenSealedPayload(m_ctx, info, m_carrier);
+    const SealOutcome outcome = OpenSealedPayload(m_ctx, info, m_named);
     if (outcome.done) {
         return true;
     }

@@ -226,8 +226,10 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
                                  const QString& work) {
     WindowModel& m = ctx.model;
     StealthOutcome outcome;
+    // Messages name the user's PNG rather than its work copy.
+    const QString named = shownImagePath(m);
     if (const auto refusal = stealthCarrierRefusal(m)) {
-        outcome.failure = carrier + QStringLiteral(" - ") + *refusal;
+        outcome.failure = named + QStringLiteral(" - ") + *refusal;
         return outcome;
     }
     if (const auto refusal = sealingCodeRefusal(m.code)) {
@@ -283,7 +285,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     job->work = work;
     job->cost = ctx.strongCost;
     if (!job->code.valid()) {
-        outcome.failure = sealEndText(SealEnd::Unsupported, carrier);
+        outcome.failure = sealEndText(SealEnd::Unsupported, named);
         return outcome;
     }
     m.display.progress = 20;
@@ -297,8 +299,8 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     if (made.status == StealthFileStatus::Done) {
         outcome.done = true;
     } else if (made.status == StealthFileStatus::Failed) {
-        outcome.failure = carrier + QStringLiteral(" - the new image does not give the document "
-                                                   "back with this code, so it was not written");
+        outcome.failure = named + QStringLiteral(" - the new image does not give the document "
+                                                 "back with this code, so it was not written");
     } else if (made.status == StealthFileStatus::CannotWrite) {
         outcome.failure = work + QStringLiteral(" could not be written: ") +
                           writeFailureReason(ctx.platform, ctx.temporaryFolder);
@@ -309,7 +311,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
                               .arg(length)
                               .arg(most);
     } else {
-        outcome.failure = fileStatusText(made, carrier);
+        outcome.failure = fileStatusText(made, named);
     }
     return outcome;
 }

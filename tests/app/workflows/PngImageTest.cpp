@@ -151,3 +151,32 @@ TEST(PngImage, FormatChoiceAndItsSetting) {
 }
 
 } // namespace
+
+namespace {
+
+// Messages about a PNG name the user's file, never its work copy in the private folder.
+TEST(PngImage, MessagesNameThePngNotItsWorkCopy) {
+    QtPictureConverter pictures;
+    apptest::UserSession maker(kCode);
+    maker.h.ctx.pictures = &pictures;
+    maker.h.ctx.strongCost = StrongCost{1, 8};
+    ToggleStrong(maker.h.ctx);
+    maker.h.ui.queueCodeAgain(kCode);
+    const QString image =
+        embedInto(maker, noisyPng(maker.h, QStringLiteral("sealed.png")), ImageFormat::Png);
+    ASSERT_TRUE(QFile::exists(image)) << maker.messages().join(u' ').toStdString();
+    for (const QString& code : {QString(), QStringLiteral("9876543210")}) {
+        apptest::UserSession reader(code);
+        reader.h.ctx.pictures = &pictures;
+        reader.h.ctx.strongCost = StrongCost{1, 8};
+        reader.chooseCarrier(image);
+        reader.h.model.extractOutputFolder = reader.h.dir.folder();
+        reader.h.ui.clear();
+        ExtractDocument(reader.h.ctx);
+        const QString said = reader.messages().join(u' ');
+        EXPECT_TRUE(said.contains(image + QStringLiteral(" - "))) << said.toStdString();
+        EXPECT_FALSE(said.contains(reader.h.ctx.temporaryFolder)) << said.toStdString();
+    }
+}
+
+} // namespace
