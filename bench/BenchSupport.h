@@ -90,8 +90,9 @@ struct RunOptions {
     std::string unknown;
 };
 
-inline RunOptions runOptions(int argc, char** argv) {
+inline RunOptions runOptions(int argc, char** argv, int reps = 5) {
     RunOptions options;
+    options.reps = reps;
     const char* tmp = std::getenv("TMPDIR");
     options.scratchParent = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
     for (int i = 1; i < argc && options.unknown.empty(); ++i) {

@@ -61,12 +61,7 @@ void die(const char* what) {
 } // namespace
 
 int main(int argc, char** argv) {
-    int reps = 3;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], "--reps=", 7) == 0) {
-            reps = std::max(1, std::atoi(argv[i] + 7));
-        }
-    }
+    const int reps = bench::runOptions(argc, argv, 3).reps;
     QTemporaryDir dir;
     const QString bmp = dir.filePath(QStringLiteral("carrier.bmp"));
     const QImage picture = photograph();

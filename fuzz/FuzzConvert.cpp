@@ -6,6 +6,7 @@
 // The limit is lowered from the program's 12000 pixels a side so that each run stays quick; the
 // checks and the allocation limit scale with it.
 #include "FuzzInput.h"
+#include "QuietQt.h"
 #include "imaging/QtPictureConverter.h"
 
 #include <QFile>
@@ -58,12 +59,7 @@ void checkCarrier(const std::vector<uint8_t>& out, const brindmar::PictureConver
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Every refused input makes the image plugins warn; the warnings are expected, not findings.
-    static const bool quiet = [] {
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        return true;
-    }();
-    (void)quiet;
+    fuzzin::quietQt();
     static const std::string input = fuzzin::workDir() + "/picture";
     static const std::string output = fuzzin::workDir() + "/carrier.bmp";
     fuzzin::writeFile(input, data, size);

@@ -6,6 +6,7 @@
 // The limit is lowered from the program's 12000 pixels a side so that each run stays quick; the
 // memory budget scales with it, so a decompression bomb is refused as it is at full size.
 #include "FuzzInput.h"
+#include "QuietQt.h"
 #include "imaging/PngWriter.h"
 #include "imaging/QtPictureConverter.h"
 #include "payload/PayloadHeaderReader.h"
@@ -31,12 +32,7 @@ void require(bool condition, const char* what) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Every refused input makes the image plugins warn; the warnings are expected, not findings.
-    static const bool quiet = [] {
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        return true;
-    }();
-    (void)quiet;
+    fuzzin::quietQt();
     static const std::string input = fuzzin::workDir() + "/image.png";
     static const std::string carrier = fuzzin::workDir() + "/carrier.bmp";
     static const std::string again = fuzzin::workDir() + "/again.png";

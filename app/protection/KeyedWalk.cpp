@@ -81,6 +81,23 @@ uint32_t KeyedPermutation::inverse(uint32_t value) const {
     return x;
 }
 
+namespace {
+
+// n indices from first as a + modulus * b, one division for the batch rather than one each.
+inline void splitIndices(uint32_t first, uint32_t n, uint32_t modulus, uint32_t* as, uint32_t* bs) {
+    uint32_t a = first % modulus;
+    uint32_t b = first / modulus;
+    for (uint32_t k = 0; k < n; ++k) {
+        as[k] = a;
+        bs[k] = b;
+        const bool wrap = ++a == modulus;
+        a = wrap ? 0 : a;
+        b += wrap ? 1 : 0;
+    }
+}
+
+} // namespace
+
 // With AVX2 where the processor has it: eight indices a step. Integer arithmetic, so the values
 // are the same either way.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
@@ -93,16 +110,8 @@ void KeyedPermutation::forward(uint32_t first, uint32_t count, uint32_t* out) co
     uint32_t as[kBatch];
     for (uint32_t done = 0; done < count; done += kBatch) {
         const uint32_t n = std::min(kBatch, count - done);
-        uint32_t a = (first + done) % m_a;
-        uint32_t b = (first + done) / m_a;
         uint32_t* bs = out + done;
-        for (uint32_t k = 0; k < n; ++k) {
-            as[k] = a;
-            bs[k] = b;
-            const bool wrap = ++a == m_a;
-            a = wrap ? 0 : a;
-            b += wrap ? 1 : 0;
-        }
+        splitIndices(first + done, n, m_a, as, bs);
         for (size_t r = 0; r < kRounds; r += 2) {
             const uint32_t keyA = m_keys[r];
             const uint32_t keyB = m_keys[r + 1];
@@ -133,16 +142,8 @@ void KeyedPermutation::backward(uint32_t first, uint32_t count, uint32_t* out) c
     uint32_t as[kBatch];
     for (uint32_t done = 0; done < count; done += kBatch) {
         const uint32_t n = std::min(kBatch, count - done);
-        uint32_t a = (first + done) % m_a;
-        uint32_t b = (first + done) / m_a;
         uint32_t* bs = out + done;
-        for (uint32_t k = 0; k < n; ++k) {
-            as[k] = a;
-            bs[k] = b;
-            const bool wrap = ++a == m_a;
-            a = wrap ? 0 : a;
-            b += wrap ? 1 : 0;
-        }
+        splitIndices(first + done, n, m_a, as, bs);
         for (size_t r = kRounds; r > 0; r -= 2) {
             const uint32_t keyB = m_keys[r - 1];
             const uint32_t keyA = m_keys[r - 2];

@@ -12,17 +12,10 @@ using namespace brindmar;
 
 namespace {
 
-constexpr CodeTextFault kNone = CodeTextFault::None;
-constexpr CodeTextFault kLength = CodeTextFault::Length;
-constexpr CodeTextFault kEmpty = CodeTextFault::Empty;
-constexpr CodeTextFault kNotLatin1 = CodeTextFault::NotLatin1;
-constexpr CodeTextFault kUnusable = CodeTextFault::Unusable;
-
 std::string times(const std::string& unit, int count) {
     std::string out;
-    for (int i = 0; i < count; ++i) {
+    while (count-- > 0)
         out += unit;
-    }
     return out;
 }
 
@@ -32,6 +25,7 @@ std::string around(const std::string& middle) {
 }
 
 TEST(CodeText, BytesBecomeOneCodeUnderEachRule) {
+    using enum CodeTextFault;
     const std::string alpha = "\xce\xb1";         // U+03B1
     const std::string han = "\xe5\xaf\x86";       // U+5BC6
     const std::string emoji = "\xf0\x9f\x94\x91"; // U+1F511, two UTF-16 units
@@ -44,30 +38,30 @@ TEST(CodeText, BytesBecomeOneCodeUnderEachRule) {
         CodeTextFault stored;
         CodeTextFault sealing;
     } cases[] = {
-        {"abcdefghij", {}, kNone, kNone},
-        {"  abcdefghij  ", "abcdefghij", kNone, kNone},
-        {composed, {}, kNone, kNone},
-        {"e\xcc\x81t\xc3\xa9 \xc3\xa0 Se\xcc\x80te", composed, kNone, kNone},
+        {"abcdefghij", {}, None, None},
+        {"  abcdefghij  ", "abcdefghij", None, None},
+        {composed, {}, None, None},
+        {"e\xcc\x81t\xc3\xa9 \xc3\xa0 Se\xcc\x80te", composed, None, None},
         // Nine characters composed from eleven.
-        {times("e\xcc\x81", 2) + "abcdefg", times("\xc3\xa9", 2) + "abcdefg", kLength, kLength},
-        {"abcdefghij" + nbsp, "abcdefghij", kNone, kNone},
-        {around(nbsp), "abcde fghij", kNone, kNone},
-        {"\xe3\x80\x80" + around("\xe2\x80\xaf"), "abcde fghij", kNone, kNone},
-        {"", "", kEmpty, kEmpty},
-        {" " + nbsp + " ", "", kEmpty, kEmpty},
-        {times(alpha, 10), {}, kNotLatin1, kNone},
-        {times(alpha, 9), {}, kNotLatin1, kLength},
-        {times(han, 10), {}, kNotLatin1, kNone},
-        {times(emoji, 10), {}, kNotLatin1, kNone},
-        {times(han, 256), {}, kNotLatin1, kNone},
-        {times(han, 257), {}, kNotLatin1, kLength},
-        {times(ylig, 20), {}, kNone, kNone},
-        {times(ylig, 21), {}, kLength, kNone},
-        {"abcdefghi\xc4\x80", {}, kNotLatin1, kNone}, // just past Latin-1
-        {around("\t"), {}, kUnusable, kUnusable},
-        {around("\xc2\x85"), {}, kUnusable, kUnusable},     // a C1 control
-        {around("\xe2\x80\x8b"), {}, kUnusable, kUnusable}, // a zero-width space
-        {"\xef\xbb\xbf" + around(""), {}, kUnusable, kUnusable},
+        {times("e\xcc\x81", 2) + "abcdefg", times("\xc3\xa9", 2) + "abcdefg", Length, Length},
+        {"abcdefghij" + nbsp, "abcdefghij", None, None},
+        {around(nbsp), "abcde fghij", None, None},
+        {"\xe3\x80\x80" + around("\xe2\x80\xaf"), "abcde fghij", None, None},
+        {"", "", Empty, Empty},
+        {" " + nbsp + " ", "", Empty, Empty},
+        {times(alpha, 10), {}, NotLatin1, None},
+        {times(alpha, 9), {}, NotLatin1, Length},
+        {times(han, 10), {}, NotLatin1, None},
+        {times(emoji, 10), {}, NotLatin1, None},
+        {times(han, 256), {}, NotLatin1, None},
+        {times(han, 257), {}, NotLatin1, Length},
+        {times(ylig, 20), {}, None, None},
+        {times(ylig, 21), {}, Length, None},
+        {"abcdefghi\xc4\x80", {}, NotLatin1, None}, // just past Latin-1
+        {around("\t"), {}, Unusable, Unusable},
+        {around("\xc2\x85"), {}, Unusable, Unusable},     // a C1 control
+        {around("\xe2\x80\x8b"), {}, Unusable, Unusable}, // a zero-width space
+        {"\xef\xbb\xbf" + around(""), {}, Unusable, Unusable},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.substr(0, 40));

@@ -209,12 +209,6 @@ TEST(EngineBinding, CarriesTheEnginesReasonIntoTheMessage) {
     dir.write(QStringLiteral("carrier.bmp"), std::string(54 + 8 * 24, '\x80'));
     dir.write(QStringLiteral("document"), std::string(3, 'd'));
     EngineBinding engine(kEngineFolder);
-    struct Case {
-        const char* what;
-        std::function<EngineStatus()> call;
-        int32_t status;
-        int error;
-    };
     UncompressedEmbedArgs shrunk = validEmbed();
     shrunk.docLength = 4;
     shrunk.rowsPerBlock = 8;
@@ -229,13 +223,18 @@ TEST(EngineBinding, CarriesTheEnginesReasonIntoTheMessage) {
     full.outputPath = QStringLiteral("/dev/full");
     ExtractArgs fine = full;
     fine.outputPath = dir.path(QStringLiteral("document.out"));
-    const Case cases[] = {
+    const struct {
+        const char* what;
+        std::function<EngineStatus()> call;
+        int32_t status;
+        int error;
+    } cases[] = {
         {"document shrank", [&] { return engine.embed24(shrunk); }, -12, ENODATA},
         {"disk full", [&] { return engine.extract(full); }, -14, ENOSPC},
         {"missing carrier", [&] { return engine.extract(validExtract()); }, -8, ENOENT},
         {"success leaves no reason", [&] { return engine.extract(fine); }, 0, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         errno = EBADF; // whatever the program had in errno before is not the engine's reason
         EXPECT_EQ(c.call(), c.status);
@@ -243,13 +242,12 @@ TEST(EngineBinding, CarriesTheEnginesReasonIntoTheMessage) {
     }
 
     // Embed's words, then extract's (whose output is its second name).
-    struct Words {
+    const struct {
         bool extracting;
         int32_t status;
         int error;
         const char* expected;
-    };
-    const Words words[] = {
+    } words[] = {
         {false, -13, EIO, "c.bmp - cannot be read: Input/output error (13)"},
         {false, -34, EIO, "c.bmp - cannot be read: Input/output error (34)"},
         {false, -55, EIO, "d.txt - cannot be read: Input/output error (55)"},
@@ -262,7 +260,7 @@ TEST(EngineBinding, CarriesTheEnginesReasonIntoTheMessage) {
     };
     LinuxPlatform platform;
     const QString c = QStringLiteral("c.bmp"), d = QStringLiteral("d.txt");
-    for (const Words& w : words) {
+    for (const auto& w : words) {
         const QString failure = engineWriteFailure(w.error, platform, dir.folder());
         EXPECT_EQ(w.extracting ? extractFailureDetail(w.status, c, d, failure, w.error)
                                : embedFailureDetail(w.status, c, d, QStringLiteral("o.bmp"),

@@ -148,17 +148,15 @@ TEST(MoveIntoPlace, ReplacesOnlyWhatWasAgreedAndKeepsItsMode) {
     EXPECT_EQ(moveIntoPlace(dir.path(QStringLiteral("again")), target), EEXIST);
 }
 
-struct Leftover {
-    const char* name;
-    bool folder;
-    bool held; // a live run holds its lock
-    bool removed;
-};
-
 // A run killed while it wrote leaves its part files behind; the next run in that folder removes
 // those of the program's own names whose writer is gone, and nothing else.
 TEST(StaleParts, TheNextRunInTheFolderRemovesOnlyAbandonedOwnParts) {
-    const std::vector<Leftover> table = {
+    const struct {
+        const char* name;
+        bool folder;
+        bool held; // a live run holds its lock
+        bool removed;
+    } table[] = {
         {".brindmar-k3j9.part", false, false, true},
         {".brindmar-live.part", false, true, false},
         {".brindmar-abc.part.Xy12Zq", false, false, true},
@@ -171,7 +169,7 @@ TEST(StaleParts, TheNextRunInTheFolderRemovesOnlyAbandonedOwnParts) {
     apptest::ScratchDir dir;
     std::vector<int> locks;
     int watched = -1;
-    for (const Leftover& row : table) {
+    for (const auto& row : table) {
         const QString path = dir.path(QString::fromLatin1(row.name));
         if (row.folder) {
             ASSERT_TRUE(QDir().mkdir(path));
@@ -192,7 +190,7 @@ TEST(StaleParts, TheNextRunInTheFolderRemovesOnlyAbandonedOwnParts) {
     }
     ReplacementFile next(dir.path(QStringLiteral("out.bmp")));
     ASSERT_TRUE(next.isOpen());
-    for (const Leftover& row : table) {
+    for (const auto& row : table) {
         EXPECT_EQ(QFileInfo::exists(dir.path(QString::fromLatin1(row.name))), !row.removed)
             << row.name;
     }

@@ -15,14 +15,12 @@ namespace {
 
 std::vector<unsigned char> randomBytes(std::mt19937& random, size_t n) {
     std::vector<unsigned char> bytes(n);
-    for (unsigned char& b : bytes) {
-        b = static_cast<unsigned char>(random());
-    }
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<unsigned char>(random()); });
     return bytes;
 }
 
-// Small codes against every set of changes: the search's changes carry the message and cost no
-// more than the cheapest set that does; large ones across segments carry it too.
+// Small codes against every set of changes: the search's changes, in rising order, carry the
+// message and cost no more than the cheapest set that does; large ones across segments carry it.
 TEST(Trellis, CarriesTheMessageAtTheLeastCost) {
     std::mt19937 random(2026);
     for (int round = 0; round < 60; ++round) {
@@ -40,14 +38,10 @@ TEST(Trellis, CarriesTheMessageAtTheLeastCost) {
             column[j] = trellisColumn(cost[j], low[j] != 0); // quarters keep every bit
         }
         const std::vector<unsigned char> message = randomBytes(random, (bits + 7) / 8);
-        const auto carries = [&](const std::vector<uint8_t>& bitsNow) {
-            const std::vector<unsigned char> read = trellisSyndrome(code, bitsNow.data(), bits);
-            for (uint64_t i = 0; i < bits; ++i) {
-                if (((read[i / 8] ^ message[i / 8]) >> (i % 8) & 1) != 0) {
-                    return false;
-                }
-            }
-            return true;
+        std::vector<unsigned char> wanted = message; // the syndrome leaves bits past the end 0
+        wanted.back() = static_cast<unsigned char>(wanted.back() & (0xffu >> (7 - (bits - 1) % 8)));
+        const auto carries = [&](const std::vector<uint8_t>& now) {
+            return trellisSyndrome(code, now.data(), bits) == wanted;
         };
         const TrellisFlips flips = trellisEmbed(code, column.data(), message.data(), bits);
         ASSERT_TRUE(flips.ok);
@@ -69,14 +63,10 @@ TEST(Trellis, CarriesTheMessageAtTheLeastCost) {
             std::vector<uint8_t> trial = low;
             float price = 0;
             for (size_t j = 0; j < columns; ++j) {
-                if ((set >> j) & 1) {
-                    trial[j] ^= 1;
-                    price += cost[j];
-                }
+                trial[j] = static_cast<uint8_t>(trial[j] ^ ((set >> j) & 1));
+                price += ((set >> j) & 1) != 0 ? cost[j] : 0;
             }
-            if (price < least && carries(trial)) {
-                least = price;
-            }
+            least = price < least && carries(trial) ? price : least;
         }
         EXPECT_NEAR(spent, least, 1e-3) << "round " << round;
     }
@@ -86,20 +76,15 @@ TEST(Trellis, CarriesTheMessageAtTheLeastCost) {
 std::vector<unsigned char> syndromeAsDescribed(const TrellisCode& code,
                                                const std::vector<uint8_t>& low, uint64_t bits) {
     std::vector<unsigned char> message((bits + 7) / 8);
-    const uint32_t w = code.width;
     for (uint64_t first = 0; first < bits; first += kSegmentBits) {
         const uint64_t b = std::min(kSegmentBits, bits - first);
         for (uint64_t i = 0; i < b; ++i) {
-            for (uint32_t c = 0; c < w; ++c) {
-                if (low[(first + i) * w + c] == 0) {
-                    continue;
-                }
-                const uint32_t s = code.submatrix[c] & ((1u << std::min<uint64_t>(7, b - i)) - 1);
-                for (uint32_t r = 0; r < 7; ++r) {
-                    if ((s >> r) & 1) {
-                        auto& byte = message[(first + i + r) / 8];
-                        byte = static_cast<unsigned char>(byte ^ (1u << ((first + i + r) % 8)));
-                    }
+            for (uint32_t c = 0; c < code.width; ++c) {
+                const bool set = low[(first + i) * code.width + c] != 0;
+                for (uint64_t r = 0; set && r < std::min<uint64_t>(7, b - i); ++r) {
+                    const uint64_t at = first + i + r;
+                    message[at / 8] = static_cast<unsigned char>(
+                        message[at / 8] ^ ((code.submatrix[c] >> r & 1u) << at % 8));
                 }
             }
         }
@@ -139,26 +124,21 @@ TEST(Trellis, ColumnsInAnyOrderAndAnySplitReadTheSameMessage) {
     }
 }
 
+// Costs are finite and positive, the same costed in strips as whole, and texture is cheaper.
 TEST(HillCost, StripsAgreeWithTheWholeAndTextureIsCheaper) {
     std::mt19937 random(8);
-    struct Size {
-        uint32_t width, height;
-    };
-    for (const Size size : {Size{1, 1}, Size{1, 40}, Size{40, 1}, Size{2, 2}, Size{64, 45}}) {
-        const uint32_t w = size.width;
-        const uint32_t h = size.height;
+    using Size = std::pair<uint32_t, uint32_t>;
+    for (const auto& [w, h] : {Size{1, 1}, Size{1, 40}, Size{40, 1}, Size{2, 2}, Size{64, 45}}) {
         const size_t row = size_t{w} * 3;
-        // Left half flat with a slight slope, right half noise.
-        std::vector<unsigned char> picture(row * h);
+        std::vector<unsigned char> picture(row * h); // left half a slight slope, right half noise
         for (size_t i = 0; i < picture.size(); ++i) {
             const bool busy = (i % row) >= row / 2;
             picture[i] = static_cast<unsigned char>(busy ? random() % 256 : 100 + (i / row) / 8);
         }
         const HillCost hill(picture.data(), w, h);
-        std::vector<float> whole(picture.size());
+        std::vector<float> whole(picture.size()), parts(picture.size());
         hill.rows(0, h, whole.data());
         const uint32_t split = h / 3;
-        std::vector<float> parts(picture.size());
         hill.rows(split, h, parts.data() + split * row);
         hill.rows(0, split, parts.data());
         EXPECT_EQ(parts, whole) << w << " x " << h;
