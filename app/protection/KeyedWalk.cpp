@@ -23,7 +23,7 @@ inline uint32_t below(uint32_t v, uint32_t key, uint32_t modulus) {
 }
 
 inline uint32_t addMod(uint32_t x, uint32_t y, uint32_t modulus) {
-    const uint32_t sum = x + y; // both below modulus, which is at most 2^16
+    const uint32_t sum = x + y; // both below modulus, which is far below 2^31
     return sum >= modulus ? sum - modulus : sum;
 }
 
@@ -54,29 +54,11 @@ uint32_t KeyedPermutation::encipher(uint32_t a, uint32_t b) const {
     return a + m_a * b;
 }
 
-uint32_t KeyedPermutation::decipher(uint32_t x) const {
-    uint32_t a = x % m_a;
-    uint32_t b = x / m_a;
-    for (size_t r = kRounds; r > 0; r -= 2) {
-        b = addMod(b, m_b - below(a, m_keys[r - 1], m_b), m_b);
-        a = addMod(a, m_a - below(b, m_keys[r - 2], m_a), m_a);
-    }
-    return a + m_a * b;
-}
-
 uint32_t KeyedPermutation::operator()(uint32_t index) const {
     // The cycle through index always comes back into [0, n).
     uint32_t x = encipher(index % m_a, index / m_a);
     while (x >= m_n) {
         x = encipher(x % m_a, x / m_a);
-    }
-    return x;
-}
-
-uint32_t KeyedPermutation::inverse(uint32_t value) const {
-    uint32_t x = decipher(value);
-    while (x >= m_n) {
-        x = decipher(x);
     }
     return x;
 }
@@ -133,38 +115,6 @@ void KeyedPermutation::forward(uint32_t first, uint32_t count, uint32_t* out) co
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void KeyedPermutation::backward(uint32_t first, uint32_t count, uint32_t* out) const {
-    // The rounds of forward undone in reverse order, the same way: round by round over a batch.
-    constexpr uint32_t kBatch = 4096;
-    uint32_t as[kBatch];
-    for (uint32_t done = 0; done < count; done += kBatch) {
-        const uint32_t n = std::min(kBatch, count - done);
-        uint32_t* bs = out + done;
-        splitIndices(first + done, n, m_a, as, bs);
-        for (size_t r = kRounds; r > 0; r -= 2) {
-            const uint32_t keyB = m_keys[r - 1];
-            const uint32_t keyA = m_keys[r - 2];
-            for (uint32_t k = 0; k < n; ++k) {
-                bs[k] = addMod(bs[k], m_b - below(as[k], keyB, m_b), m_b);
-            }
-            for (uint32_t k = 0; k < n; ++k) {
-                as[k] = addMod(as[k], m_a - below(bs[k], keyA, m_a), m_a);
-            }
-        }
-        for (uint32_t k = 0; k < n; ++k) {
-            bs[k] = as[k] + m_a * bs[k];
-        }
-        for (uint32_t k = 0; k < n; ++k) {
-            while (bs[k] >= m_n) {
-                bs[k] = decipher(bs[k]);
-            }
-        }
-    }
-}
-
 std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height) {
     static const char label[] = "brindmar stealth salt";
     std::array<unsigned char, sizeof label - 1 + 8> input{};
@@ -199,38 +149,122 @@ std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height) {
 
 KeyedWalk::KeyedWalk(const unsigned char* walkKey32, uint64_t colourBytes,
                      const std::vector<uint64_t>& saltPositions)
-    : m_permutation(walkKey32, static_cast<uint32_t>(colourBytes - saltPositions.size())),
-      m_sorted(saltPositions) {
-    std::sort(m_sorted.begin(), m_sorted.end());
-    m_skips = m_sorted;
+    : m_ranks(static_cast<uint32_t>(colourBytes - saltPositions.size())),
+      m_sliceLength(m_ranks / kSlices), m_tail(walkKey32, m_ranks - m_sliceLength * kSlices),
+      m_skips(saltPositions) {
+    std::sort(m_skips.begin(), m_skips.end());
     for (size_t k = 0; k < m_skips.size(); ++k) {
         m_skips[k] -= k;
     }
-    m_skipStart.resize(static_cast<size_t>((uint64_t{m_permutation.size()} >> kSkipShift) + 1));
+    m_skipStart.resize(static_cast<size_t>((uint64_t{m_ranks} >> kSkipShift) + 1));
     for (size_t t = 0; t < m_skipStart.size(); ++t) {
         m_skipStart[t] = static_cast<uint32_t>(
             std::lower_bound(m_skips.begin(), m_skips.end(), uint64_t{t} << kSkipShift) -
             m_skips.begin());
     }
+    if (m_sliceLength == 0) {
+        return;
+    }
+    // The slices' starts take the keystream's word after the permutations' round keys.
+    std::array<unsigned char, 4 * KeyedPermutation::kRounds + 4> stream{};
+    static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
+    if (sodium_init() >= 0) {
+        crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, walkKey32);
+    }
+    const size_t at = 4 * KeyedPermutation::kRounds;
+    const uint32_t startKey = uint32_t{stream[at]} | uint32_t{stream[at + 1]} << 8 |
+                              uint32_t{stream[at + 2]} << 16 | uint32_t{stream[at + 3]} << 24;
+    sodium_memzero(stream.data(), stream.size());
+    const KeyedPermutation slices(walkKey32, kSlices);
+    for (auto* table : {&m_sliceFirst, &m_sliceStart, &m_sliceSkips}) {
+        table->resize(kSlices);
+    }
+    for (std::vector<uint32_t>& table : m_sliceSkipAt) {
+        table.resize(kSlices);
+    }
+    for (uint32_t s = 0; s < kSlices; ++s) {
+        const uint32_t slice = slices(s);
+        const uint64_t first = uint64_t{slice} * m_sliceLength;
+        m_sliceFirst[s] = static_cast<uint32_t>(first);
+        m_sliceStart[s] = below(slice, startKey, m_sliceLength);
+        const auto from = std::lower_bound(m_skips.begin(), m_skips.end(), first);
+        const auto to = std::lower_bound(from, m_skips.end(), first + m_sliceLength);
+        m_sliceSkips[s] = static_cast<uint32_t>(from - m_skips.begin());
+        for (size_t t = 0; t < kSkipsWithin; ++t) {
+            m_sliceSkipAt[t][s] = static_cast<size_t>(to - from) > t
+                                      ? static_cast<uint32_t>(from[static_cast<ptrdiff_t>(t)])
+                                      : 0xffffffffu;
+        }
+        m_slicesPlain = m_slicesPlain && static_cast<size_t>(to - from) <= kSkipsWithin;
+    }
 }
 
+uint32_t KeyedWalk::byteOfRank(uint32_t rank) const {
+    size_t skipped = m_skipStart[rank >> kSkipShift];
+    while (skipped < m_skips.size() && m_skips[skipped] <= rank) {
+        ++skipped;
+    }
+    return rank + static_cast<uint32_t>(skipped);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void KeyedWalk::bytesAt(uint64_t first, uint32_t count, uint32_t* out) const {
-    m_permutation.backward(static_cast<uint32_t>(first), count, out);
-    const size_t skips = m_skips.size();
-    for (uint32_t k = 0; k < count; ++k) {
-        const uint32_t rank = out[k];
-        size_t skipped = m_skipStart[rank >> kSkipShift];
-        while (skipped < skips && m_skips[skipped] <= rank) {
-            ++skipped;
+    const uint64_t sliced = uint64_t{m_sliceLength} * kSlices;
+    const uint64_t end = first + count;
+    uint64_t step = first;
+    // A run of steps one pass through the slices: the same place in each slice, the slices'
+    // tables read in order, no branch, so that the compiler runs it many steps a vector.
+    while (step < std::min(end, sliced)) {
+        const auto pass = static_cast<uint32_t>(step / kSlices);
+        const auto s0 = static_cast<uint32_t>(step % kSlices);
+        const auto n = static_cast<uint32_t>(std::min<uint64_t>(kSlices - s0, sliced - step));
+        const uint32_t run = static_cast<uint32_t>(std::min<uint64_t>(n, end - step));
+        uint32_t* to = out + (step - first);
+        const uint32_t length = m_sliceLength;
+        if (m_slicesPlain) {
+            const uint32_t* __restrict firsts = m_sliceFirst.data() + s0;
+            const uint32_t* __restrict starts = m_sliceStart.data() + s0;
+            const uint32_t* __restrict skips = m_sliceSkips.data() + s0;
+            std::array<const uint32_t*, kSkipsWithin> at{};
+            for (size_t t = 0; t < kSkipsWithin; ++t) {
+                at[t] = m_sliceSkipAt[t].data() + s0;
+            }
+            uint32_t* __restrict ranks = to;
+            uint32_t over[kSlices];
+            for (uint32_t k = 0; k < run; ++k) {
+                ranks[k] = firsts[k] + addMod(pass, starts[k], length);
+                over[k] = skips[k];
+            }
+            // Each bound passed is one more salt position to step over.
+            for (size_t t = 0; t < kSkipsWithin; ++t) {
+                const uint32_t* __restrict bound = at[t];
+                for (uint32_t k = 0; k < run; ++k) {
+                    over[k] += ranks[k] >= bound[k] ? 1u : 0u;
+                }
+            }
+            for (uint32_t k = 0; k < run; ++k) {
+                ranks[k] += over[k];
+            }
+        } else {
+            for (uint32_t k = 0; k < run; ++k) {
+                const uint32_t s = s0 + k;
+                to[k] = byteOfRank(m_sliceFirst[s] + addMod(pass, m_sliceStart[s], length));
+            }
         }
-        out[k] = rank + static_cast<uint32_t>(skipped);
+        step += run;
+    }
+    for (; step < end; ++step) {
+        out[step - first] = byteOfRank(
+            static_cast<uint32_t>(sliced + m_tail(static_cast<uint32_t>(step - sliced))));
     }
 }
 
 uint64_t KeyedWalk::operator()(uint64_t step) const {
-    const uint64_t rank = m_permutation.inverse(static_cast<uint32_t>(step));
-    const auto skipped = std::upper_bound(m_skips.begin(), m_skips.end(), rank) - m_skips.begin();
-    return rank + static_cast<uint64_t>(skipped);
+    uint32_t byte = 0;
+    bytesAt(step, 1, &byte);
+    return byte;
 }
 
 } // namespace brindmar

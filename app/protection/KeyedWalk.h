@@ -8,13 +8,12 @@
 
 namespace brindmar {
 
-// A permutation of [0, n), n below 2^32, that can be evaluated at any index without a table, so
-// that a walk over tens of millions of colour bytes needs neither their count in memory nor a
-// pass over them before the first one is used. x is split as x = a + A * b with A the rounded-up
-// square root of n and B = ceil(n / A); eight rounds alternately add a keyed function of b to a
-// (mod A) and of a to b (mod B), and values at or past n walk the cycle on. Additions rather than
-// bit fields keep A * B within A of n, so walking on is rare, and the rounds are plain 32-bit
-// arithmetic that a compiler can run over many indices at once.
+// A permutation of [0, n), n below 2^32, that can be evaluated at any index without a table. x is
+// split as x = a + A * b with A the rounded-up square root of n and B = ceil(n / A); eight rounds
+// alternately add a keyed function of b to a (mod A) and of a to b (mod B), and values at or past
+// n walk the cycle on. Additions rather than bit fields keep A * B within A of n, so walking on is
+// rare, and the rounds are plain 32-bit arithmetic that a compiler can run over many indices at
+// once.
 class KeyedPermutation {
 public:
     static constexpr int kRounds = 8;
@@ -25,15 +24,11 @@ public:
 
     uint32_t size() const { return m_n; }
     uint32_t operator()(uint32_t index) const;
-    uint32_t inverse(uint32_t value) const;
     // The values of count consecutive indices from first, into out.
     void forward(uint32_t first, uint32_t count, uint32_t* out) const;
-    // The indices of count consecutive values from first, into out.
-    void backward(uint32_t first, uint32_t count, uint32_t* out) const;
 
 private:
     uint32_t encipher(uint32_t a, uint32_t b) const;
-    uint32_t decipher(uint32_t x) const;
 
     uint32_t m_n;
     uint32_t m_a = 1;
@@ -52,56 +47,46 @@ std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height);
 // The salt's colour bytes in the order they carry it; empty when the image has too few.
 std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height);
 
-// The keyed walk over every colour byte except the salt's. The byte of rank r among those (in
-// increasing order) is the walk's step permutation(r).
+// The keyed walk over every colour byte except the salt's, as ranks: the r-th of those bytes in
+// increasing order is rank r. The ranks are cut into kSlices slices of equal length, the few left
+// over forming a tail. Consecutive steps go to kSlices different slices in keyed order, and each
+// slice is walked front to back from a keyed start: a stretch of the walk lands all over the
+// picture, yet touches each slice only a byte or so further on than the stretch before it, so
+// that a pass along the walk reads the picture from the processor's nearest cache rather than
+// one memory fetch a step. kSlices is also more than the columns the trellis code takes together
+// (7 rows of 32), so that those never come from one slice twice. The tail comes last, in the
+// order of a keyed permutation.
 class KeyedWalk {
 public:
+    static constexpr uint32_t kSlices = 256;
+
     KeyedWalk(const unsigned char* walkKey32, uint64_t colourBytes,
               const std::vector<uint64_t>& saltPositions);
 
-    uint64_t size() const { return m_permutation.size(); }
+    uint64_t size() const { return m_ranks; }
     // The colour byte at a step.
     uint64_t operator()(uint64_t step) const;
-    // The colour bytes of count consecutive steps from first, into out: a stretch of the walk
-    // at once, many steps a vector.
+    // The colour bytes of count consecutive steps from first, into out.
     void bytesAt(uint64_t first, uint32_t count, uint32_t* out) const;
 
-    // visit(step, byte) for every byte the walk reaches, in the bytes' order: a pass over the
-    // picture front to back rather than one jump per step.
-    template <class Visit> void sweep(Visit&& visit) const {
-        sweepBytes(0, m_permutation.size() + m_sorted.size(), visit);
-    }
-
-    // The same over the colour bytes [first, end) only, so that parts of a picture can be
-    // swept at the same time.
-    template <class Visit> void sweepBytes(uint64_t first, uint64_t end, Visit&& visit) const {
-        constexpr uint32_t kBatch = 4096;
-        uint32_t steps[kBatch];
-        size_t nextSalt = static_cast<size_t>(
-            std::lower_bound(m_sorted.begin(), m_sorted.end(), first) - m_sorted.begin());
-        uint64_t byte = first;
-        auto rank = static_cast<uint32_t>(first - nextSalt);
-        while (rank < m_permutation.size() && byte < end) {
-            const auto count = static_cast<uint32_t>(
-                std::min<uint64_t>({kBatch, m_permutation.size() - rank, end - byte}));
-            m_permutation.forward(rank, count, steps);
-            for (uint32_t k = 0; k < count; ++k, ++byte) {
-                while (nextSalt < m_sorted.size() && m_sorted[nextSalt] == byte) {
-                    ++nextSalt;
-                    ++byte;
-                }
-                if (byte >= end) {
-                    return;
-                }
-                visit(steps[k], byte);
-            }
-            rank += count;
-        }
-    }
-
 private:
-    KeyedPermutation m_permutation;
-    std::vector<uint64_t> m_sorted;
+    // The byte of a rank: the rank plus the salt positions at or below it, looked up.
+    uint32_t byteOfRank(uint32_t rank) const;
+
+    uint32_t m_ranks;
+    uint32_t m_sliceLength;
+    // By the step's place among kSlices consecutive steps: the first rank of its slice, the
+    // slice's keyed start, the count of salt skips before the slice and the first few within it
+    // (past the last rank where there are fewer), so that a byte is a few plain additions.
+    static constexpr size_t kSkipsWithin = 8;
+    std::vector<uint32_t> m_sliceFirst;
+    std::vector<uint32_t> m_sliceStart;
+    std::vector<uint32_t> m_sliceSkips;
+    std::array<std::vector<uint32_t>, kSkipsWithin> m_sliceSkipAt;
+    // No slice holds more skips than that: 480 salt positions among 256 slices rarely put nine
+    // in one.
+    bool m_slicesPlain = true;
+    KeyedPermutation m_tail;
     // For the k-th salt position in ascending order, that position less k: the count of these
     // at or below a rank is the count of salt positions the rank's byte has to step over.
     std::vector<uint64_t> m_skips;

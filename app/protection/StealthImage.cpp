@@ -10,7 +10,6 @@
 #include <QBuffer>
 #include <algorithm>
 #include <limits>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <sodium.h>
@@ -128,8 +127,8 @@ constexpr uint32_t kStripRows = 128;
 
 // Every colour byte's price and low bit packed as the trellis search takes them, in picture
 // order: strip by strip, each strip's HILL costs worked out first, so that the writes run front
-// to back. The search then reads its columns from it a segment at a time.
-bool packColumns(const unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed) {
+// to back.
+bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed) {
     const uint64_t row = uint64_t{width} * 3;
     const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
     return forEachTask(strips, [&](uint64_t g) {
@@ -146,28 +145,117 @@ bool packColumns(const unsigned char* colour, uint32_t width, uint32_t height, u
     });
 }
 
+// The stream's walk steps shared out among the trellis columns as evenly as whole steps allow:
+// column k takes steps [start(k), start(k + 1)) after the head, start(k) = floor(k * steps /
+// columns). Every step belongs to a column, so the whole picture carries the stream whatever its
+// length, and a column's bit is the XOR of its bytes' low bits.
+struct ColumnGroups {
+    const KeyedWalk* walk;
+    uint64_t steps;
+    uint64_t columns;
+
+    uint64_t start(uint64_t column) const { return column * steps / columns; }
+
+    // For the columns [first, first + count) in turn: byte(b) for each of its colour bytes in
+    // walk order, then end(c), c counted from first. The columns' bounds are carried along
+    // rather than each divided out.
+    template <class Byte, class End>
+    void bytesOf(uint64_t first, uint64_t count, Byte&& byte, End&& end) const {
+        constexpr uint32_t kBatch = 4096;
+        thread_local std::vector<uint32_t> bytes(kBatch);
+        // Plain copies: the callers' stores could otherwise be taken to change them.
+        const uint64_t all = columns;
+        const uint64_t less = steps / all;
+        const uint64_t more = steps % all;
+        const uint64_t begin = start(first);
+        const uint64_t last = start(first + count);
+        uint64_t carry = first * more % all;
+        uint64_t c = 0;
+        uint64_t next = begin;
+        uint32_t* batch = bytes.data();
+        for (uint64_t step = begin; step < last;) {
+            const auto n = static_cast<uint32_t>(std::min<uint64_t>(kBatch, last - step));
+            walk->bytesAt(kHeadSteps + step, n, batch);
+            for (uint32_t k = 0; k < n; ++k, ++step) {
+                if (step == next) { // every column has a byte at least
+                    if (step != begin) {
+                        end(c++);
+                    }
+                    next += less + (carry + more >= all ? 1 : 0);
+                    carry = carry + more >= all ? carry + more - all : carry + more;
+                }
+                byte(batch[k]);
+            }
+        }
+        if (count != 0) {
+            end(c);
+        }
+    }
+};
+
+// A column's price is its cheapest byte's, and its low bit the XOR of its bytes'; a change of it
+// goes to that cheapest byte (the first of equals).
+void gatherColumns(const ColumnGroups& groups, const uint16_t* packed, uint64_t first, size_t count,
+                   uint16_t* out, uint32_t* place) {
+    constexpr uint16_t kNone = 0x7fff; // dearer than any price, low bit 0
+    uint16_t column = kNone;
+    uint32_t cheapest = 0;
+    groups.bytesOf(
+        first, count,
+        [&](uint32_t byte) {
+            const uint16_t v = packed[byte];
+            const auto cost = static_cast<uint16_t>(v & 0x7fffu);
+            cheapest = cost < (column & 0x7fffu) ? byte : cheapest;
+            column = static_cast<uint16_t>(((column ^ v) & 0x8000u) |
+                                           std::min<uint16_t>(column & 0x7fffu, cost));
+        },
+        [&](uint64_t c) {
+            out[c] = column;
+            place[c] = cheapest;
+            column = kNone;
+        });
+}
+
+// The search's prices are scaled by what the columns cost, read off 64 stretches spread along
+// them: prices of groups of several bytes are their cheapest byte's, lower than a byte's.
+float columnScale(const ColumnGroups& groups, const uint16_t* packed) {
+    constexpr uint64_t kStretches = 64;
+    constexpr uint64_t kStretch = 1024;
+    std::vector<uint16_t> sample;
+    for (uint64_t t = 0; t < kStretches; ++t) {
+        const uint64_t first = groups.columns * t / kStretches;
+        const auto count = static_cast<size_t>(std::min(kStretch, groups.columns - first));
+        const size_t at = sample.size();
+        sample.resize(at + count);
+        thread_local std::vector<uint32_t> places;
+        places.resize(count);
+        gatherColumns(groups, packed, first, count, sample.data() + at, places.data());
+    }
+    return trellisScale(sample.data(), sample.size());
+}
+
 // The stream's changes take their directions by column: bit j of the XChaCha20 keystream of the
 // direction key under the nonce 1, 0, ..., 0 for column j. Each change is its own byte, so the
 // changes can be shared among threads. Returns the number of changes, or nothing when memory
 // ran out.
-std::optional<uint64_t> changeColumns(unsigned char* colour, const KeyedWalk& walk,
-                                      uint64_t columns, const std::vector<uint64_t>& flips,
-                                      const SecretBytes& directionKey) {
+std::optional<uint64_t> changeColumns(unsigned char* colour, uint64_t columns,
+                                      const TrellisFlips& flips, const SecretBytes& directionKey) {
     unsigned char nonce[crypto_stream_xchacha20_NONCEBYTES] = {1};
     std::vector<unsigned char> up(static_cast<size_t>((columns + 7) / 8));
     crypto_stream_xchacha20(up.data(), up.size(), nonce, directionKey.data());
     constexpr uint64_t kShare = 1 << 14;
-    const bool done = forEachTask((flips.size() + kShare - 1) / kShare, [&](uint64_t t) {
-        const size_t end = std::min<size_t>(flips.size(), static_cast<size_t>((t + 1) * kShare));
+    const size_t all = flips.columns.size();
+    const bool done = forEachTask((all + kShare - 1) / kShare, [&](uint64_t t) {
+        const size_t end = std::min<size_t>(all, static_cast<size_t>((t + 1) * kShare));
         for (auto k = static_cast<size_t>(t * kShare); k < end; ++k) {
-            const uint64_t j = flips[k];
-            unsigned char& v = colour[walk(kHeadSteps + j)];
+            const uint64_t j = flips.columns[k];
+            unsigned char& v = colour[flips.places[k]];
             const bool goUp = (up[j >> 3] >> (j & 7)) & 1;
             v = static_cast<unsigned char>(v == 0 || (goUp && v != 255) ? v + 1 : v - 1);
         }
     });
     sodium_memzero(up.data(), up.size());
-    return done ? std::optional<uint64_t>(flips.size()) : std::nullopt;
+    return done ? std::optional<uint64_t>(all) : std::nullopt;
 }
 
 } // namespace
@@ -235,13 +323,13 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
         }
     }
     const uint64_t bits = static_cast<uint64_t>(sealedBytes) * 8;
-    const uint64_t columns = bits * w;
     const TrellisCode code = streamCode(w, keys->code);
     const uint64_t colourBytes = colourBytesOf(width, height);
     const std::vector<uint64_t> saltAt = saltPositions(width, height);
     const KeyedWalk walk(keys->walk.data(), colourBytes, saltAt);
-    std::optional<LargeBuffer<uint16_t>> packed(std::in_place, static_cast<size_t>(colourBytes));
-    if (packed->failed()) {
+    const ColumnGroups groups{&walk, streamSteps(width, height), bits * w};
+    LargeBuffer<uint16_t> packed(static_cast<size_t>(colourBytes));
+    if (packed.failed()) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
@@ -255,30 +343,23 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
 
     // The costs are those of the picture as the salt and the head left it; the reader never
     // needs them.
-    if (!packColumns(colour, width, height, packed->data())) {
+    if (!packBytes(colour, width, height, packed.data())) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
-    // A segment's columns are a stretch of the walk: their bytes are worked out together and
-    // read where they lie.
-    const auto gather = [&](uint64_t first, size_t count, uint16_t* out) {
-        thread_local std::vector<uint32_t> bytes;
-        bytes.resize(count);
-        walk.bytesAt(kHeadSteps + first, static_cast<uint32_t>(count), bytes.data());
-        const uint16_t* from = packed->data();
-        for (size_t k = 0; k < count; ++k) {
-            out[k] = from[bytes[k]];
-        }
-    };
     const TrellisFlips flips = trellisEmbed(
-        code, gather, reinterpret_cast<const unsigned char*>(sealed.constData()), bits);
+        code,
+        [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
+            gatherColumns(groups, packed.data(), first, count, out, place);
+        },
+        reinterpret_cast<const unsigned char*>(sealed.constData()), bits,
+        columnScale(groups, packed.data()));
     if (!flips.ok) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
-    packed.reset();
     const std::optional<uint64_t> streamChanges =
-        changeColumns(colour, walk, columns, flips.columns, keys->directions);
+        changeColumns(colour, groups.columns, flips, keys->directions);
     if (!streamChanges) {
         report.status = StealthStatus::NoMemory;
         return report;
@@ -286,10 +367,9 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
 
     report.status = StealthStatus::Done;
     report.width = w;
-    report.stepsUsed = kSaltSteps + kHeadSteps + columns;
     report.changes = directions.made() + *streamChanges;
-    report.mostChanges =
-        saltCoder.blocksFor(kSaltLength * 8) + headCoder.blocksFor(kHeadLength * 8) + columns;
+    report.mostChanges = saltCoder.blocksFor(kSaltLength * 8) +
+                         headCoder.blocksFor(kHeadLength * 8) + groups.columns;
     return report;
 }
 
@@ -318,30 +398,23 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
     }
     const uint64_t bits = uint64_t{length} * 8;
     const TrellisCode code = streamCode(w, keys->code);
-    // Each strip adds up its own columns; the sums meet at the end, in whatever order the
-    // strips finish, which cannot change a sum of bits modulo 2.
-    TrellisReader reader(code, bits);
-    std::mutex meeting;
-    const uint64_t columns = bits * w;
-    const uint64_t row = uint64_t{width} * 3;
-    const bool read =
-        forEachTask((uint64_t{height} + kStripRows - 1) / kStripRows, [&](uint64_t g) {
-            const auto first = static_cast<uint32_t>(g * kStripRows);
-            const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
-            TrellisReader strip(code, bits);
-            walk.sweepBytes(first * row, end * row, [&](uint64_t step, uint64_t byte) {
-                if ((colour[byte] & 1) != 0 && step >= kHeadSteps && step - kHeadSteps < columns) {
-                    strip.addColumn(step - kHeadSteps);
-                }
-            });
-            const std::lock_guard<std::mutex> lock(meeting);
-            reader.merge(strip);
-        });
-    if (!read) {
+    const ColumnGroups groups{&walk, streamSteps(width, height), bits * w};
+    const std::vector<unsigned char> message = trellisRead(
+        code,
+        [&](uint64_t first, size_t count, uint8_t* out) {
+            uint8_t low = 0;
+            groups.bytesOf(
+                first, count, [&](uint32_t byte) { low ^= colour[byte] & 1; },
+                [&](uint64_t c) {
+                    out[c] = low;
+                    low = 0;
+                });
+        },
+        bits);
+    if (message.empty()) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
-    const std::vector<unsigned char> message = reader.message();
     QByteArray sealed(reinterpret_cast<const char*>(message.data()),
                       static_cast<qsizetype>(message.size()));
     QByteArray archive;

@@ -17,7 +17,7 @@ namespace brindmar {
 // Nothing in the picture can say what a guess costs, so the cost is the format's own.
 inline constexpr StrongCost kStealthCost = kDefaultStrongCost;
 
-inline constexpr uint8_t kStealthVersion = 1;
+inline constexpr uint8_t kStealthVersion = 2;
 // Check bits of the Hamming code that carries the salt (32 blocks of 15 bytes) and the clear
 // head (8 blocks of 31 bytes).
 inline constexpr int kSaltCheckBits = 4;
@@ -26,7 +26,8 @@ inline constexpr int kHeadLength = 5; // version, then the sealed stream's lengt
 inline constexpr uint64_t kHeadSteps = 8 * 31;
 // Columns of the syndrome-trellis code per hidden bit of the sealed stream: as many as the
 // picture has steps for, up to the most. More columns give the search more places to choose
-// from and fewer changes; the search's time grows with them.
+// from and fewer changes; the search's time grows with them. Past the most, a column takes
+// several colour bytes, so that the whole picture still carries the stream.
 inline constexpr uint32_t kLeastWidth = 2;
 inline constexpr uint32_t kMostWidth = 32;
 
@@ -64,7 +65,6 @@ enum class StealthStatus {
 struct StealthEmbedReport {
     StealthStatus status = StealthStatus::Failed;
     uint32_t width = 0;       // the trellis code's columns per hidden bit
-    uint64_t stepsUsed = 0;   // colour bytes the walk reached, salt included
     uint64_t changes = 0;     // colour bytes changed by one
     uint64_t mostChanges = 0; // at most one per Hamming block and one per trellis column
 };

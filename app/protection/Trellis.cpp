@@ -3,25 +3,24 @@
 #include "protection/Parallel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
-#include <limits>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
-#define BRINDMAR_TRELLIS_AVX2 1
+#define BRINDMAR_TRELLIS_AVX512 1
 #endif
 
 namespace brindmar {
 
 namespace {
 
-#ifdef __SIZEOF_INT128__
-__extension__ using Wide = unsigned __int128;
-#endif
-
 constexpr uint32_t kWordMask = kTrellisStates - 1;
 constexpr size_t kPathBytes = kTrellisStates / 8; // one bit per state and column
-constexpr float kUnreachable = std::numeric_limits<float>::infinity();
+// A state no path reaches yet. Prices are capped far enough below it that no state a path
+// reaches ever adds up to it: a state is at most a few changes dearer than the cheapest one.
+constexpr uint16_t kUnreached = 0xffff;
+constexpr uint16_t kDearest = 4095;
 
 // The columns' words for row i of a segment of b bits: rows past the segment are cut off.
 uint32_t rowMask(uint64_t i, uint64_t b) {
@@ -29,84 +28,193 @@ uint32_t rowMask(uint64_t i, uint64_t b) {
     return left >= kTrellisHeight ? kWordMask : (1u << left) - 1;
 }
 
-// One column of the search: a state is reached either as it was (no change) or from its
-// partner under the column's word (a change at this column's cost). The change wins only when
-// strictly cheaper, in both versions, so that they pick the same path.
-void stepScalar(const float* from, float* to, uint32_t word, float cost, uint8_t* path) {
-    std::memset(path, 0, kPathBytes);
-    for (uint32_t s = 0; s < kTrellisStates; ++s) {
-        const float via = from[s ^ word] + cost;
-        const bool change = via < from[s];
-        to[s] = change ? via : from[s];
-        path[s >> 3] |= static_cast<uint8_t>(change ? 1u << (s & 7) : 0u);
+float costOf(uint16_t packed) {
+    const uint32_t bits = uint32_t{packed & 0x7fffu} << 16u;
+    float cost = 0;
+    std::memcpy(&cost, &bits, sizeof cost);
+    return cost;
+}
+
+// The price is the cost times the scale, rounded, at least 1 and at most kDearest; written so
+// that every version computes the same number.
+uint16_t priceOf(uint16_t packed, float scale) {
+    const float price = std::min(std::max(costOf(packed) * scale + 0.5f, 1.0f), float{kDearest});
+    return static_cast<uint16_t>(price);
+}
+
+// One segment's search forward: for each row its columns, then the row's close. A column's state
+// is reached either as it was (no change) or from its partner under the column's word (a change
+// at the column's price); the change wins only when strictly cheaper, in every version, so that
+// they all pick the same path. At a row's close the states that carry the row's bit are kept,
+// near zero, and row i + h opens; a state no path reaches stays unreached.
+struct Forward {
+    const uint8_t* words;
+    uint32_t width;
+    uint64_t rows;
+    const uint16_t* packed; // the columns as the gather gave them
+    float scale;
+    const uint8_t* target;
+    uint16_t* prices; // room for the columns' prices
+    uint8_t* path;    // kPathBytes a column
+};
+
+void forwardScalar(const Forward& f) {
+    const auto count = static_cast<size_t>(f.rows * f.width);
+    for (size_t j = 0; j < count; ++j) {
+        f.prices[j] = priceOf(f.packed[j], f.scale);
+    }
+    uint16_t states[2][kTrellisStates];
+    std::fill(std::begin(states[0]), std::end(states[0]), kUnreached);
+    states[0][0] = 0;
+    int now = 0;
+    uint8_t* path = f.path;
+    const uint16_t* prices = f.prices;
+    for (uint64_t i = 0; i < f.rows; ++i) {
+        const uint32_t mask = rowMask(i, f.rows);
+        for (uint32_t k = 0; k < f.width; ++k, path += kPathBytes) {
+            const uint16_t* from = states[now];
+            uint16_t* to = states[1 - now];
+            const uint32_t word = f.words[k] & mask;
+            const uint32_t price = *prices++;
+            std::memset(path, 0, kPathBytes);
+            for (uint32_t s = 0; s < kTrellisStates; ++s) {
+                const uint32_t via = std::min<uint32_t>(kUnreached, from[s ^ word] + price);
+                const bool change = via < from[s];
+                to[s] = change ? static_cast<uint16_t>(via) : from[s];
+                path[s >> 3] |= static_cast<uint8_t>(change ? 1u << (s & 7) : 0u);
+            }
+            now = 1 - now;
+        }
+        uint16_t* st = states[now];
+        const uint32_t carried = f.target[i];
+        uint16_t least = kUnreached;
+        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
+            least = std::min(least, st[2 * s + carried]);
+        }
+        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
+            const uint16_t v = st[2 * s + carried];
+            st[s] = v == kUnreached ? kUnreached : static_cast<uint16_t>(v - least);
+        }
+        std::fill(st + kTrellisStates / 2, st + kTrellisStates, kUnreached);
     }
 }
 
-#ifdef BRINDMAR_TRELLIS_AVX2
-// Eight states a vector: the partner of lane l of group g is lane l ^ (word & 7) of group
-// g ^ (word >> 3), one permute away.
-__attribute__((target("avx2"))) void stepAvx2(const float* from, float* to, uint32_t word,
-                                              float cost, uint8_t* path) {
-    const __m256i lanes = _mm256_xor_si256(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
-                                           _mm256_set1_epi32(static_cast<int>(word & 7)));
-    const uint32_t high = word >> 3;
-    const __m256 price = _mm256_set1_ps(cost);
-    for (uint32_t g = 0; g < kTrellisStates / 8; ++g) {
-        const __m256 here = _mm256_loadu_ps(from + 8 * g);
-        const __m256 partner =
-            _mm256_permutevar8x32_ps(_mm256_loadu_ps(from + 8 * (g ^ high)), lanes);
-        const __m256 via = _mm256_add_ps(partner, price);
-        const __m256 change = _mm256_cmp_ps(via, here, _CMP_LT_OQ);
-        _mm256_storeu_ps(to + 8 * g, _mm256_blendv_ps(here, via, change));
-        path[g] = static_cast<uint8_t>(_mm256_movemask_ps(change));
-    }
-}
-
-// Sixteen states a vector, where the processor has AVX-512: the partner of lane l of group g
-// is lane l ^ (word & 15) of group g ^ (word >> 4), and the comparison's mask is the path's two
-// bytes as they are. The same additions and comparisons as the others, so the same path.
-__attribute__((target("avx512f"))) void stepAvx512(const float* from, float* to, uint32_t word,
-                                                   float cost, uint8_t* path) {
+#ifdef BRINDMAR_TRELLIS_AVX512
+// One row's columns with the 128 states in four vectors of 32, in registers. State s's partner
+// s ^ word lies in the pair of vectors (0, 1) or (2, 3) that bit 6 of the word picks, at lane
+// (s ^ word) mod 64 of the pair: one two-source permute a vector. Every word has bit 6 but in a
+// segment's last rows, which cut it off, so the pair is the row's, not the column's.
+template <bool kAcross>
+__attribute__((target("avx512f,avx512bw"), always_inline)) inline void
+rowAvx512(__m512i (&v)[4], const uint8_t* words, uint32_t mask, uint32_t width,
+          const uint16_t*& prices, uint8_t*& path) {
     const __m512i lanes =
-        _mm512_xor_si512(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
-                         _mm512_set1_epi32(static_cast<int>(word & 15)));
-    const uint32_t high = word >> 4;
-    const __m512 price = _mm512_set1_ps(cost);
-    for (uint32_t g = 0; g < kTrellisStates / 16; ++g) {
-        const __m512 here = _mm512_loadu_ps(from + 16 * g);
-        const __m512 partner =
-            _mm512_maskz_permutexvar_ps(0xffff, lanes, _mm512_loadu_ps(from + 16 * (g ^ high)));
-        const __m512 via = _mm512_add_ps(partner, price);
-        const __mmask16 change = _mm512_cmp_ps_mask(via, here, _CMP_LT_OQ);
-        _mm512_storeu_ps(to + 16 * g, _mm512_mask_blend_ps(change, here, via));
-        path[2 * g] = static_cast<uint8_t>(change & 0xff);
-        path[2 * g + 1] = static_cast<uint8_t>(change >> 8);
+        _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13,
+                         12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    const __m512i upper = _mm512_xor_si512(lanes, _mm512_set1_epi16(32));
+    __m512i v0 = v[0];
+    __m512i v1 = v[1];
+    __m512i v2 = v[2];
+    __m512i v3 = v[3];
+    for (uint32_t k = 0; k < width; ++k, path += kPathBytes) {
+        const __m512i w = _mm512_set1_epi16(static_cast<short>(words[k] & mask));
+        const __m512i even = _mm512_xor_si512(lanes, w);
+        const __m512i odd = _mm512_xor_si512(upper, w);
+        const __m512i price = _mm512_set1_epi16(static_cast<short>(*prices++));
+        const __m512i a0 = _mm512_adds_epu16(kAcross ? _mm512_permutex2var_epi16(v2, even, v3)
+                                                     : _mm512_permutex2var_epi16(v0, even, v1),
+                                             price);
+        const __m512i a1 = _mm512_adds_epu16(kAcross ? _mm512_permutex2var_epi16(v2, odd, v3)
+                                                     : _mm512_permutex2var_epi16(v0, odd, v1),
+                                             price);
+        const __m512i a2 = _mm512_adds_epu16(kAcross ? _mm512_permutex2var_epi16(v0, even, v1)
+                                                     : _mm512_permutex2var_epi16(v2, even, v3),
+                                             price);
+        const __m512i a3 = _mm512_adds_epu16(kAcross ? _mm512_permutex2var_epi16(v0, odd, v1)
+                                                     : _mm512_permutex2var_epi16(v2, odd, v3),
+                                             price);
+        // Little-endian: state s is bit s of the column's 16 path bytes.
+        _store_mask64(
+            reinterpret_cast<__mmask64*>(path),
+            _mm512_kunpackd(_mm512_cmplt_epu16_mask(a1, v1), _mm512_cmplt_epu16_mask(a0, v0)));
+        _store_mask64(
+            reinterpret_cast<__mmask64*>(path + 8),
+            _mm512_kunpackd(_mm512_cmplt_epu16_mask(a3, v3), _mm512_cmplt_epu16_mask(a2, v2)));
+        v0 = _mm512_min_epu16(v0, a0);
+        v1 = _mm512_min_epu16(v1, a1);
+        v2 = _mm512_min_epu16(v2, a2);
+        v3 = _mm512_min_epu16(v3, a3);
     }
+    v[0] = v0;
+    v[1] = v1;
+    v[2] = v2;
+    v[3] = v3;
 }
 
-bool haveAvx512() {
-    static const bool have = __builtin_cpu_supports("avx512f") != 0;
-    return have;
-}
+__attribute__((target("avx512f,avx512bw"))) void forwardAvx512(const Forward& f) {
+    const auto count = static_cast<size_t>(f.rows * f.width);
+    const __m512 scale = _mm512_set1_ps(f.scale);
+    const __m512 half = _mm512_set1_ps(0.5f);
+    const __m512 one = _mm512_set1_ps(1.0f);
+    const __m512 dearest = _mm512_set1_ps(float{kDearest});
+    size_t j = 0;
+    for (; j + 16 <= count; j += 16) {
+        const __m512i wide = _mm512_cvtepu16_epi32(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f.packed + j)));
+        const __m512 cost = _mm512_castsi512_ps(
+            _mm512_slli_epi32(_mm512_and_si512(wide, _mm512_set1_epi32(0x7fff)), 16));
+        const __m512 price = _mm512_min_ps(
+            _mm512_max_ps(_mm512_add_ps(_mm512_mul_ps(cost, scale), half), one), dearest);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(f.prices + j),
+                            _mm512_cvtepi32_epi16(_mm512_cvttps_epi32(price)));
+    }
+    for (; j < count; ++j) {
+        f.prices[j] = priceOf(f.packed[j], f.scale);
+    }
 
-bool haveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2") != 0;
-    return have;
+    const __m512i unreached = _mm512_set1_epi16(static_cast<short>(kUnreached));
+    const __m512i twice =
+        _mm512_set_epi16(62, 60, 58, 56, 54, 52, 50, 48, 46, 44, 42, 40, 38, 36, 34, 32, 30, 28, 26,
+                         24, 22, 20, 18, 16, 14, 12, 10, 8, 6, 4, 2, 0);
+    __m512i v[4] = {_mm512_mask_mov_epi16(unreached, 1, _mm512_setzero_si512()), unreached,
+                    unreached, unreached};
+    uint8_t* path = f.path;
+    const uint16_t* prices = f.prices;
+    for (uint64_t i = 0; i < f.rows; ++i) {
+        const uint32_t mask = rowMask(i, f.rows);
+        if ((mask & 64) != 0) {
+            rowAvx512<true>(v, f.words, mask, f.width, prices, path);
+        } else {
+            rowAvx512<false>(v, f.words, mask, f.width, prices, path);
+        }
+        // Close: new state s (below 64) is old state 2s + carried.
+        const __m512i pick = _mm512_add_epi16(twice, _mm512_set1_epi16(f.target[i] & 1));
+        const __m512i n0 = _mm512_permutex2var_epi16(v[0], pick, v[1]);
+        const __m512i n1 = _mm512_permutex2var_epi16(v[2], pick, v[3]);
+        const __m512i m = _mm512_min_epu16(n0, n1);
+        const __m256i m256 =
+            _mm256_min_epu16(_mm512_castsi512_si256(m), _mm512_extracti64x4_epi64(m, 1));
+        const __m128i m128 =
+            _mm_min_epu16(_mm256_castsi256_si128(m256), _mm256_extracti128_si256(m256, 1));
+        const __m512i least =
+            _mm512_set1_epi16(static_cast<short>(_mm_cvtsi128_si32(_mm_minpos_epu16(m128))));
+        v[0] = _mm512_mask_subs_epu16(n0, _mm512_cmpneq_epu16_mask(n0, unreached), n0, least);
+        v[1] = _mm512_mask_subs_epu16(n1, _mm512_cmpneq_epu16_mask(n1, unreached), n1, least);
+        v[2] = unreached;
+        v[3] = unreached;
+    }
 }
 #endif
 
-using Step = void (*)(const float*, float*, uint32_t, float, uint8_t*);
+using ForwardPass = void (*)(const Forward&);
 
-Step chosenStep() {
-#ifdef BRINDMAR_TRELLIS_AVX2
-    if (haveAvx512()) {
-        return stepAvx512;
-    }
-    if (haveAvx2()) {
-        return stepAvx2;
+ForwardPass chosenForward() {
+#ifdef BRINDMAR_TRELLIS_AVX512
+    if (__builtin_cpu_supports("avx512bw") != 0 && !gTrellisPortable) {
+        return forwardAvx512;
     }
 #endif
-    return stepScalar;
+    return forwardScalar;
 }
 
 // The syndrome of one segment's low bits, one bit a byte. Row i's bit is final once the columns
@@ -132,33 +240,26 @@ struct Segment {
     uint64_t bits = 0;
 };
 
-float costOf(uint16_t packed) {
-    const uint32_t bits = uint32_t{packed & 0x7fffu} << 16u;
-    float cost = 0;
-    std::memcpy(&cost, &bits, sizeof cost);
-    return cost;
-}
-
 // The cheapest changes of one segment that turn its syndrome into the message: Viterbi over the
 // 2^h partial syndromes of the rows still open, then back along the recorded choices.
 void searchSegment(const TrellisCode& code, const uint16_t* packed, const unsigned char* message,
-                   Segment segment, Step step, std::vector<uint64_t>& flips) {
+                   Segment segment, float scale, ForwardPass forward,
+                   std::vector<uint64_t>& flips) {
     const uint64_t b = segment.bits;
     const uint32_t w = code.width;
     // A thread's buffers serve all its segments: no allocation or clearing per segment (every
     // path byte is written before it is read).
     thread_local std::vector<uint8_t> low;
-    thread_local std::vector<float> cost;
+    thread_local std::vector<uint16_t> prices;
     thread_local std::vector<uint8_t> target;
     thread_local std::vector<uint8_t> path;
     const auto count = static_cast<size_t>(b * w);
     low.resize(count);
-    cost.resize(count);
+    prices.resize(count);
     target.resize(static_cast<size_t>(b));
     path.resize(count * kPathBytes);
     for (size_t j = 0; j < count; ++j) {
         low[j] = static_cast<uint8_t>(packed[j] >> 15);
-        cost[j] = costOf(packed[j]);
     }
     // What the changes must add: the message less what the picture already carries.
     segmentSyndrome(code, low.data(), b, target.data());
@@ -166,51 +267,8 @@ void searchSegment(const TrellisCode& code, const uint16_t* packed, const unsign
         const uint64_t j = segment.firstBit + i;
         target[i] ^= static_cast<uint8_t>((message[j >> 3] >> (j & 7)) & 1);
     }
-    alignas(32) float weights[2][kTrellisStates];
-    std::fill(std::begin(weights[0]), std::end(weights[0]), kUnreachable);
-    weights[0][0] = 0;
-    int now = 0;
-    // Plain pointers: the thread's buffers are not looked up again at every column.
-    const float* costs = cost.data();
-    uint8_t* paths = path.data();
-    const uint8_t* targets = target.data();
-    const uint8_t* words = code.submatrix.data();
-    for (uint64_t i = 0; i < b; ++i) {
-        const uint32_t mask = rowMask(i, b);
-        for (uint32_t k = 0; k < w; ++k) {
-            const uint64_t column = i * w + k;
-            step(weights[now], weights[1 - now], words[k] & mask, costs[column],
-                 paths + column * kPathBytes);
-            now = 1 - now;
-        }
-        // Row i is closed: keep the states that carry its bit, and open row i + h.
-        const float* from = weights[now];
-        float* to = weights[1 - now];
-        // Eight running minima rather than one, without branches: a chain of 64 dependent
-        // comparisons a row was a good part of the search. A minimum is exact, so the order
-        // does not matter.
-        const uint32_t carried = targets[i];
-        float lows[8];
-        for (uint32_t l = 0; l < 8; ++l) {
-            lows[l] = from[2 * l + carried];
-        }
-        for (uint32_t s = 8; s < kTrellisStates / 2; s += 8) {
-            for (uint32_t l = 0; l < 8; ++l) {
-                const float v = from[2 * (s + l) + carried];
-                lows[l] = v < lows[l] ? v : lows[l];
-            }
-        }
-        float least = lows[0];
-        for (uint32_t l = 1; l < 8; ++l) {
-            least = lows[l] < least ? lows[l] : least;
-        }
-        // Kept near zero, so that small costs are not lost against a large running sum.
-        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
-            to[s] = from[2 * s + carried] - least;
-        }
-        std::fill(to + kTrellisStates / 2, to + kTrellisStates, kUnreachable);
-        now = 1 - now;
-    }
+    forward(Forward{code.submatrix.data(), w, b, packed, scale, target.data(), prices.data(),
+                    path.data()});
     const size_t before = flips.size();
     uint32_t state = 0;
     for (uint64_t i = b; i-- > 0;) {
@@ -229,50 +287,6 @@ void searchSegment(const TrellisCode& code, const uint16_t* packed, const unsign
 
 } // namespace
 
-TrellisReader::TrellisReader(const TrellisCode& code, uint64_t bits)
-    : m_width(code.width), m_bits(bits), m_submatrix(code.submatrix),
-      m_words(static_cast<size_t>(bits / 64 + 2)) {
-#ifdef __SIZEOF_INT128__
-    m_inverse = ~uint64_t{0} / m_width + 1;
-#endif
-}
-
-void TrellisReader::addColumn(uint64_t column) {
-    // Column j sits at stream row j / w (segments hold w columns a row too), as word j mod w.
-#ifdef __SIZEOF_INT128__
-    // Exact for every 32-bit column: a product in place of a division.
-    const auto row =
-        static_cast<uint64_t>((static_cast<Wide>(m_inverse) * static_cast<uint32_t>(column)) >> 64);
-#else
-    const uint64_t row = column / m_width;
-#endif
-    const auto k = static_cast<size_t>(column - row * m_width);
-    // Rows past the row's segment belong to no column of it.
-    const uint64_t segmentEnd = std::min(m_bits, (row / kSegmentBits + 1) * kSegmentBits);
-    const uint64_t word = m_submatrix[k] & rowMask(row, segmentEnd);
-    const auto at = static_cast<size_t>(row >> 6);
-    const unsigned shift = row & 63;
-    m_words[at] ^= word << shift;
-    m_words[at + 1] ^= shift == 0 ? 0 : word >> (64 - shift);
-}
-
-void TrellisReader::merge(const TrellisReader& other) {
-    for (size_t i = 0; i < m_words.size(); ++i) {
-        m_words[i] ^= other.m_words[i];
-    }
-}
-
-std::vector<unsigned char> TrellisReader::message() const {
-    std::vector<unsigned char> out(static_cast<size_t>((m_bits + 7) / 8));
-    for (size_t i = 0; i < out.size(); ++i) {
-        out[i] = static_cast<unsigned char>(m_words[i / 8] >> (8 * (i % 8)));
-    }
-    if (m_bits % 8 != 0) {
-        out.back() &= static_cast<unsigned char>((1u << (m_bits % 8)) - 1);
-    }
-    return out;
-}
-
 TrellisCode trellisCode(uint32_t width, const unsigned char* keystream) {
     TrellisCode code;
     code.width = width;
@@ -284,52 +298,98 @@ TrellisCode trellisCode(uint32_t width, const unsigned char* keystream) {
     return code;
 }
 
-std::vector<unsigned char> trellisSyndrome(const TrellisCode& code, const uint8_t* lowBits,
-                                           uint64_t bits) {
+std::vector<unsigned char> trellisRead(const TrellisCode& code, const TrellisLowBits& low,
+                                       uint64_t bits) {
     std::vector<unsigned char> message(static_cast<size_t>((bits + 7) / 8));
-    std::vector<uint8_t> syndrome(static_cast<size_t>(std::min(bits, kSegmentBits)));
-    for (uint64_t g = 0; g < code.segments(bits); ++g) {
+    // Segments start at multiples of 2048 bits, so each writes whole bytes of its own.
+    const bool read = forEachTask(code.segments(bits), [&](uint64_t g) {
         const uint64_t b = code.segmentBits(bits, g);
         const uint64_t first = g * kSegmentBits;
-        segmentSyndrome(code, lowBits + first * code.width, b, syndrome.data());
+        thread_local std::vector<uint8_t> columns;
+        thread_local std::vector<uint8_t> syndrome;
+        columns.resize(static_cast<size_t>(b * code.width));
+        syndrome.resize(static_cast<size_t>(b));
+        low(first * code.width, columns.size(), columns.data());
+        segmentSyndrome(code, columns.data(), b, syndrome.data());
         for (uint64_t i = 0; i < b; ++i) {
             const uint64_t j = first + i;
             message[j >> 3] |= static_cast<unsigned char>(syndrome[i] << (j & 7));
         }
+    });
+    return read ? message : std::vector<unsigned char>{};
+}
+
+std::vector<unsigned char> trellisSyndrome(const TrellisCode& code, const uint8_t* lowBits,
+                                           uint64_t bits) {
+    return trellisRead(
+        code,
+        [lowBits](uint64_t first, size_t count, uint8_t* out) {
+            std::copy(lowBits + first, lowBits + first + count, out);
+        },
+        bits);
+}
+
+float trellisScale(const uint16_t* columns, size_t count) {
+    // A sample evenly spread is as good as all of them.
+    constexpr size_t kSample = 1 << 16;
+    const size_t stride = count / kSample + 1;
+    std::vector<uint16_t> costs;
+    costs.reserve(count / stride + 1);
+    for (size_t j = 0; j < count; j += stride) {
+        costs.push_back(static_cast<uint16_t>(columns[j] & 0x7fffu));
     }
-    return message;
+    if (costs.empty()) {
+        return 1;
+    }
+    // The top halves of positive floats order as the floats do.
+    const auto tenth = costs.begin() + static_cast<std::ptrdiff_t>(costs.size() / 10);
+    std::nth_element(costs.begin(), tenth, costs.end());
+    const float cheap = costOf(*tenth);
+    int exponent = 0;
+    std::frexp(cheap, &exponent); // cheap = f * 2^exponent, f in [0.5, 1)
+    return cheap > 0 && std::isfinite(cheap) ? std::ldexp(1.0f, 6 - exponent) : 1.0f;
 }
 
 TrellisFlips trellisEmbed(const TrellisCode& code, const uint16_t* column,
                           const unsigned char* message, uint64_t bits) {
     return trellisEmbed(
         code,
-        [column](uint64_t first, size_t count, uint16_t* out) {
+        [column](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
             std::copy(column + first, column + first + count, out);
+            for (size_t k = 0; k < count; ++k) {
+                place[k] = static_cast<uint32_t>(first + k);
+            }
         },
-        message, bits);
+        message, bits, trellisScale(column, static_cast<size_t>(bits * code.width)));
 }
 
 TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
-                          const unsigned char* message, uint64_t bits) {
+                          const unsigned char* message, uint64_t bits, float scale) {
     TrellisFlips result;
     const uint64_t segments = code.segments(bits);
     std::vector<std::vector<uint64_t>> flips(static_cast<size_t>(segments));
-    const Step step = chosenStep();
+    std::vector<std::vector<uint32_t>> places(static_cast<size_t>(segments));
+    const ForwardPass forward = chosenForward();
     result.ok = forEachTask(segments, [&](uint64_t g) {
         const Segment segment{g * kSegmentBits, code.segmentBits(bits, g)};
         const uint64_t first = segment.firstBit * code.width;
         thread_local std::vector<uint16_t> columns;
+        thread_local std::vector<uint32_t> where;
         columns.resize(static_cast<size_t>(segment.bits * code.width));
-        gather(first, columns.size(), columns.data());
-        searchSegment(code, columns.data(), message, segment, step, flips[static_cast<size_t>(g)]);
-        for (uint64_t& flip : flips[static_cast<size_t>(g)]) {
+        where.resize(columns.size());
+        gather(first, columns.size(), columns.data(), where.data());
+        std::vector<uint64_t>& own = flips[static_cast<size_t>(g)];
+        searchSegment(code, columns.data(), message, segment, scale, forward, own);
+        places[static_cast<size_t>(g)].reserve(own.size());
+        for (uint64_t& flip : own) {
+            places[static_cast<size_t>(g)].push_back(where[static_cast<size_t>(flip)]);
             flip += first;
         }
     });
     if (result.ok) {
-        for (const std::vector<uint64_t>& f : flips) {
-            result.columns.insert(result.columns.end(), f.begin(), f.end());
+        for (size_t g = 0; g < flips.size(); ++g) {
+            result.columns.insert(result.columns.end(), flips[g].begin(), flips[g].end());
+            result.places.insert(result.places.end(), places[g].begin(), places[g].end());
         }
     }
     return result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -21,6 +22,10 @@ namespace brindmar {
 inline constexpr int kTrellisHeight = 7;
 inline constexpr uint32_t kTrellisStates = 1u << kTrellisHeight;
 inline constexpr uint64_t kSegmentBits = 2048;
+
+// Set by tests to search without the processor's vector instructions, to show that every
+// version makes the same changes.
+inline std::atomic<bool> gTrellisPortable{false};
 
 struct TrellisCode {
     uint32_t width = 0;             // columns per message bit
@@ -43,50 +48,47 @@ TrellisCode trellisCode(uint32_t width, const unsigned char* keystream);
 std::vector<unsigned char> trellisSyndrome(const TrellisCode& code, const uint8_t* lowBits,
                                            uint64_t bits);
 
-// The same message read column by column in any order, so that a reader can go through the
-// picture front to back and never hold the low bits in walk order: each column whose low bit is
-// 1 adds its word at its rows. Readers that took different columns add up with merge, in any
-// order (sums of bits modulo 2), so how the columns were shared out does not matter.
-class TrellisReader {
-public:
-    TrellisReader(const TrellisCode& code, uint64_t bits);
-    // Column (below bits * width, and below 2^32) has its low bit set.
-    void addColumn(uint64_t column);
-    void merge(const TrellisReader& other);
-    std::vector<unsigned char> message() const;
-
-private:
-    uint32_t m_width;
-    uint64_t m_bits;
-    uint64_t m_inverse = 0;
-    std::vector<uint8_t> m_submatrix;
-    std::vector<uint64_t> m_words;
-};
+// The same with the low bits asked for a segment at a time, the segments shared among threads:
+// low(first, count, out) puts the low bits of columns [first, first + count) into out. It is
+// called from several threads at once. Empty when memory ran out.
+using TrellisLowBits = std::function<void(uint64_t first, size_t count, uint8_t* out)>;
+std::vector<unsigned char> trellisRead(const TrellisCode& code, const TrellisLowBits& low,
+                                       uint64_t bits);
 
 // The columns to flip, in increasing order, so that the low bits carry the message at the least
 // total cost: a Viterbi search per segment, the segments shared among threads. The result does
 // not depend on the number of threads. column[j] is the price of changing column j as the top
-// half of a float (finite, its lower mantissa bits dropped), its sign bit the column's low bit:
-// two bytes a column, so that a whole picture's columns fit in memory. ok is false when memory
-// ran out.
+// half of a float (finite and positive, its lower mantissa bits dropped), its sign bit the
+// column's low bit: two bytes a column, so that a whole picture's columns fit in memory. ok is
+// false when memory ran out.
 inline uint16_t trellisColumn(float cost, bool lowBit) {
     uint32_t bits = 0;
     std::memcpy(&bits, &cost, sizeof bits);
     return static_cast<uint16_t>((bits >> 16 & 0x7fffu) | (lowBit ? 0x8000u : 0u));
 }
 
+// The search adds prices as small whole numbers, many states to a vector: the price times a
+// power of two, rounded, and capped where a change is dearer than a hundred or so of the
+// cheaper ones, which the search then takes as alike. The power of two is the one that puts
+// the cheapest tenth of the columns given here (a sample of them will do) at 32 to 64.
+float trellisScale(const uint16_t* columns, size_t count);
+
+// The columns to flip, and for each the place its change goes, as the gather named it.
 struct TrellisFlips {
     bool ok = false;
     std::vector<uint64_t> columns;
+    std::vector<uint32_t> places;
 };
 TrellisFlips trellisEmbed(const TrellisCode& code, const uint16_t* column,
                           const unsigned char* message, uint64_t bits);
 
 // The same with the columns asked for a segment at a time, so that no array of them all in
-// walk order is needed: gather(first, count, out) puts columns [first, first + count) into out.
-// It is called from several threads at once.
-using TrellisGather = std::function<void(uint64_t first, size_t count, uint16_t* out)>;
+// walk order is needed: gather(first, count, out, place) puts columns [first, first + count)
+// into out, and where each would be changed into place. It is called from several threads at
+// once. scale is trellisScale's of the picture.
+using TrellisGather =
+    std::function<void(uint64_t first, size_t count, uint16_t* out, uint32_t* place)>;
 TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
-                          const unsigned char* message, uint64_t bits);
+                          const unsigned char* message, uint64_t bits, float scale);
 
 } // namespace brindmar
