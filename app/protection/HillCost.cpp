@@ -36,7 +36,7 @@ struct Work {
     std::vector<uint16_t> column;   // a row's 3-row strength sums, 1 pixel past each end
     std::vector<float> ring;        // the last kRing rows' reciprocals
     std::vector<double> window;     // 15-row sums of reciprocals, kPad past each end
-    std::vector<double> two, four, eight; // partial sums along a row, a chunk at a time
+    std::vector<double> two, five;  // partial sums along a row, a chunk at a time
 
     void resize(size_t n) {
         across.resize(n + 6);
@@ -45,8 +45,7 @@ struct Work {
         ring.resize(static_cast<size_t>(kRing) * n);
         window.resize(n + 2 * kPad);
         two.resize(kChunk + 12 * 3);
-        four.resize(kChunk + 8 * 3);
-        eight.resize(kChunk);
+        five.resize(kChunk + 10 * 3);
     }
 };
 
@@ -111,8 +110,8 @@ BRINDMAR_WIDE void slide(double* window, const float* in, const float* out, size
     }
 }
 
-// The 15-wide sums along the row of the window's sums, as means: a tree of pairwise sums so that
-// each value costs six additions rather than fourteen.
+// The 15-wide sums along the row of the window's sums, as means: sums of 2, then of 5, then of 3
+// of those, so that each value costs about five additions rather than fourteen.
 BRINDMAR_WIDE void spreadRow(Work& work, size_t n, float* out) {
     double* window = work.window.data();
     for (size_t c = 0; c < 3; ++c) {
@@ -122,22 +121,18 @@ BRINDMAR_WIDE void spreadRow(Work& work, size_t n, float* out) {
         }
     }
     double* two = work.two.data();
-    double* four = work.four.data();
-    double* eight = work.eight.data();
+    double* five = work.five.data();
     for (size_t from = 0; from < n; from += kChunk) {
         const size_t m = std::min(kChunk, n - from);
         const double* p = work.window.data() + from; // p[i] is 7 pixels before value from + i
         for (size_t i = 0; i < m + 36; ++i) {
             two[i] = p[i] + p[i + 3];
         }
-        for (size_t i = 0; i < m + 24; ++i) {
-            four[i] = two[i] + two[i + 6];
+        for (size_t i = 0; i < m + 30; ++i) {
+            five[i] = two[i] + two[i + 6] + p[i + 12];
         }
         for (size_t i = 0; i < m; ++i) {
-            eight[i] = four[i] + four[i + 12];
-        }
-        for (size_t i = 0; i < m; ++i) {
-            const double sum = eight[i] + four[i + 24] + two[i + 36] + p[i + 42];
+            const double sum = five[i] + five[i + 15] + five[i + 30];
             out[from + i] = static_cast<float>(sum * kMean);
         }
     }
