@@ -2,52 +2,138 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
+
+// Processors with AVX2 take eight or more values a step; the arithmetic is exact or rounded the
+// same either way, so the costs do not depend on which version runs.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define BRINDMAR_WIDE __attribute__((target_clones("avx2", "default")))
+#else
+#define BRINDMAR_WIDE
+#endif
 
 namespace brindmar {
 
 namespace {
 
-constexpr int kSpread = 1; // the 3 x 3 mean of the filter's strength
-constexpr int kSmooth = 7; // the 15 x 15 mean of its reciprocal
-constexpr int kMargin = kSpread + kSmooth;
-constexpr float kTiny = 1e-10f;
+constexpr int kSmooth = 7;                 // the 15 x 15 mean of the reciprocal strength
+constexpr int64_t kRing = 2 * kSmooth + 2; // reciprocal rows in use at once: y - 8 .. y + 7
+constexpr size_t kPad = 3 * kSmooth;       // colour values kept past each end of a sum row
+constexpr size_t kChunk = 512;             // values summed along a row at a time, kept in cache
+constexpr float kUnit = 0x1p24f;           // reciprocals are whole numbers of 2^-24 ...
+constexpr float kFlat = 0x1p44f;           // ... and 2^20 where there is no strength at all
+constexpr double kMean = 0x1p-24 / 225.0;  // units to the mean of 15 x 15
 
-int64_t clampRow(int64_t y, uint32_t height) {
-    return std::clamp<int64_t>(y, 0, int64_t{height} - 1);
-}
+// Sums of 225 whole reciprocals stay below 2^53, so a double holds them exactly whatever order
+// they are added in, and a strip's costs match the whole picture's bit for bit. The cap on flat
+// areas (instead of 1 / 1e-10) is what keeps them there; at 2^20 against at most 9 elsewhere a
+// flat area is still never worth changing.
+static_assert(225.0 * kFlat < 0x1p53 && 9.0f * kUnit / (9.0f * kUnit / kFlat) == kFlat);
 
-// The neighbour rows of the high-pass filter mirror at the edge, as a picture continues.
-int64_t mirrorRow(int64_t y, uint32_t height) {
+struct Work {
+    std::vector<int16_t> across;    // a row's vertical residual, mirrored 1 pixel past each end
+    std::vector<uint16_t> strength; // the last 3 rows' residual strengths
+    std::vector<uint16_t> column;   // a row's 3-row strength sums, 1 pixel past each end
+    std::vector<float> ring;        // the last kRing rows' reciprocals
+    std::vector<double> window;     // 15-row sums of reciprocals, kPad past each end
+    std::vector<double> two, five;  // partial sums along a row, a chunk at a time
+
+    void resize(size_t n) {
+        across.resize(n + 6);
+        strength.resize(3 * n);
+        column.resize(n + 6);
+        ring.resize(static_cast<size_t>(kRing) * n);
+        window.resize(n + 2 * kPad);
+        two.resize(kChunk + 12 * 3);
+        five.resize(kChunk + 10 * 3);
+    }
+};
+
+// The high-pass filter's neighbour rows mirror at the edge, as a picture continues.
+int64_t mirrorRow(int64_t y, int64_t height) {
     if (height < 2) {
         return 0;
     }
     return y < 0 ? 1 : (y >= height ? height - 2 : y);
 }
 
-// A row of 3 * width values widened by `pad` pixels each side, edge pixels repeated (mirrored
-// when mirror is set), so that neighbours along the row are plain offsets of 3.
-void widen(const float* row, uint32_t width, int pad, bool mirror, float* out) {
-    const int64_t w = width;
-    for (int64_t x = -pad; x < w + pad; ++x) {
-        int64_t from = std::clamp<int64_t>(x, 0, w - 1);
-        if (mirror && w >= 2 && (x < 0 || x >= w)) {
-            from = x < 0 ? 1 : w - 2;
-        }
-        for (int c = 0; c < 3; ++c) {
-            out[(x + pad) * 3 + c] = row[from * 3 + c];
-        }
+// The strength of the residual of [[-1, 2, -1], [2, -4, 2], [-1, 2, -1]] along row y: the outer
+// rows less twice the middle one, then [-1, 2, -1] along that, pixels mirrored at the ends.
+// Whole numbers, at most 8 * 255.
+BRINDMAR_WIDE void strengthRow(const unsigned char* colour, uint32_t width, int64_t height,
+                               int64_t y, int16_t* across, uint16_t* out) {
+    const size_t n = size_t{width} * 3;
+    const unsigned char* above = colour + static_cast<size_t>(mirrorRow(y - 1, height)) * n;
+    const unsigned char* middle = colour + static_cast<size_t>(y) * n;
+    const unsigned char* below = colour + static_cast<size_t>(mirrorRow(y + 1, height)) * n;
+    int16_t* t = across + 3;
+    for (size_t i = 0; i < n; ++i) {
+        t[i] = static_cast<int16_t>(above[i] + below[i] - 2 * middle[i]);
+    }
+    const size_t left = width >= 2 ? 3 : 0;
+    const size_t right = width >= 2 ? n - 6 : 0;
+    for (size_t c = 0; c < 3; ++c) {
+        across[c] = t[left + c];
+        t[n + c] = t[right + c];
+    }
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = static_cast<uint16_t>(std::abs(2 * t[i] - across[i] - t[i + 3]));
     }
 }
 
-// Sum of 2r + 1 neighbours along the row (same channel), edges repeated.
-void sumAlong(const float* row, uint32_t width, int r, float* wide, float* out) {
-    const size_t n = size_t{width} * 3;
-    widen(row, width, r, false, wide);
-    std::fill(out, out + n, 0.0f);
-    for (int k = 0; k <= 2 * r; ++k) {
-        const float* from = wide + 3 * k;
-        for (size_t i = 0; i < n; ++i) {
-            out[i] += from[i];
+// Row y's reciprocal of its 3 x 3 mean strength (edges repeated), in whole units: 9 / sum.
+BRINDMAR_WIDE void reciprocalRow(const uint16_t* above, const uint16_t* middle,
+                                 const uint16_t* below, size_t n, uint16_t* column, float* out) {
+    uint16_t* u = column + 3;
+    for (size_t i = 0; i < n; ++i) {
+        u[i] = static_cast<uint16_t>(above[i] + middle[i] + below[i]);
+    }
+    for (size_t c = 0; c < 3; ++c) {
+        column[c] = u[c];
+        u[n + c] = u[n - 3 + c];
+    }
+    for (size_t i = 0; i < n; ++i) {
+        const int sum = column[i] + u[i] + u[i + 3];
+        // No strength divides by 9 * 2^-20 instead, which gives the cap exactly. No comparison
+        // of floats either, which the compiler would not turn into vector code.
+        const float divisor =
+            static_cast<float>(sum) + static_cast<float>(sum == 0) * (9.0f * kUnit / kFlat);
+        // Adding and taking away 2^23 rounds to a whole number, the same on every processor.
+        out[i] = (9.0f * kUnit / divisor + 0x1p23f) - 0x1p23f;
+    }
+}
+
+// The 15-row window moves down a row: one row of reciprocals comes in, one goes out.
+BRINDMAR_WIDE void slide(double* window, const float* in, const float* out, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        window[i] += static_cast<double>(in[i]) - static_cast<double>(out[i]);
+    }
+}
+
+// The 15-wide sums along the row of the window's sums, as means: sums of 2, then of 5, then of 3
+// of those, so that each value costs about five additions rather than fourteen.
+BRINDMAR_WIDE void spreadRow(Work& work, size_t n, float* out) {
+    double* window = work.window.data();
+    for (size_t c = 0; c < 3; ++c) {
+        for (size_t k = 0; k < kSmooth; ++k) {
+            window[c + 3 * k] = window[kPad + c];
+            window[kPad + n + c + 3 * k] = window[kPad + n - 3 + c];
+        }
+    }
+    double* two = work.two.data();
+    double* five = work.five.data();
+    for (size_t from = 0; from < n; from += kChunk) {
+        const size_t m = std::min(kChunk, n - from);
+        const double* p = work.window.data() + from; // p[i] is 7 pixels before value from + i
+        for (size_t i = 0; i < m + 36; ++i) {
+            two[i] = p[i] + p[i + 3];
+        }
+        for (size_t i = 0; i < m + 30; ++i) {
+            five[i] = two[i] + two[i + 6] + p[i + 12];
+        }
+        for (size_t i = 0; i < m; ++i) {
+            const double sum = five[i] + five[i + 15] + five[i + 30];
+            out[from + i] = static_cast<float>(sum * kMean);
         }
     }
 }
@@ -55,79 +141,49 @@ void sumAlong(const float* row, uint32_t width, int r, float* wide, float* out) 
 } // namespace
 
 void HillCost::rows(uint32_t first, uint32_t end, float* out) const {
+    if (first >= end || m_width == 0) {
+        return;
+    }
     const size_t n = size_t{m_width} * 3;
-    const int64_t from = std::max<int64_t>(0, int64_t{first} - kMargin);
-    const int64_t to = std::min<int64_t>(m_height, int64_t{end} + kMargin);
-    const auto count = static_cast<size_t>(to - from);
-    // Row y of the picture is row y - from of each buffer. A thread keeps its buffers from one
-    // strip to the next, which spares the system fresh pages every time.
-    thread_local std::vector<float> strength;
-    thread_local std::vector<float> picture;
-    thread_local std::vector<float> wide;
-    thread_local std::vector<float> spread;
-    thread_local std::vector<float> across;
-    thread_local std::vector<float> sum;
-    strength.resize(count * n);
-    picture.resize(3 * n);
-    wide.resize((m_width + 2 * kSmooth) * size_t{3});
-    for (int64_t y = from; y < to; ++y) {
-        for (int d = 0; d < 3; ++d) {
-            const unsigned char* source = m_colour + mirrorRow(y + d - 1, m_height) * n;
-            for (size_t i = 0; i < n; ++i) {
-                picture[d * n + i] = source[i];
+    const int64_t height = m_height;
+    // A thread keeps its buffers from one strip to the next, which spares fresh pages each time.
+    thread_local Work work;
+    work.resize(n);
+    const auto clampRow = [&](int64_t y) { return std::clamp<int64_t>(y, 0, height - 1); };
+    const auto strength = [&](int64_t y) { return work.strength.data() + (y % 3) * n; };
+    const auto reciprocal = [&](int64_t y) { return work.ring.data() + (y % kRing) * n; };
+    int64_t strengthTo = std::max<int64_t>(0, int64_t{first} - kSmooth - 1);
+    int64_t reciprocalTo = std::max<int64_t>(0, int64_t{first} - kSmooth);
+    // Rows of reciprocals up to `last`, each from the strengths of the rows about it.
+    const auto reciprocalsTo = [&](int64_t last) {
+        for (; reciprocalTo <= last; ++reciprocalTo) {
+            for (; strengthTo <= std::min(height - 1, reciprocalTo + 1); ++strengthTo) {
+                strengthRow(m_colour, m_width, height, strengthTo, work.across.data(),
+                            strength(strengthTo));
             }
+            reciprocalRow(strength(clampRow(reciprocalTo - 1)), strength(reciprocalTo),
+                          strength(clampRow(reciprocalTo + 1)), n, work.column.data(),
+                          reciprocal(reciprocalTo));
         }
-        // The residual of [[-1, 2, -1], [2, -4, 2], [-1, 2, -1]]: a row sum [-1, 2, -1] of the
-        // outer rows less twice that of the middle one.
-        float* residual = strength.data() + static_cast<size_t>(y - from) * n;
-        std::fill(residual, residual + n, 0.0f);
-        for (int d = 0; d < 3; ++d) {
-            widen(picture.data() + d * n, m_width, 1, true, wide.data());
-            const float weight = d == 1 ? -2.0f : 1.0f;
-            for (size_t i = 0; i < n; ++i) {
-                residual[i] += weight * (2.0f * wide[i + 3] - wide[i] - wide[i + 6]);
-            }
-        }
+    };
+    double* window = work.window.data() + kPad;
+    reciprocalsTo(clampRow(int64_t{first} + kSmooth));
+    std::fill(window, window + n, 0.0);
+    for (int64_t d = -kSmooth; d <= kSmooth; ++d) {
+        const float* row = reciprocal(clampRow(first + d));
         for (size_t i = 0; i < n; ++i) {
-            residual[i] = std::abs(residual[i]);
+            window[i] += row[i];
         }
     }
-    // Each row's 3 x 3 mean strength, inverted; then its 15-wide mean along the row.
-    const int64_t innerFrom = std::max<int64_t>(0, int64_t{first} - kSmooth);
-    const int64_t innerTo = std::min<int64_t>(m_height, int64_t{end} + kSmooth);
-    spread.resize(static_cast<size_t>(innerTo - innerFrom) * n);
-    across.resize(n);
-    sum.resize(n);
-    for (int64_t y = innerFrom; y < innerTo; ++y) {
-        std::fill(sum.begin(), sum.end(), 0.0f);
-        for (int d = -kSpread; d <= kSpread; ++d) {
-            const float* row =
-                strength.data() + static_cast<size_t>(clampRow(y + d, m_height) - from) * n;
-            for (size_t i = 0; i < n; ++i) {
-                sum[i] += row[i];
-            }
+    spreadRow(work, n, out);
+    for (int64_t y = int64_t{first} + 1; y < end; ++y) {
+        const int64_t in = clampRow(y + kSmooth);
+        const int64_t gone = clampRow(y - kSmooth - 1);
+        reciprocalsTo(in);
+        if (in != gone) {
+            slide(window, reciprocal(in), reciprocal(gone), n);
         }
-        sumAlong(sum.data(), m_width, kSpread, wide.data(), across.data());
-        for (size_t i = 0; i < n; ++i) {
-            across[i] = 1.0f / (across[i] * (1.0f / 9.0f) + kTiny);
-        }
-        sumAlong(across.data(), m_width, kSmooth, wide.data(),
-                 spread.data() + static_cast<size_t>(y - innerFrom) * n);
-    }
-    constexpr float kArea = 1.0f / float((2 * kSmooth + 1) * (2 * kSmooth + 1));
-    for (int64_t y = first; y < end; ++y) {
-        float* cost = out + static_cast<size_t>(y - first) * n;
-        std::fill(cost, cost + n, 0.0f);
-        for (int d = -kSmooth; d <= kSmooth; ++d) {
-            const float* row =
-                spread.data() + static_cast<size_t>(clampRow(y + d, m_height) - innerFrom) * n;
-            for (size_t i = 0; i < n; ++i) {
-                cost[i] += row[i];
-            }
-        }
-        for (size_t i = 0; i < n; ++i) {
-            cost[i] *= kArea;
-        }
+        spreadRow(work, n, out + static_cast<size_t>(y - first) * n);
     }
 }
 

@@ -1,8 +1,6 @@
 // The trellis search must find the cheapest changes that carry the message, on any processor,
-// and the costs must not depend on how a picture is cut into strips, since threads cost it strip
-// by strip.
+// and the reader must read what the columns carry.
 #include "protection/Trellis.h"
-#include "protection/HillCost.h"
 
 #include <algorithm>
 #include <cmath>
@@ -115,33 +113,6 @@ TEST(Trellis, ReadsTheMessageTheColumnsCarry) {
         }
         EXPECT_EQ(trellisSyndrome(code, low.data(), bits), syndromeAsDescribed(code, low, bits))
             << "round " << round << " width " << width;
-    }
-}
-
-// Costs are finite and positive, the same costed in strips as whole, and texture is cheaper.
-TEST(HillCost, StripsAgreeWithTheWholeAndTextureIsCheaper) {
-    std::mt19937 random(8);
-    using Size = std::pair<uint32_t, uint32_t>;
-    for (const auto& [w, h] : {Size{1, 1}, Size{1, 40}, Size{40, 1}, Size{2, 2}, Size{64, 45}}) {
-        const size_t row = size_t{w} * 3;
-        std::vector<unsigned char> picture(row * h); // left half a slight slope, right half noise
-        for (size_t i = 0; i < picture.size(); ++i) {
-            const bool busy = (i % row) >= row / 2;
-            picture[i] = static_cast<unsigned char>(busy ? random() % 256 : 100 + (i / row) / 8);
-        }
-        const HillCost hill(picture.data(), w, h);
-        std::vector<float> whole(picture.size()), parts(picture.size());
-        hill.rows(0, h, whole.data());
-        const uint32_t split = h / 3;
-        hill.rows(split, h, parts.data() + split * row);
-        hill.rows(0, split, parts.data());
-        EXPECT_EQ(parts, whole) << w << " x " << h;
-        for (float c : whole) {
-            ASSERT_TRUE(std::isfinite(c) && c > 0);
-        }
-        if (w == 64) {
-            EXPECT_GT(whole[22 * row + 3], 10 * whole[22 * row + row - 3]);
-        }
     }
 }
 
