@@ -176,11 +176,8 @@ KeyedWalk::KeyedWalk(const unsigned char* walkKey32, uint64_t colourBytes,
                               uint32_t{stream[at + 2]} << 16 | uint32_t{stream[at + 3]} << 24;
     sodium_memzero(stream.data(), stream.size());
     const KeyedPermutation slices(walkKey32, kSlices);
-    for (auto* table : {&m_sliceFirst, &m_sliceStart, &m_sliceSkips}) {
+    for (auto* table : {&m_sliceFirst, &m_sliceStart, &m_sliceSkipsFrom, &m_sliceSkipsTo}) {
         table->resize(kSlices);
-    }
-    for (std::vector<uint32_t>& table : m_sliceSkipAt) {
-        table.resize(kSlices);
     }
     for (uint32_t s = 0; s < kSlices; ++s) {
         const uint32_t slice = slices(s);
@@ -189,13 +186,8 @@ KeyedWalk::KeyedWalk(const unsigned char* walkKey32, uint64_t colourBytes,
         m_sliceStart[s] = below(slice, startKey, m_sliceLength);
         const auto from = std::lower_bound(m_skips.begin(), m_skips.end(), first);
         const auto to = std::lower_bound(from, m_skips.end(), first + m_sliceLength);
-        m_sliceSkips[s] = static_cast<uint32_t>(from - m_skips.begin());
-        for (size_t t = 0; t < kSkipsWithin; ++t) {
-            m_sliceSkipAt[t][s] = static_cast<size_t>(to - from) > t
-                                      ? static_cast<uint32_t>(from[static_cast<ptrdiff_t>(t)])
-                                      : 0xffffffffu;
-        }
-        m_slicesPlain = m_slicesPlain && static_cast<size_t>(to - from) <= kSkipsWithin;
+        m_sliceSkipsFrom[s] = static_cast<uint32_t>(from - m_skips.begin());
+        m_sliceSkipsTo[s] = static_cast<uint32_t>(to - m_skips.begin());
     }
 }
 
@@ -214,46 +206,48 @@ void KeyedWalk::bytesAt(uint64_t first, uint32_t count, uint32_t* out) const {
     const uint64_t sliced = uint64_t{m_sliceLength} * kSlices;
     const uint64_t end = first + count;
     uint64_t step = first;
-    // A run of steps one pass through the slices: the same place in each slice, the slices'
-    // tables read in order, no branch, so that the compiler runs it many steps a vector.
-    while (step < std::min(end, sliced)) {
-        const auto pass = static_cast<uint32_t>(step / kSlices);
-        const auto s0 = static_cast<uint32_t>(step % kSlices);
-        const auto n = static_cast<uint32_t>(std::min<uint64_t>(kSlices - s0, sliced - step));
-        const uint32_t run = static_cast<uint32_t>(std::min<uint64_t>(n, end - step));
-        uint32_t* to = out + (step - first);
+    if (step < std::min(end, sliced)) {
+        // Over the passes asked for, each slice moves on a few bytes: the salt positions it has
+        // to step over are the same for all of them, but in the rare slice where one lies
+        // among them (or where its keyed start wraps round), which is looked up step by step.
         const uint32_t length = m_sliceLength;
-        if (m_slicesPlain) {
+        const auto firstPass = static_cast<uint32_t>(step / kSlices);
+        const auto lastPass = static_cast<uint32_t>((std::min(end, sliced) - 1) / kSlices);
+        uint32_t over[kSlices];
+        bool exact[kSlices];
+        bool anyExact = false;
+        for (uint32_t s = 0; s < kSlices; ++s) {
+            const uint32_t low = m_sliceFirst[s] + addMod(firstPass, m_sliceStart[s], length);
+            const uint32_t high = m_sliceFirst[s] + addMod(lastPass, m_sliceStart[s], length);
+            uint32_t at = m_sliceSkipsFrom[s];
+            while (at < m_sliceSkipsTo[s] && m_skips[at] <= low) {
+                ++at;
+            }
+            over[s] = at;
+            exact[s] = high < low || (at < m_sliceSkipsTo[s] && m_skips[at] <= high);
+            anyExact = anyExact || exact[s];
+        }
+        // A run of steps one pass through the slices: the slices' tables read in order, no
+        // branch, so that the compiler runs it many steps a vector.
+        while (step < std::min(end, sliced)) {
+            const auto pass = static_cast<uint32_t>(step / kSlices);
+            const auto s0 = static_cast<uint32_t>(step % kSlices);
+            const auto run = static_cast<uint32_t>(
+                std::min<uint64_t>(kSlices - s0, std::min(end, sliced) - step));
             const uint32_t* __restrict firsts = m_sliceFirst.data() + s0;
             const uint32_t* __restrict starts = m_sliceStart.data() + s0;
-            const uint32_t* __restrict skips = m_sliceSkips.data() + s0;
-            std::array<const uint32_t*, kSkipsWithin> at{};
-            for (size_t t = 0; t < kSkipsWithin; ++t) {
-                at[t] = m_sliceSkipAt[t].data() + s0;
-            }
-            uint32_t* __restrict ranks = to;
-            uint32_t over[kSlices];
+            const uint32_t* __restrict skipped = over + s0;
+            uint32_t* __restrict bytes = out + (step - first);
             for (uint32_t k = 0; k < run; ++k) {
-                ranks[k] = firsts[k] + addMod(pass, starts[k], length);
-                over[k] = skips[k];
+                bytes[k] = firsts[k] + addMod(pass, starts[k], length) + skipped[k];
             }
-            // Each bound passed is one more salt position to step over.
-            for (size_t t = 0; t < kSkipsWithin; ++t) {
-                const uint32_t* __restrict bound = at[t];
-                for (uint32_t k = 0; k < run; ++k) {
-                    over[k] += ranks[k] >= bound[k] ? 1u : 0u;
+            for (uint32_t k = 0; anyExact && k < run; ++k) {
+                if (exact[s0 + k]) {
+                    bytes[k] = byteOfRank(firsts[k] + addMod(pass, starts[k], length));
                 }
             }
-            for (uint32_t k = 0; k < run; ++k) {
-                ranks[k] += over[k];
-            }
-        } else {
-            for (uint32_t k = 0; k < run; ++k) {
-                const uint32_t s = s0 + k;
-                to[k] = byteOfRank(m_sliceFirst[s] + addMod(pass, m_sliceStart[s], length));
-            }
+            step += run;
         }
-        step += run;
     }
     for (; step < end; ++step) {
         out[step - first] = byteOfRank(

@@ -76,16 +76,11 @@ private:
     uint32_t m_ranks;
     uint32_t m_sliceLength;
     // By the step's place among kSlices consecutive steps: the first rank of its slice, the
-    // slice's keyed start, the count of salt skips before the slice and the first few within it
-    // (past the last rank where there are fewer), so that a byte is a few plain additions.
-    static constexpr size_t kSkipsWithin = 8;
+    // slice's keyed start, and the salt skips (below) that lie before the slice and within it.
     std::vector<uint32_t> m_sliceFirst;
     std::vector<uint32_t> m_sliceStart;
-    std::vector<uint32_t> m_sliceSkips;
-    std::array<std::vector<uint32_t>, kSkipsWithin> m_sliceSkipAt;
-    // No slice holds more skips than that: 480 salt positions among 256 slices rarely put nine
-    // in one.
-    bool m_slicesPlain = true;
+    std::vector<uint32_t> m_sliceSkipsFrom;
+    std::vector<uint32_t> m_sliceSkipsTo;
     KeyedPermutation m_tail;
     // For the k-th salt position in ascending order, that position less k: the count of these
     // at or below a rank is the count of salt positions the rank's byte has to step over.

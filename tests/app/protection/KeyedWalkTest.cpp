@@ -117,12 +117,14 @@ TEST(KeyedWalk, APassLaterIsTheNextByteOfTheSameSlice) {
     const auto key = keyOf(9);
     const KeyedWalk walk(key.data(), colourBytes, saltPositions(width, height));
     const uint64_t sliceLength = walk.size() / KeyedWalk::kSlices;
+    std::vector<uint32_t> bytes(walk.size());
+    walk.bytesAt(0, static_cast<uint32_t>(bytes.size()), bytes.data());
     uint64_t next = 0;
     uint64_t wraps = 0;
     for (uint64_t step = 0; step + KeyedWalk::kSlices < sliceLength * KeyedWalk::kSlices;
          step += 7) {
-        const uint64_t here = walk(step);
-        const uint64_t later = walk(step + KeyedWalk::kSlices);
+        const uint64_t here = bytes[step];
+        const uint64_t later = bytes[step + KeyedWalk::kSlices];
         next += later > here && later - here <= 3 ? 1 : 0;
         wraps += later < here ? 1 : 0;
     }
