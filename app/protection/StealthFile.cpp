@@ -2,6 +2,7 @@
 
 #include "payload/BmpHeader.h"
 #include "payload/CarrierFile.h"
+#include "protection/LargeBuffer.h"
 #include "util/ReplacementFile.h"
 
 #include <algorithm>
@@ -32,14 +33,13 @@ StealthFileStatus fileStatusOf(StealthStatus status) {
 
 } // namespace
 
-QByteArray StealthCarrier::withColour() const {
-    QByteArray out = file;
+const QByteArray& StealthCarrier::withColour() {
     const int64_t row = int64_t{width} * 3;
-    for (int64_t y = 0; y < height; ++y) {
-        std::memcpy(out.data() + pixelOffset + y * stride,
-                    colour.data() + static_cast<size_t>(y * row), static_cast<size_t>(row));
+    for (int64_t y = 0; padded() && y < height; ++y) {
+        std::memcpy(file.data() + pixelOffset + y * stride,
+                    gathered.data() + static_cast<size_t>(y * row), static_cast<size_t>(row));
     }
-    return out;
+    return file;
 }
 
 StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrier) {
@@ -58,6 +58,7 @@ StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrie
     }
     try {
         carrier.file = QByteArray(static_cast<qsizetype>(file.size()), Qt::Uninitialized);
+        preferHugePages(carrier.file.data(), static_cast<size_t>(file.size()));
         // The file may have been cut short since its size was taken.
         if (file.readAt(0, reinterpret_cast<unsigned char*>(carrier.file.data()),
                         static_cast<size_t>(file.size())) != static_cast<size_t>(file.size())) {
@@ -68,11 +69,13 @@ StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrie
         carrier.pixelOffset = header.dataOffset;
         carrier.stride = bmpStride(header.width, 24);
         const int64_t row = int64_t{header.width} * 3;
-        carrier.colour.resize(static_cast<size_t>(row * header.height));
-        for (int64_t y = 0; y < header.height; ++y) {
-            std::memcpy(carrier.colour.data() + static_cast<size_t>(y * row),
-                        carrier.file.constData() + carrier.pixelOffset + y * carrier.stride,
-                        static_cast<size_t>(row));
+        if (carrier.padded()) {
+            carrier.gathered.resize(static_cast<size_t>(row * header.height));
+            for (int64_t y = 0; y < header.height; ++y) {
+                std::memcpy(carrier.gathered.data() + static_cast<size_t>(y * row),
+                            carrier.file.constData() + carrier.pixelOffset + y * carrier.stride,
+                            static_cast<size_t>(row));
+            }
         }
     } catch (const std::bad_alloc&) {
         return StealthFileStatus::NoMemory;
@@ -90,7 +93,7 @@ StealthFileResult embedStealthFile(const QString& carrierPath, const QString& ta
         return result;
     }
     result.report =
-        stealthEmbed(carrier.colour.data(), carrier.width, carrier.height, code, archive, cost);
+        stealthEmbed(carrier.colour(), carrier.width, carrier.height, code, archive, cost);
     result.status = fileStatusOf(result.report.status);
     if (result.status != StealthFileStatus::Done) {
         return result;
@@ -114,7 +117,7 @@ StealthFileResult extractStealthFile(const QString& imagePath, const SecretBytes
         return result;
     }
     StealthExtractReport found =
-        stealthExtract(carrier.colour.data(), carrier.width, carrier.height, code, cost);
+        stealthExtract(carrier.colour(), carrier.width, carrier.height, code, cost);
     result.status = fileStatusOf(found.status);
     if (result.status == StealthFileStatus::Done) {
         archive = std::move(found.archive);

@@ -9,19 +9,25 @@
 
 namespace brindmar {
 
-// A 24-bit uncompressed BMP read whole, with its colour bytes gathered in file order without
-// row padding, as the stealth coder takes them.
+// A 24-bit uncompressed BMP read whole, and its colour bytes in file order without row padding,
+// as the stealth coder takes them: the file's own rows where they have no padding, gathered apart
+// where they have.
 struct StealthCarrier {
     QByteArray file;
     uint32_t width = 0;
     uint32_t height = 0;
     int64_t pixelOffset = 0;
     int64_t stride = 0;
-    std::vector<unsigned char> colour;
+    std::vector<unsigned char> gathered;
 
-    // The file with its pixel rows taken from colour; headers, padding and anything after the
+    bool padded() const { return stride != int64_t{width} * 3; }
+    unsigned char* colour() {
+        return padded() ? gathered.data()
+                        : reinterpret_cast<unsigned char*>(file.data()) + pixelOffset;
+    }
+    // The file with its pixel rows taken from colour(); headers, padding and anything after the
     // rows stay the carrier's.
-    QByteArray withColour() const;
+    const QByteArray& withColour();
 };
 
 enum class StealthFileStatus {
