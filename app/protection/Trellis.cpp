@@ -258,8 +258,10 @@ void searchSegment(const TrellisCode& code, const uint16_t* packed, const unsign
     prices.resize(count);
     target.resize(static_cast<size_t>(b));
     path.resize(count * kPathBytes);
+    // Plain pointers: stores of bytes could otherwise be taken to change the vector's own.
+    uint8_t* __restrict lows = low.data();
     for (size_t j = 0; j < count; ++j) {
-        low[j] = static_cast<uint8_t>(packed[j] >> 15);
+        lows[j] = static_cast<uint8_t>(packed[j] >> 15);
     }
     // What the changes must add: the message less what the picture already carries.
     segmentSyndrome(code, low.data(), b, target.data());
