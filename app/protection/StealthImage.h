@@ -33,10 +33,10 @@ inline constexpr uint32_t kMostWidth = 32;
 
 // Up to this share of hidden bits per colour byte, a stealth image is what this program
 // recommends: the highest rate at which the detectability benchmark (tiles of photographs halved
-// from their JPEG size) found no detector doing better than an area under the ROC curve of 0.55;
-// the classifier on SPAM features reached 0.52 at 0.01, 0.54 at 0.02 and 0.57 at 0.03 bits per
+// from their JPEG size) kept every detector below an area under the ROC curve of 0.55;
+// the classifier on SPAM features reached 0.52 at 0.01, 0.54 at 0.02 and 0.55 at 0.03 bits per
 // colour byte (each figure within about 0.03). Pictures used at their JPEG size are easier:
-// 0.55 at 0.01, 0.59 at 0.02. Above it the program warns that detection gets likelier; the most
+// 0.57 at 0.01, 0.60 at 0.02. Above it the program warns that detection gets likelier; the most
 // it embeds is one bit per two colour bytes (width 2).
 inline constexpr double kStealthRecommendedRate = 0.02;
 
