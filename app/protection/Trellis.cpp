@@ -100,58 +100,63 @@ void forwardScalar(const Forward& f) {
 }
 
 #ifdef BRINDMAR_TRELLIS_AVX512
-// One row's columns with the 128 states in four vectors of 32, in registers. State s's partner
-// s ^ word lies in the pair of vectors (0, 1) or (2, 3) that bit 6 of the word picks, at lane
-// (s ^ word) mod 64 of the pair: one two-source permute a vector. Every word has bit 6 but in a
-// segment's last rows, which cut it off, so the pair is the row's, not the column's.
-template <bool kAcross>
+// One row's columns of kN segments at once, each with its 128 states in four vectors of 32, in
+// registers. State s's partner s ^ word lies in the pair of vectors (0, 1) or (2, 3) that bit 6
+// of the word picks, at lane (s ^ word) mod 64 of the pair: one two-source permute a vector.
+// Every word has bit 6 but in a segment's last rows, which cut it off, so the pair is the
+// row's, not the column's. A column waits on the one before it; two segments side by side give
+// the processor a second chain to work on meanwhile.
+template <int kN, bool kAcross>
 __attribute__((target("avx512f,avx512bw"), always_inline)) inline void
-rowAvx512(__m512i (&v)[4], const uint8_t* words, uint32_t mask, uint32_t width,
-          const uint16_t*& prices, uint8_t*& path) {
+rowAvx512(__m512i (&v)[kN][4], const uint8_t* words, uint32_t mask, uint32_t width,
+          const uint16_t* (&prices)[kN], uint8_t* (&path)[kN]) {
     const __m512i lanes =
         _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13,
                          12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
     const __m512i upper = _mm512_xor_si512(lanes, _mm512_set1_epi16(32));
-    __m512i v0 = v[0];
-    __m512i v1 = v[1];
-    __m512i v2 = v[2];
-    __m512i v3 = v[3];
-    for (uint32_t k = 0; k < width; ++k, path += kPathBytes) {
+    for (uint32_t k = 0; k < width; ++k) {
         const __m512i w = _mm512_set1_epi16(static_cast<short>(words[k] & mask));
         const __m512i even = _mm512_xor_si512(lanes, w);
         const __m512i odd = _mm512_xor_si512(upper, w);
-        const __m512i price = _mm512_set1_epi16(static_cast<short>(*prices++));
-        const __m512i a0 = _mm512_adds_epu16(kAcross ? _mm512_permutex2var_epi16(v2, even, v3)
-                                                     : _mm512_permutex2var_epi16(v0, even, v1),
-                                             price);
-        const __m512i a1 = _mm512_adds_epu16(kAcross ? _mm512_permutex2var_epi16(v2, odd, v3)
-                                                     : _mm512_permutex2var_epi16(v0, odd, v1),
-                                             price);
-        const __m512i a2 = _mm512_adds_epu16(kAcross ? _mm512_permutex2var_epi16(v0, even, v1)
-                                                     : _mm512_permutex2var_epi16(v2, even, v3),
-                                             price);
-        const __m512i a3 = _mm512_adds_epu16(kAcross ? _mm512_permutex2var_epi16(v0, odd, v1)
-                                                     : _mm512_permutex2var_epi16(v2, odd, v3),
-                                             price);
-        // Little-endian: state s is bit s of the column's 16 path bytes.
-        _store_mask64(
-            reinterpret_cast<__mmask64*>(path),
-            _mm512_kunpackd(_mm512_cmplt_epu16_mask(a1, v1), _mm512_cmplt_epu16_mask(a0, v0)));
-        _store_mask64(
-            reinterpret_cast<__mmask64*>(path + 8),
-            _mm512_kunpackd(_mm512_cmplt_epu16_mask(a3, v3), _mm512_cmplt_epu16_mask(a2, v2)));
-        v0 = _mm512_min_epu16(v0, a0);
-        v1 = _mm512_min_epu16(v1, a1);
-        v2 = _mm512_min_epu16(v2, a2);
-        v3 = _mm512_min_epu16(v3, a3);
+        for (int t = 0; t < kN; ++t) {
+            __m512i& v0 = v[t][0];
+            __m512i& v1 = v[t][1];
+            __m512i& v2 = v[t][2];
+            __m512i& v3 = v[t][3];
+            const __m512i price = _mm512_set1_epi16(static_cast<short>(prices[t][k]));
+            const __m512i a0 = _mm512_adds_epu16(kAcross ? _mm512_permutex2var_epi16(v2, even, v3)
+                                                         : _mm512_permutex2var_epi16(v0, even, v1),
+                                                 price);
+            const __m512i a1 = _mm512_adds_epu16(kAcross ? _mm512_permutex2var_epi16(v2, odd, v3)
+                                                         : _mm512_permutex2var_epi16(v0, odd, v1),
+                                                 price);
+            const __m512i a2 = _mm512_adds_epu16(kAcross ? _mm512_permutex2var_epi16(v0, even, v1)
+                                                         : _mm512_permutex2var_epi16(v2, even, v3),
+                                                 price);
+            const __m512i a3 = _mm512_adds_epu16(kAcross ? _mm512_permutex2var_epi16(v0, odd, v1)
+                                                         : _mm512_permutex2var_epi16(v2, odd, v3),
+                                                 price);
+            // Little-endian: state s is bit s of the column's 16 path bytes.
+            uint8_t* at = path[t] + size_t{k} * kPathBytes;
+            _store_mask64(
+                reinterpret_cast<__mmask64*>(at),
+                _mm512_kunpackd(_mm512_cmplt_epu16_mask(a1, v1), _mm512_cmplt_epu16_mask(a0, v0)));
+            _store_mask64(
+                reinterpret_cast<__mmask64*>(at + 8),
+                _mm512_kunpackd(_mm512_cmplt_epu16_mask(a3, v3), _mm512_cmplt_epu16_mask(a2, v2)));
+            v0 = _mm512_min_epu16(v0, a0);
+            v1 = _mm512_min_epu16(v1, a1);
+            v2 = _mm512_min_epu16(v2, a2);
+            v3 = _mm512_min_epu16(v3, a3);
+        }
     }
-    v[0] = v0;
-    v[1] = v1;
-    v[2] = v2;
-    v[3] = v3;
+    for (int t = 0; t < kN; ++t) {
+        prices[t] += width;
+        path[t] += size_t{width} * kPathBytes;
+    }
 }
 
-__attribute__((target("avx512f,avx512bw"))) void forwardAvx512(const Forward& f) {
+__attribute__((target("avx512f,avx512bw"))) void pricesAvx512(const Forward& f) {
     const auto count = static_cast<size_t>(f.rows * f.width);
     const __m512 scale = _mm512_set1_ps(f.scale);
     const __m512 half = _mm512_set1_ps(0.5f);
@@ -171,50 +176,82 @@ __attribute__((target("avx512f,avx512bw"))) void forwardAvx512(const Forward& f)
     for (; j < count; ++j) {
         f.prices[j] = priceOf(f.packed[j], f.scale);
     }
+}
 
+// kN segments of the same length side by side.
+template <int kN> __attribute__((target("avx512f,avx512bw"))) void forwardAvx512(const Forward* f) {
     const __m512i unreached = _mm512_set1_epi16(static_cast<short>(kUnreached));
     const __m512i twice =
         _mm512_set_epi16(62, 60, 58, 56, 54, 52, 50, 48, 46, 44, 42, 40, 38, 36, 34, 32, 30, 28, 26,
                          24, 22, 20, 18, 16, 14, 12, 10, 8, 6, 4, 2, 0);
-    __m512i v[4] = {_mm512_mask_mov_epi16(unreached, 1, _mm512_setzero_si512()), unreached,
-                    unreached, unreached};
-    uint8_t* path = f.path;
-    const uint16_t* prices = f.prices;
-    for (uint64_t i = 0; i < f.rows; ++i) {
-        const uint32_t mask = rowMask(i, f.rows);
+    __m512i v[kN][4];
+    const uint16_t* prices[kN];
+    uint8_t* path[kN];
+    for (int t = 0; t < kN; ++t) {
+        pricesAvx512(f[t]);
+        v[t][0] = _mm512_mask_mov_epi16(unreached, 1, _mm512_setzero_si512());
+        v[t][1] = v[t][2] = v[t][3] = unreached;
+        prices[t] = f[t].prices;
+        path[t] = f[t].path;
+    }
+    for (uint64_t i = 0; i < f[0].rows; ++i) {
+        const uint32_t mask = rowMask(i, f[0].rows);
         if ((mask & 64) != 0) {
-            rowAvx512<true>(v, f.words, mask, f.width, prices, path);
+            rowAvx512<kN, true>(v, f[0].words, mask, f[0].width, prices, path);
         } else {
-            rowAvx512<false>(v, f.words, mask, f.width, prices, path);
+            rowAvx512<kN, false>(v, f[0].words, mask, f[0].width, prices, path);
         }
-        // Close: new state s (below 64) is old state 2s + carried.
-        const __m512i pick = _mm512_add_epi16(twice, _mm512_set1_epi16(f.target[i] & 1));
-        const __m512i n0 = _mm512_permutex2var_epi16(v[0], pick, v[1]);
-        const __m512i n1 = _mm512_permutex2var_epi16(v[2], pick, v[3]);
-        const __m512i m = _mm512_min_epu16(n0, n1);
-        const __m256i m256 =
-            _mm256_min_epu16(_mm512_castsi512_si256(m), _mm512_extracti64x4_epi64(m, 1));
-        const __m128i m128 =
-            _mm_min_epu16(_mm256_castsi256_si128(m256), _mm256_extracti128_si256(m256, 1));
-        const __m512i least =
-            _mm512_set1_epi16(static_cast<short>(_mm_cvtsi128_si32(_mm_minpos_epu16(m128))));
-        v[0] = _mm512_mask_subs_epu16(n0, _mm512_cmpneq_epu16_mask(n0, unreached), n0, least);
-        v[1] = _mm512_mask_subs_epu16(n1, _mm512_cmpneq_epu16_mask(n1, unreached), n1, least);
-        v[2] = unreached;
-        v[3] = unreached;
+        for (int t = 0; t < kN; ++t) {
+            // Close: new state s (below 64) is old state 2s + carried.
+            const __m512i pick = _mm512_add_epi16(twice, _mm512_set1_epi16(f[t].target[i] & 1));
+            const __m512i n0 = _mm512_permutex2var_epi16(v[t][0], pick, v[t][1]);
+            const __m512i n1 = _mm512_permutex2var_epi16(v[t][2], pick, v[t][3]);
+            const __m512i m = _mm512_min_epu16(n0, n1);
+            const __m256i m256 =
+                _mm256_min_epu16(_mm512_castsi512_si256(m), _mm512_extracti64x4_epi64(m, 1));
+            const __m128i m128 =
+                _mm_min_epu16(_mm256_castsi256_si128(m256), _mm256_extracti128_si256(m256, 1));
+            const __m512i least =
+                _mm512_set1_epi16(static_cast<short>(_mm_cvtsi128_si32(_mm_minpos_epu16(m128))));
+            v[t][0] =
+                _mm512_mask_subs_epu16(n0, _mm512_cmpneq_epu16_mask(n0, unreached), n0, least);
+            v[t][1] =
+                _mm512_mask_subs_epu16(n1, _mm512_cmpneq_epu16_mask(n1, unreached), n1, least);
+            v[t][2] = unreached;
+            v[t][3] = unreached;
+        }
     }
 }
 #endif
 
-using ForwardPass = void (*)(const Forward&);
+// The forward passes of one segment, or of two of the same length side by side.
+using ForwardPass = void (*)(const Forward* segments, int count);
+
+void forwardEachScalar(const Forward* segments, int count) {
+    for (int t = 0; t < count; ++t) {
+        forwardScalar(segments[t]);
+    }
+}
+
+#ifdef BRINDMAR_TRELLIS_AVX512
+void forwardEachAvx512(const Forward* segments, int count) {
+    if (count == 2 && segments[0].rows == segments[1].rows) {
+        forwardAvx512<2>(segments);
+        return;
+    }
+    for (int t = 0; t < count; ++t) {
+        forwardAvx512<1>(segments + t);
+    }
+}
+#endif
 
 ForwardPass chosenForward() {
 #ifdef BRINDMAR_TRELLIS_AVX512
     if (__builtin_cpu_supports("avx512bw") != 0 && !gTrellisPortable) {
-        return forwardAvx512;
+        return forwardEachAvx512;
     }
 #endif
-    return forwardScalar;
+    return forwardEachScalar;
 }
 
 // The syndrome of one segment's low bits, one bit a byte. Row i's bit is final once the columns
@@ -241,51 +278,60 @@ struct Segment {
 };
 
 // The cheapest changes of one segment that turn its syndrome into the message: Viterbi over the
-// 2^h partial syndromes of the rows still open, then back along the recorded choices.
-void searchSegment(const TrellisCode& code, const uint16_t* packed, const unsigned char* message,
-                   Segment segment, float scale, ForwardPass forward,
-                   std::vector<uint64_t>& flips) {
-    const uint64_t b = segment.bits;
-    const uint32_t w = code.width;
-    // A thread's buffers serve all its segments: no allocation or clearing per segment (every
-    // path byte is written before it is read).
-    thread_local std::vector<uint8_t> low;
-    thread_local std::vector<uint16_t> prices;
-    thread_local std::vector<uint8_t> target;
-    thread_local std::vector<uint8_t> path;
-    const auto count = static_cast<size_t>(b * w);
-    low.resize(count);
-    prices.resize(count);
-    target.resize(static_cast<size_t>(b));
-    path.resize(count * kPathBytes);
-    // Plain pointers: stores of bytes could otherwise be taken to change the vector's own.
-    uint8_t* __restrict lows = low.data();
-    for (size_t j = 0; j < count; ++j) {
-        lows[j] = static_cast<uint8_t>(packed[j] >> 15);
-    }
+// 2^h partial syndromes of the rows still open, then back along the recorded choices. The
+// buffers serve one segment after another (every path byte is written before it is read).
+class SegmentSearch {
+public:
     // What the changes must add: the message less what the picture already carries.
-    segmentSyndrome(code, low.data(), b, target.data());
-    for (uint64_t i = 0; i < b; ++i) {
-        const uint64_t j = segment.firstBit + i;
-        target[i] ^= static_cast<uint8_t>((message[j >> 3] >> (j & 7)) & 1);
+    Forward prepare(const TrellisCode& code, const uint16_t* packed, const unsigned char* message,
+                    Segment segment, float scale) {
+        m_segment = segment;
+        const uint64_t b = segment.bits;
+        const auto count = static_cast<size_t>(b * code.width);
+        m_low.resize(count);
+        m_prices.resize(count);
+        m_target.resize(static_cast<size_t>(b));
+        m_path.resize(count * kPathBytes);
+        // Plain pointers: stores of bytes could otherwise be taken to change the vector's own.
+        uint8_t* __restrict lows = m_low.data();
+        for (size_t j = 0; j < count; ++j) {
+            lows[j] = static_cast<uint8_t>(packed[j] >> 15);
+        }
+        segmentSyndrome(code, m_low.data(), b, m_target.data());
+        for (uint64_t i = 0; i < b; ++i) {
+            const uint64_t j = segment.firstBit + i;
+            m_target[i] ^= static_cast<uint8_t>((message[j >> 3] >> (j & 7)) & 1);
+        }
+        return Forward{code.submatrix.data(), code.width,   b, packed, scale, m_target.data(),
+                       m_prices.data(),       m_path.data()};
     }
-    forward(Forward{code.submatrix.data(), w, b, packed, scale, target.data(), prices.data(),
-                    path.data()});
-    const size_t before = flips.size();
-    uint32_t state = 0;
-    for (uint64_t i = b; i-- > 0;) {
-        state = (state << 1 | target[i]) & kWordMask;
-        const uint32_t mask = rowMask(i, b);
-        for (uint32_t k = w; k-- > 0;) {
-            const uint64_t column = i * w + k;
-            if ((path[column * kPathBytes + (state >> 3)] >> (state & 7)) & 1) {
-                flips.push_back(column);
-                state ^= code.submatrix[k] & mask;
+
+    // The columns to flip, in increasing order, counted from the segment's first.
+    void back(const TrellisCode& code, std::vector<uint64_t>& flips) const {
+        const uint64_t b = m_segment.bits;
+        const uint32_t w = code.width;
+        uint32_t state = 0;
+        for (uint64_t i = b; i-- > 0;) {
+            state = (state << 1 | m_target[i]) & kWordMask;
+            const uint32_t mask = rowMask(i, b);
+            for (uint32_t k = w; k-- > 0;) {
+                const uint64_t column = i * w + k;
+                if ((m_path[column * kPathBytes + (state >> 3)] >> (state & 7)) & 1) {
+                    flips.push_back(column);
+                    state ^= code.submatrix[k] & mask;
+                }
             }
         }
+        std::reverse(flips.begin(), flips.end());
     }
-    std::reverse(flips.begin() + static_cast<std::ptrdiff_t>(before), flips.end());
-}
+
+private:
+    Segment m_segment;
+    std::vector<uint8_t> m_low;
+    std::vector<uint16_t> m_prices;
+    std::vector<uint8_t> m_target;
+    std::vector<uint8_t> m_path;
+};
 
 } // namespace
 
@@ -372,20 +418,33 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
     std::vector<std::vector<uint64_t>> flips(static_cast<size_t>(segments));
     std::vector<std::vector<uint32_t>> places(static_cast<size_t>(segments));
     const ForwardPass forward = chosenForward();
-    result.ok = forEachTask(segments, [&](uint64_t g) {
-        const Segment segment{g * kSegmentBits, code.segmentBits(bits, g)};
-        const uint64_t first = segment.firstBit * code.width;
-        thread_local std::vector<uint16_t> columns;
-        thread_local std::vector<uint32_t> where;
-        columns.resize(static_cast<size_t>(segment.bits * code.width));
-        where.resize(columns.size());
-        gather(first, columns.size(), columns.data(), where.data());
-        std::vector<uint64_t>& own = flips[static_cast<size_t>(g)];
-        searchSegment(code, columns.data(), message, segment, scale, forward, own);
-        places[static_cast<size_t>(g)].reserve(own.size());
-        for (uint64_t& flip : own) {
-            places[static_cast<size_t>(g)].push_back(where[static_cast<size_t>(flip)]);
-            flip += first;
+    // Two segments a task, searched side by side.
+    result.ok = forEachTask((segments + 1) / 2, [&](uint64_t task) {
+        thread_local std::array<SegmentSearch, 2> searches;
+        thread_local std::array<std::vector<uint16_t>, 2> columns;
+        thread_local std::array<std::vector<uint32_t>, 2> where;
+        const int count = 2 * task + 1 < segments ? 2 : 1;
+        std::array<Forward, 2> passes{};
+        for (int t = 0; t < count; ++t) {
+            const uint64_t g = 2 * task + static_cast<uint64_t>(t);
+            const Segment segment{g * kSegmentBits, code.segmentBits(bits, g)};
+            columns[t].resize(static_cast<size_t>(segment.bits * code.width));
+            where[t].resize(columns[t].size());
+            gather(segment.firstBit * code.width, columns[t].size(), columns[t].data(),
+                   where[t].data());
+            passes[t] = searches[t].prepare(code, columns[t].data(), message, segment, scale);
+        }
+        forward(passes.data(), count);
+        for (int t = 0; t < count; ++t) {
+            const uint64_t g = 2 * task + static_cast<uint64_t>(t);
+            const uint64_t first = g * kSegmentBits * code.width;
+            std::vector<uint64_t>& own = flips[static_cast<size_t>(g)];
+            searches[t].back(code, own);
+            places[static_cast<size_t>(g)].reserve(own.size());
+            for (uint64_t& flip : own) {
+                places[static_cast<size_t>(g)].push_back(where[t][static_cast<size_t>(flip)]);
+                flip += first;
+            }
         }
     });
     if (result.ok) {
