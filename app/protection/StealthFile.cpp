@@ -83,10 +83,10 @@ StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrie
     return StealthFileStatus::Done;
 }
 
-StealthFileResult embedStealthFile(const QString& carrierPath, const QString& target,
-                                   const SecretBytes& code, const QByteArray& archive,
-                                   StrongCost cost) {
+StealthFileResult makeStealthImage(const QString& carrierPath, const SecretBytes& code,
+                                   const QByteArray& archive, QByteArray& image, StrongCost cost) {
     StealthFileResult result;
+    image.clear();
     StealthCarrier carrier;
     result.status = readStealthCarrier(carrierPath, carrier);
     if (result.status != StealthFileStatus::Done) {
@@ -95,11 +95,22 @@ StealthFileResult embedStealthFile(const QString& carrierPath, const QString& ta
     result.report =
         stealthEmbed(carrier.colour(), carrier.width, carrier.height, code, archive, cost);
     result.status = fileStatusOf(result.report.status);
+    if (result.status == StealthFileStatus::Done) {
+        image = carrier.withColour();
+    }
+    return result;
+}
+
+StealthFileResult embedStealthFile(const QString& carrierPath, const QString& target,
+                                   const SecretBytes& code, const QByteArray& archive,
+                                   StrongCost cost) {
+    QByteArray image;
+    StealthFileResult result = makeStealthImage(carrierPath, code, archive, image, cost);
     if (result.status != StealthFileStatus::Done) {
         return result;
     }
     ReplacementFile out(target);
-    if (!out.isOpen() || !out.append(carrier.withColour()) || !out.commit()) {
+    if (!out.isOpen() || !out.append(image) || !out.commit()) {
         result.status = StealthFileStatus::CannotWrite;
         result.error = out.error();
         out.discard();

@@ -50,8 +50,13 @@ struct StealthFileResult {
 
 StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrier);
 
-// Writes the stealth image to target, the carrier's size and headers, replacing target only
-// once it is complete and flushed.
+// The stealth image's file bytes, the carrier's size and headers, into image; empty unless
+// Done.
+StealthFileResult makeStealthImage(const QString& carrierPath, const SecretBytes& code,
+                                   const QByteArray& archive, QByteArray& image,
+                                   StrongCost cost = kStealthCost);
+
+// The same written to target, replacing target only once it is complete and flushed.
 StealthFileResult embedStealthFile(const QString& carrierPath, const QString& target,
                                    const SecretBytes& code, const QByteArray& archive,
                                    StrongCost cost = kStealthCost);

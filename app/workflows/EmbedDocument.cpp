@@ -25,7 +25,6 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <limits>
 
 namespace brindmar {
@@ -448,13 +447,10 @@ bool EmbedRun::sealed(const std::string& header) {
     return false;
 }
 
-// The coder writes the whole image, the carrier's size, into the private folder and reads it
-// back; the new image takes an old one's place only then.
+// The coder makes the whole image, the carrier's size, in memory and reads it back; the new
+// image takes an old one's place only then.
 void EmbedRun::runStealth() {
-    // A stopped run's coder may still be writing its image: each run writes a name of its own.
-    static std::atomic<unsigned> runs{0};
-    m_sealed = m_ctx.temporaryFolder + QStringLiteral("stealth-%1.tmp").arg(++runs);
-    const StealthOutcome made = EmbedStealthImage(m_ctx, m_carrier, m_sealed);
+    const StealthOutcome made = EmbedStealthImage(m_ctx, m_carrier);
     if (made.stopped) {
         normalPointer(m_ctx);
         failureExit();
@@ -465,7 +461,7 @@ void EmbedRun::runStealth() {
         return;
     }
     ReplacementFile image(m_output);
-    if (!image.isOpen() || !image.appendFile(m_sealed)) {
+    if (!image.isOpen() || !image.append(made.image)) {
         fail(m_output + QStringLiteral(" could not be written: ") + systemErrorText(image.error()),
              true);
         return;

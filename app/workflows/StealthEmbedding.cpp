@@ -73,19 +73,20 @@ void wipe(QByteArray& bytes) {
     bytes.clear();
 }
 
+// The image is handed over in memory: a job left behind by Stop then writes nothing anywhere.
 struct EmbedJob {
     QString carrier;
-    QString work;
     SecretBytes code;
     QByteArray archive;
     StrongCost cost;
+    QByteArray image;
     StealthFileResult made;
 
     explicit EmbedJob(SecretBytes secret) : code(std::move(secret)) {}
     ~EmbedJob() { wipe(archive); }
-    // The coder reads the picture back with its key before it writes anything: the original
-    // may be offered for wiping after an embed.
-    void run() { made = embedStealthFile(carrier, work, code, archive, cost); }
+    // The coder reads the picture back with its key before handing it over: the original may
+    // be offered for wiping after an embed.
+    void run() { made = makeStealthImage(carrier, code, archive, image, cost); }
 };
 
 struct SearchJob {
@@ -222,8 +223,7 @@ void ToggleStealth(WorkflowContext& ctx) {
     ctx.refresh();
 }
 
-StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
-                                 const QString& work) {
+StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier) {
     WindowModel& m = ctx.model;
     StealthOutcome outcome;
     // Messages name the user's PNG rather than its work copy.
@@ -282,7 +282,6 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
                        .arg(std::lround(1.0 / kStealthRecommendedRate)));
     }
     job->carrier = source;
-    job->work = work;
     job->cost = ctx.strongCost;
     if (!job->code.valid()) {
         outcome.failure = sealEndText(SealEnd::Unsupported, named);
@@ -298,12 +297,10 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     const StealthFileResult& made = job->made;
     if (made.status == StealthFileStatus::Done) {
         outcome.done = true;
+        outcome.image = std::move(job->image);
     } else if (made.status == StealthFileStatus::Failed) {
         outcome.failure = named + QStringLiteral(" - the new image does not give the document "
                                                  "back with this code, so it was not written");
-    } else if (made.status == StealthFileStatus::CannotWrite) {
-        outcome.failure = work + QStringLiteral(" could not be written: ") +
-                          writeFailureReason(ctx.platform, ctx.temporaryFolder);
     } else if (made.status == StealthFileStatus::TooLarge) {
         outcome.failure = QStringLiteral("The document does not fit this image with Stealth: "
                                          "packed it takes %1 bytes, and the image holds %2 at "

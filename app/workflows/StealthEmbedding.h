@@ -47,12 +47,14 @@ struct StealthOutcome {
     // Nothing opened with the code: no stealth payload, or one made with another code.
     bool notFound = false;
     QString failure;
+    // When done: the new image's file bytes, read back with the code, for the caller to write.
+    QByteArray image;
 };
 
-// Writes the stealth image of carrier carrying the work archive into work, and reads it back
+// Makes the stealth image of carrier carrying the work archive, in memory, and reads it back
 // with the model's code; done only when the archive comes back whole. Warns first when the
 // document is above the recommended rate.
-StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier, const QString& work);
+StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier);
 
 // Looks for a stealth payload in image with the model's code; when done the work archive holds
 // what it carried, and nothing is written otherwise.
