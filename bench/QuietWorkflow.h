@@ -1,14 +1,33 @@
 #pragma once
 
 // A workflow context's user side for benchmarks: UI services that answer every question with OK
-// and every file dialog with a path set beforehand, and a view that draws nothing.
+// and every file dialog with a path set beforehand, and a view that draws nothing; and the small
+// helpers the workflow benchmarks time and fail with.
 
 #include "util/UiServices.h"
 #include "workflows/View.h"
 
+#include <QFile>
 #include <QStringList>
+#include <chrono>
+#include <stdexcept>
+#include <string>
 
 namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+[[noreturn]] inline void fail(const std::string& what) {
+    throw std::runtime_error(what);
+}
+
+inline std::string local(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 class QuietUi final : public brindmar::UiServices {
 public:
@@ -35,9 +54,7 @@ public:
     std::optional<QString> chooseFolder(const brindmar::FileDialogRequest&) override {
         return std::nullopt;
     }
-    brindmar::MousePointer mousePointer() const override {
-        return brindmar::MousePointer::Default;
-    }
+    brindmar::MousePointer mousePointer() const override { return brindmar::MousePointer::Default; }
     void setMousePointer(brindmar::MousePointer) override {}
     void processPendingEvents() override {}
 };

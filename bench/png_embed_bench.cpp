@@ -46,11 +46,8 @@ constexpr int kWidth = 6000;
 constexpr int kHeight = 4000;
 const QString kCode = QStringLiteral("0123456789");
 
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using bench::Clock;
+using bench::msSince;
 
 [[noreturn]] void die(const QString& what) {
     std::fprintf(stderr, "png_embed_bench: %s\n", what.toLocal8Bit().constData());

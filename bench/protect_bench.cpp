@@ -94,19 +94,10 @@ constexpr StrongCost kCheapCost{1, 8};
 const QString kCode = QStringLiteral("Tulip-Harbor-42");
 const QString kDocumentName = QStringLiteral("random.bin");
 
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-[[noreturn]] void fail(const std::string& what) {
-    throw std::runtime_error(what);
-}
-
-std::string local(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
+using bench::Clock;
+using bench::fail;
+using bench::local;
+using bench::msSince;
 
 QByteArray contents(const QString& path) {
     QFile f(path);

@@ -59,19 +59,10 @@ constexpr int64_t kImageBytes = 54 + int64_t{(3 * kWidth + 3) / 4 * 4} * kHeight
 constexpr size_t kDocLength = 8 * 1024 * 1024;
 const QString kCode = QStringLiteral("0123456789");
 
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-[[noreturn]] void fail(const std::string& what) {
-    throw std::runtime_error(what);
-}
-
-std::string local(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
+using bench::Clock;
+using bench::fail;
+using bench::local;
+using bench::msSince;
 
 // The real engine, with the time spent inside its calls added up: what the workflow costs on
 // top of the engine is the rest.
