@@ -94,11 +94,19 @@ TEST(KeyedWalk, SkipsTheSaltAndCoversTheRest) {
                 ASSERT_EQ(walk(step), at) << "step " << step;
             }
         }
-        // Stretches looked up from anywhere land where the whole walk does.
-        const uint64_t from = walk.size() / 3 + 1;
-        std::vector<uint32_t> stretch(walk.size() - from);
-        walk.bytesAt(from, static_cast<uint32_t>(stretch.size()), stretch.data());
-        EXPECT_TRUE(std::equal(stretch.begin(), stretch.end(), bytes.begin() + from));
+        // Stretches looked up from anywhere, long or a few passes through the slices, land
+        // where the whole walk does.
+        for (const uint64_t length :
+             {walk.size() - walk.size() / 3 - 1, uint64_t{4096}, uint64_t{999}}) {
+            std::vector<uint32_t> stretch(length);
+            for (uint64_t from = walk.size() / 3 + 1; from < walk.size(); from += length) {
+                const auto count = static_cast<uint32_t>(std::min(length, walk.size() - from));
+                walk.bytesAt(from, count, stretch.data());
+                ASSERT_TRUE(std::equal(stretch.begin(), stretch.begin() + count,
+                                       bytes.begin() + static_cast<std::ptrdiff_t>(from)))
+                    << "stretches of " << length << " from " << from;
+            }
+        }
     }
     // Too small for the salt: no positions at all rather than a partial salt.
     EXPECT_TRUE(saltPositions(1, 159).empty());

@@ -58,11 +58,15 @@ TEST(Stealth, EveryEmbedOpensOnlyForItsCodeChangesByOneAndAFlippedBitNeverGivesO
     std::mt19937 random(20261208);
     const SecretBytes right = code("Tulip-Harbor-42");
     const SecretBytes wrong = code("Tulip-Harbor-43");
-    for (int round = 0; round < 32; ++round) {
-        // Tall and wide single lines, then anything up to 120 x 120.
+    for (int round = 0; round < 36; ++round) {
+        // Tall and wide single lines, then anything up to 120 x 120; last, pictures large enough
+        // that a short document's columns take several colour bytes each.
         uint32_t width = 1 + pick(random) % 120;
         uint32_t height = 1 + pick(random) % 120;
-        if (round % 4 == 0) {
+        if (round >= 32) {
+            width = 150 + pick(random) % 250;
+            height = 100 + pick(random) % 200;
+        } else if (round % 4 == 0) {
             width = 1;
             height = 300 + pick(random) % 900;
         } else if (round % 4 == 1) {
