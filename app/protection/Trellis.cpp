@@ -8,7 +8,7 @@
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
-#define BRINDMAR_TRELLIS_AVX512 1
+#define BRINDMAR_TRELLIS_VECTORS 1
 #endif
 
 namespace brindmar {
@@ -76,12 +76,15 @@ void forwardScalar(const Forward& f) {
             uint16_t* to = states[1 - now];
             const uint32_t word = f.words[k] & mask;
             const uint32_t price = *prices++;
-            std::memset(path, 0, kPathBytes);
+            uint64_t changes[2] = {0, 0}; // in registers, not a byte in memory per state
             for (uint32_t s = 0; s < kTrellisStates; ++s) {
                 const uint32_t via = std::min<uint32_t>(kUnreached, from[s ^ word] + price);
                 const bool change = via < from[s];
                 to[s] = change ? static_cast<uint16_t>(via) : from[s];
-                path[s >> 3] |= static_cast<uint8_t>(change ? 1u << (s & 7) : 0u);
+                changes[s >> 6] |= uint64_t{change} << (s & 63);
+            }
+            for (size_t b = 0; b < kPathBytes; ++b) {
+                path[b] = static_cast<uint8_t>(changes[b >> 3] >> (8 * (b & 7)));
             }
             now = 1 - now;
         }
@@ -99,7 +102,7 @@ void forwardScalar(const Forward& f) {
     }
 }
 
-#ifdef BRINDMAR_TRELLIS_AVX512
+#ifdef BRINDMAR_TRELLIS_VECTORS
 // One row's columns of kN segments at once, each with its 128 states in four vectors of 32, in
 // registers. State s's partner s ^ word lies in the pair of vectors (0, 1) or (2, 3) that bit 6
 // of the word picks, at lane (s ^ word) mod 64 of the pair: one two-source permute a vector.
@@ -233,7 +236,7 @@ void forwardEachScalar(const Forward* segments, int count) {
     }
 }
 
-#ifdef BRINDMAR_TRELLIS_AVX512
+#ifdef BRINDMAR_TRELLIS_VECTORS
 void forwardEachAvx512(const Forward* segments, int count) {
     if (count == 2 && segments[0].rows == segments[1].rows) {
         forwardAvx512<2>(segments);
@@ -245,10 +248,75 @@ void forwardEachAvx512(const Forward* segments, int count) {
 }
 #endif
 
+#ifdef BRINDMAR_TRELLIS_VECTORS
+// Where the processor has AVX2 but not AVX-512: eight states a vector, in 32-bit lanes, kept in
+// memory. The partner of lane l of group g is lane l ^ (word & 7) of group g ^ (word >> 3), one
+// permute away. The same sums, capped the same way, as the others.
+__attribute__((target("avx2"))) void forwardAvx2(const Forward& f) {
+    const auto count = static_cast<size_t>(f.rows * f.width);
+    for (size_t j = 0; j < count; ++j) {
+        f.prices[j] = priceOf(f.packed[j], f.scale);
+    }
+    alignas(32) uint32_t states[2][kTrellisStates];
+    std::fill(std::begin(states[0]), std::end(states[0]), uint32_t{kUnreached});
+    states[0][0] = 0;
+    int now = 0;
+    const __m256i cap = _mm256_set1_epi32(kUnreached);
+    uint8_t* path = f.path;
+    const uint16_t* prices = f.prices;
+    for (uint64_t i = 0; i < f.rows; ++i) {
+        const uint32_t mask = rowMask(i, f.rows);
+        for (uint32_t k = 0; k < f.width; ++k, path += kPathBytes) {
+            const uint32_t word = f.words[k] & mask;
+            const __m256i lanes = _mm256_xor_si256(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
+                                                   _mm256_set1_epi32(static_cast<int>(word & 7)));
+            const uint32_t high = word >> 3;
+            const __m256i price = _mm256_set1_epi32(*prices++);
+            const uint32_t* from = states[now];
+            uint32_t* to = states[1 - now];
+            for (uint32_t g = 0; g < kTrellisStates / 8; ++g) {
+                const __m256i here =
+                    _mm256_load_si256(reinterpret_cast<const __m256i*>(from + 8 * g));
+                const __m256i partner = _mm256_permutevar8x32_epi32(
+                    _mm256_load_si256(reinterpret_cast<const __m256i*>(from + 8 * (g ^ high))),
+                    lanes);
+                const __m256i via = _mm256_min_epu32(_mm256_add_epi32(partner, price), cap);
+                const __m256i change = _mm256_cmpgt_epi32(here, via); // all below 2^16
+                _mm256_store_si256(reinterpret_cast<__m256i*>(to + 8 * g),
+                                   _mm256_min_epu32(here, via));
+                path[g] = static_cast<uint8_t>(_mm256_movemask_ps(_mm256_castsi256_ps(change)));
+            }
+            now = 1 - now;
+        }
+        uint32_t* st = states[now];
+        const uint32_t carried = f.target[i];
+        uint32_t least = kUnreached;
+        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
+            least = std::min(least, st[2 * s + carried]);
+        }
+        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
+            const uint32_t v = st[2 * s + carried];
+            st[s] = v == kUnreached ? kUnreached : v - least;
+        }
+        std::fill(st + kTrellisStates / 2, st + kTrellisStates, uint32_t{kUnreached});
+    }
+}
+
+void forwardEachAvx2(const Forward* segments, int count) {
+    for (int t = 0; t < count; ++t) {
+        forwardAvx2(segments[t]);
+    }
+}
+#endif
+
 ForwardPass chosenForward() {
-#ifdef BRINDMAR_TRELLIS_AVX512
-    if (__builtin_cpu_supports("avx512bw") != 0 && !gTrellisPortable) {
+#ifdef BRINDMAR_TRELLIS_VECTORS
+    const int most = gTrellisVectorBits;
+    if (most >= 512 && __builtin_cpu_supports("avx512bw") != 0) {
         return forwardEachAvx512;
+    }
+    if (most >= 256 && __builtin_cpu_supports("avx2") != 0) {
+        return forwardEachAvx2;
     }
 #endif
     return forwardEachScalar;

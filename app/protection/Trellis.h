@@ -23,9 +23,9 @@ inline constexpr int kTrellisHeight = 7;
 inline constexpr uint32_t kTrellisStates = 1u << kTrellisHeight;
 inline constexpr uint64_t kSegmentBits = 2048;
 
-// Set by tests to search without the processor's vector instructions, to show that every
-// version makes the same changes.
-inline std::atomic<bool> gTrellisPortable{false};
+// The widest vector instructions the search may use: 512 bits (where the processor has them),
+// 256, or none. Tests lower it to show that every version makes the same changes.
+inline std::atomic<int> gTrellisVectorBits{512};
 
 struct TrellisCode {
     uint32_t width = 0;             // columns per message bit

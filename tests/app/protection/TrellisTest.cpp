@@ -48,10 +48,12 @@ TEST(Trellis, CarriesTheMessageAtTheLeastCost) {
         };
         const TrellisFlips flips = trellisEmbed(code, column.data(), message.data(), bits);
         ASSERT_TRUE(flips.ok);
-        gTrellisPortable = true;
-        const TrellisFlips portable = trellisEmbed(code, column.data(), message.data(), bits);
-        gTrellisPortable = false;
-        ASSERT_EQ(portable.columns, flips.columns) << "round " << round;
+        for (const int narrower : {256, 0}) {
+            gTrellisVectorBits = narrower;
+            const TrellisFlips other = trellisEmbed(code, column.data(), message.data(), bits);
+            gTrellisVectorBits = 512;
+            ASSERT_EQ(other.columns, flips.columns) << "round " << round << ", " << narrower;
+        }
         std::vector<uint8_t> changed = low;
         float spent = 0;
         for (size_t k = 0; k < flips.columns.size(); ++k) {
