@@ -37,6 +37,7 @@ struct Work {
     std::vector<float> ring;        // the last kRing rows' reciprocals
     std::vector<double> window;     // 15-row sums of reciprocals, kPad past each end
     std::vector<double> two, five;  // partial sums along a row, a chunk at a time
+    std::vector<float> costs;       // the row handed out
 
     void resize(size_t n) {
         across.resize(n + 6);
@@ -46,6 +47,7 @@ struct Work {
         window.resize(n + 2 * kPad);
         two.resize(kChunk + 12 * 3);
         five.resize(kChunk + 10 * 3);
+        costs.resize(n);
     }
 };
 
@@ -141,6 +143,14 @@ BRINDMAR_WIDE void spreadRow(Work& work, size_t n, float* out) {
 } // namespace
 
 void HillCost::rows(uint32_t first, uint32_t end, float* out) const {
+    const size_t n = size_t{m_width} * 3;
+    eachRow(first, end, [&](uint32_t y, const float* costs) {
+        std::copy(costs, costs + n, out + static_cast<size_t>(y - first) * n);
+    });
+}
+
+void HillCost::eachRow(uint32_t first, uint32_t end,
+                       const std::function<void(uint32_t y, const float* costs)>& take) const {
     if (first >= end || m_width == 0) {
         return;
     }
@@ -175,7 +185,9 @@ void HillCost::rows(uint32_t first, uint32_t end, float* out) const {
             window[i] += row[i];
         }
     }
-    spreadRow(work, n, out);
+    float* costs = work.costs.data();
+    spreadRow(work, n, costs);
+    take(first, costs);
     for (int64_t y = int64_t{first} + 1; y < end; ++y) {
         const int64_t in = clampRow(y + kSmooth);
         const int64_t gone = clampRow(y - kSmooth - 1);
@@ -183,7 +195,8 @@ void HillCost::rows(uint32_t first, uint32_t end, float* out) const {
         if (in != gone) {
             slide(window, reciprocal(in), reciprocal(gone), n);
         }
-        spreadRow(work, n, out + static_cast<size_t>(y - first) * n);
+        spreadRow(work, n, costs);
+        take(static_cast<uint32_t>(y), costs);
     }
 }
 

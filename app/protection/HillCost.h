@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace brindmar {
@@ -18,6 +19,10 @@ public:
         : m_colour(colour), m_width(width), m_height(height) {}
 
     void rows(uint32_t first, uint32_t end, float* out) const;
+    // The same a row at a time: take(y, costs) with row y's width * 3 costs, valid during the
+    // call, so that a caller can use each row while it is still in the nearest cache.
+    void eachRow(uint32_t first, uint32_t end,
+                 const std::function<void(uint32_t y, const float* costs)>& take) const;
 
 private:
     const unsigned char* m_colour;

@@ -126,22 +126,20 @@ TrellisCode streamCode(uint32_t width, const SecretBytes& codeKey) {
 constexpr uint32_t kStripRows = 128;
 
 // Every colour byte's price and low bit packed as the trellis search takes them, in picture
-// order: strip by strip, each strip's HILL costs worked out first, so that the writes run front
-// to back.
+// order: strip by strip, each row packed as soon as its HILL costs are out.
 bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed) {
     const uint64_t row = uint64_t{width} * 3;
     const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
     return forEachTask(strips, [&](uint64_t g) {
         const auto first = static_cast<uint32_t>(g * kStripRows);
         const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
-        thread_local std::vector<float> stripCosts;
-        stripCosts.resize(static_cast<size_t>((end - first) * row));
-        HillCost(colour, width, height).rows(first, end, stripCosts.data());
-        const unsigned char* bytes = colour + first * row;
-        uint16_t* out = packed + first * row;
-        for (size_t i = 0; i < stripCosts.size(); ++i) {
-            out[i] = trellisColumn(stripCosts[i], (bytes[i] & 1) != 0);
-        }
+        HillCost(colour, width, height).eachRow(first, end, [&](uint32_t y, const float* costs) {
+            const unsigned char* bytes = colour + y * row;
+            uint16_t* out = packed + y * row;
+            for (size_t i = 0; i < row; ++i) {
+                out[i] = trellisColumn(costs[i], (bytes[i] & 1) != 0);
+            }
+        });
     });
 }
 
