@@ -466,10 +466,17 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
     StealthEmbedReport report =
         stealthEmbedWithKey(colour, width, height, *key, prelude.salt, archive);
     // The carrier's original may be wiped once the image is made: it must give the archive back
-    // before anyone writes it, and with the key at hand that costs no second derivation.
-    if (report.status == StealthStatus::Done &&
-        stealthExtractWithKey(colour, width, height, *key).archive != archive) {
-        report.status = StealthStatus::Failed;
+    // before anyone writes it, and with the key at hand that costs no second derivation. The
+    // salt is read back too, since a reader derives the key from it.
+    if (report.status == StealthStatus::Done) {
+        const uint64_t spoilt = gStealthSpoilBeforeReadBack;
+        if (spoilt != 0 && spoilt <= colourBytesOf(width, height)) {
+            colour[spoilt - 1] ^= 1;
+        }
+        if (readStealthSalt(colour, width, height) != prelude.salt ||
+            stealthExtractWithKey(colour, width, height, *key).archive != archive) {
+            report.status = StealthStatus::Failed;
+        }
     }
     return report;
 }

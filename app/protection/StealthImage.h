@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 namespace brindmar {
@@ -87,6 +88,11 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
                                        const QByteArray& archive);
 StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t width,
                                            uint32_t height, const SecretBytes& key);
+
+// Set by tests to one more than a colour byte's number: the embed spoils that colour value
+// before it reads the picture back, as a fault in the coder or in memory would, to show that
+// such an image is refused rather than handed on. 0 spoils nothing.
+inline std::atomic<uint64_t> gStealthSpoilBeforeReadBack{0};
 
 // From the code: a fresh salt and one derivation at cost (the format's own unless a test
 // lowers it). The embed reads the picture back with the same key: Done means the archive comes

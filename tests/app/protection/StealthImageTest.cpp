@@ -3,6 +3,7 @@
 // carrier only as the coding promises.
 #include "protection/StealthImage.h"
 #include "FixedRandomness.h"
+#include "protection/KeyedWalk.h"
 #include "protection/Parallel.h"
 
 #include <QString>
@@ -165,6 +166,27 @@ TEST(Stealth, CapacityHoldsTheRatesItNames) {
                   kLeastWidth);
         EXPECT_EQ(stealthWidth(static_cast<uint64_t>(sealedLength(most + 1)), c.width, c.height),
                   0u);
+    }
+}
+
+// The read-back must notice a spoilt colour value wherever it lies: in the salt, which a reader
+// needs before it can derive the key, in the head, or in the stream.
+TEST(Stealth, AnEmbedThatDoesNotReadBackFails) {
+    std::mt19937 random(31);
+    const uint32_t width = 90;
+    const uint32_t height = 70;
+    const Picture carrier = randomPicture(random, width, height);
+    const QByteArray archive = randomArchive(random, 500);
+    const SecretBytes right = code("Tulip-Harbor-42");
+    const uint64_t salt = saltPositions(width, height)[0];
+    for (const uint64_t spoilt :
+         {salt, uint64_t{0}, carrier.colour.size() / 2, uint64_t{carrier.colour.size() - 1}}) {
+        Picture stego = carrier;
+        gStealthSpoilBeforeReadBack = spoilt + 1;
+        const StealthStatus status =
+            stealthEmbed(stego.colour.data(), width, height, right, archive, kCheap).status;
+        gStealthSpoilBeforeReadBack = 0;
+        EXPECT_EQ(status, StealthStatus::Failed) << "colour byte " << spoilt;
     }
 }
 

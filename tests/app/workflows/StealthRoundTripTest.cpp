@@ -182,4 +182,35 @@ TEST(StealthRoundTrip, EverySuccessComesBackOnlyWithItsCode) {
     EXPECT_GE(successes, 6);
 }
 
+// An image that does not give its document back (here one colour value spoilt before the
+// read-back, wherever it lies: salt, head or stream) is neither written nor called done, and
+// leaves nothing in the work folder.
+TEST(StealthRoundTrip, AnImageThatDoesNotReadBackIsNeverWritten) {
+    apptest::ScratchDir files;
+    files.write(QStringLiteral("note.txt"), std::string("meet at the old mill at nine"));
+    bmptest::Bytes pixels(size_t{160} * 120 * 3);
+    std::mt19937 random(3);
+    std::ranges::generate(pixels, [&] { return uint8_t(random()); });
+    files.write(QStringLiteral("carrier.bmp"), bmptest::make24(160, 120, pixels));
+    QDir().mkpath(files.folder() + QStringLiteral("out"));
+    Session embed(kCode);
+    embed.h.model.embedOutputFolder = files.folder() + QStringLiteral("out/");
+    ToggleStealth(embed.h.ctx);
+    embed.chooseDocument(files.path(QStringLiteral("note.txt")));
+    embed.chooseCarrier(files.path(QStringLiteral("carrier.bmp")));
+    embed.h.ui.queueCodeAgain(kCode);
+    embed.h.ui.clear();
+    gStealthSpoilBeforeReadBack = 1;
+    EmbedDocument(embed.h.ctx);
+    gStealthSpoilBeforeReadBack = 0;
+    const QString said = embed.messages().join(u' ');
+    EXPECT_TRUE(said.contains(u"does not give the document back with this code, so it was not "
+                              u"written"))
+        << said.toStdString();
+    EXPECT_FALSE(said.contains(u"processed successfully"));
+    EXPECT_TRUE(entries(files.folder() + QStringLiteral("out")).isEmpty());
+    EXPECT_TRUE(entries(embed.h.temp.folder()).isEmpty())
+        << entries(embed.h.temp.folder()).join(u' ').toStdString();
+}
+
 } // namespace
