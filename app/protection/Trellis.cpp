@@ -307,6 +307,75 @@ void forwardEachAvx2(const Forward* segments, int count) {
         forwardAvx2(segments[t]);
     }
 }
+
+// Where the processor has only 128-bit vectors (SSE4.1, as low-power ones do): eight 16-bit
+// states a vector, kept in memory. The partner of lane l of group g is lane l ^ (word & 7) of
+// group g ^ (word >> 3): a byte shuffle within the vector. The same sums and choices again.
+__attribute__((target("sse4.1,ssse3"))) void forwardSse4(const Forward& f) {
+    const auto count = static_cast<size_t>(f.rows * f.width);
+    for (size_t j = 0; j < count; ++j) {
+        f.prices[j] = priceOf(f.packed[j], f.scale);
+    }
+    alignas(16) uint16_t states[2][kTrellisStates];
+    std::fill(std::begin(states[0]), std::end(states[0]), kUnreached);
+    states[0][0] = 0;
+    int now = 0;
+    uint8_t* path = f.path;
+    const uint16_t* prices = f.prices;
+    for (uint64_t i = 0; i < f.rows; ++i) {
+        const uint32_t mask = rowMask(i, f.rows);
+        for (uint32_t k = 0; k < f.width; ++k, path += kPathBytes) {
+            const uint32_t word = f.words[k] & mask;
+            // Lane l takes bytes 2 (l ^ low) and 2 (l ^ low) + 1.
+            const auto low = static_cast<char>(2 * (word & 7));
+            const __m128i lanes =
+                _mm_xor_si128(_mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+                              _mm_setr_epi8(low, low, low, low, low, low, low, low, low, low, low,
+                                            low, low, low, low, low));
+            const uint32_t high = word >> 3;
+            const __m128i price = _mm_set1_epi16(static_cast<short>(*prices++));
+            const uint16_t* from = states[now];
+            uint16_t* to = states[1 - now];
+            for (uint32_t g = 0; g < kTrellisStates / 8; g += 2) {
+                __m128i stay[2];
+                for (uint32_t h = 0; h < 2; ++h) {
+                    const __m128i here =
+                        _mm_load_si128(reinterpret_cast<const __m128i*>(from + 8 * (g + h)));
+                    const __m128i partner =
+                        _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(
+                                             from + 8 * ((g + h) ^ high))),
+                                         lanes);
+                    const __m128i via = _mm_adds_epu16(partner, price);
+                    const __m128i least = _mm_min_epu16(here, via);
+                    _mm_store_si128(reinterpret_cast<__m128i*>(to + 8 * (g + h)), least);
+                    stay[h] = _mm_cmpeq_epi16(least, here); // no change, equal prices included
+                }
+                const auto kept =
+                    static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(stay[0], stay[1])));
+                path[g] = static_cast<uint8_t>(~kept);
+                path[g + 1] = static_cast<uint8_t>(~kept >> 8);
+            }
+            now = 1 - now;
+        }
+        uint16_t* st = states[now];
+        const uint32_t carried = f.target[i];
+        uint16_t least = kUnreached;
+        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
+            least = std::min(least, st[2 * s + carried]);
+        }
+        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
+            const uint16_t v = st[2 * s + carried];
+            st[s] = v == kUnreached ? kUnreached : static_cast<uint16_t>(v - least);
+        }
+        std::fill(st + kTrellisStates / 2, st + kTrellisStates, kUnreached);
+    }
+}
+
+void forwardEachSse4(const Forward* segments, int count) {
+    for (int t = 0; t < count; ++t) {
+        forwardSse4(segments[t]);
+    }
+}
 #endif
 
 ForwardPass chosenForward() {
@@ -317,6 +386,10 @@ ForwardPass chosenForward() {
     }
     if (most >= 256 && __builtin_cpu_supports("avx2") != 0) {
         return forwardEachAvx2;
+    }
+    if (most >= 128 && __builtin_cpu_supports("sse4.1") != 0 &&
+        __builtin_cpu_supports("ssse3") != 0) {
+        return forwardEachSse4;
     }
 #endif
     return forwardEachScalar;

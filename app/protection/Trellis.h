@@ -24,7 +24,7 @@ inline constexpr uint32_t kTrellisStates = 1u << kTrellisHeight;
 inline constexpr uint64_t kSegmentBits = 2048;
 
 // The widest vector instructions the search may use: 512 bits (where the processor has them),
-// 256, or none. Tests lower it to show that every version makes the same changes.
+// 256, 128, or none. Tests lower it to show that every version makes the same changes.
 inline std::atomic<int> gTrellisVectorBits{512};
 
 struct TrellisCode {

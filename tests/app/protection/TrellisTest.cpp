@@ -48,7 +48,7 @@ TEST(Trellis, CarriesTheMessageAtTheLeastCost) {
         };
         const TrellisFlips flips = trellisEmbed(code, column.data(), message.data(), bits);
         ASSERT_TRUE(flips.ok);
-        for (const int narrower : {256, 0}) {
+        for (const int narrower : {256, 128, 0}) {
             gTrellisVectorBits = narrower;
             const TrellisFlips other = trellisEmbed(code, column.data(), message.data(), bits);
             gTrellisVectorBits = 512;
