@@ -83,20 +83,23 @@ StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrie
     return StealthFileStatus::Done;
 }
 
-StealthFileResult makeStealthImage(const QString& carrierPath, const SecretBytes& code,
-                                   const QByteArray& archive, QByteArray& image, StrongCost cost) {
+StealthFileResult writeStealthImage(const QString& carrierPath, const SecretBytes& code,
+                                    const QByteArray& archive, ReplacementFile& out,
+                                    StrongCost cost) {
     StealthFileResult result;
-    image.clear();
     StealthCarrier carrier;
     result.status = readStealthCarrier(carrierPath, carrier);
     if (result.status != StealthFileStatus::Done) {
         return result;
     }
+    bool written = false;
     result.report =
-        stealthEmbed(carrier.colour(), carrier.width, carrier.height, code, archive, cost);
+        stealthEmbed(carrier.colour(), carrier.width, carrier.height, code, archive, cost,
+                     [&] { written = out.append(carrier.withColour()) && out.flush(); });
     result.status = fileStatusOf(result.report.status);
-    if (result.status == StealthFileStatus::Done) {
-        image = carrier.withColour();
+    if (result.status == StealthFileStatus::Done && !written) {
+        result.status = StealthFileStatus::CannotWrite;
+        result.error = out.error();
     }
     return result;
 }
@@ -104,15 +107,19 @@ StealthFileResult makeStealthImage(const QString& carrierPath, const SecretBytes
 StealthFileResult embedStealthFile(const QString& carrierPath, const QString& target,
                                    const SecretBytes& code, const QByteArray& archive,
                                    StrongCost cost) {
-    QByteArray image;
-    StealthFileResult result = makeStealthImage(carrierPath, code, archive, image, cost);
-    if (result.status != StealthFileStatus::Done) {
-        return result;
-    }
     ReplacementFile out(target);
-    if (!out.isOpen() || !out.append(image) || !out.commit()) {
+    StealthFileResult result;
+    if (!out.isOpen()) {
         result.status = StealthFileStatus::CannotWrite;
         result.error = out.error();
+        return result;
+    }
+    result = writeStealthImage(carrierPath, code, archive, out, cost);
+    if (result.status == StealthFileStatus::Done && !out.commit()) {
+        result.status = StealthFileStatus::CannotWrite;
+        result.error = out.error();
+    }
+    if (result.status != StealthFileStatus::Done) {
         out.discard();
     }
     return result;

@@ -9,6 +9,8 @@
 
 namespace brindmar {
 
+class ReplacementFile;
+
 // A 24-bit uncompressed BMP read whole, and its colour bytes in file order without row padding,
 // as the stealth coder takes them: the file's own rows where they have no padding, gathered apart
 // where they have.
@@ -50,13 +52,15 @@ struct StealthFileResult {
 
 StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrier);
 
-// The stealth image's file bytes, the carrier's size and headers, into image; empty unless
-// Done.
-StealthFileResult makeStealthImage(const QString& carrierPath, const SecretBytes& code,
-                                   const QByteArray& archive, QByteArray& image,
-                                   StrongCost cost = kStealthCost);
+// Writes the stealth image, the carrier's size and headers, into out without committing it:
+// the file goes out while the coder reads the picture back. Done only when both succeed;
+// CannotWrite, with the errno, when the writing failed.
+StealthFileResult writeStealthImage(const QString& carrierPath, const SecretBytes& code,
+                                    const QByteArray& archive, ReplacementFile& out,
+                                    StrongCost cost = kStealthCost);
 
-// The same written to target, replacing target only once it is complete and flushed.
+// The same written to target and committed, replacing target only once it is complete and
+// flushed.
 StealthFileResult embedStealthFile(const QString& carrierPath, const QString& target,
                                    const SecretBytes& code, const QByteArray& archive,
                                    StrongCost cost = kStealthCost);

@@ -14,6 +14,8 @@
 #include <optional>
 #include <sodium.h>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace brindmar {
@@ -449,8 +451,8 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
 }
 
 StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
-                                const SecretBytes& code, const QByteArray& archive,
-                                StrongCost cost) {
+                                const SecretBytes& code, const QByteArray& archive, StrongCost cost,
+                                const std::function<void()>& alongside) {
     if (stealthWidth(static_cast<uint64_t>(sealedLength(archive.size())), width, height) == 0) {
         StealthEmbedReport tooLarge;
         tooLarge.status = StealthStatus::TooLarge;
@@ -473,8 +475,20 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
         if (spoilt != 0 && spoilt <= colourBytesOf(width, height)) {
             colour[spoilt - 1] ^= 1;
         }
-        if (readStealthSalt(colour, width, height) != prelude.salt ||
-            stealthExtractWithKey(colour, width, height, *key).archive != archive) {
+        std::thread beside;
+        if (alongside) {
+            try {
+                beside = std::thread(alongside);
+            } catch (const std::system_error&) {
+                alongside(); // no thread to be had: one after the other
+            }
+        }
+        const bool back = readStealthSalt(colour, width, height) == prelude.salt &&
+                          stealthExtractWithKey(colour, width, height, *key).archive == archive;
+        if (beside.joinable()) {
+            beside.join();
+        }
+        if (!back) {
             report.status = StealthStatus::Failed;
         }
     }

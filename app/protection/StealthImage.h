@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 namespace brindmar {
 
@@ -97,9 +98,12 @@ inline std::atomic<uint64_t> gStealthSpoilBeforeReadBack{0};
 // From the code: a fresh salt and one derivation at cost (the format's own unless a test
 // lowers it). The embed reads the picture back with the same key: Done means the archive comes
 // back from it, Failed that it does not (or the seal could not be made).
+// alongside, when given, runs on a thread of its own while the picture is read back, which only
+// reads it meanwhile: the picture is final by then (a writer can take it).
 StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
                                 const SecretBytes& code, const QByteArray& archive,
-                                StrongCost cost = kStealthCost);
+                                StrongCost cost = kStealthCost,
+                                const std::function<void()>& alongside = {});
 StealthExtractReport stealthExtract(const unsigned char* colour, uint32_t width, uint32_t height,
                                     const SecretBytes& code, StrongCost cost = kStealthCost);
 

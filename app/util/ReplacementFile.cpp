@@ -246,6 +246,17 @@ bool ReplacementFile::placeUnnamed(const QByteArray& name, bool replace) {
     return false;
 }
 
+bool ReplacementFile::flush() {
+    if (m_fd < 0) {
+        return false;
+    }
+    if (::fsync(m_fd) != 0) {
+        m_error = errno;
+        return false;
+    }
+    return true;
+}
+
 bool ReplacementFile::commit() {
     if (m_fd < 0) {
         return false;

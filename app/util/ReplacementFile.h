@@ -41,6 +41,9 @@ public:
     // Appends the whole of the file at source: a work file copied into the user's folder.
     bool appendFile(const QString& source);
 
+    // Flushes what is written so far to disk, so that a commit soon after has little left to do
+    // while the caller still decides whether to commit.
+    bool flush();
     // Flushes the file to disk and puts it in place. False, with error() set, when any step
     // fails; the target is then untouched.
     bool commit();

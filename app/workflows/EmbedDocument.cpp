@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <memory>
 
 namespace brindmar {
 
@@ -447,10 +448,16 @@ bool EmbedRun::sealed(const std::string& header) {
     return false;
 }
 
-// The coder makes the whole image, the carrier's size, in memory and reads it back; the new
-// image takes an old one's place only then.
+// The coder writes the whole image, the carrier's size, into the output's replacement file and
+// reads it back meanwhile; the new image takes an old one's place only once both are done.
 void EmbedRun::runStealth() {
-    const StealthOutcome made = EmbedStealthImage(m_ctx, m_carrier);
+    const auto image = std::make_shared<ReplacementFile>(m_output);
+    if (!image->isOpen()) {
+        fail(m_output + QStringLiteral(" could not be written: ") + systemErrorText(image->error()),
+             true);
+        return;
+    }
+    const StealthOutcome made = EmbedStealthImage(m_ctx, m_carrier, image);
     if (made.stopped) {
         normalPointer(m_ctx);
         failureExit();
@@ -460,14 +467,8 @@ void EmbedRun::runStealth() {
         fail(made.failure, true);
         return;
     }
-    ReplacementFile image(m_output);
-    if (!image.isOpen() || !image.append(made.image)) {
-        fail(m_output + QStringLiteral(" could not be written: ") + systemErrorText(image.error()),
-             true);
-        return;
-    }
     discardCopy();
-    succeed(image);
+    succeed(*image);
 }
 
 // The copies go when the run ends, however it ends; so does the archive a seal was made from,

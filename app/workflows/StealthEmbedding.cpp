@@ -73,20 +73,21 @@ void wipe(QByteArray& bytes) {
     bytes.clear();
 }
 
-// The image is handed over in memory: a job left behind by Stop then writes nothing anywhere.
+// The image goes into the output's replacement file, which the job shares: a job left behind by
+// Stop finishes writing it and then drops it, and the user's folder keeps what it had.
 struct EmbedJob {
     QString carrier;
     SecretBytes code;
     QByteArray archive;
     StrongCost cost;
-    QByteArray image;
+    std::shared_ptr<ReplacementFile> out;
     StealthFileResult made;
 
     explicit EmbedJob(SecretBytes secret) : code(std::move(secret)) {}
     ~EmbedJob() { wipe(archive); }
-    // The coder reads the picture back with its key before handing it over: the original may
-    // be offered for wiping after an embed.
-    void run() { made = makeStealthImage(carrier, code, archive, image, cost); }
+    // The coder reads the picture back with its key while the file is written; the original
+    // may be offered for wiping after an embed.
+    void run() { made = writeStealthImage(carrier, code, archive, *out, cost); }
 };
 
 struct SearchJob {
@@ -223,7 +224,8 @@ void ToggleStealth(WorkflowContext& ctx) {
     ctx.refresh();
 }
 
-StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier) {
+StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
+                                 std::shared_ptr<ReplacementFile> out) {
     WindowModel& m = ctx.model;
     StealthOutcome outcome;
     // Messages name the user's PNG rather than its work copy.
@@ -283,6 +285,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier) {
     }
     job->carrier = source;
     job->cost = ctx.strongCost;
+    job->out = std::move(out);
     if (!job->code.valid()) {
         outcome.failure = sealEndText(SealEnd::Unsupported, named);
         return outcome;
@@ -297,10 +300,12 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier) {
     const StealthFileResult& made = job->made;
     if (made.status == StealthFileStatus::Done) {
         outcome.done = true;
-        outcome.image = std::move(job->image);
     } else if (made.status == StealthFileStatus::Failed) {
         outcome.failure = named + QStringLiteral(" - the new image does not give the document "
                                                  "back with this code, so it was not written");
+    } else if (made.status == StealthFileStatus::CannotWrite) {
+        outcome.failure = job->out->target() + QStringLiteral(" could not be written: ") +
+                          systemErrorText(made.error);
     } else if (made.status == StealthFileStatus::TooLarge) {
         outcome.failure = QStringLiteral("The document does not fit this image with Stealth: "
                                          "packed it takes %1 bytes, and the image holds %2 at "

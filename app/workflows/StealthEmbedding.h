@@ -4,8 +4,11 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 namespace brindmar {
+
+class ReplacementFile;
 
 // Without the code a stealth image cannot be told from any other picture, so this is all that
 // can be said of an image without a plain payload.
@@ -47,14 +50,15 @@ struct StealthOutcome {
     // Nothing opened with the code: no stealth payload, or one made with another code.
     bool notFound = false;
     QString failure;
-    // When done: the new image's file bytes, read back with the code, for the caller to write.
-    QByteArray image;
 };
 
-// Makes the stealth image of carrier carrying the work archive, in memory, and reads it back
-// with the model's code; done only when the archive comes back whole. Warns first when the
-// document is above the recommended rate.
-StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier);
+// Writes the stealth image of carrier carrying the work archive into out, without committing
+// it, and reads it back with the model's code meanwhile; done only when the archive comes back
+// whole and the file is written. out is shared with the coder's thread, which a Stop leaves to
+// finish alone and which then drops what it wrote. Warns first when the document is above the
+// recommended rate.
+StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
+                                 std::shared_ptr<ReplacementFile> out);
 
 // Looks for a stealth payload in image with the model's code; when done the work archive holds
 // what it carried, and nothing is written otherwise.
