@@ -191,19 +191,79 @@ struct ColumnGroups {
             end(c);
         }
     }
+
+    // Columns of one or two colour bytes: where the stream takes more than a thirty-second of
+    // the picture, as at all but the lowest rates. one(c, byte) or two(c, first, second) for
+    // each column in turn, with no test per byte.
+    bool singlesOrPairs() const { return steps / columns == 1; }
+    template <class One, class Two>
+    void singlesOf(uint64_t first, uint64_t count, One&& one, Two&& two) const {
+        constexpr uint32_t kBatch = 4096;
+        thread_local std::vector<uint32_t> bytes(kBatch);
+        const uint64_t all = columns;
+        const uint64_t more = steps % all;
+        const uint64_t last = start(first + count);
+        uint64_t step = start(first); // batch[at]'s
+        uint64_t carry = first * more % all;
+        uint32_t* batch = bytes.data();
+        uint32_t filled = 0;
+        uint32_t at = 0;
+        for (uint64_t c = 0; c < count; ++c) {
+            const bool pair = carry + more >= all;
+            carry = pair ? carry + more - all : carry + more;
+            if (at + 2 > filled) { // the byte left, if any, then the next stretch
+                const uint32_t kept = filled - at;
+                batch[0] = batch[at];
+                const auto n =
+                    static_cast<uint32_t>(std::min<uint64_t>(kBatch - kept, last - step - kept));
+                walk->bytesAt(kHeadSteps + step + kept, n, batch + kept);
+                filled = kept + n;
+                at = 0;
+            }
+            if (pair) {
+                two(c, batch[at], batch[at + 1]);
+                at += 2;
+                step += 2;
+            } else {
+                one(c, batch[at]);
+                at += 1;
+                step += 1;
+            }
+        }
+    }
 };
 
 // The walk comes back to a slice's next bytes a pass later, one slice among hundreds: too many
 // streams for the processor to foresee, and too few misses among the steps for it to overlap,
-// so each slice's line two ahead is asked for now. Prefetching never faults, past the end or not.
+// so each slice's next line is asked for now: one ahead, since 256 slices' lines and those
+// ahead of them must fit in the nearest cache together. Prefetching never faults.
 template <class T> void aheadInSlice(const T* at) {
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(at) + 128));
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(at) + 64));
 }
 
 // A column's price is its cheapest byte's, and its low bit the XOR of its bytes'; a change of it
 // goes to that cheapest byte (the first of equals).
 void gatherColumns(const ColumnGroups& groups, const uint16_t* packed, uint64_t first, size_t count,
                    uint16_t* out, uint32_t* place) {
+    if (groups.singlesOrPairs()) {
+        groups.singlesOf(
+            first, count,
+            [&](uint64_t c, uint32_t byte) {
+                aheadInSlice(packed + byte);
+                out[c] = packed[byte];
+                place[c] = byte;
+            },
+            [&](uint64_t c, uint32_t one, uint32_t two) {
+                aheadInSlice(packed + one);
+                aheadInSlice(packed + two);
+                const uint16_t a = packed[one];
+                const uint16_t b = packed[two];
+                const bool second = (b & 0x7fffu) < (a & 0x7fffu);
+                out[c] = static_cast<uint16_t>(((a ^ b) & 0x8000u) | ((second ? b : a) & 0x7fffu));
+                place[c] = second ? two : one;
+            });
+        return;
+    }
     constexpr uint16_t kNone = 0x7fff; // dearer than any price, low bit 0
     uint16_t column = kNone;
     uint32_t cheapest = 0;
@@ -410,6 +470,22 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
     const std::vector<unsigned char> message = trellisRead(
         code,
         [&](uint64_t first, size_t count, uint8_t* out) {
+            if (groups.singlesOrPairs()) {
+                // Taken by value: stores of bytes could otherwise be taken to change them.
+                const unsigned char* const picture = colour;
+                groups.singlesOf(
+                    first, count,
+                    [picture, out](uint64_t c, uint32_t byte) {
+                        aheadInSlice(picture + byte);
+                        out[c] = picture[byte] & 1;
+                    },
+                    [picture, out](uint64_t c, uint32_t one, uint32_t two) {
+                        aheadInSlice(picture + one);
+                        aheadInSlice(picture + two);
+                        out[c] = (picture[one] ^ picture[two]) & 1;
+                    });
+                return;
+            }
             uint8_t low = 0;
             groups.bytesOf(
                 first, count,
