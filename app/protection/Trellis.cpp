@@ -451,15 +451,19 @@ public:
     void back(const TrellisCode& code, std::vector<uint64_t>& flips) const {
         const uint64_t b = m_segment.bits;
         const uint32_t w = code.width;
+        // Plain pointers: a growing flips could otherwise be taken to move the buffers.
+        const uint8_t* const path = m_path.data();
+        const uint8_t* const target = m_target.data();
+        const uint8_t* const words = code.submatrix.data();
         uint32_t state = 0;
         for (uint64_t i = b; i-- > 0;) {
-            state = (state << 1 | m_target[i]) & kWordMask;
+            state = (state << 1 | target[i]) & kWordMask;
             const uint32_t mask = rowMask(i, b);
+            const uint8_t* row = path + i * w * kPathBytes;
             for (uint32_t k = w; k-- > 0;) {
-                const uint64_t column = i * w + k;
-                if ((m_path[column * kPathBytes + (state >> 3)] >> (state & 7)) & 1) {
-                    flips.push_back(column);
-                    state ^= code.submatrix[k] & mask;
+                if ((row[k * kPathBytes + (state >> 3)] >> (state & 7)) & 1) {
+                    flips.push_back(i * w + k);
+                    state ^= words[k] & mask;
                 }
             }
         }
