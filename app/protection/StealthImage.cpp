@@ -213,7 +213,9 @@ struct ColumnGroups {
             carry = pair ? carry + more - all : carry + more;
             if (at + 2 > filled) { // the byte left, if any, then the next stretch
                 const uint32_t kept = filled - at;
-                batch[0] = batch[at];
+                if (kept != 0) {
+                    batch[0] = batch[at];
+                }
                 const auto n =
                     static_cast<uint32_t>(std::min<uint64_t>(kBatch - kept, last - step - kept));
                 walk->bytesAt(kHeadSteps + step + kept, n, batch + kept);

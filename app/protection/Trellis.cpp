@@ -58,11 +58,29 @@ struct Forward {
     uint8_t* path;    // kPathBytes a column
 };
 
-void forwardScalar(const Forward& f) {
+void pricesOf(const Forward& f) {
     const auto count = static_cast<size_t>(f.rows * f.width);
     for (size_t j = 0; j < count; ++j) {
         f.prices[j] = priceOf(f.packed[j], f.scale);
     }
+}
+
+// Row closed: keep the states that carry its bit (state 2s + carried becomes s), near zero, and
+// open the next row with the upper half unreached; a state no path reaches stays unreached.
+template <class State> void closeRow(State* states, uint32_t carried) {
+    State least = kUnreached;
+    for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
+        least = std::min(least, states[2 * s + carried]);
+    }
+    for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
+        const State v = states[2 * s + carried];
+        states[s] = v == kUnreached ? State{kUnreached} : static_cast<State>(v - least);
+    }
+    std::fill(states + kTrellisStates / 2, states + kTrellisStates, State{kUnreached});
+}
+
+void forwardScalar(const Forward& f) {
+    pricesOf(f);
     uint16_t states[2][kTrellisStates];
     std::fill(std::begin(states[0]), std::end(states[0]), kUnreached);
     states[0][0] = 0;
@@ -88,17 +106,7 @@ void forwardScalar(const Forward& f) {
             }
             now = 1 - now;
         }
-        uint16_t* st = states[now];
-        const uint32_t carried = f.target[i];
-        uint16_t least = kUnreached;
-        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
-            least = std::min(least, st[2 * s + carried]);
-        }
-        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
-            const uint16_t v = st[2 * s + carried];
-            st[s] = v == kUnreached ? kUnreached : static_cast<uint16_t>(v - least);
-        }
-        std::fill(st + kTrellisStates / 2, st + kTrellisStates, kUnreached);
+        closeRow(states[now], f.target[i]);
     }
 }
 
@@ -253,10 +261,7 @@ void forwardEachAvx512(const Forward* segments, int count) {
 // memory. The partner of lane l of group g is lane l ^ (word & 7) of group g ^ (word >> 3), one
 // permute away. The same sums, capped the same way, as the others.
 __attribute__((target("avx2"))) void forwardAvx2(const Forward& f) {
-    const auto count = static_cast<size_t>(f.rows * f.width);
-    for (size_t j = 0; j < count; ++j) {
-        f.prices[j] = priceOf(f.packed[j], f.scale);
-    }
+    pricesOf(f);
     alignas(32) uint32_t states[2][kTrellisStates];
     std::fill(std::begin(states[0]), std::end(states[0]), uint32_t{kUnreached});
     states[0][0] = 0;
@@ -288,17 +293,7 @@ __attribute__((target("avx2"))) void forwardAvx2(const Forward& f) {
             }
             now = 1 - now;
         }
-        uint32_t* st = states[now];
-        const uint32_t carried = f.target[i];
-        uint32_t least = kUnreached;
-        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
-            least = std::min(least, st[2 * s + carried]);
-        }
-        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
-            const uint32_t v = st[2 * s + carried];
-            st[s] = v == kUnreached ? kUnreached : v - least;
-        }
-        std::fill(st + kTrellisStates / 2, st + kTrellisStates, uint32_t{kUnreached});
+        closeRow(states[now], f.target[i]);
     }
 }
 
@@ -312,10 +307,7 @@ void forwardEachAvx2(const Forward* segments, int count) {
 // states a vector, kept in memory. The partner of lane l of group g is lane l ^ (word & 7) of
 // group g ^ (word >> 3): a byte shuffle within the vector. The same sums and choices again.
 __attribute__((target("sse4.1,ssse3"))) void forwardSse4(const Forward& f) {
-    const auto count = static_cast<size_t>(f.rows * f.width);
-    for (size_t j = 0; j < count; ++j) {
-        f.prices[j] = priceOf(f.packed[j], f.scale);
-    }
+    pricesOf(f);
     alignas(16) uint16_t states[2][kTrellisStates];
     std::fill(std::begin(states[0]), std::end(states[0]), kUnreached);
     states[0][0] = 0;
@@ -357,17 +349,7 @@ __attribute__((target("sse4.1,ssse3"))) void forwardSse4(const Forward& f) {
             }
             now = 1 - now;
         }
-        uint16_t* st = states[now];
-        const uint32_t carried = f.target[i];
-        uint16_t least = kUnreached;
-        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
-            least = std::min(least, st[2 * s + carried]);
-        }
-        for (uint32_t s = 0; s < kTrellisStates / 2; ++s) {
-            const uint16_t v = st[2 * s + carried];
-            st[s] = v == kUnreached ? kUnreached : static_cast<uint16_t>(v - least);
-        }
-        std::fill(st + kTrellisStates / 2, st + kTrellisStates, kUnreached);
+        closeRow(states[now], f.target[i]);
     }
 }
 
