@@ -32,7 +32,6 @@
 #include "payload/StrongSeal.h"
 #include "protection/StealthImage.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QImage>
 #include <QImageReader>
@@ -145,13 +144,8 @@ double msSince(std::chrono::steady_clock::time_point start) {
 
 QByteArray sealedAs(const QByteArray& archive, const brindmar::SecretBytes& key,
                     const brindmar::SealPrelude& prelude) {
-    QByteArray plain = archive;
     QByteArray sealed;
-    QBuffer source(&plain);
-    QBuffer sink(&sealed);
-    source.open(QIODevice::ReadOnly);
-    sink.open(QIODevice::WriteOnly);
-    brindmar::sealStream(source, plain.size(), sink, "header", key, prelude);
+    brindmar::sealBytes(archive, sealed, "header", key, prelude);
     return sealed;
 }
 
@@ -215,12 +209,7 @@ void timeStealth(double rate) {
         }
     }
     QByteArray opened;
-    QByteArray sealedBack = read.mid(98);
-    QBuffer source(&sealedBack);
-    QBuffer sink(&opened);
-    source.open(QIODevice::ReadOnly);
-    sink.open(QIODevice::WriteOnly);
-    brindmar::openStream(source, sink, "header", key);
+    brindmar::openBytes(read.mid(98), opened, "header", key);
     const double strongExtract = msSince(start);
     if (opened != archive) {
         std::fprintf(stderr, "detect_bench: the strong copy did not give its document back\n");

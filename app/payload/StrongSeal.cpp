@@ -2,6 +2,7 @@
 
 #include "payload/CodeText.h"
 
+#include <QBuffer>
 #include <QIODevice>
 #include <algorithm>
 #include <cstring>
@@ -410,6 +411,26 @@ SealEnd openStream(QIODevice& sealed, QIODevice& archive, std::string_view paylo
         }
     }
     return SealEnd::Done;
+}
+
+SealEnd sealBytes(const QByteArray& archive, QByteArray& sealed, std::string_view payloadHeader,
+                  const SecretBytes& key, const SealPrelude& prelude) {
+    QBuffer source;
+    source.setData(archive);
+    QBuffer sink(&sealed);
+    source.open(QIODevice::ReadOnly);
+    sink.open(QIODevice::WriteOnly);
+    return sealStream(source, archive.size(), sink, payloadHeader, key, prelude);
+}
+
+SealEnd openBytes(const QByteArray& sealed, QByteArray& archive, std::string_view payloadHeader,
+                  const SecretBytes& key, const StrongCostBounds& bounds) {
+    QBuffer source;
+    source.setData(sealed);
+    QBuffer sink(&archive);
+    source.open(QIODevice::ReadOnly);
+    sink.open(QIODevice::WriteOnly);
+    return openStream(source, sink, payloadHeader, key, {}, bounds);
 }
 
 } // namespace brindmar

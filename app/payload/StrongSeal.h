@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstddef>
@@ -159,5 +160,11 @@ SealEnd sealStream(QIODevice& archive, int64_t archiveLength, QIODevice& sealed,
 SealEnd openStream(QIODevice& sealed, QIODevice& archive, std::string_view payloadHeader,
                    const SecretBytes& key, const KeepGoing& keepGoing = {},
                    const StrongCostBounds& bounds = {});
+
+// The same two on bytes in memory: the whole seal into sealed, the whole archive into archive.
+SealEnd sealBytes(const QByteArray& archive, QByteArray& sealed, std::string_view payloadHeader,
+                  const SecretBytes& key, const SealPrelude& prelude);
+SealEnd openBytes(const QByteArray& sealed, QByteArray& archive, std::string_view payloadHeader,
+                  const SecretBytes& key, const StrongCostBounds& bounds = {});
 
 } // namespace brindmar

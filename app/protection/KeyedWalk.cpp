@@ -63,58 +63,6 @@ uint32_t KeyedPermutation::operator()(uint32_t index) const {
     return x;
 }
 
-namespace {
-
-// n indices from first as a + modulus * b, one division for the batch rather than one each.
-inline void splitIndices(uint32_t first, uint32_t n, uint32_t modulus, uint32_t* as, uint32_t* bs) {
-    uint32_t a = first % modulus;
-    uint32_t b = first / modulus;
-    for (uint32_t k = 0; k < n; ++k) {
-        as[k] = a;
-        bs[k] = b;
-        const bool wrap = ++a == modulus;
-        a = wrap ? 0 : a;
-        b += wrap ? 1 : 0;
-    }
-}
-
-} // namespace
-
-// With AVX2 where the processor has it: eight indices a step. Integer arithmetic, so the values
-// are the same either way.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void KeyedPermutation::forward(uint32_t first, uint32_t count, uint32_t* out) const {
-    // Round by round over the whole batch, each round a loop without a branch or a division:
-    // the compiler runs it over several indices at once.
-    constexpr uint32_t kBatch = 4096;
-    uint32_t as[kBatch];
-    for (uint32_t done = 0; done < count; done += kBatch) {
-        const uint32_t n = std::min(kBatch, count - done);
-        uint32_t* bs = out + done;
-        splitIndices(first + done, n, m_a, as, bs);
-        for (size_t r = 0; r < kRounds; r += 2) {
-            const uint32_t keyA = m_keys[r];
-            const uint32_t keyB = m_keys[r + 1];
-            for (uint32_t k = 0; k < n; ++k) {
-                as[k] = addMod(as[k], below(bs[k], keyA, m_a), m_a);
-            }
-            for (uint32_t k = 0; k < n; ++k) {
-                bs[k] = addMod(bs[k], below(as[k], keyB, m_b), m_b);
-            }
-        }
-        for (uint32_t k = 0; k < n; ++k) {
-            bs[k] = as[k] + m_a * bs[k];
-        }
-        for (uint32_t k = 0; k < n; ++k) {
-            while (bs[k] >= m_n) {
-                bs[k] = encipher(bs[k] % m_a, bs[k] / m_a);
-            }
-        }
-    }
-}
-
 std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height) {
     static const char label[] = "brindmar stealth salt";
     std::array<unsigned char, sizeof label - 1 + 8> input{};

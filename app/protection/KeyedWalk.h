@@ -12,8 +12,7 @@ namespace brindmar {
 // split as x = a + A * b with A the rounded-up square root of n and B = ceil(n / A); eight rounds
 // alternately add a keyed function of b to a (mod A) and of a to b (mod B), and values at or past
 // n walk the cycle on. Additions rather than bit fields keep A * B within A of n, so walking on is
-// rare, and the rounds are plain 32-bit arithmetic that a compiler can run over many indices at
-// once.
+// rare.
 class KeyedPermutation {
 public:
     static constexpr int kRounds = 8;
@@ -24,8 +23,6 @@ public:
 
     uint32_t size() const { return m_n; }
     uint32_t operator()(uint32_t index) const;
-    // The values of count consecutive indices from first, into out.
-    void forward(uint32_t first, uint32_t count, uint32_t* out) const;
 
 private:
     uint32_t encipher(uint32_t a, uint32_t b) const;

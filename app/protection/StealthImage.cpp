@@ -7,7 +7,6 @@
 #include "protection/Parallel.h"
 #include "protection/Trellis.h"
 
-#include <QBuffer>
 #include <algorithm>
 #include <limits>
 #include <new>
@@ -379,18 +378,10 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
     SealPrelude prelude;
     prelude.cost = kStealthCost;
     prelude.salt = salt;
-    QByteArray plain = archive;
     QByteArray sealed;
-    {
-        QBuffer source(&plain);
-        QBuffer sink(&sealed);
-        source.open(QIODevice::ReadOnly);
-        sink.open(QIODevice::WriteOnly);
-        if (sealStream(source, archive.size(), sink, headText(head), keys->seal, prelude) !=
-                SealEnd::Done ||
-            sealed.size() != sealedBytes) {
-            return report;
-        }
+    if (sealBytes(archive, sealed, headText(head), keys->seal, prelude) != SealEnd::Done ||
+        sealed.size() != sealedBytes) {
+        return report;
     }
     const uint64_t bits = static_cast<uint64_t>(sealedBytes) * 8;
     const TrellisCode code = streamCode(w, keys->code);
@@ -508,11 +499,7 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
     QByteArray sealed(reinterpret_cast<const char*>(message.data()),
                       static_cast<qsizetype>(message.size()));
     QByteArray archive;
-    QBuffer source(&sealed);
-    QBuffer sink(&archive);
-    source.open(QIODevice::ReadOnly);
-    sink.open(QIODevice::WriteOnly);
-    switch (openStream(source, sink, headText(head), keys->seal)) {
+    switch (openBytes(sealed, archive, headText(head), keys->seal)) {
     case SealEnd::Done:
         report.status = StealthStatus::Done;
         report.archive = archive;

@@ -258,11 +258,7 @@ bool ReplacementFile::flush() {
 }
 
 bool ReplacementFile::commit() {
-    if (m_fd < 0) {
-        return false;
-    }
-    if (::fsync(m_fd) != 0) {
-        m_error = errno;
+    if (!flush()) {
         return false;
     }
     const QByteArray key = trimmedNative(m_target);

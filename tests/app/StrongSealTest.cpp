@@ -3,7 +3,6 @@
 // payload header) the opener must refuse rather than hand back text it cannot vouch for.
 #include "payload/StrongSeal.h"
 
-#include <QBuffer>
 #include <QByteArray>
 #include <functional>
 #include <gtest/gtest.h>
@@ -39,24 +38,15 @@ SecretBytes keyFor(const QString& code, const SealPrelude& prelude) {
 }
 
 QByteArray seal(const QByteArray& archive, const SecretBytes& key, const SealPrelude& prelude) {
-    QByteArray in = archive;
     QByteArray out;
-    QBuffer source(&in);
-    QBuffer sink(&out);
-    source.open(QIODevice::ReadOnly);
-    sink.open(QIODevice::WriteOnly);
-    EXPECT_EQ(sealStream(source, archive.size(), sink, kHeader, key, prelude), SealEnd::Done);
+    EXPECT_EQ(sealBytes(archive, out, kHeader, key, prelude), SealEnd::Done);
     return out;
 }
 
-std::pair<SealEnd, QByteArray> unseal(QByteArray sealed, const SecretBytes& key,
+std::pair<SealEnd, QByteArray> unseal(const QByteArray& sealed, const SecretBytes& key,
                                       const std::string& header = kHeader) {
     QByteArray out;
-    QBuffer source(&sealed);
-    QBuffer sink(&out);
-    source.open(QIODevice::ReadOnly);
-    sink.open(QIODevice::WriteOnly);
-    const SealEnd end = openStream(source, sink, header, key, {}, boundsForWriter(kCheap));
+    const SealEnd end = openBytes(sealed, out, header, key, boundsForWriter(kCheap));
     return {end, out};
 }
 
