@@ -1,0 +1,333 @@
+#include "protection/JpegStealth.h"
+
+#include "protection/JpegCost.h"
+#include "protection/KeyedWalk.h"
+#include "protection/Trellis.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <sodium.h>
+#include <utility>
+#include <vector>
+
+namespace brindmar {
+
+namespace {
+
+constexpr uint32_t kMostWidth = 32;
+constexpr uint32_t kLeastWidth = 2;
+
+// The walk's AC coefficients by number: component after component, each block's 63 in turn.
+class AcCoefficients {
+public:
+    explicit AcCoefficients(const std::vector<JpegComponent>& components) {
+        uint64_t first = 0;
+        for (const JpegComponent& component : components) {
+            m_first.push_back(first);
+            first += component.blocks() * 63;
+        }
+        m_first.push_back(first);
+    }
+
+    uint64_t count() const { return m_first.back(); }
+    int16_t& at(std::vector<JpegComponent>& components, uint64_t n) const {
+        const auto [c, k] = locate(n);
+        return components[c].coefficients[k];
+    }
+    int parity(const std::vector<JpegComponent>& components, uint64_t n) const {
+        const auto [c, k] = locate(n);
+        return components[c].coefficients[k] & 1;
+    }
+
+private:
+    // The component and the place within its coefficients, DC ones included.
+    std::pair<size_t, size_t> locate(uint64_t n) const {
+        size_t c = 0;
+        while (n >= m_first[c + 1]) {
+            ++c;
+        }
+        const uint64_t within = n - m_first[c];
+        return {c, static_cast<size_t>(within / 63 * 64 + within % 63 + 1)};
+    }
+
+    std::vector<uint64_t> m_first;
+};
+
+std::vector<unsigned char> keystream(const std::array<unsigned char, 32>& key, size_t bytes,
+                                     unsigned char nonceFirst) {
+    unsigned char nonce[crypto_stream_xchacha20_NONCEBYTES] = {nonceFirst};
+    std::vector<unsigned char> stream(bytes);
+    crypto_stream_xchacha20(stream.data(), stream.size(), nonce, key.data());
+    return stream;
+}
+
+// The stream's code takes the code key's keystream under the zero nonce, the head's under the
+// nonce 2, 0, ..., 0; the directions of the stream's changes and the head's are the direction
+// key's under the nonces 1 and 2.
+constexpr unsigned char kStreamNonce = 0;
+constexpr unsigned char kHeadNonce = 2;
+constexpr unsigned char kStreamDirectionNonce = 1;
+
+TrellisCode codeOf(const JpegStealthKeys& keys, uint32_t width, unsigned char nonce) {
+    std::vector<unsigned char> words = keystream(keys.code, width, nonce);
+    TrellisCode code = trellisCode(width, words.data());
+    sodium_memzero(words.data(), words.size());
+    return code;
+}
+
+// Where a code's columns lie: column k is the walk steps from start + floor(k * C / P) up to the
+// next column's, C being the code's steps and P its columns, so that a short stream still
+// spreads over every coefficient.
+struct StreamColumns {
+    uint64_t start;
+    uint64_t steps;
+    uint64_t columns;
+
+    // Both below 2^32: the product fits.
+    uint64_t firstStep(uint64_t column) const { return start + column * steps / columns; }
+};
+
+// A stretch of columns as the search takes them: each column's cheapest coefficient, its price
+// and the parity of the whole column.
+void gather(const KeyedWalk& walk, const std::vector<uint16_t>& packed, const StreamColumns& layout,
+            uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
+    thread_local std::vector<uint32_t> at;
+    const uint64_t from = layout.firstStep(first);
+    const uint64_t to = layout.firstStep(first + count);
+    at.resize(static_cast<size_t>(to - from));
+    walk.bytesAt(from, static_cast<uint32_t>(to - from), at.data());
+    uint64_t s = from;
+    for (size_t c = 0; c < count; ++c) {
+        const uint64_t end = layout.firstStep(first + c + 1);
+        uint16_t cheapest = 0x7fff;
+        uint32_t where = at[static_cast<size_t>(s - from)];
+        uint16_t parity = 0;
+        for (; s < end; ++s) {
+            const uint32_t n = at[static_cast<size_t>(s - from)];
+            const uint16_t column = packed[n];
+            parity ^= column & 0x8000u;
+            if ((column & 0x7fffu) < cheapest) {
+                cheapest = column & 0x7fffu;
+                where = n;
+            }
+        }
+        out[c] = static_cast<uint16_t>(cheapest | parity);
+        place[c] = where;
+    }
+}
+
+// The price of every AC coefficient and its parity, as the search takes columns.
+std::vector<uint16_t> packCoefficients(const std::vector<JpegComponent>& components) {
+    std::vector<uint16_t> packed;
+    for (const JpegComponent& component : components) {
+        const std::vector<float> cost = uerdCosts(component);
+        for (uint64_t b = 0; b < component.blocks(); ++b) {
+            const int16_t* block = component.block(b);
+            for (size_t k = 1; k < 64; ++k) {
+                packed.push_back(
+                    trellisColumn(cost[static_cast<size_t>(b * 63 + k - 1)], (block[k] & 1) != 0));
+            }
+        }
+    }
+    return packed;
+}
+
+void change(int16_t& v, bool up) {
+    if (v >= kMostAcMagnitude) {
+        up = false;
+    } else if (v <= -kMostAcMagnitude) {
+        up = true;
+    }
+    v = static_cast<int16_t>(up ? v + 1 : v - 1);
+}
+
+// Runs the search over columns and makes its changes; the number made, or nothing when memory
+// ran out.
+std::optional<uint64_t> embedColumns(std::vector<JpegComponent>& components,
+                                     const AcCoefficients& ac, const KeyedWalk& walk,
+                                     const std::vector<uint16_t>& packed,
+                                     const StreamColumns& layout, const TrellisCode& code,
+                                     const unsigned char* message, uint64_t bits,
+                                     const std::array<unsigned char, 32>& directionKey,
+                                     unsigned char directionNonce) {
+    constexpr uint64_t kSampled = 1 << 16;
+    std::vector<uint16_t> sample(static_cast<size_t>(std::min(kSampled, layout.columns)));
+    std::vector<uint32_t> places(sample.size());
+    for (uint64_t k = 0; k < sample.size(); k += 1024) {
+        const uint64_t first = layout.columns * k / sample.size();
+        const auto count = static_cast<size_t>(
+            std::min<uint64_t>({1024, sample.size() - k, layout.columns - first}));
+        gather(walk, packed, layout, first, count, sample.data() + k, places.data() + k);
+    }
+    const TrellisFlips flips = trellisEmbed(
+        code,
+        [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
+            gather(walk, packed, layout, first, count, out, place);
+        },
+        message, bits, trellisScale(sample.data(), sample.size()));
+    if (!flips.ok) {
+        return std::nullopt;
+    }
+    std::vector<unsigned char> up =
+        keystream(directionKey, static_cast<size_t>((layout.columns + 7) / 8), directionNonce);
+    for (size_t k = 0; k < flips.columns.size(); ++k) {
+        const uint64_t j = flips.columns[k];
+        change(ac.at(components, flips.places[k]), ((up[j >> 3] >> (j & 7)) & 1) != 0);
+    }
+    sodium_memzero(up.data(), up.size());
+    return flips.columns.size();
+}
+
+std::vector<unsigned char> readColumns(const std::vector<JpegComponent>& components,
+                                       const AcCoefficients& ac, const KeyedWalk& walk,
+                                       const StreamColumns& layout, const TrellisCode& code,
+                                       uint64_t bits) {
+    return trellisRead(
+        code,
+        [&](uint64_t first, size_t count, uint8_t* out) {
+            thread_local std::vector<uint32_t> at;
+            const uint64_t from = layout.firstStep(first);
+            const uint64_t to = layout.firstStep(first + count);
+            at.resize(static_cast<size_t>(to - from));
+            walk.bytesAt(from, static_cast<uint32_t>(to - from), at.data());
+            uint64_t s = from;
+            for (size_t c = 0; c < count; ++c) {
+                const uint64_t end = layout.firstStep(first + c + 1);
+                int parity = 0;
+                for (; s < end; ++s) {
+                    parity ^= ac.parity(components, at[static_cast<size_t>(s - from)]);
+                }
+                out[c] = static_cast<uint8_t>(parity);
+            }
+        },
+        bits);
+}
+
+// The head's columns are one walk step each, the first kJpegHeadSteps of them.
+StreamColumns headColumns() {
+    return {0, kJpegHeadSteps, kJpegHeadSteps};
+}
+
+std::array<unsigned char, kJpegHeadBits / 8> maskedHead(std::array<unsigned char, 5> head,
+                                                        const JpegStealthKeys& keys) {
+    const std::vector<unsigned char> mask = keystream(keys.head, head.size(), 0);
+    for (size_t k = 0; k < head.size(); ++k) {
+        head[k] ^= mask[k];
+    }
+    return head;
+}
+
+} // namespace
+
+uint64_t jpegAcCount(const JpegCoefficients& jpeg) {
+    return AcCoefficients(jpeg.components()).count();
+}
+
+uint64_t jpegNonZeroAcCount(const JpegCoefficients& jpeg) {
+    uint64_t count = 0;
+    for (const JpegComponent& component : jpeg.components()) {
+        for (size_t k = 0; k < component.coefficients.size(); ++k) {
+            count += k % 64 != 0 && component.coefficients[k] != 0 ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+uint32_t jpegStealthWidth(uint64_t streamBytes, uint64_t acCount) {
+    if (streamBytes == 0 || streamBytes > std::numeric_limits<uint32_t>::max() ||
+        acCount <= kJpegHeadSteps || acCount > std::numeric_limits<uint32_t>::max()) {
+        return 0;
+    }
+    const uint64_t fits = (acCount - kJpegHeadSteps) / (streamBytes * 8);
+    return fits < kLeastWidth ? 0 : static_cast<uint32_t>(std::min<uint64_t>(fits, kMostWidth));
+}
+
+uint64_t jpegStealthCapacity(const JpegCoefficients& jpeg) {
+    const uint64_t ac = jpegAcCount(jpeg);
+    return ac <= kJpegHeadSteps || ac > std::numeric_limits<uint32_t>::max()
+               ? 0
+               : (ac - kJpegHeadSteps) / kLeastWidth / 8;
+}
+
+JpegStealthReport jpegStealthEmbed(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
+                                   const QByteArray& stream) {
+    JpegStealthReport report;
+    std::vector<JpegComponent>& components = jpeg.components();
+    const AcCoefficients ac(components);
+    const auto length = static_cast<uint64_t>(stream.size());
+    const uint32_t width = jpegStealthWidth(length, ac.count());
+    if (width == 0 || sodium_init() < 0) {
+        return report;
+    }
+    try {
+        const KeyedWalk walk(keys.walk.data(), ac.count(), {});
+        const std::vector<uint16_t> packed = packCoefficients(components);
+        std::array<unsigned char, 5> head{kJpegStealthVersion};
+        for (size_t k = 0; k < 4; ++k) {
+            head[1 + k] = static_cast<unsigned char>(length >> (8 * k));
+        }
+        const auto masked = maskedHead(head, keys);
+        const std::optional<uint64_t> headChanges = embedColumns(
+            components, ac, walk, packed, headColumns(), codeOf(keys, kJpegHeadWidth, kHeadNonce),
+            masked.data(), kJpegHeadBits, keys.directions, kHeadNonce);
+        const uint64_t bits = length * 8;
+        const StreamColumns layout{kJpegHeadSteps, ac.count() - kJpegHeadSteps, bits * width};
+        const std::optional<uint64_t> streamChanges =
+            embedColumns(components, ac, walk, packed, layout, codeOf(keys, width, kStreamNonce),
+                         reinterpret_cast<const unsigned char*>(stream.constData()), bits,
+                         keys.directions, kStreamDirectionNonce);
+        if (!headChanges || !streamChanges) {
+            return report;
+        }
+        report.done = true;
+        report.width = width;
+        report.changes = *headChanges + *streamChanges;
+        const uint64_t nonZero = jpegNonZeroAcCount(jpeg);
+        report.bitsPerNonZeroAc =
+            nonZero == 0 ? 0 : static_cast<double>(bits) / static_cast<double>(nonZero);
+    } catch (const std::bad_alloc&) {
+        return report;
+    }
+    return report;
+}
+
+std::optional<QByteArray> jpegStealthRead(const JpegCoefficients& jpeg,
+                                          const JpegStealthKeys& keys) {
+    const AcCoefficients ac(jpeg.components());
+    if (ac.count() <= kJpegHeadSteps || ac.count() > std::numeric_limits<uint32_t>::max() ||
+        sodium_init() < 0) {
+        return std::nullopt;
+    }
+    try {
+        const KeyedWalk walk(keys.walk.data(), ac.count(), {});
+        const std::vector<unsigned char> headBits =
+            readColumns(jpeg.components(), ac, walk, headColumns(),
+                        codeOf(keys, kJpegHeadWidth, kHeadNonce), kJpegHeadBits);
+        std::array<unsigned char, 5> head{};
+        std::copy_n(headBits.begin(), std::min(head.size(), headBits.size()), head.begin());
+        head = maskedHead(head, keys);
+        uint64_t length = 0;
+        for (size_t k = 4; k > 0; --k) {
+            length = length << 8 | head[k];
+        }
+        const uint32_t width = jpegStealthWidth(length, ac.count());
+        if (head[0] != kJpegStealthVersion || width == 0) {
+            return std::nullopt;
+        }
+        const uint64_t bits = length * 8;
+        const std::vector<unsigned char> message =
+            readColumns(jpeg.components(), ac, walk,
+                        StreamColumns{kJpegHeadSteps, ac.count() - kJpegHeadSteps, bits * width},
+                        codeOf(keys, width, kStreamNonce), bits);
+        if (message.size() < length) {
+            return std::nullopt;
+        }
+        return QByteArray(reinterpret_cast<const char*>(message.data()),
+                          static_cast<qsizetype>(length));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace brindmar
