@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <cstdint>
+
+// JPEG carriers made for the tests with libjpeg from synthetic photographs: smooth sky, shapes
+// with edges, and a noisy texture, so that the cost has busy and flat blocks to tell apart.
+struct JpegCarrierSpec {
+    uint32_t width = 96;
+    uint32_t height = 64;
+    int quality = 85;
+    bool progressive = false;
+    bool subsampled = true; // 4:2:0, else 4:4:4
+    bool optimized = false; // Huffman tables made for the picture
+    unsigned restartRows = 0;
+    bool exif = false;
+    bool gps = false;
+    bool icc = false;
+    bool comment = false;
+    bool grey = false;
+    // More scans than the reader takes: every AC coefficient in a scan of its own, twice over.
+    bool scanBomb = false;
+    uint32_t seed = 1;
+};
+
+QByteArray makeJpeg(const JpegCarrierSpec& spec);
+
+// An EXIF segment's data, "Exif\0\0" and a TIFF block in the byte order asked, with a GPS
+// directory holding a latitude and longitude when gps is set.
+QByteArray exifSegment(bool gps, bool bigEndian);
