@@ -75,4 +75,113 @@ TEST(JpegCoefficients, WritesTheCarrierBackUnchanged) {
         }
     }
 }
+
+// Markers keep their order; dropping the metadata takes the EXIF segment, and with it the
+// position, and leaves the rest and every coefficient as they were.
+TEST(JpegCoefficients, DropsTheMetadataAlone) {
+    JpegCarrierSpec tagged = spec(96, 64, 85);
+    tagged.exif = tagged.gps = tagged.icc = tagged.comment = true;
+    JpegCoefficients jpeg;
+    ASSERT_EQ(jpeg.open(makeJpeg(tagged)), JpegOpenStatus::Done);
+    std::vector<int> codes;
+    for (const JpegMarker& marker : jpeg.markers()) {
+        codes.push_back(marker.code);
+    }
+    EXPECT_EQ(codes, (std::vector<int>{0xE0, 0xE1, 0xE2, 0xFE}));
+    EXPECT_TRUE(jpeg.hasGpsPosition());
+
+    JpegCoefficients stripped;
+    ASSERT_EQ(stripped.open(jpeg.write({true})), JpegOpenStatus::Done);
+    codes.clear();
+    for (const JpegMarker& marker : stripped.markers()) {
+        codes.push_back(marker.code);
+        EXPECT_EQ(marker.data, jpeg.markers()[codes.size() == 1 ? 0 : codes.size()].data);
+    }
+    EXPECT_EQ(codes, (std::vector<int>{0xE0, 0xE2, 0xFE}));
+    EXPECT_FALSE(stripped.hasGpsPosition());
+    for (size_t c = 0; c < jpeg.components().size(); ++c) {
+        EXPECT_EQ(stripped.components()[c].coefficients, jpeg.components()[c].coefficients);
+    }
+}
+
+// The frame header's size fields, wherever the frame header is.
+QByteArray withSize(QByteArray file, unsigned width, unsigned height) {
+    for (qsizetype k = 2; k + 9 < file.size(); ++k) {
+        const auto marker = static_cast<unsigned char>(file[k + 1]);
+        if (static_cast<unsigned char>(file[k]) == 0xFF && (marker == 0xC0 || marker == 0xC2)) {
+            file[k + 5] = static_cast<char>(height >> 8);
+            file[k + 6] = static_cast<char>(height);
+            file[k + 7] = static_cast<char>(width >> 8);
+            file[k + 8] = static_cast<char>(width);
+            break;
+        }
+    }
+    return file;
+}
+
+// Whatever a file holds, the reader answers and the program goes on.
+TEST(JpegCoefficients, RefusesHostileFiles) {
+    const QByteArray good = makeJpeg(spec(96, 64, 80));
+    JpegCarrierSpec bomb = spec(64, 64, 80);
+    bomb.scanBomb = true;
+    struct Case {
+        const char* name;
+        QByteArray file;
+        JpegOpenStatus status;
+    };
+    const Case cases[] = {
+        {"empty", QByteArray(), JpegOpenStatus::NotJpeg},
+        {"not a picture", QByteArray("GIF89a and some more bytes"), JpegOpenStatus::NotJpeg},
+        {"cut inside the headers", good.left(150), JpegOpenStatus::NotJpeg},
+        {"cut inside the picture: the rest reads as empty", good.left(good.size() / 2),
+         JpegOpenStatus::Done},
+        {"a scan for every coefficient, twice", makeJpeg(bomb), JpegOpenStatus::TooManyScans},
+        {"a frame of 60000 by 60000", withSize(good, 60000, 60000), JpegOpenStatus::TooLarge},
+        {"a frame of no width", withSize(good, 0, 64), JpegOpenStatus::NotJpeg},
+        {"too large a file", QByteArray(kMostJpegFileBytes + 1, '\xff'), JpegOpenStatus::TooLarge},
+    };
+    for (const Case& c : cases) {
+        JpegCoefficients jpeg;
+        EXPECT_EQ(jpeg.open(c.file), c.status) << c.name;
+        if (c.status == JpegOpenStatus::Done) {
+            JpegCoefficients back;
+            EXPECT_EQ(back.open(jpeg.write()), JpegOpenStatus::Done) << c.name;
+        }
+    }
+}
+
+// Offsets in the EXIF block, little-endian: IFD0's GPS pointer at 36, the latitude's
+// denominators at 90, 98 and 106, the numerators of both coordinates from 86 on.
+QByteArray patched(QByteArray segment, std::initializer_list<std::pair<int, uint32_t>> words) {
+    for (const auto& [at, value] : words) {
+        for (int k = 0; k < 4; ++k) {
+            segment[at + k] = static_cast<char>(value >> (8 * k));
+        }
+    }
+    return segment;
+}
+
+TEST(JpegCoefficients, FindsAPositionInTheExifBlock) {
+    const QByteArray little = exifSegment(true, false);
+    const struct {
+        const char* name;
+        QByteArray segment;
+        bool position;
+    } cases[] = {
+        {"little-endian", little, true},
+        {"big-endian", exifSegment(true, true), true},
+        {"no GPS directory", exifSegment(false, false), false},
+        {"not EXIF", QByteArray("Exix") + little.mid(4), false},
+        {"cut before the coordinates", little.left(100), false},
+        {"GPS directory past the end", patched(little, {{36, 0xFFFFFF00u}}), false},
+        {"a zero denominator", patched(little, {{90, 0}}), false},
+        {"at 0, 0", patched(little, {{86, 0}, {94, 0}, {102, 0}, {110, 0}, {118, 0}, {126, 0}}),
+         false},
+        {"IFD0 counting past the end: what fits is read", patched(little, {{14, 0xFFFFu}}), true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(exifHasGpsPosition(c.segment), c.position) << c.name;
+    }
+}
+
 } // namespace
