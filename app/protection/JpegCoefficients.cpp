@@ -2,6 +2,7 @@
 
 #include "protection/JpegMarkers.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -60,7 +61,7 @@ template <class Step> bool guarded(JpegErrors& errors, const Step& step) {
 // full-resolution chroma.
 constexpr long kMostJpegMemory = static_cast<long>(kMostJpegPixels * 3 * 64 * 2 / 64 + (1 << 26));
 
-bool sameTable(const JHUFF_TBL* table, const bool* needed) {
+bool holds(const JHUFF_TBL* table, const bool* needed) {
     if (table == nullptr) {
         return false;
     }
@@ -264,37 +265,45 @@ bool JpegCoefficients::hasGpsPosition() const {
 }
 
 // A sequential file's own tables hold when every symbol the coefficients now need is in them.
-// The DC coefficients are never changed, so their symbols are the carrier's; the read-back in
-// write() catches a file whose encoder thought otherwise.
-bool JpegCoefficients::ownTablesHold() const {
+// The DC coefficients are never changed, so their symbols are the carrier's, but for blocks
+// past the picture's edge, which an encoder may have filled otherwise: a DC table without every
+// size of difference is trusted only once the file written with it reads back the same.
+JpegCoefficients::OwnTables JpegCoefficients::ownTables() const {
     const jpeg_decompress_struct& in = m_state->in;
     if (in.progressive_mode || in.arith_code) {
-        return false;
+        return OwnTables::Dropped;
     }
+    bool everyDcSize = true;
     for (int c = 0; c < in.num_components; ++c) {
         const jpeg_component_info& info = in.comp_info[c];
         if (info.dc_tbl_no < 0 || info.dc_tbl_no >= NUM_HUFF_TBLS || info.ac_tbl_no < 0 ||
-            info.ac_tbl_no >= NUM_HUFF_TBLS || in.dc_huff_tbl_ptrs[info.dc_tbl_no] == nullptr) {
-            return false;
+            info.ac_tbl_no >= NUM_HUFF_TBLS) {
+            return OwnTables::Dropped;
         }
+        bool dcSizes[256] = {};
+        std::fill_n(dcSizes, 12, true);
+        everyDcSize = everyDcSize && holds(in.dc_huff_tbl_ptrs[info.dc_tbl_no], dcSizes);
         bool needed[256] = {};
         acSymbols(m_components[static_cast<size_t>(c)], needed);
-        if (!sameTable(in.ac_huff_tbl_ptrs[info.ac_tbl_no], needed)) {
-            return false;
+        if (in.dc_huff_tbl_ptrs[info.dc_tbl_no] == nullptr ||
+            !holds(in.ac_huff_tbl_ptrs[info.ac_tbl_no], needed)) {
+            return OwnTables::Dropped;
         }
     }
-    return true;
+    return everyDcSize ? OwnTables::Kept : OwnTables::KeptIfReadBack;
 }
 
 QByteArray JpegCoefficients::write(const JpegWriteOptions& options) const {
     if (m_state == nullptr || m_state->arrays == nullptr) {
         return {};
     }
-    if (ownTablesHold()) {
+    const OwnTables own = ownTables();
+    if (own != OwnTables::Dropped) {
         QByteArray kept = encode(options, true);
         JpegCoefficients back;
-        if (!kept.isEmpty() && back.open(kept) == JpegOpenStatus::Done &&
-            sameCoefficients(back.m_components, m_components)) {
+        if (!kept.isEmpty() &&
+            (own == OwnTables::Kept || (back.open(kept) == JpegOpenStatus::Done &&
+                                        sameCoefficients(back.m_components, m_components)))) {
             return kept;
         }
     }

@@ -88,7 +88,8 @@ public:
 private:
     struct State;
     QByteArray encode(const JpegWriteOptions& options, bool ownTables) const;
-    bool ownTablesHold() const;
+    enum class OwnTables { Kept, KeptIfReadBack, Dropped };
+    OwnTables ownTables() const;
 
     std::unique_ptr<State> m_state;
     uint32_t m_width = 0;

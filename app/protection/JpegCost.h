@@ -17,8 +17,18 @@ namespace brindmar {
 // block whose neighbourhood has no energy at all: flat areas stay untouched.
 inline constexpr float kWetCost = 1.0e12f;
 
-// The cost of each AC coefficient of a component, blocks row by row, 63 a block: entry
-// 63 * b + k - 1 for the coefficient of row-major index k (1 to 63) of block b.
-std::vector<float> uerdCosts(const JpegComponent& component);
+// The costs of a component's AC coefficients, a block at a time: the block energies are worked
+// out once, each block's 63 prices when asked, so that no array of them all is needed.
+class UerdCost {
+public:
+    explicit UerdCost(const JpegComponent& component);
+
+    // The prices of block b's AC coefficients: out[k - 1] for row-major index k (1 to 63).
+    void block(uint64_t b, float* out) const;
+
+private:
+    const JpegComponent* m_component;
+    std::vector<float> m_energy;
+};
 
 } // namespace brindmar

@@ -2,6 +2,7 @@
 
 #include "protection/JpegCost.h"
 #include "protection/KeyedWalk.h"
+#include "protection/LargeBuffer.h"
 #include "protection/Trellis.h"
 
 #include <algorithm>
@@ -90,7 +91,7 @@ struct StreamColumns {
 
 // A stretch of columns as the search takes them: each column's cheapest coefficient, its price
 // and the parity of the whole column.
-void gather(const KeyedWalk& walk, const std::vector<uint16_t>& packed, const StreamColumns& layout,
+void gather(const KeyedWalk& walk, const uint16_t* packed, const StreamColumns& layout,
             uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
     thread_local std::vector<uint32_t> at;
     const uint64_t from = layout.firstStep(first);
@@ -117,20 +118,19 @@ void gather(const KeyedWalk& walk, const std::vector<uint16_t>& packed, const St
     }
 }
 
-// The price of every AC coefficient and its parity, as the search takes columns.
-std::vector<uint16_t> packCoefficients(const std::vector<JpegComponent>& components) {
-    std::vector<uint16_t> packed;
+// The price of every AC coefficient and its parity, as the search takes columns, by number.
+void packCoefficients(const std::vector<JpegComponent>& components, uint16_t* packed) {
     for (const JpegComponent& component : components) {
-        const std::vector<float> cost = uerdCosts(component);
-        for (uint64_t b = 0; b < component.blocks(); ++b) {
+        const UerdCost cost(component);
+        float prices[63];
+        for (uint64_t b = 0; b < component.blocks(); ++b, packed += 63) {
+            cost.block(b, prices);
             const int16_t* block = component.block(b);
             for (size_t k = 1; k < 64; ++k) {
-                packed.push_back(
-                    trellisColumn(cost[static_cast<size_t>(b * 63 + k - 1)], (block[k] & 1) != 0));
+                packed[k - 1] = trellisColumn(prices[k - 1], (block[k] & 1) != 0);
             }
         }
     }
-    return packed;
 }
 
 void change(int16_t& v, bool up) {
@@ -144,13 +144,11 @@ void change(int16_t& v, bool up) {
 
 // Runs the search over columns and makes its changes; the number made, or nothing when memory
 // ran out.
-std::optional<uint64_t> embedColumns(std::vector<JpegComponent>& components,
-                                     const AcCoefficients& ac, const KeyedWalk& walk,
-                                     const std::vector<uint16_t>& packed,
-                                     const StreamColumns& layout, const TrellisCode& code,
-                                     const unsigned char* message, uint64_t bits,
-                                     const std::array<unsigned char, 32>& directionKey,
-                                     unsigned char directionNonce) {
+std::optional<uint64_t>
+embedColumns(std::vector<JpegComponent>& components, const AcCoefficients& ac,
+             const KeyedWalk& walk, const uint16_t* packed, const StreamColumns& layout,
+             const TrellisCode& code, const unsigned char* message, uint64_t bits,
+             const std::array<unsigned char, 32>& directionKey, unsigned char directionNonce) {
     constexpr uint64_t kSampled = 1 << 16;
     std::vector<uint16_t> sample(static_cast<size_t>(std::min(kSampled, layout.columns)));
     std::vector<uint32_t> places(sample.size());
@@ -262,7 +260,12 @@ JpegStealthReport jpegStealthEmbed(JpegCoefficients& jpeg, const JpegStealthKeys
     }
     try {
         const KeyedWalk walk(keys.walk.data(), ac.count(), {});
-        const std::vector<uint16_t> packed = packCoefficients(components);
+        const LargeBuffer<uint16_t> packing(static_cast<size_t>(ac.count()));
+        if (packing.data() == nullptr) {
+            return report;
+        }
+        packCoefficients(components, packing.data());
+        const uint16_t* packed = packing.data();
         std::array<unsigned char, 5> head{kJpegStealthVersion};
         for (size_t k = 0; k < 4; ++k) {
             head[1 + k] = static_cast<unsigned char>(length >> (8 * k));

@@ -184,4 +184,50 @@ TEST(JpegCoefficients, FindsAPositionInTheExifBlock) {
     }
 }
 
+// The Huffman tables' segments of a file, in order.
+QByteArray huffmanTables(const QByteArray& file) {
+    QByteArray tables;
+    for (qsizetype p = 2; p + 4 <= file.size();) {
+        const auto marker = static_cast<unsigned char>(file[p + 1]);
+        const int length =
+            static_cast<unsigned char>(file[p + 2]) << 8 | static_cast<unsigned char>(file[p + 3]);
+        if (marker == 0xDA) {
+            break;
+        }
+        if (marker == 0xC4) {
+            tables += file.mid(p, 2 + length);
+        }
+        p += 2 + length;
+    }
+    return tables;
+}
+
+// A sequential file keeps its own tables while they hold every symbol; a coefficient they
+// cannot write gets tables made for the picture, and the coefficients still come back.
+TEST(JpegCoefficients, KeepsTheCarriersTablesWhileTheyHold) {
+    JpegCarrierSpec optimised = spec(80, 48, 85);
+    optimised.optimized = true;
+    const struct {
+        const char* name;
+        JpegCarrierSpec spec;
+        int16_t value; // given to the first block's last AC coefficient
+        bool kept;
+    } cases[] = {
+        {"standard tables, a new symbol", spec(80, 48, 85), 700, true},
+        {"optimised tables, a symbol they have", optimised, 0, true},
+        {"optimised tables, one they lack", optimised, 700, false},
+    };
+    for (const auto& c : cases) {
+        const QByteArray file = makeJpeg(c.spec);
+        JpegCoefficients jpeg;
+        ASSERT_EQ(jpeg.open(file), JpegOpenStatus::Done);
+        jpeg.components()[0].coefficients[63] = c.value;
+        const QByteArray written = jpeg.write();
+        EXPECT_EQ(huffmanTables(written) == huffmanTables(file), c.kept) << c.name;
+        JpegCoefficients back;
+        ASSERT_EQ(back.open(written), JpegOpenStatus::Done) << c.name;
+        EXPECT_EQ(back.components()[0].coefficients, jpeg.components()[0].coefficients) << c.name;
+    }
+}
+
 } // namespace
