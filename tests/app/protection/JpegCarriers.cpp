@@ -153,3 +153,52 @@ QByteArray makeJpeg(const JpegCarrierSpec& spec) {
     std::free(buffer);
     return file;
 }
+
+QByteArray reencodeJpeg(const QByteArray& file, int quality, bool subsampled) {
+    jpeg_decompress_struct in{};
+    jpeg_error_mgr inErrors{};
+    in.err = jpeg_std_error(&inErrors);
+    jpeg_create_decompress(&in);
+    jpeg_mem_src(&in, reinterpret_cast<const unsigned char*>(file.constData()),
+                 static_cast<unsigned long>(file.size()));
+    jpeg_read_header(&in, TRUE);
+    in.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&in);
+    const uint32_t width = in.output_width;
+    const uint32_t height = in.output_height;
+    std::vector<unsigned char> rgb(size_t{width} * height * 3);
+    while (in.output_scanline < height) {
+        JSAMPROW rows[1] = {rgb.data() + size_t{in.output_scanline} * width * 3};
+        jpeg_read_scanlines(&in, rows, 1);
+    }
+    jpeg_finish_decompress(&in);
+    jpeg_destroy_decompress(&in);
+
+    jpeg_compress_struct out{};
+    jpeg_error_mgr outErrors{};
+    out.err = jpeg_std_error(&outErrors);
+    jpeg_create_compress(&out);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&out, &buffer, &size);
+    out.image_width = width;
+    out.image_height = height;
+    out.input_components = 3;
+    out.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&out);
+    jpeg_set_quality(&out, quality, TRUE);
+    if (!subsampled) {
+        out.comp_info[0].h_samp_factor = 1;
+        out.comp_info[0].v_samp_factor = 1;
+    }
+    jpeg_start_compress(&out, TRUE);
+    while (out.next_scanline < height) {
+        JSAMPROW rows[1] = {rgb.data() + size_t{out.next_scanline} * width * 3};
+        jpeg_write_scanlines(&out, rows, 1);
+    }
+    jpeg_finish_compress(&out);
+    jpeg_destroy_compress(&out);
+    QByteArray result(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
+    std::free(buffer);
+    return result;
+}

@@ -28,3 +28,7 @@ QByteArray makeJpeg(const JpegCarrierSpec& spec);
 // An EXIF segment's data, "Exif\0\0" and a TIFF block in the byte order asked, with a GPS
 // directory holding a latitude and longitude when gps is set.
 QByteArray exifSegment(bool gps, bool bigEndian);
+
+// The picture decoded to pixels and encoded again by libjpeg at this quality, as an editor or
+// a site that recompresses uploads would.
+QByteArray reencodeJpeg(const QByteArray& file, int quality, bool subsampled);

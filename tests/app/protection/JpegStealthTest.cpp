@@ -75,6 +75,30 @@ TEST(JpegStealth, ReadsBackWhatItCarriesUnderItsKeysAlone) {
     }
 }
 
+// Decoded to pixels and encoded again, even at the carrier's own quality and sampling, the
+// coefficients move and the stream is gone.
+TEST(JpegStealth, LosesTheStreamToARecompression) {
+    std::mt19937 random(3434);
+    for (const int quality : {75, 90, 95}) {
+        for (const bool progressive : {false, true}) {
+            JpegCarrierSpec spec;
+            spec.width = 200;
+            spec.height = 150;
+            spec.quality = quality;
+            spec.progressive = progressive;
+            spec.seed = static_cast<uint32_t>(random());
+            JpegCoefficients jpeg;
+            ASSERT_EQ(jpeg.open(makeJpeg(spec)), JpegOpenStatus::Done);
+            const QByteArray stream(static_cast<qsizetype>(jpegNonZeroAcCount(jpeg) / 80), 'x');
+            const JpegStealthKeys keys = randomKeys(random);
+            ASSERT_TRUE(jpegStealthEmbed(jpeg, keys, stream).done);
+            JpegCoefficients again;
+            ASSERT_EQ(again.open(reencodeJpeg(jpeg.write(), quality, true)), JpegOpenStatus::Done);
+            EXPECT_NE(jpegStealthRead(again, keys), stream) << quality << progressive;
+        }
+    }
+}
+
 // Cost = step / (block energy + a quarter of the neighbours'), energy = sum of |AC| times step;
 // a change past the largest magnitude, or in a neighbourhood with no energy, is wet.
 TEST(JpegStealth, PricesAsUerd) {
