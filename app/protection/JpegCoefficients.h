@@ -61,6 +61,8 @@ struct JpegWriteOptions {
     bool dropMetadata = false;
 };
 
+// One file's coefficients, and libjpeg's own state of it, which write() goes through: one
+// thread at a time per object.
 class JpegCoefficients {
 public:
     JpegCoefficients();

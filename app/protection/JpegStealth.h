@@ -50,7 +50,8 @@ struct JpegStealthReport {
     double bitsPerNonZeroAc = 0;
 };
 
-// Carries the stream in the coefficients, changed in place.
+// Carries the stream in the coefficients, changed in place. When it fails past the start (memory
+// ran out) some coefficients may already be changed: open the carrier again before another try.
 JpegStealthReport jpegStealthEmbed(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
                                    const QByteArray& stream);
 
