@@ -117,6 +117,24 @@ void acSymbols(const JpegComponent& component, bool* needed) {
     }
 }
 
+// Whether a script sends every bit of every coefficient: libjpeg takes a progressive one that
+// stops short, as a damaged carrier's may, and would then drop the low bits.
+bool sendsEveryBit(const std::vector<jpeg_scan_info>& script, int components) {
+    std::vector<bool> sent(static_cast<size_t>(components) * 64);
+    for (const jpeg_scan_info& scan : script) {
+        if (scan.Al != 0 || scan.Ss < 0 || scan.Se > 63) {
+            continue;
+        }
+        for (int k = 0; k < scan.comps_in_scan && k < MAX_COMPS_IN_SCAN; ++k) {
+            const int c = scan.component_index[k];
+            for (int z = scan.Ss; c >= 0 && c < components && z <= scan.Se; ++z) {
+                sent[static_cast<size_t>(c * 64 + z)] = true;
+            }
+        }
+    }
+    return std::find(sent.begin(), sent.end(), false) == sent.end();
+}
+
 bool sameCoefficients(const std::vector<JpegComponent>& a, const std::vector<JpegComponent>& b) {
     if (a.size() != b.size()) {
         return false;
@@ -352,7 +370,7 @@ QByteArray JpegCoefficients::encode(const JpegWriteOptions& options, bool ownTab
     }
 
     for (const bool ownScript : {true, false}) {
-        if (ownScript && script.empty()) {
+        if (ownScript && (script.empty() || !sendsEveryBit(script, s.in.num_components))) {
             continue;
         }
         jpeg_compress_struct out;
