@@ -8,9 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-// clang-format off: jpeglib.h needs FILE declared before it.
+#include <vector>
+// After <cstdio>: jpeglib.h needs FILE declared.
+#include <jerror.h>
 #include <jpeglib.h>
-// clang-format on
 
 namespace brindmar {
 
@@ -55,6 +56,43 @@ template <class Step> bool guarded(JpegErrors& errors, const Step& step) {
     }
     step();
     return true;
+}
+
+// Where the writer's bytes go: a buffer of ours, so that it is freed however the writing ends
+// (libjpeg's own memory destination leaves the caller a pointer to a freed block when it fails
+// after growing). The manager comes first, so that libjpeg's pointer to it is one to the whole.
+struct MemoryDestination {
+    jpeg_destination_mgr manager;
+    std::vector<JOCTET>* bytes;
+};
+
+void startOutput(j_compress_ptr info) {
+    auto* out = reinterpret_cast<MemoryDestination*>(info->dest);
+    out->manager.next_output_byte = out->bytes->data();
+    out->manager.free_in_buffer = out->bytes->size();
+}
+
+boolean growOutput(j_compress_ptr info) {
+    auto* out = reinterpret_cast<MemoryDestination*>(info->dest);
+    const size_t used = out->bytes->size();
+    bool grown = true;
+    try {
+        out->bytes->resize(used * 2);
+    } catch (const std::bad_alloc&) {
+        grown = false;
+    }
+    if (!grown) {
+        info->err->msg_code = JERR_OUT_OF_MEMORY;
+        jumpOut(reinterpret_cast<j_common_ptr>(info));
+    }
+    out->manager.next_output_byte = out->bytes->data() + used;
+    out->manager.free_in_buffer = out->bytes->size() - used;
+    return TRUE;
+}
+
+void endOutput(j_compress_ptr info) {
+    auto* out = reinterpret_cast<MemoryDestination*>(info->dest);
+    out->bytes->resize(out->bytes->size() - out->manager.free_in_buffer);
 }
 
 // The memory libjpeg may take for the coefficients: enough for the largest picture taken, with
@@ -378,13 +416,17 @@ QByteArray JpegCoefficients::encode(const JpegWriteOptions& options, bool ownTab
         JpegErrors errors;
         quietErrors(errors);
         out.err = &errors.manager;
-        unsigned char* buffer = nullptr;
-        unsigned long size = 0;
+        std::vector<JOCTET> bytes(static_cast<size_t>(s.file.size()) + (1 << 16));
+        MemoryDestination destination{};
+        destination.manager.init_destination = startOutput;
+        destination.manager.empty_output_buffer = growOutput;
+        destination.manager.term_destination = endOutput;
+        destination.bytes = &bytes;
         bool created = false;
         const bool done = guarded(errors, [&] {
             jpeg_create_compress(&out);
             created = true;
-            jpeg_mem_dest(&out, &buffer, &size);
+            out.dest = &destination.manager;
             jpeg_copy_critical_parameters(&s.in, &out);
             // The carrier's own APP0 and APP14 go out among its markers, byte for byte.
             out.write_JFIF_header = FALSE;
@@ -432,13 +474,12 @@ QByteArray JpegCoefficients::encode(const JpegWriteOptions& options, bool ownTab
         });
         QByteArray result;
         if (done) {
-            result =
-                QByteArray(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
+            result = QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                static_cast<qsizetype>(bytes.size()));
         }
         if (created) {
             jpeg_destroy_compress(&out);
         }
-        std::free(buffer);
         if (done) {
             return result;
         }
