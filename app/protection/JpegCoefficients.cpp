@@ -28,8 +28,14 @@ void jumpOut(j_common_ptr info) {
     std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1);
 }
 
-// Warnings about damaged data are the file's business: the reader takes what it gets.
-void noMessage(j_common_ptr, int) {}
+// Warnings about damaged data are the file's business: the reader takes what it gets, but for a
+// file that ends before its picture does. libjpeg would make up the rest, and a few bytes could
+// then stand for a picture of a hundred million pixels that takes seconds to go through.
+void noMessage(j_common_ptr info, int level) {
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) {
+        jumpOut(info);
+    }
+}
 void noOutput(j_common_ptr) {}
 
 void countScans(j_common_ptr info) {
@@ -258,6 +264,12 @@ JpegOpenStatus JpegCoefficients::open(const QByteArray& file) {
     if (uint64_t{s.in.image_width} * s.in.image_height > kMostJpegPixels ||
         coefficients > kMostJpegPixels * 3) {
         return JpegOpenStatus::TooLarge;
+    }
+    // Every block takes a bit at least, its DC difference's code, so a file of n bytes holds at
+    // most 8n blocks when Huffman coded. One that claims more is made to cost work out of all
+    // proportion to its size.
+    if (!s.in.arith_code && coefficients / 64 > 8 * static_cast<uint64_t>(s.file.size())) {
+        return JpegOpenStatus::NotJpeg;
     }
     if (!guarded(s.errors, [&] { s.arrays = jpeg_read_coefficients(&s.in); })) {
         return s.errors.tooManyScans ? JpegOpenStatus::TooManyScans : JpegOpenStatus::NotJpeg;

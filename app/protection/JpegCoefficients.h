@@ -42,7 +42,7 @@ inline constexpr int64_t kMostJpegFileBytes = int64_t{1} << 28;
 
 enum class JpegOpenStatus {
     Done,
-    NotJpeg,     // not a JPEG file libjpeg can read, or a damaged one
+    NotJpeg,     // not a JPEG file libjpeg can read, or a damaged or cut one
     TooLarge,    // more pixels or bytes than kMostJpegPixels or kMostJpegFileBytes
     TooManyScans // more than kMostJpegScans scans
 };

@@ -133,11 +133,11 @@ TEST(JpegCoefficients, RefusesHostileFiles) {
         {"empty", QByteArray(), JpegOpenStatus::NotJpeg},
         {"not a picture", QByteArray("GIF89a and some more bytes"), JpegOpenStatus::NotJpeg},
         {"cut inside the headers", good.left(150), JpegOpenStatus::NotJpeg},
-        {"cut inside the picture: the rest reads as empty", good.left(good.size() / 2),
-         JpegOpenStatus::Done},
+        {"cut inside the picture", good.left(good.size() / 2), JpegOpenStatus::NotJpeg},
         {"a scan for every coefficient, twice", makeJpeg(bomb), JpegOpenStatus::TooManyScans},
         {"a frame of 60000 by 60000", withSize(good, 60000, 60000), JpegOpenStatus::TooLarge},
         {"a frame of no width", withSize(good, 0, 64), JpegOpenStatus::NotJpeg},
+        {"more blocks than the file has bits", withSize(good, 96, 60000), JpegOpenStatus::NotJpeg},
         {"too large a file", QByteArray(kMostJpegFileBytes + 1, '\xff'), JpegOpenStatus::TooLarge},
     };
     for (const Case& c : cases) {
