@@ -12,19 +12,19 @@
 
 namespace {
 
-std::vector<unsigned char> photograph(const JpegCarrierSpec& spec) {
-    std::mt19937 random(spec.seed);
-    std::vector<unsigned char> rgb(size_t{spec.width} * spec.height * 3);
-    const double cx = spec.width * (0.3 + 0.4 * static_cast<double>(random() % 100) / 100.0);
-    const double cy = spec.height * (0.3 + 0.4 * static_cast<double>(random() % 100) / 100.0);
-    const double radius = 0.25 * std::min(spec.width, spec.height) + 1;
-    for (uint32_t y = 0; y < spec.height; ++y) {
-        for (uint32_t x = 0; x < spec.width; ++x) {
-            unsigned char* p = rgb.data() + (size_t{y} * spec.width + x) * 3;
+std::vector<unsigned char> photograph(const JpegCarrierKind& kind) {
+    std::mt19937 random(kind.seed);
+    std::vector<unsigned char> rgb(size_t{kind.width} * kind.height * 3);
+    const double cx = kind.width * (0.3 + 0.4 * static_cast<double>(random() % 100) / 100.0);
+    const double cy = kind.height * (0.3 + 0.4 * static_cast<double>(random() % 100) / 100.0);
+    const double radius = 0.25 * std::min(kind.width, kind.height) + 1;
+    for (uint32_t y = 0; y < kind.height; ++y) {
+        for (uint32_t x = 0; x < kind.width; ++x) {
+            unsigned char* p = rgb.data() + (size_t{y} * kind.width + x) * 3;
             const bool disc = std::hypot(x - cx, y - cy) < radius;
-            const bool textured = y > spec.height * 2 / 3;
+            const bool textured = y > kind.height * 2 / 3;
             for (int c = 0; c < 3; ++c) {
-                double v = 60 + 120.0 * y / spec.height + 20 * c;
+                double v = 60 + 120.0 * y / kind.height + 20 * c;
                 if (disc) {
                     v = 200 - 40 * c;
                 }
@@ -81,7 +81,7 @@ QByteArray exifSegment(bool gps, bool big) {
     return QByteArray("Exif\0\0", 6) + tiff;
 }
 
-QByteArray makeJpeg(const JpegCarrierSpec& spec) {
+QByteArray makeJpeg(const JpegCarrierKind& kind) {
     jpeg_compress_struct out{};
     jpeg_error_mgr errors{};
     out.err = jpeg_std_error(&errors);
@@ -89,20 +89,20 @@ QByteArray makeJpeg(const JpegCarrierSpec& spec) {
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&out, &buffer, &size);
-    out.image_width = spec.width;
-    out.image_height = spec.height;
-    out.input_components = spec.grey ? 1 : 3;
-    out.in_color_space = spec.grey ? JCS_GRAYSCALE : JCS_RGB;
+    out.image_width = kind.width;
+    out.image_height = kind.height;
+    out.input_components = kind.grey ? 1 : 3;
+    out.in_color_space = kind.grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&out);
-    jpeg_set_quality(&out, spec.quality, TRUE);
-    if (!spec.subsampled) {
+    jpeg_set_quality(&out, kind.quality, TRUE);
+    if (!kind.subsampled) {
         out.comp_info[0].h_samp_factor = 1;
         out.comp_info[0].v_samp_factor = 1;
     }
-    out.optimize_coding = spec.optimized ? TRUE : FALSE;
-    out.restart_in_rows = static_cast<int>(spec.restartRows);
+    out.optimize_coding = kind.optimized ? TRUE : FALSE;
+    out.restart_in_rows = static_cast<int>(kind.restartRows);
     std::vector<jpeg_scan_info> bomb;
-    if (spec.scanBomb) {
+    if (kind.scanBomb) {
         bomb.push_back({out.num_components, {0, 1, 2, 0}, 0, 0, 0, 0});
         for (int pass = 0; pass < 2; ++pass) {
             for (int c = 0; c < out.num_components; ++c) {
@@ -113,32 +113,32 @@ QByteArray makeJpeg(const JpegCarrierSpec& spec) {
         }
         out.scan_info = bomb.data();
         out.num_scans = static_cast<int>(bomb.size());
-    } else if (spec.progressive) {
+    } else if (kind.progressive) {
         jpeg_simple_progression(&out);
     }
     jpeg_start_compress(&out, TRUE);
-    if (spec.exif) {
-        const QByteArray exif = exifSegment(spec.gps, spec.seed % 2 == 0);
+    if (kind.exif) {
+        const QByteArray exif = exifSegment(kind.gps, kind.seed % 2 == 0);
         jpeg_write_marker(&out, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(exif.constData()),
                           static_cast<unsigned>(exif.size()));
     }
-    if (spec.icc) {
+    if (kind.icc) {
         QByteArray icc("ICC_PROFILE\0\1\1", 14);
         icc.append(QByteArray(300, '\x42'));
         jpeg_write_marker(&out, JPEG_APP0 + 2, reinterpret_cast<const JOCTET*>(icc.constData()),
                           static_cast<unsigned>(icc.size()));
     }
-    if (spec.comment) {
+    if (kind.comment) {
         const QByteArray text("a day at the lake");
         jpeg_write_marker(&out, JPEG_COM, reinterpret_cast<const JOCTET*>(text.constData()),
                           static_cast<unsigned>(text.size()));
     }
-    const std::vector<unsigned char> rgb = photograph(spec);
-    std::vector<unsigned char> row(size_t{spec.width} * 3);
+    const std::vector<unsigned char> rgb = photograph(kind);
+    std::vector<unsigned char> row(size_t{kind.width} * 3);
     while (out.next_scanline < out.image_height) {
-        const unsigned char* from = rgb.data() + size_t{out.next_scanline} * spec.width * 3;
-        for (size_t x = 0; x < spec.width; ++x) {
-            if (spec.grey) {
+        const unsigned char* from = rgb.data() + size_t{out.next_scanline} * kind.width * 3;
+        for (size_t x = 0; x < kind.width; ++x) {
+            if (kind.grey) {
                 row[x] = from[3 * x + 1];
             } else {
                 std::copy_n(from + 3 * x, 3, row.data() + 3 * x);

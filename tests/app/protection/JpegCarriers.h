@@ -5,7 +5,7 @@
 
 // JPEG carriers made for the tests with libjpeg from synthetic photographs: smooth sky, shapes
 // with edges, and a noisy texture, so that the cost has busy and flat blocks to tell apart.
-struct JpegCarrierSpec {
+struct JpegCarrierKind {
     uint32_t width = 96;
     uint32_t height = 64;
     int quality = 85;
@@ -23,7 +23,7 @@ struct JpegCarrierSpec {
     uint32_t seed = 1;
 };
 
-QByteArray makeJpeg(const JpegCarrierSpec& spec);
+QByteArray makeJpeg(const JpegCarrierKind& kind);
 
 // An EXIF segment's data, "Exif\0\0" and a TIFF block in the byte order asked, with a GPS
 // directory holding a latitude and longitude when gps is set.

@@ -22,48 +22,48 @@ qsizetype firstDifference(const QByteArray& a, const QByteArray& b) {
 
 struct Carrier {
     const char* name;
-    JpegCarrierSpec spec;
+    JpegCarrierKind kind;
 };
 
-JpegCarrierSpec spec(uint32_t width, uint32_t height, int quality) {
-    JpegCarrierSpec s;
+JpegCarrierKind kind(uint32_t width, uint32_t height, int quality) {
+    JpegCarrierKind s;
     s.width = width;
     s.height = height;
     s.quality = quality;
     return s;
 }
 
-JpegCarrierSpec with(JpegCarrierSpec s, void (*change)(JpegCarrierSpec&)) {
+JpegCarrierKind with(JpegCarrierKind s, void (*change)(JpegCarrierKind&)) {
     change(s);
     return s;
 }
 
 const Carrier kCarriers[] = {
-    {"baseline 4:2:0", spec(96, 64, 75)},
+    {"baseline 4:2:0", kind(96, 64, 75)},
     {"baseline 4:4:4, odd size",
-     with(spec(33, 17, 95), [](JpegCarrierSpec& s) { s.subsampled = false; })},
+     with(kind(33, 17, 95), [](JpegCarrierKind& s) { s.subsampled = false; })},
     {"progressive 4:2:0",
-     with(spec(120, 80, 60), [](JpegCarrierSpec& s) { s.progressive = true; })},
-    {"progressive 4:4:4", with(spec(64, 64, 100),
-                               [](JpegCarrierSpec& s) {
+     with(kind(120, 80, 60), [](JpegCarrierKind& s) { s.progressive = true; })},
+    {"progressive 4:4:4", with(kind(64, 64, 100),
+                               [](JpegCarrierKind& s) {
                                    s.progressive = true;
                                    s.subsampled = false;
                                })},
-    {"optimised tables", with(spec(80, 48, 85), [](JpegCarrierSpec& s) { s.optimized = true; })},
-    {"restart markers", with(spec(70, 90, 90), [](JpegCarrierSpec& s) { s.restartRows = 1; })},
-    {"grey", with(spec(40, 40, 80), [](JpegCarrierSpec& s) { s.grey = true; })},
+    {"optimised tables", with(kind(80, 48, 85), [](JpegCarrierKind& s) { s.optimized = true; })},
+    {"restart markers", with(kind(70, 90, 90), [](JpegCarrierKind& s) { s.restartRows = 1; })},
+    {"grey", with(kind(40, 40, 80), [](JpegCarrierKind& s) { s.grey = true; })},
     {"EXIF, ICC and a comment",
-     with(spec(96, 64, 85), [](JpegCarrierSpec& s) { s.exif = s.gps = s.icc = s.comment = true; })},
+     with(kind(96, 64, 85), [](JpegCarrierKind& s) { s.exif = s.gps = s.icc = s.comment = true; })},
 };
 
 // Nothing changed, nothing differs: tables, scans and markers are the carrier's own.
 TEST(JpegCoefficients, WritesTheCarrierBackUnchanged) {
     for (const Carrier& carrier : kCarriers) {
-        const QByteArray file = makeJpeg(carrier.spec);
+        const QByteArray file = makeJpeg(carrier.kind);
         JpegCoefficients jpeg;
         ASSERT_EQ(jpeg.open(file), JpegOpenStatus::Done) << carrier.name;
-        EXPECT_EQ(jpeg.width(), carrier.spec.width);
-        EXPECT_EQ(jpeg.progressive(), carrier.spec.progressive) << carrier.name;
+        EXPECT_EQ(jpeg.width(), carrier.kind.width);
+        EXPECT_EQ(jpeg.progressive(), carrier.kind.progressive) << carrier.name;
         const QByteArray written = jpeg.write();
         EXPECT_EQ(firstDifference(written, file), -1)
             << carrier.name << ": " << file.size() << " bytes, written " << written.size();
@@ -79,7 +79,7 @@ TEST(JpegCoefficients, WritesTheCarrierBackUnchanged) {
 // Markers keep their order; dropping the metadata takes the EXIF segment, and with it the
 // position, and leaves the rest and every coefficient as they were.
 TEST(JpegCoefficients, DropsTheMetadataAlone) {
-    JpegCarrierSpec tagged = spec(96, 64, 85);
+    JpegCarrierKind tagged = kind(96, 64, 85);
     tagged.exif = tagged.gps = tagged.icc = tagged.comment = true;
     JpegCoefficients jpeg;
     ASSERT_EQ(jpeg.open(makeJpeg(tagged)), JpegOpenStatus::Done);
@@ -121,8 +121,8 @@ QByteArray withSize(QByteArray file, unsigned width, unsigned height) {
 
 // Whatever a file holds, the reader answers and the program goes on.
 TEST(JpegCoefficients, RefusesHostileFiles) {
-    const QByteArray good = makeJpeg(spec(96, 64, 80));
-    JpegCarrierSpec bomb = spec(64, 64, 80);
+    const QByteArray good = makeJpeg(kind(96, 64, 80));
+    JpegCarrierKind bomb = kind(64, 64, 80);
     bomb.scanBomb = true;
     struct Case {
         const char* name;
@@ -205,20 +205,20 @@ QByteArray huffmanTables(const QByteArray& file) {
 // A sequential file keeps its own tables while they hold every symbol; a coefficient they
 // cannot write gets tables made for the picture, and the coefficients still come back.
 TEST(JpegCoefficients, KeepsTheCarriersTablesWhileTheyHold) {
-    JpegCarrierSpec optimised = spec(80, 48, 85);
+    JpegCarrierKind optimised = kind(80, 48, 85);
     optimised.optimized = true;
     const struct {
         const char* name;
-        JpegCarrierSpec spec;
+        JpegCarrierKind kind;
         int16_t value; // given to the first block's last AC coefficient
         bool kept;
     } cases[] = {
-        {"standard tables, a new symbol", spec(80, 48, 85), 700, true},
+        {"standard tables, a new symbol", kind(80, 48, 85), 700, true},
         {"optimised tables, a symbol they have", optimised, 0, true},
         {"optimised tables, one they lack", optimised, 700, false},
     };
     for (const auto& c : cases) {
-        const QByteArray file = makeJpeg(c.spec);
+        const QByteArray file = makeJpeg(c.kind);
         JpegCoefficients jpeg;
         ASSERT_EQ(jpeg.open(file), JpegOpenStatus::Done);
         jpeg.components()[0].coefficients[63] = c.value;

@@ -28,21 +28,21 @@ TEST(JpegStealth, ReadsBackWhatItCarriesUnderItsKeysAlone) {
     std::mt19937 random(34);
     const double rates[] = {0.02, 0.05, 0.1, 0.2, 0.4};
     for (int round = 0; round < 30; ++round) {
-        JpegCarrierSpec spec;
-        spec.width = static_cast<uint32_t>(48 + random() % 260);
-        spec.height = static_cast<uint32_t>(48 + random() % 200);
-        spec.quality = static_cast<int>(60 + random() % 41);
-        spec.progressive = random() % 2 == 0;
-        spec.subsampled = random() % 2 == 0;
-        spec.optimized = random() % 3 == 0;
-        spec.exif = random() % 2 == 0;
-        spec.gps = spec.exif && random() % 2 == 0;
-        spec.seed = static_cast<uint32_t>(random());
-        const QByteArray carrier = makeJpeg(spec);
+        JpegCarrierKind kind;
+        kind.width = static_cast<uint32_t>(48 + random() % 260);
+        kind.height = static_cast<uint32_t>(48 + random() % 200);
+        kind.quality = static_cast<int>(60 + random() % 41);
+        kind.progressive = random() % 2 == 0;
+        kind.subsampled = random() % 2 == 0;
+        kind.optimized = random() % 3 == 0;
+        kind.exif = random() % 2 == 0;
+        kind.gps = kind.exif && random() % 2 == 0;
+        kind.seed = static_cast<uint32_t>(random());
+        const QByteArray carrier = makeJpeg(kind);
         const std::string what = "round " + std::to_string(round) + ", quality " +
-                                 std::to_string(spec.quality) +
-                                 (spec.progressive ? ", progressive" : ", baseline") +
-                                 (spec.subsampled ? ", 4:2:0" : ", 4:4:4");
+                                 std::to_string(kind.quality) +
+                                 (kind.progressive ? ", progressive" : ", baseline") +
+                                 (kind.subsampled ? ", 4:2:0" : ", 4:4:4");
         JpegCoefficients jpeg;
         ASSERT_EQ(jpeg.open(carrier), JpegOpenStatus::Done) << what;
         const std::vector<JpegComponent> before = jpeg.components();
@@ -68,8 +68,8 @@ TEST(JpegStealth, ReadsBackWhatItCarriesUnderItsKeysAlone) {
 
         JpegCoefficients written;
         ASSERT_EQ(written.open(jpeg.write()), JpegOpenStatus::Done) << what;
-        EXPECT_EQ(written.progressive(), spec.progressive) << what;
-        EXPECT_EQ(written.hasGpsPosition(), spec.gps) << what;
+        EXPECT_EQ(written.progressive(), kind.progressive) << what;
+        EXPECT_EQ(written.hasGpsPosition(), kind.gps) << what;
         EXPECT_EQ(jpegStealthRead(written, keys), stream) << what;
         EXPECT_NE(jpegStealthRead(written, randomKeys(random)), stream) << what;
     }
@@ -81,14 +81,14 @@ TEST(JpegStealth, LosesTheStreamToARecompression) {
     std::mt19937 random(3434);
     for (const int quality : {75, 90, 95}) {
         for (const bool progressive : {false, true}) {
-            JpegCarrierSpec spec;
-            spec.width = 200;
-            spec.height = 150;
-            spec.quality = quality;
-            spec.progressive = progressive;
-            spec.seed = static_cast<uint32_t>(random());
+            JpegCarrierKind kind;
+            kind.width = 200;
+            kind.height = 150;
+            kind.quality = quality;
+            kind.progressive = progressive;
+            kind.seed = static_cast<uint32_t>(random());
             JpegCoefficients jpeg;
-            ASSERT_EQ(jpeg.open(makeJpeg(spec)), JpegOpenStatus::Done);
+            ASSERT_EQ(jpeg.open(makeJpeg(kind)), JpegOpenStatus::Done);
             const QByteArray stream(static_cast<qsizetype>(jpegNonZeroAcCount(jpeg) / 80), 'x');
             const JpegStealthKeys keys = randomKeys(random);
             ASSERT_TRUE(jpegStealthEmbed(jpeg, keys, stream).done);
