@@ -208,6 +208,7 @@ struct JpegCoefficients::State {
     jvirt_barray_ptr* arrays = nullptr;
     bool created = false;
     QByteArray file;
+    QByteArray trailer;
     std::vector<JpegScan> scans;
 
     State() {
@@ -320,6 +321,9 @@ JpegOpenStatus JpegCoefficients::open(const QByteArray& file) {
     m_width = s.in.image_width;
     m_height = s.in.image_height;
     m_progressive = s.in.progressive_mode != 0;
+    // What follows the end of the picture (a camera's preview, another program's data) is the
+    // carrier's too; libjpeg stops reading at the end marker.
+    s.trailer = s.file.right(static_cast<qsizetype>(s.in.src->bytes_in_buffer));
     return JpegOpenStatus::Done;
 }
 
@@ -488,6 +492,9 @@ QByteArray JpegCoefficients::encode(const JpegWriteOptions& options, bool ownTab
         if (done) {
             result = QByteArray(reinterpret_cast<const char*>(bytes.data()),
                                 static_cast<qsizetype>(bytes.size()));
+            if (!options.dropMetadata) {
+                result += s.trailer;
+            }
         }
         if (created) {
             jpeg_destroy_compress(&out);

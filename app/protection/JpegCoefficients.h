@@ -57,7 +57,8 @@ struct JpegMarker {
 };
 
 struct JpegWriteOptions {
-    // Drop the APP1 segments (EXIF and XMP): the metadata that may name a place and a camera.
+    // Drop the APP1 segments (EXIF and XMP), the metadata that may name a place and a camera,
+    // and whatever follows the picture's end marker, which may hold more of it.
     bool dropMetadata = false;
 };
 

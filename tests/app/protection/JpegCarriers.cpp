@@ -151,6 +151,9 @@ QByteArray makeJpeg(const JpegCarrierKind& kind) {
     jpeg_destroy_compress(&out);
     QByteArray file(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
     std::free(buffer);
+    if (kind.trailer) {
+        file += QByteArray("\xff\xd8", 2) + QByteArray(" a preview and maker data");
+    }
     return file;
 }
 

@@ -18,6 +18,8 @@ struct JpegCarrierKind {
     bool icc = false;
     bool comment = false;
     bool grey = false;
+    bool trailer = false; // bytes after the end marker, as some cameras write
+
     // More scans than the reader takes: every AC coefficient in a scan of its own, twice over.
     bool scanBomb = false;
     uint32_t seed = 1;

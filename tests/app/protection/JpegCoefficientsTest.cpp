@@ -52,8 +52,9 @@ const Carrier kCarriers[] = {
     {"optimised tables", with(kind(80, 48, 85), [](JpegCarrierKind& s) { s.optimized = true; })},
     {"restart markers", with(kind(70, 90, 90), [](JpegCarrierKind& s) { s.restartRows = 1; })},
     {"grey", with(kind(40, 40, 80), [](JpegCarrierKind& s) { s.grey = true; })},
-    {"EXIF, ICC and a comment",
-     with(kind(96, 64, 85), [](JpegCarrierKind& s) { s.exif = s.gps = s.icc = s.comment = true; })},
+    {"EXIF, ICC, a comment and bytes after the end",
+     with(kind(96, 64, 85),
+          [](JpegCarrierKind& s) { s.exif = s.gps = s.icc = s.comment = s.trailer = true; })},
 };
 
 // Nothing changed, nothing differs: tables, scans and markers are the carrier's own.
@@ -77,10 +78,10 @@ TEST(JpegCoefficients, WritesTheCarrierBackUnchanged) {
 }
 
 // Markers keep their order; dropping the metadata takes the EXIF segment, and with it the
-// position, and leaves the rest and every coefficient as they were.
+// position, and the bytes after the end, and leaves the rest and every coefficient as they were.
 TEST(JpegCoefficients, DropsTheMetadataAlone) {
     JpegCarrierKind tagged = kind(96, 64, 85);
-    tagged.exif = tagged.gps = tagged.icc = tagged.comment = true;
+    tagged.exif = tagged.gps = tagged.icc = tagged.comment = tagged.trailer = true;
     JpegCoefficients jpeg;
     ASSERT_EQ(jpeg.open(makeJpeg(tagged)), JpegOpenStatus::Done);
     std::vector<int> codes;
@@ -91,7 +92,9 @@ TEST(JpegCoefficients, DropsTheMetadataAlone) {
     EXPECT_TRUE(jpeg.hasGpsPosition());
 
     JpegCoefficients stripped;
-    ASSERT_EQ(stripped.open(jpeg.write({true})), JpegOpenStatus::Done);
+    const QByteArray written = jpeg.write({true});
+    EXPECT_TRUE(written.endsWith("\xff\xd9"));
+    ASSERT_EQ(stripped.open(written), JpegOpenStatus::Done);
     codes.clear();
     for (const JpegMarker& marker : stripped.markers()) {
         codes.push_back(marker.code);
