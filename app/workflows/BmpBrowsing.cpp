@@ -242,7 +242,7 @@ void ShowBmp(WorkflowContext& ctx) {
             decodeBmpThumbnail(path, pixels(fit.width, m.twipsPerPixelX),
                                pixels(fit.height, m.twipsPerPixelY), &error);
         if (!picture) {
-            reportProcessingFailure(ctx, error);
+            reportProcessingFailure(ctx, namedReason(path, error));
             WindowReset(ctx);
             return;
         }

@@ -90,7 +90,7 @@ std::shared_ptr<const ThumbnailImage> LoadFullSizePicture(WorkflowContext& ctx,
     std::optional<ThumbnailImage> picture = decodeBmpFullSize(path, &error);
     if (!picture) {
         ctx.ui.setMousePointer(MousePointer::Default);
-        reportProcessingFailure(ctx, error);
+        reportProcessingFailure(ctx, namedReason(path, error));
         return nullptr;
     }
     return std::make_shared<const ThumbnailImage>(std::move(*picture));

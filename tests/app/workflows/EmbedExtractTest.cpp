@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
@@ -116,7 +117,8 @@ TEST_P(RoundTrip, TheDocumentComesBackWithItsNameBytesAndTime) {
         embed.h.model.embedOutputFolder = outFolder;
         embed.chooseDocument(files.path(c.documentName));
         embed.chooseCarrier(files.path(QStringLiteral("carrier.bmp")));
-        ASSERT_TRUE(embed.h.model.hasState(state::EmbedPossible)) << embed.messages().join(u'\n').toStdString();
+        ASSERT_TRUE(embed.h.model.hasState(state::EmbedPossible))
+            << embed.messages().join(u'\n').toStdString();
         EXPECT_EQ(embed.h.model.hasPacking(packing::Packed), c.storage != Storage::AsIs);
         embed.h.ui.clear();
         EmbedDocument(embed.h.ctx);
@@ -163,17 +165,66 @@ INSTANTIATE_TEST_SUITE_P(
                  "c.txt"},
         TripCase{"rgb right bottom long code", Carrier::Rgb24, 9, kCode25, Storage::Encrypted,
                  "d.txt"},
-        TripCase{"rgb left strip substitute", Carrier::Rgb24, 10, {}, Storage::Compressed,
+        TripCase{"rgb left strip substitute",
+                 Carrier::Rgb24,
+                 10,
+                 {},
+                 Storage::Compressed,
                  "a rather long name.txt"},
         TripCase{"rgb drawn", Carrier::Rgb24, 99, kCode10, Storage::AsIs, "drawn.bin"},
         TripCase{"indexed right strip", Carrier::Indexed8, 12, {}, Storage::Compressed, "e.txt"},
-        TripCase{"indexed top strip encrypted", Carrier::Indexed8, 13, kCode10,
-                 Storage::Encrypted, "an encrypted long name.txt"},
+        TripCase{"indexed top strip encrypted", Carrier::Indexed8, 13, kCode10, Storage::Encrypted,
+                 "an encrypted long name.txt"},
         TripCase{"indexed centre plain", Carrier::Indexed8, 1, {}, Storage::AsIs, "f.bin"},
         TripCase{"rle bottom strip", Carrier::Rle8, 15, {}, Storage::Compressed, "g.txt"},
         TripCase{"rle right bottom code", Carrier::Rle8, 9, kCode20, Storage::AsIs, "h.bin"},
         TripCase{"rle whole encrypted", Carrier::Rle8, 0, kCode10, Storage::Encrypted, "i.txt"},
         TripCase{"rle drawn", Carrier::Rle8, 99, {}, Storage::Compressed, "j.txt"}),
+    apptest::RowName());
+
+// The encrypted archive's password comes from the document's time, and the header stores that
+// time: a time that moves between two reads, or a first read that fails, must not part them.
+struct TimeCase {
+    const char* name;
+    std::function<void(apptest::MovingTimesPlatform&)> whilePacking;
+};
+
+class EncryptedTime : public ::testing::TestWithParam<TimeCase> {};
+
+TEST_P(EncryptedTime, TheArchiveOpensWithTheTimeTheHeaderStores) {
+    apptest::ScratchDir files;
+    const std::string document = documentBytes(Storage::Encrypted, 3000);
+    files.write(QStringLiteral("doc.txt"), document);
+    files.write(QStringLiteral("carrier.bmp"), makeCarrier(Carrier::Rgb24, 150, 110));
+    {
+        Session embed(kCode10, true);
+        embed.h.model.embedOutputFolder = files.folder() + QStringLiteral("img/");
+        QDir().mkpath(embed.h.model.embedOutputFolder);
+        GetParam().whilePacking(embed.h.platform);
+        embed.chooseDocument(files.path(QStringLiteral("doc.txt")));
+        embed.chooseCarrier(files.path(QStringLiteral("carrier.bmp")));
+        embed.h.platform.readsFail = false;
+        ASSERT_TRUE(embed.h.model.hasPacking(packing::PackedEncrypted));
+        embed.h.ui.clear();
+        EmbedDocument(embed.h.ctx);
+    }
+    Session extract(kCode10);
+    extract.h.model.extractOutputFolder = files.folder() + QStringLiteral("out/");
+    QDir().mkpath(extract.h.model.extractOutputFolder);
+    extract.chooseCarrier(files.path(QStringLiteral("img/carrier.bmp")));
+    ExtractDocument(extract.h.ctx);
+    EXPECT_EQ(extract.messages(),
+              QStringList{"Completion Message|File Extraction processed successfully"});
+    EXPECT_EQ(contents(extract.h.model.extractOutputFolder + QStringLiteral("doc.txt")),
+              QByteArray::fromStdString(document));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Times, EncryptedTime,
+    ::testing::Values(TimeCase{"moves an hour at every read",
+                               [](apptest::MovingTimesPlatform& p) { p.secondsPerRead = 3600; }},
+                      TimeCase{"first read fails",
+                               [](apptest::MovingTimesPlatform& p) { p.readsFail = true; }}),
     apptest::RowName());
 
 // A carrier chosen for embedding in a session that is ready to press Embed.
@@ -252,26 +303,30 @@ TEST(EmbedRefusal, EngineFailuresNameWhatFailed) {
         FakeEngine engine;
         engine.queue(row.which, 1);
         engine.queue(row.which, row.status);
-        WorkflowContext ctx{h.model, h.ui, h.zip, engine, h.platform, h.view, h.dir.folder(),
-                            h.temp.folder()};
+        WorkflowContext ctx{h.model,    h.ui,   h.zip,          engine,
+                            h.platform, h.view, h.dir.folder(), h.temp.folder()};
         EmbedDocument(ctx);
-        EXPECT_EQ(ready.session.messages(),
-                  QStringList{"File Embed|Error during embedding" +
-                              QString(row.expected)
-                                  .replace("<carrier>", ready.carrier())
-                                  .replace("<output>", ready.output())});
+        EXPECT_EQ(ready.session.messages(), QStringList{"File Embed|Error during embedding" +
+                                                        QString(row.expected)
+                                                            .replace("<carrier>", ready.carrier())
+                                                            .replace("<output>", ready.output())});
         EXPECT_FALSE(QFileInfo::exists(ready.output()));
     }
 }
 
-TEST(EmbedRefusal, MissingEngineLibraryGivesTheGenericMessage) {
+// Says what happened, which the command line prints, rather than the bare headline.
+TEST(EmbedRefusal, MissingEngineLibrarySaysSo) {
     Ready ready;
     apptest::Harness& h = ready.session.h;
     EngineBinding missing(h.dir.folder() + QStringLiteral("nowhere/"));
-    WorkflowContext ctx{h.model,    h.ui, h.zip,          missing,
+    WorkflowContext ctx{h.model,    h.ui,   h.zip,          missing,
                         h.platform, h.view, h.dir.folder(), h.temp.folder()};
     EmbedDocument(ctx);
-    EXPECT_EQ(ready.session.messages(), QStringList{"File Embed|Error during embedding"});
+    EXPECT_EQ(ready.session.messages(),
+              QStringList{"File Embed|Error during embedding\n\nThe program's engine cannot be "
+                          "loaded: " +
+                          missing.libraryPath() +
+                          ": cannot open shared object file: No such file or directory"});
 }
 
 // An image made with a code, ready to extract in a new session.
@@ -279,7 +334,8 @@ struct Made {
     Ready ready;
     QString extractFolder = ready.files.folder() + QStringLiteral("found/");
 
-    explicit Made(const QString& code, bool encrypt) : ready(code, Carrier::Rgb24, 100, 110, encrypt) {
+    explicit Made(const QString& code, bool encrypt)
+        : ready(code, Carrier::Rgb24, 100, 110, encrypt) {
         QDir().mkpath(extractFolder);
         EmbedDocument(ready.session.h.ctx);
     }
@@ -322,13 +378,12 @@ TEST(ExtractRefusal, AFailedDateRestoreIsReportedAndKeepsTheDocument) {
     auto s = made.open({});
     apptest::FakePlatform refusing; // takes no time for a file it does not know
     apptest::Harness& h = s->h;
-    WorkflowContext ctx{h.model, h.ui, h.zip, h.engine, refusing, h.view, h.dir.folder(),
-                        h.temp.folder()};
+    WorkflowContext ctx{h.model,  h.ui,   h.zip,          h.engine,
+                        refusing, h.view, h.dir.folder(), h.temp.folder()};
     ExtractDocument(ctx);
     const QString target = made.extractFolder + QStringLiteral("doc.txt");
-    EXPECT_EQ(s->messages(),
-              QStringList{"File Extract|Error during extracting\n\n" + target +
-                          " - the original date/time could not be set"});
+    EXPECT_EQ(s->messages(), QStringList{"File Extract|Error during extracting\n\n" + target +
+                                         " - the original date/time could not be set"});
     EXPECT_EQ(contents(target), contents(made.ready.files.path(QStringLiteral("doc.txt"))));
 }
 
@@ -346,8 +401,7 @@ TEST(ExtractRefusal, OverwriteCancelStopAndUnreachableService) {
     auto missing = made.open({});
     missing->h.zip.setMissing(true);
     ExtractDocument(missing->h.ctx);
-    EXPECT_EQ(missing->messages(),
-              QStringList{"File Extract|Error during extract file UnZIP\n\n"});
+    EXPECT_EQ(missing->messages(), QStringList{"File Extract|Error during extract file UnZIP\n\n"});
     EXPECT_FALSE(QFileInfo::exists(target));
 
     auto stopped = made.open({});
@@ -356,8 +410,8 @@ TEST(ExtractRefusal, OverwriteCancelStopAndUnreachableService) {
     FakeEngine engine;
     engine.setFallback(FakeEngine::Export::Extract, 1);
     apptest::Harness& h = stopped->h;
-    WorkflowContext ctx{h.model, h.ui, h.zip, engine, h.platform, h.view, h.dir.folder(),
-                        h.temp.folder()};
+    WorkflowContext ctx{h.model,    h.ui,   h.zip,          engine,
+                        h.platform, h.view, h.dir.folder(), h.temp.folder()};
     ExtractDocument(ctx);
     EXPECT_EQ(engine.calls().size(), 1u);
     EXPECT_TRUE(stopped->messages().isEmpty());
