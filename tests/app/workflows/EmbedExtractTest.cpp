@@ -117,8 +117,7 @@ TEST_P(RoundTrip, TheDocumentComesBackWithItsNameBytesAndTime) {
         embed.h.model.embedOutputFolder = outFolder;
         embed.chooseDocument(files.path(c.documentName));
         embed.chooseCarrier(files.path(QStringLiteral("carrier.bmp")));
-        ASSERT_TRUE(embed.h.model.hasState(state::EmbedPossible))
-            << embed.messages().join(u'\n').toStdString();
+        ASSERT_TRUE(embed.h.model.hasState(state::EmbedPossible)) << embed.messages().join(u'\n').toStdString();
         EXPECT_EQ(embed.h.model.hasPacking(packing::Packed), c.storage != Storage::AsIs);
         embed.h.ui.clear();
         EmbedDocument(embed.h.ctx);
@@ -165,16 +164,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "c.txt"},
         TripCase{"rgb right bottom long code", Carrier::Rgb24, 9, kCode25, Storage::Encrypted,
                  "d.txt"},
-        TripCase{"rgb left strip substitute",
-                 Carrier::Rgb24,
-                 10,
-                 {},
-                 Storage::Compressed,
+        TripCase{"rgb left strip substitute", Carrier::Rgb24, 10, {}, Storage::Compressed,
                  "a rather long name.txt"},
         TripCase{"rgb drawn", Carrier::Rgb24, 99, kCode10, Storage::AsIs, "drawn.bin"},
         TripCase{"indexed right strip", Carrier::Indexed8, 12, {}, Storage::Compressed, "e.txt"},
-        TripCase{"indexed top strip encrypted", Carrier::Indexed8, 13, kCode10, Storage::Encrypted,
-                 "an encrypted long name.txt"},
+        TripCase{"indexed top strip encrypted", Carrier::Indexed8, 13, kCode10,
+                 Storage::Encrypted, "an encrypted long name.txt"},
         TripCase{"indexed centre plain", Carrier::Indexed8, 1, {}, Storage::AsIs, "f.bin"},
         TripCase{"rle bottom strip", Carrier::Rle8, 15, {}, Storage::Compressed, "g.txt"},
         TripCase{"rle right bottom code", Carrier::Rle8, 9, kCode20, Storage::AsIs, "h.bin"},
@@ -303,13 +298,14 @@ TEST(EmbedRefusal, EngineFailuresNameWhatFailed) {
         FakeEngine engine;
         engine.queue(row.which, 1);
         engine.queue(row.which, row.status);
-        WorkflowContext ctx{h.model,    h.ui,   h.zip,          engine,
-                            h.platform, h.view, h.dir.folder(), h.temp.folder()};
+        WorkflowContext ctx{h.model, h.ui, h.zip, engine, h.platform, h.view, h.dir.folder(),
+                            h.temp.folder()};
         EmbedDocument(ctx);
-        EXPECT_EQ(ready.session.messages(), QStringList{"File Embed|Error during embedding" +
-                                                        QString(row.expected)
-                                                            .replace("<carrier>", ready.carrier())
-                                                            .replace("<output>", ready.output())});
+        EXPECT_EQ(ready.session.messages(),
+                  QStringList{"File Embed|Error during embedding" +
+                              QString(row.expected)
+                                  .replace("<carrier>", ready.carrier())
+                                  .replace("<output>", ready.output())});
         EXPECT_FALSE(QFileInfo::exists(ready.output()));
     }
 }
@@ -319,7 +315,7 @@ TEST(EmbedRefusal, MissingEngineLibrarySaysSo) {
     Ready ready;
     apptest::Harness& h = ready.session.h;
     EngineBinding missing(h.dir.folder() + QStringLiteral("nowhere/"));
-    WorkflowContext ctx{h.model,    h.ui,   h.zip,          missing,
+    WorkflowContext ctx{h.model,    h.ui, h.zip,          missing,
                         h.platform, h.view, h.dir.folder(), h.temp.folder()};
     EmbedDocument(ctx);
     EXPECT_EQ(ready.session.messages(),
@@ -334,8 +330,7 @@ struct Made {
     Ready ready;
     QString extractFolder = ready.files.folder() + QStringLiteral("found/");
 
-    explicit Made(const QString& code, bool encrypt)
-        : ready(code, Carrier::Rgb24, 100, 110, encrypt) {
+    explicit Made(const QString& code, bool encrypt) : ready(code, Carrier::Rgb24, 100, 110, encrypt) {
         QDir().mkpath(extractFolder);
         EmbedDocument(ready.session.h.ctx);
     }
@@ -378,12 +373,13 @@ TEST(ExtractRefusal, AFailedDateRestoreIsReportedAndKeepsTheDocument) {
     auto s = made.open({});
     apptest::FakePlatform refusing; // takes no time for a file it does not know
     apptest::Harness& h = s->h;
-    WorkflowContext ctx{h.model,  h.ui,   h.zip,          h.engine,
-                        refusing, h.view, h.dir.folder(), h.temp.folder()};
+    WorkflowContext ctx{h.model, h.ui, h.zip, h.engine, refusing, h.view, h.dir.folder(),
+                        h.temp.folder()};
     ExtractDocument(ctx);
     const QString target = made.extractFolder + QStringLiteral("doc.txt");
-    EXPECT_EQ(s->messages(), QStringList{"File Extract|Error during extracting\n\n" + target +
-                                         " - the original date/time could not be set"});
+    EXPECT_EQ(s->messages(),
+              QStringList{"File Extract|Error during extracting\n\n" + target +
+                          " - the original date/time could not be set"});
     EXPECT_EQ(contents(target), contents(made.ready.files.path(QStringLiteral("doc.txt"))));
 }
 
@@ -401,7 +397,8 @@ TEST(ExtractRefusal, OverwriteCancelStopAndUnreachableService) {
     auto missing = made.open({});
     missing->h.zip.setMissing(true);
     ExtractDocument(missing->h.ctx);
-    EXPECT_EQ(missing->messages(), QStringList{"File Extract|Error during extract file UnZIP\n\n"});
+    EXPECT_EQ(missing->messages(),
+              QStringList{"File Extract|Error during extract file UnZIP\n\n"});
     EXPECT_FALSE(QFileInfo::exists(target));
 
     auto stopped = made.open({});
@@ -410,8 +407,8 @@ TEST(ExtractRefusal, OverwriteCancelStopAndUnreachableService) {
     FakeEngine engine;
     engine.setFallback(FakeEngine::Export::Extract, 1);
     apptest::Harness& h = stopped->h;
-    WorkflowContext ctx{h.model,    h.ui,   h.zip,          engine,
-                        h.platform, h.view, h.dir.folder(), h.temp.folder()};
+    WorkflowContext ctx{h.model, h.ui, h.zip, engine, h.platform, h.view, h.dir.folder(),
+                        h.temp.folder()};
     ExtractDocument(ctx);
     EXPECT_EQ(engine.calls().size(), 1u);
     EXPECT_TRUE(stopped->messages().isEmpty());
