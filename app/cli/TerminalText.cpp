@@ -21,7 +21,9 @@ const std::array<std::pair<const char*, const char*>, 11> kHeadlines{{
     {"Error during document file ZIP", "cannot be packed, so it is stored as it is"},
     {"Error during document file encrypt", "cannot be encrypted, so it is stored as it is"},
     {"Error during document file ZIP for strong protection", "cannot be packed, so not sealed"},
-    {"Error during 'Wipe' function", "cannot be overwritten; it is left as it was"},
+    // A write or a sync that fails partway leaves some of the file zeroed: never "as it was".
+    {"Error during 'Wipe' function",
+     "was not overwritten in full, so it is not deleted; some of it may be zeros already"},
     {"'Wipe' completed, error during delete function", "overwritten, but it cannot be deleted"},
 }};
 

@@ -75,6 +75,17 @@ public:
     // disk refused, ENOSPC for a full disk, ENODATA for a document that ended before its length.
     // 0 when the engine gave no reason.
     virtual int lastSystemError() const { return 0; }
+
+    // Why the last call could not reach the engine at all (its library missing or unreadable),
+    // in the system's words; empty when it did or when nothing is known.
+    virtual QString lastLoadError() const { return {}; }
 };
+
+// What the user is told when the engine cannot be called: what happened, never a bare title.
+inline QString engineUnavailableText(const Engine& engine) {
+    const QString why = engine.lastLoadError();
+    return why.isEmpty() ? QString()
+                         : QStringLiteral("The program's engine cannot be loaded: ") + why;
+}
 
 } // namespace brindmar

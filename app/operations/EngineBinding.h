@@ -54,7 +54,7 @@ public:
     QString libraryPath() const;
 
     // Why the last call could not be made; empty after a call that reached the engine.
-    QString lastLoadError() const { return m_lastLoadError; }
+    QString lastLoadError() const override { return m_lastLoadError; }
 
 private:
     void* bind(const char* exportName);

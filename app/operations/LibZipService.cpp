@@ -16,6 +16,7 @@ using namespace libzip;
 namespace {
 
 int16_t zipCodeForErrno(int error) {
+    libzipSystemError() = error;
     switch (error) {
     case EACCES:
     case EPERM:
@@ -77,6 +78,11 @@ bool isReadableRegularFile(const QByteArray& path) {
 
 } // namespace
 
+int& libzipSystemError() {
+    thread_local int error = 0;
+    return error;
+}
+
 ZipStatus LibZipService::ZSInitialize() {
     // Nothing to set up: libzip is linked in. An installation without AES support still packs
     // and unpacks plain archives; only the encrypted calls fail, each with its own text.
@@ -109,6 +115,7 @@ ZipStatus LibZipService::ZSGetNewZIPName(QString& name) {
 
 ZipStatus LibZipService::ZSZipFiles(const QString& archivePath, const QString& documentPath,
                                     const std::string& password) {
+    libzipSystemError() = 0;
     const QByteArray document = nativePath(documentPath);
     if (!isReadableRegularFile(document)) {
         return kZipCouldNotProcess;
@@ -158,7 +165,10 @@ ZipStatus LibZipService::ZSIsZIPFileQuick(const QString& path) {
     int openError = ZIP_ER_OK;
     zip_t* archive = zip_open(native.constData(), ZIP_RDONLY, &openError);
     if (archive == nullptr) {
-        return kNotZip;
+        // A file that could not be read may be an archive all the same.
+        const bool unread =
+            openError == ZIP_ER_READ || openError == ZIP_ER_SEEK || openError == ZIP_ER_OPEN;
+        return unread ? kZipCheckUnreadable : kNotZip;
     }
     zip_discard(archive);
     return 0;

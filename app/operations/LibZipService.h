@@ -4,6 +4,9 @@
 
 namespace brindmar {
 
+// The errno behind the last status this thread's ZIP calls turned one into; 0 when none.
+int& libzipSystemError();
+
 // The ZIP service over libzip. Archives written here are standard ZIP files, WinZip AES-256
 // encrypted when a password is given, so other tools open them. Every archive read is treated as
 // hostile: it is opened with libzip's consistency check, every member is read to its end (AES
@@ -21,6 +24,7 @@ public:
     ZipStatus ZSUnzipFiles(const QString& archivePath, const QString& mask,
                            const QString& targetFolder, int16_t unzipOption,
                            const std::string& password) override;
+    int lastSystemError() const override { return libzipSystemError(); }
 
 private:
     QString m_lastCreated;

@@ -25,6 +25,7 @@ using namespace libzip;
 namespace {
 
 int16_t unzipCodeForErrno(int error) {
+    libzipSystemError() = error;
     switch (error) {
     case ENOSPC:
     case EDQUOT:
@@ -290,7 +291,21 @@ void keepModificationTime(zip_t* archive, zip_uint64_t index, int fd) {
     ::futimens(fd, times.data());
 }
 
-int16_t extractMember(zip_t* archive, int rootFd, const PlannedMember& member, bool replace) {
+// The permissions the archive records for a member made on a Unix system, else the usual ones of
+// a new file; either as the umask allows.
+mode_t recordedMode(zip_t* archive, zip_uint64_t index) {
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    const bool recorded =
+        zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 &&
+        system == ZIP_OPSYS_UNIX && ((attributes >> 16) & 0777) != 0;
+    return (recorded ? (attributes >> 16) & 0777 : 0666) & ~mask;
+}
+
+int16_t extractMember(zip_t* archive, int rootFd, const PlannedMember& member, bool replace,
+                      bool recordedModes) {
     const std::size_t folderParts = member.isFolder ? member.parts.size() : member.parts.size() - 1;
     UniqueFd folder;
     if (const int16_t code = openFolderChain(rootFd, member.parts, folderParts, folder)) {
@@ -307,6 +322,9 @@ int16_t extractMember(zip_t* archive, int rootFd, const PlannedMember& member, b
     int16_t code = copyMember(archive, member.index, out.get());
     if (code == 0) {
         keepModificationTime(archive, member.index, out.get());
+        if (recordedModes && ::fchmod(out.get(), recordedMode(archive, member.index)) != 0) {
+            code = unzipCodeForErrno(errno);
+        }
     }
     if (out.close() != 0 && code == 0) {
         code = unzipCodeForErrno(errno);
@@ -325,6 +343,7 @@ int16_t extractMember(zip_t* archive, int rootFd, const PlannedMember& member, b
 ZipStatus LibZipService::ZSUnzipFiles(const QString& archivePath, const QString& mask,
                                       const QString& targetFolder, int16_t unzipOption,
                                       const std::string& password) {
+    libzipSystemError() = 0;
     const QByteArray native = nativePath(archivePath);
     if (existsAsSpecialFile(native)) {
         return kUnzipErrorInZipFile;
@@ -388,7 +407,8 @@ ZipStatus LibZipService::ZSUnzipFiles(const QString& archivePath, const QString&
         declaredTotal > static_cast<zip_uint64_t>(space.f_bavail) * space.f_frsize) {
         return kUnzipDiskFull;
     }
-    const bool replace = unzipOption == kUnzipReplaceExisting;
+    const bool replace = (unzipOption & ~kUnzipRecordedModes) == kUnzipReplaceExisting;
+    const bool recordedModes = (unzipOption & kUnzipRecordedModes) != 0;
     if (!replace) {
         for (const PlannedMember& member : plan) {
             struct stat info {};
@@ -399,7 +419,8 @@ ZipStatus LibZipService::ZSUnzipFiles(const QString& archivePath, const QString&
         }
     }
     for (const PlannedMember& member : plan) {
-        if (const int16_t code = extractMember(archive.get(), root.get(), member, replace)) {
+        if (const int16_t code =
+                extractMember(archive.get(), root.get(), member, replace, recordedModes)) {
             return code;
         }
     }

@@ -20,6 +20,13 @@ inline constexpr int16_t kZipTrue = -1;
 // the user's own files).
 inline constexpr int16_t kUnzipReplaceExisting = 1;
 inline constexpr int16_t kUnzipKeepExisting = 2;
+// Added to an unzip option: each member gets the permissions the archive records for it, as the
+// user's umask allows, or those of any new file of the user's where it records none, rather than
+// the private 0600 of a document that comes out of an image.
+inline constexpr int16_t kUnzipRecordedModes = 4;
+
+// ZSIsZIPFileQuick: the file could not be read, so whether it is an archive is not known.
+inline constexpr int16_t kZipCheckUnreadable = 2;
 
 // Unzip failure codes, each with a text of the string table.
 inline constexpr int16_t kUnzipInternalError = 1;
@@ -73,6 +80,10 @@ public:
     virtual ZipStatus ZSUnzipFiles(const QString& archivePath, const QString& mask,
                                    const QString& targetFolder, int16_t unzipOption,
                                    const std::string& password) = 0;
+
+    // The system's reason (an errno) behind the last zip or unzip that failed on this thread,
+    // 0 when it gave none: a status such as "Disk full" says what, not why.
+    virtual int lastSystemError() const { return 0; }
 };
 
 // The text for a failure of ZSUnzipFiles (codes 1 to 17) or ZSZipFiles (codes 2 to 17), followed

@@ -64,6 +64,14 @@ std::pair<QByteArray, QByteArray> splitPath(const QByteArray& path) {
     return {cut == 0 ? QByteArrayLiteral("/") : path.left(cut), path.mid(cut + 1)};
 }
 
+// The folder's entries reach the disk, or the new name could vanish in a crash.
+int syncFolder(int folderFd) {
+    if (const int fault = std::exchange(ReplacementFile::seams().folderSyncFault, 0)) {
+        return fault;
+    }
+    return ::fsync(folderFd) == 0 ? 0 : errno;
+}
+
 QByteArray procPath(int fd) {
     return "/proc/self/fd/" + QByteArray::number(fd);
 }
@@ -137,7 +145,9 @@ ReplacementFile::ReplacementFile(const QString& target, NewMode mode) : m_target
     }
     sweepStaleParts(m_folderFd);
     m_newMode = mode == NewMode::Private ? 0600 : 0666;
-    m_fd = ::openat(m_folderFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, m_newMode);
+    m_fd = seams().namedParts
+               ? -1
+               : ::openat(m_folderFd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, m_newMode);
     if (m_fd >= 0) {
         // Writers reach an unnamed file through /proc only; without it, a named file serves.
         struct stat info {};
@@ -267,6 +277,9 @@ bool ReplacementFile::commit() {
         m_error = refused;
         return false;
     }
+    if (seams().beforePlacing) {
+        seams().beforePlacing();
+    }
     if (m_temporary.isEmpty()) {
         if (!placeUnnamed(m_name, replace)) {
             m_error = errno;
@@ -288,9 +301,21 @@ bool ReplacementFile::commit() {
     agreements().erase(key);
     ::close(m_fd);
     m_fd = -1;
-    // The folder's entry for the new name reaches the disk too, or a crash could lose it.
-    ::fsync(m_folderFd);
+    // A name the disk may lose is no file written: a new one is taken back; a replaced one's old
+    // file is gone already, so the new one stays, and the run still fails.
+    if (const int error = syncFolder(m_folderFd)) {
+        m_error = error;
+        if (!replace) {
+            ::unlinkat(m_folderFd, m_name.constData(), 0);
+        }
+        return false;
+    }
     return true;
+}
+
+ReplacementFile::Seams& ReplacementFile::seams() {
+    static Seams seams;
+    return seams;
 }
 
 void ReplacementFile::discard() {
@@ -318,12 +343,16 @@ int moveIntoPlace(const QString& complete, const QString& target, bool keepRepla
     if (error == 0) {
         error = judgeTarget(key, folderFd, name.constData(), fd, replace);
     }
+    bool exchanged = false;
+    if (error == 0 && ReplacementFile::seams().beforePlacing) {
+        ReplacementFile::seams().beforePlacing();
+    }
     if (error == 0) {
         if (!replace) {
             error = renameNew(AT_FDCWD, from.constData(), folderFd, name.constData());
         } else if (keepReplaced && ::renameat2(AT_FDCWD, from.constData(), folderFd,
                                                name.constData(), RENAME_EXCHANGE) == 0) {
-            error = 0;
+            exchanged = true;
         } else {
             error =
                 ::renameat(AT_FDCWD, from.constData(), folderFd, name.constData()) == 0 ? 0 : errno;
@@ -331,7 +360,12 @@ int moveIntoPlace(const QString& complete, const QString& target, bool keepRepla
     }
     if (error == 0) {
         agreements().erase(key);
-        ::fsync(folderFd);
+        error = syncFolder(folderFd);
+        // Taken back where it can be, so that the caller's undo finds things as they were.
+        if (error != 0 && (!replace || exchanged)) {
+            ::renameat2(folderFd, name.constData(), AT_FDCWD, from.constData(),
+                        exchanged ? RENAME_EXCHANGE : 0);
+        }
     }
     if (folderFd >= 0) {
         ::close(folderFd);
@@ -342,6 +376,10 @@ int moveIntoPlace(const QString& complete, const QString& target, bool keepRepla
 
 QString systemErrorText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString systemReason(int error) {
+    return error != 0 ? QStringLiteral(": ") + systemErrorText(error) : QString();
 }
 
 } // namespace brindmar

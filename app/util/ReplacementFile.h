@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <sys/types.h>
 
 namespace brindmar {
@@ -44,11 +45,22 @@ public:
     // Flushes what is written so far to disk, so that a commit soon after has little left to do
     // while the caller still decides whether to commit.
     bool flush();
-    // Flushes the file to disk and puts it in place. False, with error() set, when any step
-    // fails; the target is then untouched.
+    // Flushes the file to disk and puts it in place, and then the folder's entry for it. False,
+    // with error() set, when any step fails; the target is then untouched, but for a replaced
+    // target whose folder would not sync: the new file is in place, but a crash may yet lose it.
     bool commit();
     // Drops the file; the target is untouched.
     void discard();
+
+    // Test seams for what cannot be had on demand: a file system without unnamed files, another
+    // program's file appearing between the check of the target and the rename, and a folder
+    // whose sync fails (the errno, once).
+    struct Seams {
+        bool namedParts = false;
+        std::function<void()> beforePlacing;
+        int folderSyncFault = 0;
+    };
+    static Seams& seams();
 
 private:
     bool placeUnnamed(const QByteArray& name, bool replace);
@@ -75,5 +87,9 @@ int moveIntoPlace(const QString& complete, const QString& target, bool keepRepla
 
 // The system's own words for an errno, as a user reads them ("No space left on device").
 QString systemErrorText(int error);
+
+// ": " and the system's words for an errno, or nothing for 0: the reason beside a status number,
+// which alone tells the user nothing.
+QString systemReason(int error);
 
 } // namespace brindmar

@@ -1,5 +1,6 @@
 #include "util/WorkFolders.h"
 
+#include "util/SwapJournal.h"
 #include "util/UniqueFd.h"
 
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -135,23 +137,47 @@ bool wipeEntry(int folderFd, const char* name) {
     return ::unlinkat(folderFd, name, 0) == 0;
 }
 
+namespace {
+
+// The mark that makes a part name the program's own: a check of its random part, so that a
+// user's file that merely looks alike (".brindmar-notes.part", ".brindmar-12345") is never taken
+// for one and wiped.
+QByteArray partMark(quint64 random) {
+    quint64 mixed = random ^ 0x62726e646d617231ULL;
+    mixed = (mixed ^ (mixed >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    mixed = (mixed ^ (mixed >> 27)) * 0x94d049bb133111ebULL;
+    return QByteArray::number((mixed ^ (mixed >> 31)) % 60466176, 36); // five digits at most
+}
+
+} // namespace
+
 bool isOwnPartName(const char* name) {
-    const std::string_view text(name);
-    if (text.substr(0, sizeof kPartPrefix - 1) != kPartPrefix) {
+    std::string_view rest(name);
+    if (!rest.starts_with(kPartPrefix)) {
         return false;
     }
-    // ".part" and ".unpack" are this version's; the earlier packing left "NAME.part.XXXXXX"
-    // files of the archive library, and the earlier unpacking bare ".brindmar-DIGITS" ones.
-    const std::string_view rest = text.substr(sizeof kPartPrefix - 1);
-    if (rest.ends_with(".part") || rest.ends_with(".unpack") ||
-        rest.find(".part.") != std::string_view::npos) {
-        return true;
+    rest.remove_prefix(sizeof kPartPrefix - 1);
+    for (const std::string_view suffix : {std::string_view(".part"), std::string_view(".unpack")}) {
+        if (rest.ends_with(suffix)) {
+            rest.remove_suffix(suffix.size());
+            const size_t dot = rest.find('.');
+            if (dot == std::string_view::npos) {
+                return false;
+            }
+            const QByteArray random = QByteArray(rest.data(), qsizetype(dot));
+            bool ok = false;
+            const quint64 value = random.toULongLong(&ok, 36);
+            return ok && QByteArray::number(value, 36) == random &&
+                   partMark(value) ==
+                       QByteArray(rest.substr(dot + 1).data(), qsizetype(rest.size() - dot - 1));
+        }
     }
-    return !rest.empty() && rest.find_first_not_of("0123456789") == std::string_view::npos;
+    return false;
 }
 
 QByteArray partName(const char* suffix) {
-    return kPartPrefix + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + suffix;
+    const quint64 random = QRandomGenerator::global()->generate64();
+    return kPartPrefix + QByteArray::number(random, 36) + '.' + partMark(random) + suffix;
 }
 
 int sweepStaleParts(int folderFd) {
@@ -161,11 +187,59 @@ int sweepStaleParts(int folderFd) {
             continue;
         }
         const Fd held = takeAbandoned(folderFd, name.c_str());
-        if (held.valid() && wipeEntry(folderFd, name.c_str())) {
+        if (!held.valid()) {
+            continue;
+        }
+        // An unpacking killed while it moved its members in is undone before its folder goes.
+        struct stat info {};
+        if (::fstat(held.get(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            undoInterruptedSwap(folderFd, held.get());
+        }
+        if (wipeEntry(folderFd, name.c_str())) {
             ++removed;
         }
     }
     return removed;
+}
+
+namespace {
+
+constexpr char kUnpackingRecord[] = "unpacking-";
+
+// The user's folders a dead run was unpacking into: their staging folders are swept (and any
+// interrupted swap undone) now, at the next start, not whenever a run next writes there.
+void sweepRecordedUnpackings(int runFolderFd) {
+    for (const std::string& name : entriesOf(runFolderFd)) {
+        if (!name.starts_with(kUnpackingRecord)) {
+            continue;
+        }
+        const Fd record(::openat(runFolderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        std::array<char, 4096> path{};
+        const ssize_t got =
+            record.valid() ? ::read(record.get(), path.data(), path.size() - 1) : -1;
+        if (got <= 0) {
+            continue;
+        }
+        const Fd folder(::open(path.data(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder.valid()) {
+            sweepStaleParts(folder.get());
+        }
+    }
+}
+
+} // namespace
+
+QString recordUnpacking(const QString& runFolder, const QString& folder, const QByteArray& name) {
+    if (runFolder.isEmpty()) {
+        return {};
+    }
+    const QString record = runFolder + QLatin1String(kUnpackingRecord) + QFile::decodeName(name);
+    QFile file(record);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(QFile::encodeName(folder)) < 0 || !file.flush()) {
+        return {};
+    }
+    return record;
 }
 
 int sweepStaleRunFolders(const QString& privateFolder) {
@@ -177,7 +251,14 @@ int sweepStaleRunFolders(const QString& privateFolder) {
     int removed = 0;
     for (const std::string& name : entriesOf(folder.get())) {
         const Fd held = takeAbandoned(folder.get(), name.c_str());
-        if (held.valid() && wipeEntry(folder.get(), name.c_str())) {
+        if (!held.valid()) {
+            continue;
+        }
+        struct stat info {};
+        if (::fstat(held.get(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            sweepRecordedUnpackings(held.get());
+        }
+        if (wipeEntry(folder.get(), name.c_str())) {
             ++removed;
         }
     }

@@ -25,7 +25,13 @@ int sweepStaleRunFolders(const QString& privateFolder);
 // owned by this user) that no live run holds any more: wiped and removed. The number removed.
 int sweepStaleParts(int folderFd);
 
-// True when name is one of the program's own part files or unpacking folders.
+// Notes in this run's folder that it unpacks into folder, through the staging folder name
+// there, so that if the run dies, the next start undoes what it left half done and sweeps the
+// staging folder. The record's path (removed when the unpacking ends), or empty.
+QString recordUnpacking(const QString& runFolder, const QString& folder, const QByteArray& name);
+
+// True when name is one of the program's own part files or unpacking folders: one that
+// partName made, which carries a check of its own random part.
 bool isOwnPartName(const char* name);
 
 // A new random name for a part file or an unpacking folder: short, so that it fits beside any

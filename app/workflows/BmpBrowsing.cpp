@@ -242,7 +242,9 @@ void ShowBmp(WorkflowContext& ctx) {
             decodeBmpThumbnail(path, pixels(fit.width, m.twipsPerPixelX),
                                pixels(fit.height, m.twipsPerPixelY), &error);
         if (!picture) {
-            reportProcessingFailure(ctx, error);
+            // A PNG's work copy is no name the user knows.
+            reportProcessingFailure(ctx,
+                                    namedReason(m.pngImage.isEmpty() ? path : m.pngImage, error));
             WindowReset(ctx);
             return;
         }

@@ -8,6 +8,7 @@
 #include "payload/StrongSeal.h"
 #include "util/ConfirmReplace.h"
 #include "util/NumericValue.h"
+#include "util/ReplacementFile.h"
 #include "util/TrimBlanks.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CodeEntry.h"
@@ -103,7 +104,7 @@ bool ZipDocument(WorkflowContext& ctx, const QString& documentPath, const QStrin
         return true;
     }
     if (zipped) {
-        errorText = zipFailureText(*zipped);
+        errorText = zipFailureText(*zipped) + systemReason(ctx.zip.lastSystemError());
     }
     return false;
 }
@@ -125,6 +126,24 @@ NameRoute nameRouteOf(const WindowModel& m) {
         return NameRoute::InArchive;
     }
     return m.hasOption(option::SubstituteName) ? NameRoute::WorkCopy : NameRoute::Own;
+}
+
+StorageMode storageModeOf(const WindowModel& m) {
+    if (!m.hasPacking(packing::Packed)) {
+        return StorageMode::AsIs;
+    }
+    return m.hasPacking(packing::PackedEncrypted) ? StorageMode::Encrypted
+                                                  : StorageMode::Compressed;
+}
+
+std::string plainPayloadHeader(const WindowModel& m, const Platform& platform) {
+    const StorageMode storage = storageModeOf(m);
+    if (m.hasPacking(packing::PackedEncrypted)) {
+        return composePayloadHeader(m.code, m.packedDocumentDate, storage, nameRouteOf(m),
+                                    m.documentLength, headerDocumentName(m));
+    }
+    return BuildPayloadHeader(platform, m.code, m.documentPath, headerDocumentName(m), storage,
+                              nameRouteOf(m), m.documentLength);
 }
 
 bool mustTravelPacked(const WindowModel& m) {
@@ -175,10 +194,11 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
         }
         const int32_t ownLength = fileLength(m.documentPath);
         m.passwordNumber = 0;
+        m.packedDocumentDate.clear();
         if (encrypt) {
-            const std::string date = ReadFileDate(ctx.platform, m.documentPath);
+            m.packedDocumentDate = ReadFileDate(ctx.platform, m.documentPath);
             m.passwordNumber = static_cast<int32_t>(
-                numericValue(std::string_view(date).substr(kPasswordNumberOffset)));
+                numericValue(std::string_view(m.packedDocumentDate).substr(kPasswordNumberOffset)));
         }
         const QString archive = ctx.temporaryFolder + kWorkArchiveName;
         QString errorText;

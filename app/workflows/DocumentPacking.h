@@ -29,6 +29,14 @@ QString headerDocumentName(const WindowModel& m);
 // How the payload header names the chosen document, as the last packing decided.
 NameRoute nameRouteOf(const WindowModel& m);
 
+// The header of a document that is not sealed. An encrypted archive's header stores the time its
+// password was made from, as read then; any other reads the document's time now.
+std::string plainPayloadHeader(const WindowModel& m, const Platform& platform);
+
+// How the stored document is kept, as the packing left it: this, not the wish to encrypt, is
+// what the header must say, or it would describe bytes other than those it is stored with.
+StorageMode storageModeOf(const WindowModel& m);
+
 // Whether the chosen document can only be embedded packed: an empty one (the payload cannot say
 // "no bytes") and one whose name only the archive can carry.
 bool mustTravelPacked(const WindowModel& m);

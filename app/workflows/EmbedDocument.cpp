@@ -178,11 +178,8 @@ void EmbedRun::run() {
         return;
     }
     const bool strong = m_model.hasPacking(packing::StrongWanted);
-    const std::string header =
-        strong ? composeSealedHeader(m_model.documentLength)
-               : BuildPayloadHeader(m_ctx.platform, m_model.code, m_model.documentPath,
-                                    headerDocumentName(m_model), storageModeOf(m_model),
-                                    nameRouteOf(m_model), m_model.documentLength);
+    const std::string header = strong ? composeSealedHeader(m_model.documentLength)
+                                      : plainPayloadHeader(m_model, m_ctx.platform);
     const std::optional<EngineGeometry> geometry =
         engineGeometry(*area, static_cast<int64_t>(header.size()));
     if (!geometry || (strong && !sealed(header)) || !chooseEngineCarrier()) {
@@ -208,7 +205,7 @@ void EmbedRun::run() {
         failureExit();
         return;
     case LoopEnd::Unavailable:
-        fail({}, false);
+        fail(engineUnavailableText(m_ctx.engine), false);
         return;
     case LoopEnd::Failed:
         fail(embedFailureDetail(result.status, m_named, m_model.storedDocumentPath, m_output,
@@ -557,9 +554,17 @@ void EmbedRun::succeed(ReplacementFile& image) {
             return;
         }
     }
-    const QString unwritten = png              ? commitAsPng(image.writePath(), m_output)
+    // A large PNG takes seconds to encode; a stop asked meanwhile ends the run there.
+    bool stopped = false;
+    const auto keepGoing = [this] { return m_ctx.letEventsRun(), !m_model.stopRequest; };
+    const QString unwritten = png ? commitAsPng(image.writePath(), m_output, keepGoing, &stopped)
                               : image.commit() ? QString()
                                                : systemErrorText(image.error());
+    if (stopped) {
+        normalPointer(m_ctx);
+        failureExit();
+        return;
+    }
     if (!unwritten.isEmpty()) {
         fail(m_output + QStringLiteral(" could not be written: ") + unwritten, true);
         return;
@@ -584,14 +589,6 @@ void EmbedRun::succeed(ReplacementFile& image) {
 }
 
 } // namespace
-
-StorageMode storageModeOf(const WindowModel& m) {
-    if (!m.hasPacking(packing::Packed)) {
-        return StorageMode::AsIs;
-    }
-    return m.hasPacking(packing::PackedEncrypted) ? StorageMode::Encrypted
-                                                  : StorageMode::Compressed;
-}
 
 void EmbedDocument(WorkflowContext& ctx) {
     EmbedRun(ctx).run();

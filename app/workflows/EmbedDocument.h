@@ -29,8 +29,4 @@ QString engineWriteFailure(int systemError, const Platform& platform, const QStr
 // that the file shrank while it was read (ENODATA).
 QString engineReadFailure(int systemError);
 
-// How the stored document is kept, as the packing left it: this, not the wish to encrypt, is
-// what the header must say, or it would describe bytes other than those it is stored with.
-StorageMode storageModeOf(const WindowModel& m);
-
 } // namespace brindmar

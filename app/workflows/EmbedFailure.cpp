@@ -129,7 +129,7 @@ QString embedFailureDetail(int32_t status, const QString& carrierPath, const QSt
     }
     switch (meaning.fault) {
     case Fault::CannotOpen:
-        detail += tr(TextId::CannotBeOpened);
+        detail += tr(TextId::CannotBeOpened) + systemReason(systemError);
         break;
     case Fault::Invalid:
         if (meaning.culprit != Culprit::None) {

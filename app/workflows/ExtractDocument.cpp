@@ -159,7 +159,8 @@ void ExtractRun::run() {
         failurePath();
         return;
     case LoopEnd::Unavailable:
-        report(TextId::ErrorDuringExtracting, {}, false);
+        report(TextId::ErrorDuringExtracting, engineUnavailableText(m_ctx.engine),
+               !engineUnavailableText(m_ctx.engine).isEmpty());
         failurePath();
         return;
     case LoopEnd::Failed:
@@ -425,10 +426,10 @@ QString extractFailureDetail(int32_t status, const QString& carrierPath, const Q
         detail = outputPath + QStringLiteral(" could not be written: ") + writeFailure;
         break;
     case -8:
-        detail = carrierPath + tr(TextId::CannotBeOpened);
+        detail = carrierPath + tr(TextId::CannotBeOpened) + systemReason(systemError);
         break;
     case -9:
-        detail = outputPath + tr(TextId::CannotBeOpened);
+        detail = outputPath + tr(TextId::CannotBeOpened) + systemReason(systemError);
         break;
     case -6:
     case -10:
@@ -485,7 +486,7 @@ bool UnzipDocument(WorkflowContext& ctx, const QString& packagePath, const QStri
     if (*unzipped == 0) {
         return true;
     }
-    errorText = unzipFailureText(*unzipped);
+    errorText = unzipFailureText(*unzipped) + systemReason(ctx.zip.lastSystemError());
     return false;
 }
 

@@ -90,7 +90,8 @@ std::shared_ptr<const ThumbnailImage> LoadFullSizePicture(WorkflowContext& ctx,
     std::optional<ThumbnailImage> picture = decodeBmpFullSize(path, &error);
     if (!picture) {
         ctx.ui.setMousePointer(MousePointer::Default);
-        reportProcessingFailure(ctx, error);
+        reportProcessingFailure(
+            ctx, namedReason(ctx.model.pngImage.isEmpty() ? path : ctx.model.pngImage, error));
         return nullptr;
     }
     return std::make_shared<const ThumbnailImage>(std::move(*picture));

@@ -1,10 +1,12 @@
 #include "workflows/ImageFormat.h"
 
 #include "imaging/PngWriter.h"
+#include "payload/CarrierFile.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
 
 #include <QFile>
+#include <algorithm>
 
 namespace brindmar {
 
@@ -29,12 +31,16 @@ QString imageFormatName(ImageFormat format) {
     return format == ImageFormat::Png ? QStringLiteral("png") : QStringLiteral("bmp");
 }
 
-std::optional<ImageFormat> sniffImageFormat(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+std::optional<ImageFormat> sniffImageFormat(const QString& path, int* readError) {
+    const CarrierFile file(path);
+    QByteArray head(std::min<int64_t>(file.size(), kPngSignature.size()), '\0');
+    if (!file.isOpen() || file.readAt(0, reinterpret_cast<unsigned char*>(head.data()),
+                                      size_t(head.size())) != size_t(head.size())) {
+        if (readError != nullptr) {
+            *readError = file.error();
+        }
         return std::nullopt;
     }
-    const QByteArray head = file.read(kPngSignature.size());
     if (head == kPngSignature) {
         return ImageFormat::Png;
     }
@@ -76,12 +82,16 @@ QString embedOutputPath(const QString& folder, const QString& carrier,
     return outputImagePath(folder, carrier, format);
 }
 
-QString commitAsPng(const QString& bmp, const QString& target) {
+QString commitAsPng(const QString& bmp, const QString& target,
+                    const std::function<bool()>& keepGoing, bool* stopped) {
     ReplacementFile png(target);
     if (!png.isOpen()) {
         return systemErrorText(png.error());
     }
-    const PngWrite written = writePngFromBmp(bmp, png.writePath());
+    const PngWrite written = writePngFromBmp(bmp, png.writePath(), kPngLevel, keepGoing);
+    if (stopped != nullptr) {
+        *stopped = written.stopped;
+    }
     if (!written.ok) {
         return written.error;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace brindmar {
@@ -15,7 +16,7 @@ QString imageFormatName(ImageFormat format);
 
 // A file's format by its first bytes, whatever it is called: Bmp for "BM", Png for the PNG
 // signature, nothing for anything else or a file that does not open.
-std::optional<ImageFormat> sniffImageFormat(const QString& path);
+std::optional<ImageFormat> sniffImageFormat(const QString& path, int* readError = nullptr);
 
 // The new image's format for a carrier picture: the one asked for, else BMP for a BMP and PNG
 // for anything else (a PNG keeps its format, and a JPEG, TIFF, WebP or GIF carrier gives a
@@ -31,8 +32,10 @@ QString embedOutputPath(const QString& folder, const QString& carrier,
                         std::optional<ImageFormat> asked);
 
 // Writes the finished BMP image at bmp as PNG through a replacement file of target's and
-// commits it there. An empty string when it is in place, else the reason in words.
-QString commitAsPng(const QString& bmp, const QString& target);
+// commits it there. An empty string when it is in place, else the reason in words. keepGoing is
+// asked every few rows; when it says stop, stopped is set and the target is untouched.
+QString commitAsPng(const QString& bmp, const QString& target,
+                    const std::function<bool()>& keepGoing = {}, bool* stopped = nullptr);
 
 // What extraction says of a PNG in which no document opens with the code.
 QString pngCarriesNothing();

@@ -1,6 +1,7 @@
 #include "workflows/PngImage.h"
 
 #include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CropChoice.h"
@@ -43,7 +44,16 @@ bool takenAsImage(const QString& path) {
 
 void TakeImage(WorkflowContext& ctx, const QString& path) {
     ReleasePngImage(ctx);
-    if (sniffImageFormat(path) != ImageFormat::Png) {
+    int readError = 0;
+    const std::optional<ImageFormat> format = sniffImageFormat(path, &readError);
+    if (readError != 0) {
+        // Not knowing what the file is, the program must not call it something it is not.
+        ctx.report(Sound::Error, tr(TextId::BmpFileTitle),
+                   path + u'\n' + tr(TextId::CannotBeReadSuffix) + systemReason(readError));
+        ctx.render();
+        return;
+    }
+    if (format != ImageFormat::Png) {
         TakeBmp(ctx, path);
         return;
     }

@@ -1,5 +1,6 @@
 #include "workflows/StealthEmbedding.h"
 
+#include "payload/CarrierFile.h"
 #include "protection/StealthFile.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -254,13 +256,20 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
         }
     });
     auto job = std::make_shared<EmbedJob>(codeSecret(m.code));
-    QFile archive(m.storedDocumentPath);
-    if (!m.hasPacking(packing::PackedForSeal) || !archive.open(QIODevice::ReadOnly)) {
+    const CarrierFile archive(m.storedDocumentPath);
+    if (!m.hasPacking(packing::PackedForSeal) || !archive.isOpen()) {
         outcome.failure = m.storedDocumentPath + tr(TextId::CannotBeOpened);
         return outcome;
     }
-    job->archive = archive.readAll();
-    archive.close();
+    // A read the disk refused would otherwise hide what was read so far, or nothing at all.
+    job->archive.resize(archive.size());
+    const size_t got = archive.readAt(0, reinterpret_cast<unsigned char*>(job->archive.data()),
+                                      static_cast<size_t>(job->archive.size()));
+    if (got != static_cast<size_t>(job->archive.size())) {
+        outcome.failure = m.storedDocumentPath + QStringLiteral(" - cannot be read: ") +
+                          systemErrorText(archive.error() != 0 ? archive.error() : EIO);
+        return outcome;
+    }
     const auto width = static_cast<uint32_t>(pictureWidth(m));
     const auto height = static_cast<uint32_t>(pictureHeight(m));
     const int64_t length = job->archive.size();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace brindmar {
@@ -243,6 +244,9 @@ struct WindowModel {
     int32_t payloadLength = 0;
     int16_t nameLength = 0;
     int32_t passwordNumber = 0;
+    // The document's date field as read for the encrypted archive's password: the header stores
+    // this very reading, since a second one may differ and the archive would never open.
+    std::string packedDocumentDate;
 
     // The chosen carrier.
     int32_t carrierColourBytes = 0;

@@ -71,6 +71,10 @@ bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status) {
     return true;
 }
 
+QString namedReason(const QString& path, const QString& reason) {
+    return reason.isEmpty() ? reason : path + QStringLiteral(" - ") + reason;
+}
+
 void reportProcessingFailure(WorkflowContext& ctx, const QString& reason) {
     ctx.report(Sound::Error, tr(TextId::OperationalErrorTitle),
                reason.isEmpty() ? tr(TextId::ProcessingFailureUnknown)

@@ -17,6 +17,10 @@ void normalPointer(WorkflowContext& ctx);
 // cancelled or a choice was made. Status 65 and 66 also empty the document box.
 bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status);
 
+// "path - reason", so that a reason such as a failed read says which file it concerns; an empty
+// reason stays empty.
+QString namedReason(const QString& path, const QString& reason);
+
 // A picture that could not be decoded: "Processing failure: " and the decoder's reason.
 void reportProcessingFailure(WorkflowContext& ctx, const QString& reason);
 

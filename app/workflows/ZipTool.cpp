@@ -1,10 +1,12 @@
 #include "workflows/ZipTool.h"
 
 #include "operations/ZipService.h"
+#include "payload/CarrierFile.h"
 #include "util/ConfirmReplace.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
 #include "util/SelectFile.h"
+#include "util/UniqueFd.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/ExtractDocument.h"
 #include "workflows/WindowReset.h"
@@ -13,7 +15,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace brindmar {
@@ -52,18 +57,25 @@ void unpack(WorkflowContext& ctx, QString path) {
     const QString folder = ctx.model.zipFolder;
     // Unpacked beside the archive into a folder of the run's own, and moved in only when every
     // member came out whole: a member that fails leaves none of the others behind.
-    UnpackingFolder staging(folder);
+    UnpackingFolder staging(folder, ctx.temporaryFolder);
     if (!staging.isOpen()) {
         failed(ctx, TextId::ErrorDuringUnzippingOf, path,
                folder + QStringLiteral(" - ") + systemErrorText(staging.error()));
         return;
     }
     QString errorText;
-    if (!UnzipDocument(ctx, path, staging.path(), kUnzipReplaceExisting, false, errorText)) {
+    if (!UnzipDocument(ctx, path, staging.path(), kUnzipReplaceExisting | kUnzipRecordedModes,
+                       false, errorText)) {
         failed(ctx, TextId::ErrorDuringUnzippingOf, path, errorText);
         return;
     }
-    const QStringList members = staging.members();
+    QStringList members;
+    QString unread;
+    if (const int error = staging.members(members, unread)) {
+        failed(ctx, TextId::ErrorDuringUnzippingOf, path,
+               unread + QStringLiteral(" - cannot be read: ") + systemErrorText(error));
+        return;
+    }
     if (!membersAgreed(ctx, folder, members)) {
         return;
     }
@@ -75,12 +87,35 @@ void unpack(WorkflowContext& ctx, QString path) {
                refused + QStringLiteral(" could not be written: ") + systemErrorText(error));
         return;
     }
+    // The staging folder holds the replaced files; one that stays is no finished unpacking.
+    if (!staging.release()) {
+        failed(ctx, TextId::ErrorDuringUnzippingOf, path,
+               folder + QStringLiteral(" - the unpacking's own folder could not be removed"));
+        return;
+    }
     if (ctx.ui.soundOn()) {
         ctx.ui.playSound(Sound::Success);
     }
     show(ctx, TextId::ZipToolTitle,
          folder + FileNameOf(path) + QStringLiteral("\n\n") + tr(TextId::EndUnzipFunction),
          MessageIcon::Information);
+}
+
+// The errno that keeps the file's first bytes from being read, or 0: a file that cannot be read
+// is neither an archive to unpack nor a document to pack.
+int readFault(const QString& path) {
+    const UniqueFd fd(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        return errno;
+    }
+    const CarrierFile file(path);
+    std::array<unsigned char, 4> head{};
+    const auto want = static_cast<size_t>(std::min<int64_t>(file.size(), head.size()));
+    if (file.isOpen() && file.readAt(0, head.data(), want) != want) {
+        return file.error() != 0 ? file.error() : EIO;
+    }
+    return 0;
 }
 
 bool isPrivateFile(const QString& path) {
@@ -176,8 +211,18 @@ void RunZipTool(WorkflowContext& ctx) {
     m.zipFolder = FolderOf(path);
     // A service that cannot be called makes no archive of anything: the file is packed, and
     // the packing says it failed.
-    const ZipStatus isZip = ctx.zip.ZSIsZIPFileQuick(path);
-    if (isZip && *isZip == 0) {
+    int fault = readFault(path);
+    const ZipStatus isZip = fault != 0 ? ZipStatus() : ctx.zip.ZSIsZIPFileQuick(path);
+    if (isZip && *isZip == kZipCheckUnreadable) {
+        fault = EIO;
+    }
+    if (fault != 0) {
+        QString name = path;
+        failed(ctx,
+               ExtensionOf(name).toLower() == u"zip" ? TextId::ErrorDuringUnzippingOf
+                                                     : TextId::ErrorDuringZippingOf,
+               path, path + QStringLiteral(" - cannot be read: ") + systemErrorText(fault));
+    } else if (isZip && *isZip == 0) {
         unpack(ctx, path);
     } else {
         pack(ctx, path);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace vokb {
 namespace {
@@ -78,6 +79,22 @@ void failNthRead(int64_t n, int error) {
 
 int64_t systemReads() {
     return t_reads;
+}
+
+namespace {
+thread_local int t_syncFault = 0;
+} // namespace
+
+void failNextSync(int error) {
+    t_syncFault = error;
+}
+
+int syncData(int fd) {
+    if (t_syncFault != 0) {
+        errno = std::exchange(t_syncFault, 0);
+        return -1;
+    }
+    return fdatasync(fd);
 }
 
 FILE* openRegistered(const char* path, const char* mode) {

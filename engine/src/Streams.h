@@ -38,6 +38,11 @@ void failNthRead(int64_t n, int error);
 // Reads from the system made on this thread so far, for choosing n.
 int64_t systemReads();
 
+// fdatasync, which the next call on this thread fails with `error` when a test armed it: a disk
+// that refuses to sync cannot be had on demand either. 0 disarms it.
+int syncData(int fd);
+void failNextSync(int error);
+
 // Scratch memory reused by every call on a thread, so that block-by-block callers making
 // thousands of short calls do not pay for fresh large allocations each time.
 enum class Scratch { Carrier, Document, Output, Row, Count };

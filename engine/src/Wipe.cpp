@@ -1,6 +1,7 @@
 #include "vokbfn1.h"
 
 #include "Args.h"
+#include "Streams.h"
 
 #include <algorithm>
 #include <array>
@@ -71,7 +72,7 @@ extern "C" int32_t wipefile(int32_t byteCount, const char* path) {
     // Zeros still in the page cache when the caller deletes the file never reach the disk: the
     // overwrite counts only once synced. A failure here means the old contents may still be
     // there, and the caller must not delete the file believing otherwise.
-    if (!writeZeros(file.get(), length) || fdatasync(file.get()) != 0) {
+    if (!writeZeros(file.get(), length) || syncData(file.get()) != 0) {
         return -6;
     }
     const int64_t keep = std::max<int64_t>(byteCount, 0);

@@ -58,6 +58,10 @@ TEST(CodeText, BytesBecomeOneCodeUnderEachRule) {
         {times(ylig, 20), {}, None, None},
         {times(ylig, 21), {}, Length, None},
         {"abcdefghi\xc4\x80", {}, NotLatin1, None}, // just past Latin-1
+        // Composed, never folded: a compatibility form (NFKC) would make "²" a "2" and "ﬁ" an
+        // "fi", and open the document with a code the user never chose.
+        {"abcdefghi\xc2\xb2", {}, None, None},
+        {"abcdefghi\xef\xac\x81", {}, NotLatin1, None},
         {around("\t"), {}, Unusable, Unusable},
         {around("\xc2\x85"), {}, Unusable, Unusable},     // a C1 control
         {around("\xe2\x80\x8b"), {}, Unusable, Unusable}, // a zero-width space

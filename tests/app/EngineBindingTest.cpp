@@ -257,6 +257,8 @@ TEST(EngineBinding, CarriesTheEnginesReasonIntoTheMessage) {
         {false, -13, 0, "c.bmp an invalid file (13)"},
         {true, -13, EIO, "c.bmp - cannot be read: Input/output error (13)"},
         {true, -14, ENOSPC, "d.txt could not be written: the disk is full (14)"},
+        {false, -9, EACCES, "c.bmp cannot be opened: Permission denied (9)"},
+        {true, -8, EMFILE, "c.bmp cannot be opened: Too many open files (8)"},
     };
     LinuxPlatform platform;
     const QString c = QStringLiteral("c.bmp"), d = QStringLiteral("d.txt");

@@ -60,7 +60,8 @@ struct Case {
     std::function<void(const QString& target)> meanwhile;
     int error; // 0: the commit succeeds
     QByteArray expected;
-    mode_t mode; // of the target afterwards (file type bits included)
+    mode_t mode;             // of the target afterwards (file type bits included)
+    bool namedParts = false; // as on a file system without unnamed files
 };
 
 void replaceOnce(const Case& c) {
@@ -76,6 +77,7 @@ void replaceOnce(const Case& c) {
     if (c.agreed) {
         agreeToReplace(target);
     }
+    ReplacementFile::seams().namedParts = c.namedParts;
     {
         ReplacementFile file(target, c.newMode);
         ASSERT_TRUE(file.isOpen()) << systemErrorText(file.error()).toStdString();
@@ -86,6 +88,7 @@ void replaceOnce(const Case& c) {
         EXPECT_EQ(file.commit(), c.error == 0);
         EXPECT_EQ(file.error(), c.error) << systemErrorText(file.error()).toStdString();
     }
+    ReplacementFile::seams() = {};
     EXPECT_EQ(contents(target), c.expected);
     EXPECT_EQ(modeOf(target), c.mode);
     EXPECT_EQ(QDir(folder).entryList({QStringLiteral(".brindmar-*")},
@@ -99,6 +102,11 @@ TEST(Replacing, OnlyWhatWasAgreedIsReplacedAndNothingIsLeftBeside) {
         QFile::remove(at);
         put(at, "swapped", 0644);
     };
+    // Another program's file appears after the target was checked, just before the rename.
+    const auto appearing = [theirs](const QString& at) {
+        ReplacementFile::seams().beforePlacing = [at, theirs] { theirs(at); };
+    };
+    const auto unsynced = [](const QString&) { ReplacementFile::seams().folderSyncFault = EIO; };
     const Case cases[] = {
         {"new target gets its name", 0, false, false, kUsual, nullptr, 0, "new", S_IFREG | 0644},
         {"new private target", 0, false, false, kPrivate, nullptr, 0, "new", S_IFREG | 0600},
@@ -120,6 +128,14 @@ TEST(Replacing, OnlyWhatWasAgreedIsReplacedAndNothingIsLeftBeside) {
          S_IFREG | 0644},
         {"agreed long legal name in a deep folder", 0600, true, true, kUsual, nullptr, 0, "new",
          S_IFREG | 0600},
+        {"a file appearing before the rename stays", 0, false, false, kUsual, appearing, EEXIST,
+         "theirs", S_IFREG | 0640},
+        {"a file appearing before the rename of a named part stays", 0, false, false, kUsual,
+         appearing, EEXIST, "theirs", S_IFREG | 0640, true},
+        {"a folder that does not sync takes a new file back", 0, false, false, kUsual, unsynced,
+         EIO, "", 0},
+        {"a folder that does not sync fails a replacement", 0640, false, true, kUsual, unsynced,
+         EIO, "new", S_IFREG | 0640, true},
     };
     const mode_t savedMask = ::umask(022);
     for (const Case& c : cases) {
@@ -152,17 +168,21 @@ TEST(MoveIntoPlace, ReplacesOnlyWhatWasAgreedAndKeepsItsMode) {
 // those of the program's own names whose writer is gone, and nothing else.
 TEST(StaleParts, TheNextRunInTheFolderRemovesOnlyAbandonedOwnParts) {
     const struct {
-        const char* name;
+        QByteArray name;
         bool folder;
         bool held; // a live run holds its lock
         bool removed;
     } table[] = {
-        {".brindmar-k3j9.part", false, false, true},
-        {".brindmar-live.part", false, true, false},
-        {".brindmar-abc.part.Xy12Zq", false, false, true},
-        {".brindmar-1234567", false, false, true},
-        {".brindmar-q1.unpack", true, false, true},
-        {".brindmar-q2.unpack", true, true, false},
+        {partName(".part"), false, false, true},
+        {partName(".part"), false, true, false},
+        {partName(".unpack"), true, false, true},
+        {partName(".unpack"), true, true, false},
+        // The user's own, however alike: only a name the program made carries its mark.
+        {".brindmar-notes.part", false, false, false},
+        {".brindmar-12345", false, false, false},
+        {".brindmar-q1.unpack", true, false, false},
+        {".brindmar-abc.part.Xy12Zq", false, false, false},
+        {partName(".part").replace(".part", "x.part"), false, false, false},
         {".brindmar-notes.txt", false, false, false},
         {"mine.part", false, false, false},
     };
@@ -171,6 +191,9 @@ TEST(StaleParts, TheNextRunInTheFolderRemovesOnlyAbandonedOwnParts) {
     int watched = -1;
     for (const auto& row : table) {
         const QString path = dir.path(QString::fromLatin1(row.name));
+        ASSERT_EQ(isOwnPartName(row.name.constData()),
+                  row.name.startsWith(".brindmar-") && (row.removed || row.held))
+            << row.name.constData();
         if (row.folder) {
             ASSERT_TRUE(QDir().mkdir(path));
             put(path + QStringLiteral("/member.txt"), "secret");
@@ -192,7 +215,7 @@ TEST(StaleParts, TheNextRunInTheFolderRemovesOnlyAbandonedOwnParts) {
     ASSERT_TRUE(next.isOpen());
     for (const auto& row : table) {
         EXPECT_EQ(QFileInfo::exists(dir.path(QString::fromLatin1(row.name))), !row.removed)
-            << row.name;
+            << row.name.constData();
     }
     // Overwritten before it went, not just unlinked.
     char bytes[15] = {};

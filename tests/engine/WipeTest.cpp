@@ -1,12 +1,14 @@
 // wipefile: the file's own blocks hold zeros on the disk and it ends at byteCount, or it is left
 // alone.
 
+#include "Streams.h"
 #include "TestSupport.h"
 #include "Unprivileged.h"
 #include "vokbfn1.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <linux/fiemap.h>
@@ -26,6 +28,7 @@ TEST(Wipe, LeavesExactlyByteCountZeros) {
         int32_t byteCount;
         int32_t status;
         std::optional<Bytes> after; // none: still no file
+        int syncFault = 0;          // the errno the sync fails with
     };
     const Case cases[] = {
         {"same length", 1000, 1000, -1, Bytes(1000, 0)},
@@ -35,6 +38,8 @@ TEST(Wipe, LeavesExactlyByteCountZeros) {
         {"longer count grows", 10, 1000, -1, Bytes(1000, 0)},
         {"missing file is not created", std::nullopt, 5, -6, std::nullopt},
         {"missing file and count 0", std::nullopt, 0, 0, std::nullopt},
+        // Zeros the disk never got are no wipe: the caller must not delete the file.
+        {"a sync that fails is not done", 1000, 1000, -6, Bytes(1000, 0), EIO},
     };
     TempDir dir;
     const std::string path = dir.file("secret.bin");
@@ -44,7 +49,9 @@ TEST(Wipe, LeavesExactlyByteCountZeros) {
         if (c.before) {
             bmptest::writeFile(path, Bytes(*c.before, 'x'));
         }
+        vokb::failNextSync(c.syncFault);
         EXPECT_EQ(wipefile(c.byteCount, path.c_str()), c.status);
+        vokb::failNextSync(0);
         if (c.after) {
             EXPECT_EQ(bmptest::readFile(path), *c.after);
         } else {

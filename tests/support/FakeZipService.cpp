@@ -13,6 +13,7 @@ std::vector<FakeZipService::Operation> FakeZipService::operations() const {
 std::optional<ZipStatus> FakeZipService::scripted(Call call) {
     const Operation operation = call.operation;
     m_calls.push_back(std::move(call));
+    libzipSystemError() = 0; // a scripted status comes with no reason of the system's
     if (m_missing) {
         return ZipStatus();
     }

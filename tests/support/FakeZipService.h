@@ -39,6 +39,7 @@ public:
     ZipStatus ZSZipFiles(const QString& archivePath, const QString& documentPath,
                          const std::string& password) override;
     ZipStatus ZSIsZIPFileQuick(const QString& path) override;
+    int lastSystemError() const override { return m_real.lastSystemError(); }
     ZipStatus ZSUnzipFiles(const QString& archivePath, const QString& mask,
                            const QString& targetFolder, int16_t unzipOption,
                            const std::string& password) override;

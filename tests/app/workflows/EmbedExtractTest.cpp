@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
@@ -176,6 +177,51 @@ INSTANTIATE_TEST_SUITE_P(
         TripCase{"rle drawn", Carrier::Rle8, 99, {}, Storage::Compressed, "j.txt"}),
     apptest::RowName());
 
+// The encrypted archive's password comes from the document's time, and the header stores that
+// time: a time that moves between two reads, or a first read that fails, must not part them.
+struct TimeCase {
+    const char* name;
+    std::function<void(apptest::MovingTimesPlatform&)> whilePacking;
+};
+
+class EncryptedTime : public ::testing::TestWithParam<TimeCase> {};
+
+TEST_P(EncryptedTime, TheArchiveOpensWithTheTimeTheHeaderStores) {
+    apptest::ScratchDir files;
+    const std::string document = documentBytes(Storage::Encrypted, 3000);
+    files.write(QStringLiteral("doc.txt"), document);
+    files.write(QStringLiteral("carrier.bmp"), makeCarrier(Carrier::Rgb24, 150, 110));
+    {
+        Session embed(kCode10, true);
+        embed.h.model.embedOutputFolder = files.folder() + QStringLiteral("img/");
+        QDir().mkpath(embed.h.model.embedOutputFolder);
+        GetParam().whilePacking(embed.h.platform);
+        embed.chooseDocument(files.path(QStringLiteral("doc.txt")));
+        embed.chooseCarrier(files.path(QStringLiteral("carrier.bmp")));
+        embed.h.platform.readsFail = false;
+        ASSERT_TRUE(embed.h.model.hasPacking(packing::PackedEncrypted));
+        embed.h.ui.clear();
+        EmbedDocument(embed.h.ctx);
+    }
+    Session extract(kCode10);
+    extract.h.model.extractOutputFolder = files.folder() + QStringLiteral("out/");
+    QDir().mkpath(extract.h.model.extractOutputFolder);
+    extract.chooseCarrier(files.path(QStringLiteral("img/carrier.bmp")));
+    ExtractDocument(extract.h.ctx);
+    EXPECT_EQ(extract.messages(),
+              QStringList{"Completion Message|File Extraction processed successfully"});
+    EXPECT_EQ(contents(extract.h.model.extractOutputFolder + QStringLiteral("doc.txt")),
+              QByteArray::fromStdString(document));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Times, EncryptedTime,
+    ::testing::Values(TimeCase{"moves an hour at every read",
+                               [](apptest::MovingTimesPlatform& p) { p.secondsPerRead = 3600; }},
+                      TimeCase{"first read fails",
+                               [](apptest::MovingTimesPlatform& p) { p.readsFail = true; }}),
+    apptest::RowName());
+
 // A carrier chosen for embedding in a session that is ready to press Embed.
 struct Ready {
     apptest::ScratchDir files;
@@ -264,14 +310,19 @@ TEST(EmbedRefusal, EngineFailuresNameWhatFailed) {
     }
 }
 
-TEST(EmbedRefusal, MissingEngineLibraryGivesTheGenericMessage) {
+// Says what happened, which the command line prints, rather than the bare headline.
+TEST(EmbedRefusal, MissingEngineLibrarySaysSo) {
     Ready ready;
     apptest::Harness& h = ready.session.h;
     EngineBinding missing(h.dir.folder() + QStringLiteral("nowhere/"));
     WorkflowContext ctx{h.model,    h.ui, h.zip,          missing,
                         h.platform, h.view, h.dir.folder(), h.temp.folder()};
     EmbedDocument(ctx);
-    EXPECT_EQ(ready.session.messages(), QStringList{"File Embed|Error during embedding"});
+    EXPECT_EQ(ready.session.messages(),
+              QStringList{"File Embed|Error during embedding\n\nThe program's engine cannot be "
+                          "loaded: " +
+                          missing.libraryPath() +
+                          ": cannot open shared object file: No such file or directory"});
 }
 
 // An image made with a code, ready to extract in a new session.

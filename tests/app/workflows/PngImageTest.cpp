@@ -4,6 +4,7 @@
 #include "workflows/PngImage.h"
 #include "WorkflowHarness.h"
 #include "imaging/QtPictureConverter.h"
+#include "payload/CarrierFile.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/BmpInformation.h"
 #include "workflows/CodeEntry.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -126,6 +128,55 @@ TEST(PngImage, ChangedPixelsSayTheyCarryNothingAndTheCarrierIsNeverReplaced) {
     EmbedDocument(reader.h.ctx);
     EXPECT_EQ(contents(image), before);
     EXPECT_TRUE(reader.said().contains(QStringLiteral("same directory")));
+}
+
+// A stop asked while the PNG is being written ends the run there: no image, no success. The last
+// time a clean embed lets events run falls in the PNG's writing.
+TEST(PngImage, AStopDuringThePngWriteWritesNothing) {
+    int clean = 0;
+    {
+        PngSession counting;
+        counting.h.ui.onPendingEvents = [&clean](int runs) { clean = runs; };
+        counting.embedInto(counting.noisyPng(QStringLiteral("a.png")), ImageFormat::Png);
+        ASSERT_TRUE(counting.said().contains(QStringLiteral("processed successfully")));
+    }
+    PngSession stopping;
+    stopping.h.ui.onPendingEvents = [&](int runs) {
+        stopping.h.model.stopRequest = stopping.h.model.stopRequest || runs == clean;
+    };
+    const QString image =
+        stopping.embedInto(stopping.noisyPng(QStringLiteral("a.png")), ImageFormat::Png);
+    EXPECT_FALSE(stopping.said().contains(QStringLiteral("processed successfully")));
+    EXPECT_FALSE(QFile::exists(image));
+    EXPECT_TRUE(QDir(stopping.h.model.embedOutputFolder)
+                    .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+// Whichever of the program's reads fails while a picture is chosen, it is told as a read of that
+// file: never as a file of another kind, never without the file's name.
+TEST(PngImage, AFailedReadWhileChoosingIsToldAsOneAndNamesTheFile) {
+    for (const bool png : {true, false}) {
+        PngSession maker;
+        const QString picture =
+            png ? maker.noisyPng(QStringLiteral("a.png"))
+                : maker.h.file(QStringLiteral("a.bmp"),
+                               bmptest::make24(60, 40, apptest::Bytes(7200, 9)));
+        const int64_t before = CarrierFile::reads();
+        maker.chooseCarrier(picture);
+        const int64_t reads = CarrierFile::reads() - before;
+        for (int64_t n = 1; n <= reads; ++n) {
+            PngSession s;
+            CarrierFile::failNthRead(n, EIO);
+            s.chooseCarrier(picture);
+            CarrierFile::failNthRead(0, 0);
+            const QString said = s.said();
+            EXPECT_FALSE(said.contains(QStringLiteral("not a BMP file")))
+                << n << ": " << said.toStdString();
+            if (said.contains(QStringLiteral("cannot be read"))) {
+                EXPECT_TRUE(said.contains(picture)) << n << ": " << said.toStdString();
+            }
+        }
+    }
 }
 
 // Messages about a PNG name the user's file, never its work copy in the private folder.

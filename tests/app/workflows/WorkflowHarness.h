@@ -25,6 +25,35 @@ public:
     void render() override { ++renders; }
 };
 
+// The real platform, whose time reads a test can make fail or move: an editor saving, or a sync
+// tool touching the document, between two reads of its time.
+class MovingTimesPlatform final : public brindmar::Platform {
+public:
+    int64_t secondsPerRead = 0; // added to the last-write time at every read
+    bool readsFail = false;
+    mutable int64_t reads = 0;
+
+    std::optional<brindmar::FileTimes> readFileTimes(const QString& path) const override {
+        if (readsFail) {
+            return std::nullopt;
+        }
+        std::optional<brindmar::FileTimes> times = m_real.readFileTimes(path);
+        if (times) {
+            times->lastWrite += secondsPerRead * reads++;
+        }
+        return times;
+    }
+    bool writeLastWriteTime(const QString& path, int64_t seconds) const override {
+        return m_real.writeLastWriteTime(path, seconds);
+    }
+    std::optional<uint64_t> freeBytes(const QString& folder) const override {
+        return m_real.freeBytes(folder);
+    }
+
+private:
+    brindmar::LinuxPlatform m_real;
+};
+
 struct Harness {
     ScratchDir dir;
     ScratchDir temp;
@@ -35,7 +64,7 @@ struct Harness {
     // engine linked into the test.
     std::unique_ptr<brindmar::EngineBinding> engineHolder;
     brindmar::EngineBinding& engine;
-    brindmar::LinuxPlatform platform;
+    MovingTimesPlatform platform;
     CountingView view;
     brindmar::WorkflowContext ctx{model,    ui,   zip,          engine,
                                   platform, view, dir.folder(), temp.folder()};

@@ -1,12 +1,21 @@
 #include "workflows/ZipTool.h"
+#include "Unprivileged.h"
 #include "WorkflowHarness.h"
+#include "payload/CarrierFile.h"
+#include "util/ReplacementFile.h"
+#include "util/WorkFolders.h"
+#include "workflows/ZipUnpacking.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace brindmar;
 
@@ -24,6 +33,7 @@ struct ToolCase {
     std::optional<MessageAnswer> answer;
     QStringList transcript; // "<folder>" stands for the scratch folder
     QStringList present;    // files in the folder afterwards, with their contents checked below
+    QStringList absent = {};
 };
 
 const std::string kText(4000, 't');
@@ -51,6 +61,7 @@ TEST_P(ZipTool, PacksOrUnpacksBesideTheFile) {
         h.ui.queueAnswer(*c.answer);
     }
     RunZipTool(h.ctx);
+    CarrierFile::failNthRead(0, 0);
 
     QStringList expected;
     for (const QString& line : c.transcript) {
@@ -61,6 +72,9 @@ TEST_P(ZipTool, PacksOrUnpacksBesideTheFile) {
     EXPECT_EQ(contents(chosen), before); // the chosen file is never replaced
     for (const QString& name : c.present) {
         EXPECT_TRUE(QFileInfo::exists(h.dir.path(name))) << name.toStdString();
+    }
+    for (const QString& name : c.absent) {
+        EXPECT_FALSE(QFileInfo::exists(h.dir.path(name))) << name.toStdString();
     }
     if (c.present.contains(QStringLiteral("source.txt"))) {
         EXPECT_EQ(contents(h.dir.path(QStringLiteral("source.txt"))),
@@ -114,7 +128,19 @@ INSTANTIATE_TEST_SUITE_P(
             std::nullopt,
             {"sound Error", "message Exclamation|ZIP / UnZIP Error|Error during unzipping of:\n\n"
                             "<folder>locked.zip\n\nFile omitted as locked (11)"},
-            {}}),
+            {}},
+        ToolCase{"an archive that cannot be read is neither packed nor unpacked",
+                 [](apptest::Harness& h) {
+                     const QString archive = packed(h, QStringLiteral("arch.zip"));
+                     CarrierFile::failNthRead(1, EIO);
+                     return archive;
+                 },
+                 std::nullopt,
+                 {"sound Error",
+                  "message Exclamation|ZIP / UnZIP Error|Error during unzipping of:\n\n"
+                  "<folder>arch.zip\n\n<folder>arch.zip - cannot be read: Input/output error"},
+                 {},
+                 {"arch.zip.zip", "source.txt"}}),
     apptest::RowName());
 
 TEST(ZipToolArchive, NamedAfterTheBaseNameOrTheWholeName) {
@@ -289,6 +315,101 @@ TEST(ZipToolArchive, KeepsPrivacy) {
         ASSERT_EQ(::stat(QFile::encodeName(archive).constData(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, existed ? 0640u : 0600u) << existed;
     }
+}
+
+// A private document packed and unpacked again is as private as it was.
+TEST(ZipToolArchive, ARoundTripKeepsTheDocumentsMode) {
+    apptest::Harness h;
+    h.dir.write(QStringLiteral("notes.txt"), kText);
+    const QString document = h.dir.path(QStringLiteral("notes.txt"));
+    QFile::setPermissions(document, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    h.ui.queueFileChoice(document);
+    RunZipTool(h.ctx);
+    ASSERT_TRUE(QFile::remove(document));
+    h.ui.queueFileChoice(h.dir.path(QStringLiteral("notes.zip")));
+    RunZipTool(h.ctx);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(document).constData(), &info), 0)
+        << h.ui.transcript().join(u'\n').toStdString();
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+} // namespace
+
+namespace {
+
+QStringList everything(const QString& folder) {
+    QStringList found;
+    QDirIterator walk(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                      QDirIterator::Subdirectories);
+    while (walk.hasNext()) {
+        const QString path = walk.next();
+        found << QDir(folder).relativeFilePath(path) + u'=' + QString::fromLatin1(contents(path));
+    }
+    found.sort();
+    return found;
+}
+
+// An unpacking killed before its k-th move into the user's folder. The next run in that folder,
+// or the next start if no run writes there, puts everything back as it was: the user's files as
+// they were, none of the archive's, and no staging folder with its plaintext.
+TEST(ZipUnpacking, AKilledSwapIsUndoneByTheNextRun) {
+    for (const bool nextStart : {false, true}) {
+        for (int k = 1; k <= 3; ++k) {
+            apptest::ScratchDir user;
+            apptest::ScratchDir shared;
+            user.write(QStringLiteral("a.txt"), std::string("the user's a"));
+            const QStringList before = everything(user.folder());
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                UnpackingFolder staging(user.folder(), claimRunFolder(shared.folder()));
+                QDir().mkpath(staging.path() + QStringLiteral("sub"));
+                for (const char* name : {"a.txt", "b.txt", "sub/c.txt"}) {
+                    QFile member(staging.path() + QLatin1String(name));
+                    member.open(QIODevice::WriteOnly);
+                    member.write(QByteArray("archive's ") + name);
+                }
+                agreeToReplace(user.path(QStringLiteral("a.txt")));
+                int moves = 0;
+                ReplacementFile::seams().beforePlacing = [&moves, k] {
+                    if (++moves == k) {
+                        ::_exit(0); // killed, its locks dropped with it
+                    }
+                };
+                QStringList members;
+                QString unread;
+                staging.members(members, unread);
+                QString refused;
+                staging.moveIn(user.folder(), members, refused);
+                ::_exit(moves < k ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            if (nextStart) {
+                releaseRunFolder(claimRunFolder(shared.folder())); // as the next start does
+            } else {
+                ReplacementFile next(user.path(QStringLiteral("other.bmp")));
+            }
+            EXPECT_EQ(everything(user.folder()), before) << "killed before move " << k;
+        }
+    }
+}
+
+// A folder of what was unpacked that cannot be read fails the unpacking: it is not one folder
+// less. Unprivileged, since permissions do not stop root.
+TEST(ZipUnpacking, AFolderThatCannotBeReadIsNoFolderToSkip) {
+    testsupport::runUnprivileged([] {
+        apptest::ScratchDir user;
+        UnpackingFolder staging(user.folder(), {});
+        ASSERT_TRUE(QDir().mkpath(staging.path() + QStringLiteral("sub")));
+        ::chmod(QFile::encodeName(staging.path() + QStringLiteral("sub")).constData(), 0);
+        QStringList members;
+        QString unread;
+        EXPECT_EQ(staging.members(members, unread), EACCES);
+        EXPECT_EQ(unread, staging.path() + QStringLiteral("sub/"));
+        ::chmod(QFile::encodeName(staging.path() + QStringLiteral("sub")).constData(), 0700);
+    });
 }
 
 } // namespace
