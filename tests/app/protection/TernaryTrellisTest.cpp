@@ -49,4 +49,30 @@ TEST(TernaryTrellis, CarriesTheMessageWithChangesOfOne) {
     }
 }
 
+// The point of the directions: on prices spread as a photograph's are, the changes stay near
+// what the payload-limited sender with the same prices expects, and well under the one change
+// per two bits of plain ±1.
+TEST(TernaryTrellis, ChangesStayNearTheSendersBound) {
+    std::mt19937 random(7);
+    const size_t n = 40000;
+    std::vector<uint8_t> values(n);
+    std::vector<float> costs(n);
+    for (size_t i = 0; i < n; ++i) {
+        values[i] = static_cast<uint8_t>(1 + random() % 254);
+        costs[i] = std::exp(static_cast<float>(random() % 1000) / 150.0f);
+    }
+    for (const double rate : {0.02, 0.05, 0.1}) {
+        std::vector<uint8_t> message(static_cast<size_t>(rate * static_cast<double>(n)));
+        for (uint8_t& b : message) {
+            b = random() & 1;
+        }
+        std::vector<uint8_t> stego = values;
+        const TernaryResult made = ternaryEmbed(stego.data(), costs.data(), n, message, 8, 3);
+        ASSERT_TRUE(made.ok);
+        EXPECT_GT(made.plan.bitsTwo, 0u);
+        EXPECT_LT(static_cast<double>(made.changes), 1.4 * made.plan.expectedChanges) << rate;
+        EXPECT_LT(static_cast<double>(made.changes), 0.3 * static_cast<double>(message.size()));
+    }
+}
+
 } // namespace
