@@ -78,8 +78,7 @@ QString besideOrInstalled(const QString& programFolder, const QString& marker,
     if (QFileInfo::exists(beside + marker)) {
         return beside;
     }
-    return withSeparator(
-        QDir::cleanPath(beside + QString::fromUtf8(installedFromProgram)));
+    return withSeparator(QDir::cleanPath(beside + QString::fromUtf8(installedFromProgram)));
 }
 
 } // namespace

@@ -22,12 +22,9 @@
 #include "workflows/WindowReset.h"
 #include "workflows/WipeCommand.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <array>
 #include <limits>
-#include <memory>
 
 namespace brindmar {
 

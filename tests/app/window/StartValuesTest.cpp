@@ -132,6 +132,8 @@ TEST(OutputFolder, AnInstalledProgramWritesToTheUsersFolders) {
             << row.why;
         EXPECT_FALSE(QFileInfo::exists(row.expected)) << row.why;
         EXPECT_FALSE(QFileInfo(row.program + "Output").exists()) << row.why;
+    }
+    for (const Row& row : rows) {
         EXPECT_TRUE(makeOutputFolder(row.expected)) << row.why;
         EXPECT_TRUE(QFileInfo(row.expected).isDir()) << row.why;
     }
@@ -152,11 +154,17 @@ TEST(ProgramFiles, BesideTheProgramElseWhereTheyAreInstalled) {
         QString data;
     };
     const std::vector<Row> rows = {
-        {"build tree", {"bin/libvokbfn1.so", "bin/help/index.html"}, prefix + "bin/",
+        {"build tree",
+         {"bin/libvokbfn1.so", "bin/help/index.html"},
+         prefix + "bin/",
          prefix + "bin/"},
-        {"installed", {"lib/brindmar/libvokbfn1.so", "share/brindmar/help/index.html"},
-         prefix + "lib/brindmar/", prefix + "share/brindmar/"},
-        {"nothing yet: where it belongs once installed", {}, prefix + "lib/brindmar/",
+        {"installed",
+         {"lib/brindmar/libvokbfn1.so", "share/brindmar/help/index.html"},
+         prefix + "lib/brindmar/",
+         prefix + "share/brindmar/"},
+        {"nothing yet: where it belongs once installed",
+         {},
+         prefix + "lib/brindmar/",
          prefix + "share/brindmar/"},
     };
     for (const Row& row : rows) {
