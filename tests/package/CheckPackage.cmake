@@ -16,7 +16,7 @@ endif()
 # program's data, and the files Debian expects of every package.
 file(GLOB expected RELATIVE "${HELP_DIR}" "${HELP_DIR}/*")
 list(TRANSFORM expected PREPEND share/brindmar/help/)
-list(APPEND expected bin/BrindMar20E lib/brindmar/libvokbfn1.so share/brindmar/success.wav
+list(APPEND expected bin/BrindMar20E lib/brindmar/engine/libvokbfn1.so share/brindmar/success.wav
     share/brindmar/error.wav share/brindmar/attention.wav share/applications/brindmar.desktop
     share/icons/hicolor/scalable/apps/brindmar.svg share/metainfo/org.example.brindmar.metainfo.xml
     share/doc/brindmar/copyright share/doc/brindmar/changelog.gz share/man/man1/BrindMar20E.1.gz)

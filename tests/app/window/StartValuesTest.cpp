@@ -159,12 +159,12 @@ TEST(ProgramFiles, BesideTheProgramElseWhereTheyAreInstalled) {
          prefix + "bin/",
          prefix + "bin/"},
         {"installed",
-         {"lib/brindmar/libvokbfn1.so", "share/brindmar/help/index.html"},
-         prefix + "lib/brindmar/",
+         {"lib/brindmar/engine/libvokbfn1.so", "share/brindmar/help/index.html"},
+         prefix + "lib/brindmar/engine/",
          prefix + "share/brindmar/"},
         {"nothing yet: where it belongs once installed",
          {},
-         prefix + "lib/brindmar/",
+         prefix + "lib/brindmar/engine/",
          prefix + "share/brindmar/"},
     };
     for (const Row& row : rows) {
