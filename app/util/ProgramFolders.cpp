@@ -88,8 +88,8 @@ QString engineFolder(const QString& programFolder) {
                              BRINDMAR_ENGINE_FROM_BIN);
 }
 
-QString dataFolder(const QString& programFolder) {
-    return besideOrInstalled(programFolder, QStringLiteral("help"), BRINDMAR_DATA_FROM_BIN);
+QString dataEntry(const QString& programFolder, const QString& name) {
+    return besideOrInstalled(programFolder, name, BRINDMAR_DATA_FROM_BIN) + name;
 }
 
 bool makeOutputFolder(const QString& folder) {

@@ -15,13 +15,14 @@ QString programFolderFrom(const QString& startFolder);
 // The product folder's name comes out of proper-casing with a small m; put it back.
 QString withProductFolderSpelling(const QString& folder);
 
-// The folders that hold the engine library and the program's data (help/ and the sounds). In the
-// build tree both sit beside the program; installed, the engine is a private library and the data
-// is shared, each at a fixed place relative to the program's folder. What is found beside the
-// program wins; otherwise the installed place is named, found or not, so that a message about a
-// missing file points where the file belongs. Both end in a separator.
+// Where the engine library and the program's data (help/ and the sounds) are. In the build tree
+// they sit beside the program; installed, the engine is a private library and the data is shared,
+// each at a fixed place relative to the program's folder. What is found beside the program wins;
+// otherwise the installed place is named, found or not, so that a message about a missing file
+// points where the file belongs. The engine's folder ends in a separator; a data entry is the
+// path of the file or folder of that name.
 QString engineFolder(const QString& programFolder);
-QString dataFolder(const QString& programFolder);
+QString dataEntry(const QString& programFolder, const QString& name);
 
 // Where embedded images go when no usable folder is stored. A program run from a folder of the
 // user's own keeps "Output" beside itself (created when missing), else that folder itself. An

@@ -151,21 +151,31 @@ TEST(ProgramFiles, BesideTheProgramElseWhereTheyAreInstalled) {
         const char* why;
         std::vector<const char*> files;
         QString engine;
-        QString data;
+        QString help;
+        QString sound;
     };
     const std::vector<Row> rows = {
         {"build tree",
-         {"bin/libvokbfn1.so", "bin/help/index.html"},
+         {"bin/libvokbfn1.so", "bin/help/index.html", "bin/error.wav"},
          prefix + "bin/",
-         prefix + "bin/"},
+         prefix + "bin/help",
+         prefix + "bin/error.wav"},
         {"installed",
-         {"lib/brindmar/engine/libvokbfn1.so", "share/brindmar/help/index.html"},
+         {"lib/brindmar/engine/libvokbfn1.so", "share/brindmar/help/index.html",
+          "share/brindmar/error.wav"},
          prefix + "lib/brindmar/engine/",
-         prefix + "share/brindmar/"},
+         prefix + "share/brindmar/help",
+         prefix + "share/brindmar/error.wav"},
+        {"each file where it is found",
+         {"bin/error.wav", "share/brindmar/help/index.html"},
+         prefix + "lib/brindmar/engine/",
+         prefix + "share/brindmar/help",
+         prefix + "bin/error.wav"},
         {"nothing yet: where it belongs once installed",
          {},
          prefix + "lib/brindmar/engine/",
-         prefix + "share/brindmar/"},
+         prefix + "share/brindmar/help",
+         prefix + "share/brindmar/error.wav"},
     };
     for (const Row& row : rows) {
         QDir(prefix).removeRecursively();
@@ -176,7 +186,8 @@ TEST(ProgramFiles, BesideTheProgramElseWhereTheyAreInstalled) {
             ASSERT_TRUE(made.open(QIODevice::WriteOnly));
         }
         EXPECT_EQ(engineFolder(prefix + "bin/"), row.engine) << row.why;
-        EXPECT_EQ(dataFolder(prefix + "bin"), row.data) << row.why;
+        EXPECT_EQ(dataEntry(prefix + "bin", "help"), row.help) << row.why;
+        EXPECT_EQ(dataEntry(prefix + "bin/", "error.wav"), row.sound) << row.why;
     }
 }
 
