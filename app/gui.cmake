@@ -54,15 +54,16 @@ endforeach()
 add_custom_target(brindmar_program_files ALL DEPENDS ${BRINDMAR_SOUNDS} ${BRINDMAR_HELP_COPIES})
 add_dependencies(BrindMar20E brindmar_program_files)
 
-# The installed program keeps the build folder's layout: the engine, the sounds and help/ sit
-# beside it, because that is the only place it looks for them. The desktop entry and the icon go
-# where desktops look, so that BMP images offer the program in file managers.
-include(GNUInstallDirs)
+# Installed, the engine is a private library and the sounds and help/ are the program's data:
+# the program looks beside itself first (the build tree), then in these folders. The desktop
+# entry, the icon and the metainfo go where desktops and software centres look for them.
 install(TARGETS BrindMar20E RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS vokbfn1 LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${BRINDMAR_SOUNDS} DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${BRINDMAR_HELP_PAGES} DESTINATION ${CMAKE_INSTALL_BINDIR}/help)
+install(TARGETS vokbfn1 LIBRARY DESTINATION ${BRINDMAR_INSTALL_ENGINEDIR})
+install(FILES ${BRINDMAR_SOUNDS} DESTINATION ${BRINDMAR_INSTALL_DATADIR})
+install(FILES ${BRINDMAR_HELP_PAGES} DESTINATION ${BRINDMAR_INSTALL_DATADIR}/help)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/brindmar.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/brindmar.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/org.example.brindmar.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

@@ -7,11 +7,12 @@ namespace brindmar::cli {
 
 const char* const kProgramUsage =
     "Usage: brindmar COMMAND [OPTIONS] FILE...\n"
-    "Hides a document in a BMP image, and gets it back.\n\n"
+    "Hides a document in a picture, and gets it back.\n\n"
     "Commands:\n"
-    "  embed CARRIER.bmp DOCUMENT -o DIR   hide DOCUMENT in a new image DIR/CARRIER.bmp\n"
-    "  extract IMAGE.bmp -o DIR            restore the hidden document into DIR\n"
-    "  info FILE.bmp                       the BMP header, capacity and payload\n"
+    "  embed CARRIER DOCUMENT -o DIR       hide DOCUMENT in a new image DIR/NAME.bmp\n"
+    "                                      for a BMP carrier, else DIR/NAME.png\n"
+    "  extract IMAGE -o DIR                restore the hidden document into DIR\n"
+    "  info FILE                           the image's header, capacity and payload\n"
     "  wipe FILE                           overwrite FILE with zeros and delete it\n"
     "  zip FILE                            unpack an archive, or pack any other file\n"
     "  convert PICTURE... -o DIR           make BMP carriers of pictures (PNG, JPEG, ...)\n\n"
@@ -51,8 +52,11 @@ const std::map<std::string, Subcommand>& subcommands() {
           {"--out", "--code", "--code-file", "--crop", "--format"},
           std::string(
               "Usage: brindmar embed CARRIER DOCUMENT -o DIR [OPTIONS]\n"
-              "Writes DIR/CARRIER.bmp: the carrier, or the part of it --crop keeps, carrying\n"
-              "DOCUMENT. A carrier that is no BMP (a PNG, a JPEG, ...) is converted first.\n"
+              "Writes DIR/NAME.bmp for a BMP carrier, DIR/NAME.png for any other picture (NAME\n"
+              "is the carrier's name without its extension): the carrier, or the part of it\n"
+              "--crop keeps, carrying DOCUMENT: without --stealth in the two low bits of every\n"
+              "colour byte, each changed by at most 2 (by 3 for a byte of 0 or 255). A carrier\n"
+              "that is no BMP (a PNG, a JPEG, ...) is converted first.\n"
               "  -o, --out DIR      the folder for the new image\n"
               "      --format F     bmp or png: the new image's format; by default a BMP\n"
               "                     carrier gives a BMP and any other picture a PNG. Send the\n"
@@ -95,9 +99,10 @@ const std::map<std::string, Subcommand>& subcommands() {
           true,
           {"--yes", "--quiet", "--ask-code"},
           {"--out", "--code", "--code-file"},
-          std::string("Usage: brindmar extract IMAGE.bmp -o DIR [OPTIONS]\n"
-                      "Restores the document IMAGE.bmp carries into DIR, under its own name and\n"
-                      "times.\n"
+          std::string("Usage: brindmar extract IMAGE -o DIR [OPTIONS]\n"
+                      "Restores the document IMAGE (a BMP or a PNG) carries into DIR, under its\n"
+                      "own name and times, readable and writable by you alone (mode 0600): a\n"
+                      "program comes back without its execute permission.\n"
                       "  -o, --out DIR      the folder for the document\n") +
               kCodeHelp +
               "  -y, --yes          answer yes to replacing an existing file\n"
@@ -108,7 +113,7 @@ const std::map<std::string, Subcommand>& subcommands() {
           false,
           {"--quiet", "--ask-code"},
           {"--code", "--code-file"},
-          std::string("Usage: brindmar info FILE.bmp [OPTIONS]\n"
+          std::string("Usage: brindmar info FILE [OPTIONS]\n"
                       "Prints the BMP header fields, whether the image can carry a document and\n"
                       "how much, and the document it carries when one opens with the code.\n") +
               kCodeHelp}},

@@ -3,6 +3,7 @@
 #include "cli/CodeSource.h"
 #include "cli/Commands.h"
 #include "cli/FileArguments.h"
+#include "cli/ImageWarnings.h"
 #include "cli/TerminalText.h"
 #include "cli/TerminalUi.h"
 #include "payload/CodeText.h"
@@ -97,6 +98,7 @@ std::optional<int> settleCode(Request& r) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brindmar"));
+    silenceImageReaderChatter();
     catchInterrupts();
     // Read as text, such a name would come back as other bytes: another file, or none.
     if (const std::optional<QByteArray> name = undecodableArgument(argc, argv)) {

@@ -1,5 +1,6 @@
 #include "operations/EngineBinding.h"
 
+#include "util/ProgramFolders.h"
 #include "vokbfn1.h"
 
 #include <QDir>
@@ -39,7 +40,8 @@ EngineBinding::~EngineBinding() {
 QString EngineBinding::libraryPath() const {
     // An absolute path always contains a separator, which is what keeps dlopen away from the
     // search path; a relative or empty folder would otherwise let it search.
-    return QDir(m_programFolder).absoluteFilePath(kLibraryFileName);
+    // Looked for on each load: a library put in place while the program runs is found.
+    return QDir(engineFolder(m_programFolder)).absoluteFilePath(kLibraryFileName);
 }
 
 void* EngineBinding::bind(const char* exportName) {

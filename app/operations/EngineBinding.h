@@ -8,7 +8,8 @@
 namespace brindmar {
 
 // The only place in the program that calls the engine library. The library is loaded from the
-// program's own folder by explicit path at the first call, never through the library search
+// program's own folder, or the private library folder of an installed program, by explicit path
+// at the first call, never through the library search
 // path, so that a library of the same name elsewhere on the system cannot stand in for it. Each
 // export is looked up by name when it is called; a library or export that is missing makes that
 // call return nullopt, and the next call tries again, so that an installation repaired while the

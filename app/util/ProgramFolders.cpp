@@ -59,7 +59,42 @@ void sweepFallbackFolders(const QString& temp, const QString& prefix) {
     }
 }
 
+// A folder that could be made: its nearest existing ancestor is a folder the user can write.
+bool canBeMade(const QString& folder) {
+    QString probe = QDir::cleanPath(folder);
+    while (!QFileInfo::exists(probe)) {
+        const QString parent = QFileInfo(probe).path();
+        if (parent == probe) {
+            return false;
+        }
+        probe = parent;
+    }
+    return isWritableFolder(probe);
+}
+
+QString besideOrInstalled(const QString& programFolder, const QString& marker,
+                          const char* installedFromProgram) {
+    const QString beside = withSeparator(programFolder);
+    if (QFileInfo::exists(beside + marker)) {
+        return beside;
+    }
+    return withSeparator(QDir::cleanPath(beside + QString::fromUtf8(installedFromProgram)));
+}
+
 } // namespace
+
+QString engineFolder(const QString& programFolder) {
+    return besideOrInstalled(programFolder, QStringLiteral("libvokbfn1.so"),
+                             BRINDMAR_ENGINE_FROM_BIN);
+}
+
+QString dataEntry(const QString& programFolder, const QString& name) {
+    return besideOrInstalled(programFolder, name, BRINDMAR_DATA_FROM_BIN) + name;
+}
+
+bool makeOutputFolder(const QString& folder) {
+    return !folder.isEmpty() && (QFileInfo(folder).isDir() || QDir().mkpath(folder));
+}
 
 QString withProductFolderSpelling(const QString& folder) {
     const QString proper = QDir::separator() + QStringLiteral("Brindmar") + QDir::separator();
@@ -113,13 +148,11 @@ QString defaultEmbedOutputFolder(const QString& programFolder, const QString& ou
     // An installed program never writes beside itself: what it leaves there outlives it.
     if (!picturesFolder.isEmpty() && QDir::isAbsolutePath(picturesFolder)) {
         const QString pictures = withSeparator(picturesFolder) + QStringLiteral("BrindMar");
-        if (QDir().mkpath(pictures) && isWritableFolder(pictures)) {
+        if (canBeMade(pictures)) {
             return withSeparator(pictures);
         }
     }
-    const QString own = withSeparator(userDataFolder) + outputName;
-    QDir().mkpath(own);
-    return withSeparator(own);
+    return withSeparator(withSeparator(userDataFolder) + outputName);
 }
 
 QString defaultEmbedOutputFolder(const QString& programFolder, const QString& outputName,

@@ -72,12 +72,12 @@ void Embed1::setupProgramValues() {
                               ? QCoreApplication::applicationDirPath()
                               : m_environment.startFolder;
     m_ctx->programFolder = programFolderFrom(start);
-    m_helpFolder = m_ctx->programFolder + QStringLiteral("help") + QDir::separator();
+    m_helpFolder = dataEntry(m_ctx->programFolder, QStringLiteral("help")) + QDir::separator();
 }
 
 void Embed1::setupSounds() {
     for (size_t i = 0; i < m_soundFiles.size(); ++i) {
-        m_soundFiles[i] = m_ctx->programFolder + kSoundNames[i];
+        m_soundFiles[i] = dataEntry(m_ctx->programFolder, kSoundNames[i]);
     }
     const bool filesExist = std::all_of(m_soundFiles.begin(), m_soundFiles.end(),
                                         [](const QString& file) { return FileExists(file); });

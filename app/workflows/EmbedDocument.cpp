@@ -7,6 +7,7 @@
 #include "payload/PayloadHeader.h"
 #include "util/ConfirmReplace.h"
 #include "util/PathHelpers.h"
+#include "util/ProgramFolders.h"
 #include "util/ReplacementFile.h"
 #include "util/TrimBlanks.h"
 #include "workflows/CarrierInspection.h"
@@ -21,12 +22,9 @@
 #include "workflows/WindowReset.h"
 #include "workflows/WipeCommand.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <array>
 #include <limits>
-#include <memory>
 
 namespace brindmar {
 
@@ -156,6 +154,8 @@ void EmbedRun::run() {
     if (!prepareOutput() || !documentReady()) {
         return;
     }
+    // A default folder is made only now; one that cannot be made fails as the image's writing.
+    makeOutputFolder(m_model.embedOutputFolder);
     if (m_model.stealthWanted) {
         runStealth();
         return;

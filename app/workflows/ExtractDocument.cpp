@@ -8,6 +8,7 @@
 #include "util/ConfirmReplace.h"
 #include "util/NumericValue.h"
 #include "util/PathHelpers.h"
+#include "util/ProgramFolders.h"
 #include "util/ReplacementFile.h"
 #include "util/TrimBlanks.h"
 #include "workflows/DocumentPacking.h"
@@ -138,6 +139,8 @@ void ExtractRun::run() {
             return;
         }
     }
+    // A default folder is made only now; one that cannot be made fails as the document's writing.
+    makeOutputFolder(m.extractOutputFolder);
     std::optional<ReplacementFile> direct;
     QString engineOutput =
         m_ctx.temporaryFolder + (info.sealed ? kSealedWorkName : kWorkArchiveName);

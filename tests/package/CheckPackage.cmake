@@ -12,13 +12,16 @@ if(failed OR NOT package)
     message(FATAL_ERROR "cpack made no brindmar package:\n${log}")
 endif()
 
+# Programs in bin/, the engine as a private library, the sounds and the help pages as the
+# program's data, and the files Debian expects of every package.
 file(GLOB expected RELATIVE "${HELP_DIR}" "${HELP_DIR}/*")
-list(TRANSFORM expected PREPEND bin/help/)
-list(APPEND expected bin/BrindMar20E bin/libvokbfn1.so bin/success.wav bin/error.wav
-    bin/attention.wav share/applications/brindmar.desktop
-    share/icons/hicolor/scalable/apps/brindmar.svg)
+list(TRANSFORM expected PREPEND share/brindmar/help/)
+list(APPEND expected bin/BrindMar20E lib/brindmar/engine/libvokbfn1.so share/brindmar/success.wav
+    share/brindmar/error.wav share/brindmar/attention.wav share/applications/brindmar.desktop
+    share/icons/hicolor/scalable/apps/brindmar.svg share/metainfo/org.example.brindmar.metainfo.xml
+    share/doc/brindmar/copyright share/doc/brindmar/changelog.gz share/man/man1/BrindMar20E.1.gz)
 if(WITH_CLI)
-    list(APPEND expected bin/brindmar share/man/man1/brindmar.1
+    list(APPEND expected bin/brindmar share/man/man1/brindmar.1.gz
         share/bash-completion/completions/brindmar)
 endif()
 # The listing, and the Qt libraries dpkg-shlibdeps found the program linked against.
@@ -31,7 +34,18 @@ foreach(file IN LISTS expected)
         list(APPEND missing ${file})
     endif()
 endforeach()
-if(missing OR NOT depends MATCHES "libqt6widgets6")
-    message(FATAL_ERROR "Missing: ${missing}\nDepends: ${depends}\n${listing}")
+# Nothing but the programs in bin/, and no manual page left uncompressed.
+set(misplaced)
+string(REGEX MATCHALL " \\./usr/bin/[^\n]+\n" in_bin "${listing}")
+foreach(entry IN LISTS in_bin)
+    if(NOT entry MATCHES "/usr/bin/(BrindMar20E|brindmar)\n$")
+        list(APPEND misplaced "${entry}")
+    endif()
+endforeach()
+string(REGEX MATCHALL " \\./usr/share/man/[^\n]+\\.1\n" uncompressed "${listing}")
+list(APPEND misplaced ${uncompressed})
+if(missing OR misplaced OR NOT depends MATCHES "libqt6widgets6")
+    message(FATAL_ERROR "Missing: ${missing}\nMisplaced: ${misplaced}\nDepends: ${depends}\n"
+        "${listing}")
 endif()
 file(REMOVE_RECURSE "${SCRATCH}")

@@ -104,11 +104,15 @@ TEST(OutputFolder, ProgramFolderWhenOutputCannotBeMade) {
     EXPECT_EQ(defaultEmbedOutputFolder(program, "Output", dir.filePath("data")), program);
 }
 
-// An installed program never writes beside itself: its default output is the user's.
+// An installed program never writes beside itself: its default output is the user's, and is made
+// only when the first file goes into it.
 TEST(OutputFolder, AnInstalledProgramWritesToTheUsersFolders) {
     QTemporaryDir dir;
     const QString data = dir.path() + "/data/BrindMar/";
     const QString pictures = dir.path() + "/Pictures";
+    QFile blocker(dir.path() + "/file");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where a folder would have to go
+    blocker.close();
     struct Row {
         const char* why;
         QString program;
@@ -120,16 +124,71 @@ TEST(OutputFolder, AnInstalledProgramWritesToTheUsersFolders) {
         {"under /usr", "/usr/bin/", pictures, pictures + "/BrindMar/"},
         {"under /opt", "/opt/brindmar/", pictures, pictures + "/BrindMar/"},
         {"no pictures folder", "/usr/local/bin/", QString(), data + "Output/"},
-        {"pictures folder cannot be made", "/usr/bin/", "/proc/none", data + "Output/"},
+        {"pictures folder cannot be made", "/usr/bin/", dir.path() + "/file/Pictures",
+         data + "Output/"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(defaultEmbedOutputFolder(row.program, "Output", data, row.pictures), row.expected)
             << row.why;
-        EXPECT_TRUE(QFileInfo(row.expected).isDir()) << row.why;
+        EXPECT_FALSE(QFileInfo::exists(row.expected)) << row.why;
         EXPECT_FALSE(QFileInfo(row.program + "Output").exists()) << row.why;
     }
+    for (const Row& row : rows) {
+        EXPECT_TRUE(makeOutputFolder(row.expected)) << row.why;
+        EXPECT_TRUE(QFileInfo(row.expected).isDir()) << row.why;
+    }
+    EXPECT_FALSE(makeOutputFolder(dir.path() + "/file/Pictures/BrindMar/"));
     EXPECT_TRUE(isSystemFolder("/usr/bin"));
     EXPECT_FALSE(isSystemFolder(dir.path()));
+}
+
+// The engine and the data are found beside the program in the build tree, and in the private
+// library folder and the shared data folder once installed.
+TEST(ProgramFiles, BesideTheProgramElseWhereTheyAreInstalled) {
+    QTemporaryDir dir;
+    const QString prefix = dir.path() + u'/';
+    struct Row {
+        const char* why;
+        std::vector<const char*> files;
+        QString engine;
+        QString help;
+        QString sound;
+    };
+    const std::vector<Row> rows = {
+        {"build tree",
+         {"bin/libvokbfn1.so", "bin/help/index.html", "bin/error.wav"},
+         prefix + "bin/",
+         prefix + "bin/help",
+         prefix + "bin/error.wav"},
+        {"installed",
+         {"lib/brindmar/engine/libvokbfn1.so", "share/brindmar/help/index.html",
+          "share/brindmar/error.wav"},
+         prefix + "lib/brindmar/engine/",
+         prefix + "share/brindmar/help",
+         prefix + "share/brindmar/error.wav"},
+        {"each file where it is found",
+         {"bin/error.wav", "share/brindmar/help/index.html"},
+         prefix + "lib/brindmar/engine/",
+         prefix + "share/brindmar/help",
+         prefix + "bin/error.wav"},
+        {"nothing yet: where it belongs once installed",
+         {},
+         prefix + "lib/brindmar/engine/",
+         prefix + "share/brindmar/help",
+         prefix + "share/brindmar/error.wav"},
+    };
+    for (const Row& row : rows) {
+        QDir(prefix).removeRecursively();
+        for (const char* file : row.files) {
+            const QString path = prefix + QString::fromUtf8(file);
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+            QFile made(path);
+            ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+        }
+        EXPECT_EQ(engineFolder(prefix + "bin/"), row.engine) << row.why;
+        EXPECT_EQ(dataEntry(prefix + "bin", "help"), row.help) << row.why;
+        EXPECT_EQ(dataEntry(prefix + "bin/", "error.wav"), row.sound) << row.why;
+    }
 }
 
 TEST(OutputFolder, StoredFoldersAreKeptWhileTheyExist) {
