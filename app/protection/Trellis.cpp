@@ -21,6 +21,9 @@ constexpr size_t kPathBytes = kTrellisStates / 8; // one bit per state and colum
 // reaches ever adds up to it: a state is at most a few changes dearer than the cheapest one.
 constexpr uint16_t kUnreached = 0xffff;
 constexpr uint16_t kDearest = 4095;
+// A wet column's cost, +inf, as its packed top half; the price that no path ever takes.
+constexpr uint16_t kWetPacked = 0x7f80;
+constexpr uint16_t kWetPrice = kUnreached;
 
 // The columns' words for row i of a segment of b bits: rows past the segment are cut off.
 uint32_t rowMask(uint64_t i, uint64_t b) {
@@ -38,6 +41,9 @@ float costOf(uint16_t packed) {
 // The price is the cost times the scale, rounded, at least 1 and at most kDearest; written so
 // that every version computes the same number.
 uint16_t priceOf(uint16_t packed, float scale) {
+    if ((packed & 0x7fffu) >= kWetPacked) {
+        return kWetPrice;
+    }
     const float price = std::min(std::max(costOf(packed) * scale + 0.5f, 1.0f), float{kDearest});
     return static_cast<uint16_t>(price);
 }
@@ -177,12 +183,14 @@ __attribute__((target("avx512f,avx512bw"))) void pricesAvx512(const Forward& f) 
     for (; j + 16 <= count; j += 16) {
         const __m512i wide = _mm512_cvtepu16_epi32(
             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f.packed + j)));
-        const __m512 cost = _mm512_castsi512_ps(
-            _mm512_slli_epi32(_mm512_and_si512(wide, _mm512_set1_epi32(0x7fff)), 16));
+        const __m512i top = _mm512_and_si512(wide, _mm512_set1_epi32(0x7fff));
+        const __m512 cost = _mm512_castsi512_ps(_mm512_slli_epi32(top, 16));
         const __m512 price = _mm512_min_ps(
             _mm512_max_ps(_mm512_add_ps(_mm512_mul_ps(cost, scale), half), one), dearest);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(f.prices + j),
-                            _mm512_cvtepi32_epi16(_mm512_cvttps_epi32(price)));
+        const __m512i whole = _mm512_mask_mov_epi32(
+            _mm512_cvttps_epi32(price), _mm512_cmpge_epu32_mask(top, _mm512_set1_epi32(kWetPacked)),
+            _mm512_set1_epi32(kWetPrice));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(f.prices + j), _mm512_cvtepi32_epi16(whole));
     }
     for (; j < count; ++j) {
         f.prices[j] = priceOf(f.packed[j], f.scale);
@@ -429,6 +437,19 @@ public:
                        m_prices.data(),       m_path.data()};
     }
 
+    // Whether the flips make the segment's message: they may not where wet columns left no
+    // path. Cheap beside the search, and it keeps a picture too flat for its bits from passing.
+    bool carries(const TrellisCode& code, const std::vector<uint64_t>& flips) {
+        const uint64_t b = m_segment.bits;
+        std::fill(m_low.begin(), m_low.end(), uint8_t{0});
+        for (const uint64_t flip : flips) {
+            m_low[static_cast<size_t>(flip)] = 1;
+        }
+        std::vector<uint8_t> made(static_cast<size_t>(b));
+        segmentSyndrome(code, m_low.data(), b, made.data());
+        return std::equal(made.begin(), made.end(), m_target.begin());
+    }
+
     // The columns to flip, in increasing order, counted from the segment's first.
     void back(const TrellisCode& code, std::vector<uint64_t>& flips) const {
         const uint64_t b = m_segment.bits;
@@ -511,7 +532,10 @@ float trellisScale(const uint16_t* columns, size_t count) {
     std::vector<uint16_t> costs;
     costs.reserve(count / stride + 1);
     for (size_t j = 0; j < count; j += stride) {
-        costs.push_back(static_cast<uint16_t>(columns[j] & 0x7fffu));
+        const auto cost = static_cast<uint16_t>(columns[j] & 0x7fffu);
+        if (cost < kWetPacked) {
+            costs.push_back(cost);
+        }
     }
     if (costs.empty()) {
         return 1;
@@ -545,6 +569,7 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
     std::vector<std::vector<uint64_t>> flips(static_cast<size_t>(segments));
     std::vector<std::vector<uint32_t>> places(static_cast<size_t>(segments));
     const ForwardPass forward = chosenForward();
+    std::atomic<bool> carried{true};
     // Two segments a task, searched side by side.
     result.ok = forEachTask((segments + 1) / 2, [&](uint64_t task) {
         thread_local std::array<SegmentSearch, 2> searches;
@@ -567,6 +592,9 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
             const uint64_t first = g * kSegmentBits * code.width;
             std::vector<uint64_t>& own = flips[static_cast<size_t>(g)];
             searches[t].back(code, own);
+            if (!searches[t].carries(code, own)) {
+                carried = false;
+            }
             places[static_cast<size_t>(g)].reserve(own.size());
             for (uint64_t& flip : own) {
                 places[static_cast<size_t>(g)].push_back(where[t][static_cast<size_t>(flip)]);
@@ -574,6 +602,7 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
             }
         }
     });
+    result.carried = carried;
     if (result.ok) {
         for (size_t g = 0; g < flips.size(); ++g) {
             result.columns.insert(result.columns.end(), flips[g].begin(), flips[g].end());
