@@ -94,10 +94,8 @@ int main(int argc, char** argv) {
         }
     });
     brindmar::gMostTaskThreads = 0;
-    std::printf("png_write_one_core_ms %.1f
-", oneCore);
-    std::printf("ratio png_write_cores %.2f
-", write / oneCore);
+    std::printf("png_write_one_core_ms %.1f\n", oneCore);
+    std::printf("ratio png_write_cores %.2f\n", write / oneCore);
     const QString plain = dir.filePath(QStringLiteral("plain.png"));
     const double encode = medianOf(reps, [&] {
         QImageWriter writer(plain, "png");
@@ -127,6 +125,7 @@ int main(int argc, char** argv) {
     std::printf("bmp_bytes %lld\n", bmpBytes);
     std::printf("ratio png_write %.2f\n", write / encode);
     std::printf("ratio png_read %.2f\n", read / decode);
-    std::printf("ratio png_size %.3f\n", static_cast<double>(pngBytes) / bmpBytes);
+    std::printf("ratio png_size %.3f\n",
+                static_cast<double>(pngBytes) / static_cast<double>(bmpBytes));
     return 0;
 }

@@ -158,13 +158,16 @@ TrellisCode keystreamCode(uint32_t width, const unsigned char* key32, size_t ski
 constexpr size_t kSaltCodeSkip = 32;
 constexpr size_t kHeadCodeSkip = kHeadLength;
 
+// The salt's places in the order they carry it, their columns and their code: all public.
 struct SaltPlaces {
     std::vector<uint32_t> bytes;
     ListedWalk walk{&bytes};
     ColumnGroups<ListedWalk> groups{};
     TrellisCode code;
 
-    explicit SaltPlaces(const Layout& layout, uint32_t width, uint32_t height) {
+    SaltPlaces(const SaltPlaces&) = delete; // the walk points into bytes
+    SaltPlaces& operator=(const SaltPlaces&) = delete;
+    SaltPlaces(const Layout& layout, uint32_t width, uint32_t height) {
         const std::vector<uint64_t> positions = saltPositions(width, height, layout.saltSteps);
         bytes.assign(positions.begin(), positions.end());
         groups = ColumnGroups<ListedWalk>{&walk, 0, layout.saltSteps, kSaltBits * layout.saltWidth};

@@ -13,8 +13,9 @@ namespace brindmar {
 // Stealth: the packed archive sealed as strong protection seals it, then carried by ±1 changes
 // to colour bytes along a walk only the code's key can retrace, by a syndrome-trellis code whose
 // changes go where the picture is busy. Nothing in the picture is in clear but the Argon2id
-// salt, itself random bits. The picture is the colour bytes of a 24-bit
-// image in file order, without row padding: width * height * 3 bytes.
+// salt, itself random bits, carried the same way over public places; no byte is changed
+// because of where it sits, and none at 0, at 255 or in a flat area. The picture is the colour
+// bytes of a 24-bit image in file order, without row padding: width * height * 3 bytes.
 
 // Nothing in the picture can say what a guess costs, so the cost is the format's own.
 inline constexpr StrongCost kStealthCost = kDefaultStrongCost;
