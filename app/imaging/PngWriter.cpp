@@ -283,8 +283,9 @@ PngWrite writePngFromBmp(const QString& bmpPath, const QString& target, int leve
 
     const size_t rowBytes = static_cast<size_t>(width * 3);
     const auto partRows = static_cast<int64_t>(std::max<size_t>(1, kPartBytes / (rowBytes + 1)));
-    const unsigned cores = gMostTaskThreads != 0 ? gMostTaskThreads.load()
-                                                 : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned cores = gMostTaskThreads != 0
+                               ? gMostTaskThreads.load()
+                               : std::max(1u, std::thread::hardware_concurrency());
     const int64_t roundRows = partRows * kPartsPerCore * cores;
     IdatWriter idat(chunks);
     if (!idat.add(kZlibHeader.data(), kZlibHeader.size())) {

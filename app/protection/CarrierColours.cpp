@@ -42,8 +42,8 @@ uint32_t distinctColours(const unsigned char* colour, uint64_t pixels, uint32_t 
 }
 
 std::optional<QString> stealthColourRefusal(CarrierKind kind, uint32_t colours, uint64_t pixels) {
-    const bool few = colours < kFewestPhotoColours &&
-                     pixels > uint64_t{colours} * kPixelsPerFewColour;
+    const bool few =
+        colours < kFewestPhotoColours && pixels > uint64_t{colours} * kPixelsPerFewColour;
     if (kind == CarrierKind::TrueColour && !few) {
         return std::nullopt;
     }

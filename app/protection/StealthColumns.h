@@ -118,8 +118,8 @@ template <class T> inline void aheadInSlice(const T* at) {
 // A column's price is its cheapest byte's, and its low bit the XOR of its bytes'; a change of it
 // goes to that cheapest byte (the first of equals).
 template <class Walk>
-void gatherColumns(const ColumnGroups<Walk>& groups, const uint16_t* packed, uint64_t first, size_t count,
-                   uint16_t* out, uint32_t* place) {
+void gatherColumns(const ColumnGroups<Walk>& groups, const uint16_t* packed, uint64_t first,
+                   size_t count, uint16_t* out, uint32_t* place) {
     if (groups.singlesOrPairs()) {
         groups.singlesOf(
             first, count,

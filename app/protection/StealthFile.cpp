@@ -96,8 +96,8 @@ std::optional<QString> stealthCarrierColourRefusal(const QString& picture,
         return std::nullopt; // the embed itself says what is wrong with it
     }
     const uint64_t pixels = uint64_t{carrier.width} * carrier.height;
-    return stealthColourRefusal(kind, distinctColours(carrier.colour(), pixels, kFewestPhotoColours),
-                                pixels);
+    return stealthColourRefusal(
+        kind, distinctColours(carrier.colour(), pixels, kFewestPhotoColours), pixels);
 }
 
 StealthFileResult writeStealthImage(const QString& carrierPath, const SecretBytes& code,

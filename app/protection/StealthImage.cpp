@@ -367,9 +367,8 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
     // takes after it has the key and which must not move the salt.
     uint64_t changes = 0;
     const SaltPlaces places(layout, width, height);
-    StealthStatus status = carryBits(colour, packed.data(), places.groups, places.code,
-                                     salt.data(), kSaltBits, keys->directions, kSaltDirections,
-                                     changes);
+    StealthStatus status = carryBits(colour, packed.data(), places.groups, places.code, salt.data(),
+                                     kSaltBits, keys->directions, kSaltDirections, changes);
     for (const uint32_t byte : places.bytes) {
         packed.data()[byte] = trellisColumn(kWetCost, (colour[byte] & 1) != 0);
     }
@@ -380,10 +379,10 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
                            masked.data(), kHeadBits, keys->directions, kHeadDirections, changes);
     }
     if (status == StealthStatus::Done) {
-        status = carryBits(colour, packed.data(), streamGroups,
-                           keystreamCode(w, keys->code.data(), 0),
-                           reinterpret_cast<const unsigned char*>(sealed.constData()), bits,
-                           keys->directions, kStreamDirections, changes);
+        status =
+            carryBits(colour, packed.data(), streamGroups, keystreamCode(w, keys->code.data(), 0),
+                      reinterpret_cast<const unsigned char*>(sealed.constData()), bits,
+                      keys->directions, kStreamDirections, changes);
     }
     report.status = status;
     if (status != StealthStatus::Done) {

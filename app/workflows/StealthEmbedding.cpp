@@ -255,8 +255,8 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     });
     // A palette or a few colours would show the changes whatever the coder does.
     if (const auto refusal = stealthCarrierColourRefusal(
-            source, {carrier, shownImagePath(m), m.convertedBmp == carrier ? m.convertedPicture
-                                                                          : QString()})) {
+            source, {carrier, shownImagePath(m),
+                     m.convertedBmp == carrier ? m.convertedPicture : QString()})) {
         outcome.failure = named + QStringLiteral(" - ") + *refusal;
         return outcome;
     }

@@ -51,7 +51,8 @@ TEST(StealthFile, KeepsTheCarriersSizeHeadersAndPaddingAndOpensAgain) {
     // Widths whose rows are padded by 0, 1, 2 and 3 bytes; rows enough for the salt.
     constexpr int32_t kRows = 60;
     for (int32_t width : {36, 37, 38, 39}) {
-        Bytes carrier = bmptest::make24(width, kRows, randomOf<Bytes>(size_t(width) * kRows * 3, 9));
+        Bytes carrier =
+            bmptest::make24(width, kRows, randomOf<Bytes>(size_t(width) * kRows * 3, 9));
         // Padding bytes a writer left set, and bytes after the rows, must come through as they
         // were.
         const int32_t stride = bmptest::stride24(width);
@@ -170,7 +171,7 @@ TEST(StealthFile, TheCommittedImagesAreMadeAgainAndStillOpen) {
         size_t archive;
     };
     const Case cases[] = {
-        {"stealth-rgb.bmp", {}, 200},               // a column a colour byte or so
+        {"stealth-rgb.bmp", {}, 200},                       // a column a colour byte or so
         {"stealth-wide-columns.bmp", photographLike(), 20}, // about three colour bytes a column
     };
     for (const Case& c : cases) {

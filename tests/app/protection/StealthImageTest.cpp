@@ -39,10 +39,12 @@ Picture randomPicture(std::mt19937& random, uint32_t width, uint32_t height, int
         const size_t x = i / 3 % width;
         const size_t y = i / 3 / width;
         const bool square = (x / 6 + y / 6) % 5 == 0;
-        picture.colour[i] = static_cast<unsigned char>(
-            style == 0   ? r
-            : style == 1 ? (r % 16 == 0 ? 0 : r % 16 == 1 ? 255 : r)
-                         : (square ? 90 : 120 + (i / 7) % 9 + r % 2));
+        picture.colour[i] =
+            static_cast<unsigned char>(style == 0   ? r
+                                       : style == 1 ? (r % 16 == 0   ? 0
+                                                       : r % 16 == 1 ? 255
+                                                                     : r)
+                                                    : (square ? 90 : 120 + (i / 7) % 9 + r % 2));
     }
     return picture;
 }
@@ -316,8 +318,7 @@ TEST(Stealth, ThePublicPlacesChangeAsOftenAsTheRest) {
         for (unsigned char& b : bits) {
             b = static_cast<unsigned char>(pick(random));
         }
-        const QByteArray archive =
-            randomArchive(random, stealthRecommendedCapacity(width, height));
+        const QByteArray archive = randomArchive(random, stealthRecommendedCapacity(width, height));
         ASSERT_EQ(
             stealthEmbedWithKey(stego.colour.data(), width, height, key, bits, archive).status,
             StealthStatus::Done);
@@ -328,7 +329,8 @@ TEST(Stealth, ThePublicPlacesChangeAsOftenAsTheRest) {
             }
         }
     }
-    const double saltRate = static_cast<double>(saltChanges) / (kCarriers * static_cast<double>(saltSteps));
+    const double saltRate =
+        static_cast<double>(saltChanges) / (kCarriers * static_cast<double>(saltSteps));
     const double otherRate = static_cast<double>(otherChanges) /
                              (kCarriers * static_cast<double>(isSalt.size() - saltSteps));
     // About 600 changes at the salt's places: three standard deviations are an eighth.
