@@ -4,6 +4,7 @@
 // extraction does first) against a plain decode by Qt's reader, measured in the same run.
 //
 // Prints "png_write_level_L_ms N" and "png_size_level_L_bytes N" for levels 1, 3 and 6,
+// "png_write_one_core_ms N" and "ratio png_write_cores R" (all cores / one core),
 // "plain_png_encode_ms N", "png_to_bmp_ms N", "plain_png_decode_ms N", "bmp_bytes N", and last
 // "ratio png_write R" (the chosen level's write / plain encode) and "ratio png_read R"
 // (PNG to BMP / plain decode), and "ratio png_size R" (PNG / BMP).
@@ -12,6 +13,7 @@
 #include "imaging/PngWriter.h"
 #include "imaging/QtPictureConverter.h"
 #include "payload/BmpHeader.h"
+#include "protection/Parallel.h"
 
 #include "BenchPhotograph.h"
 #include "BenchSupport.h"
@@ -84,6 +86,16 @@ int main(int argc, char** argv) {
             die("cannot write the PNG");
         }
     });
+    // The same on one core: the writer deflates its parts on all of them.
+    brindmar::gMostTaskThreads = 1;
+    const double oneCore = medianOf(reps, [&] {
+        if (!brindmar::writePngFromBmp(bmp, png, brindmar::kPngLevel).ok) {
+            die("cannot write the PNG");
+        }
+    });
+    brindmar::gMostTaskThreads = 0;
+    std::printf("png_write_one_core_ms %.1f\n", oneCore);
+    std::printf("ratio png_write_cores %.2f\n", write / oneCore);
     const QString plain = dir.filePath(QStringLiteral("plain.png"));
     const double encode = medianOf(reps, [&] {
         QImageWriter writer(plain, "png");
@@ -113,6 +125,7 @@ int main(int argc, char** argv) {
     std::printf("bmp_bytes %lld\n", bmpBytes);
     std::printf("ratio png_write %.2f\n", write / encode);
     std::printf("ratio png_read %.2f\n", read / decode);
-    std::printf("ratio png_size %.3f\n", static_cast<double>(pngBytes) / bmpBytes);
+    std::printf("ratio png_size %.3f\n",
+                static_cast<double>(pngBytes) / static_cast<double>(bmpBytes));
     return 0;
 }

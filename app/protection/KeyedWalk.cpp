@@ -80,16 +80,16 @@ std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height) {
     return key;
 }
 
-std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height) {
+std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height, uint64_t count) {
     const uint64_t colourBytes = uint64_t{width} * height * 3;
     // The walk counts in 32 bits; a carrier's colour bytes fit a signed 32-bit count anyway.
-    if (colourBytes < kSaltPositions || colourBytes > 0x7fffffffu) {
+    if (colourBytes < count || colourBytes > 0x7fffffffu) {
         return {};
     }
     const std::array<unsigned char, 32> key = saltPositionKey(width, height);
     const KeyedPermutation permutation(key.data(), static_cast<uint32_t>(colourBytes));
-    std::vector<uint64_t> positions(kSaltPositions);
-    for (size_t i = 0; i < kSaltPositions; ++i) {
+    std::vector<uint64_t> positions(static_cast<size_t>(count));
+    for (size_t i = 0; i < positions.size(); ++i) {
         positions[i] = permutation(static_cast<uint32_t>(i));
     }
     return positions;

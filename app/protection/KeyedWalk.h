@@ -35,16 +35,16 @@ private:
 
 // Where the salt lies: chosen without any key, from the image's size alone, since the reader
 // needs it before it can derive one.
-inline constexpr size_t kSaltPositions = 480;
-
 // The public key the salt positions are drawn with: BLAKE2b-256 of "brindmar stealth salt"
 // followed by the width and the height as 32-bit little-endian words.
 std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height);
 
-// The salt's colour bytes in the order they carry it; empty when the image has too few.
-std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height);
+// The first count colour bytes of the permutation under that key: the salt's, in the order
+// they carry it. Empty when the image has fewer than count of them.
+std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height, uint64_t count);
 
-// The keyed walk over every colour byte except the salt's, as ranks: the r-th of those bytes in
+// The keyed walk over every colour byte except those left out (stealth leaves none out now), as
+// ranks: the r-th of those bytes in
 // increasing order is rank r. The ranks are cut into kSlices slices of equal length, the few left
 // over forming a tail. Consecutive steps go to kSlices different slices in keyed order, and each
 // slice is walked front to back from a keyed start: a stretch of the walk lands all over the

@@ -83,6 +83,23 @@ StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrie
     return StealthFileStatus::Done;
 }
 
+std::optional<QString> stealthCarrierColourRefusal(const QString& picture,
+                                                   const QStringList& originals) {
+    CarrierKind kind = CarrierKind::TrueColour;
+    for (const QString& original : originals) {
+        if (!original.isEmpty() && kind == CarrierKind::TrueColour) {
+            kind = carrierKindOf(original);
+        }
+    }
+    StealthCarrier carrier;
+    if (readStealthCarrier(picture, carrier) != StealthFileStatus::Done) {
+        return std::nullopt; // the embed itself says what is wrong with it
+    }
+    const uint64_t pixels = uint64_t{carrier.width} * carrier.height;
+    return stealthColourRefusal(
+        kind, distinctColours(carrier.colour(), pixels, kFewestPhotoColours), pixels);
+}
+
 StealthFileResult writeStealthImage(const QString& carrierPath, const SecretBytes& code,
                                     const QByteArray& archive, ReplacementFile& out,
                                     StrongCost cost) {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "protection/CarrierColours.h"
 #include "protection/StealthImage.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <vector>
 
@@ -51,6 +53,12 @@ struct StealthFileResult {
 };
 
 StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrier);
+
+// Why Stealth cannot use the 24-bit carrier at picture, made from the files originals (the
+// user's picture and any copy between), or nothing when it can: stealthColourRefusal of the
+// first original that had a palette, else of the picture's own colours.
+std::optional<QString> stealthCarrierColourRefusal(const QString& picture,
+                                                   const QStringList& originals);
 
 // Writes the stealth image, the carrier's size and headers, into out without committing it:
 // the file goes out while the coder reads the picture back. Done only when both succeed;

@@ -3,8 +3,8 @@
 #include "protection/HillCost.h"
 #include "protection/KeyedWalk.h"
 #include "protection/LargeBuffer.h"
-#include "protection/MatrixCode.h"
 #include "protection/Parallel.h"
+#include "protection/StealthColumns.h"
 #include "protection/Trellis.h"
 
 #include <algorithm>
@@ -21,18 +21,53 @@ namespace brindmar {
 
 namespace {
 
-constexpr uint64_t kSaltSteps = uint64_t{kSaltPositions};
-static_assert(kSaltSteps == (kSaltLength * 8 / kSaltCheckBits) * ((1u << kSaltCheckBits) - 1));
-static_assert(kHeadSteps == (kHeadLength * 8 / kHeadCheckBits) * ((1u << kHeadCheckBits) - 1));
+constexpr uint64_t kSaltBits = kSaltLength * 8;
+constexpr uint64_t kHeadBits = uint64_t{kHeadLength} * 8;
 
 uint64_t colourBytesOf(uint32_t width, uint32_t height) {
     return uint64_t{width} * height * 3;
 }
 
-// Walk steps left for the sealed stream once the salt and the head have theirs.
+// Where the salt, the head and the stream lie in a picture of this size. The salt and the head
+// are carried as the stream is, by a trellis code over a stretch of a walk, with as many colour
+// bytes a bit as the stream has at the recommended rate: their changes are then as rare, and as
+// well placed, as its own. A sixteenth of the picture each at most.
+struct Layout {
+    uint64_t colourBytes = 0;
+    uint64_t saltSteps = 0; // public positions
+    uint64_t headSteps = 0; // the keyed walk's first steps
+    uint32_t saltWidth = 0;
+    uint32_t headWidth = 0;
+
+    // The walk counts in 32 bits; a carrier's colour bytes fit a signed 32-bit count anyway.
+    bool holds() const {
+        return saltWidth >= kLeastWidth && headWidth >= kLeastWidth && colourBytes <= 0x7fffffffu;
+    }
+    uint64_t streamSteps() const { return holds() ? colourBytes - headSteps : 0; }
+};
+
+uint64_t stepsFor(uint64_t bits, uint64_t colourBytes) {
+    return std::min(bits * kStealthStepsPerBit, colourBytes / 16);
+}
+
+uint32_t widthFor(uint64_t steps, uint64_t bits) {
+    const uint64_t fits = steps / bits;
+    return fits < kLeastWidth ? 0 : static_cast<uint32_t>(std::min<uint64_t>(fits, kMostWidth));
+}
+
+Layout layoutOf(uint32_t width, uint32_t height) {
+    Layout layout;
+    layout.colourBytes = colourBytesOf(width, height);
+    layout.saltSteps = stepsFor(kSaltBits, layout.colourBytes);
+    layout.headSteps = stepsFor(kHeadBits, layout.colourBytes);
+    layout.saltWidth = widthFor(layout.saltSteps, kSaltBits);
+    layout.headWidth = widthFor(layout.headSteps, kHeadBits);
+    return layout;
+}
+
+// Walk steps left for the sealed stream once the head has its own.
 uint64_t streamSteps(uint32_t width, uint32_t height) {
-    const uint64_t all = colourBytesOf(width, height);
-    return all > kSaltSteps + kHeadSteps ? all - kSaltSteps - kHeadSteps : 0;
+    return layoutOf(width, height).streamSteps();
 }
 
 // The longest archive whose seal is at most sealedLimit bytes long.
@@ -107,24 +142,75 @@ std::string_view headText(const std::array<unsigned char, kHeadLength>& head) {
     return {reinterpret_cast<const char*>(head.data()), head.size()};
 }
 
-struct SaltWalk {
-    const std::vector<uint64_t>* positions;
-    uint64_t operator()(uint64_t step) const { return (*positions)[static_cast<size_t>(step)]; }
-};
-
-// The trellis code of a stream: its submatrix is the code subkey's XChaCha20 keystream (all-zero
-// nonce), one byte a column.
-TrellisCode streamCode(uint32_t width, const SecretBytes& codeKey) {
+// A trellis code whose submatrix is bytes [skip, skip + width) of the XChaCha20 keystream of key
+// (all-zero nonce), one byte a column.
+TrellisCode keystreamCode(uint32_t width, const unsigned char* key32, size_t skip) {
     static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
-    std::vector<unsigned char> stream(width);
-    crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, codeKey.data());
-    TrellisCode code = trellisCode(width, stream.data());
+    std::vector<unsigned char> stream(skip + width);
+    crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, key32);
+    TrellisCode code = trellisCode(width, stream.data() + skip);
     sodium_memzero(stream.data(), stream.size());
     return code;
 }
 
+// The salt's code is public, as its positions are: the bytes after the 32 that the positions'
+// permutation takes as round keys. The head's follows the 5 bytes that mask it.
+constexpr size_t kSaltCodeSkip = 32;
+constexpr size_t kHeadCodeSkip = kHeadLength;
+
+// The salt's places in the order they carry it, their columns and their code: all public.
+struct SaltPlaces {
+    std::vector<uint32_t> bytes;
+    ListedWalk walk{&bytes};
+    ColumnGroups<ListedWalk> groups{};
+    TrellisCode code;
+
+    SaltPlaces(const SaltPlaces&) = delete; // the walk points into bytes
+    SaltPlaces& operator=(const SaltPlaces&) = delete;
+    SaltPlaces(const Layout& layout, uint32_t width, uint32_t height) {
+        const std::vector<uint64_t> positions = saltPositions(width, height, layout.saltSteps);
+        bytes.assign(positions.begin(), positions.end());
+        groups = ColumnGroups<ListedWalk>{&walk, 0, layout.saltSteps, kSaltBits * layout.saltWidth};
+        const std::array<unsigned char, 32> key = saltPositionKey(width, height);
+        code = keystreamCode(layout.saltWidth, key.data(), kSaltCodeSkip);
+    }
+};
+
+// The bits a stretch of columns carries.
+template <class Walk>
+std::vector<unsigned char> readBits(const unsigned char* colour, const ColumnGroups<Walk>& groups,
+                                    const TrellisCode& code, uint64_t bits) {
+    return trellisRead(
+        code,
+        [&](uint64_t first, size_t count, uint8_t* out) {
+            readColumns(groups, colour, first, count, out);
+        },
+        bits);
+}
+
 // The picture is swept in strips of rows, each on its own, so that cores can share the work.
 constexpr uint32_t kStripRows = 128;
+
+// A change shows whatever the picture around it where a byte is at 0 or 255, since a clipped
+// area would gain a lone value, and where it equals all its neighbours of its channel, since it
+// would be the one difference in a flat area. Such bytes are wet: nothing is ever changed there.
+bool wetAt(const unsigned char* colour, uint64_t row, uint32_t height, uint32_t y, uint64_t i) {
+    const unsigned char v = colour[y * row + i];
+    if (v == 0 || v == 255) {
+        return true;
+    }
+    for (int64_t dy = -1; dy <= 1; ++dy) {
+        const int64_t ny = int64_t{y} + dy;
+        for (int64_t dx = -3; dx <= 3 && ny >= 0 && ny < int64_t{height}; dx += 3) {
+            const int64_t nx = static_cast<int64_t>(i) + dx;
+            if (nx >= 0 && nx < static_cast<int64_t>(row) &&
+                colour[static_cast<uint64_t>(ny) * row + static_cast<uint64_t>(nx)] != v) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
 
 // Every colour byte's price and low bit packed as the trellis search takes them, in picture
 // order: strip by strip, each row packed as soon as its HILL costs are out.
@@ -138,178 +224,25 @@ bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uin
             const unsigned char* bytes = colour + y * row;
             uint16_t* out = packed + y * row;
             for (size_t i = 0; i < row; ++i) {
-                out[i] = trellisColumn(costs[i], (bytes[i] & 1) != 0);
+                const float cost = wetAt(colour, row, height, y, i) ? kWetCost : costs[i];
+                out[i] = trellisColumn(cost, (bytes[i] & 1) != 0);
             }
         });
     });
 }
 
-// The stream's walk steps shared out among the trellis columns as evenly as whole steps allow:
-// column k takes steps [start(k), start(k + 1)) after the head, start(k) = floor(k * steps /
-// columns). Every step belongs to a column, so the whole picture carries the stream whatever its
-// length, and a column's bit is the XOR of its bytes' low bits.
-struct ColumnGroups {
-    const KeyedWalk* walk;
-    uint64_t steps;
-    uint64_t columns;
+// Which way each change goes: bit j of the XChaCha20 keystream of the direction key for column
+// j, under the nonce 1, 0, ..., 0 for the stream, 2 for the salt and 3 for the head. Each change
+// is its own byte, so the changes can be shared among threads. Returns the number of changes,
+// or nothing when memory ran out.
+constexpr unsigned char kStreamDirections = 1;
+constexpr unsigned char kSaltDirections = 2;
+constexpr unsigned char kHeadDirections = 3;
 
-    uint64_t start(uint64_t column) const { return column * steps / columns; }
-
-    // For the columns [first, first + count) in turn: byte(b) for each of its colour bytes in
-    // walk order, then end(c), c counted from first. The columns' bounds are carried along
-    // rather than each divided out.
-    template <class Byte, class End>
-    void bytesOf(uint64_t first, uint64_t count, Byte&& byte, End&& end) const {
-        constexpr uint32_t kBatch = 4096;
-        thread_local std::vector<uint32_t> bytes(kBatch);
-        // Plain copies: the callers' stores could otherwise be taken to change them.
-        const uint64_t all = columns;
-        const uint64_t less = steps / all;
-        const uint64_t more = steps % all;
-        const uint64_t begin = start(first);
-        const uint64_t last = start(first + count);
-        uint64_t carry = first * more % all;
-        uint64_t c = 0;
-        uint64_t next = begin;
-        uint32_t* batch = bytes.data();
-        for (uint64_t step = begin; step < last;) {
-            const auto n = static_cast<uint32_t>(std::min<uint64_t>(kBatch, last - step));
-            walk->bytesAt(kHeadSteps + step, n, batch);
-            for (uint32_t k = 0; k < n; ++k, ++step) {
-                if (step == next) { // every column has a byte at least
-                    if (step != begin) {
-                        end(c++);
-                    }
-                    next += less + (carry + more >= all ? 1 : 0);
-                    carry = carry + more >= all ? carry + more - all : carry + more;
-                }
-                byte(batch[k]);
-            }
-        }
-        if (count != 0) {
-            end(c);
-        }
-    }
-
-    // Columns of one or two colour bytes: where the stream takes more than a thirty-second of
-    // the picture, as at all but the lowest rates. one(c, byte) or two(c, first, second) for
-    // each column in turn, with no test per byte.
-    bool singlesOrPairs() const { return steps / columns == 1; }
-    template <class One, class Two>
-    void singlesOf(uint64_t first, uint64_t count, One&& one, Two&& two) const {
-        constexpr uint32_t kBatch = 4096;
-        thread_local std::vector<uint32_t> bytes(kBatch);
-        const uint64_t all = columns;
-        const uint64_t more = steps % all;
-        const uint64_t last = start(first + count);
-        uint64_t step = start(first); // batch[at]'s
-        uint64_t carry = first * more % all;
-        uint32_t* batch = bytes.data();
-        uint32_t filled = 0;
-        uint32_t at = 0;
-        for (uint64_t c = 0; c < count; ++c) {
-            const bool pair = carry + more >= all;
-            carry = pair ? carry + more - all : carry + more;
-            if (at + 2 > filled) { // the byte left, if any, then the next stretch
-                const uint32_t kept = filled - at;
-                if (kept != 0) {
-                    batch[0] = batch[at];
-                }
-                const auto n =
-                    static_cast<uint32_t>(std::min<uint64_t>(kBatch - kept, last - step - kept));
-                walk->bytesAt(kHeadSteps + step + kept, n, batch + kept);
-                filled = kept + n;
-                at = 0;
-            }
-            if (pair) {
-                two(c, batch[at], batch[at + 1]);
-                at += 2;
-                step += 2;
-            } else {
-                one(c, batch[at]);
-                at += 1;
-                step += 1;
-            }
-        }
-    }
-};
-
-// The walk comes back to a slice's next bytes a pass later, one slice among hundreds: too many
-// streams for the processor to foresee, and too few misses among the steps for it to overlap,
-// so each slice's next line is asked for now: one ahead, since 256 slices' lines and those
-// ahead of them must fit in the nearest cache together. Prefetching never faults.
-template <class T> void aheadInSlice(const T* at) {
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(at) + 64));
-}
-
-// A column's price is its cheapest byte's, and its low bit the XOR of its bytes'; a change of it
-// goes to that cheapest byte (the first of equals).
-void gatherColumns(const ColumnGroups& groups, const uint16_t* packed, uint64_t first, size_t count,
-                   uint16_t* out, uint32_t* place) {
-    if (groups.singlesOrPairs()) {
-        groups.singlesOf(
-            first, count,
-            [&](uint64_t c, uint32_t byte) {
-                aheadInSlice(packed + byte);
-                out[c] = packed[byte];
-                place[c] = byte;
-            },
-            [&](uint64_t c, uint32_t one, uint32_t two) {
-                aheadInSlice(packed + one);
-                aheadInSlice(packed + two);
-                const uint16_t a = packed[one];
-                const uint16_t b = packed[two];
-                const bool second = (b & 0x7fffu) < (a & 0x7fffu);
-                out[c] = static_cast<uint16_t>(((a ^ b) & 0x8000u) | ((second ? b : a) & 0x7fffu));
-                place[c] = second ? two : one;
-            });
-        return;
-    }
-    constexpr uint16_t kNone = 0x7fff; // dearer than any price, low bit 0
-    uint16_t column = kNone;
-    uint32_t cheapest = 0;
-    groups.bytesOf(
-        first, count,
-        [&](uint32_t byte) {
-            aheadInSlice(packed + byte);
-            const uint16_t v = packed[byte];
-            const auto cost = static_cast<uint16_t>(v & 0x7fffu);
-            cheapest = cost < (column & 0x7fffu) ? byte : cheapest;
-            column = static_cast<uint16_t>(((column ^ v) & 0x8000u) |
-                                           std::min<uint16_t>(column & 0x7fffu, cost));
-        },
-        [&](uint64_t c) {
-            out[c] = column;
-            place[c] = cheapest;
-            column = kNone;
-        });
-}
-
-// The search's prices are scaled by what the columns cost, read off 64 stretches spread along
-// them: prices of groups of several bytes are their cheapest byte's, lower than a byte's.
-float columnScale(const ColumnGroups& groups, const uint16_t* packed) {
-    constexpr uint64_t kStretches = 64;
-    constexpr uint64_t kStretch = 1024;
-    std::vector<uint16_t> sample;
-    for (uint64_t t = 0; t < kStretches; ++t) {
-        const uint64_t first = groups.columns * t / kStretches;
-        const auto count = static_cast<size_t>(std::min(kStretch, groups.columns - first));
-        const size_t at = sample.size();
-        sample.resize(at + count);
-        thread_local std::vector<uint32_t> places;
-        places.resize(count);
-        gatherColumns(groups, packed, first, count, sample.data() + at, places.data());
-    }
-    return trellisScale(sample.data(), sample.size());
-}
-
-// The stream's changes take their directions by column: bit j of the XChaCha20 keystream of the
-// direction key under the nonce 1, 0, ..., 0 for column j. Each change is its own byte, so the
-// changes can be shared among threads. Returns the number of changes, or nothing when memory
-// ran out.
 std::optional<uint64_t> changeColumns(unsigned char* colour, uint64_t columns,
-                                      const TrellisFlips& flips, const SecretBytes& directionKey) {
-    unsigned char nonce[crypto_stream_xchacha20_NONCEBYTES] = {1};
+                                      const TrellisFlips& flips, const SecretBytes& directionKey,
+                                      unsigned char first) {
+    unsigned char nonce[crypto_stream_xchacha20_NONCEBYTES] = {first};
     std::vector<unsigned char> up(static_cast<size_t>((columns + 7) / 8));
     crypto_stream_xchacha20(up.data(), up.size(), nonce, directionKey.data());
     constexpr uint64_t kShare = 1 << 14;
@@ -327,14 +260,46 @@ std::optional<uint64_t> changeColumns(unsigned char* colour, uint64_t columns,
     return done ? std::optional<uint64_t>(all) : std::nullopt;
 }
 
+// Carries bits by the columns of a stretch at the least cost and makes the changes. TooLarge
+// when too many of its bytes are wet to carry them.
+template <class Walk>
+StealthStatus carryBits(unsigned char* colour, const uint16_t* packed,
+                        const ColumnGroups<Walk>& groups, const TrellisCode& code,
+                        const unsigned char* message, uint64_t bits, const SecretBytes& directions,
+                        unsigned char nonce, uint64_t& changes) {
+    const TrellisFlips flips = trellisEmbed(
+        code,
+        [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
+            gatherColumns(groups, packed, first, count, out, place);
+        },
+        message, bits, columnScale(groups, packed));
+    if (!flips.ok) {
+        return StealthStatus::NoMemory;
+    }
+    if (!flips.carried) {
+        return StealthStatus::TooLarge;
+    }
+    const std::optional<uint64_t> made =
+        changeColumns(colour, groups.columns, flips, directions, nonce);
+    if (!made) {
+        return StealthStatus::NoMemory;
+    }
+    changes += *made;
+    return StealthStatus::Done;
+}
+
 } // namespace
 
 uint32_t stealthWidth(uint64_t sealedLength, uint32_t width, uint32_t height) {
     if (sealedLength == 0 || sealedLength > std::numeric_limits<uint32_t>::max()) {
         return 0;
     }
-    const uint64_t fits = streamSteps(width, height) / (sealedLength * 8);
-    return fits < kLeastWidth ? 0 : static_cast<uint32_t>(std::min<uint64_t>(fits, kMostWidth));
+    return widthFor(streamSteps(width, height), sealedLength * 8);
+}
+
+uint64_t stealthSaltSteps(uint32_t width, uint32_t height) {
+    const Layout layout = layoutOf(width, height);
+    return layout.holds() ? layout.saltSteps : 0;
 }
 
 int64_t stealthCapacity(uint32_t width, uint32_t height) {
@@ -349,13 +314,15 @@ int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height) {
 
 StealthSalt readStealthSalt(const unsigned char* colour, uint32_t width, uint32_t height) {
     StealthSalt salt{};
-    const std::vector<uint64_t> positions = saltPositions(width, height);
-    if (positions.empty()) {
+    const Layout layout = layoutOf(width, height);
+    if (!layout.holds()) {
         return salt;
     }
-    const std::vector<unsigned char> bits =
-        HammingCoder(kSaltCheckBits).extract(colour, SaltWalk{&positions}, 0, kSaltLength * 8);
-    std::copy(bits.begin(), bits.end(), salt.begin());
+    const SaltPlaces places(layout, width, height);
+    const std::vector<unsigned char> bits = readBits(colour, places.groups, places.code, kSaltBits);
+    if (bits.size() == salt.size()) {
+        std::copy(bits.begin(), bits.end(), salt.begin());
+    }
     return salt;
 }
 
@@ -383,54 +350,47 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
         sealed.size() != sealedBytes) {
         return report;
     }
+    const Layout layout = layoutOf(width, height);
     const uint64_t bits = static_cast<uint64_t>(sealedBytes) * 8;
-    const TrellisCode code = streamCode(w, keys->code);
-    const uint64_t colourBytes = colourBytesOf(width, height);
-    const std::vector<uint64_t> saltAt = saltPositions(width, height);
-    const KeyedWalk walk(keys->walk.data(), colourBytes, saltAt);
-    const ColumnGroups groups{&walk, streamSteps(width, height), bits * w};
-    LargeBuffer<uint16_t> packed(static_cast<size_t>(colourBytes));
-    if (packed.failed()) {
+    const KeyedWalk walk(keys->walk.data(), layout.colourBytes, {});
+    const ColumnGroups<KeyedWalk> headGroups{&walk, 0, layout.headSteps,
+                                             kHeadBits * layout.headWidth};
+    const ColumnGroups<KeyedWalk> streamGroups{&walk, layout.headSteps, layout.streamSteps(),
+                                               bits * w};
+    LargeBuffer<uint16_t> packed(static_cast<size_t>(layout.colourBytes));
+    if (packed.failed() || !packBytes(colour, width, height, packed.data())) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
 
-    ChangeDirections directions(keys->directions.data());
-    HammingCoder saltCoder(kSaltCheckBits);
-    saltCoder.embed(colour, SaltWalk{&saltAt}, 0, salt.data(), kSaltLength * 8, directions);
+    // The salt first, over its public places; they are then wet for the rest, which the reader
+    // takes after it has the key and which must not move the salt.
+    uint64_t changes = 0;
+    const SaltPlaces places(layout, width, height);
+    StealthStatus status = carryBits(colour, packed.data(), places.groups, places.code, salt.data(),
+                                     kSaltBits, keys->directions, kSaltDirections, changes);
+    for (const uint32_t byte : places.bytes) {
+        packed.data()[byte] = trellisColumn(kWetCost, (colour[byte] & 1) != 0);
+    }
     const std::array<unsigned char, kHeadLength> masked = maskHead(head, keys->head);
-    HammingCoder headCoder(kHeadCheckBits);
-    headCoder.embed(colour, walk, 0, masked.data(), kHeadLength * 8, directions);
-
-    // The costs are those of the picture as the salt and the head left it; the reader never
-    // needs them.
-    if (!packBytes(colour, width, height, packed.data())) {
-        report.status = StealthStatus::NoMemory;
+    if (status == StealthStatus::Done) {
+        status = carryBits(colour, packed.data(), headGroups,
+                           keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip),
+                           masked.data(), kHeadBits, keys->directions, kHeadDirections, changes);
+    }
+    if (status == StealthStatus::Done) {
+        status =
+            carryBits(colour, packed.data(), streamGroups, keystreamCode(w, keys->code.data(), 0),
+                      reinterpret_cast<const unsigned char*>(sealed.constData()), bits,
+                      keys->directions, kStreamDirections, changes);
+    }
+    report.status = status;
+    if (status != StealthStatus::Done) {
         return report;
     }
-    const TrellisFlips flips = trellisEmbed(
-        code,
-        [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
-            gatherColumns(groups, packed.data(), first, count, out, place);
-        },
-        reinterpret_cast<const unsigned char*>(sealed.constData()), bits,
-        columnScale(groups, packed.data()));
-    if (!flips.ok) {
-        report.status = StealthStatus::NoMemory;
-        return report;
-    }
-    const std::optional<uint64_t> streamChanges =
-        changeColumns(colour, groups.columns, flips, keys->directions);
-    if (!streamChanges) {
-        report.status = StealthStatus::NoMemory;
-        return report;
-    }
-
-    report.status = StealthStatus::Done;
     report.width = w;
-    report.changes = directions.made() + *streamChanges;
-    report.mostChanges = saltCoder.blocksFor(kSaltLength * 8) +
-                         headCoder.blocksFor(kHeadLength * 8) + groups.columns;
+    report.changes = changes;
+    report.mostChanges = places.groups.columns + headGroups.columns + streamGroups.columns;
     return report;
 }
 
@@ -438,14 +398,21 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
                                            uint32_t height, const SecretBytes& key) {
     StealthExtractReport report;
     std::optional<Subkeys> keys = subkeysOf(key);
-    const std::vector<uint64_t> saltAt = saltPositions(width, height);
-    if (!keys || saltAt.empty() || streamSteps(width, height) == 0) {
+    const Layout layout = layoutOf(width, height);
+    if (!keys || !layout.holds()) {
         return report;
     }
-    const KeyedWalk walk(keys->walk.data(), colourBytesOf(width, height), saltAt);
+    const KeyedWalk walk(keys->walk.data(), layout.colourBytes, {});
+    const ColumnGroups<KeyedWalk> headGroups{&walk, 0, layout.headSteps,
+                                             kHeadBits * layout.headWidth};
     const std::vector<unsigned char> maskedBits =
-        HammingCoder(kHeadCheckBits).extract(colour, walk, 0, kHeadLength * 8);
+        readBits(colour, headGroups,
+                 keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip), kHeadBits);
     std::array<unsigned char, kHeadLength> head{};
+    if (maskedBits.size() != head.size()) {
+        report.status = StealthStatus::NoMemory;
+        return report;
+    }
     std::copy(maskedBits.begin(), maskedBits.end(), head.begin());
     head = maskHead(head, keys->head);
     uint32_t length = 0;
@@ -458,40 +425,10 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
         return report;
     }
     const uint64_t bits = uint64_t{length} * 8;
-    const TrellisCode code = streamCode(w, keys->code);
-    const ColumnGroups groups{&walk, streamSteps(width, height), bits * w};
-    const std::vector<unsigned char> message = trellisRead(
-        code,
-        [&](uint64_t first, size_t count, uint8_t* out) {
-            if (groups.singlesOrPairs()) {
-                // Taken by value: stores of bytes could otherwise be taken to change them.
-                const unsigned char* const picture = colour;
-                groups.singlesOf(
-                    first, count,
-                    [picture, out](uint64_t c, uint32_t byte) {
-                        aheadInSlice(picture + byte);
-                        out[c] = picture[byte] & 1;
-                    },
-                    [picture, out](uint64_t c, uint32_t one, uint32_t two) {
-                        aheadInSlice(picture + one);
-                        aheadInSlice(picture + two);
-                        out[c] = (picture[one] ^ picture[two]) & 1;
-                    });
-                return;
-            }
-            uint8_t low = 0;
-            groups.bytesOf(
-                first, count,
-                [&](uint32_t byte) {
-                    aheadInSlice(colour + byte);
-                    low ^= colour[byte] & 1;
-                },
-                [&](uint64_t c) {
-                    out[c] = low;
-                    low = 0;
-                });
-        },
-        bits);
+    const ColumnGroups<KeyedWalk> streamGroups{&walk, layout.headSteps, layout.streamSteps(),
+                                               bits * w};
+    const std::vector<unsigned char> message =
+        readBits(colour, streamGroups, keystreamCode(w, keys->code.data(), 0), bits);
     if (message.empty()) {
         report.status = StealthStatus::NoMemory;
         return report;

@@ -13,24 +13,25 @@ namespace brindmar {
 // Stealth: the packed archive sealed as strong protection seals it, then carried by ±1 changes
 // to colour bytes along a walk only the code's key can retrace, by a syndrome-trellis code whose
 // changes go where the picture is busy. Nothing in the picture is in clear but the Argon2id
-// salt, itself random bits. The picture is the colour bytes of a 24-bit
-// image in file order, without row padding: width * height * 3 bytes.
+// salt, itself random bits, carried the same way over public places; no byte is changed
+// because of where it sits, and none at 0, at 255 or in a flat area. The picture is the colour
+// bytes of a 24-bit image in file order, without row padding: width * height * 3 bytes.
 
 // Nothing in the picture can say what a guess costs, so the cost is the format's own.
 inline constexpr StrongCost kStealthCost = kDefaultStrongCost;
 
-inline constexpr uint8_t kStealthVersion = 2;
-// Check bits of the Hamming code that carries the salt (32 blocks of 15 bytes) and the clear
-// head (8 blocks of 31 bytes).
-inline constexpr int kSaltCheckBits = 4;
-inline constexpr int kHeadCheckBits = 5;
+inline constexpr uint8_t kStealthVersion = 3;
 inline constexpr int kHeadLength = 5; // version, then the sealed stream's length
-inline constexpr uint64_t kHeadSteps = 8 * 31;
+// The salt and the head take this many colour bytes a bit, as the stream does at the
+// recommended rate, so that they change the picture no more often than it does.
+inline constexpr uint64_t kStealthStepsPerBit = 50;
 // Columns of the syndrome-trellis code per hidden bit of the sealed stream: as many as the
 // picture has steps for, up to the most. More columns give the search more places to choose
 // from and fewer changes; the search's time grows with them. Past the most, a column takes
-// several colour bytes, so that the whole picture still carries the stream.
-inline constexpr uint32_t kLeastWidth = 2;
+// several colour bytes, so that the whole picture still carries the stream. At fewer than
+// three, the few wet bytes of any photograph (and the salt's, wet for the stream) leave the
+// search no path often enough.
+inline constexpr uint32_t kLeastWidth = 3;
 inline constexpr uint32_t kMostWidth = 32;
 
 // Up to this share of hidden bits per colour byte, a stealth image is what this program
@@ -39,7 +40,7 @@ inline constexpr uint32_t kMostWidth = 32;
 // the classifier on SPAM features reached 0.52 at 0.01, 0.54 at 0.02 and 0.55 at 0.03 bits per
 // colour byte (each figure within about 0.03). Pictures used at their JPEG size are easier:
 // 0.57 at 0.01, 0.60 at 0.02. Above it the program warns that detection gets likelier; the most
-// it embeds is one bit per two colour bytes (width 2).
+// it embeds is one bit per three colour bytes (width 3).
 inline constexpr double kStealthRecommendedRate = 0.02;
 
 // Subkeys of the key derived from the code, with libsodium's crypto_kdf under this context.
@@ -50,6 +51,10 @@ enum class StealthSubkey : uint64_t { Walk = 1, Seal = 2, Directions = 3, Head =
 // does not fit after the salt and the head.
 uint32_t stealthWidth(uint64_t sealedLength, uint32_t width, uint32_t height);
 
+// How many public places carry the salt in a picture of this size; 0 when it takes no stealth
+// payload at all.
+uint64_t stealthSaltSteps(uint32_t width, uint32_t height);
+
 // The longest archive a picture of this size takes in stealth; 0 when it takes none.
 int64_t stealthCapacity(uint32_t width, uint32_t height);
 // The longest archive that keeps to the recommended rate.
@@ -57,7 +62,7 @@ int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height);
 
 enum class StealthStatus {
     Done,
-    TooLarge, // the archive does not fit this picture
+    TooLarge, // the archive does not fit this picture, or too much of it is flat or clipped
     NoMemory, // the key derivation or the coder could not have its memory
     NotFound, // no stealth payload for this code: none at all, or made with another code
     Damaged,  // one for this code whose later part does not open
@@ -68,7 +73,7 @@ struct StealthEmbedReport {
     StealthStatus status = StealthStatus::Failed;
     uint32_t width = 0;       // the trellis code's columns per hidden bit
     uint64_t changes = 0;     // colour bytes changed by one
-    uint64_t mostChanges = 0; // at most one per Hamming block and one per trellis column
+    uint64_t mostChanges = 0; // at most one per trellis column
 };
 
 struct StealthExtractReport {

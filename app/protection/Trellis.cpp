@@ -1,13 +1,23 @@
 #include "protection/Trellis.h"
 
 #include "protection/Parallel.h"
+#include "protection/TrellisRows.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12 takes the undefined vectors its own AVX-512 intrinsics start from for uninitialised
+// values once they are inlined; its warnings point into the header, so they are silenced there.
+#ifndef __clang__
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#ifndef __clang__
+#pragma GCC diagnostic pop
+#endif
 #define BRINDMAR_TRELLIS_VECTORS 1
 #endif
 
@@ -21,12 +31,9 @@ constexpr size_t kPathBytes = kTrellisStates / 8; // one bit per state and colum
 // reaches ever adds up to it: a state is at most a few changes dearer than the cheapest one.
 constexpr uint16_t kUnreached = 0xffff;
 constexpr uint16_t kDearest = 4095;
-
-// The columns' words for row i of a segment of b bits: rows past the segment are cut off.
-uint32_t rowMask(uint64_t i, uint64_t b) {
-    const uint64_t left = b - i;
-    return left >= kTrellisHeight ? kWordMask : (1u << left) - 1;
-}
+// A wet column's cost, +inf, as its packed top half; the price that no path ever takes.
+constexpr uint16_t kWetPacked = 0x7f80;
+constexpr uint16_t kWetPrice = kUnreached;
 
 float costOf(uint16_t packed) {
     const uint32_t bits = uint32_t{packed & 0x7fffu} << 16u;
@@ -38,6 +45,9 @@ float costOf(uint16_t packed) {
 // The price is the cost times the scale, rounded, at least 1 and at most kDearest; written so
 // that every version computes the same number.
 uint16_t priceOf(uint16_t packed, float scale) {
+    if ((packed & 0x7fffu) >= kWetPacked) {
+        return kWetPrice;
+    }
     const float price = std::min(std::max(costOf(packed) * scale + 0.5f, 1.0f), float{kDearest});
     return static_cast<uint16_t>(price);
 }
@@ -177,12 +187,14 @@ __attribute__((target("avx512f,avx512bw"))) void pricesAvx512(const Forward& f) 
     for (; j + 16 <= count; j += 16) {
         const __m512i wide = _mm512_cvtepu16_epi32(
             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f.packed + j)));
-        const __m512 cost = _mm512_castsi512_ps(
-            _mm512_slli_epi32(_mm512_and_si512(wide, _mm512_set1_epi32(0x7fff)), 16));
+        const __m512i top = _mm512_and_si512(wide, _mm512_set1_epi32(0x7fff));
+        const __m512 cost = _mm512_castsi512_ps(_mm512_slli_epi32(top, 16));
         const __m512 price = _mm512_min_ps(
             _mm512_max_ps(_mm512_add_ps(_mm512_mul_ps(cost, scale), half), one), dearest);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(f.prices + j),
-                            _mm512_cvtepi32_epi16(_mm512_cvttps_epi32(price)));
+        const __m512i whole = _mm512_mask_mov_epi32(
+            _mm512_cvttps_epi32(price), _mm512_cmpge_epu32_mask(top, _mm512_set1_epi32(kWetPacked)),
+            _mm512_set1_epi32(kWetPrice));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(f.prices + j), _mm512_cvtepi32_epi16(whole));
     }
     for (; j < count; ++j) {
         f.prices[j] = priceOf(f.packed[j], f.scale);
@@ -377,24 +389,6 @@ ForwardPass chosenForward() {
     return forwardEachScalar;
 }
 
-// The syndrome of one segment's low bits, one bit a byte. Row i's bit is final once the columns
-// of rows i - h + 1 to i are in, so a window of the open rows runs along without branches.
-void segmentSyndrome(const TrellisCode& code, const uint8_t* low, uint64_t b, uint8_t* out) {
-    const uint32_t w = code.width;
-    const uint8_t* words = code.submatrix.data();
-    uint32_t open = 0; // bit r: row i + r
-    for (uint64_t i = 0; i < b; ++i) {
-        const uint8_t* row = low + i * w;
-        uint32_t sum = 0;
-        for (uint32_t k = 0; k < w; ++k) {
-            sum ^= words[k] & (0u - static_cast<uint32_t>(row[k] != 0));
-        }
-        open ^= sum & rowMask(i, b);
-        out[i] = static_cast<uint8_t>(open & 1);
-        open >>= 1;
-    }
-}
-
 struct Segment {
     uint64_t firstBit = 0;
     uint64_t bits = 0;
@@ -427,6 +421,19 @@ public:
         }
         return Forward{code.submatrix.data(), code.width,   b, packed, scale, m_target.data(),
                        m_prices.data(),       m_path.data()};
+    }
+
+    // Whether the flips make the segment's message: they may not where wet columns left no
+    // path. Cheap beside the search, and it keeps a picture too flat for its bits from passing.
+    bool carries(const TrellisCode& code, const std::vector<uint64_t>& flips) {
+        const uint64_t b = m_segment.bits;
+        std::fill(m_low.begin(), m_low.end(), uint8_t{0});
+        for (const uint64_t flip : flips) {
+            m_low[static_cast<size_t>(flip)] = 1;
+        }
+        std::vector<uint8_t> made(static_cast<size_t>(b));
+        segmentSyndrome(code, m_low.data(), b, made.data());
+        return std::equal(made.begin(), made.end(), m_target.begin());
     }
 
     // The columns to flip, in increasing order, counted from the segment's first.
@@ -473,37 +480,6 @@ TrellisCode trellisCode(uint32_t width, const unsigned char* keystream) {
     return code;
 }
 
-std::vector<unsigned char> trellisRead(const TrellisCode& code, const TrellisLowBits& low,
-                                       uint64_t bits) {
-    std::vector<unsigned char> message(static_cast<size_t>((bits + 7) / 8));
-    // Segments start at multiples of 2048 bits, so each writes whole bytes of its own.
-    const bool read = forEachTask(code.segments(bits), [&](uint64_t g) {
-        const uint64_t b = code.segmentBits(bits, g);
-        const uint64_t first = g * kSegmentBits;
-        thread_local std::vector<uint8_t> columns;
-        thread_local std::vector<uint8_t> syndrome;
-        columns.resize(static_cast<size_t>(b * code.width));
-        syndrome.resize(static_cast<size_t>(b));
-        low(first * code.width, columns.size(), columns.data());
-        segmentSyndrome(code, columns.data(), b, syndrome.data());
-        for (uint64_t i = 0; i < b; ++i) {
-            const uint64_t j = first + i;
-            message[j >> 3] |= static_cast<unsigned char>(syndrome[i] << (j & 7));
-        }
-    });
-    return read ? message : std::vector<unsigned char>{};
-}
-
-std::vector<unsigned char> trellisSyndrome(const TrellisCode& code, const uint8_t* lowBits,
-                                           uint64_t bits) {
-    return trellisRead(
-        code,
-        [lowBits](uint64_t first, size_t count, uint8_t* out) {
-            std::copy(lowBits + first, lowBits + first + count, out);
-        },
-        bits);
-}
-
 float trellisScale(const uint16_t* columns, size_t count) {
     // A sample evenly spread is as good as all of them.
     constexpr size_t kSample = 1 << 16;
@@ -511,7 +487,10 @@ float trellisScale(const uint16_t* columns, size_t count) {
     std::vector<uint16_t> costs;
     costs.reserve(count / stride + 1);
     for (size_t j = 0; j < count; j += stride) {
-        costs.push_back(static_cast<uint16_t>(columns[j] & 0x7fffu));
+        const auto cost = static_cast<uint16_t>(columns[j] & 0x7fffu);
+        if (cost < kWetPacked) {
+            costs.push_back(cost);
+        }
     }
     if (costs.empty()) {
         return 1;
@@ -545,6 +524,7 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
     std::vector<std::vector<uint64_t>> flips(static_cast<size_t>(segments));
     std::vector<std::vector<uint32_t>> places(static_cast<size_t>(segments));
     const ForwardPass forward = chosenForward();
+    std::atomic<bool> carried{true};
     // Two segments a task, searched side by side.
     result.ok = forEachTask((segments + 1) / 2, [&](uint64_t task) {
         thread_local std::array<SegmentSearch, 2> searches;
@@ -567,6 +547,9 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
             const uint64_t first = g * kSegmentBits * code.width;
             std::vector<uint64_t>& own = flips[static_cast<size_t>(g)];
             searches[t].back(code, own);
+            if (!searches[t].carries(code, own)) {
+                carried = false;
+            }
             places[static_cast<size_t>(g)].reserve(own.size());
             for (uint64_t& flip : own) {
                 places[static_cast<size_t>(g)].push_back(where[t][static_cast<size_t>(flip)]);
@@ -574,6 +557,7 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
             }
         }
     });
+    result.carried = carried;
     if (result.ok) {
         for (size_t g = 0; g < flips.size(); ++g) {
             result.columns.insert(result.columns.end(), flips[g].begin(), flips[g].end());

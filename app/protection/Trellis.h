@@ -61,6 +61,8 @@ std::vector<unsigned char> trellisRead(const TrellisCode& code, const TrellisLow
 // half of a float (finite and positive, its lower mantissa bits dropped), its sign bit the
 // column's low bit: two bytes a column, so that a whole picture's columns fit in memory. ok is
 // false when memory ran out.
+// A column at kWetCost is never changed: the search takes no path through a change of it.
+inline constexpr float kWetCost = __builtin_huge_valf();
 inline uint16_t trellisColumn(float cost, bool lowBit) {
     uint32_t bits = 0;
     std::memcpy(&bits, &cost, sizeof bits);
@@ -73,9 +75,12 @@ inline uint16_t trellisColumn(float cost, bool lowBit) {
 // the cheapest tenth of the columns given here (a sample of them will do) at 32 to 64.
 float trellisScale(const uint16_t* columns, size_t count);
 
-// The columns to flip, and for each the place its change goes, as the gather named it.
+// The columns to flip, and for each the place its change goes, as the gather named it. carried
+// is false when some segment's columns left too few dry ones to carry its bits: the flips then
+// do not make the message.
 struct TrellisFlips {
     bool ok = false;
+    bool carried = true;
     std::vector<uint64_t> columns;
     std::vector<uint32_t> places;
 };

@@ -255,6 +255,13 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
             DiscardWorkFile(ctx, source);
         }
     });
+    // A palette or a few colours would show the changes whatever the coder does.
+    if (const auto refusal = stealthCarrierColourRefusal(
+            source, {carrier, shownImagePath(m),
+                     m.convertedBmp == carrier ? m.convertedPicture : QString()})) {
+        outcome.failure = named + QStringLiteral(" - ") + *refusal;
+        return outcome;
+    }
     auto job = std::make_shared<EmbedJob>(codeSecret(m.code));
     const CarrierFile archive(m.storedDocumentPath);
     if (!m.hasPacking(packing::PackedForSeal) || !archive.isOpen()) {

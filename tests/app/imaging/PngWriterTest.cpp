@@ -102,4 +102,86 @@ TEST(PngWriter, SaysWhyItWroteNothing) {
     }
 }
 
+uint32_t crcOf(const std::string& bytes) {
+    uint32_t crc = 0xffffffffu;
+    for (const char c : bytes) {
+        crc ^= static_cast<uint8_t>(c);
+        for (int k = 0; k < 8; ++k) {
+            crc = crc & 1 ? 0xedb88320u ^ (crc >> 1) : crc >> 1;
+        }
+    }
+    return ~crc;
+}
+
+std::string chunk(const std::string& type, const std::string& data, bool sound = true) {
+    std::string out;
+    for (const uint32_t v : {static_cast<uint32_t>(data.size())}) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            out.push_back(static_cast<char>(v >> shift));
+        }
+    }
+    const uint32_t crc = crcOf(type + data) ^ (sound ? 0u : 1u);
+    out += type + data;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<char>(crc >> shift));
+    }
+    return out;
+}
+
+// Chunk by chunk: its type and length, and the first IDAT's first two bytes, the zlib header.
+std::string layoutOf(const QByteArray& png) {
+    std::string layout;
+    for (qsizetype at = 8; at + 8 <= png.size();
+         at += 12 + static_cast<qsizetype>(qFromBigEndian<quint32>(png.constData() + at))) {
+        const std::string type = png.mid(at + 4, 4).toStdString();
+        layout += type + ' ' + std::to_string(qFromBigEndian<quint32>(png.constData() + at));
+        layout += '\n';
+    }
+    const qsizetype idat = png.indexOf("IDAT");
+    layout += "zlib " + png.mid(idat + 4, 2).toHex().toStdString() + '\n';
+    return layout;
+}
+
+// A PNG carrier's colour and pixel size chunks come through in their order, its times, texts,
+// a grey background and a chunk whose checksum fails do not; the pixel data is split as libpng
+// splits it, behind libpng's zlib header. BRINDMAR_WRITE_GOLDEN=1 writes the committed layout.
+TEST(PngWriter, LaysOutItsChunksAsCommonEncodersDo) {
+    QTemporaryDir dir;
+    const std::string ihdr("\0\0\0\x10\0\0\0\x10\x08\x02\0\0\0", 13);
+    const std::string carrier =
+        std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) +
+        chunk("gAMA", std::string("\0\0\xb1\x8f", 4)) + chunk("tIME", std::string(7, '\x07')) +
+        chunk("cHRM", std::string(32, '\x01')) + chunk("tEXt", std::string("Author\0me", 9)) +
+        chunk("sRGB", std::string(1, '\0')) + chunk("iCCP", std::string("p\0\0xyz", 6)) +
+        chunk("pHYs", std::string("\0\0\x0b\x13\0\0\x0b\x13\x01", 9)) +
+        chunk("bKGD", std::string("\0\x10", 2)) + chunk("bKGD", std::string(6, '\x20')) +
+        chunk("zTXt", std::string("k\0\0x", 4)) + chunk("iTXt", std::string("k\0\0\0\0\0x", 7)) +
+        chunk("gAMA", std::string(4, '\x01'), false) + chunk("IDAT", "x") + chunk("IEND", "");
+    const QString carrierPath = dir.filePath(QStringLiteral("carrier.png"));
+    {
+        QFile file(carrierPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(carrier.data(), static_cast<qint64>(carrier.size()));
+    }
+    std::mt19937 random(41);
+    bmptest::Bytes bgr(size_t{160} * 120 * 3);
+    for (size_t i = 0; i < bgr.size(); ++i) {
+        bgr[i] = static_cast<uint8_t>(i / 480 + random() % 32); // a slope with grain
+    }
+    const QString source = dir.filePath(QStringLiteral("in.bmp"));
+    bmptest::writeFile(source.toStdString(), bmptest::make24(160, 120, bgr));
+    const QString out = dir.filePath(QStringLiteral("out.png"));
+    ASSERT_TRUE(writePngFromBmp(source, out, brindmar::kPngLevel, {}, carrierPath).ok);
+    const std::string layout = layoutOf(readAll(out));
+    const QString golden = QStringLiteral(BRINDMAR_GOLDEN_DIR "/images/png-chunk-layout.txt");
+    if (qEnvironmentVariable("BRINDMAR_WRITE_GOLDEN") == u"1") {
+        QFile file(golden);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(layout.data(), static_cast<qint64>(layout.size()));
+    }
+    EXPECT_EQ(layout, readAll(golden).toStdString());
+    const QImage expected = QImage(source).convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(QImage(out).convertToFormat(QImage::Format_RGB32) == expected);
+}
+
 } // namespace

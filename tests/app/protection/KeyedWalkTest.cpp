@@ -44,6 +44,9 @@ TEST(KeyedWalk, PermutationVisitsEveryIndexOnceAtEverySize) {
     }
 }
 
+// As many places as the old fixed salt had: a list left out of the walk, spread or bunched.
+constexpr uint64_t kSaltPositions = 480;
+
 // Every colour byte but the salt's once, whatever the picture's size and wherever the salt lies:
 // spread as the format puts it, or bunched so that one slice of the walk holds many of them.
 TEST(KeyedWalk, SkipsTheSaltAndCoversTheRest) {
@@ -102,11 +105,11 @@ TEST(KeyedWalk, SkipsTheSaltAndCoversTheRest) {
         }
     }
     // Too small for the salt: no positions at all rather than a partial salt.
-    EXPECT_TRUE(saltPositions(1, 159).empty());
-    EXPECT_EQ(saltPositions(1, 160).size(), kSaltPositions);
-    EXPECT_EQ(saltPositions(40, 30), saltPositions(40, 30));
+    EXPECT_TRUE(saltPositions(1, 159, kSaltPositions).empty());
+    EXPECT_EQ(saltPositions(1, 160, kSaltPositions).size(), kSaltPositions);
+    EXPECT_EQ(saltPositions(40, 30, 480), saltPositions(40, 30, 480));
     // Same count of bytes, another shape: other positions.
-    EXPECT_NE(saltPositions(40, 30), saltPositions(30, 40));
+    EXPECT_NE(saltPositions(40, 30, 480), saltPositions(30, 40, 480));
 }
 
 // What makes the walk fast must hold: a step a pass later lands a byte further on in the same
@@ -116,7 +119,7 @@ TEST(KeyedWalk, APassLaterIsTheNextByteOfTheSameSlice) {
     const uint32_t height = 700;
     const uint64_t colourBytes = uint64_t{width} * height * 3;
     const auto key = keyOf(9);
-    const KeyedWalk walk(key.data(), colourBytes, saltPositions(width, height));
+    const KeyedWalk walk(key.data(), colourBytes, saltPositions(width, height, kSaltPositions));
     const uint64_t sliceLength = walk.size() / KeyedWalk::kSlices;
     std::vector<uint32_t> bytes(walk.size());
     walk.bytesAt(0, static_cast<uint32_t>(bytes.size()), bytes.data());

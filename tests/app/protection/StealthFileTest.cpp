@@ -5,15 +5,17 @@
 // BRINDMAR_WRITE_GOLDEN=1 writes the committed image instead of comparing. After a deliberate
 // format change, remake it with
 //   BRINDMAR_WRITE_GOLDEN=1 build/dev/bin/protection_tests
-//       --gtest_filter=StealthFile.TheCommittedImageIsMadeAgainAndStillOpens
+//       --gtest_filter=StealthFile.TheCommittedImagesAreMadeAgainAndStillOpen
 // (one command line)
-// and say in the commit what changed (the last time: the stream carried by the trellis code).
+// and say in the commit what changed (the last time: the salt and the head carried by trellis
+// codes too, and wet bytes).
 #include "protection/StealthFile.h"
 #include "AppTestSupport.h"
 #include "FixedRandomness.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
@@ -24,7 +26,6 @@ using apptest::Bytes;
 namespace {
 
 constexpr StrongCost kCheap{1, 8};
-const QString kGolden = QStringLiteral(BRINDMAR_STEALTH_GOLDEN_DIR "/stealth-rgb.bmp");
 const QString kGoldenCarrier = QStringLiteral(BRINDMAR_GOLDEN_INPUTS_DIR "/rgb.bmp");
 
 QByteArray readAll(const QString& path) {
@@ -47,14 +48,16 @@ TEST(StealthFile, KeepsTheCarriersSizeHeadersAndPaddingAndOpensAgain) {
     const SecretBytes code = codeSecret(QStringLiteral("Tulip-Harbor-42"));
     const QString carrierPath = dir.path(QStringLiteral("carrier.bmp"));
     const QString outPath = dir.path(QStringLiteral("out.bmp"));
-    // Widths whose rows are padded by 0, 1, 2 and 3 bytes.
+    // Widths whose rows are padded by 0, 1, 2 and 3 bytes; rows enough for the salt.
+    constexpr int32_t kRows = 60;
     for (int32_t width : {36, 37, 38, 39}) {
-        Bytes carrier = bmptest::make24(width, 30, randomOf<Bytes>(size_t(width) * 30 * 3, 9));
+        Bytes carrier =
+            bmptest::make24(width, kRows, randomOf<Bytes>(size_t(width) * kRows * 3, 9));
         // Padding bytes a writer left set, and bytes after the rows, must come through as they
         // were.
         const int32_t stride = bmptest::stride24(width);
         const auto eachPaddingByte = [&](auto visit) {
-            for (int32_t y = 0; y < 30; ++y) {
+            for (int32_t y = 0; y < kRows; ++y) {
                 for (int32_t x = width * 3; x < stride; ++x) {
                     visit(size_t(54 + y * stride + x));
                 }
@@ -141,28 +144,66 @@ TEST(StealthFile, RefusesWhatIsNotASoundCarrierAndLeavesNoTarget) {
     EXPECT_EQ(noFolder.error, ENOENT);
 }
 
-TEST(StealthFile, TheCommittedImageIsMadeAgainAndStillOpens) {
-    apptest::ScratchDir dir;
-    const SecretBytes code = codeSecret(QStringLiteral("Tulip-Harbor-42"));
-    const QByteArray archive = randomOf(300, 2026);
-    const QString made = dir.path(QStringLiteral("made.bmp"));
-    {
-        // The salt is the embed's only randomness.
-        const apptest::FixedRandomness fixed(20261208);
-        ASSERT_EQ(embedStealthFile(kGoldenCarrier, made, code, archive, kCheap).status,
-                  StealthFileStatus::Done);
+// A photograph's kind of picture, 200 x 150: a lit slope with grain, and a white sky clipped
+// at 255 across the top rows. A short document spreads each column over several colour bytes.
+Bytes photographLike() {
+    constexpr int32_t kWidth = 200;
+    constexpr int32_t kHeight = 150;
+    std::mt19937 random(150);
+    Bytes bgr(size_t{kWidth} * kHeight * 3);
+    for (int32_t y = 0; y < kHeight; ++y) { // bottom row first
+        for (int32_t x = 0; x < kWidth; ++x) {
+            for (int32_t c = 0; c < 3; ++c) {
+                const int32_t grain = static_cast<int32_t>(random() % 9) - 4;
+                const int32_t value = y >= kHeight - 30 ? 255 : 40 + x / 2 + y / 3 + 20 * c + grain;
+                bgr[size_t((y * kWidth + x) * 3 + c)] =
+                    static_cast<uint8_t>(std::clamp(value, 0, 255));
+            }
+        }
     }
-    if (qEnvironmentVariable("BRINDMAR_WRITE_GOLDEN") == u"1") {
-        QFile::remove(kGolden);
-        ASSERT_TRUE(QFile::copy(made, kGolden));
-        return;
+    return bmptest::make24(kWidth, kHeight, bgr);
+}
+
+TEST(StealthFile, TheCommittedImagesAreMadeAgainAndStillOpen) {
+    struct Case {
+        const char* golden;
+        Bytes carrier; // empty: the plain format's committed carrier
+        size_t archive;
+    };
+    const Case cases[] = {
+        {"stealth-rgb.bmp", {}, 200},                       // a column a colour byte or so
+        {"stealth-wide-columns.bmp", photographLike(), 20}, // about three colour bytes a column
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.golden);
+        apptest::ScratchDir dir;
+        const SecretBytes code = codeSecret(QStringLiteral("Tulip-Harbor-42"));
+        const QByteArray archive = randomOf(c.archive, 2026);
+        QString carrier = kGoldenCarrier;
+        if (!c.carrier.empty()) {
+            dir.write(QStringLiteral("carrier.bmp"), c.carrier);
+            carrier = dir.path(QStringLiteral("carrier.bmp"));
+        }
+        const QString golden = QStringLiteral(BRINDMAR_STEALTH_GOLDEN_DIR "/") + c.golden;
+        const QString made = dir.path(QStringLiteral("made.bmp"));
+        {
+            // The salt is the embed's only randomness.
+            const apptest::FixedRandomness fixed(20261208);
+            ASSERT_EQ(embedStealthFile(carrier, made, code, archive, kCheap).status,
+                      StealthFileStatus::Done);
+        }
+        if (qEnvironmentVariable("BRINDMAR_WRITE_GOLDEN") == u"1") {
+            QFile::remove(golden);
+            ASSERT_TRUE(QFile::copy(made, golden));
+            continue;
+        }
+        const QByteArray expected = readAll(golden);
+        ASSERT_FALSE(expected.isEmpty());
+        EXPECT_EQ(readAll(made), expected) << "the stealth image's bytes changed: a format change";
+        QByteArray back;
+        EXPECT_EQ(extractStealthFile(golden, code, back, kCheap).status, StealthFileStatus::Done);
+        EXPECT_EQ(back, archive);
     }
-    const QByteArray golden = readAll(kGolden);
-    ASSERT_FALSE(golden.isEmpty());
-    EXPECT_EQ(readAll(made), golden) << "the stealth image's bytes changed: a format change";
-    QByteArray back;
-    EXPECT_EQ(extractStealthFile(kGolden, code, back, kCheap).status, StealthFileStatus::Done);
-    EXPECT_EQ(back, archive);
 }
 
 } // namespace

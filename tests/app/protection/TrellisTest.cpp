@@ -118,4 +118,38 @@ TEST(Trellis, ReadsTheMessageTheColumnsCarry) {
     }
 }
 
+// Wet columns are never changed, on any processor. Where a few are wet the message still goes
+// through; where all of a segment's are, the search says it could not carry it rather than
+// hand back changes that do not make the message.
+TEST(Trellis, NeverChangesAWetColumn) {
+    struct Case {
+        unsigned wetInSixteen;
+        bool carried;
+    };
+    std::mt19937 random(7);
+    for (const Case c : {Case{0, true}, Case{2, true}, Case{16, false}}) {
+        const uint32_t width = 6;
+        const uint64_t bits = kSegmentBits + 300;
+        const TrellisCode code = trellisCode(width, randomBytes(random, width).data());
+        std::vector<uint16_t> column(static_cast<size_t>(bits * width));
+        std::vector<bool> wet(column.size());
+        for (size_t j = 0; j < column.size(); ++j) {
+            wet[j] = random() % 16 < c.wetInSixteen;
+            const float cost = static_cast<float>(1 + random() % 50);
+            column[j] = trellisColumn(wet[j] ? kWetCost : cost, (random() & 1) != 0);
+        }
+        const std::vector<unsigned char> message = randomBytes(random, (bits + 7) / 8);
+        for (const int vectors : {512, 256, 128, 0}) {
+            gTrellisVectorBits = vectors;
+            const TrellisFlips flips = trellisEmbed(code, column.data(), message.data(), bits);
+            gTrellisVectorBits = 512;
+            ASSERT_TRUE(flips.ok);
+            EXPECT_EQ(flips.carried, c.carried) << c.wetInSixteen << ", " << vectors;
+            for (const uint64_t j : flips.columns) {
+                ASSERT_FALSE(wet[static_cast<size_t>(j)]) << "column " << j << ", " << vectors;
+            }
+        }
+    }
+}
+
 } // namespace

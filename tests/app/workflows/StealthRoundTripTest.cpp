@@ -95,7 +95,8 @@ TEST(StealthRoundTrip, EverySuccessComesBackOnlyWithItsCode) {
         ::utimensat(AT_FDCWD, QFile::encodeName(files.path(name)).constData(), times.data(), 0);
         const auto width = static_cast<int32_t>(120 + random() % 140);
         const auto height = static_cast<int32_t>(80 + random() % 120);
-        // Every third carrier is 8-bit: its 24-bit copy in the work folder carries.
+        // Every third carrier is 8-bit: refused, since its changes would add colours a palette
+        // cannot have.
         const bool indexed = seed % 3 == 0;
         bmptest::Bytes pixels(size_t(width) * size_t(height) * (indexed ? 1 : 3));
         std::ranges::generate(pixels, [&] { return uint8_t(random()); });
@@ -128,6 +129,13 @@ TEST(StealthRoundTrip, EverySuccessComesBackOnlyWithItsCode) {
         const bool said = embed.messages().join(u' ').contains(u"processed successfully");
         EXPECT_EQ(embed.messages().join(u' ').contains(kWarning),
                   said && archive > stealthRecommendedCapacity(uint32_t(width), uint32_t(height)));
+        if (indexed) {
+            EXPECT_FALSE(said);
+            EXPECT_TRUE(embed.messages().join(u' ').contains(
+                u"colours cannot hide changes; choose a photograph"));
+            EXPECT_FALSE(QFile::exists(image));
+            continue;
+        }
         if (!said) {
             EXPECT_GT(archive, stealthCapacity(uint32_t(width), uint32_t(height)));
             EXPECT_FALSE(QFile::exists(image));
@@ -136,12 +144,8 @@ TEST(StealthRoundTrip, EverySuccessComesBackOnlyWithItsCode) {
         ++successes;
         // The carrier's size and headers: only colour values differ.
         const QByteArray made = contents(image);
-        if (indexed) {
-            EXPECT_EQ(made.size(), 54 + int64_t{(width * 3 + 3) / 4 * 4} * height);
-        } else {
-            ASSERT_EQ(made.size(), contents(carrier).size());
-            EXPECT_EQ(made.left(54), contents(carrier).left(54));
-        }
+        ASSERT_EQ(made.size(), contents(carrier).size());
+        EXPECT_EQ(made.left(54), contents(carrier).left(54));
         EXPECT_TRUE(entries(embed.h.temp.folder()).isEmpty())
             << entries(embed.h.temp.folder()).join(u' ').toStdString();
 
@@ -179,7 +183,7 @@ TEST(StealthRoundTrip, EverySuccessComesBackOnlyWithItsCode) {
         }
         EXPECT_TRUE(hit.workFiles.isEmpty());
     }
-    EXPECT_GE(successes, 6);
+    EXPECT_GE(successes, 4);
 }
 
 // An image that does not give its document back (here one colour value spoilt before the

@@ -1,0 +1,213 @@
+#pragma once
+
+#include "protection/Trellis.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace brindmar {
+
+// A walk through colour bytes listed in full, in the order they are listed.
+struct ListedWalk {
+    const std::vector<uint32_t>* bytes;
+    void bytesAt(uint64_t first, uint32_t count, uint32_t* out) const {
+        std::copy_n(bytes->data() + first, count, out);
+    }
+};
+
+// A stretch of a walk shared out among a trellis code's columns as evenly as whole steps allow:
+// column k takes steps from + [start(k), start(k + 1)), start(k) = floor(k * steps / columns).
+// Every step belongs to a column, so the whole stretch carries the bits whatever their number,
+// and a column's bit is the XOR of its bytes' low bits. Walk has bytesAt(first, count, out).
+template <class Walk> struct ColumnGroups {
+    const Walk* walk;
+    uint64_t from;
+    uint64_t steps;
+    uint64_t columns;
+
+    uint64_t start(uint64_t column) const { return column * steps / columns; }
+
+    // For the columns [first, first + count) in turn: byte(b) for each of its colour bytes in
+    // walk order, then end(c), c counted from first. The columns' bounds are carried along
+    // rather than each divided out.
+    template <class Byte, class End>
+    void bytesOf(uint64_t first, uint64_t count, Byte&& byte, End&& end) const {
+        constexpr uint32_t kBatch = 4096;
+        thread_local std::vector<uint32_t> bytes(kBatch);
+        // Plain copies: the callers' stores could otherwise be taken to change them.
+        const uint64_t all = columns;
+        const uint64_t less = steps / all;
+        const uint64_t more = steps % all;
+        const uint64_t begin = start(first);
+        const uint64_t last = start(first + count);
+        uint64_t carry = first * more % all;
+        uint64_t c = 0;
+        uint64_t next = begin;
+        uint32_t* batch = bytes.data();
+        for (uint64_t step = begin; step < last;) {
+            const auto n = static_cast<uint32_t>(std::min<uint64_t>(kBatch, last - step));
+            walk->bytesAt(from + step, n, batch);
+            for (uint32_t k = 0; k < n; ++k, ++step) {
+                if (step == next) { // every column has a byte at least
+                    if (step != begin) {
+                        end(c++);
+                    }
+                    next += less + (carry + more >= all ? 1 : 0);
+                    carry = carry + more >= all ? carry + more - all : carry + more;
+                }
+                byte(batch[k]);
+            }
+        }
+        if (count != 0) {
+            end(c);
+        }
+    }
+
+    // Columns of one or two colour bytes: where the stream takes more than a thirty-second of
+    // the picture, as at all but the lowest rates. one(c, byte) or two(c, first, second) for
+    // each column in turn, with no test per byte.
+    bool singlesOrPairs() const { return steps / columns == 1; }
+    template <class One, class Two>
+    void singlesOf(uint64_t first, uint64_t count, One&& one, Two&& two) const {
+        constexpr uint32_t kBatch = 4096;
+        thread_local std::vector<uint32_t> bytes(kBatch);
+        const uint64_t all = columns;
+        const uint64_t more = steps % all;
+        const uint64_t last = start(first + count);
+        uint64_t step = start(first); // batch[at]'s
+        uint64_t carry = first * more % all;
+        uint32_t* batch = bytes.data();
+        uint32_t filled = 0;
+        uint32_t at = 0;
+        for (uint64_t c = 0; c < count; ++c) {
+            const bool pair = carry + more >= all;
+            carry = pair ? carry + more - all : carry + more;
+            if (at + 2 > filled) { // the byte left, if any, then the next stretch
+                const uint32_t kept = filled - at;
+                if (kept != 0) {
+                    batch[0] = batch[at];
+                }
+                const auto n =
+                    static_cast<uint32_t>(std::min<uint64_t>(kBatch - kept, last - step - kept));
+                walk->bytesAt(from + step + kept, n, batch + kept);
+                filled = kept + n;
+                at = 0;
+            }
+            if (pair) {
+                two(c, batch[at], batch[at + 1]);
+                at += 2;
+                step += 2;
+            } else {
+                one(c, batch[at]);
+                at += 1;
+                step += 1;
+            }
+        }
+    }
+};
+
+// The walk comes back to a slice's next bytes a pass later, one slice among hundreds: too many
+// streams for the processor to foresee, and too few misses among the steps for it to overlap,
+// so each slice's next line is asked for now: one ahead, since 256 slices' lines and those
+// ahead of them must fit in the nearest cache together. Prefetching never faults.
+template <class T> inline void aheadInSlice(const T* at) {
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(at) + 64));
+}
+
+// A column's price is its cheapest byte's, and its low bit the XOR of its bytes'; a change of it
+// goes to that cheapest byte (the first of equals).
+template <class Walk>
+void gatherColumns(const ColumnGroups<Walk>& groups, const uint16_t* packed, uint64_t first,
+                   size_t count, uint16_t* out, uint32_t* place) {
+    if (groups.singlesOrPairs()) {
+        groups.singlesOf(
+            first, count,
+            [&](uint64_t c, uint32_t byte) {
+                aheadInSlice(packed + byte);
+                out[c] = packed[byte];
+                place[c] = byte;
+            },
+            [&](uint64_t c, uint32_t one, uint32_t two) {
+                aheadInSlice(packed + one);
+                aheadInSlice(packed + two);
+                const uint16_t a = packed[one];
+                const uint16_t b = packed[two];
+                const bool second = (b & 0x7fffu) < (a & 0x7fffu);
+                out[c] = static_cast<uint16_t>(((a ^ b) & 0x8000u) | ((second ? b : a) & 0x7fffu));
+                place[c] = second ? two : one;
+            });
+        return;
+    }
+    constexpr uint16_t kNone = 0x7fff; // dearer than any price, low bit 0
+    uint16_t column = kNone;
+    uint32_t cheapest = 0;
+    groups.bytesOf(
+        first, count,
+        [&](uint32_t byte) {
+            aheadInSlice(packed + byte);
+            const uint16_t v = packed[byte];
+            const auto cost = static_cast<uint16_t>(v & 0x7fffu);
+            cheapest = cost < (column & 0x7fffu) ? byte : cheapest;
+            column = static_cast<uint16_t>(((column ^ v) & 0x8000u) |
+                                           std::min<uint16_t>(column & 0x7fffu, cost));
+        },
+        [&](uint64_t c) {
+            out[c] = column;
+            place[c] = cheapest;
+            column = kNone;
+        });
+}
+
+// The search's prices are scaled by what the columns cost, read off 64 stretches spread along
+// them: prices of groups of several bytes are their cheapest byte's, lower than a byte's.
+template <class Walk> float columnScale(const ColumnGroups<Walk>& groups, const uint16_t* packed) {
+    constexpr uint64_t kStretches = 64;
+    constexpr uint64_t kStretch = 1024;
+    std::vector<uint16_t> sample;
+    for (uint64_t t = 0; t < kStretches; ++t) {
+        const uint64_t first = groups.columns * t / kStretches;
+        const auto count = static_cast<size_t>(std::min(kStretch, groups.columns - first));
+        const size_t at = sample.size();
+        sample.resize(at + count);
+        thread_local std::vector<uint32_t> places;
+        places.resize(count);
+        gatherColumns(groups, packed, first, count, sample.data() + at, places.data());
+    }
+    return trellisScale(sample.data(), sample.size());
+}
+
+// The low bits of columns [first, first + count), one a byte, as a reader takes them.
+template <class Walk>
+void readColumns(const ColumnGroups<Walk>& groups, const unsigned char* colour, uint64_t first,
+                 size_t count, uint8_t* out) {
+    if (groups.singlesOrPairs()) {
+        // Taken by value: stores of bytes could otherwise be taken to change them.
+        const unsigned char* const picture = colour;
+        groups.singlesOf(
+            first, count,
+            [picture, out](uint64_t c, uint32_t byte) {
+                aheadInSlice(picture + byte);
+                out[c] = picture[byte] & 1;
+            },
+            [picture, out](uint64_t c, uint32_t one, uint32_t two) {
+                aheadInSlice(picture + one);
+                aheadInSlice(picture + two);
+                out[c] = (picture[one] ^ picture[two]) & 1;
+            });
+        return;
+    }
+    uint8_t low = 0;
+    groups.bytesOf(
+        first, count,
+        [&](uint32_t byte) {
+            aheadInSlice(colour + byte);
+            low ^= colour[byte] & 1;
+        },
+        [&](uint64_t c) {
+            out[c] = low;
+            low = 0;
+        });
+}
+
+} // namespace brindmar
