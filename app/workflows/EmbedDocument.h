@@ -9,7 +9,7 @@ namespace brindmar {
 
 // The Embed command: writes a new 24-bit image into the output folder, named like the carrier,
 // whose colour bytes carry the payload header, the stored document and filler.
-void EmbedDocument(WorkflowContext& ctx);
+Outcome EmbedDocument(WorkflowContext& ctx);
 
 // The text after "Error during embedding" for an engine failure: what could not be used,
 // followed by the code without its sign. Codes of the 8-bit embedders come shifted by 20

@@ -34,9 +34,6 @@ QString embedOutputPath(const QString& folder, const QString& carrier,
 // commits it there. An empty string when it is in place, else the reason in words.
 QString commitAsPng(const QString& bmp, const QString& target);
 
-// What extraction says of a PNG in which no document opens with the code.
-QString pngCarriesNothing();
-
 // Why a picture sent "as a photo" through a messenger no longer carries its document, for the
 // help texts.
 QString messengerAdvice();

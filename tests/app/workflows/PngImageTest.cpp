@@ -2,6 +2,7 @@
 // work folder, under the PNG's name, and that work file goes once another image is chosen.
 
 #include "workflows/PngImage.h"
+#include "workflows/StealthEmbedding.h"
 #include "WorkflowHarness.h"
 #include "imaging/QtPictureConverter.h"
 #include "workflows/BmpBrowsing.h"
@@ -116,7 +117,7 @@ TEST(PngImage, ChangedPixelsSayTheyCarryNothingAndTheCarrierIsNeverReplaced) {
     // Nothing is said before the search: it could be a stealth image.
     EXPECT_TRUE(reader.messages().isEmpty()) << reader.said().toStdString();
     reader.extractHere();
-    EXPECT_TRUE(reader.said().contains(image + QStringLiteral(" - ") + pngCarriesNothing()))
+    EXPECT_TRUE(reader.said().contains(image + QStringLiteral(" - ") + noDocumentForCodeText()))
         << reader.said().toStdString();
 
     // Its own folder as the output folder: the new PNG would be the carrier itself.
