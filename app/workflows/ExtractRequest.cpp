@@ -25,20 +25,6 @@ Reason noDocument(const PayloadHeaderInfo& payload, const QString& code) {
     return code.isEmpty() ? Reason::CodeNeeded : Reason::WrongCode;
 }
 
-// A PNG is read as the BMP of its pixels, made in the private work folder and named, in every
-// message, as the PNG; nothing when it cannot be decoded (the user has been told why).
-std::optional<QString> readableImage(WorkflowContext& ctx, const QString& image) {
-    if (sniffImageFormat(image) != ImageFormat::Png) {
-        return image;
-    }
-    const std::optional<QString> work = DecodePngImage(ctx, image);
-    if (work) {
-        ctx.model.pngImage = image;
-        ctx.model.pngWorkBmp = *work;
-    }
-    return work;
-}
-
 Outcome toldFailure(const QString& subject, Reason reason = Reason::Other) {
     Outcome outcome = Outcome::failed(reason, subject);
     outcome.told = true;
@@ -47,16 +33,22 @@ Outcome toldFailure(const QString& subject, Reason reason = Reason::Other) {
 
 // The carrier chosen as the BMP command chooses it, and why nothing can be extracted from it,
 // when nothing can.
-std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image,
-                                      const QString& carrier) {
-    PresetFileChoiceUi choice(ctx.ui);
-    WorkflowContext chosen{ctx.model,         choice,          ctx.zip,
-                           ctx.engine,        ctx.platform,    ctx.view,
-                           ctx.programFolder, ctx.temporaryFolder, ctx.pictures,
-                           ctx.strongCost};
-    choice.presetFileChoice(carrier);
-    ChooseBmp(chosen);
+std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image) {
+    if (sniffImageFormat(image) == ImageFormat::Png) {
+        // Read as the BMP of its pixels, made in the private work folder and named, in every
+        // message, as the PNG; whatever its name.
+        TakeImage(ctx, image);
+    } else {
+        PresetFileChoiceUi choice(ctx.ui);
+        WorkflowContext chosen{ctx.model,         choice,          ctx.zip,
+                               ctx.engine,        ctx.platform,    ctx.view,
+                               ctx.programFolder, ctx.temporaryFolder, ctx.pictures,
+                               ctx.strongCost};
+        choice.presetFileChoice(image);
+        ChooseBmp(chosen);
+    }
     const WindowModel& m = ctx.model;
+    const QString carrier = m.display.bmpPath;
     if (m.carrierCheckResult == validity::Unreadable) {
         return toldFailure(image, Reason::CannotRead);
     }
@@ -96,12 +88,8 @@ Outcome Extract(WorkflowContext& ctx, const ExtractRequest& request) {
     if (request.code) {
         SetCode(ctx, *request.code);
     }
-    const std::optional<QString> carrier = readableImage(ctx, request.image);
-    if (!carrier) {
-        return toldFailure(request.image);
-    }
     Outcome outcome;
-    if (auto refusal = extractRefusal(ctx, request.image, *carrier)) {
+    if (auto refusal = extractRefusal(ctx, request.image)) {
         outcome = *refusal;
     } else {
         outcome = ExtractDocument(ctx);

@@ -17,7 +17,7 @@ struct FaultyRun {
     int64_t reads = 0;
 };
 
-FaultyRun runWithReadFault(Session& s, void (*command)(WorkflowContext&), int64_t failAt) {
+FaultyRun runWithReadFault(Session& s, Outcome (*command)(WorkflowContext&), int64_t failAt) {
     const size_t from = s.h.ui.messages().size();
     vokb::failNthRead(failAt, EIO);
     const int64_t before = vokb::systemReads();
