@@ -61,14 +61,6 @@ EngineStatus shifted(EngineStatus status, int32_t by) {
     return status && *status < 0 ? EngineStatus(*status - by) : status;
 }
 
-// What an engine failure says about the files: a read or a write, or a carrier it cannot follow.
-Reason engineReason(int systemError) {
-    if (systemError == ENOSPC) {
-        return Reason::DiskFull;
-    }
-    return systemError != 0 ? Reason::CannotRead : Reason::NotCarrier;
-}
-
 bool fitsEngineSlot(int64_t value) {
     return value >= 0 && value <= std::numeric_limits<int16_t>::max();
 }
@@ -79,18 +71,6 @@ struct EngineCarrier {
     int32_t dataOffset = 0;
     bool compressed = false;
 };
-
-// Why the pixels of a compressed carrier cannot be followed, in the user's words.
-QString faultText(CarrierFault fault) {
-    switch (fault) {
-    case CarrierFault::PastRowEnd:
-        return QStringLiteral(": its compressed pixels go past the end of a row");
-    case CarrierFault::EndsEarly:
-        return QStringLiteral(": its compressed pixels end before the image does");
-    default:
-        return {};
-    }
-}
 
 // What the engine is told about the crop: everything it takes in a 16-bit slot checked.
 struct EngineGeometry {
@@ -227,7 +207,7 @@ void EmbedRun::run() {
                                 engineWriteFailure(m_ctx.engine.lastSystemError(), m_ctx.platform,
                                                    m_model.embedOutputFolder),
                                 m_ctx.engine.lastSystemError()),
-             true, engineReason(m_ctx.engine.lastSystemError()), m_ctx.engine.lastSystemError());
+             true, embedFailureReason(m_ctx.engine.lastSystemError()), m_ctx.engine.lastSystemError());
         return;
     }
 }
@@ -439,7 +419,7 @@ bool EmbedRun::chooseEngineCarrier() {
         }
         fault = made.fault;
     }
-    fail(m_named + tr(TextId::AnInvalidFile) + faultText(fault), true, Reason::NotCarrier);
+    fail(m_named + tr(TextId::AnInvalidFile) + carrierFaultText(fault), true, Reason::NotCarrier);
     return false;
 }
 

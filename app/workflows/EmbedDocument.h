@@ -1,5 +1,6 @@
 #pragma once
 
+#include "payload/CarrierNormalizer.h"
 #include "payload/PayloadHeader.h"
 #include "workflows/WorkflowContext.h"
 
@@ -20,6 +21,14 @@ Outcome EmbedDocument(WorkflowContext& ctx);
 QString embedFailureDetail(int32_t status, const QString& carrierPath, const QString& documentPath,
                            const QString& outputPath, const QString& writeFailure = {},
                            int systemError = 0);
+
+// What an engine failure of the embed says about the files: the disk is full, a file could not be
+// read (the engine gave a system error), or the carrier is one it cannot follow.
+Reason embedFailureReason(int systemError);
+
+// Why the pixels of a compressed carrier cannot be followed, after its name and the invalid-file
+// words; nothing for any other fault.
+QString carrierFaultText(CarrierFault fault);
 
 // Why the engine could not write into folder: "the disk is full" when it said so (or when the
 // folder's file system has no room left, where it gave no reason), else the system's words.
