@@ -346,7 +346,7 @@ bool EmbedRun::documentReady() {
                                        "packing it failed")
                       : QStringLiteral(" - an empty document can be hidden only packed, and "
                                        "packing it failed")),
-             true);
+             true, Reason::CannotRead);
         return false;
     }
     return true;

@@ -36,6 +36,8 @@ struct Scene {
     QtPictureConverter pictures;
     QString carrier;
     QString document;
+    // Files of the output folder from before the run.
+    QStringList kept;
 
     Scene() {
         h.ctx.strongCost = StrongCost{1, 8};
@@ -84,8 +86,12 @@ TEST_P(Outcomes, SayWhatHappened) {
     const Row& row = GetParam();
     Scene scene;
     const Outcome outcome = row.run(scene);
-    EXPECT_EQ(static_cast<int>(outcome.ending), static_cast<int>(row.ending));
-    EXPECT_EQ(static_cast<int>(outcome.reason), static_cast<int>(row.reason));
+    QString said;
+    for (const Message& message : scene.h.ui.messages()) {
+        said += message.text + u'\n';
+    }
+    EXPECT_EQ(static_cast<int>(outcome.ending), static_cast<int>(row.ending)) << said.toStdString();
+    EXPECT_EQ(static_cast<int>(outcome.reason), static_cast<int>(row.reason)) << said.toStdString();
     QStringList written;
     for (const QString& path : outcome.written) {
         written << QFileInfo(path).fileName();
@@ -93,7 +99,9 @@ TEST_P(Outcomes, SayWhatHappened) {
     }
     EXPECT_EQ(written, row.written);
     // Nothing is left in the output folder but what the outcome names.
-    EXPECT_EQ(QDir(scene.out.folder()).entryList(QDir::Files), row.written);
+    QStringList expected = row.written + scene.kept;
+    expected.sort();
+    EXPECT_EQ(QDir(scene.out.folder()).entryList(QDir::Files, QDir::Name), expected);
 }
 
 const Row kRows[] = {
@@ -134,21 +142,23 @@ const Row kRows[] = {
      Ending::Failed, Reason::CannotRead, {}},
     {"DiskFull",
      [](Scene& s) {
+         const QString image = s.made();
          apptest::FakePlatform full;
          full.free = 1000;
          WorkflowContext ctx{s.h.model, s.h.ui,           s.h.zip,          s.h.engine,
                              full,      s.h.view,         s.h.dir.folder(), s.h.temp.folder(),
                              &s.pictures};
-         return Outcome(Embed(ctx, s.embed()));
+         return Extract(ctx, ExtractRequest{image, s.out.folder(), std::nullopt});
      },
      Ending::Refused, Reason::DiskFull, {}},
     {"Exists",
      [](Scene& s) {
          s.out.write(QStringLiteral("carrier.bmp"), std::string("kept"));
+         s.kept << QStringLiteral("carrier.bmp");
          // The question whether to replace it goes unanswered: no.
          return Outcome(Embed(s.h.ctx, s.embed()));
      },
-     Ending::Refused, Reason::Exists, {"carrier.bmp"}},
+     Ending::Refused, Reason::Exists, {}},
     {"WouldReplaceCarrier",
      [](Scene& s) {
          EmbedRequest request = s.embed();
