@@ -43,9 +43,7 @@ public:
     // holds no typing error: the code it was given is the answer.
     std::optional<QString> askCodeAgain(const Message&) override { return m_model.code; }
     std::optional<QString> chooseFile(const FileDialogRequest&) override { return std::nullopt; }
-    std::optional<QString> chooseFolder(const FileDialogRequest&) override {
-        return std::nullopt;
-    }
+    std::optional<QString> chooseFolder(const FileDialogRequest&) override { return std::nullopt; }
     MousePointer mousePointer() const override { return m_pointer; }
     void setMousePointer(MousePointer pointer) override { m_pointer = pointer; }
     void processPendingEvents() override;

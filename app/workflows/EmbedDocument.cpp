@@ -24,8 +24,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <limits>
 #include <memory>
 
@@ -207,7 +207,8 @@ void EmbedRun::run() {
                                 engineWriteFailure(m_ctx.engine.lastSystemError(), m_ctx.platform,
                                                    m_model.embedOutputFolder),
                                 m_ctx.engine.lastSystemError()),
-             true, embedFailureReason(m_ctx.engine.lastSystemError()), m_ctx.engine.lastSystemError());
+             true, embedFailureReason(m_ctx.engine.lastSystemError()),
+             m_ctx.engine.lastSystemError());
         return;
     }
 }
@@ -218,11 +219,11 @@ bool EmbedRun::checksPassed() {
     if (!m_carrier.isEmpty()) {
         const int64_t length = QFileInfo(m_carrier).size();
         if (length > 0) {
-            m_spaceShort = !CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder,
-                                           saturated(3 * length)) ||
-                           !CheckOutputSpace(m_ctx.ui, m_ctx.platform,
-                                             trimBlanks(m_model.embedOutputFolder),
-                                             saturated(length));
+            m_spaceShort =
+                !CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder,
+                                saturated(3 * length)) ||
+                !CheckOutputSpace(m_ctx.ui, m_ctx.platform, trimBlanks(m_model.embedOutputFolder),
+                                  saturated(length));
             if (m_spaceShort) {
                 return false;
             }

@@ -81,10 +81,11 @@ void takeRequest(WorkflowContext& ctx, const EmbedRequest& request) {
 class EmbedRequestRun {
 public:
     EmbedRequestRun(WorkflowContext& ctx, const EmbedRequest& request)
-        : m_choice(ctx.ui), m_ctx{ctx.model,         m_choice,      ctx.zip,
-                                  ctx.engine,        ctx.platform,  ctx.view,
-                                  ctx.programFolder, ctx.temporaryFolder, ctx.pictures,
-                                  ctx.strongCost},
+        : m_choice(ctx.ui), m_ctx{ctx.model,         m_choice,
+                                  ctx.zip,           ctx.engine,
+                                  ctx.platform,      ctx.view,
+                                  ctx.programFolder, ctx.temporaryFolder,
+                                  ctx.pictures,      ctx.strongCost},
           m_request(request), m_named(request.carrier) {}
 
     EmbedOutcome run();
@@ -98,8 +99,7 @@ private:
     }
     // The carrier made anew where only this run can see it.
     bool converted() {
-        const auto copy =
-            ConvertPictureFile(m_ctx, m_named, m_ctx.temporaryFolder, m_request.half);
+        const auto copy = ConvertPictureFile(m_ctx, m_named, m_ctx.temporaryFolder, m_request.half);
         if (copy) {
             m_carrier = *copy;
         }
@@ -164,8 +164,8 @@ EmbedOutcome EmbedRequestRun::run() {
     chooseCarrier();
     // A BMP of a kind the engine cannot take is converted as any other picture would be.
     // So is an 8-bit one under Stealth, whose coder takes 24-bit pixels only.
-    const bool unusable = !m.hasState(state::BmpUsable) ||
-                          (m_request.protection.stealth && m.stealthByConversion);
+    const bool unusable =
+        !m.hasState(state::BmpUsable) || (m_request.protection.stealth && m.stealthByConversion);
     if (!m_picture && !m.display.bmpPath.isEmpty() && unusable && m_ctx.pictures != nullptr &&
         m_ctx.pictures->canRead(m_carrier)) {
         if (overTheCarrier()) {

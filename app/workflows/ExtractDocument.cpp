@@ -68,11 +68,11 @@ private:
     void endedByEngine(int32_t status) {
         const int error = m_ctx.engine.lastSystemError();
         ended(Ending::Failed,
-              status == -14   ? (error == ENOSPC ? Reason::DiskFull : Reason::CannotWrite)
-              : status == -8  ? Reason::CannotRead
+              status == -14  ? (error == ENOSPC ? Reason::DiskFull : Reason::CannotWrite)
+              : status == -8 ? Reason::CannotRead
               : status == -13 && error != 0 ? Reason::CannotRead
-              : status == -9  ? Reason::CannotWrite
-                              : Reason::Damaged,
+              : status == -9                ? Reason::CannotWrite
+                                            : Reason::Damaged,
               error);
     }
     void discardStaging();
@@ -279,7 +279,9 @@ bool ExtractRun::unsealed(const PayloadHeaderInfo& info) {
     ended(outcome.stopped     ? Ending::Stopped
           : outcome.wrongCode ? Ending::Refused
                               : Ending::Failed,
-          outcome.stopped ? Reason::None : outcome.wrongCode ? Reason::WrongCode : Reason::Damaged);
+          outcome.stopped     ? Reason::None
+          : outcome.wrongCode ? Reason::WrongCode
+                              : Reason::Damaged);
     if (outcome.wrongCode) {
         // The image stays chosen, so that the right code can be typed and tried at once.
         m_model.requestFocus(FocusTarget::CodeBox);

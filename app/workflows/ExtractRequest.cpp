@@ -40,10 +40,9 @@ std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image
         TakeImage(ctx, image);
     } else {
         PresetFileChoiceUi choice(ctx.ui);
-        WorkflowContext chosen{ctx.model,         choice,          ctx.zip,
-                               ctx.engine,        ctx.platform,    ctx.view,
-                               ctx.programFolder, ctx.temporaryFolder, ctx.pictures,
-                               ctx.strongCost};
+        WorkflowContext chosen{ctx.model,    choice,        ctx.zip,           ctx.engine,
+                               ctx.platform, ctx.view,      ctx.programFolder, ctx.temporaryFolder,
+                               ctx.pictures, ctx.strongCost};
         choice.presetFileChoice(image);
         ChooseBmp(chosen);
     }
@@ -130,8 +129,8 @@ InfoOutcome Describe(WorkflowContext& ctx, const InfoRequest& request) {
         } else {
             // embed takes such a BMP through the converter, so it is no dead end.
             const bool convertible = ctx.pictures != nullptr && ctx.pictures->canRead(image);
-            info.carrier = convertible ? InfoOutcome::Carrier::Convertible
-                                       : InfoOutcome::Carrier::Unusable;
+            info.carrier =
+                convertible ? InfoOutcome::Carrier::Convertible : InfoOutcome::Carrier::Unusable;
             info.validity = validityText(m.carrierCheckResult);
         }
         const PayloadHeaderInfo payload = ReadPayloadHeader(image, m.code);

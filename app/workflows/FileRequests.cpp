@@ -13,10 +13,9 @@ namespace {
 template <typename Command>
 Outcome onChosenFile(WorkflowContext& ctx, const QString& file, Command command) {
     PresetFileChoiceUi choice(ctx.ui);
-    WorkflowContext chosen{ctx.model,         choice,          ctx.zip,
-                           ctx.engine,        ctx.platform,    ctx.view,
-                           ctx.programFolder, ctx.temporaryFolder, ctx.pictures,
-                           ctx.strongCost};
+    WorkflowContext chosen{ctx.model,    choice,        ctx.zip,           ctx.engine,
+                           ctx.platform, ctx.view,      ctx.programFolder, ctx.temporaryFolder,
+                           ctx.pictures, ctx.strongCost};
     choice.presetFileChoice(file);
     Outcome outcome = command(chosen);
     if (outcome.subject.isEmpty()) {

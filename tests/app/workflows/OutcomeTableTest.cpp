@@ -6,10 +6,10 @@
 #include "imaging/QtPictureConverter.h"
 #include "workflows/Requests.h"
 
-#include <gtest/gtest.h>
 #include <QDir>
 #include <QFileInfo>
 #include <functional>
+#include <gtest/gtest.h>
 #include <random>
 
 namespace {
@@ -105,10 +105,16 @@ TEST_P(Outcomes, SayWhatHappened) {
 }
 
 const Row kRows[] = {
-    {"EmbedDone", [](Scene& s) { return Outcome(Embed(s.h.ctx, s.embed())); }, Ending::Done,
-     Reason::None, {"carrier.bmp"}},
-    {"ExtractDone", [](Scene& s) { return s.extract(s.made(kCode), kCode); }, Ending::Done,
-     Reason::None, {"doc.txt"}},
+    {"EmbedDone",
+     [](Scene& s) { return Outcome(Embed(s.h.ctx, s.embed())); },
+     Ending::Done,
+     Reason::None,
+     {"carrier.bmp"}},
+    {"ExtractDone",
+     [](Scene& s) { return s.extract(s.made(kCode), kCode); },
+     Ending::Done,
+     Reason::None,
+     {"doc.txt"}},
     {"NoPayload",
      [](Scene& s) {
          const QString plain = s.h.file(
@@ -116,13 +122,24 @@ const Row kRows[] = {
              bmptest::make8(40, 30, std::vector<bmptest::PaletteEntry>(256), noise(40 * 30, 3)));
          return s.extract(plain, std::nullopt);
      },
-     Ending::Refused, Reason::NoPayload, {}},
-    {"CodeNeeded", [](Scene& s) { return s.extract(s.made(kCode), std::nullopt); },
-     Ending::Refused, Reason::CodeNeeded, {}},
-    {"WrongCode", [](Scene& s) { return s.extract(s.made(kCode), kOtherCode); }, Ending::Refused,
-     Reason::WrongCode, {}},
-    {"NoDocumentForCode", [](Scene& s) { return s.extract(s.carrier, kCode); }, Ending::Refused,
-     Reason::NoDocumentForCode, {}},
+     Ending::Refused,
+     Reason::NoPayload,
+     {}},
+    {"CodeNeeded",
+     [](Scene& s) { return s.extract(s.made(kCode), std::nullopt); },
+     Ending::Refused,
+     Reason::CodeNeeded,
+     {}},
+    {"WrongCode",
+     [](Scene& s) { return s.extract(s.made(kCode), kOtherCode); },
+     Ending::Refused,
+     Reason::WrongCode,
+     {}},
+    {"NoDocumentForCode",
+     [](Scene& s) { return s.extract(s.carrier, kCode); },
+     Ending::Refused,
+     Reason::NoDocumentForCode,
+     {}},
     {"Damaged",
      [](Scene& s) {
          const QString image = s.made(kCode);
@@ -132,25 +149,30 @@ const Row kRows[] = {
          bmptest::writeFile(image.toStdString(), bytes);
          return s.extract(image, kCode);
      },
-     Ending::Failed, Reason::Damaged, {}},
+     Ending::Failed,
+     Reason::Damaged,
+     {}},
     {"CannotRead",
      [](Scene& s) {
          EmbedRequest request = s.embed();
          request.document = s.h.dir.path(QStringLiteral("gone.txt"));
          return Outcome(Embed(s.h.ctx, request));
      },
-     Ending::Failed, Reason::CannotRead, {}},
+     Ending::Failed,
+     Reason::CannotRead,
+     {}},
     {"DiskFull",
      [](Scene& s) {
          const QString image = s.made();
          apptest::FakePlatform full;
          full.free = 1000;
-         WorkflowContext ctx{s.h.model, s.h.ui,           s.h.zip,          s.h.engine,
-                             full,      s.h.view,         s.h.dir.folder(), s.h.temp.folder(),
-                             &s.pictures};
+         WorkflowContext ctx{s.h.model, s.h.ui,           s.h.zip,           s.h.engine, full,
+                             s.h.view,  s.h.dir.folder(), s.h.temp.folder(), &s.pictures};
          return Extract(ctx, ExtractRequest{image, s.out.folder(), std::nullopt});
      },
-     Ending::Refused, Reason::DiskFull, {}},
+     Ending::Refused,
+     Reason::DiskFull,
+     {}},
     {"Exists",
      [](Scene& s) {
          s.out.write(QStringLiteral("carrier.bmp"), std::string("kept"));
@@ -158,28 +180,36 @@ const Row kRows[] = {
          // The question whether to replace it goes unanswered: no.
          return Outcome(Embed(s.h.ctx, s.embed()));
      },
-     Ending::Refused, Reason::Exists, {}},
+     Ending::Refused,
+     Reason::Exists,
+     {}},
     {"WouldReplaceCarrier",
      [](Scene& s) {
          EmbedRequest request = s.embed();
          request.outputFolder = s.h.dir.folder();
          return Outcome(Embed(s.h.ctx, request));
      },
-     Ending::Refused, Reason::WouldReplaceCarrier, {}},
+     Ending::Refused,
+     Reason::WouldReplaceCarrier,
+     {}},
     {"TooLarge",
      [](Scene& s) {
          EmbedRequest request = s.embed();
          request.document = s.h.file(QStringLiteral("big.bin"), noise(20000, 4));
          return Outcome(Embed(s.h.ctx, request));
      },
-     Ending::Refused, Reason::TooLarge, {}},
+     Ending::Refused,
+     Reason::TooLarge,
+     {}},
     {"AlreadyCarries",
      [](Scene& s) {
          EmbedRequest request = s.embed();
          request.carrier = s.made();
          return Outcome(Embed(s.h.ctx, request));
      },
-     Ending::Refused, Reason::AlreadyCarries, {}},
+     Ending::Refused,
+     Reason::AlreadyCarries,
+     {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Requests, Outcomes, ::testing::ValuesIn(kRows), apptest::RowName());

@@ -2,7 +2,6 @@
 // work folder, under the PNG's name, and that work file goes once another image is chosen.
 
 #include "workflows/PngImage.h"
-#include "workflows/StealthEmbedding.h"
 #include "WorkflowHarness.h"
 #include "imaging/QtPictureConverter.h"
 #include "workflows/BmpBrowsing.h"
@@ -13,6 +12,7 @@
 #include "workflows/ExtractDocument.h"
 #include "workflows/FullSizeView.h"
 #include "workflows/OutputFormatChoice.h"
+#include "workflows/StealthEmbedding.h"
 
 #include <QDir>
 #include <QFile>

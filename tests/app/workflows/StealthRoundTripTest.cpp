@@ -162,7 +162,8 @@ TEST(StealthRoundTrip, EverySuccessComesBackOnlyWithItsCode) {
             EXPECT_TRUE(wrong.workFiles.isEmpty());
             if (!code.isEmpty()) {
                 ASSERT_EQ(wrong.said.size(), 1);
-                EXPECT_TRUE(wrong.said[0].endsWith(QStringLiteral(" - ") + noDocumentForCodeText()));
+                EXPECT_TRUE(
+                    wrong.said[0].endsWith(QStringLiteral(" - ") + noDocumentForCodeText()));
             }
         }
 
