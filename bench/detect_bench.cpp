@@ -38,7 +38,7 @@
 #include "Structural.h"
 #include "Tiling.h"
 #include "TodayFormat.h"
-#include "payload/StrongSeal.h"
+#include "protection/StrongSeal.h"
 #include "protection/StealthImage.h"
 
 #include <QCoreApplication>

@@ -21,7 +21,7 @@
 // Options: --reps=N (default 3), --scratch=DIR (default $TMPDIR or /tmp).
 #include "operations/EngineBinding.h"
 #include "operations/LibZipService.h"
-#include "payload/StrongSeal.h"
+#include "protection/StrongSeal.h"
 #include "protection/StealthFile.h"
 #include "util/LinuxPlatform.h"
 #include "window/ForwardingUi.h"

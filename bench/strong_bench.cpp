@@ -12,7 +12,7 @@
 //
 // Options: --reps=N runs per measurement (default 5), --scratch=DIR parent folder of the scratch
 // folder (default $TMPDIR or /tmp).
-#include "payload/StrongSeal.h"
+#include "protection/StrongSeal.h"
 
 #include "BenchSupport.h"
 

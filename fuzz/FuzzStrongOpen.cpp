@@ -7,7 +7,7 @@
 // the seeds are sealed with the same key and payload header, in both layouts, so that mutations
 // start from documents that open. A committed prelude opens only when its commitment is that of
 // the fixed key.
-#include "payload/StrongSeal.h"
+#include "protection/StrongSeal.h"
 
 #include <QBuffer>
 #include <QByteArray>

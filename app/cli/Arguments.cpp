@@ -2,6 +2,7 @@
 
 #include <map>
 #include <set>
+#include <string>
 
 namespace brindmar::cli {
 
@@ -21,16 +22,24 @@ const char* const kProgramUsage =
 
 namespace {
 
-constexpr const char* kCodeHelp =
+constexpr const char* kCodeOptions =
     "  -c, --code CODE    the code; other users can see it in the process list, so prefer\n"
     "                     one of the two below\n"
     "      --code-file F  read the code from the first line of F (- for standard input),\n"
     "                     UTF-8; keep F readable by you alone\n"
     "      --ask-code     ask for the code on the terminal, without showing it (twice for\n"
-    "                     embed)\n"
+    "                     embed)\n";
+constexpr const char* kCodeVariable =
     "  Without these, the code is taken from BRINDMAR_CODE. Processes of the same user\n"
     "  (and root) can read a variable in /proc/PID/environ, child processes of the shell\n"
     "  inherit it, and it may end in the shell's history; brindmar clears it once read.\n";
+const std::string kCodeHelp = std::string(kCodeOptions) + kCodeVariable;
+// embed says what the code must be, under the options that give it.
+const std::string kEmbedCodeHelp =
+    std::string(kCodeOptions) +
+    "                     The code (needed again to extract): 10 to 20 characters Latin-1\n"
+    "                     can carry, or with --strong 10 to 256 characters of any script\n" +
+    kCodeVariable;
 
 struct Subcommand {
     int (*run)(const Options&);
@@ -66,9 +75,7 @@ const std::map<std::string, Subcommand>& subcommands() {
               "                     pixel the average of four: a photo from a camera or phone\n"
               "                     (JPEG) then no longer shows its 8 x 8 blocks, which make\n"
               "                     the changes that carry the document easier to find\n") +
-              kCodeHelp +
-              "                     (needed again to extract): 10 to 20 characters Latin-1 can\n"
-              "                     carry, or with --strong 10 to 256 characters of any script\n"
+              kEmbedCodeHelp +
               "      --encrypt      encrypt the document with a password derived from the code,\n"
               "                     in the format older releases read; the code is stored in\n"
               "                     the image, so anyone with this program can open it\n"

@@ -87,10 +87,6 @@ QString specialCase(const Message& message, const QString& subject) {
         return subject + QStringLiteral(": the document would replace the image itself; "
                                         "choose another --out folder");
     }
-    if (text.contains(QStringLiteral("sealed with strong protection: type its code"))) {
-        return subject + QStringLiteral(": its document is sealed with strong protection; give "
-                                        "its code with --ask-code, --code-file or BRINDMAR_CODE");
-    }
     if (message.title == u"File select error") {
         return subject + QStringLiteral(": ") + text.toLower();
     }
@@ -180,10 +176,6 @@ QString errorLine(const Message& message, const QString& subject) {
         parts << subject << message.title.toLower();
     }
     return programLine(parts.join(QStringLiteral(": ")));
-}
-
-QString completionText(const Message& message) {
-    return paragraphs(message.text).join(u'\n');
 }
 
 QString questionText(const Message& message) {

@@ -11,9 +11,6 @@ namespace brindmar::cli {
 // file the command works on, named when the message itself names none.
 QString errorLine(const Message& message, const QString& subject);
 
-// A completion message for stdout: its text without the box's title, one line per paragraph.
-QString completionText(const Message& message);
-
 // A question asked on the terminal ("replace /out/a.bmp?"), and the line said when it cannot
 // be asked there.
 QString questionText(const Message& message);

@@ -27,12 +27,6 @@ void printLine(std::FILE* stream, const QString& text) {
 TerminalUi::TerminalUi(WindowModel& model, bool assumeYes, bool quiet)
     : m_model(model), m_assumeYes(assumeYes), m_quiet(quiet) {}
 
-void TerminalUi::showNameAs(const QString& name, const QString& alias) {
-    if (!name.isEmpty() && name != alias) {
-        m_aliases.emplace_back(name, alias);
-    }
-}
-
 void TerminalUi::knowName(const QString& name) {
     if (shownText(name) == name || m_unsafeNames.contains(name)) {
         return;
@@ -43,9 +37,6 @@ void TerminalUi::knowName(const QString& name) {
 }
 
 QString TerminalUi::withNames(QString text) const {
-    for (const auto& [name, alias] : m_aliases) {
-        text.replace(name, alias);
-    }
     for (const QString& name : m_unsafeNames) {
         text.replace(name, shownText(name));
     }
@@ -56,22 +47,11 @@ MessageAnswer TerminalUi::showMessage(const Message& given) {
     if (beforeMessage) {
         beforeMessage();
     }
-    m_shown << given.text;
     Message message = given;
     message.text = withNames(given.text);
     if (message.buttons == MessageButtons::Ok) {
         if (isFailure(message.icon)) {
             printLine(stderr, shownText(errorLine(message, withNames(m_subject))));
-        } else if (!m_quiet) {
-            QStringList lines = completionText(message).split(u'\n');
-            const QString written = writtenFile ? writtenFile() : QString();
-            if (!written.isEmpty() && !lines.isEmpty()) {
-                lines.first() += QStringLiteral(": ") + withNames(written);
-            }
-            for (QString& line : lines) {
-                line = shownText(line);
-            }
-            printLine(stdout, lines.join(u'\n'));
         }
         return MessageAnswer::Ok;
     }
@@ -80,7 +60,6 @@ MessageAnswer TerminalUi::showMessage(const Message& given) {
     }
     if (::isatty(STDIN_FILENO) == 0) {
         printLine(stderr, shownText(unansweredLine(message)));
-        m_refused = true;
         return MessageAnswer::Cancel;
     }
     std::fprintf(stderr, "%s [y/N] ",
@@ -92,14 +71,6 @@ MessageAnswer TerminalUi::showMessage(const Message& given) {
     }
     const bool yes = !g_interrupted && (answer == "y" || answer == "Y" || answer == "yes");
     return yes ? MessageAnswer::Ok : MessageAnswer::Cancel;
-}
-
-std::optional<QString> TerminalUi::chooseFile(const FileDialogRequest&) {
-    return std::exchange(m_choice, std::nullopt);
-}
-
-std::optional<QString> TerminalUi::chooseFolder(const FileDialogRequest&) {
-    return std::exchange(m_choice, std::nullopt);
 }
 
 void TerminalUi::processPendingEvents() {

@@ -17,33 +17,23 @@ namespace brindmar::cli {
 // Set by SIGINT and SIGTERM; the engine loops see it at their next block as a Stop.
 extern volatile std::sig_atomic_t g_interrupted;
 
-// The UI services on a terminal. Completion messages go to stdout, failures to stderr as one
-// line each in a terminal's words; a question is answered by --yes, by the user when stdin is a
-// terminal, and otherwise with no, saying why. File dialogs answer with the path the command
-// line named.
+// The UI services on a terminal. Failures go to stderr as one line each in a terminal's words;
+// a completion is the command's to say, from its outcome. A question is answered by --yes, by
+// the user when stdin is a terminal, and otherwise with no, saying why. There is no file dialog:
+// the requests name their files.
 class TerminalUi final : public UiServices {
 public:
     TerminalUi(WindowModel& model, bool assumeYes, bool quiet);
 
-    void presetChoice(const QString& path) { m_choice = path; }
     // The file the command works on, named in error lines whose message names none.
     void setSubject(const QString& path) { m_subject = path; }
 
-    // Messages show alias instead of name: the private work copy of a converted carrier is
-    // named as the user's picture.
-    void showNameAs(const QString& name, const QString& alias);
     // A name the user gave, or one made from it, which messages may hold: written out when it
     // holds control characters, so that it cannot break the message's line.
     void knowName(const QString& name);
 
     // Runs before anything is written, so that a message never lands inside a progress line.
     std::function<void()> beforeMessage;
-    // The file a completion message reports, named on its first line; empty for none.
-    std::function<QString()> writtenFile;
-
-    // Every message text shown, in order, for the command to judge how the run ended.
-    const QStringList& shown() const { return m_shown; }
-    bool refusedForLackOfTerminal() const { return m_refused; }
 
     MessageAnswer showMessage(const Message& message) override;
     bool soundOn() const override { return false; }
@@ -52,8 +42,8 @@ public:
     // The command line asks a typed code twice where it reads it, and a file or a variable
     // holds no typing error: the code it was given is the answer.
     std::optional<QString> askCodeAgain(const Message&) override { return m_model.code; }
-    std::optional<QString> chooseFile(const FileDialogRequest& request) override;
-    std::optional<QString> chooseFolder(const FileDialogRequest& request) override;
+    std::optional<QString> chooseFile(const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<QString> chooseFolder(const FileDialogRequest&) override { return std::nullopt; }
     MousePointer mousePointer() const override { return m_pointer; }
     void setMousePointer(MousePointer pointer) override { m_pointer = pointer; }
     void processPendingEvents() override;
@@ -62,13 +52,9 @@ private:
     QString withNames(QString text) const;
 
     WindowModel& m_model;
-    std::vector<std::pair<QString, QString>> m_aliases;
     QStringList m_unsafeNames; // longest first
     bool m_assumeYes;
     bool m_quiet;
-    std::optional<QString> m_choice;
-    QStringList m_shown;
-    bool m_refused = false;
     QString m_subject;
     MousePointer m_pointer = MousePointer::Default;
 };

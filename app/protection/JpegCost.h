@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protection/JpegCoefficients.h"
+#include "protection/Trellis.h"
 
 #include <vector>
 
@@ -15,7 +16,6 @@ namespace brindmar {
 //
 // A change that would take a coefficient past kMostAcMagnitude costs kWetCost, as does any in a
 // block whose neighbourhood has no energy at all: flat areas stay untouched.
-inline constexpr float kWetCost = 1.0e12f;
 
 // The costs of a component's AC coefficients, a block at a time: the block energies are worked
 // out once, each block's 63 prices when asked, so that no array of them all is needed.

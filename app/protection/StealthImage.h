@@ -1,6 +1,6 @@
 #pragma once
 
-#include "payload/StrongSeal.h"
+#include "protection/StrongSeal.h"
 
 #include <QByteArray>
 #include <array>

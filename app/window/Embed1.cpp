@@ -5,7 +5,7 @@
 #include "util/StringTable.h"
 #include "window/Pictures.h"
 #include "imaging/QtPictureConverter.h"
-#include "window/PresetFileChoiceUi.h"
+#include "util/PresetFileChoiceUi.h"
 #include "window/QtUiServices.h"
 #include "window/SoundSwitchedUi.h"
 #include "window/ThumbnailView.h"

@@ -7,7 +7,7 @@
 #include "viewers/bmpview1.h"
 #include "window/HelpWindow.h"
 #include "window/Pictures.h"
-#include "window/PresetFileChoiceUi.h"
+#include "util/PresetFileChoiceUi.h"
 #include "window/SoundSwitchedUi.h"
 #include "window/ThumbnailView.h"
 #include "workflows/BmpBrowsing.h"

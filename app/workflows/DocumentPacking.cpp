@@ -5,7 +5,7 @@
 #include "payload/CodeText.h"
 #include "payload/FileDate.h"
 #include "payload/SixBitCodec.h"
-#include "payload/StrongSeal.h"
+#include "protection/StrongSeal.h"
 #include "util/ConfirmReplace.h"
 #include "util/NumericValue.h"
 #include "util/ReplacementFile.h"

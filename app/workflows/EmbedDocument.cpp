@@ -69,18 +69,6 @@ struct EngineCarrier {
     bool compressed = false;
 };
 
-// Why the pixels of a compressed carrier cannot be followed, in the user's words.
-QString faultText(CarrierFault fault) {
-    switch (fault) {
-    case CarrierFault::PastRowEnd:
-        return QStringLiteral(": its compressed pixels go past the end of a row");
-    case CarrierFault::EndsEarly:
-        return QStringLiteral(": its compressed pixels end before the image does");
-    default:
-        return {};
-    }
-}
-
 // What the engine is told about the crop: everything it takes in a 16-bit slot checked.
 struct EngineGeometry {
     int64_t stride = 0;
@@ -123,8 +111,8 @@ private:
         args.documentPath = m_sealed.isEmpty() ? m_model.storedDocumentPath : m_sealed;
         args.outputPath = output;
     }
-    void fail(const QString& detail, bool withDetail);
-    void failureExit();
+    void fail(const QString& detail, bool withDetail, Reason reason = Reason::Other, int error = 0);
+    void failureExit(Ending ending, Reason reason, int error = 0);
     void succeed(ReplacementFile& image);
 
     WorkflowContext& m_ctx;
@@ -138,10 +126,13 @@ private:
     QString m_copy;   // the carrier's uncompressed copy, while there is one
     QString m_sealed; // the sealed document, under strong protection
     bool m_codeGiven = false;
+    bool m_spaceShort = false;
 };
 
 void EmbedRun::run() {
     if (!checksPassed()) {
+        // Each check has told the user why: the space, or the code.
+        failureExit(Ending::Refused, m_spaceShort ? Reason::DiskFull : Reason::Other);
         return;
     }
     m_model.stopRequest = false;
@@ -174,7 +165,7 @@ void EmbedRun::run() {
                        .arg(m_model.documentLength)
                        .arg(m_model.carrierColourBytes / 4 - m_model.nameLength -
                             kPayloadHeaderFixedLength),
-             true);
+             true, Reason::TooLarge);
         return;
     }
     const bool strong = m_model.hasPacking(packing::StrongWanted);
@@ -190,7 +181,7 @@ void EmbedRun::run() {
     ReplacementFile image(m_output);
     if (!image.isOpen() || !image.append(outputHeaders(area->width, area->height))) {
         fail(m_output + QStringLiteral(" could not be written: ") + systemErrorText(image.error()),
-             true);
+             true, Reason::CannotWrite, image.error());
         return;
     }
     m_ctx.letEventsRun();
@@ -202,7 +193,7 @@ void EmbedRun::run() {
         succeed(image);
         return;
     case LoopEnd::Stopped:
-        failureExit();
+        failureExit(Ending::Stopped, Reason::None);
         return;
     case LoopEnd::Unavailable:
         fail(engineUnavailableText(m_ctx.engine), false);
@@ -212,7 +203,8 @@ void EmbedRun::run() {
                                 engineWriteFailure(m_ctx.engine.lastSystemError(), m_ctx.platform,
                                                    m_model.embedOutputFolder),
                                 m_ctx.engine.lastSystemError()),
-             true);
+             true, embedFailureReason(m_ctx.engine.lastSystemError()),
+             m_ctx.engine.lastSystemError());
         return;
     }
 }
@@ -223,12 +215,12 @@ bool EmbedRun::checksPassed() {
     if (!m_carrier.isEmpty()) {
         const int64_t length = QFileInfo(m_carrier).size();
         if (length > 0) {
-            if (!CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder,
-                                saturated(3 * length))) {
-                return false;
-            }
-            if (!CheckOutputSpace(m_ctx.ui, m_ctx.platform, trimBlanks(m_model.embedOutputFolder),
-                                  saturated(length))) {
+            m_spaceShort =
+                !CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder,
+                                saturated(3 * length)) ||
+                !CheckOutputSpace(m_ctx.ui, m_ctx.platform, trimBlanks(m_model.embedOutputFolder),
+                                  saturated(length));
+            if (m_spaceShort) {
                 return false;
             }
         }
@@ -264,9 +256,9 @@ bool EmbedRun::prepareOutput() {
     if (!usable) {
         if (inspectionSpoke(m_carrier)) {
             normalPointer(m_ctx);
-            failureExit();
+            failureExit(Ending::Failed, Reason::NotCarrier);
         } else {
-            fail(m_named + tr(TextId::AnInvalidFile), false);
+            fail(m_named + tr(TextId::AnInvalidFile), false, Reason::NotCarrier);
         }
         return false;
     }
@@ -280,12 +272,12 @@ bool EmbedRun::prepareOutput() {
                          QStringLiteral("Cannot embed to same directory as the source image "
                                         "file.\n\nChange the directory in 'Output to' before "
                                         "embedding."));
-            failureExit();
+            failureExit(Ending::Refused, Reason::WouldReplaceCarrier);
             return false;
         }
         // The old image stays until the new one is complete.
         if (ConfirmReplaceFile(m_output, kConfirmAskOnly, m_ctx.ui) > kReplaceDeleted) {
-            failureExit();
+            failureExit(Ending::Refused, Reason::Exists);
             return false;
         }
         m_ctx.ui.setMousePointer(MousePointer::Hourglass);
@@ -337,7 +329,7 @@ bool EmbedRun::documentReady() {
         if (!packingCurrent() && !packingFailed()) {
             fail(m_model.documentPath + QStringLiteral(" - cannot be read as it was chosen; "
                                                        "choose it again"),
-                 true);
+                 true, Reason::CannotRead);
             return false;
         }
     }
@@ -351,7 +343,7 @@ bool EmbedRun::documentReady() {
                                        "packing it failed")
                       : QStringLiteral(" - an empty document can be hidden only packed, and "
                                        "packing it failed")),
-             true);
+             true, Reason::CannotRead);
         return false;
     }
     return true;
@@ -377,7 +369,7 @@ std::optional<EngineGeometry> EmbedRun::engineGeometry(const CropArea& area, int
                              "wider crop");
     }
     if (!why.isEmpty()) {
-        fail(m_named + why, true);
+        fail(m_named + why, true, Reason::TooLarge);
         return std::nullopt;
     }
     g.rowsPerBlock = *rows;
@@ -400,7 +392,7 @@ bool EmbedRun::chooseEngineCarrier() {
     if (plan.route == Indexed8Route::Convert) {
         if (!CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder,
                             saturated(plan.convertedBytes))) {
-            failureExit();
+            failureExit(Ending::Refused, Reason::DiskFull);
             return false;
         }
         const QString copy = m_copy = m_ctx.temporaryFolder + kWorkCarrierName;
@@ -414,17 +406,17 @@ bool EmbedRun::chooseEngineCarrier() {
         }
         discardCopy();
         if (made.end == ConversionEnd::Stopped) {
-            failureExit();
+            failureExit(Ending::Stopped, Reason::None);
             return false;
         }
         if (made.end == ConversionEnd::WriteFailed) {
             fail(copy + QStringLiteral(" could not be written: ") + systemErrorText(made.error),
-                 true);
+                 true, Reason::CannotWrite, made.error);
             return false;
         }
         fault = made.fault;
     }
-    fail(m_named + tr(TextId::AnInvalidFile) + faultText(fault), true);
+    fail(m_named + tr(TextId::AnInvalidFile) + carrierFaultText(fault), true, Reason::NotCarrier);
     return false;
 }
 
@@ -438,7 +430,7 @@ bool EmbedRun::sealed(const std::string& header) {
     }
     if (outcome.stopped) {
         normalPointer(m_ctx);
-        failureExit();
+        failureExit(Ending::Stopped, Reason::None);
     } else {
         fail(outcome.failure, true);
     }
@@ -451,13 +443,13 @@ void EmbedRun::runStealth() {
     const auto image = std::make_shared<ReplacementFile>(m_output);
     if (!image->isOpen()) {
         fail(m_output + QStringLiteral(" could not be written: ") + systemErrorText(image->error()),
-             true);
+             true, Reason::CannotWrite, image->error());
         return;
     }
     const StealthOutcome made = EmbedStealthImage(m_ctx, m_carrier, image);
     if (made.stopped) {
         normalPointer(m_ctx);
-        failureExit();
+        failureExit(Ending::Stopped, Reason::None);
         return;
     }
     if (!made.done) {
@@ -514,17 +506,18 @@ LoopResult EmbedRun::runEngine(const CropArea& area, const EngineGeometry& geome
     });
 }
 
-void EmbedRun::fail(const QString& detail, bool withDetail) {
+void EmbedRun::fail(const QString& detail, bool withDetail, Reason reason, int error) {
     normalPointer(m_ctx);
     QString text = kEmbedFailed;
     if (withDetail || !detail.isEmpty()) {
         text += QStringLiteral("\n\n") + detail;
     }
     m_ctx.report(Sound::Error, kEmbedTitle, text);
-    failureExit();
+    failureExit(Ending::Failed, reason, error);
 }
 
-void EmbedRun::failureExit() {
+void EmbedRun::failureExit(Ending ending, Reason reason, int error) {
+    m_ctx.ended(ending, reason, m_named, error);
     endRun(m_ctx, state::Embedding, true);
     m_ctx.render();
 }
@@ -546,7 +539,7 @@ void EmbedRun::succeed(ReplacementFile& image) {
         const SealOutcome check = VerifySealedImage(m_ctx, image.writePath());
         if (check.stopped) {
             normalPointer(m_ctx);
-            failureExit();
+            failureExit(Ending::Stopped, Reason::None);
             return;
         }
         if (!check.done) {
@@ -562,11 +555,12 @@ void EmbedRun::succeed(ReplacementFile& image) {
                                                : systemErrorText(image.error());
     if (stopped) {
         normalPointer(m_ctx);
-        failureExit();
+        failureExit(Ending::Stopped, Reason::None);
         return;
     }
     if (!unwritten.isEmpty()) {
-        fail(m_output + QStringLiteral(" could not be written: ") + unwritten, true);
+        fail(m_output + QStringLiteral(" could not be written: ") + unwritten, true,
+             Reason::CannotWrite);
         return;
     }
     if (png && m.display.keepTimesChecked) {
@@ -575,6 +569,7 @@ void EmbedRun::succeed(ReplacementFile& image) {
     if (!timesKept) {
         // The image is complete and stays; only its times are not the carrier's.
         fail(m_output + QStringLiteral(" - the original date/time could not be set"), true);
+        m_ctx.outcome.written = QStringList{m_output};
         return;
     }
     runCompleted(m_ctx, animation::EmbedReady);
@@ -584,14 +579,18 @@ void EmbedRun::succeed(ReplacementFile& image) {
     }
     m_ctx.report(Sound::Success, tr(TextId::CompletionTitle), text, MessageIcon::None);
     m.setOption(option::JustEmbedded, true);
+    m_ctx.ended(Ending::Done, Reason::None, m_named);
+    m_ctx.outcome.written = QStringList{m_output};
     endRun(m_ctx, state::Embedding, true);
     WindowReset(m_ctx);
 }
 
 } // namespace
 
-void EmbedDocument(WorkflowContext& ctx) {
+Outcome EmbedDocument(WorkflowContext& ctx) {
+    ctx.outcome = Outcome{};
     EmbedRun(ctx).run();
+    return ctx.outcome;
 }
 
 } // namespace brindmar

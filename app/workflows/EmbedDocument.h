@@ -1,5 +1,6 @@
 #pragma once
 
+#include "payload/CarrierNormalizer.h"
 #include "payload/PayloadHeader.h"
 #include "workflows/WorkflowContext.h"
 
@@ -9,7 +10,7 @@ namespace brindmar {
 
 // The Embed command: writes a new 24-bit image into the output folder, named like the carrier,
 // whose colour bytes carry the payload header, the stored document and filler.
-void EmbedDocument(WorkflowContext& ctx);
+Outcome EmbedDocument(WorkflowContext& ctx);
 
 // The text after "Error during embedding" for an engine failure: what could not be used,
 // followed by the code without its sign. Codes of the 8-bit embedders come shifted by 20
@@ -20,6 +21,14 @@ void EmbedDocument(WorkflowContext& ctx);
 QString embedFailureDetail(int32_t status, const QString& carrierPath, const QString& documentPath,
                            const QString& outputPath, const QString& writeFailure = {},
                            int systemError = 0);
+
+// What an engine failure of the embed says about the files: the disk is full, a file could not be
+// read (the engine gave a system error), or the carrier is one it cannot follow.
+Reason embedFailureReason(int systemError);
+
+// Why the pixels of a compressed carrier cannot be followed, after its name and the invalid-file
+// words; nothing for any other fault.
+QString carrierFaultText(CarrierFault fault);
 
 // Why the engine could not write into folder: "the disk is full" when it said so (or when the
 // folder's file system has no room left, where it gave no reason), else the system's words.

@@ -87,6 +87,24 @@ bool isReadStatus(int32_t status) {
 
 } // namespace
 
+Reason embedFailureReason(int systemError) {
+    if (systemError == ENOSPC) {
+        return Reason::DiskFull;
+    }
+    return systemError != 0 ? Reason::CannotRead : Reason::NotCarrier;
+}
+
+QString carrierFaultText(CarrierFault fault) {
+    switch (fault) {
+    case CarrierFault::PastRowEnd:
+        return QStringLiteral(": its compressed pixels go past the end of a row");
+    case CarrierFault::EndsEarly:
+        return QStringLiteral(": its compressed pixels end before the image does");
+    default:
+        return {};
+    }
+}
+
 QString engineWriteFailure(int systemError, const Platform& platform, const QString& folder) {
     if (systemError == ENOSPC || systemError == EDQUOT) {
         return QStringLiteral("the disk is full");

@@ -59,9 +59,23 @@ private:
     bool install(const QString& staged, const PayloadHeaderInfo& info);
     // The message of a failed run; without a detail it is the bare headline.
     void report(TextId what, const QString& detail, bool withDetail = true);
+    void ended(Ending ending, Reason reason, int error = 0) {
+        m_ctx.ended(ending, reason, m_named, error);
+    }
     // The failures after the engine: the target could not take the document, or its times.
     void targetNotWritten(int error);
     void timesNotSet();
+    // What an engine failure says about the files: a read, a write, or an image it cannot follow.
+    void endedByEngine(int32_t status) {
+        const int error = m_ctx.engine.lastSystemError();
+        ended(Ending::Failed,
+              status == -14  ? (error == ENOSPC ? Reason::DiskFull : Reason::CannotWrite)
+              : status == -8 ? Reason::CannotRead
+              : status == -13 && error != 0 ? Reason::CannotRead
+              : status == -9                ? Reason::CannotWrite
+                                            : Reason::Damaged,
+              error);
+    }
     void discardStaging();
     void failurePath();
     void cancelledPath();
@@ -82,6 +96,7 @@ void ExtractRun::run() {
     m_named = trimBlanks(shownImagePath(m));
     m_staging = m_ctx.temporaryFolder + kStagingFolderName;
     if (!spaceChecked()) {
+        ended(Ending::Refused, Reason::DiskFull);
         return;
     }
     m.stopRequest = false;
@@ -106,6 +121,7 @@ void ExtractRun::run() {
         blockRows(info.rowBytes, info.headerLength(), rowsNeeded);
     if (info.status == PayloadStatus::ReadError) {
         report(TextId::ErrorDuringExtracting, m_named + engineReadFailure(info.readError));
+        ended(Ending::Failed, Reason::CannotRead, info.readError);
         failurePath();
         return;
     }
@@ -116,6 +132,7 @@ void ExtractRun::run() {
     if (!info.payloadFound() || info.headerLength() > std::numeric_limits<int16_t>::max() ||
         !rowsPerBlock) {
         report(TextId::ErrorDuringExtracting, {}, false);
+        ended(Ending::Failed, info.payloadFound() ? Reason::Damaged : Reason::NoPayload);
         failurePath();
         return;
     }
@@ -127,6 +144,7 @@ void ExtractRun::run() {
                      m_named + QStringLiteral(" - its document is sealed with strong "
                                               "protection: type its code, then extract"));
         m.requestFocus(FocusTarget::CodeBox);
+        ended(Ending::Refused, Reason::CodeNeeded);
         cancelledPath();
         return;
     }
@@ -159,14 +177,17 @@ void ExtractRun::run() {
     case LoopEnd::Done:
         break;
     case LoopEnd::Stopped:
+        ended(Ending::Stopped, Reason::None);
         failurePath();
         return;
     case LoopEnd::Unavailable:
         report(TextId::ErrorDuringExtracting, engineUnavailableText(m_ctx.engine),
                !engineUnavailableText(m_ctx.engine).isEmpty());
+        ended(Ending::Failed, Reason::Other);
         failurePath();
         return;
     case LoopEnd::Failed:
+        endedByEngine(result.status);
         report(TextId::ErrorDuringExtracting,
                extractFailureDetail(
                    result.status, m_named, archived ? engineOutput : m_target,
@@ -224,6 +245,7 @@ bool ExtractRun::targetAgreed(bool afterUnpacking) {
     if (SameFile(m_target, m_carrier)) {
         // Answering yes would lose the image before the document is out of it.
         normalPointer(m_ctx);
+        ended(Ending::Refused, Reason::WouldReplaceCarrier);
         m_ctx.report(Sound::Attention, tr(TextId::FileExtractTitle),
                      QStringLiteral("Cannot extract over the source image file.\n\nChange the "
                                     "directory in 'Output to' before extracting."));
@@ -231,6 +253,7 @@ bool ExtractRun::targetAgreed(bool afterUnpacking) {
         return false;
     }
     if (ConfirmReplaceFile(m_target, kConfirmAskOnly, m_ctx.ui) > kReplaceDeleted) {
+        ended(Ending::Refused, Reason::Exists);
         afterUnpacking ? failurePath() : cancelledPath();
         return false;
     }
@@ -257,6 +280,12 @@ bool ExtractRun::unsealed(const PayloadHeaderInfo& info) {
     if (!outcome.stopped) {
         report(TextId::ErrorDuringExtracting, outcome.failure);
     }
+    ended(outcome.stopped     ? Ending::Stopped
+          : outcome.wrongCode ? Ending::Refused
+                              : Ending::Failed,
+          outcome.stopped     ? Reason::None
+          : outcome.wrongCode ? Reason::WrongCode
+                              : Reason::Damaged);
     if (outcome.wrongCode) {
         // The image stays chosen, so that the right code can be typed and tried at once.
         m_model.requestFocus(FocusTarget::CodeBox);
@@ -275,6 +304,13 @@ void ExtractRun::searchStealth() {
         if (!found.stopped) {
             report(TextId::ErrorDuringExtracting, found.failure);
         }
+        ended(found.stopped    ? Ending::Stopped
+              : found.notFound ? Ending::Refused
+                               : Ending::Failed,
+              found.stopped    ? Reason::None
+              : found.notFound ? Reason::NoDocumentForCode
+              : found.damaged  ? Reason::Damaged
+                               : Reason::Other);
         if (found.notFound) {
             // The image stays chosen, so that another code can be typed and tried at once.
             m_model.requestFocus(FocusTarget::CodeBox);
@@ -315,6 +351,7 @@ std::optional<QString> ExtractRun::unpack(const PayloadHeaderInfo& info) {
     discardStaging();
     if (!QDir().mkpath(m_staging)) {
         report(failure, m_staging + tr(TextId::CannotBeOpened));
+        ended(Ending::Failed, Reason::CannotWrite);
         failurePath();
         return std::nullopt;
     }
@@ -322,6 +359,7 @@ std::optional<QString> ExtractRun::unpack(const PayloadHeaderInfo& info) {
     if (!UnzipDocument(m_ctx, m_ctx.temporaryFolder + kWorkArchiveName, m_staging,
                        kUnzipReplaceExisting, encrypted, errorText)) {
         report(failure, errorText);
+        ended(Ending::Failed, Reason::Damaged);
         failurePath();
         return std::nullopt;
     }
@@ -336,6 +374,7 @@ std::optional<QString> ExtractRun::unpack(const PayloadHeaderInfo& info) {
     if (!one || !(info.nameInArchive || info.substituteName || member == name)) {
         // The archive held no member of the name its header promised.
         report(failure, m_target + tr(TextId::CannotBeOpened));
+        ended(Ending::Failed, Reason::Damaged);
         failurePath();
         return std::nullopt;
     }
@@ -380,6 +419,7 @@ void ExtractRun::report(TextId what, const QString& detail, bool withDetail) {
 }
 
 void ExtractRun::targetNotWritten(int error) {
+    ended(Ending::Failed, error == ENOSPC ? Reason::DiskFull : Reason::CannotWrite, error);
     report(TextId::ErrorDuringExtracting,
            m_target + QStringLiteral(" could not be written: ") + systemErrorText(error));
     failurePath();
@@ -387,6 +427,8 @@ void ExtractRun::targetNotWritten(int error) {
 
 void ExtractRun::timesNotSet() {
     // The document is complete and stays; only its times are not the stored ones.
+    ended(Ending::Failed, Reason::Other);
+    m_ctx.outcome.written = QStringList{m_target};
     report(TextId::ErrorDuringExtracting,
            m_target + QStringLiteral(" - the original date/time could not be set"));
     failurePath();
@@ -408,6 +450,8 @@ void ExtractRun::cancelledPath() {
 }
 
 void ExtractRun::succeed() {
+    ended(Ending::Done, Reason::None);
+    m_ctx.outcome.written = QStringList{m_target};
     runCompleted(m_ctx, animation::ExtractReady);
     m_ctx.report(Sound::Success, TextId::CompletionTitle, TextId::ExtractionSucceeded,
                  MessageIcon::None);
@@ -463,8 +507,10 @@ void DiscardUnpacked(WorkflowContext& ctx) {
     QDir(folder).removeRecursively();
 }
 
-void ExtractDocument(WorkflowContext& ctx) {
+Outcome ExtractDocument(WorkflowContext& ctx) {
+    ctx.outcome = Outcome{};
     ExtractRun(ctx).run();
+    return ctx.outcome;
 }
 
 bool UnzipDocument(WorkflowContext& ctx, const QString& packagePath, const QString& targetFolder,

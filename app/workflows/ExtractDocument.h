@@ -8,7 +8,7 @@ namespace brindmar {
 
 // The Extract command: copies the document out of the carrier in extract mode, unpacks it when
 // it was stored as an archive, and gives it its stored name and times in the extract folder.
-void ExtractDocument(WorkflowContext& ctx);
+Outcome ExtractDocument(WorkflowContext& ctx);
 
 // Wipes and removes what an extraction unpacked into the private folder and did not put in
 // place, as a run that was killed midway leaves it: before each unpacking and at shut-down.

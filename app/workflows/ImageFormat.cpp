@@ -101,13 +101,6 @@ QString commitAsPng(const QString& bmp, const QString& target,
     return {};
 }
 
-QString pngCarriesNothing() {
-    return QStringLiteral(
-        "carries no readable payload: no document in it opens with this code. If it once "
-        "carried one, its pixels have changed since (a resized, re-compressed or colour-reduced "
-        "copy, or a photo a messenger re-encoded) and the document is lost");
-}
-
 QString messengerAdvice() {
     return QStringLiteral(
         "Send the image as a file (a document attachment), never as a photo: a messenger or a "

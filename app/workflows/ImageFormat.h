@@ -37,9 +37,6 @@ QString embedOutputPath(const QString& folder, const QString& carrier,
 QString commitAsPng(const QString& bmp, const QString& target,
                     const std::function<bool()>& keepGoing = {}, bool* stopped = nullptr);
 
-// What extraction says of a PNG in which no document opens with the code.
-QString pngCarriesNothing();
-
 // Why a picture sent "as a photo" through a messenger no longer carries its document, for the
 // help texts.
 QString messengerAdvice();

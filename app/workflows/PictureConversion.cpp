@@ -125,7 +125,10 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
         if (!done.ok) {
             QFile::remove(target);
             if (!done.stopped) {
-                fail(ctx, done.error);
+                // The user knows the picture, not the copy only this run can see.
+                fail(ctx, QString(done.error)
+                              .replace(target, picture + QStringLiteral(" (its copy in a private "
+                                                                        "work folder)")));
             }
             return std::nullopt;
         }

@@ -142,6 +142,11 @@ QString stealthNeedsCodeText() {
                           "its code");
 }
 
+QString noDocumentForCodeText() {
+    return QStringLiteral("no document opens with this code: the picture carries none, or one "
+                          "made with another code");
+}
+
 bool stealthSearchOffered(const WindowModel& m) {
     return m.stealthCandidate && m.hasState(state::BmpUsable) && !m.extractMode() &&
            !m.hasState(state::DocumentChosen) && stealthCodeUsable(m.code);
@@ -350,12 +355,13 @@ StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image) 
         return outcome;
     }
     if (job->found.status != StealthFileStatus::Done) {
-        // Messages name the PNG the user chose, never its work copy; in a PNG where nothing
-        // opens, the likeliest reason is a picture changed since it was made.
+        // Messages name the PNG the user chose, never its work copy. Nothing that opens says
+        // nothing about whether anything is there: no document is claimed.
         const QString named = shownImagePath(m);
         outcome.notFound = job->found.status == StealthFileStatus::NotFound;
-        outcome.failure = outcome.notFound && named != image
-                              ? named + QStringLiteral(" - ") + pngCarriesNothing()
+        outcome.damaged = job->found.status == StealthFileStatus::Damaged;
+        outcome.failure = outcome.notFound
+                              ? named + QStringLiteral(" - ") + noDocumentForCodeText()
                               : fileStatusText(job->found, named);
         return outcome;
     }

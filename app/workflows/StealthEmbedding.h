@@ -14,6 +14,9 @@ class ReplacementFile;
 // can be said of an image without a plain payload.
 QString stealthNeedsCodeText();
 
+// A search with a code that opened nothing: whether the image carries anything cannot be told.
+QString noDocumentForCodeText();
+
 // What the empty document box shows greyed while no document is chosen: how to search the chosen
 // image for a stealth payload, or nothing when it cannot hold one.
 QString stealthSearchHint(const WindowModel& m);
@@ -49,6 +52,8 @@ struct StealthOutcome {
     bool stopped = false;
     // Nothing opened with the code: no stealth payload, or one made with another code.
     bool notFound = false;
+    // Something opened with the code, and what follows it has been altered.
+    bool damaged = false;
     QString failure;
 };
 

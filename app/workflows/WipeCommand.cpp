@@ -43,14 +43,17 @@ QString chooseFileToWipe(WorkflowContext& ctx) {
 void wipeConfirmed(WorkflowContext& ctx, const QString& path) {
     switch (WipeAndDeleteFile(ctx, path, 1)) {
     case kWipeFailed:
+        ctx.ended(Ending::Failed, Reason::CannotWrite, path);
         ctx.report(Sound::Error, TextId::WipeTitle, TextId::WipeFailed);
         break;
     case kWipeDeleteFailed:
+        ctx.ended(Ending::Failed, Reason::CannotWrite, path);
         ctx.report(Sound::Error, TextId::WipeTitle, TextId::WipeDeleteFailed);
         break;
     case kWipeDone: {
         QString wiped = path;
         ctx.model.documentFolder = FolderOf(wiped);
+        ctx.ended(Ending::Done, Reason::None, path);
         ctx.report(Sound::Success, TextId::CompletionTitle, TextId::WipeSucceeded,
                    MessageIcon::None);
         break;
@@ -94,8 +97,10 @@ void DiscardWorkFile(WorkflowContext& ctx, const QString& path) {
     QFile::remove(path);
 }
 
-void WipeCommand(WorkflowContext& ctx) {
+Outcome WipeCommand(WorkflowContext& ctx) {
     WindowModel& model = ctx.model;
+    // Until the file is wiped, the user has kept it: cancelled, refused, or answered no.
+    ctx.outcome = Outcome{};
     if ((model.pointerMarks & pointer::CropShape) != 0) {
         normalPointer(ctx);
     }
@@ -104,6 +109,7 @@ void WipeCommand(WorkflowContext& ctx) {
 
     const QString path = chooseFileToWipe(ctx);
     const QString refusal = path.isEmpty() ? QString() : wipeRefusal(path);
+    ctx.ended(Ending::Refused, Reason::Other, path);
     if (!refusal.isEmpty()) {
         // Overwriting would destroy a file under a name the user never chose here.
         ctx.report(Sound::Error, tr(TextId::WipeTitle), refusal);
@@ -119,6 +125,7 @@ void WipeCommand(WorkflowContext& ctx) {
     }
     model.optionMarks &= static_cast<uint8_t>(~option::JustEmbedded);
     ctx.render();
+    return ctx.outcome;
 }
 
 } // namespace brindmar

@@ -8,7 +8,7 @@ namespace brindmar {
 
 // The Wipe command: lets the user pick any file (offering the document just embedded), asks for
 // confirmation, overwrites and deletes it, and says how it went.
-void WipeCommand(WorkflowContext& ctx);
+Outcome WipeCommand(WorkflowContext& ctx);
 
 // The work files of the private folder, wiped as a run of the program ends: the work archive,
 // the copy under the work name, the uncompressed carrier, and whatever an extraction unpacked.

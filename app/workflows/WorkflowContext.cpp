@@ -31,6 +31,14 @@ MessageAnswer WorkflowContext::report(Sound sound, TextId title, TextId text, Me
     return report(sound, tr(title), tr(text), icon);
 }
 
+void WorkflowContext::ended(Ending ending, Reason reason, const QString& subject, int error) {
+    outcome.ending = ending;
+    outcome.reason = reason;
+    outcome.subject = subject;
+    outcome.error = error;
+    outcome.told = ending != Ending::Done;
+}
+
 void WorkflowContext::valueChanged() {
     model.setOption(option::ValueChanged, true);
     model.display.commandEnabled[static_cast<size_t>(Command::Reset)] = true;

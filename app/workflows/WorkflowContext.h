@@ -1,8 +1,9 @@
 #pragma once
 
-#include "payload/StrongSeal.h"
+#include "protection/StrongSeal.h"
 #include "util/TextIds.h"
 #include "util/UiServices.h"
+#include "workflows/Outcome.h"
 #include "workflows/View.h"
 #include "workflows/WindowModel.h"
 
@@ -31,6 +32,8 @@ struct WorkflowContext {
     const PictureConverter* pictures = nullptr;
     // What a guess at a strong protection code costs in the images this program makes.
     StrongCost strongCost = kDefaultStrongCost;
+    // What the command under way has come to, for the front end that asked for it.
+    Outcome outcome{};
 
     void render() { view.render(); }
     // The command refresh, then the window shows its result.
@@ -44,6 +47,9 @@ struct WorkflowContext {
                          MessageButtons buttons = MessageButtons::Ok);
     MessageAnswer report(Sound sound, TextId title, TextId text,
                          MessageIcon icon = MessageIcon::Exclamation);
+
+    // Records how the command under way ended, the reason already told to the user.
+    void ended(Ending ending, Reason reason, const QString& subject, int error = 0);
 
     // Sets option mark 16 and offers Reset.
     void valueChanged();

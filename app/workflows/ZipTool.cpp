@@ -35,6 +35,7 @@ void show(WorkflowContext& ctx, TextId title, const QString& text, MessageIcon i
 }
 
 void failed(WorkflowContext& ctx, TextId what, const QString& path, const QString& why) {
+    ctx.ended(Ending::Failed, Reason::Other, path);
     ctx.ui.alert(Sound::Error);
     show(ctx, TextId::ZipErrorTitle,
          tr(what) + QStringLiteral("\n\n") + path + QStringLiteral("\n\n") + why,
@@ -92,6 +93,10 @@ void unpack(WorkflowContext& ctx, QString path) {
         failed(ctx, TextId::ErrorDuringUnzippingOf, path,
                folder + QStringLiteral(" - the unpacking's own folder could not be removed"));
         return;
+    }
+    ctx.ended(Ending::Done, Reason::None, path);
+    for (const QString& member : members) {
+        ctx.outcome.written << folder + member;
     }
     if (ctx.ui.soundOn()) {
         ctx.ui.playSound(Sound::Success);
@@ -163,6 +168,8 @@ void pack(WorkflowContext& ctx, QString path) {
         DiscardWorkFile(ctx, work);
     }
     if (done) {
+        ctx.ended(Ending::Done, Reason::None, path);
+        ctx.outcome.written = QStringList{archive};
         if (ctx.ui.soundOn()) {
             ctx.ui.playSound(Sound::Success);
             ctx.ui.playSound(Sound::Attention);
@@ -195,8 +202,11 @@ QString zipToolArchivePath(const QString& path) {
     return archive;
 }
 
-void RunZipTool(WorkflowContext& ctx) {
+Outcome RunZipTool(WorkflowContext& ctx) {
     WindowModel& m = ctx.model;
+    // Until something is packed or unpacked, the user has kept things as they were.
+    ctx.outcome = Outcome::refused(Reason::Other, {});
+    ctx.outcome.told = true;
     uint8_t mode = 0;
     FileDialogRequest request;
     request.title = tr(TextId::SelectZipDialogTitle);
@@ -205,8 +215,9 @@ void RunZipTool(WorkflowContext& ctx) {
     QString noExtension;
     QString path = SelectFile(mode, request, noExtension, ctx.ui);
     if (reportSelectionFailure(ctx, mode) || mode >= kSelectCancelled || path.isEmpty()) {
-        return;
+        return ctx.outcome;
     }
+    ctx.outcome.subject = path;
     ctx.ui.setMousePointer(MousePointer::Hourglass);
     m.zipFolder = FolderOf(path);
     // A service that cannot be called makes no archive of anything: the file is packed, and
@@ -229,6 +240,7 @@ void RunZipTool(WorkflowContext& ctx) {
     }
     ctx.ui.setMousePointer(MousePointer::Default);
     ctx.render();
+    return ctx.outcome;
 }
 
 } // namespace brindmar

@@ -2,7 +2,7 @@
 // file with a byte-order mark), bytes that are not UTF-8 are refused rather than replaced, and
 // each rule counts characters, not UTF-16 units.
 #include "payload/CodeText.h"
-#include "payload/StrongSeal.h"
+#include "protection/StrongSeal.h"
 
 #include <gtest/gtest.h>
 #include <optional>

@@ -1,7 +1,7 @@
 // The sealed archive must come back byte for byte under the right key, and under anything else
 // (another code, an altered byte anywhere, chunks cut, dropped, reordered or added to, another
 // payload header) the opener must refuse rather than hand back text it cannot vouch for.
-#include "payload/StrongSeal.h"
+#include "protection/StrongSeal.h"
 
 #include <QByteArray>
 #include <functional>

@@ -77,7 +77,13 @@ TEST(CliStealth, EmbedAndSearch) {
          {},
          "brindmar: " + image +
              ": no payload found; an image made with Stealth can be found only with its code\n"},
-        {extract, other, 1, {}, "brindmar: " + image + ": this code does not open the document\n"},
+        {extract,
+         other,
+         1,
+         {},
+         "brindmar: " + image +
+             ": no document opens with this code: the picture carries none, or one made with "
+             "another code\n"},
         {extract, code, 0, "File Extraction " + done, {}},
         // Above the recommended rate a warning, and the embed goes on; a PNG is searched too.
         {largeEmbed + QStringList{"--stealth", "--format", "png"}, code, 0, done, warning},

@@ -13,6 +13,7 @@
 #include "workflows/ExtractDocument.h"
 #include "workflows/FullSizeView.h"
 #include "workflows/OutputFormatChoice.h"
+#include "workflows/StealthEmbedding.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,7 +119,7 @@ TEST(PngImage, ChangedPixelsSayTheyCarryNothingAndTheCarrierIsNeverReplaced) {
     // Nothing is said before the search: it could be a stealth image.
     EXPECT_TRUE(reader.messages().isEmpty()) << reader.said().toStdString();
     reader.extractHere();
-    EXPECT_TRUE(reader.said().contains(image + QStringLiteral(" - ") + pngCarriesNothing()))
+    EXPECT_TRUE(reader.said().contains(image + QStringLiteral(" - ") + noDocumentForCodeText()))
         << reader.said().toStdString();
 
     // Its own folder as the output folder: the new PNG would be the carrier itself.

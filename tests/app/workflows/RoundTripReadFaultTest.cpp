@@ -18,7 +18,7 @@ struct FaultyRun {
     int64_t reads = 0;
 };
 
-FaultyRun runWithReadFault(Session& s, void (*command)(WorkflowContext&), int64_t failAt) {
+FaultyRun runWithReadFault(Session& s, Outcome (*command)(WorkflowContext&), int64_t failAt) {
     const size_t from = s.h.ui.messages().size();
     vokb::failNthRead(failAt, EIO);
     const int64_t before = vokb::systemReads();
@@ -174,7 +174,7 @@ TEST(RoundTripProperty, OneFailedReadFailsAStealthEmbed) {
         files.write(QStringLiteral("carrier.bmp"), bmptest::make24(160, 120, pixels));
         const std::string document = documentBytes(seed, r.pick(2) == 0, r.between(1, 900));
         files.write(QStringLiteral("note.txt"), document);
-        const auto run = [&](void (*command)(WorkflowContext&), int64_t failAt,
+        const auto run = [&](Outcome (*command)(WorkflowContext&), int64_t failAt,
                              const QString& picture, const apptest::ScratchDir& out) {
             Session s(code, false);
             s.h.model.embedOutputFolder = s.h.model.extractOutputFolder = out.folder();

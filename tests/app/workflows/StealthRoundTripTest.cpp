@@ -157,7 +157,7 @@ TEST(StealthRoundTrip, EverySuccessComesBackOnlyWithItsCode) {
         EXPECT_EQ(lastWrite(back.path(name)), time);
         EXPECT_TRUE(right.workFiles.isEmpty()) << right.workFiles.join(u' ').toStdString();
 
-        // Without a code nothing is offered; another code is told it does not open.
+        // Without a code nothing is offered; another code is not told that there is a document.
         for (const QString& code : {QString(), kOtherCode}) {
             apptest::ScratchDir folder;
             const Search wrong = searchWith(image, code, folder);
@@ -166,7 +166,8 @@ TEST(StealthRoundTrip, EverySuccessComesBackOnlyWithItsCode) {
             EXPECT_TRUE(wrong.workFiles.isEmpty());
             if (!code.isEmpty()) {
                 ASSERT_EQ(wrong.said.size(), 1);
-                EXPECT_TRUE(wrong.said[0].endsWith(u" - this code does not open the document"));
+                EXPECT_TRUE(
+                    wrong.said[0].endsWith(QStringLiteral(" - ") + noDocumentForCodeText()));
             }
         }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window/ForwardingUi.h"
+#include "util/ForwardingUi.h"
 
 #include <optional>
 #include <utility>

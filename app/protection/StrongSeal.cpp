@@ -1,4 +1,4 @@
-#include "payload/StrongSeal.h"
+#include "protection/StrongSeal.h"
 
 #include "payload/CodeText.h"
 

@@ -1,0 +1,190 @@
+#include "cli/OutcomeText.h"
+
+#include "payload/PayloadHeaderReader.h"
+#include "util/PathHelpers.h"
+#include "workflows/StealthEmbedding.h"
+#include "workflows/ZipTool.h"
+
+#include <cstring>
+
+namespace brindmar::cli {
+
+namespace {
+
+QString noDocumentText(Reason reason) {
+    switch (reason) {
+    case Reason::CodeNeeded:
+        return QStringLiteral("its document needs a code; give it with --ask-code, --code-file, "
+                              "BRINDMAR_CODE or --code");
+    case Reason::WrongCode:
+        return QStringLiteral("this code does not open the document");
+    default:
+        return QStringLiteral("no hidden document was found in it");
+    }
+}
+
+QString storageText(int16_t status) {
+    switch (status) {
+    case PayloadStatus::CompressedArchive:
+        return QStringLiteral("compressed");
+    case PayloadStatus::EncryptedArchive:
+        return QStringLiteral("encrypted");
+    default:
+        return QStringLiteral("as it is");
+    }
+}
+
+// A completion's paragraphs, one line each, the file written named on the first.
+QStringList doneLines(const QString& text, const QString& written = {}) {
+    QStringList lines;
+    for (const QString& line : text.split(u'\n')) {
+        if (!line.trimmed().isEmpty()) {
+            lines << line;
+        }
+    }
+    if (!written.isEmpty() && !lines.isEmpty()) {
+        lines.first() += QStringLiteral(": ") + written;
+    }
+    return lines;
+}
+
+QString reasonText(const Outcome& outcome) {
+    switch (outcome.reason) {
+    case Reason::WouldReplaceCarrier:
+        return QStringLiteral("the new image would replace the carrier itself; choose another "
+                              "--out folder");
+    case Reason::AlreadyCarries:
+        return QStringLiteral("the image already carries a document that opens with this code");
+    case Reason::TooLarge: {
+        // Packed or encrypted, a document can take more than the file chosen.
+        const QStringList figures = outcome.detail.split(u' ');
+        return QStringLiteral("the document does not fit: packed it takes %1 bytes, Embed max. %2")
+            .arg(figures.value(0), figures.value(1));
+    }
+    case Reason::CodeNeeded:
+        if (outcome.detail == u"sealed") {
+            return QStringLiteral("its document is sealed with strong protection; give its code "
+                                  "with --ask-code, --code-file or BRINDMAR_CODE");
+        }
+        if (outcome.detail == u"stealth") {
+            return stealthNeedsCodeText();
+        }
+        return noDocumentText(outcome.reason);
+    case Reason::NoPayload:
+    case Reason::WrongCode:
+        return noDocumentText(outcome.reason);
+    case Reason::NoDocumentForCode:
+        return noDocumentForCodeText();
+    case Reason::TimesNotKept:
+        return QStringLiteral("the carrier's times could not be set: ") +
+               QString::fromLocal8Bit(std::strerror(outcome.error));
+    default:
+        return outcome.detail;
+    }
+}
+
+} // namespace
+
+QString refusalText(const Outcome& outcome) {
+    if (outcome.told || outcome.done() || outcome.ending == Ending::Stopped) {
+        return {};
+    }
+    const QString why = reasonText(outcome);
+    if (why.isEmpty()) {
+        return {};
+    }
+    // The times belong to the new image, not to the carrier.
+    const QString subject =
+        outcome.reason == Reason::TimesNotKept ? outcome.written.value(0) : outcome.subject;
+    return subject + QStringLiteral(": ") + why;
+}
+
+QStringList embedDoneText(const EmbedOutcome& outcome) {
+    QString text = QStringLiteral("File Embedding processed successfully");
+    if (outcome.codeGiven) {
+        text += QStringLiteral("\n\nNote the Code used will be necessary to extract");
+    }
+    return doneLines(text, outcome.written.value(0));
+}
+
+QStringList extractDoneText(const Outcome& outcome) {
+    return doneLines(tr(TextId::ExtractionSucceeded), outcome.written.value(0));
+}
+
+QStringList wipeDoneText() {
+    return doneLines(tr(TextId::WipeSucceeded));
+}
+
+QStringList zipDoneText(const Outcome& outcome) {
+    QString path = outcome.subject;
+    const QString folder = FolderOf(path);
+    QString name = outcome.subject;
+    name = FileNameOf(name);
+    if (outcome.written == QStringList{zipToolArchivePath(outcome.subject)}) {
+        return doneLines(name + tr(TextId::ZippedToDirectory) + u'\n' + folder);
+    }
+    return doneLines(folder + name + u'\n' + tr(TextId::EndUnzipFunction));
+}
+
+QString conversionText(const EmbedOutcome& outcome, const QString& outputFolder,
+                       std::optional<ImageFormat> format) {
+    if (!outcome.converted) {
+        return {};
+    }
+    if (outcome.convertedBmp) {
+        return outcome.subject + QStringLiteral(": a BMP of a kind that cannot carry a document "
+                                                "as it is; converted in a private work folder");
+    }
+    return outcome.subject +
+           QStringLiteral(": converted into a BMP carrier in a private work folder; the new "
+                          "image is ") +
+           embedOutputPath(outputFolder, outcome.subject, format);
+}
+
+QStringList infoLines(const InfoOutcome& info) {
+    QStringList lines;
+    if (info.png) {
+        lines << QStringLiteral("Image: a PNG, described by the BMP of its pixels");
+    }
+    for (int i = 0; i < kBmpInformationFields; ++i) {
+        lines << tr(static_cast<TextId>(static_cast<int>(TextId::InfoIdentifier) + i)) +
+                     QStringLiteral(": ") + info.fields[size_t(i)];
+    }
+    switch (info.carrier) {
+    case InfoOutcome::Carrier::MisNamed:
+        lines << QStringLiteral("Carrier: a BMP file, but its name does not end in .bmp");
+        break;
+    case InfoOutcome::Carrier::Usable:
+        lines << QStringLiteral("Carrier: usable");
+        lines << tr(TextId::EmbedMaxCaption) + u' ' + info.embedMax + QStringLiteral(" bytes");
+        break;
+    case InfoOutcome::Carrier::Convertible:
+        // embed takes such a BMP through the converter, so it is no dead end.
+        lines << QStringLiteral("Carrier: not usable as it is; converted when it is chosen as a "
+                                "carrier");
+        break;
+    case InfoOutcome::Carrier::Unusable:
+        lines << QStringLiteral("Carrier: ") + info.validity;
+        break;
+    }
+    if (info.sealed) {
+        // Its length and neutral name say nothing, and nothing else can be read without the code.
+        lines << QStringLiteral("Payload: sealed with strong protection");
+    } else if (info.payload == Reason::None) {
+        lines << QStringLiteral("Payload: %1, %2 bytes, stored %3")
+                     .arg(info.documentName)
+                     .arg(info.documentLength)
+                     .arg(storageText(info.storage));
+        // Said plainly: the code is in the image, so such a document is anyone's who has the
+        // program.
+        lines << (info.codeProtected
+                      ? QStringLiteral("Code: stored in the image (not a protection against "
+                                       "someone with this program)")
+                      : QStringLiteral("Code: none; made without a code, it opens for anyone"));
+    } else {
+        lines << QStringLiteral("Payload: ") + noDocumentText(info.payload);
+    }
+    return lines;
+}
+
+} // namespace brindmar::cli

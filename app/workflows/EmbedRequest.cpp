@@ -1,0 +1,202 @@
+#include "operations/PictureConverter.h"
+#include "util/PathHelpers.h"
+#include "util/PresetFileChoiceUi.h"
+#include "workflows/BmpBrowsing.h"
+#include "workflows/CarrierInspection.h"
+#include "workflows/CodeEntry.h"
+#include "workflows/DocumentSelection.h"
+#include "workflows/EmbedDocument.h"
+#include "workflows/PictureConversion.h"
+#include "workflows/Requests.h"
+#include "workflows/StealthEmbedding.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace brindmar {
+
+namespace {
+
+// The carrier's access and modification times, to the nanosecond, on the new image; 0 or the
+// error.
+int copyFileTimes(const QString& from, const QString& to) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(from).constData(), &info) != 0) {
+        return errno;
+    }
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(to).constData(), times, AT_SYMLINK_NOFOLLOW) == 0
+               ? 0
+               : errno;
+}
+
+// Why the chosen carrier cannot take the document, when it cannot; a refusal the choice has
+// told already has no reason of its own.
+std::optional<Outcome> embedRefusal(const WindowModel& m, const QString& named) {
+    if (m.display.bmpPath.isEmpty()) {
+        Outcome told = Outcome::refused(Reason::NotCarrier, named);
+        told.told = true;
+        return told;
+    }
+    if (!m.hasState(state::BmpUsable)) {
+        return Outcome::refused(Reason::NotCarrier, named, validityText(m.carrierCheckResult));
+    }
+    if (m.hasState(state::PayloadFound)) {
+        return Outcome::refused(Reason::AlreadyCarries, named);
+    }
+    if (const auto refusal = stealthCarrierRefusal(m)) {
+        return Outcome::refused(Reason::Other, named, *refusal);
+    }
+    if (!m.hasState(state::EmbedPossible)) {
+        // Packed or encrypted, a document can take more than the file chosen; the size it
+        // takes is the one to hold against Embed max.
+        return Outcome::refused(
+            Reason::TooLarge, named,
+            QStringLiteral("%1 %2")
+                .arg(m.stealthWanted ? stealthArchiveLength(m) : int64_t{m.documentLength})
+                .arg(m.display.embedMax));
+    }
+    return std::nullopt;
+}
+
+void takeRequest(WorkflowContext& ctx, const EmbedRequest& request) {
+    WindowModel& m = ctx.model;
+    const Protection& p = request.protection;
+    m.cropMode = request.crop;
+    m.imageFormat = request.format;
+    m.display.encryptBox = p.encrypt || p.strong ? kEncryptTicked : kEncryptUnticked;
+    m.display.strongBox = p.strong;
+    m.display.stealthBox = p.stealth;
+    settleEncryptMarks(m);
+    m.display.keepTimesChecked = request.keepTimes;
+    m.embedOutputFolder = request.outputFolder;
+    if (p.code) {
+        // Whole: a code cut to the box's length would open the image for other codes too.
+        SetCode(ctx, *p.code);
+    }
+}
+
+class EmbedRequestRun {
+public:
+    EmbedRequestRun(WorkflowContext& ctx, const EmbedRequest& request)
+        : m_choice(ctx.ui), m_ctx{ctx.model,         m_choice,
+                                  ctx.zip,           ctx.engine,
+                                  ctx.platform,      ctx.view,
+                                  ctx.programFolder, ctx.temporaryFolder,
+                                  ctx.pictures,      ctx.strongCost},
+          m_request(request), m_named(request.carrier) {}
+
+    EmbedOutcome run();
+
+private:
+    // The new image for a converted carrier can be the very file the user named, which the
+    // embed, holding only the copy, cannot see.
+    bool overTheCarrier() const {
+        return SameFile(embedOutputPath(m_request.outputFolder, m_named, m_ctx.model.imageFormat),
+                        m_named);
+    }
+    // The carrier made anew where only this run can see it.
+    bool converted() {
+        const auto copy = ConvertPictureFile(m_ctx, m_named, m_ctx.temporaryFolder, m_request.half);
+        if (copy) {
+            m_carrier = *copy;
+        }
+        return copy.has_value();
+    }
+    void chooseCarrier() {
+        m_choice.presetFileChoice(m_carrier);
+        ChooseBmp(m_ctx);
+    }
+    EmbedOutcome ended(Outcome outcome) {
+        EmbedOutcome result;
+        static_cast<Outcome&>(result) = std::move(outcome);
+        result.converted = m_converted;
+        result.convertedBmp = m_converted && !m_picture;
+        result.codeGiven = !m_ctx.model.code.isEmpty();
+        return result;
+    }
+    EmbedOutcome told(Ending ending) {
+        Outcome outcome = m_ctx.outcome;
+        outcome.ending = ending;
+        outcome.told = true;
+        outcome.subject = m_named;
+        return ended(outcome);
+    }
+
+    PresetFileChoiceUi m_choice;
+    WorkflowContext m_ctx;
+    const EmbedRequest& m_request;
+    QString m_named;
+    QString m_carrier;
+    bool m_picture = false;
+    bool m_converted = false;
+};
+
+EmbedOutcome EmbedRequestRun::run() {
+    WindowModel& m = m_ctx.model;
+    m_ctx.outcome = Outcome{};
+    takeRequest(m_ctx, m_request);
+    m_carrier = m_named;
+    m_picture = ExtensionOf(m_carrier) != u"bmp";
+    // A picture's new image takes its format, PNG for any that is no BMP.
+    if (m_picture && overTheCarrier()) {
+        return ended(Outcome::refused(Reason::WouldReplaceCarrier, m_named));
+    }
+    if (m_picture) {
+        if (!converted()) {
+            return told(Ending::Failed);
+        }
+        m_converted = true;
+        if (!m_request.format) {
+            m.imageFormat = outputFormatFor(m_named, std::nullopt);
+        }
+    }
+    m_choice.presetFileChoice(m_request.document);
+    ChooseDocument(m_ctx);
+    if (!m.hasState(state::DocumentChosen)) {
+        m_choice.withdrawPreset();
+        Outcome outcome = Outcome::failed(Reason::CannotRead, m_request.document);
+        outcome.told = true;
+        return ended(outcome);
+    }
+    chooseCarrier();
+    // A BMP of a kind the engine cannot take is converted as any other picture would be.
+    // So is an 8-bit one under Stealth, whose coder takes 24-bit pixels only.
+    const bool unusable =
+        !m.hasState(state::BmpUsable) || (m_request.protection.stealth && m.stealthByConversion);
+    if (!m_picture && !m.display.bmpPath.isEmpty() && unusable && m_ctx.pictures != nullptr &&
+        m_ctx.pictures->canRead(m_carrier)) {
+        if (overTheCarrier()) {
+            return ended(Outcome::refused(Reason::WouldReplaceCarrier, m_named));
+        }
+        if (!converted()) {
+            return told(Ending::Failed);
+        }
+        m_converted = true;
+        chooseCarrier();
+    }
+    if (auto refusal = embedRefusal(m, m_named)) {
+        return ended(*refusal);
+    }
+    const QString image = embedOutputPath(m_request.outputFolder, m_carrier, m.imageFormat);
+    Outcome outcome = EmbedDocument(m_ctx);
+    outcome.subject = m_named;
+    if (outcome.done() && m_request.keepTimes) {
+        if (const int error = copyFileTimes(m_named, image); error != 0) {
+            outcome.ending = Ending::Failed;
+            outcome.reason = Reason::TimesNotKept;
+            outcome.error = error;
+        }
+    }
+    return ended(outcome);
+}
+
+} // namespace
+
+EmbedOutcome Embed(WorkflowContext& ctx, const EmbedRequest& request) {
+    return EmbedRequestRun(ctx, request).run();
+}
+
+} // namespace brindmar

@@ -1,0 +1,153 @@
+#include "operations/PictureConverter.h"
+#include "payload/PayloadHeaderReader.h"
+#include "util/PathHelpers.h"
+#include "util/PresetFileChoiceUi.h"
+#include "workflows/BmpBrowsing.h"
+#include "workflows/BmpInformation.h"
+#include "workflows/CarrierInspection.h"
+#include "workflows/CodeEntry.h"
+#include "workflows/ExtractDocument.h"
+#include "workflows/PngImage.h"
+#include "workflows/Requests.h"
+#include "workflows/StealthEmbedding.h"
+#include "workflows/WipeCommand.h"
+
+namespace brindmar {
+
+namespace {
+
+// Why no document comes out of an image the engine can read: nothing is hidden in it, or what
+// is hidden needs a code, or another code than the one given.
+Reason noDocument(const PayloadHeaderInfo& payload, const QString& code) {
+    if (payload.status != PayloadStatus::OtherCode) {
+        return Reason::NoPayload;
+    }
+    return code.isEmpty() ? Reason::CodeNeeded : Reason::WrongCode;
+}
+
+Outcome toldFailure(const QString& subject, Reason reason = Reason::Other) {
+    Outcome outcome = Outcome::failed(reason, subject);
+    outcome.told = true;
+    return outcome;
+}
+
+// The carrier chosen as the BMP command chooses it, and why nothing can be extracted from it,
+// when nothing can.
+std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image) {
+    if (sniffImageFormat(image) == ImageFormat::Png) {
+        // Read as the BMP of its pixels, made in the private work folder and named, in every
+        // message, as the PNG; whatever its name.
+        TakeImage(ctx, image);
+    } else {
+        PresetFileChoiceUi choice(ctx.ui);
+        WorkflowContext chosen{ctx.model,    choice,        ctx.zip,           ctx.engine,
+                               ctx.platform, ctx.view,      ctx.programFolder, ctx.temporaryFolder,
+                               ctx.pictures, ctx.strongCost};
+        choice.presetFileChoice(image);
+        ChooseBmp(chosen);
+    }
+    const WindowModel& m = ctx.model;
+    const QString carrier = m.display.bmpPath;
+    if (m.carrierCheckResult == validity::Unreadable) {
+        return toldFailure(image, Reason::CannotRead);
+    }
+    const PayloadHeaderInfo payload = ReadPayloadHeader(carrier, m.code);
+    if (m.extractMode()) {
+        // Without a code there is nothing to derive a key from: asked for before anything runs.
+        if (payload.sealed && m.code.isEmpty()) {
+            return Outcome::refused(Reason::CodeNeeded, image, QStringLiteral("sealed"));
+        }
+        return std::nullopt;
+    }
+    // With a code, an image without a plain payload is searched for a stealth one.
+    if (stealthSearchOffered(m)) {
+        return std::nullopt;
+    }
+    const bool usable = m.hasState(state::BmpUsable);
+    if (usable && m.stealthCandidate && m.code.isEmpty()) {
+        return Outcome::refused(Reason::CodeNeeded, image, QStringLiteral("stealth"));
+    }
+    if (!usable && !m.display.bmpPath.isEmpty()) {
+        return Outcome::refused(Reason::NotCarrier, image, validityText(m.carrierCheckResult));
+    }
+    if (m.display.bmpPath.isEmpty()) {
+        // The choice has said why.
+        Outcome outcome = Outcome::refused(Reason::NotCarrier, image);
+        outcome.told = true;
+        return outcome;
+    }
+    return Outcome::refused(noDocument(payload, m.code), image);
+}
+
+} // namespace
+
+Outcome Extract(WorkflowContext& ctx, const ExtractRequest& request) {
+    WindowModel& m = ctx.model;
+    m.extractOutputFolder = request.outputFolder;
+    if (request.code) {
+        SetCode(ctx, *request.code);
+    }
+    Outcome outcome;
+    if (auto refusal = extractRefusal(ctx, request.image)) {
+        outcome = *refusal;
+    } else {
+        outcome = ExtractDocument(ctx);
+        outcome.subject = request.image;
+    }
+    ReleasePngImage(ctx);
+    return outcome;
+}
+
+InfoOutcome Describe(WorkflowContext& ctx, const InfoRequest& request) {
+    InfoOutcome info;
+    info.subject = request.image;
+    if (request.code) {
+        SetCode(ctx, *request.code);
+    }
+    // A PNG image is described by the BMP of its pixels.
+    const bool png = sniffImageFormat(request.image) == ImageFormat::Png;
+    info.png = png;
+    const std::optional<QString> work = png ? DecodePngImage(ctx, request.image) : request.image;
+    if (!work) {
+        static_cast<Outcome&>(info) = toldFailure(request.image);
+        return info;
+    }
+    const QString& image = *work;
+    const auto values = ReadBmpInformation(ctx, image);
+    if (!values) {
+        static_cast<Outcome&>(info) = toldFailure(request.image, Reason::CannotRead);
+        info.png = false;
+    } else {
+        info.fields = *values;
+        QString name = image;
+        const WindowModel& m = ctx.model;
+        if (ExtensionOf(name) != u"bmp") {
+            info.carrier = InfoOutcome::Carrier::MisNamed;
+        } else if (InspectCarrier(ctx, inspect::Evaluate, image); m.hasState(state::BmpUsable)) {
+            info.carrier = InfoOutcome::Carrier::Usable;
+            info.embedMax = m.display.embedMax;
+        } else {
+            // embed takes such a BMP through the converter, so it is no dead end.
+            const bool convertible = ctx.pictures != nullptr && ctx.pictures->canRead(image);
+            info.carrier =
+                convertible ? InfoOutcome::Carrier::Convertible : InfoOutcome::Carrier::Unusable;
+            info.validity = validityText(m.carrierCheckResult);
+        }
+        const PayloadHeaderInfo payload = ReadPayloadHeader(image, m.code);
+        info.sealed = payload.sealed && payload.payloadFound();
+        if (payload.payloadFound()) {
+            info.documentName = payload.documentName;
+            info.documentLength = payload.documentLength;
+            info.storage = payload.status;
+            info.codeProtected = payload.codeProtected;
+        } else {
+            info.payload = noDocument(payload, m.code);
+        }
+    }
+    if (png) {
+        DiscardWorkFile(ctx, image);
+    }
+    return info;
+}
+
+} // namespace brindmar

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "workflows/BmpInformation.h"
+#include "workflows/ImageFormat.h"
+#include "workflows/Outcome.h"
+#include "workflows/WorkflowContext.h"
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace brindmar {
+
+// How the document is protected, and the code that opens it.
+struct Protection {
+    std::optional<QString> code;
+    bool encrypt = false;
+    bool strong = false;
+    // Implies strong: the sealed document carried so that the image keeps the carrier's size.
+    bool stealth = false;
+};
+
+// Questions a command may ask (replace a file, go on above a rate, wipe a file) are answered by
+// the context's UI services: the user, a terminal's --yes, or a test's script.
+struct EmbedRequest {
+    QString carrier; // any picture; one that is no BMP is converted first
+    QString document;
+    QString outputFolder; // ends in a separator
+    Protection protection;
+    // Nothing: the carrier decides (a BMP gives a BMP, any other picture a PNG).
+    std::optional<ImageFormat> format;
+    uint8_t crop = 0;
+    // A picture converted into a carrier is made at half size.
+    bool half = false;
+    bool keepTimes = false;
+};
+
+struct ExtractRequest {
+    QString image; // a BMP, or a PNG by its content
+    QString outputFolder;
+    std::optional<QString> code;
+};
+
+struct InfoRequest {
+    QString image;
+    std::optional<QString> code;
+};
+
+struct ConvertRequest {
+    QString picture;
+    QString outputFolder;
+    bool half = false;
+};
+
+// wipe and zip work on one file the user named.
+struct FileRequest {
+    QString file;
+};
+
+// What embed did besides writing the image: the carrier it converted first, where it did.
+struct EmbedOutcome : Outcome {
+    bool converted = false;
+    // Only a BMP the engine could not take as it was: not the user's picture's format.
+    bool convertedBmp = false;
+    // The code the image needs to give the document back.
+    bool codeGiven = false;
+};
+
+// What info found: the header's fields as stored, the carrier's state, and the payload's.
+struct InfoOutcome : Outcome {
+    bool png = false; // described by the BMP of its pixels
+    std::array<QString, kBmpInformationFields> fields;
+    enum class Carrier { MisNamed, Usable, Convertible, Unusable } carrier = Carrier::Unusable;
+    QString embedMax;
+    QString validity; // why it cannot carry, when it cannot
+    // Reason::None when a payload is found; else NoPayload, CodeNeeded or WrongCode.
+    Reason payload = Reason::None;
+    bool sealed = false;
+    QString documentName;
+    int64_t documentLength = 0;
+    int16_t storage = 0; // the header's status
+    bool codeProtected = false;
+};
+
+EmbedOutcome Embed(WorkflowContext& ctx, const EmbedRequest& request);
+Outcome Extract(WorkflowContext& ctx, const ExtractRequest& request);
+InfoOutcome Describe(WorkflowContext& ctx, const InfoRequest& request);
+Outcome Convert(WorkflowContext& ctx, const ConvertRequest& request);
+Outcome Wipe(WorkflowContext& ctx, const FileRequest& request);
+Outcome Zip(WorkflowContext& ctx, const FileRequest& request);
+
+} // namespace brindmar

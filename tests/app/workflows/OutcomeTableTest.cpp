@@ -1,0 +1,217 @@
+// The same requests the command line and the window make, run through the workflows: each ends
+// with the outcome kind and the files written that say what happened, whatever words showed it.
+
+#include "BmpBuilder.h"
+#include "WorkflowHarness.h"
+#include "imaging/QtPictureConverter.h"
+#include "workflows/Requests.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <functional>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+using namespace brindmar;
+
+const QString kCode = QStringLiteral("0123456789");
+const QString kOtherCode = QStringLiteral("9876543210");
+
+apptest::Bytes noise(size_t count, unsigned seed) {
+    std::mt19937 random(seed);
+    apptest::Bytes bytes(count);
+    for (uint8_t& b : bytes) {
+        b = static_cast<uint8_t>(random());
+    }
+    return bytes;
+}
+
+// A run of the program: a 24-bit carrier of noise, a document that does not pack smaller, and
+// an output folder of their own.
+struct Scene {
+    apptest::Harness h;
+    apptest::ScratchDir out;
+    QtPictureConverter pictures;
+    QString carrier;
+    QString document;
+    // Files of the output folder from before the run.
+    QStringList kept;
+
+    Scene() {
+        h.ctx.strongCost = StrongCost{1, 8};
+        h.ctx.pictures = &pictures;
+        carrier = h.file(QStringLiteral("carrier.bmp"),
+                         bmptest::make24(100, 120, noise(100 * 120 * 3, 1)));
+        document = h.file(QStringLiteral("doc.txt"), noise(2000, 2));
+    }
+    EmbedRequest embed(const std::optional<QString>& code = std::nullopt) const {
+        EmbedRequest request;
+        request.carrier = carrier;
+        request.document = document;
+        request.outputFolder = out.folder();
+        request.protection.code = code;
+        request.protection.encrypt = code.has_value();
+        return request;
+    }
+    // The image an earlier run made, as a fresh run finds it.
+    QString made(const std::optional<QString>& code = std::nullopt) {
+        Scene maker;
+        maker.carrier = carrier;
+        maker.document = document;
+        EmbedRequest request = maker.embed(code);
+        request.outputFolder = h.dir.folder() + QStringLiteral("made/");
+        QDir().mkpath(request.outputFolder);
+        const Outcome outcome = Embed(maker.h.ctx, request);
+        EXPECT_TRUE(outcome.done()) << outcome.detail.toStdString();
+        return outcome.written.value(0);
+    }
+    Outcome extract(const QString& image, const std::optional<QString>& code) {
+        return Extract(h.ctx, ExtractRequest{image, out.folder(), code});
+    }
+};
+
+struct Row {
+    std::string name;
+    std::function<Outcome(Scene&)> run;
+    Ending ending;
+    Reason reason;
+    QStringList written; // names in the output folder
+};
+
+class Outcomes : public ::testing::TestWithParam<Row> {};
+
+TEST_P(Outcomes, SayWhatHappened) {
+    const Row& row = GetParam();
+    Scene scene;
+    const Outcome outcome = row.run(scene);
+    QString said;
+    for (const Message& message : scene.h.ui.messages()) {
+        said += message.text + u'\n';
+    }
+    EXPECT_EQ(static_cast<int>(outcome.ending), static_cast<int>(row.ending)) << said.toStdString();
+    EXPECT_EQ(static_cast<int>(outcome.reason), static_cast<int>(row.reason)) << said.toStdString();
+    QStringList written;
+    for (const QString& path : outcome.written) {
+        written << QFileInfo(path).fileName();
+        EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+    }
+    EXPECT_EQ(written, row.written);
+    // Nothing is left in the output folder but what the outcome names.
+    QStringList expected = row.written + scene.kept;
+    expected.sort();
+    EXPECT_EQ(QDir(scene.out.folder()).entryList(QDir::Files, QDir::Name), expected);
+}
+
+const Row kRows[] = {
+    {"EmbedDone",
+     [](Scene& s) { return Outcome(Embed(s.h.ctx, s.embed())); },
+     Ending::Done,
+     Reason::None,
+     {"carrier.bmp"}},
+    {"ExtractDone",
+     [](Scene& s) { return s.extract(s.made(kCode), kCode); },
+     Ending::Done,
+     Reason::None,
+     {"doc.txt"}},
+    {"NoPayload",
+     [](Scene& s) {
+         const QString plain = s.h.file(
+             QStringLiteral("plain.bmp"),
+             bmptest::make8(40, 30, std::vector<bmptest::PaletteEntry>(256), noise(40 * 30, 3)));
+         return s.extract(plain, std::nullopt);
+     },
+     Ending::Refused,
+     Reason::NoPayload,
+     {}},
+    {"CodeNeeded",
+     [](Scene& s) { return s.extract(s.made(kCode), std::nullopt); },
+     Ending::Refused,
+     Reason::CodeNeeded,
+     {}},
+    {"WrongCode",
+     [](Scene& s) { return s.extract(s.made(kCode), kOtherCode); },
+     Ending::Refused,
+     Reason::WrongCode,
+     {}},
+    {"NoDocumentForCode",
+     [](Scene& s) { return s.extract(s.carrier, kCode); },
+     Ending::Refused,
+     Reason::NoDocumentForCode,
+     {}},
+    {"Damaged",
+     [](Scene& s) {
+         const QString image = s.made(kCode);
+         // One low bit flipped in the middle of the encrypted archive.
+         apptest::Bytes bytes = bmptest::readFile(image.toStdString());
+         bytes[54 + 4 * (90 + 7) + 4 * 600] ^= 1;
+         bmptest::writeFile(image.toStdString(), bytes);
+         return s.extract(image, kCode);
+     },
+     Ending::Failed,
+     Reason::Damaged,
+     {}},
+    {"CannotRead",
+     [](Scene& s) {
+         EmbedRequest request = s.embed();
+         request.document = s.h.dir.path(QStringLiteral("gone.txt"));
+         return Outcome(Embed(s.h.ctx, request));
+     },
+     Ending::Failed,
+     Reason::CannotRead,
+     {}},
+    {"DiskFull",
+     [](Scene& s) {
+         const QString image = s.made();
+         apptest::FakePlatform full;
+         full.free = 1000;
+         WorkflowContext ctx{s.h.model, s.h.ui,           s.h.zip,           s.h.engine, full,
+                             s.h.view,  s.h.dir.folder(), s.h.temp.folder(), &s.pictures};
+         return Extract(ctx, ExtractRequest{image, s.out.folder(), std::nullopt});
+     },
+     Ending::Refused,
+     Reason::DiskFull,
+     {}},
+    {"Exists",
+     [](Scene& s) {
+         s.out.write(QStringLiteral("carrier.bmp"), std::string("kept"));
+         s.kept << QStringLiteral("carrier.bmp");
+         // The question whether to replace it goes unanswered: no.
+         return Outcome(Embed(s.h.ctx, s.embed()));
+     },
+     Ending::Refused,
+     Reason::Exists,
+     {}},
+    {"WouldReplaceCarrier",
+     [](Scene& s) {
+         EmbedRequest request = s.embed();
+         request.outputFolder = s.h.dir.folder();
+         return Outcome(Embed(s.h.ctx, request));
+     },
+     Ending::Refused,
+     Reason::WouldReplaceCarrier,
+     {}},
+    {"TooLarge",
+     [](Scene& s) {
+         EmbedRequest request = s.embed();
+         request.document = s.h.file(QStringLiteral("big.bin"), noise(20000, 4));
+         return Outcome(Embed(s.h.ctx, request));
+     },
+     Ending::Refused,
+     Reason::TooLarge,
+     {}},
+    {"AlreadyCarries",
+     [](Scene& s) {
+         EmbedRequest request = s.embed();
+         request.carrier = s.made();
+         return Outcome(Embed(s.h.ctx, request));
+     },
+     Ending::Refused,
+     Reason::AlreadyCarries,
+     {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Requests, Outcomes, ::testing::ValuesIn(kRows), apptest::RowName());
+
+} // namespace
