@@ -36,10 +36,11 @@
 #include "Spam.h"
 #include "StealthAdapter.h"
 #include "Structural.h"
+#include "TileFromImage.h"
 #include "Tiling.h"
 #include "TodayFormat.h"
-#include "protection/StrongSeal.h"
 #include "protection/StealthImage.h"
+#include "protection/StrongSeal.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -60,6 +61,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using detect::fromImage;
 using detect::Tile;
 
 constexpr int kTileSize = 256;
@@ -73,19 +75,6 @@ struct CoverSet {
     std::vector<Tile> tiles;
     int pictures = 0;
 };
-
-Tile fromImage(const QImage& rgb) {
-    Tile picture(rgb.width(), rgb.height());
-    for (int y = 0; y < rgb.height(); ++y) {
-        const uchar* line = rgb.constScanLine(y);
-        for (int x = 0; x < rgb.width(); ++x) {
-            picture.at(x, y, 0) = line[3 * x + 2];
-            picture.at(x, y, 1) = line[3 * x + 1];
-            picture.at(x, y, 2) = line[3 * x];
-        }
-    }
-    return picture;
-}
 
 double msSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)

@@ -13,6 +13,7 @@
 // --rates=A,B,...
 #include "Pictures.h"
 #include "Tile.h"
+#include "TileFromImage.h"
 #include "Tiling.h"
 #include "protection/HillCost.h"
 #include "protection/TernaryTrellis.h"
@@ -31,20 +32,8 @@
 
 namespace {
 
+using detect::fromImage;
 using detect::Tile;
-
-Tile fromImage(const QImage& rgb) {
-    Tile picture(rgb.width(), rgb.height());
-    for (int y = 0; y < rgb.height(); ++y) {
-        const uchar* line = rgb.constScanLine(y);
-        for (int x = 0; x < rgb.width(); ++x) {
-            picture.at(x, y, 0) = line[3 * x + 2];
-            picture.at(x, y, 1) = line[3 * x + 1];
-            picture.at(x, y, 2) = line[3 * x];
-        }
-    }
-    return picture;
-}
 
 struct Totals {
     double bits = 0.0;

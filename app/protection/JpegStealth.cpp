@@ -89,15 +89,28 @@ struct StreamColumns {
     uint64_t firstStep(uint64_t column) const { return start + column * steps / columns; }
 };
 
+// The coefficients a stretch of columns takes, in walk order, and the walk step of the first:
+// coefficient at[s - from] is step s. The buffer is the thread's own, reused by the next stretch.
+struct Stretch {
+    const uint32_t* at;
+    uint64_t from;
+};
+
+Stretch stretchOf(const KeyedWalk& walk, const StreamColumns& layout, uint64_t first,
+                  size_t count) {
+    thread_local std::vector<uint32_t> steps;
+    const uint64_t from = layout.firstStep(first);
+    const uint64_t to = layout.firstStep(first + count);
+    steps.resize(static_cast<size_t>(to - from));
+    walk.bytesAt(from, static_cast<uint32_t>(to - from), steps.data());
+    return {steps.data(), from};
+}
+
 // A stretch of columns as the search takes them: each column's cheapest coefficient, its price
 // and the parity of the whole column.
 void gather(const KeyedWalk& walk, const uint16_t* packed, const StreamColumns& layout,
             uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
-    thread_local std::vector<uint32_t> at;
-    const uint64_t from = layout.firstStep(first);
-    const uint64_t to = layout.firstStep(first + count);
-    at.resize(static_cast<size_t>(to - from));
-    walk.bytesAt(from, static_cast<uint32_t>(to - from), at.data());
+    const auto [at, from] = stretchOf(walk, layout, first, count);
     uint64_t s = from;
     for (size_t c = 0; c < count; ++c) {
         const uint64_t end = layout.firstStep(first + c + 1);
@@ -184,11 +197,7 @@ std::vector<unsigned char> readColumns(const std::vector<JpegComponent>& compone
     return trellisRead(
         code,
         [&](uint64_t first, size_t count, uint8_t* out) {
-            thread_local std::vector<uint32_t> at;
-            const uint64_t from = layout.firstStep(first);
-            const uint64_t to = layout.firstStep(first + count);
-            at.resize(static_cast<size_t>(to - from));
-            walk.bytesAt(from, static_cast<uint32_t>(to - from), at.data());
+            const auto [at, from] = stretchOf(walk, layout, first, count);
             uint64_t s = from;
             for (size_t c = 0; c < count; ++c) {
                 const uint64_t end = layout.firstStep(first + c + 1);
