@@ -13,6 +13,7 @@
 #include "workflows/CarrierInspection.h"
 #include "workflows/CropGeometry.h"
 #include "workflows/DocumentPacking.h"
+#include "workflows/EmbeddedImageCommit.h"
 #include "workflows/EngineLoop.h"
 #include "workflows/ImageFormat.h"
 #include "workflows/OutputFormatChoice.h"
@@ -456,8 +457,13 @@ void EmbedRun::runStealth() {
         fail(made.failure, true);
         return;
     }
-    discardCopy();
+    // A PNG's read-back compares what it opens with the archive, which goes once the run is
+    // over, however it ended (the window's reset forgets that the archive was sealed).
     succeed(*image);
+    if (const QString archive = m_ctx.temporaryFolder + kWorkArchiveName;
+        QFileInfo::exists(archive)) {
+        DiscardWorkFile(m_ctx, archive);
+    }
 }
 
 // The copies go when the run ends, however it ends; so does the archive a seal was made from,
@@ -547,20 +553,14 @@ void EmbedRun::succeed(ReplacementFile& image) {
             return;
         }
     }
-    // A large PNG takes seconds to encode; a stop asked meanwhile ends the run there.
-    bool stopped = false;
-    const auto keepGoing = [this] { return m_ctx.letEventsRun(), !m_model.stopRequest; };
-    const QString unwritten = png ? commitAsPng(image.writePath(), m_output, keepGoing, &stopped)
-                              : image.commit() ? QString()
-                                               : systemErrorText(image.error());
-    if (stopped) {
+    const ImageCommit committed = CommitEmbeddedImage(m_ctx, image, m_output);
+    if (committed.stopped) {
         normalPointer(m_ctx);
         failureExit(Ending::Stopped, Reason::None);
         return;
     }
-    if (!unwritten.isEmpty()) {
-        fail(m_output + QStringLiteral(" could not be written: ") + unwritten, true,
-             Reason::CannotWrite);
+    if (!committed.failure.isEmpty()) {
+        fail(committed.failure, true, committed.reason);
         return;
     }
     if (png && m.display.keepTimesChecked) {

@@ -83,17 +83,25 @@ QString embedOutputPath(const QString& folder, const QString& carrier,
 }
 
 QString commitAsPng(const QString& bmp, const QString& target,
-                    const std::function<bool()>& keepGoing, bool* stopped) {
+                    const std::function<bool()>& keepGoing, bool* stopped,
+                    const QString& chunksFrom,
+                    const std::function<QString(const QString&)>& check) {
     ReplacementFile png(target);
     if (!png.isOpen()) {
         return systemErrorText(png.error());
     }
-    const PngWrite written = writePngFromBmp(bmp, png.writePath(), kPngLevel, keepGoing);
+    const PngWrite written =
+        writePngFromBmp(bmp, png.writePath(), kPngLevel, keepGoing, chunksFrom);
     if (stopped != nullptr) {
         *stopped = written.stopped;
     }
     if (!written.ok) {
         return written.error;
+    }
+    if (check) {
+        if (QString refused = check(png.writePath()); !refused.isEmpty()) {
+            return refused;
+        }
     }
     if (!png.commit()) {
         return systemErrorText(png.error());

@@ -33,9 +33,14 @@ QString embedOutputPath(const QString& folder, const QString& carrier,
 
 // Writes the finished BMP image at bmp as PNG through a replacement file of target's and
 // commits it there. An empty string when it is in place, else the reason in words. keepGoing is
-// asked every few rows; when it says stop, stopped is set and the target is untouched.
+// asked every few rows; when it says stop, stopped is set and the target is untouched. The
+// colour and pixel size chunks of the PNG chunksFrom (a PNG carrier) go into the new image.
+// check, when given, is asked about the file as written before it takes target's place: a
+// reason in words leaves target untouched, and is returned.
 QString commitAsPng(const QString& bmp, const QString& target,
-                    const std::function<bool()>& keepGoing = {}, bool* stopped = nullptr);
+                    const std::function<bool()>& keepGoing = {}, bool* stopped = nullptr,
+                    const QString& chunksFrom = {},
+                    const std::function<QString(const QString&)>& check = {});
 
 // Why a picture sent "as a photo" through a messenger no longer carries its document, for the
 // help texts.

@@ -1,5 +1,6 @@
 #include "workflows/StealthEmbedding.h"
 
+#include "operations/PictureConverter.h"
 #include "payload/CarrierFile.h"
 #include "protection/StealthFile.h"
 #include "util/PathHelpers.h"
@@ -102,6 +103,31 @@ struct SearchJob {
     explicit SearchJob(SecretBytes secret) : code(std::move(secret)) {}
     ~SearchJob() { wipe(archive); }
     void run() { found = extractStealthFile(image, code, archive, cost); }
+};
+
+// A decode of the written PNG and a search of its pixels; the decoded copy is removed when the
+// job goes, should a Stop have left it to finish alone.
+struct ReadBackJob {
+    const PictureConverter* pictures = nullptr;
+    QString png;
+    QString decoded;
+    SecretBytes code;
+    StrongCost cost;
+    PictureConversion decoding;
+    QByteArray archive;
+    StealthFileResult found;
+
+    explicit ReadBackJob(SecretBytes secret) : code(std::move(secret)) {}
+    ~ReadBackJob() {
+        wipe(archive);
+        QFile::remove(decoded);
+    }
+    void run() {
+        decoding = pictures->convert(png, decoded);
+        if (decoding.ok) {
+            found = extractStealthFile(decoded, code, archive, cost);
+        }
+    }
 };
 
 // What a file status says about image, for the statuses the embed and the search share.
@@ -339,6 +365,40 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     return outcome;
 }
 
+StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png) {
+    WindowModel& m = ctx.model;
+    StealthOutcome outcome;
+    if (ctx.pictures == nullptr) {
+        outcome.failure = QStringLiteral("no picture reader to read it back with");
+        return outcome;
+    }
+    auto job = std::make_shared<ReadBackJob>(codeSecret(m.code));
+    job->pictures = ctx.pictures;
+    job->png = png;
+    job->decoded = ctx.temporaryFolder + kWorkCarrierName;
+    job->cost = ctx.strongCost;
+    if (!job->code.valid()) {
+        outcome.failure = sealEndText(SealEnd::Unsupported, shownImagePath(m));
+        return outcome;
+    }
+    if (!finishedBesideEvents(ctx, job) || m.stopRequest) {
+        outcome.stopped = true;
+        return outcome;
+    }
+    DiscardWorkFile(ctx, job->decoded);
+    QFile sealed(m.storedDocumentPath);
+    if (!job->decoding.ok) {
+        outcome.failure = QStringLiteral("it does not read back as a picture");
+    } else if (job->found.status != StealthFileStatus::Done || !sealed.open(QIODevice::ReadOnly) ||
+               sealed.readAll() != job->archive) {
+        outcome.failure = QStringLiteral("as written it does not give the document back with "
+                                         "this code");
+    } else {
+        outcome.done = true;
+    }
+    return outcome;
+}
+
 StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image) {
     WindowModel& m = ctx.model;
     StealthOutcome outcome;
@@ -360,9 +420,8 @@ StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image) 
         const QString named = shownImagePath(m);
         outcome.notFound = job->found.status == StealthFileStatus::NotFound;
         outcome.damaged = job->found.status == StealthFileStatus::Damaged;
-        outcome.failure = outcome.notFound
-                              ? named + QStringLiteral(" - ") + noDocumentForCodeText()
-                              : fileStatusText(job->found, named);
+        outcome.failure = outcome.notFound ? named + QStringLiteral(" - ") + noDocumentForCodeText()
+                                           : fileStatusText(job->found, named);
         return outcome;
     }
     // The archive goes where a plain extraction leaves it, for the same unpacking.

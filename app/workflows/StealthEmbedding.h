@@ -65,6 +65,11 @@ struct StealthOutcome {
 StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
                                  std::shared_ptr<ReplacementFile> out);
 
+// Reads the stealth PNG written at png, before it is committed, as any reader would: its
+// pixels decoded from the file and the payload opened from them with the model's code. Done
+// only when that gives the work archive back byte for byte; the decoded copy goes either way.
+StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png);
+
 // Looks for a stealth payload in image with the model's code; when done the work archive holds
 // what it carried, and nothing is written otherwise.
 StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image);

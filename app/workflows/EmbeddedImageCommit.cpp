@@ -1,0 +1,58 @@
+#include "workflows/EmbeddedImageCommit.h"
+
+#include "util/ReplacementFile.h"
+#include "workflows/ImageFormat.h"
+#include "workflows/PngImage.h"
+#include "workflows/StealthEmbedding.h"
+
+namespace brindmar {
+
+ImageCommit CommitEmbeddedImage(WorkflowContext& ctx, ReplacementFile& image,
+                                const QString& output) {
+    ImageCommit done;
+    if (!output.endsWith(u".png")) {
+        if (!image.commit()) {
+            done.failure =
+                output + QStringLiteral(" could not be written: ") + systemErrorText(image.error());
+            done.reason = Reason::CannotWrite;
+        }
+        return done;
+    }
+    WindowModel& m = ctx.model;
+    // Some viewers show the colours by these chunks: without them the new image would not look
+    // like its carrier.
+    const QString carrier = shownImagePath(m);
+    const QString chunksFrom = sniffImageFormat(carrier) == ImageFormat::Png ? carrier : QString();
+    // The coder has read back the pixels in memory; a reader gets them from the file, which
+    // the encoder could still get wrong, and the carrier may be wiped after this.
+    QString unread;
+    bool readBackStopped = false;
+    std::function<QString(const QString&)> readBack;
+    if (m.stealthWanted) {
+        readBack = [&](const QString& written) {
+            const StealthOutcome back = ReadBackStealthPng(ctx, written);
+            readBackStopped = back.stopped;
+            unread = back.done || back.stopped ? QString() : back.failure;
+            return back.done ? QString() : QStringLiteral("not read back");
+        };
+    }
+    // A large PNG takes seconds to encode; a stop asked meanwhile ends the run there.
+    bool stopped = false;
+    const auto keepGoing = [&ctx] { return ctx.letEventsRun(), !ctx.model.stopRequest; };
+    const QString unwritten =
+        commitAsPng(image.writePath(), output, keepGoing, &stopped, chunksFrom, readBack);
+    done.stopped = stopped || readBackStopped;
+    if (done.stopped) {
+        return done;
+    }
+    if (!unread.isEmpty()) {
+        done.failure = output + QStringLiteral(" was not written: ") + unread;
+        done.reason = Reason::Other;
+    } else if (!unwritten.isEmpty()) {
+        done.failure = output + QStringLiteral(" could not be written: ") + unwritten;
+        done.reason = Reason::CannotWrite;
+    }
+    return done;
+}
+
+} // namespace brindmar

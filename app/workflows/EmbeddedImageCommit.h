@@ -1,0 +1,25 @@
+#pragma once
+
+#include "workflows/Outcome.h"
+#include "workflows/WorkflowContext.h"
+
+#include <QString>
+
+namespace brindmar {
+
+class ReplacementFile;
+
+struct ImageCommit {
+    bool stopped = false;
+    QString failure; // in words, naming the output, when the image is not in place
+    Reason reason = Reason::None;
+};
+
+// Puts the embed's finished BMP image at output: the BMP itself, or a PNG made from it, which
+// keeps a PNG carrier's colour and pixel size chunks and, under Stealth, takes output's place
+// only once the file as written gives the document back. A stop asked meanwhile leaves output
+// untouched.
+ImageCommit CommitEmbeddedImage(WorkflowContext& ctx, ReplacementFile& image,
+                                const QString& output);
+
+} // namespace brindmar
