@@ -362,9 +362,15 @@ Request parseArguments(const QStringList& given) {
         }
     }
     if (command.files < 0 ? r.options.files.isEmpty() : r.options.files.size() != command.files) {
-        return usageError(command.files == 2   ? QStringLiteral("two files are needed")
-                          : command.files == 1 ? QStringLiteral("one file is needed")
-                                               : QStringLiteral("at least one file is needed"));
+        const QString needed = command.files == 2   ? QStringLiteral("two files are needed")
+                               : command.files == 1 ? QStringLiteral("one file is needed")
+                                                    : QStringLiteral("at least one file is needed");
+        const qsizetype named = r.options.files.size();
+        return usageError(named == 0 ? needed
+                                     : needed + QStringLiteral(", %1 %2 given")
+                                                    .arg(named)
+                                                    .arg(named == 1 ? QStringLiteral("was")
+                                                                    : QStringLiteral("were")));
     }
     if (r.options.stealth && r.options.cropMode != 0) {
         return usageError(QStringLiteral("--stealth keeps the carrier's size, so it takes no "
