@@ -140,8 +140,9 @@ QString conversionText(const EmbedOutcome& outcome, const QString& outputFolder,
         return {};
     }
     if (outcome.convertedBmp) {
-        return QStringLiteral("Note: %1 is %2; %3, so its pixels were copied into one that can, "
-                              "in a private work folder; the new image is %4")
+        return QStringLiteral("Note: %1 is %2; %3, so its pixels were copied into a 24-bit BMP "
+                              "with the usual header in a private work folder, and the copy "
+                              "carries the document; the new image is %4")
             .arg(outcome.subject, bmpKindText(outcome.subject),
                  bmpConversionReason(outcome.subject, stealth),
                  embedOutputPath(outputFolder, outcome.subject, format));
