@@ -30,9 +30,10 @@ constexpr const char* kCodeOptions =
     "      --ask-code     ask for the code on the terminal, without showing it (twice for\n"
     "                     embed)\n";
 constexpr const char* kCodeVariable =
-    "  Without these, the code is taken from BRINDMAR_CODE. Processes of the same user\n"
-    "  (and root) can read a variable in /proc/PID/environ, child processes of the shell\n"
-    "  inherit it, and it may end in the shell's history; brindmar clears it once read.\n";
+    "  Without these, the code is taken from BRINDMAR_CODE; set beside one, it is a\n"
+    "  usage error. Processes of the same user (and root) can read a variable in\n"
+    "  /proc/PID/environ, child processes of the shell inherit it, and it may end in\n"
+    "  the shell's history; brindmar clears it once read.\n";
 const std::string kCodeHelp = std::string(kCodeOptions) + kCodeVariable;
 // embed says what the code must be, under the options that give it.
 const std::string kEmbedCodeHelp =
@@ -121,8 +122,10 @@ const std::map<std::string, Subcommand>& subcommands() {
           {"--quiet", "--ask-code"},
           {"--code", "--code-file"},
           std::string("Usage: brindmar info FILE [OPTIONS]\n"
-                      "Prints the BMP header fields, whether the image can carry a document and\n"
-                      "how much, and the document it carries when one opens with the code.\n") +
+                      "Prints the BMP header fields (of a PNG or JPEG, of the BMP its pixels\n"
+                      "make), whether the image can carry a document and how much, and the\n"
+                      "name and size of the document it carries when one opens with the code,\n"
+                      "sealed and Stealth documents included.\n") +
               kCodeHelp}},
         {"wipe",
          {runWipe,
@@ -163,7 +166,7 @@ const std::map<std::string, Subcommand>& subcommands() {
           {},
           "Usage: brindmar zip FILE [OPTIONS]\n"
           "Unpacks a ZIP archive into the folder that holds it, all members or none; packs\n"
-          "any other file into NAME.zip beside it.\n"
+          "any other file into NAME.zip beside it; names the archive and the files written.\n"
           "  -y, --yes          answer yes to replacing an existing archive or member\n"
           "  -q, --quiet        say nothing but errors\n"}},
     };
@@ -362,9 +365,15 @@ Request parseArguments(const QStringList& given) {
         }
     }
     if (command.files < 0 ? r.options.files.isEmpty() : r.options.files.size() != command.files) {
-        return usageError(command.files == 2   ? QStringLiteral("two files are needed")
-                          : command.files == 1 ? QStringLiteral("one file is needed")
-                                               : QStringLiteral("at least one file is needed"));
+        const QString needed = command.files == 2   ? QStringLiteral("two files are needed")
+                               : command.files == 1 ? QStringLiteral("one file is needed")
+                                                    : QStringLiteral("at least one file is needed");
+        const qsizetype named = r.options.files.size();
+        return usageError(named == 0 ? needed
+                                     : needed + QStringLiteral(", %1 %2 given")
+                                                    .arg(named)
+                                                    .arg(named == 1 ? QStringLiteral("was")
+                                                                    : QStringLiteral("were")));
     }
     if (r.options.stealth && r.options.cropMode != 0) {
         return usageError(QStringLiteral("--stealth keeps the carrier's size, so it takes no "

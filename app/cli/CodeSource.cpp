@@ -170,6 +170,17 @@ CodeOutcome obtainCode(const CodeSources& sources, bool askTwice) {
         outcome.usage = true;
         return outcome;
     }
+    if (char* value = std::getenv(kEnvironmentName); value != nullptr && given > 0) {
+        // Taking one silently could open the document with a code the user did not mean; the
+        // variable is cleared all the same, as a read one is.
+        std::memset(value, 0, std::strlen(value));
+        ::unsetenv(kEnvironmentName);
+        CodeOutcome outcome;
+        outcome.error = QStringLiteral("give the code one way only: BRINDMAR_CODE is set, and "
+                                       "--code, --code-file or --ask-code gives it too");
+        outcome.usage = true;
+        return outcome;
+    }
     if (sources.argument) {
         return CodeOutcome{sources.argument, {}, false, false};
     }

@@ -197,9 +197,12 @@ int runEmbed(const Options& options) {
                                options.keepTimes};
     return inSession(options, {*carrier, *document, *out}, *carrier, [&](Session& s) {
         const EmbedOutcome outcome = Embed(s.ctx, request);
-        if (const QString converted = conversionText(outcome, *out, options.imageFormat);
+        // A note, not an error: the embed goes on with the converted copy.
+        if (const QString converted =
+                conversionText(outcome, *out, options.imageFormat, options.stealth);
             !converted.isEmpty() && !options.quiet) {
-            printError(converted);
+            print(outcome.convertedBmp ? stdout : stderr,
+                  {outcome.convertedBmp ? converted : programLine(converted)});
         }
         return rendered(options, outcome, embedDoneText(outcome));
     });

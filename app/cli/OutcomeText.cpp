@@ -1,5 +1,7 @@
 #include "cli/OutcomeText.h"
 
+#include "cli/BmpKind.h"
+
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
 #include "workflows/StealthEmbedding.h"
@@ -18,8 +20,15 @@ QString noDocumentText(Reason reason) {
                               "BRINDMAR_CODE or --code");
     case Reason::WrongCode:
         return QStringLiteral("this code does not open the document");
-    default:
+    case Reason::NoDocumentForCode:
+        return noDocumentForCodeText();
+    case Reason::Damaged:
+        return QStringLiteral("a document opens with this code, but what follows is damaged or "
+                              "was altered");
+    case Reason::NoPayload:
         return QStringLiteral("no hidden document was found in it");
+    default:
+        return QStringLiteral("it could not be opened to read its name and size");
     }
 }
 
@@ -74,7 +83,7 @@ QString reasonText(const Outcome& outcome) {
     case Reason::WrongCode:
         return noDocumentText(outcome.reason);
     case Reason::NoDocumentForCode:
-        return noDocumentForCodeText();
+        return noDocumentText(outcome.reason);
     case Reason::TimesNotKept:
         return QStringLiteral("the carrier's times could not be set: ") +
                QString::fromLocal8Bit(std::strerror(outcome.error));
@@ -116,24 +125,27 @@ QStringList wipeDoneText() {
 }
 
 QStringList zipDoneText(const Outcome& outcome) {
-    QString path = outcome.subject;
-    const QString folder = FolderOf(path);
-    QString name = outcome.subject;
-    name = FileNameOf(name);
     if (outcome.written == QStringList{zipToolArchivePath(outcome.subject)}) {
-        return doneLines(name + tr(TextId::ZippedToDirectory) + u'\n' + folder);
+        return {QStringLiteral("Zipped %1 into %2").arg(outcome.subject, outcome.written.first())};
     }
-    return doneLines(folder + name + u'\n' + tr(TextId::EndUnzipFunction));
+    return {QStringLiteral("Unzipped %1: %2")
+                .arg(outcome.subject, outcome.written.isEmpty()
+                                          ? QStringLiteral("it held no file")
+                                          : outcome.written.join(QStringLiteral(", ")))};
 }
 
 QString conversionText(const EmbedOutcome& outcome, const QString& outputFolder,
-                       std::optional<ImageFormat> format) {
+                       std::optional<ImageFormat> format, bool stealth) {
     if (!outcome.converted) {
         return {};
     }
     if (outcome.convertedBmp) {
-        return outcome.subject + QStringLiteral(": a BMP of a kind that cannot carry a document "
-                                                "as it is; converted in a private work folder");
+        return QStringLiteral("Note: %1 is %2; %3, so its pixels were copied into a 24-bit BMP "
+                              "with the usual header in a private work folder, and the copy "
+                              "carries the document; the new image is %4")
+            .arg(outcome.subject, bmpKindText(outcome.subject),
+                 bmpConversionReason(outcome.subject, stealth),
+                 embedOutputPath(outputFolder, outcome.subject, format));
     }
     return outcome.subject +
            QStringLiteral(": converted into a BMP carrier in a private work folder; the new "
@@ -143,8 +155,9 @@ QString conversionText(const EmbedOutcome& outcome, const QString& outputFolder,
 
 QStringList infoLines(const InfoOutcome& info) {
     QStringList lines;
-    if (info.png) {
-        lines << QStringLiteral("Image: a PNG, described by the BMP of its pixels");
+    if (info.png || info.jpeg) {
+        lines << QStringLiteral("Image: a %1, described by the BMP of its pixels")
+                     .arg(info.png ? QStringLiteral("PNG") : QStringLiteral("JPEG"));
     }
     for (int i = 0; i < kBmpInformationFields; ++i) {
         lines << tr(static_cast<TextId>(static_cast<int>(TextId::InfoIdentifier) + i)) +
@@ -167,7 +180,13 @@ QStringList infoLines(const InfoOutcome& info) {
         lines << QStringLiteral("Carrier: ") + info.validity;
         break;
     }
-    if (info.sealed) {
+    if (info.opened) {
+        lines << QStringLiteral("Payload: %1, %2 bytes, %3")
+                     .arg(info.documentName)
+                     .arg(info.documentLength)
+                     .arg(info.sealed ? QStringLiteral("sealed with strong protection")
+                                      : QStringLiteral("carried with Stealth"));
+    } else if (info.sealed && info.payload == Reason::None) {
         // Its length and neutral name say nothing, and nothing else can be read without the code.
         lines << QStringLiteral("Payload: sealed with strong protection");
     } else if (info.payload == Reason::None) {

@@ -21,7 +21,7 @@ QStringList zipDoneText(const Outcome& outcome);
 
 // What embed says it did to the carrier on the way: converted it first, where it did.
 QString conversionText(const EmbedOutcome& outcome, const QString& outputFolder,
-                       std::optional<ImageFormat> format);
+                       std::optional<ImageFormat> format, bool stealth);
 
 // info's description of an image.
 QStringList infoLines(const InfoOutcome& info);

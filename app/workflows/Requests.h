@@ -70,7 +70,11 @@ struct EmbedOutcome : Outcome {
 
 // What info found: the header's fields as stored, the carrier's state, and the payload's.
 struct InfoOutcome : Outcome {
-    bool png = false; // described by the BMP of its pixels
+    // Described by the BMP of its pixels.
+    bool png = false;
+    bool jpeg = false;
+    // No plain payload, and pixels a Stealth payload could hide in.
+    bool stealth = false;
     std::array<QString, kBmpInformationFields> fields;
     enum class Carrier { MisNamed, Usable, Convertible, Unusable } carrier = Carrier::Unusable;
     QString embedMax;
@@ -82,6 +86,8 @@ struct InfoOutcome : Outcome {
     int64_t documentLength = 0;
     int16_t storage = 0; // the header's status
     bool codeProtected = false;
+    // The code opened the document, as extract would: its own name and size are known.
+    bool opened = false;
 };
 
 EmbedOutcome Embed(WorkflowContext& ctx, const EmbedRequest& request);

@@ -169,8 +169,11 @@ QString stealthNeedsCodeText() {
 }
 
 QString noDocumentForCodeText() {
+    // A search cannot tell a picture that carries nothing from one whose pixels changed since,
+    // so neither is asserted.
     return QStringLiteral("no document opens with this code: the picture carries none, or one "
-                          "made with another code");
+                          "made with another code; a picture changed since (re-saved, resized "
+                          "or edited) is one possibility too");
 }
 
 bool stealthSearchOffered(const WindowModel& m) {

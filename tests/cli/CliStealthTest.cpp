@@ -83,7 +83,8 @@ TEST(CliStealth, EmbedAndSearch) {
          {},
          "brindmar: " + image +
              ": no document opens with this code: the picture carries none, or one made with "
-             "another code\n"},
+             "another code; a picture changed since (re-saved, resized or edited) is one "
+             "possibility too\n"},
         {extract, code, 0, "File Extraction " + done, {}},
         // Above the recommended rate a warning, and the embed goes on; a PNG is searched too.
         {largeEmbed + QStringList{"--stealth", "--format", "png"}, code, 0, done, warning},

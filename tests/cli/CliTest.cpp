@@ -622,7 +622,8 @@ TEST(CliLines, PngImagesOutAndIn) {
                   opens ? QString()
                         : "brindmar: " + changed +
                               ": no document opens with this code: the picture carries none, or "
-                              "one made with another code\n");
+                              "one made with another code; a picture changed since (re-saved, "
+                              "resized or edited) is one possibility too\n");
         EXPECT_EQ(contents(f.found + "notes.txt"),
                   opens ? contents(f.path("notes.txt")) : QByteArray());
     }

@@ -1,0 +1,154 @@
+#include "operations/PictureConverter.h"
+#include "operations/WipeFile.h"
+#include "payload/PayloadHeaderReader.h"
+#include "util/ForwardingUi.h"
+#include "util/PathHelpers.h"
+#include "workflows/BmpInformation.h"
+#include "workflows/CarrierInspection.h"
+#include "workflows/CodeEntry.h"
+#include "workflows/PictureConversion.h"
+#include "workflows/PngImage.h"
+#include "workflows/Requests.h"
+#include "workflows/WipeCommand.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace brindmar {
+
+namespace {
+
+// Only the header was read: nothing hidden, or something another code opens.
+Reason noDocument(const PayloadHeaderInfo& payload, const QString& code) {
+    if (payload.status != PayloadStatus::OtherCode) {
+        return Reason::NoPayload;
+    }
+    return code.isEmpty() ? Reason::CodeNeeded : Reason::WrongCode;
+}
+
+// An opening's messages belong to extract: info says what it found in its own lines. Questions
+// (a cost above this program's own images) still reach the user.
+class QuietUi final : public ForwardingUi {
+public:
+    using ForwardingUi::ForwardingUi;
+
+    MessageAnswer showMessage(const Message& message) override {
+        return message.buttons == MessageButtons::Ok ? MessageAnswer::Ok
+                                                     : ForwardingUi::showMessage(message);
+    }
+    void playSound(Sound) override {}
+    void beep(int) override {}
+};
+
+// The BMP of a picture's pixels in the private work folder: a PNG's as the engine reads it,
+// any other picture's as embed would convert it.
+std::optional<QString> pixelsOf(WorkflowContext& ctx, const QString& image, bool png) {
+    if (png) {
+        return DecodePngImage(ctx, image);
+    }
+    return ConvertPictureFile(ctx, image, ctx.temporaryFolder, false);
+}
+
+// Name and size come from the document itself, opened as extract opens it (one derivation of
+// the key) into a folder only this run sees, and wiped at once.
+void openWithCode(WorkflowContext& ctx, const InfoRequest& request, InfoOutcome& info) {
+    QuietUi quiet(ctx.ui);
+    WorkflowContext muted{ctx.model,    quiet,         ctx.zip,           ctx.engine,
+                          ctx.platform, ctx.view,      ctx.programFolder, ctx.temporaryFolder,
+                          ctx.pictures, ctx.strongCost};
+    const QString folder = ctx.temporaryFolder + QStringLiteral("described/");
+    if (!QDir().mkpath(folder)) {
+        info.payload = Reason::CannotWrite;
+        return;
+    }
+    const Outcome opened = Extract(muted, ExtractRequest{request.image, folder, request.code});
+    if (opened.ending == Ending::Stopped) {
+        info.ending = Ending::Stopped;
+    } else if (opened.done() && !opened.written.isEmpty()) {
+        QString name = opened.written.first();
+        info.documentName = FileNameOf(name);
+        info.documentLength = QFileInfo(opened.written.first()).size();
+        info.payload = Reason::None;
+        info.opened = true;
+    } else {
+        info.payload = opened.reason == Reason::None ? Reason::Other : opened.reason;
+    }
+    for (const QString& file : opened.written) {
+        WipeAndDeleteFile(file, kWipeQuietly, ctx.engine, quiet, WipeWindowHooks{});
+    }
+    QDir(folder).removeRecursively();
+}
+
+} // namespace
+
+InfoOutcome Describe(WorkflowContext& ctx, const InfoRequest& request) {
+    InfoOutcome info;
+    info.subject = request.image;
+    if (request.code) {
+        SetCode(ctx, *request.code);
+    }
+    // A picture that is no BMP is described by the BMP of its pixels.
+    const bool png = sniffImageFormat(request.image) == ImageFormat::Png;
+    info.png = png;
+    info.jpeg = !png && ctx.pictures != nullptr && ctx.pictures->isJpeg(request.image);
+    const bool converted = png || info.jpeg;
+    const std::optional<QString> work =
+        converted ? pixelsOf(ctx, request.image, png) : request.image;
+    if (!work) {
+        Outcome failed = Outcome::failed(Reason::Other, request.image);
+        failed.told = true;
+        static_cast<Outcome&>(info) = failed;
+        return info;
+    }
+    const QString& image = *work;
+    const auto values = ReadBmpInformation(ctx, image);
+    bool searchable = false;
+    if (!values) {
+        Outcome failed = Outcome::failed(Reason::CannotRead, request.image);
+        failed.told = true;
+        static_cast<Outcome&>(info) = failed;
+        info.png = false;
+        info.jpeg = false;
+    } else {
+        info.fields = *values;
+        QString name = image;
+        const WindowModel& m = ctx.model;
+        if (ExtensionOf(name) != u"bmp") {
+            info.carrier = InfoOutcome::Carrier::MisNamed;
+        } else if (InspectCarrier(ctx, inspect::Evaluate, image); m.hasState(state::BmpUsable)) {
+            info.carrier = InfoOutcome::Carrier::Usable;
+            info.embedMax = m.display.embedMax;
+        } else {
+            // embed takes such a BMP through the converter, so it is no dead end.
+            const bool convertible = ctx.pictures != nullptr && ctx.pictures->canRead(image);
+            info.carrier =
+                convertible ? InfoOutcome::Carrier::Convertible : InfoOutcome::Carrier::Unusable;
+            info.validity = validityText(m.carrierCheckResult);
+        }
+        const PayloadHeaderInfo payload = ReadPayloadHeader(image, m.code);
+        info.sealed = payload.sealed && payload.payloadFound();
+        if (payload.payloadFound()) {
+            info.documentName = payload.documentName;
+            info.documentLength = payload.documentLength;
+            info.storage = payload.status;
+            info.codeProtected = payload.codeProtected;
+        } else {
+            info.payload = noDocument(payload, m.code);
+        }
+        // Extract takes BMP and PNG images; a JPEG's pixels carry nothing it could open.
+        const bool codeGiven = request.code && !request.code->isEmpty();
+        const bool stealth = !payload.payloadFound() && m.stealthCandidate &&
+                             info.carrier == InfoOutcome::Carrier::Usable;
+        info.stealth = stealth;
+        searchable = codeGiven && !info.jpeg && (info.sealed || stealth);
+    }
+    if (converted) {
+        DiscardWorkFile(ctx, image);
+    }
+    if (searchable) {
+        openWithCode(ctx, request, info);
+    }
+    return info;
+}
+
+} // namespace brindmar
