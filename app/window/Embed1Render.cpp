@@ -97,9 +97,6 @@ void Embed1::render() {
 void Embed1::renderTexts() {
     const WindowDisplay& shown = m_model.display;
     setText(DocFileTxt, shown.documentBox);
-    if (DocFileTxt->placeholderText() != shown.documentHint) {
-        DocFileTxt->setPlaceholderText(shown.documentHint);
-    }
     setText(DocNameLbl, shown.documentName);
     setText(DocSizeLbl, shown.documentSize);
     setText(EmbMaxLbl, shown.embedMax);
@@ -109,8 +106,11 @@ void Embed1::renderTexts() {
     if (ProgressBar1->value() != shown.progress) {
         ProgressBar1->setValue(shown.progress);
     }
-    setText(ProcLbl, shown.processCaption);
-    showIf(ProcLbl, !shown.processCaption.isEmpty());
+    // The document box holds a document only; the stealth search hint is a status of the image.
+    const QString status =
+        shown.processCaption.isEmpty() ? shown.documentHint : shown.processCaption;
+    setText(ProcLbl, status);
+    showIf(ProcLbl, !status.isEmpty());
 }
 
 void Embed1::renderLayout() {
@@ -157,7 +157,8 @@ void Embed1::renderOptions() {
     if (CodeTxt->echoMode() != echo) {
         CodeTxt->setEchoMode(echo);
     }
-    enableIf(CodeTxt, shown.codeEnabled);
+    // A code typed while an embed runs would not be the one its image is sealed with.
+    enableIf(CodeTxt, shown.codeEnabled && !m_model.operationRunning());
     setChecked(MaskCodeMIt, shown.maskCodeChecked);
     setChecked(OrigTmMIt, shown.keepTimesChecked);
     setChecked(SoundMIt, shown.soundChecked);

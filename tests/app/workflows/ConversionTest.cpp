@@ -18,6 +18,8 @@ namespace {
 class PngConverter final : public PictureConverter {
 public:
     bool failing = false;
+    bool jpeg = false;
+    bool isJpeg(const QString&) const override { return jpeg; }
     bool canRead(const QString& path) const override {
         return path.endsWith(QStringLiteral(".png")) ||
                (path.endsWith(QStringLiteral(".bmp")) && QFileInfo(path).size() < 54 + 12);
@@ -94,6 +96,26 @@ TEST(Conversion, ADroppedPictureIsOfferedForConversion) {
         const bool taken = answer == MessageAnswer::Ok;
         EXPECT_EQ(c.h.model.display.bmpPath, taken ? c.h.dir.path("photo.bmp") : QString());
         EXPECT_EQ(QFileInfo::exists(c.h.dir.path("photo.bmp")), taken);
+    }
+}
+
+TEST(Conversion, AJpegsSizeIsChosenByNamedButtonsOrCancelled) {
+    struct Row {
+        MessageAnswer answer;
+        std::optional<bool> half;
+    };
+    for (const Row& row : {Row{MessageAnswer::Ok, true}, Row{MessageAnswer::Second, false},
+                           Row{MessageAnswer::Cancel, std::nullopt}}) {
+        Converting c;
+        c.converter.jpeg = true;
+        c.h.ui.queueAnswer(row.answer);
+        EXPECT_EQ(AskHalfSize(c.h.ctx, c.picture), row.half);
+        ASSERT_EQ(c.h.ui.messages().size(), 1u);
+        const Message& asked = c.h.ui.messages()[0];
+        EXPECT_EQ(asked.buttons, MessageButtons::TwoChoices);
+        EXPECT_EQ(asked.firstChoice, "Half size");
+        EXPECT_EQ(asked.secondChoice, "Full size");
+        EXPECT_FALSE(asked.text.contains("Cancel"));
     }
 }
 
