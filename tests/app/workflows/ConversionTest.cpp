@@ -111,7 +111,7 @@ TEST(Conversion, AJpegsSizeIsChosenByNamedButtonsOrCancelled) {
         c.h.ui.queueAnswer(row.answer);
         EXPECT_EQ(AskHalfSize(c.h.ctx, c.picture), row.half);
         ASSERT_EQ(c.h.ui.messages().size(), 1u);
-        const Message& asked = c.h.ui.messages()[0];
+        const Message asked = c.h.ui.messages()[0]; // messages() is a copy
         EXPECT_EQ(asked.buttons, MessageButtons::TwoChoices);
         EXPECT_EQ(asked.firstChoice, "Half size");
         EXPECT_EQ(asked.secondChoice, "Full size");
