@@ -122,8 +122,8 @@ TEST(Conversion, AJpegsSizeIsChosenByNamedButtonsOrCancelled) {
 TEST(Conversion, APhotoPickedAsTheCarrierIsOfferedItsConversion) {
     for (const bool readable : {true, false}) {
         Converting c;
-        const QString photo = c.h.dir.path(readable ? QStringLiteral("photo.jpg")
-                                                    : QStringLiteral("photo.gif"));
+        const QString photo =
+            c.h.dir.path(readable ? QStringLiteral("photo.jpg") : QStringLiteral("photo.gif"));
         c.h.dir.write(QFileInfo(photo).fileName(), std::string("a photo"));
         c.h.ui.queueFileChoice(photo);
         if (readable) {
