@@ -9,9 +9,11 @@ namespace brindmar {
 enum class Sound { Success = 0, Error = 1, Attention = 2 };
 
 enum class MessageIcon { None, Critical, Question, Exclamation, Information };
-enum class MessageButtons { Ok, OkCancel };
+// TwoChoices: the buttons named by the message's choices, then Cancel.
+enum class MessageButtons { Ok, OkCancel, TwoChoices };
 enum class DefaultButton { First, Second };
-enum class MessageAnswer { Ok, Cancel };
+// Ok is also the first of two choices; Second the other.
+enum class MessageAnswer { Ok, Cancel, Second };
 
 enum class MousePointer { Default, Arrow, Hourglass, SizeAll, SizeHorizontal, SizeVertical };
 
@@ -21,6 +23,9 @@ struct Message {
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
     DefaultButton defaultButton = DefaultButton::First;
+    // The two buttons' words for TwoChoices, so that no answer has to be explained in the text.
+    QString firstChoice{};
+    QString secondChoice{};
 };
 
 struct FileDialogRequest {

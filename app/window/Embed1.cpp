@@ -277,7 +277,6 @@ void Embed1::setupBmpFrame() {
     grid->addLayout(figures, 1, 0, 1, 2);
     grid->addWidget(CropULbl, 2, 0);
     grid->addLayout(crops, 2, 1, Qt::AlignLeft);
-    grid->setRowStretch(1, 1);
 
     BMPImgFme = makeFrame(this, "BMPImgFme");
     BMPImg = new ThumbnailView(BMPImgFme);
@@ -361,9 +360,11 @@ void Embed1::setupLayout() {
     auto* left = new QVBoxLayout;
     left->setSpacing(4);
     left->addWidget(DocFme);
-    left->addWidget(BMPFme, 1); // spare height goes between its rows
+    left->addWidget(BMPFme);
     left->addLayout(code);
     left->addWidget(ExToFme);
+    // Spare height goes below the rows, which keep together as they are at the window's size.
+    left->addStretch(1);
 
     auto* middle = new QHBoxLayout;
     middle->setSpacing(6);

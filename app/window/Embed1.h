@@ -156,9 +156,14 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The status row names the file a command wrote and its folder, until the next command.
+    void showWritten(const Outcome& outcome);
+    QString m_writtenStatus;
+
     void setupCommandRow();
     void setupDocumentFrame();
     void setupBmpFrame();

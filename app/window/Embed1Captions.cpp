@@ -19,7 +19,10 @@ void Embed1::CaptionSetUp() {
     EncCkBLbl->setText(text(TextId::EncryptCaption));
     StrongCkBLbl->setText(QStringLiteral("Strong protection"));
     StealthCkBLbl->setText(QStringLiteral("Stealth"));
-    DocSzLbl->setText(text(TextId::SizeCaption));
+    // The size shown is the document packed, which moves with the code and the protection.
+    DocSzLbl->setText(QStringLiteral("Packed size:"));
+    DocSzLbl->setToolTip(QStringLiteral("The document's size once packed for the image: it "
+                                        "changes with the code and the protection chosen"));
     BMPFLbl->setText(text(TextId::BmpFileCaption));
     CropPLbl->setText(text(TextId::CropPercentCaption));
     EmbMLbl->setText(text(TextId::EmbedMaxCaption));

@@ -211,6 +211,9 @@ void Embed1::FunctBtn_Click(int index) {
     if (index < static_cast<int>(Command::Wipe)) {
         m_model.optionMarks &= static_cast<uint8_t>(~option::JustEmbedded);
     }
+    if (index != static_cast<int>(Command::Help)) {
+        m_writtenStatus.clear();
+    }
     switch (static_cast<Command>(index)) {
     case Command::ChooseDocument:
         ChooseDocument(*m_ctx);
@@ -219,10 +222,10 @@ void Embed1::FunctBtn_Click(int index) {
         ChooseBmp(*m_ctx);
         break;
     case Command::Embed:
-        EmbedDocument(*m_ctx);
+        showWritten(EmbedDocument(*m_ctx));
         break;
     case Command::Extract:
-        ExtractDocument(*m_ctx);
+        showWritten(ExtractDocument(*m_ctx));
         break;
     case Command::BmpInformation:
         m_model.display.progress = 0;

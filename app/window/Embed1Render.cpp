@@ -8,6 +8,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
@@ -15,7 +17,9 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSignalBlocker>
+#include <algorithm>
 #include <cmath>
 
 namespace brindmar {
@@ -27,6 +31,17 @@ namespace {
 template <typename Widget> void setText(Widget* widget, const QString& text) {
     if (widget->text() != text) {
         widget->setText(text);
+    }
+}
+
+// A long path keeps its start and its end, which tell the user where it is; the whole of it is
+// the box's tooltip.
+void setElidedPath(QLineEdit* box, const QString& path) {
+    const int margins = box->textMargins().left() + box->textMargins().right() + 8;
+    const int room = std::max(box->contentsRect().width() - margins, 0);
+    setText(box, box->fontMetrics().elidedText(path, Qt::ElideMiddle, room));
+    if (box->toolTip() != path) {
+        box->setToolTip(path);
     }
 }
 
@@ -97,20 +112,44 @@ void Embed1::render() {
 void Embed1::renderTexts() {
     const WindowDisplay& shown = m_model.display;
     setText(DocFileTxt, shown.documentBox);
-    if (DocFileTxt->placeholderText() != shown.documentHint) {
-        DocFileTxt->setPlaceholderText(shown.documentHint);
-    }
     setText(DocNameLbl, shown.documentName);
     setText(DocSizeLbl, shown.documentSize);
     setText(EmbMaxLbl, shown.embedMax);
     setText(CropLbl, shown.cropPercent);
     setText(BMPFileTxt, shownImagePath(m_model));
-    setText(ExToTxt, shown.outputFolder);
+    setElidedPath(ExToTxt, shown.outputFolder);
     if (ProgressBar1->value() != shown.progress) {
         ProgressBar1->setValue(shown.progress);
     }
-    setText(ProcLbl, shown.processCaption);
-    showIf(ProcLbl, !shown.processCaption.isEmpty());
+    // The document box holds a document only; the stealth search hint is a status of the image.
+    QString status = shown.processCaption;
+    for (const QString& idle : {m_writtenStatus, shown.documentHint}) {
+        if (status.isEmpty()) {
+            status = idle;
+        }
+    }
+    // Half the row at most: a long folder must not widen the window.
+    setText(ProcLbl, ProcLbl->fontMetrics().elidedText(status, Qt::ElideMiddle, width() / 2));
+    if (ProcLbl->toolTip() != status) {
+        ProcLbl->setToolTip(status);
+    }
+    showIf(ProcLbl, !status.isEmpty());
+}
+
+void Embed1::showWritten(const Outcome& outcome) {
+    m_writtenStatus.clear();
+    if (outcome.done() && outcome.written.size() == 1) {
+        const QFileInfo file(outcome.written.front());
+        m_writtenStatus = QStringLiteral("Wrote %1 in %2")
+                              .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()));
+    }
+    render();
+}
+
+void Embed1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // The output box's room has changed with the window: its path is shortened anew.
+    setElidedPath(ExToTxt, m_model.display.outputFolder);
 }
 
 void Embed1::renderLayout() {
@@ -157,7 +196,8 @@ void Embed1::renderOptions() {
     if (CodeTxt->echoMode() != echo) {
         CodeTxt->setEchoMode(echo);
     }
-    enableIf(CodeTxt, shown.codeEnabled);
+    // A code typed while an embed runs would not be the one its image is sealed with.
+    enableIf(CodeTxt, shown.codeEnabled && !m_model.operationRunning());
     setChecked(MaskCodeMIt, shown.maskCodeChecked);
     setChecked(OrigTmMIt, shown.keepTimesChecked);
     setChecked(SoundMIt, shown.soundChecked);

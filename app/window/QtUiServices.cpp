@@ -76,9 +76,13 @@ QtUiServices::~QtUiServices() {
 MessageAnswer QtUiServices::showMessage(const Message& message) {
     QMessageBox box(boxIcon(message.icon), message.title, message.text, QMessageBox::NoButton,
                     m_parent);
-    QPushButton* ok = box.addButton(QMessageBox::Ok);
+    const bool choices = message.buttons == MessageButtons::TwoChoices;
+    QPushButton* ok = choices ? box.addButton(message.firstChoice, QMessageBox::AcceptRole)
+                              : box.addButton(QMessageBox::Ok);
+    QPushButton* second =
+        choices ? box.addButton(message.secondChoice, QMessageBox::AcceptRole) : nullptr;
     QPushButton* cancel = nullptr;
-    if (message.buttons == MessageButtons::OkCancel) {
+    if (message.buttons != MessageButtons::Ok) {
         cancel = box.addButton(QMessageBox::Cancel);
         box.setEscapeButton(cancel);
     }
@@ -88,7 +92,10 @@ MessageAnswer QtUiServices::showMessage(const Message& message) {
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();
     QApplication::restoreOverrideCursor();
-    return cancel != nullptr && box.clickedButton() == cancel ? MessageAnswer::Cancel
+    if (cancel != nullptr && box.clickedButton() == cancel) {
+        return MessageAnswer::Cancel;
+    }
+    return second != nullptr && box.clickedButton() == second ? MessageAnswer::Second
                                                               : MessageAnswer::Ok;
 }
 

@@ -9,6 +9,7 @@
 #include "util/TrimBlanks.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CropChoice.h"
+#include "workflows/PictureConversion.h"
 #include "workflows/PngImage.h"
 #include "workflows/WindowReset.h"
 
@@ -120,6 +121,11 @@ void ChooseBmp(WorkflowContext& ctx) {
         if (given.isEmpty()) {
             path += path.endsWith(u'.') ? QStringLiteral("bmp") : QStringLiteral(".bmp");
         } else if (given != u"bmp" && given != u"png") {
+            // A photo picked here is meant as the carrier: its conversion is the way there.
+            if (ctx.pictures != nullptr && ctx.pictures->canRead(path)) {
+                OfferConversion(ctx, path);
+                return;
+            }
             status = kSelectWrongExtension;
         }
     }

@@ -64,16 +64,27 @@ QString halfSizeReason() {
         "at half size, each pixel the average of four, no longer has it.");
 }
 
-bool AskHalfSize(WorkflowContext& ctx, const QString& picture) {
+std::optional<bool> AskHalfSize(WorkflowContext& ctx, const QString& picture) {
     if (ctx.pictures == nullptr || !ctx.pictures->isJpeg(picture)) {
         return false;
     }
-    const MessageAnswer answer = ctx.report(
-        Sound::Attention, kConvertTitle,
-        picture + QStringLiteral("\n\n") + halfSizeReason() +
-            QStringLiteral("\n\nMake the copy at half size? OK: half size. Cancel: full size."),
-        MessageIcon::Question, MessageButtons::OkCancel);
-    return answer == MessageAnswer::Ok;
+    ctx.render();
+    ctx.ui.alert(Sound::Attention);
+    Message question{kConvertTitle,
+                     picture + QStringLiteral("\n\n") + halfSizeReason() +
+                         QStringLiteral("\n\nMake the copy at half size?"),
+                     MessageIcon::Question, MessageButtons::TwoChoices};
+    question.firstChoice = QStringLiteral("Half size");
+    question.secondChoice = QStringLiteral("Full size");
+    switch (ctx.ui.showMessage(question)) {
+    case MessageAnswer::Ok:
+        return true;
+    case MessageAnswer::Second:
+        return false;
+    case MessageAnswer::Cancel:
+        break;
+    }
+    return std::nullopt;
 }
 
 QString convertedBmpPath(const QString& picture, const QString& folder) {
@@ -100,7 +111,11 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
     if (folder) {
         target = convertedBmpPath(picture, *folder);
     } else {
-        half = AskHalfSize(ctx, picture);
+        const std::optional<bool> halfAsked = AskHalfSize(ctx, picture);
+        if (!halfAsked) {
+            return std::nullopt;
+        }
+        half = *halfAsked;
         QString own = picture;
         FileDialogRequest request;
         request.title = QStringLiteral("Folder for the converted BMP");

@@ -20,8 +20,9 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
 // Why a JPEG makes a better carrier at half size, in one sentence for the user.
 QString halfSizeReason();
 
-// Asks whether a JPEG's copy is to be made at half size; false for any other picture.
-bool AskHalfSize(WorkflowContext& ctx, const QString& picture);
+// Asks whether a JPEG's copy is to be made at half size; false for any other picture, nothing
+// when the user cancels the conversion there.
+std::optional<bool> AskHalfSize(WorkflowContext& ctx, const QString& picture);
 
 // A picture dropped on the thumbnail that is no BMP: asks whether to convert it, and so chooses
 // the converted carrier.

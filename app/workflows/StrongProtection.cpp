@@ -263,7 +263,9 @@ std::optional<QString> sealingCodeRefusal(const QString& code) {
 
 bool ConfirmSealingCode(WorkflowContext& ctx) {
     Message question;
-    question.title = kStrongTitle;
+    // Under Stealth the user ticked Stealth, not Strong protection: the question says so.
+    const QString title = ctx.model.stealthWanted ? QStringLiteral("Stealth") : kStrongTitle;
+    question.title = title;
     question.text = QStringLiteral("Type the code again. It is the only key to the document: "
                                    "sealed under a mistyped code, the document cannot come "
                                    "back.");
@@ -280,7 +282,7 @@ bool ConfirmSealingCode(WorkflowContext& ctx) {
         text->fill(QChar(u'\0'));
     }
     if (!same) {
-        ctx.report(Sound::Attention, kStrongTitle,
+        ctx.report(Sound::Attention, title,
                    QStringLiteral("The two codes differ, so nothing was embedded. Type the code "
                                   "again in the code box, then embed."));
         ctx.model.requestFocus(FocusTarget::CodeBox);

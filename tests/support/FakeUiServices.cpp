@@ -74,7 +74,7 @@ MessageAnswer FakeUiServices::showMessage(const Message& message) {
     Event event;
     event.kind = EventKind::Message;
     event.message = message;
-    if (message.buttons == MessageButtons::OkCancel) {
+    if (message.buttons != MessageButtons::Ok) {
         if (m_answers.empty()) {
             ++m_unscripted;
             event.answer = MessageAnswer::Cancel;

@@ -139,7 +139,7 @@ private slots:
         QCOMPARE(window->model().embedOutputFolder, programFolder() + "Output/");
         QVERIFY(QFileInfo(programFolder() + "Output").isDir());
         QCOMPARE(window->model().extractOutputFolder, programFolder() + "Output/");
-        QCOMPARE(window->ExToTxt->text(), programFolder() + "Output/");
+        QCOMPARE(window->ExToTxt->toolTip(), programFolder() + "Output/");
         QCOMPARE(window->OutToTypLbl->text(), QStringLiteral("Embed"));
         QCOMPARE(window->FunctBtn[4]->toolTip(), QStringLiteral("SELECT EMBED OUTPUT DIRECTORY"));
         QCOMPARE(window->CropBtn[13]->toolTip(), QStringLiteral("CROP TOP HORIZ. STRIP"));

@@ -18,8 +18,10 @@ namespace {
 class PngConverter final : public PictureConverter {
 public:
     bool failing = false;
+    bool jpeg = false;
+    bool isJpeg(const QString&) const override { return jpeg; }
     bool canRead(const QString& path) const override {
-        return path.endsWith(QStringLiteral(".png")) ||
+        return path.endsWith(QStringLiteral(".png")) || path.endsWith(QStringLiteral(".jpg")) ||
                (path.endsWith(QStringLiteral(".bmp")) && QFileInfo(path).size() < 54 + 12);
     }
     PictureConversion convert(const QString& source, const QString& target) const override {
@@ -94,6 +96,44 @@ TEST(Conversion, ADroppedPictureIsOfferedForConversion) {
         const bool taken = answer == MessageAnswer::Ok;
         EXPECT_EQ(c.h.model.display.bmpPath, taken ? c.h.dir.path("photo.bmp") : QString());
         EXPECT_EQ(QFileInfo::exists(c.h.dir.path("photo.bmp")), taken);
+    }
+}
+
+TEST(Conversion, AJpegsSizeIsChosenByNamedButtonsOrCancelled) {
+    struct Row {
+        MessageAnswer answer;
+        std::optional<bool> half;
+    };
+    for (const Row& row : {Row{MessageAnswer::Ok, true}, Row{MessageAnswer::Second, false},
+                           Row{MessageAnswer::Cancel, std::nullopt}}) {
+        Converting c;
+        c.converter.jpeg = true;
+        c.h.ui.queueAnswer(row.answer);
+        EXPECT_EQ(AskHalfSize(c.h.ctx, c.picture), row.half);
+        ASSERT_EQ(c.h.ui.messages().size(), 1u);
+        const Message asked = c.h.ui.messages()[0]; // messages() is a copy
+        EXPECT_EQ(asked.buttons, MessageButtons::TwoChoices);
+        EXPECT_EQ(asked.firstChoice, "Half size");
+        EXPECT_EQ(asked.secondChoice, "Full size");
+        EXPECT_FALSE(asked.text.contains("Cancel"));
+    }
+}
+
+TEST(Conversion, APhotoPickedAsTheCarrierIsOfferedItsConversion) {
+    for (const bool readable : {true, false}) {
+        Converting c;
+        const QString photo =
+            c.h.dir.path(readable ? QStringLiteral("photo.jpg") : QStringLiteral("photo.gif"));
+        c.h.dir.write(QFileInfo(photo).fileName(), std::string("a photo"));
+        c.h.ui.queueFileChoice(photo);
+        if (readable) {
+            c.h.ui.queueAnswer(MessageAnswer::Cancel);
+        }
+        ChooseBmp(c.h.ctx);
+        ASSERT_EQ(c.h.ui.messages().size(), 1u);
+        const Message said = c.h.ui.messages()[0]; // messages() is a copy
+        EXPECT_EQ(said.buttons == MessageButtons::OkCancel, readable);
+        EXPECT_EQ(said.text.contains("Convert it into a BMP"), readable);
     }
 }
 

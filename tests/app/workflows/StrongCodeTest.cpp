@@ -106,6 +106,21 @@ TEST(StrongCode, AskedTwiceAndOpenedBeforeTheImageIsWritten) {
     }
 }
 
+TEST(StrongCode, TheSecondAskingIsTitledForTheProtectionTicked) {
+    for (const bool stealth : {false, true}) {
+        apptest::Harness h;
+        h.model.code = kCode;
+        h.model.stealthWanted = stealth;
+        h.ui.queueCodeAgain(QStringLiteral("Correct Horse 13"));
+        EXPECT_FALSE(ConfirmSealingCode(h.ctx));
+        ASSERT_EQ(h.ui.codeRequests().size(), 1u);
+        ASSERT_EQ(h.ui.messages().size(), 1u);
+        const QString title = stealth ? "Stealth" : "Strong protection";
+        EXPECT_EQ(h.ui.codeRequests()[0].title, title);
+        EXPECT_EQ(h.ui.messages()[0].title, title);
+    }
+}
+
 // Stop during the derivation ends the wait at once; nothing is written and the thread finishes
 // on its own.
 TEST(StrongCode, StopEndsTheDerivationsWait) {
