@@ -24,7 +24,7 @@
 #include "protection/StrongSeal.h"
 #include "protection/StealthFile.h"
 #include "util/LinuxPlatform.h"
-#include "window/ForwardingUi.h"
+#include "util/ForwardingUi.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/DocumentSelection.h"
