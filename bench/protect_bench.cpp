@@ -21,10 +21,10 @@
 // Options: --reps=N (default 3), --scratch=DIR (default $TMPDIR or /tmp).
 #include "operations/EngineBinding.h"
 #include "operations/LibZipService.h"
-#include "protection/StrongSeal.h"
 #include "protection/StealthFile.h"
-#include "util/LinuxPlatform.h"
+#include "protection/StrongSeal.h"
 #include "util/ForwardingUi.h"
+#include "util/LinuxPlatform.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/DocumentSelection.h"
@@ -51,8 +51,8 @@
 #include <sodium.h>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -442,16 +442,14 @@ int main(int argc, char** argv) {
                          "%.1f; wiping work files in the embed strong_ms %.1f stealth_ms %.1f\n",
                          rate, bench::median(t.coderEmbed), bench::median(t.coderExtract),
                          bench::median(t.embedWipe[kStrong]), bench::median(t.embedWipe[kStealth]));
-            std::fprintf(stderr,
-                         "protect_bench: rate %.2f processor time embed strong_ms %.1f stealth_ms "
-                         "%.1f ratio %.2f; extract strong_ms %.1f stealth_ms %.1f ratio %.2f\n",
-                         rate, bench::median(t.embedCpu[kStrong]),
-                         bench::median(t.embedCpu[kStealth]),
-                         bench::median(t.embedCpu[kStealth]) / bench::median(t.embedCpu[kStrong]),
-                         bench::median(t.extractCpu[kStrong]),
-                         bench::median(t.extractCpu[kStealth]),
-                         bench::median(t.extractCpu[kStealth]) /
-                             bench::median(t.extractCpu[kStrong]));
+            std::fprintf(
+                stderr,
+                "protect_bench: rate %.2f processor time embed strong_ms %.1f stealth_ms "
+                "%.1f ratio %.2f; extract strong_ms %.1f stealth_ms %.1f ratio %.2f\n",
+                rate, bench::median(t.embedCpu[kStrong]), bench::median(t.embedCpu[kStealth]),
+                bench::median(t.embedCpu[kStealth]) / bench::median(t.embedCpu[kStrong]),
+                bench::median(t.extractCpu[kStrong]), bench::median(t.extractCpu[kStealth]),
+                bench::median(t.extractCpu[kStealth]) / bench::median(t.extractCpu[kStrong]));
         }
         std::printf("strong_kdf_ms %.1f derivations strong_embed %d stealth_embed %d "
                     "strong_extract %d stealth_extract %d\n",
