@@ -16,15 +16,15 @@
 // ratio R" and "protect_e2e RATE extract strong_ms S stealth_ms T ratio R" (R = T / S), then
 // "strong_kdf_ms K derivations strong_embed A stealth_embed B strong_extract C stealth_extract D".
 // On stderr, for each rate: the document's and the stealth archive's sizes, the stealth coder
-// alone on the same archive (no workflow around it), and the time the embeds spent wiping their
-// work files.
+// alone on the same archive (no workflow around it), the time the embeds spent wiping their
+// work files, and the processor time (every thread's) each command took.
 // Options: --reps=N (default 3), --scratch=DIR (default $TMPDIR or /tmp).
 #include "operations/EngineBinding.h"
 #include "operations/LibZipService.h"
-#include "protection/StrongSeal.h"
 #include "protection/StealthFile.h"
+#include "protection/StrongSeal.h"
+#include "util/ForwardingUi.h"
 #include "util/LinuxPlatform.h"
-#include "window/ForwardingUi.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/DocumentSelection.h"
@@ -51,6 +51,7 @@
 #include <sodium.h>
 #include <stdexcept>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -174,6 +175,7 @@ constexpr std::array<const char*, 2> kProtectionNames = {"strong", "stealth"};
 // command made.
 struct Times {
     std::array<std::vector<double>, 2> embed, extract, embedWipe;
+    std::array<std::vector<double>, 2> embedCpu, extractCpu; // the process's, every thread's
     std::vector<double> coderEmbed, coderExtract;
 };
 struct Derivations {
@@ -366,6 +368,17 @@ double defaultDerivationMs(int reps) {
     return bench::median(ms);
 }
 
+// The processor time the process has had so far, all its threads: on a machine others share,
+// the work a command did, which its wall time is not.
+double cpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
+    };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
 void printLine(double rate, const char* command, const std::array<std::vector<double>, 2>& t) {
     const double strong = bench::median(t[kStrong]);
     const double stealth = bench::median(t[kStealth]);
@@ -411,10 +424,14 @@ int main(int argc, char** argv) {
             Times t;
             for (int r = 0; r < options.reps; ++r) {
                 for (const Protection p : {kStrong, kStealth}) {
+                    const double cpu = cpuMs();
                     t.embed[p].push_back(bench.embed(p, t, counted));
+                    t.embedCpu[p].push_back(cpuMs() - cpu);
                 }
                 for (const Protection p : {kStrong, kStealth}) {
+                    const double cpu = cpuMs();
                     t.extract[p].push_back(bench.extract(p, doc, counted));
+                    t.extractCpu[p].push_back(cpuMs() - cpu);
                 }
                 bench.coderAlone(archive, t);
             }
@@ -425,6 +442,14 @@ int main(int argc, char** argv) {
                          "%.1f; wiping work files in the embed strong_ms %.1f stealth_ms %.1f\n",
                          rate, bench::median(t.coderEmbed), bench::median(t.coderExtract),
                          bench::median(t.embedWipe[kStrong]), bench::median(t.embedWipe[kStealth]));
+            std::fprintf(
+                stderr,
+                "protect_bench: rate %.2f processor time embed strong_ms %.1f stealth_ms "
+                "%.1f ratio %.2f; extract strong_ms %.1f stealth_ms %.1f ratio %.2f\n",
+                rate, bench::median(t.embedCpu[kStrong]), bench::median(t.embedCpu[kStealth]),
+                bench::median(t.embedCpu[kStealth]) / bench::median(t.embedCpu[kStrong]),
+                bench::median(t.extractCpu[kStrong]), bench::median(t.extractCpu[kStealth]),
+                bench::median(t.extractCpu[kStealth]) / bench::median(t.extractCpu[kStrong]));
         }
         std::printf("strong_kdf_ms %.1f derivations strong_embed %d stealth_embed %d "
                     "strong_extract %d stealth_extract %d\n",
