@@ -16,15 +16,6 @@ namespace brindmar {
 
 namespace {
 
-// Why no document comes out of an image the engine can read: nothing is hidden in it, or what
-// is hidden needs a code, or another code than the one given.
-Reason noDocument(const PayloadHeaderInfo& payload, const QString& code) {
-    if (payload.status != PayloadStatus::OtherCode) {
-        return Reason::NoPayload;
-    }
-    return code.isEmpty() ? Reason::CodeNeeded : Reason::WrongCode;
-}
-
 Outcome toldFailure(const QString& subject, Reason reason = Reason::Other) {
     Outcome outcome = Outcome::failed(reason, subject);
     outcome.told = true;
@@ -76,7 +67,7 @@ std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image
         outcome.told = true;
         return outcome;
     }
-    return Outcome::refused(noDocument(payload, m.code), image);
+    return Outcome::refused(noDocumentReason(payload, m.code), image);
 }
 
 } // namespace
@@ -96,6 +87,13 @@ Outcome Extract(WorkflowContext& ctx, const ExtractRequest& request) {
     }
     ReleasePngImage(ctx);
     return outcome;
+}
+
+Reason noDocumentReason(const PayloadHeaderInfo& payload, const QString& code) {
+    if (payload.status != PayloadStatus::OtherCode) {
+        return Reason::NoPayload;
+    }
+    return code.isEmpty() ? Reason::CodeNeeded : Reason::WrongCode;
 }
 
 } // namespace brindmar

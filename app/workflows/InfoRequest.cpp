@@ -18,14 +18,6 @@ namespace brindmar {
 
 namespace {
 
-// Only the header was read: nothing hidden, or something another code opens.
-Reason noDocument(const PayloadHeaderInfo& payload, const QString& code) {
-    if (payload.status != PayloadStatus::OtherCode) {
-        return Reason::NoPayload;
-    }
-    return code.isEmpty() ? Reason::CodeNeeded : Reason::WrongCode;
-}
-
 // An opening's messages belong to extract: info says what it found in its own lines. Questions
 // (a cost above this program's own images) still reach the user.
 class QuietUi final : public ForwardingUi {
@@ -133,7 +125,7 @@ InfoOutcome Describe(WorkflowContext& ctx, const InfoRequest& request) {
             info.storage = payload.status;
             info.codeProtected = payload.codeProtected;
         } else {
-            info.payload = noDocument(payload, m.code);
+            info.payload = noDocumentReason(payload, m.code);
         }
         // Extract takes BMP and PNG images; a JPEG's pixels carry nothing it could open.
         const bool codeGiven = request.code && !request.code->isEmpty();

@@ -13,6 +13,8 @@
 
 namespace brindmar {
 
+struct PayloadHeaderInfo;
+
 // How the document is protected, and the code that opens it.
 struct Protection {
     std::optional<QString> code;
@@ -96,5 +98,9 @@ InfoOutcome Describe(WorkflowContext& ctx, const InfoRequest& request);
 Outcome Convert(WorkflowContext& ctx, const ConvertRequest& request);
 Outcome Wipe(WorkflowContext& ctx, const FileRequest& request);
 Outcome Zip(WorkflowContext& ctx, const FileRequest& request);
+
+// Why no document comes out of an image whose header alone was read: nothing is hidden in it,
+// or what is hidden needs a code, or another code than the one given.
+Reason noDocumentReason(const PayloadHeaderInfo& payload, const QString& code);
 
 } // namespace brindmar
