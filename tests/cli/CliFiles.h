@@ -7,10 +7,35 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <random>
 #include <string>
 
 namespace clitest {
+
+// What one run of the program said and how it ended.
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the program with no terminal to ask on, the code (if any) given by BRINDMAR_CODE only.
+inline Run brindmarWithCode(const QStringList& args, const QString& code) {
+    QProcess process;
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    variables.remove(QStringLiteral("BRINDMAR_CODE"));
+    if (!code.isEmpty()) {
+        variables.insert(QStringLiteral("BRINDMAR_CODE"), code);
+    }
+    process.setProcessEnvironment(variables);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QStringLiteral(BRINDMAR_CLI), args);
+    process.waitForFinished(300000);
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
 
 inline QByteArray contents(const QString& path) {
     QFile file(path);

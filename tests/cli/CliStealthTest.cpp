@@ -2,6 +2,7 @@
 // each line's exit status, what it says on stdout, and exactly what it says on stderr.
 #include "AppTestSupport.h"
 #include "BmpBuilder.h"
+#include "CliFiles.h"
 #include "protection/StealthImage.h"
 
 #include <QDir>
@@ -105,21 +106,11 @@ TEST(CliStealth, EmbedAndSearch) {
              "away: choose a carrier without one\n"},
     };
     for (const Row& row : rows) {
-        QProcess process;
-        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
-        variables.remove(QStringLiteral("BRINDMAR_CODE"));
-        if (!row.code.isEmpty()) {
-            variables.insert(QStringLiteral("BRINDMAR_CODE"), row.code);
-        }
-        process.setProcessEnvironment(variables);
-        process.setStandardInputFile(QProcess::nullDevice());
-        process.start(QStringLiteral(BRINDMAR_CLI), row.args);
-        process.waitForFinished(300000);
+        const auto [status, said, err] = clitest::brindmarWithCode(row.args, row.code);
         const std::string line = row.args.join(u' ').toStdString();
-        EXPECT_EQ(process.exitCode(), row.status) << line;
-        EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardOutput()).contains(row.inOut))
-            << line;
-        EXPECT_EQ(QString::fromLocal8Bit(process.readAllStandardError()), row.err) << line;
+        EXPECT_EQ(status, row.status) << line;
+        EXPECT_TRUE(said.contains(row.inOut)) << line;
+        EXPECT_EQ(err, row.err) << line;
     }
     QFile back(found + QStringLiteral("note.txt"));
     ASSERT_TRUE(back.open(QIODevice::ReadOnly));

@@ -2,6 +2,7 @@
 // must (and must not) say, on the stream it must say them on.
 #include "AppTestSupport.h"
 #include "BmpBuilder.h"
+#include "CliFiles.h"
 
 #include <QDir>
 #include <QProcess>
@@ -117,20 +118,9 @@ TEST(CliWords, SayWhatHappened) {
          {}},
     };
     for (const Row& row : rows) {
-        QProcess process;
-        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
-        variables.remove(QStringLiteral("BRINDMAR_CODE"));
-        if (!row.code.isEmpty()) {
-            variables.insert(QStringLiteral("BRINDMAR_CODE"), row.code);
-        }
-        process.setProcessEnvironment(variables);
-        process.setStandardInputFile(QProcess::nullDevice());
-        process.start(QStringLiteral(BRINDMAR_CLI), row.args);
-        process.waitForFinished(300000);
-        const QString said = QString::fromLocal8Bit(process.readAllStandardOutput());
-        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        const auto [status, said, err] = clitest::brindmarWithCode(row.args, row.code);
         const std::string line = row.args.join(u' ').toStdString();
-        EXPECT_EQ(process.exitCode(), row.status) << line << "\n" << err.toStdString();
+        EXPECT_EQ(status, row.status) << line << "\n" << err.toStdString();
         EXPECT_TRUE(said.contains(row.out)) << line << "\n" << said.toStdString();
         EXPECT_TRUE(row.err.isEmpty() ? err.isEmpty() : err.contains(row.err)) << line << "\n"
                                                                                << err.toStdString();
