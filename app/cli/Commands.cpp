@@ -61,7 +61,7 @@ QString ownTemporaryFolder() {
 class Session {
 public:
     explicit Session(const Options& options)
-        : ui(model, options.yes, options.quiet), view(model, options.quiet),
+        : ui(model, options.yes), view(model, options.quiet),
           engine(QCoreApplication::applicationDirPath() + u'/'),
           ctx{model,
               ui,

@@ -24,8 +24,8 @@ void printLine(std::FILE* stream, const QString& text) {
 
 } // namespace
 
-TerminalUi::TerminalUi(WindowModel& model, bool assumeYes, bool quiet)
-    : m_model(model), m_assumeYes(assumeYes), m_quiet(quiet) {}
+TerminalUi::TerminalUi(WindowModel& model, bool assumeYes)
+    : m_model(model), m_assumeYes(assumeYes) {}
 
 void TerminalUi::knowName(const QString& name) {
     if (shownText(name) == name || m_unsafeNames.contains(name)) {

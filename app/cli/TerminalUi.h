@@ -23,7 +23,7 @@ extern volatile std::sig_atomic_t g_interrupted;
 // the requests name their files.
 class TerminalUi final : public UiServices {
 public:
-    TerminalUi(WindowModel& model, bool assumeYes, bool quiet);
+    TerminalUi(WindowModel& model, bool assumeYes);
 
     // The file the command works on, named in error lines whose message names none.
     void setSubject(const QString& path) { m_subject = path; }
@@ -54,7 +54,6 @@ private:
     WindowModel& m_model;
     QStringList m_unsafeNames; // longest first
     bool m_assumeYes;
-    bool m_quiet;
     QString m_subject;
     MousePointer m_pointer = MousePointer::Default;
 };
