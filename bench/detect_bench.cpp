@@ -26,7 +26,8 @@
 // tiles taken from one picture (default 20, spread over the picture); --tiles=N at most N tiles
 // a set, spread over all those cut; --rates=A,B,... other rates; --only=NAME only the
 // embeddings whose name holds NAME, without the timing; --speed the timing alone; --splits=N
-// the rich model's random splits (default 5); --no-rich without the rich model.
+// the rich model's random splits (default 5); --no-rich without the rich model; --couplings=A,B
+// more rows of the stealth coder with these factors for its coupling of neighbouring changes.
 #include "Changes.h"
 #include "Classifier.h"
 #include "Ensemble.h"
@@ -68,6 +69,7 @@ constexpr int kTileSize = 256;
 // The rates measured; --rates=A,B,... measures others (for choosing the recommended rate).
 std::vector<double> gRates = {0.01, 0.02, 0.05, 0.1};
 int gSplits = 5;
+std::vector<float> gCouplings;
 bool gRich = true;
 
 struct CoverSet {
@@ -306,6 +308,10 @@ int main(int argc, char** argv) {
             tileLimit = static_cast<size_t>(std::max(4, std::atoi(arg.c_str() + 8)));
         } else if (arg.rfind("--splits=", 0) == 0) {
             gSplits = std::max(1, std::atoi(arg.c_str() + 9));
+        } else if (arg.rfind("--couplings=", 0) == 0) {
+            for (const QString& f : QString::fromStdString(arg.substr(12)).split(u',')) {
+                gCouplings.push_back(f.toFloat());
+            }
         } else if (arg == "--no-rich") {
             gRich = false;
         } else if (arg.rfind("--only=", 0) == 0) {
@@ -363,7 +369,7 @@ int main(int argc, char** argv) {
     std::printf("detect_auc set | embedding | rate | chi-square | WS | SPA | SPAM\n");
     std::fflush(stdout);
 
-    const std::vector<detect::StealthEmbedding> stealth = detect::stealthEmbeddings();
+    const std::vector<detect::StealthEmbedding> stealth = detect::stealthEmbeddings(gCouplings);
     Scored halvedCovers = scoreAll(halvedSet.tiles);
     const detect::FeatureRows halvedRich = gRich ? richAll(halvedSet.tiles) : detect::FeatureRows{};
     if (gRich) {

@@ -115,41 +115,40 @@ template <class T> inline void aheadInSlice(const T* at) {
     __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(at) + 64));
 }
 
-// A column's price is its cheapest byte's, and its low bit the XOR of its bytes'; a change of it
-// goes to that cheapest byte (the first of equals).
-template <class Walk>
-void gatherColumns(const ColumnGroups<Walk>& groups, const uint16_t* packed, uint64_t first,
-                   size_t count, uint16_t* out, uint32_t* place) {
+// A column's price is its cheapest byte's, and its bit the XOR of its bytes' bits as bitOf(byte)
+// gives them (0 or 0x8000); a change of it goes to that cheapest byte (the first of equals).
+template <class Walk, class BitOf>
+void gatherColumns(const ColumnGroups<Walk>& groups, const uint16_t* packed, const BitOf& bitOf,
+                   uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
     if (groups.singlesOrPairs()) {
         groups.singlesOf(
             first, count,
             [&](uint64_t c, uint32_t byte) {
                 aheadInSlice(packed + byte);
-                out[c] = packed[byte];
+                out[c] = static_cast<uint16_t>((packed[byte] & 0x7fffu) | bitOf(byte));
                 place[c] = byte;
             },
             [&](uint64_t c, uint32_t one, uint32_t two) {
                 aheadInSlice(packed + one);
                 aheadInSlice(packed + two);
-                const uint16_t a = packed[one];
-                const uint16_t b = packed[two];
-                const bool second = (b & 0x7fffu) < (a & 0x7fffu);
-                out[c] = static_cast<uint16_t>(((a ^ b) & 0x8000u) | ((second ? b : a) & 0x7fffu));
+                const uint16_t a = packed[one] & 0x7fffu;
+                const uint16_t b = packed[two] & 0x7fffu;
+                const bool second = b < a;
+                out[c] = static_cast<uint16_t>((bitOf(one) ^ bitOf(two)) | (second ? b : a));
                 place[c] = second ? two : one;
             });
         return;
     }
-    constexpr uint16_t kNone = 0x7fff; // dearer than any price, low bit 0
+    constexpr uint16_t kNone = 0x7fff; // dearer than any price, bit 0
     uint16_t column = kNone;
     uint32_t cheapest = 0;
     groups.bytesOf(
         first, count,
         [&](uint32_t byte) {
             aheadInSlice(packed + byte);
-            const uint16_t v = packed[byte];
-            const auto cost = static_cast<uint16_t>(v & 0x7fffu);
+            const auto cost = static_cast<uint16_t>(packed[byte] & 0x7fffu);
             cheapest = cost < (column & 0x7fffu) ? byte : cheapest;
-            column = static_cast<uint16_t>(((column ^ v) & 0x8000u) |
+            column = static_cast<uint16_t>(((column & 0x8000u) ^ bitOf(byte)) |
                                            std::min<uint16_t>(column & 0x7fffu, cost));
         },
         [&](uint64_t c) {
@@ -157,6 +156,11 @@ void gatherColumns(const ColumnGroups<Walk>& groups, const uint16_t* packed, uin
             place[c] = cheapest;
             column = kNone;
         });
+}
+
+// The columns' prices alone, their bits left 0, for a sample of them.
+inline uint16_t noBit(uint32_t /*byte*/) {
+    return 0;
 }
 
 // The search's prices are scaled by what the columns cost, read off 64 stretches spread along
@@ -172,28 +176,29 @@ template <class Walk> float columnScale(const ColumnGroups<Walk>& groups, const 
         sample.resize(at + count);
         thread_local std::vector<uint32_t> places;
         places.resize(count);
-        gatherColumns(groups, packed, first, count, sample.data() + at, places.data());
+        gatherColumns(groups, packed, noBit, first, count, sample.data() + at, places.data());
     }
     return trellisScale(sample.data(), sample.size());
 }
 
-// The low bits of columns [first, first + count), one a byte, as a reader takes them.
+// The bits of columns [first, first + count), one a byte, as a reader takes them: bit `plane`
+// of each colour byte (0 the low bit), XORed over the column's bytes.
 template <class Walk>
-void readColumns(const ColumnGroups<Walk>& groups, const unsigned char* colour, uint64_t first,
-                 size_t count, uint8_t* out) {
+void readColumns(const ColumnGroups<Walk>& groups, const unsigned char* colour, int plane,
+                 uint64_t first, size_t count, uint8_t* out) {
     if (groups.singlesOrPairs()) {
         // Taken by value: stores of bytes could otherwise be taken to change them.
         const unsigned char* const picture = colour;
         groups.singlesOf(
             first, count,
-            [picture, out](uint64_t c, uint32_t byte) {
+            [picture, out, plane](uint64_t c, uint32_t byte) {
                 aheadInSlice(picture + byte);
-                out[c] = picture[byte] & 1;
+                out[c] = static_cast<uint8_t>((picture[byte] >> plane) & 1);
             },
-            [picture, out](uint64_t c, uint32_t one, uint32_t two) {
+            [picture, out, plane](uint64_t c, uint32_t one, uint32_t two) {
                 aheadInSlice(picture + one);
                 aheadInSlice(picture + two);
-                out[c] = (picture[one] ^ picture[two]) & 1;
+                out[c] = static_cast<uint8_t>(((picture[one] ^ picture[two]) >> plane) & 1);
             });
         return;
     }
@@ -202,7 +207,7 @@ void readColumns(const ColumnGroups<Walk>& groups, const unsigned char* colour, 
         first, count,
         [&](uint32_t byte) {
             aheadInSlice(colour + byte);
-            low ^= colour[byte] & 1;
+            low = static_cast<uint8_t>(low ^ ((colour[byte] >> plane) & 1));
         },
         [&](uint64_t c) {
             out[c] = low;

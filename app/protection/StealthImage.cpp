@@ -5,6 +5,7 @@
 #include "protection/LargeBuffer.h"
 #include "protection/Parallel.h"
 #include "protection/StealthColumns.h"
+#include "protection/StealthStream.h"
 #include "protection/Trellis.h"
 
 #include <algorithm>
@@ -150,17 +151,6 @@ std::string_view headText(const std::array<unsigned char, kHeadLength>& head) {
     return {reinterpret_cast<const char*>(head.data()), head.size()};
 }
 
-// A trellis code whose submatrix is bytes [skip, skip + width) of the XChaCha20 keystream of key
-// (all-zero nonce), one byte a column.
-TrellisCode keystreamCode(uint32_t width, const unsigned char* key32, size_t skip) {
-    static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
-    std::vector<unsigned char> stream(skip + width);
-    crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, key32);
-    TrellisCode code = trellisCode(width, stream.data() + skip);
-    sodium_memzero(stream.data(), stream.size());
-    return code;
-}
-
 // The salt's code is public, as its positions are: the bytes after the 32 that the positions'
 // permutation takes as round keys. The head's follows the 5 bytes that mask it.
 constexpr size_t kSaltCodeSkip = 32;
@@ -191,7 +181,7 @@ std::vector<unsigned char> readBits(const unsigned char* colour, const ColumnGro
     return trellisRead(
         code,
         [&](uint64_t first, size_t count, uint8_t* out) {
-            readColumns(groups, colour, first, count, out);
+            readColumns(groups, colour, 0, first, count, out);
         },
         bits);
 }
@@ -277,11 +267,10 @@ bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uin
     });
 }
 
-// Which way each change goes: bit j of the XChaCha20 keystream of the direction key for column
-// j, under the nonce 1, 0, ..., 0 for the stream, 2 for the salt and 3 for the head. Each change
-// is its own byte, so the changes can be shared among threads. Returns the number of changes,
-// or nothing when memory ran out.
-constexpr unsigned char kStreamDirections = 1;
+// Which way each change of the salt or the head goes: bit j of the XChaCha20 keystream of the
+// direction key for column j, under the nonce 2, 0, ..., 0 for the salt and 3 for the head (the
+// stream's changes go the way its layers say). Each change is its own byte, so the changes can
+// be shared among threads. Returns the number of changes, or nothing when memory ran out.
 constexpr unsigned char kSaltDirections = 2;
 constexpr unsigned char kHeadDirections = 3;
 
@@ -313,10 +302,14 @@ StealthStatus carryBits(unsigned char* colour, const uint16_t* packed,
                         const ColumnGroups<Walk>& groups, const TrellisCode& code,
                         const unsigned char* message, uint64_t bits, const SecretBytes& directions,
                         unsigned char nonce, uint64_t& changes) {
+    const unsigned char* const picture = colour;
+    const auto lowBit = [picture](uint32_t byte) {
+        return static_cast<uint16_t>((picture[byte] & 1u) << 15);
+    };
     const TrellisFlips flips = trellisEmbed(
         code,
         [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
-            gatherColumns(groups, packed, first, count, out, place);
+            gatherColumns(groups, packed, lowBit, first, count, out, place);
         },
         message, bits, columnScale(groups, packed));
     if (!flips.ok) {
@@ -340,7 +333,9 @@ uint32_t stealthWidth(uint64_t sealedLength, uint32_t width, uint32_t height) {
     if (sealedLength == 0 || sealedLength > std::numeric_limits<uint32_t>::max()) {
         return 0;
     }
-    return widthFor(streamSteps(width, height), sealedLength * 8);
+    const uint64_t steps = streamSteps(width, height);
+    const uint32_t w = widthFor(steps, sealedLength * 8);
+    return w != 0 && streamFits(steps, sealedLength, kLeastWidth) ? w : 0;
 }
 
 uint64_t stealthSaltSteps(uint32_t width, uint32_t height) {
@@ -397,12 +392,9 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
         return report;
     }
     const Layout layout = layoutOf(width, height);
-    const uint64_t bits = static_cast<uint64_t>(sealedBytes) * 8;
     const KeyedWalk walk(keys->walk.data(), layout.colourBytes, {});
     const ColumnGroups<KeyedWalk> headGroups{&walk, 0, layout.headSteps,
                                              kHeadBits * layout.headWidth};
-    const ColumnGroups<KeyedWalk> streamGroups{&walk, layout.headSteps, layout.streamSteps(),
-                                               bits * w};
     LargeBuffer<uint16_t> packed(static_cast<size_t>(layout.colourBytes));
     if (packed.failed() || !packBytes(colour, width, height, packed.data())) {
         report.status = StealthStatus::NoMemory;
@@ -424,19 +416,23 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
                            keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip),
                            masked.data(), kHeadBits, keys->directions, kHeadDirections, changes);
     }
+    StreamChanges stream;
     if (status == StealthStatus::Done) {
-        status =
-            carryBits(colour, packed.data(), streamGroups, keystreamCode(w, keys->code.data(), 0),
-                      reinterpret_cast<const unsigned char*>(sealed.constData()), bits,
-                      keys->directions, kStreamDirections, changes);
+        stream =
+            carryStream(colour, width, height, packed.data(),
+                        {&walk, layout.headSteps, layout.streamSteps(), keys->code.data()}, sealed);
+        status = stream.end == StreamEnd::Done       ? StealthStatus::Done
+                 : stream.end == StreamEnd::TooLarge ? StealthStatus::TooLarge
+                                                     : StealthStatus::NoMemory;
     }
     report.status = status;
     if (status != StealthStatus::Done) {
         return report;
     }
     report.width = w;
-    report.changes = changes;
-    report.mostChanges = places.groups.columns + headGroups.columns + streamGroups.columns;
+    report.changes = changes + stream.changes;
+    report.streamChanges = stream.changes;
+    report.mostChanges = places.groups.columns + headGroups.columns + stream.columns;
     return report;
 }
 
@@ -470,17 +466,12 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
     if (head[0] != kStealthVersion || length < static_cast<uint64_t>(sealedLength(0)) || w == 0) {
         return report;
     }
-    const uint64_t bits = uint64_t{length} * 8;
-    const ColumnGroups<KeyedWalk> streamGroups{&walk, layout.headSteps, layout.streamSteps(),
-                                               bits * w};
-    const std::vector<unsigned char> message =
-        readBits(colour, streamGroups, keystreamCode(w, keys->code.data(), 0), bits);
-    if (message.empty()) {
+    const QByteArray sealed = readStream(
+        colour, {&walk, layout.headSteps, layout.streamSteps(), keys->code.data()}, length);
+    if (sealed.isEmpty()) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
-    QByteArray sealed(reinterpret_cast<const char*>(message.data()),
-                      static_cast<qsizetype>(message.size()));
     QByteArray archive;
     switch (openBytes(sealed, archive, headText(head), keys->seal)) {
     case SealEnd::Done:

@@ -20,15 +20,16 @@ namespace brindmar {
 // Nothing in the picture can say what a guess costs, so the cost is the format's own.
 inline constexpr StrongCost kStealthCost = kDefaultStrongCost;
 
-inline constexpr uint8_t kStealthVersion = 3;
+inline constexpr uint8_t kStealthVersion = 4;
 inline constexpr int kHeadLength = 5; // version, then the sealed stream's length
 // The salt and the head take this many colour bytes a bit, as the stream does at the
 // recommended rate, so that they change the picture no more often than it does.
 inline constexpr uint64_t kStealthStepsPerBit = 50;
-// Columns of the syndrome-trellis code per hidden bit of the sealed stream: as many as the
+// Columns of the syndrome-trellis code per hidden bit of the salt and the head, and the colour
+// bytes per bit of the sealed stream (whose two planes each have twice as many): as many as the
 // picture has steps for, up to the most. More columns give the search more places to choose
 // from and fewer changes; the search's time grows with them. Past the most, a column takes
-// several colour bytes, so that the whole picture still carries the stream. At fewer than
+// several colour bytes, so that the whole picture still carries the bits. At fewer than
 // three, the few wet bytes of any photograph (and the salt's, wet for the stream) leave the
 // search no path often enough.
 inline constexpr uint32_t kLeastWidth = 3;
@@ -71,9 +72,10 @@ enum class StealthStatus {
 
 struct StealthEmbedReport {
     StealthStatus status = StealthStatus::Failed;
-    uint32_t width = 0;       // the trellis code's columns per hidden bit
-    uint64_t changes = 0;     // colour bytes changed by one
-    uint64_t mostChanges = 0; // at most one per trellis column
+    uint32_t width = 0;   // the stream's colour bytes per bit, up to 32: as if one plane carried it
+    uint64_t changes = 0; // colour bytes changed by one
+    uint64_t streamChanges = 0; // of them, the sealed stream's
+    uint64_t mostChanges = 0;   // at most one per trellis column
 };
 
 struct StealthExtractReport {

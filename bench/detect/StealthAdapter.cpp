@@ -2,6 +2,7 @@
 
 #include "PlusMinusOne.h"
 #include "protection/StealthImage.h"
+#include "protection/StealthStream.h"
 
 #include <QByteArray>
 
@@ -21,8 +22,9 @@ qsizetype archiveFitting(double bytes) {
 
 // The real coder under a key of the tile's own (drawn from the seed, not derived from a code:
 // the benchmark measures the embedding, not Argon2id). The document is random, as a sealed one
-// looks anyway.
-void embedStealth(Tile& tile, double rate, uint64_t seed) {
+// looks anyway. sync: the coupling's factor, 1 for none.
+void embedStealth(Tile& tile, double rate, uint64_t seed, float sync) {
+    brindmar::gStealthSyncFactor = sync;
     Rng rng(seed);
     brindmar::SecretBytes key(32);
     for (size_t i = 0; i < key.size(); ++i) {
@@ -43,11 +45,24 @@ void embedStealth(Tile& tile, double rate, uint64_t seed) {
 
 } // namespace
 
-std::vector<StealthEmbedding> stealthEmbeddings() {
-    // The coder itself; the payload-limited sender with HILL costs, which shows what any coder
-    // with these costs could reach; and random ±1, the bar it must clear.
-    return {
-        {"stealth", embedStealth},
+std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& couplings) {
+    // The coder itself, and without its coupling of neighbouring changes (and with other
+    // couplings asked for); the payload-limited sender with HILL costs, which shows what any
+    // coder with these costs could reach; and random ±1, the bar it must clear.
+    std::vector<StealthEmbedding> tried;
+    for (const float factor : couplings) {
+        tried.push_back({"stealth coupled " + std::to_string(factor).substr(0, 4),
+                         [factor](Tile& tile, double rate, uint64_t seed) {
+                             embedStealth(tile, rate, seed, factor);
+                         }});
+    }
+    std::vector<StealthEmbedding> all = {
+        {"stealth",
+         [](Tile& tile, double rate, uint64_t seed) {
+             embedStealth(tile, rate, seed, brindmar::kStealthSyncFactor);
+         }},
+        {"stealth uncoupled",
+         [](Tile& tile, double rate, uint64_t seed) { embedStealth(tile, rate, seed, 1.0f); }},
         {"HILL at the bound (simulated)",
          [](Tile& tile, double rate, uint64_t seed) {
              simulateAdaptive(tile, hillCosts(tile), rate * static_cast<double>(tile.colourBytes()),
@@ -58,6 +73,8 @@ std::vector<StealthEmbedding> stealthEmbeddings() {
              embedRandomPlusMinusOne(tile, rate * static_cast<double>(tile.colourBytes()), seed);
          }},
     };
+    all.insert(all.begin() + 2, tried.begin(), tried.end());
+    return all;
 }
 
 } // namespace detect

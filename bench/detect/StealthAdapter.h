@@ -17,6 +17,7 @@ struct StealthEmbedding {
     std::function<void(Tile&, double rate, uint64_t seed)> embed;
 };
 
-std::vector<StealthEmbedding> stealthEmbeddings();
+// couplings: more rows of the coder with these coupling factors, named "stealth coupled F".
+std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& couplings = {});
 
 } // namespace detect
