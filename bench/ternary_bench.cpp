@@ -2,7 +2,8 @@
 // costs: on 256 x 256 tiles of halved photographs (the detection benchmark's covers), the real
 // embed of a random sealed stream, against the sender that changes each colour byte up or down
 // with probability e^(-l c) / (1 + 2 e^(-l c)) for its HILL cost c (wet bytes, those at 0 or 255
-// or flat among their neighbours, never), l chosen so that the ternary entropies add up to the
+// or flat among their neighbours, never; with the colour difference costs added as the coder
+// adds them), l chosen so that the ternary entropies add up to the
 // stream's bits. The bound leaves out the salt's and the head's few changes, and so does C.
 //
 // Prints, for each rate (bits per colour byte) and coupling factor, "ternary RATE sync S tiles N
@@ -98,9 +99,18 @@ double boundChanges(const std::vector<float>& costs, double bits) {
 void embedTile(const Tile& tile, double rate, uint64_t seed, Totals& totals) {
     const size_t n = tile.colourBytes();
     std::vector<float> costs(n);
-    brindmar::HillCost(tile.bgr.data(), static_cast<uint32_t>(tile.width),
-                       static_cast<uint32_t>(tile.height))
-        .rows(0, static_cast<uint32_t>(tile.height), costs.data());
+    const auto w = static_cast<uint32_t>(tile.width);
+    const auto h = static_cast<uint32_t>(tile.height);
+    brindmar::HillCost(tile.bgr.data(), w, h).rows(0, h, costs.data());
+    if (brindmar::gStealthColourCosts) {
+        std::vector<unsigned char> differences(n);
+        brindmar::channelDifferences(tile.bgr.data(), n / 3, differences.data());
+        std::vector<float> more(n);
+        brindmar::HillCost(differences.data(), w, h).rows(0, h, more.data());
+        for (size_t i = 0; i < n; ++i) {
+            costs[i] += more[i];
+        }
+    }
     for (int y = 0; y < tile.height; ++y) {
         for (int x = 0; x < tile.width; ++x) {
             for (int c = 0; c < 3; ++c) {

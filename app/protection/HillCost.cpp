@@ -200,4 +200,16 @@ void HillCost::eachRow(uint32_t first, uint32_t end,
     }
 }
 
+void channelDifferences(const unsigned char* colour, uint64_t pixels, unsigned char* out) {
+    const auto clip = [](int v) { return static_cast<unsigned char>(std::clamp(v, 0, 255)); };
+    for (uint64_t p = 0; p < pixels; ++p) {
+        const int b = colour[3 * p];
+        const int g = colour[3 * p + 1];
+        const int r = colour[3 * p + 2];
+        out[3 * p] = clip(128 + b - g);
+        out[3 * p + 1] = clip(128 + g - (r + b + 1) / 2);
+        out[3 * p + 2] = clip(128 + r - g);
+    }
+}
+
 } // namespace brindmar

@@ -13,6 +13,13 @@ namespace brindmar {
 // The picture is width * 3 colour bytes a row, height rows. The costs of rows [first, end) go to
 // out, (end - first) * width * 3 of them, in the same order. A row's costs do not depend on
 // which rows are asked for with it, so pictures can be costed in strips, in any order.
+// The differences between a pixel's channels as a picture of the same size: blue less green,
+// green less the mean of red and blue, red less green, each plus 128 and clipped to 0..255.
+// Changing one channel by one moves its difference by one, so this picture's HILL costs say how
+// well a change hides among the colour differences, which colour detectors look at. pixels
+// pixels of three bytes from colour to out.
+void channelDifferences(const unsigned char* colour, uint64_t pixels, unsigned char* out);
+
 class HillCost {
 public:
     HillCost(const unsigned char* colour, uint32_t width, uint32_t height)

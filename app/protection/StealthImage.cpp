@@ -251,17 +251,46 @@ BRINDMAR_WIDE void packRow(const unsigned char* bytes, const float* costs, const
 }
 
 // Every colour byte's price and low bit packed as the trellis search takes them, in picture
-// order: strip by strip, each row packed as soon as its HILL costs are out.
+// order: strip by strip, each row packed as soon as its HILL costs are out. A byte's price is
+// its own channel's HILL cost plus that of its difference from the pixel's other channels: a
+// change must hide in both, since a photograph's channels move together.
 bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed) {
     const uint64_t row = uint64_t{width} * 3;
     const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
+    const bool together = gStealthColourCosts;
+    LargeBuffer<unsigned char> differences(together ? static_cast<size_t>(row * height) : 0);
+    if (together && differences.failed()) {
+        return false;
+    }
+    if (together && !forEachTask(strips, [&](uint64_t g) {
+            const uint64_t first = g * kStripRows;
+            const uint64_t end = std::min<uint64_t>(height, first + kStripRows);
+            channelDifferences(colour + first * row, (end - first) * width,
+                               differences.data() + first * row);
+        })) {
+        return false;
+    }
     return forEachTask(strips, [&](uint64_t g) {
         const auto first = static_cast<uint32_t>(g * kStripRows);
         const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
         thread_local std::vector<uint8_t> wet;
+        thread_local std::vector<float> apart;
+        thread_local std::vector<float> sum;
         wet.resize(static_cast<size_t>(row));
+        if (together) {
+            apart.resize(static_cast<size_t>(row * (end - first)));
+            sum.resize(static_cast<size_t>(row));
+            HillCost(differences.data(), width, height).rows(first, end, apart.data());
+        }
         HillCost(colour, width, height).eachRow(first, end, [&](uint32_t y, const float* costs) {
             wetRow(colour, row, height, y, wet.data());
+            if (together) {
+                const float* other = apart.data() + (y - first) * row;
+                for (uint64_t i = 0; i < row; ++i) {
+                    sum[i] = costs[i] + other[i];
+                }
+                costs = sum.data();
+            }
             packRow(colour + y * row, costs, wet.data(), row, packed + y * row);
         });
     });

@@ -33,6 +33,9 @@ inline constexpr uint32_t kMostLayerWidth = 32;
 inline constexpr float kStealthSyncFactor = 4.0f;
 // Tools that measure the coupling's worth set it to 1 (no coupling); the image is read alike.
 inline std::atomic<float> gStealthSyncFactor{kStealthSyncFactor};
+// Whether a colour byte's cost adds the HILL cost of its channel's difference from the others
+// (channelDifferences) to its own; tools that measure its worth turn it off.
+inline std::atomic<bool> gStealthColourCosts{true};
 
 // A trellis code whose submatrix is bytes [skip, skip + width) of the XChaCha20 keystream of key
 // (all-zero nonce), one byte a column.

@@ -17,7 +17,8 @@ struct StealthEmbedding {
     std::function<void(Tile&, double rate, uint64_t seed)> embed;
 };
 
-// couplings: more rows of the coder with these coupling factors, named "stealth coupled F".
+// couplings: more rows of the coder with these coupling factors, named "stealth coupled F"
+// (1: the colour difference costs alone).
 std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& couplings = {});
 
 } // namespace detect
