@@ -1,5 +1,6 @@
 #include "protection/StealthStream.h"
 
+#include "protection/Parallel.h"
 #include "protection/StealthColumns.h"
 
 #include <algorithm>
@@ -139,6 +140,17 @@ private:
     std::vector<Lean> m_saved; // the prices lowered, as they were
 };
 
+bool setPlane(const unsigned char* colour, uint16_t* packed, uint64_t bytes, int plane) {
+    constexpr uint64_t kShare = uint64_t{1} << 20;
+    return forEachTask((bytes + kShare - 1) / kShare, [&](uint64_t t) {
+        const uint64_t end = std::min(bytes, (t + 1) * kShare);
+        for (uint64_t i = t * kShare; i < end; ++i) {
+            packed[i] =
+                static_cast<uint16_t>((packed[i] & 0x7fffu) | ((colour[i] >> plane) & 1u) << 15);
+        }
+    });
+}
+
 ColumnGroups<KeyedWalk> groupsOf(const StreamStretch& stretch, const Layer& layer) {
     return ColumnGroups<KeyedWalk>{stretch.walk, layer.from, layer.steps, layer.columns()};
 }
@@ -149,10 +161,14 @@ StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, const StreamStretc
                      uint64_t& changes) {
     const ColumnGroups<KeyedWalk> groups = groupsOf(stretch, layer);
     const TrellisCode code = keystreamCode(layer.width, stretch.codeKey, layer.codeSkip);
-    const unsigned char* const picture = colour;
     const int plane = layer.plane;
-    const auto bitOf = [picture, plane](uint32_t byte) {
-        return static_cast<uint16_t>(((picture[byte] >> plane) & 1u) << 15);
+    // The layer's bits go into the prices' top bits first, a sweep along memory, so that the
+    // gather in walk order reads one place a byte rather than two.
+    if (!setPlane(colour, packed, stretch.walk->size(), plane)) {
+        return StreamEnd::NoMemory;
+    }
+    const auto bitOf = [packed](uint32_t byte) {
+        return static_cast<uint16_t>(packed[byte] & 0x8000u);
     };
     const float factor = gStealthSyncFactor;
     if (factor > 1) {

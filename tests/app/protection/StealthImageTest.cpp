@@ -240,8 +240,8 @@ TEST(Stealth, TheImageDoesNotDependOnTheNumberOfThreads) {
         key.data()[i] = static_cast<unsigned char>(pick(random));
     }
     const StealthSalt salt{1, 2, 3};
-    // Ten segments of the trellis code.
-    const QByteArray archive = randomArchive(random, 10 * 2048 / 8 - 120);
+    // Nine segments of 2048 bits, cut among the stream's layers.
+    const QByteArray archive = randomArchive(random, 9 * 2048 / 8 - 120);
     std::vector<std::vector<unsigned char>> made;
     for (unsigned threads : {1u, 2u, 5u}) {
         gMostTaskThreads = threads;
@@ -295,7 +295,8 @@ Picture photographLike(std::mt19937& random, uint32_t width, uint32_t height) {
 // none of them again and again.
 TEST(Stealth, ThePublicPlacesChangeAsOftenAsTheRest) {
     std::mt19937 random(3110);
-    const uint32_t width = 200;
+    // Large enough that the salt has all its places, 80 a bit.
+    const uint32_t width = 400;
     const uint32_t height = 180;
     const uint64_t saltSteps = stealthSaltSteps(width, height);
     const std::vector<uint64_t> salt = saltPositions(width, height, saltSteps);
