@@ -109,15 +109,26 @@ public:
     // Lowers, by the factor, the price of every leaning byte whose change in this layer would go
     // its way; restore() undoes it.
     void lower(const unsigned char* colour, uint16_t* packed, int plane, float factor) {
-        std::sort(m_raw.begin(), m_raw.end(),
-                  [](const Lean& a, const Lean& b) { return a.byte < b.byte; });
-        m_saved.clear();
-        for (size_t i = 0; i < m_raw.size();) {
-            const uint32_t b = m_raw[i].byte;
-            int32_t sum = 0;
-            for (; i < m_raw.size() && m_raw[i].byte == b; ++i) {
-                sum += m_raw[i].sum;
+        // Only the leanings added since the last layer are sorted, then merged in and summed
+        // per byte: the list grows by a few per change, layer after layer.
+        const auto byByte = [](const Lean& a, const Lean& b) { return a.byte < b.byte; };
+        const auto fresh = m_raw.begin() + static_cast<std::ptrdiff_t>(m_sorted);
+        std::sort(fresh, m_raw.end(), byByte);
+        std::inplace_merge(m_raw.begin(), fresh, m_raw.end(), byByte);
+        size_t kept = 0;
+        for (size_t i = 0; i < m_raw.size(); ++i) {
+            if (kept != 0 && m_raw[kept - 1].byte == m_raw[i].byte) {
+                m_raw[kept - 1].sum += m_raw[i].sum;
+            } else {
+                m_raw[kept++] = m_raw[i];
             }
+        }
+        m_raw.resize(kept);
+        m_sorted = kept;
+        m_saved.clear();
+        for (const Lean& lean : m_raw) {
+            const uint32_t b = lean.byte;
+            const int32_t sum = lean.sum;
             const uint16_t was = packed[b];
             if (sum == 0 || (was & 0x7fffu) >= kWetPacked ||
                 (sum > 0) != (directionOf(colour[b], plane) > 0)) {
@@ -136,7 +147,8 @@ public:
 private:
     uint64_t m_row;
     uint32_t m_height;
-    std::vector<Lean> m_raw;
+    std::vector<Lean> m_raw; // sorted by byte up to m_sorted, one entry a byte there
+    size_t m_sorted = 0;
     std::vector<Lean> m_saved; // the prices lowered, as they were
 };
 
