@@ -1,6 +1,7 @@
 #include "cli/OutcomeText.h"
 
 #include "cli/BmpKind.h"
+#include "cli/JpegStealthText.h"
 
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
@@ -179,6 +180,9 @@ QStringList infoLines(const InfoOutcome& info) {
     case InfoOutcome::Carrier::Unusable:
         lines << QStringLiteral("Carrier: ") + info.validity;
         break;
+    }
+    if (info.jpegStealthMax >= 0) {
+        lines << jpegStealthInfoLine(info);
     }
     if (info.opened) {
         lines << QStringLiteral("Payload: %1, %2 bytes, %3")

@@ -16,6 +16,7 @@
 #include "workflows/EmbeddedImageCommit.h"
 #include "workflows/EngineLoop.h"
 #include "workflows/ImageFormat.h"
+#include "workflows/JpegStealthRoute.h"
 #include "workflows/OutputFormatChoice.h"
 #include "workflows/PngImage.h"
 #include "workflows/StealthEmbedding.h"
@@ -265,10 +266,12 @@ bool EmbedRun::prepareOutput() {
     }
     // A PNG carrier is named, and its format judged, by the PNG, not its work BMP.
     const QString chosen = shownImagePath(m_model);
-    m_output = embedOutputPath(m_model.embedOutputFolder, chosen, outputFormatAsked(m_model));
+    m_output = jpegStealthOutput(m_model).value_or(
+        embedOutputPath(m_model.embedOutputFolder, chosen, outputFormatAsked(m_model)));
     if (NameTaken(m_output)) {
         normalPointer(m_ctx);
-        if (SameFile(m_output, m_carrier) || SameFile(m_output, chosen)) {
+        if (SameFile(m_output, m_carrier) || SameFile(m_output, chosen) ||
+            replacesJpegCarrier(m_model, m_output)) {
             m_ctx.report(Sound::Attention, kEmbedTitle,
                          QStringLiteral("Cannot embed to same directory as the source image "
                                         "file.\n\nChange the directory in 'Output to' before "
@@ -447,7 +450,7 @@ void EmbedRun::runStealth() {
              true, Reason::CannotWrite, image->error());
         return;
     }
-    const StealthOutcome made = EmbedStealthImage(m_ctx, m_carrier, image);
+    const StealthOutcome made = EmbedStealthCarrier(m_ctx, m_carrier, image);
     if (made.stopped) {
         normalPointer(m_ctx);
         failureExit(Ending::Stopped, Reason::None);

@@ -5,11 +5,13 @@
 #include "protection/StealthFile.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
+#include "workflows/BesideEvents.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
 #include "workflows/ImageFormat.h"
+#include "workflows/JpegStealthRoute.h"
 #include "workflows/PictureConversion.h"
 #include "workflows/PngImage.h"
 #include "workflows/StrongProtection.h"
@@ -32,43 +34,6 @@ namespace brindmar {
 namespace {
 
 const QString kStealthTitle = QStringLiteral("Stealth");
-
-// The coder derives its key (a third of a second or more) and walks the whole picture, which
-// cannot be interrupted; it runs on a thread of its own while the window keeps answering, and
-// Stop ends the wait at once. A job left behind finishes alone on its own copies, and wipes
-// what it holds when it lets go of it. False when the user stopped.
-template <typename Job> bool finishedBesideEvents(WorkflowContext& ctx, std::shared_ptr<Job> job) {
-    struct Finish {
-        std::mutex mutex;
-        std::condition_variable signal;
-        bool done = false;
-    };
-    auto finish = std::make_shared<Finish>();
-    try {
-        std::thread([job, finish] {
-            job->run();
-            const std::lock_guard lock(finish->mutex);
-            finish->done = true;
-            finish->signal.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        job->run(); // no thread to be had: the window waits instead
-        return true;
-    }
-    for (;;) {
-        {
-            std::unique_lock lock(finish->mutex);
-            if (finish->signal.wait_for(lock, std::chrono::milliseconds(25),
-                                        [&finish] { return finish->done; })) {
-                return true;
-            }
-        }
-        ctx.letEventsRun();
-        if (ctx.model.stopRequest) {
-            return false;
-        }
-    }
-}
 
 // The plain document in memory is wiped when the job goes, whoever lets go of it last.
 void wipe(QByteArray& bytes) {
@@ -227,10 +192,16 @@ void applyStealthCapacity(WindowModel& m) {
     shown.cropPercent.clear();
     shown.cropFrameVisible = false;
     m.pointerMarks = 0;
-    const bool takes = m.stealthCandidate || m.stealthByConversion;
-    const int64_t most = takes ? stealthCapacity(static_cast<uint32_t>(pictureWidth(m)),
-                                                 static_cast<uint32_t>(pictureHeight(m)))
-                               : 0;
+    const std::optional<QString> jpeg = jpegStealthCarrier(m);
+    const bool takes = m.stealthCandidate || m.stealthByConversion || jpeg;
+    int64_t most = takes ? stealthCapacity(static_cast<uint32_t>(pictureWidth(m)),
+                                           static_cast<uint32_t>(pictureHeight(m)))
+                         : 0;
+    // A JPEG kept a JPEG takes what its coefficients take.
+    if (jpeg) {
+        takeJpegFigures(m, *jpeg);
+        most = m.jpegCapacity;
+    }
     shown.embedMax = QString::number(most);
     m.setState(state::EmbedPossible,
                m.hasState(state::DocumentChosen) && takes && stealthArchiveLength(m) <= most);
@@ -402,8 +373,26 @@ StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png) {
     return outcome;
 }
 
+bool LeaveStealthArchive(WorkflowContext& ctx, const QByteArray& found, QString& failure) {
+    const QString archivePath = ctx.temporaryFolder + kWorkArchiveName;
+    QFile archive(archivePath);
+    const bool written = archive.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         archive.write(found) == found.size() && archive.flush();
+    archive.close();
+    if (!written) {
+        QFile::remove(archivePath);
+        failure = archivePath + QStringLiteral(" could not be written: ") +
+                  writeFailureReason(ctx.platform, ctx.temporaryFolder);
+    }
+    return written;
+}
+
 StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image) {
     WindowModel& m = ctx.model;
+    // A carrier converted from a JPEG is searched in the JPEG's own coefficients.
+    if (const auto jpeg = jpegSearchSource(m)) {
+        return SearchJpegStealthPayload(ctx, *jpeg);
+    }
     StealthOutcome outcome;
     auto job = std::make_shared<SearchJob>(codeSecret(m.code));
     job->image = image;
@@ -428,15 +417,7 @@ StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image) 
         return outcome;
     }
     // The archive goes where a plain extraction leaves it, for the same unpacking.
-    const QString archivePath = ctx.temporaryFolder + kWorkArchiveName;
-    QFile archive(archivePath);
-    const bool written = archive.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                         archive.write(job->archive) == job->archive.size() && archive.flush();
-    archive.close();
-    if (!written) {
-        QFile::remove(archivePath);
-        outcome.failure = archivePath + QStringLiteral(" could not be written: ") +
-                          writeFailureReason(ctx.platform, ctx.temporaryFolder);
+    if (!LeaveStealthArchive(ctx, job->archive, outcome.failure)) {
         return outcome;
     }
     outcome.done = true;

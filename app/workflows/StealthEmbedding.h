@@ -70,6 +70,10 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
 // only when that gives the work archive back byte for byte; the decoded copy goes either way.
 StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png);
 
+// Puts an archive a search found where a plain extraction leaves its own; false, with the
+// reason in failure, when it cannot be written.
+bool LeaveStealthArchive(WorkflowContext& ctx, const QByteArray& found, QString& failure);
+
 // Looks for a stealth payload in image with the model's code; when done the work archive holds
 // what it carried, and nothing is written otherwise.
 StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image);

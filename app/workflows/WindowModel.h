@@ -236,6 +236,15 @@ struct WindowModel {
     // The chosen BMP is one the stealth coder cannot read (8-bit, run-length coded) but the
     // picture converter can: under Stealth its 24-bit copy in the private work folder carries.
     bool stealthByConversion = false;
+    // Under Stealth a JPEG carrier gives a JPEG: whether it goes without its EXIF (GPS and all);
+    // nothing asks the user when the EXIF names a place.
+    std::optional<bool> dropJpegMetadata;
+    // The Stealth figures of the JPEG at jpegFiguresOf, worked out once a carrier.
+    QString jpegFiguresOf;
+    int64_t jpegCapacity = 0;
+    int64_t jpegRecommended = 0;
+    uint64_t jpegNonZeroAc = 0;
+    bool jpegGps = false;
 
     // The chosen document and its packed form.
     QString documentPath;
