@@ -50,12 +50,13 @@ struct EmbedJob {
     StrongCost cost;
     std::shared_ptr<ReplacementFile> out;
     StealthFileResult made;
+    StealthHeldKey held;
 
     explicit EmbedJob(SecretBytes secret) : code(std::move(secret)) {}
     ~EmbedJob() { wipe(archive); }
     // The coder reads the picture back with its key while the file is written; the original
     // may be offered for wiping after an embed.
-    void run() { made = writeStealthImage(carrier, code, archive, *out, cost); }
+    void run() { made = writeStealthImage(carrier, code, archive, *out, cost, held); }
 };
 
 struct SearchJob {
@@ -77,6 +78,8 @@ struct ReadBackJob {
     QString png;
     QString decoded;
     SecretBytes code;
+    // The embed's own key: no second derivation. Without it, one from the code.
+    std::shared_ptr<const StealthHeldKey> held;
     StrongCost cost;
     PictureConversion decoding;
     QByteArray archive;
@@ -90,7 +93,8 @@ struct ReadBackJob {
     void run() {
         decoding = pictures->convert(png, decoded);
         if (decoding.ok) {
-            found = extractStealthFile(decoded, code, archive, cost);
+            found = held ? extractStealthFileWithKey(decoded, *held, archive)
+                         : extractStealthFile(decoded, code, archive, cost);
         }
     }
 };
@@ -321,6 +325,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     const StealthFileResult& made = job->made;
     if (made.status == StealthFileStatus::Done) {
         outcome.done = true;
+        m.stealthKey = std::make_shared<const StealthHeldKey>(std::move(job->held));
     } else if (made.status == StealthFileStatus::Failed) {
         outcome.failure = named + QStringLiteral(" - the new image does not give the document "
                                                  "back with this code, so it was not written");
@@ -351,6 +356,7 @@ StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png) {
     job->png = png;
     job->decoded = ctx.temporaryFolder + kWorkCarrierName;
     job->cost = ctx.strongCost;
+    job->held = std::move(m.stealthKey);
     if (!job->code.valid()) {
         outcome.failure = sealEndText(SealEnd::Unsupported, shownImagePath(m));
         return outcome;

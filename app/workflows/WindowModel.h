@@ -14,6 +14,8 @@
 
 namespace brindmar {
 
+struct StealthHeldKey;
+
 // Bits of the window state. Everything from Embedding upwards (with KeepProgress taken off)
 // means an operation is running.
 namespace state {
@@ -245,6 +247,9 @@ struct WindowModel {
     int64_t jpegRecommended = 0;
     uint64_t jpegNonZeroAc = 0;
     bool jpegGps = false;
+
+    // The key and salt the last stealth embed derived, while its image is read back as written.
+    std::shared_ptr<const StealthHeldKey> stealthKey;
 
     // The chosen document and its packed form.
     QString documentPath;
