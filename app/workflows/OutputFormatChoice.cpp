@@ -1,5 +1,6 @@
 #include "workflows/OutputFormatChoice.h"
 
+#include "workflows/JpegStealthRoute.h"
 #include "workflows/PngImage.h"
 
 namespace brindmar {
@@ -47,8 +48,13 @@ std::optional<ImageFormat> outputFormatAsked(const WindowModel& model) {
 QString formatChoiceTooltip(const WindowModel& model) {
     QString tip = QStringLiteral(
         "Format of the new image: as the carrier (a BMP for a BMP carrier, a PNG for any other "
-        "picture), BMP, or PNG (lossless, about a third of the BMP's size)");
+        "picture; under Stealth a JPEG for a JPEG), BMP, or PNG (lossless, about a third of the "
+        "BMP's size)");
     const QString carrier = shownImagePath(model);
+    if (jpegStealthCarrier(model)) {
+        return tip + QStringLiteral(". With this carrier: JPEG, the document in the photo's own "
+                                    "coefficients (safer for a photo than PNG or BMP)");
+    }
     if (!model.imageFormat && !carrier.isEmpty()) {
         tip += QStringLiteral(". With this carrier: ") +
                imageFormatName(outputFormatFor(carrier, outputFormatAsked(model))).toUpper();
