@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     (void)brindmar::jpegStealthReadSalt(jpeg);
     const brindmar::JpegStealthFound found = brindmar::jpegStealthExtractWithKey(jpeg, fixedKey());
-    require(found.status == JpegStealthStatus::Done || found.status == JpegStealthStatus::NotFound ||
+    require(found.status == JpegStealthStatus::Done ||
+                found.status == JpegStealthStatus::NotFound ||
                 found.status == JpegStealthStatus::Damaged ||
                 found.status == JpegStealthStatus::NoMemory,
             "an outcome reading cannot give");
