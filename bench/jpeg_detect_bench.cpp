@@ -29,7 +29,9 @@
 //
 // Options: folders; --per-picture=N most tiles of one photograph (default 12); --tiles=N at most N
 // tiles, spread over all cut; --rates=A,B,...; --splits=N (default 5); --only=NAME rows whose
-// name holds NAME.
+// name holds NAME; --recompressed=Q,... a further band per quality Q, of tiles cut from the
+// photographs halved and compressed at Q by Qt, for the qualities the wallpapers have few of;
+// --recompressed-only those bands alone.
 #include "Dctr.h"
 #include "Ensemble.h"
 #include "JpegAttacks.h"
@@ -43,11 +45,15 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QString>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -69,6 +75,7 @@ int gSplits = 5;
 struct Cover {
     QByteArray file;
     int quality = 0;
+    int made = 0; // the quality it was compressed at here, 0 for a photograph's own tile
     uint64_t nonZeroAc = 0;
     Components components;
 };
@@ -160,8 +167,57 @@ std::vector<View> viewsOf(size_t count, const std::function<View(size_t)>& one) 
 
 struct Band {
     std::string name;
-    std::function<bool(int)> holds;
+    std::function<bool(const Cover&)> holds;
 };
+
+std::vector<Band> gBands = {
+    {"q<90", [](const Cover& c) { return c.made == 0 && c.quality < 90; }},
+    {"q>=90", [](const Cover& c) { return c.made == 0 && c.quality >= 90; }}};
+
+// The photograph's tiles that open as colour JPEGs of quality kLeastQuality and above; the number
+// taken, and those below the quality counted in `belowLeast`.
+int addTiles(const std::filesystem::path& path, int made, int perPicture, std::vector<Cover>& out,
+             int& belowLeast) {
+    int added = 0;
+    for (QByteArray& file : detect::cutJpegTiles(path, kTileSize, perPicture)) {
+        brindmar::JpegCoefficients jpeg;
+        if (jpeg.open(file) != brindmar::JpegOpenStatus::Done || jpeg.components().size() != 3) {
+            continue;
+        }
+        Cover cover;
+        cover.quality = detect::estimatedQuality(jpeg.components()[0].quant);
+        if (cover.quality < kLeastQuality) {
+            ++belowLeast;
+            continue;
+        }
+        cover.made = made;
+        cover.nonZeroAc = brindmar::jpegNonZeroAcCount(jpeg);
+        cover.components = jpeg.components();
+        cover.file = std::move(file);
+        out.push_back(std::move(cover));
+        ++added;
+    }
+    return added;
+}
+
+// The photograph halved (which wipes out its own blocks) and compressed at `quality` by Qt, as a
+// file in `dir` for jpegtran to cut; empty when it cannot be read.
+std::filesystem::path halvedAt(const std::filesystem::path& path, int quality,
+                               const QTemporaryDir& dir) {
+    QImageReader reader(QString::fromStdString(path.string()));
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        return {};
+    }
+    const QString name = dir.filePath(QStringLiteral("halved.jpg"));
+    QImageWriter writer(name, "JPEG");
+    writer.setQuality(quality);
+    if (!writer.write(image.scaled(image.width() / 2, image.height() / 2, Qt::IgnoreAspectRatio,
+                                   Qt::SmoothTransformation))) {
+        return {};
+    }
+    return name.toStdString();
+}
 
 double msSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -212,13 +268,11 @@ detect::SplitAreas scalarAreas(const std::vector<double>& cover, const std::vect
 void report(const std::vector<Cover>& covers, const std::vector<View>& coverViews,
             const std::vector<View>& stegoViews, const std::string& row, double rate, uint64_t seed,
             std::chrono::steady_clock::time_point start) {
-    const std::vector<Band> bands = {{"q<90", [](int q) { return q < 90; }},
-                                     {"q>=90", [](int q) { return q >= 90; }}};
-    for (const Band& band : bands) {
+    for (const Band& band : gBands) {
         detect::FeatureRows cover, stego;
         std::vector<double> chiC, chiS, f5C, f5S, pmC, pmS;
         for (size_t i = 0; i < covers.size(); ++i) {
-            if (!band.holds(covers[i].quality) || !stegoViews[i].present) {
+            if (!band.holds(covers[i]) || !stegoViews[i].present) {
                 continue;
             }
             cover.push_back(coverViews[i].dctr);
@@ -270,6 +324,8 @@ int main(int argc, char** argv) {
     int perPicture = 12;
     size_t tileLimit = 0;
     std::string only;
+    std::vector<int> recompressed;
+    bool recompressedOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg.rfind("--rates=", 0) == 0) {
@@ -283,6 +339,12 @@ int main(int argc, char** argv) {
             gSplits = std::max(1, std::atoi(arg.c_str() + 9));
         } else if (arg.rfind("--per-picture=", 0) == 0) {
             perPicture = std::max(1, std::atoi(arg.c_str() + 14));
+        } else if (arg.rfind("--recompressed=", 0) == 0) {
+            for (const QString& q : QString::fromStdString(arg.substr(15)).split(u',')) {
+                recompressed.push_back(q.toInt());
+            }
+        } else if (arg == "--recompressed-only") {
+            recompressedOnly = true;
         } else if (arg.rfind("--only=", 0) == 0) {
             only = arg.substr(7);
         } else if (arg.rfind("--", 0) == 0) {
@@ -296,27 +358,22 @@ int main(int argc, char** argv) {
     std::vector<Cover> covers;
     int pictures = 0;
     int belowLeast = 0;
-    for (const auto& path : detect::picturesUnder(folders)) {
-        bool any = false;
-        for (QByteArray& file : detect::cutJpegTiles(path, kTileSize, perPicture)) {
-            brindmar::JpegCoefficients jpeg;
-            if (jpeg.open(file) != brindmar::JpegOpenStatus::Done ||
-                jpeg.components().size() != 3) {
-                continue;
-            }
-            Cover cover;
-            cover.quality = detect::estimatedQuality(jpeg.components()[0].quant);
-            if (cover.quality < kLeastQuality) {
-                ++belowLeast;
-                continue;
-            }
-            cover.nonZeroAc = brindmar::jpegNonZeroAcCount(jpeg);
-            cover.components = jpeg.components();
-            cover.file = std::move(file);
-            covers.push_back(std::move(cover));
-            any = true;
+    const std::vector<std::filesystem::path> photographs = detect::picturesUnder(folders);
+    for (const auto& path : photographs) {
+        if (!recompressedOnly) {
+            pictures += addTiles(path, 0, perPicture, covers, belowLeast) > 0 ? 1 : 0;
         }
-        pictures += any ? 1 : 0;
+    }
+    const QTemporaryDir scratch;
+    for (int quality : recompressed) {
+        gBands.push_back({"halved q" + std::to_string(quality),
+                          [quality](const Cover& c) { return c.made == quality; }});
+        for (const auto& path : photographs) {
+            const std::filesystem::path halved = halvedAt(path, quality, scratch);
+            if (!halved.empty()) {
+                addTiles(halved, quality, perPicture, covers, belowLeast);
+            }
+        }
     }
     if (tileLimit > 0 && covers.size() > tileLimit) {
         std::vector<Cover> kept;
@@ -333,14 +390,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::map<int, int> byQuality;
+    std::map<int, int> byMade;
     for (const Cover& c : covers) {
-        ++byQuality[c.quality];
+        ++(c.made == 0 ? byQuality[c.quality] : byMade[c.made]);
     }
     std::printf("jpeg_covers %zu pictures %d below_quality_%d %d seconds %.0f\n", covers.size(),
                 pictures, kLeastQuality, belowLeast, msSince(start) / 1000.0);
     std::printf("jpeg_covers quality");
     for (const auto& [q, n] : byQuality) {
         std::printf(" %d:%d", q, n);
+    }
+    for (const auto& [q, n] : byMade) {
+        std::printf("\njpeg_covers halved_q%d %d", q, n);
     }
     std::printf("\njpeg_auc band | row | rate | pairs | DCTR | chi-square | calibrated F5 | "
                 "calibrated ±1 | seconds\n");
