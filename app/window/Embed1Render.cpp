@@ -137,12 +137,7 @@ void Embed1::renderTexts() {
 }
 
 void Embed1::showWritten(const Outcome& outcome) {
-    m_writtenStatus.clear();
-    if (outcome.done() && outcome.written.size() == 1) {
-        const QFileInfo file(outcome.written.front());
-        m_writtenStatus = QStringLiteral("Wrote %1 in %2")
-                              .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()));
-    }
+    m_writtenStatus = outcome.done() ? renderOutcome(outcome).status : QString();
     render();
 }
 
