@@ -114,7 +114,12 @@ void Embed1::renderTexts() {
     setText(DocFileTxt, shown.documentBox);
     setText(DocNameLbl, shown.documentName);
     setText(DocSizeLbl, shown.documentSize);
-    setText(EmbMaxLbl, shown.embedMax);
+    // Under Stealth the most that fits is not the most to carry: both are there before Embed.
+    setText(EmbMaxLbl,
+            m_model.stealthWanted && !shown.embedRecommended.isEmpty() &&
+                    !shown.embedMax.isEmpty() && shown.embedMax != u"0"
+                ? QStringLiteral("%1 (recommended %2)").arg(shown.embedMax, shown.embedRecommended)
+                : shown.embedMax);
     setText(CropLbl, shown.cropPercent);
     setText(BMPFileTxt, shownImagePath(m_model));
     setElidedPath(ExToTxt, shown.outputFolder);
@@ -153,9 +158,13 @@ void Embed1::renderLayout() {
     setColour(EmbFLbl, extract ? kRed : kBlue);
     for (QWidget* widget : std::initializer_list<QWidget*>{
              EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, StealthCkB, StealthCkBLbl, DocSzLbl,
-             DocSizeLbl, CropPLbl, CropLbl, EmbMLbl, EmbMaxLbl, CropULbl}) {
+             DocSizeLbl, EmbMLbl, EmbMaxLbl, CropULbl}) {
         showIf(widget, !extract);
     }
+    // Stealth takes the whole picture, never a crop: its row gives the crop's room to the
+    // recommended size beside "Embed max.".
+    showIf(CropPLbl, !extract && !m_model.stealthWanted);
+    showIf(CropLbl, !extract && !m_model.stealthWanted);
     for (QPushButton* button : CropBtn) {
         showIf(button, !extract);
     }

@@ -1,5 +1,6 @@
 #include "workflows/OutputFormatChoice.h"
 
+#include "util/PathHelpers.h"
 #include "workflows/PngImage.h"
 
 namespace brindmar {
@@ -47,11 +48,19 @@ std::optional<ImageFormat> outputFormatAsked(const WindowModel& model) {
 QString formatChoiceTooltip(const WindowModel& model) {
     QString tip = QStringLiteral(
         "Format of the new image: as the carrier (a BMP for a BMP carrier, a PNG for any other "
-        "picture), BMP, or PNG (lossless, about a third of the BMP's size)");
+        "picture, and for a BMP converted here from one), BMP, or PNG (lossless, about a third "
+        "of the BMP's size)");
     const QString carrier = shownImagePath(model);
     if (!model.imageFormat && !carrier.isEmpty()) {
         tip += QStringLiteral(". With this carrier: ") +
                imageFormatName(outputFormatFor(carrier, outputFormatAsked(model))).toUpper();
+        // A BMP the user watched being made from a photo still gives the photo's format.
+        if (!model.convertedBmp.isEmpty() && model.display.bmpPath == model.convertedBmp) {
+            QString picture = model.convertedPicture;
+            tip += QStringLiteral(", as for %1, the picture it was converted from; \"as BMP\" "
+                                  "keeps a BMP")
+                       .arg(FileNameOf(picture));
+        }
     }
     return tip;
 }

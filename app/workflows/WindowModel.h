@@ -134,6 +134,8 @@ struct WindowDisplay {
     // The output row names the extract output folder (see outputIsExtract).
     bool extractOutput = false;
     QString embedMax;
+    // Under Stealth: the most that keeps to the recommended rate; empty otherwise.
+    QString embedRecommended;
     QString cropPercent;
     QString bmpPath;
     QString outputFolder;
@@ -236,6 +238,9 @@ struct WindowModel {
     // The chosen BMP is one the stealth coder cannot read (8-bit, run-length coded) but the
     // picture converter can: under Stealth its 24-bit copy in the private work folder carries.
     bool stealthByConversion = false;
+    // The recommended size the user kept the document above, told so at its choice (-1: none):
+    // Embed does not say it again for the same carrier's size.
+    int64_t stealthAboveRateAgreed = -1;
 
     // The chosen document and its packed form.
     QString documentPath;
