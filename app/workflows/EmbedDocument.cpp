@@ -272,11 +272,9 @@ bool EmbedRun::prepareOutput() {
         normalPointer(m_ctx);
         if (SameFile(m_output, m_carrier) || SameFile(m_output, chosen) ||
             replacesJpegCarrier(m_model, m_output)) {
-            m_ctx.report(Sound::Attention, kEmbedTitle,
-                         QStringLiteral("Cannot embed to same directory as the source image "
-                                        "file.\n\nChange the directory in 'Output to' before "
-                                        "embedding."));
-            failureExit(Ending::Refused, Reason::WouldReplaceCarrier);
+            m_ctx.conclude(Task::Embed, Ending::Refused, Reason::WouldReplaceCarrier, m_named);
+            endRun(m_ctx, state::Embedding, true);
+            m_ctx.render();
             return false;
         }
         // The old image stays until the new one is complete.
@@ -576,14 +574,10 @@ void EmbedRun::succeed(ReplacementFile& image) {
         return;
     }
     runCompleted(m_ctx, animation::EmbedReady);
-    QString text = QStringLiteral("File Embedding processed successfully");
-    if (m_codeGiven) {
-        text += QStringLiteral("\n\nNote the Code used will be necessary to extract");
-    }
-    m_ctx.report(Sound::Success, tr(TextId::CompletionTitle), text, MessageIcon::None);
-    m.setOption(option::JustEmbedded, true);
-    m_ctx.ended(Ending::Done, Reason::None, m_named);
     m_ctx.outcome.written = QStringList{m_output};
+    m_ctx.outcome.codeGiven = m_codeGiven;
+    m_ctx.conclude(Task::Embed, Ending::Done, Reason::None, m_named);
+    m.setOption(option::JustEmbedded, true);
     endRun(m_ctx, state::Embedding, true);
     WindowReset(m_ctx);
 }

@@ -69,8 +69,6 @@ struct EmbedOutcome : Outcome {
     bool converted = false;
     // Only a BMP the engine could not take as it was: not the user's picture's format.
     bool convertedBmp = false;
-    // The code the image needs to give the document back.
-    bool codeGiven = false;
 };
 
 // What info found: the header's fields as stored, the carrier's state, and the payload's.

@@ -190,6 +190,7 @@ int64_t stealthArchiveLength(const WindowModel& m) {
 
 void applyStealthCapacity(WindowModel& m) {
     if (!m.stealthWanted || !m.hasState(state::BmpUsable) || m.extractMode()) {
+        m.display.embedRecommended.clear();
         return;
     }
     WindowDisplay& shown = m.display;
@@ -207,6 +208,10 @@ void applyStealthCapacity(WindowModel& m) {
         most = m.jpegCapacity;
     }
     shown.embedMax = QString::number(most);
+    shown.embedRecommended =
+        takes ? QString::number(stealthRecommendedCapacity(static_cast<uint32_t>(pictureWidth(m)),
+                                                           static_cast<uint32_t>(pictureHeight(m))))
+              : QString();
     m.setState(state::EmbedPossible,
                m.hasState(state::DocumentChosen) && takes && stealthArchiveLength(m) <= most);
 }
@@ -299,7 +304,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
         return outcome;
     }
     const int64_t recommended = stealthRecommendedCapacity(width, height);
-    if (length > recommended) {
+    if (length > recommended && recommended != m.stealthAboveRateAgreed) {
         ctx.report(Sound::Attention, kStealthTitle,
                    QStringLiteral("The document takes more of this image than Stealth "
                                   "recommends (%1 bytes here: one hidden bit in %2 colour bytes), "

@@ -136,6 +136,8 @@ struct WindowDisplay {
     // The output row names the extract output folder (see outputIsExtract).
     bool extractOutput = false;
     QString embedMax;
+    // Under Stealth: the most that keeps to the recommended rate; empty otherwise.
+    QString embedRecommended;
     QString cropPercent;
     QString bmpPath;
     QString outputFolder;
@@ -250,6 +252,9 @@ struct WindowModel {
 
     // The key and salt the last stealth embed derived, while its image is read back as written.
     std::shared_ptr<const StealthHeldKey> stealthKey;
+    // The recommended size the user kept the document above, told so at its choice (-1: none):
+    // Embed does not say it again for the same carrier's size.
+    int64_t stealthAboveRateAgreed = -1;
 
     // The chosen document and its packed form.
     QString documentPath;
