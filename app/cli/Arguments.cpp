@@ -58,7 +58,7 @@ const std::map<std::string, Subcommand>& subcommands() {
           2,
           true,
           {"--encrypt", "--strong", "--stealth", "--keep-times", "--yes", "--quiet", "--ask-code",
-           "--half"},
+           "--half", "--strip-metadata"},
           {"--out", "--code", "--code-file", "--crop", "--format"},
           std::string(
               "Usage: brindmar embed CARRIER DOCUMENT -o DIR [OPTIONS]\n"
@@ -89,7 +89,14 @@ const std::map<std::string, Subcommand>& subcommands() {
               "                     bit in 50 colour bytes is recommended (about 1/400 of the\n"
               "                     BMP's size); above it brindmar warns that detection gets\n"
               "                     likelier. A copy of the carrier shows the changes, and a\n"
-              "                     picture re-saved as JPEG or resized loses the document\n"
+              "                     picture re-saved as JPEG or resized loses the document.\n"
+              "                     A JPEG carrier gives DIR/NAME.jpg, the document in its\n"
+              "                     own coefficients (unless --format asks for bmp or png);\n"
+              "                     up to 0.1 hidden bits per non-zero AC coefficient is\n"
+              "                     recommended\n"
+              "      --strip-metadata  with --stealth and a JPEG carrier: the new JPEG goes\n"
+              "                     without the carrier's EXIF and XMP (a GPS position among\n"
+              "                     them); kept otherwise\n"
               "      --crop MODE    none (the default: the image keeps the carrier's size),\n"
               "                     centre, centre-bottom, centre-top, left-top, left-centre,\n"
               "                     left-bottom, right-top, right-centre, right-bottom,\n"
@@ -197,6 +204,8 @@ bool apply(Request& r, const std::string& name, const QString& value) {
         o.keepTimes = true;
     } else if (name == "--half") {
         o.half = true;
+    } else if (name == "--strip-metadata") {
+        o.stripMetadata = true;
     } else if (name == "--yes") {
         o.yes = true;
     } else if (name == "--quiet") {

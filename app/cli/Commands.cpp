@@ -12,6 +12,7 @@
 #include "util/PathHelpers.h"
 #include "util/ProgramFolders.h"
 #include "util/WorkFolders.h"
+#include "workflows/JpegStealthRoute.h"
 #include "workflows/Requests.h"
 #include "workflows/WipeCommand.h"
 
@@ -166,9 +167,11 @@ std::optional<int> checkFiles(const Options& options) {
         sound = (ExtensionOf(name) != u"bmp" ? ordinaryFile(first) : bmpFile(first)).has_value();
         sound = ordinaryFile(options.files.value(1)).has_value() && sound;
     } else if (options.command == u"extract") {
-        // A PNG image is read as the BMP of its pixels.
-        sound = (sniffImageFormat(first) == ImageFormat::Png ? ordinaryFile(first) : bmpFile(first))
-                    .has_value();
+        // A PNG image is read as the BMP of its pixels; a JPEG is searched with a code.
+        sound =
+            (sniffImageFormat(first) == ImageFormat::Png || isJpegFile(first) ? ordinaryFile(first)
+                                                                              : bmpFile(first))
+                .has_value();
     } else if (options.command != u"convert") {
         sound = ordinaryFile(first).has_value();
     }
@@ -194,7 +197,8 @@ int runEmbed(const Options& options) {
                                options.imageFormat,
                                options.cropMode,
                                options.half,
-                               options.keepTimes};
+                               options.keepTimes,
+                               options.stripMetadata};
     return inSession(options, {*carrier, *document, *out}, *carrier, [&](Session& s) {
         const EmbedOutcome outcome = Embed(s.ctx, request);
         // A note, not an error: the embed goes on with the converted copy.
@@ -209,9 +213,11 @@ int runEmbed(const Options& options) {
 }
 
 int runExtract(const Options& options) {
-    // A PNG image is read as the BMP of its pixels, made in the private work folder.
+    // A PNG image is read as the BMP of its pixels, made in the private work folder; a JPEG
+    // with a code is searched in its coefficients.
     const bool png = sniffImageFormat(options.files[0]) == ImageFormat::Png;
-    const auto image = png ? ordinaryFile(options.files[0]) : bmpFile(options.files[0]);
+    const bool jpeg = options.code && isJpegFile(options.files[0]);
+    const auto image = png || jpeg ? ordinaryFile(options.files[0]) : bmpFile(options.files[0]);
     const auto out = image ? outputFolder(options.out, true) : std::nullopt;
     if (!out) {
         return kFailed;

@@ -30,6 +30,8 @@ struct Options {
     bool keepTimes = false;
     // A picture converted into a carrier is made at half size (a 2 x 2 average).
     bool half = false;
+    // Under Stealth a JPEG carrier gives a JPEG: without its EXIF.
+    bool stripMetadata = false;
     bool yes = false;
     bool quiet = false;
 };

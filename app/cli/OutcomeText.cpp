@@ -1,6 +1,7 @@
 #include "cli/OutcomeText.h"
 
 #include "cli/BmpKind.h"
+#include "cli/JpegStealthText.h"
 
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
@@ -60,8 +61,19 @@ QStringList doneLines(const QString& text, const QString& written = {}) {
 QString reasonText(const Outcome& outcome) {
     switch (outcome.reason) {
     case Reason::WouldReplaceCarrier:
-        return QStringLiteral("the new image would replace the carrier itself; choose another "
-                              "--out folder");
+        return outcome.task == Task::Extract
+                   ? QStringLiteral("the document would replace the image itself; choose "
+                                    "another --out folder")
+                   : QStringLiteral("the new image would replace the carrier itself; choose "
+                                    "another --out folder");
+    case Reason::CannotWrite:
+        // A write or a sync that fails partway leaves some of the file zeroed: never "as it was".
+        return outcome.task == Task::Wipe
+                   ? QStringLiteral("was not overwritten in full, so it is not deleted; some of "
+                                    "it may be zeros already")
+                   : outcome.detail;
+    case Reason::NotDeleted:
+        return QStringLiteral("overwritten, but it cannot be deleted");
     case Reason::AlreadyCarries:
         return QStringLiteral("the image already carries a document that opens with this code");
     case Reason::TooLarge: {
@@ -179,6 +191,9 @@ QStringList infoLines(const InfoOutcome& info) {
     case InfoOutcome::Carrier::Unusable:
         lines << QStringLiteral("Carrier: ") + info.validity;
         break;
+    }
+    if (info.jpegStealthMax >= 0) {
+        lines << jpegStealthInfoLine(info);
     }
     if (info.opened) {
         lines << QStringLiteral("Payload: %1, %2 bytes, %3")

@@ -11,7 +11,7 @@ namespace {
 
 // Headlines of the window's failure boxes, and what each adds to the reason on a terminal
 // (nothing where the detail below says it all).
-const std::array<std::pair<const char*, const char*>, 11> kHeadlines{{
+const std::array<std::pair<const char*, const char*>, 9> kHeadlines{{
     {"Error during embedding", ""},
     {"Error during extracting", ""},
     {"Error during extract file decrypt", "cannot decrypt the document"},
@@ -21,20 +21,14 @@ const std::array<std::pair<const char*, const char*>, 11> kHeadlines{{
     {"Error during document file ZIP", "cannot be packed, so it is stored as it is"},
     {"Error during document file encrypt", "cannot be encrypted, so it is stored as it is"},
     {"Error during document file ZIP for strong protection", "cannot be packed, so not sealed"},
-    // A write or a sync that fails partway leaves some of the file zeroed: never "as it was".
-    {"Error during 'Wipe' function",
-     "was not overwritten in full, so it is not deleted; some of it may be zeros already"},
-    {"'Wipe' completed, error during delete function", "overwritten, but it cannot be deleted"},
 }};
 
 // The window's advice and asides, which name its controls.
-const std::array<const char*, 5> kWindowAdvice{
+const std::array<const char*, 3> kWindowAdvice{
     "Processing will be without compression",
     "Processing will be without encrytion/compression",
     "Strong protection seals the packed document only, so this document cannot be embedded with "
     "it",
-    "Change the directory in 'Output to' before embedding.",
-    "Change the directory in 'Output to' before extracting.",
 };
 
 // Where a path in a detail line ends and the reason begins.
@@ -78,14 +72,6 @@ QString specialCase(const Message& message, const QString& subject) {
         return match.hasMatch() ? match.captured(1) + QStringLiteral(": not enough free space (") +
                                       match.captured(2) + QStringLiteral(" bytes free)")
                                 : QStringLiteral("not enough free disk space");
-    }
-    if (text.startsWith(QStringLiteral("Cannot embed to same directory"))) {
-        return subject + QStringLiteral(": the new image would replace the carrier itself; "
-                                        "choose another --out folder");
-    }
-    if (text.startsWith(QStringLiteral("Cannot extract over the source image"))) {
-        return subject + QStringLiteral(": the document would replace the image itself; "
-                                        "choose another --out folder");
     }
     if (message.title == u"File select error") {
         return subject + QStringLiteral(": ") + text.toLower();

@@ -3,6 +3,7 @@
 #include "protection/JpegMarkers.h"
 
 #include <algorithm>
+#include <bit>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -132,11 +133,7 @@ constexpr int kZigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18,
                              58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
 int magnitudeBits(int v) {
-    int bits = 0;
-    for (unsigned m = static_cast<unsigned>(v < 0 ? -v : v); m != 0; m >>= 1) {
-        ++bits;
-    }
-    return bits;
+    return static_cast<int>(std::bit_width(static_cast<unsigned>(v < 0 ? -v : v)));
 }
 
 // The AC symbols a sequential scan writes for a component's blocks: run and size of each

@@ -29,13 +29,23 @@ void UerdCost::block(uint64_t b, float* out) const {
         }
     }
     const float spread = m_energy[static_cast<size_t>(b)] + 0.25f * around;
-    const int16_t* coefficients = m_component->block(b);
-    const float reciprocal = spread > 0 ? 1 / spread : 0;
-    for (size_t k = 1; k < 64; ++k) {
+    if (spread <= 0) {
+        for (size_t k = 0; k < 63; ++k) {
+            out[k] = kWetCost;
+        }
+        return;
+    }
+    // One price per step, then the few coefficients at the largest magnitude made wet: two
+    // plain passes the compiler turns into vector code, where one with a branch would not be.
+    const float reciprocal = 1 / spread;
+    const uint16_t* steps = m_component->quant.data() + 1;
+    for (size_t k = 0; k < 63; ++k) {
+        out[k] = static_cast<float>(steps[k]) * reciprocal;
+    }
+    const int16_t* coefficients = m_component->block(b) + 1;
+    for (size_t k = 0; k < 63; ++k) {
         const int v = coefficients[k];
-        const bool edge = v >= kMostAcMagnitude || v <= -kMostAcMagnitude;
-        out[k - 1] =
-            spread <= 0 || edge ? kWetCost : static_cast<float>(m_component->quant[k]) * reciprocal;
+        out[k] = v >= kMostAcMagnitude || v <= -kMostAcMagnitude ? kWetCost : out[k];
     }
 }
 

@@ -70,11 +70,19 @@ constexpr unsigned char kStreamNonce = 0;
 constexpr unsigned char kHeadNonce = 2;
 constexpr unsigned char kStreamDirectionNonce = 1;
 
-TrellisCode codeOf(const JpegStealthKeys& keys, uint32_t width, unsigned char nonce) {
-    std::vector<unsigned char> words = keystream(keys.code, width, nonce);
+constexpr unsigned char kSaltDirectionNonce = 3;
+constexpr unsigned char kSaltCodeNonce = 4;
+
+TrellisCode codeFrom(const std::array<unsigned char, 32>& key, uint32_t width,
+                     unsigned char nonce) {
+    std::vector<unsigned char> words = keystream(key, width, nonce);
     TrellisCode code = trellisCode(width, words.data());
     sodium_memzero(words.data(), words.size());
     return code;
+}
+
+TrellisCode codeOf(const JpegStealthKeys& keys, uint32_t width, unsigned char nonce) {
+    return codeFrom(keys.code, width, nonce);
 }
 
 // Where a code's columns lie: column k is the walk steps from start + floor(k * C / P) up to the
@@ -157,11 +165,13 @@ void change(int16_t& v, bool up) {
 
 // Runs the search over columns and makes its changes; the number made, or nothing when memory
 // ran out.
-std::optional<uint64_t>
-embedColumns(std::vector<JpegComponent>& components, const AcCoefficients& ac,
-             const KeyedWalk& walk, const uint16_t* packed, const StreamColumns& layout,
-             const TrellisCode& code, const unsigned char* message, uint64_t bits,
-             const std::array<unsigned char, 32>& directionKey, unsigned char directionNonce) {
+std::optional<uint64_t> embedColumns(std::vector<JpegComponent>& components,
+                                     const AcCoefficients& ac, const KeyedWalk& walk,
+                                     const uint16_t* packed, const StreamColumns& layout,
+                                     const TrellisCode& code, const unsigned char* message,
+                                     uint64_t bits,
+                                     const std::array<unsigned char, 32>& directionKey,
+                                     unsigned char directionNonce, bool& carried) {
     constexpr uint64_t kSampled = 1 << 16;
     std::vector<uint16_t> sample(static_cast<size_t>(std::min(kSampled, layout.columns)));
     std::vector<uint32_t> places(sample.size());
@@ -178,6 +188,10 @@ embedColumns(std::vector<JpegComponent>& components, const AcCoefficients& ac,
         },
         message, bits, trellisScale(sample.data(), sample.size()));
     if (!flips.ok) {
+        return std::nullopt;
+    }
+    if (!flips.carried) {
+        carried = false;
         return std::nullopt;
     }
     std::vector<unsigned char> up =
@@ -209,6 +223,11 @@ std::vector<unsigned char> readColumns(const std::vector<JpegComponent>& compone
             }
         },
         bits);
+}
+
+// The salt's columns: the public walk's first steps, one each.
+StreamColumns saltColumns() {
+    return {0, kJpegSaltSteps, kJpegSaltSteps};
 }
 
 // The head's columns are one walk step each, the first kJpegHeadSteps of them.
@@ -257,44 +276,71 @@ uint64_t jpegStealthCapacity(const JpegCoefficients& jpeg) {
                : (ac - kJpegHeadSteps) / kLeastWidth / 8;
 }
 
-JpegStealthReport jpegStealthEmbed(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
-                                   const QByteArray& stream) {
+namespace {
+
+// The salt, when given, over the public walk; then the head and the stream over the keyed one,
+// the salt's coefficients wet for them.
+JpegStealthReport embedAll(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
+                           const QByteArray& stream, const JpegStealthSalt* salt) {
     JpegStealthReport report;
     std::vector<JpegComponent>& components = jpeg.components();
     const AcCoefficients ac(components);
     const auto length = static_cast<uint64_t>(stream.size());
     const uint32_t width = jpegStealthWidth(length, ac.count());
-    if (width == 0 || sodium_init() < 0) {
+    if (width == 0 || (salt != nullptr && !jpegStealthSalted(ac.count())) || sodium_init() < 0) {
+        report.fits = width != 0;
         return report;
     }
     try {
         const KeyedWalk walk(keys.walk.data(), ac.count(), {});
-        const LargeBuffer<uint16_t> packing(static_cast<size_t>(ac.count()));
+        LargeBuffer<uint16_t> packing(static_cast<size_t>(ac.count()));
         if (packing.data() == nullptr) {
             return report;
         }
         packCoefficients(components, packing.data());
-        const uint16_t* packed = packing.data();
+        uint16_t* packed = packing.data();
+        bool carried = true;
+        std::optional<uint64_t> saltChanges = 0;
+        if (salt != nullptr) {
+            const std::array<unsigned char, 32> publicKey = jpegSaltWalkKey(ac.count());
+            const KeyedWalk saltWalk(publicKey.data(), ac.count(), {});
+            saltChanges =
+                embedColumns(components, ac, saltWalk, packed, saltColumns(),
+                             codeFrom(publicKey, kJpegSaltWidth, kSaltCodeNonce), salt->data(),
+                             kJpegSaltBits, keys.directions, kSaltDirectionNonce, carried);
+            std::vector<uint32_t> places(kJpegSaltSteps);
+            saltWalk.bytesAt(0, static_cast<uint32_t>(kJpegSaltSteps), places.data());
+            for (const uint32_t n : places) {
+                packed[n] = trellisColumn(kWetCost, ac.parity(components, n) != 0);
+            }
+        }
         std::array<unsigned char, 5> head{kJpegStealthVersion};
         for (size_t k = 0; k < 4; ++k) {
             head[1 + k] = static_cast<unsigned char>(length >> (8 * k));
         }
         const auto masked = maskedHead(head, keys);
-        const std::optional<uint64_t> headChanges = embedColumns(
-            components, ac, walk, packed, headColumns(), codeOf(keys, kJpegHeadWidth, kHeadNonce),
-            masked.data(), kJpegHeadBits, keys.directions, kHeadNonce);
+        std::optional<uint64_t> headChanges;
+        if (saltChanges) {
+            headChanges = embedColumns(components, ac, walk, packed, headColumns(),
+                                       codeOf(keys, kJpegHeadWidth, kHeadNonce), masked.data(),
+                                       kJpegHeadBits, keys.directions, kHeadNonce, carried);
+        }
         const uint64_t bits = length * 8;
         const StreamColumns layout{kJpegHeadSteps, ac.count() - kJpegHeadSteps, bits * width};
-        const std::optional<uint64_t> streamChanges =
-            embedColumns(components, ac, walk, packed, layout, codeOf(keys, width, kStreamNonce),
-                         reinterpret_cast<const unsigned char*>(stream.constData()), bits,
-                         keys.directions, kStreamDirectionNonce);
-        if (!headChanges || !streamChanges) {
+        std::optional<uint64_t> streamChanges;
+        if (headChanges) {
+            streamChanges = embedColumns(components, ac, walk, packed, layout,
+                                         codeOf(keys, width, kStreamNonce),
+                                         reinterpret_cast<const unsigned char*>(stream.constData()),
+                                         bits, keys.directions, kStreamDirectionNonce, carried);
+        }
+        report.fits = carried;
+        if (!streamChanges) {
             return report;
         }
         report.done = true;
         report.width = width;
-        report.changes = *headChanges + *streamChanges;
+        report.changes = *saltChanges + *headChanges + *streamChanges;
         const uint64_t nonZero = jpegNonZeroAcCount(jpeg);
         report.bitsPerNonZeroAc =
             nonZero == 0 ? 0 : static_cast<double>(bits) / static_cast<double>(nonZero);
@@ -302,6 +348,59 @@ JpegStealthReport jpegStealthEmbed(JpegCoefficients& jpeg, const JpegStealthKeys
         return report;
     }
     return report;
+}
+
+} // namespace
+
+JpegStealthReport jpegStealthEmbed(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
+                                   const QByteArray& stream) {
+    return embedAll(jpeg, keys, stream, nullptr);
+}
+
+JpegStealthReport jpegStealthEmbed(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
+                                   const QByteArray& stream, const JpegStealthSalt& salt) {
+    return embedAll(jpeg, keys, stream, &salt);
+}
+
+std::array<unsigned char, 32> jpegSaltWalkKey(uint64_t acCount) {
+    static const char kLabel[] = "brindmar jpeg stealth salt";
+    unsigned char input[sizeof kLabel - 1 + 4];
+    std::copy_n(kLabel, sizeof kLabel - 1, input);
+    for (size_t k = 0; k < 4; ++k) {
+        input[sizeof kLabel - 1 + k] = static_cast<unsigned char>(acCount >> (8 * k));
+    }
+    std::array<unsigned char, 32> key{};
+    crypto_generichash(key.data(), key.size(), input, sizeof input, nullptr, 0);
+    return key;
+}
+
+bool jpegStealthSalted(uint64_t acCount) {
+    return acCount > kJpegSaltSteps + kJpegHeadSteps + 64 &&
+           acCount <= std::numeric_limits<uint32_t>::max();
+}
+
+uint64_t jpegSaltedStealthCapacity(const JpegCoefficients& jpeg) {
+    const uint64_t ac = jpegAcCount(jpeg);
+    return jpegStealthSalted(ac) ? (ac - kJpegHeadSteps - kJpegSaltSteps) / kLeastWidth / 8 : 0;
+}
+
+JpegStealthSalt jpegStealthReadSalt(const JpegCoefficients& jpeg) {
+    JpegStealthSalt salt{};
+    const AcCoefficients ac(jpeg.components());
+    if (!jpegStealthSalted(ac.count()) || sodium_init() < 0) {
+        return salt;
+    }
+    try {
+        const std::array<unsigned char, 32> publicKey = jpegSaltWalkKey(ac.count());
+        const KeyedWalk saltWalk(publicKey.data(), ac.count(), {});
+        const std::vector<unsigned char> bits =
+            readColumns(jpeg.components(), ac, saltWalk, saltColumns(),
+                        codeFrom(publicKey, kJpegSaltWidth, kSaltCodeNonce), kJpegSaltBits);
+        std::copy_n(bits.begin(), std::min(salt.size(), bits.size()), salt.begin());
+    } catch (const std::bad_alloc&) {
+        salt.fill(0);
+    }
+    return salt;
 }
 
 std::optional<QByteArray> jpegStealthRead(const JpegCoefficients& jpeg,

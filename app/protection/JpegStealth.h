@@ -45,6 +45,7 @@ uint64_t jpegStealthCapacity(const JpegCoefficients& jpeg);
 
 struct JpegStealthReport {
     bool done = false;    // false: the stream does not fit, or memory ran out
+    bool fits = true;     // false: too many of the coefficients it needs are wet to carry it
     uint32_t width = 0;   // columns per stream bit
     uint64_t changes = 0; // coefficients changed by one
     double bitsPerNonZeroAc = 0;
@@ -54,6 +55,34 @@ struct JpegStealthReport {
 // ran out) some coefficients may already be changed: open the carrier again before another try.
 JpegStealthReport jpegStealthEmbed(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
                                    const QByteArray& stream);
+
+// The salt of the key derivation goes ahead of everything, since the reader needs it before it
+// has a key: 128 bits at 16 columns a bit, one AC coefficient a column, over the first steps of
+// a public walk (the keyed walk under jpegSaltWalkKey). Its changes are placed by the cost as
+// the stream's are; its coefficients are then wet for the head and the stream, whose keyed walk
+// crosses them, so that nothing written later moves it.
+inline constexpr uint64_t kJpegSaltBits = 128;
+inline constexpr uint32_t kJpegSaltWidth = 16;
+inline constexpr uint64_t kJpegSaltSteps = kJpegSaltBits * kJpegSaltWidth;
+using JpegStealthSalt = std::array<unsigned char, kJpegSaltBits / 8>;
+
+// The public walk's key: BLAKE2b-256 of "brindmar jpeg stealth salt" followed by the count of
+// AC coefficients as a 32-bit little-endian word. The salt's trellis code is the first
+// kJpegSaltWidth bytes of that key's XChaCha20 keystream under the nonce 4, 0, ..., 0.
+std::array<unsigned char, 32> jpegSaltWalkKey(uint64_t acCount);
+
+// Whether a JPEG has room for the salt, the head and a stream at all.
+bool jpegStealthSalted(uint64_t acCount);
+// The longest stream, in bytes, a JPEG takes with the salt: its coefficients count as wet.
+uint64_t jpegSaltedStealthCapacity(const JpegCoefficients& jpeg);
+
+// The salt first, then the head and the stream as the overload without it carries them; the
+// salt's changes go the way the direction key says under the nonce 3, 0, ..., 0.
+JpegStealthReport jpegStealthEmbed(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
+                                   const QByteArray& stream, const JpegStealthSalt& salt);
+
+// The salt as the coefficients carry it: all zero when the JPEG is too small for one.
+JpegStealthSalt jpegStealthReadSalt(const JpegCoefficients& jpeg);
 
 // The stream the coefficients carry under these keys; nothing when the head is not one the
 // embed writes (another key, or no stream). Under another key a plausible head may still come

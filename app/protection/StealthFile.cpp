@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 namespace brindmar {
 
@@ -103,20 +105,88 @@ std::optional<QString> stealthCarrierColourRefusal(const QString& picture,
 StealthFileResult writeStealthImage(const QString& carrierPath, const SecretBytes& code,
                                     const QByteArray& archive, ReplacementFile& out,
                                     StrongCost cost) {
+    StealthHeldKey dropped;
+    return writeStealthImage(carrierPath, code, archive, out, cost, dropped);
+}
+
+StealthFileResult writeStealthImage(const QString& carrierPath, const SecretBytes& code,
+                                    const QByteArray& archive, ReplacementFile& out,
+                                    StrongCost cost, StealthHeldKey& held) {
     StealthFileResult result;
     StealthCarrier carrier;
     result.status = readStealthCarrier(carrierPath, carrier);
     if (result.status != StealthFileStatus::Done) {
         return result;
     }
-    bool written = false;
+    unsigned char* colour = carrier.colour();
+    if (stealthWidth(static_cast<uint64_t>(sealedLength(archive.size())), carrier.width,
+                     carrier.height) == 0) {
+        result.status = StealthFileStatus::TooLarge;
+        return result;
+    }
+    const SealPrelude prelude = freshPrelude(cost);
+    std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
+    if (!key) {
+        result.status = StealthFileStatus::NoMemory;
+        return result;
+    }
     result.report =
-        stealthEmbed(carrier.colour(), carrier.width, carrier.height, code, archive, cost,
-                     [&] { written = out.append(carrier.withColour()) && out.flush(); });
+        stealthEmbedWithKey(colour, carrier.width, carrier.height, *key, prelude.salt, archive);
     result.status = fileStatusOf(result.report.status);
-    if (result.status == StealthFileStatus::Done && !written) {
+    if (result.status != StealthFileStatus::Done) {
+        return result;
+    }
+    // The carrier's original may be wiped once the image is made: the picture must give the
+    // salt and the archive back before anyone writes it. The file goes out meanwhile.
+    const uint64_t spoilt = gStealthSpoilBeforeReadBack;
+    if (spoilt != 0 && spoilt <= uint64_t{carrier.width} * carrier.height * 3) {
+        colour[spoilt - 1] ^= 1;
+    }
+    bool written = false;
+    const auto write = [&] { written = out.append(carrier.withColour()) && out.flush(); };
+    std::thread beside;
+    try {
+        beside = std::thread(write);
+    } catch (const std::system_error&) {
+        write(); // no thread to be had: one after the other
+    }
+    const bool back =
+        readStealthSalt(colour, carrier.width, carrier.height) == prelude.salt &&
+        stealthExtractWithKey(colour, carrier.width, carrier.height, *key).archive == archive;
+    if (beside.joinable()) {
+        beside.join();
+    }
+    if (!back) {
+        result.status = StealthFileStatus::Failed;
+    } else if (!written) {
         result.status = StealthFileStatus::CannotWrite;
         result.error = out.error();
+    } else {
+        held.key = std::move(key);
+        held.salt = prelude.salt;
+    }
+    return result;
+}
+
+StealthFileResult extractStealthFileWithKey(const QString& imagePath, const StealthHeldKey& held,
+                                            QByteArray& archive) {
+    StealthFileResult result;
+    archive.clear();
+    StealthCarrier carrier;
+    result.status = readStealthCarrier(imagePath, carrier);
+    if (result.status != StealthFileStatus::Done) {
+        return result;
+    }
+    if (!held.key ||
+        readStealthSalt(carrier.colour(), carrier.width, carrier.height) != held.salt) {
+        result.status = StealthFileStatus::NotFound;
+        return result;
+    }
+    StealthExtractReport found =
+        stealthExtractWithKey(carrier.colour(), carrier.width, carrier.height, *held.key);
+    result.status = fileStatusOf(found.status);
+    if (result.status == StealthFileStatus::Done) {
+        archive = std::move(found.archive);
     }
     return result;
 }

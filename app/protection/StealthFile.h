@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace brindmar {
@@ -66,6 +67,23 @@ std::optional<QString> stealthCarrierColourRefusal(const QString& picture,
 StealthFileResult writeStealthImage(const QString& carrierPath, const SecretBytes& code,
                                     const QByteArray& archive, ReplacementFile& out,
                                     StrongCost cost = kStealthCost);
+
+// The key an embed derived and the salt it was derived with, kept so that the image as written
+// (a PNG made from it, say) is read back without a second derivation.
+struct StealthHeldKey {
+    std::optional<SecretBytes> key;
+    StealthSalt salt{};
+};
+
+// The same, deriving once and handing the key and salt back in held when Done.
+StealthFileResult writeStealthImage(const QString& carrierPath, const SecretBytes& code,
+                                    const QByteArray& archive, ReplacementFile& out,
+                                    StrongCost cost, StealthHeldKey& held);
+
+// The archive the stealth image at imagePath holds under a key already derived: NotFound when
+// the image's salt is not held's, which a picture changed since shows.
+StealthFileResult extractStealthFileWithKey(const QString& imagePath, const StealthHeldKey& held,
+                                            QByteArray& archive);
 
 // The same written to target and committed, replacing target only once it is complete and
 // flushed.

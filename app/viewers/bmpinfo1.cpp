@@ -1,5 +1,6 @@
 #include "viewers/bmpinfo1.h"
 
+#include "util/PathHelpers.h"
 #include "util/Settings.h"
 #include "util/TrimBlanks.h"
 #include "window/WindowPlacement.h"
@@ -8,6 +9,7 @@
 #include "workflows/WorkflowContext.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -21,12 +23,20 @@ namespace {
 
 constexpr int kWidthTwips = 5940;
 constexpr int kHeightTwips = 4335;
-constexpr TextId kCaptions[kBmpInformationFields] = {
-    TextId::InfoIdentifier,      TextId::InfoFileSize,          TextId::InfoImageOffset,
-    TextId::InfoHeaderSize,      TextId::InfoWidth,             TextId::InfoHeight,
-    TextId::InfoPlanes,          TextId::InfoBitsPerPixel,      TextId::InfoCompression,
-    TextId::InfoCompressedSize,  TextId::InfoHorizontalResolution,
-    TextId::InfoVerticalResolution, TextId::InfoColoursUsed,    TextId::InfoImportantColours};
+constexpr TextId kCaptions[kBmpInformationFields] = {TextId::InfoIdentifier,
+                                                     TextId::InfoFileSize,
+                                                     TextId::InfoImageOffset,
+                                                     TextId::InfoHeaderSize,
+                                                     TextId::InfoWidth,
+                                                     TextId::InfoHeight,
+                                                     TextId::InfoPlanes,
+                                                     TextId::InfoBitsPerPixel,
+                                                     TextId::InfoCompression,
+                                                     TextId::InfoCompressedSize,
+                                                     TextId::InfoHorizontalResolution,
+                                                     TextId::InfoVerticalResolution,
+                                                     TextId::InfoColoursUsed,
+                                                     TextId::InfoImportantColours};
 
 } // namespace
 
@@ -46,6 +56,11 @@ bmpinfo1::bmpinfo1(WorkflowContext& ctx, Settings& settings, std::function<void(
     auto* fileRow = new QHBoxLayout;
     fileRow->addWidget(FileLbl);
     fileRow->addWidget(BMPFileTxt, 1);
+
+    NoteLbl = new QLabel(this);
+    NoteLbl->setObjectName(QStringLiteral("NoteLbl"));
+    NoteLbl->setWordWrap(true);
+    NoteLbl->hide();
 
     // Two columns of seven, caption beside value.
     auto* grid = new QGridLayout;
@@ -76,6 +91,7 @@ bmpinfo1::bmpinfo1(WorkflowContext& ctx, Settings& settings, std::function<void(
 
     auto* column = new QVBoxLayout(this);
     column->addLayout(fileRow);
+    column->addWidget(NoteLbl);
     column->addLayout(grid);
     column->addStretch(1);
     column->addLayout(buttons);
@@ -91,7 +107,22 @@ void bmpinfo1::showInformation() {
     m_ctx.model.helpContext = topic::BmpInformation;
     // A PNG image is described by the BMP of its pixels, under the PNG's name.
     const QString path = m_ctx.model.display.bmpPath;
-    BMPFileTxt->setText(shownImagePath(m_ctx.model));
+    const QString shown = shownImagePath(m_ctx.model);
+    BMPFileTxt->setText(shown);
+    // The header fields are those of the work BMP, not of the file named: said so, with the
+    // file's own size, which "File size" does not give.
+    const bool converted = trimBlanks(shown) != trimBlanks(path);
+    QString named = trimBlanks(shown);
+    const QString kind = converted ? ExtensionOf(named).toUpper() : QString();
+    FileLbl->setText(kind.isEmpty() ? brindmar::tr(TextId::InfoFileLabel)
+                                    : QStringLiteral(".") + kind);
+    NoteLbl->setText(converted ? QStringLiteral("These figures describe the %1's pixels as "
+                                                "converted into a 24-bit BMP, not the file "
+                                                "itself. The %1 file is %2 bytes.")
+                                     .arg(kind.isEmpty() ? QStringLiteral("picture") : kind)
+                                     .arg(QFileInfo(named).size())
+                               : QString());
+    NoteLbl->setVisible(converted);
     const auto values = ReadBmpInformation(m_ctx, trimBlanks(path));
     if (!values) {
         hide();

@@ -30,6 +30,8 @@ public:
 
     QLineEdit* BMPFileTxt = nullptr;
     QLabel* FileLbl = nullptr;
+    // For a picture read through the BMP of its pixels: what the figures describe.
+    QLabel* NoteLbl = nullptr;
     std::array<QLabel*, 14> BMPInfoDescLbl{};
     std::array<QLabel*, 14> BMPInfoLbl{};
     QPushButton* CloseBtn = nullptr;

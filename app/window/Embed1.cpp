@@ -1,11 +1,11 @@
 #include "window/Embed1.h"
 
+#include "imaging/QtPictureConverter.h"
 #include "operations/EngineBinding.h"
 #include "operations/LibZipService.h"
+#include "util/PresetFileChoiceUi.h"
 #include "util/StringTable.h"
 #include "window/Pictures.h"
-#include "imaging/QtPictureConverter.h"
-#include "util/PresetFileChoiceUi.h"
 #include "window/QtUiServices.h"
 #include "window/SoundSwitchedUi.h"
 #include "window/ThumbnailView.h"
@@ -112,8 +112,9 @@ Embed1::Embed1(ShellEnvironment environment, QWidget* parent)
                                                           : m_environment.startFolder);
     }
     m_pictures = std::make_unique<QtPictureConverter>();
-    m_ctx.reset(new WorkflowContext{m_model, *m_ui, zip(), engine(), m_platform, *this, {}, {},
-                                    m_pictures.get()});
+    m_ctx.reset(new WorkflowContext{
+        m_model, *m_ui, zip(), engine(), m_platform, *this, {}, {}, m_pictures.get()});
+    m_ctx->outcomes = &m_outcomes;
 
     setupCommandRow();
     setupDocumentFrame();

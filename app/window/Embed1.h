@@ -3,6 +3,7 @@
 #include "util/LinuxPlatform.h"
 #include "util/Settings.h"
 #include "util/TextIds.h"
+#include "window/OutcomeMessages.h"
 #include "window/ShellEnvironment.h"
 #include "workflows/View.h"
 #include "workflows/WindowModel.h"
@@ -232,6 +233,7 @@ private:
     std::unique_ptr<PictureConverter> m_pictures;
     LinuxPlatform m_platform;
     std::unique_ptr<Settings> m_settings;
+    OutcomeMessages m_outcomes;
     std::unique_ptr<WorkflowContext> m_ctx;
     QPointer<HelpWindow> m_help; // may go with the viewer it was last shown over
     bmpinfo1* m_info = nullptr;

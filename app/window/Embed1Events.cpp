@@ -2,12 +2,12 @@
 
 #include "operations/PictureConverter.h"
 #include "util/PathHelpers.h"
+#include "util/PresetFileChoiceUi.h"
 #include "util/StringTable.h"
 #include "viewers/bmpinfo1.h"
 #include "viewers/bmpview1.h"
 #include "window/HelpWindow.h"
 #include "window/Pictures.h"
-#include "util/PresetFileChoiceUi.h"
 #include "window/SoundSwitchedUi.h"
 #include "window/ThumbnailView.h"
 #include "workflows/BmpBrowsing.h"
@@ -217,6 +217,7 @@ void Embed1::FunctBtn_Click(int index) {
     switch (static_cast<Command>(index)) {
     case Command::ChooseDocument:
         ChooseDocument(*m_ctx);
+        ConfirmStealthDocument(*m_ctx);
         break;
     case Command::ChooseBmp:
         ChooseBmp(*m_ctx);

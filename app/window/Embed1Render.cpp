@@ -114,7 +114,12 @@ void Embed1::renderTexts() {
     setText(DocFileTxt, shown.documentBox);
     setText(DocNameLbl, shown.documentName);
     setText(DocSizeLbl, shown.documentSize);
-    setText(EmbMaxLbl, shown.embedMax);
+    // Under Stealth the most that fits is not the most to carry: both are there before Embed.
+    setText(EmbMaxLbl,
+            m_model.stealthWanted && !shown.embedRecommended.isEmpty() &&
+                    !shown.embedMax.isEmpty() && shown.embedMax != u"0"
+                ? QStringLiteral("%1 (recommended %2)").arg(shown.embedMax, shown.embedRecommended)
+                : shown.embedMax);
     setText(CropLbl, shown.cropPercent);
     setText(BMPFileTxt, shownImagePath(m_model));
     setElidedPath(ExToTxt, shown.outputFolder);
@@ -137,12 +142,7 @@ void Embed1::renderTexts() {
 }
 
 void Embed1::showWritten(const Outcome& outcome) {
-    m_writtenStatus.clear();
-    if (outcome.done() && outcome.written.size() == 1) {
-        const QFileInfo file(outcome.written.front());
-        m_writtenStatus = QStringLiteral("Wrote %1 in %2")
-                              .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()));
-    }
+    m_writtenStatus = outcome.done() ? renderOutcome(outcome).status : QString();
     render();
 }
 
@@ -158,9 +158,13 @@ void Embed1::renderLayout() {
     setColour(EmbFLbl, extract ? kRed : kBlue);
     for (QWidget* widget : std::initializer_list<QWidget*>{
              EncCkB, EncCkBLbl, StrongCkB, StrongCkBLbl, StealthCkB, StealthCkBLbl, DocSzLbl,
-             DocSizeLbl, CropPLbl, CropLbl, EmbMLbl, EmbMaxLbl, CropULbl}) {
+             DocSizeLbl, EmbMLbl, EmbMaxLbl, CropULbl}) {
         showIf(widget, !extract);
     }
+    // Stealth takes the whole picture, never a crop: its row gives the crop's room to the
+    // recommended size beside "Embed max.".
+    showIf(CropPLbl, !extract && !m_model.stealthWanted);
+    showIf(CropLbl, !extract && !m_model.stealthWanted);
     for (QPushButton* button : CropBtn) {
         showIf(button, !extract);
     }

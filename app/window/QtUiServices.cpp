@@ -4,13 +4,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSoundEffect>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 
 namespace brindmar {
 
@@ -131,15 +135,33 @@ QString QtUiServices::dialogFilter(const QString& filter) {
 
 std::optional<QString> QtUiServices::askCodeAgain(const Message& message) {
     QApplication::setOverrideCursor(Qt::ArrowCursor);
-    bool accepted = false;
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(message.title);
+    dialog.setInputMode(QInputDialog::TextInput);
     // Always masked: it is asked to catch a typing error the eye would not.
-    const QString code = QInputDialog::getText(m_parent, message.title, message.text,
-                                               QLineEdit::Password, QString(), &accepted);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setLabelText(message.text);
+    // The question is long: on one line it made the box wider than the window, and than a
+    // small screen. Wrapped, the box is no wider than the window it asks over.
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
+        label->setWordWrap(true);
+    }
+    const QScreen* screen =
+        m_parent != nullptr ? m_parent->screen() : QGuiApplication::primaryScreen();
+    int widest = screen != nullptr ? screen->availableGeometry().width() * 9 / 10 : 0;
+    if (m_parent != nullptr && m_parent->isVisible()) {
+        widest = widest > 0 ? std::min(widest, std::max(m_parent->width(), 360))
+                            : std::max(m_parent->width(), 360);
+    }
+    if (widest > 0) {
+        dialog.setMaximumWidth(widest);
+    }
+    const bool accepted = dialog.exec() == QDialog::Accepted;
     QApplication::restoreOverrideCursor();
     if (!accepted) {
         return std::nullopt;
     }
-    return code;
+    return dialog.textValue();
 }
 
 std::optional<QString> QtUiServices::chooseFile(const FileDialogRequest& request) {

@@ -1,6 +1,7 @@
 #include "workflows/DocumentSelection.h"
 
 #include "operations/DiskSpace.h"
+#include "protection/StealthImage.h"
 #include "util/PathHelpers.h"
 #include "util/SelectFile.h"
 #include "workflows/DocumentPacking.h"
@@ -9,6 +10,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace brindmar {
@@ -59,11 +61,45 @@ void ChooseDocument(WorkflowContext& ctx) {
     }
     m.display.documentName = path;
     m.documentFolder = FolderOf(path);
+    m.stealthAboveRateAgreed = -1;
     m.setState(state::DocumentChosen, false);
     m.setState(state::EmbedPossible, false);
     PackDocument(ctx, true);
     ctx.refresh();
     ctx.valueChanged();
+    ctx.render();
+}
+
+void ConfirmStealthDocument(WorkflowContext& ctx) {
+    WindowModel& m = ctx.model;
+    bool number = false;
+    const int64_t recommended = m.display.embedRecommended.toLongLong(&number);
+    if (!m.stealthWanted || !number || !m.hasState(state::EmbedPossible) ||
+        stealthArchiveLength(m) <= recommended) {
+        return;
+    }
+    const QString text =
+        QStringLiteral("This document takes %1 bytes packed, more of this image than Stealth "
+                       "recommends (%2 bytes here: one hidden bit in %3 colour bytes), so "
+                       "detection gets likelier. A larger image, or a smaller document, keeps "
+                       "below it.\n\nKeep this document?")
+            .arg(stealthArchiveLength(m))
+            .arg(recommended)
+            .arg(std::lround(1.0 / kStealthRecommendedRate));
+    if (ctx.report(Sound::Attention, QStringLiteral("Stealth"), text, MessageIcon::Question,
+                   MessageButtons::OkCancel) == MessageAnswer::Ok) {
+        m.stealthAboveRateAgreed = recommended;
+        return;
+    }
+    m.documentPath.clear();
+    m.documentPathCopy.clear();
+    m.display.documentBox.clear();
+    m.display.documentName.clear();
+    m.display.documentSize.clear();
+    m.setState(state::DocumentChosen, false);
+    m.setState(state::EmbedPossible, false);
+    ctx.refresh();
+    m.requestFocus(FocusTarget::Command, static_cast<int>(Command::ChooseDocument));
     ctx.render();
 }
 

@@ -16,6 +16,7 @@
 #include "workflows/EmbeddedImageCommit.h"
 #include "workflows/EngineLoop.h"
 #include "workflows/ImageFormat.h"
+#include "workflows/JpegStealthRoute.h"
 #include "workflows/OutputFormatChoice.h"
 #include "workflows/PngImage.h"
 #include "workflows/StealthEmbedding.h"
@@ -265,15 +266,15 @@ bool EmbedRun::prepareOutput() {
     }
     // A PNG carrier is named, and its format judged, by the PNG, not its work BMP.
     const QString chosen = shownImagePath(m_model);
-    m_output = embedOutputPath(m_model.embedOutputFolder, chosen, outputFormatAsked(m_model));
+    m_output = jpegStealthOutput(m_model).value_or(
+        embedOutputPath(m_model.embedOutputFolder, chosen, outputFormatAsked(m_model)));
     if (NameTaken(m_output)) {
         normalPointer(m_ctx);
-        if (SameFile(m_output, m_carrier) || SameFile(m_output, chosen)) {
-            m_ctx.report(Sound::Attention, kEmbedTitle,
-                         QStringLiteral("Cannot embed to same directory as the source image "
-                                        "file.\n\nChange the directory in 'Output to' before "
-                                        "embedding."));
-            failureExit(Ending::Refused, Reason::WouldReplaceCarrier);
+        if (SameFile(m_output, m_carrier) || SameFile(m_output, chosen) ||
+            replacesJpegCarrier(m_model, m_output)) {
+            m_ctx.conclude(Task::Embed, Ending::Refused, Reason::WouldReplaceCarrier, m_named);
+            endRun(m_ctx, state::Embedding, true);
+            m_ctx.render();
             return false;
         }
         // The old image stays until the new one is complete.
@@ -447,7 +448,7 @@ void EmbedRun::runStealth() {
              true, Reason::CannotWrite, image->error());
         return;
     }
-    const StealthOutcome made = EmbedStealthImage(m_ctx, m_carrier, image);
+    const StealthOutcome made = EmbedStealthCarrier(m_ctx, m_carrier, image);
     if (made.stopped) {
         normalPointer(m_ctx);
         failureExit(Ending::Stopped, Reason::None);
@@ -573,14 +574,10 @@ void EmbedRun::succeed(ReplacementFile& image) {
         return;
     }
     runCompleted(m_ctx, animation::EmbedReady);
-    QString text = QStringLiteral("File Embedding processed successfully");
-    if (m_codeGiven) {
-        text += QStringLiteral("\n\nNote the Code used will be necessary to extract");
-    }
-    m_ctx.report(Sound::Success, tr(TextId::CompletionTitle), text, MessageIcon::None);
-    m.setOption(option::JustEmbedded, true);
-    m_ctx.ended(Ending::Done, Reason::None, m_named);
     m_ctx.outcome.written = QStringList{m_output};
+    m_ctx.outcome.codeGiven = m_codeGiven;
+    m_ctx.conclude(Task::Embed, Ending::Done, Reason::None, m_named);
+    m.setOption(option::JustEmbedded, true);
     endRun(m_ctx, state::Embedding, true);
     WindowReset(m_ctx);
 }

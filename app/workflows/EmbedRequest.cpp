@@ -6,6 +6,7 @@
 #include "workflows/CodeEntry.h"
 #include "workflows/DocumentSelection.h"
 #include "workflows/EmbedDocument.h"
+#include "workflows/JpegStealthRoute.h"
 #include "workflows/PictureConversion.h"
 #include "workflows/Requests.h"
 #include "workflows/StealthEmbedding.h"
@@ -66,6 +67,7 @@ void takeRequest(WorkflowContext& ctx, const EmbedRequest& request) {
     const Protection& p = request.protection;
     m.cropMode = request.crop;
     m.imageFormat = request.format;
+    m.dropJpegMetadata = request.stripMetadata;
     m.display.encryptBox = p.encrypt || p.strong ? kEncryptTicked : kEncryptUnticked;
     m.display.strongBox = p.strong;
     m.display.stealthBox = p.stealth;
@@ -93,9 +95,11 @@ public:
 private:
     // The new image for a converted carrier can be the very file the user named, which the
     // embed, holding only the copy, cannot see.
-    bool overTheCarrier() const {
-        return SameFile(embedOutputPath(m_request.outputFolder, m_named, m_ctx.model.imageFormat),
-                        m_named);
+    bool overTheCarrier() const { return SameFile(outputPath(), m_named); }
+    QString outputPath() const {
+        return m_keepJpeg
+                   ? jpegStealthOutputPath(m_request.outputFolder, m_named)
+                   : embedOutputPath(m_request.outputFolder, m_named, m_ctx.model.imageFormat);
     }
     // The carrier made anew where only this run can see it.
     bool converted() {
@@ -112,7 +116,8 @@ private:
     EmbedOutcome ended(Outcome outcome) {
         EmbedOutcome result;
         static_cast<Outcome&>(result) = std::move(outcome);
-        result.converted = m_converted;
+        // A JPEG kept a JPEG is converted only for its figures: the JPEG itself carries.
+        result.converted = m_converted && !m_keepJpeg;
         result.convertedBmp = m_converted && !m_picture;
         result.codeGiven = !m_ctx.model.code.isEmpty();
         return result;
@@ -132,6 +137,8 @@ private:
     QString m_carrier;
     bool m_picture = false;
     bool m_converted = false;
+    // Under Stealth, with the format left to the carrier, a JPEG gives a JPEG.
+    bool m_keepJpeg = false;
 };
 
 EmbedOutcome EmbedRequestRun::run() {
@@ -140,6 +147,8 @@ EmbedOutcome EmbedRequestRun::run() {
     takeRequest(m_ctx, m_request);
     m_carrier = m_named;
     m_picture = ExtensionOf(m_carrier) != u"bmp";
+    m_keepJpeg =
+        m_picture && m_request.protection.stealth && !m_request.format && isJpegFile(m_named);
     // A picture's new image takes its format, PNG for any that is no BMP.
     if (m_picture && overTheCarrier()) {
         return ended(Outcome::refused(Reason::WouldReplaceCarrier, m_named));
@@ -149,7 +158,10 @@ EmbedOutcome EmbedRequestRun::run() {
             return told(Ending::Failed);
         }
         m_converted = true;
-        if (!m_request.format) {
+        if (m_keepJpeg) {
+            m.convertedPicture = m_named;
+            m.convertedBmp = m_carrier;
+        } else if (!m_request.format) {
             m.imageFormat = outputFormatFor(m_named, std::nullopt);
         }
     }
@@ -180,7 +192,8 @@ EmbedOutcome EmbedRequestRun::run() {
     if (auto refusal = embedRefusal(m, m_named)) {
         return ended(*refusal);
     }
-    const QString image = embedOutputPath(m_request.outputFolder, m_carrier, m.imageFormat);
+    const QString image = jpegStealthOutput(m).value_or(
+        embedOutputPath(m_request.outputFolder, m_carrier, m.imageFormat));
     Outcome outcome = EmbedDocument(m_ctx);
     outcome.subject = m_named;
     if (outcome.done() && m_request.keepTimes) {

@@ -5,10 +5,14 @@
 #include "workflows/PngImage.h"
 #include "workflows/StealthEmbedding.h"
 
+#include <QScopeGuard>
+
 namespace brindmar {
 
 ImageCommit CommitEmbeddedImage(WorkflowContext& ctx, ReplacementFile& image,
                                 const QString& output) {
+    // The stealth key the embed held is needed no longer than the read-back below.
+    const auto forgetKey = qScopeGuard([&ctx] { ctx.model.stealthKey.reset(); });
     ImageCommit done;
     if (!output.endsWith(u".png")) {
         if (!image.commit()) {

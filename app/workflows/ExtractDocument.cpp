@@ -245,10 +245,7 @@ bool ExtractRun::targetAgreed(bool afterUnpacking) {
     if (SameFile(m_target, m_carrier)) {
         // Answering yes would lose the image before the document is out of it.
         normalPointer(m_ctx);
-        ended(Ending::Refused, Reason::WouldReplaceCarrier);
-        m_ctx.report(Sound::Attention, tr(TextId::FileExtractTitle),
-                     QStringLiteral("Cannot extract over the source image file.\n\nChange the "
-                                    "directory in 'Output to' before extracting."));
+        m_ctx.conclude(Task::Extract, Ending::Refused, Reason::WouldReplaceCarrier, m_named);
         afterUnpacking ? failurePath() : cancelledPath();
         return false;
     }
@@ -450,11 +447,9 @@ void ExtractRun::cancelledPath() {
 }
 
 void ExtractRun::succeed() {
-    ended(Ending::Done, Reason::None);
     m_ctx.outcome.written = QStringList{m_target};
     runCompleted(m_ctx, animation::ExtractReady);
-    m_ctx.report(Sound::Success, TextId::CompletionTitle, TextId::ExtractionSucceeded,
-                 MessageIcon::None);
+    m_ctx.conclude(Task::Extract, Ending::Done, Reason::None, m_named);
     endRun(m_ctx, state::Extracting, true);
     WindowReset(m_ctx);
 }

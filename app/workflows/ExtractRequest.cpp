@@ -7,6 +7,7 @@
 #include "workflows/CarrierInspection.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/ExtractDocument.h"
+#include "workflows/JpegStealthRoute.h"
 #include "workflows/PngImage.h"
 #include "workflows/Requests.h"
 #include "workflows/StealthEmbedding.h"
@@ -25,10 +26,13 @@ Outcome toldFailure(const QString& subject, Reason reason = Reason::Other) {
 // The carrier chosen as the BMP command chooses it, and why nothing can be extracted from it,
 // when nothing can.
 std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image) {
-    if (sniffImageFormat(image) == ImageFormat::Png) {
+    // With a code a JPEG is searched in its own coefficients, through the BMP of its pixels
+    // that every carrier's checks read.
+    const bool jpegSearch = !ctx.model.code.isEmpty() && isJpegFile(image);
+    if (sniffImageFormat(image) == ImageFormat::Png || jpegSearch) {
         // Read as the BMP of its pixels, made in the private work folder and named, in every
         // message, as the PNG; whatever its name.
-        TakeImage(ctx, image);
+        TakeImage(ctx, image, jpegSearch);
     } else {
         PresetFileChoiceUi choice(ctx.ui);
         WorkflowContext chosen{ctx.model,    choice,        ctx.zip,           ctx.engine,

@@ -16,6 +16,7 @@ Outcome onChosenFile(WorkflowContext& ctx, const QString& file, Command command)
     WorkflowContext chosen{ctx.model,    choice,        ctx.zip,           ctx.engine,
                            ctx.platform, ctx.view,      ctx.programFolder, ctx.temporaryFolder,
                            ctx.pictures, ctx.strongCost};
+    chosen.outcomes = ctx.outcomes;
     choice.presetFileChoice(file);
     Outcome outcome = command(chosen);
     if (outcome.subject.isEmpty()) {

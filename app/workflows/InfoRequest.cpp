@@ -6,6 +6,7 @@
 #include "workflows/BmpInformation.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CodeEntry.h"
+#include "workflows/JpegStealthRoute.h"
 #include "workflows/PictureConversion.h"
 #include "workflows/PngImage.h"
 #include "workflows/Requests.h"
@@ -127,12 +128,20 @@ InfoOutcome Describe(WorkflowContext& ctx, const InfoRequest& request) {
         } else {
             info.payload = noDocumentReason(payload, m.code);
         }
-        // Extract takes BMP and PNG images; a JPEG's pixels carry nothing it could open.
+        // A JPEG's pixels carry nothing extract could open; its coefficients may, searched
+        // with a code.
         const bool codeGiven = request.code && !request.code->isEmpty();
         const bool stealth = !payload.payloadFound() && m.stealthCandidate &&
                              info.carrier == InfoOutcome::Carrier::Usable;
         info.stealth = stealth;
-        searchable = codeGiven && !info.jpeg && (info.sealed || stealth);
+        searchable = codeGiven && (info.sealed || stealth);
+        if (codeGiven && info.jpeg) {
+            WindowModel& figures = ctx.model;
+            takeJpegFigures(figures, request.image);
+            info.jpegStealthMax = figures.jpegCapacity;
+            info.jpegStealthRecommended = figures.jpegRecommended;
+            info.jpegGps = figures.jpegGps;
+        }
     }
     if (converted) {
         DiscardWorkFile(ctx, image);

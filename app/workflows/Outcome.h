@@ -27,8 +27,12 @@ enum class Reason {
     NotPicture,          // no picture this program can read
     AlreadyCarries,      // the carrier already holds a document that opens with this code
     TimesNotKept,        // the file is written, but its times could not be set
+    NotDeleted,          // overwritten to the end, but the name could not be removed
     Other,               // told in the workflow's own words
 };
+
+// The command an outcome is of: the front ends title and word it by this.
+enum class Task { None, Embed, Extract, Wipe, Zip, Unzip };
 
 // What a command came to: the front ends render it, each its own way, and decide nothing from
 // the words of a message.
@@ -44,6 +48,9 @@ struct Outcome {
     int error = 0;
     // The user has been shown why through the UI services already.
     bool told = false;
+    Task task = Task::None;
+    // Embedded under a code: the image gives the document back only with it.
+    bool codeGiven = false;
 
     bool done() const { return ending == Ending::Done; }
 

@@ -1,5 +1,7 @@
 #include "workflows/OutputFormatChoice.h"
 
+#include "util/PathHelpers.h"
+#include "workflows/JpegStealthRoute.h"
 #include "workflows/PngImage.h"
 
 namespace brindmar {
@@ -47,11 +49,23 @@ std::optional<ImageFormat> outputFormatAsked(const WindowModel& model) {
 QString formatChoiceTooltip(const WindowModel& model) {
     QString tip = QStringLiteral(
         "Format of the new image: as the carrier (a BMP for a BMP carrier, a PNG for any other "
-        "picture), BMP, or PNG (lossless, about a third of the BMP's size)");
+        "picture, and for a BMP converted here from one; under Stealth a JPEG for a JPEG), BMP, or "
+        "PNG (lossless; smaller than the BMP by as much as the picture allows)");
     const QString carrier = shownImagePath(model);
+    if (jpegStealthCarrier(model)) {
+        return tip + QStringLiteral(". With this carrier: JPEG, the document in the photo's own "
+                                    "coefficients (safer for a photo than PNG or BMP)");
+    }
     if (!model.imageFormat && !carrier.isEmpty()) {
         tip += QStringLiteral(". With this carrier: ") +
                imageFormatName(outputFormatFor(carrier, outputFormatAsked(model))).toUpper();
+        // A BMP the user watched being made from a photo still gives the photo's format.
+        if (!model.convertedBmp.isEmpty() && model.display.bmpPath == model.convertedBmp) {
+            QString picture = model.convertedPicture;
+            tip += QStringLiteral(", as for %1, the picture it was converted from; \"as BMP\" "
+                                  "keeps a BMP")
+                       .arg(FileNameOf(picture));
+        }
     }
     return tip;
 }

@@ -42,7 +42,7 @@ bool takenAsImage(const QString& path) {
     return ExtensionOf(name).toLower() == u"bmp" || sniffImageFormat(path) == ImageFormat::Png;
 }
 
-void TakeImage(WorkflowContext& ctx, const QString& path) {
+void TakeImage(WorkflowContext& ctx, const QString& path, bool anyPicture) {
     ReleasePngImage(ctx);
     int readError = 0;
     const std::optional<ImageFormat> format = sniffImageFormat(path, &readError);
@@ -53,7 +53,7 @@ void TakeImage(WorkflowContext& ctx, const QString& path) {
         ctx.render();
         return;
     }
-    if (format != ImageFormat::Png) {
+    if (format != ImageFormat::Png && !anyPicture) {
         TakeBmp(ctx, path);
         return;
     }
@@ -67,6 +67,10 @@ void TakeImage(WorkflowContext& ctx, const QString& path) {
     }
     m.pngImage = path;
     m.pngWorkBmp = *work;
+    if (anyPicture) {
+        m.convertedPicture = path;
+        m.convertedBmp = *work;
+    }
     m.display.bmpPath = *work;
     m.carrierColourBytes = 0;
     ctx.ui.setMousePointer(MousePointer::Hourglass);

@@ -17,7 +17,9 @@ QString shownImagePath(const WindowModel& model);
 
 // The BMP command's choice, a BMP or a PNG image. A PNG is decoded into the work folder and
 // taken as the only image of its list; anything else goes through TakeBmp.
-void TakeImage(WorkflowContext& ctx, const QString& path);
+// anyPicture takes any picture the converter reads as a PNG is taken, and records it as the
+// picture the work BMP was converted from.
+void TakeImage(WorkflowContext& ctx, const QString& path, bool anyPicture = false);
 
 // Wipes the work BMP of the PNG chosen last, if any: when another image is chosen, and as a run
 // ends.

@@ -37,6 +37,9 @@ struct EmbedRequest {
     // A picture converted into a carrier is made at half size.
     bool half = false;
     bool keepTimes = false;
+    // Under Stealth a JPEG carrier stays a JPEG: whether it loses its EXIF. Nothing asks the
+    // user when the EXIF names a place.
+    std::optional<bool> stripMetadata;
 };
 
 struct ExtractRequest {
@@ -66,8 +69,6 @@ struct EmbedOutcome : Outcome {
     bool converted = false;
     // Only a BMP the engine could not take as it was: not the user's picture's format.
     bool convertedBmp = false;
-    // The code the image needs to give the document back.
-    bool codeGiven = false;
 };
 
 // What info found: the header's fields as stored, the carrier's state, and the payload's.
@@ -90,6 +91,10 @@ struct InfoOutcome : Outcome {
     bool codeProtected = false;
     // The code opened the document, as extract would: its own name and size are known.
     bool opened = false;
+    // A JPEG described with a code: what Stealth takes from it kept a JPEG, -1 otherwise.
+    int64_t jpegStealthMax = -1;
+    int64_t jpegStealthRecommended = 0;
+    bool jpegGps = false;
 };
 
 EmbedOutcome Embed(WorkflowContext& ctx, const EmbedRequest& request);

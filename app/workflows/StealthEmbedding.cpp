@@ -5,11 +5,13 @@
 #include "protection/StealthFile.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
+#include "workflows/BesideEvents.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
 #include "workflows/ImageFormat.h"
+#include "workflows/JpegStealthRoute.h"
 #include "workflows/PictureConversion.h"
 #include "workflows/PngImage.h"
 #include "workflows/StrongProtection.h"
@@ -33,43 +35,6 @@ namespace {
 
 const QString kStealthTitle = QStringLiteral("Stealth");
 
-// The coder derives its key (a third of a second or more) and walks the whole picture, which
-// cannot be interrupted; it runs on a thread of its own while the window keeps answering, and
-// Stop ends the wait at once. A job left behind finishes alone on its own copies, and wipes
-// what it holds when it lets go of it. False when the user stopped.
-template <typename Job> bool finishedBesideEvents(WorkflowContext& ctx, std::shared_ptr<Job> job) {
-    struct Finish {
-        std::mutex mutex;
-        std::condition_variable signal;
-        bool done = false;
-    };
-    auto finish = std::make_shared<Finish>();
-    try {
-        std::thread([job, finish] {
-            job->run();
-            const std::lock_guard lock(finish->mutex);
-            finish->done = true;
-            finish->signal.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        job->run(); // no thread to be had: the window waits instead
-        return true;
-    }
-    for (;;) {
-        {
-            std::unique_lock lock(finish->mutex);
-            if (finish->signal.wait_for(lock, std::chrono::milliseconds(25),
-                                        [&finish] { return finish->done; })) {
-                return true;
-            }
-        }
-        ctx.letEventsRun();
-        if (ctx.model.stopRequest) {
-            return false;
-        }
-    }
-}
-
 // The plain document in memory is wiped when the job goes, whoever lets go of it last.
 void wipe(QByteArray& bytes) {
     bytes.fill('\0');
@@ -85,12 +50,13 @@ struct EmbedJob {
     StrongCost cost;
     std::shared_ptr<ReplacementFile> out;
     StealthFileResult made;
+    StealthHeldKey held;
 
     explicit EmbedJob(SecretBytes secret) : code(std::move(secret)) {}
     ~EmbedJob() { wipe(archive); }
     // The coder reads the picture back with its key while the file is written; the original
     // may be offered for wiping after an embed.
-    void run() { made = writeStealthImage(carrier, code, archive, *out, cost); }
+    void run() { made = writeStealthImage(carrier, code, archive, *out, cost, held); }
 };
 
 struct SearchJob {
@@ -112,6 +78,8 @@ struct ReadBackJob {
     QString png;
     QString decoded;
     SecretBytes code;
+    // The embed's own key: no second derivation. Without it, one from the code.
+    std::shared_ptr<const StealthHeldKey> held;
     StrongCost cost;
     PictureConversion decoding;
     QByteArray archive;
@@ -125,7 +93,8 @@ struct ReadBackJob {
     void run() {
         decoding = pictures->convert(png, decoded);
         if (decoding.ok) {
-            found = extractStealthFile(decoded, code, archive, cost);
+            found = held ? extractStealthFileWithKey(decoded, *held, archive)
+                         : extractStealthFile(decoded, code, archive, cost);
         }
     }
 };
@@ -221,17 +190,28 @@ int64_t stealthArchiveLength(const WindowModel& m) {
 
 void applyStealthCapacity(WindowModel& m) {
     if (!m.stealthWanted || !m.hasState(state::BmpUsable) || m.extractMode()) {
+        m.display.embedRecommended.clear();
         return;
     }
     WindowDisplay& shown = m.display;
     shown.cropPercent.clear();
     shown.cropFrameVisible = false;
     m.pointerMarks = 0;
-    const bool takes = m.stealthCandidate || m.stealthByConversion;
-    const int64_t most = takes ? stealthCapacity(static_cast<uint32_t>(pictureWidth(m)),
-                                                 static_cast<uint32_t>(pictureHeight(m)))
-                               : 0;
+    const std::optional<QString> jpeg = jpegStealthCarrier(m);
+    const bool takes = m.stealthCandidate || m.stealthByConversion || jpeg;
+    int64_t most = takes ? stealthCapacity(static_cast<uint32_t>(pictureWidth(m)),
+                                           static_cast<uint32_t>(pictureHeight(m)))
+                         : 0;
+    // A JPEG kept a JPEG takes what its coefficients take.
+    if (jpeg) {
+        takeJpegFigures(m, *jpeg);
+        most = m.jpegCapacity;
+    }
     shown.embedMax = QString::number(most);
+    shown.embedRecommended =
+        takes ? QString::number(stealthRecommendedCapacity(static_cast<uint32_t>(pictureWidth(m)),
+                                                           static_cast<uint32_t>(pictureHeight(m))))
+              : QString();
     m.setState(state::EmbedPossible,
                m.hasState(state::DocumentChosen) && takes && stealthArchiveLength(m) <= most);
 }
@@ -324,7 +304,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
         return outcome;
     }
     const int64_t recommended = stealthRecommendedCapacity(width, height);
-    if (length > recommended) {
+    if (length > recommended && recommended != m.stealthAboveRateAgreed) {
         ctx.report(Sound::Attention, kStealthTitle,
                    QStringLiteral("The document takes more of this image than Stealth "
                                   "recommends (%1 bytes here: one hidden bit in %2 colour bytes), "
@@ -350,6 +330,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     const StealthFileResult& made = job->made;
     if (made.status == StealthFileStatus::Done) {
         outcome.done = true;
+        m.stealthKey = std::make_shared<const StealthHeldKey>(std::move(job->held));
     } else if (made.status == StealthFileStatus::Failed) {
         outcome.failure = named + QStringLiteral(" - the new image does not give the document "
                                                  "back with this code, so it was not written");
@@ -380,6 +361,7 @@ StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png) {
     job->png = png;
     job->decoded = ctx.temporaryFolder + kWorkCarrierName;
     job->cost = ctx.strongCost;
+    job->held = std::move(m.stealthKey);
     if (!job->code.valid()) {
         outcome.failure = sealEndText(SealEnd::Unsupported, shownImagePath(m));
         return outcome;
@@ -402,8 +384,26 @@ StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png) {
     return outcome;
 }
 
+bool LeaveStealthArchive(WorkflowContext& ctx, const QByteArray& found, QString& failure) {
+    const QString archivePath = ctx.temporaryFolder + kWorkArchiveName;
+    QFile archive(archivePath);
+    const bool written = archive.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         archive.write(found) == found.size() && archive.flush();
+    archive.close();
+    if (!written) {
+        QFile::remove(archivePath);
+        failure = archivePath + QStringLiteral(" could not be written: ") +
+                  writeFailureReason(ctx.platform, ctx.temporaryFolder);
+    }
+    return written;
+}
+
 StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image) {
     WindowModel& m = ctx.model;
+    // A carrier converted from a JPEG is searched in the JPEG's own coefficients.
+    if (const auto jpeg = jpegSearchSource(m)) {
+        return SearchJpegStealthPayload(ctx, *jpeg);
+    }
     StealthOutcome outcome;
     auto job = std::make_shared<SearchJob>(codeSecret(m.code));
     job->image = image;
@@ -428,15 +428,7 @@ StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image) 
         return outcome;
     }
     // The archive goes where a plain extraction leaves it, for the same unpacking.
-    const QString archivePath = ctx.temporaryFolder + kWorkArchiveName;
-    QFile archive(archivePath);
-    const bool written = archive.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                         archive.write(job->archive) == job->archive.size() && archive.flush();
-    archive.close();
-    if (!written) {
-        QFile::remove(archivePath);
-        outcome.failure = archivePath + QStringLiteral(" could not be written: ") +
-                          writeFailureReason(ctx.platform, ctx.temporaryFolder);
+    if (!LeaveStealthArchive(ctx, job->archive, outcome.failure)) {
         return outcome;
     }
     outcome.done = true;

@@ -66,9 +66,14 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
                                  std::shared_ptr<ReplacementFile> out);
 
 // Reads the stealth PNG written at png, before it is committed, as any reader would: its
-// pixels decoded from the file and the payload opened from them with the model's code. Done
+// pixels decoded from the file and the payload opened from them, with the key the embed
+// derived (the model's stealthKey, which it takes) or, without one, the model's code. Done
 // only when that gives the work archive back byte for byte; the decoded copy goes either way.
 StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png);
+
+// Puts an archive a search found where a plain extraction leaves its own; false, with the
+// reason in failure, when it cannot be written.
+bool LeaveStealthArchive(WorkflowContext& ctx, const QByteArray& found, QString& failure);
 
 // Looks for a stealth payload in image with the model's code; when done the work archive holds
 // what it carried, and nothing is written otherwise.

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "workflows/Outcome.h"
+
 namespace brindmar {
+
+class UiServices;
 
 // What a workflow knows of the window: it can be asked to show the model. The Qt window applies
 // the model to its widgets; the command line draws a progress bar; tests count the requests.
@@ -8,6 +12,14 @@ class View {
 public:
     virtual ~View() = default;
     virtual void render() = 0;
+};
+
+// Where a command's end is put into words: the window's message box and sound, at the moment the
+// command has come to it. A terminal has none; it prints the outcome once the command returns.
+class OutcomeView {
+public:
+    virtual ~OutcomeView() = default;
+    virtual void tell(const Outcome& outcome, UiServices& ui) = 0;
 };
 
 } // namespace brindmar

@@ -14,6 +14,8 @@
 
 namespace brindmar {
 
+struct StealthHeldKey;
+
 // Bits of the window state. Everything from Embedding upwards (with KeepProgress taken off)
 // means an operation is running.
 namespace state {
@@ -134,6 +136,8 @@ struct WindowDisplay {
     // The output row names the extract output folder (see outputIsExtract).
     bool extractOutput = false;
     QString embedMax;
+    // Under Stealth: the most that keeps to the recommended rate; empty otherwise.
+    QString embedRecommended;
     QString cropPercent;
     QString bmpPath;
     QString outputFolder;
@@ -236,6 +240,21 @@ struct WindowModel {
     // The chosen BMP is one the stealth coder cannot read (8-bit, run-length coded) but the
     // picture converter can: under Stealth its 24-bit copy in the private work folder carries.
     bool stealthByConversion = false;
+    // Under Stealth a JPEG carrier gives a JPEG: whether it goes without its EXIF (GPS and all);
+    // nothing asks the user when the EXIF names a place.
+    std::optional<bool> dropJpegMetadata;
+    // The Stealth figures of the JPEG at jpegFiguresOf, worked out once a carrier.
+    QString jpegFiguresOf;
+    int64_t jpegCapacity = 0;
+    int64_t jpegRecommended = 0;
+    uint64_t jpegNonZeroAc = 0;
+    bool jpegGps = false;
+
+    // The key and salt the last stealth embed derived, while its image is read back as written.
+    std::shared_ptr<const StealthHeldKey> stealthKey;
+    // The recommended size the user kept the document above, told so at its choice (-1: none):
+    // Embed does not say it again for the same carrier's size.
+    int64_t stealthAboveRateAgreed = -1;
 
     // The chosen document and its packed form.
     QString documentPath;

@@ -43,19 +43,15 @@ QString chooseFileToWipe(WorkflowContext& ctx) {
 void wipeConfirmed(WorkflowContext& ctx, const QString& path) {
     switch (WipeAndDeleteFile(ctx, path, 1)) {
     case kWipeFailed:
-        ctx.ended(Ending::Failed, Reason::CannotWrite, path);
-        ctx.report(Sound::Error, TextId::WipeTitle, TextId::WipeFailed);
+        ctx.conclude(Task::Wipe, Ending::Failed, Reason::CannotWrite, path);
         break;
     case kWipeDeleteFailed:
-        ctx.ended(Ending::Failed, Reason::CannotWrite, path);
-        ctx.report(Sound::Error, TextId::WipeTitle, TextId::WipeDeleteFailed);
+        ctx.conclude(Task::Wipe, Ending::Failed, Reason::NotDeleted, path);
         break;
     case kWipeDone: {
         QString wiped = path;
         ctx.model.documentFolder = FolderOf(wiped);
-        ctx.ended(Ending::Done, Reason::None, path);
-        ctx.report(Sound::Success, TextId::CompletionTitle, TextId::WipeSucceeded,
-                   MessageIcon::None);
+        ctx.conclude(Task::Wipe, Ending::Done, Reason::None, path);
         break;
     }
     default: // the user kept the emptied file; nothing to add

@@ -39,6 +39,21 @@ void WorkflowContext::ended(Ending ending, Reason reason, const QString& subject
     outcome.told = ending != Ending::Done;
 }
 
+void WorkflowContext::conclude(Task task, Ending ending, Reason reason, const QString& subject,
+                               int error) {
+    outcome.ending = ending;
+    outcome.reason = reason;
+    outcome.subject = subject;
+    outcome.error = error;
+    outcome.task = task;
+    outcome.told = false;
+    if (outcomes != nullptr) {
+        render();
+        outcomes->tell(outcome, ui);
+        outcome.told = ending != Ending::Done;
+    }
+}
+
 void WorkflowContext::valueChanged() {
     model.setOption(option::ValueChanged, true);
     model.display.commandEnabled[static_cast<size_t>(Command::Reset)] = true;

@@ -34,6 +34,8 @@ struct WorkflowContext {
     StrongCost strongCost = kDefaultStrongCost;
     // What the command under way has come to, for the front end that asked for it.
     Outcome outcome{};
+    // Puts a command's end into words as it comes; none on a terminal.
+    OutcomeView* outcomes = nullptr;
 
     void render() { view.render(); }
     // The command refresh, then the window shows its result.
@@ -50,6 +52,9 @@ struct WorkflowContext {
 
     // Records how the command under way ended, the reason already told to the user.
     void ended(Ending ending, Reason reason, const QString& subject, int error = 0);
+    // Records how the command of task ended, and has the front end's outcome view tell it now,
+    // with the window showing the state that led to it.
+    void conclude(Task task, Ending ending, Reason reason, const QString& subject, int error = 0);
 
     // Sets option mark 16 and offers Reset.
     void valueChanged();

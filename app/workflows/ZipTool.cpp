@@ -94,16 +94,10 @@ void unpack(WorkflowContext& ctx, QString path) {
                folder + QStringLiteral(" - the unpacking's own folder could not be removed"));
         return;
     }
-    ctx.ended(Ending::Done, Reason::None, path);
     for (const QString& member : members) {
         ctx.outcome.written << folder + member;
     }
-    if (ctx.ui.soundOn()) {
-        ctx.ui.playSound(Sound::Success);
-    }
-    show(ctx, TextId::ZipToolTitle,
-         folder + FileNameOf(path) + QStringLiteral("\n\n") + tr(TextId::EndUnzipFunction),
-         MessageIcon::Information);
+    ctx.conclude(Task::Unzip, Ending::Done, Reason::None, path);
 }
 
 // The errno that keeps the file's first bytes from being read, or 0: a file that cannot be read
@@ -129,7 +123,6 @@ bool isPrivateFile(const QString& path) {
 }
 
 void pack(WorkflowContext& ctx, QString path) {
-    const QString folder = ctx.model.zipFolder;
     const QString archive = zipToolArchivePath(path);
     // A dangling link is a name taken all the same: the new archive would replace it.
     if (NameTaken(archive)) {
@@ -168,17 +161,8 @@ void pack(WorkflowContext& ctx, QString path) {
         DiscardWorkFile(ctx, work);
     }
     if (done) {
-        ctx.ended(Ending::Done, Reason::None, path);
         ctx.outcome.written = QStringList{archive};
-        if (ctx.ui.soundOn()) {
-            ctx.ui.playSound(Sound::Success);
-            ctx.ui.playSound(Sound::Attention);
-        } else {
-            ctx.ui.beep(1);
-        }
-        show(ctx, TextId::ZipToolTitle,
-             FileNameOf(path) + tr(TextId::ZippedToDirectory) + QStringLiteral("\n\n") + folder,
-             MessageIcon::Information);
+        ctx.conclude(Task::Zip, Ending::Done, Reason::None, path);
         return;
     }
     failed(ctx, TextId::ErrorDuringZippingOf, path, errorText);

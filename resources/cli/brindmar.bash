@@ -33,7 +33,7 @@ _brindmar() {
     local options
     case ${words[1]} in
     convert) options="--out --half --yes --quiet --help" ;;
-    embed) options="--out --code --code-file --ask-code --encrypt --strong --stealth --crop --format --half --keep-times --yes --quiet --help" ;;
+    embed) options="--out --code --code-file --ask-code --encrypt --strong --stealth --crop --format --half --strip-metadata --keep-times --yes --quiet --help" ;;
     extract) options="--out --code --code-file --ask-code --yes --quiet --help" ;;
     info) options="--code --code-file --ask-code --quiet --help" ;;
     wipe | zip) options="--yes --quiet --help" ;;

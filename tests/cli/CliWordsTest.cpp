@@ -68,6 +68,7 @@ TEST(CliWords, SayWhatHappened) {
     const QString usage = QStringLiteral("give the code one way only: BRINDMAR_CODE is set");
     const QString size = QString::number(note.size()) + QStringLiteral(" bytes, ");
     const QString jpeg = QStringLiteral(BRINDMAR_TEST_DATA "/holiday.jpg");
+    const QString stealthJpeg = out + QStringLiteral("holiday.jpg");
     const QStringList embed{"embed", carrier, document, "-o", out, "-y"};
     const Row rows[] = {
         // The code given two ways is refused, whichever option is the second.
@@ -92,6 +93,19 @@ TEST(CliWords, SayWhatHappened) {
          {},
          "no document opens with this code: the picture carries none, or one made with another "
          "code; a picture changed since (re-saved, resized or edited) is one possibility too"},
+        // Under Stealth a JPEG stays a JPEG, its rate told in its own unit.
+        {{"embed", jpeg, document, "-o", out, "-y", "--stealth", "--strip-metadata"},
+         code,
+         0,
+         "processed successfully: " + stealthJpeg,
+         "bits per non-zero AC coefficient of the JPEG"},
+        {{"info", stealthJpeg}, code, 0, "Stealth in the JPEG: Embed max. ", {}},
+        {{"info", stealthJpeg}, code, 0, "Payload: note.txt, " + size + "carried with Stealth", {}},
+        {{"extract", stealthJpeg, "-o", found},
+         "Correct Horse 13",
+         1,
+         {},
+         "no document opens with this code"},
         {{"info", jpeg}, {}, 0, "Image: a JPEG, described by the BMP of its pixels\n", {}},
         {{"info", jpeg}, {}, 0, "Carrier: usable\n", {}},
         // The archive and every file written are named.

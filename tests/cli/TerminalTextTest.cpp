@@ -1,29 +1,37 @@
-// What the command line prints for the window's failure boxes.
-#include "cli/TerminalText.h"
+// What the command line prints for a command that did not end done, from the outcome's reason
+// and never from the words of a window's box.
+#include "cli/OutcomeText.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using brindmar::Message;
-using brindmar::cli::errorLine;
+using namespace brindmar;
 
 TEST(TerminalText, FailureLinesSayWhatHappened) {
     const struct {
-        const char* title;
-        const char* text;
+        Task task;
+        Reason reason;
+        const char* subject;
         const char* line;
     } rows[] = {
         // A failed write or sync partway through the wipe has zeroed some of the file already.
-        {"File 'Wipe'", "Error during 'Wipe' function",
-         "brindmar: /d/notes.txt: was not overwritten in full, so it is not deleted; some of it "
-         "may be zeros already"},
-        {"File 'Wipe'", "'Wipe' completed, error during delete function",
-         "brindmar: /d/notes.txt: overwritten, but it cannot be deleted"},
+        {Task::Wipe, Reason::CannotWrite, "/d/notes.txt",
+         "/d/notes.txt: was not overwritten in full, so it is not deleted; some of it may be "
+         "zeros already"},
+        {Task::Wipe, Reason::NotDeleted, "/d/notes.txt",
+         "/d/notes.txt: overwritten, but it cannot be deleted"},
+        {Task::Embed, Reason::WouldReplaceCarrier, "/d/holiday.bmp",
+         "/d/holiday.bmp: the new image would replace the carrier itself; choose another --out "
+         "folder"},
+        {Task::Extract, Reason::WouldReplaceCarrier, "/d/holiday.bmp",
+         "/d/holiday.bmp: the document would replace the image itself; choose another --out "
+         "folder"},
     };
     for (const auto& row : rows) {
-        const Message message{QString::fromUtf8(row.title), QString::fromUtf8(row.text)};
-        EXPECT_EQ(errorLine(message, QStringLiteral("/d/notes.txt")).toStdString(), row.line);
+        Outcome outcome = Outcome::failed(row.reason, QString::fromUtf8(row.subject));
+        outcome.task = row.task;
+        EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
     }
 }
 

@@ -190,6 +190,7 @@ TEST(OtherShapes, OnlyWhatTheEngineCannotReadGoesThroughACopy) {
         FakeEngine engine;
         WorkflowContext ctx{h.model,    h.ui,   h.zip,          engine,
                             h.platform, h.view, h.dir.folder(), h.temp.folder()};
+        ctx.outcomes = &h.outcomes;
         EmbedDocument(ctx);
 
         const QString copy = h.temp.folder() + kWorkCarrierName;

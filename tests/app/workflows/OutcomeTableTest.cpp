@@ -7,7 +7,9 @@
 #include "workflows/Requests.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
@@ -18,6 +20,7 @@ using namespace brindmar;
 
 const QString kCode = QStringLiteral("0123456789");
 const QString kOtherCode = QStringLiteral("9876543210");
+const QString kStealthCode = QStringLiteral("Correct Horse 12");
 
 apptest::Bytes noise(size_t count, unsigned seed) {
     std::mt19937 random(seed);
@@ -69,6 +72,32 @@ struct Scene {
     }
     Outcome extract(const QString& image, const std::optional<QString>& code) {
         return Extract(h.ctx, ExtractRequest{image, out.folder(), code});
+    }
+    // A photo straight from a camera's encoder, as Stealth keeps it a JPEG.
+    QString photo() const {
+        const QString path = h.dir.path(QStringLiteral("photo.jpg"));
+        QFile::copy(QStringLiteral(BRINDMAR_GOLDEN_INPUTS_DIR "/photo.jpg"), path);
+        return path;
+    }
+    // Stealth asks for its code again before it embeds.
+    EmbedRequest stealth(const QString& picture) {
+        h.ui.queueCodeAgain(kStealthCode);
+        EmbedRequest request = embed(kStealthCode);
+        request.carrier = picture;
+        request.protection.encrypt = false;
+        request.protection.strong = true;
+        request.protection.stealth = true;
+        return request;
+    }
+    QString madeJpeg() {
+        EmbedRequest request = stealth(photo());
+        request.outputFolder = h.dir.folder() + QStringLiteral("made/");
+        QDir().mkpath(request.outputFolder);
+        Scene maker;
+        maker.h.ui.queueCodeAgain(kStealthCode);
+        const Outcome outcome = Embed(maker.h.ctx, request);
+        EXPECT_TRUE(outcome.done()) << outcome.detail.toStdString();
+        return outcome.written.value(0);
     }
 };
 
@@ -209,6 +238,54 @@ const Row kRows[] = {
      },
      Ending::Refused,
      Reason::AlreadyCarries,
+     {}},
+    {"JpegStealthEmbedDone",
+     [](Scene& s) { return Outcome(Embed(s.h.ctx, s.stealth(s.photo()))); },
+     Ending::Done,
+     Reason::None,
+     {"photo.jpg"}},
+    {"JpegStealthExtractDone",
+     [](Scene& s) { return s.extract(s.madeJpeg(), kStealthCode); },
+     Ending::Done,
+     Reason::None,
+     {"doc.txt"}},
+    {"JpegCarrierWithCode",
+     [](Scene& s) { return s.extract(s.photo(), kStealthCode); },
+     Ending::Refused,
+     Reason::NoDocumentForCode,
+     {}},
+    {"JpegStealthOtherCode",
+     [](Scene& s) { return s.extract(s.madeJpeg(), kOtherCode); },
+     Ending::Refused,
+     Reason::NoDocumentForCode,
+     {}},
+    {"JpegStealthRecompressed",
+     [](Scene& s) {
+         const QString image = s.madeJpeg();
+         const QString again = s.h.dir.path(QStringLiteral("again.jpg"));
+         EXPECT_TRUE(QImage(image).save(again, "JPEG", 85));
+         return s.extract(again, kStealthCode);
+     },
+     Ending::Refused,
+     Reason::NoDocumentForCode,
+     {}},
+    {"JpegStealthOverTheCarrier",
+     [](Scene& s) {
+         EmbedRequest request = s.stealth(s.photo());
+         request.outputFolder = s.h.dir.folder();
+         return Outcome(Embed(s.h.ctx, request));
+     },
+     Ending::Refused,
+     Reason::WouldReplaceCarrier,
+     {}},
+    {"JpegStealthTooLarge",
+     [](Scene& s) {
+         EmbedRequest request = s.stealth(s.photo());
+         request.document = s.h.file(QStringLiteral("big.bin"), noise(9000, 4));
+         return Outcome(Embed(s.h.ctx, request));
+     },
+     Ending::Refused,
+     Reason::TooLarge,
      {}},
 };
 

@@ -8,6 +8,7 @@
 #include "FakeZipService.h"
 #include "operations/EngineBinding.h"
 #include "util/LinuxPlatform.h"
+#include "window/OutcomeMessages.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/DocumentSelection.h"
@@ -66,6 +67,8 @@ struct Harness {
     brindmar::EngineBinding& engine;
     MovingTimesPlatform platform;
     CountingView view;
+    // The window's words for a command's end, so that a test sees the boxes the window shows.
+    brindmar::OutcomeMessages outcomes;
     brindmar::WorkflowContext ctx{model,    ui,   zip,          engine,
                                   platform, view, dir.folder(), temp.folder()};
 
@@ -74,6 +77,7 @@ struct Harness {
                                          : std::make_unique<brindmar::EngineBinding>(
                                                QStringLiteral(BRINDMAR_ENGINE_DIR))),
           engine(*engineHolder) {
+        ctx.outcomes = &outcomes;
         // A 184 x 168 pixel box at 96 dpi.
         model.thumbnailBoxWidth = 184 * 15;
         model.thumbnailBoxHeight = 168 * 15;

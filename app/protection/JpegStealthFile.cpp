@@ -1,0 +1,213 @@
+#include "protection/JpegStealthFile.h"
+
+#include "protection/StealthKeys.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <optional>
+#include <sodium.h>
+#include <string_view>
+
+namespace brindmar {
+
+namespace {
+
+static_assert(kSaltLength == JpegStealthSalt{}.size());
+
+// The longest archive whose seal is at most sealedLimit bytes long.
+int64_t archiveFor(uint64_t sealedLimit) {
+    sealedLimit = std::min<uint64_t>(sealedLimit, std::numeric_limits<uint32_t>::max());
+    if (static_cast<uint64_t>(sealedLength(0)) > sealedLimit) {
+        return 0;
+    }
+    int64_t low = 0;
+    auto high = static_cast<int64_t>(sealedLimit);
+    while (low < high) {
+        const int64_t middle = low + (high - low + 1) / 2;
+        if (static_cast<uint64_t>(sealedLength(middle)) <= sealedLimit) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return low;
+}
+
+std::array<unsigned char, 32> bytesOf(const SecretBytes& secret) {
+    std::array<unsigned char, 32> bytes{};
+    std::copy_n(secret.data(), bytes.size(), bytes.begin());
+    return bytes;
+}
+
+// The coder takes its keys as plain arrays; they live no longer than the call.
+struct CoderKeys {
+    JpegStealthKeys keys;
+    ~CoderKeys() {
+        for (auto* key : {&keys.walk, &keys.head, &keys.code, &keys.directions}) {
+            sodium_memzero(key->data(), key->size());
+        }
+    }
+};
+
+// The clear head the sealed stream's first chunk is bound to: the version, then the sealed
+// length (32 bits, little-endian), as the coder writes it masked.
+std::array<char, 5> clearHead(uint32_t sealedLength) {
+    std::array<char, 5> head{static_cast<char>(kJpegStealthVersion)};
+    for (size_t k = 0; k < 4; ++k) {
+        head[1 + k] = static_cast<char>(sealedLength >> (8 * k));
+    }
+    return head;
+}
+
+} // namespace
+
+JpegStealthFigures jpegStealthFigures(const QByteArray& file) {
+    JpegStealthFigures figures;
+    JpegCoefficients jpeg;
+    if (jpeg.open(file) != JpegOpenStatus::Done) {
+        return figures;
+    }
+    figures.jpeg = true;
+    figures.gps = jpeg.hasGpsPosition();
+    figures.nonZeroAc = jpegNonZeroAcCount(jpeg);
+    figures.capacity = archiveFor(jpegSaltedStealthCapacity(jpeg));
+    const auto recommended = static_cast<uint64_t>(kJpegStealthRecommendedRate *
+                                                   static_cast<double>(figures.nonZeroAc) / 8);
+    figures.recommended = std::min(figures.capacity, archiveFor(recommended));
+    return figures;
+}
+
+double jpegStealthRate(int64_t archiveLength, uint64_t nonZeroAc) {
+    return nonZeroAc == 0 ? 0
+                          : static_cast<double>(sealedLength(archiveLength)) * 8 /
+                                static_cast<double>(nonZeroAc);
+}
+
+JpegStealthStatus jpegStealthEmbedWithKey(JpegCoefficients& jpeg, const SecretBytes& key,
+                                          const JpegStealthSalt& salt, const QByteArray& archive,
+                                          JpegStealthReport* report) {
+    const int64_t sealedBytes = sealedLength(archive.size());
+    if (archive.size() > archiveFor(jpegSaltedStealthCapacity(jpeg))) {
+        return JpegStealthStatus::TooLarge;
+    }
+    const std::optional<StealthSubkeys> subkeys = stealthSubkeysOf(key);
+    if (!subkeys) {
+        return JpegStealthStatus::NoMemory;
+    }
+    SealPrelude prelude;
+    prelude.cost = kStealthCost;
+    prelude.salt = salt;
+    const std::array<char, 5> head = clearHead(static_cast<uint32_t>(sealedBytes));
+    QByteArray sealed;
+    if (sealBytes(archive, sealed, std::string_view(head.data(), head.size()), subkeys->seal,
+                  prelude) != SealEnd::Done ||
+        sealed.size() != sealedBytes) {
+        return JpegStealthStatus::Failed;
+    }
+    CoderKeys coder;
+    coder.keys = {bytesOf(subkeys->walk), bytesOf(subkeys->head), bytesOf(subkeys->code),
+                  bytesOf(subkeys->directions)};
+    const JpegStealthReport made = jpegStealthEmbed(jpeg, coder.keys, sealed, salt);
+    if (report != nullptr) {
+        *report = made;
+    }
+    if (!made.done) {
+        return made.fits ? JpegStealthStatus::NoMemory : JpegStealthStatus::TooLarge;
+    }
+    return JpegStealthStatus::Done;
+}
+
+JpegStealthFound jpegStealthExtractWithKey(const JpegCoefficients& jpeg, const SecretBytes& key) {
+    JpegStealthFound found;
+    const std::optional<StealthSubkeys> subkeys = stealthSubkeysOf(key);
+    if (!subkeys) {
+        found.status = JpegStealthStatus::NoMemory;
+        return found;
+    }
+    CoderKeys coder;
+    coder.keys = {bytesOf(subkeys->walk), bytesOf(subkeys->head), bytesOf(subkeys->code),
+                  bytesOf(subkeys->directions)};
+    const std::optional<QByteArray> sealed = jpegStealthRead(jpeg, coder.keys);
+    // Under another code the head is noise; one that passes for a head gives a stream the seal
+    // refuses.
+    if (!sealed || sealed->size() < sealedLength(0)) {
+        return found;
+    }
+    const std::array<char, 5> head = clearHead(static_cast<uint32_t>(sealed->size()));
+    QByteArray archive;
+    switch (
+        openBytes(*sealed, archive, std::string_view(head.data(), head.size()), subkeys->seal)) {
+    case SealEnd::Done:
+        found.status = JpegStealthStatus::Done;
+        found.archive = archive;
+        break;
+    case SealEnd::Damaged:
+        found.status = JpegStealthStatus::Damaged;
+        break;
+    default:
+        break; // the first chunk not opening is all another code ever shows
+    }
+    return found;
+}
+
+JpegStealthMade jpegStealthEmbedFile(const QByteArray& carrier, const SecretBytes& code,
+                                     const QByteArray& archive, const JpegWriteOptions& options,
+                                     StrongCost cost) {
+    JpegStealthMade made;
+    JpegCoefficients jpeg;
+    if (jpeg.open(carrier) != JpegOpenStatus::Done) {
+        made.status = JpegStealthStatus::NotJpeg;
+        return made;
+    }
+    if (archive.size() > archiveFor(jpegSaltedStealthCapacity(jpeg))) {
+        made.status = JpegStealthStatus::TooLarge;
+        return made;
+    }
+    const SealPrelude prelude = freshPrelude(cost);
+    const std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
+    if (!key) {
+        made.status = JpegStealthStatus::NoMemory;
+        return made;
+    }
+    made.status = jpegStealthEmbedWithKey(jpeg, *key, prelude.salt, archive, &made.report);
+    if (made.status != JpegStealthStatus::Done) {
+        return made;
+    }
+    const QByteArray file = jpeg.write(options);
+    // The file as written, opened as any reader opens it, must give the salt and the archive
+    // back before anyone is told it was made: the carrier may be wiped afterwards.
+    JpegCoefficients back;
+    if (file.isEmpty() || back.open(file) != JpegOpenStatus::Done ||
+        jpegStealthReadSalt(back) != prelude.salt ||
+        jpegStealthExtractWithKey(back, *key).archive != archive) {
+        made.status = JpegStealthStatus::Failed;
+        return made;
+    }
+    made.file = file;
+    return made;
+}
+
+JpegStealthFound jpegStealthExtractFile(const QByteArray& image, const SecretBytes& code,
+                                        StrongCost cost) {
+    JpegStealthFound found;
+    JpegCoefficients jpeg;
+    if (jpeg.open(image) != JpegOpenStatus::Done) {
+        found.status = JpegStealthStatus::NotJpeg;
+        return found;
+    }
+    if (!jpegStealthSalted(jpegAcCount(jpeg))) {
+        return found;
+    }
+    SealPrelude prelude;
+    prelude.cost = cost;
+    prelude.salt = jpegStealthReadSalt(jpeg);
+    const std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
+    if (!key) {
+        found.status = JpegStealthStatus::NoMemory;
+        return found;
+    }
+    return jpegStealthExtractWithKey(jpeg, *key);
+}
+
+} // namespace brindmar

@@ -1,0 +1,31 @@
+#include "protection/StealthKeys.h"
+
+#include "protection/StealthImage.h"
+
+#include <sodium.h>
+#include <utility>
+
+namespace brindmar {
+
+std::optional<StealthSubkeys> stealthSubkeysOf(const SecretBytes& key) {
+    if (sodium_init() < 0 || key.size() != crypto_kdf_KEYBYTES) {
+        return std::nullopt;
+    }
+    StealthSubkeys keys;
+    const std::pair<SecretBytes*, StealthSubkey> all[] = {
+        {&keys.walk, StealthSubkey::Walk},
+        {&keys.seal, StealthSubkey::Seal},
+        {&keys.directions, StealthSubkey::Directions},
+        {&keys.head, StealthSubkey::Head},
+        {&keys.code, StealthSubkey::Code}};
+    for (const auto& [into, id] : all) {
+        if (!into->valid() ||
+            crypto_kdf_derive_from_key(into->data(), into->size(), static_cast<uint64_t>(id),
+                                       kStealthKdfContext, key.data()) != 0) {
+            return std::nullopt;
+        }
+    }
+    return keys;
+}
+
+} // namespace brindmar

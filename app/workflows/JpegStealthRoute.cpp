@@ -1,0 +1,323 @@
+#include "workflows/JpegStealthRoute.h"
+
+#include "payload/CarrierFile.h"
+#include "protection/JpegStealthFile.h"
+#include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
+#include "workflows/BesideEvents.h"
+#include "workflows/DocumentPacking.h"
+#include "workflows/StrongProtection.h"
+
+#include <QFile>
+#include <cerrno>
+
+namespace brindmar {
+
+namespace {
+
+const QString kStealthTitle = QStringLiteral("Stealth");
+
+// The whole file, or nothing when it cannot be read or is larger than any JPEG the coder takes.
+std::optional<QByteArray> readJpeg(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMostJpegFileBytes) {
+        return std::nullopt;
+    }
+    QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size()) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// The plain document in memory is wiped when the job goes, whoever lets go of it last.
+void wipe(QByteArray& bytes) {
+    bytes.fill('\0');
+    bytes.clear();
+}
+
+// The new JPEG goes into the output's replacement file, which the job shares, and is read from
+// it again: what the disk holds must be what was read back in memory.
+struct JpegEmbedJob {
+    QByteArray carrier;
+    SecretBytes code;
+    QByteArray archive;
+    StrongCost cost;
+    JpegWriteOptions options;
+    std::shared_ptr<ReplacementFile> out;
+    JpegStealthMade made;
+    bool written = false;
+    bool readBack = false;
+
+    explicit JpegEmbedJob(SecretBytes secret) : code(std::move(secret)) {}
+    ~JpegEmbedJob() { wipe(archive); }
+    void run() {
+        made = jpegStealthEmbedFile(carrier, code, archive, options, cost);
+        if (made.status != JpegStealthStatus::Done) {
+            return;
+        }
+        written = out->append(made.file) && out->flush();
+        if (written) {
+            QFile file(out->writePath());
+            readBack = file.open(QIODevice::ReadOnly) && file.readAll() == made.file;
+        }
+    }
+};
+
+struct JpegSearchJob {
+    QByteArray image;
+    SecretBytes code;
+    StrongCost cost;
+    JpegStealthFound found;
+
+    explicit JpegSearchJob(SecretBytes secret) : code(std::move(secret)) {}
+    ~JpegSearchJob() { wipe(found.archive); }
+    void run() { found = jpegStealthExtractFile(image, code, cost); }
+};
+
+QString tooLargeText(int64_t length, int64_t most) {
+    return QStringLiteral("The document does not fit this image with Stealth: packed it takes %1 "
+                          "bytes, and the image holds %2 at most.")
+        .arg(length)
+        .arg(most);
+}
+
+// Whether the new image keeps the carrier's EXIF: the request's answer, else the user's, asked
+// only when the EXIF names a place. Nothing when the user cancelled.
+std::optional<bool> dropMetadata(WorkflowContext& ctx, const QString& jpeg) {
+    WindowModel& m = ctx.model;
+    if (!m.jpegGps) {
+        return m.dropJpegMetadata.value_or(false);
+    }
+    if (m.dropJpegMetadata) {
+        if (!*m.dropJpegMetadata) {
+            ctx.report(Sound::Attention, kStealthTitle,
+                       jpeg + QStringLiteral(" - its EXIF holds a GPS position, which the new "
+                                             "image keeps (--strip-metadata drops the EXIF)"));
+        }
+        return *m.dropJpegMetadata;
+    }
+    Message question{kStealthTitle,
+                     jpeg + QStringLiteral("\n\nIts EXIF holds a GPS position: where the photo "
+                                           "was taken. The new image keeps it unless the EXIF "
+                                           "goes (the picture itself is the same either way)."),
+                     MessageIcon::Question, MessageButtons::TwoChoices};
+    question.firstChoice = QStringLiteral("Drop the EXIF");
+    question.secondChoice = QStringLiteral("Keep it");
+    ctx.ui.alert(Sound::Attention);
+    switch (ctx.ui.showMessage(question)) {
+    case MessageAnswer::Ok:
+        return true;
+    case MessageAnswer::Second:
+        return false;
+    case MessageAnswer::Cancel:
+        break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool isJpegFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray start = file.read(3);
+    return start == QByteArray("\xFF\xD8\xFF", 3);
+}
+
+std::optional<QString> jpegSearchSource(const WindowModel& m) {
+    if (m.convertedBmp.isEmpty() || m.display.bmpPath != m.convertedBmp ||
+        !isJpegFile(m.convertedPicture)) {
+        return std::nullopt;
+    }
+    return m.convertedPicture;
+}
+
+std::optional<QString> jpegStealthCarrier(const WindowModel& m) {
+    if (!m.stealthWanted || m.imageFormat) {
+        return std::nullopt;
+    }
+    return jpegSearchSource(m);
+}
+
+QString jpegStealthOutputPath(const QString& folder, const QString& jpeg) {
+    QString name = jpeg;
+    QString base = BaseNameOf(name);
+    if (base.isEmpty()) {
+        QString whole = jpeg;
+        base = FileNameOf(whole);
+    }
+    return folder + base + QStringLiteral(".jpg");
+}
+
+std::optional<QString> jpegStealthOutput(const WindowModel& m) {
+    const std::optional<QString> jpeg = jpegStealthCarrier(m);
+    return jpeg ? std::optional(jpegStealthOutputPath(m.embedOutputFolder, *jpeg)) : std::nullopt;
+}
+
+bool replacesJpegCarrier(const WindowModel& m, const QString& output) {
+    const std::optional<QString> jpeg = jpegStealthCarrier(m);
+    return jpeg && SameFile(output, *jpeg);
+}
+
+void takeJpegFigures(WindowModel& m, const QString& jpeg) {
+    if (m.jpegFiguresOf == jpeg) {
+        return;
+    }
+    const std::optional<QByteArray> bytes = readJpeg(jpeg);
+    const JpegStealthFigures figures = bytes ? jpegStealthFigures(*bytes) : JpegStealthFigures{};
+    m.jpegFiguresOf = jpeg;
+    m.jpegCapacity = figures.capacity;
+    m.jpegRecommended = figures.recommended;
+    m.jpegNonZeroAc = figures.nonZeroAc;
+    m.jpegGps = figures.gps;
+}
+
+QString jpegRecommendedRateText() {
+    return QString::number(kJpegStealthRecommendedRate);
+}
+
+StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
+                                     std::shared_ptr<ReplacementFile> out) {
+    WindowModel& m = ctx.model;
+    StealthOutcome outcome;
+    if (const auto refusal = sealingCodeRefusal(m.code)) {
+        outcome.failure = *refusal;
+        return outcome;
+    }
+    auto job = std::make_shared<JpegEmbedJob>(codeSecret(m.code));
+    const std::optional<QByteArray> carrier = readJpeg(jpeg);
+    if (!carrier) {
+        outcome.failure = jpeg + tr(TextId::CannotBeOpened);
+        return outcome;
+    }
+    job->carrier = *carrier;
+    const CarrierFile archive(m.storedDocumentPath);
+    if (!m.hasPacking(packing::PackedForSeal) || !archive.isOpen()) {
+        outcome.failure = m.storedDocumentPath + tr(TextId::CannotBeOpened);
+        return outcome;
+    }
+    job->archive.resize(archive.size());
+    const size_t got = archive.readAt(0, reinterpret_cast<unsigned char*>(job->archive.data()),
+                                      static_cast<size_t>(job->archive.size()));
+    if (got != static_cast<size_t>(job->archive.size())) {
+        outcome.failure = m.storedDocumentPath + QStringLiteral(" - cannot be read: ") +
+                          systemErrorText(archive.error() != 0 ? archive.error() : EIO);
+        return outcome;
+    }
+    takeJpegFigures(m, jpeg);
+    const int64_t length = job->archive.size();
+    if (length > m.jpegCapacity) {
+        outcome.failure = tooLargeText(length, m.jpegCapacity);
+        return outcome;
+    }
+    if (length > m.jpegRecommended) {
+        ctx.report(Sound::Attention, kStealthTitle,
+                   QStringLiteral("The document takes more of this photo than Stealth recommends "
+                                  "(%1 bytes here: %2 hidden bits per non-zero AC coefficient of "
+                                  "the JPEG; this document takes %3), so detection gets "
+                                  "likelier. A larger photo, or a smaller document, keeps below "
+                                  "it.")
+                       .arg(m.jpegRecommended)
+                       .arg(jpegRecommendedRateText())
+                       .arg(jpegStealthRate(length, m.jpegNonZeroAc), 0, 'f', 3));
+    }
+    const std::optional<bool> drop = dropMetadata(ctx, jpeg);
+    if (!drop) {
+        outcome.stopped = true;
+        return outcome;
+    }
+    job->options.dropMetadata = *drop;
+    job->cost = ctx.strongCost;
+    job->out = std::move(out);
+    if (!job->code.valid()) {
+        outcome.failure = sealEndText(SealEnd::Unsupported, jpeg);
+        return outcome;
+    }
+    m.display.progress = 20;
+    ctx.render();
+    if (!finishedBesideEvents(ctx, job) || m.stopRequest) {
+        outcome.stopped = true;
+        return outcome;
+    }
+    m.display.progress = 90;
+    switch (job->made.status) {
+    case JpegStealthStatus::Done:
+        if (!job->written) {
+            outcome.failure = job->out->target() + QStringLiteral(" could not be written: ") +
+                              systemErrorText(job->out->error());
+        } else if (!job->readBack) {
+            outcome.failure =
+                job->out->target() + QStringLiteral(" does not read back as it was written");
+        } else {
+            outcome.done = true;
+        }
+        break;
+    case JpegStealthStatus::TooLarge:
+        outcome.failure = tooLargeText(length, m.jpegCapacity);
+        break;
+    case JpegStealthStatus::NotJpeg:
+        outcome.failure = jpeg + QStringLiteral(" - is not a JPEG this program can read");
+        break;
+    case JpegStealthStatus::NoMemory:
+        outcome.failure = sealEndText(SealEnd::Unsupported, jpeg);
+        break;
+    default:
+        outcome.failure = jpeg + QStringLiteral(" - the new image does not give the document "
+                                                "back with this code, so it was not written");
+        break;
+    }
+    return outcome;
+}
+
+StealthOutcome EmbedStealthCarrier(WorkflowContext& ctx, const QString& carrier,
+                                   std::shared_ptr<ReplacementFile> out) {
+    if (const auto jpeg = jpegStealthCarrier(ctx.model)) {
+        return EmbedJpegStealthImage(ctx, *jpeg, std::move(out));
+    }
+    return EmbedStealthImage(ctx, carrier, std::move(out));
+}
+
+StealthOutcome SearchJpegStealthPayload(WorkflowContext& ctx, const QString& jpeg) {
+    WindowModel& m = ctx.model;
+    StealthOutcome outcome;
+    auto job = std::make_shared<JpegSearchJob>(codeSecret(m.code));
+    const std::optional<QByteArray> image = readJpeg(jpeg);
+    if (!image) {
+        outcome.failure = jpeg + tr(TextId::CannotBeOpened);
+        return outcome;
+    }
+    job->image = *image;
+    job->cost = ctx.strongCost;
+    if (!job->code.valid()) {
+        outcome.failure = sealEndText(SealEnd::Unsupported, jpeg);
+        return outcome;
+    }
+    ctx.render();
+    if (!finishedBesideEvents(ctx, job) || m.stopRequest) {
+        outcome.stopped = true;
+        return outcome;
+    }
+    switch (job->found.status) {
+    case JpegStealthStatus::Done:
+        outcome.done = LeaveStealthArchive(ctx, job->found.archive, outcome.failure);
+        break;
+    case JpegStealthStatus::Damaged:
+        outcome.damaged = true;
+        outcome.failure = sealEndText(SealEnd::Damaged, jpeg);
+        break;
+    case JpegStealthStatus::NoMemory:
+        outcome.failure = sealEndText(SealEnd::Unsupported, jpeg);
+        break;
+    default:
+        // A JPEG made again from its pixels, or never made by this program: nothing opens.
+        outcome.notFound = true;
+        outcome.failure = jpeg + QStringLiteral(" - ") + noDocumentForCodeText();
+        break;
+    }
+    return outcome;
+}
+
+} // namespace brindmar

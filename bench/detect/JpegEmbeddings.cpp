@@ -1,0 +1,63 @@
+#include "JpegEmbeddings.h"
+
+#include "protection/JpegStealth.h"
+#include "protection/StealthImage.h"
+#include "protection/StrongSeal.h"
+
+namespace detect {
+
+std::optional<QByteArray> jpegStealthTile(const QByteArray& tile, double rate, uint64_t seed,
+                                          uint64_t* bits) {
+    brindmar::JpegCoefficients jpeg;
+    if (jpeg.open(tile) != brindmar::JpegOpenStatus::Done) {
+        return std::nullopt;
+    }
+    Rng rng(seed);
+    brindmar::JpegStealthKeys keys;
+    for (auto* key : {&keys.walk, &keys.head, &keys.code, &keys.directions}) {
+        for (unsigned char& b : *key) {
+            b = static_cast<unsigned char>(rng.next());
+        }
+    }
+    const auto length = static_cast<qsizetype>(
+        rate * static_cast<double>(brindmar::jpegNonZeroAcCount(jpeg)) / 8.0);
+    QByteArray stream(length, Qt::Uninitialized);
+    for (char& c : stream) {
+        c = static_cast<char>(rng.next());
+    }
+    if (bits != nullptr) {
+        *bits = static_cast<uint64_t>(length) * 8;
+    }
+    if (!brindmar::jpegStealthEmbed(jpeg, keys, stream).done) {
+        return std::nullopt;
+    }
+    QByteArray out = jpeg.write();
+    if (out.isEmpty()) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+void pixelStealth(Tile& decoded, uint64_t bits, uint64_t seed) {
+    Rng rng(seed);
+    brindmar::SecretBytes key(32);
+    for (size_t i = 0; i < key.size(); ++i) {
+        key.data()[i] = static_cast<unsigned char>(rng.next());
+    }
+    brindmar::StealthSalt salt{};
+    for (unsigned char& b : salt) {
+        b = static_cast<unsigned char>(rng.next());
+    }
+    qsizetype length = 0;
+    while (brindmar::sealedLength(length + 1) * 8 <= static_cast<int64_t>(bits)) {
+        ++length;
+    }
+    QByteArray archive(length, Qt::Uninitialized);
+    for (char& c : archive) {
+        c = static_cast<char>(rng.next());
+    }
+    brindmar::stealthEmbedWithKey(decoded.bgr.data(), static_cast<uint32_t>(decoded.width),
+                                  static_cast<uint32_t>(decoded.height), key, salt, archive);
+}
+
+} // namespace detect

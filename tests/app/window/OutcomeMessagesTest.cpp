@@ -1,0 +1,115 @@
+// The window's words for a command's end: one row per outcome the workflows hand over, with the
+// signal, the box and the status line the user gets from it.
+
+#include "window/OutcomeMessages.h"
+#include "FakeUiServices.h"
+
+#include <gtest/gtest.h>
+
+namespace brindmar {
+namespace {
+
+struct Row {
+    const char* name;
+    Outcome outcome;
+    bool soundOn;
+    QStringList transcript;
+    QString status;
+};
+
+Outcome of(Task task, Ending ending, Reason reason, const QString& subject,
+           const QStringList& written = {}, bool codeGiven = false, bool told = false) {
+    Outcome outcome;
+    outcome.task = task;
+    outcome.ending = ending;
+    outcome.reason = reason;
+    outcome.subject = subject;
+    outcome.written = written;
+    outcome.codeGiven = codeGiven;
+    outcome.told = told;
+    return outcome;
+}
+
+const QString kCarrier = QStringLiteral("/pics/holiday.bmp");
+const QString kImage = QStringLiteral("/out/holiday.png");
+
+TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
+    const std::vector<Row> rows{
+        {"embed done with a code",
+         of(Task::Embed, Ending::Done, Reason::None, kCarrier, {kImage}, true),
+         false,
+         {"beep 1", "message NoIcon|Completion Message|File Embedding processed successfully\n\n"
+                    "Note the Code used will be necessary to extract"},
+         QStringLiteral("Wrote holiday.png in /out")},
+        {"embed done without a code, sounds on",
+         of(Task::Embed, Ending::Done, Reason::None, kCarrier, {kImage}),
+         true,
+         {"sound Success", "message NoIcon|Completion Message|File Embedding processed "
+                           "successfully"},
+         QStringLiteral("Wrote holiday.png in /out")},
+        {"extract done",
+         of(Task::Extract, Ending::Done, Reason::None, kImage, {QStringLiteral("/docs/a.txt")}),
+         false,
+         {"beep 1", "message NoIcon|Completion Message|File Extraction processed successfully"},
+         QStringLiteral("Wrote a.txt in /docs")},
+        {"wipe done",
+         of(Task::Wipe, Ending::Done, Reason::None, QStringLiteral("/docs/a.txt")),
+         false,
+         {"beep 1",
+          "message NoIcon|Completion Message|File 'Wipe' and Delete processed successfully"},
+         {}},
+        {"wipe not overwritten",
+         of(Task::Wipe, Ending::Failed, Reason::CannotWrite, QStringLiteral("/docs/a.txt")),
+         true,
+         {"sound Error", "message Exclamation|File 'Wipe'|Error during 'Wipe' function"},
+         {}},
+        {"wipe not deleted",
+         of(Task::Wipe, Ending::Failed, Reason::NotDeleted, QStringLiteral("/docs/a.txt")),
+         false,
+         {"beep 2", "message Exclamation|File 'Wipe'|'Wipe' completed, error during delete "
+                    "function"},
+         {}},
+        {"zip done, sounds on",
+         of(Task::Zip, Ending::Done, Reason::None, QStringLiteral("/docs/a.txt"),
+            {QStringLiteral("/docs/a.zip")}),
+         true,
+         {"sound Success", "sound Attention",
+          "message Information|File ZIP / UnZIP|a.txt zipped to directory:\n\n/docs/"},
+         QStringLiteral("Wrote a.zip in /docs")},
+        {"unzip done, silent without sounds",
+         of(Task::Unzip, Ending::Done, Reason::None, QStringLiteral("/docs/a.zip"),
+            {QStringLiteral("/docs/a.txt"), QStringLiteral("/docs/b.txt")}),
+         false,
+         {"message Information|File ZIP / UnZIP|/docs/a.zip\n\nEnd Unzip function"},
+         {}},
+        {"embed over its carrier",
+         of(Task::Embed, Ending::Refused, Reason::WouldReplaceCarrier, kCarrier),
+         false,
+         {"beep 1", "message Exclamation|File Embed|Cannot embed to same directory as the "
+                    "source image file.\n\nChange the directory in 'Output to' before "
+                    "embedding."},
+         {}},
+        {"extract over its image",
+         of(Task::Extract, Ending::Refused, Reason::WouldReplaceCarrier, kImage),
+         true,
+         {"sound Attention", "message Exclamation|File Extract|Cannot extract over the source "
+                             "image file.\n\nChange the directory in 'Output to' before "
+                             "extracting."},
+         {}},
+        {"told by the workflow",
+         of(Task::Extract, Ending::Failed, Reason::Damaged, kImage, {}, false, true),
+         false,
+         {},
+         {}},
+        {"stopped", of(Task::Embed, Ending::Stopped, Reason::None, kCarrier), false, {}, {}},
+    };
+    for (const Row& row : rows) {
+        testing::FakeUiServices ui(row.soundOn);
+        OutcomeMessages().tell(row.outcome, ui);
+        EXPECT_EQ(ui.transcript(), row.transcript) << row.name;
+        EXPECT_EQ(renderOutcome(row.outcome).status, row.status) << row.name;
+    }
+}
+
+} // namespace
+} // namespace brindmar
