@@ -265,8 +265,10 @@ JpegOpenStatus JpegCoefficients::open(const QByteArray& file) {
     }
     // Every block takes a bit at least, its DC difference's code, so a file of n bytes holds at
     // most 8n blocks when Huffman coded. One that claims more is made to cost work out of all
-    // proportion to its size.
-    if (!s.in.arith_code && coefficients / 64 > 8 * static_cast<uint64_t>(s.file.size())) {
+    // proportion to its size. An arithmetic-coded scan has no such floor: past an end marker it
+    // decodes every block from nothing, so a hundred bytes could claim the largest picture taken
+    // and its gigabyte of coefficients; no camera writes one, and it is not read.
+    if (s.in.arith_code || coefficients / 64 > 8 * static_cast<uint64_t>(s.file.size())) {
         return JpegOpenStatus::NotJpeg;
     }
     if (!guarded(s.errors, [&] { s.arrays = jpeg_read_coefficients(&s.in); })) {

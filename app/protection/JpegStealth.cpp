@@ -237,10 +237,12 @@ StreamColumns headColumns() {
 
 std::array<unsigned char, kJpegHeadBits / 8> maskedHead(std::array<unsigned char, 5> head,
                                                         const JpegStealthKeys& keys) {
-    const std::vector<unsigned char> mask = keystream(keys.head, head.size(), 0);
+    std::vector<unsigned char> mask = keystream(keys.head, head.size(), 0);
     for (size_t k = 0; k < head.size(); ++k) {
         head[k] ^= mask[k];
     }
+    // Keystream is key material: with the masked head it gives the stream's length away.
+    sodium_memzero(mask.data(), mask.size());
     return head;
 }
 
@@ -375,8 +377,9 @@ std::array<unsigned char, 32> jpegSaltWalkKey(uint64_t acCount) {
 }
 
 bool jpegStealthSalted(uint64_t acCount) {
-    return acCount > kJpegSaltSteps + kJpegHeadSteps + 64 &&
-           acCount <= std::numeric_limits<uint32_t>::max();
+    // The walks are keyed permutations, which are defined below 2^31; the opener's largest
+    // picture has fewer AC coefficients than that anyway.
+    return acCount > kJpegSaltSteps + kJpegHeadSteps + 64 && acCount < (uint64_t{1} << 31);
 }
 
 uint64_t jpegSaltedStealthCapacity(const JpegCoefficients& jpeg) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <sodium.h>
 #include <string_view>
+#include <utility>
 
 namespace brindmar {
 
@@ -32,6 +33,14 @@ int64_t archiveFor(uint64_t sealedLimit) {
         }
     }
     return low;
+}
+
+// The document in the clear, once no longer needed, wiped in place: no copy shares the buffer.
+void wipe(QByteArray& bytes) {
+    if (!bytes.isEmpty()) {
+        sodium_memzero(bytes.data(), static_cast<size_t>(bytes.size()));
+    }
+    bytes.clear();
 }
 
 std::array<unsigned char, 32> bytesOf(const SecretBytes& secret) {
@@ -140,7 +149,7 @@ JpegStealthFound jpegStealthExtractWithKey(const JpegCoefficients& jpeg, const S
         openBytes(*sealed, archive, std::string_view(head.data(), head.size()), subkeys->seal)) {
     case SealEnd::Done:
         found.status = JpegStealthStatus::Done;
-        found.archive = archive;
+        found.archive = std::move(archive);
         break;
     case SealEnd::Damaged:
         found.status = JpegStealthStatus::Damaged;
@@ -148,6 +157,8 @@ JpegStealthFound jpegStealthExtractWithKey(const JpegCoefficients& jpeg, const S
     default:
         break; // the first chunk not opening is all another code ever shows
     }
+    // What a damaged stream opened before its bad chunk is the document in part.
+    wipe(archive);
     return found;
 }
 
@@ -178,9 +189,14 @@ JpegStealthMade jpegStealthEmbedFile(const QByteArray& carrier, const SecretByte
     // The file as written, opened as any reader opens it, must give the salt and the archive
     // back before anyone is told it was made: the carrier may be wiped afterwards.
     JpegCoefficients back;
-    if (file.isEmpty() || back.open(file) != JpegOpenStatus::Done ||
-        jpegStealthReadSalt(back) != prelude.salt ||
-        jpegStealthExtractWithKey(back, *key).archive != archive) {
+    JpegStealthFound again;
+    if (!file.isEmpty() && back.open(file) == JpegOpenStatus::Done &&
+        jpegStealthReadSalt(back) == prelude.salt) {
+        again = jpegStealthExtractWithKey(back, *key);
+    }
+    const bool same = again.status == JpegStealthStatus::Done && again.archive == archive;
+    wipe(again.archive);
+    if (!same) {
         made.status = JpegStealthStatus::Failed;
         return made;
     }

@@ -50,6 +50,11 @@ std::optional<Outcome> embedRefusal(const WindowModel& m, const QString& named) 
     if (const auto refusal = stealthCarrierRefusal(m)) {
         return Outcome::refused(Reason::Other, named, *refusal);
     }
+    // A JPEG whose coefficients do not open has a capacity of 0, which is not why.
+    if (const auto jpeg = jpegStealthCarrier(m);
+        jpeg && m.jpegCapacity == 0 && !jpegCoefficientsOpen(*jpeg)) {
+        return Outcome::refused(Reason::NotCarrier, named, notReadableText(named));
+    }
     if (!m.hasState(state::EmbedPossible)) {
         // Packed or encrypted, a document can take more than the file chosen; the size it
         // takes is the one to hold against Embed max.

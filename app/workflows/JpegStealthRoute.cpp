@@ -162,17 +162,35 @@ bool replacesJpegCarrier(const WindowModel& m, const QString& output) {
     return jpeg && SameFile(output, *jpeg);
 }
 
-void takeJpegFigures(WindowModel& m, const QString& jpeg) {
-    if (m.jpegFiguresOf == jpeg) {
-        return;
-    }
-    const std::optional<QByteArray> bytes = readJpeg(jpeg);
+namespace {
+
+JpegStealthFigures takeFiguresOf(WindowModel& m, const QString& jpeg,
+                                 const std::optional<QByteArray>& bytes) {
     const JpegStealthFigures figures = bytes ? jpegStealthFigures(*bytes) : JpegStealthFigures{};
     m.jpegFiguresOf = jpeg;
     m.jpegCapacity = figures.capacity;
     m.jpegRecommended = figures.recommended;
     m.jpegNonZeroAc = figures.nonZeroAc;
     m.jpegGps = figures.gps;
+    return figures;
+}
+
+} // namespace
+
+bool jpegCoefficientsOpen(const QString& jpeg) {
+    const std::optional<QByteArray> bytes = readJpeg(jpeg);
+    JpegCoefficients coefficients;
+    return bytes && coefficients.open(*bytes) == JpegOpenStatus::Done;
+}
+
+QString notReadableText(const QString& jpeg) {
+    return jpeg + QStringLiteral(" - is not a JPEG this program can read");
+}
+
+void takeJpegFigures(WindowModel& m, const QString& jpeg) {
+    if (m.jpegFiguresOf != jpeg) {
+        takeFiguresOf(m, jpeg, readJpeg(jpeg));
+    }
 }
 
 QString jpegRecommendedRateText() {
@@ -207,7 +225,14 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
                           systemErrorText(archive.error() != 0 ? archive.error() : EIO);
         return outcome;
     }
-    takeJpegFigures(m, jpeg);
+    // The figures of the very bytes carried, not of the file as it was when chosen: it may have
+    // been replaced since, and the GPS question must be about what the new image keeps.
+    // A file Qt decodes may still be one the coefficient reader refuses (arithmetic coded, or
+    // damaged past what a decoder makes up): that is said, not that the document is too large.
+    if (!takeFiguresOf(m, jpeg, job->carrier).jpeg) {
+        outcome.failure = notReadableText(jpeg);
+        return outcome;
+    }
     const int64_t length = job->archive.size();
     if (length > m.jpegCapacity) {
         outcome.failure = tooLargeText(length, m.jpegCapacity);
@@ -259,7 +284,7 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
         outcome.failure = tooLargeText(length, m.jpegCapacity);
         break;
     case JpegStealthStatus::NotJpeg:
-        outcome.failure = jpeg + QStringLiteral(" - is not a JPEG this program can read");
+        outcome.failure = notReadableText(jpeg);
         break;
     case JpegStealthStatus::NoMemory:
         outcome.failure = sealEndText(SealEnd::Unsupported, jpeg);

@@ -37,6 +37,11 @@ bool replacesJpegCarrier(const WindowModel& m, const QString& output);
 // The JPEG's capacity, recommended length and GPS flag in the model, read once a file.
 void takeJpegFigures(WindowModel& m, const QString& jpeg);
 
+// Whether a JPEG's coefficients open, and why it cannot be kept a JPEG when they do not
+// (arithmetic coded, or damaged past what a decoder makes up), though its pixels may.
+bool jpegCoefficientsOpen(const QString& jpeg);
+QString notReadableText(const QString& jpeg);
+
 // Hidden bits per non-zero AC coefficient at the recommended rate, as the texts say it.
 QString jpegRecommendedRateText();
 

@@ -122,6 +122,18 @@ QByteArray withSize(QByteArray file, unsigned width, unsigned height) {
     return file;
 }
 
+// An arithmetic-coded frame of 16384 by 8192 pixels in three components whose one scan ends
+// after four bytes: decoded, it is every block made from nothing.
+QByteArray arithmeticBomb() {
+    const unsigned char head[] = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
+    const unsigned char frame[] = {0xFF, 0xC9, 0x00, 0x11, 0x08, 0x20, 0x00, 0x40, 0x00, 0x03,
+                                   0x01, 0x11, 0x00, 0x02, 0x11, 0x00, 0x03, 0x11, 0x00, 0xFF,
+                                   0xDA, 0x00, 0x0C, 0x03, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00,
+                                   0x00, 0x3F, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xD9};
+    return QByteArray(reinterpret_cast<const char*>(head), sizeof head) + QByteArray(64, '\1') +
+           QByteArray(reinterpret_cast<const char*>(frame), sizeof frame);
+}
+
 // Whatever a file holds, the reader answers and the program goes on.
 TEST(JpegCoefficients, RefusesHostileFiles) {
     const QByteArray good = makeJpeg(kind(96, 64, 80));
@@ -142,6 +154,8 @@ TEST(JpegCoefficients, RefusesHostileFiles) {
         {"a frame of no width", withSize(good, 0, 64), JpegOpenStatus::NotJpeg},
         {"more blocks than the file has bits", withSize(good, 96, 60000), JpegOpenStatus::NotJpeg},
         {"too large a file", QByteArray(kMostJpegFileBytes + 1, '\xff'), JpegOpenStatus::TooLarge},
+        {"arithmetic coded, the largest frame from a hundred bytes", arithmeticBomb(),
+         JpegOpenStatus::NotJpeg},
     };
     for (const Case& c : cases) {
         JpegCoefficients jpeg;

@@ -278,6 +278,15 @@ const Row kRows[] = {
      Ending::Refused,
      Reason::WouldReplaceCarrier,
      {}},
+    {"JpegStealthArithmeticCarrier",
+     [](Scene& s) {
+         const QString photo = s.h.dir.path(QStringLiteral("arithmetic.jpg"));
+         QFile::copy(QStringLiteral(BRINDMAR_GOLDEN_INPUTS_DIR "/photo-arithmetic.jpg"), photo);
+         return Outcome(Embed(s.h.ctx, s.stealth(photo)));
+     },
+     Ending::Refused,
+     Reason::NotCarrier,
+     {}},
     {"JpegStealthTooLarge",
      [](Scene& s) {
          EmbedRequest request = s.stealth(s.photo());
