@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <system_error>
-#include <thread>
 
 namespace brindmar {
 
@@ -118,52 +116,17 @@ StealthFileResult writeStealthImage(const QString& carrierPath, const SecretByte
     if (result.status != StealthFileStatus::Done) {
         return result;
     }
-    unsigned char* colour = carrier.colour();
-    if (stealthWidth(static_cast<uint64_t>(sealedLength(archive.size())), carrier.width,
-                     carrier.height) == 0) {
-        result.status = StealthFileStatus::TooLarge;
-        return result;
-    }
-    const SealPrelude prelude = freshPrelude(cost);
-    std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
-    if (!key) {
-        result.status = StealthFileStatus::NoMemory;
-        return result;
-    }
-    result.report =
-        stealthEmbedWithKey(colour, carrier.width, carrier.height, *key, prelude.salt, archive);
-    result.status = fileStatusOf(result.report.status);
-    if (result.status != StealthFileStatus::Done) {
-        return result;
-    }
-    // The carrier's original may be wiped once the image is made: the picture must give the
-    // salt and the archive back before anyone writes it. The file goes out meanwhile.
-    const uint64_t spoilt = gStealthSpoilBeforeReadBack;
-    if (spoilt != 0 && spoilt <= uint64_t{carrier.width} * carrier.height * 3) {
-        colour[spoilt - 1] ^= 1;
-    }
     bool written = false;
-    const auto write = [&] { written = out.append(carrier.withColour()) && out.flush(); };
-    std::thread beside;
-    try {
-        beside = std::thread(write);
-    } catch (const std::system_error&) {
-        write(); // no thread to be had: one after the other
-    }
-    const bool back =
-        readStealthSalt(colour, carrier.width, carrier.height) == prelude.salt &&
-        stealthExtractWithKey(colour, carrier.width, carrier.height, *key).archive == archive;
-    if (beside.joinable()) {
-        beside.join();
-    }
-    if (!back) {
-        result.status = StealthFileStatus::Failed;
-    } else if (!written) {
+    StealthHeldKey kept;
+    result.report =
+        stealthEmbed(carrier.colour(), carrier.width, carrier.height, code, archive, cost,
+                     [&] { written = out.append(carrier.withColour()) && out.flush(); }, &kept);
+    result.status = fileStatusOf(result.report.status);
+    if (result.status == StealthFileStatus::Done && !written) {
         result.status = StealthFileStatus::CannotWrite;
         result.error = out.error();
-    } else {
-        held.key = std::move(key);
-        held.salt = prelude.salt;
+    } else if (result.status == StealthFileStatus::Done) {
+        held = std::move(kept);
     }
     return result;
 }

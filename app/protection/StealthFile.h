@@ -68,13 +68,6 @@ StealthFileResult writeStealthImage(const QString& carrierPath, const SecretByte
                                     const QByteArray& archive, ReplacementFile& out,
                                     StrongCost cost = kStealthCost);
 
-// The key an embed derived and the salt it was derived with, kept so that the image as written
-// (a PNG made from it, say) is read back without a second derivation.
-struct StealthHeldKey {
-    std::optional<SecretBytes> key;
-    StealthSalt salt{};
-};
-
 // The same, deriving once and handing the key and salt back in held when Done.
 StealthFileResult writeStealthImage(const QString& carrierPath, const SecretBytes& code,
                                     const QByteArray& archive, ReplacementFile& out,

@@ -5,6 +5,7 @@
 #include "protection/LargeBuffer.h"
 #include "protection/Parallel.h"
 #include "protection/StealthColumns.h"
+#include "protection/StealthKeys.h"
 #include "protection/StealthStream.h"
 #include "protection/Trellis.h"
 
@@ -96,35 +97,6 @@ int64_t archiveFor(uint64_t sealedLimit) {
         }
     }
     return low;
-}
-
-struct Subkeys {
-    SecretBytes walk{32};
-    SecretBytes seal{32};
-    SecretBytes directions{32};
-    SecretBytes head{32};
-    SecretBytes code{32};
-};
-
-std::optional<Subkeys> subkeysOf(const SecretBytes& key) {
-    if (sodium_init() < 0 || key.size() != crypto_kdf_KEYBYTES) {
-        return std::nullopt;
-    }
-    Subkeys keys;
-    const std::pair<SecretBytes*, StealthSubkey> all[] = {
-        {&keys.walk, StealthSubkey::Walk},
-        {&keys.seal, StealthSubkey::Seal},
-        {&keys.directions, StealthSubkey::Directions},
-        {&keys.head, StealthSubkey::Head},
-        {&keys.code, StealthSubkey::Code}};
-    for (const auto& [into, id] : all) {
-        if (!into->valid() ||
-            crypto_kdf_derive_from_key(into->data(), into->size(), static_cast<uint64_t>(id),
-                                       kStealthKdfContext, key.data()) != 0) {
-            return std::nullopt;
-        }
-    }
-    return keys;
 }
 
 // The head's bytes are masked with the head key's XChaCha20 keystream (all-zero nonce), so a
@@ -406,7 +378,7 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
         report.status = StealthStatus::TooLarge;
         return report;
     }
-    std::optional<Subkeys> keys = subkeysOf(key);
+    std::optional<StealthSubkeys> keys = stealthSubkeysOf(key);
     if (!keys) {
         return report;
     }
@@ -468,7 +440,7 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
 StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t width,
                                            uint32_t height, const SecretBytes& key) {
     StealthExtractReport report;
-    std::optional<Subkeys> keys = subkeysOf(key);
+    std::optional<StealthSubkeys> keys = stealthSubkeysOf(key);
     const Layout layout = layoutOf(width, height);
     if (!keys || !layout.holds()) {
         return report;
@@ -520,14 +492,14 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
 
 StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
                                 const SecretBytes& code, const QByteArray& archive, StrongCost cost,
-                                const std::function<void()>& alongside) {
+                                const std::function<void()>& alongside, StealthHeldKey* held) {
     if (stealthWidth(static_cast<uint64_t>(sealedLength(archive.size())), width, height) == 0) {
         StealthEmbedReport tooLarge;
         tooLarge.status = StealthStatus::TooLarge;
         return tooLarge;
     }
     const SealPrelude prelude = freshPrelude(cost);
-    const std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
+    std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
     if (!key) {
         StealthEmbedReport noMemory;
         noMemory.status = StealthStatus::NoMemory;
@@ -558,6 +530,9 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
         }
         if (!back) {
             report.status = StealthStatus::Failed;
+        } else if (held != nullptr) {
+            held->key = std::move(key);
+            held->salt = prelude.salt;
         }
     }
     return report;

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace brindmar {
 
@@ -103,6 +104,13 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
 // such an image is refused rather than handed on. 0 spoils nothing.
 inline std::atomic<uint64_t> gStealthSpoilBeforeReadBack{0};
 
+// The key an embed derived and the salt it was derived with, kept so that the image as written
+// (a PNG made from it, say) is read back without a second derivation.
+struct StealthHeldKey {
+    std::optional<SecretBytes> key;
+    StealthSalt salt{};
+};
+
 // From the code: a fresh salt and one derivation at cost (the format's own unless a test
 // lowers it). The embed reads the picture back with the same key: Done means the archive comes
 // back from it, Failed that it does not (or the seal could not be made).
@@ -111,7 +119,8 @@ inline std::atomic<uint64_t> gStealthSpoilBeforeReadBack{0};
 StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
                                 const SecretBytes& code, const QByteArray& archive,
                                 StrongCost cost = kStealthCost,
-                                const std::function<void()>& alongside = {});
+                                const std::function<void()>& alongside = {},
+                                StealthHeldKey* held = nullptr);
 StealthExtractReport stealthExtract(const unsigned char* colour, uint32_t width, uint32_t height,
                                     const SecretBytes& code, StrongCost cost = kStealthCost);
 
