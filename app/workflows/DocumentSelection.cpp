@@ -5,6 +5,7 @@
 #include "util/PathHelpers.h"
 #include "util/SelectFile.h"
 #include "workflows/DocumentPacking.h"
+#include "workflows/JpegStealthRoute.h"
 #include "workflows/StealthEmbedding.h"
 #include "workflows/WindowReset.h"
 
@@ -78,14 +79,19 @@ void ConfirmStealthDocument(WorkflowContext& ctx) {
         stealthArchiveLength(m) <= recommended) {
         return;
     }
+    const QString rate =
+        jpegStealthCarrier(m)
+            ? QStringLiteral("%1 hidden bits per non-zero AC coefficient of the JPEG")
+                  .arg(jpegRecommendedRateText())
+            : QStringLiteral("one hidden bit in %1 colour bytes")
+                  .arg(std::lround(1.0 / kStealthRecommendedRate));
     const QString text =
         QStringLiteral("This document takes %1 bytes packed, more of this image than Stealth "
-                       "recommends (%2 bytes here: one hidden bit in %3 colour bytes), so "
-                       "detection gets likelier. A larger image, or a smaller document, keeps "
-                       "below it.\n\nKeep this document?")
+                       "recommends (%2 bytes here: %3), so detection gets likelier. A larger "
+                       "image, or a smaller document, keeps below it.\n\nKeep this document?")
             .arg(stealthArchiveLength(m))
             .arg(recommended)
-            .arg(std::lround(1.0 / kStealthRecommendedRate));
+            .arg(rate);
     if (ctx.report(Sound::Attention, QStringLiteral("Stealth"), text, MessageIcon::Question,
                    MessageButtons::OkCancel) == MessageAnswer::Ok) {
         m.stealthAboveRateAgreed = recommended;

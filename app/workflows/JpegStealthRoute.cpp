@@ -238,7 +238,7 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
         outcome.failure = tooLargeText(length, m.jpegCapacity);
         return outcome;
     }
-    if (length > m.jpegRecommended) {
+    if (length > m.jpegRecommended && m.jpegRecommended != m.stealthAboveRateAgreed) {
         ctx.report(Sound::Attention, kStealthTitle,
                    QStringLiteral("The document takes more of this photo than Stealth recommends "
                                   "(%1 bytes here: %2 hidden bits per non-zero AC coefficient of "

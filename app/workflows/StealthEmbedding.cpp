@@ -199,19 +199,18 @@ void applyStealthCapacity(WindowModel& m) {
     m.pointerMarks = 0;
     const std::optional<QString> jpeg = jpegStealthCarrier(m);
     const bool takes = m.stealthCandidate || m.stealthByConversion || jpeg;
-    int64_t most = takes ? stealthCapacity(static_cast<uint32_t>(pictureWidth(m)),
-                                           static_cast<uint32_t>(pictureHeight(m)))
-                         : 0;
-    // A JPEG kept a JPEG takes what its coefficients take.
+    const auto width = static_cast<uint32_t>(pictureWidth(m));
+    const auto height = static_cast<uint32_t>(pictureHeight(m));
+    int64_t most = takes ? stealthCapacity(width, height) : 0;
+    int64_t recommended = takes ? stealthRecommendedCapacity(width, height) : 0;
+    // A JPEG kept a JPEG takes what its coefficients take, at its own rate.
     if (jpeg) {
         takeJpegFigures(m, *jpeg);
         most = m.jpegCapacity;
+        recommended = m.jpegRecommended;
     }
     shown.embedMax = QString::number(most);
-    shown.embedRecommended =
-        takes ? QString::number(stealthRecommendedCapacity(static_cast<uint32_t>(pictureWidth(m)),
-                                                           static_cast<uint32_t>(pictureHeight(m))))
-              : QString();
+    shown.embedRecommended = takes ? QString::number(recommended) : QString();
     m.setState(state::EmbedPossible,
                m.hasState(state::DocumentChosen) && takes && stealthArchiveLength(m) <= most);
 }
