@@ -48,11 +48,11 @@ TEST(CliWords, SayWhatHappened) {
     const QString found = dir.folder() + QStringLiteral("found/");
     ASSERT_TRUE(QDir().mkpath(out) && QDir().mkpath(found) && QDir().mkpath(dir.path("z")));
     std::mt19937 random(36);
-    bmptest::Bytes pixels(300 * 200 * 3);
+    bmptest::Bytes pixels(400 * 300 * 3);
     for (uint8_t& b : pixels) {
         b = static_cast<uint8_t>(random());
     }
-    dir.write(QStringLiteral("carrier.bmp"), bmptest::make24(300, 200, pixels));
+    dir.write(QStringLiteral("carrier.bmp"), bmptest::make24(400, 300, pixels));
     dir.write(QStringLiteral("v5.bmp"), v5Bmp(120, 90, random));
     const std::string note = "meet at the old mill at nine";
     dir.write(QStringLiteral("note.txt"), note);
