@@ -71,4 +71,18 @@ public:
     void alert(Sound sound);
 };
 
+// A question of two named choices and Cancel: true for the first, false for the second, nothing
+// when cancelled.
+inline std::optional<bool> askTwoChoices(UiServices& ui, const Message& question) {
+    switch (ui.showMessage(question)) {
+    case MessageAnswer::Ok:
+        return true;
+    case MessageAnswer::Second:
+        return false;
+    case MessageAnswer::Cancel:
+        break;
+    }
+    return std::nullopt;
+}
+
 } // namespace brindmar

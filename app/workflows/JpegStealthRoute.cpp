@@ -105,15 +105,7 @@ std::optional<bool> dropMetadata(WorkflowContext& ctx, const QString& jpeg) {
     question.firstChoice = QStringLiteral("Drop the EXIF");
     question.secondChoice = QStringLiteral("Keep it");
     ctx.ui.alert(Sound::Attention);
-    switch (ctx.ui.showMessage(question)) {
-    case MessageAnswer::Ok:
-        return true;
-    case MessageAnswer::Second:
-        return false;
-    case MessageAnswer::Cancel:
-        break;
-    }
-    return std::nullopt;
+    return askTwoChoices(ctx.ui, question);
 }
 
 } // namespace
@@ -212,17 +204,7 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
         return outcome;
     }
     job->carrier = *carrier;
-    const CarrierFile archive(m.storedDocumentPath);
-    if (!m.hasPacking(packing::PackedForSeal) || !archive.isOpen()) {
-        outcome.failure = m.storedDocumentPath + tr(TextId::CannotBeOpened);
-        return outcome;
-    }
-    job->archive.resize(archive.size());
-    const size_t got = archive.readAt(0, reinterpret_cast<unsigned char*>(job->archive.data()),
-                                      static_cast<size_t>(job->archive.size()));
-    if (got != static_cast<size_t>(job->archive.size())) {
-        outcome.failure = m.storedDocumentPath + QStringLiteral(" - cannot be read: ") +
-                          systemErrorText(archive.error() != 0 ? archive.error() : EIO);
+    if (!ReadStealthArchive(m, job->archive, outcome.failure)) {
         return outcome;
     }
     // The figures of the very bytes carried, not of the file as it was when chosen: it may have
@@ -257,17 +239,9 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
     job->options.dropMetadata = *drop;
     job->cost = ctx.strongCost;
     job->out = std::move(out);
-    if (!job->code.valid()) {
-        outcome.failure = sealEndText(SealEnd::Unsupported, jpeg);
+    if (!RunStealthJob(ctx, job, jpeg, outcome)) {
         return outcome;
     }
-    m.display.progress = 20;
-    ctx.render();
-    if (!finishedBesideEvents(ctx, job) || m.stopRequest) {
-        outcome.stopped = true;
-        return outcome;
-    }
-    m.display.progress = 90;
     switch (job->made.status) {
     case JpegStealthStatus::Done:
         if (!job->written) {

@@ -76,15 +76,7 @@ std::optional<bool> AskHalfSize(WorkflowContext& ctx, const QString& picture) {
                      MessageIcon::Question, MessageButtons::TwoChoices};
     question.firstChoice = QStringLiteral("Half size");
     question.secondChoice = QStringLiteral("Full size");
-    switch (ctx.ui.showMessage(question)) {
-    case MessageAnswer::Ok:
-        return true;
-    case MessageAnswer::Second:
-        return false;
-    case MessageAnswer::Cancel:
-        break;
-    }
-    return std::nullopt;
+    return askTwoChoices(ctx.ui, question);
 }
 
 QString convertedBmpPath(const QString& picture, const QString& folder) {

@@ -239,6 +239,23 @@ void ToggleStealth(WorkflowContext& ctx) {
     ctx.refresh();
 }
 
+bool ReadStealthArchive(const WindowModel& m, QByteArray& archive, QString& failure) {
+    const CarrierFile file(m.storedDocumentPath);
+    if (!m.hasPacking(packing::PackedForSeal) || !file.isOpen()) {
+        failure = m.storedDocumentPath + tr(TextId::CannotBeOpened);
+        return false;
+    }
+    archive.resize(file.size());
+    const size_t got = file.readAt(0, reinterpret_cast<unsigned char*>(archive.data()),
+                                   static_cast<size_t>(archive.size()));
+    if (got != static_cast<size_t>(archive.size())) {
+        failure = m.storedDocumentPath + QStringLiteral(" - cannot be read: ") +
+                  systemErrorText(file.error() != 0 ? file.error() : EIO);
+        return false;
+    }
+    return true;
+}
+
 StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
                                  std::shared_ptr<ReplacementFile> out) {
     WindowModel& m = ctx.model;
@@ -276,18 +293,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
         return outcome;
     }
     auto job = std::make_shared<EmbedJob>(codeSecret(m.code));
-    const CarrierFile archive(m.storedDocumentPath);
-    if (!m.hasPacking(packing::PackedForSeal) || !archive.isOpen()) {
-        outcome.failure = m.storedDocumentPath + tr(TextId::CannotBeOpened);
-        return outcome;
-    }
-    // A read the disk refused would otherwise hide what was read so far, or nothing at all.
-    job->archive.resize(archive.size());
-    const size_t got = archive.readAt(0, reinterpret_cast<unsigned char*>(job->archive.data()),
-                                      static_cast<size_t>(job->archive.size()));
-    if (got != static_cast<size_t>(job->archive.size())) {
-        outcome.failure = m.storedDocumentPath + QStringLiteral(" - cannot be read: ") +
-                          systemErrorText(archive.error() != 0 ? archive.error() : EIO);
+    if (!ReadStealthArchive(m, job->archive, outcome.failure)) {
         return outcome;
     }
     const auto width = static_cast<uint32_t>(pictureWidth(m));
@@ -315,17 +321,9 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     job->carrier = source;
     job->cost = ctx.strongCost;
     job->out = std::move(out);
-    if (!job->code.valid()) {
-        outcome.failure = sealEndText(SealEnd::Unsupported, named);
+    if (!RunStealthJob(ctx, job, named, outcome)) {
         return outcome;
     }
-    m.display.progress = 20;
-    ctx.render();
-    if (!finishedBesideEvents(ctx, job) || m.stopRequest) {
-        outcome.stopped = true;
-        return outcome;
-    }
-    m.display.progress = 90;
     const StealthFileResult& made = job->made;
     if (made.status == StealthFileStatus::Done) {
         outcome.done = true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workflows/BesideEvents.h"
+#include "workflows/StrongProtection.h"
 #include "workflows/WorkflowContext.h"
 
 #include <QString>
@@ -57,6 +59,16 @@ struct StealthOutcome {
     QString failure;
 };
 
+// The packed work archive, read whole for a stealth coder; the reason in failure when it cannot
+// be (a read the disk refused would otherwise hide what was read so far, or nothing at all).
+bool ReadStealthArchive(const WindowModel& m, QByteArray& archive, QString& failure);
+
+// Runs a stealth coder's job beside the window's events, with the progress a user sees; false,
+// with the outcome saying why, when the code cannot be held or the user stopped.
+template <typename Job>
+bool RunStealthJob(WorkflowContext& ctx, const std::shared_ptr<Job>& job, const QString& named,
+                   StealthOutcome& outcome);
+
 // Writes the stealth image of carrier carrying the work archive into out, without committing
 // it, and reads it back with the model's code meanwhile; done only when the archive comes back
 // whole and the file is written. out is shared with the coder's thread, which a Stop leaves to
@@ -78,5 +90,22 @@ bool LeaveStealthArchive(WorkflowContext& ctx, const QByteArray& found, QString&
 // Looks for a stealth payload in image with the model's code; when done the work archive holds
 // what it carried, and nothing is written otherwise.
 StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image);
+
+template <typename Job>
+bool RunStealthJob(WorkflowContext& ctx, const std::shared_ptr<Job>& job, const QString& named,
+                   StealthOutcome& outcome) {
+    if (!job->code.valid()) {
+        outcome.failure = sealEndText(SealEnd::Unsupported, named);
+        return false;
+    }
+    ctx.model.display.progress = 20;
+    ctx.render();
+    if (!finishedBesideEvents(ctx, job) || ctx.model.stopRequest) {
+        outcome.stopped = true;
+        return false;
+    }
+    ctx.model.display.progress = 90;
+    return true;
+}
 
 } // namespace brindmar
