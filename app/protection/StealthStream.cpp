@@ -1,5 +1,6 @@
 #include "protection/StealthStream.h"
 
+#include "protection/LargeBuffer.h"
 #include "protection/Parallel.h"
 #include "protection/StealthColumns.h"
 
@@ -71,15 +72,20 @@ int directionOf(unsigned char x, int plane) {
     return ((x & 1) != 0) == (plane == 1) ? 1 : -1;
 }
 
-// Neighbours' leanings: a colour byte and the sum of the directions of the changes next to it.
-struct Lean {
+// A byte whose price was lowered, and its price as it was.
+struct Saved {
     uint32_t byte;
-    int32_t sum;
+    uint16_t was;
 };
 
 class Coupling {
 public:
-    Coupling(uint32_t width, uint32_t height) : m_row(uint64_t{width} * 3), m_height(height) {}
+    // One sum a colour byte, kept in a byte: a byte has six neighbours at most, each changed
+    // once at most, since a change makes its byte wet.
+    Coupling(uint32_t width, uint32_t height)
+        : m_row(uint64_t{width} * 3), m_height(height),
+          m_sums(static_cast<size_t>(m_row * height)) {}
+    bool failed() const { return m_sums.failed(); }
 
     // A change at byte b in direction d leans the pixel's other channels and the four nearest
     // bytes of its channel the same way.
@@ -89,67 +95,76 @@ public:
         const uint64_t channel = x % 3;
         for (uint64_t c = 0; c < 3; ++c) {
             if (c != channel) {
-                m_raw.push_back({static_cast<uint32_t>(b - channel + c), d});
+                lean(static_cast<uint32_t>(b - channel + c), d);
             }
         }
         if (x >= 3) {
-            m_raw.push_back({b - 3, d});
+            lean(b - 3, d);
         }
         if (x + 3 < m_row) {
-            m_raw.push_back({b + 3, d});
+            lean(b + 3, d);
         }
         if (y > 0) {
-            m_raw.push_back({static_cast<uint32_t>(b - m_row), d});
+            lean(static_cast<uint32_t>(b - m_row), d);
         }
         if (y + 1 < m_height) {
-            m_raw.push_back({static_cast<uint32_t>(b + m_row), d});
+            lean(static_cast<uint32_t>(b + m_row), d);
         }
     }
 
     // Lowers, by the factor, the price of every leaning byte whose change in this layer would go
-    // its way; restore() undoes it.
-    void lower(const unsigned char* colour, uint16_t* packed, int plane, float factor) {
-        // Only the leanings added since the last layer are sorted, then merged in and summed
-        // per byte: the list grows by a few per change, layer after layer.
-        const auto byByte = [](const Lean& a, const Lean& b) { return a.byte < b.byte; };
-        const auto fresh = m_raw.begin() + static_cast<std::ptrdiff_t>(m_sorted);
-        std::sort(fresh, m_raw.end(), byByte);
-        std::inplace_merge(m_raw.begin(), fresh, m_raw.end(), byByte);
-        size_t kept = 0;
-        for (size_t i = 0; i < m_raw.size(); ++i) {
-            if (kept != 0 && m_raw[kept - 1].byte == m_raw[i].byte) {
-                m_raw[kept - 1].sum += m_raw[i].sum;
-            } else {
-                m_raw[kept++] = m_raw[i];
+    // its way; restore() undoes it. A sweep along the sums, shared among threads: each byte is
+    // its own, and a stretch with no leaning is passed eight bytes a step.
+    bool lower(const unsigned char* colour, uint16_t* packed, int plane, float factor) {
+        const uint64_t all = m_row * m_height;
+        const uint64_t tasks = (all + kShare - 1) / kShare;
+        m_saved.resize(static_cast<size_t>(tasks));
+        const uint8_t* sums = m_sums.data();
+        return forEachTask(tasks, [&](uint64_t t) {
+            std::vector<Saved>& saved = m_saved[static_cast<size_t>(t)];
+            saved.clear();
+            const uint64_t end = std::min(all, (t + 1) * kShare);
+            for (uint64_t b = t * kShare; b < end; ++b) {
+                if (b + 8 <= end && (b & 7) == 0) {
+                    uint64_t eight = 0;
+                    std::memcpy(&eight, sums + b, sizeof eight);
+                    if (eight == 0) {
+                        b += 7;
+                        continue;
+                    }
+                }
+                const int sum = int{sums[b]} - kNoLean;
+                const uint16_t was = packed[b];
+                if (sums[b] == 0 || sum == 0 || (was & 0x7fffu) >= kWetPacked ||
+                    (sum > 0) != (directionOf(colour[b], plane) > 0)) {
+                    continue;
+                }
+                saved.push_back({static_cast<uint32_t>(b), was});
+                packed[b] = trellisColumn(costOf(was) / factor, (was & 0x8000u) != 0);
             }
-        }
-        m_raw.resize(kept);
-        m_sorted = kept;
-        m_saved.clear();
-        for (const Lean& lean : m_raw) {
-            const uint32_t b = lean.byte;
-            const int32_t sum = lean.sum;
-            const uint16_t was = packed[b];
-            if (sum == 0 || (was & 0x7fffu) >= kWetPacked ||
-                (sum > 0) != (directionOf(colour[b], plane) > 0)) {
-                continue;
-            }
-            m_saved.push_back({b, was});
-            packed[b] = trellisColumn(costOf(was) / factor, (was & 0x8000u) != 0);
-        }
+        });
     }
     void restore(uint16_t* packed) const {
-        for (const Lean& s : m_saved) {
-            packed[s.byte] = static_cast<uint16_t>(s.sum);
+        for (const std::vector<Saved>& saved : m_saved) {
+            for (const Saved& s : saved) {
+                packed[s.byte] = s.was;
+            }
         }
     }
 
 private:
+    // A byte's sum is kept as kNoLean plus the sum once anything leaned on it, 0 before.
+    static constexpr int kNoLean = 16;
+    static constexpr uint64_t kShare = uint64_t{1} << 20;
+    void lean(uint32_t b, int d) {
+        uint8_t& sum = m_sums[b];
+        sum = static_cast<uint8_t>((sum == 0 ? kNoLean : sum) + d);
+    }
+
     uint64_t m_row;
     uint32_t m_height;
-    std::vector<Lean> m_raw; // sorted by byte up to m_sorted, one entry a byte there
-    size_t m_sorted = 0;
-    std::vector<Lean> m_saved; // the prices lowered, as they were
+    LargeBuffer<uint8_t> m_sums;
+    std::vector<std::vector<Saved>> m_saved; // the prices lowered, as they were, by task
 };
 
 bool setPlane(const unsigned char* colour, uint16_t* packed, uint64_t bytes, int plane) {
@@ -183,8 +198,8 @@ StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, const StreamStretc
         return static_cast<uint16_t>(packed[byte] & 0x8000u);
     };
     const float factor = gStealthSyncFactor;
-    if (factor > 1) {
-        coupling.lower(colour, packed, plane, factor);
+    if (factor > 1 && !coupling.lower(colour, packed, plane, factor)) {
+        return StreamEnd::NoMemory;
     }
     // Each layer is priced with the costs as they are. The ideal sender's bit-1 layer would
     // price a column of cost c at ln(1 + e^(lc)), l its Lagrange multiplier; measured on
@@ -240,6 +255,10 @@ StreamChanges carryStream(unsigned char* colour, uint32_t width, uint32_t height
     StreamChanges result;
     const auto* message = reinterpret_cast<const unsigned char*>(sealed.constData());
     Coupling coupling(width, height);
+    if (coupling.failed()) {
+        result.end = StreamEnd::NoMemory;
+        return result;
+    }
     try {
         for (const Layer& layer :
              layersOf(stretch.from, stretch.steps, static_cast<uint64_t>(sealed.size()))) {
