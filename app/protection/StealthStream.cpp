@@ -112,35 +112,27 @@ public:
         }
     }
 
-    // Lowers, by the factor, the price of every leaning byte whose change in this layer would go
-    // its way; restore() undoes it. A sweep along the sums, shared among threads: each byte is
-    // its own, and a stretch with no leaning is passed eight bytes a step.
-    bool lower(const unsigned char* colour, uint16_t* packed, int plane, float factor) {
+    // Puts the layer's bits into the prices' top bits, a sweep along memory, so that the gather
+    // in walk order reads one place a byte rather than two; and, when the factor is above 1,
+    // lowers by it the price of every leaning byte whose change in this layer would go its way,
+    // which restore() undoes. One sweep for both, shared among threads: each byte is its own,
+    // and a block with no leaning is only given its bits.
+    bool setPlane(const unsigned char* colour, uint16_t* packed, int plane, float factor) {
         const uint64_t all = m_row * m_height;
         const uint64_t tasks = (all + kShare - 1) / kShare;
         m_saved.resize(static_cast<size_t>(tasks));
         const uint8_t* sums = m_sums.data();
+        const bool lowering = factor > 1;
         return forEachTask(tasks, [&](uint64_t t) {
             std::vector<Saved>& saved = m_saved[static_cast<size_t>(t)];
             saved.clear();
             const uint64_t end = std::min(all, (t + 1) * kShare);
-            for (uint64_t b = t * kShare; b < end; ++b) {
-                if (b + 8 <= end && (b & 7) == 0) {
-                    uint64_t eight = 0;
-                    std::memcpy(&eight, sums + b, sizeof eight);
-                    if (eight == 0) {
-                        b += 7;
-                        continue;
-                    }
+            for (uint64_t from = t * kShare; from < end; from += kBlock) {
+                const uint64_t to = std::min(end, from + kBlock);
+                planeBits(colour, packed, from, to, plane);
+                if (lowering && leansIn(sums, from, to)) {
+                    lowerIn(colour, packed, sums, from, to, plane, factor, saved);
                 }
-                const int sum = int{sums[b]} - kNoLean;
-                const uint16_t was = packed[b];
-                if (sums[b] == 0 || sum == 0 || (was & 0x7fffu) >= kWetPacked ||
-                    (sum > 0) != (directionOf(colour[b], plane) > 0)) {
-                    continue;
-                }
-                saved.push_back({static_cast<uint32_t>(b), was});
-                packed[b] = trellisColumn(costOf(was) / factor, (was & 0x8000u) != 0);
             }
         });
     }
@@ -156,6 +148,35 @@ private:
     // A byte's sum is kept as kNoLean plus the sum once anything leaned on it, 0 before.
     static constexpr int kNoLean = 16;
     static constexpr uint64_t kShare = uint64_t{1} << 20;
+    static constexpr uint64_t kBlock = 64;
+
+    static void planeBits(const unsigned char* colour, uint16_t* packed, uint64_t from, uint64_t to,
+                          int plane) {
+        for (uint64_t i = from; i < to; ++i) {
+            packed[i] =
+                static_cast<uint16_t>((packed[i] & 0x7fffu) | ((colour[i] >> plane) & 1u) << 15);
+        }
+    }
+    static bool leansIn(const uint8_t* sums, uint64_t from, uint64_t to) {
+        uint64_t any = 0;
+        for (uint64_t i = from; i < to; ++i) {
+            any |= sums[i];
+        }
+        return any != 0;
+    }
+    static void lowerIn(const unsigned char* colour, uint16_t* packed, const uint8_t* sums,
+                        uint64_t from, uint64_t to, int plane, float factor,
+                        std::vector<Saved>& saved) {
+        for (uint64_t b = from; b < to; ++b) {
+            const uint16_t was = packed[b];
+            if (sums[b] == 0 || sums[b] == kNoLean || (was & 0x7fffu) >= kWetPacked ||
+                (sums[b] > kNoLean) != (directionOf(colour[b], plane) > 0)) {
+                continue;
+            }
+            saved.push_back({static_cast<uint32_t>(b), was});
+            packed[b] = trellisColumn(costOf(was) / factor, (was & 0x8000u) != 0);
+        }
+    }
     void lean(uint32_t b, int d) {
         uint8_t& sum = m_sums[b];
         sum = static_cast<uint8_t>((sum == 0 ? kNoLean : sum) + d);
@@ -166,17 +187,6 @@ private:
     LargeBuffer<uint8_t> m_sums;
     std::vector<std::vector<Saved>> m_saved; // the prices lowered, as they were, by task
 };
-
-bool setPlane(const unsigned char* colour, uint16_t* packed, uint64_t bytes, int plane) {
-    constexpr uint64_t kShare = uint64_t{1} << 20;
-    return forEachTask((bytes + kShare - 1) / kShare, [&](uint64_t t) {
-        const uint64_t end = std::min(bytes, (t + 1) * kShare);
-        for (uint64_t i = t * kShare; i < end; ++i) {
-            packed[i] =
-                static_cast<uint16_t>((packed[i] & 0x7fffu) | ((colour[i] >> plane) & 1u) << 15);
-        }
-    });
-}
 
 ColumnGroups<KeyedWalk> groupsOf(const StreamStretch& stretch, const Layer& layer) {
     return ColumnGroups<KeyedWalk>{stretch.walk, layer.from, layer.steps, layer.columns()};
@@ -189,18 +199,12 @@ StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, const StreamStretc
     const ColumnGroups<KeyedWalk> groups = groupsOf(stretch, layer);
     const TrellisCode code = keystreamCode(layer.width, stretch.codeKey, layer.codeSkip);
     const int plane = layer.plane;
-    // The layer's bits go into the prices' top bits first, a sweep along memory, so that the
-    // gather in walk order reads one place a byte rather than two.
-    if (!setPlane(colour, packed, stretch.walk->size(), plane)) {
+    if (!coupling.setPlane(colour, packed, plane, gStealthSyncFactor)) {
         return StreamEnd::NoMemory;
     }
     const auto bitOf = [packed](uint32_t byte) {
         return static_cast<uint16_t>(packed[byte] & 0x8000u);
     };
-    const float factor = gStealthSyncFactor;
-    if (factor > 1 && !coupling.lower(colour, packed, plane, factor)) {
-        return StreamEnd::NoMemory;
-    }
     // Each layer is priced with the costs as they are. The ideal sender's bit-1 layer would
     // price a column of cost c at ln(1 + e^(lc)), l its Lagrange multiplier; measured on
     // photographs, that changed the changes per bit by less than 0.5 %, not worth its time.
