@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <sodium.h>
 #include <vector>
@@ -80,19 +81,20 @@ struct Saved {
 
 class Coupling {
 public:
-    // One sum a colour byte, kept in a byte: a byte has six neighbours at most, each changed
-    // once at most, since a change makes its byte wet.
+    // One sum a colour byte, kept in a signed byte: a byte has six neighbours at most, each
+    // changed once at most, since a change makes its byte wet. The walk keeps a picture's colour
+    // bytes below 2^31, so a row's fit 32 bits.
     Coupling(uint32_t width, uint32_t height)
-        : m_row(uint64_t{width} * 3), m_height(height),
+        : m_row(uint64_t{width} * 3), m_row32(static_cast<uint32_t>(m_row)), m_height(height),
           m_sums(static_cast<size_t>(m_row * height)) {}
     bool failed() const { return m_sums.failed(); }
 
     // A change at byte b in direction d leans the pixel's other channels and the four nearest
     // bytes of its channel the same way.
     void changed(uint32_t b, int d) {
-        const uint64_t x = b % m_row;
-        const uint64_t y = b / m_row;
-        const uint64_t channel = x % 3;
+        const uint32_t x = b % m_row32;
+        const uint32_t y = b / m_row32;
+        const uint32_t channel = x % 3;
         for (uint64_t c = 0; c < 3; ++c) {
             if (c != channel) {
                 lean(static_cast<uint32_t>(b - channel + c), d);
@@ -145,8 +147,6 @@ public:
     }
 
 private:
-    // A byte's sum is kept as kNoLean plus the sum once anything leaned on it, 0 before.
-    static constexpr int kNoLean = 16;
     static constexpr uint64_t kShare = uint64_t{1} << 20;
     static constexpr uint64_t kBlock = 64;
 
@@ -176,8 +176,7 @@ private:
             const unsigned sum = sums[from + k];
             const unsigned up = (colour[from + k] & 1u) ^ upFromEven;
             const unsigned dry = (packed[from + k] & 0x7fffu) < kWetPacked ? 1 : 0;
-            lowered[k] = static_cast<uint8_t>((sum != 0) & (sum != kNoLean) & dry &
-                                              ((sum > kNoLean ? 1u : 0u) == up));
+            lowered[k] = static_cast<uint8_t>((sum != 0) & dry & ((sum < 128 ? 1u : 0u) == up));
         }
         for (uint64_t k = 0; k < n; ++k) {
             if (lowered[k] != 0) {
@@ -188,12 +187,15 @@ private:
             }
         }
     }
+    // Changes are shared among threads, and neighbours' leanings meet in one sum: the adds are
+    // atomic, and their order does not matter.
     void lean(uint32_t b, int d) {
-        uint8_t& sum = m_sums[b];
-        sum = static_cast<uint8_t>((sum == 0 ? kNoLean : sum) + d);
+        std::atomic_ref<uint8_t>(m_sums[b]).fetch_add(static_cast<uint8_t>(d),
+                                                      std::memory_order_relaxed);
     }
 
     uint64_t m_row;
+    uint32_t m_row32;
     uint32_t m_height;
     LargeBuffer<uint8_t> m_sums;
     std::vector<std::vector<Saved>> m_saved; // the prices lowered, as they were, by task
@@ -232,13 +234,22 @@ StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, const StreamStretc
     if (!flips.carried) {
         return StreamEnd::TooLarge;
     }
-    for (const uint32_t b : flips.places) {
-        const int d = directionOf(colour[b], plane);
-        colour[b] = static_cast<unsigned char>(colour[b] + d);
-        packed[b] = trellisColumn(kWetCost, false);
-        coupling.changed(b, d);
+    // Each change is its own byte, so the changes are shared among threads.
+    constexpr size_t kShare = size_t{1} << 14;
+    const size_t all = flips.places.size();
+    if (!forEachTask((all + kShare - 1) / kShare, [&](uint64_t t) {
+            const size_t end = std::min(all, static_cast<size_t>((t + 1) * kShare));
+            for (auto k = static_cast<size_t>(t * kShare); k < end; ++k) {
+                const uint32_t b = flips.places[k];
+                const int d = directionOf(colour[b], plane);
+                colour[b] = static_cast<unsigned char>(colour[b] + d);
+                packed[b] = trellisColumn(kWetCost, false);
+                coupling.changed(b, d);
+            }
+        })) {
+        return StreamEnd::NoMemory;
     }
-    changes += flips.places.size();
+    changes += all;
     return StreamEnd::Done;
 }
 
