@@ -138,12 +138,13 @@ public:
             }
         });
     }
-    void restore(uint16_t* packed) const {
-        for (const std::vector<Saved>& saved : m_saved) {
-            for (const Saved& s : saved) {
+    // By the sweep's tasks, each over its own bytes, on every core as the sweep was.
+    bool restore(uint16_t* packed) const {
+        return forEachTask(m_saved.size(), [&](uint64_t t) {
+            for (const Saved& s : m_saved[static_cast<size_t>(t)]) {
                 packed[s.byte] = s.was;
             }
-        }
+        });
     }
 
 private:
@@ -227,8 +228,7 @@ StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, const StreamStretc
             gatherColumns(groups, packed, bitOf, first, count, out, place);
         },
         message + layer.firstByte, layer.bits(), columnScale(groups, packed));
-    coupling.restore(packed);
-    if (!flips.ok) {
+    if (!coupling.restore(packed) || !flips.ok) {
         return StreamEnd::NoMemory;
     }
     if (!flips.carried) {
