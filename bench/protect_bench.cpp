@@ -270,11 +270,10 @@ public:
         }
         const int before = g_derivations.load();
         const auto start = Clock::now();
-        ExtractDocument(ctx);
+        const Outcome outcome = ExtractDocument(ctx);
         const double ms = msSince(start);
         counted.extract[p] = std::max(counted.extract[p], g_derivations.load() - before);
-        if (!m_quiet.messages.join(u'\n').contains(tr(TextId::ExtractionSucceeded)) ||
-            contents(found) != doc) {
+        if (!outcome.done() || contents(found) != doc) {
             fail(std::string(kProtectionNames[p]) + ": the extraction did not give the document "
                                                     "back");
         }

@@ -62,12 +62,13 @@ int64_t mirrorRow(int64_t y, int64_t height) {
 // The strength of the residual of [[-1, 2, -1], [2, -4, 2], [-1, 2, -1]] along row y: the outer
 // rows less twice the middle one, then [-1, 2, -1] along that, pixels mirrored at the ends.
 // Whole numbers, at most 8 * 255.
-BRINDMAR_WIDE void strengthRow(const unsigned char* colour, uint32_t width, int64_t height,
-                               int64_t y, int16_t* across, uint16_t* out) {
+BRINDMAR_WIDE void strengthRow(const unsigned char* colour, int64_t firstRow, uint32_t width,
+                               int64_t height, int64_t y, int16_t* across, uint16_t* out) {
     const size_t n = size_t{width} * 3;
-    const unsigned char* above = colour + static_cast<size_t>(mirrorRow(y - 1, height)) * n;
-    const unsigned char* middle = colour + static_cast<size_t>(y) * n;
-    const unsigned char* below = colour + static_cast<size_t>(mirrorRow(y + 1, height)) * n;
+    const auto at = [&](int64_t row) { return colour + static_cast<size_t>(row - firstRow) * n; };
+    const unsigned char* above = at(mirrorRow(y - 1, height));
+    const unsigned char* middle = at(y);
+    const unsigned char* below = at(mirrorRow(y + 1, height));
     int16_t* t = across + 3;
     for (size_t i = 0; i < n; ++i) {
         t[i] = static_cast<int16_t>(above[i] + below[i] - 2 * middle[i]);
@@ -168,7 +169,7 @@ void HillCost::eachRow(uint32_t first, uint32_t end,
     const auto reciprocalsTo = [&](int64_t last) {
         for (; reciprocalTo <= last; ++reciprocalTo) {
             for (; strengthTo <= std::min(height - 1, reciprocalTo + 1); ++strengthTo) {
-                strengthRow(m_colour, m_width, height, strengthTo, work.across.data(),
+                strengthRow(m_colour, m_firstRow, m_width, height, strengthTo, work.across.data(),
                             strength(strengthTo));
             }
             reciprocalRow(strength(clampRow(reciprocalTo - 1)), strength(reciprocalTo),

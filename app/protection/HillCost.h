@@ -24,6 +24,12 @@ class HillCost {
 public:
     HillCost(const unsigned char* colour, uint32_t width, uint32_t height)
         : m_colour(colour), m_width(width), m_height(height) {}
+    // Of a picture held only in part: colour is its row firstRow, and the rows held reach at
+    // least kRowsAround past each end of the strips asked for (or the picture's own end), all
+    // that their costs read.
+    static constexpr uint32_t kRowsAround = 9;
+    HillCost(const unsigned char* colour, uint32_t width, uint32_t height, uint32_t firstRow)
+        : m_colour(colour), m_width(width), m_height(height), m_firstRow(firstRow) {}
 
     void rows(uint32_t first, uint32_t end, float* out) const;
     // The same a row at a time: take(y, costs) with row y's width * 3 costs, valid during the
@@ -35,6 +41,7 @@ private:
     const unsigned char* m_colour;
     uint32_t m_width;
     uint32_t m_height;
+    uint32_t m_firstRow = 0;
 };
 
 } // namespace brindmar

@@ -230,29 +230,25 @@ bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uin
     const uint64_t row = uint64_t{width} * 3;
     const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
     const bool together = gStealthColourCosts;
-    LargeBuffer<unsigned char> differences(together ? static_cast<size_t>(row * height) : 0);
-    if (together && differences.failed()) {
-        return false;
-    }
-    if (together && !forEachTask(strips, [&](uint64_t g) {
-            const uint64_t first = g * kStripRows;
-            const uint64_t end = std::min<uint64_t>(height, first + kStripRows);
-            channelDifferences(colour + first * row, (end - first) * width,
-                               differences.data() + first * row);
-        })) {
-        return false;
-    }
     return forEachTask(strips, [&](uint64_t g) {
         const auto first = static_cast<uint32_t>(g * kStripRows);
         const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
         thread_local std::vector<uint8_t> wet;
+        thread_local std::vector<unsigned char> differences;
         thread_local std::vector<float> apart;
         thread_local std::vector<float> sum;
         wet.resize(static_cast<size_t>(row));
         if (together) {
+            // The strip's differences and the rows about it that its costs read, made here
+            // rather than the whole picture's first: a few rows twice, but no second picture.
+            const uint32_t from = first - std::min(first, HillCost::kRowsAround);
+            const uint32_t to = std::min(height, end + HillCost::kRowsAround);
+            differences.resize(static_cast<size_t>(row * (to - from)));
+            channelDifferences(colour + from * row, uint64_t{to - from} * width,
+                               differences.data());
             apart.resize(static_cast<size_t>(row * (end - first)));
             sum.resize(static_cast<size_t>(row));
-            HillCost(differences.data(), width, height).rows(first, end, apart.data());
+            HillCost(differences.data(), width, height, from).rows(first, end, apart.data());
         }
         HillCost(colour, width, height).eachRow(first, end, [&](uint32_t y, const float* costs) {
             wetRow(colour, row, height, y, wet.data());

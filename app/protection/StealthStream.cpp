@@ -1,10 +1,12 @@
 #include "protection/StealthStream.h"
 
+#include "protection/LargeBuffer.h"
 #include "protection/Parallel.h"
 #include "protection/StealthColumns.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <sodium.h>
 #include <vector>
@@ -71,97 +73,149 @@ int directionOf(unsigned char x, int plane) {
     return ((x & 1) != 0) == (plane == 1) ? 1 : -1;
 }
 
-// Neighbours' leanings: a colour byte and the sum of the directions of the changes next to it.
-struct Lean {
+// Processors with AVX2 take 32 bytes a step; the result is the same either way.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define BRINDMAR_WIDE __attribute__((target_clones("avx2", "default")))
+#else
+#define BRINDMAR_WIDE
+#endif
+
+BRINDMAR_WIDE void planeBits(const unsigned char* colour, uint16_t* packed, uint64_t n, int plane) {
+    for (uint64_t i = 0; i < n; ++i) {
+        packed[i] =
+            static_cast<uint16_t>((packed[i] & 0x7fffu) | ((colour[i] >> plane) & 1u) << 15);
+    }
+}
+
+BRINDMAR_WIDE bool leansIn(const uint8_t* sums, uint64_t n) {
+    uint8_t any = 0;
+    for (uint64_t i = 0; i < n; ++i) {
+        any |= sums[i];
+    }
+    return any != 0;
+}
+
+// 1 for each byte whose price the coupling lowers in this layer: one that leans (sum, a signed
+// byte, not 0), dry, and whose change would go the way it leans (up for a positive sum).
+BRINDMAR_WIDE void leaningBytes(const unsigned char* colour, const uint16_t* packed,
+                                const uint8_t* sums, uint64_t n, int plane, uint8_t* out) {
+    const unsigned upFromEven = plane == 1 ? 0 : 1; // directionOf's, as a bit
+    for (uint64_t k = 0; k < n; ++k) {
+        const unsigned sum = sums[k];
+        const unsigned up = (colour[k] & 1u) ^ upFromEven;
+        const unsigned dry = (packed[k] & 0x7fffu) < kWetPacked ? 1 : 0;
+        out[k] = static_cast<uint8_t>((sum != 0) & dry & ((sum < 128 ? 1u : 0u) == up));
+    }
+}
+
+// A byte whose price was lowered, and its price as it was.
+struct Saved {
     uint32_t byte;
-    int32_t sum;
+    uint16_t was;
 };
 
 class Coupling {
 public:
-    Coupling(uint32_t width, uint32_t height) : m_row(uint64_t{width} * 3), m_height(height) {}
+    // One sum a colour byte, kept in a signed byte: a byte has six neighbours at most, each
+    // changed once at most, since a change makes its byte wet. The walk keeps a picture's colour
+    // bytes below 2^31, so a row's fit 32 bits.
+    Coupling(uint32_t width, uint32_t height)
+        : m_row(uint64_t{width} * 3), m_row32(static_cast<uint32_t>(m_row)), m_height(height),
+          m_sums(static_cast<size_t>(m_row * height)) {}
+    bool failed() const { return m_sums.failed(); }
 
     // A change at byte b in direction d leans the pixel's other channels and the four nearest
     // bytes of its channel the same way.
     void changed(uint32_t b, int d) {
-        const uint64_t x = b % m_row;
-        const uint64_t y = b / m_row;
-        const uint64_t channel = x % 3;
+        const uint32_t x = b % m_row32;
+        const uint32_t y = b / m_row32;
+        const uint32_t channel = x % 3;
         for (uint64_t c = 0; c < 3; ++c) {
             if (c != channel) {
-                m_raw.push_back({static_cast<uint32_t>(b - channel + c), d});
+                lean(static_cast<uint32_t>(b - channel + c), d);
             }
         }
         if (x >= 3) {
-            m_raw.push_back({b - 3, d});
+            lean(b - 3, d);
         }
         if (x + 3 < m_row) {
-            m_raw.push_back({b + 3, d});
+            lean(b + 3, d);
         }
         if (y > 0) {
-            m_raw.push_back({static_cast<uint32_t>(b - m_row), d});
+            lean(static_cast<uint32_t>(b - m_row), d);
         }
         if (y + 1 < m_height) {
-            m_raw.push_back({static_cast<uint32_t>(b + m_row), d});
+            lean(static_cast<uint32_t>(b + m_row), d);
         }
     }
 
-    // Lowers, by the factor, the price of every leaning byte whose change in this layer would go
-    // its way; restore() undoes it.
-    void lower(const unsigned char* colour, uint16_t* packed, int plane, float factor) {
-        // Only the leanings added since the last layer are sorted, then merged in and summed
-        // per byte: the list grows by a few per change, layer after layer.
-        const auto byByte = [](const Lean& a, const Lean& b) { return a.byte < b.byte; };
-        const auto fresh = m_raw.begin() + static_cast<std::ptrdiff_t>(m_sorted);
-        std::sort(fresh, m_raw.end(), byByte);
-        std::inplace_merge(m_raw.begin(), fresh, m_raw.end(), byByte);
-        size_t kept = 0;
-        for (size_t i = 0; i < m_raw.size(); ++i) {
-            if (kept != 0 && m_raw[kept - 1].byte == m_raw[i].byte) {
-                m_raw[kept - 1].sum += m_raw[i].sum;
-            } else {
-                m_raw[kept++] = m_raw[i];
+    // Puts the layer's bits into the prices' top bits, a sweep along memory, so that the gather
+    // in walk order reads one place a byte rather than two; and, when the factor is above 1,
+    // lowers by it the price of every leaning byte whose change in this layer would go its way,
+    // which restore() undoes. One sweep for both, shared among threads: each byte is its own,
+    // and a block with no leaning is only given its bits.
+    bool setPlane(const unsigned char* colour, uint16_t* packed, int plane, float factor) {
+        const uint64_t all = m_row * m_height;
+        const uint64_t tasks = (all + kShare - 1) / kShare;
+        m_saved.resize(static_cast<size_t>(tasks));
+        const uint8_t* sums = m_sums.data();
+        const bool lowering = factor > 1;
+        return forEachTask(tasks, [&](uint64_t t) {
+            std::vector<Saved>& saved = m_saved[static_cast<size_t>(t)];
+            saved.clear();
+            const uint64_t end = std::min(all, (t + 1) * kShare);
+            for (uint64_t from = t * kShare; from < end; from += kBlock) {
+                const uint64_t to = std::min(end, from + kBlock);
+                planeBits(colour + from, packed + from, to - from, plane);
+                if (lowering && leansIn(sums + from, to - from)) {
+                    lowerIn(colour, packed, sums, from, to, plane, factor, saved);
+                }
             }
-        }
-        m_raw.resize(kept);
-        m_sorted = kept;
-        m_saved.clear();
-        for (const Lean& lean : m_raw) {
-            const uint32_t b = lean.byte;
-            const int32_t sum = lean.sum;
-            const uint16_t was = packed[b];
-            if (sum == 0 || (was & 0x7fffu) >= kWetPacked ||
-                (sum > 0) != (directionOf(colour[b], plane) > 0)) {
-                continue;
-            }
-            m_saved.push_back({b, was});
-            packed[b] = trellisColumn(costOf(was) / factor, (was & 0x8000u) != 0);
-        }
+        });
     }
-    void restore(uint16_t* packed) const {
-        for (const Lean& s : m_saved) {
-            packed[s.byte] = static_cast<uint16_t>(s.sum);
-        }
+    // By the sweep's tasks, each over its own bytes, on every core as the sweep was.
+    bool restore(uint16_t* packed) const {
+        return forEachTask(m_saved.size(), [&](uint64_t t) {
+            for (const Saved& s : m_saved[static_cast<size_t>(t)]) {
+                packed[s.byte] = s.was;
+            }
+        });
     }
 
 private:
-    uint64_t m_row;
-    uint32_t m_height;
-    std::vector<Lean> m_raw; // sorted by byte up to m_sorted, one entry a byte there
-    size_t m_sorted = 0;
-    std::vector<Lean> m_saved; // the prices lowered, as they were
-};
+    static constexpr uint64_t kShare = uint64_t{1} << 20;
+    static constexpr uint64_t kBlock = 64;
 
-bool setPlane(const unsigned char* colour, uint16_t* packed, uint64_t bytes, int plane) {
-    constexpr uint64_t kShare = uint64_t{1} << 20;
-    return forEachTask((bytes + kShare - 1) / kShare, [&](uint64_t t) {
-        const uint64_t end = std::min(bytes, (t + 1) * kShare);
-        for (uint64_t i = t * kShare; i < end; ++i) {
-            packed[i] =
-                static_cast<uint16_t>((packed[i] & 0x7fffu) | ((colour[i] >> plane) & 1u) << 15);
+    // The leaning bytes of a block are found first with no branch, which the compiler runs many
+    // bytes a vector; only those are then lowered one by one.
+    static void lowerIn(const unsigned char* colour, uint16_t* packed, const uint8_t* sums,
+                        uint64_t from, uint64_t to, int plane, float factor,
+                        std::vector<Saved>& saved) {
+        uint8_t lowered[kBlock];
+        const uint64_t n = to - from;
+        leaningBytes(colour + from, packed + from, sums + from, n, plane, lowered);
+        for (uint64_t k = 0; k < n; ++k) {
+            if (lowered[k] != 0) {
+                const uint64_t b = from + k;
+                const uint16_t was = packed[b];
+                saved.push_back({static_cast<uint32_t>(b), was});
+                packed[b] = trellisColumn(costOf(was) / factor, (was & 0x8000u) != 0);
+            }
         }
-    });
-}
+    }
+    // Changes are shared among threads, and neighbours' leanings meet in one sum: the adds are
+    // atomic, and their order does not matter.
+    void lean(uint32_t b, int d) {
+        std::atomic_ref<uint8_t>(m_sums[b]).fetch_add(static_cast<uint8_t>(d),
+                                                      std::memory_order_relaxed);
+    }
+
+    uint64_t m_row;
+    uint32_t m_row32;
+    uint32_t m_height;
+    LargeBuffer<uint8_t> m_sums;
+    std::vector<std::vector<Saved>> m_saved; // the prices lowered, as they were, by task
+};
 
 ColumnGroups<KeyedWalk> groupsOf(const StreamStretch& stretch, const Layer& layer) {
     return ColumnGroups<KeyedWalk>{stretch.walk, layer.from, layer.steps, layer.columns()};
@@ -174,18 +228,12 @@ StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, const StreamStretc
     const ColumnGroups<KeyedWalk> groups = groupsOf(stretch, layer);
     const TrellisCode code = keystreamCode(layer.width, stretch.codeKey, layer.codeSkip);
     const int plane = layer.plane;
-    // The layer's bits go into the prices' top bits first, a sweep along memory, so that the
-    // gather in walk order reads one place a byte rather than two.
-    if (!setPlane(colour, packed, stretch.walk->size(), plane)) {
+    if (!coupling.setPlane(colour, packed, plane, gStealthSyncFactor)) {
         return StreamEnd::NoMemory;
     }
     const auto bitOf = [packed](uint32_t byte) {
         return static_cast<uint16_t>(packed[byte] & 0x8000u);
     };
-    const float factor = gStealthSyncFactor;
-    if (factor > 1) {
-        coupling.lower(colour, packed, plane, factor);
-    }
     // Each layer is priced with the costs as they are. The ideal sender's bit-1 layer would
     // price a column of cost c at ln(1 + e^(lc)), l its Lagrange multiplier; measured on
     // photographs, that changed the changes per bit by less than 0.5 %, not worth its time.
@@ -195,20 +243,28 @@ StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, const StreamStretc
             gatherColumns(groups, packed, bitOf, first, count, out, place);
         },
         message + layer.firstByte, layer.bits(), columnScale(groups, packed));
-    coupling.restore(packed);
-    if (!flips.ok) {
+    if (!coupling.restore(packed) || !flips.ok) {
         return StreamEnd::NoMemory;
     }
     if (!flips.carried) {
         return StreamEnd::TooLarge;
     }
-    for (const uint32_t b : flips.places) {
-        const int d = directionOf(colour[b], plane);
-        colour[b] = static_cast<unsigned char>(colour[b] + d);
-        packed[b] = trellisColumn(kWetCost, false);
-        coupling.changed(b, d);
+    // Each change is its own byte, so the changes are shared among threads.
+    constexpr size_t kShare = size_t{1} << 14;
+    const size_t all = flips.places.size();
+    if (!forEachTask((all + kShare - 1) / kShare, [&](uint64_t t) {
+            const size_t end = std::min(all, static_cast<size_t>((t + 1) * kShare));
+            for (auto k = static_cast<size_t>(t * kShare); k < end; ++k) {
+                const uint32_t b = flips.places[k];
+                const int d = directionOf(colour[b], plane);
+                colour[b] = static_cast<unsigned char>(colour[b] + d);
+                packed[b] = trellisColumn(kWetCost, false);
+                coupling.changed(b, d);
+            }
+        })) {
+        return StreamEnd::NoMemory;
     }
-    changes += flips.places.size();
+    changes += all;
     return StreamEnd::Done;
 }
 
@@ -240,6 +296,10 @@ StreamChanges carryStream(unsigned char* colour, uint32_t width, uint32_t height
     StreamChanges result;
     const auto* message = reinterpret_cast<const unsigned char*>(sealed.constData());
     Coupling coupling(width, height);
+    if (coupling.failed()) {
+        result.end = StreamEnd::NoMemory;
+        return result;
+    }
     try {
         for (const Layer& layer :
              layersOf(stretch.from, stretch.steps, static_cast<uint64_t>(sealed.size()))) {

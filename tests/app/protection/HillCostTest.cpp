@@ -92,4 +92,31 @@ TEST(HillCost, StripsAgreeWithTheWholeAndTextureIsCheaper) {
     }
 }
 
+// A strip costed from a copy of its rows and kRowsAround on either side, the rest of the picture
+// absent, costs as the whole picture does: the strips of a large picture are costed that way.
+TEST(HillCost, AStripHeldWithTheRowsAboutItCostsAsTheWhole) {
+    std::mt19937 random(31);
+    const uint32_t w = 23;
+    const uint32_t h = 61;
+    const size_t row = size_t{w} * 3;
+    std::vector<unsigned char> picture(row * h);
+    for (unsigned char& v : picture) {
+        v = static_cast<unsigned char>(random() % 256);
+    }
+    std::vector<float> whole(picture.size());
+    HillCost(picture.data(), w, h).rows(0, h, whole.data());
+    for (int trial = 0; trial < 20; ++trial) {
+        const auto first = static_cast<uint32_t>(random() % h);
+        const auto end = static_cast<uint32_t>(first + 1 + random() % (h - first));
+        const uint32_t from = first - std::min(first, HillCost::kRowsAround);
+        const uint32_t to = std::min(h, end + HillCost::kRowsAround);
+        const std::vector<unsigned char> held(picture.begin() + from * row,
+                                              picture.begin() + to * row);
+        std::vector<float> strip((end - first) * row);
+        HillCost(held.data(), w, h, from).rows(first, end, strip.data());
+        EXPECT_TRUE(std::equal(strip.begin(), strip.end(), whole.begin() + first * row))
+            << "rows " << first << " to " << end;
+    }
+}
+
 } // namespace
