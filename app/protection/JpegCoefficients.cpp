@@ -23,6 +23,10 @@ struct JpegErrors {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
     bool tooManyScans;
+    // Blocks gone through scan by scan, and how many the file's size allows.
+    int lastScan;
+    uint64_t scanBlocks;
+    uint64_t blockBudget;
 };
 
 void jumpOut(j_common_ptr info) {
@@ -39,10 +43,26 @@ void noMessage(j_common_ptr info, int level) {
 }
 void noOutput(j_common_ptr) {}
 
+// Every scan goes through all the blocks of its components, however few bytes it takes: a
+// flat picture's progressive scans are a few bytes each, so a small file of many scans over a
+// large frame would cost seconds. The work is held to what a file of its size could need.
 void countScans(j_common_ptr info) {
-    if (info->is_decompressor &&
-        reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMostJpegScans) {
-        reinterpret_cast<JpegErrors*>(info->err)->tooManyScans = true;
+    if (!info->is_decompressor) {
+        return;
+    }
+    auto* in = reinterpret_cast<j_decompress_ptr>(info);
+    auto* errors = reinterpret_cast<JpegErrors*>(info->err);
+    if (in->input_scan_number != errors->lastScan) {
+        errors->lastScan = in->input_scan_number;
+        for (int k = 0; k < in->comps_in_scan && k < MAX_COMPS_IN_SCAN; ++k) {
+            const jpeg_component_info* c = in->cur_comp_info[k];
+            if (c != nullptr) {
+                errors->scanBlocks += uint64_t{c->width_in_blocks} * c->height_in_blocks;
+            }
+        }
+    }
+    if (in->input_scan_number > kMostJpegScans || errors->scanBlocks > errors->blockBudget) {
+        errors->tooManyScans = true;
         jumpOut(info);
     }
 }
@@ -239,6 +259,8 @@ JpegOpenStatus JpegCoefficients::open(const QByteArray& file) {
         return JpegOpenStatus::NotJpeg;
     }
     s.created = true;
+    s.errors.blockBudget =
+        kJpegScanBlocksFree + kJpegScanBlocksPerByte * static_cast<uint64_t>(file.size());
     s.progress.progress_monitor = countScans;
     s.in.progress = &s.progress;
     const auto* bytes = reinterpret_cast<const unsigned char*>(s.file.constData());

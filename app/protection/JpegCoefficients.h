@@ -38,13 +38,17 @@ inline constexpr int kMostAcMagnitude = 1023;
 // file with more scans than any encoder writes is built to make the reading slow.
 inline constexpr uint64_t kMostJpegPixels = uint64_t{1} << 27;
 inline constexpr int kMostJpegScans = 256;
+// The blocks all scans together may go through: a camera's progressive file of ten scans needs
+// a few per byte, and a flat picture's a few million in all.
+inline constexpr uint64_t kJpegScanBlocksFree = uint64_t{1} << 22;
+inline constexpr uint64_t kJpegScanBlocksPerByte = 64;
 inline constexpr int64_t kMostJpegFileBytes = int64_t{1} << 28;
 
 enum class JpegOpenStatus {
     Done,
     NotJpeg,     // not a JPEG file libjpeg can read, or a damaged or cut one
     TooLarge,    // more pixels or bytes than kMostJpegPixels or kMostJpegFileBytes
-    TooManyScans // more than kMostJpegScans scans
+    TooManyScans // more than kMostJpegScans scans, or more scan work than the file's size allows
 };
 
 // A marker segment the file carries besides the picture's own: APPn and COM, in file order.

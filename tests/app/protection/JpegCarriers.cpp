@@ -133,7 +133,9 @@ QByteArray makeJpeg(const JpegCarrierKind& kind) {
         jpeg_write_marker(&out, JPEG_COM, reinterpret_cast<const JOCTET*>(text.constData()),
                           static_cast<unsigned>(text.size()));
     }
-    const std::vector<unsigned char> rgb = photograph(kind);
+    const std::vector<unsigned char> rgb =
+        kind.flat ? std::vector<unsigned char>(size_t{kind.width} * kind.height * 3, 128)
+                  : photograph(kind);
     std::vector<unsigned char> row(size_t{kind.width} * 3);
     while (out.next_scanline < out.image_height) {
         const unsigned char* from = rgb.data() + size_t{out.next_scanline} * kind.width * 3;

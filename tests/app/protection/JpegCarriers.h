@@ -19,6 +19,7 @@ struct JpegCarrierKind {
     bool comment = false;
     bool grey = false;
     bool trailer = false; // bytes after the end marker, as some cameras write
+    bool flat = false;    // one grey all over instead of a photograph
 
     // More scans than the reader takes: every AC coefficient in a scan of its own, twice over.
     bool scanBomb = false;

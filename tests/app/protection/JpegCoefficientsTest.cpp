@@ -139,6 +139,11 @@ TEST(JpegCoefficients, RefusesHostileFiles) {
     const QByteArray good = makeJpeg(kind(96, 64, 80));
     JpegCarrierKind bomb = kind(64, 64, 80);
     bomb.scanBomb = true;
+    // Fewer scans than the most, but each goes through a large flat frame for a few bytes.
+    JpegCarrierKind flatBomb = kind(2048, 2048, 80);
+    flatBomb.grey = true;
+    flatBomb.flat = true;
+    flatBomb.scanBomb = true;
     struct Case {
         const char* name;
         QByteArray file;
@@ -150,6 +155,8 @@ TEST(JpegCoefficients, RefusesHostileFiles) {
         {"cut inside the headers", good.left(150), JpegOpenStatus::NotJpeg},
         {"cut inside the picture", good.left(good.size() / 2), JpegOpenStatus::NotJpeg},
         {"a scan for every coefficient, twice", makeJpeg(bomb), JpegOpenStatus::TooManyScans},
+        {"127 scans over a flat frame of 2048 by 2048", makeJpeg(flatBomb),
+         JpegOpenStatus::TooManyScans},
         {"a frame of 60000 by 60000", withSize(good, 60000, 60000), JpegOpenStatus::TooLarge},
         {"a frame of no width", withSize(good, 0, 64), JpegOpenStatus::NotJpeg},
         {"more blocks than the file has bits", withSize(good, 96, 60000), JpegOpenStatus::NotJpeg},
