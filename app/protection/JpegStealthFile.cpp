@@ -16,25 +16,6 @@ namespace {
 
 static_assert(kSaltLength == JpegStealthSalt{}.size());
 
-// The longest archive whose seal is at most sealedLimit bytes long.
-int64_t archiveFor(uint64_t sealedLimit) {
-    sealedLimit = std::min<uint64_t>(sealedLimit, std::numeric_limits<uint32_t>::max());
-    if (static_cast<uint64_t>(sealedLength(0)) > sealedLimit) {
-        return 0;
-    }
-    int64_t low = 0;
-    auto high = static_cast<int64_t>(sealedLimit);
-    while (low < high) {
-        const int64_t middle = low + (high - low + 1) / 2;
-        if (static_cast<uint64_t>(sealedLength(middle)) <= sealedLimit) {
-            low = middle;
-        } else {
-            high = middle - 1;
-        }
-    }
-    return low;
-}
-
 // The document in the clear, once no longer needed, wiped in place: no copy shares the buffer.
 void wipe(QByteArray& bytes) {
     if (!bytes.isEmpty()) {
@@ -80,10 +61,10 @@ JpegStealthFigures jpegStealthFigures(const QByteArray& file) {
     figures.jpeg = true;
     figures.gps = jpeg.hasGpsPosition();
     figures.nonZeroAc = jpegNonZeroAcCount(jpeg);
-    figures.capacity = archiveFor(jpegSaltedStealthCapacity(jpeg));
+    figures.capacity = longestSealedArchive(jpegSaltedStealthCapacity(jpeg));
     const auto recommended = static_cast<uint64_t>(kJpegStealthRecommendedRate *
                                                    static_cast<double>(figures.nonZeroAc) / 8);
-    figures.recommended = std::min(figures.capacity, archiveFor(recommended));
+    figures.recommended = std::min(figures.capacity, longestSealedArchive(recommended));
     return figures;
 }
 
@@ -97,7 +78,7 @@ JpegStealthStatus jpegStealthEmbedWithKey(JpegCoefficients& jpeg, const SecretBy
                                           const JpegStealthSalt& salt, const QByteArray& archive,
                                           JpegStealthReport* report) {
     const int64_t sealedBytes = sealedLength(archive.size());
-    if (archive.size() > archiveFor(jpegSaltedStealthCapacity(jpeg))) {
+    if (archive.size() > longestSealedArchive(jpegSaltedStealthCapacity(jpeg))) {
         return JpegStealthStatus::TooLarge;
     }
     const std::optional<StealthSubkeys> subkeys = stealthSubkeysOf(key);
@@ -171,7 +152,7 @@ JpegStealthMade jpegStealthEmbedFile(const QByteArray& carrier, const SecretByte
         made.status = JpegStealthStatus::NotJpeg;
         return made;
     }
-    if (archive.size() > archiveFor(jpegSaltedStealthCapacity(jpeg))) {
+    if (archive.size() > longestSealedArchive(jpegSaltedStealthCapacity(jpeg))) {
         made.status = JpegStealthStatus::TooLarge;
         return made;
     }

@@ -80,25 +80,6 @@ uint64_t streamSteps(uint32_t width, uint32_t height) {
     return layoutOf(width, height).streamSteps();
 }
 
-// The longest archive whose seal is at most sealedLimit bytes long.
-int64_t archiveFor(uint64_t sealedLimit) {
-    sealedLimit = std::min<uint64_t>(sealedLimit, std::numeric_limits<uint32_t>::max());
-    if (static_cast<uint64_t>(sealedLength(0)) > sealedLimit) {
-        return 0;
-    }
-    int64_t low = 0;
-    auto high = static_cast<int64_t>(sealedLimit);
-    while (low < high) {
-        const int64_t middle = low + (high - low + 1) / 2;
-        if (static_cast<uint64_t>(sealedLength(middle)) <= sealedLimit) {
-            low = middle;
-        } else {
-            high = middle - 1;
-        }
-    }
-    return low;
-}
-
 // The head's bytes are masked with the head key's XChaCha20 keystream (all-zero nonce), so a
 // version and a length read without the key are noise like the rest.
 std::array<unsigned char, kHeadLength> maskHead(std::array<unsigned char, kHeadLength> head,
@@ -341,13 +322,13 @@ uint64_t stealthSaltSteps(uint32_t width, uint32_t height) {
 }
 
 int64_t stealthCapacity(uint32_t width, uint32_t height) {
-    return archiveFor(streamSteps(width, height) / kLeastWidth / 8);
+    return longestSealedArchive(streamSteps(width, height) / kLeastWidth / 8);
 }
 
 int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height) {
     const auto recommended = static_cast<uint64_t>(
         kStealthRecommendedRate * static_cast<double>(colourBytesOf(width, height)) / 8);
-    return std::min(stealthCapacity(width, height), archiveFor(recommended));
+    return std::min(stealthCapacity(width, height), longestSealedArchive(recommended));
 }
 
 StealthSalt readStealthSalt(const unsigned char* colour, uint32_t width, uint32_t height) {

@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <sodium.h>
 #include <string>
@@ -106,6 +107,24 @@ int64_t sealedLength(int64_t archiveLength) {
     constexpr int64_t chunk = int64_t{1} << kDefaultChunkLog2;
     return static_cast<int64_t>(kSealPreludeLength) + archiveLength +
            static_cast<int64_t>(kChunkOverhead) * (archiveLength / chunk + 1);
+}
+
+int64_t longestSealedArchive(uint64_t sealedLimit) {
+    sealedLimit = std::min<uint64_t>(sealedLimit, std::numeric_limits<uint32_t>::max());
+    if (static_cast<uint64_t>(sealedLength(0)) > sealedLimit) {
+        return 0;
+    }
+    int64_t low = 0;
+    auto high = static_cast<int64_t>(sealedLimit);
+    while (low < high) {
+        const int64_t middle = low + (high - low + 1) / 2;
+        if (static_cast<uint64_t>(sealedLength(middle)) <= sealedLimit) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return low;
 }
 
 StrongCostBounds boundsForWriter(StrongCost written) {

@@ -72,6 +72,8 @@ inline constexpr uint8_t kDefaultChunkLog2 = 16;
 
 // The length a sealed archive of archiveLength bytes has, with the default chunk size.
 int64_t sealedLength(int64_t archiveLength);
+// The longest archive whose seal is at most sealedLimit bytes long; 0 when none fits.
+int64_t longestSealedArchive(uint64_t sealedLimit);
 
 // Memory kept out of swap where the system allows it, wiped when it is given back.
 class SecretBytes {
