@@ -14,6 +14,7 @@
 // format's).
 #include "Pictures.h"
 #include "PlusMinusOne.h"
+#include "StealthAdapter.h"
 #include "Tile.h"
 #include "TileFromImage.h"
 #include "Tiling.h"
@@ -121,34 +122,19 @@ void embedTile(const Tile& tile, double rate, uint64_t seed, Totals& totals) {
         }
     }
     detect::Rng rng(seed);
-    brindmar::SecretBytes key(32);
-    for (size_t i = 0; i < key.size(); ++i) {
-        key.data()[i] = static_cast<unsigned char>(rng.next());
-    }
-    brindmar::StealthSalt salt{};
-    for (unsigned char& b : salt) {
-        b = static_cast<unsigned char>(rng.next());
-    }
-    qsizetype length = 0;
-    while (static_cast<double>(brindmar::sealedLength(length + 1)) * 8 <= rate * double(n)) {
-        ++length;
-    }
-    QByteArray archive(length, Qt::Uninitialized);
-    for (char& c : archive) {
-        c = static_cast<char>(rng.next());
-    }
+    const detect::StealthInputs in = detect::randomStealthInputs(rng, rate * double(n));
     Tile stego = tile;
     const auto start = std::chrono::steady_clock::now();
-    const brindmar::StealthEmbedReport made =
-        brindmar::stealthEmbedWithKey(stego.bgr.data(), static_cast<uint32_t>(tile.width),
-                                      static_cast<uint32_t>(tile.height), key, salt, archive);
+    const brindmar::StealthEmbedReport made = brindmar::stealthEmbedWithKey(
+        stego.bgr.data(), static_cast<uint32_t>(tile.width), static_cast<uint32_t>(tile.height),
+        in.key, in.salt, in.archive);
     totals.ms +=
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (made.status != brindmar::StealthStatus::Done) {
         ++totals.failed;
         return;
     }
-    const double bits = 8.0 * static_cast<double>(brindmar::sealedLength(length));
+    const double bits = 8.0 * static_cast<double>(brindmar::sealedLength(in.archive.size()));
     ++totals.tiles;
     totals.bits += bits;
     totals.changes += static_cast<double>(made.streamChanges);

@@ -1,5 +1,7 @@
 #include "JpegEmbeddings.h"
 
+#include "StealthAdapter.h"
+
 #include "protection/JpegStealth.h"
 #include "protection/StealthImage.h"
 #include "protection/StrongSeal.h"
@@ -40,24 +42,10 @@ std::optional<QByteArray> jpegStealthTile(const QByteArray& tile, double rate, u
 
 void pixelStealth(Tile& decoded, uint64_t bits, uint64_t seed) {
     Rng rng(seed);
-    brindmar::SecretBytes key(32);
-    for (size_t i = 0; i < key.size(); ++i) {
-        key.data()[i] = static_cast<unsigned char>(rng.next());
-    }
-    brindmar::StealthSalt salt{};
-    for (unsigned char& b : salt) {
-        b = static_cast<unsigned char>(rng.next());
-    }
-    qsizetype length = 0;
-    while (brindmar::sealedLength(length + 1) * 8 <= static_cast<int64_t>(bits)) {
-        ++length;
-    }
-    QByteArray archive(length, Qt::Uninitialized);
-    for (char& c : archive) {
-        c = static_cast<char>(rng.next());
-    }
+    const StealthInputs in = randomStealthInputs(rng, static_cast<double>(bits));
     brindmar::stealthEmbedWithKey(decoded.bgr.data(), static_cast<uint32_t>(decoded.width),
-                                  static_cast<uint32_t>(decoded.height), key, salt, archive);
+                                  static_cast<uint32_t>(decoded.height), in.key, in.salt,
+                                  in.archive);
 }
 
 } // namespace detect

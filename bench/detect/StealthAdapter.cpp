@@ -5,47 +5,43 @@
 #include "protection/StealthStream.h"
 
 #include <QByteArray>
+#include <cmath>
 
 namespace detect {
 
 namespace {
 
-// The longest archive whose sealed stream is at most `bytes` long: the rate counts every hidden
-// bit of the stream, the seal's own included.
-qsizetype archiveFitting(double bytes) {
-    qsizetype length = 0;
-    while (static_cast<double>(brindmar::sealedLength(length + 1)) <= bytes) {
-        ++length;
-    }
-    return length;
-}
-
-// The real coder under a key of the tile's own (drawn from the seed, not derived from a code:
-// the benchmark measures the embedding, not Argon2id). The document is random, as a sealed one
-// looks anyway. sync: the coupling's factor, 1 for none; together: whether a byte is priced
+// The real coder under a key of the tile's own. The document is random, as a sealed one looks
+// anyway. sync: the coupling's factor, 1 for none; together: whether a byte is priced
 // with its channel's difference from the others too.
 void embedStealth(Tile& tile, double rate, uint64_t seed, float sync, bool together) {
     brindmar::gStealthSyncFactor = sync;
     brindmar::gStealthColourCosts = together;
     Rng rng(seed);
-    brindmar::SecretBytes key(32);
-    for (size_t i = 0; i < key.size(); ++i) {
-        key.data()[i] = static_cast<unsigned char>(rng.next());
-    }
-    brindmar::StealthSalt salt{};
-    for (unsigned char& b : salt) {
-        b = static_cast<unsigned char>(rng.next());
-    }
-    QByteArray archive(archiveFitting(rate * static_cast<double>(tile.colourBytes()) / 8),
-                       Qt::Uninitialized);
-    for (char& c : archive) {
-        c = static_cast<char>(rng.next());
-    }
+    const StealthInputs in =
+        randomStealthInputs(rng, rate * static_cast<double>(tile.colourBytes()));
     brindmar::stealthEmbedWithKey(tile.bgr.data(), static_cast<uint32_t>(tile.width),
-                                  static_cast<uint32_t>(tile.height), key, salt, archive);
+                                  static_cast<uint32_t>(tile.height), in.key, in.salt, in.archive);
 }
 
 } // namespace
+
+StealthInputs randomStealthInputs(Rng& rng, double bits) {
+    StealthInputs in;
+    for (size_t i = 0; i < in.key.size(); ++i) {
+        in.key.data()[i] = static_cast<unsigned char>(rng.next());
+    }
+    for (unsigned char& b : in.salt) {
+        b = static_cast<unsigned char>(rng.next());
+    }
+    in.archive =
+        QByteArray(brindmar::longestSealedArchive(static_cast<uint64_t>(std::floor(bits / 8))),
+                   Qt::Uninitialized);
+    for (char& c : in.archive) {
+        c = static_cast<char>(rng.next());
+    }
+    return in;
+}
 
 std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& couplings) {
     // The coder itself, and with its channels apart: without its coupling of neighbouring

@@ -4,6 +4,9 @@
 // is wired in: the rows' names and what each does to a tile.
 
 #include "Tile.h"
+#include "protection/StealthImage.h"
+
+#include <QByteArray>
 
 #include <functional>
 #include <string>
@@ -16,6 +19,16 @@ struct StealthEmbedding {
     // Hides rate bits per colour byte of a random message in the tile, seeded.
     std::function<void(Tile&, double rate, uint64_t seed)> embed;
 };
+
+// What the coder is given for one tile: a key and salt of the tile's own, drawn from rng (the
+// benchmark measures the embedding, not Argon2id), and the longest random archive whose sealed
+// stream holds at most `bits`, the seal's own bits included.
+struct StealthInputs {
+    brindmar::SecretBytes key{32};
+    brindmar::StealthSalt salt{};
+    QByteArray archive;
+};
+StealthInputs randomStealthInputs(Rng& rng, double bits);
 
 // couplings: more rows of the coder with these coupling factors, named "stealth coupled F"
 // (1: the colour difference costs alone).
