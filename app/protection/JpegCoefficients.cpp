@@ -350,7 +350,8 @@ JpegOpenStatus JpegCoefficients::open(const QByteArray& file) {
 
 bool JpegCoefficients::hasGpsPosition() const {
     for (const JpegMarker& marker : m_markers) {
-        if (marker.isExif() && exifHasGpsPosition(marker.data)) {
+        if ((marker.isExif() && exifHasGpsPosition(marker.data)) ||
+            (marker.code == JPEG_APP0 + 1 && xmpHasGpsPosition(marker.data))) {
             return true;
         }
     }

@@ -106,6 +106,38 @@ private:
     bool m_little = false;
 };
 
+// Whether an XMP packet gives this GPS property a value with a non-zero digit, written either
+// as an attribute (exif:GPSLatitude="52,31.2N") or as an element (<exif:GPSLatitude>…<).
+bool xmpNamesCoordinate(const QByteArray& packet, const char* property) {
+    const QByteArray name(property);
+    for (qsizetype at = packet.indexOf(name); at >= 0; at = packet.indexOf(name, at + 1)) {
+        qsizetype p = at + name.size();
+        while (p < packet.size() && (packet[p] == ' ' || packet[p] == '\t' || packet[p] == '\n' ||
+                                     packet[p] == '\r')) {
+            ++p;
+        }
+        char end = '<';
+        if (p + 1 < packet.size() && packet[p] == '=' &&
+            (packet[p + 1] == '"' || packet[p + 1] == '\'')) {
+            end = packet[p + 1];
+            p += 2;
+        } else if (p < packet.size() && packet[p] == '>') {
+            ++p;
+        } else {
+            continue;
+        }
+        // A coordinate is a few characters; looking no further keeps a packet of many
+        // unterminated names from costing a pass over the rest for each.
+        const qsizetype last = std::min(packet.size(), p + 64);
+        for (; p < last && packet[p] != end; ++p) {
+            if (packet[p] >= '1' && packet[p] <= '9') {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::vector<JpegScan> jpegScans(const QByteArray& file) {
@@ -180,6 +212,15 @@ bool exifHasGpsPosition(const QByteArray& app1) {
     const uint32_t gps = checked.u32(pointer + 8);
     return checked.coordinate(checked.entry(gps, kLatitude)) &&
            checked.coordinate(checked.entry(gps, kLongitude));
+}
+
+bool xmpHasGpsPosition(const QByteArray& app1) {
+    static const QByteArray kXmp("http://ns.adobe.com/xap/1.0/", 29);
+    static const QByteArray kExtended("http://ns.adobe.com/xmp/extension/", 35);
+    if (!app1.startsWith(kXmp) && !app1.startsWith(kExtended)) {
+        return false;
+    }
+    return xmpNamesCoordinate(app1, "GPSLatitude") && xmpNamesCoordinate(app1, "GPSLongitude");
 }
 
 } // namespace brindmar

@@ -28,4 +28,9 @@ std::vector<JpegScan> jpegScans(const QByteArray& file);
 // directory and the GPS one are read, so a file cannot send the search round in circles.
 bool exifHasGpsPosition(const QByteArray& app1);
 
+// The same for an APP1 segment that carries XMP (the main packet or an extended part): a GPS
+// latitude and longitude with a value that is not nought. A packet split over extended parts
+// is looked at part by part.
+bool xmpHasGpsPosition(const QByteArray& app1);
+
 } // namespace brindmar

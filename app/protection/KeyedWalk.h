@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <sodium.h>
 #include <vector>
 
 namespace brindmar {
@@ -20,6 +21,10 @@ public:
     // The round keys are the first 32 bytes of the XChaCha20 keystream of key (all-zero nonce),
     // eight 32-bit little-endian words.
     KeyedPermutation(const unsigned char* key32, uint32_t n);
+    // The round keys are as secret as the key they come from.
+    ~KeyedPermutation() { sodium_memzero(m_keys.data(), sizeof m_keys); }
+    KeyedPermutation(const KeyedPermutation&) = default;
+    KeyedPermutation& operator=(const KeyedPermutation&) = default;
 
     uint32_t size() const { return m_n; }
     uint32_t operator()(uint32_t index) const;
@@ -59,6 +64,15 @@ public:
 
     KeyedWalk(const unsigned char* walkKey32, uint64_t colourBytes,
               const std::vector<uint64_t>& saltPositions);
+    // The slices' keyed order and starts give the walk away to whoever reads freed memory.
+    ~KeyedWalk() {
+        sodium_memzero(m_sliceFirst.data(), m_sliceFirst.size() * sizeof(uint32_t));
+        sodium_memzero(m_sliceStart.data(), m_sliceStart.size() * sizeof(uint32_t));
+    }
+    KeyedWalk(const KeyedWalk&) = default;
+    KeyedWalk(KeyedWalk&&) = default;
+    KeyedWalk& operator=(const KeyedWalk&) = default;
+    KeyedWalk& operator=(KeyedWalk&&) = default;
 
     uint64_t size() const { return m_ranks; }
     // The colour byte at a step.

@@ -1,6 +1,7 @@
 #include "protection/StrongSeal.h"
 
 #include "payload/CodeText.h"
+#include "protection/WipeBytes.h"
 
 #include <QBuffer>
 #include <QIODevice>
@@ -446,6 +447,10 @@ SealEnd openBytes(const QByteArray& sealed, QByteArray& archive, std::string_vie
                   const SecretBytes& key, const StrongCostBounds& bounds) {
     QBuffer source;
     source.setData(sealed);
+    // The opened archive is never longer than the sealed bytes: room for it all now, so that
+    // growing never leaves a copy of the plain text behind in freed memory.
+    wipeBytes(archive);
+    archive.reserve(sealed.size());
     QBuffer sink(&archive);
     source.open(QIODevice::ReadOnly);
     sink.open(QIODevice::WriteOnly);

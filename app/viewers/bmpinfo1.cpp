@@ -123,6 +123,11 @@ void bmpinfo1::showInformation() {
                                      .arg(QFileInfo(named).size())
                                : QString());
     NoteLbl->setVisible(converted);
+    // The caption keeps naming a BMP, since the fields are a BMP's, and says whose pixels they are.
+    setWindowTitle(converted ? brindmar::tr(TextId::InfoWindowTitle) +
+                                   QStringLiteral(" (%1's pixels)")
+                                       .arg(kind.isEmpty() ? QStringLiteral("picture") : kind)
+                             : brindmar::tr(TextId::InfoWindowTitle));
     const auto values = ReadBmpInformation(m_ctx, trimBlanks(path));
     if (!values) {
         hide();

@@ -208,6 +208,32 @@ TEST(JpegCoefficients, FindsAPositionInTheExifBlock) {
     }
 }
 
+TEST(JpegCoefficients, FindsAPositionInXmp) {
+    const QByteArray main("http://ns.adobe.com/xap/1.0/\0", 29);
+    const QByteArray extended("http://ns.adobe.com/xmp/extension/\0", 35);
+    const struct {
+        const char* name;
+        QByteArray segment;
+        bool position;
+    } cases[] = {
+        {"attributes", main + R"(<rdf:Description exif:GPSLatitude="52,31.2N" )"
+                              R"(exif:GPSLongitude='13,24.5E'/>)", true},
+        {"elements", main + "<exif:GPSLatitude>52,31N</exif:GPSLatitude>"
+                            "<exif:GPSLongitude >13,24E</exif:GPSLongitude>", true},
+        {"an extended part", extended + R"(x exif:GPSLatitude="1,0N" exif:GPSLongitude="2,0E")",
+         true},
+        {"latitude only", main + R"(exif:GPSLatitude="52,31.2N")", false},
+        {"at 0, 0", main + R"(exif:GPSLatitude="0,0.0N" exif:GPSLongitude="0,0.0E")", false},
+        {"empty values", main + R"(exif:GPSLatitude="" exif:GPSLongitude="")", false},
+        {"a name and no value", main + "exif:GPSLatitude exif:GPSLongitude 52", false},
+        {"not XMP", QByteArray("Exif\0\0exif:GPSLatitude=\"5\" exif:GPSLongitude=\"5\"", 45),
+         false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(xmpHasGpsPosition(c.segment), c.position) << c.name;
+    }
+}
+
 // The Huffman tables' segments of a file, in order.
 QByteArray huffmanTables(const QByteArray& file) {
     QByteArray tables;
