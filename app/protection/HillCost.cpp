@@ -1,13 +1,16 @@
 #include "protection/HillCost.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <vector>
 
-// Processors with AVX2 take eight or more values a step; the arithmetic is exact or rounded the
-// same either way, so the costs do not depend on which version runs.
+// Processors with AVX2 take eight or more values a step, those with AVX-512 (x86-64-v4) twice as
+// many; the arithmetic is exact or rounded the same every way, and no product is ever added to
+// but one by 0 or 1, which is exact, so fused multiply-adds change nothing: the costs do not
+// depend on which version runs.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define BRINDMAR_WIDE __attribute__((target_clones("avx2", "default")))
+#define BRINDMAR_WIDE __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define BRINDMAR_WIDE
 #endif
@@ -141,6 +144,81 @@ BRINDMAR_WIDE void spreadRow(Work& work, size_t n, float* out) {
     }
 }
 
+// A picture's costs a row at a time, from row `first` down, with the buffers of one Work.
+class RowCursor {
+public:
+    RowCursor(const unsigned char* colour, uint32_t width, uint32_t height, uint32_t firstRow,
+              Work& work)
+        : m_colour(colour), m_width(width), m_height(height), m_firstRow(firstRow),
+          m_n(size_t{width} * 3), m_work(work) {
+        m_work.resize(m_n);
+    }
+
+    // Row `first`'s costs: the window of 15 rows about it summed afresh.
+    const float* start(uint32_t first) {
+        m_strengthTo = std::max<int64_t>(0, int64_t{first} - kSmooth - 1);
+        m_reciprocalTo = std::max<int64_t>(0, int64_t{first} - kSmooth);
+        double* window = m_work.window.data() + kPad;
+        reciprocalsTo(clampRow(int64_t{first} + kSmooth));
+        std::fill(window, window + m_n, 0.0);
+        for (int64_t d = -kSmooth; d <= kSmooth; ++d) {
+            const float* row = reciprocal(clampRow(first + d));
+            for (size_t i = 0; i < m_n; ++i) {
+                window[i] += row[i];
+            }
+        }
+        spreadRow(m_work, m_n, m_work.costs.data());
+        return m_work.costs.data();
+    }
+
+    // Row y's costs, y one past the row before: one row of reciprocals in, one out.
+    const float* next(int64_t y) {
+        const int64_t in = clampRow(y + kSmooth);
+        const int64_t gone = clampRow(y - kSmooth - 1);
+        reciprocalsTo(in);
+        if (in != gone) {
+            slide(m_work.window.data() + kPad, reciprocal(in), reciprocal(gone), m_n);
+        }
+        spreadRow(m_work, m_n, m_work.costs.data());
+        return m_work.costs.data();
+    }
+
+private:
+    int64_t clampRow(int64_t y) const { return std::clamp<int64_t>(y, 0, int64_t{m_height} - 1); }
+    uint16_t* strength(int64_t y) { return m_work.strength.data() + (y % 3) * m_n; }
+    float* reciprocal(int64_t y) { return m_work.ring.data() + (y % kRing) * m_n; }
+
+    // Rows of reciprocals up to `last`, each from the strengths of the rows about it.
+    void reciprocalsTo(int64_t last) {
+        const int64_t height = m_height;
+        for (; m_reciprocalTo <= last; ++m_reciprocalTo) {
+            for (; m_strengthTo <= std::min(height - 1, m_reciprocalTo + 1); ++m_strengthTo) {
+                strengthRow(m_colour, m_firstRow, m_width, height, m_strengthTo,
+                            m_work.across.data(), strength(m_strengthTo));
+            }
+            reciprocalRow(strength(clampRow(m_reciprocalTo - 1)), strength(m_reciprocalTo),
+                          strength(clampRow(m_reciprocalTo + 1)), m_n, m_work.column.data(),
+                          reciprocal(m_reciprocalTo));
+        }
+    }
+
+    const unsigned char* m_colour;
+    uint32_t m_width;
+    uint32_t m_height;
+    uint32_t m_firstRow;
+    size_t m_n;
+    Work& m_work;
+    int64_t m_strengthTo = 0;
+    int64_t m_reciprocalTo = 0;
+};
+
+// A thread keeps its buffers from one strip to the next, which spares fresh pages each time; two
+// sets, for two pictures costed in step.
+Work& threadWork(int which) {
+    thread_local std::array<Work, 2> work;
+    return work[static_cast<size_t>(which)];
+}
+
 } // namespace
 
 void HillCost::rows(uint32_t first, uint32_t end, float* out) const {
@@ -155,53 +233,32 @@ void HillCost::eachRow(uint32_t first, uint32_t end,
     if (first >= end || m_width == 0) {
         return;
     }
-    const size_t n = size_t{m_width} * 3;
-    const int64_t height = m_height;
-    // A thread keeps its buffers from one strip to the next, which spares fresh pages each time.
-    thread_local Work work;
-    work.resize(n);
-    const auto clampRow = [&](int64_t y) { return std::clamp<int64_t>(y, 0, height - 1); };
-    const auto strength = [&](int64_t y) { return work.strength.data() + (y % 3) * n; };
-    const auto reciprocal = [&](int64_t y) { return work.ring.data() + (y % kRing) * n; };
-    int64_t strengthTo = std::max<int64_t>(0, int64_t{first} - kSmooth - 1);
-    int64_t reciprocalTo = std::max<int64_t>(0, int64_t{first} - kSmooth);
-    // Rows of reciprocals up to `last`, each from the strengths of the rows about it.
-    const auto reciprocalsTo = [&](int64_t last) {
-        for (; reciprocalTo <= last; ++reciprocalTo) {
-            for (; strengthTo <= std::min(height - 1, reciprocalTo + 1); ++strengthTo) {
-                strengthRow(m_colour, m_firstRow, m_width, height, strengthTo, work.across.data(),
-                            strength(strengthTo));
-            }
-            reciprocalRow(strength(clampRow(reciprocalTo - 1)), strength(reciprocalTo),
-                          strength(clampRow(reciprocalTo + 1)), n, work.column.data(),
-                          reciprocal(reciprocalTo));
-        }
-    };
-    double* window = work.window.data() + kPad;
-    reciprocalsTo(clampRow(int64_t{first} + kSmooth));
-    std::fill(window, window + n, 0.0);
-    for (int64_t d = -kSmooth; d <= kSmooth; ++d) {
-        const float* row = reciprocal(clampRow(first + d));
-        for (size_t i = 0; i < n; ++i) {
-            window[i] += row[i];
-        }
-    }
-    float* costs = work.costs.data();
-    spreadRow(work, n, costs);
-    take(first, costs);
+    RowCursor cursor(m_colour, m_width, m_height, m_firstRow, threadWork(0));
+    take(first, cursor.start(first));
     for (int64_t y = int64_t{first} + 1; y < end; ++y) {
-        const int64_t in = clampRow(y + kSmooth);
-        const int64_t gone = clampRow(y - kSmooth - 1);
-        reciprocalsTo(in);
-        if (in != gone) {
-            slide(window, reciprocal(in), reciprocal(gone), n);
-        }
-        spreadRow(work, n, costs);
-        take(static_cast<uint32_t>(y), costs);
+        take(static_cast<uint32_t>(y), cursor.next(y));
     }
 }
 
-void channelDifferences(const unsigned char* colour, uint64_t pixels, unsigned char* out) {
+void HillCost::eachRowOfBoth(
+    const HillCost& other, uint32_t first, uint32_t end,
+    const std::function<void(uint32_t y, const float* costs, const float* others)>& take) const {
+    if (first >= end || m_width == 0) {
+        return;
+    }
+    RowCursor cursor(m_colour, m_width, m_height, m_firstRow, threadWork(0));
+    RowCursor second(other.m_colour, other.m_width, other.m_height, other.m_firstRow,
+                     threadWork(1));
+    take(first, cursor.start(first), second.start(first));
+    for (int64_t y = int64_t{first} + 1; y < end; ++y) {
+        // The first picture's row before the second's: the call reads both.
+        const float* costs = cursor.next(y);
+        take(static_cast<uint32_t>(y), costs, second.next(y));
+    }
+}
+
+BRINDMAR_WIDE void channelDifferences(const unsigned char* colour, uint64_t pixels,
+                                      unsigned char* out) {
     const auto clip = [](int v) { return static_cast<unsigned char>(std::clamp(v, 0, 255)); };
     for (uint64_t p = 0; p < pixels; ++p) {
         const int b = colour[3 * p];

@@ -36,6 +36,11 @@ public:
     // call, so that a caller can use each row while it is still in the nearest cache.
     void eachRow(uint32_t first, uint32_t end,
                  const std::function<void(uint32_t y, const float* costs)>& take) const;
+    // This picture's rows and another's of the same size together, take(y, costs, others), so
+    // that a caller who adds them needs no strip of either held in memory.
+    void eachRowOfBoth(
+        const HillCost& other, uint32_t first, uint32_t end,
+        const std::function<void(uint32_t y, const float* costs, const float* others)>& take) const;
 
 private:
     const unsigned char* m_colour;

@@ -148,7 +148,7 @@ uint32_t KeyedWalk::byteOfRank(uint32_t rank) const {
 }
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #endif
 void KeyedWalk::bytesAt(uint64_t first, uint32_t count, uint32_t* out) const {
     const uint64_t sliced = uint64_t{m_sliceLength} * kSlices;

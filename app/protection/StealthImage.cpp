@@ -216,32 +216,34 @@ bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uin
         const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
         thread_local std::vector<uint8_t> wet;
         thread_local std::vector<unsigned char> differences;
-        thread_local std::vector<float> apart;
         thread_local std::vector<float> sum;
         wet.resize(static_cast<size_t>(row));
-        if (together) {
-            // The strip's differences and the rows about it that its costs read, made here
-            // rather than the whole picture's first: a few rows twice, but no second picture.
-            const uint32_t from = first - std::min(first, HillCost::kRowsAround);
-            const uint32_t to = std::min(height, end + HillCost::kRowsAround);
-            differences.resize(static_cast<size_t>(row * (to - from)));
-            channelDifferences(colour + from * row, uint64_t{to - from} * width,
-                               differences.data());
-            apart.resize(static_cast<size_t>(row * (end - first)));
-            sum.resize(static_cast<size_t>(row));
-            HillCost(differences.data(), width, height, from).rows(first, end, apart.data());
+        const HillCost own(colour, width, height);
+        if (!together) {
+            own.eachRow(first, end, [&](uint32_t y, const float* costs) {
+                wetRow(colour, row, height, y, wet.data());
+                packRow(colour + y * row, costs, wet.data(), row, packed + y * row);
+            });
+            return;
         }
-        HillCost(colour, width, height).eachRow(first, end, [&](uint32_t y, const float* costs) {
-            wetRow(colour, row, height, y, wet.data());
-            if (together) {
-                const float* other = apart.data() + (y - first) * row;
+        // The strip's differences and the rows about it that their costs read, made here
+        // rather than the whole picture's first: a few rows twice, but no second picture. Both
+        // pictures are costed in step, a row of each at a time, so that neither's costs go
+        // through memory.
+        const uint32_t from = first - std::min(first, HillCost::kRowsAround);
+        const uint32_t to = std::min(height, end + HillCost::kRowsAround);
+        differences.resize(static_cast<size_t>(row * (to - from)));
+        channelDifferences(colour + from * row, uint64_t{to - from} * width, differences.data());
+        sum.resize(static_cast<size_t>(row));
+        const HillCost apart(differences.data(), width, height, from);
+        own.eachRowOfBoth(
+            apart, first, end, [&](uint32_t y, const float* costs, const float* others) {
+                wetRow(colour, row, height, y, wet.data());
                 for (uint64_t i = 0; i < row; ++i) {
-                    sum[i] = costs[i] + other[i];
+                    sum[i] = costs[i] + others[i];
                 }
-                costs = sum.data();
-            }
-            packRow(colour + y * row, costs, wet.data(), row, packed + y * row);
-        });
+                packRow(colour + y * row, sum.data(), wet.data(), row, packed + y * row);
+            });
     });
 }
 

@@ -559,6 +559,13 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
     });
     result.carried = carried;
     if (result.ok) {
+        // Sized once: growing by doubling would copy a large picture's changes several times.
+        size_t all = 0;
+        for (const std::vector<uint64_t>& own : flips) {
+            all += own.size();
+        }
+        result.columns.reserve(all);
+        result.places.reserve(all);
         for (size_t g = 0; g < flips.size(); ++g) {
             result.columns.insert(result.columns.end(), flips[g].begin(), flips[g].end());
             result.places.insert(result.places.end(), places[g].begin(), places[g].end());

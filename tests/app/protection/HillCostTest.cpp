@@ -119,4 +119,31 @@ TEST(HillCost, AStripHeldWithTheRowsAboutItCostsAsTheWhole) {
     }
 }
 
+// Two pictures costed in step give each its own costs, whatever strip is asked for.
+TEST(HillCost, TwoPicturesInStepCostAsEachAlone) {
+    std::mt19937 random(47);
+    const uint32_t w = 19;
+    const uint32_t h = 40;
+    const size_t row = size_t{w} * 3;
+    std::vector<unsigned char> one(row * h), two(row * h);
+    for (size_t i = 0; i < one.size(); ++i) {
+        one[i] = static_cast<unsigned char>(random() % 256);
+        two[i] = static_cast<unsigned char>(100 + random() % 3);
+    }
+    std::vector<float> oneAlone(one.size()), twoAlone(two.size());
+    HillCost(one.data(), w, h).rows(0, h, oneAlone.data());
+    HillCost(two.data(), w, h).rows(0, h, twoAlone.data());
+    for (const auto& [first, end] : {std::pair<uint32_t, uint32_t>{0, h}, {0, 1}, {13, 29}}) {
+        uint32_t next = first;
+        HillCost(one.data(), w, h)
+            .eachRowOfBoth(HillCost(two.data(), w, h), first, end,
+                           [&](uint32_t y, const float* costs, const float* others) {
+                               EXPECT_EQ(y, next++);
+                               EXPECT_TRUE(std::equal(costs, costs + row, &oneAlone[y * row]));
+                               EXPECT_TRUE(std::equal(others, others + row, &twoAlone[y * row]));
+                           });
+        EXPECT_EQ(next, end);
+    }
+}
+
 } // namespace
