@@ -4,7 +4,7 @@
 #include "window/Pictures.h"
 #include "window/ThumbnailView.h"
 #include "window/WidgetColours.h"
-#include "workflows/PngImage.h"
+#include "workflows/DecodedPicture.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -120,6 +120,9 @@ void Embed1::renderTexts() {
                     !shown.embedMax.isEmpty() && shown.embedMax != u"0"
                 ? QStringLiteral("%1 (recommended %2)").arg(shown.embedMax, shown.embedRecommended)
                 : shown.embedMax);
+    if (EmbMaxLbl->toolTip() != shown.embedMaxNote) {
+        EmbMaxLbl->setToolTip(shown.embedMaxNote);
+    }
     setText(CropLbl, shown.cropPercent);
     setText(BMPFileTxt, shownImagePath(m_model));
     setElidedPath(ExToTxt, shown.outputFolder);
@@ -128,7 +131,7 @@ void Embed1::renderTexts() {
     }
     // The document box holds a document only; the stealth search hint is a status of the image.
     QString status = shown.processCaption;
-    for (const QString& idle : {m_writtenStatus, shown.documentHint}) {
+    for (const QString& idle : {m_writtenStatus, shown.embedMaxNote, shown.documentHint}) {
         if (status.isEmpty()) {
             status = idle;
         }

@@ -1,8 +1,8 @@
 #include "workflows/OutputFormatChoice.h"
 
 #include "util/PathHelpers.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/JpegStealthRoute.h"
-#include "workflows/PngImage.h"
 
 namespace brindmar {
 
@@ -55,6 +55,12 @@ QString formatChoiceTooltip(const WindowModel& model) {
     if (jpegStealthCarrier(model)) {
         return tip + QStringLiteral(". With this carrier: JPEG, the document in the photo's own "
                                     "coefficients (safer for a photo than PNG or BMP)");
+    }
+    if (model.stealthWanted && model.imageFormat && jpegSearchSource(model)) {
+        return tip + QStringLiteral(". With this carrier: %1, the document in the pixels of the "
+                                    "decoded photo; \"as carrier\" keeps the photo a JPEG, which "
+                                    "is safer")
+                         .arg(imageFormatName(*model.imageFormat).toUpper());
     }
     if (!model.imageFormat && !carrier.isEmpty()) {
         tip += QStringLiteral(". With this carrier: ") +

@@ -136,6 +136,9 @@ struct WindowDisplay {
     // The output row names the extract output folder (see outputIsExtract).
     bool extractOutput = false;
     QString embedMax;
+    // Why Embed max. is 0 where the picture alone would not say: the label's tooltip, and the
+    // status row while nothing else is said there.
+    QString embedMaxNote;
     // Under Stealth: the most that keeps to the recommended rate; empty otherwise.
     QString embedRecommended;
     QString cropPercent;
@@ -249,6 +252,8 @@ struct WindowModel {
     int64_t jpegRecommended = 0;
     uint64_t jpegNonZeroAc = 0;
     bool jpegGps = false;
+    // Why the JPEG's coefficients do not open, in the window's words; empty when they do.
+    QString jpegFault;
 
     // The key and salt the last stealth embed derived, while its image is read back as written.
     std::shared_ptr<const StealthHeldKey> stealthKey;
@@ -273,10 +278,11 @@ struct WindowModel {
     int32_t imageWidth = 0;
     int32_t imageHeight = 0;
     BmpList bmpList;
-    // A PNG image is read through the BMP of its pixels in the private work folder: the PNG the
-    // user chose, and that work file while it is the chosen carrier.
-    QString pngImage;
-    QString pngWorkBmp;
+    // A picture the engine cannot read as it is (a PNG image, a JPEG kept a JPEG) is read through
+    // the BMP of its pixels in the private work folder: the picture the user chose, and that work
+    // copy while it is the chosen carrier.
+    QString decodedPicture;
+    QString decodedWorkCopy;
     // The picture the window converted into the BMP carrier convertedBmp: a photo chosen as the
     // carrier gives the format a photo gives, though the engine reads its BMP.
     QString convertedPicture;
