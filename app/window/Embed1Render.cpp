@@ -131,15 +131,17 @@ void Embed1::renderTexts() {
     }
     // The document box holds a document only; the stealth search hint is a status of the image.
     QString status = shown.processCaption;
-    for (const QString& idle : {m_writtenStatus, shown.embedMaxNote, shown.documentHint}) {
+    for (const QString& idle : {m_writtenStatus, shown.embedMaxStatus, shown.documentHint}) {
         if (status.isEmpty()) {
             status = idle;
         }
     }
     // Half the row at most: a long folder must not widen the window.
     setText(ProcLbl, ProcLbl->fontMetrics().elidedText(status, Qt::ElideMiddle, width() / 2));
-    if (ProcLbl->toolTip() != status) {
-        ProcLbl->setToolTip(status);
+    const QString tip =
+        !status.isEmpty() && status == shown.embedMaxStatus ? shown.embedMaxNote : status;
+    if (ProcLbl->toolTip() != tip) {
+        ProcLbl->setToolTip(tip);
     }
     showIf(ProcLbl, !status.isEmpty());
 }

@@ -180,11 +180,12 @@ JpegStealthFigures takeFiguresOf(WindowModel& m, const QString& jpeg,
     m.jpegRecommended = figures.recommended;
     m.jpegNonZeroAc = figures.nonZeroAc;
     m.jpegGps = figures.gps;
-    m.jpegFault.clear();
+    m.jpegFault = {};
     if (!figures.jpeg) {
         m.jpegFault = bytes ? jpegFaultOf(*bytes)
-                            : QStringLiteral("it cannot be read, or is larger than %1 MB")
-                                  .arg(kMostJpegFileBytes >> 20);
+                            : JpegFault{QStringLiteral("it cannot be read, or is larger than %1 MB")
+                                            .arg(kMostJpegFileBytes >> 20),
+                                        QStringLiteral("unreadable JPEG")};
     }
     return figures;
 }
@@ -221,37 +222,46 @@ bool arithmeticCoded(const QByteArray& file) {
 
 } // namespace
 
-QString jpegFaultOf(const QByteArray& file) {
+JpegFault jpegFaultOf(const QByteArray& file) {
     JpegCoefficients coefficients;
     switch (coefficients.open(file)) {
     case JpegOpenStatus::Done:
         return {};
     case JpegOpenStatus::TooLarge:
-        return QStringLiteral("it is larger than Stealth takes in a JPEG (%1 million pixels, "
-                              "%2 MB)")
-            .arg(kMostJpegPixels / 1000000)
-            .arg(kMostJpegFileBytes >> 20);
+        return {QStringLiteral("it is larger than Stealth takes in a JPEG (%1 million pixels, "
+                               "%2 MB)")
+                    .arg(kMostJpegPixels / 1000000)
+                    .arg(kMostJpegFileBytes >> 20),
+                QStringLiteral("too large a JPEG")};
     case JpegOpenStatus::TooManyScans:
-        return QStringLiteral("it is cut into more scans than its size warrants, which would "
-                              "take too long to read");
+        return {QStringLiteral("it is cut into more scans than its size warrants, which would "
+                               "take too long to read"),
+                QStringLiteral("too many scans")};
     case JpegOpenStatus::NotJpeg:
         break;
     }
     if (arithmeticCoded(file)) {
-        return QStringLiteral("it is arithmetic coded, and Stealth keeps only Huffman-coded "
-                              "JPEGs (what cameras and phones write) a JPEG");
+        return {QStringLiteral("it is arithmetic coded, and Stealth writes only Huffman-coded "
+                               "JPEGs, the kind cameras and phones make"),
+                QStringLiteral("arithmetic coded")};
     }
-    return QStringLiteral("its compressed data is damaged or cut short");
+    return {QStringLiteral("its compressed data is damaged or cut short"),
+            QStringLiteral("damaged JPEG")};
 }
 
-QString jpegKeptFaultNote(const WindowModel& m) {
-    if (m.jpegFault.isEmpty()) {
+QString jpegFaultStatus(const WindowModel& m) {
+    return m.jpegFault.brief.isEmpty() ? QString()
+                                       : QStringLiteral("Embed max. 0: ") + m.jpegFault.brief;
+}
+
+QString jpegFaultNote(const WindowModel& m) {
+    if (m.jpegFault.reason.isEmpty()) {
         return {};
     }
     QString photo = m.jpegFiguresOf;
     return QStringLiteral("Embed max. 0: %1 cannot stay a JPEG under Stealth: %2. \"as PNG\" or "
                           "\"as BMP\" hides the document in its pixels instead.")
-        .arg(FileNameOf(photo), m.jpegFault);
+        .arg(FileNameOf(photo), m.jpegFault.reason);
 }
 
 bool jpegCoefficientsOpen(const QString& jpeg) {
@@ -298,7 +308,7 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
     // A file Qt decodes may still be one the coefficient reader refuses (arithmetic coded, or
     // damaged past what a decoder makes up): that is said, not that the document is too large.
     if (!takeFiguresOf(m, jpeg, job->carrier).jpeg) {
-        outcome.failure = notReadableText(jpeg, m.jpegFault);
+        outcome.failure = notReadableText(jpeg, m.jpegFault.reason);
         return outcome;
     }
     const int64_t length = job->archive.size();

@@ -51,11 +51,13 @@ void takeJpegFigures(WindowModel& m, const QString& jpeg);
 bool jpegCoefficientsOpen(const QString& jpeg);
 QString notReadableText(const QString& jpeg, const QString& reason = {});
 
-// Why the JPEG's coefficients do not open, in a few words; empty when they do.
-QString jpegFaultOf(const QByteArray& file);
+// Why the JPEG's coefficients do not open (JpegFault in the window model).
+JpegFault jpegFaultOf(const QByteArray& file);
 
-// What the window says beside "Embed max. 0" for a JPEG that cannot stay a JPEG.
-QString jpegKeptFaultNote(const WindowModel& m);
+// What the window says of "Embed max. 0" for a JPEG that cannot stay a JPEG: in the status row,
+// and in full in the tooltips.
+QString jpegFaultStatus(const WindowModel& m);
+QString jpegFaultNote(const WindowModel& m);
 
 // Hidden bits per non-zero AC coefficient at the recommended rate, as the texts say it.
 QString jpegRecommendedRateText();

@@ -3,6 +3,7 @@
 #include "util/PathHelpers.h"
 #include "workflows/DecodedPicture.h"
 #include "workflows/JpegStealthRoute.h"
+#include "workflows/StealthEmbedding.h"
 
 namespace brindmar {
 
@@ -33,6 +34,12 @@ void ChooseOutputFormat(WorkflowContext& ctx, int index) {
     m.imageFormat = index == 1   ? std::optional(ImageFormat::Bmp)
                     : index == 2 ? std::optional(ImageFormat::Png)
                                  : std::nullopt;
+    // Under Stealth the format decides whether a JPEG carries in its coefficients or in its
+    // pixels, and so what fits.
+    if (m.stealthWanted && m.hasState(state::BmpUsable)) {
+        applyStealthCapacity(m);
+        ctx.refresh();
+    }
     ctx.render();
 }
 

@@ -189,6 +189,7 @@ int64_t stealthArchiveLength(const WindowModel& m) {
 }
 
 void applyStealthCapacity(WindowModel& m) {
+    m.display.embedMaxStatus.clear();
     m.display.embedMaxNote.clear();
     if (!m.stealthWanted || !m.hasState(state::BmpUsable) || m.extractMode()) {
         m.display.embedRecommended.clear();
@@ -209,7 +210,8 @@ void applyStealthCapacity(WindowModel& m) {
         takeJpegFigures(m, *jpeg);
         most = m.jpegCapacity;
         recommended = m.jpegRecommended;
-        shown.embedMaxNote = jpegKeptFaultNote(m);
+        shown.embedMaxStatus = jpegFaultStatus(m);
+        shown.embedMaxNote = jpegFaultNote(m);
     }
     shown.embedMax = QString::number(most);
     shown.embedRecommended = takes ? QString::number(recommended) : QString();

@@ -16,6 +16,13 @@ namespace brindmar {
 
 struct StealthHeldKey;
 
+// Why a JPEG's coefficients do not open: a clause for sentences, and a few words for the status
+// row; both empty when they do open.
+struct JpegFault {
+    QString reason;
+    QString brief;
+};
+
 // Bits of the window state. Everything from Embedding upwards (with KeepProgress taken off)
 // means an operation is running.
 namespace state {
@@ -136,8 +143,9 @@ struct WindowDisplay {
     // The output row names the extract output folder (see outputIsExtract).
     bool extractOutput = false;
     QString embedMax;
-    // Why Embed max. is 0 where the picture alone would not say: the label's tooltip, and the
-    // status row while nothing else is said there.
+    // Why Embed max. is 0 where the picture alone would not say: a few words for the status row
+    // while nothing else is said there, and the whole of it for the tooltips.
+    QString embedMaxStatus;
     QString embedMaxNote;
     // Under Stealth: the most that keeps to the recommended rate; empty otherwise.
     QString embedRecommended;
@@ -253,7 +261,7 @@ struct WindowModel {
     uint64_t jpegNonZeroAc = 0;
     bool jpegGps = false;
     // Why the JPEG's coefficients do not open, in the window's words; empty when they do.
-    QString jpegFault;
+    JpegFault jpegFault;
 
     // The key and salt the last stealth embed derived, while its image is read back as written.
     std::shared_ptr<const StealthHeldKey> stealthKey;

@@ -50,6 +50,7 @@ void WindowReset(WorkflowContext& ctx) {
 
     shown.documentSize.clear();
     shown.embedMax.clear();
+    shown.embedMaxStatus.clear();
     shown.embedMaxNote.clear();
     shown.embedRecommended.clear();
     shown.cropPercent.clear();

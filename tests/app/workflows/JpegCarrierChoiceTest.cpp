@@ -3,6 +3,7 @@
 // conversion as before. What it cannot be kept as is said beside Embed max.
 #include "WorkflowHarness.h"
 #include "imaging/QtPictureConverter.h"
+#include "protection/StealthImage.h"
 #include "workflows/DecodedPicture.h"
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
@@ -49,7 +50,7 @@ struct Row {
     const char* input;
     bool asked;       // the conversion question
     QString embedMax; // "jpeg": the JPEG's own capacity; empty: the pixels', not checked here
-    QString note;     // within the note beside Embed max.
+    QString note;     // the status row's words after "Embed max. 0: ", and within the tooltip
 };
 
 class JpegCarrierChoice : public ::testing::TestWithParam<Row> {};
@@ -85,6 +86,8 @@ TEST_P(JpegCarrierChoice, KeepsAJpegOnlyWhereItCanStayOne) {
     }
     EXPECT_TRUE(m.display.embedMaxNote.contains(row.note)) << m.display.embedMaxNote.toStdString();
     EXPECT_EQ(m.display.embedMaxNote.isEmpty(), row.note.isEmpty());
+    EXPECT_EQ(m.display.embedMaxStatus,
+              row.note.isEmpty() ? QString() : QStringLiteral("Embed max. 0: ") + row.note);
 
     // The work copy goes as any other does.
     const QString work = m.display.bmpPath;
@@ -112,15 +115,25 @@ TEST(JpegCarrierChoice, EmbedsIntoNameJpgThatGivesTheDocumentBackWithItsCode) {
     maker.chooseDocument(maker.h.file(QStringLiteral("letter.txt"), letter));
     maker.chooseCarrier(maker.photo());
     const QString jpeg = out + QStringLiteral("photo.jpg");
-    EXPECT_TRUE(formatChoiceTooltip(maker.h.model).contains(u"With this carrier: JPEG"));
+    const WindowModel& m = maker.h.model;
+    EXPECT_TRUE(formatChoiceTooltip(m).contains(u"With this carrier: JPEG"));
+    const QString inCoefficients = m.display.embedMax;
+
+    // "as PNG" hides it in the decoded photo's pixels, and says the JPEG is safer.
+    ChooseOutputFormat(maker.h.ctx, 2);
+    EXPECT_EQ(m.display.embedMax.toLongLong(),
+              stealthCapacity(uint32_t(m.imageWidth), uint32_t(m.imageHeight)));
+    EXPECT_TRUE(formatChoiceTooltip(m).contains(u"keeps the photo a JPEG, which is safer"));
+    ChooseOutputFormat(maker.h.ctx, 0);
+    EXPECT_EQ(m.display.embedMax, inCoefficients);
 
     // Stealth off and on again: the decoded photo at full size gives a PNG, then a JPEG again.
     ToggleStealth(maker.h.ctx);
-    EXPECT_EQ(jpegStealthOutput(maker.h.model), std::nullopt);
-    EXPECT_EQ(embedOutputPath(out, shownImagePath(maker.h.model), outputFormatAsked(maker.h.model)),
+    EXPECT_EQ(jpegStealthOutput(m), std::nullopt);
+    EXPECT_EQ(embedOutputPath(out, shownImagePath(m), outputFormatAsked(m)),
               out + QStringLiteral("photo.png"));
     ToggleStealth(maker.h.ctx);
-    EXPECT_EQ(jpegStealthOutput(maker.h.model), jpeg);
+    EXPECT_EQ(jpegStealthOutput(m), jpeg);
 
     maker.h.ui.queueCodeAgain(kCode);
     EmbedDocument(maker.h.ctx);
