@@ -43,9 +43,10 @@ void ImageArea::mouseReleaseEvent(QMouseEvent*) {
     emit clicked();
 }
 
-bmpview1::bmpview1(WorkflowContext& ctx, std::function<void(int)> showHelp, double twipsPerPixel,
-                   QWidget* parent)
-    : QDialog(parent), m_ctx(ctx), m_showHelp(std::move(showHelp)), m_twipsPerPixel(twipsPerPixel) {
+bmpview1::bmpview1(WorkflowContext& ctx, std::function<void(int)> showHelp,
+                   double twipsPerPixel, QWidget* parent)
+    : QDialog(parent), m_ctx(ctx), m_showHelp(std::move(showHelp)),
+      m_twipsPerPixel(twipsPerPixel) {
     setObjectName(QStringLiteral("bmpview1"));
     setModal(true);
     Picture1 = new ImageArea(this);
@@ -94,9 +95,7 @@ void bmpview1::showImage() {
 
 void bmpview1::applyLayout() {
     const double tpp = m_twipsPerPixel;
-    const auto twips = [tpp](int pixels) {
-        return static_cast<int64_t>(std::llround(pixels * tpp));
-    };
+    const auto twips = [tpp](int pixels) { return static_cast<int64_t>(std::llround(pixels * tpp)); };
     const auto pixels = [tpp](int64_t value) {
         return static_cast<int>(std::llround(static_cast<double>(value) / tpp));
     };
@@ -145,8 +144,8 @@ void bmpview1::applyLayout() {
 
     if (m_ctx.model.pointerMarks != 0) {
         const CropOutline crop = cropOutline(m_ctx.model.crop, g.imageWidth, g.imageHeight);
-        Picture1->setCrop(
-            QRect(pixels(crop.x), pixels(crop.y), pixels(crop.width), pixels(crop.height)));
+        Picture1->setCrop(QRect(pixels(crop.x), pixels(crop.y), pixels(crop.width),
+                                pixels(crop.height)));
     } else {
         Picture1->setCrop(std::nullopt);
     }
