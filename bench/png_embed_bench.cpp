@@ -16,10 +16,10 @@
 #include "util/LinuxPlatform.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/CodeEntry.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/DocumentSelection.h"
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
-#include "workflows/PngImage.h"
 
 #include "BenchPhotograph.h"
 #include "BenchSupport.h"
@@ -110,7 +110,7 @@ public:
         ChooseBmp(ctx);
         ExtractDocument(ctx);
         const double ms = msSince(start);
-        ReleasePngImage(ctx);
+        ReleaseDecodedPicture(ctx);
         if (!QFile::exists(found)) {
             die(QStringLiteral("nothing extracted: ") + m_ui.messages.join(u' '));
         }

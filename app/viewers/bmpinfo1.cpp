@@ -5,7 +5,7 @@
 #include "util/TrimBlanks.h"
 #include "window/WindowPlacement.h"
 #include "workflows/BmpInformation.h"
-#include "workflows/PngImage.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/WorkflowContext.h"
 
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 #include "viewers/bmpview1.h"
 
 #include "util/TrimBlanks.h"
-#include "workflows/PngImage.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/WorkflowContext.h"
 
 #include <QGuiApplication>

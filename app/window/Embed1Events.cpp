@@ -15,11 +15,11 @@
 #include "workflows/CodeEntry.h"
 #include "workflows/CropChoice.h"
 #include "workflows/CropDrag.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/DocumentSelection.h"
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
 #include "workflows/PictureConversion.h"
-#include "workflows/PngImage.h"
 #include "workflows/StealthEmbedding.h"
 #include "workflows/WindowReset.h"
 #include "workflows/WipeCommand.h"
@@ -109,7 +109,7 @@ std::optional<QString> Embed1::droppedFile(const QObject* target, const QDropEve
     if (QFileInfo(path).isDir()) {
         return std::nullopt;
     }
-    // Another kind of picture on the thumbnail is offered for conversion.
+    // Another kind of picture on the thumbnail is kept a JPEG or offered for conversion.
     if (command == Command::ChooseBmp && !takenAsImage(path) &&
         (m_ctx->pictures == nullptr || !m_ctx->pictures->canRead(path))) {
         return std::nullopt;
@@ -135,7 +135,7 @@ bool Embed1::handleDragAndDrop(QObject* target, QDropEvent& event) {
             this,
             [this, command, picture, chosen = *path] {
                 if (picture) {
-                    OfferConversion(*m_ctx, chosen);
+                    ChoosePicture(*m_ctx, chosen);
                     render();
                 } else {
                     chooseWithoutDialog(command, chosen);

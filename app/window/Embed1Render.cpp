@@ -4,7 +4,7 @@
 #include "window/Pictures.h"
 #include "window/ThumbnailView.h"
 #include "window/WidgetColours.h"
-#include "workflows/PngImage.h"
+#include "workflows/DecodedPicture.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -120,6 +120,9 @@ void Embed1::renderTexts() {
                     !shown.embedMax.isEmpty() && shown.embedMax != u"0"
                 ? QStringLiteral("%1 (recommended %2)").arg(shown.embedMax, shown.embedRecommended)
                 : shown.embedMax);
+    if (EmbMaxLbl->toolTip() != shown.embedMaxNote) {
+        EmbMaxLbl->setToolTip(shown.embedMaxNote);
+    }
     setText(CropLbl, shown.cropPercent);
     setText(BMPFileTxt, shownImagePath(m_model));
     setElidedPath(ExToTxt, shown.outputFolder);
@@ -128,15 +131,17 @@ void Embed1::renderTexts() {
     }
     // The document box holds a document only; the stealth search hint is a status of the image.
     QString status = shown.processCaption;
-    for (const QString& idle : {m_writtenStatus, shown.documentHint}) {
+    for (const QString& idle : {m_writtenStatus, shown.embedMaxStatus, shown.documentHint}) {
         if (status.isEmpty()) {
             status = idle;
         }
     }
     // Half the row at most: a long folder must not widen the window.
     setText(ProcLbl, ProcLbl->fontMetrics().elidedText(status, Qt::ElideMiddle, width() / 2));
-    if (ProcLbl->toolTip() != status) {
-        ProcLbl->setToolTip(status);
+    const QString tip =
+        !status.isEmpty() && status == shown.embedMaxStatus ? shown.embedMaxNote : status;
+    if (ProcLbl->toolTip() != tip) {
+        ProcLbl->setToolTip(tip);
     }
     showIf(ProcLbl, !status.isEmpty());
 }

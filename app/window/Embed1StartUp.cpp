@@ -12,7 +12,7 @@
 #include "window/WindowPlacement.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/OutputFormatChoice.h"
-#include "workflows/PngImage.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/StartValues.h"
 #include "workflows/WipeCommand.h"
 
@@ -182,7 +182,7 @@ void Embed1::saveSettings() {
 }
 
 void Embed1::removeWorkFiles() {
-    ReleasePngImage(*m_ctx);
+    ReleaseDecodedPicture(*m_ctx);
     WipeWorkFiles(*m_ctx);
     releaseRunFolder(m_ctx->temporaryFolder);
 }

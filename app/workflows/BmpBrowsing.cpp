@@ -9,8 +9,8 @@
 #include "util/TrimBlanks.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CropChoice.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/PictureConversion.h"
-#include "workflows/PngImage.h"
 #include "workflows/WindowReset.h"
 
 #include <QDir>
@@ -110,7 +110,9 @@ void ChooseBmp(WorkflowContext& ctx) {
     uint8_t status = 0;
     FileDialogRequest request;
     request.title = tr(TextId::SelectBmpDialogTitle);
-    request.filter = QStringLiteral(".bmp, .png|*.bmp;*.png");
+    // Under Stealth a JPEG stays a JPEG, so it is listed with the carriers taken as they are.
+    request.filter = m.stealthWanted ? QStringLiteral(".bmp, .png, .jpg|*.bmp;*.png;*.jpg;*.jpeg")
+                                     : QStringLiteral(".bmp, .png|*.bmp;*.png");
     request.initialFolder = m.bmpFolder;
     // A PNG image is read as the BMP of its pixels; a name without an extension is a BMP's.
     QString extension;
@@ -121,9 +123,9 @@ void ChooseBmp(WorkflowContext& ctx) {
         if (given.isEmpty()) {
             path += path.endsWith(u'.') ? QStringLiteral("bmp") : QStringLiteral(".bmp");
         } else if (given != u"bmp" && given != u"png") {
-            // A photo picked here is meant as the carrier: its conversion is the way there.
+            // A photo picked here is meant as the carrier: kept a JPEG, or converted.
             if (ctx.pictures != nullptr && ctx.pictures->canRead(path)) {
-                OfferConversion(ctx, path);
+                ChoosePicture(ctx, path);
                 return;
             }
             status = kSelectWrongExtension;
@@ -248,9 +250,9 @@ void ShowBmp(WorkflowContext& ctx) {
             decodeBmpThumbnail(path, pixels(fit.width, m.twipsPerPixelX),
                                pixels(fit.height, m.twipsPerPixelY), &error);
         if (!picture) {
-            // A PNG's work copy is no name the user knows.
-            reportProcessingFailure(ctx,
-                                    namedReason(m.pngImage.isEmpty() ? path : m.pngImage, error));
+            // A picture's work copy is no name the user knows.
+            reportProcessingFailure(
+                ctx, namedReason(m.decodedPicture.isEmpty() ? path : m.decodedPicture, error));
             WindowReset(ctx);
             return;
         }

@@ -68,6 +68,8 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
         hideCropFrame(ctx);
     }
     m.carrierCheckResult = validity::Usable;
+    shown.embedMaxStatus.clear();
+    shown.embedMaxNote.clear();
     if (const CodeFault fault = modelCodeFault(m); fault != CodeFault::None) {
         reportCodeFault(ctx, fault);
         m.requestFocus(FocusTarget::CodeBox);

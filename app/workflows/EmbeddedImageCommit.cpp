@@ -1,8 +1,8 @@
 #include "workflows/EmbeddedImageCommit.h"
 
 #include "util/ReplacementFile.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/ImageFormat.h"
-#include "workflows/PngImage.h"
 #include "workflows/StealthEmbedding.h"
 
 #include <QScopeGuard>

@@ -6,9 +6,9 @@
 #include "workflows/BmpInformation.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CodeEntry.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/ExtractDocument.h"
 #include "workflows/JpegStealthRoute.h"
-#include "workflows/PngImage.h"
 #include "workflows/Requests.h"
 #include "workflows/StealthEmbedding.h"
 #include "workflows/WipeCommand.h"
@@ -30,9 +30,9 @@ std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image
     // that every carrier's checks read.
     const bool jpegSearch = !ctx.model.code.isEmpty() && isJpegFile(image);
     if (sniffImageFormat(image) == ImageFormat::Png || jpegSearch) {
-        // Read as the BMP of its pixels, made in the private work folder and named, in every
-        // message, as the PNG; whatever its name.
-        TakeImage(ctx, image, jpegSearch);
+        // Read through its work copy in the private work folder and named, in every message,
+        // as the picture; whatever its name.
+        TakeDecodedPicture(ctx, image);
     } else {
         PresetFileChoiceUi choice(ctx.ui);
         WorkflowContext chosen{ctx.model,    choice,        ctx.zip,           ctx.engine,
@@ -89,7 +89,7 @@ Outcome Extract(WorkflowContext& ctx, const ExtractRequest& request) {
         outcome = ExtractDocument(ctx);
         outcome.subject = request.image;
     }
-    ReleasePngImage(ctx);
+    ReleaseDecodedPicture(ctx);
     return outcome;
 }
 

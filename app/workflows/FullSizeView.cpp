@@ -91,7 +91,8 @@ std::shared_ptr<const ThumbnailImage> LoadFullSizePicture(WorkflowContext& ctx,
     if (!picture) {
         ctx.ui.setMousePointer(MousePointer::Default);
         reportProcessingFailure(
-            ctx, namedReason(ctx.model.pngImage.isEmpty() ? path : ctx.model.pngImage, error));
+            ctx, namedReason(ctx.model.decodedPicture.isEmpty() ? path : ctx.model.decodedPicture,
+                             error));
         return nullptr;
     }
     return std::make_shared<const ThumbnailImage>(std::move(*picture));

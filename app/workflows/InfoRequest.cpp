@@ -6,9 +6,9 @@
 #include "workflows/BmpInformation.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CodeEntry.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/JpegStealthRoute.h"
 #include "workflows/PictureConversion.h"
-#include "workflows/PngImage.h"
 #include "workflows/Requests.h"
 #include "workflows/WipeCommand.h"
 
@@ -37,7 +37,7 @@ public:
 // any other picture's as embed would convert it.
 std::optional<QString> pixelsOf(WorkflowContext& ctx, const QString& image, bool png) {
     if (png) {
-        return DecodePngImage(ctx, image);
+        return DecodePicture(ctx, image);
     }
     return ConvertPictureFile(ctx, image, ctx.temporaryFolder, false);
 }

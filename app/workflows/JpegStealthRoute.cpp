@@ -5,6 +5,7 @@
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
 #include "workflows/BesideEvents.h"
+#include "workflows/CodeEntry.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/StrongProtection.h"
 
@@ -121,11 +122,26 @@ bool isJpegFile(const QString& path) {
 }
 
 std::optional<QString> jpegSearchSource(const WindowModel& m) {
-    if (m.convertedBmp.isEmpty() || m.display.bmpPath != m.convertedBmp ||
-        !isJpegFile(m.convertedPicture)) {
+    const QString& carrier = m.display.bmpPath;
+    if (carrier.isEmpty()) {
         return std::nullopt;
     }
-    return m.convertedPicture;
+    const QString picture = carrier == m.convertedBmp      ? m.convertedPicture
+                            : carrier == m.decodedWorkCopy ? m.decodedPicture
+                                                           : QString();
+    if (picture.isEmpty() || !isJpegFile(picture)) {
+        return std::nullopt;
+    }
+    return picture;
+}
+
+bool jpegKeptAtChoice(const WindowModel& m, const QString& picture) {
+    if (!isJpegFile(picture)) {
+        return false;
+    }
+    const bool search = !m.hasState(state::DocumentChosen) && !m.code.isEmpty() &&
+                        codeFault(m.code, true) == CodeFault::None;
+    return m.stealthWanted || search;
 }
 
 std::optional<QString> jpegStealthCarrier(const WindowModel& m) {
@@ -165,10 +181,89 @@ JpegStealthFigures takeFiguresOf(WindowModel& m, const QString& jpeg,
     m.jpegRecommended = figures.recommended;
     m.jpegNonZeroAc = figures.nonZeroAc;
     m.jpegGps = figures.gps;
+    m.jpegFault = {};
+    if (!figures.jpeg) {
+        m.jpegFault = bytes ? jpegFaultOf(*bytes)
+                            : JpegFault{QStringLiteral("it cannot be read, or is larger than %1 MB")
+                                            .arg(kMostJpegFileBytes >> 20),
+                                        QStringLiteral("unreadable JPEG")};
+    }
     return figures;
 }
 
+// Whether the frame is arithmetic coded: the markers up to the first frame header are walked,
+// each step at least two bytes on, so a hostile file ends the walk at its own end.
+bool arithmeticCoded(const QByteArray& file) {
+    const auto at = [&file](qsizetype i) { return static_cast<uint8_t>(file[i]); };
+    qsizetype i = 2;
+    while (i + 4 <= file.size()) {
+        if (at(i) != 0xFF) {
+            return false;
+        }
+        const uint8_t marker = at(i + 1);
+        if (marker == 0xFF) {
+            ++i; // fill bytes
+            continue;
+        }
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
+            return marker >= 0xC9;
+        }
+        if (marker == 0xDA || marker == 0xD9) {
+            return false;
+        }
+        const qsizetype length = (qsizetype{at(i + 2)} << 8) | at(i + 3);
+        if (length < 2) {
+            return false;
+        }
+        i += 2 + length;
+    }
+    return false;
+}
+
 } // namespace
+
+JpegFault jpegFaultOf(const QByteArray& file) {
+    JpegCoefficients coefficients;
+    switch (coefficients.open(file)) {
+    case JpegOpenStatus::Done:
+        return {};
+    case JpegOpenStatus::TooLarge:
+        return {QStringLiteral("it is larger than Stealth takes in a JPEG (%1 million pixels, "
+                               "%2 MB)")
+                    .arg(kMostJpegPixels / 1000000)
+                    .arg(kMostJpegFileBytes >> 20),
+                QStringLiteral("too large a JPEG")};
+    case JpegOpenStatus::TooManyScans:
+        return {QStringLiteral("it is cut into more scans than its size warrants, which would "
+                               "take too long to read"),
+                QStringLiteral("too many scans")};
+    case JpegOpenStatus::NotJpeg:
+        break;
+    }
+    if (arithmeticCoded(file)) {
+        return {QStringLiteral("it is arithmetic coded, and Stealth writes only Huffman-coded "
+                               "JPEGs, the kind cameras and phones make"),
+                QStringLiteral("arithmetic coded")};
+    }
+    return {QStringLiteral("its compressed data is damaged or cut short"),
+            QStringLiteral("damaged JPEG")};
+}
+
+QString jpegFaultStatus(const WindowModel& m) {
+    return m.jpegFault.brief.isEmpty() ? QString()
+                                       : QStringLiteral("Embed max. 0: ") + m.jpegFault.brief;
+}
+
+QString jpegFaultNote(const WindowModel& m) {
+    if (m.jpegFault.reason.isEmpty()) {
+        return {};
+    }
+    QString photo = m.jpegFiguresOf;
+    return QStringLiteral("Embed max. 0: %1 cannot stay a JPEG under Stealth: %2. \"as PNG\" or "
+                          "\"as BMP\" hides the document in its pixels instead.")
+        .arg(FileNameOf(photo), m.jpegFault.reason);
+}
 
 bool jpegCoefficientsOpen(const QString& jpeg) {
     const std::optional<QByteArray> bytes = readJpeg(jpeg);
@@ -176,8 +271,9 @@ bool jpegCoefficientsOpen(const QString& jpeg) {
     return bytes && coefficients.open(*bytes) == JpegOpenStatus::Done;
 }
 
-QString notReadableText(const QString& jpeg) {
-    return jpeg + QStringLiteral(" - is not a JPEG this program can read");
+QString notReadableText(const QString& jpeg, const QString& reason) {
+    return jpeg + QStringLiteral(" - is not a JPEG this program can read") +
+           (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
 }
 
 void takeJpegFigures(WindowModel& m, const QString& jpeg) {
@@ -213,7 +309,7 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
     // A file Qt decodes may still be one the coefficient reader refuses (arithmetic coded, or
     // damaged past what a decoder makes up): that is said, not that the document is too large.
     if (!takeFiguresOf(m, jpeg, job->carrier).jpeg) {
-        outcome.failure = notReadableText(jpeg);
+        outcome.failure = notReadableText(jpeg, m.jpegFault.reason);
         return outcome;
     }
     const int64_t length = job->archive.size();

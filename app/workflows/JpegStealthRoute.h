@@ -13,8 +13,9 @@ class ReplacementFile;
 
 // Under Stealth a JPEG carrier stays a JPEG: the document goes into its own coefficients, and
 // the new image has the carrier's size, tables, sampling, progression and markers. The window
-// and the command line both choose a JPEG through the BMP converted from it, which gives the
-// figures and checks every carrier has; this route then takes the JPEG itself.
+// and the command line both choose a JPEG through the BMP of its pixels (a work copy, or one the
+// user converted it into), which gives the figures, thumbnail and checks every carrier has;
+// this route then takes the JPEG itself.
 
 // Whether the file starts as a JPEG does (FF D8 FF), whatever it is called.
 bool isJpegFile(const QString& path);
@@ -23,8 +24,14 @@ bool isJpegFile(const QString& path);
 // carrier converted from a JPEG. Nothing otherwise: PNG and BMP give pixel Stealth.
 std::optional<QString> jpegStealthCarrier(const WindowModel& m);
 
-// The JPEG a stealth search reads: the one the chosen carrier was converted from.
+// The JPEG a stealth search reads: the one the chosen carrier was converted or decoded from.
 std::optional<QString> jpegSearchSource(const WindowModel& m);
+
+// Whether the window takes picture, chosen as the carrier, through its work copy with no
+// question, so that it can stay a JPEG: a JPEG under Stealth, or one chosen with a code that
+// could open a stealth payload and no document (to search it). Without either, a JPEG is
+// offered for conversion as any other picture.
+bool jpegKeptAtChoice(const WindowModel& m, const QString& picture);
 
 // NAME.jpg in folder (which ends in a separator) for a carrier NAME.*.
 QString jpegStealthOutputPath(const QString& folder, const QString& jpeg);
@@ -34,13 +41,23 @@ std::optional<QString> jpegStealthOutput(const WindowModel& m);
 // Whether output is the JPEG the route carries in.
 bool replacesJpegCarrier(const WindowModel& m, const QString& output);
 
-// The JPEG's capacity, recommended length and GPS flag in the model, read once a file.
+// The JPEG's capacity, recommended length, GPS flag and, when its coefficients do not open,
+// why (jpegFault), in the model, read once a file.
 void takeJpegFigures(WindowModel& m, const QString& jpeg);
 
 // Whether a JPEG's coefficients open, and why it cannot be kept a JPEG when they do not
-// (arithmetic coded, or damaged past what a decoder makes up), though its pixels may.
+// (arithmetic coded, too many scans, damaged past what a decoder makes up), though its pixels
+// may: the refusal, with the reason after it when one is known.
 bool jpegCoefficientsOpen(const QString& jpeg);
-QString notReadableText(const QString& jpeg);
+QString notReadableText(const QString& jpeg, const QString& reason = {});
+
+// Why the JPEG's coefficients do not open (JpegFault in the window model).
+JpegFault jpegFaultOf(const QByteArray& file);
+
+// What the window says of "Embed max. 0" for a JPEG that cannot stay a JPEG: in the status row,
+// and in full in the tooltips.
+QString jpegFaultStatus(const WindowModel& m);
+QString jpegFaultNote(const WindowModel& m);
 
 // Hidden bits per non-zero AC coefficient at the recommended rate, as the texts say it.
 QString jpegRecommendedRateText();

@@ -1,8 +1,9 @@
 #include "workflows/OutputFormatChoice.h"
 
 #include "util/PathHelpers.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/JpegStealthRoute.h"
-#include "workflows/PngImage.h"
+#include "workflows/StealthEmbedding.h"
 
 namespace brindmar {
 
@@ -33,6 +34,12 @@ void ChooseOutputFormat(WorkflowContext& ctx, int index) {
     m.imageFormat = index == 1   ? std::optional(ImageFormat::Bmp)
                     : index == 2 ? std::optional(ImageFormat::Png)
                                  : std::nullopt;
+    // Under Stealth the format decides whether a JPEG carries in its coefficients or in its
+    // pixels, and so what fits.
+    if (m.stealthWanted && m.hasState(state::BmpUsable)) {
+        applyStealthCapacity(m);
+        ctx.refresh();
+    }
     ctx.render();
 }
 
@@ -55,6 +62,12 @@ QString formatChoiceTooltip(const WindowModel& model) {
     if (jpegStealthCarrier(model)) {
         return tip + QStringLiteral(". With this carrier: JPEG, the document in the photo's own "
                                     "coefficients (safer for a photo than PNG or BMP)");
+    }
+    if (model.stealthWanted && model.imageFormat && jpegSearchSource(model)) {
+        return tip + QStringLiteral(". With this carrier: %1, the document in the pixels of the "
+                                    "decoded photo; \"as carrier\" keeps the photo a JPEG, which "
+                                    "is safer")
+                         .arg(imageFormatName(*model.imageFormat).toUpper());
     }
     if (!model.imageFormat && !carrier.isEmpty()) {
         tip += QStringLiteral(". With this carrier: ") +

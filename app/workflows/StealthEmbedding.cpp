@@ -8,12 +8,12 @@
 #include "workflows/BesideEvents.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CodeEntry.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/DocumentPacking.h"
 #include "workflows/EngineLoop.h"
 #include "workflows/ImageFormat.h"
 #include "workflows/JpegStealthRoute.h"
 #include "workflows/PictureConversion.h"
-#include "workflows/PngImage.h"
 #include "workflows/StrongProtection.h"
 #include "workflows/WipeCommand.h"
 
@@ -189,6 +189,8 @@ int64_t stealthArchiveLength(const WindowModel& m) {
 }
 
 void applyStealthCapacity(WindowModel& m) {
+    m.display.embedMaxStatus.clear();
+    m.display.embedMaxNote.clear();
     if (!m.stealthWanted || !m.hasState(state::BmpUsable) || m.extractMode()) {
         m.display.embedRecommended.clear();
         return;
@@ -208,6 +210,8 @@ void applyStealthCapacity(WindowModel& m) {
         takeJpegFigures(m, *jpeg);
         most = m.jpegCapacity;
         recommended = m.jpegRecommended;
+        shown.embedMaxStatus = jpegFaultStatus(m);
+        shown.embedMaxNote = jpegFaultNote(m);
     }
     shown.embedMax = QString::number(most);
     shown.embedRecommended = takes ? QString::number(recommended) : QString();

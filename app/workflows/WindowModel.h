@@ -16,6 +16,13 @@ namespace brindmar {
 
 struct StealthHeldKey;
 
+// Why a JPEG's coefficients do not open: a clause for sentences, and a few words for the status
+// row; both empty when they do open.
+struct JpegFault {
+    QString reason;
+    QString brief;
+};
+
 // Bits of the window state. Everything from Embedding upwards (with KeepProgress taken off)
 // means an operation is running.
 namespace state {
@@ -136,6 +143,10 @@ struct WindowDisplay {
     // The output row names the extract output folder (see outputIsExtract).
     bool extractOutput = false;
     QString embedMax;
+    // Why Embed max. is 0 where the picture alone would not say: a few words for the status row
+    // while nothing else is said there, and the whole of it for the tooltips.
+    QString embedMaxStatus;
+    QString embedMaxNote;
     // Under Stealth: the most that keeps to the recommended rate; empty otherwise.
     QString embedRecommended;
     QString cropPercent;
@@ -249,6 +260,8 @@ struct WindowModel {
     int64_t jpegRecommended = 0;
     uint64_t jpegNonZeroAc = 0;
     bool jpegGps = false;
+    // Why the JPEG's coefficients do not open, in the window's words; empty when they do.
+    JpegFault jpegFault;
 
     // The key and salt the last stealth embed derived, while its image is read back as written.
     std::shared_ptr<const StealthHeldKey> stealthKey;
@@ -273,10 +286,11 @@ struct WindowModel {
     int32_t imageWidth = 0;
     int32_t imageHeight = 0;
     BmpList bmpList;
-    // A PNG image is read through the BMP of its pixels in the private work folder: the PNG the
-    // user chose, and that work file while it is the chosen carrier.
-    QString pngImage;
-    QString pngWorkBmp;
+    // A picture the engine cannot read as it is (a PNG image, a JPEG kept a JPEG) is read through
+    // the BMP of its pixels in the private work folder: the picture the user chose, and that work
+    // copy while it is the chosen carrier.
+    QString decodedPicture;
+    QString decodedWorkCopy;
     // The picture the window converted into the BMP carrier convertedBmp: a photo chosen as the
     // carrier gives the format a photo gives, though the engine reads its BMP.
     QString convertedPicture;

@@ -50,6 +50,8 @@ void WindowReset(WorkflowContext& ctx) {
 
     shown.documentSize.clear();
     shown.embedMax.clear();
+    shown.embedMaxStatus.clear();
+    shown.embedMaxNote.clear();
     shown.embedRecommended.clear();
     shown.cropPercent.clear();
     shown.bmpPath.clear();

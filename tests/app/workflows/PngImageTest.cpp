@@ -1,13 +1,13 @@
 // The window reads a PNG image as it reads a BMP: through the BMP of its pixels in the private
 // work folder, under the PNG's name, and that work file goes once another image is chosen.
 
-#include "workflows/PngImage.h"
 #include "WorkflowHarness.h"
 #include "imaging/QtPictureConverter.h"
 #include "payload/CarrierFile.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/BmpInformation.h"
 #include "workflows/CodeEntry.h"
+#include "workflows/DecodedPicture.h"
 #include "workflows/DocumentSelection.h"
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
@@ -105,7 +105,7 @@ TEST(PngImage, ReadInTheWindowAsABmpUnderItsOwnName) {
     EXPECT_FALSE(QFile::exists(work));
     EXPECT_EQ(shownImagePath(m), other);
     const QString otherWork = m.display.bmpPath;
-    ReleasePngImage(reader.h.ctx);
+    ReleaseDecodedPicture(reader.h.ctx);
     EXPECT_FALSE(QFile::exists(otherWork));
 }
 
