@@ -1,6 +1,7 @@
 #include "protection/JpegStealthFile.h"
 
 #include "protection/StealthKeys.h"
+#include "protection/WipeBytes.h"
 
 #include <algorithm>
 #include <array>
@@ -15,14 +16,6 @@ namespace brindmar {
 namespace {
 
 static_assert(kSaltLength == JpegStealthSalt{}.size());
-
-// The document in the clear, once no longer needed, wiped in place: no copy shares the buffer.
-void wipe(QByteArray& bytes) {
-    if (!bytes.isEmpty()) {
-        sodium_memzero(bytes.data(), static_cast<size_t>(bytes.size()));
-    }
-    bytes.clear();
-}
 
 std::array<unsigned char, 32> bytesOf(const SecretBytes& secret) {
     std::array<unsigned char, 32> bytes{};
@@ -139,7 +132,7 @@ JpegStealthFound jpegStealthExtractWithKey(const JpegCoefficients& jpeg, const S
         break; // the first chunk not opening is all another code ever shows
     }
     // What a damaged stream opened before its bad chunk is the document in part.
-    wipe(archive);
+    wipeBytes(archive);
     return found;
 }
 
@@ -176,7 +169,7 @@ JpegStealthMade jpegStealthEmbedFile(const QByteArray& carrier, const SecretByte
         again = jpegStealthExtractWithKey(back, *key);
     }
     const bool same = again.status == JpegStealthStatus::Done && again.archive == archive;
-    wipe(again.archive);
+    wipeBytes(again.archive);
     if (!same) {
         made.status = JpegStealthStatus::Failed;
         return made;

@@ -2,6 +2,7 @@
 
 #include "payload/CarrierFile.h"
 #include "protection/JpegStealthFile.h"
+#include "protection/WipeBytes.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
 #include "workflows/BesideEvents.h"
@@ -31,12 +32,6 @@ std::optional<QByteArray> readJpeg(const QString& path) {
     return bytes;
 }
 
-// The plain document in memory is wiped when the job goes, whoever lets go of it last.
-void wipe(QByteArray& bytes) {
-    bytes.fill('\0');
-    bytes.clear();
-}
-
 // The new JPEG goes into the output's replacement file, which the job shares, and is read from
 // it again: what the disk holds must be what was read back in memory.
 struct JpegEmbedJob {
@@ -51,7 +46,7 @@ struct JpegEmbedJob {
     bool readBack = false;
 
     explicit JpegEmbedJob(SecretBytes secret) : code(std::move(secret)) {}
-    ~JpegEmbedJob() { wipe(archive); }
+    ~JpegEmbedJob() { wipeBytes(archive); }
     void run() {
         made = jpegStealthEmbedFile(carrier, code, archive, options, cost);
         if (made.status != JpegStealthStatus::Done) {
@@ -72,7 +67,7 @@ struct JpegSearchJob {
     JpegStealthFound found;
 
     explicit JpegSearchJob(SecretBytes secret) : code(std::move(secret)) {}
-    ~JpegSearchJob() { wipe(found.archive); }
+    ~JpegSearchJob() { wipeBytes(found.archive); }
     void run() { found = jpegStealthExtractFile(image, code, cost); }
 };
 

@@ -3,6 +3,7 @@
 #include "operations/PictureConverter.h"
 #include "payload/CarrierFile.h"
 #include "protection/StealthFile.h"
+#include "protection/WipeBytes.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
 #include "workflows/BesideEvents.h"
@@ -35,12 +36,6 @@ namespace {
 
 const QString kStealthTitle = QStringLiteral("Stealth");
 
-// The plain document in memory is wiped when the job goes, whoever lets go of it last.
-void wipe(QByteArray& bytes) {
-    bytes.fill('\0');
-    bytes.clear();
-}
-
 // The image goes into the output's replacement file, which the job shares: a job left behind by
 // Stop finishes writing it and then drops it, and the user's folder keeps what it had.
 struct EmbedJob {
@@ -53,7 +48,7 @@ struct EmbedJob {
     StealthHeldKey held;
 
     explicit EmbedJob(SecretBytes secret) : code(std::move(secret)) {}
-    ~EmbedJob() { wipe(archive); }
+    ~EmbedJob() { wipeBytes(archive); }
     // The coder reads the picture back with its key while the file is written; the original
     // may be offered for wiping after an embed.
     void run() { made = writeStealthImage(carrier, code, archive, *out, cost, held); }
@@ -67,7 +62,7 @@ struct SearchJob {
     StealthFileResult found;
 
     explicit SearchJob(SecretBytes secret) : code(std::move(secret)) {}
-    ~SearchJob() { wipe(archive); }
+    ~SearchJob() { wipeBytes(archive); }
     void run() { found = extractStealthFile(image, code, archive, cost); }
 };
 
@@ -87,7 +82,7 @@ struct ReadBackJob {
 
     explicit ReadBackJob(SecretBytes secret) : code(std::move(secret)) {}
     ~ReadBackJob() {
-        wipe(archive);
+        wipeBytes(archive);
         QFile::remove(decoded);
     }
     void run() {
