@@ -25,7 +25,7 @@
 // Options: folders to search (recursively) for .jpg and .jpeg files; --per-picture=N the most
 // tiles taken from one picture (default 20, spread over the picture); --tiles=N at most N tiles
 // a set, spread over all those cut; --rates=A,B,... other rates; --only=NAME only the
-// embeddings whose name holds NAME, without the timing; --speed the timing alone; --splits=N
+// embeddings whose name holds NAME, without the timing; --exactly=NAME the one so named; --speed the timing alone; --splits=N
 // the rich model's random splits (default 5); --no-rich without the rich model; --couplings=A,B
 // more rows of the stealth coder with these factors for its coupling of neighbouring changes.
 #include "Changes.h"
@@ -295,6 +295,7 @@ int main(int argc, char** argv) {
     size_t tileLimit = 0;
     bool speedOnly = false;
     std::string only;
+    bool exactly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--speed") {
@@ -312,10 +313,19 @@ int main(int argc, char** argv) {
             for (const QString& f : QString::fromStdString(arg.substr(12)).split(u',')) {
                 gCouplings.push_back(f.toFloat());
             }
+        } else if (arg.rfind("--sync=", 0) == 0) {
+            detect::gStealthSettings.syncFactor = std::stof(arg.substr(7));
+        } else if (arg.rfind("--pixel=", 0) == 0) {
+            detect::gStealthSettings.pixelFactor = std::stof(arg.substr(8));
+        } else if (arg.rfind("--colour-weight=", 0) == 0) {
+            detect::gStealthSettings.colourWeight = std::stof(arg.substr(16));
         } else if (arg == "--no-rich") {
             gRich = false;
         } else if (arg.rfind("--only=", 0) == 0) {
             only = arg.substr(7);
+        } else if (arg.rfind("--exactly=", 0) == 0) {
+            only = arg.substr(10);
+            exactly = true;
         } else if (arg.rfind("--per-picture=", 0) == 0) {
             perPicture = std::max(1, std::atoi(arg.c_str() + 14));
         } else if (arg.rfind("--", 0) == 0) {
@@ -378,7 +388,7 @@ int main(int argc, char** argv) {
         std::printf("detect_rich features %zu splits %d\n", detect::richLayout().total(), gSplits);
     }
     const auto wanted = [&](const std::string& name) {
-        return only.empty() || name.find(only) != std::string::npos;
+        return only.empty() || (exactly ? name == only : name.find(only) != std::string::npos);
     };
     if (wanted("plain")) {
         measure(halvedSet, halvedCovers, "plain", today(detect::Protection::Plain), 1);

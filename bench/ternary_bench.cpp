@@ -43,6 +43,7 @@ struct Totals {
     double bits = 0.0;
     double changes = 0.0;
     double bound = 0.0;
+    double bitOne = 0.0; // the bound's bits in bit 1
     double bytes = 0.0;
     double ms = 0.0;
     int tiles = 0;
@@ -68,11 +69,13 @@ bool wet(const Tile& tile, int x, int y, int c) {
     return true;
 }
 
-// The ideal sender's expected changes for `bits` with these costs.
-double boundChanges(const std::vector<float>& costs, double bits) {
+// The ideal sender's expected changes for `bits` with these costs; and into bitOne, the bits
+// its changes of bit 1 carry: the entropy of one direction's probability, summed.
+double boundChanges(const std::vector<float>& costs, double bits, double* bitOne) {
     const auto at = [&](double lambda, double* changes) {
         double h = 0.0;
         *changes = 0.0;
+        *bitOne = 0.0;
         for (const float c : costs) {
             if (!std::isfinite(c)) {
                 continue;
@@ -83,6 +86,8 @@ double boundChanges(const std::vector<float>& costs, double bits) {
             h -= (p > 0.0 ? 2.0 * p * std::log2(p) : 0.0) +
                  (stay > 0.0 ? stay * std::log2(stay) : 0.0);
             *changes += 2.0 * p;
+            *bitOne -= (p > 0.0 ? p * std::log2(p) : 0.0) +
+                       (1.0 - p > 0.0 ? (1.0 - p) * std::log2(1.0 - p) : 0.0);
         }
         return h;
     };
@@ -109,7 +114,7 @@ void embedTile(const Tile& tile, double rate, uint64_t seed, Totals& totals) {
         std::vector<float> more(n);
         brindmar::HillCost(differences.data(), w, h).rows(0, h, more.data());
         for (size_t i = 0; i < n; ++i) {
-            costs[i] += more[i];
+            costs[i] += brindmar::gStealthColourWeight * more[i];
         }
     }
     for (int y = 0; y < tile.height; ++y) {
@@ -130,7 +135,8 @@ void embedTile(const Tile& tile, double rate, uint64_t seed, Totals& totals) {
         in.key, in.salt, in.archive);
     totals.ms +=
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (made.status != brindmar::StealthStatus::Done) {
+    if (made.status != brindmar::StealthStatus::Done ||
+        brindmar::stealthExtractWithKey(stego.bgr.data(), w, h, in.key).archive != in.archive) {
         ++totals.failed;
         return;
     }
@@ -138,7 +144,9 @@ void embedTile(const Tile& tile, double rate, uint64_t seed, Totals& totals) {
     ++totals.tiles;
     totals.bits += bits;
     totals.changes += static_cast<double>(made.streamChanges);
-    totals.bound += boundChanges(costs, bits);
+    double bitOne = 0.0;
+    totals.bound += boundChanges(costs, bits, &bitOne);
+    totals.bitOne += bitOne;
     totals.bytes += static_cast<double>(n);
 }
 
@@ -157,6 +165,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> folders;
     std::vector<double> rates = {0.01, 0.02, 0.05, 0.1};
     std::vector<double> syncs = {1.0, brindmar::kStealthSyncFactor};
+    std::vector<double> shares = {0.5};
     size_t limit = 40;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -164,6 +173,8 @@ int main(int argc, char** argv) {
             limit = static_cast<size_t>(std::max(1, std::atoi(arg.c_str() + 8)));
         } else if (arg.rfind("--rates=", 0) == 0) {
             rates = listOf(arg.substr(8));
+        } else if (arg.rfind("--shares=", 0) == 0) {
+            shares = listOf(arg.substr(9));
         } else if (arg.rfind("--sync=", 0) == 0) {
             syncs = listOf(arg.substr(7));
         } else if (arg.rfind("--", 0) == 0) {
@@ -193,18 +204,24 @@ int main(int argc, char** argv) {
     }
     for (size_t r = 0; r < rates.size(); ++r) {
         for (const double sync : syncs) {
+          for (const double share : shares) {
+            brindmar::gStealthBitOneShare = static_cast<float>(share);
             brindmar::gStealthSyncFactor = static_cast<float>(sync);
+            brindmar::gStealthPixelFactor = static_cast<float>(sync);
             Totals totals;
             for (size_t t = 0; t < kept.size(); ++t) {
                 embedTile(kept[t], rates[r], r * 1000003 + t, totals);
             }
-            std::printf("ternary %.2f sync %.1f tiles %d failed %d changes_per_bit %.4f "
-                        "bound_per_bit %.4f ratio %.3f changed_bytes_pct %.3f ms_per_tile %.0f\n",
-                        rates[r], sync, totals.tiles, totals.failed, totals.changes / totals.bits,
+            std::printf("ternary %.2f sync %.1f share %.2f tiles %d failed %d changes_per_bit %.4f "
+                        "bound_per_bit %.4f ratio %.3f bit1_share %.3f changed_bytes_pct %.3f "
+                        "ms_per_tile %.0f\n",
+                        rates[r], sync, share, totals.tiles, totals.failed, totals.changes / totals.bits,
                         totals.bound / totals.bits, totals.changes / totals.bound,
+                        totals.bitOne / totals.bits,
                         100.0 * totals.changes / totals.bytes,
                         totals.ms / std::max(1, totals.tiles + totals.failed));
             std::fflush(stdout);
+          }
         }
     }
     return 0;

@@ -14,9 +14,12 @@ namespace {
 // The real coder under a key of the tile's own. The document is random, as a sealed one looks
 // anyway. sync: the coupling's factor, 1 for none; together: whether a byte is priced
 // with its channel's difference from the others too.
-void embedStealth(Tile& tile, double rate, uint64_t seed, float sync, bool together) {
+void embedStealth(Tile& tile, double rate, uint64_t seed, float sync, bool together,
+                  float pixel) {
     brindmar::gStealthSyncFactor = sync;
+    brindmar::gStealthPixelFactor = pixel;
     brindmar::gStealthColourCosts = together;
+    brindmar::gStealthColourWeight = gStealthSettings.colourWeight;
     Rng rng(seed);
     const StealthInputs in =
         randomStealthInputs(rng, rate * static_cast<double>(tile.colourBytes()));
@@ -52,17 +55,19 @@ std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& coupli
     for (const float factor : couplings) {
         tried.push_back({"stealth coupled " + std::to_string(factor).substr(0, 4),
                          [factor](Tile& tile, double rate, uint64_t seed) {
-                             embedStealth(tile, rate, seed, factor, true);
+                             embedStealth(tile, rate, seed, factor, true,
+                                          gStealthSettings.pixelFactor);
                          }});
     }
     std::vector<StealthEmbedding> all = {
         {"stealth",
          [](Tile& tile, double rate, uint64_t seed) {
-             embedStealth(tile, rate, seed, brindmar::kStealthSyncFactor, true);
+             embedStealth(tile, rate, seed, gStealthSettings.syncFactor, true,
+                          gStealthSettings.pixelFactor);
          }},
         {"stealth channels apart",
          [](Tile& tile, double rate, uint64_t seed) {
-             embedStealth(tile, rate, seed, 1.0f, false);
+             embedStealth(tile, rate, seed, 1.0f, false, 1.0f);
          }},
         {"HILL at the bound (simulated)",
          [](Tile& tile, double rate, uint64_t seed) {
