@@ -7,7 +7,10 @@
 // stream's bits. The bound leaves out the salt's and the head's few changes, and so does C.
 //
 // Prints, for each rate (bits per colour byte) and coupling factor, "ternary RATE sync S tiles N
-// changes_per_bit C bound_per_bit B ratio R changed_bytes_pct P ms_per_tile T".
+// failed F changes_per_bit C bound_per_bit B ratio R bit1_share Q changed_bytes_pct P
+// ms_per_tile T": F the tiles whose embed failed or did not read back, Q the share of the bound's
+// bits that its changes of bit 1 carry (the split between the coder's two layers the ideal
+// sender would make).
 //
 // Options: folders to search for .jpg and .jpeg files (bench/detect_covers lists them);
 // --tiles=N (default 40), --rates=A,B,..., --sync=A,B,... coupling factors (default 1 and the
@@ -114,7 +117,7 @@ void embedTile(const Tile& tile, double rate, uint64_t seed, Totals& totals) {
         std::vector<float> more(n);
         brindmar::HillCost(differences.data(), w, h).rows(0, h, more.data());
         for (size_t i = 0; i < n; ++i) {
-            costs[i] += brindmar::gStealthColourWeight * more[i];
+            costs[i] += more[i];
         }
     }
     for (int y = 0; y < tile.height; ++y) {
@@ -165,7 +168,6 @@ int main(int argc, char** argv) {
     std::vector<std::string> folders;
     std::vector<double> rates = {0.01, 0.02, 0.05, 0.1};
     std::vector<double> syncs = {1.0, brindmar::kStealthSyncFactor};
-    std::vector<double> shares = {0.5};
     size_t limit = 40;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -173,8 +175,6 @@ int main(int argc, char** argv) {
             limit = static_cast<size_t>(std::max(1, std::atoi(arg.c_str() + 8)));
         } else if (arg.rfind("--rates=", 0) == 0) {
             rates = listOf(arg.substr(8));
-        } else if (arg.rfind("--shares=", 0) == 0) {
-            shares = listOf(arg.substr(9));
         } else if (arg.rfind("--sync=", 0) == 0) {
             syncs = listOf(arg.substr(7));
         } else if (arg.rfind("--", 0) == 0) {
@@ -204,24 +204,19 @@ int main(int argc, char** argv) {
     }
     for (size_t r = 0; r < rates.size(); ++r) {
         for (const double sync : syncs) {
-          for (const double share : shares) {
-            brindmar::gStealthBitOneShare = static_cast<float>(share);
             brindmar::gStealthSyncFactor = static_cast<float>(sync);
-            brindmar::gStealthPixelFactor = static_cast<float>(sync);
             Totals totals;
             for (size_t t = 0; t < kept.size(); ++t) {
                 embedTile(kept[t], rates[r], r * 1000003 + t, totals);
             }
-            std::printf("ternary %.2f sync %.1f share %.2f tiles %d failed %d changes_per_bit %.4f "
+            std::printf("ternary %.2f sync %.1f tiles %d failed %d changes_per_bit %.4f "
                         "bound_per_bit %.4f ratio %.3f bit1_share %.3f changed_bytes_pct %.3f "
                         "ms_per_tile %.0f\n",
-                        rates[r], sync, share, totals.tiles, totals.failed, totals.changes / totals.bits,
+                        rates[r], sync, totals.tiles, totals.failed, totals.changes / totals.bits,
                         totals.bound / totals.bits, totals.changes / totals.bound,
-                        totals.bitOne / totals.bits,
-                        100.0 * totals.changes / totals.bytes,
+                        totals.bitOne / totals.bits, 100.0 * totals.changes / totals.bytes,
                         totals.ms / std::max(1, totals.tiles + totals.failed));
             std::fflush(stdout);
-          }
         }
     }
     return 0;

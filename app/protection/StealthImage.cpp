@@ -211,7 +211,6 @@ bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uin
     const uint64_t row = uint64_t{width} * 3;
     const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
     const bool together = gStealthColourCosts;
-    const float weight = gStealthColourWeight;
     return forEachTask(strips, [&](uint64_t g) {
         const auto first = static_cast<uint32_t>(g * kStripRows);
         const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
@@ -237,7 +236,7 @@ bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uin
             if (together) {
                 const float* other = apart.data() + (y - first) * row;
                 for (uint64_t i = 0; i < row; ++i) {
-                    sum[i] = costs[i] + weight * other[i];
+                    sum[i] = costs[i] + other[i];
                 }
                 costs = sum.data();
             }
@@ -314,7 +313,7 @@ uint32_t stealthWidth(uint64_t sealedLength, uint32_t width, uint32_t height) {
     }
     const uint64_t steps = streamSteps(width, height);
     const uint32_t w = widthFor(steps, sealedLength * 8);
-    return w != 0 && streamFits(uint64_t{width} * height, sealedLength, kLeastWidth) ? w : 0;
+    return w != 0 && streamFits(steps, sealedLength, kLeastWidth) ? w : 0;
 }
 
 uint64_t stealthSaltSteps(uint32_t width, uint32_t height) {
@@ -395,17 +394,11 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
                            keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip),
                            masked.data(), kHeadBits, keys->directions, kHeadDirections, changes);
     }
-    // The stream's passes walk every pixel, the head's places among them: wet, as the salt's.
-    if (status == StealthStatus::Done) {
-        headGroups.bytesOf(
-            0, headGroups.columns,
-            [&](uint32_t byte) { packed.data()[byte] = trellisColumn(kWetCost, false); },
-            [](uint64_t) {});
-    }
     StreamChanges stream;
     if (status == StealthStatus::Done) {
-        stream = carryStream(colour, width, height, packed.data(),
-                             {uint64_t{width} * height, keys->code.data()}, sealed);
+        stream =
+            carryStream(colour, width, height, packed.data(),
+                        {&walk, layout.headSteps, layout.streamSteps(), keys->code.data()}, sealed);
         status = stream.end == StreamEnd::Done       ? StealthStatus::Done
                  : stream.end == StreamEnd::TooLarge ? StealthStatus::TooLarge
                                                      : StealthStatus::NoMemory;
@@ -451,8 +444,8 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
     if (head[0] != kStealthVersion || length < static_cast<uint64_t>(sealedLength(0)) || w == 0) {
         return report;
     }
-    const QByteArray sealed =
-        readStream(colour, {uint64_t{width} * height, keys->code.data()}, length);
+    const QByteArray sealed = readStream(
+        colour, {&walk, layout.headSteps, layout.streamSteps(), keys->code.data()}, length);
     if (sealed.isEmpty()) {
         report.status = StealthStatus::NoMemory;
         return report;

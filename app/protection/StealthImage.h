@@ -21,7 +21,7 @@ namespace brindmar {
 // Nothing in the picture can say what a guess costs, so the cost is the format's own.
 inline constexpr StrongCost kStealthCost = kDefaultStrongCost;
 
-inline constexpr uint8_t kStealthVersion = 5;
+inline constexpr uint8_t kStealthVersion = 4;
 inline constexpr int kHeadLength = 5; // version, then the sealed stream's length
 // The salt and the head take this many colour bytes a bit, so that their one-plane codes change
 // the picture no more often than the stream's two planes do at the recommended rate.

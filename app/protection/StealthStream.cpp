@@ -7,9 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cmath>
 #include <cstring>
-#include <optional>
 #include <sodium.h>
 #include <vector>
 
@@ -19,10 +17,10 @@ namespace {
 
 // One layer of one pass: the bytes of the stream it carries and where.
 struct Layer {
-    uint64_t steps = 0; // the pass's walk: every pixel
+    uint64_t from = 0; // walk steps
+    uint64_t steps = 0;
     uint64_t firstByte = 0; // of the stream
     uint64_t bytes = 0;
-    int pass = 0;
     int plane = 0;      // 1: the bit-1 layer, embedded first; 0: the low-bit layer
     uint32_t width = 0; // trellis columns per bit
     size_t codeSkip = 0;
@@ -33,58 +31,32 @@ struct Layer {
 
 // The layers in stream order. Each takes its code from its own stretch of the code key's
 // keystream, kMostLayerWidth bytes apart.
-std::vector<Layer> layersOf(uint64_t pixels, uint64_t length) {
+std::vector<Layer> layersOf(uint64_t from, uint64_t steps, uint64_t length) {
     std::vector<Layer> layers;
     for (uint64_t p = 0; p < kStreamPasses; ++p) {
+        const uint64_t passFrom = from + steps * p / kStreamPasses;
+        const uint64_t passSteps = from + steps * (p + 1) / kStreamPasses - passFrom;
         const uint64_t first = length * p / kStreamPasses;
         const uint64_t bytes = length * (p + 1) / kStreamPasses - first;
-        const float share = gStealthBitOneShare;
-        const uint64_t two =
-            share == 0.5f ? (bytes + 1) / 2
-                          : std::min<uint64_t>(bytes, static_cast<uint64_t>(std::ceil(
-                                                          static_cast<double>(bytes) * share)));
+        const uint64_t two = (bytes + 1) / 2;
         for (const auto& [at, count, plane] :
              {std::array<uint64_t, 3>{first, two, 1},
               std::array<uint64_t, 3>{first + two, bytes - two, 0}}) {
-            Layer layer{pixels,
+            Layer layer{passFrom,
+                        passSteps,
                         at,
                         count,
-                        static_cast<int>(p),
                         static_cast<int>(plane),
                         0,
                         kMostLayerWidth * layers.size()};
             layer.width = count == 0 ? 0
                                      : static_cast<uint32_t>(std::min<uint64_t>(
-                                           pixels / layer.bits(), kMostLayerWidth));
+                                           passSteps / layer.bits(), kMostLayerWidth));
             layers.push_back(layer);
         }
     }
     return layers;
 }
-
-// Pass p walks the pixels by a keyed walk whose key is the 32 bytes of the code key's keystream
-// after every layer's code: bytes [kMostLayerWidth * 2 * kStreamPasses + 32 p, + 32).
-KeyedWalk passWalk(const StreamStretch& stretch, int pass) {
-    static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
-    const size_t skip = size_t{kMostLayerWidth} * 2 * kStreamPasses + 32 * size_t(pass);
-    std::vector<unsigned char> stream(skip + 32);
-    crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, stretch.codeKey);
-    KeyedWalk walk(stream.data() + skip, stretch.pixels, {});
-    sodium_memzero(stream.data(), stream.size());
-    return walk;
-}
-
-// One channel's bytes in the order its pass's walk takes the pixels.
-struct ChannelWalk {
-    const KeyedWalk* pixels;
-    uint32_t channel;
-    void bytesAt(uint64_t first, uint32_t count, uint32_t* out) const {
-        pixels->bytesAt(first, count, out);
-        for (uint32_t k = 0; k < count; ++k) {
-            out[k] = out[k] * 3 + channel;
-        }
-    }
-};
 
 constexpr uint16_t kWetPacked = 0x7f80;
 
@@ -123,56 +95,30 @@ BRINDMAR_WIDE bool leansIn(const uint8_t* sums, uint64_t n) {
     return any != 0;
 }
 
-// 1 for each byte whose price the coupling may move in this layer: one that leans (sum, a signed
-// byte, not 0) and is dry.
-BRINDMAR_WIDE void leaningBytes(const uint16_t* packed, const uint8_t* sums, uint64_t n,
-                                uint8_t* out) {
+// 1 for each byte whose price the coupling lowers in this layer: one that leans (sum, a signed
+// byte, not 0), dry, and whose change would go the way it leans (up for a positive sum).
+BRINDMAR_WIDE void leaningBytes(const unsigned char* colour, const uint16_t* packed,
+                                const uint8_t* sums, uint64_t n, int plane, uint8_t* out) {
+    const unsigned upFromEven = plane == 1 ? 0 : 1; // directionOf's, as a bit
     for (uint64_t k = 0; k < n; ++k) {
+        const unsigned sum = sums[k];
+        const unsigned up = (colour[k] & 1u) ^ upFromEven;
         const unsigned dry = (packed[k] & 0x7fffu) < kWetPacked ? 1 : 0;
-        out[k] = static_cast<uint8_t>((sums[k] != 0) & dry);
+        out[k] = static_cast<uint8_t>((sum != 0) & dry & ((sum < 128 ? 1u : 0u) == up));
     }
 }
 
-// A byte whose price was moved, and its price as it was.
+// A byte whose price was lowered, and its price as it was.
 struct Saved {
     uint32_t byte;
     uint16_t was;
 };
 
-// A lean is kept as one signed byte: nine for each of the pixel's other channels that changed
-// (up less down), plus one for each of the four nearest bytes of its channel. Neighbours sum to
-// at most four either way, so the two counts come apart again; at most 2 * 9 + 4 fits.
-constexpr int kPixelLean = 9;
-
-// What a byte's price is multiplied by, by its lean's byte and whether its change in the layer
-// goes up: divided by a factor where the lean goes its way, multiplied where it goes against it,
-// once for the pixel's channels and once for the neighbours.
-class LeanPrices {
-public:
-    LeanPrices(float pixelFactor, float neighbourFactor) {
-        for (int s = -128; s < 128; ++s) {
-            const int pixel = s + 4 >= 0 ? (s + 4) / kPixelLean : -((kPixelLean - 5 - s) / kPixelLean);
-            const int neighbours = s - kPixelLean * pixel;
-            for (int up = 0; up < 2; ++up) {
-                const int d = up != 0 ? 1 : -1;
-                const auto times = [d](int lean, float factor) {
-                    return lean * d > 0 ? 1 / factor : (lean * d < 0 ? factor : 1.0f);
-                };
-                m_times[static_cast<uint8_t>(s)][up] =
-                    times(pixel, pixelFactor) * times(neighbours, neighbourFactor);
-            }
-        }
-    }
-    float times(uint8_t sum, unsigned up) const { return m_times[sum][up]; }
-
-private:
-    float m_times[256][2] = {};
-};
-
 class Coupling {
 public:
-    // One lean a colour byte; each neighbour changes once at most, since a change makes its byte
-    // wet. The walk keeps a picture's colour bytes below 2^31, so a row's fit 32 bits.
+    // One sum a colour byte, kept in a signed byte: a byte has six neighbours at most, each
+    // changed once at most, since a change makes its byte wet. The walk keeps a picture's colour
+    // bytes below 2^31, so a row's fit 32 bits.
     Coupling(uint32_t width, uint32_t height)
         : m_row(uint64_t{width} * 3), m_row32(static_cast<uint32_t>(m_row)), m_height(height),
           m_sums(static_cast<size_t>(m_row * height)) {}
@@ -186,7 +132,7 @@ public:
         const uint32_t channel = x % 3;
         for (uint64_t c = 0; c < 3; ++c) {
             if (c != channel) {
-                lean(static_cast<uint32_t>(b - channel + c), kPixelLean * d);
+                lean(static_cast<uint32_t>(b - channel + c), d);
             }
         }
         if (x >= 3) {
@@ -204,16 +150,16 @@ public:
     }
 
     // Puts the layer's bits into the prices' top bits, a sweep along memory, so that the gather
-    // in walk order reads one place a byte rather than two; and, unless prices is null, moves
-    // the price of every leaning byte by what its change in this layer would do to it, which
-    // restore() undoes. One sweep for both, shared among threads: each byte is its own, and a
-    // block with no leaning is only given its bits.
-    bool setPlane(const unsigned char* colour, uint16_t* packed, int plane,
-                  const LeanPrices* prices) {
+    // in walk order reads one place a byte rather than two; and, when the factor is above 1,
+    // lowers by it the price of every leaning byte whose change in this layer would go its way,
+    // which restore() undoes. One sweep for both, shared among threads: each byte is its own,
+    // and a block with no leaning is only given its bits.
+    bool setPlane(const unsigned char* colour, uint16_t* packed, int plane, float factor) {
         const uint64_t all = m_row * m_height;
         const uint64_t tasks = (all + kShare - 1) / kShare;
         m_saved.resize(static_cast<size_t>(tasks));
         const uint8_t* sums = m_sums.data();
+        const bool lowering = factor > 1;
         return forEachTask(tasks, [&](uint64_t t) {
             std::vector<Saved>& saved = m_saved[static_cast<size_t>(t)];
             saved.clear();
@@ -221,8 +167,8 @@ public:
             for (uint64_t from = t * kShare; from < end; from += kBlock) {
                 const uint64_t to = std::min(end, from + kBlock);
                 planeBits(colour + from, packed + from, to - from, plane);
-                if (prices != nullptr && leansIn(sums + from, to - from)) {
-                    moveIn(colour, packed, sums, from, to, plane, *prices, saved);
+                if (lowering && leansIn(sums + from, to - from)) {
+                    lowerIn(colour, packed, sums, from, to, plane, factor, saved);
                 }
             }
         });
@@ -241,23 +187,19 @@ private:
     static constexpr uint64_t kBlock = 64;
 
     // The leaning bytes of a block are found first with no branch, which the compiler runs many
-    // bytes a vector; only those are then priced one by one.
-    static void moveIn(const unsigned char* colour, uint16_t* packed, const uint8_t* sums,
-                       uint64_t from, uint64_t to, int plane, const LeanPrices& prices,
-                       std::vector<Saved>& saved) {
-        uint8_t leaning[kBlock];
+    // bytes a vector; only those are then lowered one by one.
+    static void lowerIn(const unsigned char* colour, uint16_t* packed, const uint8_t* sums,
+                        uint64_t from, uint64_t to, int plane, float factor,
+                        std::vector<Saved>& saved) {
+        uint8_t lowered[kBlock];
         const uint64_t n = to - from;
-        leaningBytes(packed + from, sums + from, n, leaning);
+        leaningBytes(colour + from, packed + from, sums + from, n, plane, lowered);
         for (uint64_t k = 0; k < n; ++k) {
-            if (leaning[k] == 0) {
-                continue;
-            }
-            const uint64_t b = from + k;
-            const float times = prices.times(sums[b], directionOf(colour[b], plane) > 0 ? 1 : 0);
-            if (times != 1.0f) {
+            if (lowered[k] != 0) {
+                const uint64_t b = from + k;
                 const uint16_t was = packed[b];
                 saved.push_back({static_cast<uint32_t>(b), was});
-                packed[b] = trellisColumn(costOf(was) * times, (was & 0x8000u) != 0);
+                packed[b] = trellisColumn(costOf(was) / factor, (was & 0x8000u) != 0);
             }
         }
     }
@@ -272,21 +214,21 @@ private:
     uint32_t m_row32;
     uint32_t m_height;
     LargeBuffer<uint8_t> m_sums;
-    std::vector<std::vector<Saved>> m_saved; // the prices moved, as they were, by task
+    std::vector<std::vector<Saved>> m_saved; // the prices lowered, as they were, by task
 };
 
-ColumnGroups<ChannelWalk> groupsOf(const ChannelWalk& walk, const Layer& layer) {
-    return ColumnGroups<ChannelWalk>{&walk, 0, layer.steps, layer.columns()};
+ColumnGroups<KeyedWalk> groupsOf(const StreamStretch& stretch, const Layer& layer) {
+    return ColumnGroups<KeyedWalk>{stretch.walk, layer.from, layer.steps, layer.columns()};
 }
 
 // One layer's search and changes. Changed bytes are made wet and lean their neighbours.
 StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, const StreamStretch& stretch,
-                     const ChannelWalk& walk, const Layer& layer, const unsigned char* message,
-                     Coupling& coupling, const LeanPrices* prices, uint64_t& changes) {
-    const ColumnGroups<ChannelWalk> groups = groupsOf(walk, layer);
+                     const Layer& layer, const unsigned char* message, Coupling& coupling,
+                     uint64_t& changes) {
+    const ColumnGroups<KeyedWalk> groups = groupsOf(stretch, layer);
     const TrellisCode code = keystreamCode(layer.width, stretch.codeKey, layer.codeSkip);
     const int plane = layer.plane;
-    if (!coupling.setPlane(colour, packed, plane, prices)) {
+    if (!coupling.setPlane(colour, packed, plane, gStealthSyncFactor)) {
         return StreamEnd::NoMemory;
     }
     const auto bitOf = [packed](uint32_t byte) {
@@ -337,11 +279,11 @@ TrellisCode keystreamCode(uint32_t width, const unsigned char* key32, size_t ski
     return code;
 }
 
-bool streamFits(uint64_t pixels, uint64_t length, uint32_t least) {
+bool streamFits(uint64_t steps, uint64_t length, uint32_t least) {
     if (length == 0) {
         return false;
     }
-    for (const Layer& layer : layersOf(pixels, length)) {
+    for (const Layer& layer : layersOf(0, steps, length)) {
         if (layer.bytes != 0 && layer.steps / layer.bits() < least) {
             return false;
         }
@@ -358,27 +300,15 @@ StreamChanges carryStream(unsigned char* colour, uint32_t width, uint32_t height
         result.end = StreamEnd::NoMemory;
         return result;
     }
-    const float pixelFactor = gStealthPixelFactor;
-    const float neighbourFactor = gStealthSyncFactor;
-    std::optional<LeanPrices> prices;
-    if (pixelFactor != 1.0f || neighbourFactor != 1.0f) {
-        prices.emplace(pixelFactor, neighbourFactor);
-    }
     try {
-        std::optional<KeyedWalk> pixels;
-        int walked = -1;
-        for (const Layer& layer : layersOf(stretch.pixels, static_cast<uint64_t>(sealed.size()))) {
+        for (const Layer& layer :
+             layersOf(stretch.from, stretch.steps, static_cast<uint64_t>(sealed.size()))) {
             if (layer.bytes == 0) {
                 continue;
             }
-            if (walked != layer.pass) {
-                pixels.emplace(passWalk(stretch, layer.pass));
-                walked = layer.pass;
-            }
-            const ChannelWalk walk{&*pixels, kPassChannels[static_cast<size_t>(layer.pass)]};
             result.columns += layer.columns();
-            result.end = carryLayer(colour, packed, stretch, walk, layer, message, coupling,
-                                    prices ? &*prices : nullptr, result.changes);
+            result.end =
+                carryLayer(colour, packed, stretch, layer, message, coupling, result.changes);
             if (result.end != StreamEnd::Done) {
                 return result;
             }
@@ -393,18 +323,11 @@ StreamChanges carryStream(unsigned char* colour, uint32_t width, uint32_t height
 
 QByteArray readStream(const unsigned char* colour, const StreamStretch& stretch, uint32_t length) {
     QByteArray stream(static_cast<qsizetype>(length), '\0');
-    std::optional<KeyedWalk> pixels;
-    int walked = -1;
-    for (const Layer& layer : layersOf(stretch.pixels, length)) {
+    for (const Layer& layer : layersOf(stretch.from, stretch.steps, length)) {
         if (layer.bytes == 0) {
             continue;
         }
-        if (walked != layer.pass) {
-            pixels.emplace(passWalk(stretch, layer.pass));
-            walked = layer.pass;
-        }
-        const ChannelWalk walk{&*pixels, kPassChannels[static_cast<size_t>(layer.pass)]};
-        const ColumnGroups<ChannelWalk> groups = groupsOf(walk, layer);
+        const ColumnGroups<KeyedWalk> groups = groupsOf(stretch, layer);
         const std::vector<unsigned char> bits = trellisRead(
             keystreamCode(layer.width, stretch.codeKey, layer.codeSkip),
             [&](uint64_t first, size_t count, uint8_t* out) {

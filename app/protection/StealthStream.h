@@ -4,15 +4,13 @@
 #include "protection/Trellis.h"
 
 #include <QByteArray>
-#include <array>
 #include <atomic>
 #include <cstdint>
 
 namespace brindmar {
 
-// The sealed stream's carriage: ternary, by two layers of syndrome-trellis codes, in three passes,
-// one a colour channel, whose changes lean towards the directions the earlier ones took around
-// them.
+// The sealed stream's carriage: ternary, by two layers of syndrome-trellis codes, in three passes
+// whose changes lean towards the directions the earlier ones took around them.
 //
 // A change moves a colour byte by one, up or down. Going from x to x + 1 or x - 1 always flips
 // the low bit; exactly one of the two also flips bit 1 (up from an odd x, down from an even one).
@@ -22,46 +20,39 @@ namespace brindmar {
 // way). Half the stream in each layer is what the ideal sender with equal costs either way
 // would put there at low rates; at about half the changes of one layer carrying every bit.
 //
-// The stream is cut into three parts of consecutive bytes, one a pass; a part's first half
-// (rounded up) goes to its pass's bit-1 layer, the rest to its low-bit layer. Pass p walks every
-// pixel of the picture in the order of its own keyed walk and takes the channel
-// kPassChannels[p] of each: green first, then red, then blue. A pass is embedded after those
-// before it, and a layer after the pass's first: a byte whose pixel's other channels changed
-// costs less by kStealthPixelFactor in the direction they took and more against it, and one
-// whose four nearest bytes of its own channel changed the same by kStealthSyncFactor. So the
-// channels of a pixel, and neighbours, tend to move together as a photograph's do, which keeps
-// the differences between channels, those a colour detector reads most, as they were.
+// The stream's stretch of the walk is cut into three passes of consecutive steps, and the
+// stream into three parts of consecutive bytes, one a pass; a part's first half (rounded up)
+// goes to its pass's bit-1 layer, the rest to its low-bit layer. A pass is embedded after those
+// before it: a byte next to one changed already (the pixel's other channels, the four nearest
+// of its own channel) costs less by kStealthSyncFactor in the direction that change took, so
+// that the channels of a pixel, and neighbours, tend to move together as a photograph's do.
 // The reader needs none of this: it takes each layer's syndrome.
 inline constexpr int kStreamPasses = 3;
-// The picture's bytes are blue, green, red.
-inline constexpr std::array<uint32_t, kStreamPasses> kPassChannels = {1, 2, 0};
 // The most trellis columns per bit a layer takes; past it a column takes several colour bytes.
 inline constexpr uint32_t kMostLayerWidth = 32;
 inline constexpr float kStealthSyncFactor = 4.0f;
-inline constexpr float kStealthPixelFactor = 4.0f;
-// Tools that measure the coupling's worth set these to 1 (no coupling); the image is read alike.
+// Tools that measure the coupling's worth set it to 1 (no coupling); the image is read alike.
 inline std::atomic<float> gStealthSyncFactor{kStealthSyncFactor};
-inline std::atomic<float> gStealthPixelFactor{kStealthPixelFactor};
 // Whether a colour byte's cost adds the HILL cost of its channel's difference from the others
-// (channelDifferences) to its own, and with what weight; tools that measure its worth change it.
+// (channelDifferences) to its own; tools that measure its worth turn it off.
 inline std::atomic<bool> gStealthColourCosts{true};
-inline std::atomic<float> gStealthColourWeight{1.0f};
-inline std::atomic<float> gStealthBitOneShare{0.5f};
 
 // A trellis code whose submatrix is bytes [skip, skip + width) of the XChaCha20 keystream of key
 // (all-zero nonce), one byte a column.
 TrellisCode keystreamCode(uint32_t width, const unsigned char* key32, size_t skip);
 
-// Where the stream lies: the picture's pixels, each pass's walk and the trellis codes from the
-// code subkey.
+// Where the stream lies: steps [from, from + steps) of the keyed walk; the trellis codes come
+// from the code subkey.
 struct StreamStretch {
-    uint64_t pixels = 0;
+    const KeyedWalk* walk = nullptr;
+    uint64_t from = 0;
+    uint64_t steps = 0;
     const unsigned char* codeKey = nullptr; // 32 bytes
 };
 
-// Whether a stream of this many bytes fits a picture of this many pixels: every layer of every
-// pass has at least `least` colour bytes a bit.
-bool streamFits(uint64_t pixels, uint64_t length, uint32_t least);
+// Whether a stream of this many bytes fits the stretch: every layer of every pass has at least
+// `least` colour bytes a bit.
+bool streamFits(uint64_t steps, uint64_t length, uint32_t least);
 
 enum class StreamEnd { Done, TooLarge, NoMemory };
 
@@ -73,7 +64,7 @@ struct StreamChanges {
 
 // Carries the sealed stream, changing colour in place. packed holds every colour byte's price
 // (as trellisColumn has it; its bit is not read) with the wet ones and the salt's at kWetCost;
-// the bytes changed are made wet in it, and the coupling moves prices there for a while.
+// the bytes changed are made wet in it, and the coupling lowers prices there for a while.
 StreamChanges carryStream(unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed,
                           const StreamStretch& stretch, const QByteArray& sealed);
 

@@ -14,12 +14,9 @@ namespace {
 // The real coder under a key of the tile's own. The document is random, as a sealed one looks
 // anyway. sync: the coupling's factor, 1 for none; together: whether a byte is priced
 // with its channel's difference from the others too.
-void embedStealth(Tile& tile, double rate, uint64_t seed, float sync, bool together,
-                  float pixel) {
+void embedStealth(Tile& tile, double rate, uint64_t seed, float sync, bool together) {
     brindmar::gStealthSyncFactor = sync;
-    brindmar::gStealthPixelFactor = pixel;
     brindmar::gStealthColourCosts = together;
-    brindmar::gStealthColourWeight = gStealthSettings.colourWeight;
     Rng rng(seed);
     const StealthInputs in =
         randomStealthInputs(rng, rate * static_cast<double>(tile.colourBytes()));
@@ -55,19 +52,17 @@ std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& coupli
     for (const float factor : couplings) {
         tried.push_back({"stealth coupled " + std::to_string(factor).substr(0, 4),
                          [factor](Tile& tile, double rate, uint64_t seed) {
-                             embedStealth(tile, rate, seed, factor, true,
-                                          gStealthSettings.pixelFactor);
+                             embedStealth(tile, rate, seed, factor, true);
                          }});
     }
     std::vector<StealthEmbedding> all = {
         {"stealth",
          [](Tile& tile, double rate, uint64_t seed) {
-             embedStealth(tile, rate, seed, gStealthSettings.syncFactor, true,
-                          gStealthSettings.pixelFactor);
+             embedStealth(tile, rate, seed, brindmar::kStealthSyncFactor, true);
          }},
         {"stealth channels apart",
          [](Tile& tile, double rate, uint64_t seed) {
-             embedStealth(tile, rate, seed, 1.0f, false, 1.0f);
+             embedStealth(tile, rate, seed, 1.0f, false);
          }},
         {"HILL at the bound (simulated)",
          [](Tile& tile, double rate, uint64_t seed) {

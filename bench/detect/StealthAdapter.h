@@ -5,7 +5,6 @@
 
 #include "Tile.h"
 #include "protection/StealthImage.h"
-#include "protection/StealthStream.h"
 
 #include <QByteArray>
 
@@ -30,14 +29,6 @@ struct StealthInputs {
     QByteArray archive;
 };
 StealthInputs randomStealthInputs(Rng& rng, double bits);
-
-// The coder's settings for the "stealth" row, the format's unless a benchmark tries others.
-struct StealthSettings {
-    float syncFactor = brindmar::kStealthSyncFactor;
-    float pixelFactor = brindmar::kStealthPixelFactor;
-    float colourWeight = 1.0f;
-};
-inline StealthSettings gStealthSettings;
 
 // couplings: more rows of the coder with these coupling factors, named "stealth coupled F"
 // (1: the colour difference costs alone).

@@ -42,10 +42,8 @@ std::vector<unsigned char> photograph(std::mt19937& random, uint32_t width, uint
     return colour;
 }
 
-// sync: both couplings' factor, 1 for none.
 Counts embedMany(float sync, double rate) {
     gStealthSyncFactor = sync;
-    gStealthPixelFactor = sync;
     std::mt19937 random(3212);
     Counts counts;
     const uint32_t width = 160;
@@ -84,7 +82,6 @@ Counts embedMany(float sync, double rate) {
         }
     }
     gStealthSyncFactor = kStealthSyncFactor;
-    gStealthPixelFactor = kStealthPixelFactor;
     return counts;
 }
 
