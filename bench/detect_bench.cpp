@@ -24,10 +24,12 @@
 //
 // Options: folders to search (recursively) for .jpg and .jpeg files; --per-picture=N the most
 // tiles taken from one picture (default 20, spread over the picture); --tiles=N at most N tiles
-// a set, spread over all those cut; --rates=A,B,... other rates; --only=NAME only the
-// embeddings whose name holds NAME, without the timing; --speed the timing alone; --splits=N
-// the rich model's random splits (default 5); --no-rich without the rich model; --couplings=A,B
-// more rows of the stealth coder with these factors for its coupling of neighbouring changes.
+// a set, spread over all those cut; --held-out with --tiles=N, up to N of the tiles that
+// --tiles=N leaves out instead; --rates=A,B,... other rates; --only=NAME only the
+// embeddings whose name holds NAME, without the timing; --exactly=NAME only the one so named,
+// without the timing; --speed the timing alone; --splits=N the rich model's random splits
+// (default 5); --no-rich without the rich model; --couplings=A,B more rows of the stealth coder
+// with these factors for its coupling of neighbouring changes.
 #include "Changes.h"
 #include "Classifier.h"
 #include "Ensemble.h"
@@ -121,16 +123,26 @@ void classify(Scored& cover, Scored& stego) {
     }
 }
 
-// Keeps `limit` of the tiles, evenly spread, so that every picture keeps its share.
-void spreadOut(std::vector<Tile>& tiles, size_t limit) {
-    if (tiles.size() <= limit) {
+// Keeps `limit` of the tiles, evenly spread, so that every picture keeps its share; or, held
+// out, up to `limit` of the others, spread the same way: tiles a coder was never tuned on.
+void spreadOut(std::vector<Tile>& tiles, size_t limit, bool heldOut) {
+    if (tiles.size() <= limit && !heldOut) {
         return;
     }
+    std::vector<bool> picked(tiles.size(), false);
+    for (size_t i = 0; i < limit && i < tiles.size(); ++i) {
+        picked[i * tiles.size() / std::min(limit, tiles.size())] = true;
+    }
     std::vector<Tile> kept;
-    for (size_t i = 0; i < limit; ++i) {
-        kept.push_back(std::move(tiles[i * tiles.size() / limit]));
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        if (picked[i] != heldOut) {
+            kept.push_back(std::move(tiles[i]));
+        }
     }
     tiles = std::move(kept);
+    if (heldOut) {
+        spreadOut(tiles, limit, false);
+    }
 }
 
 using Embed = std::function<void(Tile&, double rate, uint64_t seed)>;
@@ -295,6 +307,8 @@ int main(int argc, char** argv) {
     size_t tileLimit = 0;
     bool speedOnly = false;
     std::string only;
+    bool exactly = false;
+    bool heldOut = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--speed") {
@@ -312,10 +326,15 @@ int main(int argc, char** argv) {
             for (const QString& f : QString::fromStdString(arg.substr(12)).split(u',')) {
                 gCouplings.push_back(f.toFloat());
             }
+        } else if (arg == "--held-out") {
+            heldOut = true;
         } else if (arg == "--no-rich") {
             gRich = false;
         } else if (arg.rfind("--only=", 0) == 0) {
             only = arg.substr(7);
+        } else if (arg.rfind("--exactly=", 0) == 0) {
+            only = arg.substr(10);
+            exactly = true;
         } else if (arg.rfind("--per-picture=", 0) == 0) {
             perPicture = std::max(1, std::atoi(arg.c_str() + 14));
         } else if (arg.rfind("--", 0) == 0) {
@@ -352,7 +371,7 @@ int main(int argc, char** argv) {
     }
     if (tileLimit > 0) {
         for (CoverSet* set : {&halvedSet, &jpegSet}) {
-            spreadOut(set->tiles, tileLimit);
+            spreadOut(set->tiles, tileLimit, heldOut);
         }
     }
     if (halvedSet.tiles.size() < 4) {
@@ -378,7 +397,7 @@ int main(int argc, char** argv) {
         std::printf("detect_rich features %zu splits %d\n", detect::richLayout().total(), gSplits);
     }
     const auto wanted = [&](const std::string& name) {
-        return only.empty() || name.find(only) != std::string::npos;
+        return only.empty() || (exactly ? name == only : name.find(only) != std::string::npos);
     };
     if (wanted("plain")) {
         measure(halvedSet, halvedCovers, "plain", today(detect::Protection::Plain), 1);

@@ -7,7 +7,10 @@
 // stream's bits. The bound leaves out the salt's and the head's few changes, and so does C.
 //
 // Prints, for each rate (bits per colour byte) and coupling factor, "ternary RATE sync S tiles N
-// changes_per_bit C bound_per_bit B ratio R changed_bytes_pct P ms_per_tile T".
+// failed F changes_per_bit C bound_per_bit B ratio R bit1_share Q changed_bytes_pct P
+// ms_per_tile T": F the tiles whose embed failed or did not read back, Q the share of the bound's
+// bits that its changes of bit 1 carry (the split between the coder's two layers the ideal
+// sender would make).
 //
 // Options: folders to search for .jpg and .jpeg files (bench/detect_covers lists them);
 // --tiles=N (default 40), --rates=A,B,..., --sync=A,B,... coupling factors (default 1 and the
@@ -43,6 +46,7 @@ struct Totals {
     double bits = 0.0;
     double changes = 0.0;
     double bound = 0.0;
+    double bitOne = 0.0; // the bound's bits in bit 1
     double bytes = 0.0;
     double ms = 0.0;
     int tiles = 0;
@@ -68,11 +72,13 @@ bool wet(const Tile& tile, int x, int y, int c) {
     return true;
 }
 
-// The ideal sender's expected changes for `bits` with these costs.
-double boundChanges(const std::vector<float>& costs, double bits) {
+// The ideal sender's expected changes for `bits` with these costs; and into bitOne, the bits
+// its changes of bit 1 carry: the entropy of one direction's probability, summed.
+double boundChanges(const std::vector<float>& costs, double bits, double* bitOne) {
     const auto at = [&](double lambda, double* changes) {
         double h = 0.0;
         *changes = 0.0;
+        *bitOne = 0.0;
         for (const float c : costs) {
             if (!std::isfinite(c)) {
                 continue;
@@ -83,6 +89,8 @@ double boundChanges(const std::vector<float>& costs, double bits) {
             h -= (p > 0.0 ? 2.0 * p * std::log2(p) : 0.0) +
                  (stay > 0.0 ? stay * std::log2(stay) : 0.0);
             *changes += 2.0 * p;
+            *bitOne -= (p > 0.0 ? p * std::log2(p) : 0.0) +
+                       (1.0 - p > 0.0 ? (1.0 - p) * std::log2(1.0 - p) : 0.0);
         }
         return h;
     };
@@ -130,7 +138,8 @@ void embedTile(const Tile& tile, double rate, uint64_t seed, Totals& totals) {
         in.key, in.salt, in.archive);
     totals.ms +=
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (made.status != brindmar::StealthStatus::Done) {
+    if (made.status != brindmar::StealthStatus::Done ||
+        brindmar::stealthExtractWithKey(stego.bgr.data(), w, h, in.key).archive != in.archive) {
         ++totals.failed;
         return;
     }
@@ -138,7 +147,9 @@ void embedTile(const Tile& tile, double rate, uint64_t seed, Totals& totals) {
     ++totals.tiles;
     totals.bits += bits;
     totals.changes += static_cast<double>(made.streamChanges);
-    totals.bound += boundChanges(costs, bits);
+    double bitOne = 0.0;
+    totals.bound += boundChanges(costs, bits, &bitOne);
+    totals.bitOne += bitOne;
     totals.bytes += static_cast<double>(n);
 }
 
@@ -199,10 +210,11 @@ int main(int argc, char** argv) {
                 embedTile(kept[t], rates[r], r * 1000003 + t, totals);
             }
             std::printf("ternary %.2f sync %.1f tiles %d failed %d changes_per_bit %.4f "
-                        "bound_per_bit %.4f ratio %.3f changed_bytes_pct %.3f ms_per_tile %.0f\n",
+                        "bound_per_bit %.4f ratio %.3f bit1_share %.3f changed_bytes_pct %.3f "
+                        "ms_per_tile %.0f\n",
                         rates[r], sync, totals.tiles, totals.failed, totals.changes / totals.bits,
                         totals.bound / totals.bits, totals.changes / totals.bound,
-                        100.0 * totals.changes / totals.bytes,
+                        totals.bitOne / totals.bits, 100.0 * totals.changes / totals.bytes,
                         totals.ms / std::max(1, totals.tiles + totals.failed));
             std::fflush(stdout);
         }
