@@ -1,6 +1,7 @@
 #include "window/OutcomeMessages.h"
 
 #include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
 #include "util/StringTable.h"
 #include "util/TextIds.h"
 
@@ -10,6 +11,8 @@
 namespace brindmar {
 
 namespace {
+
+const QString kConvertTitle = QStringLiteral("Convert picture to BMP");
 
 QString text(TextId id) {
     return StringTable::builtin().text(id);
@@ -64,6 +67,8 @@ void renderDone(OutcomeRendering& shown, const Outcome& outcome) {
               MessageIcon::Information);
         break;
     case Task::None:
+    case Task::Convert:
+    case Task::Seal:
         break;
     }
     if (outcome.written.size() == 1) {
@@ -73,8 +78,80 @@ void renderDone(OutcomeRendering& shown, const Outcome& outcome) {
     }
 }
 
+// A folder without room for what the command would write there.
+void renderShortage(OutcomeRendering& shown, const Outcome& outcome) {
+    // The "\n" inside the first sentence is a backslash and a letter n, as the text was written.
+    const QString problem =
+        outcome.workFolder
+            ? QStringLiteral("The Hard Disk used for temporary files has insufficient space for  "
+                             "\\nBrindMar to run.")
+            : QStringLiteral("The disk for the output file has insufficient space.");
+    alerted(shown, Sound::Error);
+    boxed(shown, QStringLiteral("Disk Space Problem"),
+          problem + u'\n' + QStringLiteral("Space available on drive ") + outcome.about +
+              QStringLiteral(" = ") + QString::number(outcome.figure) + QStringLiteral(" bytes.") +
+              u'\n' + QStringLiteral("Please re-run after freeing-up disk space."),
+          MessageIcon::Critical);
+}
+
+QString codeRuleText(Reason reason) {
+    switch (reason) {
+    case Reason::CodeUnusable:
+        return QStringLiteral("The code holds a control character or one that shows nothing; "
+                              "such a code could not be typed again. Type it anew.");
+    case Reason::CodeNotLatin1:
+        return QStringLiteral("The code can hold only letters, digits and signs of the Latin-1 "
+                              "set (English and Western European letters); other characters "
+                              "cannot be kept with the image. With Strong protection, a code may "
+                              "be of any script.");
+    default:
+        return text(TextId::CodeLengthError);
+    }
+}
+
+// A code the command cannot use: typed in the code box, or typed twice to seal.
+void renderCodeRule(OutcomeRendering& shown, const Outcome& outcome) {
+    alerted(shown, Sound::Attention);
+    if (outcome.reason == Reason::CodesDiffer) {
+        // Under Stealth the user ticked Stealth, not Strong protection: the box says so.
+        boxed(shown,
+              outcome.detail == u"stealth" ? QStringLiteral("Stealth")
+                                           : QStringLiteral("Strong protection"),
+              QStringLiteral("The two codes differ, so nothing was embedded. Type the code again "
+                             "in the code box, then embed."),
+              MessageIcon::Exclamation);
+    } else if (outcome.task == Task::Seal) {
+        boxed(shown, QStringLiteral("File Embed"),
+              QStringLiteral("Strong protection needs a code of at least 10 characters: type "
+                             "one, or untick Strong protection"),
+              MessageIcon::Exclamation);
+    } else {
+        boxed(shown, text(TextId::CodeEntryErrorTitle), codeRuleText(outcome.reason),
+              MessageIcon::Exclamation);
+    }
+}
+
 void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
     switch (outcome.reason) {
+    case Reason::DiskFull:
+        if (!outcome.about.isEmpty()) {
+            renderShortage(shown, outcome);
+        }
+        break;
+    case Reason::NoBaseName:
+    case Reason::WrongExtension:
+        alerted(shown, Sound::Error);
+        boxed(shown, text(TextId::FileSelectErrorTitle),
+              text(outcome.reason == Reason::NoBaseName ? TextId::InvalidFilename
+                                                        : TextId::InvalidFileExtension),
+              MessageIcon::Critical);
+        break;
+    case Reason::CodeLength:
+    case Reason::CodeNotLatin1:
+    case Reason::CodeUnusable:
+    case Reason::CodesDiffer:
+        renderCodeRule(shown, outcome);
+        break;
     case Reason::WouldReplaceCarrier:
         alerted(shown, Sound::Attention);
         if (outcome.task == Task::Extract) {
@@ -89,8 +166,23 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
                   MessageIcon::Exclamation);
         }
         break;
+    case Reason::NotPicture:
+        if (outcome.task == Task::Convert) {
+            alerted(shown, Sound::Error);
+            boxed(shown, kConvertTitle,
+                  outcome.subject + QStringLiteral(" - is not a picture this program can read"),
+                  MessageIcon::Exclamation);
+        }
+        break;
     case Reason::CannotWrite:
     case Reason::NotDeleted:
+        if (outcome.task == Task::Convert) {
+            alerted(shown, Sound::Error);
+            boxed(shown, kConvertTitle,
+                  outcome.about + QStringLiteral(" - could not be written: ") +
+                      systemErrorText(outcome.error),
+                  MessageIcon::Exclamation);
+        }
         if (outcome.task == Task::Wipe) {
             alerted(shown, Sound::Error);
             boxed(shown, text(TextId::WipeTitle),

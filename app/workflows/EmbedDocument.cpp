@@ -115,6 +115,8 @@ private:
     }
     void fail(const QString& detail, bool withDetail, Reason reason = Reason::Other, int error = 0);
     void failureExit(Ending ending, Reason reason, int error = 0);
+    // The run's end once its outcome is concluded.
+    void runOver();
     void succeed(ReplacementFile& image);
 
     WorkflowContext& m_ctx;
@@ -128,13 +130,16 @@ private:
     QString m_copy;   // the carrier's uncompressed copy, while there is one
     QString m_sealed; // the sealed document, under strong protection
     bool m_codeGiven = false;
-    bool m_spaceShort = false;
 };
 
 void EmbedRun::run() {
     if (!checksPassed()) {
-        // Each check has told the user why: the space, or the code.
-        failureExit(Ending::Refused, m_spaceShort ? Reason::DiskFull : Reason::Other);
+        // A shortage or a code refused has been concluded; each other check has told why.
+        if (m_ctx.outcome.reason != Reason::None) {
+            runOver();
+        } else {
+            failureExit(Ending::Refused, Reason::Other);
+        }
         return;
     }
     m_model.stopRequest = false;
@@ -217,12 +222,15 @@ bool EmbedRun::checksPassed() {
     if (!m_carrier.isEmpty()) {
         const int64_t length = QFileInfo(m_carrier).size();
         if (length > 0) {
-            m_spaceShort =
-                !CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder,
-                                saturated(3 * length)) ||
-                !CheckOutputSpace(m_ctx.ui, m_ctx.platform, trimBlanks(m_model.embedOutputFolder),
-                                  saturated(length));
-            if (m_spaceShort) {
+            const bool spaceShort =
+                m_ctx.shortOfSpace(Task::Embed, m_named,
+                                   TempSpaceShortage(m_ctx.platform, m_ctx.temporaryFolder,
+                                                     saturated(3 * length))) ||
+                m_ctx.shortOfSpace(Task::Embed, m_named,
+                                   OutputSpaceShortage(m_ctx.platform,
+                                                       trimBlanks(m_model.embedOutputFolder),
+                                                       saturated(length)));
+            if (spaceShort) {
                 return false;
             }
         }
@@ -233,8 +241,10 @@ bool EmbedRun::checksPassed() {
         return false;
     }
     if (m_model.hasPacking(packing::StrongWanted)) {
-        if (const auto refusal = sealingCodeRefusal(m_model.code)) {
-            m_ctx.report(Sound::Attention, kEmbedTitle, *refusal);
+        if (sealingCodeRefusal(m_model.code)) {
+            Outcome refused = Outcome::refused(Reason::CodeLength, m_named);
+            refused.task = Task::Seal;
+            m_ctx.conclude(refused);
             m_model.requestFocus(FocusTarget::CodeBox);
             m_ctx.render();
             return false;
@@ -392,9 +402,10 @@ bool EmbedRun::chooseEngineCarrier() {
         return true;
     }
     if (plan.route == Indexed8Route::Convert) {
-        if (!CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder,
-                            saturated(plan.convertedBytes))) {
-            failureExit(Ending::Refused, Reason::DiskFull);
+        if (m_ctx.shortOfSpace(Task::Embed, m_named,
+                               TempSpaceShortage(m_ctx.platform, m_ctx.temporaryFolder,
+                                                 saturated(plan.convertedBytes)))) {
+            runOver();
             return false;
         }
         const QString copy = m_copy = m_ctx.temporaryFolder + kWorkCarrierName;
@@ -525,6 +536,10 @@ void EmbedRun::fail(const QString& detail, bool withDetail, Reason reason, int e
 
 void EmbedRun::failureExit(Ending ending, Reason reason, int error) {
     m_ctx.ended(ending, reason, m_named, error);
+    runOver();
+}
+
+void EmbedRun::runOver() {
     endRun(m_ctx, state::Embedding, true);
     m_ctx.render();
 }

@@ -96,7 +96,6 @@ void ExtractRun::run() {
     m_named = trimBlanks(shownImagePath(m));
     m_staging = m_ctx.temporaryFolder + kStagingFolderName;
     if (!spaceChecked()) {
-        ended(Ending::Refused, Reason::DiskFull);
         return;
     }
     m.stopRequest = false;
@@ -236,9 +235,13 @@ bool ExtractRun::spaceChecked() {
     if (size <= 0) {
         return true;
     }
-    return CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder, saturated(3 * size)) &&
-           CheckOutputSpace(m_ctx.ui, m_ctx.platform, trimBlanks(m_model.extractOutputFolder),
-                            saturated(size));
+    return !m_ctx.shortOfSpace(
+               Task::Extract, m_named,
+               TempSpaceShortage(m_ctx.platform, m_ctx.temporaryFolder, saturated(3 * size))) &&
+           !m_ctx.shortOfSpace(Task::Extract, m_named,
+                               OutputSpaceShortage(m_ctx.platform,
+                                                   trimBlanks(m_model.extractOutputFolder),
+                                                   saturated(size)));
 }
 
 bool ExtractRun::targetAgreed(bool afterUnpacking) {

@@ -198,7 +198,7 @@ Outcome RunZipTool(WorkflowContext& ctx) {
     request.initialFolder = m.zipFolder;
     QString noExtension;
     QString path = SelectFile(mode, request, noExtension, ctx.ui);
-    if (reportSelectionFailure(ctx, mode) || mode >= kSelectCancelled || path.isEmpty()) {
+    if (reportSelectionFailure(ctx, mode, path) || mode >= kSelectCancelled || path.isEmpty()) {
         return ctx.outcome;
     }
     ctx.outcome.subject = path;

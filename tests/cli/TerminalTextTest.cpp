@@ -35,4 +35,33 @@ TEST(TerminalText, FailureLinesSayWhatHappened) {
     }
 }
 
+// A reason about another file or folder than the command's subject names that one.
+TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
+    const struct {
+        Task task;
+        Reason reason;
+        const char* about;
+        int64_t figure;
+        int error;
+        const char* line;
+    } rows[] = {
+        {Task::Embed, Reason::DiskFull, "/run/user/1000/w/", 100, 0,
+         "/run/user/1000/w/: not enough free space (100 bytes free)"},
+        {Task::Convert, Reason::CannotWrite, "/out/photo.bmp", 0, 27,
+         "/out/photo.bmp: could not be written: File too large"},
+        {Task::Convert, Reason::NotPicture, "", 0, 0,
+         "/d/notes.txt: is not a picture this program can read"},
+        {Task::None, Reason::NoBaseName, "", 0, 0, "/d/notes.txt: invalid filename"},
+        {Task::None, Reason::WrongExtension, "", 0, 0, "/d/notes.txt: invalid file extension"},
+    };
+    for (const auto& row : rows) {
+        Outcome outcome = Outcome::refused(row.reason, QStringLiteral("/d/notes.txt"));
+        outcome.task = row.task;
+        outcome.about = QString::fromUtf8(row.about);
+        outcome.figure = row.figure;
+        outcome.error = row.error;
+        EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
+    }
+}
+
 } // namespace
