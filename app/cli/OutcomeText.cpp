@@ -96,6 +96,11 @@ QString reasonText(const Outcome& outcome) {
         return codeRuleText(outcome);
     case Reason::NotPicture:
         return QStringLiteral("is not a picture this program can read");
+    case Reason::CannotRead:
+        if (outcome.task == Task::Zip || outcome.task == Task::Unzip) {
+            return QStringLiteral("cannot be read: ") + systemErrorText(outcome.error);
+        }
+        return outcome.detail;
     case Reason::WouldReplaceCarrier:
         return outcome.task == Task::Extract
                    ? QStringLiteral("the document would replace the image itself; choose "

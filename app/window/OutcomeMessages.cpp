@@ -166,6 +166,18 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
                   MessageIcon::Exclamation);
         }
         break;
+    case Reason::CannotRead:
+        if (outcome.task == Task::Zip || outcome.task == Task::Unzip) {
+            alerted(shown, Sound::Error);
+            boxed(shown, text(TextId::ZipErrorTitle),
+                  text(outcome.task == Task::Zip ? TextId::ErrorDuringZippingOf
+                                                 : TextId::ErrorDuringUnzippingOf) +
+                      QStringLiteral("\n\n") + outcome.subject + QStringLiteral("\n\n") +
+                      outcome.subject + QStringLiteral(" - cannot be read: ") +
+                      systemErrorText(outcome.error),
+                  MessageIcon::Exclamation);
+        }
+        break;
     case Reason::NotPicture:
         if (outcome.task == Task::Convert) {
             alerted(shown, Sound::Error);

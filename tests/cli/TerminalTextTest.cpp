@@ -52,6 +52,8 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         {Task::Convert, Reason::NotPicture, "", 0, 0,
          "/d/notes.txt: is not a picture this program can read"},
         {Task::None, Reason::NoBaseName, "", 0, 0, "/d/notes.txt: invalid filename"},
+        {Task::Zip, Reason::CannotRead, "", 0, 5,
+         "/d/notes.txt: cannot be read: Input/output error"},
         {Task::None, Reason::WrongExtension, "", 0, 0, "/d/notes.txt: invalid file extension"},
     };
     for (const auto& row : rows) {

@@ -164,6 +164,13 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {"beep 2", "message Exclamation|Convert picture to BMP|/out/holiday.bmp - could not be "
                     "written: No space left on device"},
          {}},
+        {"archive that cannot be read",
+         about(Task::Unzip, Reason::CannotRead, {}, 0, 5),
+         false,
+         {"beep 2", "message Exclamation|ZIP / UnZIP Error|Error during unzipping of:\n\n"
+                    "/pics/holiday.png\n\n/pics/holiday.png - cannot be read: Input/output "
+                    "error"},
+         {}},
         {"told by the workflow",
          of(Task::Extract, Ending::Failed, Reason::Damaged, kImage, {}, false, true),
          false,
