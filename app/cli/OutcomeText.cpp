@@ -9,6 +9,7 @@
 #include "workflows/StealthEmbedding.h"
 #include "workflows/ZipTool.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace brindmar::cli {
@@ -78,7 +79,41 @@ QString codeRuleText(const Outcome& outcome) {
     }
 }
 
+// What the engine found wrong with the file, then its status.
+QString faultText(const Outcome& outcome) {
+    QString words;
+    switch (outcome.fault) {
+    case Fault::CannotOpen:
+        words = QStringLiteral("cannot be opened") + systemReason(outcome.error);
+        break;
+    case Fault::Invalid:
+        words = outcome.about.isEmpty() ? QStringLiteral("failed")
+                                        : QStringLiteral("is not a valid file for this");
+        break;
+    case Fault::CannotWrite:
+        words = QStringLiteral("could not be written: ") + (outcome.error == ENOSPC
+                                                                ? QStringLiteral("the disk is full")
+                                                                : systemErrorText(outcome.error));
+        break;
+    case Fault::TooLarge:
+        words = QStringLiteral("is too large for this program");
+        break;
+    case Fault::CannotRead:
+        words = outcome.error == ENODATA
+                    ? QStringLiteral("it became shorter while it was read; embed it once it no "
+                                     "longer changes")
+                    : QStringLiteral("cannot be read: ") + systemErrorText(outcome.error);
+        break;
+    case Fault::None:
+        break;
+    }
+    return words + QStringLiteral(" (%1)").arg(outcome.figure);
+}
+
 QString reasonText(const Outcome& outcome) {
+    if (outcome.fault != Fault::None) {
+        return faultText(outcome);
+    }
     switch (outcome.reason) {
     case Reason::DiskFull:
         if (!outcome.about.isEmpty()) {

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
 
 namespace brindmar {
 
@@ -131,7 +132,60 @@ void renderCodeRule(OutcomeRendering& shown, const Outcome& outcome) {
     }
 }
 
+QString writeWords(int error) {
+    return error == ENOSPC ? QStringLiteral("the disk is full") : systemErrorText(error);
+}
+
+// The file the engine failed on and what it found wrong, then its status.
+QString engineFailureDetail(const Outcome& outcome) {
+    QString detail = outcome.about;
+    switch (outcome.fault) {
+    case Fault::CannotOpen:
+        detail += text(TextId::CannotBeOpened) + systemReason(outcome.error);
+        break;
+    case Fault::Invalid:
+        if (!outcome.about.isEmpty()) {
+            detail += text(TextId::AnInvalidFile);
+        }
+        break;
+    case Fault::CannotWrite:
+        detail += QStringLiteral(" could not be written: ") + writeWords(outcome.error);
+        break;
+    case Fault::TooLarge:
+        detail += QStringLiteral(" - is too large for this program");
+        break;
+    case Fault::CannotRead:
+        detail += outcome.error == ENODATA
+                      ? QStringLiteral(" - it became shorter while it was read; embed it once it "
+                                       "no longer changes")
+                      : text(TextId::CannotBeReadSuffix) + QStringLiteral(": ") +
+                            systemErrorText(outcome.error);
+        break;
+    case Fault::None:
+        break;
+    }
+    return detail + QStringLiteral(" (%1)").arg(outcome.figure);
+}
+
+void renderEngineFailure(OutcomeRendering& shown, const Outcome& outcome) {
+    alerted(shown, Sound::Error);
+    if (outcome.task == Task::Extract) {
+        boxed(shown, text(TextId::FileExtractTitle),
+              text(TextId::ErrorDuringExtracting) + QStringLiteral("\n\n") +
+                  engineFailureDetail(outcome),
+              MessageIcon::Exclamation);
+    } else {
+        boxed(shown, QStringLiteral("File Embed"),
+              QStringLiteral("Error during embedding\n\n") + engineFailureDetail(outcome),
+              MessageIcon::Exclamation);
+    }
+}
+
 void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
+    if (outcome.fault != Fault::None) {
+        renderEngineFailure(shown, outcome);
+        return;
+    }
     switch (outcome.reason) {
     case Reason::DiskFull:
         if (!outcome.about.isEmpty()) {

@@ -89,7 +89,6 @@ public:
 private:
     bool checksPassed();
     bool prepareOutput();
-    bool packingCurrent() const;
     bool documentReady();
     std::optional<EngineGeometry> engineGeometry(const CropArea& area, int64_t headerLength);
     bool chooseEngineCarrier();
@@ -205,14 +204,18 @@ void EmbedRun::run() {
     case LoopEnd::Unavailable:
         fail(engineUnavailableText(m_ctx.engine), false);
         return;
-    case LoopEnd::Failed:
-        fail(embedFailureDetail(result.status, m_named, m_model.storedDocumentPath, m_output,
-                                engineWriteFailure(m_ctx.engine.lastSystemError(), m_ctx.platform,
-                                                   m_model.embedOutputFolder),
-                                m_ctx.engine.lastSystemError()),
-             true, embedFailureReason(m_ctx.engine.lastSystemError()),
-             m_ctx.engine.lastSystemError());
+    case LoopEnd::Failed: {
+        const int error = m_ctx.engine.lastSystemError();
+        Outcome failed = Outcome::failed(embedFailureReason(error), m_named);
+        failed.task = Task::Embed;
+        describeEmbedFailure(failed, result.status, m_named, m_model.storedDocumentPath, m_output,
+                             engineWriteError(error, m_ctx.platform, m_model.embedOutputFolder),
+                             error);
+        normalPointer(m_ctx);
+        m_ctx.conclude(failed);
+        runOver();
         return;
+    }
     }
 }
 
@@ -297,28 +300,6 @@ bool EmbedRun::prepareOutput() {
     return true;
 }
 
-// Whether the stored document is what the header built from the model would describe: the
-// packing it went through, and its length now.
-bool EmbedRun::packingCurrent() const {
-    const WindowModel& m = m_model;
-    const bool packed = m.hasPacking(packing::Packed);
-    const bool encrypted = m.hasPacking(packing::PackedEncrypted);
-    const bool forSeal = m.hasPacking(packing::PackedForSeal);
-    if (forSeal != m.hasPacking(packing::StrongWanted)) {
-        return false;
-    }
-    if (packed && !encrypted && !m.hasPacking(packing::PackedCompressed)) {
-        return false; // an extraction has reused the work archive
-    }
-    if ((packed && encrypted) != m.hasPacking(packing::EncryptionWanted)) {
-        return false;
-    }
-    const QString expected = packed ? m_ctx.temporaryFolder + kWorkArchiveName : m.documentPath;
-    const QFileInfo stored(m.storedDocumentPath);
-    const int64_t length = forSeal ? sealedLength(stored.size()) : stored.size();
-    return m.storedDocumentPath == expected && stored.isFile() && length == m.documentLength;
-}
-
 bool EmbedRun::documentReady() {
     // A backslash is a separator where images are also read, and readers refuse control
     // characters in a name: such a document would be hidden, and never come back as it was.
@@ -334,11 +315,11 @@ bool EmbedRun::documentReady() {
     const auto packingFailed = [this] {
         return mustTravelPacked(m_model) && !m_model.hasPacking(packing::Packed);
     };
-    if (!packingCurrent()) {
+    if (!storedDocumentCurrent(m_model, m_ctx.temporaryFolder)) {
         m_ctx.letEventsRun();
         PackDocument(m_ctx, false);
         // A packing that failed outright is told below, in its own words.
-        if (!packingCurrent() && !packingFailed()) {
+        if (!storedDocumentCurrent(m_model, m_ctx.temporaryFolder) && !packingFailed()) {
             fail(m_model.documentPath + QStringLiteral(" - cannot be read as it was chosen; "
                                                        "choose it again"),
                  true, Reason::CannotRead);

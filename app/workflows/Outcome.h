@@ -38,6 +38,16 @@ enum class Reason {
     Other,               // told in the workflow's own words
 };
 
+// What the engine found wrong with the file an outcome is about, when it failed.
+enum class Fault {
+    None,
+    CannotOpen,
+    Invalid,     // a file it cannot follow; with no file named, a failure it gave no cause for
+    CannotWrite, // error ENOSPC where the disk is full, whatever the system called it
+    TooLarge,
+    CannotRead, // error ENODATA where the file became shorter while it was read
+};
+
 // The command an outcome is of: the front ends title and word it by this.
 enum class Task { None, Embed, Extract, Wipe, Zip, Unzip, Convert, Seal };
 
@@ -60,6 +70,9 @@ struct Outcome {
     int64_t figure = 0;
     // The reason concerns the private work folder, not a place the user named.
     bool workFolder = false;
+    // An engine's failure: what it found wrong with the file named by about, its status (without
+    // its sign) in figure.
+    Fault fault = Fault::None;
     // The user has been shown why through the UI services already.
     bool told = false;
     Task task = Task::None;

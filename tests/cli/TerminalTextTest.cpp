@@ -44,6 +44,7 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         int64_t figure;
         int error;
         const char* line;
+        Fault fault = Fault::None;
     } rows[] = {
         {Task::Embed, Reason::DiskFull, "/run/user/1000/w/", 100, 0,
          "/run/user/1000/w/: not enough free space (100 bytes free)"},
@@ -52,6 +53,13 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         {Task::Convert, Reason::NotPicture, "", 0, 0,
          "/d/notes.txt: is not a picture this program can read"},
         {Task::None, Reason::NoBaseName, "", 0, 0, "/d/notes.txt: invalid filename"},
+        // What the engine found wrong, and its status.
+        {Task::Embed, Reason::NotCarrier, "/d/c.bmp", 13, 0,
+         "/d/c.bmp: is not a valid file for this (13)", Fault::Invalid},
+        {Task::Embed, Reason::DiskFull, "/out/c.bmp", 15, 28,
+         "/out/c.bmp: could not be written: the disk is full (15)", Fault::CannotWrite},
+        {Task::Extract, Reason::CannotRead, "/d/c.bmp", 13, 5,
+         "/d/c.bmp: cannot be read: Input/output error (13)", Fault::CannotRead},
         {Task::Zip, Reason::CannotRead, "", 0, 5,
          "/d/notes.txt: cannot be read: Input/output error"},
         {Task::None, Reason::WrongExtension, "", 0, 0, "/d/notes.txt: invalid file extension"},
@@ -62,6 +70,7 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         outcome.about = QString::fromUtf8(row.about);
         outcome.figure = row.figure;
         outcome.error = row.error;
+        outcome.fault = row.fault;
         EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
     }
 }
