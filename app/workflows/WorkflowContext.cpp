@@ -50,7 +50,9 @@ void WorkflowContext::conclude(Task task, Ending ending, Reason reason, const QS
 }
 
 void WorkflowContext::conclude(const Outcome& ended) {
-    outcome = ended;
+    if (&ended != &outcome) {
+        outcome = ended;
+    }
     outcome.told = false;
     if (outcomes != nullptr) {
         render();
