@@ -5,9 +5,11 @@
 
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
 #include "workflows/StealthEmbedding.h"
 #include "workflows/ZipTool.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace brindmar::cli {
@@ -58,8 +60,82 @@ QStringList doneLines(const QString& text, const QString& written = {}) {
     return lines;
 }
 
-QString reasonText(const Outcome& outcome) {
+// A code the command could not use; the code's checks have refused most such codes before.
+QString codeRuleText(const Outcome& outcome) {
     switch (outcome.reason) {
+    case Reason::CodeLength:
+        return outcome.task == Task::Seal
+                   ? QStringLiteral("strong protection needs a code of at least 10 characters")
+                   : QStringLiteral("the code must be 10 to 20 characters long, blanks at its "
+                                    "ends not counted; with --strong up to 256");
+    case Reason::CodeNotLatin1:
+        return QStringLiteral("the code can hold only Latin-1 characters (English and Western "
+                              "European letters, digits and signs); with --strong it may be of "
+                              "any script");
+    case Reason::CodeUnusable:
+        return QStringLiteral("the code holds a control character, or one that shows nothing");
+    default:
+        return QStringLiteral("the two codes differ, so nothing was embedded");
+    }
+}
+
+// What the engine found wrong with the file, then its status.
+QString faultText(const Outcome& outcome) {
+    QString words;
+    switch (outcome.fault) {
+    case Fault::CannotOpen:
+        words = QStringLiteral("cannot be opened") + systemReason(outcome.error);
+        break;
+    case Fault::Invalid:
+        words = outcome.about.isEmpty() ? QStringLiteral("failed")
+                                        : QStringLiteral("is not a valid file for this");
+        break;
+    case Fault::CannotWrite:
+        words = QStringLiteral("could not be written: ") + (outcome.error == ENOSPC
+                                                                ? QStringLiteral("the disk is full")
+                                                                : systemErrorText(outcome.error));
+        break;
+    case Fault::TooLarge:
+        words = QStringLiteral("is too large for this program");
+        break;
+    case Fault::CannotRead:
+        words = outcome.error == ENODATA
+                    ? QStringLiteral("it became shorter while it was read; embed it once it no "
+                                     "longer changes")
+                    : QStringLiteral("cannot be read: ") + systemErrorText(outcome.error);
+        break;
+    case Fault::None:
+        break;
+    }
+    return words + QStringLiteral(" (%1)").arg(outcome.figure);
+}
+
+QString reasonText(const Outcome& outcome) {
+    if (outcome.fault != Fault::None) {
+        return faultText(outcome);
+    }
+    switch (outcome.reason) {
+    case Reason::DiskFull:
+        if (!outcome.about.isEmpty()) {
+            return QStringLiteral("not enough free space (%1 bytes free)").arg(outcome.figure);
+        }
+        return outcome.detail;
+    case Reason::NoBaseName:
+        return tr(TextId::InvalidFilename).toLower();
+    case Reason::WrongExtension:
+        return tr(TextId::InvalidFileExtension).toLower();
+    case Reason::CodeLength:
+    case Reason::CodeNotLatin1:
+    case Reason::CodeUnusable:
+    case Reason::CodesDiffer:
+        return codeRuleText(outcome);
+    case Reason::NotPicture:
+        return QStringLiteral("is not a picture this program can read");
+    case Reason::CannotRead:
+        if (outcome.task == Task::Zip || outcome.task == Task::Unzip) {
+            return QStringLiteral("cannot be read: ") + systemErrorText(outcome.error);
+        }
+        return outcome.detail;
     case Reason::WouldReplaceCarrier:
         return outcome.task == Task::Extract
                    ? QStringLiteral("the document would replace the image itself; choose "
@@ -68,6 +144,9 @@ QString reasonText(const Outcome& outcome) {
                                     "another --out folder");
     case Reason::CannotWrite:
         // A write or a sync that fails partway leaves some of the file zeroed: never "as it was".
+        if (outcome.task == Task::Convert) {
+            return QStringLiteral("could not be written: ") + systemErrorText(outcome.error);
+        }
         return outcome.task == Task::Wipe
                    ? QStringLiteral("was not overwritten in full, so it is not deleted; some of "
                                     "it may be zeros already")
@@ -114,10 +193,12 @@ QString refusalText(const Outcome& outcome) {
     if (why.isEmpty()) {
         return {};
     }
-    // The times belong to the new image, not to the carrier.
-    const QString subject =
-        outcome.reason == Reason::TimesNotKept ? outcome.written.value(0) : outcome.subject;
-    return subject + QStringLiteral(": ") + why;
+    // The times belong to the new image, not to the carrier; a folder short of space or a file
+    // not written is named itself.
+    const QString subject = outcome.reason == Reason::TimesNotKept ? outcome.written.value(0)
+                            : !outcome.about.isEmpty()             ? outcome.about
+                                                                   : outcome.subject;
+    return subject.isEmpty() ? why : subject + QStringLiteral(": ") + why;
 }
 
 QStringList embedDoneText(const EmbedOutcome& outcome) {

@@ -62,23 +62,6 @@ QString reasonWords(QString reason) {
     return reason;
 }
 
-// A known case the box's wording cannot carry over.
-QString specialCase(const Message& message, const QString& subject) {
-    const QString& text = message.text;
-    if (message.title == u"Disk Space Problem") {
-        static const QRegularExpression free(
-            QStringLiteral("Space available on drive (.*) = (\\d+) bytes\\."));
-        const QRegularExpressionMatch match = free.match(text);
-        return match.hasMatch() ? match.captured(1) + QStringLiteral(": not enough free space (") +
-                                      match.captured(2) + QStringLiteral(" bytes free)")
-                                : QStringLiteral("not enough free disk space");
-    }
-    if (message.title == u"File select error") {
-        return subject + QStringLiteral(": ") + text.toLower();
-    }
-    return {};
-}
-
 } // namespace
 
 QString shownText(const QString& text) {
@@ -106,9 +89,6 @@ QString programLine(const QString& text) {
 }
 
 QString errorLine(const Message& message, const QString& subject) {
-    if (const QString special = specialCase(message, subject); !special.isEmpty()) {
-        return programLine(special);
-    }
     QStringList lines = paragraphs(message.text);
     QString addition;
     for (const auto& [headline, words] : kHeadlines) {

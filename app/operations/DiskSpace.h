@@ -1,10 +1,10 @@
 #pragma once
 
 #include "util/Platform.h"
-#include "util/UiServices.h"
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 namespace brindmar {
 
@@ -12,13 +12,21 @@ namespace brindmar {
 // relative path, or the system cannot tell).
 int32_t DriveFreeBytes(const Platform& platform, const QString& folder);
 
-// True when the temporary folder has room for neededBytes; otherwise tells the user and returns
-// false. An unknown free space never stops an operation.
-bool CheckTempSpace(UiServices& ui, const Platform& platform, const QString& tempFolder,
-                    int32_t neededBytes);
+// A folder without room for what an operation will write there.
+struct SpaceShortage {
+    QString folder; // as it was given
+    int32_t freeBytes = 0;
+    // The private folder of the work files, not one the user chose.
+    bool workFolder = false;
+};
 
-// The same for the folder that will receive the output; the message names the folder as given.
-bool CheckOutputSpace(UiServices& ui, const Platform& platform, const QString& outputFolder,
-                      int32_t neededBytes);
+// The shortage of the temporary folder for neededBytes, if it has not the room. An unknown free
+// space never stops an operation.
+std::optional<SpaceShortage> TempSpaceShortage(const Platform& platform, const QString& tempFolder,
+                                               int32_t neededBytes);
+
+// The same for the folder that will receive the output.
+std::optional<SpaceShortage> OutputSpaceShortage(const Platform& platform,
+                                                 const QString& outputFolder, int32_t neededBytes);
 
 } // namespace brindmar

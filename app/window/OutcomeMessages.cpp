@@ -1,15 +1,19 @@
 #include "window/OutcomeMessages.h"
 
 #include "util/PathHelpers.h"
+#include "util/ReplacementFile.h"
 #include "util/StringTable.h"
 #include "util/TextIds.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
 
 namespace brindmar {
 
 namespace {
+
+const QString kConvertTitle = QStringLiteral("Convert picture to BMP");
 
 QString text(TextId id) {
     return StringTable::builtin().text(id);
@@ -64,6 +68,8 @@ void renderDone(OutcomeRendering& shown, const Outcome& outcome) {
               MessageIcon::Information);
         break;
     case Task::None:
+    case Task::Convert:
+    case Task::Seal:
         break;
     }
     if (outcome.written.size() == 1) {
@@ -73,8 +79,133 @@ void renderDone(OutcomeRendering& shown, const Outcome& outcome) {
     }
 }
 
+// A folder without room for what the command would write there.
+void renderShortage(OutcomeRendering& shown, const Outcome& outcome) {
+    // The "\n" inside the first sentence is a backslash and a letter n, as the text was written.
+    const QString problem =
+        outcome.workFolder
+            ? QStringLiteral("The Hard Disk used for temporary files has insufficient space for  "
+                             "\\nBrindMar to run.")
+            : QStringLiteral("The disk for the output file has insufficient space.");
+    alerted(shown, Sound::Error);
+    boxed(shown, QStringLiteral("Disk Space Problem"),
+          problem + u'\n' + QStringLiteral("Space available on drive ") + outcome.about +
+              QStringLiteral(" = ") + QString::number(outcome.figure) + QStringLiteral(" bytes.") +
+              u'\n' + QStringLiteral("Please re-run after freeing-up disk space."),
+          MessageIcon::Critical);
+}
+
+QString codeRuleText(Reason reason) {
+    switch (reason) {
+    case Reason::CodeUnusable:
+        return QStringLiteral("The code holds a control character or one that shows nothing; "
+                              "such a code could not be typed again. Type it anew.");
+    case Reason::CodeNotLatin1:
+        return QStringLiteral("The code can hold only letters, digits and signs of the Latin-1 "
+                              "set (English and Western European letters); other characters "
+                              "cannot be kept with the image. With Strong protection, a code may "
+                              "be of any script.");
+    default:
+        return text(TextId::CodeLengthError);
+    }
+}
+
+// A code the command cannot use: typed in the code box, or typed twice to seal.
+void renderCodeRule(OutcomeRendering& shown, const Outcome& outcome) {
+    alerted(shown, Sound::Attention);
+    if (outcome.reason == Reason::CodesDiffer) {
+        // Under Stealth the user ticked Stealth, not Strong protection: the box says so.
+        boxed(shown,
+              outcome.detail == u"stealth" ? QStringLiteral("Stealth")
+                                           : QStringLiteral("Strong protection"),
+              QStringLiteral("The two codes differ, so nothing was embedded. Type the code again "
+                             "in the code box, then embed."),
+              MessageIcon::Exclamation);
+    } else if (outcome.task == Task::Seal) {
+        boxed(shown, QStringLiteral("File Embed"),
+              QStringLiteral("Strong protection needs a code of at least 10 characters: type "
+                             "one, or untick Strong protection"),
+              MessageIcon::Exclamation);
+    } else {
+        boxed(shown, text(TextId::CodeEntryErrorTitle), codeRuleText(outcome.reason),
+              MessageIcon::Exclamation);
+    }
+}
+
+QString writeWords(int error) {
+    return error == ENOSPC ? QStringLiteral("the disk is full") : systemErrorText(error);
+}
+
+// The file the engine failed on and what it found wrong, then its status.
+QString engineFailureDetail(const Outcome& outcome) {
+    QString detail = outcome.about;
+    switch (outcome.fault) {
+    case Fault::CannotOpen:
+        detail += text(TextId::CannotBeOpened) + systemReason(outcome.error);
+        break;
+    case Fault::Invalid:
+        if (!outcome.about.isEmpty()) {
+            detail += text(TextId::AnInvalidFile);
+        }
+        break;
+    case Fault::CannotWrite:
+        detail += QStringLiteral(" could not be written: ") + writeWords(outcome.error);
+        break;
+    case Fault::TooLarge:
+        detail += QStringLiteral(" - is too large for this program");
+        break;
+    case Fault::CannotRead:
+        detail += outcome.error == ENODATA
+                      ? QStringLiteral(" - it became shorter while it was read; embed it once it "
+                                       "no longer changes")
+                      : text(TextId::CannotBeReadSuffix) + QStringLiteral(": ") +
+                            systemErrorText(outcome.error);
+        break;
+    case Fault::None:
+        break;
+    }
+    return detail + QStringLiteral(" (%1)").arg(outcome.figure);
+}
+
+void renderEngineFailure(OutcomeRendering& shown, const Outcome& outcome) {
+    alerted(shown, Sound::Error);
+    if (outcome.task == Task::Extract) {
+        boxed(shown, text(TextId::FileExtractTitle),
+              text(TextId::ErrorDuringExtracting) + QStringLiteral("\n\n") +
+                  engineFailureDetail(outcome),
+              MessageIcon::Exclamation);
+    } else {
+        boxed(shown, QStringLiteral("File Embed"),
+              QStringLiteral("Error during embedding\n\n") + engineFailureDetail(outcome),
+              MessageIcon::Exclamation);
+    }
+}
+
 void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
+    if (outcome.fault != Fault::None) {
+        renderEngineFailure(shown, outcome);
+        return;
+    }
     switch (outcome.reason) {
+    case Reason::DiskFull:
+        if (!outcome.about.isEmpty()) {
+            renderShortage(shown, outcome);
+        }
+        break;
+    case Reason::NoBaseName:
+    case Reason::WrongExtension:
+        alerted(shown, Sound::Error);
+        boxed(shown, text(TextId::FileSelectErrorTitle),
+              text(outcome.reason == Reason::NoBaseName ? TextId::InvalidFilename
+                                                        : TextId::InvalidFileExtension),
+              MessageIcon::Critical);
+        break;
+    case Reason::CodeLength:
+    case Reason::CodeNotLatin1:
+    case Reason::CodeUnusable:
+    case Reason::CodesDiffer:
+        renderCodeRule(shown, outcome);
+        break;
     case Reason::WouldReplaceCarrier:
         alerted(shown, Sound::Attention);
         if (outcome.task == Task::Extract) {
@@ -89,8 +220,35 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
                   MessageIcon::Exclamation);
         }
         break;
+    case Reason::CannotRead:
+        if (outcome.task == Task::Zip || outcome.task == Task::Unzip) {
+            alerted(shown, Sound::Error);
+            boxed(shown, text(TextId::ZipErrorTitle),
+                  text(outcome.task == Task::Zip ? TextId::ErrorDuringZippingOf
+                                                 : TextId::ErrorDuringUnzippingOf) +
+                      QStringLiteral("\n\n") + outcome.subject + QStringLiteral("\n\n") +
+                      outcome.subject + QStringLiteral(" - cannot be read: ") +
+                      systemErrorText(outcome.error),
+                  MessageIcon::Exclamation);
+        }
+        break;
+    case Reason::NotPicture:
+        if (outcome.task == Task::Convert) {
+            alerted(shown, Sound::Error);
+            boxed(shown, kConvertTitle,
+                  outcome.subject + QStringLiteral(" - is not a picture this program can read"),
+                  MessageIcon::Exclamation);
+        }
+        break;
     case Reason::CannotWrite:
     case Reason::NotDeleted:
+        if (outcome.task == Task::Convert) {
+            alerted(shown, Sound::Error);
+            boxed(shown, kConvertTitle,
+                  outcome.about + QStringLiteral(" - could not be written: ") +
+                      systemErrorText(outcome.error),
+                  MessageIcon::Exclamation);
+        }
         if (outcome.task == Task::Wipe) {
             alerted(shown, Sound::Error);
             boxed(shown, text(TextId::WipeTitle),

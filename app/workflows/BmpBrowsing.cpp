@@ -132,7 +132,7 @@ void ChooseBmp(WorkflowContext& ctx) {
         }
     }
     if (status >= kSelectCancelled) {
-        reportSelectionFailure(ctx, status);
+        reportSelectionFailure(ctx, status, path);
         return;
     }
     TakeImage(ctx, path);

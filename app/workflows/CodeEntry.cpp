@@ -47,17 +47,9 @@ void reportCodeFault(WorkflowContext& ctx, CodeFault fault) {
 void reportCodeFault(WorkflowContext& ctx, CodeFault fault, const QString& code) {
     if (fault == CodeFault::Characters) {
         const bool unusable = codeTextFault(code, CodeRule::Sealing) == CodeTextFault::Unusable;
-        ctx.report(Sound::Attention, tr(TextId::CodeEntryErrorTitle),
-                   unusable ? QStringLiteral("The code holds a control character or one that "
-                                             "shows nothing; such a code could not be typed "
-                                             "again. Type it anew.")
-                            : QStringLiteral("The code can hold only letters, digits and signs "
-                                             "of the Latin-1 set (English and Western European "
-                                             "letters); other characters cannot be kept with "
-                                             "the image. With Strong protection, a code may be "
-                                             "of any script."));
+        ctx.conclude(Outcome::refused(unusable ? Reason::CodeUnusable : Reason::CodeNotLatin1, {}));
     } else if (fault == CodeFault::Length) {
-        ctx.report(Sound::Attention, TextId::CodeEntryErrorTitle, TextId::CodeLengthError);
+        ctx.conclude(Outcome::refused(Reason::CodeLength, {}));
     }
 }
 

@@ -283,4 +283,23 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
     ctx.render();
 }
 
+bool storedDocumentCurrent(const WindowModel& m, const QString& temporaryFolder) {
+    const bool packed = m.hasPacking(packing::Packed);
+    const bool encrypted = m.hasPacking(packing::PackedEncrypted);
+    const bool forSeal = m.hasPacking(packing::PackedForSeal);
+    if (forSeal != m.hasPacking(packing::StrongWanted)) {
+        return false;
+    }
+    if (packed && !encrypted && !m.hasPacking(packing::PackedCompressed)) {
+        return false; // an extraction has reused the work archive
+    }
+    if ((packed && encrypted) != m.hasPacking(packing::EncryptionWanted)) {
+        return false;
+    }
+    const QString expected = packed ? temporaryFolder + kWorkArchiveName : m.documentPath;
+    const QFileInfo stored(m.storedDocumentPath);
+    const int64_t length = forSeal ? sealedLength(stored.size()) : stored.size();
+    return m.storedDocumentPath == expected && stored.isFile() && length == m.documentLength;
+}
+
 } // namespace brindmar

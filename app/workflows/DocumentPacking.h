@@ -50,4 +50,8 @@ bool ZipDocument(WorkflowContext& ctx, const QString& documentPath, const QStrin
 // time of the document); the extraction derives it the same way.
 std::string DeriveArchivePassword(const QString& code, int32_t passwordNumber);
 
+// Whether the stored document is what the header built from the model would describe: the
+// packing it went through, and its length now.
+bool storedDocumentCurrent(const WindowModel& m, const QString& temporaryFolder);
+
 } // namespace brindmar

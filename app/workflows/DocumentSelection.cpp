@@ -41,7 +41,7 @@ void ChooseDocument(WorkflowContext& ctx) {
     QString noExtension;
     QString path = SelectFile(status, request, noExtension, ctx.ui);
     if (status >= kSelectCancelled) {
-        reportSelectionFailure(ctx, status);
+        reportSelectionFailure(ctx, status, path);
         return;
     }
     // A document the work files have no room for is not taken; the one chosen before stays.
@@ -49,8 +49,9 @@ void ChooseDocument(WorkflowContext& ctx) {
     if (!path.isEmpty() && length > 0) {
         const int64_t needed =
             std::min<int64_t>(length * kWorkSpaceFactor, std::numeric_limits<int32_t>::max());
-        if (!CheckTempSpace(ctx.ui, ctx.platform, ctx.temporaryFolder,
-                            static_cast<int32_t>(needed))) {
+        if (ctx.shortOfSpace(Task::Embed, path,
+                             TempSpaceShortage(ctx.platform, ctx.temporaryFolder,
+                                               static_cast<int32_t>(needed)))) {
             ctx.render();
             return;
         }
@@ -121,7 +122,7 @@ void ChooseOutputFolder(WorkflowContext& ctx) {
     QString noExtension;
     QString chosen = SelectFile(status, request, noExtension, ctx.ui);
     if (status >= kSelectCancelled) {
-        reportSelectionFailure(ctx, status);
+        reportSelectionFailure(ctx, status, chosen);
         showOutputRow(m);
         ctx.render();
         return;

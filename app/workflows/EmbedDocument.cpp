@@ -89,7 +89,6 @@ public:
 private:
     bool checksPassed();
     bool prepareOutput();
-    bool packingCurrent() const;
     bool documentReady();
     std::optional<EngineGeometry> engineGeometry(const CropArea& area, int64_t headerLength);
     bool chooseEngineCarrier();
@@ -115,6 +114,8 @@ private:
     }
     void fail(const QString& detail, bool withDetail, Reason reason = Reason::Other, int error = 0);
     void failureExit(Ending ending, Reason reason, int error = 0);
+    // The run's end once its outcome is concluded.
+    void runOver();
     void succeed(ReplacementFile& image);
 
     WorkflowContext& m_ctx;
@@ -128,13 +129,16 @@ private:
     QString m_copy;   // the carrier's uncompressed copy, while there is one
     QString m_sealed; // the sealed document, under strong protection
     bool m_codeGiven = false;
-    bool m_spaceShort = false;
 };
 
 void EmbedRun::run() {
     if (!checksPassed()) {
-        // Each check has told the user why: the space, or the code.
-        failureExit(Ending::Refused, m_spaceShort ? Reason::DiskFull : Reason::Other);
+        // A shortage or a code refused has been concluded; each other check has told why.
+        if (m_ctx.outcome.reason != Reason::None) {
+            runOver();
+        } else {
+            failureExit(Ending::Refused, Reason::Other);
+        }
         return;
     }
     m_model.stopRequest = false;
@@ -200,14 +204,18 @@ void EmbedRun::run() {
     case LoopEnd::Unavailable:
         fail(engineUnavailableText(m_ctx.engine), false);
         return;
-    case LoopEnd::Failed:
-        fail(embedFailureDetail(result.status, m_named, m_model.storedDocumentPath, m_output,
-                                engineWriteFailure(m_ctx.engine.lastSystemError(), m_ctx.platform,
-                                                   m_model.embedOutputFolder),
-                                m_ctx.engine.lastSystemError()),
-             true, embedFailureReason(m_ctx.engine.lastSystemError()),
-             m_ctx.engine.lastSystemError());
+    case LoopEnd::Failed: {
+        const int error = m_ctx.engine.lastSystemError();
+        Outcome failed = Outcome::failed(embedFailureReason(error), m_named);
+        failed.task = Task::Embed;
+        describeEmbedFailure(failed, result.status, m_named, m_model.storedDocumentPath, m_output,
+                             engineWriteError(error, m_ctx.platform, m_model.embedOutputFolder),
+                             error);
+        normalPointer(m_ctx);
+        m_ctx.conclude(failed);
+        runOver();
         return;
+    }
     }
 }
 
@@ -217,12 +225,15 @@ bool EmbedRun::checksPassed() {
     if (!m_carrier.isEmpty()) {
         const int64_t length = QFileInfo(m_carrier).size();
         if (length > 0) {
-            m_spaceShort =
-                !CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder,
-                                saturated(3 * length)) ||
-                !CheckOutputSpace(m_ctx.ui, m_ctx.platform, trimBlanks(m_model.embedOutputFolder),
-                                  saturated(length));
-            if (m_spaceShort) {
+            const bool spaceShort =
+                m_ctx.shortOfSpace(Task::Embed, m_named,
+                                   TempSpaceShortage(m_ctx.platform, m_ctx.temporaryFolder,
+                                                     saturated(3 * length))) ||
+                m_ctx.shortOfSpace(Task::Embed, m_named,
+                                   OutputSpaceShortage(m_ctx.platform,
+                                                       trimBlanks(m_model.embedOutputFolder),
+                                                       saturated(length)));
+            if (spaceShort) {
                 return false;
             }
         }
@@ -233,8 +244,10 @@ bool EmbedRun::checksPassed() {
         return false;
     }
     if (m_model.hasPacking(packing::StrongWanted)) {
-        if (const auto refusal = sealingCodeRefusal(m_model.code)) {
-            m_ctx.report(Sound::Attention, kEmbedTitle, *refusal);
+        if (sealingCodeRefusal(m_model.code)) {
+            Outcome refused = Outcome::refused(Reason::CodeLength, m_named);
+            refused.task = Task::Seal;
+            m_ctx.conclude(refused);
             m_model.requestFocus(FocusTarget::CodeBox);
             m_ctx.render();
             return false;
@@ -287,28 +300,6 @@ bool EmbedRun::prepareOutput() {
     return true;
 }
 
-// Whether the stored document is what the header built from the model would describe: the
-// packing it went through, and its length now.
-bool EmbedRun::packingCurrent() const {
-    const WindowModel& m = m_model;
-    const bool packed = m.hasPacking(packing::Packed);
-    const bool encrypted = m.hasPacking(packing::PackedEncrypted);
-    const bool forSeal = m.hasPacking(packing::PackedForSeal);
-    if (forSeal != m.hasPacking(packing::StrongWanted)) {
-        return false;
-    }
-    if (packed && !encrypted && !m.hasPacking(packing::PackedCompressed)) {
-        return false; // an extraction has reused the work archive
-    }
-    if ((packed && encrypted) != m.hasPacking(packing::EncryptionWanted)) {
-        return false;
-    }
-    const QString expected = packed ? m_ctx.temporaryFolder + kWorkArchiveName : m.documentPath;
-    const QFileInfo stored(m.storedDocumentPath);
-    const int64_t length = forSeal ? sealedLength(stored.size()) : stored.size();
-    return m.storedDocumentPath == expected && stored.isFile() && length == m.documentLength;
-}
-
 bool EmbedRun::documentReady() {
     // A backslash is a separator where images are also read, and readers refuse control
     // characters in a name: such a document would be hidden, and never come back as it was.
@@ -324,11 +315,11 @@ bool EmbedRun::documentReady() {
     const auto packingFailed = [this] {
         return mustTravelPacked(m_model) && !m_model.hasPacking(packing::Packed);
     };
-    if (!packingCurrent()) {
+    if (!storedDocumentCurrent(m_model, m_ctx.temporaryFolder)) {
         m_ctx.letEventsRun();
         PackDocument(m_ctx, false);
         // A packing that failed outright is told below, in its own words.
-        if (!packingCurrent() && !packingFailed()) {
+        if (!storedDocumentCurrent(m_model, m_ctx.temporaryFolder) && !packingFailed()) {
             fail(m_model.documentPath + QStringLiteral(" - cannot be read as it was chosen; "
                                                        "choose it again"),
                  true, Reason::CannotRead);
@@ -392,9 +383,10 @@ bool EmbedRun::chooseEngineCarrier() {
         return true;
     }
     if (plan.route == Indexed8Route::Convert) {
-        if (!CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder,
-                            saturated(plan.convertedBytes))) {
-            failureExit(Ending::Refused, Reason::DiskFull);
+        if (m_ctx.shortOfSpace(Task::Embed, m_named,
+                               TempSpaceShortage(m_ctx.platform, m_ctx.temporaryFolder,
+                                                 saturated(plan.convertedBytes)))) {
+            runOver();
             return false;
         }
         const QString copy = m_copy = m_ctx.temporaryFolder + kWorkCarrierName;
@@ -525,6 +517,10 @@ void EmbedRun::fail(const QString& detail, bool withDetail, Reason reason, int e
 
 void EmbedRun::failureExit(Ending ending, Reason reason, int error) {
     m_ctx.ended(ending, reason, m_named, error);
+    runOver();
+}
+
+void EmbedRun::runOver() {
     endRun(m_ctx, state::Embedding, true);
     m_ctx.render();
 }

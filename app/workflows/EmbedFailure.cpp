@@ -11,8 +11,6 @@ namespace brindmar {
 namespace {
 
 enum class Culprit { None, Carrier, Document, Output };
-enum class Fault { CannotOpen, Invalid, WriteFailed, TooLarge, ReadFailed };
-
 struct FailureMeaning {
     Culprit culprit = Culprit::None;
     Fault fault = Fault::Invalid;
@@ -55,7 +53,7 @@ FailureMeaning meaningOf(int32_t status) {
     case -15:
     case -36:
     case -62:
-        return {Culprit::Output, Fault::WriteFailed};
+        return {Culprit::Output, Fault::CannotWrite};
     case -63:
         // A run-length carrier whose stream runs past what a 32-bit resume position reaches.
         return {Culprit::Carrier, Fault::TooLarge};
@@ -105,14 +103,14 @@ QString carrierFaultText(CarrierFault fault) {
     }
 }
 
-QString engineWriteFailure(int systemError, const Platform& platform, const QString& folder) {
+int engineWriteError(int systemError, const Platform& platform, const QString& folder) {
     if (systemError == ENOSPC || systemError == EDQUOT) {
-        return QStringLiteral("the disk is full");
+        return ENOSPC;
     }
     if (systemError != 0) {
-        return systemErrorText(systemError);
+        return systemError;
     }
-    return writeFailureReason(platform, folder);
+    return writeFailureError(platform, folder);
 }
 
 QString engineReadFailure(int systemError) {
@@ -123,48 +121,31 @@ QString engineReadFailure(int systemError) {
     return tr(TextId::CannotBeReadSuffix) + QStringLiteral(": ") + systemErrorText(systemError);
 }
 
-QString embedFailureDetail(int32_t status, const QString& carrierPath, const QString& documentPath,
-                           const QString& outputPath, const QString& writeFailure,
-                           int systemError) {
+void describeEmbedFailure(Outcome& outcome, int32_t status, const QString& carrierPath,
+                          const QString& documentPath, const QString& outputPath, int writeError,
+                          int systemError) {
     FailureMeaning meaning = meaningOf(status);
     // A read the disk refused is no sign of a bad file: it is the disk the user must look at.
     if (systemError != 0 && isReadStatus(status)) {
-        meaning.fault = Fault::ReadFailed;
+        meaning.fault = Fault::CannotRead;
     }
-    QString detail;
     switch (meaning.culprit) {
     case Culprit::Carrier:
-        detail = carrierPath;
+        outcome.about = carrierPath;
         break;
     case Culprit::Document:
-        detail = documentPath;
+        outcome.about = documentPath;
         break;
     case Culprit::Output:
-        detail = outputPath;
+        outcome.about = outputPath;
         break;
     case Culprit::None:
+        outcome.about.clear();
         break;
     }
-    switch (meaning.fault) {
-    case Fault::CannotOpen:
-        detail += tr(TextId::CannotBeOpened) + systemReason(systemError);
-        break;
-    case Fault::Invalid:
-        if (meaning.culprit != Culprit::None) {
-            detail += tr(TextId::AnInvalidFile);
-        }
-        break;
-    case Fault::WriteFailed:
-        detail += QStringLiteral(" could not be written: ") + writeFailure;
-        break;
-    case Fault::TooLarge:
-        detail += QStringLiteral(" - is too large for this program");
-        break;
-    case Fault::ReadFailed:
-        detail += engineReadFailure(systemError);
-        break;
-    }
-    return detail + QStringLiteral(" (%1)").arg(-int64_t{status});
+    outcome.fault = meaning.fault;
+    outcome.error = meaning.fault == Fault::CannotWrite ? writeError : systemError;
+    outcome.figure = -int64_t{status};
 }
 
 } // namespace brindmar

@@ -128,7 +128,21 @@ private:
         result.codeGiven = !m_ctx.model.code.isEmpty();
         return result;
     }
+    // A step ended the command with an outcome of its own: a name the choice refused, a folder
+    // without room for the work files, a code, a picture that cannot be converted.
+    bool concluded() const { return m_ctx.outcome.reason != Reason::None; }
+    // A name refused for having no base name reaches the choice as nothing: it is the file the
+    // request named.
+    EmbedOutcome concludedOn(const QString& file) {
+        if (m_ctx.outcome.reason == Reason::NoBaseName) {
+            m_ctx.outcome.subject = file;
+        }
+        return ended(m_ctx.outcome);
+    }
     EmbedOutcome told(Ending ending) {
+        if (concluded()) {
+            return ended(m_ctx.outcome);
+        }
         Outcome outcome = m_ctx.outcome;
         outcome.ending = ending;
         outcome.told = true;
@@ -175,6 +189,9 @@ EmbedOutcome EmbedRequestRun::run() {
     ChooseDocument(m_ctx);
     if (!m.hasState(state::DocumentChosen)) {
         m_choice.withdrawPreset();
+        if (concluded()) {
+            return concludedOn(m_request.document);
+        }
         Outcome outcome = Outcome::failed(Reason::CannotRead, m_request.document);
         outcome.told = true;
         return ended(outcome);
@@ -194,6 +211,9 @@ EmbedOutcome EmbedRequestRun::run() {
         }
         m_converted = true;
         chooseCarrier();
+    }
+    if (m.display.bmpPath.isEmpty() && concluded()) {
+        return concludedOn(m_named);
     }
     if (auto refusal = embedRefusal(m, m_named)) {
         return ended(*refusal);

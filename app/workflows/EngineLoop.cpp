@@ -98,14 +98,16 @@ void endRun(WorkflowContext& ctx, uint8_t runningBit, bool keepProgress) {
     m.display.processCaption.clear();
 }
 
-QString writeFailureReason(const Platform& platform, const QString& folder) {
+int writeFailureError(const Platform& platform, const QString& folder) {
     // A buffered writer fails once fewer bytes are free than its buffer holds.
     constexpr uint64_t kAlmostFull = 1 << 20;
     const std::optional<uint64_t> free = platform.freeBytes(folder);
-    if (free && *free < kAlmostFull) {
-        return QStringLiteral("the disk is full");
-    }
-    return systemErrorText(EIO);
+    return free && *free < kAlmostFull ? ENOSPC : EIO;
+}
+
+QString writeFailureReason(const Platform& platform, const QString& folder) {
+    const int error = writeFailureError(platform, folder);
+    return error == ENOSPC ? QStringLiteral("the disk is full") : systemErrorText(error);
 }
 
 } // namespace brindmar

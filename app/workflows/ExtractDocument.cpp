@@ -96,7 +96,6 @@ void ExtractRun::run() {
     m_named = trimBlanks(shownImagePath(m));
     m_staging = m_ctx.temporaryFolder + kStagingFolderName;
     if (!spaceChecked()) {
-        ended(Ending::Refused, Reason::DiskFull);
         return;
     }
     m.stopRequest = false;
@@ -186,16 +185,21 @@ void ExtractRun::run() {
         ended(Ending::Failed, Reason::Other);
         failurePath();
         return;
-    case LoopEnd::Failed:
+    case LoopEnd::Failed: {
         endedByEngine(result.status);
-        report(TextId::ErrorDuringExtracting,
-               extractFailureDetail(
-                   result.status, m_named, archived ? engineOutput : m_target,
-                   engineWriteFailure(m_ctx.engine.lastSystemError(), m_ctx.platform,
-                                      archived ? m_ctx.temporaryFolder : m.extractOutputFolder),
-                   m_ctx.engine.lastSystemError()));
+        const int error = m_ctx.engine.lastSystemError();
+        Outcome failed = m_ctx.outcome;
+        failed.task = Task::Extract;
+        describeExtractFailure(
+            failed, result.status, m_named, archived ? engineOutput : m_target,
+            engineWriteError(error, m_ctx.platform,
+                             archived ? m_ctx.temporaryFolder : m.extractOutputFolder),
+            error);
+        normalPointer(m_ctx);
+        m_ctx.conclude(failed);
         failurePath();
         return;
+    }
     }
     m.display.progress = 90;
     if (info.sealed && !unsealed(info)) {
@@ -236,9 +240,13 @@ bool ExtractRun::spaceChecked() {
     if (size <= 0) {
         return true;
     }
-    return CheckTempSpace(m_ctx.ui, m_ctx.platform, m_ctx.temporaryFolder, saturated(3 * size)) &&
-           CheckOutputSpace(m_ctx.ui, m_ctx.platform, trimBlanks(m_model.extractOutputFolder),
-                            saturated(size));
+    return !m_ctx.shortOfSpace(
+               Task::Extract, m_named,
+               TempSpaceShortage(m_ctx.platform, m_ctx.temporaryFolder, saturated(3 * size))) &&
+           !m_ctx.shortOfSpace(Task::Extract, m_named,
+                               OutputSpaceShortage(m_ctx.platform,
+                                                   trimBlanks(m_model.extractOutputFolder),
+                                                   saturated(size)));
 }
 
 bool ExtractRun::targetAgreed(bool afterUnpacking) {
@@ -456,37 +464,44 @@ void ExtractRun::succeed() {
 
 } // namespace
 
-QString extractFailureDetail(int32_t status, const QString& carrierPath, const QString& outputPath,
-                             const QString& writeFailure, int systemError) {
-    QString detail;
+void describeExtractFailure(Outcome& outcome, int32_t status, const QString& carrierPath,
+                            const QString& outputPath, int writeError, int systemError) {
+    outcome.figure = -int64_t{status};
+    outcome.error = systemError;
+    outcome.fault = Fault::Invalid;
+    outcome.about.clear();
     if (status == -13 && systemError != 0) {
-        return carrierPath + engineReadFailure(systemError) +
-               QStringLiteral(" (%1)").arg(-int64_t{status});
+        outcome.about = carrierPath;
+        outcome.fault = Fault::CannotRead;
+        return;
     }
     switch (status) {
     case -14:
-        detail = outputPath + QStringLiteral(" could not be written: ") + writeFailure;
+        outcome.about = outputPath;
+        outcome.fault = Fault::CannotWrite;
+        outcome.error = writeError;
         break;
     case -8:
-        detail = carrierPath + tr(TextId::CannotBeOpened) + systemReason(systemError);
+        outcome.about = carrierPath;
+        outcome.fault = Fault::CannotOpen;
         break;
     case -9:
-        detail = outputPath + tr(TextId::CannotBeOpened) + systemReason(systemError);
+        outcome.about = outputPath;
+        outcome.fault = Fault::CannotOpen;
         break;
     case -6:
     case -10:
     case -11:
     case -12:
     case -13:
-        detail = carrierPath + tr(TextId::AnInvalidFile);
+        outcome.about = carrierPath;
         break;
     case -7:
-        detail = outputPath + tr(TextId::AnInvalidFile);
+        outcome.about = outputPath;
         break;
     default:
         break;
     }
-    return detail + QStringLiteral(" (%1)").arg(-int64_t{status});
 }
 
 void DiscardUnpacked(WorkflowContext& ctx) {

@@ -20,10 +20,10 @@ void DiscardUnpacked(WorkflowContext& ctx);
 bool UnzipDocument(WorkflowContext& ctx, const QString& packagePath, const QString& targetFolder,
                    int16_t unzipOption, bool encrypted, QString& errorText);
 
-// The text after "Error during extracting" for an engine failure, followed by the code without
-// its sign. A failed write is told in writeFailure's words ("the disk is full").
-// A read the engine could not make (systemError, Engine::lastSystemError) is told as such.
-QString extractFailureDetail(int32_t status, const QString& carrierPath, const QString& outputPath,
-                             const QString& writeFailure = {}, int systemError = 0);
+// The file an engine failure of extract concerns and what went wrong with it, in outcome's
+// about, fault, error and figure, as describeEmbedFailure does for embed. A read the engine could
+// not make (systemError, Engine::lastSystemError) is told as such.
+void describeExtractFailure(Outcome& outcome, int32_t status, const QString& carrierPath,
+                            const QString& outputPath, int writeError, int systemError);
 
 } // namespace brindmar

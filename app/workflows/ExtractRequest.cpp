@@ -38,8 +38,17 @@ std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image
         WorkflowContext chosen{ctx.model,    choice,        ctx.zip,           ctx.engine,
                                ctx.platform, ctx.view,      ctx.programFolder, ctx.temporaryFolder,
                                ctx.pictures, ctx.strongCost};
+        chosen.outcomes = ctx.outcomes;
         choice.presetFileChoice(image);
         ChooseBmp(chosen);
+        // A name the choice refused has concluded the command.
+        if (chosen.outcome.reason != Reason::None) {
+            Outcome concluded = chosen.outcome;
+            if (concluded.reason == Reason::NoBaseName) {
+                concluded.subject = image;
+            }
+            return concluded;
+        }
     }
     const WindowModel& m = ctx.model;
     const QString carrier = m.display.bmpPath;

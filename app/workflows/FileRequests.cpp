@@ -28,8 +28,12 @@ Outcome onChosenFile(WorkflowContext& ctx, const QString& file, Command command)
 } // namespace
 
 Outcome Convert(WorkflowContext& ctx, const ConvertRequest& request) {
+    ctx.outcome = Outcome{};
     const std::optional<QString> bmp =
         ConvertPictureFile(ctx, request.picture, request.outputFolder, request.half);
+    if (!bmp && ctx.outcome.reason != Reason::None) {
+        return ctx.outcome;
+    }
     if (!bmp) {
         Outcome outcome = Outcome::failed(
             ctx.pictures == nullptr ? Reason::NotPicture : Reason::Other, request.picture);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 
 namespace brindmar {
 
@@ -28,11 +29,27 @@ enum class Reason {
     AlreadyCarries,      // the carrier already holds a document that opens with this code
     TimesNotKept,        // the file is written, but its times could not be set
     NotDeleted,          // overwritten to the end, but the name could not be removed
+    NoBaseName,          // a file was chosen by a name that is only an extension
+    WrongExtension,      // a file was chosen whose extension the command does not take
+    CodeLength,          // the code is too short or too long for the protection chosen
+    CodeNotLatin1,       // the code holds characters a code kept in the image cannot
+    CodeUnusable,        // the code holds characters that could not be typed again
+    CodesDiffer,         // the code typed again to seal is not the first one
     Other,               // told in the workflow's own words
 };
 
+// What the engine found wrong with the file an outcome is about, when it failed.
+enum class Fault {
+    None,
+    CannotOpen,
+    Invalid,     // a file it cannot follow; with no file named, a failure it gave no cause for
+    CannotWrite, // error ENOSPC where the disk is full, whatever the system called it
+    TooLarge,
+    CannotRead, // error ENODATA where the file became shorter while it was read
+};
+
 // The command an outcome is of: the front ends title and word it by this.
-enum class Task { None, Embed, Extract, Wipe, Zip, Unzip };
+enum class Task { None, Embed, Extract, Wipe, Zip, Unzip, Convert, Seal };
 
 // What a command came to: the front ends render it, each its own way, and decide nothing from
 // the words of a message.
@@ -46,6 +63,16 @@ struct Outcome {
     // The figures or words that go with the reason (a validity text, sizes), where it has any.
     QString detail;
     int error = 0;
+    // The file or folder the reason concerns where it is not the subject: the folder short of
+    // space, the file that could not be written.
+    QString about;
+    // The figure the reason goes with: the free bytes of a folder short of space.
+    int64_t figure = 0;
+    // The reason concerns the private work folder, not a place the user named.
+    bool workFolder = false;
+    // An engine's failure: what it found wrong with the file named by about, its status (without
+    // its sign) in figure.
+    Fault fault = Fault::None;
     // The user has been shown why through the UI services already.
     bool told = false;
     Task task = Task::None;
@@ -55,10 +82,17 @@ struct Outcome {
     bool done() const { return ending == Ending::Done; }
 
     static Outcome refused(Reason why, const QString& subject, const QString& detail = {}) {
-        return Outcome{Ending::Refused, why, subject, {}, detail, 0, false};
+        Outcome outcome;
+        outcome.ending = Ending::Refused;
+        outcome.reason = why;
+        outcome.subject = subject;
+        outcome.detail = detail;
+        return outcome;
     }
     static Outcome failed(Reason why, const QString& subject, const QString& detail = {}) {
-        return Outcome{Ending::Failed, why, subject, {}, detail, 0, false};
+        Outcome outcome = refused(why, subject, detail);
+        outcome.ending = Ending::Failed;
+        return outcome;
     }
 };
 

@@ -24,6 +24,16 @@ void fail(WorkflowContext& ctx, const QString& text) {
     ctx.report(Sound::Error, kConvertTitle, text);
 }
 
+void concludeFailed(WorkflowContext& ctx, Reason reason, const QString& picture,
+                    const QString& about = {}, int error = 0) {
+    ctx.ui.setMousePointer(MousePointer::Default);
+    Outcome failed = Outcome::failed(reason, picture);
+    failed.task = Task::Convert;
+    failed.about = about;
+    failed.error = error;
+    ctx.conclude(failed);
+}
+
 // A decode takes seconds for a large picture, and a hostile one far longer: it runs on a thread
 // of its own while the window keeps answering, and Stop (or Ctrl+C on a terminal) has it give
 // up at its next read. The window shows an operation running meanwhile, which enables Stop.
@@ -96,7 +106,7 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
         return std::nullopt;
     }
     if (!ctx.pictures->canRead(picture)) {
-        fail(ctx, picture + QStringLiteral(" - is not a picture this program can read"));
+        concludeFailed(ctx, Reason::NotPicture, picture);
         return std::nullopt;
     }
     QString target;
@@ -144,8 +154,7 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
     // The old file of that name stays until the new carrier is complete.
     ReplacementFile out(target);
     if (!out.isOpen()) {
-        fail(ctx,
-             target + QStringLiteral(" - could not be written: ") + systemErrorText(out.error()));
+        concludeFailed(ctx, Reason::CannotWrite, picture, target, out.error());
         return std::nullopt;
     }
     const PictureConversion done = convertWhileEventsRun(ctx, picture, out.writePath(), half);
@@ -160,8 +169,7 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
         return std::nullopt;
     }
     if (!out.commit()) {
-        fail(ctx,
-             target + QStringLiteral(" - could not be written: ") + systemErrorText(out.error()));
+        concludeFailed(ctx, Reason::CannotWrite, picture, target, out.error());
         return std::nullopt;
     }
     ctx.ui.setMousePointer(MousePointer::Default);
@@ -208,7 +216,7 @@ void ConvertPicture(WorkflowContext& ctx) {
     QString noExtension;
     const QString picture = SelectFile(mode, request, noExtension, ctx.ui);
     if (mode >= kSelectCancelled) {
-        reportSelectionFailure(ctx, mode);
+        reportSelectionFailure(ctx, mode, picture);
         return;
     }
     if (const std::optional<QString> bmp = ConvertPictureFile(ctx, picture)) {

@@ -282,9 +282,11 @@ bool ConfirmSealingCode(WorkflowContext& ctx) {
         text->fill(QChar(u'\0'));
     }
     if (!same) {
-        ctx.report(Sound::Attention, title,
-                   QStringLiteral("The two codes differ, so nothing was embedded. Type the code "
-                                  "again in the code box, then embed."));
+        Outcome differ =
+            Outcome::refused(Reason::CodesDiffer, {},
+                             ctx.model.stealthWanted ? QStringLiteral("stealth") : QString());
+        differ.task = Task::Seal;
+        ctx.conclude(differ);
         ctx.model.requestFocus(FocusTarget::CodeBox);
         ctx.render();
     }

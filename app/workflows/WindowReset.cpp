@@ -62,13 +62,12 @@ void WindowReset(WorkflowContext& ctx) {
     ctx.render();
 }
 
-bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status) {
+bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status, const QString& path) {
     if (status != kSelectNoBaseName && status != kSelectWrongExtension) {
         return false;
     }
-    ctx.report(Sound::Error, TextId::FileSelectErrorTitle,
-               status == kSelectNoBaseName ? TextId::InvalidFilename : TextId::InvalidFileExtension,
-               MessageIcon::Critical);
+    ctx.conclude(Outcome::refused(
+        status == kSelectNoBaseName ? Reason::NoBaseName : Reason::WrongExtension, path));
     ctx.model.display.documentBox.clear();
     ctx.render();
     return true;

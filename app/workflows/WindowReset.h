@@ -15,7 +15,7 @@ void normalPointer(WorkflowContext& ctx);
 
 // Tells the user why a file or folder choice gave nothing usable; false when the user merely
 // cancelled or a choice was made. Status 65 and 66 also empty the document box.
-bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status);
+bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status, const QString& path);
 
 // "path - reason", so that a reason such as a failed read says which file it concerns; an empty
 // reason stays empty.

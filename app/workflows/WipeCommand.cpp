@@ -34,7 +34,7 @@ QString chooseFileToWipe(WorkflowContext& ctx) {
     QString noExtension;
     const QString chosen = SelectFile(mode, request, noExtension, ctx.ui);
     if (mode >= kSelectCancelled) {
-        reportSelectionFailure(ctx, mode);
+        reportSelectionFailure(ctx, mode, chosen);
         return {};
     }
     return trimBlanks(chosen);
@@ -105,7 +105,10 @@ Outcome WipeCommand(WorkflowContext& ctx) {
 
     const QString path = chooseFileToWipe(ctx);
     const QString refusal = path.isEmpty() ? QString() : wipeRefusal(path);
-    ctx.ended(Ending::Refused, Reason::Other, path);
+    // A choice refused by its name has concluded already.
+    if (!path.isEmpty() || ctx.outcome.reason == Reason::None) {
+        ctx.ended(Ending::Refused, Reason::Other, path);
+    }
     if (!refusal.isEmpty()) {
         // Overwriting would destroy a file under a name the user never chose here.
         ctx.report(Sound::Error, tr(TextId::WipeTitle), refusal);

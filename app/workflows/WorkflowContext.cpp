@@ -46,12 +46,34 @@ void WorkflowContext::conclude(Task task, Ending ending, Reason reason, const QS
     outcome.subject = subject;
     outcome.error = error;
     outcome.task = task;
+    conclude(outcome);
+}
+
+void WorkflowContext::conclude(const Outcome& ended) {
+    if (&ended != &outcome) {
+        outcome = ended;
+    }
     outcome.told = false;
     if (outcomes != nullptr) {
         render();
         outcomes->tell(outcome, ui);
-        outcome.told = ending != Ending::Done;
+        outcome.told = outcome.ending != Ending::Done;
     }
+}
+
+bool WorkflowContext::shortOfSpace(Task task, const QString& subject,
+                                   const std::optional<SpaceShortage>& shortage) {
+    if (!shortage) {
+        return false;
+    }
+    ui.setMousePointer(MousePointer::Default);
+    Outcome refused = Outcome::refused(Reason::DiskFull, subject);
+    refused.task = task;
+    refused.about = shortage->folder;
+    refused.figure = shortage->freeBytes;
+    refused.workFolder = shortage->workFolder;
+    conclude(refused);
+    return true;
 }
 
 void WorkflowContext::valueChanged() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "operations/DiskSpace.h"
 #include "protection/StrongSeal.h"
 #include "util/TextIds.h"
 #include "util/UiServices.h"
@@ -55,6 +56,12 @@ struct WorkflowContext {
     // Records how the command of task ended, and has the front end's outcome view tell it now,
     // with the window showing the state that led to it.
     void conclude(Task task, Ending ending, Reason reason, const QString& subject, int error = 0);
+    // The same for an outcome made whole by the workflow.
+    void conclude(const Outcome& ended);
+    // Concludes the command of task refused for want of space, when there is a shortage; true
+    // then.
+    bool shortOfSpace(Task task, const QString& subject,
+                      const std::optional<SpaceShortage>& shortage);
 
     // Sets option mark 16 and offers Reset.
     void valueChanged();

@@ -198,7 +198,7 @@ Outcome RunZipTool(WorkflowContext& ctx) {
     request.initialFolder = m.zipFolder;
     QString noExtension;
     QString path = SelectFile(mode, request, noExtension, ctx.ui);
-    if (reportSelectionFailure(ctx, mode) || mode >= kSelectCancelled || path.isEmpty()) {
+    if (reportSelectionFailure(ctx, mode, path) || mode >= kSelectCancelled || path.isEmpty()) {
         return ctx.outcome;
     }
     ctx.outcome.subject = path;
@@ -213,10 +213,10 @@ Outcome RunZipTool(WorkflowContext& ctx) {
     }
     if (fault != 0) {
         QString name = path;
-        failed(ctx,
-               ExtensionOf(name).toLower() == u"zip" ? TextId::ErrorDuringUnzippingOf
-                                                     : TextId::ErrorDuringZippingOf,
-               path, path + QStringLiteral(" - cannot be read: ") + systemErrorText(fault));
+        Outcome unread = Outcome::failed(Reason::CannotRead, path);
+        unread.task = ExtensionOf(name).toLower() == u"zip" ? Task::Unzip : Task::Zip;
+        unread.error = fault;
+        ctx.conclude(unread);
     } else if (isZip && *isZip == 0) {
         unpack(ctx, path);
     } else {

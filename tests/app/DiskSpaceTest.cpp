@@ -1,12 +1,10 @@
 #include "operations/DiskSpace.h"
 #include "AppTestSupport.h"
-#include "FakeUiServices.h"
 #include "util/LinuxPlatform.h"
 
 #include <gtest/gtest.h>
 
 using namespace brindmar;
-using brindmar::testing::FakeUiServices;
 
 namespace {
 
@@ -44,7 +42,7 @@ struct SpaceCase {
 };
 
 // Unknown space never blocks, equal space passes, one byte short fails, and a disk beyond the
-// 32-bit range passes everything up to it.
+// 32-bit range passes everything up to it. A shortage names the folder as it was passed.
 const SpaceCase kSpaceCases[] = {
     {std::nullopt, kMax, true},
     {1000, 1000, true},
@@ -54,51 +52,22 @@ const SpaceCase kSpaceCases[] = {
     {10'000'000'000ULL, kMax, true},
 };
 
-TEST(CheckSpace, PassesOrFailsOnTheNeededBytes) {
+TEST(SpaceShortage, OnlyWhenTheNeededBytesAreNotFree) {
     for (const SpaceCase& c : kSpaceCases) {
         apptest::FakePlatform platform;
         platform.free = c.free;
-        FakeUiServices ui;
-        EXPECT_EQ(CheckTempSpace(ui, platform, QStringLiteral("/tmp/"), c.needed), c.passes)
-            << c.needed;
-        EXPECT_EQ(CheckOutputSpace(ui, platform, QStringLiteral("/out/"), c.needed), c.passes)
-            << c.needed;
-        EXPECT_EQ(ui.messages().size(), c.passes ? 0u : 2u);
+        const auto work = TempSpaceShortage(platform, QStringLiteral("/tmp/"), c.needed);
+        const auto output = OutputSpaceShortage(platform, QStringLiteral(" /media/usb/"), c.needed);
+        ASSERT_EQ(!work, c.passes) << c.needed;
+        ASSERT_EQ(!output, c.passes) << c.needed;
+        if (!c.passes) {
+            EXPECT_EQ(work->folder, QStringLiteral("/tmp/"));
+            EXPECT_TRUE(work->workFolder);
+            EXPECT_EQ(output->folder, QStringLiteral(" /media/usb/"));
+            EXPECT_FALSE(output->workFolder);
+            EXPECT_EQ(output->freeBytes, int32_t(*c.free));
+        }
     }
-}
-
-TEST(CheckSpace, TempFolderMessageWithBeepsWhenSoundIsOff) {
-    apptest::FakePlatform platform;
-    platform.free = 100;
-    FakeUiServices ui(false);
-    ui.setMousePointer(MousePointer::Hourglass);
-
-    EXPECT_FALSE(CheckTempSpace(ui, platform, QStringLiteral("/run/user/1000/brindmar/"), 101));
-
-    EXPECT_EQ(ui.transcript(),
-              QStringList({QStringLiteral("beep 2"),
-                           QStringLiteral("message Critical|Disk Space Problem|"
-                                          "The Hard Disk used for temporary files has insufficient "
-                                          "space for  \\nBrindMar to run.\n"
-                                          "Space available on drive /run/user/1000/brindmar/ = 100 "
-                                          "bytes.\n"
-                                          "Please re-run after freeing-up disk space.")}));
-    EXPECT_EQ(ui.mousePointer(), MousePointer::Default);
-}
-
-TEST(CheckSpace, OutputMessageNamesTheFolderAsPassedWithTheErrorSound) {
-    apptest::FakePlatform platform;
-    platform.free = 12;
-    FakeUiServices ui(true);
-
-    EXPECT_FALSE(CheckOutputSpace(ui, platform, QStringLiteral(" /media/usb/"), 13));
-
-    EXPECT_EQ(ui.transcript(),
-              QStringList({QStringLiteral("sound Error"),
-                           QStringLiteral("message Critical|Disk Space Problem|"
-                                          "The disk for the output file has insufficient space.\n"
-                                          "Space available on drive  /media/usb/ = 12 bytes.\n"
-                                          "Please re-run after freeing-up disk space.")}));
 }
 
 TEST(LinuxPlatformFreeBytes, AsksTheFileSystemOfTheFolderOrItsNearestParent) {

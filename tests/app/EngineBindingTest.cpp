@@ -1,6 +1,7 @@
 #include "operations/EngineBinding.h"
 #include "AppTestSupport.h"
 #include "util/LinuxPlatform.h"
+#include "window/OutcomeMessages.h"
 #include "workflows/EmbedDocument.h"
 #include "workflows/ExtractDocument.h"
 
@@ -263,10 +264,18 @@ TEST(EngineBinding, CarriesTheEnginesReasonIntoTheMessage) {
     LinuxPlatform platform;
     const QString c = QStringLiteral("c.bmp"), d = QStringLiteral("d.txt");
     for (const auto& w : words) {
-        const QString failure = engineWriteFailure(w.error, platform, dir.folder());
-        EXPECT_EQ(w.extracting ? extractFailureDetail(w.status, c, d, failure, w.error)
-                               : embedFailureDetail(w.status, c, d, QStringLiteral("o.bmp"),
-                                                    failure, w.error),
+        const int writeError = engineWriteError(w.error, platform, dir.folder());
+        Outcome outcome = Outcome::failed(Reason::Other, c);
+        outcome.task = w.extracting ? Task::Extract : Task::Embed;
+        if (w.extracting) {
+            describeExtractFailure(outcome, w.status, c, d, writeError, w.error);
+        } else {
+            describeEmbedFailure(outcome, w.status, c, d, QStringLiteral("o.bmp"), writeError,
+                                 w.error);
+        }
+        // The window's box after its headline.
+        const QString box = renderOutcome(outcome).message.text;
+        EXPECT_EQ(box.mid(box.indexOf(QStringLiteral("\n\n")) + 2),
                   QString::fromLatin1(w.expected));
     }
 }

@@ -30,6 +30,18 @@ Outcome of(Task task, Ending ending, Reason reason, const QString& subject,
     return outcome;
 }
 
+// A reason with the file or folder it concerns and its figures.
+Outcome about(Task task, Reason reason, const QString& where, int64_t figure = 0, int error = 0,
+              bool workFolder = false, const QString& detail = {}) {
+    Outcome outcome = of(task, Ending::Refused, reason, QStringLiteral("/pics/holiday.png"));
+    outcome.about = where;
+    outcome.figure = figure;
+    outcome.error = error;
+    outcome.workFolder = workFolder;
+    outcome.detail = detail;
+    return outcome;
+}
+
 const QString kCarrier = QStringLiteral("/pics/holiday.bmp");
 const QString kImage = QStringLiteral("/out/holiday.png");
 
@@ -95,6 +107,69 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {"sound Attention", "message Exclamation|File Extract|Cannot extract over the source "
                              "image file.\n\nChange the directory in 'Output to' before "
                              "extracting."},
+         {}},
+        {"work folder short of space",
+         about(Task::Embed, Reason::DiskFull, QStringLiteral("/run/user/1000/brindmar/"), 100, 0,
+               true),
+         false,
+         {"beep 2", "message Critical|Disk Space Problem|The Hard Disk used for temporary files "
+                    "has insufficient space for  \\nBrindMar to run.\nSpace available on drive "
+                    "/run/user/1000/brindmar/ = 100 bytes.\nPlease re-run after freeing-up disk "
+                    "space."},
+         {}},
+        {"output folder short of space, named as passed",
+         about(Task::Extract, Reason::DiskFull, QStringLiteral(" /media/usb/"), 12),
+         true,
+         {"sound Error", "message Critical|Disk Space Problem|The disk for the output file has "
+                         "insufficient space.\nSpace available on drive  /media/usb/ = 12 "
+                         "bytes.\nPlease re-run after freeing-up disk space."},
+         {}},
+        {"a name that is only an extension",
+         about(Task::None, Reason::NoBaseName, {}),
+         false,
+         {"beep 2", "message Critical|File select error|Invalid filename"},
+         {}},
+        {"an extension the command does not take",
+         about(Task::None, Reason::WrongExtension, {}),
+         true,
+         {"sound Error", "message Critical|File select error|Invalid file extension"},
+         {}},
+        {"code too short",
+         about(Task::None, Reason::CodeLength, {}),
+         false,
+         {"beep 1", "message Exclamation|Code entry Error|Code must be either empty or 10 to 20 "
+                    "characters long"},
+         {}},
+        {"code too short to seal",
+         about(Task::Seal, Reason::CodeLength, {}),
+         false,
+         {"beep 1", "message Exclamation|File Embed|Strong protection needs a code of at least "
+                    "10 characters: type one, or untick Strong protection"},
+         {}},
+        {"codes differ under Stealth",
+         about(Task::Seal, Reason::CodesDiffer, {}, 0, 0, false, QStringLiteral("stealth")),
+         true,
+         {"sound Attention", "message Exclamation|Stealth|The two codes differ, so nothing was "
+                             "embedded. Type the code again in the code box, then embed."},
+         {}},
+        {"not a picture",
+         about(Task::Convert, Reason::NotPicture, {}),
+         false,
+         {"beep 2", "message Exclamation|Convert picture to BMP|/pics/holiday.png - is not a "
+                    "picture this program can read"},
+         {}},
+        {"converted carrier not written",
+         about(Task::Convert, Reason::CannotWrite, QStringLiteral("/out/holiday.bmp"), 0, 28),
+         false,
+         {"beep 2", "message Exclamation|Convert picture to BMP|/out/holiday.bmp - could not be "
+                    "written: No space left on device"},
+         {}},
+        {"archive that cannot be read",
+         about(Task::Unzip, Reason::CannotRead, {}, 0, 5),
+         false,
+         {"beep 2", "message Exclamation|ZIP / UnZIP Error|Error during unzipping of:\n\n"
+                    "/pics/holiday.png\n\n/pics/holiday.png - cannot be read: Input/output "
+                    "error"},
          {}},
         {"told by the workflow",
          of(Task::Extract, Ending::Failed, Reason::Damaged, kImage, {}, false, true),

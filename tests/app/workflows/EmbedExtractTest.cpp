@@ -300,6 +300,7 @@ TEST(EmbedRefusal, EngineFailuresNameWhatFailed) {
         engine.queue(row.which, row.status);
         WorkflowContext ctx{h.model, h.ui, h.zip, engine, h.platform, h.view, h.dir.folder(),
                             h.temp.folder()};
+        ctx.outcomes = &h.outcomes;
         EmbedDocument(ctx);
         EXPECT_EQ(ready.session.messages(),
                   QStringList{"File Embed|Error during embedding" +

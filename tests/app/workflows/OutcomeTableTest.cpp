@@ -239,6 +239,20 @@ const Row kRows[] = {
      Ending::Refused,
      Reason::AlreadyCarries,
      {}},
+    {"WrongExtension",
+     [](Scene& s) {
+         return s.extract(s.h.file(QStringLiteral("notes.gif"), noise(300, 5)), std::nullopt);
+     },
+     Ending::Refused,
+     Reason::WrongExtension,
+     {}},
+    {"NotPicture",
+     [](Scene& s) {
+         return Convert(s.h.ctx, ConvertRequest{s.document, s.out.folder(), false});
+     },
+     Ending::Failed,
+     Reason::NotPicture,
+     {}},
     {"JpegStealthEmbedDone",
      [](Scene& s) { return Outcome(Embed(s.h.ctx, s.stealth(s.photo()))); },
      Ending::Done,

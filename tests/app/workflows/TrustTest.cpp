@@ -352,10 +352,18 @@ TEST(Messages, FailedWritesSayWhy) {
     EXPECT_EQ(writeFailureReason(platform, QStringLiteral("/out/")), "the disk is full");
     platform.free = uint64_t{1} << 40;
     EXPECT_EQ(writeFailureReason(platform, QStringLiteral("/out/")), "Input/output error");
-    EXPECT_EQ(embedFailureDetail(-36, "c", "d", "/out/c.bmp", "the disk is full"),
-              "/out/c.bmp could not be written: the disk is full (36)");
-    EXPECT_EQ(extractFailureDetail(-14, "c", "/back/d.txt", "the disk is full"),
-              "/back/d.txt could not be written: the disk is full (14)");
+    // The window's box after its headline.
+    const auto detail = [](const Outcome& outcome) {
+        const QString text = renderOutcome(outcome).message.text;
+        return text.mid(text.indexOf(QStringLiteral("\n\n")) + 2);
+    };
+    Outcome embed = Outcome::failed(Reason::DiskFull, "c");
+    describeEmbedFailure(embed, -36, "c", "d", "/out/c.bmp", ENOSPC, 0);
+    EXPECT_EQ(detail(embed), "/out/c.bmp could not be written: the disk is full (36)");
+    Outcome extract = Outcome::failed(Reason::DiskFull, "c");
+    extract.task = Task::Extract;
+    describeExtractFailure(extract, -14, "c", "/back/d.txt", ENOSPC, 0);
+    EXPECT_EQ(detail(extract), "/back/d.txt could not be written: the disk is full (14)");
 }
 
 TEST(Messages, AFailedDateRestoreAfterAnEmbedIsReported) {
