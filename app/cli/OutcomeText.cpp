@@ -3,6 +3,7 @@
 #include "cli/BmpKind.h"
 #include "cli/JpegStealthText.h"
 
+#include "operations/ZipService.h"
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
@@ -104,13 +105,81 @@ QString faultText(const Outcome& outcome) {
                                      "longer changes")
                     : QStringLiteral("cannot be read: ") + systemErrorText(outcome.error);
         break;
-    case Fault::None:
+    default: // none, or the zip service's
         break;
     }
     return words + QStringLiteral(" (%1)").arg(outcome.figure);
 }
 
+// What the zip service said, where it said anything.
+QString zipWords(const Outcome& outcome) {
+    const int status = static_cast<int>(outcome.figure);
+    switch (outcome.fault) {
+    case Fault::ZipNotMade:
+        return zipStepFailureText(ZipStep::Create, status, outcome.error);
+    case Fault::NotZip:
+        return zipStepFailureText(ZipStep::NotZip, status, outcome.error);
+    case Fault::Zipping:
+        return zipStepFailureText(ZipStep::Zip, status, outcome.error);
+    case Fault::Unzipping:
+        return zipStepFailureText(ZipStep::Unzip, status, outcome.error);
+    default:
+        return {};
+    }
+}
+
+// The words and what follows them, where anything does.
+QString joined(const QString& words, const QString& why) {
+    return why.isEmpty() ? words : words + QStringLiteral(": ") + why;
+}
+
+// The zip tool's failure: what it could not do, then the file or folder it failed on and why,
+// or the service's words.
+QString zipToolText(const Outcome& outcome) {
+    const QString words =
+        outcome.task == Task::Zip ? QStringLiteral("cannot pack") : QStringLiteral("cannot unpack");
+    if (outcome.fault != Fault::None) {
+        return joined(words, zipWords(outcome));
+    }
+    switch (outcome.reason) {
+    case Reason::CannotRead:
+        // The file itself could not be read: neither packed nor unpacked.
+        if (outcome.about.isEmpty()) {
+            return QStringLiteral("cannot be read: ") + systemErrorText(outcome.error);
+        }
+        return joined(words, outcome.about + QStringLiteral(" - cannot be read: ") +
+                                 systemErrorText(outcome.error));
+    case Reason::CannotWrite:
+        return joined(words, outcome.about + QStringLiteral(" could not be written: ") +
+                                 systemErrorText(outcome.error));
+    case Reason::NotDeleted:
+        return joined(words,
+                      outcome.about + QStringLiteral(" - the unpacking's own folder could not be "
+                                                     "removed"));
+    default:
+        return joined(words, outcome.about.isEmpty() ? QString()
+                                                     : outcome.about + QStringLiteral(" - ") +
+                                                           systemErrorText(outcome.error));
+    }
+}
+
+// An extract that failed while it unpacked the document.
+QString unpackText(const Outcome& outcome) {
+    return joined(outcome.detail == kDecryptStep ? QStringLiteral("cannot decrypt the document")
+                                                 : QStringLiteral("cannot unpack the document"),
+                  outcome.fault != Fault::None ? zipWords(outcome)
+                  : outcome.about.isEmpty()    ? QString()
+                                               : QStringLiteral("cannot be opened"));
+}
+
 QString reasonText(const Outcome& outcome) {
+    if (outcome.task == Task::Zip || outcome.task == Task::Unzip) {
+        return zipToolText(outcome);
+    }
+    if (outcome.task == Task::Extract &&
+        (outcome.detail == kDecryptStep || outcome.detail == kUnzipStep)) {
+        return unpackText(outcome);
+    }
     if (outcome.fault != Fault::None) {
         return faultText(outcome);
     }
@@ -132,10 +201,13 @@ QString reasonText(const Outcome& outcome) {
     case Reason::NotPicture:
         return QStringLiteral("is not a picture this program can read");
     case Reason::CannotRead:
-        if (outcome.task == Task::Zip || outcome.task == Task::Unzip) {
-            return QStringLiteral("cannot be read: ") + systemErrorText(outcome.error);
+        if (outcome.task != Task::Extract) {
+            return outcome.detail;
         }
-        return outcome.detail;
+        return outcome.error == ENODATA
+                   ? QStringLiteral("it became shorter while it was read; embed it once it no "
+                                    "longer changes")
+                   : QStringLiteral("cannot be read: ") + systemErrorText(outcome.error);
     case Reason::WouldReplaceCarrier:
         return outcome.task == Task::Extract
                    ? QStringLiteral("the document would replace the image itself; choose "
@@ -144,8 +216,10 @@ QString reasonText(const Outcome& outcome) {
                                     "another --out folder");
     case Reason::CannotWrite:
         // A write or a sync that fails partway leaves some of the file zeroed: never "as it was".
-        if (outcome.task == Task::Convert) {
-            return QStringLiteral("could not be written: ") + systemErrorText(outcome.error);
+        if (outcome.task == Task::Convert || outcome.task == Task::Embed ||
+            outcome.task == Task::Extract) {
+            return QStringLiteral("could not be written: ") +
+                   (outcome.error != 0 ? systemErrorText(outcome.error) : outcome.detail);
         }
         return outcome.task == Task::Wipe
                    ? QStringLiteral("was not overwritten in full, so it is not deleted; some of "
@@ -176,6 +250,10 @@ QString reasonText(const Outcome& outcome) {
     case Reason::NoDocumentForCode:
         return noDocumentText(outcome.reason);
     case Reason::TimesNotKept:
+        // Without an errno, the times stored with it; with one, the carrier's copied after.
+        if (outcome.error == 0) {
+            return QStringLiteral("the original date/time could not be set");
+        }
         return QStringLiteral("the carrier's times could not be set: ") +
                QString::fromLocal8Bit(std::strerror(outcome.error));
     default:
@@ -195,8 +273,10 @@ QString refusalText(const Outcome& outcome) {
     }
     // The times belong to the new image, not to the carrier; a folder short of space or a file
     // not written is named itself.
+    // The zip tool names the file it was given, and the one it failed on in the reason.
+    const bool zipTool = outcome.task == Task::Zip || outcome.task == Task::Unzip;
     const QString subject = outcome.reason == Reason::TimesNotKept ? outcome.written.value(0)
-                            : !outcome.about.isEmpty()             ? outcome.about
+                            : !outcome.about.isEmpty() && !zipTool ? outcome.about
                                                                    : outcome.subject;
     return subject.isEmpty() ? why : subject + QStringLiteral(": ") + why;
 }

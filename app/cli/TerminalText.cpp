@@ -1,6 +1,5 @@
 #include "cli/TerminalText.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 #include <array>
 #include <utility>
@@ -11,13 +10,9 @@ namespace {
 
 // Headlines of the window's failure boxes, and what each adds to the reason on a terminal
 // (nothing where the detail below says it all).
-const std::array<std::pair<const char*, const char*>, 9> kHeadlines{{
+const std::array<std::pair<const char*, const char*>, 5> kHeadlines{{
     {"Error during embedding", ""},
     {"Error during extracting", ""},
-    {"Error during extract file decrypt", "cannot decrypt the document"},
-    {"Error during extract file UnZIP", "cannot unpack the document"},
-    {"Error during zipping of:", "cannot pack"},
-    {"Error during unzipping of:", "cannot unpack"},
     {"Error during document file ZIP", "cannot be packed, so it is stored as it is"},
     {"Error during document file encrypt", "cannot be encrypted, so it is stored as it is"},
     {"Error during document file ZIP for strong protection", "cannot be packed, so not sealed"},
@@ -145,21 +140,27 @@ QString errorLine(const Message& message, const QString& subject) {
 }
 
 QString questionText(const Message& message) {
-    const QStringList lines = paragraphs(message.text);
-    const QString text = lines.join(u' ');
-    static const QRegularExpression exists(QStringLiteral("^(.*) - already exists,"));
-    if (const auto match = exists.match(text); match.hasMatch()) {
-        return QStringLiteral("replace ") + match.captured(1) + u'?';
+    const Asked& asked = message.asked;
+    switch (asked.kind) {
+    case Asked::Kind::Replace:
+        return QStringLiteral("replace ") + asked.subject + u'?';
+    case Asked::Kind::Delete:
+        return QStringLiteral("overwrite and delete ") + asked.subject + u'?';
+    case Asked::Kind::Marked: {
+        QStringList marks;
+        if (asked.hidden) {
+            marks << QStringLiteral("hidden");
+        }
+        if (asked.readOnly) {
+            marks << QStringLiteral("read-only");
+        }
+        return asked.subject + QStringLiteral(" is a ") + marks.join(QStringLiteral(" and ")) +
+               QStringLiteral(" file; go on?");
     }
-    static const QRegularExpression wipe(QStringLiteral("^Confirm Delete of: (.*)$"));
-    if (const auto match = wipe.match(text); match.hasMatch()) {
-        return QStringLiteral("overwrite and delete ") + match.captured(1) + u'?';
+    case Asked::Kind::None:
+        break;
     }
-    if (text.startsWith(QStringLiteral("** WARNING **"))) {
-        return lines.mid(1).join(u' ').replace(QStringLiteral("Procede anyway ?"),
-                                               QStringLiteral("go on?"));
-    }
-    return text;
+    return paragraphs(message.text).join(u' ');
 }
 
 QString unansweredLine(const Message& message) {

@@ -1,5 +1,6 @@
 #include "operations/ZipService.h"
 
+#include "util/ReplacementFile.h"
 #include "util/StringTable.h"
 #include "util/TextIds.h"
 
@@ -27,6 +28,20 @@ QString zipFailureText(int code) {
 QString createFailureText() {
     // A literal of its own, not in the string table.
     return QStringLiteral("Cannot create ZIP file");
+}
+
+QString zipStepFailureText(ZipStep step, int status, int error) {
+    switch (step) {
+    case ZipStep::Create:
+        return createFailureText();
+    case ZipStep::NotZip:
+        return QStringLiteral("Is not ZIP file");
+    case ZipStep::Zip:
+        return zipFailureText(status) + systemReason(error);
+    case ZipStep::Unzip:
+        return unzipFailureText(status) + systemReason(error);
+    }
+    return {};
 }
 
 } // namespace brindmar

@@ -94,4 +94,9 @@ QString zipFailureText(int code);
 // The text for a ZSCreateBlankZIPFile that failed (status 0), or a service that cannot be called.
 QString createFailureText();
 
+// What the zip service said of a step that failed, in words: its text and status, then the
+// system's reason where there is one; empty where it could not say.
+enum class ZipStep { Create, NotZip, Zip, Unzip };
+QString zipStepFailureText(ZipStep step, int status, int error);
+
 } // namespace brindmar

@@ -95,6 +95,7 @@ int16_t ConfirmReplaceFile(const QString& path, uint8_t mode, UiServices& ui) {
         question.text = overwriteQuestion(path);
         question.icon = MessageIcon::Question;
         question.buttons = MessageButtons::OkCancel;
+        question.asked = {Asked::Kind::Replace, path};
         if (ui.showMessage(question) == MessageAnswer::Cancel) {
             return kReplaceCancelled;
         }
@@ -110,6 +111,7 @@ int16_t ConfirmReplaceFile(const QString& path, uint8_t mode, UiServices& ui) {
         warning.icon = MessageIcon::Exclamation;
         warning.buttons = MessageButtons::OkCancel;
         warning.defaultButton = DefaultButton::Second;
+        warning.asked = {Asked::Kind::Marked, path, attributes.readOnly, attributes.hidden};
         if (ui.showMessage(warning) == MessageAnswer::Cancel) {
             return kReplaceCancelled;
         }

@@ -17,6 +17,21 @@ enum class MessageAnswer { Ok, Cancel, Second };
 
 enum class MousePointer { Default, Arrow, Hourglass, SizeAll, SizeHorizontal, SizeVertical };
 
+// What a question asks about, for a front end that asks it in its own words rather than the
+// box's.
+struct Asked {
+    enum class Kind {
+        None,    // asked only in the box's words
+        Replace, // the subject exists: overwrite it?
+        Delete,  // overwrite the subject, then delete it?
+        Marked,  // the subject is marked hidden or read-only: go on all the same?
+    };
+    Kind kind = Kind::None;
+    QString subject{};
+    bool readOnly = false;
+    bool hidden = false;
+};
+
 struct Message {
     QString title;
     QString text;
@@ -26,6 +41,7 @@ struct Message {
     // The two buttons' words for TwoChoices, so that no answer has to be explained in the text.
     QString firstChoice{};
     QString secondChoice{};
+    Asked asked{};
 };
 
 struct FileDialogRequest {

@@ -1,5 +1,6 @@
 #include "window/OutcomeMessages.h"
 
+#include "operations/ZipService.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
 #include "util/StringTable.h"
@@ -122,14 +123,28 @@ void renderCodeRule(OutcomeRendering& shown, const Outcome& outcome) {
                              "in the code box, then embed."),
               MessageIcon::Exclamation);
     } else if (outcome.task == Task::Seal) {
+        // Found by the coder under way rather than before it, it is an embed that failed.
+        const bool underWay = outcome.ending == Ending::Failed;
+        if (underWay) {
+            alerted(shown, Sound::Error);
+        }
         boxed(shown, QStringLiteral("File Embed"),
-              QStringLiteral("Strong protection needs a code of at least 10 characters: type "
-                             "one, or untick Strong protection"),
+              (underWay ? QStringLiteral("Error during embedding\n\n") : QString()) +
+                  QStringLiteral("Strong protection needs a code of at least 10 characters: "
+                                 "type one, or untick Strong protection"),
               MessageIcon::Exclamation);
     } else {
         boxed(shown, text(TextId::CodeEntryErrorTitle), codeRuleText(outcome.reason),
               MessageIcon::Exclamation);
     }
+}
+
+// After the name of a file the command could not read.
+QString readWords(int error) {
+    return error == ENODATA
+               ? QStringLiteral(" - it became shorter while it was read; embed it "
+                                "once it no longer changes")
+               : text(TextId::CannotBeReadSuffix) + QStringLiteral(": ") + systemErrorText(error);
 }
 
 QString writeWords(int error) {
@@ -155,35 +170,104 @@ QString engineFailureDetail(const Outcome& outcome) {
         detail += QStringLiteral(" - is too large for this program");
         break;
     case Fault::CannotRead:
-        detail += outcome.error == ENODATA
-                      ? QStringLiteral(" - it became shorter while it was read; embed it once it "
-                                       "no longer changes")
-                      : text(TextId::CannotBeReadSuffix) + QStringLiteral(": ") +
-                            systemErrorText(outcome.error);
+        detail += readWords(outcome.error);
         break;
-    case Fault::None:
+    default: // none, or the zip service's
         break;
     }
     return detail + QStringLiteral(" (%1)").arg(outcome.figure);
 }
 
-void renderEngineFailure(OutcomeRendering& shown, const Outcome& outcome) {
-    alerted(shown, Sound::Error);
-    if (outcome.task == Task::Extract) {
-        boxed(shown, text(TextId::FileExtractTitle),
-              text(TextId::ErrorDuringExtracting) + QStringLiteral("\n\n") +
-                  engineFailureDetail(outcome),
-              MessageIcon::Exclamation);
-    } else {
-        boxed(shown, QStringLiteral("File Embed"),
-              QStringLiteral("Error during embedding\n\n") + engineFailureDetail(outcome),
-              MessageIcon::Exclamation);
+// What the zip service said, where it said anything.
+QString zipWords(const Outcome& outcome) {
+    const int status = static_cast<int>(outcome.figure);
+    switch (outcome.fault) {
+    case Fault::ZipNotMade:
+        return zipStepFailureText(ZipStep::Create, status, outcome.error);
+    case Fault::NotZip:
+        return zipStepFailureText(ZipStep::NotZip, status, outcome.error);
+    case Fault::Zipping:
+        return zipStepFailureText(ZipStep::Zip, status, outcome.error);
+    case Fault::Unzipping:
+        return zipStepFailureText(ZipStep::Unzip, status, outcome.error);
+    default:
+        return {};
     }
 }
 
-void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
+// The zip tool's failure: the file or folder it failed on and why, or the service's words.
+QString zipToolWhy(const Outcome& outcome) {
     if (outcome.fault != Fault::None) {
-        renderEngineFailure(shown, outcome);
+        return zipWords(outcome);
+    }
+    switch (outcome.reason) {
+    case Reason::CannotRead:
+        return (outcome.about.isEmpty() ? outcome.subject : outcome.about) +
+               QStringLiteral(" - cannot be read: ") + systemErrorText(outcome.error);
+    case Reason::CannotWrite:
+        return outcome.about + QStringLiteral(" could not be written: ") +
+               systemErrorText(outcome.error);
+    case Reason::NotDeleted:
+        return outcome.about + QStringLiteral(" - the unpacking's own folder could not be removed");
+    default:
+        return outcome.about.isEmpty()
+                   ? QString()
+                   : outcome.about + QStringLiteral(" - ") + systemErrorText(outcome.error);
+    }
+}
+
+void renderZipFailure(OutcomeRendering& shown, const Outcome& outcome) {
+    alerted(shown, Sound::Error);
+    boxed(shown, text(TextId::ZipErrorTitle),
+          text(outcome.task == Task::Zip ? TextId::ErrorDuringZippingOf
+                                         : TextId::ErrorDuringUnzippingOf) +
+              QStringLiteral("\n\n") + outcome.subject + QStringLiteral("\n\n") +
+              zipToolWhy(outcome),
+          MessageIcon::Exclamation);
+}
+
+// An extract that failed while it unpacked the document: decrypting it, or only unpacking it.
+void renderUnpackFailure(OutcomeRendering& shown, const Outcome& outcome) {
+    alerted(shown, Sound::Error);
+    const QString why = outcome.fault != Fault::None ? zipWords(outcome)
+                        : outcome.about.isEmpty()    ? QString()
+                                                     : outcome.about + text(TextId::CannotBeOpened);
+    boxed(shown, text(TextId::FileExtractTitle),
+          text(outcome.detail == kDecryptStep ? TextId::ErrorDuringExtractDecrypt
+                                              : TextId::ErrorDuringExtractUnzip) +
+              QStringLiteral("\n\n") + why,
+          MessageIcon::Exclamation);
+}
+
+// An embed or an extract that failed under way, and the file it failed on.
+void failureBox(OutcomeRendering& shown, Task task, const QString& detail) {
+    alerted(shown, Sound::Error);
+    if (task == Task::Extract) {
+        boxed(shown, text(TextId::FileExtractTitle),
+              text(TextId::ErrorDuringExtracting) + QStringLiteral("\n\n") + detail,
+              MessageIcon::Exclamation);
+    } else {
+        boxed(shown, QStringLiteral("File Embed"),
+              QStringLiteral("Error during embedding\n\n") + detail, MessageIcon::Exclamation);
+    }
+}
+
+bool embedOrExtract(const Outcome& outcome) {
+    return outcome.task == Task::Embed || outcome.task == Task::Extract;
+}
+
+void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
+    if (outcome.task == Task::Zip || outcome.task == Task::Unzip) {
+        renderZipFailure(shown, outcome);
+        return;
+    }
+    if (outcome.task == Task::Extract &&
+        (outcome.detail == kDecryptStep || outcome.detail == kUnzipStep)) {
+        renderUnpackFailure(shown, outcome);
+        return;
+    }
+    if (outcome.fault != Fault::None) {
+        failureBox(shown, outcome.task, engineFailureDetail(outcome));
         return;
     }
     switch (outcome.reason) {
@@ -221,15 +305,8 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
         }
         break;
     case Reason::CannotRead:
-        if (outcome.task == Task::Zip || outcome.task == Task::Unzip) {
-            alerted(shown, Sound::Error);
-            boxed(shown, text(TextId::ZipErrorTitle),
-                  text(outcome.task == Task::Zip ? TextId::ErrorDuringZippingOf
-                                                 : TextId::ErrorDuringUnzippingOf) +
-                      QStringLiteral("\n\n") + outcome.subject + QStringLiteral("\n\n") +
-                      outcome.subject + QStringLiteral(" - cannot be read: ") +
-                      systemErrorText(outcome.error),
-                  MessageIcon::Exclamation);
+        if (outcome.task == Task::Extract) {
+            failureBox(shown, outcome.task, outcome.subject + readWords(outcome.error));
         }
         break;
     case Reason::NotPicture:
@@ -242,6 +319,11 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
         break;
     case Reason::CannotWrite:
     case Reason::NotDeleted:
+        if (embedOrExtract(outcome)) {
+            failureBox(shown, outcome.task,
+                       outcome.about + QStringLiteral(" could not be written: ") +
+                           (outcome.error != 0 ? systemErrorText(outcome.error) : outcome.detail));
+        }
         if (outcome.task == Task::Convert) {
             alerted(shown, Sound::Error);
             boxed(shown, kConvertTitle,
@@ -255,6 +337,13 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
                   text(outcome.reason == Reason::NotDeleted ? TextId::WipeDeleteFailed
                                                             : TextId::WipeFailed),
                   MessageIcon::Exclamation);
+        }
+        break;
+    case Reason::TimesNotKept:
+        if (embedOrExtract(outcome)) {
+            failureBox(shown, outcome.task,
+                       outcome.written.value(0) +
+                           QStringLiteral(" - the original date/time could not be set"));
         }
         break;
     default:

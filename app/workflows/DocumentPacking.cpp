@@ -41,7 +41,11 @@ int32_t fileLength(const QString& path) {
 }
 
 void reportPackingFailure(WorkflowContext& ctx, bool encrypt, bool strong,
-                          const QString& errorText) {
+                          const ZipFailure& failure) {
+    const QString errorText = failure.fault == Fault::ZipNotMade ? createFailureText()
+                              : failure.fault == Fault::Zipping
+                                  ? zipStepFailureText(ZipStep::Zip, failure.status, failure.error)
+                                  : QString();
     normalPointer(ctx);
     const QString text =
         (strong    ? QStringLiteral("Error during document file ZIP for strong protection")
@@ -86,15 +90,24 @@ std::string DeriveArchivePassword(const QString& code, int32_t passwordNumber) {
     return EncodeSixBit(out);
 }
 
+void describeZipFailure(Outcome& outcome, const ZipFailure& failure) {
+    if (failure.fault == Fault::None) {
+        return;
+    }
+    outcome.fault = failure.fault;
+    outcome.figure = failure.status;
+    outcome.error = failure.error;
+}
+
 bool ZipDocument(WorkflowContext& ctx, const QString& documentPath, const QString& archivePath,
-                 bool encrypted, QString& errorText) {
-    errorText.clear();
+                 bool encrypted, ZipFailure& failure) {
+    failure = {};
     const std::string password =
         encrypted ? DeriveArchivePassword(preparedCode(ctx.model.code), ctx.model.passwordNumber)
                   : std::string();
     const ZipStatus created = ctx.zip.ZSCreateBlankZIPFile(archivePath);
     if (!created || *created == 0) {
-        errorText = createFailureText();
+        failure.fault = Fault::ZipNotMade;
         return false;
     }
     QString newName(1024, u' ');
@@ -104,7 +117,7 @@ bool ZipDocument(WorkflowContext& ctx, const QString& documentPath, const QStrin
         return true;
     }
     if (zipped) {
-        errorText = zipFailureText(*zipped) + systemReason(ctx.zip.lastSystemError());
+        failure = {Fault::Zipping, *zipped, ctx.zip.lastSystemError()};
     }
     return false;
 }
@@ -201,8 +214,8 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
                 numericValue(std::string_view(m.packedDocumentDate).substr(kPasswordNumberOffset)));
         }
         const QString archive = ctx.temporaryFolder + kWorkArchiveName;
-        QString errorText;
-        if (ZipDocument(ctx, source, archive, encrypt, errorText)) {
+        ZipFailure failure;
+        if (ZipDocument(ctx, source, archive, encrypt, failure)) {
             m.documentLength = fileLength(archive);
             m.setPacking(packing::Packed, true);
             m.storedDocumentPath = archive;
@@ -222,7 +235,7 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
                 }
             }
         } else {
-            reportPackingFailure(ctx, encrypt, strong, errorText);
+            reportPackingFailure(ctx, encrypt, strong, failure);
             m.documentLength = ownLength;
             m.storedDocumentPath = m.documentPath;
             // Strong protection stays asked for, so the embed refuses rather than hide the

@@ -41,10 +41,21 @@ StorageMode storageModeOf(const WindowModel& m);
 // "no bytes") and one whose name only the archive can carry.
 bool mustTravelPacked(const WindowModel& m);
 
-// Creates the archive and adds the document; errorText is empty on success and also when the
-// service failed without a code it has a text for.
+// Why the zip service did not pack or unpack: Fault::None where it could not say (or could not
+// be called at all), else its step, its status and the errno behind it.
+struct ZipFailure {
+    Fault fault = Fault::None;
+    int status = 0;
+    int error = 0;
+};
+
+// Where the service said why, the failure in an outcome's fault, figure and error, for the front
+// ends to word; nothing changes where it did not.
+void describeZipFailure(Outcome& outcome, const ZipFailure& failure);
+
+// Creates the archive and adds the document.
 bool ZipDocument(WorkflowContext& ctx, const QString& documentPath, const QString& archivePath,
-                 bool encrypted, QString& errorText);
+                 bool encrypted, ZipFailure& failure);
 
 // The 76-character archive password for the code and the password number (the last-write DOS
 // time of the document); the extraction derives it the same way.

@@ -112,8 +112,10 @@ private:
         args.documentPath = m_sealed.isEmpty() ? m_model.storedDocumentPath : m_sealed;
         args.outputPath = output;
     }
-    void fail(const QString& detail, bool withDetail, Reason reason = Reason::Other, int error = 0);
-    void failureExit(Ending ending, Reason reason, int error = 0);
+    void fail(const QString& detail, bool withDetail, Reason reason = Reason::Other);
+    void failureExit(Ending ending, Reason reason);
+    // Ends the run with an outcome the front end words.
+    void concludeFailure(const Outcome& failed);
     // The run's end once its outcome is concluded.
     void runOver();
     void succeed(ReplacementFile& image);
@@ -186,8 +188,7 @@ void EmbedRun::run() {
     // The new image takes the place of an old one only once it is complete.
     ReplacementFile image(m_output);
     if (!image.isOpen() || !image.append(outputHeaders(area->width, area->height))) {
-        fail(m_output + QStringLiteral(" could not be written: ") + systemErrorText(image.error()),
-             true, Reason::CannotWrite, image.error());
+        concludeFailure(writeFailure(Task::Embed, m_named, m_output, image.error()));
         return;
     }
     m_ctx.letEventsRun();
@@ -211,9 +212,7 @@ void EmbedRun::run() {
         describeEmbedFailure(failed, result.status, m_named, m_model.storedDocumentPath, m_output,
                              engineWriteError(error, m_ctx.platform, m_model.embedOutputFolder),
                              error);
-        normalPointer(m_ctx);
-        m_ctx.conclude(failed);
-        runOver();
+        concludeFailure(failed);
         return;
     }
     }
@@ -244,7 +243,7 @@ bool EmbedRun::checksPassed() {
         return false;
     }
     if (m_model.hasPacking(packing::StrongWanted)) {
-        if (sealingCodeRefusal(m_model.code)) {
+        if (sealingCodeRefused(m_model.code)) {
             Outcome refused = Outcome::refused(Reason::CodeLength, m_named);
             refused.task = Task::Seal;
             m_ctx.conclude(refused);
@@ -404,8 +403,7 @@ bool EmbedRun::chooseEngineCarrier() {
             return false;
         }
         if (made.end == ConversionEnd::WriteFailed) {
-            fail(copy + QStringLiteral(" could not be written: ") + systemErrorText(made.error),
-                 true, Reason::CannotWrite, made.error);
+            concludeFailure(writeFailure(Task::Embed, m_named, copy, made.error));
             return false;
         }
         fault = made.fault;
@@ -425,6 +423,8 @@ bool EmbedRun::sealed(const std::string& header) {
     if (outcome.stopped) {
         normalPointer(m_ctx);
         failureExit(Ending::Stopped, Reason::None);
+    } else if (outcome.reason == Reason::CodeLength) {
+        concludeFailure(sealingCodeFailure(m_named));
     } else {
         fail(outcome.failure, true);
     }
@@ -436,8 +436,7 @@ bool EmbedRun::sealed(const std::string& header) {
 void EmbedRun::runStealth() {
     const auto image = std::make_shared<ReplacementFile>(m_output);
     if (!image->isOpen()) {
-        fail(m_output + QStringLiteral(" could not be written: ") + systemErrorText(image->error()),
-             true, Reason::CannotWrite, image->error());
+        concludeFailure(writeFailure(Task::Embed, m_named, m_output, image->error()));
         return;
     }
     const StealthOutcome made = EmbedStealthCarrier(m_ctx, m_carrier, image);
@@ -447,7 +446,8 @@ void EmbedRun::runStealth() {
         return;
     }
     if (!made.done) {
-        fail(made.failure, true);
+        made.reason == Reason::CodeLength ? concludeFailure(sealingCodeFailure(m_named))
+                                          : fail(made.failure, true);
         return;
     }
     // A PNG's read-back compares what it opens with the archive, which goes once the run is
@@ -505,18 +505,24 @@ LoopResult EmbedRun::runEngine(const CropArea& area, const EngineGeometry& geome
     });
 }
 
-void EmbedRun::fail(const QString& detail, bool withDetail, Reason reason, int error) {
+void EmbedRun::fail(const QString& detail, bool withDetail, Reason reason) {
     normalPointer(m_ctx);
     QString text = kEmbedFailed;
     if (withDetail || !detail.isEmpty()) {
         text += QStringLiteral("\n\n") + detail;
     }
     m_ctx.report(Sound::Error, kEmbedTitle, text);
-    failureExit(Ending::Failed, reason, error);
+    failureExit(Ending::Failed, reason);
 }
 
-void EmbedRun::failureExit(Ending ending, Reason reason, int error) {
-    m_ctx.ended(ending, reason, m_named, error);
+void EmbedRun::concludeFailure(const Outcome& failed) {
+    normalPointer(m_ctx);
+    m_ctx.conclude(failed);
+    runOver();
+}
+
+void EmbedRun::failureExit(Ending ending, Reason reason) {
+    m_ctx.ended(ending, reason, m_named);
     runOver();
 }
 
@@ -556,7 +562,12 @@ void EmbedRun::succeed(ReplacementFile& image) {
         failureExit(Ending::Stopped, Reason::None);
         return;
     }
-    if (!committed.failure.isEmpty()) {
+    if (committed.reason == Reason::CannotWrite) {
+        concludeFailure(
+            writeFailure(Task::Embed, m_named, m_output, committed.error, committed.failure));
+        return;
+    }
+    if (committed.reason != Reason::None) {
         fail(committed.failure, true, committed.reason);
         return;
     }
@@ -565,8 +576,7 @@ void EmbedRun::succeed(ReplacementFile& image) {
     }
     if (!timesKept) {
         // The image is complete and stays; only its times are not the carrier's.
-        fail(m_output + QStringLiteral(" - the original date/time could not be set"), true);
-        m_ctx.outcome.written = QStringList{m_output};
+        concludeFailure(timesNotKept(Task::Embed, m_named, m_output));
         return;
     }
     runCompleted(m_ctx, animation::EmbedReady);

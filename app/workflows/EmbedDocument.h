@@ -26,6 +26,15 @@ void describeEmbedFailure(Outcome& outcome, int32_t status, const QString& carri
 // read (the engine gave a system error), or the carrier is one it cannot follow.
 Reason embedFailureReason(int systemError);
 
+// A file of the command's that could not be written: with errno error, or where there is none
+// the writer's words.
+Outcome writeFailure(Task task, const QString& named, const QString& file, int error,
+                     const QString& words = {});
+// The file written is complete and stays, but the times it was to get could not be set.
+Outcome timesNotKept(Task task, const QString& named, const QString& written);
+// The code can make no seal, found once the coder is under way.
+Outcome sealingCodeFailure(const QString& named);
+
 // Why the pixels of a compressed carrier cannot be followed, after its name and the invalid-file
 // words; nothing for any other fault.
 QString carrierFaultText(CarrierFault fault);
@@ -33,9 +42,5 @@ QString carrierFaultText(CarrierFault fault);
 // The errno of a write the engine could not make into folder: ENOSPC when it said so (or when
 // the folder's file system has no room left, where it gave no reason), else its own.
 int engineWriteError(int systemError, const Platform& platform, const QString& folder);
-
-// The text after a file's name for a read the engine could not make: the system's reason, or
-// that the file shrank while it was read (ENODATA).
-QString engineReadFailure(int systemError);
 
 } // namespace brindmar

@@ -113,14 +113,6 @@ int engineWriteError(int systemError, const Platform& platform, const QString& f
     return writeFailureError(platform, folder);
 }
 
-QString engineReadFailure(int systemError) {
-    if (systemError == ENODATA) {
-        return QStringLiteral(" - it became shorter while it was read; embed it once it no "
-                              "longer changes");
-    }
-    return tr(TextId::CannotBeReadSuffix) + QStringLiteral(": ") + systemErrorText(systemError);
-}
-
 void describeEmbedFailure(Outcome& outcome, int32_t status, const QString& carrierPath,
                           const QString& documentPath, const QString& outputPath, int writeError,
                           int systemError) {
@@ -146,6 +138,28 @@ void describeEmbedFailure(Outcome& outcome, int32_t status, const QString& carri
     outcome.fault = meaning.fault;
     outcome.error = meaning.fault == Fault::CannotWrite ? writeError : systemError;
     outcome.figure = -int64_t{status};
+}
+
+Outcome writeFailure(Task task, const QString& named, const QString& file, int error,
+                     const QString& words) {
+    Outcome failed = Outcome::failed(Reason::CannotWrite, named, words);
+    failed.task = task;
+    failed.about = file;
+    failed.error = error;
+    return failed;
+}
+
+Outcome timesNotKept(Task task, const QString& named, const QString& written) {
+    Outcome failed = Outcome::failed(Reason::TimesNotKept, named);
+    failed.task = task;
+    failed.written = QStringList{written};
+    return failed;
+}
+
+Outcome sealingCodeFailure(const QString& named) {
+    Outcome failed = Outcome::failed(Reason::CodeLength, named);
+    failed.task = Task::Seal;
+    return failed;
 }
 
 } // namespace brindmar

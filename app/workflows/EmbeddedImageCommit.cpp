@@ -16,9 +16,8 @@ ImageCommit CommitEmbeddedImage(WorkflowContext& ctx, ReplacementFile& image,
     ImageCommit done;
     if (!output.endsWith(u".png")) {
         if (!image.commit()) {
-            done.failure =
-                output + QStringLiteral(" could not be written: ") + systemErrorText(image.error());
             done.reason = Reason::CannotWrite;
+            done.error = image.error();
         }
         return done;
     }
@@ -53,7 +52,7 @@ ImageCommit CommitEmbeddedImage(WorkflowContext& ctx, ReplacementFile& image,
         done.failure = output + QStringLiteral(" was not written: ") + unread;
         done.reason = Reason::Other;
     } else if (!unwritten.isEmpty()) {
-        done.failure = output + QStringLiteral(" could not be written: ") + unwritten;
+        done.failure = unwritten;
         done.reason = Reason::CannotWrite;
     }
     return done;

@@ -11,8 +11,11 @@ class ReplacementFile;
 
 struct ImageCommit {
     bool stopped = false;
-    QString failure; // in words, naming the output, when the image is not in place
+    // Other: why in words, naming the output, in failure. CannotWrite: the errno, or
+    // where there is none the encoder's words in failure.
     Reason reason = Reason::None;
+    QString failure;
+    int error = 0;
 };
 
 // Puts the embed's finished BMP image at output: the BMP itself, or a PNG made from it, which

@@ -65,6 +65,8 @@ private:
     // The failures after the engine: the target could not take the document, or its times.
     void targetNotWritten(int error);
     void timesNotSet();
+    // Ends the run with an outcome the front end words.
+    void concludeFailure(const Outcome& failed);
     // What an engine failure says about the files: a read, a write, or an image it cannot follow.
     void endedByEngine(int32_t status) {
         const int error = m_ctx.engine.lastSystemError();
@@ -119,9 +121,10 @@ void ExtractRun::run() {
     const std::optional<int16_t> rowsPerBlock =
         blockRows(info.rowBytes, info.headerLength(), rowsNeeded);
     if (info.status == PayloadStatus::ReadError) {
-        report(TextId::ErrorDuringExtracting, m_named + engineReadFailure(info.readError));
-        ended(Ending::Failed, Reason::CannotRead, info.readError);
-        failurePath();
+        Outcome unread = Outcome::failed(Reason::CannotRead, m_named);
+        unread.task = Task::Extract;
+        unread.error = info.readError;
+        concludeFailure(unread);
         return;
     }
     if (!info.payloadFound() && stealthSearchOffered(m)) {
@@ -349,23 +352,25 @@ std::optional<QString> ExtractRun::unpack(const PayloadHeaderInfo& info) {
                            ? static_cast<int32_t>(numericValue(
                                  std::string_view(info.dateField).substr(kPasswordNumberOffset)))
                            : 0;
-    const TextId failure =
-        encrypted ? TextId::ErrorDuringExtractDecrypt : TextId::ErrorDuringExtractUnzip;
+    // The file it failed on, or what the zip service said.
+    const auto failed = [&](Reason reason, const QString& file, const ZipFailure& zip = {}) {
+        Outcome unpacked = Outcome::failed(reason, m_named, encrypted ? kDecryptStep : kUnzipStep);
+        unpacked.task = Task::Extract;
+        unpacked.about = file;
+        describeZipFailure(unpacked, zip);
+        concludeFailure(unpacked);
+    };
     // Unpacked in the private folder first: the user's folder sees only the finished document,
     // and only under the name it will keep.
     discardStaging();
     if (!QDir().mkpath(m_staging)) {
-        report(failure, m_staging + tr(TextId::CannotBeOpened));
-        ended(Ending::Failed, Reason::CannotWrite);
-        failurePath();
+        failed(Reason::CannotWrite, m_staging);
         return std::nullopt;
     }
-    QString errorText;
+    ZipFailure zip;
     if (!UnzipDocument(m_ctx, m_ctx.temporaryFolder + kWorkArchiveName, m_staging,
-                       kUnzipReplaceExisting, encrypted, errorText)) {
-        report(failure, errorText);
-        ended(Ending::Failed, Reason::Damaged);
-        failurePath();
+                       kUnzipReplaceExisting, encrypted, zip)) {
+        failed(Reason::Damaged, {}, zip);
         return std::nullopt;
     }
     const QFileInfoList members = QDir(m_staging).entryInfoList(
@@ -378,9 +383,7 @@ std::optional<QString> ExtractRun::unpack(const PayloadHeaderInfo& info) {
     // A member under the work copy's name stands for the header's name; any other must be it.
     if (!one || !(info.nameInArchive || info.substituteName || member == name)) {
         // The archive held no member of the name its header promised.
-        report(failure, m_target + tr(TextId::CannotBeOpened));
-        ended(Ending::Failed, Reason::Damaged);
-        failurePath();
+        failed(Reason::Damaged, m_target);
         return std::nullopt;
     }
     if (info.nameInArchive && !targetAgreed(true)) {
@@ -424,18 +427,17 @@ void ExtractRun::report(TextId what, const QString& detail, bool withDetail) {
 }
 
 void ExtractRun::targetNotWritten(int error) {
-    ended(Ending::Failed, error == ENOSPC ? Reason::DiskFull : Reason::CannotWrite, error);
-    report(TextId::ErrorDuringExtracting,
-           m_target + QStringLiteral(" could not be written: ") + systemErrorText(error));
-    failurePath();
+    concludeFailure(writeFailure(Task::Extract, m_named, m_target, error));
 }
 
 void ExtractRun::timesNotSet() {
     // The document is complete and stays; only its times are not the stored ones.
-    ended(Ending::Failed, Reason::Other);
-    m_ctx.outcome.written = QStringList{m_target};
-    report(TextId::ErrorDuringExtracting,
-           m_target + QStringLiteral(" - the original date/time could not be set"));
+    concludeFailure(timesNotKept(Task::Extract, m_named, m_target));
+}
+
+void ExtractRun::concludeFailure(const Outcome& failed) {
+    normalPointer(m_ctx);
+    m_ctx.conclude(failed);
     failurePath();
 }
 
@@ -524,14 +526,14 @@ Outcome ExtractDocument(WorkflowContext& ctx) {
 }
 
 bool UnzipDocument(WorkflowContext& ctx, const QString& packagePath, const QString& targetFolder,
-                   int16_t unzipOption, bool encrypted, QString& errorText) {
-    errorText.clear();
+                   int16_t unzipOption, bool encrypted, ZipFailure& failure) {
+    failure = {};
     const ZipStatus isZip = ctx.zip.ZSIsZIPFileQuick(packagePath);
     if (!isZip) {
         return false;
     }
     if (*isZip != 0) {
-        errorText = QStringLiteral("Is not ZIP file");
+        failure.fault = Fault::NotZip;
         return false;
     }
     const std::string password =
@@ -545,7 +547,7 @@ bool UnzipDocument(WorkflowContext& ctx, const QString& packagePath, const QStri
     if (*unzipped == 0) {
         return true;
     }
-    errorText = unzipFailureText(*unzipped) + systemReason(ctx.zip.lastSystemError());
+    failure = {Fault::Unzipping, *unzipped, ctx.zip.lastSystemError()};
     return false;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "workflows/DocumentPacking.h"
 #include "workflows/WorkflowContext.h"
 
 #include <cstdint>
@@ -15,10 +16,9 @@ Outcome ExtractDocument(WorkflowContext& ctx);
 void DiscardUnpacked(WorkflowContext& ctx);
 
 // Unpacks every member of the archive into targetFolder, with the password derived from the
-// stored code when encrypted. On failure errorText holds the service's text and code, "Is not ZIP
-// file", or nothing when the service could not say (or could not be called at all).
+// stored code when encrypted; why not in failure.
 bool UnzipDocument(WorkflowContext& ctx, const QString& packagePath, const QString& targetFolder,
-                   int16_t unzipOption, bool encrypted, QString& errorText);
+                   int16_t unzipOption, bool encrypted, ZipFailure& failure);
 
 // The file an engine failure of extract concerns and what went wrong with it, in outcome's
 // about, fault, error and figure, as describeEmbedFailure does for embed. A read the engine could

@@ -285,8 +285,8 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
                                      std::shared_ptr<ReplacementFile> out) {
     WindowModel& m = ctx.model;
     StealthOutcome outcome;
-    if (const auto refusal = sealingCodeRefusal(m.code)) {
-        outcome.failure = *refusal;
+    if (sealingCodeRefused(m.code)) {
+        outcome.reason = Reason::CodeLength;
         return outcome;
     }
     auto job = std::make_shared<JpegEmbedJob>(codeSecret(m.code));

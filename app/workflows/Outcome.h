@@ -38,7 +38,8 @@ enum class Reason {
     Other,               // told in the workflow's own words
 };
 
-// What the engine found wrong with the file an outcome is about, when it failed.
+// What the engine, or the zip service, found wrong with the file an outcome is about, when it
+// failed.
 enum class Fault {
     None,
     CannotOpen,
@@ -46,10 +47,20 @@ enum class Fault {
     CannotWrite, // error ENOSPC where the disk is full, whatever the system called it
     TooLarge,
     CannotRead, // error ENODATA where the file became shorter while it was read
+    // The zip service's: its status in figure, the errno behind it in error.
+    ZipNotMade, // the archive could not be begun
+    NotZip,     // the file is no zip archive
+    Zipping,
+    Unzipping,
 };
 
 // The command an outcome is of: the front ends title and word it by this.
 enum class Task { None, Embed, Extract, Wipe, Zip, Unzip, Convert, Seal };
+
+// The detail of an extract's outcome that failed while it unpacked the document: decrypting
+// it, or only unpacking it.
+inline const QString kDecryptStep = QStringLiteral("decrypt");
+inline const QString kUnzipStep = QStringLiteral("unzip");
 
 // What a command came to: the front ends render it, each its own way, and decide nothing from
 // the words of a message.

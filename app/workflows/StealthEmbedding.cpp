@@ -265,8 +265,8 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
         outcome.failure = named + QStringLiteral(" - ") + *refusal;
         return outcome;
     }
-    if (const auto refusal = sealingCodeRefusal(m.code)) {
-        outcome.failure = *refusal;
+    if (sealingCodeRefused(m.code)) {
+        outcome.reason = Reason::CodeLength;
         return outcome;
     }
     // The coder reads 24-bit pixels only; the copy goes however the embed ends.

@@ -56,6 +56,8 @@ struct StealthOutcome {
     bool notFound = false;
     // Something opened with the code, and what follows it has been altered.
     bool damaged = false;
+    // CodeLength where the code can make no seal; the front end words it.
+    Reason reason = Reason::None;
     QString failure;
 };
 

@@ -253,12 +253,8 @@ std::optional<uint64_t> availableMemoryKiB() {
     return memAvailableKiB(text);
 }
 
-std::optional<QString> sealingCodeRefusal(const QString& code) {
-    if (codeFault(code, true) != CodeFault::None || preparedCode(code).isEmpty()) {
-        return QStringLiteral("Strong protection needs a code of at least 10 characters: type "
-                              "one, or untick Strong protection");
-    }
-    return std::nullopt;
+bool sealingCodeRefused(const QString& code) {
+    return codeFault(code, true) != CodeFault::None || preparedCode(code).isEmpty();
 }
 
 bool ConfirmSealingCode(WorkflowContext& ctx) {
@@ -296,8 +292,8 @@ bool ConfirmSealingCode(WorkflowContext& ctx) {
 SealOutcome SealForEmbed(WorkflowContext& ctx, const std::string& payloadHeader) {
     WindowModel& m = ctx.model;
     SealOutcome outcome;
-    if (const auto refusal = sealingCodeRefusal(m.code)) {
-        outcome.failure = *refusal;
+    if (sealingCodeRefused(m.code)) {
+        outcome.reason = Reason::CodeLength;
         return outcome;
     }
     const QString archivePath = ctx.temporaryFolder + kWorkArchiveName;

@@ -20,6 +20,8 @@ struct SealOutcome {
     bool stopped = false;
     // Only the code was wrong, as far as can be told: the user may type another.
     bool wrongCode = false;
+    // CodeLength where the code can make no seal; the front end words it.
+    Reason reason = Reason::None;
     QString failure;
 };
 
@@ -50,8 +52,8 @@ bool ConfirmSealingCode(WorkflowContext& ctx);
 // not to be had; empty for the other ends.
 QString sealEndText(SealEnd end, const QString& carrierPath);
 
-// Why the code cannot open or make a seal, or nothing when it can.
-std::optional<QString> sealingCodeRefusal(const QString& code);
+// Whether the code is one no seal can be made with (too short, or nothing once prepared).
+bool sealingCodeRefused(const QString& code);
 
 // The MemAvailable figure of /proc/meminfo text, in KiB; nullopt when it has none.
 std::optional<uint64_t> memAvailableKiB(std::string_view meminfo);

@@ -114,10 +114,10 @@ Outcome WipeCommand(WorkflowContext& ctx) {
         ctx.report(Sound::Error, tr(TextId::WipeTitle), refusal);
     } else if (!path.isEmpty()) {
         ctx.ui.setMousePointer(MousePointer::Hourglass);
-        const MessageAnswer answer =
-            ctx.report(Sound::Attention, tr(TextId::WipeTitle), tr(TextId::ConfirmDeleteOf) + path,
-                       MessageIcon::Exclamation, MessageButtons::OkCancel);
-        if (answer == MessageAnswer::Ok) {
+        Message question{tr(TextId::WipeTitle), tr(TextId::ConfirmDeleteOf) + path,
+                         MessageIcon::Exclamation, MessageButtons::OkCancel};
+        question.asked = {Asked::Kind::Delete, path};
+        if (ctx.ask(Sound::Attention, question) == MessageAnswer::Ok) {
             wipeConfirmed(ctx, path);
         }
         ctx.ui.setMousePointer(MousePointer::Default);

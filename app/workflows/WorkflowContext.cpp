@@ -21,10 +21,14 @@ void WorkflowContext::letEventsRun() {
 
 MessageAnswer WorkflowContext::report(Sound sound, const QString& title, const QString& text,
                                       MessageIcon icon, MessageButtons buttons) {
+    return ask(sound, Message{title, text, icon, buttons});
+}
+
+MessageAnswer WorkflowContext::ask(Sound sound, const Message& message) {
     // The box is modal: the window must show the state that led to it.
     render();
     ui.alert(sound);
-    return ui.showMessage(Message{title, text, icon, buttons});
+    return ui.showMessage(message);
 }
 
 MessageAnswer WorkflowContext::report(Sound sound, TextId title, TextId text, MessageIcon icon) {

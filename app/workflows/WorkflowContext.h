@@ -50,6 +50,8 @@ struct WorkflowContext {
                          MessageButtons buttons = MessageButtons::Ok);
     MessageAnswer report(Sound sound, TextId title, TextId text,
                          MessageIcon icon = MessageIcon::Exclamation);
+    // The same for a message made whole: a question that says what it asks about.
+    MessageAnswer ask(Sound sound, const Message& message);
 
     // Records how the command under way ended, the reason already told to the user.
     void ended(Ending ending, Reason reason, const QString& subject, int error = 0);

@@ -28,18 +28,15 @@ namespace {
 // The archive the tool packs, while it is packed.
 const QString kZipToolWorkName = QStringLiteral("vokbzip.tmp");
 
-void show(WorkflowContext& ctx, TextId title, const QString& text, MessageIcon icon,
-          MessageButtons buttons = MessageButtons::Ok) {
-    ctx.render();
-    ctx.ui.showMessage(Message{tr(title), text, icon, buttons});
-}
-
-void failed(WorkflowContext& ctx, TextId what, const QString& path, const QString& why) {
-    ctx.ended(Ending::Failed, Reason::Other, path);
-    ctx.ui.alert(Sound::Error);
-    show(ctx, TextId::ZipErrorTitle,
-         tr(what) + QStringLiteral("\n\n") + path + QStringLiteral("\n\n") + why,
-         MessageIcon::Exclamation);
+// The file or folder it failed on, with the errno; or what the zip service said.
+void failed(WorkflowContext& ctx, Task task, const QString& path, Reason reason,
+            const QString& about, int error, const ZipFailure& zip = {}) {
+    Outcome failure = Outcome::failed(reason, path);
+    failure.task = task;
+    failure.about = about;
+    failure.error = error;
+    describeZipFailure(failure, zip);
+    ctx.conclude(failure);
 }
 
 // Asks before each member that would take an existing name; false when the user keeps one.
@@ -60,21 +57,20 @@ void unpack(WorkflowContext& ctx, QString path) {
     // member came out whole: a member that fails leaves none of the others behind.
     UnpackingFolder staging(folder, ctx.temporaryFolder);
     if (!staging.isOpen()) {
-        failed(ctx, TextId::ErrorDuringUnzippingOf, path,
-               folder + QStringLiteral(" - ") + systemErrorText(staging.error()));
+        // The unpacking's own folder, made beside the archive: named by the folder it goes in.
+        failed(ctx, Task::Unzip, path, Reason::Other, folder, staging.error());
         return;
     }
-    QString errorText;
+    ZipFailure zip;
     if (!UnzipDocument(ctx, path, staging.path(), kUnzipReplaceExisting | kUnzipRecordedModes,
-                       false, errorText)) {
-        failed(ctx, TextId::ErrorDuringUnzippingOf, path, errorText);
+                       false, zip)) {
+        failed(ctx, Task::Unzip, path, Reason::Damaged, {}, 0, zip);
         return;
     }
     QStringList members;
     QString unread;
     if (const int error = staging.members(members, unread)) {
-        failed(ctx, TextId::ErrorDuringUnzippingOf, path,
-               unread + QStringLiteral(" - cannot be read: ") + systemErrorText(error));
+        failed(ctx, Task::Unzip, path, Reason::CannotRead, unread, error);
         return;
     }
     if (!membersAgreed(ctx, folder, members)) {
@@ -84,14 +80,12 @@ void unpack(WorkflowContext& ctx, QString path) {
     QString refused;
     const int error = staging.moveIn(folder, members, refused);
     if (error != 0) {
-        failed(ctx, TextId::ErrorDuringUnzippingOf, path,
-               refused + QStringLiteral(" could not be written: ") + systemErrorText(error));
+        failed(ctx, Task::Unzip, path, Reason::CannotWrite, refused, error);
         return;
     }
     // The staging folder holds the replaced files; one that stays is no finished unpacking.
     if (!staging.release()) {
-        failed(ctx, TextId::ErrorDuringUnzippingOf, path,
-               folder + QStringLiteral(" - the unpacking's own folder could not be removed"));
+        failed(ctx, Task::Unzip, path, Reason::NotDeleted, folder, 0);
         return;
     }
     for (const QString& member : members) {
@@ -146,15 +140,15 @@ void pack(WorkflowContext& ctx, QString path) {
     // complete. An archive of a private file is private too.
     const QString work = ctx.temporaryFolder + kZipToolWorkName;
     DiscardWorkFile(ctx, work);
-    QString errorText;
-    bool done = !ctx.temporaryFolder.isEmpty() && ZipDocument(ctx, path, work, false, errorText);
+    ZipFailure zip;
+    int unwritten = 0;
+    bool done = !ctx.temporaryFolder.isEmpty() && ZipDocument(ctx, path, work, false, zip);
     if (done) {
         ReplacementFile packed(archive, isPrivateFile(path) ? ReplacementFile::NewMode::Private
                                                             : ReplacementFile::NewMode::Usual);
         if (!packed.isOpen() || !packed.appendFile(work) || !packed.commit()) {
             done = false;
-            errorText = archive + QStringLiteral(" could not be written: ") +
-                        systemErrorText(packed.error() != 0 ? packed.error() : EIO);
+            unwritten = packed.error() != 0 ? packed.error() : EIO;
         }
     }
     if (QFileInfo::exists(work)) {
@@ -165,7 +159,11 @@ void pack(WorkflowContext& ctx, QString path) {
         ctx.conclude(Task::Zip, Ending::Done, Reason::None, path);
         return;
     }
-    failed(ctx, TextId::ErrorDuringZippingOf, path, errorText);
+    if (unwritten != 0) {
+        failed(ctx, Task::Zip, path, Reason::CannotWrite, archive, unwritten);
+    } else {
+        failed(ctx, Task::Zip, path, Reason::Other, {}, 0, zip);
+    }
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // What the command line prints for a command that did not end done, from the outcome's reason
 // and never from the words of a window's box.
+#include "cli/TerminalText.h"
 #include "cli/OutcomeText.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 
 namespace {
@@ -45,6 +47,7 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         int error;
         const char* line;
         Fault fault = Fault::None;
+        QString detail = {};
     } rows[] = {
         {Task::Embed, Reason::DiskFull, "/run/user/1000/w/", 100, 0,
          "/run/user/1000/w/: not enough free space (100 bytes free)"},
@@ -63,6 +66,28 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         {Task::Zip, Reason::CannotRead, "", 0, 5,
          "/d/notes.txt: cannot be read: Input/output error"},
         {Task::None, Reason::WrongExtension, "", 0, 0, "/d/notes.txt: invalid file extension"},
+        {Task::Embed, Reason::CannotWrite, "/out/c.png", 0, 27,
+         "/out/c.png: could not be written: File too large"},
+        {Task::Extract, Reason::CannotWrite, "/out/d.txt", 0, 28,
+         "/out/d.txt: could not be written: No space left on device"},
+        {Task::Extract, Reason::CannotRead, "", 0, 5,
+         "/d/notes.txt: cannot be read: Input/output error"},
+        {Task::Extract, Reason::CannotRead, "", 0, ENODATA,
+         "/d/notes.txt: it became shorter while it was read; embed it once it no longer changes"},
+        {Task::Seal, Reason::CodeLength, "", 0, 0,
+         "/d/notes.txt: strong protection needs a code of at least 10 characters"},
+        // The zip tool names the file it was given, then the one it failed on.
+        {Task::Zip, Reason::Other, "", 0, 0, "/d/notes.txt: cannot pack: Cannot create ZIP file",
+         Fault::ZipNotMade},
+        {Task::Unzip, Reason::CannotWrite, "/d/a.txt", 0, 28,
+         "/d/notes.txt: cannot unpack: /d/a.txt could not be written: No space left on device"},
+        {Task::Unzip, Reason::Damaged, "", 11, 0,
+         "/d/notes.txt: cannot unpack: File omitted as locked (11)", Fault::Unzipping},
+        {Task::Extract, Reason::Damaged, "/o/a.txt", 0, 0,
+         "/o/a.txt: cannot unpack the document: cannot be opened", Fault::None, kUnzipStep},
+        {Task::Extract, Reason::Damaged, "", 11, 0,
+         "/d/notes.txt: cannot decrypt the document: File omitted as locked (11)", Fault::Unzipping,
+         kDecryptStep},
     };
     for (const auto& row : rows) {
         Outcome outcome = Outcome::refused(row.reason, QStringLiteral("/d/notes.txt"));
@@ -71,7 +96,34 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         outcome.figure = row.figure;
         outcome.error = row.error;
         outcome.fault = row.fault;
+        outcome.detail = row.detail;
         EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
+    }
+}
+
+// A question is asked on the terminal from what it asks about, never from the box's words.
+TEST(TerminalText, QuestionsAreWordedByWhatTheyAsk) {
+    const struct {
+        Asked asked;
+        const char* text; // the box's, which only a question of no kind is asked in
+        const char* line;
+    } rows[] = {
+        {{Asked::Kind::Replace, QStringLiteral("/out/a.bmp")}, "", "replace /out/a.bmp?"},
+        {{Asked::Kind::Delete, QStringLiteral("/d/a.txt")}, "", "overwrite and delete /d/a.txt?"},
+        {{Asked::Kind::Marked, QStringLiteral("/out/.a.bmp"), false, true},
+         "",
+         "/out/.a.bmp is a hidden file; go on?"},
+        {{Asked::Kind::Marked, QStringLiteral("/out/.a.bmp"), true, true},
+         "",
+         "/out/.a.bmp is a hidden and read-only file; go on?"},
+        {{}, "Replace the code?\n\nIt cannot be undone.", "Replace the code? It cannot be undone."},
+    };
+    for (const auto& row : rows) {
+        Message message;
+        message.text = QString::fromUtf8(row.text);
+        message.buttons = MessageButtons::OkCancel;
+        message.asked = row.asked;
+        EXPECT_EQ(cli::questionText(message).toStdString(), row.line);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "window/OutcomeMessages.h"
 #include "FakeUiServices.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 
 namespace brindmar {
@@ -39,6 +40,15 @@ Outcome about(Task task, Reason reason, const QString& where, int64_t figure = 0
     outcome.error = error;
     outcome.workFolder = workFolder;
     outcome.detail = detail;
+    return outcome;
+}
+
+// A command that failed under way, on the file named by where.
+Outcome underWay(Task task, Reason reason, const QString& where, int error,
+                 const QStringList& written = {}) {
+    Outcome outcome = about(task, reason, where, 0, error);
+    outcome.ending = Ending::Failed;
+    outcome.written = written;
     return outcome;
 }
 
@@ -170,6 +180,94 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {"beep 2", "message Exclamation|ZIP / UnZIP Error|Error during unzipping of:\n\n"
                     "/pics/holiday.png\n\n/pics/holiday.png - cannot be read: Input/output "
                     "error"},
+         {}},
+        {"new image not written",
+         underWay(Task::Embed, Reason::CannotWrite, kImage, 28),
+         false,
+         {"beep 2", "message Exclamation|File Embed|Error during embedding\n\n/out/holiday.png "
+                    "could not be written: No space left on device"},
+         {}},
+        {"PNG not written, in the encoder's words",
+         [] {
+             Outcome outcome = underWay(Task::Embed, Reason::CannotWrite, kImage, 0);
+             outcome.detail = QStringLiteral("the encoder gave up");
+             return outcome;
+         }(),
+         false,
+         {"beep 2", "message Exclamation|File Embed|Error during embedding\n\n/out/holiday.png "
+                    "could not be written: the encoder gave up"},
+         {}},
+        {"document not written",
+         underWay(Task::Extract, Reason::CannotWrite, QStringLiteral("/docs/a.txt"), 5),
+         true,
+         {"sound Error", "message Exclamation|File Extract|Error during extracting\n\n"
+                         "/docs/a.txt could not be written: Input/output error"},
+         {}},
+        {"image that cannot be read for its header",
+         underWay(Task::Extract, Reason::CannotRead, {}, 5),
+         false,
+         {"beep 2", "message Exclamation|File Extract|Error during extracting\n\n"
+                    "/pics/holiday.png - cannot be read: Input/output error"},
+         {}},
+        {"image that shrank while it was read",
+         underWay(Task::Extract, Reason::CannotRead, {}, ENODATA),
+         false,
+         {"beep 2", "message Exclamation|File Extract|Error during extracting\n\n"
+                    "/pics/holiday.png - it became shorter while it was read; embed it once it "
+                    "no longer changes"},
+         {}},
+        {"document written, its times not",
+         underWay(Task::Extract, Reason::TimesNotKept, {}, 0, {QStringLiteral("/docs/a.txt")}),
+         false,
+         {"beep 2", "message Exclamation|File Extract|Error during extracting\n\n/docs/a.txt - "
+                    "the original date/time could not be set"},
+         {}},
+        {"code found too short to seal once under way",
+         underWay(Task::Seal, Reason::CodeLength, {}, 0),
+         true,
+         {"sound Error", "message Exclamation|File Embed|Error during embedding\n\nStrong "
+                         "protection needs a code of at least 10 characters: type one, or "
+                         "untick Strong protection"},
+         {}},
+        {"archive not begun",
+         [] {
+             Outcome outcome = underWay(Task::Zip, Reason::Other, {}, 0);
+             outcome.fault = Fault::ZipNotMade;
+             return outcome;
+         }(),
+         false,
+         {"beep 2", "message Exclamation|ZIP / UnZIP Error|Error during zipping of:\n\n"
+                    "/pics/holiday.png\n\nCannot create ZIP file"},
+         {}},
+        {"member not moved in beside the archive",
+         underWay(Task::Unzip, Reason::CannotWrite, QStringLiteral("/docs/a.txt"), 28),
+         false,
+         {"beep 2", "message Exclamation|ZIP / UnZIP Error|Error during unzipping of:\n\n"
+                    "/pics/holiday.png\n\n/docs/a.txt could not be written: No space left on "
+                    "device"},
+         {}},
+        {"document without the member its header names",
+         [] {
+             Outcome outcome =
+                 underWay(Task::Extract, Reason::Damaged, QStringLiteral("/docs/a.txt"), 0);
+             outcome.detail = kUnzipStep;
+             return outcome;
+         }(),
+         false,
+         {"beep 2", "message Exclamation|File Extract|Error during extract file UnZIP\n\n"
+                    "/docs/a.txt cannot be opened"},
+         {}},
+        {"document not decrypted, in the zip service's words",
+         [] {
+             Outcome outcome = underWay(Task::Extract, Reason::Damaged, {}, 0);
+             outcome.detail = kDecryptStep;
+             outcome.fault = Fault::Unzipping;
+             outcome.figure = 11;
+             return outcome;
+         }(),
+         false,
+         {"beep 2", "message Exclamation|File Extract|Error during extract file decrypt\n\n"
+                    "File omitted as locked (11)"},
          {}},
         {"told by the workflow",
          of(Task::Extract, Ending::Failed, Reason::Damaged, kImage, {}, false, true),

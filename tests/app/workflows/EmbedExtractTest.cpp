@@ -376,6 +376,7 @@ TEST(ExtractRefusal, AFailedDateRestoreIsReportedAndKeepsTheDocument) {
     apptest::Harness& h = s->h;
     WorkflowContext ctx{h.model, h.ui, h.zip, h.engine, refusing, h.view, h.dir.folder(),
                         h.temp.folder()};
+    ctx.outcomes = &h.outcomes;
     ExtractDocument(ctx);
     const QString target = made.extractFolder + QStringLiteral("doc.txt");
     EXPECT_EQ(s->messages(),

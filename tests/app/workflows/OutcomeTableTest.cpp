@@ -190,6 +190,16 @@ const Row kRows[] = {
      Ending::Failed,
      Reason::CannotRead,
      {}},
+    {"CannotWrite",
+     [](Scene& s) {
+         // A file where the output folder should be: the new image cannot be made in it.
+         EmbedRequest request = s.embed();
+         request.outputFolder = s.document + u'/';
+         return Outcome(Embed(s.h.ctx, request));
+     },
+     Ending::Failed,
+     Reason::CannotWrite,
+     {}},
     {"DiskFull",
      [](Scene& s) {
          const QString image = s.made();

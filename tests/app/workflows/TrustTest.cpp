@@ -380,6 +380,7 @@ TEST(Messages, AFailedDateRestoreAfterAnEmbedIsReported) {
     apptest::Harness& h = run.h;
     WorkflowContext ctx{h.model,  h.ui,   h.zip,          h.engine,
                         platform, h.view, h.dir.folder(), h.temp.folder()};
+    ctx.outcomes = &h.outcomes;
     h.ui.clear();
     EmbedDocument(ctx);
     const QString image = f.out + QStringLiteral("carrier.bmp");
