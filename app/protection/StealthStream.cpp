@@ -87,14 +87,6 @@ BRINDMAR_WIDE void planeBits(const unsigned char* colour, uint16_t* packed, uint
     }
 }
 
-BRINDMAR_WIDE bool leansIn(const uint8_t* sums, uint64_t n) {
-    uint8_t any = 0;
-    for (uint64_t i = 0; i < n; ++i) {
-        any |= sums[i];
-    }
-    return any != 0;
-}
-
 // 1 for each byte whose price the coupling lowers in this layer: one that leans (sum, a signed
 // byte, not 0), dry, and whose change would go the way it leans (up for a positive sum).
 BRINDMAR_WIDE void leaningBytes(const unsigned char* colour, const uint16_t* packed,
@@ -121,7 +113,8 @@ public:
     // bytes below 2^31, so a row's fit 32 bits.
     Coupling(uint32_t width, uint32_t height)
         : m_row(uint64_t{width} * 3), m_row32(static_cast<uint32_t>(m_row)), m_height(height),
-          m_sums(static_cast<size_t>(m_row * height)) {}
+          m_sums(static_cast<size_t>(m_row * height)),
+          m_leaning(static_cast<size_t>((m_row * height + kBlock - 1) / kBlock)) {}
     bool failed() const { return m_sums.failed(); }
 
     // A change at byte b in direction d leans the pixel's other channels and the four nearest
@@ -167,7 +160,7 @@ public:
             for (uint64_t from = t * kShare; from < end; from += kBlock) {
                 const uint64_t to = std::min(end, from + kBlock);
                 planeBits(colour + from, packed + from, to - from, plane);
-                if (lowering && leansIn(sums + from, to - from)) {
+                if (lowering && m_leaning[static_cast<size_t>(from / kBlock)] != 0) {
                     lowerIn(colour, packed, sums, from, to, plane, factor, saved);
                 }
             }
@@ -208,12 +201,16 @@ private:
     void lean(uint32_t b, int d) {
         std::atomic_ref<uint8_t>(m_sums[b]).fetch_add(static_cast<uint8_t>(d),
                                                       std::memory_order_relaxed);
+        std::atomic_ref<uint8_t>(m_leaning[b / kBlock]).store(1, std::memory_order_relaxed);
     }
 
     uint64_t m_row;
     uint32_t m_row32;
     uint32_t m_height;
     LargeBuffer<uint8_t> m_sums;
+    // 1 for each block of kBlock bytes a change has leaned into, so that the sweeps pass the
+    // others by without reading their sums (nor faulting in the pages of sums never leaned).
+    std::vector<uint8_t> m_leaning;
     std::vector<std::vector<Saved>> m_saved; // the prices lowered, as they were, by task
 };
 

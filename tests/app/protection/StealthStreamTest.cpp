@@ -103,4 +103,30 @@ TEST(StealthStream, DirectionsStayEvenAndTheCouplingMovesChannelsTogether) {
     }
 }
 
+// A picture this size is swept in several shares, by as many threads as there are, and its layers
+// are searched and read in many segments; columns of many bytes at the low rate, of one or two at
+// the other.
+TEST(StealthStream, ALargePictureReadsBack) {
+    std::mt19937 random(4418);
+    const uint32_t width = 1200;
+    const uint32_t height = 800;
+    const std::vector<unsigned char> carrier = photograph(random, width, height);
+    for (const double rate : {0.01, 0.05}) {
+        SCOPED_TRACE(rate);
+        std::vector<unsigned char> stego = carrier;
+        SecretBytes key(32);
+        for (size_t i = 0; i < key.size(); ++i) {
+            key.data()[i] = static_cast<unsigned char>(random());
+        }
+        QByteArray archive(static_cast<qsizetype>(rate * double(carrier.size()) / 8), 'x');
+        for (char& c : archive) {
+            c = static_cast<char>(random());
+        }
+        ASSERT_EQ(
+            stealthEmbedWithKey(stego.data(), width, height, key, StealthSalt{}, archive).status,
+            StealthStatus::Done);
+        EXPECT_EQ(stealthExtractWithKey(stego.data(), width, height, key).archive, archive);
+    }
+}
+
 } // namespace
