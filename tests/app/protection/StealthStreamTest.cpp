@@ -111,7 +111,8 @@ TEST(StealthStream, ALargePictureReadsBack) {
     const uint32_t width = 1200;
     const uint32_t height = 800;
     const std::vector<unsigned char> carrier = photograph(random, width, height);
-    for (const double rate : {0.01, 0.05}) {
+    // At 0.1 one sealing in three finds no way round the wet bytes; the embed tries others.
+    for (const double rate : {0.01, 0.05, 0.1}) {
         SCOPED_TRACE(rate);
         std::vector<unsigned char> stego = carrier;
         SecretBytes key(32);
