@@ -2,12 +2,11 @@
 
 #include "cli/BmpKind.h"
 #include "cli/JpegStealthText.h"
-
-#include "operations/ZipService.h"
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
 #include "workflows/StealthEmbedding.h"
+#include "workflows/ZipServiceWords.h"
 #include "workflows/ZipTool.h"
 
 #include <cerrno>
@@ -111,23 +110,6 @@ QString faultText(const Outcome& outcome) {
     return words + QStringLiteral(" (%1)").arg(outcome.figure);
 }
 
-// What the zip service said, where it said anything.
-QString zipWords(const Outcome& outcome) {
-    const int status = static_cast<int>(outcome.figure);
-    switch (outcome.fault) {
-    case Fault::ZipNotMade:
-        return zipStepFailureText(ZipStep::Create, status, outcome.error);
-    case Fault::NotZip:
-        return zipStepFailureText(ZipStep::NotZip, status, outcome.error);
-    case Fault::Zipping:
-        return zipStepFailureText(ZipStep::Zip, status, outcome.error);
-    case Fault::Unzipping:
-        return zipStepFailureText(ZipStep::Unzip, status, outcome.error);
-    default:
-        return {};
-    }
-}
-
 // The words and what follows them, where anything does.
 QString joined(const QString& words, const QString& why) {
     return why.isEmpty() ? words : words + QStringLiteral(": ") + why;
@@ -139,7 +121,7 @@ QString zipToolText(const Outcome& outcome) {
     const QString words =
         outcome.task == Task::Zip ? QStringLiteral("cannot pack") : QStringLiteral("cannot unpack");
     if (outcome.fault != Fault::None) {
-        return joined(words, zipWords(outcome));
+        return joined(words, zipServiceWords(outcome));
     }
     switch (outcome.reason) {
     case Reason::CannotRead:
@@ -167,7 +149,7 @@ QString zipToolText(const Outcome& outcome) {
 QString unpackText(const Outcome& outcome) {
     return joined(outcome.detail == kDecryptStep ? QStringLiteral("cannot decrypt the document")
                                                  : QStringLiteral("cannot unpack the document"),
-                  outcome.fault != Fault::None ? zipWords(outcome)
+                  outcome.fault != Fault::None ? zipServiceWords(outcome)
                   : outcome.about.isEmpty()    ? QString()
                                                : QStringLiteral("cannot be opened"));
 }

@@ -1,10 +1,10 @@
 #include "window/OutcomeMessages.h"
 
-#include "operations/ZipService.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
 #include "util/StringTable.h"
 #include "util/TextIds.h"
+#include "workflows/ZipServiceWords.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -178,27 +178,10 @@ QString engineFailureDetail(const Outcome& outcome) {
     return detail + QStringLiteral(" (%1)").arg(outcome.figure);
 }
 
-// What the zip service said, where it said anything.
-QString zipWords(const Outcome& outcome) {
-    const int status = static_cast<int>(outcome.figure);
-    switch (outcome.fault) {
-    case Fault::ZipNotMade:
-        return zipStepFailureText(ZipStep::Create, status, outcome.error);
-    case Fault::NotZip:
-        return zipStepFailureText(ZipStep::NotZip, status, outcome.error);
-    case Fault::Zipping:
-        return zipStepFailureText(ZipStep::Zip, status, outcome.error);
-    case Fault::Unzipping:
-        return zipStepFailureText(ZipStep::Unzip, status, outcome.error);
-    default:
-        return {};
-    }
-}
-
 // The zip tool's failure: the file or folder it failed on and why, or the service's words.
 QString zipToolWhy(const Outcome& outcome) {
     if (outcome.fault != Fault::None) {
-        return zipWords(outcome);
+        return zipServiceWords(outcome);
     }
     switch (outcome.reason) {
     case Reason::CannotRead:
@@ -229,7 +212,7 @@ void renderZipFailure(OutcomeRendering& shown, const Outcome& outcome) {
 // An extract that failed while it unpacked the document: decrypting it, or only unpacking it.
 void renderUnpackFailure(OutcomeRendering& shown, const Outcome& outcome) {
     alerted(shown, Sound::Error);
-    const QString why = outcome.fault != Fault::None ? zipWords(outcome)
+    const QString why = outcome.fault != Fault::None ? zipServiceWords(outcome)
                         : outcome.about.isEmpty()    ? QString()
                                                      : outcome.about + text(TextId::CannotBeOpened);
     boxed(shown, text(TextId::FileExtractTitle),
