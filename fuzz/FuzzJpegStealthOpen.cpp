@@ -4,6 +4,7 @@
 // What is checked is what the opener promises: no crash and no exit from libjpeg; a salt read
 // from any file that opens; an outcome the reader can give; and no bytes handed back that the
 // seal did not vouch for.
+#include "FuzzPromise.h"
 #include "protection/JpegStealthFile.h"
 
 #include <QByteArray>
@@ -15,19 +16,11 @@
 namespace {
 
 void require(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "JPEG stealth opener broke its promise: %s\n", what);
-        std::abort();
-    }
+    fuzzpromise::require(condition, "JPEG stealth opener", what);
 }
 
 const brindmar::SecretBytes& fixedKey() {
-    static const brindmar::SecretBytes key = [] {
-        brindmar::SecretBytes bytes(32);
-        std::memset(bytes.data(), 0x5a, bytes.size());
-        return bytes;
-    }();
-    return key;
+    return fuzzpromise::fixedKey<0x5a>();
 }
 
 } // namespace

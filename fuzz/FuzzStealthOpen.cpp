@@ -11,6 +11,7 @@
 // bytes), the archive's length (two bytes) and bytes, then changes of four bytes each: a
 // position in the colour bytes (three bytes) and the value to add to it. A first byte of 0xFF
 // instead reads the rest as a raw picture of 64 pixels a row, for the reader alone.
+#include "FuzzPromise.h"
 #include "protection/StealthImage.h"
 
 #include <QByteArray>
@@ -23,19 +24,11 @@
 namespace {
 
 void require(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "stealth reader broke its promise: %s\n", what);
-        std::abort();
-    }
+    fuzzpromise::require(condition, "stealth reader", what);
 }
 
 const brindmar::SecretBytes& fixedKey() {
-    static const brindmar::SecretBytes key = [] {
-        brindmar::SecretBytes bytes(32);
-        std::memset(bytes.data(), 0x5a, bytes.size());
-        return bytes;
-    }();
-    return key;
+    return fuzzpromise::fixedKey<0x5a>();
 }
 
 struct Input {

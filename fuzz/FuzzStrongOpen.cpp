@@ -7,6 +7,7 @@
 // the seeds are sealed with the same key and payload header, in both layouts, so that mutations
 // start from documents that open. A committed prelude opens only when its commitment is that of
 // the fixed key.
+#include "FuzzPromise.h"
 #include "protection/StrongSeal.h"
 
 #include <QBuffer>
@@ -23,19 +24,11 @@ namespace {
 constexpr std::string_view kHeader = "fuzz payload header 0123456789";
 
 void require(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "strong opener broke its promise: %s\n", what);
-        std::abort();
-    }
+    fuzzpromise::require(condition, "strong opener", what);
 }
 
 const brindmar::SecretBytes& fixedKey() {
-    static const brindmar::SecretBytes key = [] {
-        brindmar::SecretBytes bytes(32);
-        std::memset(bytes.data(), 0x42, bytes.size());
-        return bytes;
-    }();
-    return key;
+    return fuzzpromise::fixedKey<0x42>();
 }
 
 } // namespace
