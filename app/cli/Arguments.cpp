@@ -1,5 +1,8 @@
 #include "cli/Arguments.h"
 
+#include "workflows/WindowModel.h"
+
+#include <array>
 #include <map>
 #include <set>
 #include <string>
@@ -21,6 +24,23 @@ const char* const kProgramUsage =
     "Exit status: 0 done, 1 failed, 2 wrong usage, 130 interrupted.\n";
 
 namespace {
+
+constexpr std::array<const char*, kCropModeCount> kCropNames = {"none",
+                                                                "centre",
+                                                                "centre-bottom",
+                                                                "centre-top",
+                                                                "left-top",
+                                                                "left-centre",
+                                                                "left-bottom",
+                                                                "right-top",
+                                                                "right-centre",
+                                                                "right-bottom",
+                                                                "left-vert-strip",
+                                                                "centre-vert-strip",
+                                                                "right-vert-strip",
+                                                                "top-horiz-strip",
+                                                                "centre-horiz-strip",
+                                                                "bottom-horiz-strip"};
 
 constexpr const char* kCodeOptions =
     "  -c, --code CODE    the code; other users can see it in the process list, so prefer\n"
@@ -268,6 +288,23 @@ QStringList commandFirst(const QStringList& args) {
 }
 
 } // namespace
+
+std::optional<uint8_t> cropModeFromText(const QString& text) {
+    bool number = false;
+    const int value = text.toInt(&number);
+    if (number) {
+        return value >= 0 && value < kCropModeCount ? std::optional<uint8_t>(uint8_t(value))
+                                                    : std::nullopt;
+    }
+    // American spelling and any case are the same crop.
+    const QString name = text.toLower().replace(QStringLiteral("center"), QStringLiteral("centre"));
+    for (size_t i = 0; i < kCropNames.size(); ++i) {
+        if (name == QLatin1String(kCropNames[i])) {
+            return static_cast<uint8_t>(i);
+        }
+    }
+    return std::nullopt;
+}
 
 Request parseArguments(const QStringList& given) {
     const QStringList args = commandFirst(given);

@@ -28,4 +28,8 @@ Request parseArguments(const QStringList& args);
 
 extern const char* const kProgramUsage;
 
+// The crop choice named on the command line: its number, or its menu caption in lower case
+// with hyphens ("centre-bottom", "left-vert-strip").
+std::optional<uint8_t> cropModeFromText(const QString& text);
+
 } // namespace brindmar::cli

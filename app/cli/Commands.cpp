@@ -17,29 +17,11 @@
 #include "workflows/WipeCommand.h"
 
 #include <QCoreApplication>
-#include <array>
 #include <cstdio>
 
 namespace brindmar::cli {
 
 namespace {
-
-constexpr std::array<const char*, kCropModeCount> kCropNames = {"none",
-                                                                "centre",
-                                                                "centre-bottom",
-                                                                "centre-top",
-                                                                "left-top",
-                                                                "left-centre",
-                                                                "left-bottom",
-                                                                "right-top",
-                                                                "right-centre",
-                                                                "right-bottom",
-                                                                "left-vert-strip",
-                                                                "centre-vert-strip",
-                                                                "right-vert-strip",
-                                                                "top-horiz-strip",
-                                                                "centre-horiz-strip",
-                                                                "bottom-horiz-strip"};
 
 // Each line with its control characters written out, so that a name cannot forge a line.
 void print(std::FILE* stream, const QStringList& lines) {
@@ -141,45 +123,6 @@ int inSession(const Options& options, const QStringList& names, const QString& s
 }
 
 } // namespace
-
-std::optional<uint8_t> cropModeFromText(const QString& text) {
-    bool number = false;
-    const int value = text.toInt(&number);
-    if (number) {
-        return value >= 0 && value < kCropModeCount ? std::optional<uint8_t>(uint8_t(value))
-                                                    : std::nullopt;
-    }
-    // American spelling and any case are the same crop.
-    const QString name = text.toLower().replace(QStringLiteral("center"), QStringLiteral("centre"));
-    for (size_t i = 0; i < kCropNames.size(); ++i) {
-        if (name == QLatin1String(kCropNames[i])) {
-            return static_cast<uint8_t>(i);
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<int> checkFiles(const Options& options) {
-    bool sound = true;
-    const QString& first = options.files.value(0);
-    QString name = first;
-    if (options.command == u"embed") {
-        sound = (ExtensionOf(name) != u"bmp" ? ordinaryFile(first) : bmpFile(first)).has_value();
-        sound = ordinaryFile(options.files.value(1)).has_value() && sound;
-    } else if (options.command == u"extract") {
-        // A PNG image is read as the BMP of its pixels; a JPEG is searched with a code.
-        sound =
-            (sniffImageFormat(first) == ImageFormat::Png || isJpegFile(first) ? ordinaryFile(first)
-                                                                              : bmpFile(first))
-                .has_value();
-    } else if (options.command != u"convert") {
-        sound = ordinaryFile(first).has_value();
-    }
-    if (!options.out.isEmpty()) {
-        sound = outputFolder(options.out, false).has_value() && sound;
-    }
-    return sound ? std::nullopt : std::optional<int>(kFailed);
-}
 
 int runEmbed(const Options& options) {
     QString name = options.files[0];

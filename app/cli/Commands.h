@@ -36,10 +36,6 @@ struct Options {
     bool quiet = false;
 };
 
-// Checks the files and the output folder a command names, before a code is asked for: each
-// refused one gets its error line, and the result is the exit status then.
-std::optional<int> checkFiles(const Options& options);
-
 // Each runs the window's own workflows on a terminal; the result is the exit status.
 int runEmbed(const Options& options);
 int runExtract(const Options& options);
@@ -48,9 +44,5 @@ int runWipe(const Options& options);
 int runZip(const Options& options);
 // Pictures of any kind into BMP carriers in --out.
 int runConvert(const Options& options);
-
-// The crop choice named on the command line: its number, or its menu caption in lower case
-// with hyphens ("centre-bottom", "left-vert-strip").
-std::optional<uint8_t> cropModeFromText(const QString& text);
 
 } // namespace brindmar::cli

@@ -2,6 +2,8 @@
 
 #include "cli/TerminalText.h"
 #include "util/PathHelpers.h"
+#include "workflows/ImageFormat.h"
+#include "workflows/JpegStealthRoute.h"
 
 #include <QDir>
 #include <QFile>
@@ -140,6 +142,28 @@ QString shownBytes(const QByteArray& bytes) {
         }
     }
     return shown;
+}
+
+std::optional<int> checkFiles(const Options& options) {
+    bool sound = true;
+    const QString& first = options.files.value(0);
+    QString name = first;
+    if (options.command == u"embed") {
+        sound = (ExtensionOf(name) != u"bmp" ? ordinaryFile(first) : bmpFile(first)).has_value();
+        sound = ordinaryFile(options.files.value(1)).has_value() && sound;
+    } else if (options.command == u"extract") {
+        // A PNG image is read as the BMP of its pixels; a JPEG is searched with a code.
+        sound =
+            (sniffImageFormat(first) == ImageFormat::Png || isJpegFile(first) ? ordinaryFile(first)
+                                                                              : bmpFile(first))
+                .has_value();
+    } else if (options.command != u"convert") {
+        sound = ordinaryFile(first).has_value();
+    }
+    if (!options.out.isEmpty()) {
+        sound = outputFolder(options.out, false).has_value() && sound;
+    }
+    return sound ? std::nullopt : std::optional<int>(kFailed);
 }
 
 } // namespace brindmar::cli

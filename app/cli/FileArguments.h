@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/Commands.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -28,6 +30,10 @@ std::optional<QString> outputFolder(const QString& path, bool make);
 // in another encoding would otherwise reach the file system as a look-alike. A code given on
 // the command line is not a name and is left to the code's own checks.
 std::optional<QByteArray> undecodableArgument(int argc, char** argv);
+
+// Checks the files and the output folder a command names, before a code is asked for: each
+// refused one gets its error line, and the result is the exit status then.
+std::optional<int> checkFiles(const Options& options);
 
 // An argument's bytes as they can be shown: valid UTF-8 kept, any other byte as \xNN, control
 // characters escaped.
