@@ -58,6 +58,7 @@ public:
         model.thumbnailBoxWidth = 1500;
         model.thumbnailBoxHeight = 1500;
         ui.beforeMessage = [this] { view.finishLine(); };
+        ctx.notices = &view;
     }
 
     ~Session() {

@@ -1,6 +1,7 @@
 #include "cli/OutcomeText.h"
 
 #include "cli/BmpKind.h"
+#include "cli/EmbedFailureText.h"
 #include "cli/JpegStealthText.h"
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
@@ -164,6 +165,9 @@ QString reasonText(const Outcome& outcome) {
     }
     if (outcome.fault != Fault::None) {
         return faultText(outcome);
+    }
+    if (const QString words = embedFailureText(outcome); !words.isEmpty()) {
+        return words;
     }
     switch (outcome.reason) {
     case Reason::DiskFull:

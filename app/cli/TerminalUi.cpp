@@ -1,5 +1,6 @@
 #include "cli/TerminalUi.h"
 
+#include "cli/EmbedFailureText.h"
 #include "cli/TerminalText.h"
 
 #include <algorithm>
@@ -106,6 +107,11 @@ void TerminalView::render() {
     std::fprintf(stderr, "\r%s [%s] %3d%%", shown.processCaption.toLocal8Bit().constData(),
                  bar.c_str(), m_drawn);
     std::fflush(stderr);
+}
+
+void TerminalView::notice(const Notice& notice, UiServices&) {
+    finishLine();
+    printLine(stderr, shownText(programLine(noticeText(notice))));
 }
 
 void TerminalView::finishLine() {

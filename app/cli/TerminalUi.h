@@ -59,12 +59,13 @@ private:
 };
 
 // Shows the model on a terminal: a progress bar on stderr while an operation runs, when stderr
-// is a terminal and the user did not ask for quiet.
-class TerminalView final : public View {
+// is a terminal and the user did not ask for quiet. A notice is a line on stderr, quiet or not.
+class TerminalView final : public View, public NoticeView {
 public:
     TerminalView(const WindowModel& model, bool quiet);
     ~TerminalView() override;
     void render() override;
+    void notice(const Notice& notice, UiServices& ui) override;
     // Ends a progress line that is still open.
     void finishLine();
 

@@ -115,6 +115,7 @@ Embed1::Embed1(ShellEnvironment environment, QWidget* parent)
     m_ctx.reset(new WorkflowContext{
         m_model, *m_ui, zip(), engine(), m_platform, *this, {}, {}, m_pictures.get()});
     m_ctx->outcomes = &m_outcomes;
+    m_ctx->notices = &m_outcomes;
 
     setupCommandRow();
     setupDocumentFrame();

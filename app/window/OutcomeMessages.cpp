@@ -4,6 +4,7 @@
 #include "util/ReplacementFile.h"
 #include "util/StringTable.h"
 #include "util/TextIds.h"
+#include "window/EmbedFailureMessages.h"
 #include "workflows/ZipServiceWords.h"
 
 #include <QDir>
@@ -253,6 +254,9 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
         failureBox(shown, outcome.task, engineFailureDetail(outcome));
         return;
     }
+    if (renderEmbedFailure(shown, outcome)) {
+        return;
+    }
     switch (outcome.reason) {
     case Reason::DiskFull:
         if (!outcome.about.isEmpty()) {
@@ -334,6 +338,20 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
     }
 }
 
+// The rendering's signal, then its box.
+void present(const OutcomeRendering& shown, UiServices& ui) {
+    if (ui.soundOn()) {
+        for (const Sound sound : shown.sounds) {
+            ui.playSound(sound);
+        }
+    } else if (shown.beeps > 0) {
+        ui.beep(shown.beeps);
+    }
+    if (shown.boxed) {
+        ui.showMessage(shown.message);
+    }
+}
+
 } // namespace
 
 OutcomeRendering renderOutcome(const Outcome& outcome) {
@@ -350,17 +368,11 @@ OutcomeRendering renderOutcome(const Outcome& outcome) {
 }
 
 void OutcomeMessages::tell(const Outcome& outcome, UiServices& ui) {
-    const OutcomeRendering shown = renderOutcome(outcome);
-    if (ui.soundOn()) {
-        for (const Sound sound : shown.sounds) {
-            ui.playSound(sound);
-        }
-    } else if (shown.beeps > 0) {
-        ui.beep(shown.beeps);
-    }
-    if (shown.boxed) {
-        ui.showMessage(shown.message);
-    }
+    present(renderOutcome(outcome), ui);
+}
+
+void OutcomeMessages::notice(const Notice& notice, UiServices& ui) {
+    present(renderNotice(notice), ui);
 }
 
 } // namespace brindmar

@@ -22,10 +22,11 @@ struct OutcomeRendering {
 
 OutcomeRendering renderOutcome(const Outcome& outcome);
 
-// The window's outcome view: the rendering's signal and box through the UI services.
-class OutcomeMessages final : public OutcomeView {
+// The window's outcome and notice view: the rendering's signal and box through the UI services.
+class OutcomeMessages final : public OutcomeView, public NoticeView {
 public:
     void tell(const Outcome& outcome, UiServices& ui) override;
+    void notice(const Notice& notice, UiServices& ui) override;
 };
 
 } // namespace brindmar

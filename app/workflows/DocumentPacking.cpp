@@ -40,23 +40,20 @@ int32_t fileLength(const QString& path) {
     return saturated(QFileInfo(path).size());
 }
 
-void reportPackingFailure(WorkflowContext& ctx, bool encrypt, bool strong,
+// The packing failed, and the embed goes on without it: the document is stored as it is, or,
+// asked to be sealed, it is not embedded at all.
+void noticePackingFailure(WorkflowContext& ctx, bool encrypt, bool strong,
                           const ZipFailure& failure) {
-    const QString errorText = failure.fault == Fault::ZipNotMade ? createFailureText()
-                              : failure.fault == Fault::Zipping
-                                  ? zipStepFailureText(ZipStep::Zip, failure.status, failure.error)
-                                  : QString();
+    Notice notice;
+    notice.kind = strong    ? NoticeKind::NotSealed
+                  : encrypt ? NoticeKind::StoredUnencrypted
+                            : NoticeKind::StoredUnpacked;
+    notice.subject = ctx.model.documentPath;
+    notice.fault = failure.fault;
+    notice.figure = failure.status;
+    notice.error = failure.error;
     normalPointer(ctx);
-    const QString text =
-        (strong    ? QStringLiteral("Error during document file ZIP for strong protection")
-         : encrypt ? QStringLiteral("Error during document file encrypt")
-                   : QStringLiteral("Error during document file ZIP")) +
-        QStringLiteral("\n\n") + errorText + QStringLiteral("\n\n") +
-        (strong    ? QStringLiteral("Strong protection seals the packed document only, so this "
-                                       "document cannot be embedded with it")
-         : encrypt ? QStringLiteral("Processing will be without encrytion/compression")
-                   : QStringLiteral("Processing will be without compression"));
-    ctx.report(Sound::Error, QStringLiteral("Document Processing"), text);
+    ctx.notify(notice);
     ctx.ui.setMousePointer(MousePointer::Hourglass);
 }
 
@@ -235,7 +232,7 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
                 }
             }
         } else {
-            reportPackingFailure(ctx, encrypt, strong, failure);
+            noticePackingFailure(ctx, encrypt, strong, failure);
             m.documentLength = ownLength;
             m.storedDocumentPath = m.documentPath;
             // Strong protection stays asked for, so the embed refuses rather than hide the

@@ -113,6 +113,9 @@ private:
         args.outputPath = output;
     }
     void fail(const QString& detail, bool withDetail, Reason reason = Reason::Other);
+    // Ends the run failed for why, which concerns the file about where it is not the carrier.
+    void failWith(Reason why, const QString& about = {}, const QString& detail = {},
+                  int64_t figure = 0);
     void failureExit(Ending ending, Reason reason);
     // Ends the run with an outcome the front end words.
     void concludeFailure(const Outcome& failed);
@@ -165,15 +168,15 @@ void EmbedRun::run() {
         cropGeometry(mode, m_model.imageWidth, m_model.imageHeight, m_model.carrierColourBytes,
                      m_model.payloadLength, m_model.crop);
     if (!area) {
-        fail(mode == kDrawnCropMode
-                 ? QStringLiteral("The area drawn is too small for the document: draw a larger "
-                                  "one, or choose another crop.")
-                 : QStringLiteral("The document does not fit this image: packed it takes %1 "
-                                  "bytes, and the image holds %2 at most.")
-                       .arg(m_model.documentLength)
-                       .arg(m_model.carrierColourBytes / 4 - m_model.nameLength -
-                            kPayloadHeaderFixedLength),
-             true, Reason::TooLarge);
+        if (mode == kDrawnCropMode) {
+            failWith(Reason::CropTooSmall);
+        } else {
+            failWith(Reason::DoesNotFit, {},
+                     QStringLiteral("%1 %2")
+                         .arg(m_model.documentLength)
+                         .arg(m_model.carrierColourBytes / 4 - m_model.nameLength -
+                              kPayloadHeaderFixedLength));
+        }
         return;
     }
     const bool strong = m_model.hasPacking(packing::StrongWanted);
@@ -203,7 +206,7 @@ void EmbedRun::run() {
         failureExit(Ending::Stopped, Reason::None);
         return;
     case LoopEnd::Unavailable:
-        fail(engineUnavailableText(m_ctx.engine), false);
+        failWith(Reason::EngineUnavailable, {}, m_ctx.engine.lastLoadError());
         return;
     case LoopEnd::Failed: {
         const int error = m_ctx.engine.lastSystemError();
@@ -272,7 +275,7 @@ bool EmbedRun::prepareOutput() {
             normalPointer(m_ctx);
             failureExit(Ending::Failed, Reason::NotCarrier);
         } else {
-            fail(m_named + tr(TextId::AnInvalidFile), false, Reason::NotCarrier);
+            failWith(Reason::NotCarrier);
         }
         return false;
     }
@@ -305,10 +308,7 @@ bool EmbedRun::documentReady() {
     const QString name = exactFileName(m_model.documentPath);
     if (std::any_of(name.begin(), name.end(),
                     [](QChar c) { return c == u'\\' || c.unicode() < 0x20 || c == u'\x7f'; })) {
-        fail(m_model.documentPath + QStringLiteral(" - its name holds a backslash or a control "
-                                                   "character, which cannot be restored: rename "
-                                                   "it first"),
-             true);
+        failWith(Reason::NameNotKept, m_model.documentPath);
         return false;
     }
     const auto packingFailed = [this] {
@@ -319,23 +319,15 @@ bool EmbedRun::documentReady() {
         PackDocument(m_ctx, false);
         // A packing that failed outright is told below, in its own words.
         if (!storedDocumentCurrent(m_model, m_ctx.temporaryFolder) && !packingFailed()) {
-            fail(m_model.documentPath + QStringLiteral(" - cannot be read as it was chosen; "
-                                                       "choose it again"),
-                 true, Reason::CannotRead);
+            failWith(Reason::CannotRead, m_model.documentPath, kAsChosen);
             return false;
         }
     }
     if (packingFailed()) {
-        fail(m_model.documentPath +
-                 (m_model.hasPacking(packing::StrongWanted)
-                      ? QStringLiteral(" - strong protection seals a packed document only, and "
-                                       "packing it failed")
-                  : m_model.hasOption(option::NameInArchive)
-                      ? QStringLiteral(" - its name can be kept only in a packed document, and "
-                                       "packing it failed")
-                      : QStringLiteral(" - an empty document can be hidden only packed, and "
-                                       "packing it failed")),
-             true, Reason::CannotRead);
+        failWith(Reason::CannotRead, m_model.documentPath,
+                 m_model.hasPacking(packing::StrongWanted)  ? kSealPacking
+                 : m_model.hasOption(option::NameInArchive) ? kNamePacking
+                                                            : kEmptyPacking);
         return false;
     }
     return true;
@@ -350,18 +342,13 @@ std::optional<EngineGeometry> EmbedRun::engineGeometry(const CropArea& area, int
         blockRows(int64_t{3} * area.width, headerLength, area.height);
     // The engine takes these in 16-bit slots; an image they cannot describe is refused before
     // anything is written.
-    QString why;
-    if (!fitsEngineSlot(m_facts.dataOffset)) {
-        why = QStringLiteral(" - its pixels start too far into the file for this program");
-    } else if (!fitsEngineSlot(g.leftBytes) || !fitsEngineSlot(area.bottom)) {
-        why = QStringLiteral(" - the crop starts too far into this large image: choose a crop "
-                             "at its bottom left, or no crop");
-    } else if (!rows) {
-        why = QStringLiteral(" - the new image would be too narrow for its height: choose a "
-                             "wider crop");
-    }
-    if (!why.isEmpty()) {
-        fail(m_named + why, true, Reason::TooLarge);
+    const QString limit = !fitsEngineSlot(m_facts.dataOffset) ? kPixelsLimit
+                          : !fitsEngineSlot(g.leftBytes) || !fitsEngineSlot(area.bottom)
+                              ? kCropLimit
+                          : !rows ? kWidthLimit
+                                  : QString();
+    if (!limit.isEmpty()) {
+        failWith(Reason::EngineLimit, {}, limit);
         return std::nullopt;
     }
     g.rowsPerBlock = *rows;
@@ -408,7 +395,7 @@ bool EmbedRun::chooseEngineCarrier() {
         }
         fault = made.fault;
     }
-    fail(m_named + tr(TextId::AnInvalidFile) + carrierFaultText(fault), true, Reason::NotCarrier);
+    failWith(Reason::NotCarrier, {}, {}, static_cast<int64_t>(fault));
     return false;
 }
 
@@ -513,6 +500,14 @@ void EmbedRun::fail(const QString& detail, bool withDetail, Reason reason) {
     }
     m_ctx.report(Sound::Error, kEmbedTitle, text);
     failureExit(Ending::Failed, reason);
+}
+
+void EmbedRun::failWith(Reason why, const QString& about, const QString& detail, int64_t figure) {
+    Outcome failed = Outcome::failed(why, m_named, detail);
+    failed.task = Task::Embed;
+    failed.about = about;
+    failed.figure = figure;
+    concludeFailure(failed);
 }
 
 void EmbedRun::concludeFailure(const Outcome& failed) {

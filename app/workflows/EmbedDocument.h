@@ -35,10 +35,6 @@ Outcome timesNotKept(Task task, const QString& named, const QString& written);
 // The code can make no seal, found once the coder is under way.
 Outcome sealingCodeFailure(const QString& named);
 
-// Why the pixels of a compressed carrier cannot be followed, after its name and the invalid-file
-// words; nothing for any other fault.
-QString carrierFaultText(CarrierFault fault);
-
 // The errno of a write the engine could not make into folder: ENOSPC when it said so (or when
 // the folder's file system has no room left, where it gave no reason), else its own.
 int engineWriteError(int systemError, const Platform& platform, const QString& folder);

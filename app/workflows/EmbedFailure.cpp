@@ -92,17 +92,6 @@ Reason embedFailureReason(int systemError) {
     return systemError != 0 ? Reason::CannotRead : Reason::NotCarrier;
 }
 
-QString carrierFaultText(CarrierFault fault) {
-    switch (fault) {
-    case CarrierFault::PastRowEnd:
-        return QStringLiteral(": its compressed pixels go past the end of a row");
-    case CarrierFault::EndsEarly:
-        return QStringLiteral(": its compressed pixels end before the image does");
-    default:
-        return {};
-    }
-}
-
 int engineWriteError(int systemError, const Platform& platform, const QString& folder) {
     if (systemError == ENOSPC || systemError == EDQUOT) {
         return ENOSPC;

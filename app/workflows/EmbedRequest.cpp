@@ -94,7 +94,10 @@ public:
                                   ctx.platform,      ctx.view,
                                   ctx.programFolder, ctx.temporaryFolder,
                                   ctx.pictures,      ctx.strongCost},
-          m_request(request), m_named(request.carrier) {}
+          m_request(request), m_named(request.carrier) {
+        // A notice is told as the step comes; the end is the caller's to tell.
+        m_ctx.notices = ctx.notices;
+    }
 
     EmbedOutcome run();
 

@@ -18,7 +18,9 @@ enum class Reason {
     NoDocumentForCode, // searched with the code, nothing opens: none there, or another code's
     WrongCode,         // the header shows a document, and this code does not open it
     Damaged,           // it opens with the code, but what follows has been altered
-    CannotRead,        // a file could not be read; error holds errno where there is one
+    CannotRead,        // a file could not be read; error holds errno where there is one, and
+                       // for an embed's document (about) detail says where: kAsChosen, or the
+                       // packing it travels in (kSealPacking, kNamePacking, kEmptyPacking)
     CannotWrite,       // a file could not be written; error holds errno where there is one
     DiskFull,
     Exists,              // the file to be written exists, and replacing it was not agreed
@@ -36,6 +38,13 @@ enum class Reason {
     CodeUnusable,        // the code holds characters that could not be typed again
     CodesDiffer,         // the code typed again to seal is not the first one
     Other,               // told in the workflow's own words
+    // embed side
+    EngineUnavailable, // the engine could not be called; detail holds the system's words, if any
+    CropTooSmall,      // the area drawn cannot take the document
+    DoesNotFit,        // the document does not fit the image at this crop; detail "length most"
+    EngineLimit,       // the engine cannot be told where to work: detail is kPixelsLimit,
+                       // kCropLimit or kWidthLimit
+    NameNotKept,       // the document's name (about) could not come back as it is
 };
 
 // What the engine, or the zip service, found wrong with the file an outcome is about, when it
@@ -62,6 +71,20 @@ enum class Task { None, Embed, Extract, Wipe, Zip, Unzip, Convert, Seal };
 inline const QString kDecryptStep = QStringLiteral("decrypt");
 inline const QString kUnzipStep = QStringLiteral("unzip");
 
+// The detail of an embed's EngineLimit: what lies beyond the engine's 16-bit slots. Where the
+// carrier's pixels start; where the crop starts; the rows of a block, for a crop too narrow for
+// its height.
+inline const QString kPixelsLimit = QStringLiteral("pixels");
+inline const QString kCropLimit = QStringLiteral("crop");
+inline const QString kWidthLimit = QStringLiteral("width");
+// The detail of an embed's CannotRead of its document. It is no longer what was chosen; or it
+// travels packed only, and packing it failed: strong protection seals an archive, the name is
+// one only the archive can keep, it is empty.
+inline const QString kAsChosen = QStringLiteral("as chosen");
+inline const QString kSealPacking = QStringLiteral("seal");
+inline const QString kNamePacking = QStringLiteral("name");
+inline const QString kEmptyPacking = QStringLiteral("empty");
+
 // What a command came to: the front ends render it, each its own way, and decide nothing from
 // the words of a message.
 struct Outcome {
@@ -77,7 +100,8 @@ struct Outcome {
     // The file or folder the reason concerns where it is not the subject: the folder short of
     // space, the file that could not be written.
     QString about;
-    // The figure the reason goes with: the free bytes of a folder short of space.
+    // The figure the reason goes with: the free bytes of a folder short of space; for NotCarrier
+    // of an embed under way, the CarrierFault of the carrier's compressed pixels.
     int64_t figure = 0;
     // The reason concerns the private work folder, not a place the user named.
     bool workFolder = false;
@@ -105,6 +129,26 @@ struct Outcome {
         outcome.ending = Ending::Failed;
         return outcome;
     }
+};
+
+// What a command says as it goes on: a step that did not go as asked, and what is done instead.
+enum class NoticeKind {
+    None,
+    // embed side
+    StoredUnpacked,    // the document could not be packed, so it is stored as it is
+    StoredUnencrypted, // it could not be packed encrypted, so it is stored as it is
+    NotSealed,         // it could not be packed for strong protection, so it cannot be sealed
+};
+
+struct Notice {
+    NoticeKind kind = NoticeKind::None;
+    // The file the notice is about.
+    QString subject;
+    // Why, in the zip service's terms where it gave any, as in an outcome: its fault, its status
+    // in figure and the errno behind it in error.
+    Fault fault = Fault::None;
+    int64_t figure = 0;
+    int error = 0;
 };
 
 } // namespace brindmar

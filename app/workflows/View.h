@@ -22,4 +22,12 @@ public:
     virtual void tell(const Outcome& outcome, UiServices& ui) = 0;
 };
 
+// Where a notice is put into words the moment it comes: the window's message box, a terminal's
+// line. The command goes on once it is told.
+class NoticeView {
+public:
+    virtual ~NoticeView() = default;
+    virtual void notice(const Notice& notice, UiServices& ui) = 0;
+};
+
 } // namespace brindmar

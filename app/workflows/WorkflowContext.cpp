@@ -65,6 +65,13 @@ void WorkflowContext::conclude(const Outcome& ended) {
     }
 }
 
+void WorkflowContext::notify(const Notice& notice) {
+    if (notices != nullptr) {
+        render();
+        notices->notice(notice, ui);
+    }
+}
+
 bool WorkflowContext::shortOfSpace(Task task, const QString& subject,
                                    const std::optional<SpaceShortage>& shortage) {
     if (!shortage) {

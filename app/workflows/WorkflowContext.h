@@ -37,6 +37,8 @@ struct WorkflowContext {
     Outcome outcome{};
     // Puts a command's end into words as it comes; none on a terminal.
     OutcomeView* outcomes = nullptr;
+    // Puts what a command says as it goes on into words; a front end without one hears nothing.
+    NoticeView* notices = nullptr;
 
     void render() { view.render(); }
     // The command refresh, then the window shows its result.
@@ -60,6 +62,8 @@ struct WorkflowContext {
     void conclude(Task task, Ending ending, Reason reason, const QString& subject, int error = 0);
     // The same for an outcome made whole by the workflow.
     void conclude(const Outcome& ended);
+    // Has the front end tell a notice now, with the window showing the state that led to it.
+    void notify(const Notice& notice);
     // Concludes the command of task refused for want of space, when there is a shortage; true
     // then.
     bool shortOfSpace(Task task, const QString& subject,

@@ -1,7 +1,9 @@
 // What the command line prints for a command that did not end done, from the outcome's reason
 // and never from the words of a window's box.
 #include "cli/TerminalText.h"
+#include "cli/EmbedFailureText.h"
 #include "cli/OutcomeText.h"
+#include "payload/CarrierNormalizer.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -99,6 +101,66 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         outcome.detail = row.detail;
         EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
     }
+}
+
+// An embed that failed before the engine ran, or could not call it, names the file the reason
+// concerns; a notice names the document and goes on.
+TEST(TerminalText, EmbedFailuresAndNoticesSayWhatHappened) {
+    const struct {
+        Task task;
+        Reason reason;
+        const char* about;
+        QString detail;
+        int64_t figure;
+        const char* line;
+    } rows[] = {
+        {Task::Embed,
+         Reason::CropTooSmall,
+         "",
+         {},
+         0,
+         "/d/c.bmp: the area drawn is too small for the document"},
+        {Task::Embed, Reason::DoesNotFit, "", QStringLiteral("5000 4000"), 0,
+         "/d/c.bmp: the document does not fit: packed it takes 5000 bytes, Embed max. 4000"},
+        {Task::Embed, Reason::EngineLimit, "", kWidthLimit, 0,
+         "/d/c.bmp: the new image would be too narrow for its height; choose a wider --crop"},
+        {Task::Embed,
+         Reason::NotCarrier,
+         "",
+         {},
+         int64_t(CarrierFault::EndsEarly),
+         "/d/c.bmp: is not a valid file for this: its compressed pixels end before the image "
+         "does"},
+        {Task::Embed,
+         Reason::NameNotKept,
+         "/d/a\\b.txt",
+         {},
+         0,
+         "/d/a\\b.txt: its name holds a backslash or a control character, which cannot be "
+         "restored; rename it first"},
+        {Task::Embed, Reason::CannotRead, "/d/a.txt", kSealPacking, 0,
+         "/d/a.txt: strong protection seals a packed document only, and packing it failed"},
+        {Task::Extract,
+         Reason::EngineUnavailable,
+         "",
+         {},
+         0,
+         "/d/c.bmp: the program's engine cannot be called"},
+    };
+    for (const auto& row : rows) {
+        Outcome outcome = Outcome::failed(row.reason, QStringLiteral("/d/c.bmp"), row.detail);
+        outcome.task = row.task;
+        outcome.about = QString::fromUtf8(row.about);
+        outcome.figure = row.figure;
+        EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
+    }
+    EXPECT_EQ(cli::noticeText(Notice{NoticeKind::StoredUnencrypted, QStringLiteral("/d/a.txt"),
+                                     Fault::ZipNotMade})
+                  .toStdString(),
+              "/d/a.txt: cannot be encrypted, so it is stored as it is: Cannot create ZIP file");
+    EXPECT_EQ(
+        cli::noticeText(Notice{NoticeKind::NotSealed, QStringLiteral("/d/a.txt")}).toStdString(),
+        "/d/a.txt: cannot be packed, so not sealed");
 }
 
 // A question is asked on the terminal from what it asks about, never from the box's words.

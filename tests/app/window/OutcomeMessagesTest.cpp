@@ -3,6 +3,7 @@
 
 #include "window/OutcomeMessages.h"
 #include "FakeUiServices.h"
+#include "payload/CarrierNormalizer.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -52,6 +53,16 @@ Outcome underWay(Task task, Reason reason, const QString& where, int error,
     return outcome;
 }
 
+// An embed that failed before the engine ran, with the detail and figure of its reason.
+Outcome embedFailure(Reason reason, const QString& where, const QString& detail = {},
+                     int64_t figure = 0) {
+    Outcome outcome = underWay(Task::Embed, reason, where, 0);
+    outcome.detail = detail;
+    outcome.figure = figure;
+    return outcome;
+}
+
+const QString kHeadline = QStringLiteral("message Exclamation|File Embed|Error during embedding");
 const QString kCarrier = QStringLiteral("/pics/holiday.bmp");
 const QString kImage = QStringLiteral("/out/holiday.png");
 
@@ -269,6 +280,59 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {"beep 2", "message Exclamation|File Extract|Error during extract file decrypt\n\n"
                     "File omitted as locked (11)"},
          {}},
+        {"drawn crop too small",
+         embedFailure(Reason::CropTooSmall, {}),
+         false,
+         {"beep 2", kHeadline + "\n\nThe area drawn is too small for the document: draw a "
+                                "larger one, or choose another crop."},
+         {}},
+        {"document does not fit",
+         embedFailure(Reason::DoesNotFit, {}, QStringLiteral("5000 4000")),
+         false,
+         {"beep 2", kHeadline + "\n\nThe document does not fit this image: packed it takes 5000 "
+                                "bytes, and the image holds 4000 at most."},
+         {}},
+        {"crop beyond the engine's reach",
+         embedFailure(Reason::EngineLimit, {}, kCropLimit),
+         false,
+         {"beep 2", kHeadline + "\n\n/pics/holiday.png - the crop starts too far into this "
+                                "large image: choose a crop at its bottom left, or no crop"},
+         {}},
+        {"compressed carrier that cannot be followed",
+         embedFailure(Reason::NotCarrier, {}, {}, int64_t(CarrierFault::PastRowEnd)),
+         false,
+         {"beep 2", kHeadline + "\n\n/pics/holiday.png an invalid file: its compressed pixels go "
+                                "past the end of a row"},
+         {}},
+        {"document name that cannot come back",
+         embedFailure(Reason::NameNotKept, QStringLiteral("/docs/a\\b.txt")),
+         false,
+         {"beep 2", kHeadline + "\n\n/docs/a\\b.txt - its name holds a backslash or a control "
+                                "character, which cannot be restored: rename it first"},
+         {}},
+        {"document changed since it was chosen",
+         embedFailure(Reason::CannotRead, QStringLiteral("/docs/a.txt"), kAsChosen),
+         false,
+         {"beep 2", kHeadline + "\n\n/docs/a.txt - cannot be read as it was chosen; choose it "
+                                "again"},
+         {}},
+        {"empty document not packed",
+         embedFailure(Reason::CannotRead, QStringLiteral("/docs/a.txt"), kEmptyPacking),
+         false,
+         {"beep 2", kHeadline + "\n\n/docs/a.txt - an empty document can be hidden only packed, "
+                                "and packing it failed"},
+         {}},
+        {"engine not loaded, embedding",
+         embedFailure(Reason::EngineUnavailable, {}, QStringLiteral("/p/libvokbfn1.so: gone")),
+         true,
+         {"sound Error", "message Exclamation|File Embed|Error during embedding\n\nThe "
+                         "program's engine cannot be loaded: /p/libvokbfn1.so: gone"},
+         {}},
+        {"engine not called, extracting",
+         underWay(Task::Extract, Reason::EngineUnavailable, {}, 0),
+         false,
+         {"beep 2", "message Exclamation|File Extract|Error during extracting"},
+         {}},
         {"told by the workflow",
          of(Task::Extract, Ending::Failed, Reason::Damaged, kImage, {}, false, true),
          false,
@@ -281,6 +345,35 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
         OutcomeMessages().tell(row.outcome, ui);
         EXPECT_EQ(ui.transcript(), row.transcript) << row.name;
         EXPECT_EQ(renderOutcome(row.outcome).status, row.status) << row.name;
+    }
+}
+
+// The packing that failed while the embed goes on: the box comes at once, in the service's words.
+TEST(OutcomeMessages, EachNoticeHasItsBox) {
+    const struct {
+        NoticeKind kind;
+        Fault fault;
+        const char* text;
+    } rows[] = {
+        {NoticeKind::StoredUnpacked, Fault::ZipNotMade,
+         "Error during document file ZIP\n\nCannot create ZIP file\n\nProcessing will be "
+         "without compression"},
+        {NoticeKind::StoredUnencrypted, Fault::None,
+         "Error during document file encrypt\n\n\n\nProcessing will be without "
+         "encrytion/compression"},
+        {NoticeKind::NotSealed, Fault::ZipNotMade,
+         "Error during document file ZIP for strong protection\n\nCannot create ZIP file\n\n"
+         "Strong protection seals the packed document only, so this document cannot be embedded "
+         "with it"},
+    };
+    for (const auto& row : rows) {
+        testing::FakeUiServices ui(false);
+        OutcomeMessages().notice(Notice{row.kind, QStringLiteral("/docs/a.txt"), row.fault}, ui);
+        EXPECT_EQ(ui.transcript(),
+                  QStringList({"beep 2", QStringLiteral("message Exclamation|Document "
+                                                        "Processing|") +
+                                             QString::fromUtf8(row.text)}))
+            << row.text;
     }
 }
 

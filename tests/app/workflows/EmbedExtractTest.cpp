@@ -318,6 +318,7 @@ TEST(EmbedRefusal, MissingEngineLibrarySaysSo) {
     EngineBinding missing(h.dir.folder() + QStringLiteral("nowhere/"));
     WorkflowContext ctx{h.model,    h.ui, h.zip,          missing,
                         h.platform, h.view, h.dir.folder(), h.temp.folder()};
+    ctx.outcomes = &h.outcomes;
     EmbedDocument(ctx);
     EXPECT_EQ(ready.session.messages(),
               QStringList{"File Embed|Error during embedding\n\nThe program's engine cannot be "

@@ -320,6 +320,47 @@ const Row kRows[] = {
      Ending::Refused,
      Reason::TooLarge,
      {}},
+    {"EngineUnavailable",
+     [](Scene& s) {
+         EngineBinding missing(s.h.dir.folder() + QStringLiteral("nowhere/"));
+         WorkflowContext ctx{s.h.model,    s.h.ui,   s.h.zip,          missing,
+                             s.h.platform, s.h.view, s.h.dir.folder(), s.h.temp.folder(),
+                             &s.pictures};
+         return Outcome(Embed(ctx, s.embed()));
+     },
+     Ending::Failed,
+     Reason::EngineUnavailable,
+     {}},
+    {"NameNotKept",
+     [](Scene& s) {
+         EmbedRequest request = s.embed();
+         request.document = s.h.file(QStringLiteral("a\\b.txt"), noise(2000, 2));
+         return Outcome(Embed(s.h.ctx, request));
+     },
+     Ending::Failed,
+     Reason::NameNotKept,
+     {}},
+    {"NotPackedForTheSeal",
+     [](Scene& s) {
+         s.h.zip.failWith(brindmar::testing::FakeZipService::Operation::ZipFiles, 4);
+         s.h.ui.queueCodeAgain(kStealthCode);
+         EmbedRequest request = s.embed(kStealthCode);
+         request.protection.strong = true;
+         return Outcome(Embed(s.h.ctx, request));
+     },
+     Ending::Failed,
+     Reason::CannotRead,
+     {}},
+    {"CompressedPixelsPastTheRow",
+     [](Scene& s) {
+         EmbedRequest request = s.embed();
+         request.carrier = s.h.file(QStringLiteral("runs.bmp"),
+                                    bmptest::makeRle8Raw(150, 110, {}, {153, 1, 0, 1}));
+         return Outcome(Embed(s.h.ctx, request));
+     },
+     Ending::Failed,
+     Reason::NotCarrier,
+     {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Requests, Outcomes, ::testing::ValuesIn(kRows), apptest::RowName());

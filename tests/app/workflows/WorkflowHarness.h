@@ -78,6 +78,7 @@ struct Harness {
                                                QStringLiteral(BRINDMAR_ENGINE_DIR))),
           engine(*engineHolder) {
         ctx.outcomes = &outcomes;
+        ctx.notices = &outcomes;
         // A 184 x 168 pixel box at 96 dpi.
         model.thumbnailBoxWidth = 184 * 15;
         model.thumbnailBoxHeight = 168 * 15;

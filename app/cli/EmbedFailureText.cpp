@@ -1,0 +1,110 @@
+#include "cli/EmbedFailureText.h"
+
+#include "payload/CarrierNormalizer.h"
+#include "workflows/ZipServiceWords.h"
+
+namespace brindmar::cli {
+
+namespace {
+
+QString carrierFaultWords(int64_t fault) {
+    switch (static_cast<CarrierFault>(fault)) {
+    case CarrierFault::PastRowEnd:
+        return QStringLiteral(": its compressed pixels go past the end of a row");
+    case CarrierFault::EndsEarly:
+        return QStringLiteral(": its compressed pixels end before the image does");
+    default:
+        return {};
+    }
+}
+
+QString engineLimitWords(const QString& limit) {
+    if (limit == kPixelsLimit) {
+        return QStringLiteral("its pixels start too far into the file for this program");
+    }
+    if (limit == kCropLimit) {
+        return QStringLiteral("the crop starts too far into this large image; choose --crop "
+                              "left-bottom, or none");
+    }
+    return QStringLiteral("the new image would be too narrow for its height; choose a wider "
+                          "--crop");
+}
+
+QString notPackedWords(const QString& why) {
+    if (why == kSealPacking) {
+        return QStringLiteral("strong protection seals a packed document only, and packing it "
+                              "failed");
+    }
+    if (why == kNamePacking) {
+        return QStringLiteral("its name can be kept only in a packed document, and packing it "
+                              "failed");
+    }
+    if (why == kEmptyPacking) {
+        return QStringLiteral("an empty document can be hidden only packed, and packing it "
+                              "failed");
+    }
+    return {};
+}
+
+} // namespace
+
+QString embedFailureText(const Outcome& outcome) {
+    if (outcome.reason == Reason::EngineUnavailable) {
+        return outcome.detail.isEmpty()
+                   ? QStringLiteral("the program's engine cannot be called")
+                   : QStringLiteral("the program's engine cannot be loaded: ") + outcome.detail;
+    }
+    if (outcome.task != Task::Embed || outcome.ending != Ending::Failed) {
+        return {};
+    }
+    switch (outcome.reason) {
+    case Reason::CropTooSmall:
+        return QStringLiteral("the area drawn is too small for the document");
+    case Reason::DoesNotFit: {
+        const QStringList figures = outcome.detail.split(u' ');
+        return QStringLiteral("the document does not fit: packed it takes %1 bytes, Embed max. %2")
+            .arg(figures.value(0), figures.value(1));
+    }
+    case Reason::EngineLimit:
+        return engineLimitWords(outcome.detail);
+    case Reason::NotCarrier:
+        return QStringLiteral("is not a valid file for this") + carrierFaultWords(outcome.figure);
+    case Reason::NameNotKept:
+        return QStringLiteral("its name holds a backslash or a control character, which cannot "
+                              "be restored; rename it first");
+    case Reason::CannotRead:
+        // Other reads are the engine's, or told by the choice.
+        return outcome.detail == kAsChosen
+                   ? QStringLiteral("cannot be read as it was given; embed it once it no longer "
+                                    "changes")
+                   : notPackedWords(outcome.detail);
+    default:
+        return {};
+    }
+}
+
+QString noticeText(const Notice& notice) {
+    QString words;
+    switch (notice.kind) {
+    case NoticeKind::StoredUnpacked:
+        words = QStringLiteral("cannot be packed, so it is stored as it is");
+        break;
+    case NoticeKind::StoredUnencrypted:
+        words = QStringLiteral("cannot be encrypted, so it is stored as it is");
+        break;
+    case NoticeKind::NotSealed:
+        words = QStringLiteral("cannot be packed, so not sealed");
+        break;
+    case NoticeKind::None:
+        return {};
+    }
+    Outcome service;
+    service.fault = notice.fault;
+    service.figure = notice.figure;
+    service.error = notice.error;
+    const QString why = zipServiceWords(service);
+    return notice.subject + QStringLiteral(": ") + words +
+           (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+}
+
+} // namespace brindmar::cli

@@ -1,0 +1,161 @@
+#include "window/EmbedFailureMessages.h"
+
+#include "payload/CarrierNormalizer.h"
+#include "util/StringTable.h"
+#include "util/TextIds.h"
+#include "workflows/ZipServiceWords.h"
+
+namespace brindmar {
+
+namespace {
+
+QString text(TextId id) {
+    return StringTable::builtin().text(id);
+}
+
+void errorBox(OutcomeRendering& shown, const QString& title, const QString& words) {
+    shown.sounds = {Sound::Error};
+    shown.beeps = 2;
+    shown.boxed = true;
+    shown.message = Message{title, words, MessageIcon::Exclamation};
+}
+
+// The headline of the command that failed, then what went wrong where there is more to say.
+void failureBox(OutcomeRendering& shown, Task task, const QString& detail) {
+    const QString more = detail.isEmpty() ? QString() : QStringLiteral("\n\n") + detail;
+    if (task == Task::Extract) {
+        errorBox(shown, text(TextId::FileExtractTitle), text(TextId::ErrorDuringExtracting) + more);
+    } else {
+        errorBox(shown, QStringLiteral("File Embed"),
+                 QStringLiteral("Error during embedding") + more);
+    }
+}
+
+// Why the pixels of a compressed carrier cannot be followed, after the invalid-file words.
+QString carrierFaultWords(int64_t fault) {
+    switch (static_cast<CarrierFault>(fault)) {
+    case CarrierFault::PastRowEnd:
+        return QStringLiteral(": its compressed pixels go past the end of a row");
+    case CarrierFault::EndsEarly:
+        return QStringLiteral(": its compressed pixels end before the image does");
+    default:
+        return {};
+    }
+}
+
+QString engineLimitWords(const QString& limit) {
+    if (limit == kPixelsLimit) {
+        return QStringLiteral(" - its pixels start too far into the file for this program");
+    }
+    if (limit == kCropLimit) {
+        return QStringLiteral(" - the crop starts too far into this large image: choose a crop "
+                              "at its bottom left, or no crop");
+    }
+    return QStringLiteral(" - the new image would be too narrow for its height: choose a wider "
+                          "crop");
+}
+
+QString notPackedWords(const QString& why) {
+    if (why == kSealPacking) {
+        return QStringLiteral(" - strong protection seals a packed document only, and packing it "
+                              "failed");
+    }
+    if (why == kNamePacking) {
+        return QStringLiteral(" - its name can be kept only in a packed document, and packing it "
+                              "failed");
+    }
+    if (why == kEmptyPacking) {
+        return QStringLiteral(" - an empty document can be hidden only packed, and packing it "
+                              "failed");
+    }
+    return {};
+}
+
+// The words of an embed failure of this kind; none for any other outcome.
+QString embedWords(const Outcome& outcome) {
+    switch (outcome.reason) {
+    case Reason::CropTooSmall:
+        return QStringLiteral("The area drawn is too small for the document: draw a larger one, "
+                              "or choose another crop.");
+    case Reason::DoesNotFit: {
+        const QStringList figures = outcome.detail.split(u' ');
+        return QStringLiteral("The document does not fit this image: packed it takes %1 bytes, "
+                              "and the image holds %2 at most.")
+            .arg(figures.value(0), figures.value(1));
+    }
+    case Reason::EngineLimit:
+        return outcome.subject + engineLimitWords(outcome.detail);
+    case Reason::NotCarrier:
+        return outcome.subject + text(TextId::AnInvalidFile) + carrierFaultWords(outcome.figure);
+    case Reason::NameNotKept:
+        return outcome.about + QStringLiteral(" - its name holds a backslash or a control "
+                                              "character, which cannot be restored: rename it "
+                                              "first");
+    case Reason::CannotRead: {
+        // Other reads are the engine's, or told by the choice.
+        const QString words =
+            outcome.detail == kAsChosen
+                ? QStringLiteral(" - cannot be read as it was chosen; choose it again")
+                : notPackedWords(outcome.detail);
+        return words.isEmpty() ? QString() : outcome.about + words;
+    }
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+bool renderEmbedFailure(OutcomeRendering& shown, const Outcome& outcome) {
+    if (outcome.reason == Reason::EngineUnavailable) {
+        failureBox(shown, outcome.task,
+                   outcome.detail.isEmpty()
+                       ? QString()
+                       : QStringLiteral("The program's engine cannot be loaded: ") +
+                             outcome.detail);
+        return true;
+    }
+    // A carrier refused before the embed began is the choice's to tell.
+    if (outcome.task != Task::Embed || outcome.ending != Ending::Failed) {
+        return false;
+    }
+    const QString words = embedWords(outcome);
+    if (words.isEmpty()) {
+        return false;
+    }
+    failureBox(shown, outcome.task, words);
+    return true;
+}
+
+OutcomeRendering renderNotice(const Notice& notice) {
+    OutcomeRendering shown;
+    Outcome service;
+    service.fault = notice.fault;
+    service.figure = notice.figure;
+    service.error = notice.error;
+    QString headline;
+    QString after;
+    switch (notice.kind) {
+    case NoticeKind::StoredUnpacked:
+        headline = QStringLiteral("Error during document file ZIP");
+        after = QStringLiteral("Processing will be without compression");
+        break;
+    case NoticeKind::StoredUnencrypted:
+        headline = QStringLiteral("Error during document file encrypt");
+        after = QStringLiteral("Processing will be without encrytion/compression");
+        break;
+    case NoticeKind::NotSealed:
+        headline = QStringLiteral("Error during document file ZIP for strong protection");
+        after = QStringLiteral("Strong protection seals the packed document only, so this "
+                               "document cannot be embedded with it");
+        break;
+    case NoticeKind::None:
+        return shown;
+    }
+    errorBox(shown, QStringLiteral("Document Processing"),
+             headline + QStringLiteral("\n\n") + zipServiceWords(service) + QStringLiteral("\n\n") +
+                 after);
+    return shown;
+}
+
+} // namespace brindmar
