@@ -131,13 +131,6 @@ TEST(TerminalText, EmbedFailuresAndNoticesSayWhatHappened) {
          int64_t(CarrierFault::EndsEarly),
          "/d/c.bmp: is not a valid file for this: its compressed pixels end before the image "
          "does"},
-        {Task::Embed,
-         Reason::NameNotKept,
-         "/d/a\\b.txt",
-         {},
-         0,
-         "/d/a\\b.txt: its name holds a backslash or a control character, which cannot be "
-         "restored; rename it first"},
         {Task::Embed, Reason::CannotRead, "/d/a.txt", kSealPacking, 0,
          "/d/a.txt: strong protection seals a packed document only, and packing it failed"},
         {Task::Extract,

@@ -3,7 +3,6 @@
 
 #include "window/OutcomeMessages.h"
 #include "FakeUiServices.h"
-#include "payload/CarrierNormalizer.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -298,18 +297,6 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {"beep 2", kHeadline + "\n\n/pics/holiday.png - the crop starts too far into this "
                                 "large image: choose a crop at its bottom left, or no crop"},
          {}},
-        {"compressed carrier that cannot be followed",
-         embedFailure(Reason::NotCarrier, {}, {}, int64_t(CarrierFault::PastRowEnd)),
-         false,
-         {"beep 2", kHeadline + "\n\n/pics/holiday.png an invalid file: its compressed pixels go "
-                                "past the end of a row"},
-         {}},
-        {"document name that cannot come back",
-         embedFailure(Reason::NameNotKept, QStringLiteral("/docs/a\\b.txt")),
-         false,
-         {"beep 2", kHeadline + "\n\n/docs/a\\b.txt - its name holds a backslash or a control "
-                                "character, which cannot be restored: rename it first"},
-         {}},
         {"document changed since it was chosen",
          embedFailure(Reason::CannotRead, QStringLiteral("/docs/a.txt"), kAsChosen),
          false,
@@ -358,9 +345,6 @@ TEST(OutcomeMessages, EachNoticeHasItsBox) {
         {NoticeKind::StoredUnpacked, Fault::ZipNotMade,
          "Error during document file ZIP\n\nCannot create ZIP file\n\nProcessing will be "
          "without compression"},
-        {NoticeKind::StoredUnencrypted, Fault::None,
-         "Error during document file encrypt\n\n\n\nProcessing will be without "
-         "encrytion/compression"},
         {NoticeKind::NotSealed, Fault::ZipNotMade,
          "Error during document file ZIP for strong protection\n\nCannot create ZIP file\n\n"
          "Strong protection seals the packed document only, so this document cannot be embedded "
