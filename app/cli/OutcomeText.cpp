@@ -1,6 +1,7 @@
 #include "cli/OutcomeText.h"
 
 #include "cli/BmpKind.h"
+#include "cli/ExtractFailureText.h"
 #include "cli/JpegStealthText.h"
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
@@ -248,6 +249,9 @@ QString reasonText(const Outcome& outcome) {
 QString refusalText(const Outcome& outcome) {
     if (outcome.told || outcome.done() || outcome.ending == Ending::Stopped) {
         return {};
+    }
+    if (const std::optional<QString> line = extractFailureLine(outcome)) {
+        return *line;
     }
     const QString why = reasonText(outcome);
     if (why.isEmpty()) {

@@ -1,4 +1,5 @@
 #include "window/OutcomeMessages.h"
+#include "window/ExtractFailureMessages.h"
 
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
@@ -251,6 +252,9 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
     }
     if (outcome.fault != Fault::None) {
         failureBox(shown, outcome.task, engineFailureDetail(outcome));
+        return;
+    }
+    if (renderExtractFailure(shown, outcome)) {
         return;
     }
     switch (outcome.reason) {

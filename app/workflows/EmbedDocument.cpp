@@ -426,7 +426,7 @@ bool EmbedRun::sealed(const std::string& header) {
     } else if (outcome.reason == Reason::CodeLength) {
         concludeFailure(sealingCodeFailure(m_named));
     } else {
-        fail(outcome.failure, true);
+        concludeFailure(failedIn(Task::Embed, m_named, outcome.failure));
     }
     return false;
 }
@@ -447,7 +447,7 @@ void EmbedRun::runStealth() {
     }
     if (!made.done) {
         made.reason == Reason::CodeLength ? concludeFailure(sealingCodeFailure(m_named))
-                                          : fail(made.failure, true);
+                                          : concludeFailure(failedIn(Task::Embed, m_named, made.failure));
         return;
     }
     // A PNG's read-back compares what it opens with the archive, which goes once the run is
@@ -552,7 +552,7 @@ void EmbedRun::succeed(ReplacementFile& image) {
             return;
         }
         if (!check.done) {
-            fail(m_output + QStringLiteral(" was not written: ") + check.failure, true);
+            concludeFailure(failedIn(Task::Embed, m_named, check.failure, m_output));
             return;
         }
     }
@@ -565,6 +565,10 @@ void EmbedRun::succeed(ReplacementFile& image) {
     if (committed.reason == Reason::CannotWrite) {
         concludeFailure(
             writeFailure(Task::Embed, m_named, m_output, committed.error, committed.failure));
+        return;
+    }
+    if (committed.readBack.reason != Reason::None) {
+        concludeFailure(failedIn(Task::Embed, m_named, committed.readBack, m_output));
         return;
     }
     if (committed.reason != Reason::None) {
