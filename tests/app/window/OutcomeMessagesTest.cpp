@@ -59,12 +59,8 @@ const QString kPhoto = QStringLiteral("/pics/photo.jpg");
 const QString kWork = QStringLiteral("/w/a.tmp");
 // The boxes' beginnings: a failure under way, and the converter's.
 const QString extracting =
-    QStringLiteral("message Exclamation|File Extract|Error during extracting
-
-");
-const QString embedding = QStringLiteral("message Exclamation|File Embed|Error during embedding
-
-");
+    QStringLiteral("message Exclamation|File Extract|Error during extracting\n\n");
+const QString embedding = QStringLiteral("message Exclamation|File Embed|Error during embedding\n\n");
 const QString converting = QStringLiteral("message Exclamation|Convert picture to BMP|");
 
 TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
