@@ -52,9 +52,9 @@ QString whyText(const Outcome& outcome) {
     case Reason::CannotOpen:
         return QStringLiteral("cannot be opened");
     case Reason::WorkNotWritten:
-        return QStringLiteral("could not be written: ") +
-               (outcome.error == ENOSPC ? QStringLiteral("the disk is full")
-                                        : systemErrorText(outcome.error));
+        return QStringLiteral("could not be written: ") + (outcome.error == ENOSPC
+                                                               ? QStringLiteral("the disk is full")
+                                                               : systemErrorText(outcome.error));
     case Reason::WorkNotRead:
         return QStringLiteral("cannot be read: ") + systemErrorText(outcome.error);
     case Reason::NoMemory:
@@ -62,17 +62,18 @@ QString whyText(const Outcome& outcome) {
                               "other programs and try again");
     case Reason::SealTooCheap:
         return QStringLiteral("its document is sealed at a cost so low (%1) that its code could "
-                              "be guessed cheaply, so it is not opened")
+                              "be guessed cheaply; it is not opened")
             .arg(costText(figureAt(outcome, 0), figureAt(outcome, 1)));
     case Reason::SealTooCostly:
         return QStringLiteral("opening it would take %1, more than any image this program makes "
-                              "asks for (at most %2), so it is not opened")
+                              "asks for (at most %2); it is not opened")
             .arg(costText(figureAt(outcome, 0), figureAt(outcome, 1)),
                  costText(figureAt(outcome, 2), figureAt(outcome, 3)));
     case Reason::SealUnknown:
         return QStringLiteral("its document is sealed in a way this version cannot open");
     case Reason::MemoryShort:
-        return QStringLiteral("opening it takes %1 MiB of memory, and only %2 MiB are free")
+        return QStringLiteral("opening it takes %1 MiB of memory, and only %2 MiB are free: "
+                              "close other programs and try again")
             .arg(figureAt(outcome, 0) / 1024)
             .arg(figureAt(outcome, 1) / 1024);
     case Reason::DocumentChanged:
@@ -97,7 +98,7 @@ QString whyText(const Outcome& outcome) {
     case Reason::PictureTooLarge:
         return QStringLiteral("is larger than %1 x %1 pixels").arg(outcome.figure);
     case Reason::PictureTooDeep:
-        return QStringLiteral("needs more memory to convert than a picture of %1 x %1 pixels; "
+        return QStringLiteral("needs more memory to convert than a picture of %1 x %1 pixels: "
                               "save it with fewer pixels, or %2")
             .arg(outcome.figure)
             .arg(outcome.detail == kProgressive
@@ -105,7 +106,7 @@ QString whyText(const Outcome& outcome) {
                      : QStringLiteral("with 8 bits a channel"));
     case Reason::TooManyScans:
         return QStringLiteral("is a JPEG of more scans than a picture of its size needs (at most "
-                              "%1), so it is not decoded")
+                              "%1); it is refused rather than decoded for minutes")
             .arg(outcome.figure);
     default:
         break;
@@ -132,8 +133,9 @@ QString fileOf(const Outcome& outcome) {
     if (outcome.about.isEmpty()) {
         return outcome.subject;
     }
-    return outcome.workFolder ? outcome.about + QStringLiteral(" (its copy in a private work folder)")
-                              : outcome.about;
+    return outcome.workFolder
+               ? outcome.about + QStringLiteral(" (its copy in a private work folder)")
+               : outcome.about;
 }
 
 QString joined(const QString& file, const QString& why) {

@@ -205,7 +205,8 @@ PictureConversion QtPictureConverter::convertUnlessStopped(const QString& source
     } else if (format == "jpeg") {
         const JpegFacts jpeg = inspectJpeg(file);
         if (jpeg.tooManyScans) {
-            return refused(PictureFault::TooManyScans, source, jpegScanLimit(jpeg.width, jpeg.height));
+            return refused(PictureFault::TooManyScans, source,
+                           jpegScanLimit(jpeg.width, jpeg.height));
         }
         if (!jpeg.sound) {
             return stoppedOr(refused(PictureFault::Damaged, source));

@@ -32,8 +32,9 @@ QString costText(int64_t memoryKiB, int64_t passes) {
 
 // The file the words are about: a work copy is named as the picture the user knows.
 QString named(const Outcome& outcome) {
-    return outcome.workFolder ? outcome.about + QStringLiteral(" (its copy in a private work folder)")
-                              : outcome.about;
+    return outcome.workFolder
+               ? outcome.about + QStringLiteral(" (its copy in a private work folder)")
+               : outcome.about;
 }
 
 QString readBackWords(const Outcome& outcome) {
@@ -146,10 +147,9 @@ QString failureWords(const Outcome& outcome) {
                                       "since (re-saved, resized or edited) is one possibility "
                                       "too");
     case Reason::CannotRead:
-        return outcome.task == Task::Convert
-                   ? about + QStringLiteral(" - could not be read: ") +
-                         systemErrorText(outcome.error)
-                   : QString();
+        return outcome.task == Task::Convert ? about + QStringLiteral(" - could not be read: ") +
+                                                   systemErrorText(outcome.error)
+                                             : QString();
     case Reason::CannotWrite:
         // The converter's writer in its own words; an errno is the window's other boxes'.
         return outcome.task == Task::Convert && outcome.error == 0

@@ -446,8 +446,9 @@ void EmbedRun::runStealth() {
         return;
     }
     if (!made.done) {
-        made.reason == Reason::CodeLength ? concludeFailure(sealingCodeFailure(m_named))
-                                          : concludeFailure(failedIn(Task::Embed, m_named, made.failure));
+        made.reason == Reason::CodeLength
+            ? concludeFailure(sealingCodeFailure(m_named))
+            : concludeFailure(failedIn(Task::Embed, m_named, made.failure));
         return;
     }
     // A PNG's read-back compares what it opens with the archive, which goes once the run is

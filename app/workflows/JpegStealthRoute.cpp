@@ -264,11 +264,6 @@ bool jpegCoefficientsOpen(const QString& jpeg) {
     return bytes && coefficients.open(*bytes) == JpegOpenStatus::Done;
 }
 
-QString notReadableText(const QString& jpeg, const QString& reason) {
-    return jpeg + QStringLiteral(" - is not a JPEG this program can read") +
-           (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
-}
-
 void takeJpegFigures(WindowModel& m, const QString& jpeg) {
     if (m.jpegFiguresOf != jpeg) {
         takeFiguresOf(m, jpeg, readJpeg(jpeg));
@@ -335,7 +330,8 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
     switch (job->made.status) {
     case JpegStealthStatus::Done:
         if (!job->written) {
-            outcome.failure = notWritten(Reason::CannotWrite, job->out->target(), job->out->error());
+            outcome.failure =
+                notWritten(Reason::CannotWrite, job->out->target(), job->out->error());
         } else if (!job->readBack) {
             outcome.failure =
                 protectionFailure(Reason::NotReadBack, job->out->target(), readback::kAsWritten);

@@ -51,8 +51,8 @@ Reason reasonOf(PictureFault fault) {
 
 // The converter's failure as the command's end. The file it wrote through is named as the user
 // knows it: the target, or for a work copy the picture it is a copy of.
-void concludeConversion(WorkflowContext& ctx, const PictureConversion& done,
-                        const QString& picture, const QString& writePath, const QString& target) {
+void concludeConversion(WorkflowContext& ctx, const PictureConversion& done, const QString& picture,
+                        const QString& writePath, const QString& target) {
     ctx.ui.setMousePointer(MousePointer::Default);
     Outcome failed = Outcome::failed(reasonOf(done.fault), picture,
                                      done.progressive ? kProgressive : done.writerWords);

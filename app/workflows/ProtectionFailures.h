@@ -8,13 +8,13 @@ namespace brindmar {
 
 // How a new image failed to give its document back (Reason::NotReadBack, in detail).
 namespace readback {
-inline const QString kPayload = QStringLiteral("payload");       // its payload is not read
-inline const QString kSeal = QStringLiteral("seal");             // the seal does not open
-inline const QString kPicture = QStringLiteral("picture");       // the file is no picture
-inline const QString kStealth = QStringLiteral("stealth");       // the pixels give nothing back
-inline const QString kNoReader = QStringLiteral("no reader");    // nothing to decode it with
-inline const QString kCoder = QStringLiteral("coder");           // the coder's own check failed
-inline const QString kAsWritten = QStringLiteral("as written");  // the file differs from memory
+inline const QString kPayload = QStringLiteral("payload");      // its payload is not read
+inline const QString kSeal = QStringLiteral("seal");            // the seal does not open
+inline const QString kPicture = QStringLiteral("picture");      // the file is no picture
+inline const QString kStealth = QStringLiteral("stealth");      // the pixels give nothing back
+inline const QString kNoReader = QStringLiteral("no reader");   // nothing to decode it with
+inline const QString kCoder = QStringLiteral("coder");          // the coder's own check failed
+inline const QString kAsWritten = QStringLiteral("as written"); // the file differs from memory
 } // namespace readback
 
 // A decode that needs more memory for a progressive JPEG (Reason::PictureTooDeep, in detail).

@@ -412,9 +412,8 @@ StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image) 
         const QString named = shownImagePath(m);
         outcome.notFound = job->found.status == StealthFileStatus::NotFound;
         outcome.damaged = job->found.status == StealthFileStatus::Damaged;
-        outcome.failure = outcome.notFound
-                              ? protectionFailure(Reason::NoDocumentForCode, named)
-                              : fileStatusFailure(job->found, named);
+        outcome.failure = outcome.notFound ? protectionFailure(Reason::NoDocumentForCode, named)
+                                           : fileStatusFailure(job->found, named);
         return outcome;
     }
     // The archive goes where a plain extraction leaves it, for the same unpacking.

@@ -131,8 +131,8 @@ std::optional<SealPrelude> preludeToOpen(WorkflowContext& ctx, QFile& sealed,
         const auto shape = decodePrelude(bytes, length, StrongCostBounds{{1, 8}, {any, any}});
         if (shape && (shape->cost.passes < bounds.least.passes ||
                       shape->cost.memoryKiB < bounds.least.memoryKiB)) {
-            outcome.failure = protectionFailure(Reason::SealTooCheap, carrierPath,
-                                                costFigures(shape->cost));
+            outcome.failure =
+                protectionFailure(Reason::SealTooCheap, carrierPath, costFigures(shape->cost));
         } else if (shape) {
             outcome.failure =
                 protectionFailure(Reason::SealTooCostly, carrierPath,
@@ -144,9 +144,9 @@ std::optional<SealPrelude> preludeToOpen(WorkflowContext& ctx, QFile& sealed,
     }
     const std::optional<uint64_t> free = availableMemoryKiB();
     if (free && prelude->cost.memoryKiB > *free) {
-        outcome.failure = protectionFailure(
-            Reason::MemoryShort, carrierPath,
-            QStringLiteral("%1 %2").arg(prelude->cost.memoryKiB).arg(*free));
+        outcome.failure =
+            protectionFailure(Reason::MemoryShort, carrierPath,
+                              QStringLiteral("%1 %2").arg(prelude->cost.memoryKiB).arg(*free));
         return std::nullopt;
     }
     if (prelude->cost.passes > ctx.strongCost.passes ||
@@ -366,8 +366,7 @@ SealOutcome OpenSealedPayload(WorkflowContext& ctx, const PayloadHeaderInfo& inf
     }
     if (*end == SealEnd::Stopped) {
         outcome.stopped = true;
-    } else if (Outcome failed = sealEndFailure(*end, carrierPath);
-               failed.reason != Reason::None) {
+    } else if (Outcome failed = sealEndFailure(*end, carrierPath); failed.reason != Reason::None) {
         outcome.wrongCode = *end == SealEnd::WrongCode;
         outcome.failure = failed;
     } else {

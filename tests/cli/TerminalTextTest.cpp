@@ -102,16 +102,19 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
          "programs and try again"},
         {Task::Extract, Reason::SealTooCheap, "/d/c.bmp", 0, 0,
          "/d/c.bmp: its document is sealed at a cost so low (8 KiB of memory and 1 pass) that its "
-         "code could be guessed cheaply, so it is not opened", Fault::None, QStringLiteral("8 1")},
+         "code could be guessed cheaply; it is not opened",
+         Fault::None, QStringLiteral("8 1")},
         {Task::Extract, Reason::SealTooCostly, "/d/c.bmp", 0, 0,
          "/d/c.bmp: opening it would take 2048 MiB of memory and 9 passes, more than any image "
-         "this program makes asks for (at most 1024 MiB of memory and 8 passes), so it is not "
-         "opened", Fault::None, QStringLiteral("2097152 9 1048576 8")},
+         "this program makes asks for (at most 1024 MiB of memory and 8 passes); it is not "
+         "opened",
+         Fault::None, QStringLiteral("2097152 9 1048576 8")},
         {Task::Extract, Reason::SealUnknown, "/d/c.bmp", 0, 0,
          "/d/c.bmp: its document is sealed in a way this version cannot open"},
         {Task::Extract, Reason::MemoryShort, "/d/c.bmp", 0, 0,
-         "/d/c.bmp: opening it takes 1024 MiB of memory, and only 512 MiB are free", Fault::None,
-         QStringLiteral("1048576 524288")},
+         "/d/c.bmp: opening it takes 1024 MiB of memory, and only 512 MiB are free: close other "
+         "programs and try again",
+         Fault::None, QStringLiteral("1048576 524288")},
         {Task::Embed, Reason::DocumentChanged, "/d/a.txt", 0, 0,
          "/d/a.txt: changed while it was being sealed; embed it once it no longer changes"},
         {Task::Embed, Reason::NotReadBack, "/out/c.jpg", 0, 0,
@@ -120,21 +123,23 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
          "/d/c.bmp: it has too few colours", Fault::None, QStringLiteral("it has too few colours")},
         {Task::Embed, Reason::NotStealthCarrier, "/d/c.bmp", 0, 0,
          "/d/c.bmp: Stealth needs a 24-bit uncompressed BMP"},
-        {Task::Embed, Reason::InvalidFile, "/d/c.bmp", 0, 0, "/d/c.bmp: is not a valid file for this"},
+        {Task::Embed, Reason::InvalidFile, "/d/c.bmp", 0, 0,
+         "/d/c.bmp: is not a valid file for this"},
         {Task::Embed, Reason::JpegUnreadable, "/d/p.jpg", 0, 0,
          "/d/p.jpg: is not a JPEG this program can read: it is arithmetic coded", Fault::None,
          QStringLiteral("it is arithmetic coded")},
         {Task::Embed, Reason::StealthTooLarge, "", 0, 0,
          "/d/notes.txt: the document does not fit this image with Stealth: packed it takes 9000 "
-         "bytes, and the image holds 4000 at most", Fault::None, QStringLiteral("9000 4000")},
+         "bytes, and the image holds 4000 at most",
+         Fault::None, QStringLiteral("9000 4000")},
         {Task::Convert, Reason::PictureTooLarge, "/d/p.jpg", 12000, 0,
          "/d/p.jpg: is larger than 12000 x 12000 pixels"},
         {Task::Convert, Reason::PictureTooDeep, "/d/p.png", 100, 0,
-         "/d/p.png: needs more memory to convert than a picture of 100 x 100 pixels; save it "
+         "/d/p.png: needs more memory to convert than a picture of 100 x 100 pixels: save it "
          "with fewer pixels, or with 8 bits a channel"},
         {Task::Convert, Reason::TooManyScans, "/d/p.jpg", 50, 0,
-         "/d/p.jpg: is a JPEG of more scans than a picture of its size needs (at most 50), so it "
-         "is not decoded"},
+         "/d/p.jpg: is a JPEG of more scans than a picture of its size needs (at most 50); it is "
+         "refused rather than decoded for minutes"},
         {Task::Convert, Reason::CannotRead, "/d/p.jpg", 0, ENOENT,
          "/d/p.jpg: could not be read: No such file or directory"},
         {Task::Convert, Reason::Damaged, "/d/p.jpg", 0, 0, "/d/p.jpg: is damaged or cut short"},
@@ -150,8 +155,8 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
     }
     // A check that kept the new image from being written, and a work copy named as its picture.
-    Outcome unread = Outcome::failed(Reason::NotReadBack, QStringLiteral("/d/c.bmp"),
-                                     readback::kSeal);
+    Outcome unread =
+        Outcome::failed(Reason::NotReadBack, QStringLiteral("/d/c.bmp"), readback::kSeal);
     unread.task = Task::Embed;
     unread.unwritten = QStringLiteral("/out/c.bmp");
     EXPECT_EQ(cli::refusalText(unread).toStdString(),

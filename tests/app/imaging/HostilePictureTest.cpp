@@ -83,9 +83,9 @@ TEST(HostilePicture, ScansAreBoundedByTheArea) {
     }
 }
 
-// Each costly picture refused before decoding, with the bound it goes beyond; a small bound (100 x 100)
-// keeps the pictures small while the arithmetic is the one of the largest size. 16-bit BMPs show
-// as the public BMP suite means them: each channel's largest value is 255, the values between
+// Each costly picture refused before decoding, with the bound it goes beyond; a small bound (100 x
+// 100) keeps the pictures small while the arithmetic is the one of the largest size. 16-bit BMPs
+// show as the public BMP suite means them: each channel's largest value is 255, the values between
 // spread over the full range. Every picture that converts, whatever its format, ends as stopped
 // with no fault when a stop is set.
 TEST(HostilePicture, ConvertsRefusesInWordsOrStops) {
@@ -118,8 +118,7 @@ TEST(HostilePicture, ConvertsRefusesInWordsOrStops) {
         {"png-16-bit-rgba", imagingtest::encoded(square(QImage::Format_RGBA64), "png"),
          memory(false)},
         {"png-8-bit-rgba", imagingtest::encoded(square(QImage::Format_ARGB32), "png")},
-        {"jpeg-progressive-coefficients", progressiveJpeg(rgb),
-         memory(true)},
+        {"jpeg-progressive-coefficients", progressiveJpeg(rgb), memory(true)},
         {"jpeg-baseline", imagingtest::encoded(rgb, "jpeg")},
         {"bmp", imagingtest::encoded(rgb, "bmp")},
         {"bmp-16-555-default",

@@ -2,8 +2,8 @@
 // signal, the box and the status line the user gets from it.
 
 #include "window/OutcomeMessages.h"
-#include "workflows/ProtectionFailures.h"
 #include "FakeUiServices.h"
+#include "workflows/ProtectionFailures.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -60,7 +60,8 @@ const QString kWork = QStringLiteral("/w/a.tmp");
 // The boxes' beginnings: a failure under way, and the converter's.
 const QString extracting =
     QStringLiteral("message Exclamation|File Extract|Error during extracting\n\n");
-const QString embedding = QStringLiteral("message Exclamation|File Embed|Error during embedding\n\n");
+const QString embedding =
+    QStringLiteral("message Exclamation|File Embed|Error during embedding\n\n");
 const QString converting = QStringLiteral("message Exclamation|Convert picture to BMP|");
 
 TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
@@ -308,15 +309,27 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
                                  "picture changed since (re-saved, resized or edited) is one "
                                  "possibility too"},
          {}},
-        {"photo not opened", underWay(Task::Extract, Reason::CannotOpen, kPhoto, 0), false,
-         {"beep 2", extracting + "/pics/photo.jpg cannot be opened"}, {}},
-        {"work file not written", underWay(Task::Extract, Reason::WorkNotWritten, kWork, ENOSPC),
-         false, {"beep 2", extracting + "/w/a.tmp could not be written: the disk is full"}, {}},
-        {"work file not read", underWay(Task::Embed, Reason::WorkNotRead, kWork, 5), false,
-         {"beep 2", embedding + "/w/a.tmp - cannot be read: Input/output error"}, {}},
-        {"no memory for the key", underWay(Task::Embed, Reason::NoMemory, {}, 0), false,
+        {"photo not opened",
+         underWay(Task::Extract, Reason::CannotOpen, kPhoto, 0),
+         false,
+         {"beep 2", extracting + "/pics/photo.jpg cannot be opened"},
+         {}},
+        {"work file not written",
+         underWay(Task::Extract, Reason::WorkNotWritten, kWork, ENOSPC),
+         false,
+         {"beep 2", extracting + "/w/a.tmp could not be written: the disk is full"},
+         {}},
+        {"work file not read",
+         underWay(Task::Embed, Reason::WorkNotRead, kWork, 5),
+         false,
+         {"beep 2", embedding + "/w/a.tmp - cannot be read: Input/output error"},
+         {}},
+        {"no memory for the key",
+         underWay(Task::Embed, Reason::NoMemory, {}, 0),
+         false,
          {"beep 2", embedding + "There is not enough memory for the strong protection key: "
-                                "close other programs and try again"}, {}},
+                                "close other programs and try again"},
+         {}},
         {"sealed too cheaply",
          about(Task::Extract, Reason::SealTooCheap, kImage, 0, 0, false, QStringLiteral("8 1")),
          false,
@@ -333,9 +346,12 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
                                  "for (at most 1024 MiB of memory and 8 passes); it is not "
                                  "opened"},
          {}},
-        {"sealed in an unknown way", about(Task::Extract, Reason::SealUnknown, kImage), false,
+        {"sealed in an unknown way",
+         about(Task::Extract, Reason::SealUnknown, kImage),
+         false,
          {"beep 2", extracting + "/out/holiday.png - its document is sealed in a way this "
-                                 "version cannot open"}, {}},
+                                 "version cannot open"},
+         {}},
         {"memory short to open",
          about(Task::Extract, Reason::MemoryShort, kImage, 0, 0, false,
                QStringLiteral("1048576 524288")),
@@ -344,13 +360,15 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
                                  "only 512 MiB are free: close other programs and try again"},
          {}},
         {"document changed while sealed",
-         underWay(Task::Embed, Reason::DocumentChanged, QStringLiteral("/docs/a.txt"), 0), false,
+         underWay(Task::Embed, Reason::DocumentChanged, QStringLiteral("/docs/a.txt"), 0),
+         false,
          {"beep 2", embedding + "/docs/a.txt - changed while it was being sealed; choose it "
-                                "again"}, {}},
+                                "again"},
+         {}},
         {"new image that does not read back",
          [] {
-             Outcome outcome = about(Task::Embed, Reason::NotReadBack, {}, 0, 0, false,
-                                     readback::kPayload);
+             Outcome outcome =
+                 about(Task::Embed, Reason::NotReadBack, {}, 0, 0, false, readback::kPayload);
              outcome.unwritten = kImage;
              return outcome;
          }(),
@@ -359,18 +377,28 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
                                 "back"},
          {}},
         {"coder's own check failed",
-         about(Task::Embed, Reason::NotReadBack, kCarrier, 0, 0, false, readback::kCoder), false,
+         about(Task::Embed, Reason::NotReadBack, kCarrier, 0, 0, false, readback::kCoder),
+         false,
          {"beep 2", embedding + "/pics/holiday.bmp - the new image does not give the document "
-                                "back with this code, so it was not written"}, {}},
+                                "back with this code, so it was not written"},
+         {}},
         {"carrier Stealth refuses",
          about(Task::Embed, Reason::StealthCarrierRefused, kCarrier, 0, 0, false,
                QStringLiteral("it has too few colours")),
-         false, {"beep 2", embedding + "/pics/holiday.bmp - it has too few colours"}, {}},
-        {"no 24-bit carrier", about(Task::Embed, Reason::NotStealthCarrier, kCarrier), false,
+         false,
+         {"beep 2", embedding + "/pics/holiday.bmp - it has too few colours"},
+         {}},
+        {"no 24-bit carrier",
+         about(Task::Embed, Reason::NotStealthCarrier, kCarrier),
+         false,
          {"beep 2", embedding + "/pics/holiday.bmp - Stealth needs a 24-bit uncompressed BMP: "
-                                "convert the picture first"}, {}},
-        {"file the coder cannot follow", about(Task::Embed, Reason::InvalidFile, kCarrier), false,
-         {"beep 2", embedding + "/pics/holiday.bmp an invalid file"}, {}},
+                                "convert the picture first"},
+         {}},
+        {"file the coder cannot follow",
+         about(Task::Embed, Reason::InvalidFile, kCarrier),
+         false,
+         {"beep 2", embedding + "/pics/holiday.bmp an invalid file"},
+         {}},
         {"photo that cannot stay a JPEG",
          about(Task::Embed, Reason::JpegUnreadable, kPhoto, 0, 0, false,
                QStringLiteral("it is arithmetic coded")),
@@ -384,8 +412,11 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {"beep 2", embedding + "The document does not fit this image with Stealth: packed it "
                                 "takes 9000 bytes, and the image holds 4000 at most."},
          {}},
-        {"picture too large", about(Task::Convert, Reason::PictureTooLarge, kPhoto, 12000), false,
-         {"beep 2", converting + "/pics/photo.jpg - is larger than 12000 x 12000 pixels"}, {}},
+        {"picture too large",
+         about(Task::Convert, Reason::PictureTooLarge, kPhoto, 12000),
+         false,
+         {"beep 2", converting + "/pics/photo.jpg - is larger than 12000 x 12000 pixels"},
+         {}},
         {"progressive photo too deep",
          about(Task::Convert, Reason::PictureTooDeep, kPhoto, 12000, 0, false, kProgressive),
          false,
@@ -393,16 +424,24 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
                                  "of 12000 x 12000 pixels: save it with fewer pixels, or as a "
                                  "JPEG that is not progressive"},
          {}},
-        {"photo of too many scans", about(Task::Convert, Reason::TooManyScans, kPhoto, 50), false,
+        {"photo of too many scans",
+         about(Task::Convert, Reason::TooManyScans, kPhoto, 50),
+         false,
          {"beep 2", converting + "/pics/photo.jpg - is a JPEG of more scans than a picture of "
                                  "its size needs (at most 50); it is refused rather than "
                                  "decoded for minutes"},
          {}},
-        {"picture not read", about(Task::Convert, Reason::CannotRead, kPhoto, 0, ENOENT), false,
+        {"picture not read",
+         about(Task::Convert, Reason::CannotRead, kPhoto, 0, ENOENT),
+         false,
          {"beep 2", converting + "/pics/photo.jpg - could not be read: No such file or "
-                                 "directory"}, {}},
-        {"picture cut short", about(Task::Convert, Reason::Damaged, kPhoto), false,
-         {"beep 2", converting + "/pics/photo.jpg - is damaged or cut short"}, {}},
+                                 "directory"},
+         {}},
+        {"picture cut short",
+         about(Task::Convert, Reason::Damaged, kPhoto),
+         false,
+         {"beep 2", converting + "/pics/photo.jpg - is damaged or cut short"},
+         {}},
         {"work copy not written, in the writer's words",
          about(Task::Convert, Reason::CannotWrite, kPhoto, 0, 0, true,
                QStringLiteral("File too large")),

@@ -358,7 +358,7 @@ const Row kRows[] = {
          return Outcome(Embed(s.h.ctx, s.stealth(photo)));
      },
      Ending::Refused,
-     Reason::NotCarrier,
+     Reason::JpegUnreadable,
      {}},
     {"JpegStealthTooLarge",
      [](Scene& s) {
