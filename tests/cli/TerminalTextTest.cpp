@@ -90,8 +90,6 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
          "/d/notes.txt: cannot decrypt the document: File omitted as locked (11)", Fault::Unzipping,
          kDecryptStep},
         // The seal's, the stealth coders' and the converter's ends.
-        {Task::Extract, Reason::WrongCode, "/d/c.bmp", 0, 0,
-         "/d/c.bmp: this code does not open the document"},
         {Task::Extract, Reason::CannotOpen, "/d/p.jpg", 0, 0, "/d/p.jpg: cannot be opened"},
         {Task::Extract, Reason::WorkNotWritten, "/w/a.tmp", 0, ENOSPC,
          "/w/a.tmp: could not be written: the disk is full"},
@@ -154,20 +152,13 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         outcome.detail = row.detail;
         EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
     }
-    // A check that kept the new image from being written, and a work copy named as its picture.
+    // A check that kept the new image from being written.
     Outcome unread =
         Outcome::failed(Reason::NotReadBack, QStringLiteral("/d/c.bmp"), readback::kSeal);
     unread.task = Task::Embed;
     unread.unwritten = QStringLiteral("/out/c.bmp");
     EXPECT_EQ(cli::refusalText(unread).toStdString(),
               "/out/c.bmp: not written: its sealed document does not open with this code");
-    Outcome copy = Outcome::failed(Reason::CannotWrite, QStringLiteral("/d/p.png"),
-                                   QStringLiteral("File too large"));
-    copy.task = Task::Convert;
-    copy.about = copy.subject;
-    copy.workFolder = true;
-    EXPECT_EQ(cli::refusalText(copy).toStdString(),
-              "/d/p.png (its copy in a private work folder): could not be written: File too large");
 }
 
 // A question is asked on the terminal from what it asks about, never from the box's words.

@@ -437,11 +437,6 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {"beep 2", converting + "/pics/photo.jpg - could not be read: No such file or "
                                  "directory"},
          {}},
-        {"picture cut short",
-         about(Task::Convert, Reason::Damaged, kPhoto),
-         false,
-         {"beep 2", converting + "/pics/photo.jpg - is damaged or cut short"},
-         {}},
         {"work copy not written, in the writer's words",
          about(Task::Convert, Reason::CannotWrite, kPhoto, 0, 0, true,
                QStringLiteral("File too large")),

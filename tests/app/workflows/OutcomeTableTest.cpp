@@ -275,11 +275,6 @@ const Row kRows[] = {
      Ending::Failed,
      Reason::NotPicture,
      {}},
-    {"SealedWrongCode",
-     [](Scene& s) { return s.extract(s.sealed(), kOtherCode); },
-     Ending::Refused,
-     Reason::WrongCode,
-     {}},
     {"SealTooCheap",
      [](Scene& s) {
          const QString image = s.sealed();
