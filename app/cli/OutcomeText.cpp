@@ -2,6 +2,7 @@
 
 #include "cli/BmpKind.h"
 #include "cli/EmbedFailureText.h"
+#include "cli/ExtractFailureText.h"
 #include "cli/JpegStealthText.h"
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
@@ -252,6 +253,9 @@ QString reasonText(const Outcome& outcome) {
 QString refusalText(const Outcome& outcome) {
     if (outcome.told || outcome.done() || outcome.ending == Ending::Stopped) {
         return {};
+    }
+    if (const std::optional<QString> line = extractFailureLine(outcome)) {
+        return *line;
     }
     const QString why = reasonText(outcome);
     if (why.isEmpty()) {

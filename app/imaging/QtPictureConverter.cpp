@@ -95,38 +95,18 @@ QByteArray detectFormat(QIODevice& file) {
     return format;
 }
 
-PictureConversion refused(const QString& error) {
+PictureConversion refused(PictureFault fault, const QString& file, int64_t limit = 0) {
     PictureConversion result;
-    result.error = error;
+    result.fault = fault;
+    result.file = file;
+    result.limit = limit;
     return result;
 }
 
-QString notPicture(const QString& path) {
-    return QStringLiteral("%1 - is not a picture this program can read").arg(path);
-}
-
-QString damaged(const QString& path) {
-    return QStringLiteral("%1 - is damaged or cut short").arg(path);
-}
-
-QString tooLarge(const QString& path, int32_t maxSide) {
-    return QStringLiteral("%1 - is larger than %2 x %2 pixels").arg(path).arg(maxSide);
-}
-
-QString tooDeep(const QString& path, int32_t maxSide, bool progressive) {
-    return QStringLiteral("%1 - needs more memory to convert than a picture of %2 x %2 pixels: "
-                          "save it with fewer pixels, or %3")
-        .arg(path)
-        .arg(maxSide)
-        .arg(progressive ? QStringLiteral("as a JPEG that is not progressive")
-                         : QStringLiteral("with 8 bits a channel"));
-}
-
-QString tooManyScans(const QString& path, int64_t limit) {
-    return QStringLiteral("%1 - is a JPEG of more scans than a picture of its size needs (at most "
-                          "%2); it is refused rather than decoded for minutes")
-        .arg(path)
-        .arg(limit);
+PictureConversion tooDeep(const QString& path, int32_t maxSide, bool progressive) {
+    PictureConversion result = refused(PictureFault::TooDeep, path, maxSide);
+    result.progressive = progressive;
+    return result;
 }
 
 } // namespace
@@ -169,10 +149,12 @@ PictureConversion QtPictureConverter::convertUnlessStopped(const QString& source
     int error = 0;
     switch (openSource(source, opened, &error)) {
     case Opened::NotAFile:
-        return refused(notPicture(source));
-    case Opened::Failed:
-        return refused(
-            QStringLiteral("%1 - could not be read: %2").arg(source, systemErrorText(error)));
+        return refused(PictureFault::NotPicture, source);
+    case Opened::Failed: {
+        PictureConversion unread = refused(PictureFault::CannotRead, source);
+        unread.error = error;
+        return unread;
+    }
     case Opened::File:
         break;
     }
@@ -188,7 +170,7 @@ PictureConversion QtPictureConverter::convertUnlessStopped(const QString& source
     };
     const QByteArray format = detectFormat(file);
     if (!promised(format)) {
-        return stoppedOr(refused(notPicture(source)));
+        return stoppedOr(refused(PictureFault::NotPicture, source));
     }
     const auto needs = [](QSize size, int bitsPerPixel, int64_t besides) {
         return int64_t{size.width()} * size.height() * bitsPerPixel / 8 + besides;
@@ -207,31 +189,32 @@ PictureConversion QtPictureConverter::convertUnlessStopped(const QString& source
         case BmpVerdict::Sound:
             break;
         case BmpVerdict::TooLarge:
-            return refused(tooLarge(source, m_maxSide));
+            return refused(PictureFault::TooLarge, source, m_maxSide);
         case BmpVerdict::Unsupported:
-            return refused(notPicture(source));
+            return refused(PictureFault::NotPicture, source);
         case BmpVerdict::Damaged:
-            return stoppedOr(refused(damaged(source)));
+            return stoppedOr(refused(PictureFault::Damaged, source));
         }
         if (bmp.layout.runLength() || bmp.layout.sixteenBit()) {
             image = bmp.layout.runLength() ? decodeRunLengthBmp(file, bmp.layout)
                                            : decodeSixteenBitBmp(file, bmp.layout);
             if (image.isNull()) {
-                return stoppedOr(refused(damaged(source)));
+                return stoppedOr(refused(PictureFault::Damaged, source));
             }
         }
     } else if (format == "jpeg") {
         const JpegFacts jpeg = inspectJpeg(file);
         if (jpeg.tooManyScans) {
-            return refused(tooManyScans(source, jpegScanLimit(jpeg.width, jpeg.height)));
+            return refused(PictureFault::TooManyScans, source,
+                           jpegScanLimit(jpeg.width, jpeg.height));
         }
         if (!jpeg.sound) {
-            return stoppedOr(refused(damaged(source)));
+            return stoppedOr(refused(PictureFault::Damaged, source));
         }
         besidesPicture = jpeg.coefficientBytes;
         progressive = jpeg.progressive;
     } else if (format == "gif" && !gifFirstFrameComplete(file)) {
-        return stoppedOr(refused(damaged(source)));
+        return stoppedOr(refused(PictureFault::Damaged, source));
     }
     if (image.isNull()) {
         file.seek(0);
@@ -243,7 +226,7 @@ PictureConversion QtPictureConverter::convertUnlessStopped(const QString& source
         reader.setAutoTransform(true);
         // A top-down BMP reports a negative height.
         if (beyond(reader.size())) {
-            return refused(tooLarge(source, m_maxSide));
+            return refused(PictureFault::TooLarge, source, m_maxSide);
         }
         // What the decoder will hold: the picture in the form it decodes to, which a reader
         // that does not say is taken to be four bytes a pixel, and for a progressive JPEG its
@@ -253,22 +236,22 @@ PictureConversion QtPictureConverter::convertUnlessStopped(const QString& source
                              ? 32
                              : std::max<int>(QImage::toPixelFormat(decoded).bitsPerPixel(), 1);
         if (needs(reader.size(), bits, besidesPicture) > decodeBudgetBytes(m_maxSide)) {
-            return refused(tooDeep(source, m_maxSide, progressive));
+            return tooDeep(source, m_maxSide, progressive);
         }
         if (!reader.read(&image)) {
-            return stoppedOr(refused(damaged(source)));
+            return stoppedOr(refused(PictureFault::Damaged, source));
         }
     }
     if (stop) {
         return stoppedOr({});
     }
     if (beyond(image.size())) {
-        return refused(tooLarge(source, m_maxSide));
+        return refused(PictureFault::TooLarge, source, m_maxSide);
     }
     if (half) {
         image = halvedPicture(image);
         if (image.isNull()) {
-            return refused(tooDeep(source, m_maxSide, progressive));
+            return tooDeep(source, m_maxSide, progressive);
         }
     }
 
@@ -277,7 +260,9 @@ PictureConversion QtPictureConverter::convertUnlessStopped(const QString& source
         return stoppedOr({});
     }
     if (!reason.isEmpty()) {
-        return refused(QStringLiteral("%1 - could not be written: %2").arg(target, reason));
+        PictureConversion unwritten = refused(PictureFault::CannotWrite, target);
+        unwritten.writerWords = reason;
+        return unwritten;
     }
     PictureConversion result;
     result.ok = true;

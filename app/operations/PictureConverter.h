@@ -6,13 +6,32 @@
 
 namespace brindmar {
 
-// How a conversion went: on failure, why, in words for the user.
+// Why a conversion failed, for the front ends to word.
+enum class PictureFault {
+    None,
+    NotPicture,   // no picture the converter reads
+    CannotRead,   // error holds the errno
+    Damaged,      // damaged or cut short
+    TooLarge,     // more than limit pixels a side
+    TooDeep,      // would take more memory than a picture of limit x limit pixels
+    TooManyScans, // a JPEG of more scans than limit
+    CannotWrite,  // the carrier could not be written: the writer's words
+};
+
+// How a conversion went: on failure, what was wrong with which file.
 struct PictureConversion {
     bool ok = false;
-    QString error;
+    PictureFault fault = PictureFault::None;
+    // The file the fault concerns: the source, or for CannotWrite the target.
+    QString file;
+    int error = 0;
+    int64_t limit = 0;
+    // TooDeep: a progressive JPEG, whose coefficients come on top of its pixels.
+    bool progressive = false;
+    QString writerWords;
     int32_t width = 0;
     int32_t height = 0;
-    bool stopped = false; // given up on request; error is empty then
+    bool stopped = false; // given up on request; no fault then
 };
 
 // Turns a picture as people have them (any BMP variant, PNG, JPEG, TIFF, WebP, the first frame

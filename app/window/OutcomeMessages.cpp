@@ -1,4 +1,5 @@
 #include "window/OutcomeMessages.h"
+#include "window/ExtractFailureMessages.h"
 
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
@@ -254,7 +255,7 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
         failureBox(shown, outcome.task, engineFailureDetail(outcome));
         return;
     }
-    if (renderEmbedFailure(shown, outcome)) {
+    if (renderEmbedFailure(shown, outcome) || renderExtractFailure(shown, outcome)) {
         return;
     }
     switch (outcome.reason) {

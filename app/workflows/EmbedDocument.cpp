@@ -413,7 +413,7 @@ bool EmbedRun::sealed(const std::string& header) {
     } else if (outcome.reason == Reason::CodeLength) {
         concludeFailure(sealingCodeFailure(m_named));
     } else {
-        fail(outcome.failure, true);
+        concludeFailure(failedIn(Task::Embed, m_named, outcome.failure));
     }
     return false;
 }
@@ -433,8 +433,9 @@ void EmbedRun::runStealth() {
         return;
     }
     if (!made.done) {
-        made.reason == Reason::CodeLength ? concludeFailure(sealingCodeFailure(m_named))
-                                          : fail(made.failure, true);
+        made.reason == Reason::CodeLength
+            ? concludeFailure(sealingCodeFailure(m_named))
+            : concludeFailure(failedIn(Task::Embed, m_named, made.failure));
         return;
     }
     // A PNG's read-back compares what it opens with the archive, which goes once the run is
@@ -547,7 +548,7 @@ void EmbedRun::succeed(ReplacementFile& image) {
             return;
         }
         if (!check.done) {
-            fail(m_output + QStringLiteral(" was not written: ") + check.failure, true);
+            concludeFailure(failedIn(Task::Embed, m_named, check.failure, m_output));
             return;
         }
     }
@@ -560,6 +561,10 @@ void EmbedRun::succeed(ReplacementFile& image) {
     if (committed.reason == Reason::CannotWrite) {
         concludeFailure(
             writeFailure(Task::Embed, m_named, m_output, committed.error, committed.failure));
+        return;
+    }
+    if (committed.readBack.reason != Reason::None) {
+        concludeFailure(failedIn(Task::Embed, m_named, committed.readBack, m_output));
         return;
     }
     if (committed.reason != Reason::None) {

@@ -53,8 +53,9 @@ std::optional<Outcome> embedRefusal(const WindowModel& m, const QString& named) 
     // A JPEG whose coefficients do not open has a capacity of 0, which is not why.
     if (const auto jpeg = jpegStealthCarrier(m);
         jpeg && m.jpegCapacity == 0 && !jpegCoefficientsOpen(*jpeg)) {
-        return Outcome::refused(Reason::NotCarrier, named,
-                                notReadableText(named, m.jpegFault.reason));
+        Outcome refused = Outcome::refused(Reason::JpegUnreadable, named, m.jpegFault.reason);
+        refused.about = named;
+        return refused;
     }
     if (!m.hasState(state::EmbedPossible)) {
         // Packed or encrypted, a document can take more than the file chosen; the size it

@@ -28,14 +28,14 @@ ImageCommit CommitEmbeddedImage(WorkflowContext& ctx, ReplacementFile& image,
     const QString chunksFrom = sniffImageFormat(carrier) == ImageFormat::Png ? carrier : QString();
     // The coder has read back the pixels in memory; a reader gets them from the file, which
     // the encoder could still get wrong, and the carrier may be wiped after this.
-    QString unread;
+    Outcome unread;
     bool readBackStopped = false;
     std::function<QString(const QString&)> readBack;
     if (m.stealthWanted) {
         readBack = [&](const QString& written) {
             const StealthOutcome back = ReadBackStealthPng(ctx, written);
             readBackStopped = back.stopped;
-            unread = back.done || back.stopped ? QString() : back.failure;
+            unread = back.done || back.stopped ? Outcome{} : back.failure;
             return back.done ? QString() : QStringLiteral("not read back");
         };
     }
@@ -48,9 +48,8 @@ ImageCommit CommitEmbeddedImage(WorkflowContext& ctx, ReplacementFile& image,
     if (done.stopped) {
         return done;
     }
-    if (!unread.isEmpty()) {
-        done.failure = output + QStringLiteral(" was not written: ") + unread;
-        done.reason = Reason::Other;
+    if (unread.reason != Reason::None) {
+        done.readBack = unread;
     } else if (!unwritten.isEmpty()) {
         done.failure = unwritten;
         done.reason = Reason::CannotWrite;

@@ -11,11 +11,13 @@ class ReplacementFile;
 
 struct ImageCommit {
     bool stopped = false;
-    // Other: why in words, naming the output, in failure. CannotWrite: the errno, or
-    // where there is none the encoder's words in failure.
+    // CannotWrite: the errno, or where there is none the encoder's words in failure.
     Reason reason = Reason::None;
     QString failure;
     int error = 0;
+    // Why the PNG as written does not give the document back, when it does not: it was not
+    // written then.
+    Outcome readBack;
 };
 
 // Puts the embed's finished BMP image at output: the BMP itself, or a PNG made from it, which

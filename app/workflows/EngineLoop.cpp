@@ -105,9 +105,4 @@ int writeFailureError(const Platform& platform, const QString& folder) {
     return free && *free < kAlmostFull ? ENOSPC : EIO;
 }
 
-QString writeFailureReason(const Platform& platform, const QString& folder) {
-    const int error = writeFailureError(platform, folder);
-    return error == ENOSPC ? QStringLiteral("the disk is full") : systemErrorText(error);
-}
-
 } // namespace brindmar

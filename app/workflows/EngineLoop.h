@@ -46,10 +46,8 @@ void runCompleted(WorkflowContext& ctx, uint8_t readyAnimation);
 // its value when asked), the commands come back, the pointer is normal and the caption hidden.
 void endRun(WorkflowContext& ctx, uint8_t runningBit, bool keepProgress);
 
-// Why the engine could not write into folder, in the user's words: "the disk is full" when the
-// folder's file system has (almost) no room left, else the system's text for an I/O error.
-QString writeFailureReason(const Platform& platform, const QString& folder);
-// The same as an errno: ENOSPC or EIO.
+// Why the engine could not write into folder, as an errno: ENOSPC when the folder's file system
+// has (almost) no room left, else EIO.
 int writeFailureError(const Platform& platform, const QString& folder);
 
 } // namespace brindmar

@@ -67,6 +67,15 @@ private:
     void timesNotSet();
     // Ends the run with an outcome the front end words.
     void concludeFailure(const Outcome& failed);
+    // Has the front end word why a seal or a stealth search did not open; refused, when only
+    // the code may be wrong. The caller ends the run.
+    void concludeProtectionFailure(Outcome failed, bool refused) {
+        failed.task = Task::Extract;
+        failed.subject = m_named;
+        failed.ending = refused ? Ending::Refused : Ending::Failed;
+        normalPointer(m_ctx);
+        m_ctx.conclude(failed);
+    }
     // What an engine failure says about the files: a read, a write, or an image it cannot follow.
     void endedByEngine(int32_t status) {
         const int error = m_ctx.engine.lastSystemError();
@@ -133,20 +142,20 @@ void ExtractRun::run() {
     }
     if (!info.payloadFound() || info.headerLength() > std::numeric_limits<int16_t>::max() ||
         !rowsPerBlock) {
-        report(TextId::ErrorDuringExtracting, {}, false);
-        ended(Ending::Failed, info.payloadFound() ? Reason::Damaged : Reason::NoPayload);
-        failurePath();
+        Outcome failed =
+            Outcome::failed(info.payloadFound() ? Reason::Damaged : Reason::NoPayload, m_named);
+        failed.task = Task::Extract;
+        concludeFailure(failed);
         return;
     }
     // Without a code there is nothing to derive a key from; the derivation is not worth
     // waiting for.
     if (info.sealed && trimBlanks(m.code).isEmpty()) {
         normalPointer(m_ctx);
-        m_ctx.report(Sound::Attention, tr(TextId::FileExtractTitle),
-                     m_named + QStringLiteral(" - its document is sealed with strong "
-                                              "protection: type its code, then extract"));
+        Outcome refused = Outcome::refused(Reason::CodeNeeded, m_named, QStringLiteral("sealed"));
+        refused.task = Task::Extract;
+        m_ctx.conclude(refused);
         m.requestFocus(FocusTarget::CodeBox);
-        ended(Ending::Refused, Reason::CodeNeeded);
         cancelledPath();
         return;
     }
@@ -285,15 +294,12 @@ bool ExtractRun::unsealed(const PayloadHeaderInfo& info) {
     if (outcome.done) {
         return true;
     }
-    if (!outcome.stopped) {
-        report(TextId::ErrorDuringExtracting, outcome.failure);
+    if (outcome.stopped) {
+        ended(Ending::Stopped, Reason::None);
+        failurePath();
+        return false;
     }
-    ended(outcome.stopped     ? Ending::Stopped
-          : outcome.wrongCode ? Ending::Refused
-                              : Ending::Failed,
-          outcome.stopped     ? Reason::None
-          : outcome.wrongCode ? Reason::WrongCode
-                              : Reason::Damaged);
+    concludeProtectionFailure(outcome.failure, outcome.wrongCode);
     if (outcome.wrongCode) {
         // The image stays chosen, so that the right code can be typed and tried at once.
         m_model.requestFocus(FocusTarget::CodeBox);
@@ -309,16 +315,12 @@ void ExtractRun::searchStealth() {
     m_model.display.progress = 10;
     const StealthOutcome found = SearchStealthPayload(m_ctx, m_carrier);
     if (!found.done) {
-        if (!found.stopped) {
-            report(TextId::ErrorDuringExtracting, found.failure);
+        if (found.stopped) {
+            ended(Ending::Stopped, Reason::None);
+            failurePath();
+            return;
         }
-        ended(found.stopped    ? Ending::Stopped
-              : found.notFound ? Ending::Refused
-                               : Ending::Failed,
-              found.stopped    ? Reason::None
-              : found.notFound ? Reason::NoDocumentForCode
-              : found.damaged  ? Reason::Damaged
-                               : Reason::Other);
+        concludeProtectionFailure(found.failure, found.notFound);
         if (found.notFound) {
             // The image stays chosen, so that another code can be typed and tried at once.
             m_model.requestFocus(FocusTarget::CodeBox);

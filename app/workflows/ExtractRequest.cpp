@@ -32,7 +32,12 @@ std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image
     if (sniffImageFormat(image) == ImageFormat::Png || jpegSearch) {
         // Read through its work copy in the private work folder and named, in every message,
         // as the picture; whatever its name.
+        ctx.outcome = Outcome{};
         TakeDecodedPicture(ctx, image);
+        // A picture the converter could not decode has concluded the command.
+        if (ctx.outcome.reason != Reason::None) {
+            return ctx.outcome;
+        }
     } else {
         PresetFileChoiceUi choice(ctx.ui);
         WorkflowContext chosen{ctx.model,    choice,        ctx.zip,           ctx.engine,

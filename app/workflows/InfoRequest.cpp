@@ -85,11 +85,16 @@ InfoOutcome Describe(WorkflowContext& ctx, const InfoRequest& request) {
     info.png = png;
     info.jpeg = !png && ctx.pictures != nullptr && ctx.pictures->isJpeg(request.image);
     const bool converted = png || info.jpeg;
+    ctx.outcome = Outcome{};
     const std::optional<QString> work =
         converted ? pixelsOf(ctx, request.image, png) : request.image;
     if (!work) {
-        Outcome failed = Outcome::failed(Reason::Other, request.image);
-        failed.told = true;
+        // The converter's failure has concluded the command; anything else has been told.
+        Outcome failed = ctx.outcome;
+        if (failed.reason == Reason::None) {
+            failed = Outcome::failed(Reason::Other, request.image);
+            failed.told = true;
+        }
         static_cast<Outcome&>(info) = failed;
         return info;
     }

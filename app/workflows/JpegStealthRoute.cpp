@@ -71,11 +71,9 @@ struct JpegSearchJob {
     void run() { found = jpegStealthExtractFile(image, code, cost); }
 };
 
-QString tooLargeText(int64_t length, int64_t most) {
-    return QStringLiteral("The document does not fit this image with Stealth: packed it takes %1 "
-                          "bytes, and the image holds %2 at most.")
-        .arg(length)
-        .arg(most);
+Outcome tooLargeFailure(int64_t length, int64_t most) {
+    return protectionFailure(Reason::StealthTooLarge, {},
+                             QStringLiteral("%1 %2").arg(length).arg(most));
 }
 
 // Whether the new image keeps the carrier's EXIF: the request's answer, else the user's, asked
@@ -266,11 +264,6 @@ bool jpegCoefficientsOpen(const QString& jpeg) {
     return bytes && coefficients.open(*bytes) == JpegOpenStatus::Done;
 }
 
-QString notReadableText(const QString& jpeg, const QString& reason) {
-    return jpeg + QStringLiteral(" - is not a JPEG this program can read") +
-           (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
-}
-
 void takeJpegFigures(WindowModel& m, const QString& jpeg) {
     if (m.jpegFiguresOf != jpeg) {
         takeFiguresOf(m, jpeg, readJpeg(jpeg));
@@ -292,7 +285,7 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
     auto job = std::make_shared<JpegEmbedJob>(codeSecret(m.code));
     const std::optional<QByteArray> carrier = readJpeg(jpeg);
     if (!carrier) {
-        outcome.failure = jpeg + tr(TextId::CannotBeOpened);
+        outcome.failure = protectionFailure(Reason::CannotOpen, jpeg);
         return outcome;
     }
     job->carrier = *carrier;
@@ -304,12 +297,12 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
     // A file Qt decodes may still be one the coefficient reader refuses (arithmetic coded, or
     // damaged past what a decoder makes up): that is said, not that the document is too large.
     if (!takeFiguresOf(m, jpeg, job->carrier).jpeg) {
-        outcome.failure = notReadableText(jpeg, m.jpegFault.reason);
+        outcome.failure = protectionFailure(Reason::JpegUnreadable, jpeg, m.jpegFault.reason);
         return outcome;
     }
     const int64_t length = job->archive.size();
     if (length > m.jpegCapacity) {
-        outcome.failure = tooLargeText(length, m.jpegCapacity);
+        outcome.failure = tooLargeFailure(length, m.jpegCapacity);
         return outcome;
     }
     if (length > m.jpegRecommended && m.jpegRecommended != m.stealthAboveRateAgreed) {
@@ -331,33 +324,32 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
     job->options.dropMetadata = *drop;
     job->cost = ctx.strongCost;
     job->out = std::move(out);
-    if (!RunStealthJob(ctx, job, jpeg, outcome)) {
+    if (!RunStealthJob(ctx, job, outcome)) {
         return outcome;
     }
     switch (job->made.status) {
     case JpegStealthStatus::Done:
         if (!job->written) {
-            outcome.failure = job->out->target() + QStringLiteral(" could not be written: ") +
-                              systemErrorText(job->out->error());
+            outcome.failure =
+                notWritten(Reason::CannotWrite, job->out->target(), job->out->error());
         } else if (!job->readBack) {
             outcome.failure =
-                job->out->target() + QStringLiteral(" does not read back as it was written");
+                protectionFailure(Reason::NotReadBack, job->out->target(), readback::kAsWritten);
         } else {
             outcome.done = true;
         }
         break;
     case JpegStealthStatus::TooLarge:
-        outcome.failure = tooLargeText(length, m.jpegCapacity);
+        outcome.failure = tooLargeFailure(length, m.jpegCapacity);
         break;
     case JpegStealthStatus::NotJpeg:
-        outcome.failure = notReadableText(jpeg);
+        outcome.failure = protectionFailure(Reason::JpegUnreadable, jpeg);
         break;
     case JpegStealthStatus::NoMemory:
-        outcome.failure = sealEndText(SealEnd::Unsupported, jpeg);
+        outcome.failure = sealEndFailure(SealEnd::Unsupported, jpeg);
         break;
     default:
-        outcome.failure = jpeg + QStringLiteral(" - the new image does not give the document "
-                                                "back with this code, so it was not written");
+        outcome.failure = protectionFailure(Reason::NotReadBack, jpeg, readback::kCoder);
         break;
     }
     return outcome;
@@ -377,13 +369,13 @@ StealthOutcome SearchJpegStealthPayload(WorkflowContext& ctx, const QString& jpe
     auto job = std::make_shared<JpegSearchJob>(codeSecret(m.code));
     const std::optional<QByteArray> image = readJpeg(jpeg);
     if (!image) {
-        outcome.failure = jpeg + tr(TextId::CannotBeOpened);
+        outcome.failure = protectionFailure(Reason::CannotOpen, jpeg);
         return outcome;
     }
     job->image = *image;
     job->cost = ctx.strongCost;
     if (!job->code.valid()) {
-        outcome.failure = sealEndText(SealEnd::Unsupported, jpeg);
+        outcome.failure = sealEndFailure(SealEnd::Unsupported, jpeg);
         return outcome;
     }
     ctx.render();
@@ -397,15 +389,15 @@ StealthOutcome SearchJpegStealthPayload(WorkflowContext& ctx, const QString& jpe
         break;
     case JpegStealthStatus::Damaged:
         outcome.damaged = true;
-        outcome.failure = sealEndText(SealEnd::Damaged, jpeg);
+        outcome.failure = sealEndFailure(SealEnd::Damaged, jpeg);
         break;
     case JpegStealthStatus::NoMemory:
-        outcome.failure = sealEndText(SealEnd::Unsupported, jpeg);
+        outcome.failure = sealEndFailure(SealEnd::Unsupported, jpeg);
         break;
     default:
         // A JPEG made again from its pixels, or never made by this program: nothing opens.
         outcome.notFound = true;
-        outcome.failure = jpeg + QStringLiteral(" - ") + noDocumentForCodeText();
+        outcome.failure = protectionFailure(Reason::NoDocumentForCode, jpeg);
         break;
     }
     return outcome;

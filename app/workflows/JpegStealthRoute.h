@@ -45,11 +45,10 @@ bool replacesJpegCarrier(const WindowModel& m, const QString& output);
 // why (jpegFault), in the model, read once a file.
 void takeJpegFigures(WindowModel& m, const QString& jpeg);
 
-// Whether a JPEG's coefficients open, and why it cannot be kept a JPEG when they do not
-// (arithmetic coded, too many scans, damaged past what a decoder makes up), though its pixels
-// may: the refusal, with the reason after it when one is known.
+// Whether a JPEG's coefficients open: a JPEG whose pixels Qt decodes may still be one the
+// coefficient reader refuses (arithmetic coded, too many scans, damaged past what a decoder
+// makes up).
 bool jpegCoefficientsOpen(const QString& jpeg);
-QString notReadableText(const QString& jpeg, const QString& reason = {});
 
 // Why the JPEG's coefficients do not open (JpegFault in the window model).
 JpegFault jpegFaultOf(const QByteArray& file);

@@ -6,6 +6,7 @@
 #include "util/ReplacementFile.h"
 #include "util/SelectFile.h"
 #include "workflows/BmpBrowsing.h"
+#include "workflows/ProtectionFailures.h"
 #include "workflows/WindowReset.h"
 
 #include <QFile>
@@ -19,11 +20,6 @@ namespace {
 
 const QString kConvertTitle = QStringLiteral("Convert picture to BMP");
 
-void fail(WorkflowContext& ctx, const QString& text) {
-    ctx.ui.setMousePointer(MousePointer::Default);
-    ctx.report(Sound::Error, kConvertTitle, text);
-}
-
 void concludeFailed(WorkflowContext& ctx, Reason reason, const QString& picture,
                     const QString& about = {}, int error = 0) {
     ctx.ui.setMousePointer(MousePointer::Default);
@@ -31,6 +27,43 @@ void concludeFailed(WorkflowContext& ctx, Reason reason, const QString& picture,
     failed.task = Task::Convert;
     failed.about = about;
     failed.error = error;
+    ctx.conclude(failed);
+}
+
+Reason reasonOf(PictureFault fault) {
+    switch (fault) {
+    case PictureFault::NotPicture:
+        return Reason::NotPicture;
+    case PictureFault::CannotRead:
+        return Reason::CannotRead;
+    case PictureFault::Damaged:
+        return Reason::Damaged;
+    case PictureFault::TooLarge:
+        return Reason::PictureTooLarge;
+    case PictureFault::TooDeep:
+        return Reason::PictureTooDeep;
+    case PictureFault::TooManyScans:
+        return Reason::TooManyScans;
+    default:
+        return Reason::CannotWrite;
+    }
+}
+
+// The converter's failure as the command's end. The file it wrote through is named as the user
+// knows it: the target, or for a work copy the picture it is a copy of.
+void concludeConversion(WorkflowContext& ctx, const PictureConversion& done, const QString& picture,
+                        const QString& writePath, const QString& target) {
+    ctx.ui.setMousePointer(MousePointer::Default);
+    Outcome failed = Outcome::failed(reasonOf(done.fault), picture,
+                                     done.progressive ? kProgressive : done.writerWords);
+    failed.task = Task::Convert;
+    failed.about = done.file;
+    failed.error = done.error;
+    failed.figure = done.limit;
+    if (done.file == writePath) {
+        failed.workFolder = writePath == target;
+        failed.about = failed.workFolder ? picture : target;
+    }
     ctx.conclude(failed);
 }
 
@@ -143,9 +176,7 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
             QFile::remove(target);
             if (!done.stopped) {
                 // The user knows the picture, not the copy only this run can see.
-                fail(ctx, QString(done.error)
-                              .replace(target, picture + QStringLiteral(" (its copy in a private "
-                                                                        "work folder)")));
+                concludeConversion(ctx, done, picture, target, target);
             }
             return std::nullopt;
         }
@@ -165,7 +196,7 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
     }
     if (!done.ok) {
         // The user knows the file by its name, not by the descriptor it is written through.
-        fail(ctx, QString(done.error).replace(out.writePath(), target));
+        concludeConversion(ctx, done, picture, out.writePath(), target);
         return std::nullopt;
     }
     if (!out.commit()) {

@@ -95,22 +95,26 @@ struct ReadBackJob {
 };
 
 // What a file status says about image, for the statuses the embed and the search share.
-QString fileStatusText(const StealthFileResult& result, const QString& image) {
+Outcome fileStatusFailure(const StealthFileResult& result, const QString& image) {
     switch (result.status) {
     case StealthFileStatus::CannotOpen:
-        return image + tr(TextId::CannotBeOpened);
+        return protectionFailure(Reason::CannotOpen, image);
     case StealthFileStatus::NotACarrier:
-        return image + QStringLiteral(" - Stealth needs a 24-bit uncompressed BMP: convert the "
-                                      "picture first");
+        return protectionFailure(Reason::NotStealthCarrier, image);
     case StealthFileStatus::NoMemory:
-        return sealEndText(SealEnd::Unsupported, image);
+        return sealEndFailure(SealEnd::Unsupported, image);
     case StealthFileStatus::Damaged:
-        return sealEndText(SealEnd::Damaged, image);
+        return sealEndFailure(SealEnd::Damaged, image);
     case StealthFileStatus::NotFound:
-        return sealEndText(SealEnd::WrongCode, image);
+        return sealEndFailure(SealEnd::WrongCode, image);
     default:
-        return image + tr(TextId::AnInvalidFile);
+        return protectionFailure(Reason::InvalidFile, image);
     }
+}
+
+Outcome tooLargeFailure(int64_t length, int64_t most) {
+    return protectionFailure(Reason::StealthTooLarge, {},
+                             QStringLiteral("%1 %2").arg(length).arg(most));
 }
 
 int64_t pictureWidth(const WindowModel& m) {
@@ -238,18 +242,18 @@ void ToggleStealth(WorkflowContext& ctx) {
     ctx.refresh();
 }
 
-bool ReadStealthArchive(const WindowModel& m, QByteArray& archive, QString& failure) {
+bool ReadStealthArchive(const WindowModel& m, QByteArray& archive, Outcome& failure) {
     const CarrierFile file(m.storedDocumentPath);
     if (!m.hasPacking(packing::PackedForSeal) || !file.isOpen()) {
-        failure = m.storedDocumentPath + tr(TextId::CannotBeOpened);
+        failure = protectionFailure(Reason::CannotOpen, m.storedDocumentPath);
         return false;
     }
     archive.resize(file.size());
     const size_t got = file.readAt(0, reinterpret_cast<unsigned char*>(archive.data()),
                                    static_cast<size_t>(archive.size()));
     if (got != static_cast<size_t>(archive.size())) {
-        failure = m.storedDocumentPath + QStringLiteral(" - cannot be read: ") +
-                  systemErrorText(file.error() != 0 ? file.error() : EIO);
+        failure = protectionFailure(Reason::WorkNotRead, m.storedDocumentPath, {},
+                                    file.error() != 0 ? file.error() : EIO);
         return false;
     }
     return true;
@@ -262,7 +266,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     // Messages name the user's PNG rather than its work copy.
     const QString named = shownImagePath(m);
     if (const auto refusal = stealthCarrierRefusal(m)) {
-        outcome.failure = named + QStringLiteral(" - ") + *refusal;
+        outcome.failure = protectionFailure(Reason::StealthCarrierRefused, named, *refusal);
         return outcome;
     }
     if (sealingCodeRefused(m.code)) {
@@ -288,7 +292,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     if (const auto refusal = stealthCarrierColourRefusal(
             source, {carrier, shownImagePath(m),
                      m.convertedBmp == carrier ? m.convertedPicture : QString()})) {
-        outcome.failure = named + QStringLiteral(" - ") + *refusal;
+        outcome.failure = protectionFailure(Reason::StealthCarrierRefused, named, *refusal);
         return outcome;
     }
     auto job = std::make_shared<EmbedJob>(codeSecret(m.code));
@@ -300,11 +304,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     const int64_t length = job->archive.size();
     const int64_t most = stealthCapacity(width, height);
     if (length > most) {
-        outcome.failure = QStringLiteral("The document does not fit this image with Stealth: "
-                                         "packed it takes %1 bytes, and the image holds %2 at "
-                                         "most.")
-                              .arg(length)
-                              .arg(most);
+        outcome.failure = tooLargeFailure(length, most);
         return outcome;
     }
     const int64_t recommended = stealthRecommendedCapacity(width, height);
@@ -320,7 +320,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     job->carrier = source;
     job->cost = ctx.strongCost;
     job->out = std::move(out);
-    if (!RunStealthJob(ctx, job, named, outcome)) {
+    if (!RunStealthJob(ctx, job, outcome)) {
         return outcome;
     }
     const StealthFileResult& made = job->made;
@@ -328,19 +328,13 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
         outcome.done = true;
         m.stealthKey = std::make_shared<const StealthHeldKey>(std::move(job->held));
     } else if (made.status == StealthFileStatus::Failed) {
-        outcome.failure = named + QStringLiteral(" - the new image does not give the document "
-                                                 "back with this code, so it was not written");
+        outcome.failure = protectionFailure(Reason::NotReadBack, named, readback::kCoder);
     } else if (made.status == StealthFileStatus::CannotWrite) {
-        outcome.failure = job->out->target() + QStringLiteral(" could not be written: ") +
-                          systemErrorText(made.error);
+        outcome.failure = notWritten(Reason::CannotWrite, job->out->target(), made.error);
     } else if (made.status == StealthFileStatus::TooLarge) {
-        outcome.failure = QStringLiteral("The document does not fit this image with Stealth: "
-                                         "packed it takes %1 bytes, and the image holds %2 at "
-                                         "most.")
-                              .arg(length)
-                              .arg(most);
+        outcome.failure = tooLargeFailure(length, most);
     } else {
-        outcome.failure = fileStatusText(made, named);
+        outcome.failure = fileStatusFailure(made, named);
     }
     return outcome;
 }
@@ -349,7 +343,7 @@ StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png) {
     WindowModel& m = ctx.model;
     StealthOutcome outcome;
     if (ctx.pictures == nullptr) {
-        outcome.failure = QStringLiteral("no picture reader to read it back with");
+        outcome.failure = protectionFailure(Reason::NotReadBack, {}, readback::kNoReader);
         return outcome;
     }
     auto job = std::make_shared<ReadBackJob>(codeSecret(m.code));
@@ -359,7 +353,7 @@ StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png) {
     job->cost = ctx.strongCost;
     job->held = std::move(m.stealthKey);
     if (!job->code.valid()) {
-        outcome.failure = sealEndText(SealEnd::Unsupported, shownImagePath(m));
+        outcome.failure = sealEndFailure(SealEnd::Unsupported, shownImagePath(m));
         return outcome;
     }
     if (!finishedBesideEvents(ctx, job) || m.stopRequest) {
@@ -369,18 +363,17 @@ StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png) {
     DiscardWorkFile(ctx, job->decoded);
     QFile sealed(m.storedDocumentPath);
     if (!job->decoding.ok) {
-        outcome.failure = QStringLiteral("it does not read back as a picture");
+        outcome.failure = protectionFailure(Reason::NotReadBack, {}, readback::kPicture);
     } else if (job->found.status != StealthFileStatus::Done || !sealed.open(QIODevice::ReadOnly) ||
                sealed.readAll() != job->archive) {
-        outcome.failure = QStringLiteral("as written it does not give the document back with "
-                                         "this code");
+        outcome.failure = protectionFailure(Reason::NotReadBack, {}, readback::kStealth);
     } else {
         outcome.done = true;
     }
     return outcome;
 }
 
-bool LeaveStealthArchive(WorkflowContext& ctx, const QByteArray& found, QString& failure) {
+bool LeaveStealthArchive(WorkflowContext& ctx, const QByteArray& found, Outcome& failure) {
     const QString archivePath = ctx.temporaryFolder + kWorkArchiveName;
     QFile archive(archivePath);
     const bool written = archive.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
@@ -388,8 +381,8 @@ bool LeaveStealthArchive(WorkflowContext& ctx, const QByteArray& found, QString&
     archive.close();
     if (!written) {
         QFile::remove(archivePath);
-        failure = archivePath + QStringLiteral(" could not be written: ") +
-                  writeFailureReason(ctx.platform, ctx.temporaryFolder);
+        failure = notWritten(Reason::WorkNotWritten, archivePath,
+                             writeFailureError(ctx.platform, ctx.temporaryFolder));
     }
     return written;
 }
@@ -405,7 +398,7 @@ StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image) 
     job->image = image;
     job->cost = ctx.strongCost;
     if (!job->code.valid()) {
-        outcome.failure = sealEndText(SealEnd::Unsupported, image);
+        outcome.failure = sealEndFailure(SealEnd::Unsupported, image);
         return outcome;
     }
     ctx.render();
@@ -419,8 +412,8 @@ StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image) 
         const QString named = shownImagePath(m);
         outcome.notFound = job->found.status == StealthFileStatus::NotFound;
         outcome.damaged = job->found.status == StealthFileStatus::Damaged;
-        outcome.failure = outcome.notFound ? named + QStringLiteral(" - ") + noDocumentForCodeText()
-                                           : fileStatusText(job->found, named);
+        outcome.failure = outcome.notFound ? protectionFailure(Reason::NoDocumentForCode, named)
+                                           : fileStatusFailure(job->found, named);
         return outcome;
     }
     // The archive goes where a plain extraction leaves it, for the same unpacking.

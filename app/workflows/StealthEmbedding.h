@@ -58,18 +58,18 @@ struct StealthOutcome {
     bool damaged = false;
     // CodeLength where the code can make no seal; the front end words it.
     Reason reason = Reason::None;
-    QString failure;
+    // Why it failed otherwise, for the front end to word.
+    Outcome failure;
 };
 
-// The packed work archive, read whole for a stealth coder; the reason in failure when it cannot
-// be (a read the disk refused would otherwise hide what was read so far, or nothing at all).
-bool ReadStealthArchive(const WindowModel& m, QByteArray& archive, QString& failure);
+// The packed work archive, read whole for a stealth coder; why in failure when it cannot be (a
+// read the disk refused would otherwise hide what was read so far, or nothing at all).
+bool ReadStealthArchive(const WindowModel& m, QByteArray& archive, Outcome& failure);
 
 // Runs a stealth coder's job beside the window's events, with the progress a user sees; false,
 // with the outcome saying why, when the code cannot be held or the user stopped.
 template <typename Job>
-bool RunStealthJob(WorkflowContext& ctx, const std::shared_ptr<Job>& job, const QString& named,
-                   StealthOutcome& outcome);
+bool RunStealthJob(WorkflowContext& ctx, const std::shared_ptr<Job>& job, StealthOutcome& outcome);
 
 // Writes the stealth image of carrier carrying the work archive into out, without committing
 // it, and reads it back with the model's code meanwhile; done only when the archive comes back
@@ -85,19 +85,18 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
 // only when that gives the work archive back byte for byte; the decoded copy goes either way.
 StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png);
 
-// Puts an archive a search found where a plain extraction leaves its own; false, with the
-// reason in failure, when it cannot be written.
-bool LeaveStealthArchive(WorkflowContext& ctx, const QByteArray& found, QString& failure);
+// Puts an archive a search found where a plain extraction leaves its own; false, with why in
+// failure, when it cannot be written.
+bool LeaveStealthArchive(WorkflowContext& ctx, const QByteArray& found, Outcome& failure);
 
 // Looks for a stealth payload in image with the model's code; when done the work archive holds
 // what it carried, and nothing is written otherwise.
 StealthOutcome SearchStealthPayload(WorkflowContext& ctx, const QString& image);
 
 template <typename Job>
-bool RunStealthJob(WorkflowContext& ctx, const std::shared_ptr<Job>& job, const QString& named,
-                   StealthOutcome& outcome) {
+bool RunStealthJob(WorkflowContext& ctx, const std::shared_ptr<Job>& job, StealthOutcome& outcome) {
     if (!job->code.valid()) {
-        outcome.failure = sealEndText(SealEnd::Unsupported, named);
+        outcome.failure = protectionFailure(Reason::NoMemory);
         return false;
     }
     ctx.model.display.progress = 20;

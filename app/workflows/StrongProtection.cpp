@@ -91,11 +91,7 @@ KeepGoing eventsBetweenChunks(WorkflowContext& ctx) {
     };
 }
 
-QString noMemoryText() {
-    return QStringLiteral("There is not enough memory for the strong protection key: close other "
-                          "programs and try again");
-}
-
+// Worded here only for the question whether to open a costly seal, which is no outcome.
 QString costText(const StrongCost& cost) {
     const bool mebibytes = cost.memoryKiB % 1024 == 0;
     return QStringLiteral("%1 %2 of memory and %3 %4")
@@ -103,6 +99,11 @@ QString costText(const StrongCost& cost) {
         .arg(mebibytes ? QStringLiteral("MiB") : QStringLiteral("KiB"))
         .arg(cost.passes)
         .arg(cost.passes == 1 ? QStringLiteral("pass") : QStringLiteral("passes"));
+}
+
+// The cost's figures, as the front ends read them back from an outcome's detail.
+QString costFigures(const StrongCost& cost) {
+    return QStringLiteral("%1 %2").arg(cost.memoryKiB).arg(cost.passes);
 }
 
 // A sink for an opening that only checks: nothing of the document is kept anywhere.
@@ -130,29 +131,22 @@ std::optional<SealPrelude> preludeToOpen(WorkflowContext& ctx, QFile& sealed,
         const auto shape = decodePrelude(bytes, length, StrongCostBounds{{1, 8}, {any, any}});
         if (shape && (shape->cost.passes < bounds.least.passes ||
                       shape->cost.memoryKiB < bounds.least.memoryKiB)) {
-            outcome.failure = carrierPath + QStringLiteral(" - its document is sealed at a cost "
-                                                           "so low (%1) that its code could be "
-                                                           "guessed cheaply; it is not opened")
-                                                .arg(costText(shape->cost));
+            outcome.failure =
+                protectionFailure(Reason::SealTooCheap, carrierPath, costFigures(shape->cost));
         } else if (shape) {
-            outcome.failure = carrierPath + QStringLiteral(" - opening it would take %1, more "
-                                                           "than any image this program makes "
-                                                           "asks for (at most %2); it is not "
-                                                           "opened")
-                                                .arg(costText(shape->cost), costText(bounds.most));
+            outcome.failure =
+                protectionFailure(Reason::SealTooCostly, carrierPath,
+                                  costFigures(shape->cost) + u' ' + costFigures(bounds.most));
         } else {
-            outcome.failure = carrierPath + QStringLiteral(" - its document is sealed in a way "
-                                                           "this version cannot open");
+            outcome.failure = protectionFailure(Reason::SealUnknown, carrierPath);
         }
         return std::nullopt;
     }
     const std::optional<uint64_t> free = availableMemoryKiB();
     if (free && prelude->cost.memoryKiB > *free) {
-        outcome.failure = carrierPath + QStringLiteral(" - opening it takes %1 MiB of memory, "
-                                                       "and only %2 MiB are free: close other "
-                                                       "programs and try again")
-                                            .arg(prelude->cost.memoryKiB / 1024)
-                                            .arg(*free / 1024);
+        outcome.failure =
+            protectionFailure(Reason::MemoryShort, carrierPath,
+                              QStringLiteral("%1 %2").arg(prelude->cost.memoryKiB).arg(*free));
         return std::nullopt;
     }
     if (prelude->cost.passes > ctx.strongCost.passes ||
@@ -177,7 +171,7 @@ std::optional<SealEnd> openSealedWorkFile(WorkflowContext& ctx, const std::strin
                                           SealOutcome& outcome) {
     QFile sealed(ctx.temporaryFolder + kSealedWorkName);
     if (!sealed.open(QIODevice::ReadOnly)) {
-        outcome.failure = sealed.fileName() + tr(TextId::CannotBeOpened);
+        outcome.failure = protectionFailure(Reason::CannotOpen, sealed.fileName());
         return std::nullopt;
     }
     const std::optional<SealPrelude> prelude = preludeToOpen(ctx, sealed, carrierPath, outcome);
@@ -190,7 +184,7 @@ std::optional<SealEnd> openSealedWorkFile(WorkflowContext& ctx, const std::strin
         return std::nullopt;
     }
     if (!derived.key) {
-        outcome.failure = noMemoryText();
+        outcome.failure = protectionFailure(Reason::NoMemory);
         return std::nullopt;
     }
     return openStream(sealed, sink, rawHeader, *derived.key, eventsBetweenChunks(ctx),
@@ -199,15 +193,14 @@ std::optional<SealEnd> openSealedWorkFile(WorkflowContext& ctx, const std::strin
 
 } // namespace
 
-QString sealEndText(SealEnd end, const QString& carrierPath) {
+Outcome sealEndFailure(SealEnd end, const QString& carrierPath) {
     switch (end) {
     case SealEnd::WrongCode:
-        return carrierPath + QStringLiteral(" - this code does not open the document");
+        return protectionFailure(Reason::WrongCode, carrierPath);
     case SealEnd::Damaged:
-        return carrierPath + QStringLiteral(" - the sealed document in it is damaged or was "
-                                            "altered");
+        return protectionFailure(Reason::Damaged, carrierPath);
     case SealEnd::Unsupported:
-        return noMemoryText();
+        return protectionFailure(Reason::NoMemory);
     default:
         return {};
     }
@@ -301,11 +294,11 @@ SealOutcome SealForEmbed(WorkflowContext& ctx, const std::string& payloadHeader)
     QFile archive(archivePath);
     QFile sealed(sealedPath);
     if (!archive.open(QIODevice::ReadOnly)) {
-        outcome.failure = archivePath + tr(TextId::CannotBeOpened);
+        outcome.failure = protectionFailure(Reason::CannotOpen, archivePath);
         return outcome;
     }
     if (!sealed.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        outcome.failure = sealedPath + tr(TextId::CannotBeOpened);
+        outcome.failure = protectionFailure(Reason::CannotOpen, sealedPath);
         return outcome;
     }
     const SealPrelude prelude = freshPrelude(ctx.strongCost);
@@ -315,7 +308,7 @@ SealOutcome SealForEmbed(WorkflowContext& ctx, const std::string& payloadHeader)
         return outcome;
     }
     if (!derived.key) {
-        outcome.failure = noMemoryText();
+        outcome.failure = protectionFailure(Reason::NoMemory);
         return outcome;
     }
     const SealEnd end = sealStream(archive, archive.size(), sealed, payloadHeader, *derived.key,
@@ -334,12 +327,11 @@ SealOutcome SealForEmbed(WorkflowContext& ctx, const std::string& payloadHeader)
         break;
     case SealEnd::WriteFailed:
     case SealEnd::Done:
-        outcome.failure = sealedPath + QStringLiteral(" could not be written: ") +
-                          writeFailureReason(ctx.platform, ctx.temporaryFolder);
+        outcome.failure = notWritten(Reason::WorkNotWritten, sealedPath,
+                                     writeFailureError(ctx.platform, ctx.temporaryFolder));
         break;
     default:
-        outcome.failure = m.documentPath + QStringLiteral(" - changed while it was being "
-                                                          "sealed; choose it again");
+        outcome.failure = protectionFailure(Reason::DocumentChanged, m.documentPath);
         break;
     }
     return outcome;
@@ -374,12 +366,12 @@ SealOutcome OpenSealedPayload(WorkflowContext& ctx, const PayloadHeaderInfo& inf
     }
     if (*end == SealEnd::Stopped) {
         outcome.stopped = true;
-    } else if (const QString text = sealEndText(*end, carrierPath); !text.isEmpty()) {
+    } else if (Outcome failed = sealEndFailure(*end, carrierPath); failed.reason != Reason::None) {
         outcome.wrongCode = *end == SealEnd::WrongCode;
-        outcome.failure = text;
+        outcome.failure = failed;
     } else {
-        outcome.failure = archivePath + QStringLiteral(" could not be written: ") +
-                          writeFailureReason(ctx.platform, ctx.temporaryFolder);
+        outcome.failure = notWritten(Reason::WorkNotWritten, archivePath,
+                                     writeFailureError(ctx.platform, ctx.temporaryFolder));
     }
     return outcome;
 }
@@ -396,7 +388,7 @@ SealOutcome VerifySealedImage(WorkflowContext& ctx, const QString& imagePath) {
     const std::optional<int16_t> rows = blockRows(info.rowBytes, info.headerLength(), rowsNeeded);
     if (!info.payloadFound() || !info.sealed || !rows ||
         info.headerLength() > std::numeric_limits<int16_t>::max()) {
-        outcome.failure = QStringLiteral("its payload cannot be read back");
+        outcome.failure = protectionFailure(Reason::NotReadBack, {}, readback::kPayload);
         return outcome;
     }
     const LoopResult read = extractPayloadBlocks(ctx, info, *rows, imagePath, sealedPath, 0.0f,
@@ -409,7 +401,7 @@ SealOutcome VerifySealedImage(WorkflowContext& ctx, const QString& imagePath) {
     } else if (read.end == LoopEnd::Stopped) {
         outcome.stopped = true;
     } else {
-        outcome.failure = QStringLiteral("its payload cannot be read back");
+        outcome.failure = protectionFailure(Reason::NotReadBack, {}, readback::kPayload);
     }
     DiscardWorkFile(ctx, sealedPath);
     if (end == SealEnd::Done) {
@@ -417,7 +409,7 @@ SealOutcome VerifySealedImage(WorkflowContext& ctx, const QString& imagePath) {
     } else if (end == SealEnd::Stopped) {
         outcome.stopped = true;
     } else if (end) {
-        outcome.failure = QStringLiteral("its sealed document does not open with this code");
+        outcome.failure = protectionFailure(Reason::NotReadBack, {}, readback::kSeal);
     }
     return outcome;
 }

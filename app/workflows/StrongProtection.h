@@ -1,6 +1,7 @@
 #pragma once
 
 #include "payload/PayloadHeaderReader.h"
+#include "workflows/ProtectionFailures.h"
 #include "workflows/WorkflowContext.h"
 
 #include <cstdint>
@@ -14,7 +15,7 @@ namespace brindmar {
 // engine at an extraction.
 inline const QString kSealedWorkName = QStringLiteral("vokbdat4.tmp");
 
-// How a sealing or an opening ended; failure is the detail for the user when it failed.
+// How a sealing or an opening ended; failure says why when it failed, for the front end to word.
 struct SealOutcome {
     bool done = false;
     bool stopped = false;
@@ -22,7 +23,7 @@ struct SealOutcome {
     bool wrongCode = false;
     // CodeLength where the code can make no seal; the front end words it.
     Reason reason = Reason::None;
-    QString failure;
+    Outcome failure;
 };
 
 // Seals the work archive for the payload header into the sealed work file, with a key derived
@@ -49,8 +50,8 @@ SealOutcome VerifySealedImage(WorkflowContext& ctx, const QString& imagePath);
 bool ConfirmSealingCode(WorkflowContext& ctx);
 
 // What a seal's end says of the image at carrierPath: a wrong code, damage, or the key's memory
-// not to be had; empty for the other ends.
-QString sealEndText(SealEnd end, const QString& carrierPath);
+// not to be had; Reason::None for the other ends.
+Outcome sealEndFailure(SealEnd end, const QString& carrierPath);
 
 // Whether the code is one no seal can be made with (too short, or nothing once prepared).
 bool sealingCodeRefused(const QString& code);

@@ -4,6 +4,7 @@
 #include "cli/EmbedFailureText.h"
 #include "cli/OutcomeText.h"
 #include "payload/CarrierNormalizer.h"
+#include "workflows/ProtectionFailures.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -90,6 +91,58 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         {Task::Extract, Reason::Damaged, "", 11, 0,
          "/d/notes.txt: cannot decrypt the document: File omitted as locked (11)", Fault::Unzipping,
          kDecryptStep},
+        // The seal's, the stealth coders' and the converter's ends.
+        {Task::Extract, Reason::CannotOpen, "/d/p.jpg", 0, 0, "/d/p.jpg: cannot be opened"},
+        {Task::Extract, Reason::WorkNotWritten, "/w/a.tmp", 0, ENOSPC,
+         "/w/a.tmp: could not be written: the disk is full"},
+        {Task::Embed, Reason::WorkNotRead, "/w/a.tmp", 0, 5,
+         "/w/a.tmp: cannot be read: Input/output error"},
+        {Task::Embed, Reason::NoMemory, "", 0, 0,
+         "/d/notes.txt: there is not enough memory for the strong protection key; close other "
+         "programs and try again"},
+        {Task::Extract, Reason::SealTooCheap, "/d/c.bmp", 0, 0,
+         "/d/c.bmp: its document is sealed at a cost so low (8 KiB of memory and 1 pass) that its "
+         "code could be guessed cheaply; it is not opened",
+         Fault::None, QStringLiteral("8 1")},
+        {Task::Extract, Reason::SealTooCostly, "/d/c.bmp", 0, 0,
+         "/d/c.bmp: opening it would take 2048 MiB of memory and 9 passes, more than any image "
+         "this program makes asks for (at most 1024 MiB of memory and 8 passes); it is not "
+         "opened",
+         Fault::None, QStringLiteral("2097152 9 1048576 8")},
+        {Task::Extract, Reason::SealUnknown, "/d/c.bmp", 0, 0,
+         "/d/c.bmp: its document is sealed in a way this version cannot open"},
+        {Task::Extract, Reason::MemoryShort, "/d/c.bmp", 0, 0,
+         "/d/c.bmp: opening it takes 1024 MiB of memory, and only 512 MiB are free: close other "
+         "programs and try again",
+         Fault::None, QStringLiteral("1048576 524288")},
+        {Task::Embed, Reason::DocumentChanged, "/d/a.txt", 0, 0,
+         "/d/a.txt: changed while it was being sealed; embed it once it no longer changes"},
+        {Task::Embed, Reason::NotReadBack, "/out/c.jpg", 0, 0,
+         "/out/c.jpg: does not read back as it was written", Fault::None, readback::kAsWritten},
+        {Task::Embed, Reason::StealthCarrierRefused, "/d/c.bmp", 0, 0,
+         "/d/c.bmp: it has too few colours", Fault::None, QStringLiteral("it has too few colours")},
+        {Task::Embed, Reason::NotStealthCarrier, "/d/c.bmp", 0, 0,
+         "/d/c.bmp: Stealth needs a 24-bit uncompressed BMP"},
+        {Task::Embed, Reason::InvalidFile, "/d/c.bmp", 0, 0,
+         "/d/c.bmp: is not a valid file for this"},
+        {Task::Embed, Reason::JpegUnreadable, "/d/p.jpg", 0, 0,
+         "/d/p.jpg: is not a JPEG this program can read: it is arithmetic coded", Fault::None,
+         QStringLiteral("it is arithmetic coded")},
+        {Task::Embed, Reason::StealthTooLarge, "", 0, 0,
+         "/d/notes.txt: the document does not fit this image with Stealth: packed it takes 9000 "
+         "bytes, and the image holds 4000 at most",
+         Fault::None, QStringLiteral("9000 4000")},
+        {Task::Convert, Reason::PictureTooLarge, "/d/p.jpg", 12000, 0,
+         "/d/p.jpg: is larger than 12000 x 12000 pixels"},
+        {Task::Convert, Reason::PictureTooDeep, "/d/p.png", 100, 0,
+         "/d/p.png: needs more memory to convert than a picture of 100 x 100 pixels: save it "
+         "with fewer pixels, or with 8 bits a channel"},
+        {Task::Convert, Reason::TooManyScans, "/d/p.jpg", 50, 0,
+         "/d/p.jpg: is a JPEG of more scans than a picture of its size needs (at most 50); it is "
+         "refused rather than decoded for minutes"},
+        {Task::Convert, Reason::CannotRead, "/d/p.jpg", 0, ENOENT,
+         "/d/p.jpg: could not be read: No such file or directory"},
+        {Task::Convert, Reason::Damaged, "/d/p.jpg", 0, 0, "/d/p.jpg: is damaged or cut short"},
     };
     for (const auto& row : rows) {
         Outcome outcome = Outcome::refused(row.reason, QStringLiteral("/d/notes.txt"));
@@ -101,6 +154,13 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         outcome.detail = row.detail;
         EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
     }
+    // A check that kept the new image from being written.
+    Outcome unread =
+        Outcome::failed(Reason::NotReadBack, QStringLiteral("/d/c.bmp"), readback::kSeal);
+    unread.task = Task::Embed;
+    unread.unwritten = QStringLiteral("/out/c.bmp");
+    EXPECT_EQ(cli::refusalText(unread).toStdString(),
+              "/out/c.bmp: not written: its sealed document does not open with this code");
 }
 
 // An embed that failed before the engine ran, or could not call it, names the file the reason

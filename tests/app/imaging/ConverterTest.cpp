@@ -11,6 +11,7 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 namespace {
 
 using brindmar::PictureConversion;
+using brindmar::PictureFault;
 using brindmar::QtPictureConverter;
 using imagingtest::Carrier;
 using imagingtest::encoded;
@@ -94,7 +96,7 @@ TEST_P(BmpVariantTest, ShowsExactlyTheStoredPixels) {
         dir.write(QStringLiteral("in.bmp"), QByteArray(reinterpret_cast<const char*>(v.file.data()),
                                                        static_cast<qsizetype>(v.file.size())));
     const PictureConversion done = QtPictureConverter().convert(source, dir.path("out.bmp"));
-    ASSERT_TRUE(done.ok) << done.error.toStdString();
+    ASSERT_TRUE(done.ok) << static_cast<int>(done.fault);
     EXPECT_EQ(done.width, v.width);
     EXPECT_EQ(done.height, v.height);
     expectPixels(readCarrier(dir.path("out.bmp")), v.width, v.height, v.pixels);
@@ -155,7 +157,7 @@ TEST(Converter, ReadsEveryPromisedFormat) {
         const QString source =
             dir.write(QStringLiteral("picture.bin"), encoded(c.image, c.format, c.quality));
         const PictureConversion done = QtPictureConverter().convert(source, dir.path("out.bmp"));
-        ASSERT_TRUE(done.ok) << done.error.toStdString();
+        ASSERT_TRUE(done.ok) << static_cast<int>(done.fault);
         expectPixels(readCarrier(dir.path("out.bmp")), 16, 16, eightBitsOf(c.image), 0);
     }
 }
@@ -242,13 +244,13 @@ TEST(Converter, RefusesWhatItCannotConvertWithAMessage) {
     QByteArray gifHuge = gif;
     gifHuge[8] = '\xFF';
     gifHuge[9] = '\xFF';
-    const QString cut = QStringLiteral(" - is damaged or cut short");
-    const QString big = QStringLiteral(" - is larger than 12000 x 12000 pixels");
-    const QString notPicture = QStringLiteral(" - is not a picture this program can read");
+    const PictureFault cut = PictureFault::Damaged;
+    const PictureFault big = PictureFault::TooLarge;
+    const PictureFault notPicture = PictureFault::NotPicture;
     const struct {
         const char* name;
         QByteArray bytes;
-        QString message;
+        PictureFault fault;
     } cases[] = {
         {"png-cut", png.left(png.size() / 2), cut},
         {"jpeg-cut", jpeg.left(jpeg.size() / 2), cut},
@@ -271,7 +273,9 @@ TEST(Converter, RefusesWhatItCannotConvertWithAMessage) {
         const QString source = dir.write(QString::fromLatin1(c.name), c.bytes);
         const PictureConversion done = QtPictureConverter().convert(source, dir.path("out.bmp"));
         EXPECT_FALSE(done.ok);
-        EXPECT_EQ(done.error.toStdString(), (source + c.message).toStdString());
+        EXPECT_EQ(done.fault, c.fault);
+        EXPECT_EQ(done.file, source);
+        EXPECT_EQ(done.limit, c.fault == big ? 12000 : 0);
     }
 }
 
@@ -285,14 +289,17 @@ TEST(Converter, RefusesFoldersPipesAndMissingFilesWithoutWaiting) {
     const QtPictureConverter converter;
     for (const QString& path : {fifo, folder}) {
         EXPECT_FALSE(converter.canRead(path));
-        EXPECT_EQ(converter.convert(path, dir.path("out.bmp")).error,
-                  path + QStringLiteral(" - is not a picture this program can read"));
+        const PictureConversion done = converter.convert(path, dir.path("out.bmp"));
+        EXPECT_EQ(done.fault, PictureFault::NotPicture);
+        EXPECT_EQ(done.file, path);
     }
     // The reader would otherwise try missing.png.png and the like.
     dir.write(QStringLiteral("missing.png.png"), encoded(sweep(QImage::Format_RGB32), "png"));
     EXPECT_FALSE(converter.canRead(missing));
-    EXPECT_EQ(converter.convert(missing, dir.path("out.bmp")).error,
-              missing + QStringLiteral(" - could not be read: No such file or directory"));
+    const PictureConversion unread = converter.convert(missing, dir.path("out.bmp"));
+    EXPECT_EQ(unread.fault, PictureFault::CannotRead);
+    EXPECT_EQ(unread.file, missing);
+    EXPECT_EQ(unread.error, ENOENT);
 }
 
 TEST(Converter, JudgesByContentNotByName) {
@@ -326,7 +333,7 @@ TEST(Converter, ConvertsUpTo12000PixelsASide) {
         Scratch dir;
         const PictureConversion done = QtPictureConverter().convert(
             dir.write(QStringLiteral("wide.bmp"), bmp), QStringLiteral("/dev/null"));
-        EXPECT_EQ(done.ok, width == 12000) << done.error.toStdString();
+        EXPECT_EQ(done.ok, width == 12000) << static_cast<int>(done.fault);
     }
 }
 
@@ -343,10 +350,14 @@ TEST(Converter, WritesWhereverTheTargetPathLeadsAndReportsTheSystemsReason) {
     EXPECT_EQ(readCarrier(dir.path("held.bmp")).fault, "");
 
     const QString noFolder = dir.path(QStringLiteral("no/such/folder.bmp"));
-    EXPECT_EQ(converter.convert(source, noFolder).error,
-              noFolder + QStringLiteral(" - could not be written: No such file or directory"));
-    EXPECT_EQ(converter.convert(source, QStringLiteral("/dev/full")).error,
-              QStringLiteral("/dev/full - could not be written: No space left on device"));
+    for (const auto& [target, words] :
+         {std::pair{noFolder, QStringLiteral("No such file or directory")},
+          std::pair{QStringLiteral("/dev/full"), QStringLiteral("No space left on device")}}) {
+        const PictureConversion done = converter.convert(source, target);
+        EXPECT_EQ(done.fault, PictureFault::CannotWrite);
+        EXPECT_EQ(done.file, target);
+        EXPECT_EQ(done.writerWords, words);
+    }
 }
 
 TEST(Converter, OffersThePromisedFormatsInTheDialog) {

@@ -18,6 +18,7 @@
 namespace {
 
 using brindmar::PictureConversion;
+using brindmar::PictureFault;
 using brindmar::QtPictureConverter;
 using imagingtest::readCarrier;
 using imagingtest::writeFile;
@@ -82,32 +83,32 @@ TEST(HostilePicture, ScansAreBoundedByTheArea) {
     }
 }
 
-// Each costly picture refused before decoding, in words that say why; a small bound (100 x 100)
-// keeps the pictures small while the arithmetic is the one of the largest size. 16-bit BMPs show
-// as the public BMP suite means them: each channel's largest value is 255, the values between
+// Each costly picture refused before decoding, with the bound it goes beyond; a small bound (100 x
+// 100) keeps the pictures small while the arithmetic is the one of the largest size. 16-bit BMPs
+// show as the public BMP suite means them: each channel's largest value is 255, the values between
 // spread over the full range. Every picture that converts, whatever its format, ends as stopped
-// with no error to show when a stop is set.
+// with no fault when a stop is set.
 TEST(HostilePicture, ConvertsRefusesInWordsOrStops) {
     QTemporaryDir dir;
     const QByteArray progressive = progressiveJpeg(gradient(64, 48, QImage::Format_RGB32));
     QImage flat(3000, 3000, QImage::Format_RGB32);
     flat.fill(0x4080C0);
-    const auto scans = [](int most) {
-        return QStringLiteral(" - is a JPEG of more scans than a picture of its size needs (at "
-                              "most %1); it is refused rather than decoded for minutes")
-            .arg(most);
+    // Why it is refused, with the bound it went beyond.
+    struct Refusal {
+        PictureFault fault = PictureFault::None;
+        int64_t limit = 0;
+        bool progressive = false;
     };
-    const auto memory = [](const char* how) {
-        return QStringLiteral(" - needs more memory to convert than a picture of 100 x 100 "
-                              "pixels: save it with fewer pixels, or ") +
-               QString::fromLatin1(how);
+    const auto scans = [](int most) { return Refusal{PictureFault::TooManyScans, most}; };
+    const auto memory = [](bool progressiveJpeg) {
+        return Refusal{PictureFault::TooDeep, 100, progressiveJpeg};
     };
     const auto square = [](QImage::Format format) { return gradient(100, 100, format); };
     const QImage rgb = square(QImage::Format_RGB32);
     const struct {
         const char* name;
         QByteArray bytes;
-        QString message{};             // empty: converts
+        Refusal refusal{};             // none: converts
         std::vector<uint32_t> shown{}; // when given: the carrier's pixels
         int32_t maxSide = 100;
     } cases[] = {
@@ -115,10 +116,9 @@ TEST(HostilePicture, ConvertsRefusesInWordsOrStops) {
         {"small-progressive-1001-scans", withScans(progressive, 1001), scans(1000), {}, 12000},
         {"3000-square-801-scans", withScans(progressiveJpeg(flat), 801), scans(800), {}, 12000},
         {"png-16-bit-rgba", imagingtest::encoded(square(QImage::Format_RGBA64), "png"),
-         memory("with 8 bits a channel")},
+         memory(false)},
         {"png-8-bit-rgba", imagingtest::encoded(square(QImage::Format_ARGB32), "png")},
-        {"jpeg-progressive-coefficients", progressiveJpeg(rgb),
-         memory("as a JPEG that is not progressive")},
+        {"jpeg-progressive-coefficients", progressiveJpeg(rgb), memory(true)},
         {"jpeg-baseline", imagingtest::encoded(rgb, "jpeg")},
         {"bmp", imagingtest::encoded(rgb, "bmp")},
         {"bmp-16-555-default",
@@ -142,20 +142,23 @@ TEST(HostilePicture, ConvertsRefusesInWordsOrStops) {
         const QString source = dir.filePath(QString::fromLatin1(c.name));
         writeFile(source, c.bytes);
         const PictureConversion done = QtPictureConverter(c.maxSide).convert(source, out);
-        EXPECT_EQ(done.ok, c.message.isEmpty());
-        EXPECT_EQ(done.error.toStdString(),
-                  c.message.isEmpty() ? std::string() : (source + c.message).toStdString());
+        const bool converts = c.refusal.fault == PictureFault::None;
+        EXPECT_EQ(done.ok, converts);
+        EXPECT_EQ(done.fault, c.refusal.fault);
+        EXPECT_EQ(done.limit, c.refusal.limit);
+        EXPECT_EQ(done.progressive, c.refusal.progressive);
+        EXPECT_EQ(done.file, converts ? QString() : source);
         if (!c.shown.empty()) {
             const imagingtest::Carrier carrier = readCarrier(out);
             EXPECT_EQ(carrier.fault, "");
             EXPECT_EQ(carrier.pixels, c.shown);
         }
-        if (c.message.isEmpty()) {
+        if (converts) {
             const PictureConversion stopped =
                 QtPictureConverter(c.maxSide).convertUnlessStopped(source, out, stop);
             EXPECT_FALSE(stopped.ok);
             EXPECT_TRUE(stopped.stopped);
-            EXPECT_EQ(stopped.error.toStdString(), "");
+            EXPECT_EQ(stopped.fault, PictureFault::None);
         }
     }
 }

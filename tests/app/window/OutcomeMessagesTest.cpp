@@ -3,6 +3,7 @@
 
 #include "window/OutcomeMessages.h"
 #include "FakeUiServices.h"
+#include "workflows/ProtectionFailures.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -64,6 +65,14 @@ Outcome embedFailure(Reason reason, const QString& where, const QString& detail 
 const QString kHeadline = QStringLiteral("message Exclamation|File Embed|Error during embedding");
 const QString kCarrier = QStringLiteral("/pics/holiday.bmp");
 const QString kImage = QStringLiteral("/out/holiday.png");
+const QString kPhoto = QStringLiteral("/pics/photo.jpg");
+const QString kWork = QStringLiteral("/w/a.tmp");
+// The boxes' beginnings: a failure under way, and the converter's.
+const QString extracting =
+    QStringLiteral("message Exclamation|File Extract|Error during extracting\n\n");
+const QString embedding =
+    QStringLiteral("message Exclamation|File Embed|Error during embedding\n\n");
+const QString converting = QStringLiteral("message Exclamation|Convert picture to BMP|");
 
 TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
     const std::vector<Row> rows{
@@ -319,6 +328,172 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          underWay(Task::Extract, Reason::EngineUnavailable, {}, 0),
          false,
          {"beep 2", "message Exclamation|File Extract|Error during extracting"},
+         {}},
+        // The seal's, the stealth coders' and the converter's ends, and the extraction's own.
+        {"sealed, and no code typed",
+         about(Task::Extract, Reason::CodeNeeded, {}, 0, 0, false, QStringLiteral("sealed")),
+         true,
+         {"sound Attention", "message Exclamation|File Extract|/pics/holiday.png - its document "
+                             "is sealed with strong protection: type its code, then extract"},
+         {}},
+        {"nothing where the header promised it",
+         underWay(Task::Extract, Reason::NoPayload, {}, 0),
+         false,
+         {"beep 2", "message Exclamation|File Extract|Error during extracting"},
+         {}},
+        {"seal not opened by this code",
+         underWay(Task::Extract, Reason::WrongCode, kImage, 0),
+         false,
+         {"beep 2", extracting + "/out/holiday.png - this code does not open the document"},
+         {}},
+        {"sealed document altered",
+         underWay(Task::Extract, Reason::Damaged, kImage, 0),
+         false,
+         {"beep 2", extracting + "/out/holiday.png - the sealed document in it is damaged or "
+                                 "was altered"},
+         {}},
+        {"nothing opens with the code",
+         underWay(Task::Extract, Reason::NoDocumentForCode, kImage, 0),
+         false,
+         {"beep 2", extracting + "/out/holiday.png - no document opens with this code: the "
+                                 "picture carries none, or one made with another code; a "
+                                 "picture changed since (re-saved, resized or edited) is one "
+                                 "possibility too"},
+         {}},
+        {"photo not opened",
+         underWay(Task::Extract, Reason::CannotOpen, kPhoto, 0),
+         false,
+         {"beep 2", extracting + "/pics/photo.jpg cannot be opened"},
+         {}},
+        {"work file not written",
+         underWay(Task::Extract, Reason::WorkNotWritten, kWork, ENOSPC),
+         false,
+         {"beep 2", extracting + "/w/a.tmp could not be written: the disk is full"},
+         {}},
+        {"work file not read",
+         underWay(Task::Embed, Reason::WorkNotRead, kWork, 5),
+         false,
+         {"beep 2", embedding + "/w/a.tmp - cannot be read: Input/output error"},
+         {}},
+        {"no memory for the key",
+         underWay(Task::Embed, Reason::NoMemory, {}, 0),
+         false,
+         {"beep 2", embedding + "There is not enough memory for the strong protection key: "
+                                "close other programs and try again"},
+         {}},
+        {"sealed too cheaply",
+         about(Task::Extract, Reason::SealTooCheap, kImage, 0, 0, false, QStringLiteral("8 1")),
+         false,
+         {"beep 2", extracting + "/out/holiday.png - its document is sealed at a cost so low (8 "
+                                 "KiB of memory and 1 pass) that its code could be guessed "
+                                 "cheaply; it is not opened"},
+         {}},
+        {"sealed too dearly",
+         about(Task::Extract, Reason::SealTooCostly, kImage, 0, 0, false,
+               QStringLiteral("2097152 9 1048576 8")),
+         false,
+         {"beep 2", extracting + "/out/holiday.png - opening it would take 2048 MiB of memory "
+                                 "and 9 passes, more than any image this program makes asks "
+                                 "for (at most 1024 MiB of memory and 8 passes); it is not "
+                                 "opened"},
+         {}},
+        {"sealed in an unknown way",
+         about(Task::Extract, Reason::SealUnknown, kImage),
+         false,
+         {"beep 2", extracting + "/out/holiday.png - its document is sealed in a way this "
+                                 "version cannot open"},
+         {}},
+        {"memory short to open",
+         about(Task::Extract, Reason::MemoryShort, kImage, 0, 0, false,
+               QStringLiteral("1048576 524288")),
+         false,
+         {"beep 2", extracting + "/out/holiday.png - opening it takes 1024 MiB of memory, and "
+                                 "only 512 MiB are free: close other programs and try again"},
+         {}},
+        {"document changed while sealed",
+         underWay(Task::Embed, Reason::DocumentChanged, QStringLiteral("/docs/a.txt"), 0),
+         false,
+         {"beep 2", embedding + "/docs/a.txt - changed while it was being sealed; choose it "
+                                "again"},
+         {}},
+        {"new image that does not read back",
+         [] {
+             Outcome outcome =
+                 about(Task::Embed, Reason::NotReadBack, {}, 0, 0, false, readback::kPayload);
+             outcome.unwritten = kImage;
+             return outcome;
+         }(),
+         false,
+         {"beep 2", embedding + "/out/holiday.png was not written: its payload cannot be read "
+                                "back"},
+         {}},
+        {"coder's own check failed",
+         about(Task::Embed, Reason::NotReadBack, kCarrier, 0, 0, false, readback::kCoder),
+         false,
+         {"beep 2", embedding + "/pics/holiday.bmp - the new image does not give the document "
+                                "back with this code, so it was not written"},
+         {}},
+        {"carrier Stealth refuses",
+         about(Task::Embed, Reason::StealthCarrierRefused, kCarrier, 0, 0, false,
+               QStringLiteral("it has too few colours")),
+         false,
+         {"beep 2", embedding + "/pics/holiday.bmp - it has too few colours"},
+         {}},
+        {"no 24-bit carrier",
+         about(Task::Embed, Reason::NotStealthCarrier, kCarrier),
+         false,
+         {"beep 2", embedding + "/pics/holiday.bmp - Stealth needs a 24-bit uncompressed BMP: "
+                                "convert the picture first"},
+         {}},
+        {"file the coder cannot follow",
+         about(Task::Embed, Reason::InvalidFile, kCarrier),
+         false,
+         {"beep 2", embedding + "/pics/holiday.bmp an invalid file"},
+         {}},
+        {"photo that cannot stay a JPEG",
+         about(Task::Embed, Reason::JpegUnreadable, kPhoto, 0, 0, false,
+               QStringLiteral("it is arithmetic coded")),
+         false,
+         {"beep 2", embedding + "/pics/photo.jpg - is not a JPEG this program can read: it is "
+                                "arithmetic coded"},
+         {}},
+        {"too large for Stealth",
+         about(Task::Embed, Reason::StealthTooLarge, {}, 0, 0, false, QStringLiteral("9000 4000")),
+         false,
+         {"beep 2", embedding + "The document does not fit this image with Stealth: packed it "
+                                "takes 9000 bytes, and the image holds 4000 at most."},
+         {}},
+        {"picture too large",
+         about(Task::Convert, Reason::PictureTooLarge, kPhoto, 12000),
+         false,
+         {"beep 2", converting + "/pics/photo.jpg - is larger than 12000 x 12000 pixels"},
+         {}},
+        {"progressive photo too deep",
+         about(Task::Convert, Reason::PictureTooDeep, kPhoto, 12000, 0, false, kProgressive),
+         false,
+         {"beep 2", converting + "/pics/photo.jpg - needs more memory to convert than a picture "
+                                 "of 12000 x 12000 pixels: save it with fewer pixels, or as a "
+                                 "JPEG that is not progressive"},
+         {}},
+        {"photo of too many scans",
+         about(Task::Convert, Reason::TooManyScans, kPhoto, 50),
+         false,
+         {"beep 2", converting + "/pics/photo.jpg - is a JPEG of more scans than a picture of "
+                                 "its size needs (at most 50); it is refused rather than "
+                                 "decoded for minutes"},
+         {}},
+        {"picture not read",
+         about(Task::Convert, Reason::CannotRead, kPhoto, 0, ENOENT),
+         false,
+         {"beep 2", converting + "/pics/photo.jpg - could not be read: No such file or "
+                                 "directory"},
+         {}},
+        {"work copy not written, in the writer's words",
+         about(Task::Convert, Reason::CannotWrite, kPhoto, 0, 0, true,
+               QStringLiteral("File too large")),
+         false,
+         {"beep 2", converting + "/pics/photo.jpg (its copy in a private work folder) - could "
+                                 "not be written: File too large"},
          {}},
         {"told by the workflow",
          of(Task::Extract, Ending::Failed, Reason::Damaged, kImage, {}, false, true),

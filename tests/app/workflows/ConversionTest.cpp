@@ -25,12 +25,18 @@ public:
                (path.endsWith(QStringLiteral(".bmp")) && QFileInfo(path).size() < 54 + 12);
     }
     PictureConversion convert(const QString& source, const QString& target) const override {
+        PictureConversion done;
         if (failing) {
-            return {false, source + QStringLiteral(" - is damaged or cut short"), 0, 0};
+            done.fault = PictureFault::Damaged;
+            done.file = source;
+            return done;
         }
         bmptest::writeFile(target.toStdString(),
                            bmptest::make24(40, 30, bmptest::Bytes(40 * 30 * 3, 0x55)));
-        return {true, {}, 40, 30};
+        done.ok = true;
+        done.width = 40;
+        done.height = 30;
+        return done;
     }
     QString dialogFilter() const override { return QStringLiteral("Pictures|*.png"); }
 };

@@ -70,6 +70,18 @@ struct Scene {
         EXPECT_TRUE(outcome.done()) << outcome.detail.toStdString();
         return outcome.written.value(0);
     }
+    // An image sealed with strong protection under kCode, at the scene's cost.
+    QString sealed() {
+        Scene maker;
+        maker.h.ui.queueCodeAgain(kCode);
+        EmbedRequest request = embed(kCode);
+        request.protection.strong = true;
+        request.outputFolder = h.dir.folder() + QStringLiteral("sealed/");
+        QDir().mkpath(request.outputFolder);
+        const Outcome outcome = Embed(maker.h.ctx, request);
+        EXPECT_TRUE(outcome.done()) << outcome.detail.toStdString();
+        return outcome.written.value(0);
+    }
     Outcome extract(const QString& image, const std::optional<QString>& code) {
         return Extract(h.ctx, ExtractRequest{image, out.folder(), code});
     }
@@ -263,6 +275,38 @@ const Row kRows[] = {
      Ending::Failed,
      Reason::NotPicture,
      {}},
+    {"SealTooCheap",
+     [](Scene& s) {
+         const QString image = s.sealed();
+         // This program's own images ask for more than the scene's cheap seal.
+         s.h.ctx.strongCost = kDefaultStrongCost;
+         return s.extract(image, kCode);
+     },
+     Ending::Failed,
+     Reason::SealTooCheap,
+     {}},
+    {"PictureTooLarge",
+     [](Scene& s) {
+         const QtPictureConverter small(50);
+         s.h.ctx.pictures = &small;
+         return Convert(s.h.ctx, ConvertRequest{s.carrier, s.out.folder(), false});
+     },
+     Ending::Failed,
+     Reason::PictureTooLarge,
+     {}},
+    {"PictureDamaged",
+     [](Scene& s) {
+         QImage photo(60, 40, QImage::Format_RGB32);
+         photo.fill(Qt::darkGreen);
+         const QString png = s.h.dir.path(QStringLiteral("cut.png"));
+         photo.save(png);
+         QFile file(png);
+         file.resize(file.size() / 2);
+         return Convert(s.h.ctx, ConvertRequest{png, s.out.folder(), false});
+     },
+     Ending::Failed,
+     Reason::Damaged,
+     {}},
     {"JpegStealthEmbedDone",
      [](Scene& s) { return Outcome(Embed(s.h.ctx, s.stealth(s.photo()))); },
      Ending::Done,
@@ -309,7 +353,7 @@ const Row kRows[] = {
          return Outcome(Embed(s.h.ctx, s.stealth(photo)));
      },
      Ending::Refused,
-     Reason::NotCarrier,
+     Reason::JpegUnreadable,
      {}},
     {"JpegStealthTooLarge",
      [](Scene& s) {

@@ -93,6 +93,7 @@ TEST(StrongCode, AskedTwiceAndOpenedBeforeTheImageIsWritten) {
         WorkflowContext ctx{e.h.model,    e.h.ui,   e.h.zip,          altering,
                             e.h.platform, e.h.view, e.h.dir.folder(), e.h.temp.folder()};
         ctx.strongCost = kCheap;
+        ctx.outcomes = &e.h.outcomes;
         e.run(c.alterExtraction ? ctx : e.h.ctx, c.again);
         ASSERT_EQ(e.h.ui.codeRequests().size(), 1u);
         EXPECT_EQ(entries(e.out.folder()).size(), c.written ? 1 : 0);

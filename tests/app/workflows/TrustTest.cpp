@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <cerrno>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
@@ -349,9 +350,9 @@ TEST(Codes, CheckedAsTheyWillBeUsed) {
 TEST(Messages, FailedWritesSayWhy) {
     apptest::FakePlatform platform;
     platform.free = 0;
-    EXPECT_EQ(writeFailureReason(platform, QStringLiteral("/out/")), "the disk is full");
+    EXPECT_EQ(writeFailureError(platform, QStringLiteral("/out/")), ENOSPC);
     platform.free = uint64_t{1} << 40;
-    EXPECT_EQ(writeFailureReason(platform, QStringLiteral("/out/")), "Input/output error");
+    EXPECT_EQ(writeFailureError(platform, QStringLiteral("/out/")), EIO);
     // The window's box after its headline.
     const auto detail = [](const Outcome& outcome) {
         const QString text = renderOutcome(outcome).message.text;
