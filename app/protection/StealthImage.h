@@ -65,8 +65,10 @@ int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height);
 
 // The writer's own most, below the reader's, since it never changes a wet byte: the stream's
 // bits at most one in kStealthDryStepsPerBit of its dry steps past the head and the salt; and
-// few enough that the wet bytes of the walk's tail leave at most kStealthDeadTailBits bits of
-// the last pass's layers without a byte to change, which the bits before them can still make up.
+// few enough that the last pass's layers have at most kStealthDeadTailBits bits over the walk's
+// tail more than its dry bytes carry at that rate, which the bits before them can still make up.
+// Measured (bench/stealth_capacity_bench): at one in three, or with a wet tail counted like the
+// rest, pictures with flat areas or a clipped top row failed after all the writer's tries.
 inline constexpr uint64_t kStealthDryStepsPerBit = 4;
 inline constexpr uint64_t kStealthDeadTailBits = 4;
 // The longest archive the writer carries in a picture of this size and count (StealthWet.h),
