@@ -1,5 +1,6 @@
 #include "protection/JpegStealthFile.h"
 
+#include "protection/JpegStealthCapacity.h"
 #include "protection/StealthKeys.h"
 #include "protection/WipeBytes.h"
 
@@ -54,7 +55,7 @@ JpegStealthFigures jpegStealthFigures(const QByteArray& file) {
     figures.jpeg = true;
     figures.gps = jpeg.hasGpsPosition();
     figures.nonZeroAc = jpegNonZeroAcCount(jpeg);
-    figures.capacity = longestSealedArchive(jpegSaltedStealthCapacity(jpeg));
+    figures.capacity = longestSealedArchive(jpegWriterStealthCapacity(jpeg));
     const auto recommended = static_cast<uint64_t>(kJpegStealthRecommendedRate *
                                                    static_cast<double>(figures.nonZeroAc) / 8);
     figures.recommended = std::min(figures.capacity, longestSealedArchive(recommended));
@@ -71,7 +72,7 @@ JpegStealthStatus jpegStealthEmbedWithKey(JpegCoefficients& jpeg, const SecretBy
                                           const JpegStealthSalt& salt, const QByteArray& archive,
                                           JpegStealthReport* report) {
     const int64_t sealedBytes = sealedLength(archive.size());
-    if (archive.size() > longestSealedArchive(jpegSaltedStealthCapacity(jpeg))) {
+    if (archive.size() > longestSealedArchive(jpegWriterStealthCapacity(jpeg))) {
         return JpegStealthStatus::TooLarge;
     }
     const std::optional<StealthSubkeys> subkeys = stealthSubkeysOf(key);
@@ -145,7 +146,7 @@ JpegStealthMade jpegStealthEmbedFile(const QByteArray& carrier, const SecretByte
         made.status = JpegStealthStatus::NotJpeg;
         return made;
     }
-    if (archive.size() > longestSealedArchive(jpegSaltedStealthCapacity(jpeg))) {
+    if (archive.size() > longestSealedArchive(jpegWriterStealthCapacity(jpeg))) {
         made.status = JpegStealthStatus::TooLarge;
         return made;
     }

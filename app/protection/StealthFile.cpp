@@ -3,6 +3,7 @@
 #include "payload/BmpHeader.h"
 #include "payload/CarrierFile.h"
 #include "protection/LargeBuffer.h"
+#include "protection/StealthWet.h"
 #include "util/ReplacementFile.h"
 
 #include <algorithm>
@@ -83,6 +84,19 @@ StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrie
     return StealthFileStatus::Done;
 }
 
+StealthCarrierFigures stealthCarrierFigures(const QString& path) {
+    StealthCarrierFigures figures;
+    StealthCarrier carrier;
+    figures.status = readStealthCarrier(path, carrier);
+    if (figures.status == StealthFileStatus::Done) {
+        const StealthDryCount dry =
+            stealthDryCount(carrier.colour(), carrier.width, carrier.height);
+        figures.most = stealthWriterCapacity(carrier.width, carrier.height, dry);
+        figures.recommended = stealthWriterRecommendedCapacity(carrier.width, carrier.height, dry);
+    }
+    return figures;
+}
+
 std::optional<QString> stealthCarrierColourRefusal(const QString& picture,
                                                    const QStringList& originals) {
     CarrierKind kind = CarrierKind::TrueColour;
@@ -118,9 +132,9 @@ StealthFileResult writeStealthImage(const QString& carrierPath, const SecretByte
     }
     bool written = false;
     StealthHeldKey kept;
-    result.report =
-        stealthEmbed(carrier.colour(), carrier.width, carrier.height, code, archive, cost,
-                     [&] { written = out.append(carrier.withColour()) && out.flush(); }, &kept);
+    result.report = stealthEmbed(
+        carrier.colour(), carrier.width, carrier.height, code, archive, cost,
+        [&] { written = out.append(carrier.withColour()) && out.flush(); }, &kept);
     result.status = fileStatusOf(result.report.status);
     if (result.status == StealthFileStatus::Done && !written) {
         result.status = StealthFileStatus::CannotWrite;

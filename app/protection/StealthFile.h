@@ -55,6 +55,15 @@ struct StealthFileResult {
 
 StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrier);
 
+// What the writer takes in the carrier at path, counted from its dry bytes: the most
+// (stealthWriterCapacity) and the most at the recommended rate. Both 0 unless Done.
+struct StealthCarrierFigures {
+    StealthFileStatus status = StealthFileStatus::Failed;
+    int64_t most = 0;
+    int64_t recommended = 0;
+};
+StealthCarrierFigures stealthCarrierFigures(const QString& path);
+
 // Why Stealth cannot use the 24-bit carrier at picture, made from the files originals (the
 // user's picture and any copy between), or nothing when it can: stealthColourRefusal of the
 // first original that had a palette, else of the picture's own colours.

@@ -7,6 +7,7 @@
 #include "protection/StealthColumns.h"
 #include "protection/StealthKeys.h"
 #include "protection/StealthStream.h"
+#include "protection/StealthWet.h"
 #include "protection/Trellis.h"
 
 #include <algorithm>
@@ -142,55 +143,6 @@ std::vector<unsigned char> readBits(const unsigned char* colour, const ColumnGro
 // The picture is swept in strips of rows, each on its own, so that cores can share the work.
 constexpr uint32_t kStripRows = 128;
 
-// A change shows whatever the picture around it where a byte is at 0 or 255, since a clipped
-// area would gain a lone value, and where it equals all its neighbours of its channel, since it
-// would be the one difference in a flat area. Such bytes are wet: nothing is ever changed there.
-bool wetAt(const unsigned char* colour, uint64_t row, uint32_t height, uint32_t y, uint64_t i) {
-    const unsigned char v = colour[y * row + i];
-    if (v == 0 || v == 255) {
-        return true;
-    }
-    for (int64_t dy = -1; dy <= 1; ++dy) {
-        const int64_t ny = int64_t{y} + dy;
-        for (int64_t dx = -3; dx <= 3 && ny >= 0 && ny < int64_t{height}; dx += 3) {
-            const int64_t nx = static_cast<int64_t>(i) + dx;
-            if (nx >= 0 && nx < static_cast<int64_t>(row) &&
-                colour[static_cast<uint64_t>(ny) * row + static_cast<uint64_t>(nx)] != v) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-// Row y's wetness, one byte a colour byte, as wetAt has it. Away from the picture's edges every
-// neighbour is there, so the test needs no branch and the compiler runs it many bytes a vector:
-// a branch per byte mispredicts wherever a photograph has runs of equal values.
-BRINDMAR_WIDE void wetRow(const unsigned char* colour, uint64_t row, uint32_t height, uint32_t y,
-                          uint8_t* wet) {
-    const uint64_t edge = 3;
-    if (y == 0 || y + 1 >= height || row < 2 * edge + 1) {
-        for (uint64_t i = 0; i < row; ++i) {
-            wet[i] = wetAt(colour, row, height, y, i) ? 1 : 0;
-        }
-        return;
-    }
-    const unsigned char* above = colour + (uint64_t{y} - 1) * row;
-    const unsigned char* middle = above + row;
-    const unsigned char* below = middle + row;
-    for (uint64_t i = 0; i < edge; ++i) {
-        wet[i] = wetAt(colour, row, height, y, i) ? 1 : 0;
-        wet[row - 1 - i] = wetAt(colour, row, height, y, row - 1 - i) ? 1 : 0;
-    }
-    for (uint64_t i = edge; i < row - edge; ++i) {
-        const unsigned char v = middle[i];
-        const int flat = (above[i - 3] == v) & (above[i] == v) & (above[i + 3] == v) &
-                         (middle[i - 3] == v) & (middle[i + 3] == v) & (below[i - 3] == v) &
-                         (below[i] == v) & (below[i + 3] == v);
-        wet[i] = static_cast<uint8_t>(flat | (v == 0) | (v == 255));
-    }
-}
-
 // A row's prices and low bits packed as trellisColumn has them, a wet byte's price its +inf.
 BRINDMAR_WIDE void packRow(const unsigned char* bytes, const float* costs, const uint8_t* wet,
                            uint64_t row, uint16_t* out) {
@@ -221,7 +173,7 @@ bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uin
         const HillCost own(colour, width, height);
         if (!together) {
             own.eachRow(first, end, [&](uint32_t y, const float* costs) {
-                wetRow(colour, row, height, y, wet.data());
+                stealthWetRow(colour, row, height, y, wet.data());
                 packRow(colour + y * row, costs, wet.data(), row, packed + y * row);
             });
             return;
@@ -238,7 +190,7 @@ bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uin
         const HillCost apart(differences.data(), width, height, from);
         own.eachRowOfBoth(
             apart, first, end, [&](uint32_t y, const float* costs, const float* others) {
-                wetRow(colour, row, height, y, wet.data());
+                stealthWetRow(colour, row, height, y, wet.data());
                 for (uint64_t i = 0; i < row; ++i) {
                     sum[i] = costs[i] + others[i];
                 }
@@ -331,6 +283,65 @@ int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height) {
     const auto recommended = static_cast<uint64_t>(
         kStealthRecommendedRate * static_cast<double>(colourBytesOf(width, height)) / 8);
     return std::min(stealthCapacity(width, height), longestSealedArchive(recommended));
+}
+
+namespace {
+
+// The longest sealed stream whose bits keep to one in kStealthDryStepsPerBit of the stream's dry
+// steps, the head's steps and the salt's places counted as though all were dry.
+uint64_t dryLimit(const Layout& layout, uint64_t dry) {
+    const uint64_t taken = layout.headSteps + layout.saltSteps;
+    return dry > taken ? (dry - taken) / kStealthDryStepsPerBit / 8 : 0;
+}
+
+// The longest sealed stream whose last pass's bit-1 layer (the larger of its two) can still be
+// carried where the walk's tail ends it: its bits over the tail's t colour bytes, at most
+// kStealthDeadTailBits more than the tail's dry bytes carry at one bit in
+// kStealthDryStepsPerBit. The tail's order is keyed, so its wet bytes lie among its dry ones;
+// only a tail wet throughout leaves bits with nothing to change.
+uint64_t tailLimit(const Layout& layout, const StealthDryCount& count, uint64_t most) {
+    const uint64_t tail = layout.colourBytes % 256;
+    const uint64_t dryTail = tail - std::min(tail, count.wetTail);
+    const uint64_t d = layout.streamSteps();
+    const uint64_t lastSteps = d - d * (kStreamPasses - 1) / kStreamPasses;
+    const auto holds = [&](uint64_t length) {
+        const uint64_t last = length - length * (kStreamPasses - 1) / kStreamPasses;
+        const uint64_t bits = 8 * ((last + 1) / 2);
+        // bits * tail / lastSteps <= kStealthDeadTailBits + dryTail / kStealthDryStepsPerBit
+        return bits * tail * kStealthDryStepsPerBit <=
+               lastSteps * (kStealthDeadTailBits * kStealthDryStepsPerBit + dryTail);
+    };
+    uint64_t low = 0;
+    uint64_t high = most;
+    while (low < high) {
+        const uint64_t middle = low + (high - low + 1) / 2;
+        if (holds(middle)) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return low;
+}
+
+} // namespace
+
+int64_t stealthWriterCapacity(uint32_t width, uint32_t height, const StealthDryCount& count) {
+    const Layout layout = layoutOf(width, height);
+    const int64_t most = stealthCapacity(width, height);
+    if (most == 0) {
+        return 0;
+    }
+    const uint64_t sealedMost = static_cast<uint64_t>(sealedLength(most));
+    const uint64_t sealed =
+        std::min(dryLimit(layout, count.dry), tailLimit(layout, count, sealedMost));
+    return std::min(most, longestSealedArchive(sealed));
+}
+
+int64_t stealthWriterRecommendedCapacity(uint32_t width, uint32_t height,
+                                         const StealthDryCount& count) {
+    return std::min(stealthWriterCapacity(width, height, count),
+                    stealthRecommendedCapacity(width, height));
 }
 
 StealthSalt readStealthSalt(const unsigned char* colour, uint32_t width, uint32_t height) {
@@ -509,7 +520,11 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
 StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
                                 const SecretBytes& code, const QByteArray& archive, StrongCost cost,
                                 const std::function<void()>& alongside, StealthHeldKey* held) {
-    if (stealthWidth(static_cast<uint64_t>(sealedLength(archive.size())), width, height) == 0) {
+    // The writer's own most, before the key's derivation: an archive the wet bytes leave no room
+    // for is refused here rather than after every try of the coder.
+    if (stealthWidth(static_cast<uint64_t>(sealedLength(archive.size())), width, height) == 0 ||
+        archive.size() >
+            stealthWriterCapacity(width, height, stealthDryCount(colour, width, height))) {
         StealthEmbedReport tooLarge;
         tooLarge.status = StealthStatus::TooLarge;
         return tooLarge;

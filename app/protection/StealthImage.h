@@ -63,6 +63,21 @@ int64_t stealthCapacity(uint32_t width, uint32_t height);
 // The longest archive that keeps to the recommended rate.
 int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height);
 
+// The writer's own most, below the reader's, since it never changes a wet byte: the stream's
+// bits at most one in kStealthDryStepsPerBit of its dry steps past the head and the salt; and
+// few enough that the last pass's layers have at most kStealthDeadTailBits bits over the walk's
+// tail more than its dry bytes carry at that rate, which the bits before them can still make up.
+// Measured (bench/stealth_capacity_bench): at one in three, or with a wet tail counted like the
+// rest, pictures with flat areas or a clipped top row failed after all the writer's tries.
+inline constexpr uint64_t kStealthDryStepsPerBit = 4;
+inline constexpr uint64_t kStealthDeadTailBits = 4;
+// The longest archive the writer carries in a picture of this size and count (StealthWet.h),
+// and the longest at the recommended rate, never above it; 0 when it takes none.
+struct StealthDryCount;
+int64_t stealthWriterCapacity(uint32_t width, uint32_t height, const StealthDryCount& count);
+int64_t stealthWriterRecommendedCapacity(uint32_t width, uint32_t height,
+                                         const StealthDryCount& count);
+
 enum class StealthStatus {
     Done,
     TooLarge, // the archive does not fit this picture, or too much of it is flat or clipped

@@ -2,13 +2,19 @@
 
 #include "payload/BmpHeader.h"
 #include "payload/PayloadHeaderReader.h"
+#include "protection/StealthFile.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/CropChoice.h"
 #include "workflows/StealthEmbedding.h"
 
+#include <QFile>
 #include <algorithm>
+#include <chrono>
+#include <future>
+#include <sys/stat.h>
+#include <system_error>
 
 namespace brindmar {
 
@@ -31,7 +37,71 @@ void showMode(WorkflowContext& ctx, const QString& payloadName) {
     ctx.refresh();
 }
 
+// The file as it is now: a work copy made anew under the same name differs in one of these.
+StealthCarrierCount fileAsItIs(const QString& path) {
+    StealthCarrierCount now;
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+        now.path = path;
+        now.fileSize = info.st_size;
+        now.modified = int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+        now.identity = static_cast<uint64_t>(info.st_ino) ^ (uint64_t{info.st_dev} << 32);
+    }
+    return now;
+}
+
+bool sameFile(const StealthCarrierCount& a, const StealthCarrierCount& b) {
+    return a.path == b.path && a.fileSize == b.fileSize && a.modified == b.modified &&
+           a.identity == b.identity;
+}
+
+// The count reads the whole file and sweeps its pixels: a fraction of a second for the largest
+// picture, longer from a slow disk. It runs on a thread of its own; past a first short wait the
+// window shows an operation running, so that nothing else starts meanwhile, and keeps answering.
+// It cannot be stopped, and needs no stopping.
+StealthCarrierFigures countedBesideEvents(WorkflowContext& ctx, const QString& path) {
+    std::future<StealthCarrierFigures> job;
+    try {
+        job = std::async(std::launch::async, [path] { return stealthCarrierFigures(path); });
+    } catch (const std::system_error&) {
+        return stealthCarrierFigures(path); // no thread to be had: the window waits instead
+    }
+    constexpr auto kQuietWait = std::chrono::milliseconds(50);
+    if (job.wait_for(kQuietWait) == std::future_status::ready) {
+        return job.get();
+    }
+    WindowModel& m = ctx.model;
+    const uint8_t before = m.windowState;
+    m.setState(state::Embedding, true);
+    ctx.refresh();
+    while (job.wait_for(std::chrono::milliseconds(25)) != std::future_status::ready) {
+        ctx.letEventsRun();
+    }
+    m.windowState = before;
+    m.stopRequest = false; // a Stop meanwhile had nothing to stop
+    ctx.refresh();
+    return job.get();
+}
+
 } // namespace
+
+bool countStealthCarrier(WorkflowContext& ctx, const QString& path) {
+    WindowModel& m = ctx.model;
+    StealthCarrierCount now = fileAsItIs(path);
+    if (!m.stealthCount.path.isEmpty() && sameFile(m.stealthCount, now)) {
+        return true;
+    }
+    m.stealthCount = {};
+    const StealthCarrierFigures figures = countedBesideEvents(ctx, path);
+    // A file that cannot be read is left uncounted: the embed says what is wrong with it.
+    if (figures.status == StealthFileStatus::Done && !now.path.isEmpty()) {
+        now.most = figures.most;
+        now.recommended = figures.recommended;
+        m.stealthCount = now;
+        return true;
+    }
+    return false;
+}
 
 QString validityText(uint8_t result) {
     switch (result) {
@@ -84,6 +154,10 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
         m.payloadSealed = false;
         m.stealthCandidate = false;
         m.stealthByConversion = false;
+        // Another carrier: its figures are its own.
+        if (m.stealthCount.path != path) {
+            m.stealthCount = {};
+        }
     }
 
     // Every way out below leaves the window state changed, so an evaluation always ends with
@@ -210,6 +284,9 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
                 shown.cropPercent = QString::number(*percent);
             }
             shown.embedMax = QString::number(capacity / 4 - m.nameLength - 90);
+        }
+        if (m.stealthWanted && m.stealthCandidate) {
+            countStealthCarrier(ctx, path);
         }
         applyStealthCapacity(m);
     }

@@ -39,6 +39,12 @@ struct CarrierFacts {
 // carries a payload that the current code opens (which puts the window into extract mode).
 CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path);
 
+// Under Stealth, the writer's figures of the 24-bit carrier at path (Embed max. and the
+// recommended figure), counted from its pixels once and kept in the model until the carrier or
+// its file changes. A large picture is counted while the window keeps answering. False when the
+// file cannot be read as a 24-bit carrier, which leaves the model without a count.
+bool countStealthCarrier(WorkflowContext& ctx, const QString& path);
+
 // The share of the carrier that may be cropped away with the payload still fitting, capped at
 // 99; nullopt when the payload does not fit.
 std::optional<int> cropPercentage(int64_t payloadLength, int64_t carrierColourBytes);

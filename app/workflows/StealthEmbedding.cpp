@@ -202,8 +202,13 @@ void applyStealthCapacity(WindowModel& m) {
     const bool takes = m.stealthCandidate || m.stealthByConversion || jpeg;
     const auto width = static_cast<uint32_t>(pictureWidth(m));
     const auto height = static_cast<uint32_t>(pictureHeight(m));
-    int64_t most = takes ? stealthCapacity(width, height) : 0;
-    int64_t recommended = takes ? stealthRecommendedCapacity(width, height) : 0;
+    // The writer changes only the dry bytes: the figures counted from the pixels, once there
+    // are some (a BMP that Stealth converts first has none until the embed).
+    const bool counted = !m.stealthCount.path.isEmpty();
+    int64_t most = !takes ? 0 : counted ? m.stealthCount.most : stealthCapacity(width, height);
+    int64_t recommended = !takes    ? 0
+                          : counted ? m.stealthCount.recommended
+                                    : stealthRecommendedCapacity(width, height);
     // A JPEG kept a JPEG takes what its coefficients take, at its own rate.
     if (jpeg) {
         takeJpegFigures(m, *jpeg);
@@ -234,6 +239,9 @@ void ToggleStealth(WorkflowContext& ctx) {
     ApplyCode(ctx);
     // The figures and the crop frame of the chosen carrier follow the new choice.
     if (m.hasState(state::DocumentChosen)) {
+        if (m.stealthWanted && m.stealthCandidate && m.hasState(state::BmpUsable)) {
+            countStealthCarrier(ctx, m.display.bmpPath);
+        }
         PackDocument(ctx, true);
     } else if (m.hasState(state::BmpUsable) && !m.display.bmpPath.isEmpty()) {
         InspectCarrier(ctx, inspect::Evaluate, m.display.bmpPath);
@@ -302,7 +310,8 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     const auto width = static_cast<uint32_t>(pictureWidth(m));
     const auto height = static_cast<uint32_t>(pictureHeight(m));
     const int64_t length = job->archive.size();
-    const int64_t most = stealthCapacity(width, height);
+    const int64_t most =
+        countStealthCarrier(ctx, source) ? m.stealthCount.most : stealthCapacity(width, height);
     if (length > most) {
         outcome.failure = tooLargeFailure(length, most);
         return outcome;

@@ -23,6 +23,18 @@ struct JpegFault {
     QString brief;
 };
 
+// The Stealth figures of a 24-bit carrier, counted from its pixels since the writer changes
+// only its dry bytes: the file they were counted for, as it was then, so that a file changed
+// since (a work copy made anew under the same name) is counted again.
+struct StealthCarrierCount {
+    QString path;
+    int64_t fileSize = -1;
+    int64_t modified = 0; // nanoseconds
+    uint64_t identity = 0;
+    int64_t most = 0;
+    int64_t recommended = 0;
+};
+
 // Bits of the window state. Everything from Embedding upwards (with KeepProgress taken off)
 // means an operation is running.
 namespace state {
@@ -262,6 +274,10 @@ struct WindowModel {
     bool jpegGps = false;
     // Why the JPEG's coefficients do not open, in the window's words; empty when they do.
     JpegFault jpegFault;
+
+    // The writer's figures of the 24-bit carrier last counted under Stealth; an empty path
+    // when none is.
+    StealthCarrierCount stealthCount;
 
     // The key and salt the last stealth embed derived, while its image is read back as written.
     std::shared_ptr<const StealthHeldKey> stealthKey;

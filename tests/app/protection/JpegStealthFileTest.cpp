@@ -143,7 +143,9 @@ TEST(JpegStealthFile, TheCommittedImageIsMadeAgainAndStillOpens) {
     }
     const QByteArray carrier = readAll(carrierPath);
     ASSERT_FALSE(carrier.isEmpty());
-    const QByteArray archive = readAll(QStringLiteral(BRINDMAR_GOLDEN_INPUTS_DIR "/poem.txt"));
+    // As much of the poem as the writer takes in this small photograph's dry coefficients.
+    const QByteArray archive =
+        readAll(QStringLiteral(BRINDMAR_GOLDEN_INPUTS_DIR "/poem.txt")).left(1200);
     const SecretBytes code = codeSecret(QStringLiteral("Harbour-Lights-1851"));
     JpegStealthMade made;
     {

@@ -3,6 +3,7 @@
 // conversion as before. What it cannot be kept as is said beside Embed max.
 #include "WorkflowHarness.h"
 #include "imaging/QtPictureConverter.h"
+#include "protection/StealthFile.h"
 #include "protection/StealthImage.h"
 #include "workflows/DecodedPicture.h"
 #include "workflows/EmbedDocument.h"
@@ -121,8 +122,7 @@ TEST(JpegCarrierChoice, EmbedsIntoNameJpgThatGivesTheDocumentBackWithItsCode) {
 
     // "as PNG" hides it in the decoded photo's pixels, and says the JPEG is safer.
     ChooseOutputFormat(maker.h.ctx, 2);
-    EXPECT_EQ(m.display.embedMax.toLongLong(),
-              stealthCapacity(uint32_t(m.imageWidth), uint32_t(m.imageHeight)));
+    EXPECT_EQ(m.display.embedMax.toLongLong(), stealthCarrierFigures(m.display.bmpPath).most);
     EXPECT_TRUE(formatChoiceTooltip(m).contains(u"keeps the photo a JPEG, which is safer"));
     ChooseOutputFormat(maker.h.ctx, 0);
     EXPECT_EQ(m.display.embedMax, inCoefficients);

@@ -91,11 +91,13 @@ struct Scene {
         QFile::copy(QStringLiteral(BRINDMAR_GOLDEN_INPUTS_DIR "/photo.jpg"), path);
         return path;
     }
-    // Stealth asks for its code again before it embeds.
+    // Stealth asks for its code again before it embeds. The photograph's dry coefficients take
+    // a shorter document than the others' carrier.
     EmbedRequest stealth(const QString& picture) {
         h.ui.queueCodeAgain(kStealthCode);
         EmbedRequest request = embed(kStealthCode);
         request.carrier = picture;
+        request.document = h.file(QStringLiteral("note.txt"), noise(1000, 3));
         request.protection.encrypt = false;
         request.protection.strong = true;
         request.protection.stealth = true;
@@ -316,7 +318,7 @@ const Row kRows[] = {
      [](Scene& s) { return s.extract(s.madeJpeg(), kStealthCode); },
      Ending::Done,
      Reason::None,
-     {"doc.txt"}},
+     {"note.txt"}},
     {"JpegCarrierWithCode",
      [](Scene& s) { return s.extract(s.photo(), kStealthCode); },
      Ending::Refused,
