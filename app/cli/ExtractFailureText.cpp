@@ -81,8 +81,12 @@ QString whyText(const Outcome& outcome) {
                               "changes");
     case Reason::NotReadBack:
         return readBackText(outcome.detail);
-    case Reason::StealthCarrierRefused:
-        return outcome.detail;
+    case Reason::PayloadUnderStealth:
+        return QStringLiteral("the image already carries a payload, which would give a Stealth "
+                              "image away: choose a carrier without one");
+    case Reason::TooFewColours:
+        return QStringLiteral("a picture of %1 colours cannot hide changes; choose a photograph")
+            .arg(outcome.figure);
     case Reason::NotStealthCarrier:
         return QStringLiteral("Stealth needs a 24-bit uncompressed BMP");
     case Reason::InvalidFile:

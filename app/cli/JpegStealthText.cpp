@@ -11,7 +11,8 @@ QString jpegStealthInfoLine(const InfoOutcome& info) {
                        .arg(info.jpegStealthRecommended)
                        .arg(jpegRecommendedRateText());
     if (info.jpegGps) {
-        line += QStringLiteral("; its EXIF or XMP holds a GPS position (--strip-metadata drops it)");
+        line +=
+            QStringLiteral("; its EXIF or XMP holds a GPS position (--strip-metadata drops it)");
     }
     return line;
 }

@@ -2,29 +2,10 @@
 
 #include <QStringList>
 #include <array>
-#include <utility>
 
 namespace brindmar::cli {
 
 namespace {
-
-// Headlines of the window's failure boxes, and what each adds to the reason on a terminal
-// (nothing where the detail below says it all).
-const std::array<std::pair<const char*, const char*>, 5> kHeadlines{{
-    {"Error during embedding", ""},
-    {"Error during extracting", ""},
-    {"Error during document file ZIP", "cannot be packed, so it is stored as it is"},
-    {"Error during document file encrypt", "cannot be encrypted, so it is stored as it is"},
-    {"Error during document file ZIP for strong protection", "cannot be packed, so not sealed"},
-}};
-
-// The window's advice and asides, which name its controls.
-const std::array<const char*, 3> kWindowAdvice{
-    "Processing will be without compression",
-    "Processing will be without encrytion/compression",
-    "Strong protection seals the packed document only, so this document cannot be embedded with "
-    "it",
-};
 
 // Where a path in a detail line ends and the reason begins.
 const std::array<const char*, 5> kPathEnds{" - ", " cannot be opened", " an invalid file",
@@ -85,17 +66,6 @@ QString programLine(const QString& text) {
 
 QString errorLine(const Message& message, const QString& subject) {
     QStringList lines = paragraphs(message.text);
-    QString addition;
-    for (const auto& [headline, words] : kHeadlines) {
-        if (!lines.isEmpty() && lines.first() == QLatin1String(headline)) {
-            addition = QLatin1String(words);
-            lines.removeFirst();
-            break;
-        }
-    }
-    for (const char* advice : kWindowAdvice) {
-        lines.removeAll(QLatin1String(advice));
-    }
     QString path;
     QString reason;
     if (lines.size() >= 2 && lines.first().startsWith(u'/')) {
@@ -120,15 +90,9 @@ QString errorLine(const Message& message, const QString& subject) {
         }
     }
     reason = reasonWords(reason);
-    if (path.isEmpty() && !addition.isEmpty()) {
-        path = subject;
-    }
     QStringList parts;
     if (!path.isEmpty()) {
         parts << path;
-    }
-    if (!addition.isEmpty()) {
-        parts << addition;
     }
     if (!reason.isEmpty()) {
         parts << reason;

@@ -81,11 +81,4 @@ public:
     virtual QString lastLoadError() const { return {}; }
 };
 
-// What the user is told when the engine cannot be called: what happened, never a bare title.
-inline QString engineUnavailableText(const Engine& engine) {
-    const QString why = engine.lastLoadError();
-    return why.isEmpty() ? QString()
-                         : QStringLiteral("The program's engine cannot be loaded: ") + why;
-}
-
 } // namespace brindmar

@@ -41,14 +41,10 @@ uint32_t distinctColours(const unsigned char* colour, uint64_t pixels, uint32_t 
     return count;
 }
 
-std::optional<QString> stealthColourRefusal(CarrierKind kind, uint32_t colours, uint64_t pixels) {
+bool stealthRefusesColours(CarrierKind kind, uint32_t colours, uint64_t pixels) {
     const bool few =
         colours < kFewestPhotoColours && pixels > uint64_t{colours} * kPixelsPerFewColour;
-    if (kind == CarrierKind::TrueColour && !few) {
-        return std::nullopt;
-    }
-    return QStringLiteral("a picture of %1 colours cannot hide changes; choose a photograph")
-        .arg(colours);
+    return kind != CarrierKind::TrueColour || few;
 }
 
 } // namespace brindmar

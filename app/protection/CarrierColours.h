@@ -25,8 +25,8 @@ uint32_t distinctColours(const unsigned char* colour, uint64_t pixels, uint32_t 
 inline constexpr uint32_t kFewestPhotoColours = 2048;
 inline constexpr uint64_t kPixelsPerFewColour = 16;
 
-// Why Stealth cannot use a picture of this kind, colours and pixels, or nothing when it can:
-// the ±1 changes would add colours that a palette cannot have, or that stand out among few.
-std::optional<QString> stealthColourRefusal(CarrierKind kind, uint32_t colours, uint64_t pixels);
+// Whether Stealth must refuse a picture of this kind, colours and pixels: the ±1 changes would
+// add colours that a palette cannot have, or that stand out among few.
+bool stealthRefusesColours(CarrierKind kind, uint32_t colours, uint64_t pixels);
 
 } // namespace brindmar

@@ -97,8 +97,8 @@ StealthCarrierFigures stealthCarrierFigures(const QString& path) {
     return figures;
 }
 
-std::optional<QString> stealthCarrierColourRefusal(const QString& picture,
-                                                   const QStringList& originals) {
+std::optional<uint32_t> stealthCarrierColourRefusal(const QString& picture,
+                                                    const QStringList& originals) {
     CarrierKind kind = CarrierKind::TrueColour;
     for (const QString& original : originals) {
         if (!original.isEmpty() && kind == CarrierKind::TrueColour) {
@@ -110,8 +110,11 @@ std::optional<QString> stealthCarrierColourRefusal(const QString& picture,
         return std::nullopt; // the embed itself says what is wrong with it
     }
     const uint64_t pixels = uint64_t{carrier.width} * carrier.height;
-    return stealthColourRefusal(
-        kind, distinctColours(carrier.colour(), pixels, kFewestPhotoColours), pixels);
+    const uint32_t colours = distinctColours(carrier.colour(), pixels, kFewestPhotoColours);
+    if (!stealthRefusesColours(kind, colours, pixels)) {
+        return std::nullopt;
+    }
+    return colours;
 }
 
 StealthFileResult writeStealthImage(const QString& carrierPath, const SecretBytes& code,

@@ -64,11 +64,11 @@ struct StealthCarrierFigures {
 };
 StealthCarrierFigures stealthCarrierFigures(const QString& path);
 
-// Why Stealth cannot use the 24-bit carrier at picture, made from the files originals (the
-// user's picture and any copy between), or nothing when it can: stealthColourRefusal of the
-// first original that had a palette, else of the picture's own colours.
-std::optional<QString> stealthCarrierColourRefusal(const QString& picture,
-                                                   const QStringList& originals);
+// The colours counted when Stealth cannot use the 24-bit carrier at picture, made from the
+// files originals (the user's picture and any copy between), or nothing when it can: the first
+// original that had a palette refuses it, else the picture's own colours decide.
+std::optional<uint32_t> stealthCarrierColourRefusal(const QString& picture,
+                                                    const QStringList& originals);
 
 // Writes the stealth image, the carrier's size and headers, into out without committing it:
 // the file goes out while the coder reads the picture back. Done only when both succeed;

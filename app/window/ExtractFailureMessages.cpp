@@ -97,8 +97,13 @@ QString failureWords(const Outcome& outcome) {
         return about + QStringLiteral(" - changed while it was being sealed; choose it again");
     case Reason::NotReadBack:
         return readBackWords(outcome);
-    case Reason::StealthCarrierRefused:
-        return about + QStringLiteral(" - ") + outcome.detail;
+    case Reason::PayloadUnderStealth:
+        return about + QStringLiteral(" - the image already carries a payload, which would give "
+                                      "a Stealth image away: choose a carrier without one");
+    case Reason::TooFewColours:
+        return about + QStringLiteral(" - a picture of %1 colours cannot hide changes; choose a "
+                                      "photograph")
+                           .arg(outcome.figure);
     case Reason::NotStealthCarrier:
         return about + QStringLiteral(" - Stealth needs a 24-bit uncompressed BMP: convert the "
                                       "picture first");

@@ -33,7 +33,6 @@ namespace brindmar {
 namespace {
 
 const QString kEmbedTitle = QStringLiteral("File Embed");
-const QString kEmbedFailed = QStringLiteral("Error during embedding");
 
 // Width of the carrier's stored rows, padded to 4 bytes.
 int64_t carrierRowStride(int64_t width, int bitCount) {
@@ -112,7 +111,6 @@ private:
         args.documentPath = m_sealed.isEmpty() ? m_model.storedDocumentPath : m_sealed;
         args.outputPath = output;
     }
-    void fail(const QString& detail, bool withDetail, Reason reason = Reason::Other);
     // Ends the run failed for why, which concerns the file about where it is not the carrier.
     void failWith(Reason why, const QString& about = {}, const QString& detail = {},
                   int64_t figure = 0);
@@ -493,16 +491,6 @@ LoopResult EmbedRun::runEngine(const CropArea& area, const EngineGeometry& geome
     });
 }
 
-void EmbedRun::fail(const QString& detail, bool withDetail, Reason reason) {
-    normalPointer(m_ctx);
-    QString text = kEmbedFailed;
-    if (withDetail || !detail.isEmpty()) {
-        text += QStringLiteral("\n\n") + detail;
-    }
-    m_ctx.report(Sound::Error, kEmbedTitle, text);
-    failureExit(Ending::Failed, reason);
-}
-
 void EmbedRun::failWith(Reason why, const QString& about, const QString& detail, int64_t figure) {
     Outcome failed = Outcome::failed(why, m_named, detail);
     failed.task = Task::Embed;
@@ -565,10 +553,6 @@ void EmbedRun::succeed(ReplacementFile& image) {
     }
     if (committed.readBack.reason != Reason::None) {
         concludeFailure(failedIn(Task::Embed, m_named, committed.readBack, m_output));
-        return;
-    }
-    if (committed.reason != Reason::None) {
-        fail(committed.failure, true, committed.reason);
         return;
     }
     if (png && m.display.keepTimesChecked) {

@@ -47,8 +47,10 @@ std::optional<Outcome> embedRefusal(const WindowModel& m, const QString& named) 
     if (m.hasState(state::PayloadFound)) {
         return Outcome::refused(Reason::AlreadyCarries, named);
     }
-    if (const auto refusal = stealthCarrierRefusal(m)) {
-        return Outcome::refused(Reason::Other, named, *refusal);
+    if (stealthCarrierRefused(m)) {
+        Outcome refused = Outcome::refused(Reason::PayloadUnderStealth, named);
+        refused.about = named;
+        return refused;
     }
     // A JPEG whose coefficients do not open has a capacity of 0, which is not why.
     if (const auto jpeg = jpegStealthCarrier(m);

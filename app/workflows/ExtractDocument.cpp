@@ -57,8 +57,6 @@ private:
     void searchStealth();
     std::optional<QString> unpack(const PayloadHeaderInfo& info);
     bool install(const QString& staged, const PayloadHeaderInfo& info);
-    // The message of a failed run; without a detail it is the bare headline.
-    void report(TextId what, const QString& detail, bool withDetail = true);
     void ended(Ending ending, Reason reason, int error = 0) {
         m_ctx.ended(ending, reason, m_named, error);
     }
@@ -191,12 +189,13 @@ void ExtractRun::run() {
         ended(Ending::Stopped, Reason::None);
         failurePath();
         return;
-    case LoopEnd::Unavailable:
-        report(TextId::ErrorDuringExtracting, engineUnavailableText(m_ctx.engine),
-               !engineUnavailableText(m_ctx.engine).isEmpty());
-        ended(Ending::Failed, Reason::Other);
-        failurePath();
+    case LoopEnd::Unavailable: {
+        Outcome unavailable =
+            Outcome::failed(Reason::EngineUnavailable, m_named, m_ctx.engine.lastLoadError());
+        unavailable.task = Task::Extract;
+        concludeFailure(unavailable);
         return;
+    }
     case LoopEnd::Failed: {
         endedByEngine(result.status);
         const int error = m_ctx.engine.lastSystemError();
@@ -417,15 +416,6 @@ bool ExtractRun::install(const QString& staged, const PayloadHeaderInfo& info) {
         return false;
     }
     return true;
-}
-
-void ExtractRun::report(TextId what, const QString& detail, bool withDetail) {
-    normalPointer(m_ctx);
-    QString text = tr(what);
-    if (withDetail) {
-        text += QStringLiteral("\n\n") + detail;
-    }
-    m_ctx.report(Sound::Error, tr(TextId::FileExtractTitle), text);
 }
 
 void ExtractRun::targetNotWritten(int error) {

@@ -86,16 +86,18 @@ std::optional<bool> dropMetadata(WorkflowContext& ctx, const QString& jpeg) {
     if (m.dropJpegMetadata) {
         if (!*m.dropJpegMetadata) {
             ctx.report(Sound::Attention, kStealthTitle,
-                       jpeg + QStringLiteral(" - its EXIF or XMP holds a GPS position, which the new "
-                                             "image keeps (--strip-metadata drops the EXIF and XMP)"));
+                       jpeg +
+                           QStringLiteral(" - its EXIF or XMP holds a GPS position, which the new "
+                                          "image keeps (--strip-metadata drops the EXIF and XMP)"));
         }
         return *m.dropJpegMetadata;
     }
     Message question{kStealthTitle,
-                     jpeg + QStringLiteral("\n\nIts EXIF or XMP holds a GPS position: where the photo "
-                                           "was taken. The new image keeps it unless the EXIF "
-                                           "and XMP go (the picture itself is the same either "
-                                           "way)."),
+                     jpeg +
+                         QStringLiteral("\n\nIts EXIF or XMP holds a GPS position: where the photo "
+                                        "was taken. The new image keeps it unless the EXIF "
+                                        "and XMP go (the picture itself is the same either "
+                                        "way)."),
                      MessageIcon::Question, MessageButtons::TwoChoices};
     question.firstChoice = QStringLiteral("Drop EXIF and XMP");
     question.secondChoice = QStringLiteral("Keep it");

@@ -46,26 +46,27 @@ enum class Reason {
                        // kCropLimit or kWidthLimit
     NameNotKept,       // the document's name (about) could not come back as it is
     // extract side
-    CannotOpen,            // about could not be opened
-    WorkNotWritten,        // about, in the private work folder, could not be written; error
-    WorkNotRead,           // about, in the private work folder, could not be read; error
-    NoMemory,              // no memory (or thread) to be had for the strong protection key
-    SealTooCheap,          // sealed so cheaply its code could be guessed; detail "KiB passes"
-    SealTooCostly,         // opening asks more than any image made here; detail "KiB passes
-                           // mostKiB mostPasses"
-    SealUnknown,           // sealed in a way this version cannot open
-    MemoryShort,           // opening takes more memory than is free; detail "neededKiB freeKiB"
-    DocumentChanged,       // about changed while it was being sealed
-    NotReadBack,           // the new image does not give the document back; detail says how
-    StealthCarrierRefused, // Stealth does not take about as it is; detail, the coder's words
-    NotStealthCarrier,     // about is no 24-bit uncompressed BMP the coder reads
-    InvalidFile,           // about is a file the coder cannot follow
-    JpegUnreadable,        // about cannot stay a JPEG; detail, why where it is known
-    StealthTooLarge,       // the packed document does not fit; detail "length most"
-    PictureTooLarge,       // a picture (about) larger than figure pixels a side
-    PictureTooDeep,        // converting about needs more memory than figure x figure pixels;
-                           // detail kProgressive for a progressive JPEG
-    TooManyScans,          // about is a JPEG of more scans than figure
+    CannotOpen,          // about could not be opened
+    WorkNotWritten,      // about, in the private work folder, could not be written; error
+    WorkNotRead,         // about, in the private work folder, could not be read; error
+    NoMemory,            // no memory (or thread) to be had for the strong protection key
+    SealTooCheap,        // sealed so cheaply its code could be guessed; detail "KiB passes"
+    SealTooCostly,       // opening asks more than any image made here; detail "KiB passes
+                         // mostKiB mostPasses"
+    SealUnknown,         // sealed in a way this version cannot open
+    MemoryShort,         // opening takes more memory than is free; detail "neededKiB freeKiB"
+    DocumentChanged,     // about changed while it was being sealed
+    NotReadBack,         // the new image does not give the document back; detail says how
+    PayloadUnderStealth, // about carries a plain payload, which a Stealth image would show
+    TooFewColours,       // about has figure colours, too few to hide Stealth's changes
+    NotStealthCarrier,   // about is no 24-bit uncompressed BMP the coder reads
+    InvalidFile,         // about is a file the coder cannot follow
+    JpegUnreadable,      // about cannot stay a JPEG; detail, why where it is known
+    StealthTooLarge,     // the packed document does not fit; detail "length most"
+    PictureTooLarge,     // a picture (about) larger than figure pixels a side
+    PictureTooDeep,      // converting about needs more memory than figure x figure pixels;
+                         // detail kProgressive for a progressive JPEG
+    TooManyScans,        // about is a JPEG of more scans than figure
 };
 
 // What the engine, or the zip service, found wrong with the file an outcome is about, when it

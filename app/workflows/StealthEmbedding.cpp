@@ -168,13 +168,9 @@ QString stealthSearchHint(const WindowModel& m) {
                                      : QStringLiteral("Stealth? Type its code, press Extract");
 }
 
-std::optional<QString> stealthCarrierRefusal(const WindowModel& m) {
-    if (!m.stealthWanted || !m.hasState(state::BmpUsable) || m.stealthCandidate ||
-        m.stealthByConversion) {
-        return std::nullopt;
-    }
-    return QStringLiteral("the image already carries a payload, which would give a Stealth image "
-                          "away: choose a carrier without one");
+bool stealthCarrierRefused(const WindowModel& m) {
+    return m.stealthWanted && m.hasState(state::BmpUsable) && !m.stealthCandidate &&
+           !m.stealthByConversion;
 }
 
 int64_t stealthArchiveLength(const WindowModel& m) {
@@ -273,8 +269,8 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     StealthOutcome outcome;
     // Messages name the user's PNG rather than its work copy.
     const QString named = shownImagePath(m);
-    if (const auto refusal = stealthCarrierRefusal(m)) {
-        outcome.failure = protectionFailure(Reason::StealthCarrierRefused, named, *refusal);
+    if (stealthCarrierRefused(m)) {
+        outcome.failure = protectionFailure(Reason::PayloadUnderStealth, named);
         return outcome;
     }
     if (sealingCodeRefused(m.code)) {
@@ -300,7 +296,8 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     if (const auto refusal = stealthCarrierColourRefusal(
             source, {carrier, shownImagePath(m),
                      m.convertedBmp == carrier ? m.convertedPicture : QString()})) {
-        outcome.failure = protectionFailure(Reason::StealthCarrierRefused, named, *refusal);
+        outcome.failure = protectionFailure(Reason::TooFewColours, named);
+        outcome.failure.figure = *refusal;
         return outcome;
     }
     auto job = std::make_shared<EmbedJob>(codeSecret(m.code));

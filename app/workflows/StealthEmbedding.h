@@ -34,9 +34,9 @@ bool outputIsExtract(const WindowModel& m);
 // The output row as outputIsExtract says.
 void showOutputFolder(WindowModel& m);
 
-// Why Stealth cannot use the chosen carrier as it is, or nothing when it can: a 24-bit image
-// that already carries a plain payload (under any code) would show it.
-std::optional<QString> stealthCarrierRefusal(const WindowModel& m);
+// Whether Stealth cannot use the chosen carrier as it is: a 24-bit image that already carries a
+// plain payload (under any code) would show it.
+bool stealthCarrierRefused(const WindowModel& m);
 
 // The archive the stealth coder carries: the packed document before it is sealed.
 int64_t stealthArchiveLength(const WindowModel& m);

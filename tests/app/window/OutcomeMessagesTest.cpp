@@ -433,11 +433,11 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {"beep 2", embedding + "/pics/holiday.bmp - the new image does not give the document "
                                 "back with this code, so it was not written"},
          {}},
-        {"carrier Stealth refuses",
-         about(Task::Embed, Reason::StealthCarrierRefused, kCarrier, 0, 0, false,
-               QStringLiteral("it has too few colours")),
+        {"carrier of too few colours",
+         about(Task::Embed, Reason::TooFewColours, kCarrier, 201),
          false,
-         {"beep 2", embedding + "/pics/holiday.bmp - it has too few colours"},
+         {"beep 2", embedding + "/pics/holiday.bmp - a picture of 201 colours cannot hide "
+                                "changes; choose a photograph"},
          {}},
         {"no 24-bit carrier",
          about(Task::Embed, Reason::NotStealthCarrier, kCarrier),
