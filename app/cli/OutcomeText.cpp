@@ -214,6 +214,13 @@ QString reasonText(const Outcome& outcome) {
                    : outcome.detail;
     case Reason::NotDeleted:
         return QStringLiteral("overwritten, but it cannot be deleted");
+    case Reason::IsLink:
+        return QStringLiteral("is a symbolic link; wipe the file it points to by its own path");
+    case Reason::OtherNames:
+        return QStringLiteral("has %1 names (hard links): its contents would be zeroed under the "
+                              "other names too, and stay there after this one is deleted; remove "
+                              "the other names first")
+            .arg(outcome.figure);
     case Reason::AlreadyCarries:
         return QStringLiteral("the image already carries a document that opens with this code");
     case Reason::TooLarge: {

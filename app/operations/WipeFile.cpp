@@ -19,7 +19,7 @@ constexpr int32_t kEngineWritten = -1;
 
 int16_t overwriteAndDelete(const QString& path, uint8_t mode, Engine& engine, UiServices& ui,
                            const WipeWindowHooks& hooks) {
-    if (!FileExists(path) || !wipeRefusal(path).isEmpty()) {
+    if (!FileExists(path) || wipeRefusal(path)) {
         return kWipeFailed;
     }
     if (hooks.resetWindow) {
@@ -49,21 +49,17 @@ int16_t overwriteAndDelete(const QString& path, uint8_t mode, Engine& engine, Ui
 
 } // namespace
 
-QString wipeRefusal(const QString& path) {
+WipeRefusal wipeRefusal(const QString& path) {
     struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
         return {};
     }
     if (S_ISLNK(st.st_mode)) {
         // The engine opens by path and would write through the link into a file nobody named.
-        return path + QStringLiteral(" is a symbolic link; wipe the file it points to by its own "
-                                     "path");
+        return {WipeRefusal::Kind::Link, 1};
     }
     if (S_ISREG(st.st_mode) && st.st_nlink > 1) {
-        return path + QStringLiteral(" has %1 names (hard links): its contents would be zeroed "
-                                     "under the other names too, and stay there after this "
-                                     "one is deleted; remove the other names first")
-                          .arg(st.st_nlink);
+        return {WipeRefusal::Kind::OtherNames, uint64_t{st.st_nlink}};
     }
     return {};
 }

@@ -25,9 +25,14 @@ struct WipeWindowHooks {
     std::function<void()> hideProcessCaption;
 };
 
-// Why the file must not be wiped, or empty when it may: a symbolic link or a file with other
-// names (hard links), whose contents the overwrite would destroy under a name nobody chose.
-QString wipeRefusal(const QString& path);
+// Why the file must not be wiped: a symbolic link or a file with other names (hard links),
+// whose contents the overwrite would destroy under a name nobody chose; names counts them.
+struct WipeRefusal {
+    enum class Kind { None, Link, OtherNames } kind = Kind::None;
+    uint64_t names = 0;
+    explicit operator bool() const { return kind != Kind::None; }
+};
+WipeRefusal wipeRefusal(const QString& path);
 
 // Overwrites the file with zero bytes through the engine and then deletes it, without the
 // overwrite question; the attribute warning is asked unless mode has kConfirmSkipAttributeWarning.

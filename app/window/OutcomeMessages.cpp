@@ -327,6 +327,23 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
                   MessageIcon::Exclamation);
         }
         break;
+    case Reason::IsLink:
+        alerted(shown, Sound::Error);
+        boxed(shown, text(TextId::WipeTitle),
+              outcome.subject + QStringLiteral(" is a symbolic link; wipe the file it points to "
+                                               "by its own path"),
+              MessageIcon::Exclamation);
+        break;
+    case Reason::OtherNames:
+        alerted(shown, Sound::Error);
+        boxed(shown, text(TextId::WipeTitle),
+              outcome.subject + QStringLiteral(" has %1 names (hard links): its contents would "
+                                               "be zeroed under the other names too, and stay "
+                                               "there after this one is deleted; remove the "
+                                               "other names first")
+                                    .arg(outcome.figure),
+              MessageIcon::Exclamation);
+        break;
     case Reason::TimesNotKept:
         if (embedOrExtract(outcome)) {
             failureBox(shown, outcome.task,

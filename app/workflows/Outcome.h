@@ -67,6 +67,9 @@ enum class Reason {
     PictureTooDeep,      // converting about needs more memory than figure x figure pixels;
                          // detail kProgressive for a progressive JPEG
     TooManyScans,        // about is a JPEG of more scans than figure
+    // wipe
+    IsLink,     // the file to wipe is a symbolic link
+    OtherNames, // the file to wipe has figure names (hard links)
 };
 
 // What the engine, or the zip service, found wrong with the file an outcome is about, when it

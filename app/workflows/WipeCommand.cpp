@@ -104,14 +104,18 @@ Outcome WipeCommand(WorkflowContext& ctx) {
     model.helpContext = topic::Wipe;
 
     const QString path = chooseFileToWipe(ctx);
-    const QString refusal = path.isEmpty() ? QString() : wipeRefusal(path);
+    const WipeRefusal refusal = path.isEmpty() ? WipeRefusal{} : wipeRefusal(path);
     // A choice refused by its name has concluded already.
     if (!path.isEmpty() || ctx.outcome.reason == Reason::None) {
         ctx.ended(Ending::Refused, Reason::Other, path);
     }
-    if (!refusal.isEmpty()) {
+    if (refusal) {
         // Overwriting would destroy a file under a name the user never chose here.
-        ctx.report(Sound::Error, tr(TextId::WipeTitle), refusal);
+        Outcome refused = Outcome::refused(
+            refusal.kind == WipeRefusal::Kind::Link ? Reason::IsLink : Reason::OtherNames, path);
+        refused.task = Task::Wipe;
+        refused.figure = static_cast<int64_t>(refusal.names);
+        ctx.conclude(refused);
     } else if (!path.isEmpty()) {
         ctx.ui.setMousePointer(MousePointer::Hourglass);
         Message question{tr(TextId::WipeTitle), tr(TextId::ConfirmDeleteOf) + path,
