@@ -211,22 +211,6 @@ bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uin
     const uint64_t row = uint64_t{width} * 3;
     const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
     const bool together = gStealthColourCosts;
-    if (gStealthCostModel.costs) {
-        std::vector<float> all(static_cast<size_t>(row * height));
-        gStealthCostModel.costs(colour, width, height, all.data());
-        std::vector<uint8_t> wet(static_cast<size_t>(row));
-        for (uint32_t y = 0; y < height; ++y) {
-            wetRow(colour, row, height, y, wet.data());
-            if (!gStealthCostModel.flatWet) {
-                for (uint64_t i = 0; i < row; ++i) {
-                    const unsigned char v = colour[y * row + i];
-                    wet[i] = static_cast<uint8_t>(v == 0 || v == 255);
-                }
-            }
-            packRow(colour + y * row, all.data() + y * row, wet.data(), row, packed + y * row);
-        }
-        return true;
-    }
     return forEachTask(strips, [&](uint64_t g) {
         const auto first = static_cast<uint32_t>(g * kStripRows);
         const uint32_t end = std::min<uint32_t>(height, first + kStripRows);

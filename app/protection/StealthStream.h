@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 
 namespace brindmar {
 
@@ -37,15 +36,6 @@ inline std::atomic<float> gStealthSyncFactor{kStealthSyncFactor};
 // Whether a colour byte's cost adds the HILL cost of its channel's difference from the others
 // (channelDifferences) to its own; tools that measure its worth turn it off.
 inline std::atomic<bool> gStealthColourCosts{true};
-// Tools that weigh other cost models set one here: it gives every colour byte's cost, in picture
-// order, in place of HILL's; flatWet says whether bytes amid a flat 3 x 3 stay wet. Set before an
-// embed, never during one.
-struct StealthCostModel {
-    std::function<void(const unsigned char* colour, uint32_t width, uint32_t height, float* costs)>
-        costs;
-    bool flatWet = true;
-};
-inline StealthCostModel gStealthCostModel;
 
 // A trellis code whose submatrix is bytes [skip, skip + width) of the XChaCha20 keystream of key
 // (all-zero nonce), one byte a column.

@@ -1,6 +1,5 @@
 #include "StealthAdapter.h"
 
-#include "CostModels.h"
 #include "PlusMinusOne.h"
 #include "protection/StealthImage.h"
 #include "protection/StealthStream.h"
@@ -15,11 +14,9 @@ namespace {
 // The real coder under a key of the tile's own. The document is random, as a sealed one looks
 // anyway. sync: the coupling's factor, 1 for none; together: whether a byte is priced
 // with its channel's difference from the others too.
-void embedStealth(Tile& tile, double rate, uint64_t seed, float sync, bool together,
-                  const brindmar::StealthCostModel& model = {}) {
+void embedStealth(Tile& tile, double rate, uint64_t seed, float sync, bool together) {
     brindmar::gStealthSyncFactor = sync;
     brindmar::gStealthColourCosts = together;
-    brindmar::gStealthCostModel = model;
     Rng rng(seed);
     const StealthInputs in =
         randomStealthInputs(rng, rate * static_cast<double>(tile.colourBytes()));
@@ -77,12 +74,6 @@ std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& coupli
              embedRandomPlusMinusOne(tile, rate * static_cast<double>(tile.colourBytes()), seed);
          }},
     };
-    for (const CostModel& m : costModels()) {
-        tried.push_back({m.name, [m](Tile& tile, double rate, uint64_t seed) {
-                             embedStealth(tile, rate, seed, brindmar::kStealthSyncFactor, true,
-                                          {m.costs, m.flatWet});
-                         }});
-    }
     all.insert(all.begin() + 2, tried.begin(), tried.end());
     return all;
 }
