@@ -16,11 +16,6 @@ QString text(TextId id) {
     return StringTable::builtin().text(id);
 }
 
-// The figures a reason carries in its detail, in order; 0 where one is missing.
-int64_t figureAt(const Outcome& outcome, qsizetype at) {
-    return outcome.detail.split(u' ').value(at).toLongLong();
-}
-
 QString costText(int64_t memoryKiB, int64_t passes) {
     const bool mebibytes = memoryKiB % 1024 == 0;
     return QStringLiteral("%1 %2 of memory and %3 %4")
@@ -79,20 +74,20 @@ QString failureWords(const Outcome& outcome) {
     case Reason::SealTooCheap:
         return about + QStringLiteral(" - its document is sealed at a cost so low (%1) that its "
                                       "code could be guessed cheaply; it is not opened")
-                           .arg(costText(figureAt(outcome, 0), figureAt(outcome, 1)));
+                           .arg(costText(outcome.detailFigure(0), outcome.detailFigure(1)));
     case Reason::SealTooCostly:
         return about + QStringLiteral(" - opening it would take %1, more than any image this "
                                       "program makes asks for (at most %2); it is not opened")
-                           .arg(costText(figureAt(outcome, 0), figureAt(outcome, 1)),
-                                costText(figureAt(outcome, 2), figureAt(outcome, 3)));
+                           .arg(costText(outcome.detailFigure(0), outcome.detailFigure(1)),
+                                costText(outcome.detailFigure(2), outcome.detailFigure(3)));
     case Reason::SealUnknown:
         return about + QStringLiteral(" - its document is sealed in a way this version cannot "
                                       "open");
     case Reason::MemoryShort:
         return about + QStringLiteral(" - opening it takes %1 MiB of memory, and only %2 MiB are "
                                       "free: close other programs and try again")
-                           .arg(figureAt(outcome, 0) / 1024)
-                           .arg(figureAt(outcome, 1) / 1024);
+                           .arg(outcome.detailFigure(0) / 1024)
+                           .arg(outcome.detailFigure(1) / 1024);
     case Reason::DocumentChanged:
         return about + QStringLiteral(" - changed while it was being sealed; choose it again");
     case Reason::NotReadBack:
@@ -115,8 +110,8 @@ QString failureWords(const Outcome& outcome) {
     case Reason::StealthTooLarge:
         return QStringLiteral("The document does not fit this image with Stealth: packed it "
                               "takes %1 bytes, and the image holds %2 at most.")
-            .arg(figureAt(outcome, 0))
-            .arg(figureAt(outcome, 1));
+            .arg(outcome.detailFigure(0))
+            .arg(outcome.detailFigure(1));
     case Reason::PictureTooLarge:
         return about + QStringLiteral(" - is larger than %1 x %1 pixels").arg(outcome.figure);
     case Reason::PictureTooDeep:

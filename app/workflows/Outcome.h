@@ -142,6 +142,8 @@ struct Outcome {
     QString unwritten;
 
     bool done() const { return ending == Ending::Done; }
+    // The figures a reason carries in its detail, in order; 0 where one is missing.
+    int64_t detailFigure(qsizetype at) const { return detail.split(u' ').value(at).toLongLong(); }
 
     static Outcome refused(Reason why, const QString& subject, const QString& detail = {}) {
         Outcome outcome;
