@@ -18,6 +18,19 @@ namespace brindmar::cli {
 
 namespace {
 
+QString stealthNeedsCodeText() {
+    return QStringLiteral("no payload found; an image made with Stealth can be found only with "
+                          "its code");
+}
+
+// A search cannot tell a picture that carries nothing from one whose pixels changed since, so
+// neither is asserted.
+QString noDocumentForCodeText() {
+    return QStringLiteral("no document opens with this code: the picture carries none, or one "
+                          "made with another code; a picture changed since (re-saved, resized "
+                          "or edited) is one possibility too");
+}
+
 QString noDocumentText(Reason reason) {
     switch (reason) {
     case Reason::CodeNeeded:

@@ -131,19 +131,6 @@ bool stealthCodeUsable(const QString& code) {
 
 } // namespace
 
-QString stealthNeedsCodeText() {
-    return QStringLiteral("no payload found; an image made with Stealth can be found only with "
-                          "its code");
-}
-
-QString noDocumentForCodeText() {
-    // A search cannot tell a picture that carries nothing from one whose pixels changed since,
-    // so neither is asserted.
-    return QStringLiteral("no document opens with this code: the picture carries none, or one "
-                          "made with another code; a picture changed since (re-saved, resized "
-                          "or edited) is one possibility too");
-}
-
 bool stealthSearchOffered(const WindowModel& m) {
     return m.stealthCandidate && m.hasState(state::BmpUsable) && !m.extractMode() &&
            !m.hasState(state::DocumentChosen) && stealthCodeUsable(m.code);

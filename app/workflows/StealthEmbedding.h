@@ -12,13 +12,6 @@ namespace brindmar {
 
 class ReplacementFile;
 
-// Without the code a stealth image cannot be told from any other picture, so this is all that
-// can be said of an image without a plain payload.
-QString stealthNeedsCodeText();
-
-// A search with a code that opened nothing: whether the image carries anything cannot be told.
-QString noDocumentForCodeText();
-
 // What the empty document box shows greyed while no document is chosen: how to search the chosen
 // image for a stealth payload, or nothing when it cannot hold one.
 QString stealthSearchHint(const WindowModel& m);
