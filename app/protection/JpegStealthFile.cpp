@@ -72,7 +72,9 @@ JpegStealthStatus jpegStealthEmbedWithKey(JpegCoefficients& jpeg, const SecretBy
                                           const JpegStealthSalt& salt, const QByteArray& archive,
                                           JpegStealthReport* report) {
     const int64_t sealedBytes = sealedLength(archive.size());
-    if (archive.size() > longestSealedArchive(jpegWriterStealthCapacity(jpeg))) {
+    // The format's limit only: the writer's own, which prices every block, is checked once
+    // before the key is derived, and a stream the trellis cannot carry still ends too large.
+    if (archive.size() > longestSealedArchive(jpegSaltedStealthCapacity(jpeg))) {
         return JpegStealthStatus::TooLarge;
     }
     const std::optional<StealthSubkeys> subkeys = stealthSubkeysOf(key);

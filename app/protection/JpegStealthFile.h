@@ -55,7 +55,8 @@ JpegStealthFigures jpegStealthFigures(const QByteArray& file);
 double jpegStealthRate(int64_t archiveLength, uint64_t nonZeroAc);
 
 // With the key already derived (32 bytes) and the salt it was derived with: the coefficients
-// changed in place. For tests that pin the format and callers that derive once.
+// changed in place. For tests that pin the format and callers that derive once; it holds the
+// archive to the format's limit, and a caller to the writer's figure checks that first.
 JpegStealthStatus jpegStealthEmbedWithKey(JpegCoefficients& jpeg, const SecretBytes& key,
                                           const JpegStealthSalt& salt, const QByteArray& archive,
                                           JpegStealthReport* report = nullptr);

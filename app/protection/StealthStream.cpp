@@ -3,6 +3,7 @@
 #include "protection/LargeBuffer.h"
 #include "protection/Parallel.h"
 #include "protection/StealthColumns.h"
+#include "protection/WideTargets.h"
 
 #include <algorithm>
 #include <array>
@@ -72,13 +73,6 @@ float costOf(uint16_t packed) {
 int directionOf(unsigned char x, int plane) {
     return ((x & 1) != 0) == (plane == 1) ? 1 : -1;
 }
-
-// Processors with AVX2 take 32 bytes a step; the result is the same either way.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define BRINDMAR_WIDE __attribute__((target_clones("avx2", "default")))
-#else
-#define BRINDMAR_WIDE
-#endif
 
 BRINDMAR_WIDE void planeBits(const unsigned char* colour, uint16_t* packed, uint64_t n, int plane) {
     for (uint64_t i = 0; i < n; ++i) {

@@ -1,16 +1,10 @@
 #include "protection/StealthWet.h"
 
 #include "protection/Parallel.h"
+#include "protection/WideTargets.h"
 
 #include <algorithm>
 #include <vector>
-
-// Processors with AVX2 take 32 bytes a step; the result is the same either way.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define BRINDMAR_WIDE __attribute__((target_clones("avx2", "default")))
-#else
-#define BRINDMAR_WIDE
-#endif
 
 namespace brindmar {
 
