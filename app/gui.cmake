@@ -6,7 +6,8 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets Multimedia)
 # the very boxes the window shows.
 add_library(brindmar_outcome_messages STATIC window/OutcomeMessages.cpp
                                              window/EmbedFailureMessages.cpp
-                                             window/ExtractFailureMessages.cpp)
+                                             window/ExtractFailureMessages.cpp
+                                             window/OpenFailureMessages.cpp)
 target_compile_definitions(brindmar_outcome_messages PRIVATE QT_NO_CAST_FROM_ASCII
                                                             QT_NO_CAST_TO_ASCII)
 target_link_libraries(brindmar_outcome_messages PUBLIC brindmar_core)

@@ -112,13 +112,11 @@ int rendered(const Options& options, const Outcome& outcome, const QStringList& 
 }
 
 // A command on one file the user named, in a session of its own.
-template <typename Run>
-int inSession(const Options& options, const QStringList& names, const QString& subject, Run run) {
+template <typename Run> int inSession(const Options& options, const QStringList& names, Run run) {
     Session s(options);
     if (!s.ready()) {
         return kFailed;
     }
-    s.ui.setSubject(subject);
     s.knowNames(names);
     return run(s);
 }
@@ -143,7 +141,7 @@ int runEmbed(const Options& options) {
                                options.half,
                                options.keepTimes,
                                options.stripMetadata};
-    return inSession(options, {*carrier, *document, *out}, *carrier, [&](Session& s) {
+    return inSession(options, {*carrier, *document, *out}, [&](Session& s) {
         const EmbedOutcome outcome = Embed(s.ctx, request);
         // A note, not an error: the embed goes on with the converted copy.
         if (const QString converted =
@@ -166,7 +164,7 @@ int runExtract(const Options& options) {
     if (!out) {
         return kFailed;
     }
-    return inSession(options, {*image, *out}, *image, [&](Session& s) {
+    return inSession(options, {*image, *out}, [&](Session& s) {
         const Outcome outcome = Extract(s.ctx, ExtractRequest{*image, *out, options.code});
         return rendered(options, outcome, extractDoneText(outcome));
     });
@@ -177,7 +175,7 @@ int runInfo(const Options& options) {
     if (!file) {
         return kFailed;
     }
-    return inSession(options, {*file}, *file, [&](Session& s) {
+    return inSession(options, {*file}, [&](Session& s) {
         const InfoOutcome info = Describe(s.ctx, InfoRequest{*file, options.code});
         // Asked for, the description is said even under --quiet.
         Options said = options;
@@ -191,14 +189,13 @@ int runConvert(const Options& options) {
     if (!out) {
         return kFailed;
     }
-    return inSession(options, {*out}, {}, [&](Session& s) {
+    return inSession(options, {*out}, [&](Session& s) {
         int status = kSucceeded;
         for (const QString& named : options.files) {
             const std::optional<QString> picture = ordinaryFile(named);
             Outcome outcome = Outcome::failed(Reason::CannotRead, named);
             outcome.told = true; // the file check has said why
             if (picture) {
-                s.ui.setSubject(*picture);
                 s.knowNames({*picture});
                 outcome = Convert(s.ctx, ConvertRequest{*picture, *out, options.half});
             }
@@ -219,7 +216,7 @@ int runWipe(const Options& options) {
     if (!file) {
         return kFailed;
     }
-    return inSession(options, {*file}, *file, [&](Session& s) {
+    return inSession(options, {*file}, [&](Session& s) {
         return rendered(options, Wipe(s.ctx, FileRequest{*file}), wipeDoneText());
     });
 }
@@ -229,7 +226,7 @@ int runZip(const Options& options) {
     if (!file) {
         return kFailed;
     }
-    return inSession(options, {*file}, *file, [&](Session& s) {
+    return inSession(options, {*file}, [&](Session& s) {
         const Outcome outcome = Zip(s.ctx, FileRequest{*file});
         return rendered(options, outcome, zipDoneText(outcome));
     });

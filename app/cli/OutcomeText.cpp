@@ -4,9 +4,11 @@
 #include "cli/EmbedFailureText.h"
 #include "cli/ExtractFailureText.h"
 #include "cli/JpegStealthText.h"
+#include "cli/OpenFailureText.h"
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
+#include "workflows/CarrierInspection.h"
 #include "workflows/StealthEmbedding.h"
 #include "workflows/ZipServiceWords.h"
 #include "workflows/ZipTool.h"
@@ -263,6 +265,12 @@ QString reasonText(const Outcome& outcome) {
         }
         return QStringLiteral("the carrier's times could not be set: ") +
                QString::fromLocal8Bit(std::strerror(outcome.error));
+    // choosing a file
+    case Reason::NotCarrier:
+        // Refused before the embed: the words shown over its thumbnail.
+        return validityText(static_cast<uint8_t>(outcome.figure));
+    case Reason::Declined: // the user's own answer: nothing to tell
+        return {};
     default:
         return outcome.detail;
     }
@@ -273,6 +281,9 @@ QString reasonText(const Outcome& outcome) {
 QString refusalText(const Outcome& outcome) {
     if (outcome.told || outcome.done() || outcome.ending == Ending::Stopped) {
         return {};
+    }
+    if (const std::optional<QString> line = openFailureLine(outcome)) {
+        return *line;
     }
     if (const std::optional<QString> line = extractFailureLine(outcome)) {
         return *line;
@@ -360,7 +371,7 @@ QStringList infoLines(const InfoOutcome& info) {
                                 "carrier");
         break;
     case InfoOutcome::Carrier::Unusable:
-        lines << QStringLiteral("Carrier: ") + info.validity;
+        lines << QStringLiteral("Carrier: ") + validityText(info.validity);
         break;
     }
     if (info.jpegStealthMax >= 0) {

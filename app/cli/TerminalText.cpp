@@ -1,15 +1,10 @@
 #include "cli/TerminalText.h"
 
 #include <QStringList>
-#include <array>
 
 namespace brindmar::cli {
 
 namespace {
-
-// Where a path in a detail line ends and the reason begins.
-const std::array<const char*, 5> kPathEnds{" - ", " cannot be opened", " an invalid file",
-                                           " could not be written: ", " is a symbolic link"};
 
 QStringList paragraphs(const QString& text) {
     QStringList lines;
@@ -25,17 +20,6 @@ QStringList paragraphs(const QString& text) {
         }
     }
     return lines;
-}
-
-QString reasonWords(QString reason) {
-    reason = reason.trimmed();
-    if (reason.startsWith(QStringLiteral("- "))) {
-        reason = reason.mid(2);
-    }
-    if (reason.startsWith(QStringLiteral("an invalid file"))) {
-        reason.replace(0, 15, QStringLiteral("is not a valid file for this"));
-    }
-    return reason;
 }
 
 } // namespace
@@ -64,43 +48,8 @@ QString programLine(const QString& text) {
     return QStringLiteral("brindmar: ") + text;
 }
 
-QString errorLine(const Message& message, const QString& subject) {
-    QStringList lines = paragraphs(message.text);
-    QString path;
-    QString reason;
-    if (lines.size() >= 2 && lines.first().startsWith(u'/')) {
-        path = lines.takeFirst();
-        reason = lines.join(QStringLiteral("; "));
-    } else {
-        const QString detail = lines.join(QStringLiteral("; "));
-        qsizetype cut = -1;
-        QString marker;
-        for (const char* end : kPathEnds) {
-            const qsizetype at = detail.indexOf(QLatin1String(end));
-            if (detail.startsWith(u'/') && at > 0 && (cut < 0 || at < cut)) {
-                cut = at;
-                marker = QLatin1String(end);
-            }
-        }
-        if (cut > 0) {
-            path = detail.left(cut);
-            reason = detail.mid(cut + (marker.startsWith(QStringLiteral(" - ")) ? 3 : 1));
-        } else {
-            reason = detail;
-        }
-    }
-    reason = reasonWords(reason);
-    QStringList parts;
-    if (!path.isEmpty()) {
-        parts << path;
-    }
-    if (!reason.isEmpty()) {
-        parts << reason;
-    }
-    if (parts.isEmpty()) {
-        parts << subject << message.title.toLower();
-    }
-    return programLine(parts.join(QStringLiteral(": ")));
+QString boxLine(const Message& message) {
+    return programLine(paragraphs(message.text).join(QStringLiteral("; ")));
 }
 
 QString questionText(const Message& message) {

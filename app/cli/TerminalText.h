@@ -6,10 +6,10 @@
 
 namespace brindmar::cli {
 
-// The window's messages in a terminal's words. A failure becomes one line for stderr,
-// "brindmar: PATH: reason", without the box's title or the window's advice; subject is the
-// file the command works on, named when the message itself names none.
-QString errorLine(const Message& message, const QString& subject);
+// A box a workflow shows on the way, as one line for stderr in the box's own words. A command's
+// failures come back as its outcome and are put in the terminal's words from their kind; nothing
+// is decided, or reworded, from what a box says.
+QString boxLine(const Message& message);
 
 // A question asked on the terminal ("replace /out/a.bmp?"), and the line said when it cannot
 // be asked there.

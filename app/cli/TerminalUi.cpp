@@ -52,7 +52,7 @@ MessageAnswer TerminalUi::showMessage(const Message& given) {
     message.text = withNames(given.text);
     if (message.buttons == MessageButtons::Ok) {
         if (isFailure(message.icon)) {
-            printLine(stderr, shownText(errorLine(message, withNames(m_subject))));
+            printLine(stderr, shownText(boxLine(message)));
         }
         return MessageAnswer::Ok;
     }

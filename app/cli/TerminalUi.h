@@ -17,16 +17,13 @@ namespace brindmar::cli {
 // Set by SIGINT and SIGTERM; the engine loops see it at their next block as a Stop.
 extern volatile std::sig_atomic_t g_interrupted;
 
-// The UI services on a terminal. Failures go to stderr as one line each in a terminal's words;
-// a completion is the command's to say, from its outcome. A question is answered by --yes, by
+// The UI services on a terminal. A command's end is the command's to say, from its outcome; a
+// box shown on the way goes to stderr as one line. A question is answered by --yes, by
 // the user when stdin is a terminal, and otherwise with no, saying why. There is no file dialog:
 // the requests name their files.
 class TerminalUi final : public UiServices {
 public:
     TerminalUi(WindowModel& model, bool assumeYes);
-
-    // The file the command works on, named in error lines whose message names none.
-    void setSubject(const QString& path) { m_subject = path; }
 
     // A name the user gave, or one made from it, which messages may hold: written out when it
     // holds control characters, so that it cannot break the message's line.
@@ -54,7 +51,6 @@ private:
     WindowModel& m_model;
     QStringList m_unsafeNames; // longest first
     bool m_assumeYes;
-    QString m_subject;
     MousePointer m_pointer = MousePointer::Default;
 };
 

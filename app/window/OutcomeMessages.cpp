@@ -6,6 +6,7 @@
 #include "util/StringTable.h"
 #include "util/TextIds.h"
 #include "window/EmbedFailureMessages.h"
+#include "window/OpenFailureMessages.h"
 #include "workflows/ZipServiceWords.h"
 
 #include <QDir>
@@ -73,6 +74,7 @@ void renderDone(OutcomeRendering& shown, const Outcome& outcome) {
     case Task::None:
     case Task::Convert:
     case Task::Seal:
+    case Task::Open:
         break;
     }
     if (outcome.written.size() == 1) {
@@ -255,7 +257,8 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
         failureBox(shown, outcome.task, engineFailureDetail(outcome));
         return;
     }
-    if (renderEmbedFailure(shown, outcome) || renderExtractFailure(shown, outcome)) {
+    if (renderOpenFailure(shown, outcome) || renderEmbedFailure(shown, outcome) ||
+        renderExtractFailure(shown, outcome)) {
         return;
     }
     switch (outcome.reason) {
@@ -351,6 +354,8 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
                            QStringLiteral(" - the original date/time could not be set"));
         }
         break;
+    // choosing a file
+    case Reason::Declined: // the user's own answer: nothing to tell
     default:
         break;
     }

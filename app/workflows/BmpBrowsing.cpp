@@ -251,8 +251,7 @@ void ShowBmp(WorkflowContext& ctx) {
                                pixels(fit.height, m.twipsPerPixelY), &error);
         if (!picture) {
             // A picture's work copy is no name the user knows.
-            reportProcessingFailure(
-                ctx, namedReason(m.decodedPicture.isEmpty() ? path : m.decodedPicture, error));
+            concludeNotShown(ctx, m.decodedPicture.isEmpty() ? path : m.decodedPicture, error);
             WindowReset(ctx);
             return;
         }

@@ -1,6 +1,7 @@
 #include "workflows/BmpInformation.h"
 
 #include "payload/BmpHeader.h"
+#include "workflows/CarrierInspection.h"
 
 namespace brindmar {
 
@@ -8,10 +9,10 @@ std::optional<std::array<QString, kBmpInformationFields>> ReadBmpInformation(Wor
                                                                              const QString& path) {
     const BmpHeaderRead read = readBmpHeader(path);
     if (read.result != BmpReadResult::Read) {
-        const TextId suffix = read.result == BmpReadResult::CannotOpen
-                                  ? TextId::CannotBeOpenedSuffix
-                                  : TextId::CannotBeReadSuffix;
-        ctx.report(Sound::Error, tr(TextId::BmpFileTitle), path + u'\n' + tr(suffix));
+        // Without the system's words: the information window says only which it was.
+        ctx.conclude(openFailure(read.result == BmpReadResult::CannotOpen ? Reason::CannotOpen
+                                                                          : Reason::CannotRead,
+                                 path));
         return std::nullopt;
     }
     const BmpHeader& h = read.header;

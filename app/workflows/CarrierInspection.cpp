@@ -4,7 +4,6 @@
 #include "payload/PayloadHeaderReader.h"
 #include "protection/StealthFile.h"
 #include "util/PathHelpers.h"
-#include "util/ReplacementFile.h"
 #include "workflows/CodeEntry.h"
 #include "workflows/CropChoice.h"
 #include "workflows/StealthEmbedding.h"
@@ -22,10 +21,6 @@ namespace {
 
 // The embed maximum shown before a document is chosen assumes a name of 12 characters.
 constexpr int64_t kHeaderWithTypicalName = 102;
-
-QString carrierMessage(const QString& path, const QString& suffix) {
-    return path + u'\n' + suffix;
-}
 
 // The step that ends every evaluation: the layout of the mode the carrier puts the window in.
 void showMode(WorkflowContext& ctx, const QString& payloadName) {
@@ -181,8 +176,7 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
 
     if (ExtensionOf(path) != u"bmp") {
         if (report) {
-            ctx.report(Sound::Attention, tr(TextId::BmpFileTitle),
-                       carrierMessage(path, QStringLiteral(" - is not a BMP file")));
+            ctx.conclude(openFailure(Reason::NotBmpFile, path));
             shown.bmpPath.clear();
         }
         if (evaluate) {
@@ -195,13 +189,8 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
     if (read.result != BmpReadResult::Read) {
         const bool opened = read.result == BmpReadResult::CannotRead;
         if (report) {
-            ctx.report(
-                Sound::Error, tr(TextId::BmpFileTitle),
-                carrierMessage(
-                    path, tr(opened ? TextId::CannotBeReadSuffix : TextId::CannotBeOpenedSuffix) +
-                              (read.readError != 0
-                                   ? QStringLiteral(": ") + systemErrorText(read.readError)
-                                   : QString())));
+            ctx.conclude(openFailure(opened ? Reason::CannotRead : Reason::CannotOpen, path,
+                                     read.readError));
         }
         if (read.readError != 0) {
             return unusable(validity::Unreadable);
@@ -255,10 +244,7 @@ CarrierFacts InspectCarrier(WorkflowContext& ctx, uint8_t mode, QString path) {
             if (payload.status == PayloadStatus::ReadError) {
                 // Never "no payload" or "another code": the user's media is failing.
                 if (report) {
-                    ctx.report(Sound::Error, tr(TextId::BmpFileTitle),
-                               carrierMessage(path, tr(TextId::CannotBeReadSuffix) +
-                                                        QStringLiteral(": ") +
-                                                        systemErrorText(payload.readError)));
+                    ctx.conclude(openFailure(Reason::CannotRead, path, payload.readError));
                 }
                 return unusable(validity::Unreadable);
             }

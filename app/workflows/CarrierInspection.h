@@ -23,8 +23,20 @@ inline constexpr uint8_t Invalid = 4;
 inline constexpr uint8_t Unreadable = 5; // a read the disk refused, not a fault of the file
 } // namespace validity
 
-// The text shown over the thumbnail of an unusable carrier.
+// The text shown over the thumbnail of an unusable carrier: the window's browsing shows it, and
+// the front ends word a carrier refused for its validity with it.
 QString validityText(uint8_t result);
+
+// Why a file the user chose could not be taken, for the front end to tell as the choice is
+// under way: a name that says it is no BMP is refused, a file that would not open or read has
+// failed (errno in error, where there is one).
+inline Outcome openFailure(Reason reason, const QString& path, int error = 0) {
+    Outcome outcome = reason == Reason::NotBmpFile ? Outcome::refused(reason, path)
+                                                   : Outcome::failed(reason, path);
+    outcome.task = Task::Open;
+    outcome.error = error;
+    return outcome;
+}
 
 // No payload fits a carrier below this many colour bytes: the shortest header alone needs it.
 inline constexpr int64_t kSmallestCarrier = 381;

@@ -1,7 +1,6 @@
 #include "workflows/DecodedPicture.h"
 
 #include "util/PathHelpers.h"
-#include "util/ReplacementFile.h"
 #include "workflows/BmpBrowsing.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/CropChoice.h"
@@ -52,8 +51,7 @@ void TakeImage(WorkflowContext& ctx, const QString& path) {
     const std::optional<ImageFormat> format = sniffImageFormat(path, &readError);
     if (readError != 0) {
         // Not knowing what the file is, the program must not call it something it is not.
-        ctx.report(Sound::Error, tr(TextId::BmpFileTitle),
-                   path + u'\n' + tr(TextId::CannotBeReadSuffix) + systemReason(readError));
+        ctx.conclude(openFailure(Reason::CannotRead, path, readError));
         ctx.render();
         return;
     }

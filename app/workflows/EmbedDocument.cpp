@@ -44,12 +44,6 @@ QByteArray outputHeaders(int32_t width, int32_t height) {
     return {reinterpret_cast<const char*>(bytes.data()), kBmpHeadersLength};
 }
 
-// Whether the inspection told the user why the carrier cannot be used: it does for a wrong
-// extension and a header it cannot read, and is silent about the rest.
-bool inspectionSpoke(QString path) {
-    return ExtensionOf(path) != u"bmp" || readBmpHeader(path).result != BmpReadResult::Read;
-}
-
 int32_t saturated(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, 0, std::numeric_limits<int32_t>::max()));
 }
@@ -136,11 +130,12 @@ private:
 
 void EmbedRun::run() {
     if (!checksPassed()) {
-        // A shortage or a code refused has been concluded; each other check has told why.
+        // A shortage or a code refused has been concluded; otherwise the code asked again to
+        // seal was not given.
         if (m_ctx.outcome.reason != Reason::None) {
             runOver();
         } else {
-            failureExit(Ending::Refused, Reason::Other);
+            failureExit(Ending::Refused, Reason::Declined);
         }
         return;
     }
@@ -263,15 +258,16 @@ bool EmbedRun::checksPassed() {
 
 bool EmbedRun::prepareOutput() {
     // A carrier that changed since it was chosen is judged again; one the engine cannot use
-    // goes no further (the inspection has said why when it could open it).
+    // goes no further. The inspection has concluded why for a file it could not open or read,
+    // or whose name is no BMP's; the rest is the embed's to tell.
     const bool usable =
         m_model.carrierCheckResult == validity::Usable &&
         ((m_facts.bitCount == 24 && m_facts.compression == 0) ||
          (m_facts.bitCount == 8 && (m_facts.compression == 0 || m_facts.compression == 1)));
     if (!usable) {
-        if (inspectionSpoke(m_carrier)) {
+        if (m_ctx.outcome.reason != Reason::None) {
             normalPointer(m_ctx);
-            failureExit(Ending::Failed, Reason::NotCarrier);
+            runOver();
         } else {
             failWith(Reason::NotCarrier);
         }

@@ -33,16 +33,12 @@ int copyFileTimes(const QString& from, const QString& to) {
                : errno;
 }
 
-// Why the chosen carrier cannot take the document, when it cannot; a refusal the choice has
-// told already has no reason of its own.
+// Why the chosen carrier cannot take the document, when it cannot.
 std::optional<Outcome> embedRefusal(const WindowModel& m, const QString& named) {
-    if (m.display.bmpPath.isEmpty()) {
-        Outcome told = Outcome::refused(Reason::NotCarrier, named);
-        told.told = true;
-        return told;
-    }
     if (!m.hasState(state::BmpUsable)) {
-        return Outcome::refused(Reason::NotCarrier, named, validityText(m.carrierCheckResult));
+        Outcome refused = Outcome::refused(Reason::NotCarrier, named);
+        refused.figure = m.carrierCheckResult;
+        return refused;
     }
     if (m.hasState(state::PayloadFound)) {
         return Outcome::refused(Reason::AlreadyCarries, named);
@@ -134,25 +130,15 @@ private:
         result.codeGiven = !m_ctx.model.code.isEmpty();
         return result;
     }
-    // A step ended the command with an outcome of its own: a name the choice refused, a folder
-    // without room for the work files, a code, a picture that cannot be converted.
-    bool concluded() const { return m_ctx.outcome.reason != Reason::None; }
-    // A name refused for having no base name reaches the choice as nothing: it is the file the
-    // request named.
-    EmbedOutcome concludedOn(const QString& file) {
-        if (m_ctx.outcome.reason == Reason::NoBaseName) {
-            m_ctx.outcome.subject = file;
+    // A step gave up on file: with an outcome of its own (a name the choice refused, a folder
+    // without room for the work files, a code, a file that cannot be opened, a picture that
+    // cannot be converted), or as the user stopped or said no. A name refused for having no base
+    // name reaches the choice as nothing: it is the file the request named.
+    EmbedOutcome gaveUp(const QString& file) {
+        Outcome outcome = givenUp(m_ctx, file);
+        if (outcome.reason == Reason::NoBaseName) {
+            outcome.subject = file;
         }
-        return ended(m_ctx.outcome);
-    }
-    EmbedOutcome told(Ending ending) {
-        if (concluded()) {
-            return ended(m_ctx.outcome);
-        }
-        Outcome outcome = m_ctx.outcome;
-        outcome.ending = ending;
-        outcome.told = true;
-        outcome.subject = m_named;
         return ended(outcome);
     }
 
@@ -181,7 +167,7 @@ EmbedOutcome EmbedRequestRun::run() {
     }
     if (m_picture) {
         if (!converted()) {
-            return told(Ending::Failed);
+            return gaveUp(m_named);
         }
         m_converted = true;
         if (m_keepJpeg) {
@@ -195,12 +181,7 @@ EmbedOutcome EmbedRequestRun::run() {
     ChooseDocument(m_ctx);
     if (!m.hasState(state::DocumentChosen)) {
         m_choice.withdrawPreset();
-        if (concluded()) {
-            return concludedOn(m_request.document);
-        }
-        Outcome outcome = Outcome::failed(Reason::CannotRead, m_request.document);
-        outcome.told = true;
-        return ended(outcome);
+        return gaveUp(m_request.document);
     }
     chooseCarrier();
     // A BMP of a kind the engine cannot take is converted as any other picture would be.
@@ -213,13 +194,13 @@ EmbedOutcome EmbedRequestRun::run() {
             return ended(Outcome::refused(Reason::WouldReplaceCarrier, m_named));
         }
         if (!converted()) {
-            return told(Ending::Failed);
+            return gaveUp(m_named);
         }
         m_converted = true;
         chooseCarrier();
     }
-    if (m.display.bmpPath.isEmpty() && concluded()) {
-        return concludedOn(m_named);
+    if (m.display.bmpPath.isEmpty()) {
+        return gaveUp(m_named);
     }
     if (auto refusal = embedRefusal(m, m_named)) {
         return ended(*refusal);

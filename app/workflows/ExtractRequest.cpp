@@ -1,4 +1,5 @@
 #include "operations/PictureConverter.h"
+#include "payload/BmpHeader.h"
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
 #include "util/PresetFileChoiceUi.h"
@@ -17,10 +18,11 @@ namespace brindmar {
 
 namespace {
 
-Outcome toldFailure(const QString& subject, Reason reason = Reason::Other) {
-    Outcome outcome = Outcome::failed(reason, subject);
-    outcome.told = true;
-    return outcome;
+// The system's error for a carrier its inspection found unreadable, read again: the header's,
+// else its payload header's; 0 where it now reads.
+int carrierReadError(const QString& carrier, const QString& code) {
+    const int headerError = readBmpHeader(carrier).readError;
+    return headerError != 0 ? headerError : ReadPayloadHeader(carrier, code).readError;
 }
 
 // The carrier chosen as the BMP command chooses it, and why nothing can be extracted from it,
@@ -58,7 +60,7 @@ std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image
     const WindowModel& m = ctx.model;
     const QString carrier = m.display.bmpPath;
     if (m.carrierCheckResult == validity::Unreadable) {
-        return toldFailure(image, Reason::CannotRead);
+        return openFailure(Reason::CannotRead, image, carrierReadError(carrier, m.code));
     }
     const PayloadHeaderInfo payload = ReadPayloadHeader(carrier, m.code);
     if (m.extractMode()) {
@@ -77,13 +79,13 @@ std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image
         return Outcome::refused(Reason::CodeNeeded, image, QStringLiteral("stealth"));
     }
     if (!usable && !m.display.bmpPath.isEmpty()) {
-        return Outcome::refused(Reason::NotCarrier, image, validityText(m.carrierCheckResult));
+        Outcome refused = Outcome::refused(Reason::NotCarrier, image);
+        refused.figure = m.carrierCheckResult;
+        return refused;
     }
     if (m.display.bmpPath.isEmpty()) {
-        // The choice has said why.
-        Outcome outcome = Outcome::refused(Reason::NotCarrier, image);
-        outcome.told = true;
-        return outcome;
+        // Nothing was concluded on the way: the user stopped the decoding, or said no.
+        return givenUp(ctx, image);
     }
     return Outcome::refused(noDocumentReason(payload, m.code), image);
 }

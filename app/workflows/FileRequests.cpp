@@ -27,18 +27,29 @@ Outcome onChosenFile(WorkflowContext& ctx, const QString& file, Command command)
 
 } // namespace
 
+Outcome givenUp(const WorkflowContext& ctx, const QString& file) {
+    if (ctx.outcome.reason != Reason::None) {
+        return ctx.outcome;
+    }
+    Outcome outcome = Outcome::refused(Reason::Declined, file);
+    if (ctx.model.stopRequest) {
+        outcome.ending = Ending::Stopped;
+        outcome.reason = Reason::None;
+    }
+    return outcome;
+}
+
 Outcome Convert(WorkflowContext& ctx, const ConvertRequest& request) {
     ctx.outcome = Outcome{};
     const std::optional<QString> bmp =
         ConvertPictureFile(ctx, request.picture, request.outputFolder, request.half);
-    if (!bmp && ctx.outcome.reason != Reason::None) {
-        return ctx.outcome;
+    if (!bmp && ctx.pictures == nullptr) {
+        Outcome outcome = Outcome::failed(Reason::NotPicture, request.picture);
+        outcome.task = Task::Convert;
+        return outcome;
     }
     if (!bmp) {
-        Outcome outcome = Outcome::failed(
-            ctx.pictures == nullptr ? Reason::NotPicture : Reason::Other, request.picture);
-        outcome.told = ctx.pictures != nullptr;
-        return outcome;
+        return givenUp(ctx, request.picture);
     }
     Outcome outcome;
     outcome.subject = request.picture;

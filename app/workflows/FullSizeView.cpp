@@ -90,9 +90,8 @@ std::shared_ptr<const ThumbnailImage> LoadFullSizePicture(WorkflowContext& ctx,
     std::optional<ThumbnailImage> picture = decodeBmpFullSize(path, &error);
     if (!picture) {
         ctx.ui.setMousePointer(MousePointer::Default);
-        reportProcessingFailure(
-            ctx, namedReason(ctx.model.decodedPicture.isEmpty() ? path : ctx.model.decodedPicture,
-                             error));
+        concludeNotShown(ctx, ctx.model.decodedPicture.isEmpty() ? path : ctx.model.decodedPicture,
+                         error);
         return nullptr;
     }
     return std::make_shared<const ThumbnailImage>(std::move(*picture));

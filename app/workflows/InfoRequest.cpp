@@ -89,22 +89,16 @@ InfoOutcome Describe(WorkflowContext& ctx, const InfoRequest& request) {
     const std::optional<QString> work =
         converted ? pixelsOf(ctx, request.image, png) : request.image;
     if (!work) {
-        // The converter's failure has concluded the command; anything else has been told.
-        Outcome failed = ctx.outcome;
-        if (failed.reason == Reason::None) {
-            failed = Outcome::failed(Reason::Other, request.image);
-            failed.told = true;
-        }
-        static_cast<Outcome&>(info) = failed;
+        // The converter's failure has concluded the command, unless the user stopped it.
+        static_cast<Outcome&>(info) = givenUp(ctx, request.image);
         return info;
     }
     const QString& image = *work;
     const auto values = ReadBmpInformation(ctx, image);
     bool searchable = false;
     if (!values) {
-        Outcome failed = Outcome::failed(Reason::CannotRead, request.image);
-        failed.told = true;
-        static_cast<Outcome&>(info) = failed;
+        // Concluded as the file that would not open or read.
+        static_cast<Outcome&>(info) = ctx.outcome;
         info.png = false;
         info.jpeg = false;
     } else {
@@ -121,7 +115,7 @@ InfoOutcome Describe(WorkflowContext& ctx, const InfoRequest& request) {
             const bool convertible = ctx.pictures != nullptr && ctx.pictures->canRead(image);
             info.carrier =
                 convertible ? InfoOutcome::Carrier::Convertible : InfoOutcome::Carrier::Unusable;
-            info.validity = validityText(m.carrierCheckResult);
+            info.validity = m.carrierCheckResult;
         }
         const PayloadHeaderInfo payload = ReadPayloadHeader(image, m.code);
         info.sealed = payload.sealed && payload.payloadFound();

@@ -46,7 +46,8 @@ enum class Reason {
                        // kCropLimit or kWidthLimit
     NameNotKept,       // the document's name (about) could not come back as it is
     // extract side
-    CannotOpen,          // about could not be opened
+    CannotOpen,          // about could not be opened; the subject, for Task::Open, with errno
+                         // in error where there is one
     WorkNotWritten,      // about, in the private work folder, could not be written; error
     WorkNotRead,         // about, in the private work folder, could not be read; error
     NoMemory,            // no memory (or thread) to be had for the strong protection key
@@ -70,6 +71,10 @@ enum class Reason {
     // wipe
     IsLink,     // the file to wipe is a symbolic link
     OtherNames, // the file to wipe has figure names (hard links)
+    // choosing a file
+    NotBmpFile, // a carrier chosen under a name that does not end in .bmp
+    NotShown,   // the picture of the file cannot be shown; detail, the decoder's why if it gave one
+    Declined,   // the user answered no, or cancelled, before anything was done: nothing to tell
 };
 
 // What the engine, or the zip service, found wrong with the file an outcome is about, when it
@@ -89,7 +94,18 @@ enum class Fault {
 };
 
 // The command an outcome is of: the front ends title and word it by this.
-enum class Task { None, Embed, Extract, Wipe, Zip, Unzip, Convert, Seal };
+enum class Task {
+    None,
+    Embed,
+    Extract,
+    Wipe,
+    Zip,
+    Unzip,
+    Convert,
+    Seal,
+    // choosing a file
+    Open, // a file the user chose is opened: inspected as a carrier, read, or its picture shown
+};
 
 // The detail of an extract's outcome that failed while it unpacked the document: decrypting
 // it, or only unpacking it.
@@ -126,7 +142,8 @@ struct Outcome {
     // space, the file that could not be written.
     QString about;
     // The figure the reason goes with: the free bytes of a folder short of space; for NotCarrier
-    // of an embed under way, the CarrierFault of the carrier's compressed pixels.
+    // of an embed under way, the CarrierFault of the carrier's compressed pixels, and for one
+    // refused before, the carrier's validity (CarrierInspection.h).
     int64_t figure = 0;
     // The reason concerns the private work folder, not a place the user named.
     bool workFolder = false;

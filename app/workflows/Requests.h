@@ -81,7 +81,7 @@ struct InfoOutcome : Outcome {
     std::array<QString, kBmpInformationFields> fields;
     enum class Carrier { MisNamed, Usable, Convertible, Unusable } carrier = Carrier::Unusable;
     QString embedMax;
-    QString validity; // why it cannot carry, when it cannot
+    uint8_t validity = 0; // why it cannot carry, when it cannot (CarrierInspection.h)
     // Reason::None when a payload is found; else NoPayload, CodeNeeded or WrongCode.
     Reason payload = Reason::None;
     bool sealed = false;
@@ -103,6 +103,11 @@ InfoOutcome Describe(WorkflowContext& ctx, const InfoRequest& request);
 Outcome Convert(WorkflowContext& ctx, const ConvertRequest& request);
 Outcome Wipe(WorkflowContext& ctx, const FileRequest& request);
 Outcome Zip(WorkflowContext& ctx, const FileRequest& request);
+
+// How a step of a request that gave up on file ended: with the outcome it concluded; else
+// stopped, where the user asked to stop; else declined, as the user said no before anything was
+// done.
+Outcome givenUp(const WorkflowContext& ctx, const QString& file);
 
 // Why no document comes out of an image whose header alone was read: nothing is hidden in it,
 // or what is hidden needs a code, or another code than the one given.

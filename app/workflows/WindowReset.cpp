@@ -73,14 +73,10 @@ bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status, const QString&
     return true;
 }
 
-QString namedReason(const QString& path, const QString& reason) {
-    return reason.isEmpty() ? reason : path + QStringLiteral(" - ") + reason;
-}
-
-void reportProcessingFailure(WorkflowContext& ctx, const QString& reason) {
-    ctx.report(Sound::Error, tr(TextId::OperationalErrorTitle),
-               reason.isEmpty() ? tr(TextId::ProcessingFailureUnknown)
-                                : tr(TextId::ProcessingFailure) + reason);
+void concludeNotShown(WorkflowContext& ctx, const QString& path, const QString& reason) {
+    Outcome failed = Outcome::failed(Reason::NotShown, path, reason);
+    failed.task = Task::Open;
+    ctx.conclude(failed);
 }
 
 bool codeCheck(WorkflowContext& ctx) {

@@ -17,12 +17,9 @@ void normalPointer(WorkflowContext& ctx);
 // cancelled or a choice was made. Status 65 and 66 also empty the document box.
 bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status, const QString& path);
 
-// "path - reason", so that a reason such as a failed read says which file it concerns; an empty
-// reason stays empty.
-QString namedReason(const QString& path, const QString& reason);
-
-// A picture that could not be decoded: "Processing failure: " and the decoder's reason.
-void reportProcessingFailure(WorkflowContext& ctx, const QString& reason);
+// A picture that could not be decoded to be shown: has the front end tell it for the file the
+// user knows (path), with the decoder's reason where it gave one.
+void concludeNotShown(WorkflowContext& ctx, const QString& path, const QString& reason);
 
 // The refusal of a code that cannot be used (too short or too long once trimmed, or holding
 // characters the header cannot keep) before a command that needs a valid one. True when the

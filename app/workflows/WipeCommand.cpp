@@ -107,7 +107,8 @@ Outcome WipeCommand(WorkflowContext& ctx) {
     const WipeRefusal refusal = path.isEmpty() ? WipeRefusal{} : wipeRefusal(path);
     // A choice refused by its name has concluded already.
     if (!path.isEmpty() || ctx.outcome.reason == Reason::None) {
-        ctx.ended(Ending::Refused, Reason::Other, path);
+        ctx.outcome = Outcome::refused(Reason::Declined, path);
+        ctx.outcome.task = Task::Wipe;
     }
     if (refusal) {
         // Overwriting would destroy a file under a name the user never chose here.

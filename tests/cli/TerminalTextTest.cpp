@@ -4,6 +4,7 @@
 #include "cli/EmbedFailureText.h"
 #include "cli/OutcomeText.h"
 #include "payload/CarrierNormalizer.h"
+#include "workflows/CarrierInspection.h"
 #include "workflows/ProtectionFailures.h"
 
 #include <cerrno>
@@ -143,6 +144,18 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         {Task::Convert, Reason::CannotRead, "/d/p.jpg", 0, ENOENT,
          "/d/p.jpg: could not be read: No such file or directory"},
         {Task::Convert, Reason::Damaged, "/d/p.jpg", 0, 0, "/d/p.jpg: is damaged or cut short"},
+        // choosing a file
+        {Task::Open, Reason::NotBmpFile, "", 0, 0, "/d/notes.txt: is not a BMP file"},
+        {Task::Open, Reason::CannotOpen, "", 0, ENOENT,
+         "/d/notes.txt: cannot be opened: No such file or directory"},
+        {Task::Open, Reason::CannotRead, "", 0, 0, "/d/notes.txt: cannot be read"},
+        {Task::Open, Reason::NotShown, "", 0, 0,
+         "Processing failure: /d/notes.txt - the image is too large to show", Fault::None,
+         QStringLiteral("the image is too large to show")},
+        {Task::Open, Reason::NotShown, "", 0, 0, "Processing failure: <unknown>"},
+        {Task::None, Reason::NotCarrier, "", validity::UnsupportedDepth, 0,
+         "/d/notes.txt: BMP type <256 colours"},
+        {Task::Wipe, Reason::Declined, "", 0, 0, ""},
     };
     for (const auto& row : rows) {
         Outcome outcome = Outcome::refused(row.reason, QStringLiteral("/d/notes.txt"));

@@ -501,6 +501,36 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {},
          {}},
         {"stopped", of(Task::Embed, Ending::Stopped, Reason::None, kCarrier), false, {}, {}},
+        // choosing a file
+        {"chosen under another name than a BMP's",
+         of(Task::Open, Ending::Refused, Reason::NotBmpFile, kImage),
+         false,
+         {"beep 1", "message Exclamation|BMP file|/out/holiday.png\n - is not a BMP file"},
+         {}},
+        {"chosen and not opened",
+         underWay(Task::Open, Reason::CannotOpen, {}, ENOENT),
+         true,
+         {"sound Error", "message Exclamation|BMP file|/pics/holiday.png\n - cannot be opened: "
+                         "No such file or directory"},
+         {}},
+        {"chosen and not read",
+         underWay(Task::Open, Reason::CannotRead, {}, 0),
+         false,
+         {"beep 2", "message Exclamation|BMP file|/pics/holiday.png\n - cannot be read"},
+         {}},
+        {"picture not shown",
+         about(Task::Open, Reason::NotShown, {}, 0, 0, false,
+               QStringLiteral("the image is too large to show")),
+         false,
+         {"beep 2", "message Exclamation|Operational Error|Processing failure: "
+                    "/pics/holiday.png - the image is too large to show"},
+         {}},
+        {"picture not shown, no reason given",
+         about(Task::Open, Reason::NotShown, {}),
+         false,
+         {"beep 2", "message Exclamation|Operational Error|Processing failure: <unknown>"},
+         {}},
+        {"declined", of(Task::Wipe, Ending::Refused, Reason::Declined, kCarrier), false, {}, {}},
     };
     for (const Row& row : rows) {
         testing::FakeUiServices ui(row.soundOn);

@@ -4,6 +4,7 @@
 #include "BmpBuilder.h"
 #include "WorkflowHarness.h"
 #include "imaging/QtPictureConverter.h"
+#include "workflows/EmbedDocument.h"
 #include "workflows/Requests.h"
 
 #include <QDir>
@@ -406,6 +407,45 @@ const Row kRows[] = {
      },
      Ending::Failed,
      Reason::NotCarrier,
+     {}},
+    // choosing a file
+    {"NotBmpFile",
+     [](Scene& s) {
+         // Typed into the image box by hand, then Embed.
+         s.h.ui.queueFileChoice(s.document);
+         ChooseDocument(s.h.ctx);
+         s.h.model.display.bmpPath = s.h.file(QStringLiteral("carrier.gif"), noise(300, 6));
+         s.h.model.embedOutputFolder = s.out.folder();
+         return EmbedDocument(s.h.ctx);
+     },
+     Ending::Refused,
+     Reason::NotBmpFile,
+     {}},
+    {"ChosenCannotOpen",
+     [](Scene& s) {
+         return Outcome(
+             Describe(s.h.ctx, InfoRequest{s.h.dir.path(QStringLiteral("gone.bmp")), {}}));
+     },
+     Ending::Failed,
+     Reason::CannotOpen,
+     {}},
+    {"NotShown",
+     [](Scene& s) {
+         // Compressed pixels that stop before the image does: the thumbnail is not made up.
+         return s.extract(
+             s.h.file(QStringLiteral("short.bmp"), bmptest::makeRle8Raw(40, 30, {}, {0, 0})),
+             std::nullopt);
+     },
+     Ending::Failed,
+     Reason::NotShown,
+     {}},
+    {"Declined",
+     [](Scene& s) {
+         // The question whether to overwrite and delete it goes unanswered: no.
+         return Wipe(s.h.ctx, FileRequest{s.document});
+     },
+     Ending::Refused,
+     Reason::Declined,
      {}},
 };
 
