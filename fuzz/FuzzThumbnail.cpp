@@ -74,10 +74,10 @@ bool soundUncompressed(const uint8_t* data, size_t size) {
 
 void decode(const QString& path, int32_t targetWidth, int32_t targetHeight, const uint8_t* data,
             size_t size) {
-    QString error;
+    brindmar::DrawFailure error;
     const auto image = brindmar::decodeBmpThumbnail(path, targetWidth, targetHeight, &error);
     if (!image) {
-        require(!error.isEmpty(), "failure without a reason");
+        require(error.fault != brindmar::DrawFault::None, "failure without a reason");
         require(!soundUncompressed(data, size), "sound uncompressed file refused");
         return;
     }

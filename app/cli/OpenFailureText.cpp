@@ -1,5 +1,6 @@
 #include "cli/OpenFailureText.h"
 
+#include "util/DrawFault.h"
 #include "util/ReplacementFile.h"
 #include "workflows/WorkflowContext.h"
 
@@ -17,11 +18,12 @@ std::optional<QString> openFailureLine(const Outcome& outcome) {
         return file + QStringLiteral(": cannot be opened") + systemReason(outcome.error);
     case Reason::CannotRead:
         return file + QStringLiteral(": cannot be read") + systemReason(outcome.error);
-    case Reason::NotShown:
+    case Reason::NotShown: {
         // The window's words, which name the file only with the decoder's reason.
-        return outcome.detail.isEmpty()
-                   ? tr(TextId::ProcessingFailureUnknown)
-                   : tr(TextId::ProcessingFailure) + file + QStringLiteral(" - ") + outcome.detail;
+        const QString why = drawFaultText(DrawFault(outcome.figure), outcome.error);
+        return why.isEmpty() ? tr(TextId::ProcessingFailureUnknown)
+                             : tr(TextId::ProcessingFailure) + file + QStringLiteral(" - ") + why;
+    }
     default:
         return std::nullopt;
     }

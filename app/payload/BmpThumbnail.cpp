@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <limits>
 #include <new>
 
@@ -27,9 +26,9 @@ constexpr size_t kPaletteEntries = 256;
 
 using Palette = std::array<uint32_t, kPaletteEntries>; // 0x00RRGGBB
 
-std::nullopt_t fail(QString* error, const QString& reason) {
-    if (error != nullptr) {
-        *error = reason;
+std::nullopt_t fail(DrawFailure* failure, DrawFault fault, int error = 0) {
+    if (failure != nullptr) {
+        *failure = DrawFailure{fault, error};
     }
     return std::nullopt;
 }
@@ -283,39 +282,37 @@ namespace {
 
 std::optional<ThumbnailImage> decodePicture(const QString& path, int32_t targetWidth,
                                             int32_t targetHeight, int32_t largestSide,
-                                            QString* error) {
+                                            DrawFailure* failure) {
     const BmpHeaderRead read = readBmpHeader(path);
     if (read.result == BmpReadResult::CannotOpen) {
-        return fail(error, QStringLiteral("cannot open the file"));
+        return fail(failure, DrawFault::CannotOpen);
     }
     if (read.result == BmpReadResult::CannotRead) {
         if (read.readError != 0) {
-            return fail(error, QStringLiteral("it cannot be read: ") +
-                                   QString::fromLocal8Bit(std::strerror(read.readError)));
+            return fail(failure, DrawFault::CannotRead, read.readError);
         }
-        return fail(error, QStringLiteral("not a BMP file"));
+        return fail(failure, DrawFault::NotBmp);
     }
     const BmpHeader& header = read.header;
     if (header.infoSize != 40 || header.planes != 1 ||
         (header.bitCount != 8 && header.bitCount != 24) ||
         !carrierLayoutSound(header, read.actualFileSize)) {
-        return fail(error, QStringLiteral("unsupported BMP layout"));
+        return fail(failure, DrawFault::Unsupported);
     }
     // Sizes are checked against the file as it was when the header was read; if it has been
     // replaced since, every later length would be measured against the wrong file.
     const CarrierFile file(path);
     if (!file.isOpen() || file.size() != read.actualFileSize) {
-        return fail(error, QStringLiteral("the file changed while it was read"));
+        return fail(failure, DrawFault::Changed);
     }
     Palette palette{};
     // A read the disk refused is not a file that ends early.
-    const auto cutShort = [&file] {
-        return file.error() != 0 ? QStringLiteral("it cannot be read: ") +
-                                       QString::fromLocal8Bit(std::strerror(file.error()))
-                                 : QStringLiteral("the file ends early");
+    const auto cutShort = [&file, failure] {
+        return file.error() != 0 ? fail(failure, DrawFault::CannotRead, file.error())
+                                 : fail(failure, DrawFault::EndsEarly);
     };
     if (!readPalette(file, header, palette)) {
-        return fail(error, cutShort());
+        return cutShort();
     }
 
     ThumbnailImage image;
@@ -323,19 +320,19 @@ std::optional<ThumbnailImage> decodePicture(const QString& path, int32_t targetW
     image.height = std::clamp(targetHeight, 1, std::min(header.height, largestSide));
     const int64_t pixels = int64_t{image.width} * image.height;
     if (pixels > kLargestPicture) {
-        return fail(error, QStringLiteral("the image is too large to show"));
+        return fail(failure, DrawFault::TooLarge);
     }
     try {
         image.pixels.assign(static_cast<size_t>(pixels), 0);
     } catch (const std::bad_alloc&) {
-        return fail(error, QStringLiteral("not enough memory"));
+        return fail(failure, DrawFault::NoMemory);
     }
     const Axis columns(header.width, image.width);
     const Axis rows(header.height, image.height);
     RowSums sums(columns, rows, image.width, image, palette[0]);
     const Source source{file, header, palette, columns, rows, sums};
     if (!(header.compression == 1 ? decodeRle8(source) : decodeUncompressed(source))) {
-        return fail(error, cutShort());
+        return cutShort();
     }
     return image;
 }
@@ -343,13 +340,13 @@ std::optional<ThumbnailImage> decodePicture(const QString& path, int32_t targetW
 } // namespace
 
 std::optional<ThumbnailImage> decodeBmpThumbnail(const QString& path, int32_t targetWidth,
-                                                 int32_t targetHeight, QString* error) {
-    return decodePicture(path, targetWidth, targetHeight, kLargestSide, error);
+                                                 int32_t targetHeight, DrawFailure* failure) {
+    return decodePicture(path, targetWidth, targetHeight, kLargestSide, failure);
 }
 
-std::optional<ThumbnailImage> decodeBmpFullSize(const QString& path, QString* error) {
+std::optional<ThumbnailImage> decodeBmpFullSize(const QString& path, DrawFailure* failure) {
     constexpr int32_t unlimited = std::numeric_limits<int32_t>::max();
-    return decodePicture(path, unlimited, unlimited, unlimited, error);
+    return decodePicture(path, unlimited, unlimited, unlimited, failure);
 }
 
 } // namespace brindmar

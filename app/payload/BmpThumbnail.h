@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/DrawFault.h"
+
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -22,12 +24,14 @@ struct ThumbnailImage {
 // allocate still get a picture. The file is untrusted: its header must pass carrierLayoutSound,
 // and a file that changes or ends early gives an error, never a crash or garbage beyond it.
 // Targets are clamped to 1 .. the image's own size (and at most 4096 on each side).
-// nullopt on failure, with a short reason in error when given.
+// nullopt on failure, with why in failure when given.
 std::optional<ThumbnailImage> decodeBmpThumbnail(const QString& path, int32_t targetWidth,
-                                                 int32_t targetHeight, QString* error = nullptr);
+                                                 int32_t targetHeight,
+                                                 DrawFailure* failure = nullptr);
 
 // The same decoder at the image's own size, one pixel for each pixel, for the full-size view;
 // images beyond 144 million pixels, or beyond the memory to hold them, give an error.
-std::optional<ThumbnailImage> decodeBmpFullSize(const QString& path, QString* error = nullptr);
+std::optional<ThumbnailImage> decodeBmpFullSize(const QString& path,
+                                                DrawFailure* failure = nullptr);
 
 } // namespace brindmar

@@ -1,5 +1,6 @@
 #include "window/OpenFailureMessages.h"
 
+#include "util/DrawFault.h"
 #include "util/ReplacementFile.h"
 #include "util/StringTable.h"
 #include "util/TextIds.h"
@@ -42,13 +43,15 @@ bool renderOpenFailure(OutcomeRendering& shown, const Outcome& outcome) {
         fileBox(shown, Sound::Error, outcome,
                 text(TextId::CannotBeReadSuffix) + systemReason(outcome.error));
         return true;
-    case Reason::NotShown:
+    case Reason::NotShown: {
         // Without the decoder's reason the failure is an unknown one: the box names no file.
+        const QString why = drawFaultText(DrawFault(outcome.figure), outcome.error);
         box(shown, Sound::Error, text(TextId::OperationalErrorTitle),
-            outcome.detail.isEmpty() ? text(TextId::ProcessingFailureUnknown)
-                                     : text(TextId::ProcessingFailure) + outcome.subject +
-                                           QStringLiteral(" - ") + outcome.detail);
+            why.isEmpty()
+                ? text(TextId::ProcessingFailureUnknown)
+                : text(TextId::ProcessingFailure) + outcome.subject + QStringLiteral(" - ") + why);
         return true;
+    }
     default:
         return false;
     }

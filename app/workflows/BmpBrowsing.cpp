@@ -245,7 +245,7 @@ void ShowBmp(WorkflowContext& ctx) {
             return static_cast<int32_t>(
                 std::max(1.0, std::round(twips / twipsPerPixel * m.devicePixelRatio)));
         };
-        QString error;
+        DrawFailure error;
         std::optional<ThumbnailImage> picture =
             decodeBmpThumbnail(path, pixels(fit.width, m.twipsPerPixelX),
                                pixels(fit.height, m.twipsPerPixelY), &error);

@@ -86,7 +86,7 @@ CropOutline cropOutline(const CropRect& crop, int64_t imageWidth, int64_t imageH
 
 std::shared_ptr<const ThumbnailImage> LoadFullSizePicture(WorkflowContext& ctx,
                                                           const QString& path) {
-    QString error;
+    DrawFailure error;
     std::optional<ThumbnailImage> picture = decodeBmpFullSize(path, &error);
     if (!picture) {
         ctx.ui.setMousePointer(MousePointer::Default);

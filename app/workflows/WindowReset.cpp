@@ -73,9 +73,11 @@ bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status, const QString&
     return true;
 }
 
-void concludeNotShown(WorkflowContext& ctx, const QString& path, const QString& reason) {
-    Outcome failed = Outcome::failed(Reason::NotShown, path, reason);
+void concludeNotShown(WorkflowContext& ctx, const QString& path, const DrawFailure& why) {
+    Outcome failed = Outcome::failed(Reason::NotShown, path);
     failed.task = Task::Open;
+    failed.figure = static_cast<int64_t>(why.fault);
+    failed.error = why.error;
     ctx.conclude(failed);
 }
 

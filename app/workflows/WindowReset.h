@@ -1,5 +1,6 @@
 #pragma once
 
+#include "util/DrawFault.h"
 #include "workflows/WorkflowContext.h"
 
 #include <cstdint>
@@ -19,7 +20,7 @@ bool reportSelectionFailure(WorkflowContext& ctx, uint8_t status, const QString&
 
 // A picture that could not be decoded to be shown: has the front end tell it for the file the
 // user knows (path), with the decoder's reason where it gave one.
-void concludeNotShown(WorkflowContext& ctx, const QString& path, const QString& reason);
+void concludeNotShown(WorkflowContext& ctx, const QString& path, const DrawFailure& why);
 
 // The refusal of a code that cannot be used (too short or too long once trimmed, or holding
 // characters the header cannot keep) before a command that needs a valid one. True when the

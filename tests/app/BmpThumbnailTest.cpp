@@ -48,7 +48,7 @@ Bytes asBgr(const Bytes& indices, const Palette& palette) {
 class BmpThumbnailTest : public ::testing::Test {
 protected:
     std::optional<ThumbnailImage> decode(const Bytes& file, int32_t w, int32_t h,
-                                         QString* error = nullptr) {
+                                         DrawFailure* error = nullptr) {
         m_dir.write(QStringLiteral("carrier.bmp"), file);
         return decodeBmpThumbnail(m_dir.path(QStringLiteral("carrier.bmp")), w, h, error);
     }
@@ -157,9 +157,9 @@ TEST_F(BmpThumbnailTest, HostileFilesFailWithAReason) {
         {"RLE8 stream ends inside an absolute run", rle({0, 5, 1, 2, 3})},
     };
     for (const auto& [what, file] : cases) {
-        QString error;
-        EXPECT_FALSE(decode(file, 2, 2, &error).has_value()) << what;
-        EXPECT_FALSE(error.isEmpty()) << what;
+        DrawFailure why;
+        EXPECT_FALSE(decode(file, 2, 2, &why).has_value()) << what;
+        EXPECT_NE(why.fault, DrawFault::None) << what;
     }
     EXPECT_FALSE(decodeBmpThumbnail(m_dir.path(QStringLiteral("missing.bmp")), 2, 2));
 }

@@ -4,6 +4,7 @@
 #include "cli/EmbedFailureText.h"
 #include "cli/OutcomeText.h"
 #include "payload/CarrierNormalizer.h"
+#include "util/DrawFault.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/ProtectionFailures.h"
 
@@ -149,9 +150,8 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         {Task::Open, Reason::CannotOpen, "", 0, ENOENT,
          "/d/notes.txt: cannot be opened: No such file or directory"},
         {Task::Open, Reason::CannotRead, "", 0, 0, "/d/notes.txt: cannot be read"},
-        {Task::Open, Reason::NotShown, "", 0, 0,
-         "Processing failure: /d/notes.txt - the image is too large to show", Fault::None,
-         QStringLiteral("the image is too large to show")},
+        {Task::Open, Reason::NotShown, "", int64_t(DrawFault::CannotRead), EIO,
+         "Processing failure: /d/notes.txt - it cannot be read: Input/output error"},
         {Task::Open, Reason::NotShown, "", 0, 0, "Processing failure: <unknown>"},
         {Task::None, Reason::NotCarrier, "", validity::UnsupportedDepth, 0,
          "/d/notes.txt: BMP type <256 colours"},

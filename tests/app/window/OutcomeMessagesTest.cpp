@@ -3,6 +3,7 @@
 
 #include "window/OutcomeMessages.h"
 #include "FakeUiServices.h"
+#include "util/DrawFault.h"
 #include "workflows/ProtectionFailures.h"
 
 #include <cerrno>
@@ -519,8 +520,7 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {"beep 2", "message Exclamation|BMP file|/pics/holiday.png\n - cannot be read"},
          {}},
         {"picture not shown",
-         about(Task::Open, Reason::NotShown, {}, 0, 0, false,
-               QStringLiteral("the image is too large to show")),
+         about(Task::Open, Reason::NotShown, {}, int64_t(DrawFault::TooLarge)),
          false,
          {"beep 2", "message Exclamation|Operational Error|Processing failure: "
                     "/pics/holiday.png - the image is too large to show"},
