@@ -277,13 +277,6 @@ TEST(TerminalText, TypedQuestionsAreOneLine) {
          "This document takes 600 bytes packed, more of this image than Stealth recommends (187 "
          "bytes here: one hidden bit in 100 colour bytes), so detection gets likelier. A larger "
          "image, or a smaller document, keeps below it. Keep this document?"},
-        {{QuestionKind::DropGps, QStringLiteral("/d/p.jpg")},
-         "/d/p.jpg Its EXIF or XMP holds a GPS position: where the photo was taken. The new "
-         "image keeps it unless the EXIF and XMP go (the picture itself is the same either "
-         "way)."},
-        {{QuestionKind::ConvertPicture, QStringLiteral("/d/p.png")},
-         "/d/p.png This picture is not a BMP file. Convert it into a BMP that can carry a "
-         "document?"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(cli::questionLine(row.question).toStdString(), row.line);
