@@ -54,6 +54,8 @@ QString questionLine(const Question& question) {
     case QuestionKind::ConvertPicture:
         return subject + QStringLiteral(" This picture is not a BMP file. Convert it into a BMP "
                                         "that can carry a document?");
+    case QuestionKind::ReplaceArchive:
+        return QStringLiteral("replace ") + subject + u'?';
     case QuestionKind::None:
         break;
     }

@@ -2,6 +2,8 @@
 
 #include "protection/JpegStealthFile.h"
 #include "protection/StealthImage.h"
+#include "util/StringTable.h"
+#include "util/TextIds.h"
 #include "window/ExtractFailureMessages.h"
 #include "workflows/JpegStealthRoute.h"
 
@@ -13,6 +15,10 @@ namespace {
 
 const QString kStealthTitle = QStringLiteral("Stealth");
 const QString kConvertTitle = QStringLiteral("Convert picture to BMP");
+
+QString text(TextId id) {
+    return StringTable::builtin().text(id);
+}
 
 QString pixelRateText() {
     return QStringLiteral("one hidden bit in %1 colour bytes")
@@ -83,6 +89,10 @@ Message questionMessage(const Question& question) {
         return okCancel(kConvertTitle,
                         subject + QStringLiteral("\n\nThis picture is not a BMP file. Convert it "
                                                  "into a BMP that can carry a document?"));
+    case QuestionKind::ReplaceArchive:
+        return okCancel(text(TextId::ConfirmOverwriteTitle),
+                        subject + u'\n' + text(TextId::AlreadyExistsSuffix) +
+                            QStringLiteral("\n\n") + text(TextId::OverwriteExistingFile));
     case QuestionKind::None:
         break;
     }

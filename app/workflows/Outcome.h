@@ -218,6 +218,7 @@ enum class QuestionKind {
                     // keep it?
     HalfSize,       // convert the photo (subject) at half size, or at full size?
     ConvertPicture, // subject is no BMP: convert it into one?
+    ReplaceArchive, // the archive the zip tool makes (subject) exists: replace it?
 };
 
 struct Question {

@@ -121,13 +121,7 @@ void pack(WorkflowContext& ctx, QString path) {
     // A dangling link is a name taken all the same: the new archive would replace it.
     if (NameTaken(archive)) {
         ctx.ui.setMousePointer(MousePointer::Default);
-        ctx.ui.alert(Sound::Attention);
-        ctx.render();
-        const MessageAnswer answer = ctx.ui.showMessage(
-            Message{tr(TextId::ConfirmOverwriteTitle),
-                    archive + u'\n' + tr(TextId::AlreadyExistsSuffix) + QStringLiteral("\n\n") +
-                        tr(TextId::OverwriteExistingFile),
-                    MessageIcon::Question, MessageButtons::OkCancel});
+        const MessageAnswer answer = ctx.ask(Question{QuestionKind::ReplaceArchive, archive});
         ctx.ui.setMousePointer(MousePointer::Hourglass);
         if (answer != MessageAnswer::Ok) {
             return;

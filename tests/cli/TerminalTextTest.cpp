@@ -277,6 +277,7 @@ TEST(TerminalText, TypedQuestionsAreOneLine) {
          "This document takes 600 bytes packed, more of this image than Stealth recommends (187 "
          "bytes here: one hidden bit in 100 colour bytes), so detection gets likelier. A larger "
          "image, or a smaller document, keeps below it. Keep this document?"},
+        {{QuestionKind::ReplaceArchive, QStringLiteral("/d/a.zip")}, "replace /d/a.zip?"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(cli::questionLine(row.question).toStdString(), row.line);

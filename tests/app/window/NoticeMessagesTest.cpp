@@ -98,6 +98,12 @@ TEST(OutcomeMessages, EachNoticeAndQuestionHasItsBox) {
           "message Question|Convert picture to BMP|/pics/a.png\n\nThis picture is "
           "not a BMP file. Convert it into a BMP that can carry a document?",
           "ok cancel"}},
+        {{},
+         {QuestionKind::ReplaceArchive, QStringLiteral("/docs/a.zip")},
+         {"beep 1",
+          "message Question|Confirm file overwrite|/docs/a.zip\n - already exists,\n\nOverwrite "
+          "existing file ?",
+          "ok cancel"}},
     };
     for (const auto& row : rows) {
         testing::FakeUiServices ui(false);
