@@ -5,6 +5,7 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets Multimedia)
 # How the window puts a command's end into words: Qt Core only, so that the workflow tests see
 # the very boxes the window shows.
 add_library(brindmar_outcome_messages STATIC window/OutcomeMessages.cpp
+                                             window/QuestionMessages.cpp
                                              window/EmbedFailureMessages.cpp
                                              window/ExtractFailureMessages.cpp
                                              window/OpenFailureMessages.cpp)

@@ -1,7 +1,8 @@
 #include "cli/EmbedFailureText.h"
+#include "cli/QuestionText.h"
 
+#include "cli/ZipServiceText.h"
 #include "payload/CarrierNormalizer.h"
-#include "workflows/ZipServiceWords.h"
 
 namespace brindmar::cli {
 
@@ -95,14 +96,15 @@ QString noticeText(const Notice& notice) {
     case NoticeKind::NotSealed:
         words = QStringLiteral("cannot be packed, so not sealed");
         break;
+    // questions and notices
+    case NoticeKind::StealthAboveRate:
+    case NoticeKind::JpegStealthAboveRate:
+    case NoticeKind::GpsKept:
+        return stealthNoticeText(notice);
     case NoticeKind::None:
         return {};
     }
-    Outcome service;
-    service.fault = notice.fault;
-    service.figure = notice.figure;
-    service.error = notice.error;
-    const QString why = zipServiceWords(service);
+    const QString why = zipServiceWords(notice.fault, notice.figure, notice.error);
     return notice.subject + QStringLiteral(": ") + words +
            (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
 }

@@ -1,5 +1,6 @@
 #include "cli/ExtractFailureText.h"
 
+#include "protection/JpegCoefficients.h"
 #include "util/ReplacementFile.h"
 #include "workflows/ProtectionFailures.h"
 
@@ -8,8 +9,6 @@
 
 namespace brindmar::cli {
 
-namespace {
-
 QString costText(int64_t memoryKiB, int64_t passes) {
     const bool mebibytes = memoryKiB % 1024 == 0;
     return QStringLiteral("%1 %2 of memory and %3 %4")
@@ -17,6 +16,35 @@ QString costText(int64_t memoryKiB, int64_t passes) {
         .arg(mebibytes ? QStringLiteral("MiB") : QStringLiteral("KiB"))
         .arg(passes)
         .arg(passes == 1 ? QStringLiteral("pass") : QStringLiteral("passes"));
+}
+
+namespace {
+
+// Why a JPEG's coefficients do not open, from the kind an outcome carries; any other detail is
+// quoted as it is.
+QString jpegFaultWords(const QString& kind) {
+    if (kind == kJpegUnreadable) {
+        return QStringLiteral("it cannot be read, or is larger than %1 MB")
+            .arg(kMostJpegFileBytes >> 20);
+    }
+    if (kind == kJpegTooLarge) {
+        return QStringLiteral(
+                   "it is larger than Stealth takes in a JPEG (%1 million pixels, %2 MB)")
+            .arg(kMostJpegPixels / 1000000)
+            .arg(kMostJpegFileBytes >> 20);
+    }
+    if (kind == kJpegTooManyScans) {
+        return QStringLiteral("it is cut into more scans than its size warrants, which would take "
+                              "too long to read");
+    }
+    if (kind == kJpegArithmetic) {
+        return QStringLiteral("it is arithmetic coded, and Stealth writes only Huffman-coded "
+                              "JPEGs, the kind cameras and phones make");
+    }
+    if (kind == kJpegDamaged) {
+        return QStringLiteral("its compressed data is damaged or cut short");
+    }
+    return kind;
 }
 
 QString readBackText(const QString& how) {
@@ -89,7 +117,8 @@ QString whyText(const Outcome& outcome) {
         return QStringLiteral("is not a valid file for this");
     case Reason::JpegUnreadable:
         return QStringLiteral("is not a JPEG this program can read") +
-               (outcome.detail.isEmpty() ? QString() : QStringLiteral(": ") + outcome.detail);
+               (outcome.detail.isEmpty() ? QString()
+                                         : QStringLiteral(": ") + jpegFaultWords(outcome.detail));
     case Reason::StealthTooLarge:
         return QStringLiteral("the document does not fit this image with Stealth: packed it takes "
                               "%1 bytes, and the image holds %2 at most")

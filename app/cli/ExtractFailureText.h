@@ -11,4 +11,7 @@ namespace brindmar::cli {
 // the picture converter and the extraction hand over; nothing for an outcome not theirs.
 std::optional<QString> extractFailureLine(const Outcome& outcome);
 
+// A strong seal's cost in a terminal's words: whole mebibytes where it is some.
+QString costText(int64_t memoryKiB, int64_t passes);
+
 } // namespace brindmar::cli

@@ -5,12 +5,12 @@
 #include "cli/ExtractFailureText.h"
 #include "cli/JpegStealthText.h"
 #include "cli/OpenFailureText.h"
+#include "cli/ZipServiceText.h"
 #include "payload/PayloadHeaderReader.h"
 #include "util/PathHelpers.h"
 #include "util/ReplacementFile.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/StealthEmbedding.h"
-#include "workflows/ZipServiceWords.h"
 #include "workflows/ZipTool.h"
 
 #include <cerrno>
@@ -155,6 +155,12 @@ QString zipToolText(const Outcome& outcome) {
         return joined(words,
                       outcome.about + QStringLiteral(" - the unpacking's own folder could not be "
                                                      "removed"));
+    // zip
+    case Reason::FolderNotMade:
+        return joined(words,
+                      outcome.about + QStringLiteral(" - ") + systemErrorText(outcome.error));
+    case Reason::NotPacked:
+        return words;
     default:
         return joined(words, outcome.about.isEmpty() ? QString()
                                                      : outcome.about + QStringLiteral(" - ") +
@@ -284,6 +290,13 @@ QString refusalText(const Outcome& outcome) {
     }
     if (const std::optional<QString> line = openFailureLine(outcome)) {
         return *line;
+    }
+    // A conversion under the command is told as the converter tells it.
+    if (outcome.step == Task::Convert) {
+        Outcome converted = outcome;
+        converted.task = Task::Convert;
+        converted.step = Task::None;
+        return refusalText(converted);
     }
     if (const std::optional<QString> line = extractFailureLine(outcome)) {
         return *line;

@@ -1,6 +1,7 @@
 #include "cli/TerminalUi.h"
 
 #include "cli/EmbedFailureText.h"
+#include "cli/QuestionText.h"
 #include "cli/TerminalText.h"
 
 #include <algorithm>
@@ -112,6 +113,16 @@ void TerminalView::render() {
 void TerminalView::notice(const Notice& notice, UiServices&) {
     finishLine();
     printLine(stderr, shownText(programLine(noticeText(notice))));
+}
+
+MessageAnswer TerminalView::ask(const Question& question, UiServices& ui) {
+    finishLine();
+    const bool two =
+        question.kind == QuestionKind::DropGps || question.kind == QuestionKind::HalfSize;
+    return ui.showMessage(Message{{},
+                                  questionLine(question),
+                                  MessageIcon::Question,
+                                  two ? MessageButtons::TwoChoices : MessageButtons::OkCancel});
 }
 
 void TerminalView::finishLine() {

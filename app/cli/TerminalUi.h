@@ -62,6 +62,8 @@ public:
     ~TerminalView() override;
     void render() override;
     void notice(const Notice& notice, UiServices& ui) override;
+    // Asked in the terminal's words; the UI services answer it (--yes, the user, or no).
+    MessageAnswer ask(const Question& question, UiServices& ui) override;
     // Ends a progress line that is still open.
     void finishLine();
 

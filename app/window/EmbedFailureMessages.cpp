@@ -3,7 +3,8 @@
 #include "payload/CarrierNormalizer.h"
 #include "util/StringTable.h"
 #include "util/TextIds.h"
-#include "workflows/ZipServiceWords.h"
+#include "window/QuestionMessages.h"
+#include "window/ZipServiceText.h"
 
 namespace brindmar {
 
@@ -129,10 +130,6 @@ bool renderEmbedFailure(OutcomeRendering& shown, const Outcome& outcome) {
 
 OutcomeRendering renderNotice(const Notice& notice) {
     OutcomeRendering shown;
-    Outcome service;
-    service.fault = notice.fault;
-    service.figure = notice.figure;
-    service.error = notice.error;
     QString headline;
     QString after;
     switch (notice.kind) {
@@ -149,12 +146,22 @@ OutcomeRendering renderNotice(const Notice& notice) {
         after = QStringLiteral("Strong protection seals the packed document only, so this "
                                "document cannot be embedded with it");
         break;
+    // questions and notices
+    case NoticeKind::StealthAboveRate:
+    case NoticeKind::JpegStealthAboveRate:
+    case NoticeKind::GpsKept:
+        shown.sounds = {Sound::Attention};
+        shown.beeps = 1;
+        shown.boxed = true;
+        shown.message = stealthNoticeMessage(notice);
+        return shown;
     case NoticeKind::None:
         return shown;
     }
     errorBox(shown, QStringLiteral("Document Processing"),
-             headline + QStringLiteral("\n\n") + zipServiceWords(service) + QStringLiteral("\n\n") +
-                 after);
+             headline + QStringLiteral("\n\n") +
+                 zipServiceWords(notice.fault, notice.figure, notice.error) +
+                 QStringLiteral("\n\n") + after);
     return shown;
 }
 

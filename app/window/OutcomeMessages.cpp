@@ -7,7 +7,8 @@
 #include "util/TextIds.h"
 #include "window/EmbedFailureMessages.h"
 #include "window/OpenFailureMessages.h"
-#include "workflows/ZipServiceWords.h"
+#include "window/QuestionMessages.h"
+#include "window/ZipServiceText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -196,6 +197,11 @@ QString zipToolWhy(const Outcome& outcome) {
                systemErrorText(outcome.error);
     case Reason::NotDeleted:
         return outcome.about + QStringLiteral(" - the unpacking's own folder could not be removed");
+    // zip
+    case Reason::FolderNotMade:
+        return outcome.about + QStringLiteral(" - ") + systemErrorText(outcome.error);
+    case Reason::NotPacked:
+        return {};
     default:
         return outcome.about.isEmpty()
                    ? QString()
@@ -244,6 +250,14 @@ bool embedOrExtract(const Outcome& outcome) {
 }
 
 void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
+    // A conversion under the command is told as the converter tells it.
+    if (outcome.step == Task::Convert) {
+        Outcome converted = outcome;
+        converted.task = Task::Convert;
+        converted.step = Task::None;
+        renderNotDone(shown, converted);
+        return;
+    }
     if (outcome.task == Task::Zip || outcome.task == Task::Unzip) {
         renderZipFailure(shown, outcome);
         return;
@@ -396,6 +410,11 @@ void OutcomeMessages::tell(const Outcome& outcome, UiServices& ui) {
 
 void OutcomeMessages::notice(const Notice& notice, UiServices& ui) {
     present(renderNotice(notice), ui);
+}
+
+MessageAnswer OutcomeMessages::ask(const Question& question, UiServices& ui) {
+    ui.alert(Sound::Attention);
+    return ui.showMessage(questionMessage(question));
 }
 
 } // namespace brindmar

@@ -27,6 +27,7 @@ class OutcomeMessages final : public OutcomeView, public NoticeView {
 public:
     void tell(const Outcome& outcome, UiServices& ui) override;
     void notice(const Notice& notice, UiServices& ui) override;
+    MessageAnswer ask(const Question& question, UiServices& ui) override;
 };
 
 } // namespace brindmar

@@ -11,7 +11,6 @@
 
 #include <QFileInfo>
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
 namespace brindmar {
@@ -80,21 +79,10 @@ void ConfirmStealthDocument(WorkflowContext& ctx) {
         stealthArchiveLength(m) <= recommended) {
         return;
     }
-    const QString rate =
-        jpegStealthCarrier(m)
-            ? QStringLiteral("%1 hidden bits per non-zero AC coefficient of the JPEG")
-                  .arg(jpegRecommendedRateText())
-            : QStringLiteral("one hidden bit in %1 colour bytes")
-                  .arg(std::lround(1.0 / kStealthRecommendedRate));
-    const QString text =
-        QStringLiteral("This document takes %1 bytes packed, more of this image than Stealth "
-                       "recommends (%2 bytes here: %3), so detection gets likelier. A larger "
-                       "image, or a smaller document, keeps below it.\n\nKeep this document?")
-            .arg(stealthArchiveLength(m))
-            .arg(recommended)
-            .arg(rate);
-    if (ctx.report(Sound::Attention, QStringLiteral("Stealth"), text, MessageIcon::Question,
-                   MessageButtons::OkCancel) == MessageAnswer::Ok) {
+    const Question keep{
+        jpegStealthCarrier(m) ? QuestionKind::KeepAboveJpeg : QuestionKind::KeepAboveRate,
+        m.documentPath, QStringLiteral("%1 %2").arg(stealthArchiveLength(m)).arg(recommended)};
+    if (ctx.ask(keep) == MessageAnswer::Ok) {
         m.stealthAboveRateAgreed = recommended;
         return;
     }

@@ -17,8 +17,6 @@ namespace brindmar {
 
 namespace {
 
-const QString kStealthTitle = QStringLiteral("Stealth");
-
 // The whole file, or nothing when it cannot be read or is larger than any JPEG the coder takes.
 std::optional<QByteArray> readJpeg(const QString& path) {
     QFile file(path);
@@ -85,24 +83,11 @@ std::optional<bool> dropMetadata(WorkflowContext& ctx, const QString& jpeg) {
     }
     if (m.dropJpegMetadata) {
         if (!*m.dropJpegMetadata) {
-            ctx.report(Sound::Attention, kStealthTitle,
-                       jpeg +
-                           QStringLiteral(" - its EXIF or XMP holds a GPS position, which the new "
-                                          "image keeps (--strip-metadata drops the EXIF and XMP)"));
+            ctx.notify(Notice{NoticeKind::GpsKept, jpeg});
         }
         return *m.dropJpegMetadata;
     }
-    Message question{kStealthTitle,
-                     jpeg +
-                         QStringLiteral("\n\nIts EXIF or XMP holds a GPS position: where the photo "
-                                        "was taken. The new image keeps it unless the EXIF "
-                                        "and XMP go (the picture itself is the same either "
-                                        "way)."),
-                     MessageIcon::Question, MessageButtons::TwoChoices};
-    question.firstChoice = QStringLiteral("Drop EXIF and XMP");
-    question.secondChoice = QStringLiteral("Keep it");
-    ctx.ui.alert(Sound::Attention);
-    return askTwoChoices(ctx.ui, question);
+    return ctx.askTwoChoices(Question{QuestionKind::DropGps, jpeg});
 }
 
 } // namespace
@@ -179,9 +164,7 @@ JpegStealthFigures takeFiguresOf(WindowModel& m, const QString& jpeg,
     m.jpegFault = {};
     if (!figures.jpeg) {
         m.jpegFault = bytes ? jpegFaultOf(*bytes)
-                            : JpegFault{QStringLiteral("it cannot be read, or is larger than %1 MB")
-                                            .arg(kMostJpegFileBytes >> 20),
-                                        QStringLiteral("unreadable JPEG")};
+                            : JpegFault{kJpegUnreadable, QStringLiteral("unreadable JPEG")};
     }
     return figures;
 }
@@ -224,26 +207,46 @@ JpegFault jpegFaultOf(const QByteArray& file) {
     case JpegOpenStatus::Done:
         return {};
     case JpegOpenStatus::TooLarge:
-        return {QStringLiteral("it is larger than Stealth takes in a JPEG (%1 million pixels, "
-                               "%2 MB)")
-                    .arg(kMostJpegPixels / 1000000)
-                    .arg(kMostJpegFileBytes >> 20),
-                QStringLiteral("too large a JPEG")};
+        return {kJpegTooLarge, QStringLiteral("too large a JPEG")};
     case JpegOpenStatus::TooManyScans:
-        return {QStringLiteral("it is cut into more scans than its size warrants, which would "
-                               "take too long to read"),
-                QStringLiteral("too many scans")};
+        return {kJpegTooManyScans, QStringLiteral("too many scans")};
     case JpegOpenStatus::NotJpeg:
         break;
     }
     if (arithmeticCoded(file)) {
-        return {QStringLiteral("it is arithmetic coded, and Stealth writes only Huffman-coded "
-                               "JPEGs, the kind cameras and phones make"),
-                QStringLiteral("arithmetic coded")};
+        return {kJpegArithmetic, QStringLiteral("arithmetic coded")};
     }
-    return {QStringLiteral("its compressed data is damaged or cut short"),
-            QStringLiteral("damaged JPEG")};
+    return {kJpegDamaged, QStringLiteral("damaged JPEG")};
 }
+
+namespace {
+
+// The window's tooltip for Embed max. 0 says why at length. It is a caption of the model's
+// display, as the status row's words are; an outcome carries the kind, and each front end words
+// that itself.
+QString faultCaption(const QString& kind) {
+    if (kind == kJpegUnreadable) {
+        return QStringLiteral("it cannot be read, or is larger than %1 MB")
+            .arg(kMostJpegFileBytes >> 20);
+    }
+    if (kind == kJpegTooLarge) {
+        return QStringLiteral(
+                   "it is larger than Stealth takes in a JPEG (%1 million pixels, %2 MB)")
+            .arg(kMostJpegPixels / 1000000)
+            .arg(kMostJpegFileBytes >> 20);
+    }
+    if (kind == kJpegTooManyScans) {
+        return QStringLiteral("it is cut into more scans than its size warrants, which would take "
+                              "too long to read");
+    }
+    if (kind == kJpegArithmetic) {
+        return QStringLiteral("it is arithmetic coded, and Stealth writes only Huffman-coded "
+                              "JPEGs, the kind cameras and phones make");
+    }
+    return QStringLiteral("its compressed data is damaged or cut short");
+}
+
+} // namespace
 
 QString jpegFaultStatus(const WindowModel& m) {
     return m.jpegFault.brief.isEmpty() ? QString()
@@ -257,7 +260,7 @@ QString jpegFaultNote(const WindowModel& m) {
     QString photo = m.jpegFiguresOf;
     return QStringLiteral("Embed max. 0: %1 cannot stay a JPEG under Stealth: %2. \"as PNG\" or "
                           "\"as BMP\" hides the document in its pixels instead.")
-        .arg(FileNameOf(photo), m.jpegFault.reason);
+        .arg(FileNameOf(photo), faultCaption(m.jpegFault.reason));
 }
 
 bool jpegCoefficientsOpen(const QString& jpeg) {
@@ -308,15 +311,10 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
         return outcome;
     }
     if (length > m.jpegRecommended && m.jpegRecommended != m.stealthAboveRateAgreed) {
-        ctx.report(Sound::Attention, kStealthTitle,
-                   QStringLiteral("The document takes more of this photo than Stealth recommends "
-                                  "(%1 bytes here: %2 hidden bits per non-zero AC coefficient of "
-                                  "the JPEG; this document takes %3), so detection gets "
-                                  "likelier. A larger photo, or a smaller document, keeps below "
-                                  "it.")
-                       .arg(m.jpegRecommended)
-                       .arg(jpegRecommendedRateText())
-                       .arg(jpegStealthRate(length, m.jpegNonZeroAc), 0, 'f', 3));
+        Notice above{NoticeKind::JpegStealthAboveRate, jpeg};
+        above.detail =
+            QStringLiteral("%1 %2 %3").arg(m.jpegRecommended).arg(length).arg(m.jpegNonZeroAc);
+        ctx.notify(above);
     }
     const std::optional<bool> drop = dropMetadata(ctx, jpeg);
     if (!drop) {

@@ -75,6 +75,9 @@ enum class Reason {
     NotBmpFile, // a carrier chosen under a name that does not end in .bmp
     NotShown,   // the picture of the file cannot be shown; detail, the decoder's why if it gave one
     Declined,   // the user answered no, or cancelled, before anything was done: nothing to tell
+    // zip
+    FolderNotMade, // the unpacking's own folder could not be made in about; error
+    NotPacked,     // the zip service did not pack the file; its fault says why, where it said
 };
 
 // What the engine, or the zip service, found wrong with the file an outcome is about, when it
@@ -125,6 +128,15 @@ inline const QString kAsChosen = QStringLiteral("as chosen");
 inline const QString kSealPacking = QStringLiteral("seal");
 inline const QString kNamePacking = QStringLiteral("name");
 inline const QString kEmptyPacking = QStringLiteral("empty");
+// The detail of a JpegUnreadable: why the JPEG's coefficients do not open. It cannot be read, or
+// is a larger file than kMostJpegFileBytes; it is larger than the coder takes (kMostJpegPixels,
+// kMostJpegFileBytes); it is cut into too many scans; it is arithmetic coded; its compressed data
+// is damaged or cut short.
+inline const QString kJpegUnreadable = QStringLiteral("unreadable");
+inline const QString kJpegTooLarge = QStringLiteral("too large");
+inline const QString kJpegTooManyScans = QStringLiteral("scans");
+inline const QString kJpegArithmetic = QStringLiteral("arithmetic");
+inline const QString kJpegDamaged = QStringLiteral("damaged");
 
 // What a command came to: the front ends render it, each its own way, and decide nothing from
 // the words of a message.
@@ -157,6 +169,9 @@ struct Outcome {
     bool codeGiven = false;
     // The file the reason kept from being written: a check of it failed.
     QString unwritten;
+    // The step that failed where it is a command of its own under this one: a conversion an
+    // embed made of its carrier. The front ends word the reason as that command's.
+    Task step = Task::None;
 
     bool done() const { return ending == Ending::Done; }
     // The figures a reason carries in its detail, in order; 0 where one is missing.
@@ -184,6 +199,12 @@ enum class NoticeKind {
     StoredUnpacked,    // the document could not be packed, so it is stored as it is
     StoredUnencrypted, // it could not be packed encrypted, so it is stored as it is
     NotSealed,         // it could not be packed for strong protection, so it cannot be sealed
+    // questions and notices
+    StealthAboveRate,     // the document takes more of the image than Stealth recommends;
+                          // detail "recommended"
+    JpegStealthAboveRate, // the same of a JPEG kept a JPEG; detail "recommended length
+                          // nonZeroAc", the document's rate being length over nonZeroAc
+    GpsKept,              // the JPEG (subject) names where it was taken, and the new image keeps it
 };
 
 struct Notice {
@@ -195,6 +216,36 @@ struct Notice {
     Fault fault = Fault::None;
     int64_t figure = 0;
     int error = 0;
+    // The figures that go with the kind, as in an outcome's detail.
+    QString detail{};
+
+    int64_t detailFigure(qsizetype at) const { return detail.split(u' ').value(at).toLongLong(); }
+};
+
+// What a command asks the user before it goes on. The answer comes back as the box's button:
+// Ok for yes (or the first of two choices), Second for the other choice, Cancel for no.
+enum class QuestionKind {
+    None,
+    SealCostly,     // opening the seal on subject takes more than this version's own images;
+                    // detail "KiB passes ownKiB ownPasses"
+    KeepAboveRate,  // keep a document that takes more of the image than Stealth recommends?
+                    // detail "length recommended"
+    KeepAboveJpeg,  // the same of a JPEG kept a JPEG, at its own rate
+    DropGps,        // the JPEG (subject) names where it was taken: drop its EXIF and XMP, or
+                    // keep it?
+    HalfSize,       // convert the photo (subject) at half size, or at full size?
+    ConvertPicture, // subject is no BMP: convert it into one?
+    ReplaceArchive, // the archive the zip tool makes (subject) exists: replace it?
+};
+
+struct Question {
+    QuestionKind kind = QuestionKind::None;
+    // The file it asks about.
+    QString subject;
+    // The figures that go with the kind, as in an outcome's detail.
+    QString detail{};
+
+    int64_t detailFigure(qsizetype at) const { return detail.split(u' ').value(at).toLongLong(); }
 };
 
 } // namespace brindmar

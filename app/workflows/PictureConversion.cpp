@@ -18,8 +18,6 @@ namespace brindmar {
 
 namespace {
 
-const QString kConvertTitle = QStringLiteral("Convert picture to BMP");
-
 void concludeFailed(WorkflowContext& ctx, Reason reason, const QString& picture,
                     const QString& about = {}, int error = 0) {
     ctx.ui.setMousePointer(MousePointer::Default);
@@ -100,26 +98,11 @@ PictureConversion convertWhileEventsRun(WorkflowContext& ctx, const QString& pic
 
 } // namespace
 
-QString halfSizeReason() {
-    return QStringLiteral(
-        "A photo from a camera or a phone (a JPEG) keeps a pattern of 8 x 8 pixel blocks from "
-        "its compression, which makes the changes that carry a document easier to find; a copy "
-        "at half size, each pixel the average of four, no longer has it.");
-}
-
 std::optional<bool> AskHalfSize(WorkflowContext& ctx, const QString& picture) {
     if (ctx.pictures == nullptr || !ctx.pictures->isJpeg(picture)) {
         return false;
     }
-    ctx.render();
-    ctx.ui.alert(Sound::Attention);
-    Message question{kConvertTitle,
-                     picture + QStringLiteral("\n\n") + halfSizeReason() +
-                         QStringLiteral("\n\nMake the copy at half size?"),
-                     MessageIcon::Question, MessageButtons::TwoChoices};
-    question.firstChoice = QStringLiteral("Half size");
-    question.secondChoice = QStringLiteral("Full size");
-    return askTwoChoices(ctx.ui, question);
+    return ctx.askTwoChoices(Question{QuestionKind::HalfSize, picture});
 }
 
 QString convertedBmpPath(const QString& picture, const QString& folder) {
@@ -221,12 +204,7 @@ void OfferConversion(WorkflowContext& ctx, const QString& picture) {
     if (ctx.pictures == nullptr || ctx.model.operationRunning() || !codeCheck(ctx)) {
         return;
     }
-    const MessageAnswer answer = ctx.report(
-        Sound::Attention, kConvertTitle,
-        picture + QStringLiteral("\n\nThis picture is not a BMP file. Convert it into a BMP that "
-                                 "can carry a document?"),
-        MessageIcon::Question, MessageButtons::OkCancel);
-    if (answer != MessageAnswer::Ok) {
+    if (ctx.ask(Question{QuestionKind::ConvertPicture, picture}) != MessageAnswer::Ok) {
         return;
     }
     if (const std::optional<QString> bmp = ConvertPictureFile(ctx, picture)) {

@@ -17,9 +17,6 @@ std::optional<QString> ConvertPictureFile(WorkflowContext& ctx, const QString& p
                                           const std::optional<QString>& folder = std::nullopt,
                                           bool half = false);
 
-// Why a JPEG makes a better carrier at half size, in one sentence for the user.
-QString halfSizeReason();
-
 // Asks whether a JPEG's copy is to be made at half size; false for any other picture, nothing
 // when the user cancels the conversion there.
 std::optional<bool> AskHalfSize(WorkflowContext& ctx, const QString& picture);

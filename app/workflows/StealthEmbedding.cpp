@@ -23,18 +23,16 @@
 #include <QScopeGuard>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace brindmar {
 
 namespace {
-
-const QString kStealthTitle = QStringLiteral("Stealth");
 
 // The image goes into the output's replacement file, which the job shares: a job left behind by
 // Stop finishes writing it and then drops it, and the user's folder keeps what it had.
@@ -233,6 +231,27 @@ void ToggleStealth(WorkflowContext& ctx) {
     ctx.refresh();
 }
 
+namespace {
+
+// The carrier's 24-bit copy in the work folder; nothing with the conversion's failure, or with
+// an outcome done where the user stopped it. The failure is the embed's to tell, once, when the
+// embed ends: the converter concludes nothing of its own meanwhile.
+std::pair<std::optional<QString>, Outcome> convertCarrier(WorkflowContext& ctx,
+                                                          const QString& carrier) {
+    OutcomeView* const view = std::exchange(ctx.outcomes, nullptr);
+    const Outcome before = std::exchange(ctx.outcome, Outcome{});
+    std::optional<QString> copy = ConvertPictureFile(ctx, carrier, ctx.temporaryFolder);
+    Outcome converted = std::exchange(ctx.outcome, before);
+    ctx.outcomes = view;
+    if (copy || converted.ending != Ending::Failed) {
+        return {std::move(copy), Outcome{}};
+    }
+    converted.step = Task::Convert;
+    return {std::nullopt, converted};
+}
+
+} // namespace
+
 bool ReadStealthArchive(const WindowModel& m, QByteArray& archive, Outcome& failure) {
     const CarrierFile file(m.storedDocumentPath);
     if (!m.hasPacking(packing::PackedForSeal) || !file.isOpen()) {
@@ -267,9 +286,11 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     // The coder reads 24-bit pixels only; the copy goes however the embed ends.
     QString source = carrier;
     if (!m.stealthCandidate) {
-        const std::optional<QString> copy = ConvertPictureFile(ctx, carrier, ctx.temporaryFolder);
+        const auto [copy, failed] = convertCarrier(ctx, carrier);
         if (!copy) {
-            outcome.stopped = true; // the user has been told why
+            // Not converted and not failed: the user stopped it.
+            outcome.stopped = failed.ending != Ending::Failed;
+            outcome.failure = failed;
             return outcome;
         }
         source = *copy;
@@ -302,13 +323,9 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
     }
     const int64_t recommended = stealthRecommendedCapacity(width, height);
     if (length > recommended && recommended != m.stealthAboveRateAgreed) {
-        ctx.report(Sound::Attention, kStealthTitle,
-                   QStringLiteral("The document takes more of this image than Stealth "
-                                  "recommends (%1 bytes here: one hidden bit in %2 colour bytes), "
-                                  "so detection gets likelier. A larger image, or a smaller "
-                                  "document, keeps below it.")
-                       .arg(recommended)
-                       .arg(std::lround(1.0 / kStealthRecommendedRate)));
+        Notice above{NoticeKind::StealthAboveRate, named};
+        above.detail = QString::number(recommended);
+        ctx.notify(above);
     }
     job->carrier = source;
     job->cost = ctx.strongCost;

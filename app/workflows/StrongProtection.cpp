@@ -91,17 +91,7 @@ KeepGoing eventsBetweenChunks(WorkflowContext& ctx) {
     };
 }
 
-// Worded here only for the question whether to open a costly seal, which is no outcome.
-QString costText(const StrongCost& cost) {
-    const bool mebibytes = cost.memoryKiB % 1024 == 0;
-    return QStringLiteral("%1 %2 of memory and %3 %4")
-        .arg(mebibytes ? cost.memoryKiB / 1024 : cost.memoryKiB)
-        .arg(mebibytes ? QStringLiteral("MiB") : QStringLiteral("KiB"))
-        .arg(cost.passes)
-        .arg(cost.passes == 1 ? QStringLiteral("pass") : QStringLiteral("passes"));
-}
-
-// The cost's figures, as the front ends read them back from an outcome's detail.
+// The cost's figures, as the front ends read them back from an outcome's or a question's detail.
 QString costFigures(const StrongCost& cost) {
     return QStringLiteral("%1 %2").arg(cost.memoryKiB).arg(cost.passes);
 }
@@ -151,12 +141,9 @@ std::optional<SealPrelude> preludeToOpen(WorkflowContext& ctx, QFile& sealed,
     }
     if (prelude->cost.passes > ctx.strongCost.passes ||
         prelude->cost.memoryKiB > ctx.strongCost.memoryKiB) {
-        const QString text =
-            carrierPath + QStringLiteral(" - opening it takes %1, more than this version asks "
-                                         "for its own images (%2), so it takes longer. Open it?")
-                              .arg(costText(prelude->cost), costText(ctx.strongCost));
-        if (ctx.report(Sound::Attention, kStrongTitle, text, MessageIcon::Question,
-                       MessageButtons::OkCancel) != MessageAnswer::Ok) {
+        const Question costly{QuestionKind::SealCostly, carrierPath,
+                              costFigures(prelude->cost) + u' ' + costFigures(ctx.strongCost)};
+        if (ctx.ask(costly) != MessageAnswer::Ok) {
             outcome.stopped = true;
             return std::nullopt;
         }

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "util/UiServices.h"
 #include "workflows/Outcome.h"
 
 namespace brindmar {
-
-class UiServices;
 
 // What a workflow knows of the window: it can be asked to show the model. The Qt window applies
 // the model to its widgets; the command line draws a progress bar; tests count the requests.
@@ -22,12 +21,14 @@ public:
     virtual void tell(const Outcome& outcome, UiServices& ui) = 0;
 };
 
-// Where a notice is put into words the moment it comes: the window's message box, a terminal's
-// line. The command goes on once it is told.
+// Where a notice or a question is put into words the moment it comes: the window's message box,
+// a terminal's line. The command goes on once a notice is told; a question is asked through the
+// UI services, which answer it as each front end does (a button, --yes).
 class NoticeView {
 public:
     virtual ~NoticeView() = default;
     virtual void notice(const Notice& notice, UiServices& ui) = 0;
+    virtual MessageAnswer ask(const Question& question, UiServices& ui) = 0;
 };
 
 } // namespace brindmar

@@ -16,8 +16,8 @@ namespace brindmar {
 
 struct StealthHeldKey;
 
-// Why a JPEG's coefficients do not open: a clause for sentences, and a few words for the status
-// row; both empty when they do open.
+// Why a JPEG's coefficients do not open: the kind (one of the kJpeg details of an outcome), and
+// a few words for the status row; both empty when they do open.
 struct JpegFault {
     QString reason;
     QString brief;

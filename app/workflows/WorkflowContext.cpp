@@ -72,6 +72,32 @@ void WorkflowContext::notify(const Notice& notice) {
     }
 }
 
+MessageAnswer WorkflowContext::ask(const Question& question) {
+    render();
+    if (notices != nullptr) {
+        return notices->ask(question, ui);
+    }
+    const bool two =
+        question.kind == QuestionKind::DropGps || question.kind == QuestionKind::HalfSize;
+    Message unworded;
+    unworded.icon = MessageIcon::Question;
+    unworded.buttons = two ? MessageButtons::TwoChoices : MessageButtons::OkCancel;
+    ui.alert(Sound::Attention);
+    return ui.showMessage(unworded);
+}
+
+std::optional<bool> WorkflowContext::askTwoChoices(const Question& question) {
+    switch (ask(question)) {
+    case MessageAnswer::Ok:
+        return true;
+    case MessageAnswer::Second:
+        return false;
+    case MessageAnswer::Cancel:
+        break;
+    }
+    return std::nullopt;
+}
+
 bool WorkflowContext::shortOfSpace(Task task, const QString& subject,
                                    const std::optional<SpaceShortage>& shortage) {
     if (!shortage) {

@@ -64,6 +64,12 @@ struct WorkflowContext {
     void conclude(const Outcome& ended);
     // Has the front end tell a notice now, with the window showing the state that led to it.
     void notify(const Notice& notice);
+    // Has the front end ask a question now, the same way; its answer. Without a front end's
+    // view the UI services still answer it, unworded.
+    MessageAnswer ask(const Question& question);
+    // A question of two named choices: true for the first, false for the second, nothing when
+    // cancelled.
+    std::optional<bool> askTwoChoices(const Question& question);
     // Concludes the command of task refused for want of space, when there is a shortage; true
     // then.
     bool shortOfSpace(Task task, const QString& subject,

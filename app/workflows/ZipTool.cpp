@@ -58,7 +58,7 @@ void unpack(WorkflowContext& ctx, QString path) {
     UnpackingFolder staging(folder, ctx.temporaryFolder);
     if (!staging.isOpen()) {
         // The unpacking's own folder, made beside the archive: named by the folder it goes in.
-        failed(ctx, Task::Unzip, path, Reason::Other, folder, staging.error());
+        failed(ctx, Task::Unzip, path, Reason::FolderNotMade, folder, staging.error());
         return;
     }
     ZipFailure zip;
@@ -121,13 +121,7 @@ void pack(WorkflowContext& ctx, QString path) {
     // A dangling link is a name taken all the same: the new archive would replace it.
     if (NameTaken(archive)) {
         ctx.ui.setMousePointer(MousePointer::Default);
-        ctx.ui.alert(Sound::Attention);
-        ctx.render();
-        const MessageAnswer answer = ctx.ui.showMessage(
-            Message{tr(TextId::ConfirmOverwriteTitle),
-                    archive + u'\n' + tr(TextId::AlreadyExistsSuffix) + QStringLiteral("\n\n") +
-                        tr(TextId::OverwriteExistingFile),
-                    MessageIcon::Question, MessageButtons::OkCancel});
+        const MessageAnswer answer = ctx.ask(Question{QuestionKind::ReplaceArchive, archive});
         ctx.ui.setMousePointer(MousePointer::Hourglass);
         if (answer != MessageAnswer::Ok) {
             return;
@@ -162,7 +156,7 @@ void pack(WorkflowContext& ctx, QString path) {
     if (unwritten != 0) {
         failed(ctx, Task::Zip, path, Reason::CannotWrite, archive, unwritten);
     } else {
-        failed(ctx, Task::Zip, path, Reason::Other, {}, 0, zip);
+        failed(ctx, Task::Zip, path, Reason::NotPacked, {}, 0, zip);
     }
 }
 
@@ -187,7 +181,8 @@ QString zipToolArchivePath(const QString& path) {
 Outcome RunZipTool(WorkflowContext& ctx) {
     WindowModel& m = ctx.model;
     // Until something is packed or unpacked, the user has kept things as they were.
-    ctx.outcome = Outcome::refused(Reason::Other, {});
+    ctx.outcome = Outcome{};
+    ctx.outcome.ending = Ending::Stopped;
     ctx.outcome.told = true;
     uint8_t mode = 0;
     FileDialogRequest request;

@@ -3,6 +3,7 @@
 #include "cli/TerminalText.h"
 #include "cli/EmbedFailureText.h"
 #include "cli/OutcomeText.h"
+#include "cli/QuestionText.h"
 #include "payload/CarrierNormalizer.h"
 #include "util/DrawFault.h"
 #include "workflows/CarrierInspection.h"
@@ -53,6 +54,7 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         const char* line;
         Fault fault = Fault::None;
         QString detail = {};
+        Task step = Task::None;
     } rows[] = {
         {Task::Embed, Reason::DiskFull, "/run/user/1000/w/", 100, 0,
          "/run/user/1000/w/: not enough free space (100 bytes free)"},
@@ -156,6 +158,29 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         {Task::None, Reason::NotCarrier, "", validity::UnsupportedDepth, 0,
          "/d/notes.txt: BMP type <256 colours"},
         {Task::Wipe, Reason::Declined, "", 0, 0, ""},
+        // zip
+        {Task::Unzip, Reason::FolderNotMade, "/d/", 0, EACCES,
+         "/d/notes.txt: cannot unpack: /d/ - Permission denied"},
+        {Task::Zip, Reason::NotPacked, "", 0, 0, "/d/notes.txt: cannot pack"},
+        // questions and notices
+        {Task::Embed, Reason::JpegUnreadable, "/d/p.jpg", 0, 0,
+         "/d/p.jpg: is not a JPEG this program can read: it is cut into more scans than its size "
+         "warrants, which would take too long to read",
+         Fault::None, kJpegTooManyScans},
+        {Task::Embed, Reason::JpegUnreadable, "/d/p.jpg", 0, 0,
+         "/d/p.jpg: is not a JPEG this program can read: it cannot be read, or is larger than "
+         "256 MB",
+         Fault::None, kJpegUnreadable},
+        // A carrier's conversion that failed under a Stealth embed is told as the converter's.
+        {Task::Embed,
+         Reason::PictureTooLarge,
+         "/d/p.jpg",
+         12000,
+         0,
+         "/d/p.jpg: is larger than 12000 x 12000 pixels",
+         Fault::None,
+         {},
+         Task::Convert},
     };
     for (const auto& row : rows) {
         Outcome outcome = Outcome::refused(row.reason, QStringLiteral("/d/notes.txt"));
@@ -165,6 +190,7 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         outcome.error = row.error;
         outcome.fault = row.fault;
         outcome.detail = row.detail;
+        outcome.step = row.step;
         EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
     }
     // A check that kept the new image from being written.
@@ -220,13 +246,55 @@ TEST(TerminalText, EmbedFailuresAndNoticesSayWhatHappened) {
         outcome.figure = row.figure;
         EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
     }
-    EXPECT_EQ(cli::noticeText(Notice{NoticeKind::StoredUnencrypted, QStringLiteral("/d/a.txt"),
-                                     Fault::ZipNotMade})
-                  .toStdString(),
-              "/d/a.txt: cannot be encrypted, so it is stored as it is: Cannot create ZIP file");
-    EXPECT_EQ(
-        cli::noticeText(Notice{NoticeKind::NotSealed, QStringLiteral("/d/a.txt")}).toStdString(),
-        "/d/a.txt: cannot be packed, so not sealed");
+    const auto notice = [](NoticeKind kind, Fault fault = Fault::None, const QString& detail = {}) {
+        Notice said{kind, QStringLiteral("/d/a.txt"), fault};
+        said.detail = detail;
+        return said;
+    };
+    const struct {
+        Notice notice;
+        const char* line;
+    } notices[] = {
+        {notice(NoticeKind::StoredUnencrypted, Fault::ZipNotMade),
+         "/d/a.txt: cannot be encrypted, so it is stored as it is: Cannot create ZIP file"},
+        {notice(NoticeKind::NotSealed), "/d/a.txt: cannot be packed, so not sealed"},
+        // questions and notices
+        {notice(NoticeKind::StealthAboveRate, Fault::None, QStringLiteral("187")),
+         "The document takes more of this image than Stealth recommends (187 bytes here: one "
+         "hidden bit in 100 colour bytes), so detection gets likelier. A larger image, or a "
+         "smaller document, keeps below it."},
+        {notice(NoticeKind::JpegStealthAboveRate, Fault::None, QStringLiteral("88 101 14000")),
+         "The document takes more of this photo than Stealth recommends (88 bytes here: 0.1 "
+         "hidden bits per non-zero AC coefficient of the JPEG; this document takes 0.115), so "
+         "detection gets likelier. A larger photo, or a smaller document, keeps below it."},
+        {notice(NoticeKind::GpsKept),
+         "/d/a.txt: its EXIF or XMP holds a GPS position, which the new image keeps "
+         "(--strip-metadata drops the EXIF and XMP)"},
+    };
+    for (const auto& row : notices) {
+        EXPECT_EQ(cli::noticeText(row.notice).toStdString(), row.line);
+    }
+}
+
+// questions and notices
+// A question a workflow hands over typed, in the terminal's words: the window's box as one line.
+TEST(TerminalText, TypedQuestionsAreOneLine) {
+    const struct {
+        Question question;
+        const char* line;
+    } rows[] = {
+        {{QuestionKind::SealCostly, QStringLiteral("/d/c.bmp"), QStringLiteral("262144 3 65536 1")},
+         "/d/c.bmp - opening it takes 256 MiB of memory and 3 passes, more than this version "
+         "asks for its own images (64 MiB of memory and 1 pass), so it takes longer. Open it?"},
+        {{QuestionKind::KeepAboveRate, QStringLiteral("/d/a.txt"), QStringLiteral("600 187")},
+         "This document takes 600 bytes packed, more of this image than Stealth recommends (187 "
+         "bytes here: one hidden bit in 100 colour bytes), so detection gets likelier. A larger "
+         "image, or a smaller document, keeps below it. Keep this document?"},
+        {{QuestionKind::ReplaceArchive, QStringLiteral("/d/a.zip")}, "replace /d/a.zip?"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(cli::questionLine(row.question).toStdString(), row.line);
+    }
 }
 
 // A question is asked on the terminal from what it asks about, never from the box's words.

@@ -531,38 +531,50 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {"beep 2", "message Exclamation|Operational Error|Processing failure: <unknown>"},
          {}},
         {"declined", of(Task::Wipe, Ending::Refused, Reason::Declined, kCarrier), false, {}, {}},
+        // zip
+        {"unpacking's own folder not made",
+         underWay(Task::Unzip, Reason::FolderNotMade, QStringLiteral("/docs/"), EACCES),
+         false,
+         {"beep 2", "message Exclamation|ZIP / UnZIP Error|Error during unzipping of:\n\n"
+                    "/pics/holiday.png\n\n/docs/ - Permission denied"},
+         {}},
+        {"not packed, the service silent",
+         underWay(Task::Zip, Reason::NotPacked, {}, 0),
+         false,
+         {"beep 2", "message Exclamation|ZIP / UnZIP Error|Error during zipping of:\n\n"
+                    "/pics/holiday.png\n\n"},
+         {}},
+        // questions and notices
+        {"photo arithmetic coded, by its kind",
+         about(Task::Embed, Reason::JpegUnreadable, kPhoto, 0, 0, false, kJpegArithmetic),
+         false,
+         {"beep 2", embedding + "/pics/photo.jpg - is not a JPEG this program can read: it is "
+                                "arithmetic coded, and Stealth writes only Huffman-coded JPEGs, "
+                                "the kind cameras and phones make"},
+         {}},
+        {"photo too large for the coder, by its kind",
+         about(Task::Embed, Reason::JpegUnreadable, kPhoto, 0, 0, false, kJpegTooLarge),
+         false,
+         {"beep 2", embedding + "/pics/photo.jpg - is not a JPEG this program can read: it is "
+                                "larger than Stealth takes in a JPEG (134 million pixels, 256 "
+                                "MB)"},
+         {}},
+        {"carrier's conversion failed under a Stealth embed",
+         [] {
+             Outcome outcome = underWay(Task::Embed, Reason::PictureTooLarge, kPhoto, 0);
+             outcome.figure = 12000;
+             outcome.step = Task::Convert;
+             return outcome;
+         }(),
+         false,
+         {"beep 2", converting + "/pics/photo.jpg - is larger than 12000 x 12000 pixels"},
+         {}},
     };
     for (const Row& row : rows) {
         testing::FakeUiServices ui(row.soundOn);
         OutcomeMessages().tell(row.outcome, ui);
         EXPECT_EQ(ui.transcript(), row.transcript) << row.name;
         EXPECT_EQ(renderOutcome(row.outcome).status, row.status) << row.name;
-    }
-}
-
-// The packing that failed while the embed goes on: the box comes at once, in the service's words.
-TEST(OutcomeMessages, EachNoticeHasItsBox) {
-    const struct {
-        NoticeKind kind;
-        Fault fault;
-        const char* text;
-    } rows[] = {
-        {NoticeKind::StoredUnpacked, Fault::ZipNotMade,
-         "Error during document file ZIP\n\nCannot create ZIP file\n\nProcessing will be "
-         "without compression"},
-        {NoticeKind::NotSealed, Fault::ZipNotMade,
-         "Error during document file ZIP for strong protection\n\nCannot create ZIP file\n\n"
-         "Strong protection seals the packed document only, so this document cannot be embedded "
-         "with it"},
-    };
-    for (const auto& row : rows) {
-        testing::FakeUiServices ui(false);
-        OutcomeMessages().notice(Notice{row.kind, QStringLiteral("/docs/a.txt"), row.fault}, ui);
-        EXPECT_EQ(ui.transcript(),
-                  QStringList({"beep 2", QStringLiteral("message Exclamation|Document "
-                                                        "Processing|") +
-                                             QString::fromUtf8(row.text)}))
-            << row.text;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "imaging/QtPictureConverter.h"
 #include "workflows/EmbedDocument.h"
 #include "workflows/Requests.h"
+#include "workflows/StealthEmbedding.h"
 
 #include <QDir>
 #include <QFile>
@@ -114,6 +115,20 @@ struct Scene {
         EXPECT_TRUE(outcome.done()) << outcome.detail.toStdString();
         return outcome.written.value(0);
     }
+};
+
+// A converter that reads every picture and refuses to convert any, as too large.
+class RefusingPictures final : public PictureConverter {
+public:
+    bool canRead(const QString&) const override { return true; }
+    PictureConversion convert(const QString& source, const QString&) const override {
+        PictureConversion refused;
+        refused.fault = PictureFault::TooLarge;
+        refused.file = source;
+        refused.limit = 12000;
+        return refused;
+    }
+    QString dialogFilter() const override { return {}; }
 };
 
 struct Row {
@@ -397,6 +412,38 @@ const Row kRows[] = {
      },
      Ending::Failed,
      Reason::CannotRead,
+     {}},
+    // questions and notices
+    // A carrier Stealth converts on the way, whose conversion fails: the embed fails with the
+    // converter's reason, never ends stopped with nothing said.
+    {"StealthCarrierNotConverted",
+     [](Scene& s) {
+         static const RefusingPictures refusing;
+         s.h.ctx.pictures = &refusing;
+         ChangeCode(s.h.ctx, kStealthCode);
+         ToggleStealth(s.h.ctx);
+         s.h.model.embedOutputFolder = s.out.folder();
+         s.h.ui.queueFileChoice(s.h.file(QStringLiteral("note.txt"), noise(200, 3)));
+         ChooseDocument(s.h.ctx);
+         s.h.ui.queueFileChoice(
+             s.h.file(QStringLiteral("indexed.bmp"),
+                      bmptest::make8(100, 120, bmptest::testPalette(256), noise(100 * 120, 5))));
+         ChooseBmp(s.h.ctx);
+         s.h.ui.queueCodeAgain(kStealthCode);
+         s.h.ui.clear();
+         const Outcome outcome = EmbedDocument(s.h.ctx);
+         EXPECT_EQ(outcome.step, Task::Convert);
+         // Told once, in the converter's box.
+         QStringList titles;
+         for (const Message& message : s.h.ui.messages()) {
+             titles << message.title;
+         }
+         EXPECT_EQ(titles, QStringList{QStringLiteral("Convert picture to BMP")})
+             << titles.join(u'|').toStdString();
+         return outcome;
+     },
+     Ending::Failed,
+     Reason::PictureTooLarge,
      {}},
     {"CompressedPixelsPastTheRow",
      [](Scene& s) {
