@@ -1,0 +1,260 @@
+#include "Diagnosis.h"
+
+#include "protection/HillCost.h"
+#include "protection/KeyedWalk.h"
+#include "protection/StealthImage.h"
+#include "protection/StealthKeys.h"
+#include "protection/StealthStream.h"
+#include "protection/StealthWet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace detect {
+
+namespace {
+
+constexpr double kWet = std::numeric_limits<double>::infinity();
+
+// The prices the coder gives its trellis before any coupling: a byte's HILL cost plus that of
+// its channel's difference from the others, wet bytes never.
+std::vector<double> coderCosts(const Tile& tile) {
+    const size_t n = tile.colourBytes();
+    const auto w = static_cast<uint32_t>(tile.width);
+    const auto h = static_cast<uint32_t>(tile.height);
+    std::vector<float> own(n);
+    std::vector<float> apart(n);
+    std::vector<unsigned char> differences(n);
+    brindmar::HillCost(tile.bgr.data(), w, h).rows(0, h, own.data());
+    brindmar::channelDifferences(tile.bgr.data(), n / 3, differences.data());
+    brindmar::HillCost(differences.data(), w, h).rows(0, h, apart.data());
+    std::vector<double> costs(n);
+    std::vector<uint8_t> wet(n / h);
+    for (uint32_t y = 0; y < h; ++y) {
+        brindmar::stealthWetRow(tile.bgr.data(), n / h, h, y, wet.data());
+        for (size_t i = 0; i < n / h; ++i) {
+            const size_t b = y * (n / h) + i;
+            costs[b] = wet[i] != 0 ? kWet : double{own[b]} + double{apart[b]};
+        }
+    }
+    return costs;
+}
+
+// A byte's chance of each of its two changes under the payload-limited sender.
+double oneWay(double lambda, double cost) {
+    const double e = std::exp(-lambda * cost);
+    return e / (1.0 + 2.0 * e);
+}
+
+double ternaryBits(double p) {
+    const double stay = 1.0 - 2.0 * p;
+    return -(p > 0.0 ? 2.0 * p * std::log2(p) : 0.0) - (stay > 0.0 ? stay * std::log2(stay) : 0.0);
+}
+
+// The multiplier at which the sender carries `target` bits, or, with changes set, makes
+// `target` changes on average: both fall as it grows, so it is bisected on a log scale.
+double lambdaFor(const std::vector<double>& costs, double target, bool changes) {
+    double low = -30.0;
+    double high = 30.0;
+    for (int step = 0; step < 50; ++step) {
+        const double middle = (low + high) / 2.0;
+        const double lambda = std::exp(middle);
+        double total = 0.0;
+        for (const double c : costs) {
+            if (c != kWet) {
+                const double p = oneWay(lambda, c);
+                total += changes ? 2.0 * p : ternaryBits(p);
+            }
+        }
+        (total > target ? low : high) = middle;
+    }
+    return std::exp(high);
+}
+
+// The sender's changes at this multiplier, each way equally likely; returns their count.
+size_t drawChanges(Tile& tile, const std::vector<double>& costs, double lambda, Rng& rng) {
+    size_t made = 0;
+    for (size_t i = 0; i < costs.size(); ++i) {
+        if (costs[i] == kWet) {
+            continue;
+        }
+        const double p = oneWay(lambda, costs[i]);
+        const double u = rng.uniform();
+        if (u < 2.0 * p) {
+            tile.bgr[i] = static_cast<uint8_t>(tile.bgr[i] + (u < p ? 1 : -1));
+            ++made;
+        }
+    }
+    return made;
+}
+
+struct CoderRun {
+    StealthInputs in;
+    std::vector<size_t> changed; // colour bytes the coder moved
+};
+
+// The real coder on the tile in place, under a key of the tile's own, as the "stealth" rows run
+// it but with the coupling's factor given.
+CoderRun runCoder(Tile& tile, double rate, uint64_t seed, float sync) {
+    brindmar::gStealthSyncFactor = sync;
+    brindmar::gStealthColourCosts = true;
+    Rng rng(seed);
+    CoderRun run{randomStealthInputs(rng, rate * static_cast<double>(tile.colourBytes())), {}};
+    const std::vector<uint8_t> cover = tile.bgr;
+    brindmar::stealthEmbedWithKey(tile.bgr.data(), static_cast<uint32_t>(tile.width),
+                                  static_cast<uint32_t>(tile.height), run.in.key, run.in.salt,
+                                  run.in.archive);
+    brindmar::gStealthSyncFactor = brindmar::kStealthSyncFactor;
+    for (size_t i = 0; i < cover.size(); ++i) {
+        if (cover[i] != tile.bgr[i]) {
+            run.changed.push_back(i);
+        }
+    }
+    return run;
+}
+
+// 1 for each colour byte among the salt's public places; with head, the head's keyed steps too.
+std::vector<uint8_t> saltAndHeadPlaces(const Tile& tile, const StealthInputs& in, bool head) {
+    const auto w = static_cast<uint32_t>(tile.width);
+    const auto h = static_cast<uint32_t>(tile.height);
+    std::vector<uint8_t> marked(tile.colourBytes(), 0);
+    for (const uint64_t b : brindmar::saltPositions(w, h, brindmar::stealthSaltSteps(w, h))) {
+        marked[b] = 1;
+    }
+    if (head) {
+        const std::optional<brindmar::StealthSubkeys> keys = brindmar::stealthSubkeysOf(in.key);
+        const brindmar::KeyedWalk walk(keys->walk.data(), tile.colourBytes(), {});
+        // As the coder lays it out: 80 steps a bit of the 5-byte head, a sixteenth at most.
+        const uint64_t steps = std::min<uint64_t>(
+            brindmar::kHeadLength * 8 * brindmar::kStealthStepsPerBit, tile.colourBytes() / 16);
+        for (uint64_t s = 0; s < steps; ++s) {
+            marked[walk(s)] = 1;
+        }
+    }
+    return marked;
+}
+
+// Puts a changed byte back as the cover had it and moves it the other way or the same, at
+// random: the coder's places with no rule for their directions.
+void redirect(Tile& stego, const Tile& cover, size_t b, Rng& rng) {
+    const uint8_t v = cover.bgr[b];
+    const bool up = v == 0 || (v != 255 && (rng.next() & 1) != 0);
+    stego.bgr[b] = static_cast<uint8_t>(up ? v + 1 : v - 1);
+}
+
+// Each row switches one thing against "diag0 coder" (the shipped coder, run under the same
+// seeds), and the name says which.
+std::vector<StealthEmbedding> rows() {
+    return {
+        {"diag0 coder",
+         [](Tile& tile, double rate, uint64_t seed) {
+             runCoder(tile, rate, seed, brindmar::kStealthSyncFactor);
+         }},
+        // Without the coupling: the rows below that take the coder's places uncoupled compare
+        // with this one.
+        {"diag0u coder uncoupled",
+         [](Tile& tile, double rate, uint64_t seed) { runCoder(tile, rate, seed, 1.0f); }},
+        // No coder: the payload-limited sender at the stream's rate with exactly the coder's
+        // prices (HILL plus the differences' HILL, the wet rule).
+        {"diag1 bound, coder's costs",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const std::vector<double> costs = coderCosts(tile);
+             Rng rng(seed);
+             drawChanges(tile, costs,
+                         lambdaFor(costs, rate * static_cast<double>(tile.colourBytes()), false),
+                         rng);
+         }},
+        // The same sender making as many changes as the coder did on this tile: the count with
+        // the sender's placing, rather than the coder's.
+        {"diag1b bound's places, coder's count",
+         [](Tile& tile, double rate, uint64_t seed) {
+             Tile coded = tile;
+             const size_t count =
+                 runCoder(coded, rate, seed, brindmar::kStealthSyncFactor).changed.size();
+             const std::vector<double> costs = coderCosts(tile);
+             Rng rng(seed ^ 0x5eed);
+             drawChanges(tile, costs, lambdaFor(costs, static_cast<double>(count), true), rng);
+         }},
+        // Only the salt's and the head's changes, as the coder made them at this rate.
+        {"diag2a salt and head alone",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const Tile cover = tile;
+             const CoderRun run = runCoder(tile, rate, seed, brindmar::kStealthSyncFactor);
+             const std::vector<uint8_t> keep = saltAndHeadPlaces(cover, run.in, true);
+             for (const size_t b : run.changed) {
+                 if (keep[b] == 0) {
+                     tile.bgr[b] = cover.bgr[b];
+                 }
+             }
+         }},
+        // The coder with its salt's changes taken off the public places and as many made
+        // elsewhere, drawn by the sender's chances at the coder's prices.
+        {"diag2b salt moved off its places",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const Tile cover = tile;
+             const CoderRun run = runCoder(tile, rate, seed, brindmar::kStealthSyncFactor);
+             const std::vector<uint8_t> salt = saltAndHeadPlaces(cover, run.in, false);
+             size_t moved = 0;
+             for (const size_t b : run.changed) {
+                 if (salt[b] != 0) {
+                     tile.bgr[b] = cover.bgr[b];
+                     ++moved;
+                 }
+             }
+             std::vector<double> costs = coderCosts(cover);
+             for (size_t b = 0; b < costs.size(); ++b) {
+                 if (salt[b] != 0 || tile.bgr[b] != cover.bgr[b]) {
+                     costs[b] = kWet;
+                 }
+             }
+             const double lambda = lambdaFor(costs, static_cast<double>(moved), true);
+             std::vector<double> cumulative(costs.size());
+             double sum = 0.0;
+             for (size_t b = 0; b < costs.size(); ++b) {
+                 sum += costs[b] == kWet ? 0.0 : oneWay(lambda, costs[b]);
+                 cumulative[b] = sum;
+             }
+             Rng rng(seed ^ 0x5a17);
+             for (size_t made = 0; made < moved && sum > 0.0;) {
+                 const auto at = static_cast<size_t>(
+                     std::lower_bound(cumulative.begin(), cumulative.end(), rng.uniform() * sum) -
+                     cumulative.begin());
+                 if (at < costs.size() && costs[at] != kWet && tile.bgr[at] == cover.bgr[at]) {
+                     redirect(tile, cover, at, rng);
+                     ++made;
+                 }
+             }
+         }},
+        // The coder's places, each change's direction at random instead of the layer's parity
+        // rule (and the coupling's agreement).
+        {"diag3a coder's places, random directions",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const Tile cover = tile;
+             const CoderRun run = runCoder(tile, rate, seed, brindmar::kStealthSyncFactor);
+             Rng rng(seed ^ 0xd1);
+             for (const size_t b : run.changed) {
+                 redirect(tile, cover, b, rng);
+             }
+         }},
+        // The same, uncoupled: the parity rule alone against random directions.
+        {"diag3u uncoupled coder's places, random directions",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const Tile cover = tile;
+             const CoderRun run = runCoder(tile, rate, seed, 1.0f);
+             Rng rng(seed ^ 0xd1);
+             for (const size_t b : run.changed) {
+                 redirect(tile, cover, b, rng);
+             }
+         }},
+    };
+}
+
+} // namespace
+
+std::vector<StealthEmbedding> diagnosisEmbeddings() {
+    return rows();
+}
+
+} // namespace detect
