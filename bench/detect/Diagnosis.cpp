@@ -1,5 +1,7 @@
 #include "Diagnosis.h"
 
+#include "PlusMinusOne.h"
+
 #include "protection/HillCost.h"
 #include "protection/KeyedWalk.h"
 #include "protection/StealthImage.h"
@@ -19,24 +21,30 @@ namespace {
 constexpr double kWet = std::numeric_limits<double>::infinity();
 
 // The prices the coder gives its trellis before any coupling: a byte's HILL cost plus that of
-// its channel's difference from the others, wet bytes never.
-std::vector<double> coderCosts(const Tile& tile) {
+// its channel's difference from the others, wet bytes never. Without differences, its own HILL
+// cost alone; without the wet rule, only bytes at 0 and 255 are wet.
+std::vector<double> coderCosts(const Tile& tile, bool differences = true, bool wetRule = true) {
     const size_t n = tile.colourBytes();
     const auto w = static_cast<uint32_t>(tile.width);
     const auto h = static_cast<uint32_t>(tile.height);
     std::vector<float> own(n);
-    std::vector<float> apart(n);
-    std::vector<unsigned char> differences(n);
+    std::vector<float> apart(n, 0.0f);
     brindmar::HillCost(tile.bgr.data(), w, h).rows(0, h, own.data());
-    brindmar::channelDifferences(tile.bgr.data(), n / 3, differences.data());
-    brindmar::HillCost(differences.data(), w, h).rows(0, h, apart.data());
+    if (differences) {
+        std::vector<unsigned char> picture(n);
+        brindmar::channelDifferences(tile.bgr.data(), n / 3, picture.data());
+        brindmar::HillCost(picture.data(), w, h).rows(0, h, apart.data());
+    }
     std::vector<double> costs(n);
-    std::vector<uint8_t> wet(n / h);
+    const size_t row = n / h;
+    std::vector<uint8_t> wet(row);
     for (uint32_t y = 0; y < h; ++y) {
-        brindmar::stealthWetRow(tile.bgr.data(), n / h, h, y, wet.data());
-        for (size_t i = 0; i < n / h; ++i) {
-            const size_t b = y * (n / h) + i;
-            costs[b] = wet[i] != 0 ? kWet : double{own[b]} + double{apart[b]};
+        brindmar::stealthWetRow(tile.bgr.data(), row, h, y, wet.data());
+        for (size_t i = 0; i < row; ++i) {
+            const size_t b = y * row + i;
+            const uint8_t v = tile.bgr[b];
+            const bool dry = wetRule ? wet[i] == 0 : v != 0 && v != 255;
+            costs[b] = dry ? double{own[b]} + double{apart[b]} : kWet;
         }
     }
     return costs;
@@ -88,6 +96,13 @@ size_t drawChanges(Tile& tile, const std::vector<double>& costs, double lambda, 
         }
     }
     return made;
+}
+
+// The payload-limited sender at the stream's rate with these costs.
+void atBound(Tile& tile, const std::vector<double>& costs, double rate, uint64_t seed) {
+    Rng rng(seed);
+    drawChanges(tile, costs,
+                lambdaFor(costs, rate * static_cast<double>(tile.colourBytes()), false), rng);
 }
 
 struct CoderRun {
@@ -160,11 +175,7 @@ std::vector<StealthEmbedding> rows() {
         // prices (HILL plus the differences' HILL, the wet rule).
         {"diag1 bound, coder's costs",
          [](Tile& tile, double rate, uint64_t seed) {
-             const std::vector<double> costs = coderCosts(tile);
-             Rng rng(seed);
-             drawChanges(tile, costs,
-                         lambdaFor(costs, rate * static_cast<double>(tile.colourBytes()), false),
-                         rng);
+             atBound(tile, coderCosts(tile), rate, seed);
          }},
         // The same sender making as many changes as the coder did on this tile: the count with
         // the sender's placing, rather than the coder's.
@@ -247,6 +258,26 @@ std::vector<StealthEmbedding> rows() {
              for (const size_t b : run.changed) {
                  redirect(tile, cover, b, rng);
              }
+         }},
+        // Which part of the costs: the benchmark's own HILL at the bound, as the "HILL at the
+        // bound" row has it; the coder's HILL alone with and without the wet rule; the coder's
+        // costs without the wet rule.
+        {"diag4a bound, benchmark's HILL",
+         [](Tile& tile, double rate, uint64_t seed) {
+             simulateAdaptive(tile, hillCosts(tile), rate * static_cast<double>(tile.colourBytes()),
+                              seed);
+         }},
+        {"diag4b bound, coder's HILL alone, wet rule",
+         [](Tile& tile, double rate, uint64_t seed) {
+             atBound(tile, coderCosts(tile, false, true), rate, seed);
+         }},
+        {"diag4c bound, coder's costs, only 0 and 255 wet",
+         [](Tile& tile, double rate, uint64_t seed) {
+             atBound(tile, coderCosts(tile, true, false), rate, seed);
+         }},
+        {"diag4d bound, coder's HILL alone, only 0 and 255 wet",
+         [](Tile& tile, double rate, uint64_t seed) {
+             atBound(tile, coderCosts(tile, false, false), rate, seed);
          }},
     };
 }
