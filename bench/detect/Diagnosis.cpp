@@ -112,9 +112,9 @@ struct CoderRun {
 
 // The real coder on the tile in place, under a key of the tile's own, as the "stealth" rows run
 // it but with the coupling's factor given.
-CoderRun runCoder(Tile& tile, double rate, uint64_t seed, float sync) {
+CoderRun runCoder(Tile& tile, double rate, uint64_t seed, float sync, bool together = true) {
     brindmar::gStealthSyncFactor = sync;
-    brindmar::gStealthColourCosts = true;
+    brindmar::gStealthColourCosts = together;
     Rng rng(seed);
     CoderRun run{randomStealthInputs(rng, rate * static_cast<double>(tile.colourBytes())), {}};
     const std::vector<uint8_t> cover = tile.bgr;
@@ -122,6 +122,7 @@ CoderRun runCoder(Tile& tile, double rate, uint64_t seed, float sync) {
                                   static_cast<uint32_t>(tile.height), run.in.key, run.in.salt,
                                   run.in.archive);
     brindmar::gStealthSyncFactor = brindmar::kStealthSyncFactor;
+    brindmar::gStealthColourCosts = true;
     for (size_t i = 0; i < cover.size(); ++i) {
         if (cover[i] != tile.bgr[i]) {
             run.changed.push_back(i);
@@ -149,6 +150,15 @@ std::vector<uint8_t> saltAndHeadPlaces(const Tile& tile, const StealthInputs& in
         }
     }
     return marked;
+}
+
+// How many changes the salt and the head made when the coder ran on this tile.
+size_t saltAndHeadCount(const Tile& tile, double rate, uint64_t seed) {
+    Tile coded = tile;
+    const CoderRun run = runCoder(coded, rate, seed, brindmar::kStealthSyncFactor);
+    const std::vector<uint8_t> places = saltAndHeadPlaces(tile, run.in, true);
+    return static_cast<size_t>(std::count_if(run.changed.begin(), run.changed.end(),
+                                             [&](size_t b) { return places[b] != 0; }));
 }
 
 // Puts a changed byte back as the cover had it and moves it the other way or the same, at
@@ -278,6 +288,35 @@ std::vector<StealthEmbedding> rows() {
         {"diag4d bound, coder's HILL alone, only 0 and 255 wet",
          [](Tile& tile, double rate, uint64_t seed) {
              atBound(tile, coderCosts(tile, false, false), rate, seed);
+         }},
+        // As many changes as the salt and the head made on this tile, at dry places drawn
+        // evenly, or by the sender at the coder's prices: whether their few changes show by
+        // their number alone or by where they went.
+        {"diag5a salt and head's count, at random",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const std::vector<double> costs = coderCosts(tile);
+             const size_t count = saltAndHeadCount(tile, rate, seed);
+             Rng rng(seed ^ 0x5a);
+             const Tile cover = tile;
+             for (size_t made = 0; made < count;) {
+                 const size_t b = rng.below(costs.size());
+                 if (costs[b] != kWet && tile.bgr[b] == cover.bgr[b]) {
+                     redirect(tile, cover, b, rng);
+                     ++made;
+                 }
+             }
+         }},
+        {"diag5b salt and head's count, by the bound",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const std::vector<double> costs = coderCosts(tile);
+             const size_t count = saltAndHeadCount(tile, rate, seed);
+             Rng rng(seed ^ 0x5b);
+             drawChanges(tile, costs, lambdaFor(costs, static_cast<double>(count), true), rng);
+         }},
+        // The coder priced by each channel's own HILL alone, coupled as shipped.
+        {"diag6 coder, own HILL alone, coupled",
+         [](Tile& tile, double rate, uint64_t seed) {
+             runCoder(tile, rate, seed, brindmar::kStealthSyncFactor, false);
          }},
     };
 }
