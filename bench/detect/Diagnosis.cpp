@@ -105,6 +105,53 @@ void atBound(Tile& tile, const std::vector<double>& costs, double rate, uint64_t
                 lambdaFor(costs, rate * static_cast<double>(tile.colourBytes()), false), rng);
 }
 
+// The sender over whole pixels, each carrying one ternary symbol: S = B + G + R moves by one
+// either way mod 4, whether by one channel's +-1 (priced by the coder, own HILL plus the
+// differences') or by all three the other way together (S -+ 3, priced as the sum of the
+// channels' own HILL alone, since the differences do not move); joint is false for one channel
+// only, and singles false for all three together only. Each move takes its cheapest way.
+void pixelSender(Tile& tile, double rate, uint64_t seed, bool singles, bool joint) {
+    const std::vector<double> coder = coderCosts(tile);
+    const std::vector<double> own = coderCosts(tile, false, true);
+    const size_t pixels = tile.colourBytes() / 3;
+    std::vector<double> costs(pixels, kWet);
+    std::vector<int> way(pixels, -1); // the channel changed, 3 for all three
+    for (size_t p = 0; p < pixels; ++p) {
+        double together = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            const double single = coder[3 * p + static_cast<size_t>(c)];
+            together += own[3 * p + static_cast<size_t>(c)];
+            if (singles && single < costs[p]) {
+                costs[p] = single;
+                way[p] = c;
+            }
+        }
+        if (joint && together < costs[p]) {
+            costs[p] = together;
+            way[p] = 3;
+        }
+    }
+    const double lambda = lambdaFor(costs, rate * static_cast<double>(tile.colourBytes()), false);
+    Rng rng(seed);
+    for (size_t p = 0; p < pixels; ++p) {
+        if (costs[p] == kWet) {
+            continue;
+        }
+        const double chance = oneWay(lambda, costs[p]);
+        const double u = rng.uniform();
+        if (u >= 2.0 * chance) {
+            continue;
+        }
+        const int d = u < chance ? 1 : -1;
+        for (int c = 0; c < 3; ++c) {
+            if (way[p] == 3 || way[p] == c) {
+                uint8_t& v = tile.bgr[3 * p + static_cast<size_t>(c)];
+                v = static_cast<uint8_t>(v + d); // dry bytes are never 0 or 255
+            }
+        }
+    }
+}
+
 struct CoderRun {
     StealthInputs in;
     std::vector<size_t> changed; // colour bytes the coder moved
@@ -317,6 +364,18 @@ std::vector<StealthEmbedding> rows() {
         {"diag6 coder, own HILL alone, coupled",
          [](Tile& tile, double rate, uint64_t seed) {
              runCoder(tile, rate, seed, brindmar::kStealthSyncFactor, false);
+         }},
+        // One symbol a pixel instead of one a byte: all three channels moved together leave
+        // the colour differences as they were.
+        {"diag7a bound, whole pixels only",
+         [](Tile& tile, double rate, uint64_t seed) {
+             pixelSender(tile, rate, seed, false, true);
+         }},
+        {"diag7b bound, pixel sums, one channel or all three",
+         [](Tile& tile, double rate, uint64_t seed) { pixelSender(tile, rate, seed, true, true); }},
+        {"diag7c bound, pixel sums, one channel only",
+         [](Tile& tile, double rate, uint64_t seed) {
+             pixelSender(tile, rate, seed, true, false);
          }},
     };
 }
