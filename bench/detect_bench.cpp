@@ -27,11 +27,13 @@
 // a set, spread over all those cut; --held-out with --tiles=N, up to N of the tiles that
 // --tiles=N leaves out instead; --rates=A,B,... other rates; --only=NAME only the
 // embeddings whose name holds NAME, without the timing; --exactly=NAME only the one so named,
-// without the timing; --speed the timing alone; --splits=N the rich model's random splits
+// without the timing (the "diag..." rows, bench/detect/Diagnosis.h, run only so asked, on
+// the halved set); --speed the timing alone; --splits=N the rich model's random splits
 // (default 5); --no-rich without the rich model; --couplings=A,B more rows of the stealth coder
 // with these factors for its coupling of neighbouring changes.
 #include "Changes.h"
 #include "Classifier.h"
+#include "Diagnosis.h"
 #include "Ensemble.h"
 #include "Pictures.h"
 #include "RichModel.h"
@@ -411,6 +413,13 @@ int main(int argc, char** argv) {
             measure(halvedSet, halvedCovers, s.name, s.embed, row, gRich ? &halvedRich : nullptr);
         }
         ++row;
+    }
+    // The diagnosis rows, asked for by name only; one row number for all, so that each runs the
+    // coder under the same keys and the rows differ only in what they switch.
+    for (const auto& d : detect::diagnosisEmbeddings()) {
+        if (!only.empty() && wanted(d.name)) {
+            measure(halvedSet, halvedCovers, d.name, d.embed, 100, gRich ? &halvedRich : nullptr);
+        }
     }
     Scored jpegCovers = scoreAll(jpegSet.tiles);
     for (const auto& s : stealth) {

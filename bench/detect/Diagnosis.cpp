@@ -1,0 +1,404 @@
+#include "Diagnosis.h"
+
+#include "PlusMinusOne.h"
+
+#include "protection/HillCost.h"
+#include "protection/KeyedWalk.h"
+#include "protection/StealthImage.h"
+#include "protection/StealthKeys.h"
+#include "protection/StealthStream.h"
+#include "protection/StealthWet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace detect {
+
+namespace {
+
+constexpr double kWet = std::numeric_limits<double>::infinity();
+
+// The prices the coder gives its trellis before any coupling: a byte's HILL cost plus that of
+// its channel's difference from the others, wet bytes never. Without differences, its own HILL
+// cost alone; without the wet rule, only bytes at 0 and 255 are wet.
+std::vector<double> coderCosts(const Tile& tile, bool differences = true, bool wetRule = true) {
+    const size_t n = tile.colourBytes();
+    const auto w = static_cast<uint32_t>(tile.width);
+    const auto h = static_cast<uint32_t>(tile.height);
+    std::vector<float> own(n);
+    std::vector<float> apart(n, 0.0f);
+    brindmar::HillCost(tile.bgr.data(), w, h).rows(0, h, own.data());
+    if (differences) {
+        std::vector<unsigned char> picture(n);
+        brindmar::channelDifferences(tile.bgr.data(), n / 3, picture.data());
+        brindmar::HillCost(picture.data(), w, h).rows(0, h, apart.data());
+    }
+    std::vector<double> costs(n);
+    const size_t row = n / h;
+    std::vector<uint8_t> wet(row);
+    for (uint32_t y = 0; y < h; ++y) {
+        brindmar::stealthWetRow(tile.bgr.data(), row, h, y, wet.data());
+        for (size_t i = 0; i < row; ++i) {
+            const size_t b = y * row + i;
+            const uint8_t v = tile.bgr[b];
+            const bool dry = wetRule ? wet[i] == 0 : v != 0 && v != 255;
+            costs[b] = dry ? double{own[b]} + double{apart[b]} : kWet;
+        }
+    }
+    return costs;
+}
+
+// A byte's chance of each of its two changes under the payload-limited sender.
+double oneWay(double lambda, double cost) {
+    const double e = std::exp(-lambda * cost);
+    return e / (1.0 + 2.0 * e);
+}
+
+double ternaryBits(double p) {
+    const double stay = 1.0 - 2.0 * p;
+    return -(p > 0.0 ? 2.0 * p * std::log2(p) : 0.0) - (stay > 0.0 ? stay * std::log2(stay) : 0.0);
+}
+
+// The multiplier at which the sender carries `target` bits, or, with changes set, makes
+// `target` changes on average: both fall as it grows, so it is bisected on a log scale.
+double lambdaFor(const std::vector<double>& costs, double target, bool changes) {
+    double low = -30.0;
+    double high = 30.0;
+    for (int step = 0; step < 50; ++step) {
+        const double middle = (low + high) / 2.0;
+        const double lambda = std::exp(middle);
+        double total = 0.0;
+        for (const double c : costs) {
+            if (c != kWet) {
+                const double p = oneWay(lambda, c);
+                total += changes ? 2.0 * p : ternaryBits(p);
+            }
+        }
+        (total > target ? low : high) = middle;
+    }
+    return std::exp(high);
+}
+
+// The sender's changes at this multiplier, each way equally likely; returns their count.
+size_t drawChanges(Tile& tile, const std::vector<double>& costs, double lambda, Rng& rng) {
+    size_t made = 0;
+    for (size_t i = 0; i < costs.size(); ++i) {
+        if (costs[i] == kWet) {
+            continue;
+        }
+        const double p = oneWay(lambda, costs[i]);
+        const double u = rng.uniform();
+        if (u < 2.0 * p) {
+            tile.bgr[i] = static_cast<uint8_t>(tile.bgr[i] + (u < p ? 1 : -1));
+            ++made;
+        }
+    }
+    return made;
+}
+
+// The payload-limited sender at the stream's rate with these costs.
+void atBound(Tile& tile, const std::vector<double>& costs, double rate, uint64_t seed) {
+    Rng rng(seed);
+    drawChanges(tile, costs,
+                lambdaFor(costs, rate * static_cast<double>(tile.colourBytes()), false), rng);
+}
+
+// The sender over whole pixels, each carrying one ternary symbol: S = B + G + R moves by one
+// either way mod 4, whether by one channel's +-1 (priced by the coder, own HILL plus the
+// differences') or by all three the other way together (S -+ 3, priced as the sum of the
+// channels' own HILL alone, since the differences do not move); joint is false for one channel
+// only, and singles false for all three together only. Each move takes its cheapest way.
+// overhead: as many times the sender's changes, as a practical code makes (1.25-1.45 for the
+// coder's trellis against its bound).
+void pixelSender(Tile& tile, double rate, uint64_t seed, bool singles, bool joint,
+                 double overhead = 1.0) {
+    const std::vector<double> coder = coderCosts(tile);
+    const std::vector<double> own = coderCosts(tile, false, true);
+    const size_t pixels = tile.colourBytes() / 3;
+    std::vector<double> costs(pixels, kWet);
+    std::vector<int> way(pixels, -1); // the channel changed, 3 for all three
+    for (size_t p = 0; p < pixels; ++p) {
+        double together = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            const double single = coder[3 * p + static_cast<size_t>(c)];
+            together += own[3 * p + static_cast<size_t>(c)];
+            if (singles && single < costs[p]) {
+                costs[p] = single;
+                way[p] = c;
+            }
+        }
+        if (joint && together < costs[p]) {
+            costs[p] = together;
+            way[p] = 3;
+        }
+    }
+    double lambda = lambdaFor(costs, rate * static_cast<double>(tile.colourBytes()), false);
+    if (overhead != 1.0) {
+        double changes = 0.0;
+        for (const double c : costs) {
+            changes += c == kWet ? 0.0 : 2.0 * oneWay(lambda, c);
+        }
+        lambda = lambdaFor(costs, overhead * changes, true);
+    }
+    Rng rng(seed);
+    for (size_t p = 0; p < pixels; ++p) {
+        if (costs[p] == kWet) {
+            continue;
+        }
+        const double chance = oneWay(lambda, costs[p]);
+        const double u = rng.uniform();
+        if (u >= 2.0 * chance) {
+            continue;
+        }
+        const int d = u < chance ? 1 : -1;
+        for (int c = 0; c < 3; ++c) {
+            if (way[p] == 3 || way[p] == c) {
+                uint8_t& v = tile.bgr[3 * p + static_cast<size_t>(c)];
+                v = static_cast<uint8_t>(v + d); // dry bytes are never 0 or 255
+            }
+        }
+    }
+}
+
+struct CoderRun {
+    StealthInputs in;
+    std::vector<size_t> changed; // colour bytes the coder moved
+};
+
+// The real coder on the tile in place, under a key of the tile's own, as the "stealth" rows run
+// it but with the coupling's factor given.
+CoderRun runCoder(Tile& tile, double rate, uint64_t seed, float sync, bool together = true) {
+    brindmar::gStealthSyncFactor = sync;
+    brindmar::gStealthColourCosts = together;
+    Rng rng(seed);
+    CoderRun run{randomStealthInputs(rng, rate * static_cast<double>(tile.colourBytes())), {}};
+    const std::vector<uint8_t> cover = tile.bgr;
+    brindmar::stealthEmbedWithKey(tile.bgr.data(), static_cast<uint32_t>(tile.width),
+                                  static_cast<uint32_t>(tile.height), run.in.key, run.in.salt,
+                                  run.in.archive);
+    brindmar::gStealthSyncFactor = brindmar::kStealthSyncFactor;
+    brindmar::gStealthColourCosts = true;
+    for (size_t i = 0; i < cover.size(); ++i) {
+        if (cover[i] != tile.bgr[i]) {
+            run.changed.push_back(i);
+        }
+    }
+    return run;
+}
+
+// 1 for each colour byte among the salt's public places; with head, the head's keyed steps too.
+std::vector<uint8_t> saltAndHeadPlaces(const Tile& tile, const StealthInputs& in, bool head) {
+    const auto w = static_cast<uint32_t>(tile.width);
+    const auto h = static_cast<uint32_t>(tile.height);
+    std::vector<uint8_t> marked(tile.colourBytes(), 0);
+    for (const uint64_t b : brindmar::saltPositions(w, h, brindmar::stealthSaltSteps(w, h))) {
+        marked[b] = 1;
+    }
+    if (head) {
+        const std::optional<brindmar::StealthSubkeys> keys = brindmar::stealthSubkeysOf(in.key);
+        const brindmar::KeyedWalk walk(keys->walk.data(), tile.colourBytes(), {});
+        // As the coder lays it out: 80 steps a bit of the 5-byte head, a sixteenth at most.
+        const uint64_t steps = std::min<uint64_t>(
+            brindmar::kHeadLength * 8 * brindmar::kStealthStepsPerBit, tile.colourBytes() / 16);
+        for (uint64_t s = 0; s < steps; ++s) {
+            marked[walk(s)] = 1;
+        }
+    }
+    return marked;
+}
+
+// How many changes the salt and the head made when the coder ran on this tile.
+size_t saltAndHeadCount(const Tile& tile, double rate, uint64_t seed) {
+    Tile coded = tile;
+    const CoderRun run = runCoder(coded, rate, seed, brindmar::kStealthSyncFactor);
+    const std::vector<uint8_t> places = saltAndHeadPlaces(tile, run.in, true);
+    return static_cast<size_t>(std::count_if(run.changed.begin(), run.changed.end(),
+                                             [&](size_t b) { return places[b] != 0; }));
+}
+
+// Puts a changed byte back as the cover had it and moves it the other way or the same, at
+// random: the coder's places with no rule for their directions.
+void redirect(Tile& stego, const Tile& cover, size_t b, Rng& rng) {
+    const uint8_t v = cover.bgr[b];
+    const bool up = v == 0 || (v != 255 && (rng.next() & 1) != 0);
+    stego.bgr[b] = static_cast<uint8_t>(up ? v + 1 : v - 1);
+}
+
+// Each row switches one thing against "diag0 coder" (the shipped coder, run under the same
+// seeds), and the name says which.
+std::vector<StealthEmbedding> rows() {
+    return {
+        {"diag0 coder",
+         [](Tile& tile, double rate, uint64_t seed) {
+             runCoder(tile, rate, seed, brindmar::kStealthSyncFactor);
+         }},
+        // Without the coupling: the rows below that take the coder's places uncoupled compare
+        // with this one.
+        {"diag0u coder uncoupled",
+         [](Tile& tile, double rate, uint64_t seed) { runCoder(tile, rate, seed, 1.0f); }},
+        // No coder: the payload-limited sender at the stream's rate with exactly the coder's
+        // prices (HILL plus the differences' HILL, the wet rule).
+        {"diag1 bound, coder's costs",
+         [](Tile& tile, double rate, uint64_t seed) {
+             atBound(tile, coderCosts(tile), rate, seed);
+         }},
+        // The same sender making as many changes as the coder did on this tile: the count with
+        // the sender's placing, rather than the coder's.
+        {"diag1b bound's places, coder's count",
+         [](Tile& tile, double rate, uint64_t seed) {
+             Tile coded = tile;
+             const size_t count =
+                 runCoder(coded, rate, seed, brindmar::kStealthSyncFactor).changed.size();
+             const std::vector<double> costs = coderCosts(tile);
+             Rng rng(seed ^ 0x5eed);
+             drawChanges(tile, costs, lambdaFor(costs, static_cast<double>(count), true), rng);
+         }},
+        // Only the salt's and the head's changes, as the coder made them at this rate.
+        {"diag2a salt and head alone",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const Tile cover = tile;
+             const CoderRun run = runCoder(tile, rate, seed, brindmar::kStealthSyncFactor);
+             const std::vector<uint8_t> keep = saltAndHeadPlaces(cover, run.in, true);
+             for (const size_t b : run.changed) {
+                 if (keep[b] == 0) {
+                     tile.bgr[b] = cover.bgr[b];
+                 }
+             }
+         }},
+        // The coder with its salt's changes taken off the public places and as many made
+        // elsewhere, drawn by the sender's chances at the coder's prices.
+        {"diag2b salt moved off its places",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const Tile cover = tile;
+             const CoderRun run = runCoder(tile, rate, seed, brindmar::kStealthSyncFactor);
+             const std::vector<uint8_t> salt = saltAndHeadPlaces(cover, run.in, false);
+             size_t moved = 0;
+             for (const size_t b : run.changed) {
+                 if (salt[b] != 0) {
+                     tile.bgr[b] = cover.bgr[b];
+                     ++moved;
+                 }
+             }
+             std::vector<double> costs = coderCosts(cover);
+             for (size_t b = 0; b < costs.size(); ++b) {
+                 if (salt[b] != 0 || tile.bgr[b] != cover.bgr[b]) {
+                     costs[b] = kWet;
+                 }
+             }
+             const double lambda = lambdaFor(costs, static_cast<double>(moved), true);
+             std::vector<double> cumulative(costs.size());
+             double sum = 0.0;
+             for (size_t b = 0; b < costs.size(); ++b) {
+                 sum += costs[b] == kWet ? 0.0 : oneWay(lambda, costs[b]);
+                 cumulative[b] = sum;
+             }
+             Rng rng(seed ^ 0x5a17);
+             for (size_t made = 0; made < moved && sum > 0.0;) {
+                 const auto at = static_cast<size_t>(
+                     std::lower_bound(cumulative.begin(), cumulative.end(), rng.uniform() * sum) -
+                     cumulative.begin());
+                 if (at < costs.size() && costs[at] != kWet && tile.bgr[at] == cover.bgr[at]) {
+                     redirect(tile, cover, at, rng);
+                     ++made;
+                 }
+             }
+         }},
+        // The coder's places, each change's direction at random instead of the layer's parity
+        // rule (and the coupling's agreement).
+        {"diag3a coder's places, random directions",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const Tile cover = tile;
+             const CoderRun run = runCoder(tile, rate, seed, brindmar::kStealthSyncFactor);
+             Rng rng(seed ^ 0xd1);
+             for (const size_t b : run.changed) {
+                 redirect(tile, cover, b, rng);
+             }
+         }},
+        // The same, uncoupled: the parity rule alone against random directions.
+        {"diag3u uncoupled coder's places, random directions",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const Tile cover = tile;
+             const CoderRun run = runCoder(tile, rate, seed, 1.0f);
+             Rng rng(seed ^ 0xd1);
+             for (const size_t b : run.changed) {
+                 redirect(tile, cover, b, rng);
+             }
+         }},
+        // Which part of the costs: the benchmark's own HILL at the bound, as the "HILL at the
+        // bound" row has it; the coder's HILL alone with and without the wet rule; the coder's
+        // costs without the wet rule.
+        {"diag4a bound, benchmark's HILL",
+         [](Tile& tile, double rate, uint64_t seed) {
+             simulateAdaptive(tile, hillCosts(tile), rate * static_cast<double>(tile.colourBytes()),
+                              seed);
+         }},
+        {"diag4b bound, coder's HILL alone, wet rule",
+         [](Tile& tile, double rate, uint64_t seed) {
+             atBound(tile, coderCosts(tile, false, true), rate, seed);
+         }},
+        {"diag4c bound, coder's costs, only 0 and 255 wet",
+         [](Tile& tile, double rate, uint64_t seed) {
+             atBound(tile, coderCosts(tile, true, false), rate, seed);
+         }},
+        {"diag4d bound, coder's HILL alone, only 0 and 255 wet",
+         [](Tile& tile, double rate, uint64_t seed) {
+             atBound(tile, coderCosts(tile, false, false), rate, seed);
+         }},
+        // As many changes as the salt and the head made on this tile, at dry places drawn
+        // evenly, or by the sender at the coder's prices: whether their few changes show by
+        // their number alone or by where they went.
+        {"diag5a salt and head's count, at random",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const std::vector<double> costs = coderCosts(tile);
+             const size_t count = saltAndHeadCount(tile, rate, seed);
+             Rng rng(seed ^ 0x5a);
+             const Tile cover = tile;
+             for (size_t made = 0; made < count;) {
+                 const size_t b = rng.below(costs.size());
+                 if (costs[b] != kWet && tile.bgr[b] == cover.bgr[b]) {
+                     redirect(tile, cover, b, rng);
+                     ++made;
+                 }
+             }
+         }},
+        {"diag5b salt and head's count, by the bound",
+         [](Tile& tile, double rate, uint64_t seed) {
+             const std::vector<double> costs = coderCosts(tile);
+             const size_t count = saltAndHeadCount(tile, rate, seed);
+             Rng rng(seed ^ 0x5b);
+             drawChanges(tile, costs, lambdaFor(costs, static_cast<double>(count), true), rng);
+         }},
+        // The coder priced by each channel's own HILL alone, coupled as shipped.
+        {"diag6 coder, own HILL alone, coupled",
+         [](Tile& tile, double rate, uint64_t seed) {
+             runCoder(tile, rate, seed, brindmar::kStealthSyncFactor, false);
+         }},
+        // One symbol a pixel instead of one a byte: all three channels moved together leave
+        // the colour differences as they were.
+        {"diag7a bound, whole pixels only",
+         [](Tile& tile, double rate, uint64_t seed) {
+             pixelSender(tile, rate, seed, false, true);
+         }},
+        {"diag7b bound, pixel sums, one channel or all three",
+         [](Tile& tile, double rate, uint64_t seed) { pixelSender(tile, rate, seed, true, true); }},
+        {"diag7c bound, pixel sums, one channel only",
+         [](Tile& tile, double rate, uint64_t seed) {
+             pixelSender(tile, rate, seed, true, false);
+         }},
+        // The same with a third more changes than the bound, as the coder's trellis makes.
+        {"diag7d pixel sums, one channel or all three, 1.3 times the changes",
+         [](Tile& tile, double rate, uint64_t seed) {
+             pixelSender(tile, rate, seed, true, true, 1.3);
+         }},
+    };
+}
+
+} // namespace
+
+std::vector<StealthEmbedding> diagnosisEmbeddings() {
+    return rows();
+}
+
+} // namespace detect
