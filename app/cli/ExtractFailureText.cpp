@@ -2,6 +2,7 @@
 
 #include "protection/JpegCoefficients.h"
 #include "util/ReplacementFile.h"
+#include "workflows/JpegStealthRoute.h"
 #include "workflows/ProtectionFailures.h"
 
 #include <QStringList>
@@ -19,33 +20,6 @@ QString costText(int64_t memoryKiB, int64_t passes) {
 }
 
 namespace {
-
-// Why a JPEG's coefficients do not open, from the kind an outcome carries; any other detail is
-// quoted as it is.
-QString jpegFaultWords(const QString& kind) {
-    if (kind == kJpegUnreadable) {
-        return QStringLiteral("it cannot be read, or is larger than %1 MB")
-            .arg(kMostJpegFileBytes >> 20);
-    }
-    if (kind == kJpegTooLarge) {
-        return QStringLiteral(
-                   "it is larger than Stealth takes in a JPEG (%1 million pixels, %2 MB)")
-            .arg(kMostJpegPixels / 1000000)
-            .arg(kMostJpegFileBytes >> 20);
-    }
-    if (kind == kJpegTooManyScans) {
-        return QStringLiteral("it is cut into more scans than its size warrants, which would take "
-                              "too long to read");
-    }
-    if (kind == kJpegArithmetic) {
-        return QStringLiteral("it is arithmetic coded, and Stealth writes only Huffman-coded "
-                              "JPEGs, the kind cameras and phones make");
-    }
-    if (kind == kJpegDamaged) {
-        return QStringLiteral("its compressed data is damaged or cut short");
-    }
-    return kind;
-}
 
 QString readBackText(const QString& how) {
     if (how == readback::kPayload) {

@@ -219,12 +219,7 @@ JpegFault jpegFaultOf(const QByteArray& file) {
     return {kJpegDamaged, QStringLiteral("damaged JPEG")};
 }
 
-namespace {
-
-// The window's tooltip for Embed max. 0 says why at length. It is a caption of the model's
-// display, as the status row's words are; an outcome carries the kind, and each front end words
-// that itself.
-QString faultCaption(const QString& kind) {
+QString jpegFaultWords(const QString& kind) {
     if (kind == kJpegUnreadable) {
         return QStringLiteral("it cannot be read, or is larger than %1 MB")
             .arg(kMostJpegFileBytes >> 20);
@@ -243,10 +238,11 @@ QString faultCaption(const QString& kind) {
         return QStringLiteral("it is arithmetic coded, and Stealth writes only Huffman-coded "
                               "JPEGs, the kind cameras and phones make");
     }
-    return QStringLiteral("its compressed data is damaged or cut short");
+    if (kind == kJpegDamaged) {
+        return QStringLiteral("its compressed data is damaged or cut short");
+    }
+    return kind;
 }
-
-} // namespace
 
 QString jpegFaultStatus(const WindowModel& m) {
     return m.jpegFault.brief.isEmpty() ? QString()
@@ -260,7 +256,7 @@ QString jpegFaultNote(const WindowModel& m) {
     QString photo = m.jpegFiguresOf;
     return QStringLiteral("Embed max. 0: %1 cannot stay a JPEG under Stealth: %2. \"as PNG\" or "
                           "\"as BMP\" hides the document in its pixels instead.")
-        .arg(FileNameOf(photo), faultCaption(m.jpegFault.reason));
+        .arg(FileNameOf(photo), jpegFaultWords(m.jpegFault.reason));
 }
 
 bool jpegCoefficientsOpen(const QString& jpeg) {
