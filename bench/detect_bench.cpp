@@ -29,11 +29,12 @@
 // a set, spread over all those cut; --held-out with --tiles=N, up to N of the tiles that
 // --tiles=N leaves out instead; --rates=A,B,... other rates; --only=NAME only the
 // embeddings whose name holds NAME (or any of NAME,NAME,...), without the timing;
-// --exactly=NAME only the one so named (or those), without the timing (the "diag..." rows, bench/detect/Diagnosis.h, run only so asked, on
-// the halved set); --speed the timing alone; --splits=N the rich model's random splits
-// (default 5); --no-rich without the rich model; --couplings=A,B more rows of the stealth coder
-// with these factors for its coupling of neighbouring changes; --psum-speed the pixel-sum
-// coder's search against the stealth coder's on a 6000 x 4000 picture at each rate alone.
+// --exactly=NAME only the one so named (or those), without the timing (the "diag..." rows,
+// bench/detect/Diagnosis.h, run only so asked, on the halved set); --speed the timing alone;
+// --splits=N the rich model's random splits (default 5); --no-rich without the rich model;
+// --couplings=A,B more rows of the stealth coder with these factors for its coupling of
+// neighbouring changes; --psum-speed the pixel-sum coder's search against the stealth coder's on a
+// 6000 x 4000 picture at each rate alone.
 #include "Changes.h"
 #include "Classifier.h"
 #include "Diagnosis.h"

@@ -43,7 +43,8 @@ std::vector<Layer> layersOf(size_t pixels, size_t length) {
 std::vector<uint16_t> sumsOf(const Tile& tile) {
     std::vector<uint16_t> sums(tile.colourBytes() / 3);
     for (size_t p = 0; p < sums.size(); ++p) {
-        sums[p] = static_cast<uint16_t>(tile.bgr[3 * p] + tile.bgr[3 * p + 1] + tile.bgr[3 * p + 2]);
+        sums[p] =
+            static_cast<uint16_t>(tile.bgr[3 * p] + tile.bgr[3 * p + 1] + tile.bgr[3 * p + 2]);
     }
     return sums;
 }
