@@ -50,6 +50,7 @@
 #include "Tiling.h"
 #include "TodayFormat.h"
 #include "protection/StealthImage.h"
+#include "protection/StealthStream.h"
 #include "protection/StrongSeal.h"
 
 #include <QCoreApplication>
@@ -365,7 +366,8 @@ int main(int argc, char** argv) {
     }
     if (pixelSumSpeed) {
         for (double rate : gRates) {
-            detect::timePixelSum(6000, 4000, rate);
+            detect::timePixelSum(6000, 4000, rate, {});
+            detect::timePixelSum(6000, 4000, rate, {3, brindmar::kStealthSyncFactor});
         }
         return 0;
     }

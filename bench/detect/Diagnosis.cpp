@@ -362,6 +362,12 @@ std::vector<StealthEmbedding> rows() {
         // The pixel-sum coder itself (no salt, head or seal): diag7b's moves made by the trellis.
         {"psum pixel-sum coder",
          [](Tile& tile, double rate, uint64_t seed) { pixelSumRow(tile, rate, seed); }},
+        // The same coupled as the stealth coder is: three passes, a channel moving the way its
+        // neighbours' changes went four times cheaper.
+        {"psum pixel-sum coder coupled",
+         [](Tile& tile, double rate, uint64_t seed) {
+             pixelSumRow(tile, rate, seed, {3, brindmar::kStealthSyncFactor});
+         }},
     };
 }
 

@@ -16,9 +16,12 @@ namespace detect {
 
 namespace {
 
-// The stream's first half (rounded up) in the bit-1 layer, the rest in the low-bit one, as the
-// stealth coder splits a pass; each layer's code its own stretch of the key's keystream.
+// A pass's share of the stream, its first half (rounded up) in the bit-1 layer and the rest in
+// the low-bit one, as the stealth coder splits a pass; each layer's code its own stretch of the
+// key's keystream.
 struct Layer {
+    size_t from = 0; // walk steps
+    size_t steps = 0;
     size_t firstByte = 0;
     size_t bytes = 0;
     int plane = 0;
@@ -28,14 +31,30 @@ struct Layer {
     uint64_t bits() const { return uint64_t{bytes} * 8; }
 };
 
-std::vector<Layer> layersOf(size_t pixels, size_t length) {
-    const size_t two = (length + 1) / 2;
-    std::vector<Layer> layers = {{0, two, 1, 0, 0},
-                                 {two, length - two, 0, brindmar::kMostLayerWidth, 0}};
-    for (Layer& layer : layers) {
-        layer.width = layer.bytes == 0 ? 0
-                                       : static_cast<uint32_t>(std::min<uint64_t>(
-                                             pixels / layer.bits(), brindmar::kMostLayerWidth));
+std::vector<Layer> layersOf(size_t pixels, size_t length, int passes) {
+    std::vector<Layer> layers;
+    const auto all = static_cast<size_t>(passes);
+    for (size_t p = 0; p < all; ++p) {
+        const size_t from = pixels * p / all;
+        const size_t steps = pixels * (p + 1) / all - from;
+        const size_t first = length * p / all;
+        const size_t bytes = length * (p + 1) / all - first;
+        const size_t two = (bytes + 1) / 2;
+        for (const auto& [at, count, plane] :
+             {std::array<size_t, 3>{first, two, 1},
+              std::array<size_t, 3>{first + two, bytes - two, 0}}) {
+            Layer layer{from,
+                        steps,
+                        at,
+                        count,
+                        static_cast<int>(plane),
+                        brindmar::kMostLayerWidth * layers.size(),
+                        0};
+            layer.width = count == 0 ? 0
+                                     : static_cast<uint32_t>(std::min<uint64_t>(
+                                           steps / layer.bits(), brindmar::kMostLayerWidth));
+            layers.push_back(layer);
+        }
     }
     return layers;
 }
@@ -51,33 +70,71 @@ std::vector<uint16_t> sumsOf(const Tile& tile) {
 
 brindmar::ColumnGroups<brindmar::ListedWalk> groupsOf(const brindmar::ListedWalk& walk,
                                                       const Layer& layer) {
-    return {&walk, 0, walk.bytes->size(), layer.bits() * layer.width};
+    return {&walk, layer.from, layer.steps, layer.bits() * layer.width};
+}
+
+// The bit-1 layer's moves flip bit 1 of the sum (up from an odd sum, down from an even one),
+// the low-bit layer's keep it.
+int directionOf(uint16_t sum, int plane) {
+    return ((sum & 1) != 0) == (plane == 1) ? 1 : -1;
+}
+
+// A change leans the four nearest bytes of its channel its way (the pixel's other channels
+// are its own, and a pixel moves once at most).
+void leanAround(std::vector<int8_t>& lean, const Tile& tile, size_t b, int d) {
+    const size_t row = size_t{static_cast<unsigned>(tile.width)} * 3;
+    const size_t x = b % row;
+    const size_t y = b / row;
+    const auto add = [&](size_t at) { lean[at] = static_cast<int8_t>(lean[at] + d); };
+    if (x >= 3) {
+        add(b - 3);
+    }
+    if (x + 3 < row) {
+        add(b + 3);
+    }
+    if (y > 0) {
+        add(b - row);
+    }
+    if (y + 1 < static_cast<size_t>(tile.height)) {
+        add(b + row);
+    }
 }
 
 } // namespace
 
+PixelMove cheaperMove(const double* single, const double* own, const int8_t* lean, int d,
+                      float coupling) {
+    const auto along = [&](int c, int way) {
+        return lean[c] != 0 && (lean[c] > 0) == (way > 0) ? double{coupling} : 1.0;
+    };
+    PixelMove move{brindmar::kWetCost, kNoMove};
+    double best = kWet;
+    double together = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        together += own[c] / along(c, -d);
+        if (single[c] / along(c, d) < best) {
+            best = single[c] / along(c, d);
+            move.way = static_cast<int8_t>(c);
+        }
+    }
+    if (together < best) { // kWet when any of the three is wet
+        best = together;
+        move.way = kAllThree;
+    }
+    if (best != kWet) {
+        move.cost = static_cast<float>(best);
+    }
+    return move;
+}
+
 PixelPrices pixelPrices(const std::vector<double>& single, const std::vector<double>& own) {
     const size_t pixels = single.size() / 3;
-    PixelPrices prices{std::vector<float>(pixels, brindmar::kWetCost),
-                       std::vector<int8_t>(pixels, kNoMove)};
+    PixelPrices prices{std::vector<float>(pixels), std::vector<int8_t>(pixels)};
+    const int8_t none[3] = {0, 0, 0};
     for (size_t p = 0; p < pixels; ++p) {
-        double best = kWet;
-        double together = 0.0;
-        for (int c = 0; c < 3; ++c) {
-            const size_t b = 3 * p + static_cast<size_t>(c);
-            together += own[b];
-            if (single[b] < best) {
-                best = single[b];
-                prices.way[p] = static_cast<int8_t>(c);
-            }
-        }
-        if (together < best) { // kWet when any of the three is wet
-            best = together;
-            prices.way[p] = kAllThree;
-        }
-        if (best != kWet) {
-            prices.cost[p] = static_cast<float>(best);
-        }
+        const PixelMove move = cheaperMove(&single[3 * p], &own[3 * p], none, 1, 1.0f);
+        prices.cost[p] = move.cost;
+        prices.way[p] = move.way;
     }
     return prices;
 }
@@ -97,25 +154,40 @@ PixelSumKey randomPixelSumKey(Rng& rng, size_t pixels) {
     return key;
 }
 
-PixelSumChanges pixelSumEmbed(Tile& tile, const PixelPrices& prices, const PixelSumKey& key,
-                              const std::vector<unsigned char>& message) {
+PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
+                              const std::vector<double>& own, const PixelSumKey& key,
+                              const std::vector<unsigned char>& message,
+                              const PixelSumShape& shape) {
     PixelSumChanges result;
     const size_t pixels = key.walk.size();
     std::vector<uint16_t> sums = sumsOf(tile);
     std::vector<uint16_t> packed(pixels);
-    for (size_t p = 0; p < pixels; ++p) {
-        packed[p] = brindmar::trellisColumn(prices.cost[p], false);
-    }
+    std::vector<int8_t> way(pixels, kNoMove);
+    std::vector<uint8_t> moved(pixels, 0);
+    std::vector<int8_t> lean(shape.coupling != 1.0f ? tile.colourBytes() : 3, 0);
     const brindmar::ListedWalk walk{&key.walk};
-    for (const Layer& layer : layersOf(pixels, message.size())) {
+    for (const Layer& layer : layersOf(pixels, message.size(), shape.passes)) {
         if (layer.bytes == 0) {
             continue;
         }
         if (layer.width == 0) {
             return result;
         }
-        const auto groups = groupsOf(walk, layer);
         const int plane = layer.plane;
+        // Each layer's pixels priced for the way its moves would go, with the leanings so far.
+        for (size_t s = layer.from; s < layer.from + layer.steps; ++s) {
+            const uint32_t p = key.walk[s];
+            const size_t b = 3 * size_t{p};
+            const PixelMove move =
+                moved[p] != 0
+                    ? PixelMove{}
+                    : cheaperMove(&single[b], &own[b], lean.size() == 3 ? lean.data() : &lean[b],
+                                  directionOf(sums[p], plane), shape.coupling);
+            packed[p] =
+                brindmar::trellisColumn(moved[p] != 0 ? brindmar::kWetCost : move.cost, false);
+            way[p] = move.way;
+        }
+        const auto groups = groupsOf(walk, layer);
         const auto bitOf = [&](uint32_t p) {
             return static_cast<uint16_t>(((sums[p] >> plane) & 1) != 0 ? 0x8000u : 0u);
         };
@@ -130,34 +202,34 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const PixelPrices& prices, const Pixel
             return result;
         }
         for (const uint32_t p : flips.places) {
-            // The bit-1 layer's moves flip bit 1 of the sum (up from an odd sum, down from an
-            // even one), the low-bit layer's keep it.
-            const int d = ((sums[p] & 1) != 0) == (plane == 1) ? 1 : -1;
-            const int way = prices.way[p];
+            const int d = directionOf(sums[p], plane);
             for (int c = 0; c < 3; ++c) {
-                uint8_t& v = tile.bgr[3 * size_t{p} + static_cast<size_t>(c)];
-                if (way == kAllThree) {
-                    v = static_cast<uint8_t>(v - d); // dry bytes are never 0 or 255
-                } else if (way == c) {
-                    v = static_cast<uint8_t>(v + d);
+                const size_t b = 3 * size_t{p} + static_cast<size_t>(c);
+                const int by = way[p] == kAllThree ? -d : way[p] == c ? d : 0;
+                if (by != 0) {
+                    tile.bgr[b] = static_cast<uint8_t>(tile.bgr[b] + by); // dry: never 0 or 255
+                    if (lean.size() != 3) {
+                        leanAround(lean, tile, b, by);
+                    }
                 }
             }
             sums[p] = static_cast<uint16_t>(sums[p] + d);
-            packed[p] = brindmar::trellisColumn(brindmar::kWetCost, false);
+            moved[p] = 1;
             ++result.moves;
-            result.triples += way == kAllThree ? 1 : 0;
+            result.triples += way[p] == kAllThree ? 1 : 0;
         }
     }
     result.carried = true;
     return result;
 }
 
-std::vector<unsigned char> pixelSumRead(const Tile& tile, const PixelSumKey& key, size_t bytes) {
+std::vector<unsigned char> pixelSumRead(const Tile& tile, const PixelSumKey& key, size_t bytes,
+                                        int passes) {
     std::vector<unsigned char> message(bytes, 0);
     const std::vector<uint16_t> sums = sumsOf(tile);
     const std::vector<uint16_t> priceless(key.walk.size(), 0);
     const brindmar::ListedWalk walk{&key.walk};
-    for (const Layer& layer : layersOf(key.walk.size(), bytes)) {
+    for (const Layer& layer : layersOf(key.walk.size(), bytes, passes)) {
         if (layer.bytes == 0 || layer.width == 0) {
             continue;
         }
@@ -183,7 +255,7 @@ std::vector<unsigned char> pixelSumRead(const Tile& tile, const PixelSumKey& key
     return message;
 }
 
-PixelSumChanges pixelSumRow(Tile& tile, double rate, uint64_t seed) {
+PixelSumChanges pixelSumRow(Tile& tile, double rate, uint64_t seed, const PixelSumShape& shape) {
     Rng rng(seed);
     const PixelSumKey key = randomPixelSumKey(rng, tile.colourBytes() / 3);
     std::vector<unsigned char> message(
@@ -191,12 +263,12 @@ PixelSumChanges pixelSumRow(Tile& tile, double rate, uint64_t seed) {
     for (unsigned char& b : message) {
         b = static_cast<unsigned char>(rng.next());
     }
-    const PixelPrices prices = pixelPrices(coderCosts(tile), coderCosts(tile, false, true));
-    const PixelSumChanges made = pixelSumEmbed(tile, prices, key, message);
+    const PixelSumChanges made =
+        pixelSumEmbed(tile, coderCosts(tile), coderCosts(tile, false, true), key, message, shape);
     if (!made.carried) {
         std::fprintf(stderr, "detect_bench: the pixel-sum coder found no path (seed %llu)\n",
                      static_cast<unsigned long long>(seed));
-    } else if (pixelSumRead(tile, key, message.size()) != message) {
+    } else if (pixelSumRead(tile, key, message.size(), shape.passes) != message) {
         std::fprintf(stderr, "detect_bench: the pixel-sum image did not give its message back\n");
         std::abort();
     }

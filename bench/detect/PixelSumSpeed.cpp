@@ -24,7 +24,7 @@ double msSince(std::chrono::steady_clock::time_point start) {
 
 } // namespace
 
-void timePixelSum(uint32_t width, uint32_t height, double rate) {
+void timePixelSum(uint32_t width, uint32_t height, double rate, const PixelSumShape& shape) {
     Rng rng(11);
     Tile carrier(static_cast<int>(width), static_cast<int>(height));
     // A smooth picture with grain, as the stealth timing has it.
@@ -61,21 +61,22 @@ void timePixelSum(uint32_t width, uint32_t height, double rate) {
         brindmar::carryStream(coded.bgr.data(), width, height, packed.data(), stretch, sealed);
     const double coderMs = msSince(start);
 
-    const PixelPrices prices = pixelPrices(single, coderCosts(carrier, false, true));
+    const std::vector<double> own = coderCosts(carrier, false, true);
     const PixelSumKey key = randomPixelSumKey(rng, carrier.colourBytes() / 3);
     Tile summed = carrier;
     start = std::chrono::steady_clock::now();
-    const PixelSumChanges made = pixelSumEmbed(summed, prices, key, message);
+    const PixelSumChanges made = pixelSumEmbed(summed, single, own, key, message, shape);
     const double pixelMs = msSince(start);
-    if (!made.carried || pixelSumRead(summed, key, message.size()) != message) {
+    if (!made.carried || pixelSumRead(summed, key, message.size(), shape.passes) != message) {
         std::fprintf(stderr, "detect_bench: the pixel-sum picture did not give its message back\n");
     }
     if (shipped.end != brindmar::StreamEnd::Done) {
         std::fprintf(stderr, "detect_bench: the stealth coder's search did not carry the stream\n");
     }
-    std::printf("psum_speed %.2f pixels_search_ms %.0f coder_search_ms %.0f ratio %.2f moves %llu "
+    std::printf("psum_speed %.2f passes %d pixels_search_ms %.0f coder_search_ms %.0f ratio %.2f "
+                "moves %llu "
                 "changes %llu\n",
-                rate, pixelMs, coderMs, pixelMs / coderMs,
+                rate, shape.passes, pixelMs, coderMs, pixelMs / coderMs,
                 static_cast<unsigned long long>(made.moves),
                 static_cast<unsigned long long>(shipped.changes));
     std::fflush(stdout);

@@ -30,6 +30,29 @@ TEST(PixelSum, PricesTakeTheCheaperWayWithDryBytesOnly) {
     }
 }
 
+TEST(PixelSum, CouplingLowersTheWaysThatFollowTheirNeighbours) {
+    struct Case {
+        std::vector<int8_t> lean;
+        int d;
+        float cost;
+        int8_t way;
+    };
+    const std::vector<double> single = {8, 6, 7};
+    const std::vector<double> own = {3, 3, 3};
+    const Case cases[] = {
+        {{0, 0, 0}, 1, 6.0f, 1},             // no leaning: the cheapest channel
+        {{2, 0, 0}, 1, 2.0f, 0},             // blue leans up, the move goes up: 8 / 4
+        {{2, 0, 0}, -1, 6.0f, 1},            // the move goes down: no help
+        {{-1, -1, -3}, 1, 2.25f, kAllThree}, // all three lean down and move down: 9 / 4
+        {{-1, 0, -1}, 1, 4.5f, kAllThree},   // two lean the joint way: 0.75 + 3 + 0.75
+    };
+    for (const Case& c : cases) {
+        const PixelMove move = cheaperMove(single.data(), own.data(), c.lean.data(), c.d, 4.0f);
+        EXPECT_EQ(move.cost, c.cost) << int{c.lean[0]} << c.d;
+        EXPECT_EQ(move.way, c.way) << int{c.lean[0]} << c.d;
+    }
+}
+
 // Whatever the picture, key and rate: the message comes back from the pixels alone; each changed
 // pixel moved its sum by one, with one channel or all three the other way; no wet byte moved.
 TEST(PixelSum, ReadsBackWithMovesOfOneChannelOrAllThree) {
@@ -50,11 +73,13 @@ TEST(PixelSum, ReadsBackWithMovesOfOneChannelOrAllThree) {
             b = static_cast<unsigned char>(rng.next());
         }
         const std::vector<double> costs = coderCosts(cover);
+        // Uncoupled in one pass, or coupled in three.
+        const PixelSumShape shape = seed % 2 == 0 ? PixelSumShape{} : PixelSumShape{3, 4.0f};
         Tile stego = cover;
         const PixelSumChanges made =
-            pixelSumEmbed(stego, pixelPrices(costs, coderCosts(cover, false, true)), key, message);
+            pixelSumEmbed(stego, costs, coderCosts(cover, false, true), key, message, shape);
         ASSERT_TRUE(made.carried) << seed;
-        EXPECT_EQ(pixelSumRead(stego, key, message.size()), message) << seed;
+        EXPECT_EQ(pixelSumRead(stego, key, message.size(), shape.passes), message) << seed;
         uint64_t moved = 0;
         uint64_t triples = 0;
         for (size_t p = 0; p < cover.colourBytes() / 3; ++p) {
