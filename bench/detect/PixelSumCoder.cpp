@@ -2,15 +2,16 @@
 
 #include "CoderCosts.h"
 
+#include "protection/KeyedWalk.h"
 #include "protection/StealthColumns.h"
 #include "protection/StealthStream.h"
 #include "protection/Trellis.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <utility>
 
 namespace detect {
 
@@ -68,8 +69,8 @@ std::vector<uint16_t> sumsOf(const Tile& tile) {
     return sums;
 }
 
-brindmar::ColumnGroups<brindmar::ListedWalk> groupsOf(const brindmar::ListedWalk& walk,
-                                                      const Layer& layer) {
+brindmar::ColumnGroups<brindmar::KeyedWalk> groupsOf(const brindmar::KeyedWalk& walk,
+                                                     const Layer& layer) {
     return {&walk, layer.from, layer.steps, layer.bits() * layer.width};
 }
 
@@ -139,14 +140,10 @@ PixelPrices pixelPrices(const std::vector<double>& single, const std::vector<dou
     return prices;
 }
 
-PixelSumKey randomPixelSumKey(Rng& rng, size_t pixels) {
+PixelSumKey randomPixelSumKey(Rng& rng) {
     PixelSumKey key;
-    key.walk.resize(pixels);
-    for (size_t p = 0; p < pixels; ++p) {
-        key.walk[p] = static_cast<uint32_t>(p);
-    }
-    for (size_t p = pixels; p > 1; --p) {
-        std::swap(key.walk[p - 1], key.walk[rng.below(p)]);
+    for (unsigned char& b : key.walk) {
+        b = static_cast<unsigned char>(rng.next());
     }
     for (unsigned char& b : key.code) {
         b = static_cast<unsigned char>(rng.next());
@@ -159,13 +156,15 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
                               const std::vector<unsigned char>& message,
                               const PixelSumShape& shape) {
     PixelSumChanges result;
-    const size_t pixels = key.walk.size();
+    const size_t pixels = tile.colourBytes() / 3;
     std::vector<uint16_t> sums = sumsOf(tile);
     std::vector<uint16_t> packed(pixels);
     std::vector<int8_t> way(pixels, kNoMove);
     std::vector<uint8_t> moved(pixels, 0);
-    std::vector<int8_t> lean(shape.coupling != 1.0f ? tile.colourBytes() : 3, 0);
-    const brindmar::ListedWalk walk{&key.walk};
+    const bool coupled = shape.coupling != 1.0f;
+    std::vector<int8_t> lean(coupled ? tile.colourBytes() : 3, 0);
+    bool priced = false;
+    const brindmar::KeyedWalk walk(key.walk.data(), pixels, {});
     for (const Layer& layer : layersOf(pixels, message.size(), shape.passes)) {
         if (layer.bytes == 0) {
             continue;
@@ -174,19 +173,25 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
             return result;
         }
         const int plane = layer.plane;
-        // Each layer's pixels priced for the way its moves would go, with the leanings so far.
-        for (size_t s = layer.from; s < layer.from + layer.steps; ++s) {
-            const uint32_t p = key.walk[s];
-            const size_t b = 3 * size_t{p};
+        // Each layer's pixels priced for the way its moves would go, with the leanings so far:
+        // every pixel in memory order, which is quicker than those of the layer's steps in walk
+        // order. Uncoupled, a move costs the same either way and the prices stand; the pixels
+        // moved are made wet below.
+        const auto pricing = std::chrono::steady_clock::now();
+        for (size_t p = 0; p < pixels && (coupled || !priced); ++p) {
+            const size_t b = 3 * p;
             const PixelMove move =
-                moved[p] != 0
-                    ? PixelMove{}
-                    : cheaperMove(&single[b], &own[b], lean.size() == 3 ? lean.data() : &lean[b],
-                                  directionOf(sums[p], plane), shape.coupling);
+                moved[p] != 0 ? PixelMove{}
+                              : cheaperMove(&single[b], &own[b], coupled ? &lean[b] : lean.data(),
+                                            directionOf(sums[p], plane), shape.coupling);
             packed[p] =
                 brindmar::trellisColumn(moved[p] != 0 ? brindmar::kWetCost : move.cost, false);
             way[p] = move.way;
         }
+        priced = true;
+        result.pricingMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pricing)
+                .count();
         const auto groups = groupsOf(walk, layer);
         const auto bitOf = [&](uint32_t p) {
             return static_cast<uint16_t>(((sums[p] >> plane) & 1) != 0 ? 0x8000u : 0u);
@@ -208,7 +213,7 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
                 const int by = way[p] == kAllThree ? -d : way[p] == c ? d : 0;
                 if (by != 0) {
                     tile.bgr[b] = static_cast<uint8_t>(tile.bgr[b] + by); // dry: never 0 or 255
-                    if (lean.size() != 3) {
+                    if (coupled) {
                         leanAround(lean, tile, b, by);
                     }
                 }
@@ -227,9 +232,10 @@ std::vector<unsigned char> pixelSumRead(const Tile& tile, const PixelSumKey& key
                                         int passes) {
     std::vector<unsigned char> message(bytes, 0);
     const std::vector<uint16_t> sums = sumsOf(tile);
-    const std::vector<uint16_t> priceless(key.walk.size(), 0);
-    const brindmar::ListedWalk walk{&key.walk};
-    for (const Layer& layer : layersOf(key.walk.size(), bytes, passes)) {
+    const size_t pixels = tile.colourBytes() / 3;
+    const std::vector<uint16_t> priceless(pixels, 0);
+    const brindmar::KeyedWalk walk(key.walk.data(), pixels, {});
+    for (const Layer& layer : layersOf(pixels, bytes, passes)) {
         if (layer.bytes == 0 || layer.width == 0) {
             continue;
         }
@@ -257,7 +263,7 @@ std::vector<unsigned char> pixelSumRead(const Tile& tile, const PixelSumKey& key
 
 PixelSumChanges pixelSumRow(Tile& tile, double rate, uint64_t seed, const PixelSumShape& shape) {
     Rng rng(seed);
-    const PixelSumKey key = randomPixelSumKey(rng, tile.colourBytes() / 3);
+    const PixelSumKey key = randomPixelSumKey(rng);
     std::vector<unsigned char> message(
         static_cast<size_t>(std::floor(rate * static_cast<double>(tile.colourBytes()) / 8)));
     for (unsigned char& b : message) {

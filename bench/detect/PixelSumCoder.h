@@ -49,16 +49,19 @@ struct PixelSumShape {
     float coupling = 1.0f;
 };
 
+// The walk key orders the pixels as the stealth walk orders colour bytes (KeyedWalk over the
+// pixels); the code key gives the layers' trellis codes.
 struct PixelSumKey {
-    std::vector<uint32_t> walk; // every pixel once, in the order the layers take them
+    std::array<unsigned char, 32> walk{};
     std::array<unsigned char, 32> code{};
 };
-PixelSumKey randomPixelSumKey(Rng& rng, size_t pixels);
+PixelSumKey randomPixelSumKey(Rng& rng);
 
 struct PixelSumChanges {
     bool carried = false; // both layers found a path; the message is in the picture
     uint64_t moves = 0;   // pixels whose sum moved
     uint64_t triples = 0; // of them, by all three channels
+    double pricingMs = 0; // of the embed's time, pricing the pixels' moves
 };
 
 // Carries message in the tile's pixel sums, changing it in place. Fails (carried false) when

@@ -62,7 +62,7 @@ void timePixelSum(uint32_t width, uint32_t height, double rate, const PixelSumSh
     const double coderMs = msSince(start);
 
     const std::vector<double> own = coderCosts(carrier, false, true);
-    const PixelSumKey key = randomPixelSumKey(rng, carrier.colourBytes() / 3);
+    const PixelSumKey key = randomPixelSumKey(rng);
     Tile summed = carrier;
     start = std::chrono::steady_clock::now();
     const PixelSumChanges made = pixelSumEmbed(summed, single, own, key, message, shape);
@@ -73,10 +73,11 @@ void timePixelSum(uint32_t width, uint32_t height, double rate, const PixelSumSh
     if (shipped.end != brindmar::StreamEnd::Done) {
         std::fprintf(stderr, "detect_bench: the stealth coder's search did not carry the stream\n");
     }
-    std::printf("psum_speed %.2f passes %d pixels_search_ms %.0f coder_search_ms %.0f ratio %.2f "
+    std::printf("psum_speed %.2f passes %d pricing_ms %.0f pixels_search_ms %.0f coder_search_ms "
+                "%.0f ratio %.2f "
                 "moves %llu "
                 "changes %llu\n",
-                rate, shape.passes, pixelMs, coderMs, pixelMs / coderMs,
+                rate, shape.passes, made.pricingMs, pixelMs, coderMs, pixelMs / coderMs,
                 static_cast<unsigned long long>(made.moves),
                 static_cast<unsigned long long>(shipped.changes));
     std::fflush(stdout);

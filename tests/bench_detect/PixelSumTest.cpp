@@ -66,7 +66,7 @@ TEST(PixelSum, ReadsBackWithMovesOfOneChannelOrAllThree) {
         }
         const double rate = 0.02 * static_cast<double>(seed);
         Rng rng(seed * 31);
-        const PixelSumKey key = randomPixelSumKey(rng, cover.colourBytes() / 3);
+        const PixelSumKey key = randomPixelSumKey(rng);
         std::vector<unsigned char> message(
             static_cast<size_t>(rate * static_cast<double>(cover.colourBytes()) / 8));
         for (unsigned char& b : message) {
