@@ -220,6 +220,7 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
             }
             sums[p] = static_cast<uint16_t>(sums[p] + d);
             moved[p] = 1;
+            packed[p] = brindmar::trellisColumn(brindmar::kWetCost, false);
             ++result.moves;
             result.triples += way[p] == kAllThree ? 1 : 0;
         }
