@@ -426,7 +426,8 @@ int main(int argc, char** argv) {
                     "| 3 channels %%\n");
     }
     const auto wanted = [&](const std::string& name) {
-        if (only.empty()) {
+        // Some rows' names hold commas themselves: the whole of NAME is tried first.
+        if (only.empty() || (exactly ? name == only : name.find(only) != std::string::npos)) {
             return true;
         }
         for (const QString& one : QString::fromStdString(only).split(u',')) {
