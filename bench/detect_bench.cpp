@@ -16,7 +16,9 @@
 // splits of the tiles (mean and standard deviation over the splits), on all its features and on
 // the co-occurrences of R - G and B - G alone, beside the SPAM figure and what the embedding
 // changed: "detect_rich SET | EMBEDDING | RATE | rich | R-G/B-G | SPAM | changed bytes % |
-// changes per bit | 2 channels % | 3 channels % | seconds".
+// changes per bit | 2 channels % | 3 channels % | seconds", and what it changed counted by
+// pixels: "detect_moves SET | EMBEDDING | RATE | changed pixels per bit | 1 channel % |
+// 3 channels %".
 //
 // Then the time of a stealth embed and extraction against strong protection on a 6000 x 4000
 // carrier, for the document each rate gives: "stealth_speed RATE embed_ms S strong_ms T ratio
@@ -26,16 +28,19 @@
 // tiles taken from one picture (default 20, spread over the picture); --tiles=N at most N tiles
 // a set, spread over all those cut; --held-out with --tiles=N, up to N of the tiles that
 // --tiles=N leaves out instead; --rates=A,B,... other rates; --only=NAME only the
-// embeddings whose name holds NAME, without the timing; --exactly=NAME only the one so named,
-// without the timing (the "diag..." rows, bench/detect/Diagnosis.h, run only so asked, on
-// the halved set); --speed the timing alone; --splits=N the rich model's random splits
-// (default 5); --no-rich without the rich model; --couplings=A,B more rows of the stealth coder
-// with these factors for its coupling of neighbouring changes.
+// embeddings whose name holds NAME (or any of NAME,NAME,...), without the timing;
+// --exactly=NAME only the one so named (or those), without the timing (the "diag..." rows,
+// bench/detect/Diagnosis.h, run only so asked, on the halved set); --speed the timing alone;
+// --splits=N the rich model's random splits (default 5); --no-rich without the rich model;
+// --couplings=A,B more rows of the stealth coder with these factors for its coupling of
+// neighbouring changes; --psum-speed the pixel-sum coder's search against the stealth coder's on a
+// 6000 x 4000 picture at each rate alone.
 #include "Changes.h"
 #include "Classifier.h"
 #include "Diagnosis.h"
 #include "Ensemble.h"
 #include "Pictures.h"
+#include "PixelSumSpeed.h"
 #include "RichModel.h"
 #include "Roc.h"
 #include "Spam.h"
@@ -45,6 +50,7 @@
 #include "Tiling.h"
 #include "TodayFormat.h"
 #include "protection/StealthImage.h"
+#include "protection/StealthStream.h"
 #include "protection/StrongSeal.h"
 
 #include <QCoreApplication>
@@ -183,6 +189,15 @@ void measureRich(const CoverSet& set, const detect::FeatureRows& rich, const std
                 spam, 100.0 * changes.changedShare(),
                 bits > 0.0 ? static_cast<double>(changes.changedBytes) / bits : 0.0,
                 100.0 * changes.twoShare(), 100.0 * changes.threeShare(), msSince(start) / 1000.0);
+    // The moves as a pixel-sum coder counts them: a pixel with any channel changed is one.
+    const size_t ones = changes.changedPixels - changes.twoChannels - changes.threeChannels;
+    std::printf("detect_moves %s | %s | %.2f | %.3f | %.2f | %.2f\n", set.name.c_str(),
+                name.c_str(), rate,
+                bits > 0.0 ? static_cast<double>(changes.changedPixels) / bits : 0.0,
+                changes.changedPixels == 0 ? 0.0
+                                           : 100.0 * static_cast<double>(ones) /
+                                                 static_cast<double>(changes.changedPixels),
+                100.0 * changes.threeShare());
     std::fflush(stdout);
 }
 
@@ -308,6 +323,7 @@ int main(int argc, char** argv) {
     int perPicture = 20;
     size_t tileLimit = 0;
     bool speedOnly = false;
+    bool pixelSumSpeed = false;
     std::string only;
     bool exactly = false;
     bool heldOut = false;
@@ -315,6 +331,8 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--speed") {
             speedOnly = true;
+        } else if (arg == "--psum-speed") {
+            pixelSumSpeed = true;
         } else if (arg.rfind("--rates=", 0) == 0) {
             gRates.clear();
             for (const QString& r : QString::fromStdString(arg.substr(8)).split(u',')) {
@@ -345,6 +363,13 @@ int main(int argc, char** argv) {
         } else {
             folders.push_back(arg);
         }
+    }
+    if (pixelSumSpeed) {
+        for (double rate : gRates) {
+            detect::timePixelSum(6000, 4000, rate, {});
+            detect::timePixelSum(6000, 4000, rate, {3, brindmar::kStealthSyncFactor});
+        }
+        return 0;
     }
     if (speedOnly) {
         for (double rate : gRates) {
@@ -397,9 +422,21 @@ int main(int argc, char** argv) {
         std::printf("detect_rich set | embedding | rate | rich | R-G/B-G | SPAM | changed bytes %% "
                     "| changes per bit | 2 channels %% | 3 channels %% | seconds\n");
         std::printf("detect_rich features %zu splits %d\n", detect::richLayout().total(), gSplits);
+        std::printf("detect_moves set | embedding | rate | changed pixels per bit | 1 channel %% "
+                    "| 3 channels %%\n");
     }
     const auto wanted = [&](const std::string& name) {
-        return only.empty() || (exactly ? name == only : name.find(only) != std::string::npos);
+        // Some rows' names hold commas themselves: the whole of NAME is tried first.
+        if (only.empty() || (exactly ? name == only : name.find(only) != std::string::npos)) {
+            return true;
+        }
+        for (const QString& one : QString::fromStdString(only).split(u',')) {
+            const std::string part = one.toStdString();
+            if (exactly ? name == part : name.find(part) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
     };
     if (wanted("plain")) {
         measure(halvedSet, halvedCovers, "plain", today(detect::Protection::Plain), 1);

@@ -1,54 +1,21 @@
 #include "Diagnosis.h"
 
+#include "CoderCosts.h"
+#include "PixelSumCoder.h"
 #include "PlusMinusOne.h"
 
-#include "protection/HillCost.h"
 #include "protection/KeyedWalk.h"
 #include "protection/StealthImage.h"
 #include "protection/StealthKeys.h"
 #include "protection/StealthStream.h"
-#include "protection/StealthWet.h"
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <optional>
 
 namespace detect {
 
 namespace {
-
-constexpr double kWet = std::numeric_limits<double>::infinity();
-
-// The prices the coder gives its trellis before any coupling: a byte's HILL cost plus that of
-// its channel's difference from the others, wet bytes never. Without differences, its own HILL
-// cost alone; without the wet rule, only bytes at 0 and 255 are wet.
-std::vector<double> coderCosts(const Tile& tile, bool differences = true, bool wetRule = true) {
-    const size_t n = tile.colourBytes();
-    const auto w = static_cast<uint32_t>(tile.width);
-    const auto h = static_cast<uint32_t>(tile.height);
-    std::vector<float> own(n);
-    std::vector<float> apart(n, 0.0f);
-    brindmar::HillCost(tile.bgr.data(), w, h).rows(0, h, own.data());
-    if (differences) {
-        std::vector<unsigned char> picture(n);
-        brindmar::channelDifferences(tile.bgr.data(), n / 3, picture.data());
-        brindmar::HillCost(picture.data(), w, h).rows(0, h, apart.data());
-    }
-    std::vector<double> costs(n);
-    const size_t row = n / h;
-    std::vector<uint8_t> wet(row);
-    for (uint32_t y = 0; y < h; ++y) {
-        brindmar::stealthWetRow(tile.bgr.data(), row, h, y, wet.data());
-        for (size_t i = 0; i < row; ++i) {
-            const size_t b = y * row + i;
-            const uint8_t v = tile.bgr[b];
-            const bool dry = wetRule ? wet[i] == 0 : v != 0 && v != 255;
-            costs[b] = dry ? double{own[b]} + double{apart[b]} : kWet;
-        }
-    }
-    return costs;
-}
 
 // A byte's chance of each of its two changes under the payload-limited sender.
 double oneWay(double lambda, double cost) {
@@ -391,6 +358,15 @@ std::vector<StealthEmbedding> rows() {
         {"diag7d pixel sums, one channel or all three, 1.3 times the changes",
          [](Tile& tile, double rate, uint64_t seed) {
              pixelSender(tile, rate, seed, true, true, 1.3);
+         }},
+        // The pixel-sum coder itself (no salt, head or seal): diag7b's moves made by the trellis.
+        {"psum pixel-sum coder",
+         [](Tile& tile, double rate, uint64_t seed) { pixelSumRow(tile, rate, seed); }},
+        // The same coupled as the stealth coder is: three passes, a channel moving the way its
+        // neighbours' changes went four times cheaper.
+        {"psum pixel-sum coder coupled",
+         [](Tile& tile, double rate, uint64_t seed) {
+             pixelSumRow(tile, rate, seed, {3, brindmar::kStealthSyncFactor});
          }},
     };
 }

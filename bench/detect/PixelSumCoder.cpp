@@ -1,0 +1,285 @@
+#include "PixelSumCoder.h"
+
+#include "CoderCosts.h"
+
+#include "protection/KeyedWalk.h"
+#include "protection/StealthColumns.h"
+#include "protection/StealthStream.h"
+#include "protection/Trellis.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace detect {
+
+namespace {
+
+// A pass's share of the stream, its first half (rounded up) in the bit-1 layer and the rest in
+// the low-bit one, as the stealth coder splits a pass; each layer's code its own stretch of the
+// key's keystream.
+struct Layer {
+    size_t from = 0; // walk steps
+    size_t steps = 0;
+    size_t firstByte = 0;
+    size_t bytes = 0;
+    int plane = 0;
+    size_t codeSkip = 0;
+    uint32_t width = 0;
+
+    uint64_t bits() const { return uint64_t{bytes} * 8; }
+};
+
+std::vector<Layer> layersOf(size_t pixels, size_t length, int passes) {
+    std::vector<Layer> layers;
+    const auto all = static_cast<size_t>(passes);
+    for (size_t p = 0; p < all; ++p) {
+        const size_t from = pixels * p / all;
+        const size_t steps = pixels * (p + 1) / all - from;
+        const size_t first = length * p / all;
+        const size_t bytes = length * (p + 1) / all - first;
+        const size_t two = (bytes + 1) / 2;
+        for (const auto& [at, count, plane] :
+             {std::array<size_t, 3>{first, two, 1},
+              std::array<size_t, 3>{first + two, bytes - two, 0}}) {
+            Layer layer{from,
+                        steps,
+                        at,
+                        count,
+                        static_cast<int>(plane),
+                        brindmar::kMostLayerWidth * layers.size(),
+                        0};
+            layer.width = count == 0 ? 0
+                                     : static_cast<uint32_t>(std::min<uint64_t>(
+                                           steps / layer.bits(), brindmar::kMostLayerWidth));
+            layers.push_back(layer);
+        }
+    }
+    return layers;
+}
+
+std::vector<uint16_t> sumsOf(const Tile& tile) {
+    std::vector<uint16_t> sums(tile.colourBytes() / 3);
+    for (size_t p = 0; p < sums.size(); ++p) {
+        sums[p] =
+            static_cast<uint16_t>(tile.bgr[3 * p] + tile.bgr[3 * p + 1] + tile.bgr[3 * p + 2]);
+    }
+    return sums;
+}
+
+brindmar::ColumnGroups<brindmar::KeyedWalk> groupsOf(const brindmar::KeyedWalk& walk,
+                                                     const Layer& layer) {
+    return {&walk, layer.from, layer.steps, layer.bits() * layer.width};
+}
+
+// The bit-1 layer's moves flip bit 1 of the sum (up from an odd sum, down from an even one),
+// the low-bit layer's keep it.
+int directionOf(uint16_t sum, int plane) {
+    return ((sum & 1) != 0) == (plane == 1) ? 1 : -1;
+}
+
+// A change leans the four nearest bytes of its channel its way (the pixel's other channels
+// are its own, and a pixel moves once at most).
+void leanAround(std::vector<int8_t>& lean, const Tile& tile, size_t b, int d) {
+    const size_t row = size_t{static_cast<unsigned>(tile.width)} * 3;
+    const size_t x = b % row;
+    const size_t y = b / row;
+    const auto add = [&](size_t at) { lean[at] = static_cast<int8_t>(lean[at] + d); };
+    if (x >= 3) {
+        add(b - 3);
+    }
+    if (x + 3 < row) {
+        add(b + 3);
+    }
+    if (y > 0) {
+        add(b - row);
+    }
+    if (y + 1 < static_cast<size_t>(tile.height)) {
+        add(b + row);
+    }
+}
+
+} // namespace
+
+PixelMove cheaperMove(const double* single, const double* own, const int8_t* lean, int d,
+                      float coupling) {
+    const auto along = [&](int c, int way) {
+        return lean[c] != 0 && (lean[c] > 0) == (way > 0) ? double{coupling} : 1.0;
+    };
+    PixelMove move{brindmar::kWetCost, kNoMove};
+    double best = kWet;
+    double together = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        together += own[c] / along(c, -d);
+        if (single[c] / along(c, d) < best) {
+            best = single[c] / along(c, d);
+            move.way = static_cast<int8_t>(c);
+        }
+    }
+    if (together < best) { // kWet when any of the three is wet
+        best = together;
+        move.way = kAllThree;
+    }
+    if (best != kWet) {
+        move.cost = static_cast<float>(best);
+    }
+    return move;
+}
+
+PixelPrices pixelPrices(const std::vector<double>& single, const std::vector<double>& own) {
+    const size_t pixels = single.size() / 3;
+    PixelPrices prices{std::vector<float>(pixels), std::vector<int8_t>(pixels)};
+    const int8_t none[3] = {0, 0, 0};
+    for (size_t p = 0; p < pixels; ++p) {
+        const PixelMove move = cheaperMove(&single[3 * p], &own[3 * p], none, 1, 1.0f);
+        prices.cost[p] = move.cost;
+        prices.way[p] = move.way;
+    }
+    return prices;
+}
+
+PixelSumKey randomPixelSumKey(Rng& rng) {
+    PixelSumKey key;
+    for (unsigned char& b : key.walk) {
+        b = static_cast<unsigned char>(rng.next());
+    }
+    for (unsigned char& b : key.code) {
+        b = static_cast<unsigned char>(rng.next());
+    }
+    return key;
+}
+
+PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
+                              const std::vector<double>& own, const PixelSumKey& key,
+                              const std::vector<unsigned char>& message,
+                              const PixelSumShape& shape) {
+    PixelSumChanges result;
+    const size_t pixels = tile.colourBytes() / 3;
+    std::vector<uint16_t> sums = sumsOf(tile);
+    std::vector<uint16_t> packed(pixels);
+    std::vector<int8_t> way(pixels, kNoMove);
+    std::vector<uint8_t> moved(pixels, 0);
+    const bool coupled = shape.coupling != 1.0f;
+    std::vector<int8_t> lean(coupled ? tile.colourBytes() : 3, 0);
+    bool priced = false;
+    const brindmar::KeyedWalk walk(key.walk.data(), pixels, {});
+    for (const Layer& layer : layersOf(pixels, message.size(), shape.passes)) {
+        if (layer.bytes == 0) {
+            continue;
+        }
+        if (layer.width == 0) {
+            return result;
+        }
+        const int plane = layer.plane;
+        // Each layer's pixels priced for the way its moves would go, with the leanings so far:
+        // every pixel in memory order, which is quicker than those of the layer's steps in walk
+        // order. Uncoupled, a move costs the same either way and the prices stand; the pixels
+        // moved are made wet below.
+        const auto pricing = std::chrono::steady_clock::now();
+        for (size_t p = 0; p < pixels && (coupled || !priced); ++p) {
+            const size_t b = 3 * p;
+            const PixelMove move =
+                moved[p] != 0 ? PixelMove{}
+                              : cheaperMove(&single[b], &own[b], coupled ? &lean[b] : lean.data(),
+                                            directionOf(sums[p], plane), shape.coupling);
+            packed[p] =
+                brindmar::trellisColumn(moved[p] != 0 ? brindmar::kWetCost : move.cost, false);
+            way[p] = move.way;
+        }
+        priced = true;
+        result.pricingMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pricing)
+                .count();
+        const auto groups = groupsOf(walk, layer);
+        const auto bitOf = [&](uint32_t p) {
+            return static_cast<uint16_t>(((sums[p] >> plane) & 1) != 0 ? 0x8000u : 0u);
+        };
+        const brindmar::TrellisFlips flips = brindmar::trellisEmbed(
+            brindmar::keystreamCode(layer.width, key.code.data(), layer.codeSkip),
+            [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
+                brindmar::gatherColumns(groups, packed.data(), bitOf, first, count, out, place);
+            },
+            message.data() + layer.firstByte, layer.bits(),
+            brindmar::columnScale(groups, packed.data()));
+        if (!flips.ok || !flips.carried) {
+            return result;
+        }
+        for (const uint32_t p : flips.places) {
+            const int d = directionOf(sums[p], plane);
+            for (int c = 0; c < 3; ++c) {
+                const size_t b = 3 * size_t{p} + static_cast<size_t>(c);
+                const int by = way[p] == kAllThree ? -d : way[p] == c ? d : 0;
+                if (by != 0) {
+                    tile.bgr[b] = static_cast<uint8_t>(tile.bgr[b] + by); // dry: never 0 or 255
+                    if (coupled) {
+                        leanAround(lean, tile, b, by);
+                    }
+                }
+            }
+            sums[p] = static_cast<uint16_t>(sums[p] + d);
+            moved[p] = 1;
+            packed[p] = brindmar::trellisColumn(brindmar::kWetCost, false);
+            ++result.moves;
+            result.triples += way[p] == kAllThree ? 1 : 0;
+        }
+    }
+    result.carried = true;
+    return result;
+}
+
+std::vector<unsigned char> pixelSumRead(const Tile& tile, const PixelSumKey& key, size_t bytes,
+                                        int passes) {
+    std::vector<unsigned char> message(bytes, 0);
+    const std::vector<uint16_t> sums = sumsOf(tile);
+    const size_t pixels = tile.colourBytes() / 3;
+    const std::vector<uint16_t> priceless(pixels, 0);
+    const brindmar::KeyedWalk walk(key.walk.data(), pixels, {});
+    for (const Layer& layer : layersOf(pixels, bytes, passes)) {
+        if (layer.bytes == 0 || layer.width == 0) {
+            continue;
+        }
+        const auto groups = groupsOf(walk, layer);
+        const int plane = layer.plane;
+        const auto bitOf = [&](uint32_t p) {
+            return static_cast<uint16_t>(((sums[p] >> plane) & 1) != 0 ? 0x8000u : 0u);
+        };
+        std::vector<uint16_t> columns(groups.columns);
+        std::vector<uint32_t> places(groups.columns);
+        brindmar::gatherColumns(groups, priceless.data(), bitOf, 0, columns.size(), columns.data(),
+                                places.data());
+        std::vector<uint8_t> low(columns.size());
+        for (size_t c = 0; c < columns.size(); ++c) {
+            low[c] = static_cast<uint8_t>(columns[c] >> 15);
+        }
+        const std::vector<unsigned char> bits = brindmar::trellisSyndrome(
+            brindmar::keystreamCode(layer.width, key.code.data(), layer.codeSkip), low.data(),
+            layer.bits());
+        std::copy_n(bits.begin(), std::min(bits.size(), layer.bytes),
+                    message.begin() + static_cast<std::ptrdiff_t>(layer.firstByte));
+    }
+    return message;
+}
+
+PixelSumChanges pixelSumRow(Tile& tile, double rate, uint64_t seed, const PixelSumShape& shape) {
+    Rng rng(seed);
+    const PixelSumKey key = randomPixelSumKey(rng);
+    std::vector<unsigned char> message(
+        static_cast<size_t>(std::floor(rate * static_cast<double>(tile.colourBytes()) / 8)));
+    for (unsigned char& b : message) {
+        b = static_cast<unsigned char>(rng.next());
+    }
+    const PixelSumChanges made =
+        pixelSumEmbed(tile, coderCosts(tile), coderCosts(tile, false, true), key, message, shape);
+    if (!made.carried) {
+        std::fprintf(stderr, "detect_bench: the pixel-sum coder found no path (seed %llu)\n",
+                     static_cast<unsigned long long>(seed));
+    } else if (pixelSumRead(tile, key, message.size(), shape.passes) != message) {
+        std::fprintf(stderr, "detect_bench: the pixel-sum image did not give its message back\n");
+        std::abort();
+    }
+    return made;
+}
+
+} // namespace detect

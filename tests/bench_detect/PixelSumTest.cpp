@@ -1,0 +1,108 @@
+#include "CoderCosts.h"
+#include "PixelSumCoder.h"
+#include "SyntheticTiles.h"
+#include "protection/Trellis.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace detect {
+namespace {
+
+TEST(PixelSum, PricesTakeTheCheaperWayWithDryBytesOnly) {
+    struct Case {
+        std::vector<double> single, own;
+        float cost;
+        int8_t way;
+    };
+    const Case cases[] = {
+        {{5, 3, 4}, {2, 2, 2}, 3.0f, 1},         // one channel is cheaper than all three
+        {{9, 8, 7}, {1, 2, 3}, 6.0f, kAllThree}, // all three, priced by their own costs
+        {{kWet, 9, 8}, {kWet, 1, 1}, 8.0f, 2},   // a wet byte rules all three out
+        {{4, 4, 4}, {1, 1, 2}, 4.0f, 0},         // equal ways: the single channel, the first
+        {{kWet, kWet, kWet}, {kWet, kWet, kWet}, brindmar::kWetCost, kNoMove},
+    };
+    for (const Case& c : cases) {
+        const PixelPrices prices = pixelPrices(c.single, c.own);
+        EXPECT_EQ(prices.cost[0], c.cost) << c.single[0];
+        EXPECT_EQ(prices.way[0], c.way) << c.single[0];
+    }
+}
+
+TEST(PixelSum, CouplingLowersTheWaysThatFollowTheirNeighbours) {
+    struct Case {
+        std::vector<int8_t> lean;
+        int d;
+        float cost;
+        int8_t way;
+    };
+    const std::vector<double> single = {8, 6, 7};
+    const std::vector<double> own = {3, 3, 3};
+    const Case cases[] = {
+        {{0, 0, 0}, 1, 6.0f, 1},             // no leaning: the cheapest channel
+        {{2, 0, 0}, 1, 2.0f, 0},             // blue leans up, the move goes up: 8 / 4
+        {{2, 0, 0}, -1, 6.0f, 1},            // the move goes down: no help
+        {{-1, -1, -3}, 1, 2.25f, kAllThree}, // all three lean down and move down: 9 / 4
+        {{-1, 0, -1}, 1, 4.5f, kAllThree},   // two lean the joint way: 0.75 + 3 + 0.75
+    };
+    for (const Case& c : cases) {
+        const PixelMove move = cheaperMove(single.data(), own.data(), c.lean.data(), c.d, 4.0f);
+        EXPECT_EQ(move.cost, c.cost) << int{c.lean[0]} << c.d;
+        EXPECT_EQ(move.way, c.way) << int{c.lean[0]} << c.d;
+    }
+}
+
+// Whatever the picture, key and rate: the message comes back from the pixels alone; each changed
+// pixel moved its sum by one, with one channel or all three the other way; no wet byte moved.
+TEST(PixelSum, ReadsBackWithMovesOfOneChannelOrAllThree) {
+    for (uint64_t seed = 1; seed <= 6; ++seed) {
+        Tile cover = testing::smoothTile(64, seed);
+        for (int y = 0; y < 8; ++y) { // a clipped corner and a flat strip
+            for (int x = 0; x < 16; ++x) {
+                cover.at(x, y, static_cast<int>(seed % 3)) = 255;
+                cover.at(x + 32, y + 40, 1) = 100;
+            }
+        }
+        const double rate = 0.02 * static_cast<double>(seed);
+        Rng rng(seed * 31);
+        const PixelSumKey key = randomPixelSumKey(rng);
+        std::vector<unsigned char> message(
+            static_cast<size_t>(rate * static_cast<double>(cover.colourBytes()) / 8));
+        for (unsigned char& b : message) {
+            b = static_cast<unsigned char>(rng.next());
+        }
+        const std::vector<double> costs = coderCosts(cover);
+        // Uncoupled in one pass, or coupled in three.
+        const PixelSumShape shape = seed % 2 == 0 ? PixelSumShape{} : PixelSumShape{3, 4.0f};
+        Tile stego = cover;
+        const PixelSumChanges made =
+            pixelSumEmbed(stego, costs, coderCosts(cover, false, true), key, message, shape);
+        ASSERT_TRUE(made.carried) << seed;
+        EXPECT_EQ(pixelSumRead(stego, key, message.size(), shape.passes), message) << seed;
+        uint64_t moved = 0;
+        uint64_t triples = 0;
+        for (size_t p = 0; p < cover.colourBytes() / 3; ++p) {
+            int sum = 0;
+            int changed = 0;
+            for (size_t b = 3 * p; b < 3 * p + 3; ++b) {
+                const int d = stego.bgr[b] - cover.bgr[b];
+                ASSERT_LE(std::abs(d), 1) << b;
+                ASSERT_TRUE(d == 0 || costs[b] != kWet) << b;
+                sum += d;
+                changed += d != 0 ? 1 : 0;
+            }
+            ASSERT_TRUE(changed == 0 || (changed == 1 && std::abs(sum) == 1) ||
+                        (changed == 3 && std::abs(sum) == 3))
+                << p;
+            moved += changed != 0 ? 1 : 0;
+            triples += changed == 3 ? 1 : 0;
+        }
+        EXPECT_EQ(made.moves, moved) << seed;
+        EXPECT_EQ(made.triples, triples) << seed;
+        EXPECT_GT(moved, 0u) << seed;
+    }
+}
+
+} // namespace
+} // namespace detect
