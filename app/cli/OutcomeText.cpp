@@ -271,7 +271,6 @@ QString reasonText(const Outcome& outcome) {
         }
         return QStringLiteral("the carrier's times could not be set: ") +
                QString::fromLocal8Bit(std::strerror(outcome.error));
-    // choosing a file
     case Reason::NotCarrier:
         // Refused before the embed: the words shown over its thumbnail.
         return validityText(static_cast<uint8_t>(outcome.figure));
@@ -285,7 +284,9 @@ QString reasonText(const Outcome& outcome) {
 } // namespace
 
 QString refusalText(const Outcome& outcome) {
-    if (outcome.told || outcome.done() || outcome.ending == Ending::Stopped) {
+    // The user's own no, whatever the command, is no failure to report.
+    if (outcome.told || outcome.done() || outcome.ending == Ending::Stopped ||
+        outcome.reason == Reason::Declined) {
         return {};
     }
     if (const std::optional<QString> line = openFailureLine(outcome)) {

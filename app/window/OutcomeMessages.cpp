@@ -250,6 +250,10 @@ bool embedOrExtract(const Outcome& outcome) {
 }
 
 void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
+    // The user's own no, whatever the command: nothing to tell them.
+    if (outcome.reason == Reason::Declined) {
+        return;
+    }
     // A conversion under the command is told as the converter tells it.
     if (outcome.step == Task::Convert) {
         Outcome converted = outcome;
@@ -368,7 +372,6 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
                            QStringLiteral(" - the original date/time could not be set"));
         }
         break;
-    // choosing a file
     case Reason::Declined: // the user's own answer: nothing to tell
     default:
         break;

@@ -46,6 +46,7 @@ std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image
                                ctx.platform, ctx.view,      ctx.programFolder, ctx.temporaryFolder,
                                ctx.pictures, ctx.strongCost};
         chosen.outcomes = ctx.outcomes;
+        chosen.notices = ctx.notices;
         choice.presetFileChoice(image);
         ChooseBmp(chosen);
         // A name the choice refused has concluded the command.

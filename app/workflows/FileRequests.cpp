@@ -17,6 +17,8 @@ Outcome onChosenFile(WorkflowContext& ctx, const QString& file, Command command)
                            ctx.platform, ctx.view,      ctx.programFolder, ctx.temporaryFolder,
                            ctx.pictures, ctx.strongCost};
     chosen.outcomes = ctx.outcomes;
+    // A question on the way (replace the archive?) is worded by the front end as any other.
+    chosen.notices = ctx.notices;
     choice.presetFileChoice(file);
     Outcome outcome = command(chosen);
     if (outcome.subject.isEmpty()) {

@@ -49,6 +49,9 @@ void openWithCode(WorkflowContext& ctx, const InfoRequest& request, InfoOutcome&
     WorkflowContext muted{ctx.model,    quiet,         ctx.zip,           ctx.engine,
                           ctx.platform, ctx.view,      ctx.programFolder, ctx.temporaryFolder,
                           ctx.pictures, ctx.strongCost};
+    // Quiet about how the opening ends, not about what it asks (a seal that costs more than
+    // this version's own): the question needs its words.
+    muted.notices = ctx.notices;
     const QString folder = ctx.temporaryFolder + QStringLiteral("described/");
     if (!QDir().mkpath(folder)) {
         info.payload = Reason::CannotWrite;

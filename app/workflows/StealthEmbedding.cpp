@@ -239,10 +239,10 @@ namespace {
 std::pair<std::optional<QString>, Outcome> convertCarrier(WorkflowContext& ctx,
                                                           const QString& carrier) {
     OutcomeView* const view = std::exchange(ctx.outcomes, nullptr);
+    const auto restore = qScopeGuard([&ctx, view] { ctx.outcomes = view; });
     const Outcome before = std::exchange(ctx.outcome, Outcome{});
     std::optional<QString> copy = ConvertPictureFile(ctx, carrier, ctx.temporaryFolder);
     Outcome converted = std::exchange(ctx.outcome, before);
-    ctx.outcomes = view;
     if (copy || converted.ending != Ending::Failed) {
         return {std::move(copy), Outcome{}};
     }

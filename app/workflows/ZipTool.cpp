@@ -124,6 +124,8 @@ void pack(WorkflowContext& ctx, QString path) {
         const MessageAnswer answer = ctx.ask(Question{QuestionKind::ReplaceArchive, archive});
         ctx.ui.setMousePointer(MousePointer::Hourglass);
         if (answer != MessageAnswer::Ok) {
+            ctx.outcome = Outcome::refused(Reason::Declined, path);
+            ctx.outcome.task = Task::Zip;
             return;
         }
         agreeToReplace(archive);

@@ -110,6 +110,13 @@ TEST(CliWords, SayWhatHappened) {
         {{"info", jpeg}, {}, 0, "Carrier: usable\n", {}},
         // The archive and every file written are named.
         {{"zip", list}, {}, 0, "Zipped " + list + " into " + dir.path("z/list.zip"), {}},
+        // Asked again with no terminal to answer, the question still names what it would replace.
+        {{"zip", list},
+         {},
+         1,
+         {},
+         "replace " + dir.path("z/list.zip") +
+             ": not done; there is no terminal to ask, and --yes answers yes"},
         {{"zip", dir.path("z/list.zip"), "-y"},
          {},
          0,

@@ -157,7 +157,7 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         {Task::Open, Reason::NotShown, "", 0, 0, "Processing failure: <unknown>"},
         {Task::None, Reason::NotCarrier, "", validity::UnsupportedDepth, 0,
          "/d/notes.txt: BMP type <256 colours"},
-        {Task::Wipe, Reason::Declined, "", 0, 0, ""},
+        {Task::Zip, Reason::Declined, "", 0, 0, ""},
         // zip
         {Task::Unzip, Reason::FolderNotMade, "/d/", 0, EACCES,
          "/d/notes.txt: cannot unpack: /d/ - Permission denied"},

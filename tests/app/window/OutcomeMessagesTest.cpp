@@ -530,7 +530,7 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          false,
          {"beep 2", "message Exclamation|Operational Error|Processing failure: <unknown>"},
          {}},
-        {"declined", of(Task::Wipe, Ending::Refused, Reason::Declined, kCarrier), false, {}, {}},
+        {"declined", of(Task::Zip, Ending::Refused, Reason::Declined, kCarrier), false, {}, {}},
         // zip
         {"unpacking's own folder not made",
          underWay(Task::Unzip, Reason::FolderNotMade, QStringLiteral("/docs/"), EACCES),
