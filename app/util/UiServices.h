@@ -87,10 +87,10 @@ public:
     void alert(Sound sound);
 };
 
-// A question of two named choices and Cancel: true for the first, false for the second, nothing
-// when cancelled.
-inline std::optional<bool> askTwoChoices(UiServices& ui, const Message& question) {
-    switch (ui.showMessage(question)) {
+// The answer to a question of two named choices and Cancel: true for the first, false for the
+// second, nothing when cancelled.
+inline std::optional<bool> choiceOf(MessageAnswer answer) {
+    switch (answer) {
     case MessageAnswer::Ok:
         return true;
     case MessageAnswer::Second:
@@ -99,6 +99,10 @@ inline std::optional<bool> askTwoChoices(UiServices& ui, const Message& question
         break;
     }
     return std::nullopt;
+}
+
+inline std::optional<bool> askTwoChoices(UiServices& ui, const Message& question) {
+    return choiceOf(ui.showMessage(question));
 }
 
 } // namespace brindmar

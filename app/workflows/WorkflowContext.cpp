@@ -87,15 +87,7 @@ MessageAnswer WorkflowContext::ask(const Question& question) {
 }
 
 std::optional<bool> WorkflowContext::askTwoChoices(const Question& question) {
-    switch (ask(question)) {
-    case MessageAnswer::Ok:
-        return true;
-    case MessageAnswer::Second:
-        return false;
-    case MessageAnswer::Cancel:
-        break;
-    }
-    return std::nullopt;
+    return choiceOf(ask(question));
 }
 
 bool WorkflowContext::shortOfSpace(Task task, const QString& subject,
