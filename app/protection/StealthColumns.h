@@ -16,6 +16,16 @@ struct ListedWalk {
     }
 };
 
+// The walk 0, 1, 2, ...: places by their rank in a list kept beside it (whose prices and bits
+// are looked up by rank too).
+struct CountingWalk {
+    void bytesAt(uint64_t first, uint32_t count, uint32_t* out) const {
+        for (uint32_t k = 0; k < count; ++k) {
+            out[k] = static_cast<uint32_t>(first + k);
+        }
+    }
+};
+
 // A stretch of a walk shared out among a trellis code's columns as evenly as whole steps allow:
 // column k takes steps from + [start(k), start(k + 1)), start(k) = floor(k * steps / columns).
 // Every step belongs to a column, so the whole stretch carries the bits whatever their number,

@@ -1,19 +1,19 @@
 #include "protection/StealthImage.h"
 
-#include "protection/HillCost.h"
 #include "protection/KeyedWalk.h"
 #include "protection/LargeBuffer.h"
 #include "protection/Parallel.h"
 #include "protection/StealthColumns.h"
 #include "protection/StealthKeys.h"
+#include "protection/StealthLayout.h"
+#include "protection/StealthPixelStream.h"
+#include "protection/StealthPrices.h"
 #include "protection/StealthStream.h"
 #include "protection/StealthWet.h"
 #include "protection/Trellis.h"
-#include "protection/WideTargets.h"
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <optional>
 #include <sodium.h>
@@ -25,55 +25,6 @@
 namespace brindmar {
 
 namespace {
-
-constexpr uint64_t kSaltBits = kSaltLength * 8;
-constexpr uint64_t kHeadBits = uint64_t{kHeadLength} * 8;
-
-uint64_t colourBytesOf(uint32_t width, uint32_t height) {
-    return uint64_t{width} * height * 3;
-}
-
-// Where the salt, the head and the stream lie in a picture of this size. The salt and the head
-// are carried as the stream is, by a trellis code over a stretch of a walk, with as many colour
-// bytes a bit as the stream has at the recommended rate: their changes are then as rare, and as
-// well placed, as its own. A sixteenth of the picture each at most.
-struct Layout {
-    uint64_t colourBytes = 0;
-    uint64_t saltSteps = 0; // public positions
-    uint64_t headSteps = 0; // the keyed walk's first steps
-    uint32_t saltWidth = 0;
-    uint32_t headWidth = 0;
-
-    // The walk counts in 32 bits; a carrier's colour bytes fit a signed 32-bit count anyway.
-    bool holds() const {
-        return saltWidth >= kLeastWidth && headWidth >= kLeastWidth && colourBytes <= 0x7fffffffu;
-    }
-    uint64_t streamSteps() const { return holds() ? colourBytes - headSteps : 0; }
-};
-
-uint64_t stepsFor(uint64_t bits, uint64_t colourBytes) {
-    return std::min(bits * kStealthStepsPerBit, colourBytes / 16);
-}
-
-uint32_t widthFor(uint64_t steps, uint64_t bits) {
-    const uint64_t fits = steps / bits;
-    return fits < kLeastWidth ? 0 : static_cast<uint32_t>(std::min<uint64_t>(fits, kMostWidth));
-}
-
-Layout layoutOf(uint32_t width, uint32_t height) {
-    Layout layout;
-    layout.colourBytes = colourBytesOf(width, height);
-    layout.saltSteps = stepsFor(kSaltBits, layout.colourBytes);
-    layout.headSteps = stepsFor(kHeadBits, layout.colourBytes);
-    layout.saltWidth = widthFor(layout.saltSteps, kSaltBits);
-    layout.headWidth = widthFor(layout.headSteps, kHeadBits);
-    return layout;
-}
-
-// Walk steps left for the sealed stream once the head has its own.
-uint64_t streamSteps(uint32_t width, uint32_t height) {
-    return layoutOf(width, height).streamSteps();
-}
 
 // The head's bytes are masked with the head key's XChaCha20 keystream (all-zero nonce), so a
 // version and a length read without the key are noise like the rest.
@@ -113,10 +64,11 @@ struct SaltPlaces {
 
     SaltPlaces(const SaltPlaces&) = delete; // the walk points into bytes
     SaltPlaces& operator=(const SaltPlaces&) = delete;
-    SaltPlaces(const Layout& layout, uint32_t width, uint32_t height) {
+    SaltPlaces(const StealthLayout& layout, uint32_t width, uint32_t height) {
         const std::vector<uint64_t> positions = saltPositions(width, height, layout.saltSteps);
         bytes.assign(positions.begin(), positions.end());
-        groups = ColumnGroups<ListedWalk>{&walk, 0, layout.saltSteps, kSaltBits * layout.saltWidth};
+        groups = ColumnGroups<ListedWalk>{&walk, 0, layout.saltSteps,
+                                          kStealthSaltBits * layout.saltWidth};
         const std::array<unsigned char, 32> key = saltPositionKey(width, height);
         code = keystreamCode(layout.saltWidth, key.data(), kSaltCodeSkip);
     }
@@ -132,65 +84,6 @@ std::vector<unsigned char> readBits(const unsigned char* colour, const ColumnGro
             readColumns(groups, colour, 0, first, count, out);
         },
         bits);
-}
-
-// The picture is swept in strips of rows, each on its own, so that cores can share the work.
-constexpr uint32_t kStripRows = 128;
-
-// A row's prices and low bits packed as trellisColumn has them, a wet byte's price its +inf.
-BRINDMAR_WIDE void packRow(const unsigned char* bytes, const float* costs, const uint8_t* wet,
-                           uint64_t row, uint16_t* out) {
-    const uint16_t wetTop = trellisColumn(kWetCost, false);
-    for (uint64_t i = 0; i < row; ++i) {
-        uint32_t bits = 0;
-        std::memcpy(&bits, costs + i, sizeof bits);
-        const auto top = static_cast<uint16_t>(wet[i] != 0 ? wetTop : (bits >> 16 & 0x7fffu));
-        out[i] = static_cast<uint16_t>(top | (bytes[i] & 1u) << 15);
-    }
-}
-
-// Every colour byte's price and low bit packed as the trellis search takes them, in picture
-// order: strip by strip, each row packed as soon as its HILL costs are out. A byte's price is
-// its own channel's HILL cost plus that of its difference from the pixel's other channels: a
-// change must hide in both, since a photograph's channels move together.
-bool packBytes(const unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed) {
-    const uint64_t row = uint64_t{width} * 3;
-    const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
-    const bool together = gStealthColourCosts;
-    return forEachTask(strips, [&](uint64_t g) {
-        const auto first = static_cast<uint32_t>(g * kStripRows);
-        const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
-        thread_local std::vector<uint8_t> wet;
-        thread_local std::vector<unsigned char> differences;
-        thread_local std::vector<float> sum;
-        wet.resize(static_cast<size_t>(row));
-        const HillCost own(colour, width, height);
-        if (!together) {
-            own.eachRow(first, end, [&](uint32_t y, const float* costs) {
-                stealthWetRow(colour, row, height, y, wet.data());
-                packRow(colour + y * row, costs, wet.data(), row, packed + y * row);
-            });
-            return;
-        }
-        // The strip's differences and the rows about it that their costs read, made here
-        // rather than the whole picture's first: a few rows twice, but no second picture. Both
-        // pictures are costed in step, a row of each at a time, so that neither's costs go
-        // through memory.
-        const uint32_t from = first - std::min(first, HillCost::kRowsAround);
-        const uint32_t to = std::min(height, end + HillCost::kRowsAround);
-        differences.resize(static_cast<size_t>(row * (to - from)));
-        channelDifferences(colour + from * row, uint64_t{to - from} * width, differences.data());
-        sum.resize(static_cast<size_t>(row));
-        const HillCost apart(differences.data(), width, height, from);
-        own.eachRowOfBoth(
-            apart, first, end, [&](uint32_t y, const float* costs, const float* others) {
-                stealthWetRow(colour, row, height, y, wet.data());
-                for (uint64_t i = 0; i < row; ++i) {
-                    sum[i] = costs[i] + others[i];
-                }
-                packRow(colour + y * row, sum.data(), wet.data(), row, packed + y * row);
-            });
-    });
 }
 
 // Which way each change of the salt or the head goes: bit j of the XChaCha20 keystream of the
@@ -221,28 +114,33 @@ std::optional<uint64_t> changeColumns(unsigned char* colour, uint64_t columns,
     return done ? std::optional<uint64_t>(all) : std::nullopt;
 }
 
-// Carries bits by the columns of a stretch at the least cost and makes the changes. TooLarge
-// when too many of its bytes are wet to carry them.
-template <class Walk>
-StealthStatus carryBits(unsigned char* colour, const uint16_t* packed,
-                        const ColumnGroups<Walk>& groups, const TrellisCode& code,
-                        const unsigned char* message, uint64_t bits, const SecretBytes& directions,
-                        unsigned char nonce, uint64_t& changes) {
+// Carries bits by the columns over listed colour bytes, whose prices are listed in the same
+// order, at the least cost, and makes the changes. TooLarge when too many of them are wet.
+StealthStatus carryListed(unsigned char* colour, const std::vector<uint32_t>& bytes,
+                          const uint16_t* prices, uint32_t width, const TrellisCode& code,
+                          const unsigned char* message, uint64_t bits,
+                          const SecretBytes& directions, unsigned char nonce, uint64_t& changes) {
+    const CountingWalk ranks;
+    const ColumnGroups<CountingWalk> groups{&ranks, 0, bytes.size(), bits * width};
     const unsigned char* const picture = colour;
-    const auto lowBit = [picture](uint32_t byte) {
-        return static_cast<uint16_t>((picture[byte] & 1u) << 15);
+    const uint32_t* const listed = bytes.data();
+    const auto lowBit = [picture, listed](uint32_t rank) {
+        return static_cast<uint16_t>((picture[listed[rank]] & 1u) << 15);
     };
-    const TrellisFlips flips = trellisEmbed(
+    TrellisFlips flips = trellisEmbed(
         code,
         [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
-            gatherColumns(groups, packed, lowBit, first, count, out, place);
+            gatherColumns(groups, prices, lowBit, first, count, out, place);
         },
-        message, bits, columnScale(groups, packed));
+        message, bits, columnScale(groups, prices));
     if (!flips.ok) {
         return StealthStatus::NoMemory;
     }
     if (!flips.carried) {
         return StealthStatus::TooLarge;
+    }
+    for (uint32_t& place : flips.places) {
+        place = bytes[place];
     }
     const std::optional<uint64_t> made =
         changeColumns(colour, groups.columns, flips, directions, nonce);
@@ -253,99 +151,60 @@ StealthStatus carryBits(unsigned char* colour, const uint16_t* packed,
     return StealthStatus::Done;
 }
 
-} // namespace
+// The head's colour bytes: the walk's first steps.
+std::vector<uint32_t> headBytes(const KeyedWalk& walk, const StealthLayout& layout) {
+    std::vector<uint32_t> bytes(static_cast<size_t>(layout.headSteps));
+    walk.bytesAt(0, static_cast<uint32_t>(bytes.size()), bytes.data());
+    return bytes;
+}
 
-uint32_t stealthWidth(uint64_t sealedLength, uint32_t width, uint32_t height) {
-    if (sealedLength == 0 || sealedLength > std::numeric_limits<uint32_t>::max()) {
-        return 0;
+// The prices the writer takes: every pixel's (and its way), and the salt's and the head's places'
+// in that order, those of the head at a salt place wet, since the head must not move the salt.
+struct Prices {
+    LargeBuffer<uint16_t> pixels;
+    LargeBuffer<uint8_t> way;
+    std::vector<uint16_t> listed;
+
+    explicit Prices(uint64_t count)
+        : pixels(static_cast<size_t>(count)), way(static_cast<size_t>(count)) {}
+    bool price(const unsigned char* colour, uint32_t width, uint32_t height,
+               const std::vector<uint32_t>& salt, const std::vector<uint32_t>& head) {
+        std::vector<uint32_t> places = salt;
+        places.insert(places.end(), head.begin(), head.end());
+        ListedBytes bytes = listedBytes(places);
+        if (pixels.failed() || way.failed() ||
+            !pricePixels(colour, width, height, pixels.data(), way.data(), bytes)) {
+            return false;
+        }
+        listed = std::move(bytes.prices);
+        std::vector<uint32_t> sorted = salt;
+        std::sort(sorted.begin(), sorted.end());
+        for (size_t k = 0; k < head.size(); ++k) {
+            if (std::binary_search(sorted.begin(), sorted.end(), head[k])) {
+                listed[salt.size() + k] = trellisColumn(kWetCost, false);
+            }
+        }
+        return true;
     }
-    const uint64_t steps = streamSteps(width, height);
-    const uint32_t w = widthFor(steps, sealedLength * 8);
-    return w != 0 && streamFits(steps, sealedLength, kLeastWidth) ? w : 0;
-}
-
-uint64_t stealthSaltSteps(uint32_t width, uint32_t height) {
-    const Layout layout = layoutOf(width, height);
-    return layout.holds() ? layout.saltSteps : 0;
-}
-
-int64_t stealthCapacity(uint32_t width, uint32_t height) {
-    return longestSealedArchive(streamSteps(width, height) / kLeastWidth / 8);
-}
-
-int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height) {
-    const auto recommended = static_cast<uint64_t>(
-        kStealthRecommendedRate * static_cast<double>(colourBytesOf(width, height)) / 8);
-    return std::min(stealthCapacity(width, height), longestSealedArchive(recommended));
-}
-
-namespace {
-
-// The longest sealed stream whose bits keep to one in kStealthDryStepsPerBit of the stream's dry
-// steps, the head's steps and the salt's places counted as though all were dry.
-uint64_t dryLimit(const Layout& layout, uint64_t dry) {
-    const uint64_t taken = layout.headSteps + layout.saltSteps;
-    return dry > taken ? (dry - taken) / kStealthDryStepsPerBit / 8 : 0;
-}
-
-// The longest sealed stream whose last pass's bit-1 layer (the larger of its two) can still be
-// carried where the walk's tail ends it: its bits over the tail's t colour bytes, at most
-// kStealthDeadTailBits more than the tail's dry bytes carry at one bit in
-// kStealthDryStepsPerBit. The tail's order is keyed, so its wet bytes lie among its dry ones;
-// only a tail wet throughout leaves bits with nothing to change.
-uint64_t tailLimit(const Layout& layout, const StealthDryCount& count, uint64_t most) {
-    const uint64_t tail = layout.colourBytes % 256;
-    const uint64_t dryTail = tail - std::min(tail, count.wetTail);
-    const uint64_t d = layout.streamSteps();
-    const uint64_t lastSteps = d - d * (kStreamPasses - 1) / kStreamPasses;
-    const auto holds = [&](uint64_t length) {
-        const uint64_t last = length - length * (kStreamPasses - 1) / kStreamPasses;
-        const uint64_t bits = 8 * ((last + 1) / 2);
-        // bits * tail / lastSteps <= kStealthDeadTailBits + dryTail / kStealthDryStepsPerBit
-        return bits * tail * kStealthDryStepsPerBit <=
-               lastSteps * (kStealthDeadTailBits * kStealthDryStepsPerBit + dryTail);
-    };
-    uint64_t low = 0;
-    uint64_t high = most;
-    while (low < high) {
-        const uint64_t middle = low + (high - low + 1) / 2;
-        if (holds(middle)) {
-            low = middle;
-        } else {
-            high = middle - 1;
+    // The stream leaves every pixel of the salt and the head alone.
+    void wetPixelsOf(const std::vector<uint32_t>& bytes) const {
+        for (const uint32_t b : bytes) {
+            pixels[b / 3] = trellisColumn(kWetCost, false);
         }
     }
-    return low;
-}
+};
 
 } // namespace
-
-int64_t stealthWriterCapacity(uint32_t width, uint32_t height, const StealthDryCount& count) {
-    const Layout layout = layoutOf(width, height);
-    const int64_t most = stealthCapacity(width, height);
-    if (most == 0) {
-        return 0;
-    }
-    const uint64_t sealedMost = static_cast<uint64_t>(sealedLength(most));
-    const uint64_t sealed =
-        std::min(dryLimit(layout, count.dry), tailLimit(layout, count, sealedMost));
-    return std::min(most, longestSealedArchive(sealed));
-}
-
-int64_t stealthWriterRecommendedCapacity(uint32_t width, uint32_t height,
-                                         const StealthDryCount& count) {
-    return std::min(stealthWriterCapacity(width, height, count),
-                    stealthRecommendedCapacity(width, height));
-}
 
 StealthSalt readStealthSalt(const unsigned char* colour, uint32_t width, uint32_t height) {
     StealthSalt salt{};
-    const Layout layout = layoutOf(width, height);
+    const StealthLayout layout(width, height);
     if (!layout.holds()) {
         return salt;
     }
     const SaltPlaces places(layout, width, height);
-    const std::vector<unsigned char> bits = readBits(colour, places.groups, places.code, kSaltBits);
+    const std::vector<unsigned char> bits =
+        readBits(colour, places.groups, places.code, kStealthSaltBits);
     if (bits.size() == salt.size()) {
         std::copy(bits.begin(), bits.end(), salt.begin());
     }
@@ -378,36 +237,36 @@ StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t hei
         sealed.size() != sealedBytes) {
         return report;
     }
-    const Layout layout = layoutOf(width, height);
+    const StealthLayout layout(width, height);
     const KeyedWalk walk(keys->walk.data(), layout.colourBytes, {});
-    const ColumnGroups<KeyedWalk> headGroups{&walk, 0, layout.headSteps,
-                                             kHeadBits * layout.headWidth};
-    LargeBuffer<uint16_t> packed(static_cast<size_t>(layout.colourBytes));
-    if (packed.failed() || !packBytes(colour, width, height, packed.data())) {
+    const SaltPlaces places(layout, width, height);
+    const std::vector<uint32_t> headPlaces = headBytes(walk, layout);
+    Prices prices(layout.pixels);
+    if (!prices.price(colour, width, height, places.bytes, headPlaces)) {
         report.status = StealthStatus::NoMemory;
         return report;
     }
 
-    // The salt first, over its public places; they are then wet for the rest, which the reader
-    // takes after it has the key and which must not move the salt.
+    // The salt first, over its public places, then the head over the walk's first steps; their
+    // pixels are then wet for the stream, which the reader takes after them.
     uint64_t changes = 0;
-    const SaltPlaces places(layout, width, height);
-    StealthStatus status = carryBits(colour, packed.data(), places.groups, places.code, salt.data(),
-                                     kSaltBits, keys->directions, kSaltDirections, changes);
-    for (const uint32_t byte : places.bytes) {
-        packed.data()[byte] = trellisColumn(kWetCost, (colour[byte] & 1) != 0);
-    }
+    StealthStatus status =
+        carryListed(colour, places.bytes, prices.listed.data(), layout.saltWidth, places.code,
+                    salt.data(), kStealthSaltBits, keys->directions, kSaltDirections, changes);
     const std::array<unsigned char, kHeadLength> masked = maskHead(head, keys->head);
     if (status == StealthStatus::Done) {
-        status = carryBits(colour, packed.data(), headGroups,
-                           keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip),
-                           masked.data(), kHeadBits, keys->directions, kHeadDirections, changes);
+        status = carryListed(
+            colour, headPlaces, prices.listed.data() + places.bytes.size(), layout.headWidth,
+            keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip), masked.data(),
+            kStealthHeadBits, keys->directions, kHeadDirections, changes);
     }
-    StreamChanges stream;
+    prices.wetPixelsOf(places.bytes);
+    prices.wetPixelsOf(headPlaces);
+    const KeyedWalk pixelWalk(keys->pixelWalk.data(), layout.pixels, {});
+    PixelStreamChanges stream;
     if (status == StealthStatus::Done) {
-        stream =
-            carryStream(colour, width, height, packed.data(),
-                        {&walk, layout.headSteps, layout.streamSteps(), keys->code.data()}, sealed);
+        stream = carryPixelStream(colour, layout.pixels, prices.pixels.data(), prices.way.data(),
+                                  {&pixelWalk, 0, layout.pixels, keys->code.data()}, sealed);
         status = stream.end == StreamEnd::Done       ? StealthStatus::Done
                  : stream.end == StreamEnd::TooLarge ? StealthStatus::TooLarge
                                                      : StealthStatus::NoMemory;
@@ -417,10 +276,26 @@ StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t hei
         return report;
     }
     report.width = w;
-    report.changes = changes + stream.changes;
-    report.streamChanges = stream.changes;
-    report.mostChanges = places.groups.columns + headGroups.columns + stream.columns;
+    report.changes = changes + stream.bytes;
+    report.streamChanges = stream.bytes;
+    report.streamMoves = stream.moves;
+    report.streamTriples = stream.triples;
+    report.mostChanges =
+        places.groups.columns + kStealthHeadBits * layout.headWidth + stream.columns;
     return report;
+}
+
+// The sealed stream of a version as the picture carries it; empty when memory ran out.
+QByteArray readSealed(const unsigned char* colour, const StealthLayout& layout,
+                      const StealthSubkeys& keys, const KeyedWalk& walk, uint8_t version,
+                      uint32_t length) {
+    if (version == 4) {
+        return readStream(
+            colour, {&walk, layout.headSteps, layout.streamSteps(4), keys.code.data()}, length);
+    }
+    const KeyedWalk pixelWalk(keys.pixelWalk.data(), layout.pixels, {});
+    return readPixelStream(colour, layout.pixels, {&pixelWalk, 0, layout.pixels, keys.code.data()},
+                           length);
 }
 
 } // namespace
@@ -462,16 +337,16 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
                                            uint32_t height, const SecretBytes& key) {
     StealthExtractReport report;
     std::optional<StealthSubkeys> keys = stealthSubkeysOf(key);
-    const Layout layout = layoutOf(width, height);
+    const StealthLayout layout(width, height);
     if (!keys || !layout.holds()) {
         return report;
     }
     const KeyedWalk walk(keys->walk.data(), layout.colourBytes, {});
     const ColumnGroups<KeyedWalk> headGroups{&walk, 0, layout.headSteps,
-                                             kHeadBits * layout.headWidth};
-    const std::vector<unsigned char> maskedBits =
-        readBits(colour, headGroups,
-                 keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip), kHeadBits);
+                                             kStealthHeadBits * layout.headWidth};
+    const std::vector<unsigned char> maskedBits = readBits(
+        colour, headGroups, keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip),
+        kStealthHeadBits);
     std::array<unsigned char, kHeadLength> head{};
     if (maskedBits.size() != head.size()) {
         report.status = StealthStatus::NoMemory;
@@ -483,13 +358,15 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
     for (int i = 3; i >= 0; --i) {
         length = (length << 8) | head[static_cast<size_t>(1 + i)];
     }
-    // Under another code the head is noise: a version or a length no embedder writes.
-    const uint32_t w = stealthWidth(length, width, height);
-    if (head[0] != kStealthVersion || length < static_cast<uint64_t>(sealedLength(0)) || w == 0) {
+    // Under another code the head is noise: a version or a length no embedder writes. Each
+    // version's stream has its own most.
+    const uint8_t version = head[0];
+    if ((version != 4 && version != kStealthVersion) ||
+        length < static_cast<uint64_t>(sealedLength(0)) ||
+        stealthWidth(length, width, height, version) == 0) {
         return report;
     }
-    const QByteArray sealed = readStream(
-        colour, {&walk, layout.headSteps, layout.streamSteps(), keys->code.data()}, length);
+    const QByteArray sealed = readSealed(colour, layout, *keys, walk, version, length);
     if (sealed.isEmpty()) {
         report.status = StealthStatus::NoMemory;
         return report;
@@ -566,7 +443,7 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
 StealthExtractReport stealthExtract(const unsigned char* colour, uint32_t width, uint32_t height,
                                     const SecretBytes& code, StrongCost cost) {
     StealthExtractReport report;
-    if (streamSteps(width, height) == 0) {
+    if (!StealthLayout(width, height).holds()) {
         return report;
     }
     SealPrelude prelude;

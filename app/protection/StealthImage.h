@@ -12,8 +12,9 @@
 namespace brindmar {
 
 // Stealth: the packed archive sealed as strong protection seals it, then carried by ±1 changes
-// to colour bytes along a walk only the code's key can retrace, by a syndrome-trellis code whose
-// changes go where the picture is busy. Nothing in the picture is in clear but the Argon2id
+// to pixels (one channel, or all three the other way) along a walk only the code's key can
+// retrace, by syndrome-trellis codes on the pixels' sums whose changes go where the picture is
+// busy. Nothing in the picture is in clear but the Argon2id
 // salt, itself random bits, carried the same way over public places; no byte is changed
 // because of where it sits, and none at 0, at 255 or in a flat area. The picture is the colour
 // bytes of a 24-bit image in file order, without row padding: width * height * 3 bytes.
@@ -21,18 +22,19 @@ namespace brindmar {
 // Nothing in the picture can say what a guess costs, so the cost is the format's own.
 inline constexpr StrongCost kStealthCost = kDefaultStrongCost;
 
-inline constexpr uint8_t kStealthVersion = 4;
+// The version the writer makes; 4 (the stream on colour bytes) is still read.
+inline constexpr uint8_t kStealthVersion = 5;
 inline constexpr int kHeadLength = 5; // version, then the sealed stream's length
 // The salt and the head take this many colour bytes a bit, so that their one-plane codes change
 // the picture no more often than the stream's two planes do at the recommended rate.
 inline constexpr uint64_t kStealthStepsPerBit = 80;
-// Columns of the syndrome-trellis code per hidden bit of the salt and the head, and the colour
-// bytes per bit of the sealed stream (whose two planes each have twice as many): as many as the
-// picture has steps for, up to the most. More columns give the search more places to choose
-// from and fewer changes; the search's time grows with them. Past the most, a column takes
-// several colour bytes, so that the whole picture still carries the bits. At fewer than
-// three, the few wet bytes of any photograph (and the salt's, wet for the stream) leave the
-// search no path often enough.
+// Columns of the syndrome-trellis code per hidden bit of the salt and the head, and the pixels
+// per bit of the sealed stream (whose two layers each have twice as many; colour bytes in
+// version 4): as many as the picture has steps for, up to the most. More columns give the search
+// more places to choose from and fewer changes; the search's time grows with them. Past the
+// most, a column takes several steps, so that the whole picture still carries the bits. At
+// fewer than three, the few wet steps of any photograph (and the salt's and the head's, wet
+// for the stream) leave the search no path often enough.
 inline constexpr uint32_t kLeastWidth = 3;
 inline constexpr uint32_t kMostWidth = 32;
 
@@ -43,16 +45,26 @@ inline constexpr uint32_t kMostWidth = 32;
 // copies, kept its area under the ROC curve at or below 0.60: 0.60 at 0.01, 0.63 at 0.015 and
 // 0.66 at 0.02 bits per colour byte (each within about 0.02). The classifier on SPAM features
 // reached 0.53 at 0.01. Above it the program warns that detection gets likelier; the most it
-// embeds is one bit per three colour bytes.
+// embeds is one bit per three pixels.
 inline constexpr double kStealthRecommendedRate = 0.01;
 
 // Subkeys of the key derived from the code, with libsodium's crypto_kdf under this context.
 inline constexpr char kStealthKdfContext[] = "BMstealt";
-enum class StealthSubkey : uint64_t { Walk = 1, Seal = 2, Directions = 3, Head = 4, Code = 5 };
+// PixelWalk orders the pixels for the version-5 stream, Walk the colour bytes for the head (and
+// the version-4 stream).
+enum class StealthSubkey : uint64_t {
+    Walk = 1,
+    Seal = 2,
+    Directions = 3,
+    Head = 4,
+    Code = 5,
+    PixelWalk = 6
+};
 
-// The trellis code's width for a sealed stream of this length in this picture; 0 when the stream
-// does not fit after the salt and the head.
-uint32_t stealthWidth(uint64_t sealedLength, uint32_t width, uint32_t height);
+// The trellis code's width for a sealed stream of this length in this picture, as a version
+// carries it; 0 when the stream does not fit.
+uint32_t stealthWidth(uint64_t sealedLength, uint32_t width, uint32_t height,
+                      uint8_t version = kStealthVersion);
 
 // How many public places carry the salt in a picture of this size; 0 when it takes no stealth
 // payload at all.
@@ -64,11 +76,11 @@ int64_t stealthCapacity(uint32_t width, uint32_t height);
 int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height);
 
 // The writer's own most, below the reader's, since it never changes a wet byte: the stream's
-// bits at most one in kStealthDryStepsPerBit of its dry steps past the head and the salt; and
-// few enough that the last pass's layers have at most kStealthDeadTailBits bits over the walk's
-// tail more than its dry bytes carry at that rate, which the bits before them can still make up.
-// Measured (bench/stealth_capacity_bench): at one in three, or with a wet tail counted like the
-// rest, pictures with flat areas or a clipped top row failed after all the writer's tries.
+// bits at most one in kStealthDryStepsPerBit of the dry pixels (those with a channel it may
+// move) less the head's and the salt's places; and few enough that the last pass's layers have
+// at most kStealthDeadTailBits bits over the pixel walk's tail more than its dry pixels carry at
+// that rate, which the bits before them can still make up. Measured with
+// bench/stealth_capacity_bench on photographs with flat areas or a clipped top row.
 inline constexpr uint64_t kStealthDryStepsPerBit = 4;
 inline constexpr uint64_t kStealthDeadTailBits = 4;
 // The longest archive the writer carries in a picture of this size and count (StealthWet.h),
@@ -89,10 +101,12 @@ enum class StealthStatus {
 
 struct StealthEmbedReport {
     StealthStatus status = StealthStatus::Failed;
-    uint32_t width = 0;   // the stream's colour bytes per bit, up to 32: as if one plane carried it
-    uint64_t changes = 0; // colour bytes changed by one
+    uint32_t width = 0;         // the stream's pixels per bit, up to 32: as if one layer carried it
+    uint64_t changes = 0;       // colour bytes changed by one
     uint64_t streamChanges = 0; // of them, the sealed stream's
-    uint64_t mostChanges = 0;   // at most one per trellis column
+    uint64_t streamMoves = 0;   // pixels the stream moved
+    uint64_t streamTriples = 0; // of them, by all three channels
+    uint64_t mostChanges = 0;   // at most one per trellis column (a pixel's for the stream)
 };
 
 struct StealthExtractReport {

@@ -17,7 +17,8 @@ std::optional<StealthSubkeys> stealthSubkeysOf(const SecretBytes& key) {
         {&keys.seal, StealthSubkey::Seal},
         {&keys.directions, StealthSubkey::Directions},
         {&keys.head, StealthSubkey::Head},
-        {&keys.code, StealthSubkey::Code}};
+        {&keys.code, StealthSubkey::Code},
+        {&keys.pixelWalk, StealthSubkey::PixelWalk}};
     for (const auto& [into, id] : all) {
         if (!into->valid() ||
             crypto_kdf_derive_from_key(into->data(), into->size(), static_cast<uint64_t>(id),

@@ -15,6 +15,7 @@ struct StealthSubkeys {
     SecretBytes directions{32};
     SecretBytes head{32};
     SecretBytes code{32};
+    SecretBytes pixelWalk{32};
 };
 
 // Nothing when libsodium cannot start, the key is not 32 bytes, or memory for them ran out.

@@ -16,48 +16,7 @@ namespace brindmar {
 
 namespace {
 
-// One layer of one pass: the bytes of the stream it carries and where.
-struct Layer {
-    uint64_t from = 0; // walk steps
-    uint64_t steps = 0;
-    uint64_t firstByte = 0; // of the stream
-    uint64_t bytes = 0;
-    int plane = 0;      // 1: the bit-1 layer, embedded first; 0: the low-bit layer
-    uint32_t width = 0; // trellis columns per bit
-    size_t codeSkip = 0;
-
-    uint64_t bits() const { return bytes * 8; }
-    uint64_t columns() const { return bits() * width; }
-};
-
-// The layers in stream order. Each takes its code from its own stretch of the code key's
-// keystream, kMostLayerWidth bytes apart.
-std::vector<Layer> layersOf(uint64_t from, uint64_t steps, uint64_t length) {
-    std::vector<Layer> layers;
-    for (uint64_t p = 0; p < kStreamPasses; ++p) {
-        const uint64_t passFrom = from + steps * p / kStreamPasses;
-        const uint64_t passSteps = from + steps * (p + 1) / kStreamPasses - passFrom;
-        const uint64_t first = length * p / kStreamPasses;
-        const uint64_t bytes = length * (p + 1) / kStreamPasses - first;
-        const uint64_t two = (bytes + 1) / 2;
-        for (const auto& [at, count, plane] :
-             {std::array<uint64_t, 3>{first, two, 1},
-              std::array<uint64_t, 3>{first + two, bytes - two, 0}}) {
-            Layer layer{passFrom,
-                        passSteps,
-                        at,
-                        count,
-                        static_cast<int>(plane),
-                        0,
-                        kMostLayerWidth * layers.size()};
-            layer.width = count == 0 ? 0
-                                     : static_cast<uint32_t>(std::min<uint64_t>(
-                                           passSteps / layer.bits(), kMostLayerWidth));
-            layers.push_back(layer);
-        }
-    }
-    return layers;
-}
+using Layer = StreamLayer;
 
 constexpr uint16_t kWetPacked = 0x7f80;
 
@@ -261,6 +220,33 @@ StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, const StreamStretc
 
 } // namespace
 
+std::vector<StreamLayer> streamLayers(uint64_t from, uint64_t steps, uint64_t length) {
+    std::vector<StreamLayer> layers;
+    for (uint64_t p = 0; p < kStreamPasses; ++p) {
+        const uint64_t passFrom = from + steps * p / kStreamPasses;
+        const uint64_t passSteps = from + steps * (p + 1) / kStreamPasses - passFrom;
+        const uint64_t first = length * p / kStreamPasses;
+        const uint64_t bytes = length * (p + 1) / kStreamPasses - first;
+        const uint64_t two = (bytes + 1) / 2;
+        for (const auto& [at, count, plane] :
+             {std::array<uint64_t, 3>{first, two, 1},
+              std::array<uint64_t, 3>{first + two, bytes - two, 0}}) {
+            StreamLayer layer{passFrom,
+                              passSteps,
+                              at,
+                              count,
+                              static_cast<int>(plane),
+                              0,
+                              kMostLayerWidth * layers.size()};
+            layer.width = count == 0 ? 0
+                                     : static_cast<uint32_t>(std::min<uint64_t>(
+                                           passSteps / layer.bits(), kMostLayerWidth));
+            layers.push_back(layer);
+        }
+    }
+    return layers;
+}
+
 TrellisCode keystreamCode(uint32_t width, const unsigned char* key32, size_t skip) {
     static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
     std::vector<unsigned char> stream(skip + width);
@@ -274,7 +260,7 @@ bool streamFits(uint64_t steps, uint64_t length, uint32_t least) {
     if (length == 0) {
         return false;
     }
-    for (const Layer& layer : layersOf(0, steps, length)) {
+    for (const Layer& layer : streamLayers(0, steps, length)) {
         if (layer.bytes != 0 && layer.steps / layer.bits() < least) {
             return false;
         }
@@ -293,7 +279,7 @@ StreamChanges carryStream(unsigned char* colour, uint32_t width, uint32_t height
     }
     try {
         for (const Layer& layer :
-             layersOf(stretch.from, stretch.steps, static_cast<uint64_t>(sealed.size()))) {
+             streamLayers(stretch.from, stretch.steps, static_cast<uint64_t>(sealed.size()))) {
             if (layer.bytes == 0) {
                 continue;
             }
@@ -314,7 +300,7 @@ StreamChanges carryStream(unsigned char* colour, uint32_t width, uint32_t height
 
 QByteArray readStream(const unsigned char* colour, const StreamStretch& stretch, uint32_t length) {
     QByteArray stream(static_cast<qsizetype>(length), '\0');
-    for (const Layer& layer : layersOf(stretch.from, stretch.steps, length)) {
+    for (const Layer& layer : streamLayers(stretch.from, stretch.steps, length)) {
         if (layer.bytes == 0) {
             continue;
         }

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 namespace brindmar {
 
@@ -36,6 +37,25 @@ inline std::atomic<float> gStealthSyncFactor{kStealthSyncFactor};
 // Whether a colour byte's cost adds the HILL cost of its channel's difference from the others
 // (channelDifferences) to its own; tools that measure its worth turn it off.
 inline std::atomic<bool> gStealthColourCosts{true};
+
+// One layer of one pass: the bytes of the stream it carries and where, in walk steps.
+struct StreamLayer {
+    uint64_t from = 0;
+    uint64_t steps = 0;
+    uint64_t firstByte = 0; // of the stream
+    uint64_t bytes = 0;
+    int plane = 0;      // 1: the bit-1 layer, embedded first; 0: the low-bit layer
+    uint32_t width = 0; // trellis columns per bit
+    size_t codeSkip = 0;
+
+    uint64_t bits() const { return bytes * 8; }
+    uint64_t columns() const { return bits() * width; }
+};
+
+// The layers of a stream of `length` bytes over `steps` steps from `from`, in stream order.
+// Each takes its code from its own stretch of the code key's keystream, kMostLayerWidth bytes
+// apart.
+std::vector<StreamLayer> streamLayers(uint64_t from, uint64_t steps, uint64_t length);
 
 // A trellis code whose submatrix is bytes [skip, skip + width) of the XChaCha20 keystream of key
 // (all-zero nonce), one byte a column.

@@ -63,8 +63,8 @@ StealthDryCount stealthDryCount(const unsigned char* colour, uint32_t width, uin
     // are added in strip order, whatever thread made them.
     constexpr uint32_t kStripRows = 64;
     const uint64_t row = uint64_t{width} * 3;
-    const uint64_t bytes = row * height;
-    const uint64_t tail = bytes - bytes % 256;
+    const uint64_t pixels = uint64_t{width} * height;
+    const uint64_t tail = pixels - pixels % 256;
     const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
     std::vector<StealthDryCount> counts(static_cast<size_t>(strips));
     const bool counted = forEachTask(strips, [&](uint64_t t) {
@@ -75,14 +75,15 @@ StealthDryCount stealthDryCount(const unsigned char* colour, uint32_t width, uin
         StealthDryCount& count = counts[static_cast<size_t>(t)];
         for (uint32_t y = first; y < end; ++y) {
             stealthWetRow(colour, row, height, y, wet.data());
-            uint32_t wetHere = 0; // a row has fewer than 2^32 bytes
-            for (const uint8_t w : wet) {
-                wetHere += w;
+            const uint64_t at = uint64_t{y} * width;
+            uint32_t wetHere = 0; // a row has fewer than 2^32 pixels
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint8_t* w = wet.data() + 3 * size_t{x};
+                const uint32_t none = w[0] & w[1] & w[2];
+                wetHere += none;
+                count.wetTail += at + x >= tail ? none : 0;
             }
-            count.dry += row - wetHere;
-            for (uint64_t i = y * row < tail ? std::min(row, tail - y * row) : 0; i < row; ++i) {
-                count.wetTail += wet[i];
-            }
+            count.dry += width - wetHere;
         }
     });
     // A strip that ran out of memory counts as wet: the writer then promises less, never more.
@@ -92,7 +93,7 @@ StealthDryCount stealthDryCount(const unsigned char* colour, uint32_t width, uin
         all.wetTail += c.wetTail;
     }
     if (!counted) {
-        all.wetTail = bytes % 256;
+        all.wetTail = pixels % 256;
     }
     return all;
 }

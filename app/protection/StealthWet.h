@@ -13,10 +13,10 @@ namespace brindmar {
 void stealthWetRow(const unsigned char* colour, uint64_t row, uint32_t height, uint32_t y,
                    uint8_t* wet);
 
-// What the writer's most depends on: the colour bytes it may change, and the wet ones among the
-// walk's tail, the last N mod 256 colour bytes, which the walk takes one after the other at its
-// very end (format 8.6): in a picture with a clipped or flat top row, trellis bits that lie
-// there alone have no byte to change.
+// What the writer's most depends on: the pixels it may move (those with a dry channel), and the
+// wet ones among the pixel walk's tail, the last P mod 256 pixels, which the walk takes one
+// after the other at its very end (format 8.6): in a picture with a clipped or flat top row,
+// trellis bits that lie there alone have no pixel to move.
 struct StealthDryCount {
     uint64_t dry = 0;
     uint64_t wetTail = 0;

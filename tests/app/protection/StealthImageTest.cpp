@@ -204,10 +204,10 @@ TEST(Stealth, CapacityHoldsTheRatesItNames) {
 // needs before it can derive the key, in the head, or in the stream.
 TEST(Stealth, AnEmbedThatDoesNotReadBackFails) {
     std::mt19937 random(31);
-    const uint32_t width = 90;
-    const uint32_t height = 70;
+    const uint32_t width = 120;
+    const uint32_t height = 90;
     const Picture carrier = randomPicture(random, width, height);
-    const QByteArray archive = randomArchive(random, 300);
+    const QByteArray archive = randomArchive(random, 20);
     const SecretBytes right = code("Tulip-Harbor-42");
     const uint64_t salt = saltPositions(width, height, stealthSaltSteps(width, height))[0];
     for (const uint64_t spoilt :
@@ -225,16 +225,16 @@ TEST(Stealth, AnEmbedThatDoesNotReadBackFails) {
 // must make the same image.
 TEST(Stealth, TheImageDoesNotDependOnTheNumberOfThreads) {
     std::mt19937 random(77);
-    const uint32_t width = 150;
-    const uint32_t height = 140; // three strips of rows
+    const uint32_t width = 400;
+    const uint32_t height = 140; // two strips of rows
     const Picture carrier = randomPicture(random, width, height, 0);
     SecretBytes key(32);
     for (size_t i = 0; i < key.size(); ++i) {
         key.data()[i] = static_cast<unsigned char>(pick(random));
     }
     const StealthSalt salt{1, 2, 3};
-    // Nine segments of 2048 bits, cut among the stream's layers.
-    const QByteArray archive = randomArchive(random, 9 * 2048 / 8 - 120);
+    // Two segments of 2048 bits in each of the stream's six layers.
+    const QByteArray archive = randomArchive(random, 1600);
     std::vector<std::vector<unsigned char>> made;
     for (unsigned threads : {1u, 2u, 5u}) {
         gMostTaskThreads = threads;

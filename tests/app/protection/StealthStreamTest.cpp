@@ -1,8 +1,11 @@
 // The stream's two layers must not let a change's direction follow its byte's value, as
-// overwriting low bits does, and the coupling must make a pixel's channels move together more
-// often than independent changes do, both without changing what the reader gets back.
+// overwriting low bits does, and must carry several bits a move; the version-4 coder's coupling
+// must make a pixel's channels move together more often than independent changes do, both
+// without changing what the reader gets back.
 #include "protection/StealthStream.h"
+#include "protection/KeyedWalk.h"
 #include "protection/StealthImage.h"
+#include "protection/StealthPrices.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -17,7 +20,7 @@ struct Counts {
     uint64_t up = 0, down = 0;      // changes of even values
     uint64_t pixels = 0;            // pixels with a change
     uint64_t together = 0;          // of them, with two or three channels changed the same way
-    uint64_t changes = 0, bits = 0; // the stream's
+    uint64_t changes = 0, bits = 0; // the stream's: moves of a pixel, changes of a byte in v4
 };
 
 // A photograph's kind of picture: slopes with grain of varying strength, per channel.
@@ -42,6 +45,22 @@ std::vector<unsigned char> photograph(std::mt19937& random, uint32_t width, uint
     return colour;
 }
 
+// The version-4 coder alone, as tools still run it: the stream over colour bytes, the key's
+// bytes for both its walk and its codes.
+uint64_t carryVersion4(std::vector<unsigned char>& stego, uint32_t width, uint32_t height,
+                       const SecretBytes& key, const QByteArray& sealed) {
+    std::vector<uint16_t> packed(stego.size());
+    EXPECT_TRUE(packColourBytes(stego.data(), width, height, packed.data()));
+    const KeyedWalk walk(key.data(), stego.size(), {});
+    const StreamStretch stretch{&walk, 0, stego.size(), key.data()};
+    const StreamChanges made =
+        carryStream(stego.data(), width, height, packed.data(), stretch, sealed);
+    EXPECT_EQ(made.end, StreamEnd::Done);
+    EXPECT_EQ(readStream(stego.data(), stretch, static_cast<uint32_t>(sealed.size())), sealed);
+    return made.changes;
+}
+
+// sync 0: the version-5 writer, whole; else the version-4 coder with that coupling.
 Counts embedMany(float sync, double rate) {
     gStealthSyncFactor = sync;
     std::mt19937 random(3212);
@@ -60,12 +79,17 @@ Counts embedMany(float sync, double rate) {
         for (char& c : archive) {
             c = static_cast<char>(random());
         }
-        const StealthEmbedReport made =
-            stealthEmbedWithKey(stego.data(), width, height, key, salt, archive);
-        EXPECT_EQ(made.status, StealthStatus::Done);
-        EXPECT_EQ(stealthExtractWithKey(stego.data(), width, height, key).archive, archive);
-        counts.changes += made.streamChanges;
-        counts.bits += 8 * static_cast<uint64_t>(sealedLength(archive.size()));
+        if (sync == 0) {
+            const StealthEmbedReport made =
+                stealthEmbedWithKey(stego.data(), width, height, key, salt, archive);
+            EXPECT_EQ(made.status, StealthStatus::Done);
+            EXPECT_EQ(stealthExtractWithKey(stego.data(), width, height, key).archive, archive);
+            counts.changes += made.streamMoves;
+            counts.bits += 8 * static_cast<uint64_t>(sealedLength(archive.size()));
+        } else {
+            counts.changes += carryVersion4(stego, width, height, key, archive);
+            counts.bits += 8 * static_cast<uint64_t>(archive.size());
+        }
         for (size_t p = 0; p < carrier.size(); p += 3) {
             int up = 0;
             int down = 0;
@@ -90,11 +114,12 @@ TEST(StealthStream, DirectionsStayEvenAndTheCouplingMovesChannelsTogether) {
         SCOPED_TRACE(rate);
         const Counts apart = embedMany(1.0f, rate);
         const Counts coupled = embedMany(kStealthSyncFactor, rate);
-        for (const Counts& c : {apart, coupled}) {
+        // The salt's and the head's pixels are a third of this picture: the writer takes less.
+        for (const Counts& c : {apart, coupled, embedMany(0, std::min(rate, 0.05))}) {
             // Some hundreds of changes of even values: an even split within a sixth.
             const double upShare = double(c.up) / double(c.up + c.down);
             EXPECT_NEAR(upShare, 0.5, 0.08) << c.up << " up, " << c.down << " down";
-            // Two layers carry more than a bit per change.
+            // Two layers carry more than four bits a change.
             EXPECT_LT(c.changes * 4, c.bits);
         }
         const double apartShare = double(apart.together) / double(apart.pixels);
@@ -104,15 +129,16 @@ TEST(StealthStream, DirectionsStayEvenAndTheCouplingMovesChannelsTogether) {
 }
 
 // A picture this size is swept in several shares, by as many threads as there are, and its layers
-// are searched and read in many segments; columns of many bytes at the low rate, of one or two at
+// are searched and read in many segments; columns of many pixels at the low rate, of one or two at
 // the other.
 TEST(StealthStream, ALargePictureReadsBack) {
     std::mt19937 random(4418);
     const uint32_t width = 1200;
     const uint32_t height = 800;
     const std::vector<unsigned char> carrier = photograph(random, width, height);
-    // At 0.1 one sealing in three finds no way round the wet bytes; the embed tries others.
-    for (const double rate : {0.01, 0.05, 0.1}) {
+    // The picture's bright corner is flat at 254, wet: at 0.08 bits per colour byte no sealing
+    // found a way round it, near the reader's most of one bit in three pixels.
+    for (const double rate : {0.01, 0.05}) {
         SCOPED_TRACE(rate);
         std::vector<unsigned char> stego = carrier;
         SecretBytes key(32);

@@ -1,0 +1,164 @@
+#include "protection/StealthPixelStream.h"
+
+#include "protection/LargeBuffer.h"
+#include "protection/Parallel.h"
+#include "protection/StealthColumns.h"
+#include "protection/StealthPrices.h"
+#include "protection/WideTargets.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace brindmar {
+
+namespace {
+
+constexpr uint64_t kShare = uint64_t{1} << 20;
+
+// The way a move of S goes in a layer: the bit-1 layer's flip bit 1 (up from an odd sum, down
+// from an even one), the low-bit layer's keep it.
+int directionOf(unsigned sum, int plane) {
+    return ((sum & 1u) != 0) == (plane == 1) ? 1 : -1;
+}
+
+// The layer's bit of each pixel's sum into its price's top bit, so that the gather in walk order
+// reads one place a pixel rather than three.
+BRINDMAR_WIDE void planeBits(const unsigned char* colour, uint16_t* packed, uint64_t n, int plane) {
+    for (uint64_t p = 0; p < n; ++p) {
+        const unsigned sum = colour[3 * p] + colour[3 * p + 1] + colour[3 * p + 2];
+        packed[p] = static_cast<uint16_t>((packed[p] & 0x7fffu) | ((sum >> plane) & 1u) << 15);
+    }
+}
+
+// S mod 4 of each pixel, the two bits the reader takes.
+BRINDMAR_WIDE void lowSums(const unsigned char* colour, uint8_t* out, uint64_t n) {
+    for (uint64_t p = 0; p < n; ++p) {
+        out[p] = static_cast<uint8_t>((colour[3 * p] + colour[3 * p + 1] + colour[3 * p + 2]) & 3u);
+    }
+}
+
+template <class Sweep> bool sweepPixels(uint64_t pixels, const Sweep& sweep) {
+    return forEachTask((pixels + kShare - 1) / kShare, [&](uint64_t t) {
+        const uint64_t from = t * kShare;
+        sweep(from, std::min(pixels, from + kShare) - from);
+    });
+}
+
+ColumnGroups<KeyedWalk> groupsOf(const StreamStretch& stretch, const StreamLayer& layer) {
+    return ColumnGroups<KeyedWalk>{stretch.walk, layer.from, layer.steps, layer.columns()};
+}
+
+StreamEnd carryLayer(unsigned char* colour, uint64_t pixels, uint16_t* packed, const uint8_t* way,
+                     const StreamStretch& stretch, const StreamLayer& layer,
+                     const unsigned char* message, PixelStreamChanges& made) {
+    const int plane = layer.plane;
+    if (!sweepPixels(pixels, [&](uint64_t from, uint64_t n) {
+            planeBits(colour + 3 * from, packed + from, n, plane);
+        })) {
+        return StreamEnd::NoMemory;
+    }
+    const ColumnGroups<KeyedWalk> groups = groupsOf(stretch, layer);
+    const auto bitOf = [packed](uint32_t p) { return static_cast<uint16_t>(packed[p] & 0x8000u); };
+    const TrellisFlips flips = trellisEmbed(
+        keystreamCode(layer.width, stretch.codeKey, layer.codeSkip),
+        [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
+            gatherColumns(groups, packed, bitOf, first, count, out, place);
+        },
+        message + layer.firstByte, layer.bits(), columnScale(groups, packed));
+    if (!flips.ok) {
+        return StreamEnd::NoMemory;
+    }
+    if (!flips.carried) {
+        return StreamEnd::TooLarge;
+    }
+    // Each move is its own pixel, so the moves are shared among threads. A wet channel is
+    // never moved: the prices took only dry ones, all three dry for a move of three.
+    constexpr size_t kMoves = size_t{1} << 14;
+    const size_t all = flips.places.size();
+    std::atomic<uint64_t> triples{0};
+    if (!forEachTask((all + kMoves - 1) / kMoves, [&](uint64_t t) {
+            const size_t end = std::min(all, static_cast<size_t>((t + 1) * kMoves));
+            uint64_t three = 0;
+            for (auto k = static_cast<size_t>(t * kMoves); k < end; ++k) {
+                const uint32_t p = flips.places[k];
+                unsigned char* bgr = colour + 3 * size_t{p};
+                const int d = directionOf(unsigned{bgr[0]} + bgr[1] + bgr[2], plane);
+                if (way[p] == kAllThree) {
+                    for (int c = 0; c < 3; ++c) {
+                        bgr[c] = static_cast<unsigned char>(bgr[c] - d);
+                    }
+                    ++three;
+                } else {
+                    bgr[way[p]] = static_cast<unsigned char>(bgr[way[p]] + d);
+                }
+                packed[p] = trellisColumn(kWetCost, false);
+            }
+            triples += three;
+        })) {
+        return StreamEnd::NoMemory;
+    }
+    made.moves += all;
+    made.triples += triples;
+    made.bytes += all + 2 * triples;
+    return StreamEnd::Done;
+}
+
+} // namespace
+
+PixelStreamChanges carryPixelStream(unsigned char* colour, uint64_t pixels, uint16_t* packed,
+                                    const uint8_t* way, const StreamStretch& stretch,
+                                    const QByteArray& sealed) {
+    PixelStreamChanges made;
+    const auto* message = reinterpret_cast<const unsigned char*>(sealed.constData());
+    try {
+        for (const StreamLayer& layer :
+             streamLayers(stretch.from, stretch.steps, static_cast<uint64_t>(sealed.size()))) {
+            if (layer.bytes == 0) {
+                continue;
+            }
+            made.columns += layer.columns();
+            made.end = carryLayer(colour, pixels, packed, way, stretch, layer, message, made);
+            if (made.end != StreamEnd::Done) {
+                return made;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        made.end = StreamEnd::NoMemory;
+        return made;
+    }
+    made.end = StreamEnd::Done;
+    return made;
+}
+
+QByteArray readPixelStream(const unsigned char* colour, uint64_t pixels,
+                           const StreamStretch& stretch, uint32_t length) {
+    LargeBuffer<uint8_t> sums(static_cast<size_t>(pixels));
+    if (sums.failed() || !sweepPixels(pixels, [&](uint64_t from, uint64_t n) {
+            lowSums(colour + 3 * from, sums.data() + from, n);
+        })) {
+        return {};
+    }
+    QByteArray stream(static_cast<qsizetype>(length), '\0');
+    for (const StreamLayer& layer : streamLayers(stretch.from, stretch.steps, length)) {
+        if (layer.bytes == 0) {
+            continue;
+        }
+        const ColumnGroups<KeyedWalk> groups = groupsOf(stretch, layer);
+        const std::vector<unsigned char> bits = trellisRead(
+            keystreamCode(layer.width, stretch.codeKey, layer.codeSkip),
+            [&](uint64_t first, size_t count, uint8_t* out) {
+                readColumns(groups, sums.data(), layer.plane, first, count, out);
+            },
+            layer.bits());
+        if (bits.size() != layer.bytes) {
+            return {};
+        }
+        std::memcpy(stream.data() + layer.firstByte, bits.data(), bits.size());
+    }
+    return stream;
+}
+
+} // namespace brindmar

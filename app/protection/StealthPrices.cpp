@@ -1,0 +1,154 @@
+#include "protection/StealthPrices.h"
+
+#include "protection/HillCost.h"
+#include "protection/Parallel.h"
+#include "protection/StealthStream.h"
+#include "protection/StealthWet.h"
+#include "protection/Trellis.h"
+#include "protection/WideTargets.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <numeric>
+
+namespace brindmar {
+
+namespace {
+
+// The picture is swept in strips of rows, each on its own, so that cores can share the work.
+constexpr uint32_t kStripRows = 128;
+
+// Strip by strip, row y's wetness, its own HILL costs and its differences' (nullptr when the
+// colour costs are off) to take(y, wet, costs, others). The strip's differences, and the rows
+// about it that their costs read, are made here rather than the whole picture's first: a few
+// rows twice, but no second picture. Both pictures are costed in step, a row of each at a time,
+// so that neither's costs go through memory.
+using TakeRow =
+    std::function<void(uint32_t y, const uint8_t* wet, const float* costs, const float* others)>;
+bool eachPricedRow(const unsigned char* colour, uint32_t width, uint32_t height,
+                   const TakeRow& take) {
+    const uint64_t row = uint64_t{width} * 3;
+    const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
+    const bool together = gStealthColourCosts;
+    return forEachTask(strips, [&](uint64_t g) {
+        const auto first = static_cast<uint32_t>(g * kStripRows);
+        const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
+        thread_local std::vector<uint8_t> wet;
+        thread_local std::vector<unsigned char> differences;
+        wet.resize(static_cast<size_t>(row));
+        const HillCost own(colour, width, height);
+        if (!together) {
+            own.eachRow(first, end, [&](uint32_t y, const float* costs) {
+                stealthWetRow(colour, row, height, y, wet.data());
+                take(y, wet.data(), costs, nullptr);
+            });
+            return;
+        }
+        const uint32_t from = first - std::min(first, HillCost::kRowsAround);
+        const uint32_t to = std::min(height, end + HillCost::kRowsAround);
+        differences.resize(static_cast<size_t>(row * (to - from)));
+        channelDifferences(colour + from * row, uint64_t{to - from} * width, differences.data());
+        const HillCost apart(differences.data(), width, height, from);
+        own.eachRowOfBoth(apart, first, end,
+                          [&](uint32_t y, const float* costs, const float* others) {
+                              stealthWetRow(colour, row, height, y, wet.data());
+                              take(y, wet.data(), costs, others);
+                          });
+    });
+}
+
+// A row's byte prices: own plus the differences', kWetCost where wet.
+BRINDMAR_WIDE void bytePrices(const uint8_t* wet, const float* costs, const float* others,
+                              uint64_t row, float* out) {
+    for (uint64_t i = 0; i < row; ++i) {
+        const float sum = others != nullptr ? costs[i] + others[i] : costs[i];
+        out[i] = wet[i] != 0 ? kWetCost : sum;
+    }
+}
+
+// A row's pixels: the cheapest single channel against the three together, which need all three
+// dry (an infinite cost in the sum says one is not).
+BRINDMAR_WIDE void pixelRow(const float* prices, const uint8_t* wet, const float* costs,
+                            uint32_t width, float factor, uint16_t* packed, uint8_t* way) {
+    for (uint32_t x = 0; x < width; ++x) {
+        const float* p = prices + 3 * size_t{x};
+        const uint8_t* w = wet + 3 * size_t{x};
+        const float* c = costs + 3 * size_t{x};
+        float best = p[0];
+        uint8_t by = 0;
+        if (p[1] < best) {
+            best = p[1];
+            by = 1;
+        }
+        if (p[2] < best) {
+            best = p[2];
+            by = 2;
+        }
+        const float triple = factor * (c[0] + c[1] + c[2]);
+        if ((w[0] | w[1] | w[2]) == 0 && triple < best) {
+            best = triple;
+            by = kAllThree;
+        }
+        packed[x] = trellisColumn(best, false);
+        way[x] = by;
+    }
+}
+
+} // namespace
+
+ListedBytes listedBytes(const std::vector<uint32_t>& places) {
+    ListedBytes listed;
+    std::vector<uint32_t> order(places.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t a, uint32_t b) { return places[a] < places[b]; });
+    for (const uint32_t slot : order) {
+        listed.bytes.push_back(places[slot]);
+        listed.into.push_back(slot);
+    }
+    listed.prices.assign(places.size(), trellisColumn(kWetCost, false));
+    return listed;
+}
+
+bool pricePixels(const unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed,
+                 uint8_t* way, ListedBytes& listed) {
+    const uint64_t row = uint64_t{width} * 3;
+    const float factor = gStealthTripleFactor;
+    return eachPricedRow(
+        colour, width, height,
+        [&](uint32_t y, const uint8_t* wet, const float* costs, const float* others) {
+            thread_local std::vector<float> prices;
+            prices.resize(static_cast<size_t>(row));
+            bytePrices(wet, costs, others, row, prices.data());
+            const uint64_t first = uint64_t{y} * width;
+            pixelRow(prices.data(), wet, costs, width, factor, packed + first, way + first);
+            // Rows are each their own task's, and so are the slots of their bytes.
+            const uint64_t from = uint64_t{y} * row;
+            auto at = std::lower_bound(listed.bytes.begin(), listed.bytes.end(), from);
+            for (; at != listed.bytes.end() && *at < from + row; ++at) {
+                const auto k = static_cast<size_t>(at - listed.bytes.begin());
+                listed.prices[listed.into[k]] =
+                    trellisColumn(prices[static_cast<size_t>(*at - from)], false);
+            }
+        });
+}
+
+bool packColourBytes(const unsigned char* colour, uint32_t width, uint32_t height,
+                     uint16_t* packed) {
+    const uint64_t row = uint64_t{width} * 3;
+    return eachPricedRow(
+        colour, width, height,
+        [&](uint32_t y, const uint8_t* wet, const float* costs, const float* others) {
+            thread_local std::vector<float> prices;
+            prices.resize(static_cast<size_t>(row));
+            bytePrices(wet, costs, others, row, prices.data());
+            const unsigned char* bytes = colour + y * row;
+            uint16_t* out = packed + y * row;
+            for (uint64_t i = 0; i < row; ++i) {
+                out[i] = trellisColumn(prices[static_cast<size_t>(i)], (bytes[i] & 1u) != 0);
+            }
+        });
+}
+
+} // namespace brindmar

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace brindmar {
+
+// What the writer pays for a change, after HILL (HillCost.h): a colour byte's price is its own
+// channel's HILL cost plus that of its difference from the pixel's other channels (when
+// gStealthColourCosts is on), since a change must hide in both. Wet bytes (StealthWet.h) are at
+// kWetCost. Only the writer prices; a reader never does.
+
+// How a pixel's sum B + G + R moves by one: one channel (0 blue, 1 green, 2 red) that way, or
+// all three the other way (a sum moved by 3 the other way has the same two low bits).
+inline constexpr uint8_t kAllThree = 3;
+
+// Moving all three channels leaves their differences as they were, so it is priced by their own
+// HILL costs alone, summed, times this factor; above 1 it trades the colour detectors' view
+// for fewer changed bytes. Tools that measure the trade set the global; the image reads alike.
+inline constexpr float kStealthTripleFactor = 1.0f;
+inline std::atomic<float> gStealthTripleFactor{kStealthTripleFactor};
+
+// Colour bytes whose own prices are wanted beside the pixels' (the salt's and the head's
+// places): bytes ascending, and for each the slot its price goes to, as trellisColumn has it
+// (bit clear).
+struct ListedBytes {
+    std::vector<uint32_t> bytes;
+    std::vector<uint32_t> into;
+    std::vector<uint16_t> prices;
+};
+// From the places in slot order, any of them more than once.
+ListedBytes listedBytes(const std::vector<uint32_t>& places);
+
+// Every pixel's price for moving its sum by one, either way alike, as trellisColumn has it (bit
+// clear; kWetCost when no move is possible), and the way that price is had (a channel or
+// kAllThree), and the listed bytes' prices: one sweep of strips of rows on every core, each row
+// priced as soon as its HILL costs are out. False when memory ran out.
+bool pricePixels(const unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed,
+                 uint8_t* way, ListedBytes& listed);
+
+// Every colour byte's price and low bit, as trellisColumn has them, in picture order: what the
+// version-4 stream's coder (carryStream) takes.
+bool packColourBytes(const unsigned char* colour, uint32_t width, uint32_t height,
+                     uint16_t* packed);
+
+} // namespace brindmar
