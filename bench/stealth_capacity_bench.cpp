@@ -1,7 +1,7 @@
 // The writer's capacity under Stealth against what the coder carries: for photographs (scaled to
 // a width, with and without clipped and flat areas laid over them) and generated pictures
-// (slopes clipped at 254, noise with a share at 255 in rows, in columns or apart), the dry share,
-// the wet bytes of the walk's tail, the reader's most and the writer's (shown); with --search the
+// (slopes clipped at 254, noise with a share at 255 in rows, in columns or apart), the dry share
+// of the pixels, the wet pixels of the pixel walk's tail, the reader's most and the writer's (shown); with --search the
 // longest archive that embeds (a search over the length, each embed with all its tries); with
 // --check, embeds at the shown figure, --repeat times a picture with fresh keys.
 //
@@ -335,9 +335,9 @@ int main(int argc, char** argv) {
         const int64_t shown = stealthWriterCapacity(p.width, p.height, dry);
         std::printf("picture %s %ux%u dry %.1f%% wet_tail %llu/%llu format %lld shown %lld",
                     p.name.c_str(), p.width, p.height,
-                    100.0 * double(dry.dry) / double(p.colour.size()),
+                    100.0 * double(dry.dry) / double(p.colour.size() / 3),
                     static_cast<unsigned long long>(dry.wetTail),
-                    static_cast<unsigned long long>(p.colour.size() % 256),
+                    static_cast<unsigned long long>(p.colour.size() / 3 % 256),
                     static_cast<long long>(format), static_cast<long long>(shown));
         double ms = 0;
         if (search) {
