@@ -169,9 +169,9 @@ TEST(RoundTripProperty, OneFailedReadFailsAStealthEmbed) {
     for (uint32_t seed = base; seed < base + 4; ++seed) {
         Random r(seed);
         apptest::ScratchDir files;
-        Bytes pixels(size_t{160} * 120 * 3);
+        Bytes pixels(size_t{320} * 200 * 3);
         std::generate(pixels.begin(), pixels.end(), [&r] { return r.byte(); });
-        files.write(QStringLiteral("carrier.bmp"), bmptest::make24(160, 120, pixels));
+        files.write(QStringLiteral("carrier.bmp"), bmptest::make24(320, 200, pixels));
         const std::string document = documentBytes(seed, r.pick(2) == 0, r.between(1, 900));
         files.write(QStringLiteral("note.txt"), document);
         const auto run = [&](Outcome (*command)(WorkflowContext&), int64_t failAt,

@@ -25,8 +25,8 @@ TEST(StealthDocumentChoice, AboveTheRecommendedSizeTheUserKeepsOrDrops) {
     constexpr int32_t kHeight = 300;
     const std::vector<Row> rows{
         {"below", 40, std::nullopt, true},
-        {"above, kept", 4000, MessageAnswer::Ok, true},
-        {"above, dropped", 4000, MessageAnswer::Cancel, false},
+        {"above, kept", 2000, MessageAnswer::Ok, true},
+        {"above, dropped", 2000, MessageAnswer::Cancel, false},
     };
     for (const Row& row : rows) {
         apptest::UserSession s(QStringLiteral("Correct Horse 12"));

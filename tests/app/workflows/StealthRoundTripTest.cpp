@@ -94,8 +94,8 @@ TEST(StealthRoundTrip, EverySuccessComesBackOnlyWithItsCode) {
         const int64_t time = apptest::utcSeconds(2001, 1, 1, 0, 0, 0) + 2 * (random() % 400000000);
         const std::array<timespec, 2> times{timespec{time, 0}, timespec{time, 0}};
         ::utimensat(AT_FDCWD, QFile::encodeName(files.path(name)).constData(), times.data(), 0);
-        const auto width = static_cast<int32_t>(120 + random() % 140);
-        const auto height = static_cast<int32_t>(80 + random() % 120);
+        const auto width = static_cast<int32_t>(300 + random() % 300);
+        const auto height = static_cast<int32_t>(200 + random() % 200);
         // Every third carrier is 8-bit: refused, since its changes would add colours a palette
         // cannot have.
         const bool indexed = seed % 3 == 0;
