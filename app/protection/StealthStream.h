@@ -10,8 +10,10 @@
 
 namespace brindmar {
 
-// The sealed stream's carriage: ternary, by two layers of syndrome-trellis codes, in three passes
-// whose changes lean towards the directions the earlier ones took around them.
+// The sealed stream's carriage in version 4, which images of that version are still read by and
+// tools still run (version 5's, on pixel sums, is StealthPixelStream.h, with the same passes and
+// layers): ternary, by two layers of syndrome-trellis codes, in three passes whose changes lean
+// towards the directions the earlier ones took around them.
 //
 // A change moves a colour byte by one, up or down. Going from x to x + 1 or x - 1 always flips
 // the low bit; exactly one of the two also flips bit 1 (up from an odd x, down from an even one).
