@@ -1,9 +1,10 @@
 // The writer's capacity under Stealth against what the coder carries: for photographs (scaled to
 // a width, with and without clipped and flat areas laid over them) and generated pictures
 // (slopes clipped at 254, noise with a share at 255 in rows, in columns or apart), the dry share
-// of the pixels, the wet pixels of the pixel walk's tail, the reader's most and the writer's (shown); with --search the
-// longest archive that embeds (a search over the length, each embed with all its tries); with
-// --check, embeds at the shown figure, --repeat times a picture with fresh keys.
+// of the pixels, the wet pixels of the pixel walk's tail, the reader's most and the writer's
+// (shown); with --search the longest archive that embeds (a search over the length, each embed
+// with all its tries); with --check, embeds at the shown figure, --repeat times a picture with
+// fresh keys.
 //
 // Prints per picture "picture NAME WxH dry D% wet_tail W/T format F shown S threshold L
 // embedded K/N ms M". Setting CAPACITY_ONLY=TEXT keeps the pictures whose name has TEXT;
