@@ -390,13 +390,13 @@ std::vector<StealthEmbedding> rows() {
     };
 }
 
-// The all-three move priced up by each factor (infinite: one channel only), to trade the rich
+// The all-three move priced by each factor (infinite: one channel only), to trade the rich
 // model's view of the colour differences against SPAM's of the bytes changed: the coder in
 // three passes uncoupled, as it would ship, and coupled; and the payload-limited sender with the
 // same prices, which the coder's moves per bit are measured against.
 std::vector<StealthEmbedding> tripleRows() {
     std::vector<StealthEmbedding> all;
-    for (const float triple : {1.0f, 1.25f, 1.5f, 2.0f, 3.0f, kOneChannelOnly}) {
+    for (const float triple : {0.5f, 0.75f, 1.0f, 1.25f, 1.5f, 2.0f, 3.0f, kOneChannelOnly}) {
         const std::string name =
             triple == kOneChannelOnly ? "one channel only" : "triple " + factorName(triple);
         all.push_back({"psum 3 passes " + name, [triple](Tile& tile, double rate, uint64_t seed) {
