@@ -183,7 +183,7 @@ void measureRich(const CoverSet& set, const detect::FeatureRows& rich, const std
         detect::splitAreas(rich, stegoRich, differences, gSplits, options, seed + 1);
     const detect::ChangeCount changes = detect::countChanges(set.tiles, stegoTiles);
     const double bits = rate * static_cast<double>(changes.colourBytes);
-    std::printf("detect_rich %s | %s | %.2f | %.2f ± %.2f | %.2f ± %.2f | %.2f | %.3f | %.3f | "
+    std::printf("detect_rich %s | %s | %.3g | %.2f ± %.2f | %.2f ± %.2f | %.2f | %.3f | %.3f | "
                 "%.2f | %.2f | %.0f\n",
                 set.name.c_str(), name.c_str(), rate, all.mean, all.spread, pair.mean, pair.spread,
                 spam, 100.0 * changes.changedShare(),
@@ -191,7 +191,7 @@ void measureRich(const CoverSet& set, const detect::FeatureRows& rich, const std
                 100.0 * changes.twoShare(), 100.0 * changes.threeShare(), msSince(start) / 1000.0);
     // The moves as a pixel-sum coder counts them: a pixel with any channel changed is one.
     const size_t ones = changes.changedPixels - changes.twoChannels - changes.threeChannels;
-    std::printf("detect_moves %s | %s | %.2f | %.3f | %.2f | %.2f\n", set.name.c_str(),
+    std::printf("detect_moves %s | %s | %.3g | %.3f | %.2f | %.2f\n", set.name.c_str(),
                 name.c_str(), rate,
                 bits > 0.0 ? static_cast<double>(changes.changedPixels) / bits : 0.0,
                 changes.changedPixels == 0 ? 0.0
@@ -212,7 +212,7 @@ void measure(const CoverSet& set, Scored& cover, const std::string& name, const 
         Scored stego = scoreAll(stegoTiles);
         classify(cover, stego);
         const double spam = detect::rocArea(cover.test.spam, stego.test.spam);
-        std::printf("detect_auc %s | %s | %.2f | %.2f | %.2f | %.2f | %.2f\n", set.name.c_str(),
+        std::printf("detect_auc %s | %s | %.3g | %.2f | %.2f | %.2f | %.2f\n", set.name.c_str(),
                     name.c_str(), gRates[r], detect::rocArea(cover.test.chi, stego.test.chi),
                     detect::rocArea(cover.test.ws, stego.test.ws),
                     detect::rocArea(cover.test.spa, stego.test.spa), spam);

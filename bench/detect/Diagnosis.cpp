@@ -11,7 +11,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 #include <optional>
+#include <string>
 
 namespace detect {
 
@@ -65,6 +68,15 @@ size_t drawChanges(Tile& tile, const std::vector<double>& costs, double lambda, 
     return made;
 }
 
+constexpr float kOneChannelOnly = std::numeric_limits<float>::infinity();
+
+// 1, 1.25, 1.5: as short as the factor allows.
+std::string factorName(float factor) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(factor));
+    return text;
+}
+
 // The payload-limited sender at the stream's rate with these costs.
 void atBound(Tile& tile, const std::vector<double>& costs, double rate, uint64_t seed) {
     Rng rng(seed);
@@ -78,9 +90,10 @@ void atBound(Tile& tile, const std::vector<double>& costs, double rate, uint64_t
 // channels' own HILL alone, since the differences do not move); joint is false for one channel
 // only, and singles false for all three together only. Each move takes its cheapest way.
 // overhead: as many times the sender's changes, as a practical code makes (1.25-1.45 for the
-// coder's trellis against its bound).
+// coder's trellis against its bound); triple: the all-three way's factor on its price, as the
+// pixel-sum coder's shape has it.
 void pixelSender(Tile& tile, double rate, uint64_t seed, bool singles, bool joint,
-                 double overhead = 1.0) {
+                 double overhead = 1.0, double triple = 1.0) {
     const std::vector<double> coder = coderCosts(tile);
     const std::vector<double> own = coderCosts(tile, false, true);
     const size_t pixels = tile.colourBytes() / 3;
@@ -96,6 +109,7 @@ void pixelSender(Tile& tile, double rate, uint64_t seed, bool singles, bool join
                 way[p] = c;
             }
         }
+        together *= triple;
         if (joint && together < costs[p]) {
             costs[p] = together;
             way[p] = 3;
@@ -368,13 +382,44 @@ std::vector<StealthEmbedding> rows() {
          [](Tile& tile, double rate, uint64_t seed) {
              pixelSumRow(tile, rate, seed, {3, brindmar::kStealthSyncFactor});
          }},
+        // The shipped coder under the same row's seeds, so that `--only=psum` has it beside.
+        {"psum shipped coder",
+         [](Tile& tile, double rate, uint64_t seed) {
+             runCoder(tile, rate, seed, brindmar::kStealthSyncFactor);
+         }},
     };
+}
+
+// The all-three move priced by each factor (infinite: one channel only), to trade the rich
+// model's view of the colour differences against SPAM's of the bytes changed: the coder in
+// three passes uncoupled, as it would ship, and coupled; and the payload-limited sender with the
+// same prices, which the coder's moves per bit are measured against.
+std::vector<StealthEmbedding> tripleRows() {
+    std::vector<StealthEmbedding> all;
+    for (const float triple : {0.5f, 0.75f, 1.0f, 1.25f, 1.5f, 2.0f, 3.0f, kOneChannelOnly}) {
+        const std::string name =
+            triple == kOneChannelOnly ? "one channel only" : "triple " + factorName(triple);
+        all.push_back({"psum 3 passes " + name, [triple](Tile& tile, double rate, uint64_t seed) {
+                           pixelSumRow(tile, rate, seed, {3, 1.0f, triple});
+                       }});
+        all.push_back(
+            {"psum 3 passes coupled " + name, [triple](Tile& tile, double rate, uint64_t seed) {
+                 pixelSumRow(tile, rate, seed, {3, brindmar::kStealthSyncFactor, triple});
+             }});
+        all.push_back({"psum bound " + name, [triple](Tile& tile, double rate, uint64_t seed) {
+                           pixelSender(tile, rate, seed, true, true, 1.0, triple);
+                       }});
+    }
+    return all;
 }
 
 } // namespace
 
 std::vector<StealthEmbedding> diagnosisEmbeddings() {
-    return rows();
+    std::vector<StealthEmbedding> all = rows();
+    std::vector<StealthEmbedding> triples = tripleRows();
+    all.insert(all.end(), triples.begin(), triples.end());
+    return all;
 }
 
 } // namespace detect

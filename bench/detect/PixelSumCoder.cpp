@@ -104,7 +104,7 @@ void leanAround(std::vector<int8_t>& lean, const Tile& tile, size_t b, int d) {
 } // namespace
 
 PixelMove cheaperMove(const double* single, const double* own, const int8_t* lean, int d,
-                      float coupling) {
+                      float coupling, float triple) {
     const auto along = [&](int c, int way) {
         return lean[c] != 0 && (lean[c] > 0) == (way > 0) ? double{coupling} : 1.0;
     };
@@ -118,7 +118,8 @@ PixelMove cheaperMove(const double* single, const double* own, const int8_t* lea
             move.way = static_cast<int8_t>(c);
         }
     }
-    if (together < best) { // kWet when any of the three is wet
+    together *= double{triple};
+    if (together < best) { // kWet when any of the three is wet, or triple infinite
         best = together;
         move.way = kAllThree;
     }
@@ -128,12 +129,13 @@ PixelMove cheaperMove(const double* single, const double* own, const int8_t* lea
     return move;
 }
 
-PixelPrices pixelPrices(const std::vector<double>& single, const std::vector<double>& own) {
+PixelPrices pixelPrices(const std::vector<double>& single, const std::vector<double>& own,
+                        float triple) {
     const size_t pixels = single.size() / 3;
     PixelPrices prices{std::vector<float>(pixels), std::vector<int8_t>(pixels)};
     const int8_t none[3] = {0, 0, 0};
     for (size_t p = 0; p < pixels; ++p) {
-        const PixelMove move = cheaperMove(&single[3 * p], &own[3 * p], none, 1, 1.0f);
+        const PixelMove move = cheaperMove(&single[3 * p], &own[3 * p], none, 1, 1.0f, triple);
         prices.cost[p] = move.cost;
         prices.way[p] = move.way;
     }
@@ -181,9 +183,10 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
         for (size_t p = 0; p < pixels && (coupled || !priced); ++p) {
             const size_t b = 3 * p;
             const PixelMove move =
-                moved[p] != 0 ? PixelMove{}
-                              : cheaperMove(&single[b], &own[b], coupled ? &lean[b] : lean.data(),
-                                            directionOf(sums[p], plane), shape.coupling);
+                moved[p] != 0
+                    ? PixelMove{}
+                    : cheaperMove(&single[b], &own[b], coupled ? &lean[b] : lean.data(),
+                                  directionOf(sums[p], plane), shape.coupling, shape.triple);
             packed[p] =
                 brindmar::trellisColumn(moved[p] != 0 ? brindmar::kWetCost : move.cost, false);
             way[p] = move.way;

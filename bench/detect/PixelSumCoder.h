@@ -29,24 +29,29 @@ struct PixelPrices {
 
 // single: each colour byte's price as the coder has it (own HILL plus the differences', kWet when
 // wet); own: its own HILL alone (kWet when wet). A pixel's move by one channel costs that
-// channel's single price, by all three the sum of their own prices, and needs all three dry.
-PixelPrices pixelPrices(const std::vector<double>& single, const std::vector<double>& own);
+// channel's single price, by all three `triple` times the sum of their own prices, and needs
+// all three dry.
+PixelPrices pixelPrices(const std::vector<double>& single, const std::vector<double>& own,
+                        float triple = 1.0f);
 
 // The cheaper way to move a pixel's sum by d (1 or -1), from its three channels' prices as
 // above; lean holds the sign of the changes next to each channel so far (0 for none), and a
-// channel that would move that way costs `coupling` times less.
+// channel that would move that way costs `coupling` times less. All three cost `triple` times
+// their own prices: three changed bytes show to the single-channel detectors where one does not.
 struct PixelMove {
     float cost = 0; // brindmar::kWetCost for none
     int8_t way = kNoMove;
 };
 PixelMove cheaperMove(const double* single, const double* own, const int8_t* lean, int d,
-                      float coupling);
+                      float coupling, float triple = 1.0f);
 
 // Passes of consecutive walk steps, each carrying its own share of the message in two layers,
-// and the coupling's factor (1 for none). The reader needs the passes alone.
+// the coupling's factor (1 for none), and the all-three move's factor (infinite for one
+// channel only). The reader needs the passes alone.
 struct PixelSumShape {
     int passes = 1;
     float coupling = 1.0f;
+    float triple = 1.0f;
 };
 
 // The walk key orders the pixels as the stealth walk orders colour bytes (KeyedWalk over the

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
 
 namespace detect {
 namespace {
@@ -13,20 +14,25 @@ namespace {
 TEST(PixelSum, PricesTakeTheCheaperWayWithDryBytesOnly) {
     struct Case {
         std::vector<double> single, own;
+        float triple;
         float cost;
         int8_t way;
     };
+    const float never = std::numeric_limits<float>::infinity();
     const Case cases[] = {
-        {{5, 3, 4}, {2, 2, 2}, 3.0f, 1},         // one channel is cheaper than all three
-        {{9, 8, 7}, {1, 2, 3}, 6.0f, kAllThree}, // all three, priced by their own costs
-        {{kWet, 9, 8}, {kWet, 1, 1}, 8.0f, 2},   // a wet byte rules all three out
-        {{4, 4, 4}, {1, 1, 2}, 4.0f, 0},         // equal ways: the single channel, the first
-        {{kWet, kWet, kWet}, {kWet, kWet, kWet}, brindmar::kWetCost, kNoMove},
+        {{5, 3, 4}, {2, 2, 2}, 1, 3.0f, 1},         // one channel is cheaper than all three
+        {{9, 8, 7}, {1, 2, 3}, 1, 6.0f, kAllThree}, // all three, priced by their own costs
+        {{kWet, 9, 8}, {kWet, 1, 1}, 1, 8.0f, 2},   // a wet byte rules all three out
+        {{4, 4, 4}, {1, 1, 2}, 1, 4.0f, 0},         // equal ways: the single channel, the first
+        {{kWet, kWet, kWet}, {kWet, kWet, kWet}, 1, brindmar::kWetCost, kNoMove},
+        {{9, 8, 7}, {1, 2, 3}, 1.5f, 7.0f, 2},          // priced up past the cheapest channel
+        {{9, 8, 10}, {1, 2, 1}, 1.5f, 6.0f, kAllThree}, // priced up, still the cheaper
+        {{9, 8, 7}, {0.1, 0.1, 0.1}, never, 7.0f, 2},   // one channel only
     };
     for (const Case& c : cases) {
-        const PixelPrices prices = pixelPrices(c.single, c.own);
-        EXPECT_EQ(prices.cost[0], c.cost) << c.single[0];
-        EXPECT_EQ(prices.way[0], c.way) << c.single[0];
+        const PixelPrices prices = pixelPrices(c.single, c.own, c.triple);
+        EXPECT_EQ(prices.cost[0], c.cost) << c.single[0] << ' ' << c.triple;
+        EXPECT_EQ(prices.way[0], c.way) << c.single[0] << ' ' << c.triple;
     }
 }
 
@@ -73,8 +79,11 @@ TEST(PixelSum, ReadsBackWithMovesOfOneChannelOrAllThree) {
             b = static_cast<unsigned char>(rng.next());
         }
         const std::vector<double> costs = coderCosts(cover);
-        // Uncoupled in one pass, or coupled in three.
-        const PixelSumShape shape = seed % 2 == 0 ? PixelSumShape{} : PixelSumShape{3, 4.0f};
+        // Uncoupled in one pass, or coupled in three; the all-three move as cheap as its
+        // bytes, dearer, or never.
+        const float factors[] = {1.0f, 2.0f, std::numeric_limits<float>::infinity()};
+        const PixelSumShape shape{seed % 2 == 0 ? 1 : 3, seed % 2 == 0 ? 1.0f : 4.0f,
+                                  factors[seed % 3]};
         Tile stego = cover;
         const PixelSumChanges made =
             pixelSumEmbed(stego, costs, coderCosts(cover, false, true), key, message, shape);
@@ -100,6 +109,7 @@ TEST(PixelSum, ReadsBackWithMovesOfOneChannelOrAllThree) {
         }
         EXPECT_EQ(made.moves, moved) << seed;
         EXPECT_EQ(made.triples, triples) << seed;
+        EXPECT_TRUE(shape.triple != factors[2] || triples == 0) << seed;
         EXPECT_GT(moved, 0u) << seed;
     }
 }
