@@ -106,7 +106,7 @@ const std::map<std::string, Subcommand>& subcommands() {
               "      --stealth      strong protection carried so that nothing in the image can\n"
               "                     be told from the picture's own noise without the code; the\n"
               "                     image keeps the carrier's size (no --crop). Up to one hidden\n"
-              "                     bit in 100 colour bytes is recommended (about 1/800 of the\n"
+              "                     bit in 67 colour bytes is recommended (about 1/530 of the\n"
               "                     BMP's size); above it brindmar warns that detection gets\n"
               "                     likelier. A copy of the carrier shows the changes, and a\n"
               "                     picture re-saved as JPEG or resized loses the document.\n"

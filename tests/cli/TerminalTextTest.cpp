@@ -261,7 +261,7 @@ TEST(TerminalText, EmbedFailuresAndNoticesSayWhatHappened) {
         // questions and notices
         {notice(NoticeKind::StealthAboveRate, Fault::None, QStringLiteral("187")),
          "The document takes more of this image than Stealth recommends (187 bytes here: one "
-         "hidden bit in 100 colour bytes), so detection gets likelier. A larger image, or a "
+         "hidden bit in 67 colour bytes), so detection gets likelier. A larger image, or a "
          "smaller document, keeps below it."},
         {notice(NoticeKind::JpegStealthAboveRate, Fault::None, QStringLiteral("88 101 14000")),
          "The document takes more of this photo than Stealth recommends (88 bytes here: 0.1 "
@@ -288,7 +288,7 @@ TEST(TerminalText, TypedQuestionsAreOneLine) {
          "asks for its own images (64 MiB of memory and 1 pass), so it takes longer. Open it?"},
         {{QuestionKind::KeepAboveRate, QStringLiteral("/d/a.txt"), QStringLiteral("600 187")},
          "This document takes 600 bytes packed, more of this image than Stealth recommends (187 "
-         "bytes here: one hidden bit in 100 colour bytes), so detection gets likelier. A larger "
+         "bytes here: one hidden bit in 67 colour bytes), so detection gets likelier. A larger "
          "image, or a smaller document, keeps below it. Keep this document?"},
         {{QuestionKind::ReplaceArchive, QStringLiteral("/d/a.zip")}, "replace /d/a.zip?"},
     };

@@ -38,7 +38,7 @@ TEST(OutcomeMessages, EachNoticeAndQuestionHasItsBox) {
         {notice(NoticeKind::StealthAboveRate, Fault::None, QStringLiteral("187")),
          {},
          {"beep 1", stealth + "The document takes more of this image than Stealth recommends "
-                              "(187 bytes here: one hidden bit in 100 colour bytes), so "
+                              "(187 bytes here: one hidden bit in 67 colour bytes), so "
                               "detection gets likelier. A larger image, or a smaller document, "
                               "keeps below it."}},
         {notice(NoticeKind::JpegStealthAboveRate, Fault::None, QStringLiteral("88 101 14000")),
@@ -64,7 +64,7 @@ TEST(OutcomeMessages, EachNoticeAndQuestionHasItsBox) {
          {QuestionKind::KeepAboveRate, QStringLiteral("/docs/a.txt"), QStringLiteral("600 187")},
          {"beep 1",
           "message Question|Stealth|This document takes 600 bytes packed, more of "
-          "this image than Stealth recommends (187 bytes here: one hidden bit in 100 "
+          "this image than Stealth recommends (187 bytes here: one hidden bit in 67 "
           "colour bytes), so detection gets likelier. A larger image, or a smaller "
           "document, keeps below it.\n\nKeep this document?",
           "ok cancel"}},
