@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
-#include <new>
 #include <vector>
 
 namespace brindmar {
@@ -113,23 +111,10 @@ PixelStreamChanges carryPixelStream(unsigned char* colour, uint64_t pixels, uint
                                     const QByteArray& sealed) {
     PixelStreamChanges made;
     const auto* message = reinterpret_cast<const unsigned char*>(sealed.constData());
-    try {
-        for (const StreamLayer& layer :
-             streamLayers(stretch.from, stretch.steps, static_cast<uint64_t>(sealed.size()))) {
-            if (layer.bytes == 0) {
-                continue;
-            }
-            made.columns += layer.columns();
-            made.end = carryLayer(colour, pixels, packed, way, stretch, layer, message, made);
-            if (made.end != StreamEnd::Done) {
-                return made;
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        made.end = StreamEnd::NoMemory;
-        return made;
-    }
-    made.end = StreamEnd::Done;
+    made.end = carryLayers(
+        stretch, static_cast<uint64_t>(sealed.size()), made.columns, [&](const StreamLayer& layer) {
+            return carryLayer(colour, pixels, packed, way, stretch, layer, message, made);
+        });
     return made;
 }
 
@@ -141,24 +126,9 @@ QByteArray readPixelStream(const unsigned char* colour, uint64_t pixels,
         })) {
         return {};
     }
-    QByteArray stream(static_cast<qsizetype>(length), '\0');
-    for (const StreamLayer& layer : streamLayers(stretch.from, stretch.steps, length)) {
-        if (layer.bytes == 0) {
-            continue;
-        }
-        const ColumnGroups<KeyedWalk> groups = groupsOf(stretch, layer);
-        const std::vector<unsigned char> bits = trellisRead(
-            keystreamCode(layer.width, stretch.codeKey, layer.codeSkip),
-            [&](uint64_t first, size_t count, uint8_t* out) {
-                readColumns(groups, sums.data(), layer.plane, first, count, out);
-            },
-            layer.bits());
-        if (bits.size() != layer.bytes) {
-            return {};
-        }
-        std::memcpy(stream.data() + layer.firstByte, bits.data(), bits.size());
-    }
-    return stream;
+    // A pixel's sum mod 4 stands where version 4 has a colour byte: the same walk of steps,
+    // the same layers and planes.
+    return readStream(sums.data(), stretch, length);
 }
 
 } // namespace brindmar

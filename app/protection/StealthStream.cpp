@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <new>
 #include <sodium.h>
 #include <vector>
 
@@ -268,6 +269,24 @@ bool streamFits(uint64_t steps, uint64_t length, uint32_t least) {
     return true;
 }
 
+StreamEnd carryLayers(const StreamStretch& stretch, uint64_t length, uint64_t& columns,
+                      const std::function<StreamEnd(const StreamLayer&)>& carry) {
+    try {
+        for (const Layer& layer : streamLayers(stretch.from, stretch.steps, length)) {
+            if (layer.bytes == 0) {
+                continue;
+            }
+            columns += layer.columns();
+            if (const StreamEnd end = carry(layer); end != StreamEnd::Done) {
+                return end;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return StreamEnd::NoMemory;
+    }
+    return StreamEnd::Done;
+}
+
 StreamChanges carryStream(unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed,
                           const StreamStretch& stretch, const QByteArray& sealed) {
     StreamChanges result;
@@ -277,24 +296,10 @@ StreamChanges carryStream(unsigned char* colour, uint32_t width, uint32_t height
         result.end = StreamEnd::NoMemory;
         return result;
     }
-    try {
-        for (const Layer& layer :
-             streamLayers(stretch.from, stretch.steps, static_cast<uint64_t>(sealed.size()))) {
-            if (layer.bytes == 0) {
-                continue;
-            }
-            result.columns += layer.columns();
-            result.end =
-                carryLayer(colour, packed, stretch, layer, message, coupling, result.changes);
-            if (result.end != StreamEnd::Done) {
-                return result;
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        result.end = StreamEnd::NoMemory;
-        return result;
-    }
-    result.end = StreamEnd::Done;
+    result.end = carryLayers(
+        stretch, static_cast<uint64_t>(sealed.size()), result.columns, [&](const Layer& layer) {
+            return carryLayer(colour, packed, stretch, layer, message, coupling, result.changes);
+        });
     return result;
 }
 

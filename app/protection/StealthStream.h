@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace brindmar {
@@ -72,11 +73,17 @@ struct StreamStretch {
     const unsigned char* codeKey = nullptr; // 32 bytes
 };
 
+enum class StreamEnd { Done, TooLarge, NoMemory };
+
+// Runs carry on each non-empty layer of a stream of `length` bytes over the stretch, in stream
+// order, until one ends other than Done, and adds up the layers' columns; NoMemory when memory
+// ran out on the way. Both versions' writers go through it.
+StreamEnd carryLayers(const StreamStretch& stretch, uint64_t length, uint64_t& columns,
+                      const std::function<StreamEnd(const StreamLayer&)>& carry);
+
 // Whether a stream of this many bytes fits the stretch: every layer of every pass has at least
 // `least` colour bytes a bit.
 bool streamFits(uint64_t steps, uint64_t length, uint32_t least);
-
-enum class StreamEnd { Done, TooLarge, NoMemory };
 
 struct StreamChanges {
     StreamEnd end = StreamEnd::NoMemory;
