@@ -32,9 +32,9 @@
 // --exactly=NAME only the one so named (or those), without the timing (the "diag..." rows,
 // bench/detect/Diagnosis.h, run only so asked, on the halved set); --speed the timing alone;
 // --splits=N the rich model's random splits (default 5); --no-rich without the rich model;
-// --couplings=A,B more rows of the stealth coder with these factors for its coupling of
-// neighbouring changes; --psum-speed the pixel-sum coder's search against the stealth coder's on a
-// 6000 x 4000 picture at each rate alone.
+// --triples=A,B more rows of the stealth coder with these factors on the price of a pixel's
+// move by all three channels; --psum-speed the pixel-sum coder's search against the stealth
+// coder's on a 6000 x 4000 picture at each rate alone.
 #include "Changes.h"
 #include "Classifier.h"
 #include "Diagnosis.h"
@@ -79,7 +79,7 @@ constexpr int kTileSize = 256;
 // The rates measured; --rates=A,B,... measures others (for choosing the recommended rate).
 std::vector<double> gRates = {0.01, 0.02, 0.05, 0.1};
 int gSplits = 5;
-std::vector<float> gCouplings;
+std::vector<float> gTriples;
 bool gRich = true;
 
 struct CoverSet {
@@ -342,9 +342,9 @@ int main(int argc, char** argv) {
             tileLimit = static_cast<size_t>(std::max(4, std::atoi(arg.c_str() + 8)));
         } else if (arg.rfind("--splits=", 0) == 0) {
             gSplits = std::max(1, std::atoi(arg.c_str() + 9));
-        } else if (arg.rfind("--couplings=", 0) == 0) {
-            for (const QString& f : QString::fromStdString(arg.substr(12)).split(u',')) {
-                gCouplings.push_back(f.toFloat());
+        } else if (arg.rfind("--triples=", 0) == 0) {
+            for (const QString& f : QString::fromStdString(arg.substr(10)).split(u',')) {
+                gTriples.push_back(f.toFloat());
             }
         } else if (arg == "--held-out") {
             heldOut = true;
@@ -415,7 +415,7 @@ int main(int argc, char** argv) {
     std::printf("detect_auc set | embedding | rate | chi-square | WS | SPA | SPAM\n");
     std::fflush(stdout);
 
-    const std::vector<detect::StealthEmbedding> stealth = detect::stealthEmbeddings(gCouplings);
+    const std::vector<detect::StealthEmbedding> stealth = detect::stealthEmbeddings(gTriples);
     Scored halvedCovers = scoreAll(halvedSet.tiles);
     const detect::FeatureRows halvedRich = gRich ? richAll(halvedSet.tiles) : detect::FeatureRows{};
     if (gRich) {

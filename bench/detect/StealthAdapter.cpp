@@ -2,6 +2,7 @@
 
 #include "PlusMinusOne.h"
 #include "protection/StealthImage.h"
+#include "protection/StealthPrices.h"
 #include "protection/StealthStream.h"
 
 #include <QByteArray>
@@ -12,10 +13,10 @@ namespace detect {
 namespace {
 
 // The real coder under a key of the tile's own. The document is random, as a sealed one looks
-// anyway. sync: the coupling's factor, 1 for none; together: whether a byte is priced
-// with its channel's difference from the others too.
-void embedStealth(Tile& tile, double rate, uint64_t seed, float sync, bool together) {
-    brindmar::gStealthSyncFactor = sync;
+// anyway. triple: the factor on the price of a move by all three channels; together: whether a
+// channel is priced with its difference from the others too.
+void embedStealth(Tile& tile, double rate, uint64_t seed, float triple, bool together) {
+    brindmar::gStealthTripleFactor = triple;
     brindmar::gStealthColourCosts = together;
     Rng rng(seed);
     const StealthInputs in =
@@ -43,14 +44,14 @@ StealthInputs randomStealthInputs(Rng& rng, double bits) {
     return in;
 }
 
-std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& couplings) {
-    // The coder itself, and with its channels apart: without its coupling of neighbouring
-    // changes or its colour difference costs (and with other couplings asked for); the
+std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& triples) {
+    // The coder itself, and with its channels apart: without its colour difference costs (and
+    // with other prices of the all-three move asked for); the
     // payload-limited sender with HILL costs, which shows what any coder with these costs could
     // reach; and random ±1, the bar it must clear.
     std::vector<StealthEmbedding> tried;
-    for (const float factor : couplings) {
-        tried.push_back({"stealth coupled " + std::to_string(factor).substr(0, 4),
+    for (const float factor : triples) {
+        tried.push_back({"stealth triple " + std::to_string(factor).substr(0, 4),
                          [factor](Tile& tile, double rate, uint64_t seed) {
                              embedStealth(tile, rate, seed, factor, true);
                          }});
@@ -58,11 +59,11 @@ std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& coupli
     std::vector<StealthEmbedding> all = {
         {"stealth",
          [](Tile& tile, double rate, uint64_t seed) {
-             embedStealth(tile, rate, seed, brindmar::kStealthSyncFactor, true);
+             embedStealth(tile, rate, seed, brindmar::kStealthTripleFactor, true);
          }},
         {"stealth channels apart",
          [](Tile& tile, double rate, uint64_t seed) {
-             embedStealth(tile, rate, seed, 1.0f, false);
+             embedStealth(tile, rate, seed, brindmar::kStealthTripleFactor, false);
          }},
         {"HILL at the bound (simulated)",
          [](Tile& tile, double rate, uint64_t seed) {

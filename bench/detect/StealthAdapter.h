@@ -30,8 +30,8 @@ struct StealthInputs {
 };
 StealthInputs randomStealthInputs(Rng& rng, double bits);
 
-// couplings: more rows of the coder with these coupling factors, named "stealth coupled F"
-// (1: the colour difference costs alone).
-std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& couplings = {});
+// triples: more rows of the coder with these factors on the price of a pixel's move by all
+// three channels, named "stealth triple F".
+std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& triples = {});
 
 } // namespace detect
