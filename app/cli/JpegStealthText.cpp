@@ -1,6 +1,6 @@
 #include "cli/JpegStealthText.h"
 
-#include "workflows/JpegStealthRoute.h"
+#include "workflows/StealthRateWords.h"
 
 namespace brindmar::cli {
 

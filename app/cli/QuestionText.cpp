@@ -1,27 +1,9 @@
 #include "cli/QuestionText.h"
 
 #include "cli/ExtractFailureText.h"
-#include "protection/JpegStealthFile.h"
-#include "protection/StealthImage.h"
-#include "workflows/JpegStealthRoute.h"
-
-#include <cmath>
+#include "workflows/StealthRateWords.h"
 
 namespace brindmar::cli {
-
-namespace {
-
-QString pixelRateText() {
-    return QStringLiteral("one hidden bit in %1 colour bytes")
-        .arg(std::lround(1.0 / kStealthRecommendedRate));
-}
-
-QString jpegRateText() {
-    return QStringLiteral("%1 hidden bits per non-zero AC coefficient of the JPEG")
-        .arg(jpegRecommendedRateText());
-}
-
-} // namespace
 
 QString questionLine(const Question& question) {
     const QString& subject = question.subject;
@@ -40,7 +22,7 @@ QString questionLine(const Question& question) {
                               "Keep this document?")
             .arg(question.detailFigure(0))
             .arg(question.detailFigure(1))
-            .arg(question.kind == QuestionKind::KeepAboveJpeg ? jpegRateText() : pixelRateText());
+            .arg(question.kind == QuestionKind::KeepAboveJpeg ? jpegRateWords() : pixelRateWords());
     case QuestionKind::DropGps:
         return subject + QStringLiteral(" Its EXIF or XMP holds a GPS position: where the photo "
                                         "was taken. The new image keeps it unless the EXIF and "
@@ -69,13 +51,13 @@ QString stealthNoticeText(const Notice& notice) {
                               "bytes here: %2), so detection gets likelier. A larger image, or a "
                               "smaller document, keeps below it.")
             .arg(notice.detailFigure(0))
-            .arg(pixelRateText());
+            .arg(pixelRateWords());
     case NoticeKind::JpegStealthAboveRate:
         return QStringLiteral("The document takes more of this photo than Stealth recommends (%1 "
                               "bytes here: %2; this document takes %3), so detection gets "
                               "likelier. A larger photo, or a smaller document, keeps below it.")
             .arg(notice.detailFigure(0))
-            .arg(jpegRateText())
+            .arg(jpegRateWords())
             .arg(jpegStealthRate(notice.detailFigure(1),
                                  static_cast<uint64_t>(notice.detailFigure(2))),
                  0, 'f', 3);

@@ -19,13 +19,23 @@ namespace {
 // The picture is swept in strips of rows, each on its own, so that cores can share the work.
 constexpr uint32_t kStripRows = 128;
 
-// Strip by strip, row y's wetness, its own HILL costs and its differences' (nullptr when the
-// colour costs are off) to take(y, wet, costs, others). The strip's differences, and the rows
+// A row's byte prices: own plus the differences', kWetCost where wet.
+BRINDMAR_WIDE void bytePrices(const uint8_t* wet, const float* costs, const float* others,
+                              uint64_t row, float* out) {
+    for (uint64_t i = 0; i < row; ++i) {
+        const float sum = others != nullptr ? costs[i] + others[i] : costs[i];
+        out[i] = wet[i] != 0 ? kWetCost : sum;
+    }
+}
+
+// Strip by strip, row y's wetness, its own HILL costs and its bytes' prices (bytePrices, with
+// the differences' costs unless the colour costs are off) to take(y, wet, costs, prices). The
+// strip's differences, and the rows
 // about it that their costs read, are made here rather than the whole picture's first: a few
 // rows twice, but no second picture. Both pictures are costed in step, a row of each at a time,
 // so that neither's costs go through memory.
 using TakeRow =
-    std::function<void(uint32_t y, const uint8_t* wet, const float* costs, const float* others)>;
+    std::function<void(uint32_t y, const uint8_t* wet, const float* costs, const float* prices)>;
 bool eachPricedRow(const unsigned char* colour, uint32_t width, uint32_t height,
                    const TakeRow& take) {
     const uint64_t row = uint64_t{width} * 3;
@@ -36,13 +46,18 @@ bool eachPricedRow(const unsigned char* colour, uint32_t width, uint32_t height,
         const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
         thread_local std::vector<uint8_t> wet;
         thread_local std::vector<unsigned char> differences;
+        thread_local std::vector<float> prices;
         wet.resize(static_cast<size_t>(row));
+        prices.resize(static_cast<size_t>(row));
+        const auto priced = [&](uint32_t y, const float* costs, const float* others) {
+            stealthWetRow(colour, row, height, y, wet.data());
+            bytePrices(wet.data(), costs, others, row, prices.data());
+            take(y, wet.data(), costs, prices.data());
+        };
         const HillCost own(colour, width, height);
         if (!together) {
-            own.eachRow(first, end, [&](uint32_t y, const float* costs) {
-                stealthWetRow(colour, row, height, y, wet.data());
-                take(y, wet.data(), costs, nullptr);
-            });
+            own.eachRow(first, end,
+                        [&](uint32_t y, const float* costs) { priced(y, costs, nullptr); });
             return;
         }
         const uint32_t from = first - std::min(first, HillCost::kRowsAround);
@@ -50,21 +65,8 @@ bool eachPricedRow(const unsigned char* colour, uint32_t width, uint32_t height,
         differences.resize(static_cast<size_t>(row * (to - from)));
         channelDifferences(colour + from * row, uint64_t{to - from} * width, differences.data());
         const HillCost apart(differences.data(), width, height, from);
-        own.eachRowOfBoth(apart, first, end,
-                          [&](uint32_t y, const float* costs, const float* others) {
-                              stealthWetRow(colour, row, height, y, wet.data());
-                              take(y, wet.data(), costs, others);
-                          });
+        own.eachRowOfBoth(apart, first, end, priced);
     });
-}
-
-// A row's byte prices: own plus the differences', kWetCost where wet.
-BRINDMAR_WIDE void bytePrices(const uint8_t* wet, const float* costs, const float* others,
-                              uint64_t row, float* out) {
-    for (uint64_t i = 0; i < row; ++i) {
-        const float sum = others != nullptr ? costs[i] + others[i] : costs[i];
-        out[i] = wet[i] != 0 ? kWetCost : sum;
-    }
 }
 
 // A row's pixels: the cheapest single channel against the three together, which need all three
@@ -117,12 +119,9 @@ bool pricePixels(const unsigned char* colour, uint32_t width, uint32_t height, u
     const float factor = gStealthTripleFactor;
     return eachPricedRow(
         colour, width, height,
-        [&](uint32_t y, const uint8_t* wet, const float* costs, const float* others) {
-            thread_local std::vector<float> prices;
-            prices.resize(static_cast<size_t>(row));
-            bytePrices(wet, costs, others, row, prices.data());
+        [&](uint32_t y, const uint8_t* wet, const float* costs, const float* prices) {
             const uint64_t first = uint64_t{y} * width;
-            pixelRow(prices.data(), wet, costs, width, factor, packed + first, way + first);
+            pixelRow(prices, wet, costs, width, factor, packed + first, way + first);
             // Rows are each their own task's, and so are the slots of their bytes.
             const uint64_t from = uint64_t{y} * row;
             auto at = std::lower_bound(listed.bytes.begin(), listed.bytes.end(), from);
@@ -138,11 +137,7 @@ bool packColourBytes(const unsigned char* colour, uint32_t width, uint32_t heigh
                      uint16_t* packed) {
     const uint64_t row = uint64_t{width} * 3;
     return eachPricedRow(
-        colour, width, height,
-        [&](uint32_t y, const uint8_t* wet, const float* costs, const float* others) {
-            thread_local std::vector<float> prices;
-            prices.resize(static_cast<size_t>(row));
-            bytePrices(wet, costs, others, row, prices.data());
+        colour, width, height, [&](uint32_t y, const uint8_t*, const float*, const float* prices) {
             const unsigned char* bytes = colour + y * row;
             uint16_t* out = packed + y * row;
             for (uint64_t i = 0; i < row; ++i) {

@@ -1,13 +1,9 @@
 #include "window/QuestionMessages.h"
 
-#include "protection/JpegStealthFile.h"
-#include "protection/StealthImage.h"
 #include "util/StringTable.h"
 #include "util/TextIds.h"
 #include "window/ExtractFailureMessages.h"
-#include "workflows/JpegStealthRoute.h"
-
-#include <cmath>
+#include "workflows/StealthRateWords.h"
 
 namespace brindmar {
 
@@ -18,16 +14,6 @@ const QString kConvertTitle = QStringLiteral("Convert picture to BMP");
 
 QString text(TextId id) {
     return StringTable::builtin().text(id);
-}
-
-QString pixelRateText() {
-    return QStringLiteral("one hidden bit in %1 colour bytes")
-        .arg(std::lround(1.0 / kStealthRecommendedRate));
-}
-
-QString jpegRateText() {
-    return QStringLiteral("%1 hidden bits per non-zero AC coefficient of the JPEG")
-        .arg(jpegRecommendedRateText());
 }
 
 QString halfSizeReason() {
@@ -71,8 +57,8 @@ Message questionMessage(const Question& question) {
                            "image, or a smaller document, keeps below it.\n\nKeep this document?")
                 .arg(question.detailFigure(0))
                 .arg(question.detailFigure(1))
-                .arg(question.kind == QuestionKind::KeepAboveJpeg ? jpegRateText()
-                                                                  : pixelRateText()));
+                .arg(question.kind == QuestionKind::KeepAboveJpeg ? jpegRateWords()
+                                                                  : pixelRateWords()));
     case QuestionKind::DropGps:
         return twoChoices(kStealthTitle,
                           subject + QStringLiteral("\n\nIts EXIF or XMP holds a GPS position: "
@@ -108,7 +94,7 @@ Message stealthNoticeMessage(const Notice& notice) {
                            "bytes here: %2), so detection gets likelier. A larger image, or a "
                            "smaller document, keeps below it.")
                 .arg(notice.detailFigure(0))
-                .arg(pixelRateText());
+                .arg(pixelRateWords());
         break;
     case NoticeKind::JpegStealthAboveRate:
         message.text =

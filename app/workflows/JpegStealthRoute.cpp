@@ -271,10 +271,6 @@ void takeJpegFigures(WindowModel& m, const QString& jpeg) {
     }
 }
 
-QString jpegRecommendedRateText() {
-    return QString::number(kJpegStealthRecommendedRate);
-}
-
 StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
                                      std::shared_ptr<ReplacementFile> out) {
     WindowModel& m = ctx.model;

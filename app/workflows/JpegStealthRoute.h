@@ -62,9 +62,6 @@ QString jpegFaultWords(const QString& kind);
 QString jpegFaultStatus(const WindowModel& m);
 QString jpegFaultNote(const WindowModel& m);
 
-// Hidden bits per non-zero AC coefficient at the recommended rate, as the texts say it.
-QString jpegRecommendedRateText();
-
 // Writes the JPEG stealth image of jpeg carrying the work archive into out, without committing
 // it: the file as written is read back from the disk with the embed's key before it is done.
 // Warns above the recommended rate, and asks (or tells, when the request has answered) about an
