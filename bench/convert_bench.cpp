@@ -118,7 +118,8 @@ void convert(const std::string& path) {
     const brindmar::PictureConversion done =
         brindmar::QtPictureConverter().convert(qpath(path), qpath(g_output));
     if (!done.ok) {
-        die("cannot convert " + path + ": " + done.error.toStdString());
+        die("cannot convert " + path + ": fault " + std::to_string(static_cast<int>(done.fault)) +
+            ", errno " + std::to_string(done.error));
     }
 }
 

@@ -9,6 +9,7 @@
 // Options: --reps=N runs per measurement (default 5), --scratch=DIR parent folder of the scratch
 // folder (default $TMPDIR or /tmp).
 #include "payload/BmpThumbnail.h"
+#include "util/DrawFault.h"
 
 #include "BenchSupport.h"
 
@@ -160,11 +161,11 @@ void readWhole(const std::string& path) {
 }
 
 void decode(const std::string& path) {
-    QString error;
+    brindmar::DrawFailure why;
     const auto image = brindmar::decodeBmpThumbnail(QFile::decodeName(path.c_str()), kTargetWidth,
-                                                    kTargetHeight, &error);
+                                                    kTargetHeight, &why);
     if (!image || image->width != kTargetWidth || image->height != kTargetHeight) {
-        die("decoding " + path + " failed: " + error.toStdString());
+        die("decoding " + path + " failed: " + brindmar::drawFaultText(why.fault, why.error).toStdString());
     }
 }
 
