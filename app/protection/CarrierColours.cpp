@@ -27,18 +27,21 @@ CarrierKind carrierKindOf(const QString& path) {
     return CarrierKind::TrueColour;
 }
 
-uint32_t distinctColours(const unsigned char* colour, uint64_t pixels, uint32_t limit) {
-    std::vector<uint64_t> seen(size_t{1} << 18); // a bit for each of the 2^24 colours
-    uint32_t count = 0;
-    for (uint64_t p = 0; p < pixels && count < limit; ++p) {
+void ColourTally::add(const unsigned char* colour, uint64_t pixels) {
+    for (uint64_t p = 0; p < pixels && m_count < m_limit; ++p) {
         const unsigned char* at = colour + 3 * p;
         const uint32_t value = at[0] | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16;
-        uint64_t& word = seen[value >> 6];
+        uint64_t& word = m_seen[value >> 6];
         const uint64_t bit = uint64_t{1} << (value & 63);
-        count += (word & bit) == 0 ? 1 : 0;
+        m_count += (word & bit) == 0 ? 1 : 0;
         word |= bit;
     }
-    return count;
+}
+
+uint32_t distinctColours(const unsigned char* colour, uint64_t pixels, uint32_t limit) {
+    ColourTally tally(limit);
+    tally.add(colour, pixels);
+    return tally.count();
 }
 
 bool stealthRefusesColours(CarrierKind kind, uint32_t colours, uint64_t pixels) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace brindmar {
 
@@ -13,8 +14,23 @@ enum class CarrierKind { TrueColour, IndexedBmp, Gif, PalettePng };
 // a PNG of colour type 3; anything else, or a file that does not open, is TrueColour.
 CarrierKind carrierKindOf(const QString& path);
 
-// The distinct colours among pixels of 3 colour bytes each, counted up to limit: the count
-// when it is below limit, else limit.
+// The distinct colours among pixels of 3 colour bytes each, counted up to limit, a stretch of
+// pixels at a time: a photograph passes the limit within its first rows, so a caller reading
+// the picture from a file stops there.
+class ColourTally {
+public:
+    explicit ColourTally(uint32_t limit) : m_limit(limit), m_seen(size_t{1} << 18) {}
+    void add(const unsigned char* colour, uint64_t pixels);
+    bool full() const { return m_count >= m_limit; }
+    // The count when it is below limit, else limit.
+    uint32_t count() const { return m_count; }
+
+private:
+    uint32_t m_limit;
+    uint32_t m_count = 0;
+    std::vector<uint64_t> m_seen; // a bit for each of the 2^24 colours
+};
+
 uint32_t distinctColours(const unsigned char* colour, uint64_t pixels, uint32_t limit);
 
 // A 24-bit picture with fewer colours than this, each used by more than kPixelsPerFewColour

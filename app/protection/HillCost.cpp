@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -23,23 +24,26 @@ constexpr int kSmooth = 7;                 // the 15 x 15 mean of the reciprocal
 constexpr int64_t kRing = 2 * kSmooth + 2; // reciprocal rows in use at once: y - 8 .. y + 7
 constexpr size_t kPad = 3 * kSmooth;       // colour values kept past each end of a sum row
 constexpr size_t kChunk = 512;             // values summed along a row at a time, kept in cache
-constexpr float kUnit = 0x1p24f;           // reciprocals are whole numbers of 2^-24 ...
-constexpr float kFlat = 0x1p44f;           // ... and 2^20 where there is no strength at all
-constexpr double kMean = 0x1p-24 / 225.0;  // units to the mean of 15 x 15
+constexpr float kUnit = 0x1p15f;           // reciprocals are whole numbers of 2^-15 ...
+constexpr float kMost = 74565.0f;          // ... at most this many, 225 of which stay below 2^24
+constexpr float kMean = 0x1p-15f / 225.0f; // units to the mean of 15 x 15
 
-// Sums of 225 whole reciprocals stay below 2^53, so a double holds them exactly whatever order
-// they are added in, and a strip's costs match the whole picture's bit for bit. The cap on flat
-// areas (instead of 1 / 1e-10) is what keeps them there; at 2^20 against at most 9 elsewhere a
-// flat area is still never worth changing.
-static_assert(225.0 * kFlat < 0x1p53 && 9.0f * kUnit / (9.0f * kUnit / kFlat) == kFlat);
+// Sums of 225 whole reciprocals stay below 2^24, so a float holds them, and every partial sum on
+// the way, exactly whatever order they are added in: a strip's costs match the whole picture's
+// bit for bit, and sixteen of them go through a vector step where doubles went eight. The cap
+// takes in only the nearly flat (a 3 x 3 strength sum below 4, flat ones too), which cost over
+// a hundred times what texture does, a difference the trellis no longer sees. The unit keeps
+// the busiest places' reciprocals to within 3%, and their means over 225 far closer.
+static_assert(225.0f * kMost < 0x1p24f && 9.0f * kUnit / 4.0f < kMost &&
+              9.0f * kUnit / 3.0f > kMost);
 
 struct Work {
     std::vector<int16_t> across;    // a row's vertical residual, mirrored 1 pixel past each end
     std::vector<uint16_t> strength; // the last 3 rows' residual strengths
     std::vector<uint16_t> column;   // a row's 3-row strength sums, 1 pixel past each end
     std::vector<float> ring;        // the last kRing rows' reciprocals
-    std::vector<double> window;     // 15-row sums of reciprocals, kPad past each end
-    std::vector<double> two, five;  // partial sums along a row, a chunk at a time
+    std::vector<float> window;      // 15-row sums of reciprocals, kPad past each end
+    std::vector<float> two, five;   // partial sums along a row, a chunk at a time
     std::vector<float> costs;       // the row handed out
 
     void resize(size_t n) {
@@ -100,37 +104,36 @@ BRINDMAR_WIDE void reciprocalRow(const uint16_t* above, const uint16_t* middle,
     }
     for (size_t i = 0; i < n; ++i) {
         const int sum = column[i] + u[i] + u[i + 3];
-        // No strength divides by 9 * 2^-20 instead, which gives the cap exactly. No comparison
-        // of floats either, which the compiler would not turn into vector code.
-        const float divisor =
-            static_cast<float>(sum) + static_cast<float>(sum == 0) * (9.0f * kUnit / kFlat);
+        // No strength divides by 1 instead, and meets the cap: no branch, which the compiler
+        // would not turn into vector code.
+        const float divisor = static_cast<float>(sum) + static_cast<float>(sum == 0);
         // Adding and taking away 2^23 rounds to a whole number, the same on every processor.
-        out[i] = (9.0f * kUnit / divisor + 0x1p23f) - 0x1p23f;
+        out[i] = std::min((9.0f * kUnit / divisor + 0x1p23f) - 0x1p23f, kMost);
     }
 }
 
 // The 15-row window moves down a row: one row of reciprocals comes in, one goes out.
-BRINDMAR_WIDE void slide(double* window, const float* in, const float* out, size_t n) {
+BRINDMAR_WIDE void slide(float* window, const float* in, const float* out, size_t n) {
     for (size_t i = 0; i < n; ++i) {
-        window[i] += static_cast<double>(in[i]) - static_cast<double>(out[i]);
+        window[i] += in[i] - out[i];
     }
 }
 
 // The 15-wide sums along the row of the window's sums, as means: sums of 2, then of 5, then of 3
 // of those, so that each value costs about five additions rather than fourteen.
 BRINDMAR_WIDE void spreadRow(Work& work, size_t n, float* out) {
-    double* window = work.window.data();
+    float* window = work.window.data();
     for (size_t c = 0; c < 3; ++c) {
         for (size_t k = 0; k < kSmooth; ++k) {
             window[c + 3 * k] = window[kPad + c];
             window[kPad + n + c + 3 * k] = window[kPad + n - 3 + c];
         }
     }
-    double* two = work.two.data();
-    double* five = work.five.data();
+    float* two = work.two.data();
+    float* five = work.five.data();
     for (size_t from = 0; from < n; from += kChunk) {
         const size_t m = std::min(kChunk, n - from);
-        const double* p = work.window.data() + from; // p[i] is 7 pixels before value from + i
+        const float* p = work.window.data() + from; // p[i] is 7 pixels before value from + i
         for (size_t i = 0; i < m + 36; ++i) {
             two[i] = p[i] + p[i + 3];
         }
@@ -138,8 +141,7 @@ BRINDMAR_WIDE void spreadRow(Work& work, size_t n, float* out) {
             five[i] = two[i] + two[i + 6] + p[i + 12];
         }
         for (size_t i = 0; i < m; ++i) {
-            const double sum = five[i] + five[i + 15] + five[i + 30];
-            out[from + i] = static_cast<float>(sum * kMean);
+            out[from + i] = (five[i] + five[i + 15] + five[i + 30]) * kMean;
         }
     }
 }
@@ -158,9 +160,9 @@ public:
     const float* start(uint32_t first) {
         m_strengthTo = std::max<int64_t>(0, int64_t{first} - kSmooth - 1);
         m_reciprocalTo = std::max<int64_t>(0, int64_t{first} - kSmooth);
-        double* window = m_work.window.data() + kPad;
+        float* window = m_work.window.data() + kPad;
         reciprocalsTo(clampRow(int64_t{first} + kSmooth));
-        std::fill(window, window + m_n, 0.0);
+        std::fill(window, window + m_n, 0.0f);
         for (int64_t d = -kSmooth; d <= kSmooth; ++d) {
             const float* row = reciprocal(clampRow(first + d));
             for (size_t i = 0; i < m_n; ++i) {
@@ -255,6 +257,12 @@ void HillCost::eachRowOfBoth(
         const float* costs = cursor.next(y);
         take(static_cast<uint32_t>(y), costs, second.next(y));
     }
+}
+
+double hillReciprocal(double meanStrength) {
+    const double sum = std::round(9.0 * meanStrength);
+    const double units = sum == 0 ? double{kMost} : std::round(9.0 * double{kUnit} / sum);
+    return std::min(units, double{kMost}) / double{kUnit};
 }
 
 BRINDMAR_WIDE void channelDifferences(const unsigned char* colour, uint64_t pixels,

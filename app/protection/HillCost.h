@@ -20,6 +20,11 @@ namespace brindmar {
 // pixels of three bytes from colour to out.
 void channelDifferences(const unsigned char* colour, uint64_t pixels, unsigned char* out);
 
+// The reciprocal of a 3 x 3 mean strength as the costs take it: in whole 2^-15ths, and never
+// above 74565 of them, where the nearly flat and the flat meet. For references that check the
+// costs.
+double hillReciprocal(double meanStrength);
+
 class HillCost {
 public:
     HillCost(const unsigned char* colour, uint32_t width, uint32_t height)

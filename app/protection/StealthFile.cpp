@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <vector>
 
 namespace brindmar {
 
@@ -43,20 +45,67 @@ const QByteArray& StealthCarrier::withColour() {
     return file;
 }
 
+namespace {
+
+// The header of a 24-bit carrier whose layout the file's size holds; nothing otherwise.
+std::optional<BmpHeader> carrierHeaderOf(const CarrierFile& file) {
+    std::array<unsigned char, kBmpHeadersLength> headBytes{};
+    if (file.readAt(0, headBytes.data(), headBytes.size()) != headBytes.size() ||
+        headBytes[0] != 'B' || headBytes[1] != 'M') {
+        return std::nullopt;
+    }
+    const BmpHeader header = parseBmpHeader(headBytes);
+    if (header.bitCount != 24 || !carrierLayoutSound(header, file.size())) {
+        return std::nullopt;
+    }
+    return header;
+}
+
+// The carrier's colours up to limit, read a block of rows at a time until the limit is passed:
+// nothing when the file cannot be read as a carrier.
+std::optional<uint32_t> carrierColours(const QString& path, uint32_t limit, uint64_t& pixels) {
+    const CarrierFile file(path);
+    const std::optional<BmpHeader> header =
+        file.isOpen() ? carrierHeaderOf(file) : std::optional<BmpHeader>();
+    if (!header) {
+        return std::nullopt;
+    }
+    constexpr int64_t kBlock = int64_t{1} << 20;
+    const int64_t stride = bmpStride(header->width, 24);
+    const int64_t rows = std::max<int64_t>(1, kBlock / stride);
+    ColourTally tally(limit);
+    std::vector<unsigned char> block;
+    try {
+        block.resize(static_cast<size_t>(rows * stride));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    for (int64_t y = 0; y < header->height && !tally.full(); y += rows) {
+        const int64_t n = std::min(rows, int64_t{header->height} - y);
+        const auto length = static_cast<size_t>(n * stride);
+        if (file.readAt(header->dataOffset + y * stride, block.data(), length) != length) {
+            return std::nullopt;
+        }
+        for (int64_t k = 0; k < n; ++k) {
+            tally.add(block.data() + k * stride, static_cast<uint64_t>(header->width));
+        }
+    }
+    pixels = uint64_t{static_cast<uint32_t>(header->width)} * static_cast<uint32_t>(header->height);
+    return tally.count();
+}
+
+} // namespace
+
 StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrier) {
     const CarrierFile file(path);
     if (!file.isOpen()) {
         return StealthFileStatus::CannotOpen;
     }
-    std::array<unsigned char, kBmpHeadersLength> headBytes{};
-    if (file.readAt(0, headBytes.data(), headBytes.size()) != headBytes.size() ||
-        headBytes[0] != 'B' || headBytes[1] != 'M') {
+    const std::optional<BmpHeader> found = carrierHeaderOf(file);
+    if (!found) {
         return StealthFileStatus::NotACarrier;
     }
-    const BmpHeader header = parseBmpHeader(headBytes);
-    if (header.bitCount != 24 || !carrierLayoutSound(header, file.size())) {
-        return StealthFileStatus::NotACarrier;
-    }
+    const BmpHeader& header = *found;
     try {
         carrier.file = QByteArray(static_cast<qsizetype>(file.size()), Qt::Uninitialized);
         preferHugePages(carrier.file.data(), static_cast<size_t>(file.size()));
@@ -105,12 +154,12 @@ std::optional<uint32_t> stealthCarrierColourRefusal(const QString& picture,
             kind = carrierKindOf(original);
         }
     }
-    StealthCarrier carrier;
-    if (readStealthCarrier(picture, carrier) != StealthFileStatus::Done) {
+    uint64_t pixels = 0;
+    const std::optional<uint32_t> counted = carrierColours(picture, kFewestPhotoColours, pixels);
+    if (!counted) {
         return std::nullopt; // the embed itself says what is wrong with it
     }
-    const uint64_t pixels = uint64_t{carrier.width} * carrier.height;
-    const uint32_t colours = distinctColours(carrier.colour(), pixels, kFewestPhotoColours);
+    const uint32_t colours = *counted;
     if (!stealthRefusesColours(kind, colours, pixels)) {
         return std::nullopt;
     }

@@ -158,6 +158,16 @@ std::vector<uint32_t> headBytes(const KeyedWalk& walk, const StealthLayout& layo
     return bytes;
 }
 
+// A whole picture copied by every core, a share each: one core alone spends longer on it than
+// on some of the coder's steps, the fresh pages' faults included.
+bool copyLarge(unsigned char* to, const unsigned char* from, size_t bytes) {
+    constexpr size_t kShare = size_t{8} << 20;
+    return forEachTask((bytes + kShare - 1) / kShare, [&](uint64_t t) {
+        const auto at = static_cast<size_t>(t) * kShare;
+        std::memcpy(to + at, from + at, std::min(kShare, bytes - at));
+    });
+}
+
 // The prices the writer takes: every pixel's (and its way), and the salt's and the head's places'
 // in that order, those of the head at a salt place wet, since the head must not move the salt.
 struct Prices {
@@ -316,17 +326,17 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
     // system's fault per page cost more than the copy itself (a third of a second at 72 MB).
     // Without the memory for it, one try only.
     LargeBuffer<unsigned char> original(fits ? bytes : 0);
-    const bool kept = fits && original.data() != nullptr;
-    if (kept) {
-        std::memcpy(original.data(), colour, bytes);
-    }
+    const bool kept =
+        fits && original.data() != nullptr && copyLarge(original.data(), colour, bytes);
     StealthEmbedReport report;
     for (int attempt = 1;; ++attempt) {
         report = embedOnce(colour, width, height, key, salt, archive);
         if (report.status != StealthStatus::TooLarge || !kept) {
             return report;
         }
-        std::memcpy(colour, original.data(), bytes);
+        if (!copyLarge(colour, original.data(), bytes)) {
+            std::memcpy(colour, original.data(), bytes);
+        }
         if (attempt == kTries) {
             return report;
         }

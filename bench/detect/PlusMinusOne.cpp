@@ -1,5 +1,7 @@
 #include "PlusMinusOne.h"
 
+#include "protection/HillCost.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -100,8 +102,9 @@ std::vector<double> hillCosts(const Tile& tile) {
             }
         }
         std::vector<double> spread = boxMean(residual, w, h, 1);
+        // The coder's reciprocals, in its whole units: the simulated sender has its very costs.
         for (double& v : spread) {
-            v = 1.0 / (v + 1e-10);
+            v = brindmar::hillReciprocal(v);
         }
         const std::vector<double> cost = boxMean(spread, w, h, 7);
         for (size_t i = 0; i < plane; ++i) {

@@ -13,7 +13,7 @@ using namespace brindmar;
 namespace {
 
 // HILL written out plainly, in doubles: the residual with mirrored neighbours, its 3 x 3 mean,
-// the reciprocal (2^20 where there is no strength at all), its 15 x 15 mean, edges repeated.
+// the reciprocal (in the costs' whole units, capped), its 15 x 15 mean, edges repeated.
 std::vector<double> plainHill(const std::vector<unsigned char>& picture, int w, int h) {
     const auto mirror = [](int v, int n) { return n < 2 ? 0 : (v < 0 ? 1 : (v >= n ? n - 2 : v)); };
     const auto clamp = [](int v, int n) { return std::clamp(v, 0, n - 1); };
@@ -48,8 +48,7 @@ std::vector<double> plainHill(const std::vector<unsigned char>& picture, int w, 
             for (int x = 0; x < w; ++x) {
                 for (int c = 0; c < 3; ++c) {
                     if (pass == 0) {
-                        const double m = mean(strength, x, y, c, 1);
-                        reciprocal[at(x, y, c)] = m == 0 ? 0x1p20 : 1 / m;
+                        reciprocal[at(x, y, c)] = hillReciprocal(mean(strength, x, y, c, 1));
                     } else {
                         cost[at(x, y, c)] = mean(reciprocal, x, y, c, 7);
                     }
