@@ -123,10 +123,11 @@ Picture noiseWet(uint32_t width, uint32_t height, double share, int layout, uint
     for (size_t i = 0; i < p.colour.size(); ++i) {
         const size_t x = i / 3 % width;
         const size_t y = i / 3 / width;
-        const bool wet = layout == 3   ? y >= height * (1 - share) && y + 1 < height
-                         : layout == 0 ? y >= height * (1 - share)
-                         : layout == 1 ? x < width * share
-                                       : noise.next() % 1000 < share * 1000;
+        const auto below = [](size_t v, double bound) { return static_cast<double>(v) < bound; };
+        const bool wet = layout == 3   ? !below(y, height * (1 - share)) && y + 1 < height
+                         : layout == 0 ? !below(y, height * (1 - share))
+                         : layout == 1 ? below(x, width * share)
+                                       : below(noise.next() % 1000, share * 1000);
         p.colour[i] = static_cast<unsigned char>(wet ? 255 : 20 + noise.next() % 200);
     }
     return p;
