@@ -58,6 +58,19 @@ BRINDMAR_WIDE void stealthWetRow(const unsigned char* colour, uint64_t row, uint
     }
 }
 
+namespace {
+
+// A row's pixels [from, end) with all three channels wet.
+BRINDMAR_WIDE uint32_t wetPixels(const uint8_t* wet, uint32_t from, uint32_t end) {
+    uint32_t n = 0; // a row has fewer than 2^32 pixels
+    for (uint32_t x = from; x < end; ++x) {
+        n += wet[3 * size_t{x}] & wet[3 * size_t{x} + 1] & wet[3 * size_t{x} + 2];
+    }
+    return n;
+}
+
+} // namespace
+
 StealthDryCount stealthDryCount(const unsigned char* colour, uint32_t width, uint32_t height) {
     // Strips of rows, each counted on its own, so that cores can share the work; the counts
     // are added in strip order, whatever thread made them.
@@ -76,14 +89,12 @@ StealthDryCount stealthDryCount(const unsigned char* colour, uint32_t width, uin
         for (uint32_t y = first; y < end; ++y) {
             stealthWetRow(colour, row, height, y, wet.data());
             const uint64_t at = uint64_t{y} * width;
-            uint32_t wetHere = 0; // a row has fewer than 2^32 pixels
-            for (uint32_t x = 0; x < width; ++x) {
-                const uint8_t* w = wet.data() + 3 * size_t{x};
-                const uint32_t none = w[0] & w[1] & w[2];
-                wetHere += none;
-                count.wetTail += at + x >= tail ? none : 0;
+            count.dry += width - wetPixels(wet.data(), 0, width);
+            // Only the last row or two reach the tail.
+            if (at + width > tail) {
+                const auto from = static_cast<uint32_t>(std::max(at, tail) - at);
+                count.wetTail += wetPixels(wet.data(), from, width);
             }
-            count.dry += width - wetHere;
         }
     });
     // A strip that ran out of memory counts as wet: the writer then promises less, never more.
