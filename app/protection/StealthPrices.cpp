@@ -8,6 +8,7 @@
 #include "protection/WideTargets.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <numeric>
@@ -70,30 +71,32 @@ bool eachPricedRow(const unsigned char* colour, uint32_t width, uint32_t height,
 }
 
 // A row's pixels: the cheapest single channel against the three together, which need all three
-// dry (an infinite cost in the sum says one is not).
+// dry (an infinite cost in the sum says one is not), the first of equals. On the prices' bits,
+// which order non-negative floats as their values: integer compares and no branches, so that the
+// compiler takes many pixels a step.
+using FloatBits = int32_t __attribute__((may_alias)); // a float read as its bits
+
 BRINDMAR_WIDE void pixelRow(const float* prices, const uint8_t* wet, const float* costs,
                             uint32_t width, float factor, uint16_t* packed, uint8_t* way) {
+    constexpr int32_t kWet = 0x7f800000; // kWetCost's bits
+    const auto* bits = reinterpret_cast<const FloatBits*>(prices);
     for (uint32_t x = 0; x < width; ++x) {
-        const float* p = prices + 3 * size_t{x};
-        const uint8_t* w = wet + 3 * size_t{x};
-        const float* c = costs + 3 * size_t{x};
-        float best = p[0];
-        uint8_t by = 0;
-        if (p[1] < best) {
-            best = p[1];
-            by = 1;
-        }
-        if (p[2] < best) {
-            best = p[2];
-            by = 2;
-        }
-        const float triple = factor * (c[0] + c[1] + c[2]);
-        if ((w[0] | w[1] | w[2]) == 0 && triple < best) {
-            best = triple;
-            by = kAllThree;
-        }
-        packed[x] = trellisColumn(best, false);
-        way[x] = by;
+        const size_t at = 3 * size_t{x};
+        const int32_t wets = wet[at] | wet[at + 1] | wet[at + 2];
+        const float sum = factor * (costs[at] + costs[at + 1] + costs[at + 2]);
+        // Not a choice between the sum and kWet: a float sum made only where taken could trap,
+        // and the compiler would keep it in a branch.
+        const int32_t all = std::max(std::bit_cast<int32_t>(sum), wets != 0 ? kWet : 0);
+        int32_t best = bits[at];
+        int32_t by = 0;
+        by = bits[at + 1] < best ? 1 : by;
+        best = std::min(bits[at + 1], best);
+        by = bits[at + 2] < best ? 2 : by;
+        best = std::min(bits[at + 2], best);
+        by = all < best ? kAllThree : by;
+        best = std::min(all, best);
+        packed[x] = static_cast<uint16_t>(best >> 16 & 0x7fff); // as trellisColumn(best, false)
+        way[x] = static_cast<uint8_t>(by);
     }
 }
 
