@@ -1,5 +1,6 @@
 #include "protection/StealthImage.h"
 
+#include "protection/ChangeLog.h"
 #include "protection/KeyedWalk.h"
 #include "protection/LargeBuffer.h"
 #include "protection/Parallel.h"
@@ -95,12 +96,16 @@ constexpr unsigned char kHeadDirections = 3;
 
 std::optional<uint64_t> changeColumns(unsigned char* colour, uint64_t columns,
                                       const TrellisFlips& flips, const SecretBytes& directionKey,
-                                      unsigned char first) {
+                                      unsigned char first, ChangeLog& log) {
     unsigned char nonce[crypto_stream_xchacha20_NONCEBYTES] = {first};
     std::vector<unsigned char> up(static_cast<size_t>((columns + 7) / 8));
     crypto_stream_xchacha20(up.data(), up.size(), nonce, directionKey.data());
     constexpr uint64_t kShare = 1 << 14;
     const size_t all = flips.columns.size();
+    log.reserve(all);
+    for (const uint32_t place : flips.places) {
+        log.note(colour, place);
+    }
     const bool done = forEachTask((all + kShare - 1) / kShare, [&](uint64_t t) {
         const size_t end = std::min<size_t>(all, static_cast<size_t>((t + 1) * kShare));
         for (auto k = static_cast<size_t>(t * kShare); k < end; ++k) {
@@ -119,7 +124,8 @@ std::optional<uint64_t> changeColumns(unsigned char* colour, uint64_t columns,
 StealthStatus carryListed(unsigned char* colour, const std::vector<uint32_t>& bytes,
                           const uint16_t* prices, uint32_t width, const TrellisCode& code,
                           const unsigned char* message, uint64_t bits,
-                          const SecretBytes& directions, unsigned char nonce, uint64_t& changes) {
+                          const SecretBytes& directions, unsigned char nonce, uint64_t& changes,
+                          ChangeLog& log) {
     const CountingWalk ranks;
     const ColumnGroups<CountingWalk> groups{&ranks, 0, bytes.size(), bits * width};
     const unsigned char* const picture = colour;
@@ -143,7 +149,7 @@ StealthStatus carryListed(unsigned char* colour, const std::vector<uint32_t>& by
         place = bytes[place];
     }
     const std::optional<uint64_t> made =
-        changeColumns(colour, groups.columns, flips, directions, nonce);
+        changeColumns(colour, groups.columns, flips, directions, nonce, log);
     if (!made) {
         return StealthStatus::NoMemory;
     }
@@ -156,16 +162,6 @@ std::vector<uint32_t> headBytes(const KeyedWalk& walk, const StealthLayout& layo
     std::vector<uint32_t> bytes(static_cast<size_t>(layout.headSteps));
     walk.bytesAt(0, static_cast<uint32_t>(bytes.size()), bytes.data());
     return bytes;
-}
-
-// A whole picture copied by every core, a share each: one core alone spends longer on it than
-// on some of the coder's steps, the fresh pages' faults included.
-bool copyLarge(unsigned char* to, const unsigned char* from, size_t bytes) {
-    constexpr size_t kShare = size_t{8} << 20;
-    return forEachTask((bytes + kShare - 1) / kShare, [&](uint64_t t) {
-        const auto at = static_cast<size_t>(t) * kShare;
-        std::memcpy(to + at, from + at, std::min(kShare, bytes - at));
-    });
 }
 
 // The prices the writer takes: every pixel's (and its way), and the salt's and the head's places'
@@ -225,8 +221,10 @@ namespace {
 
 StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t height,
                              const SecretBytes& key, const StealthSalt& salt,
-                             const QByteArray& archive) {
+                             const QByteArray& archive, bool& restored) {
     StealthEmbedReport report;
+    restored = true;
+    ChangeLog log;
     const int64_t sealedBytes = sealedLength(archive.size());
     const uint32_t w = stealthWidth(static_cast<uint64_t>(sealedBytes), width, height);
     if (w == 0) {
@@ -262,13 +260,13 @@ StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t hei
     uint64_t changes = 0;
     StealthStatus status =
         carryListed(colour, places.bytes, prices.listed.data(), layout.saltWidth, places.code,
-                    salt.data(), kStealthSaltBits, keys->directions, kSaltDirections, changes);
+                    salt.data(), kStealthSaltBits, keys->directions, kSaltDirections, changes, log);
     const std::array<unsigned char, kHeadLength> masked = maskHead(head, keys->head);
     if (status == StealthStatus::Done) {
         status = carryListed(
             colour, headPlaces, prices.listed.data() + places.bytes.size(), layout.headWidth,
             keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip), masked.data(),
-            kStealthHeadBits, keys->directions, kHeadDirections, changes);
+            kStealthHeadBits, keys->directions, kHeadDirections, changes, log);
     }
     prices.wetPixelsOf(places.bytes);
     prices.wetPixelsOf(headPlaces);
@@ -282,6 +280,11 @@ StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t hei
                                                      : StealthStatus::NoMemory;
     }
     report.status = status;
+    if (status == StealthStatus::TooLarge) {
+        // The stream's moves back first, then the salt's and the head's, for the next try.
+        restored = takeBackPixelStream(colour, prices.way.data(), stream) && log.complete();
+        log.undo(colour);
+    }
     if (status != StealthStatus::Done) {
         return report;
     }
@@ -319,25 +322,12 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
     // success the reader cannot tell apart. The rest stay too large, and the carrier is left as
     // it came; a hopeless carrier costs only these few tries.
     constexpr int kTries = 4;
-    const size_t bytes = static_cast<size_t>(colourBytesOf(width, height));
-    const bool fits =
-        stealthWidth(static_cast<uint64_t>(sealedLength(archive.size())), width, height) != 0;
-    // In huge pages: the copy is a whole picture written at once, and on small pages the
-    // system's fault per page cost more than the copy itself (a third of a second at 72 MB).
-    // Without the memory for it, one try only.
-    LargeBuffer<unsigned char> original(fits ? bytes : 0);
-    const bool kept =
-        fits && original.data() != nullptr && copyLarge(original.data(), colour, bytes);
     StealthEmbedReport report;
     for (int attempt = 1;; ++attempt) {
-        report = embedOnce(colour, width, height, key, salt, archive);
-        if (report.status != StealthStatus::TooLarge || !kept) {
-            return report;
-        }
-        if (!copyLarge(colour, original.data(), bytes)) {
-            std::memcpy(colour, original.data(), bytes);
-        }
-        if (attempt == kTries) {
+        // A try that could not put every change back is the last.
+        bool restored = false;
+        report = embedOnce(colour, width, height, key, salt, archive, restored);
+        if (report.status != StealthStatus::TooLarge || !restored || attempt == kTries) {
             return report;
         }
     }

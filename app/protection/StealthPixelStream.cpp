@@ -49,6 +49,38 @@ ColumnGroups<KeyedWalk> groupsOf(const StreamStretch& stretch, const StreamLayer
     return ColumnGroups<KeyedWalk>{stretch.walk, layer.from, layer.steps, layer.columns()};
 }
 
+// A pixel's move of its sum the way the layer's plane says: one channel that way, or all three
+// the other. Moved again in the same plane it comes back, since a move turns the sum's parity
+// and with it the way. Whether all three moved.
+bool move(unsigned char* bgr, uint8_t way, int plane) {
+    const int d = directionOf(unsigned{bgr[0]} + bgr[1] + bgr[2], plane);
+    if (way == kAllThree) {
+        for (int c = 0; c < 3; ++c) {
+            bgr[c] = static_cast<unsigned char>(bgr[c] - d);
+        }
+        return true;
+    }
+    bgr[way] = static_cast<unsigned char>(bgr[way] + d);
+    return false;
+}
+
+// Each move is its own pixel, so the moves are shared among threads; each(p) makes pixel p's
+// and says whether it moved all three channels, which three counts.
+template <class Each>
+bool forEachMove(const std::vector<uint32_t>& places, const Each& each,
+                 std::atomic<uint64_t>& three) {
+    constexpr size_t kMoves = size_t{1} << 14;
+    const size_t all = places.size();
+    return forEachTask((all + kMoves - 1) / kMoves, [&](uint64_t t) {
+        const size_t end = std::min(all, static_cast<size_t>((t + 1) * kMoves));
+        uint64_t triples = 0;
+        for (auto k = static_cast<size_t>(t * kMoves); k < end; ++k) {
+            triples += each(places[k]) ? 1 : 0;
+        }
+        three += triples;
+    });
+}
+
 StreamEnd carryLayer(unsigned char* colour, uint64_t pixels, uint16_t* packed, const uint8_t* way,
                      const StreamStretch& stretch, const StreamLayer& layer,
                      const unsigned char* message, PixelStreamChanges& made) {
@@ -60,7 +92,7 @@ StreamEnd carryLayer(unsigned char* colour, uint64_t pixels, uint16_t* packed, c
     }
     const ColumnGroups<KeyedWalk> groups = groupsOf(stretch, layer);
     const auto bitOf = [packed](uint32_t p) { return static_cast<uint16_t>(packed[p] & 0x8000u); };
-    const TrellisFlips flips = trellisEmbed(
+    TrellisFlips flips = trellisEmbed(
         keystreamCode(layer.width, stretch.codeKey, layer.codeSkip),
         [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
             gatherColumns(groups, packed, bitOf, first, count, out, place);
@@ -74,33 +106,21 @@ StreamEnd carryLayer(unsigned char* colour, uint64_t pixels, uint16_t* packed, c
     }
     // Each move is its own pixel, so the moves are shared among threads. A wet channel is
     // never moved: the prices took only dry ones, all three dry for a move of three.
-    constexpr size_t kMoves = size_t{1} << 14;
     const size_t all = flips.places.size();
     std::atomic<uint64_t> triples{0};
-    if (!forEachTask((all + kMoves - 1) / kMoves, [&](uint64_t t) {
-            const size_t end = std::min(all, static_cast<size_t>((t + 1) * kMoves));
-            uint64_t three = 0;
-            for (auto k = static_cast<size_t>(t * kMoves); k < end; ++k) {
-                const uint32_t p = flips.places[k];
-                unsigned char* bgr = colour + 3 * size_t{p};
-                const int d = directionOf(unsigned{bgr[0]} + bgr[1] + bgr[2], plane);
-                if (way[p] == kAllThree) {
-                    for (int c = 0; c < 3; ++c) {
-                        bgr[c] = static_cast<unsigned char>(bgr[c] - d);
-                    }
-                    ++three;
-                } else {
-                    bgr[way[p]] = static_cast<unsigned char>(bgr[way[p]] + d);
-                }
+    if (!forEachMove(
+            flips.places,
+            [&](uint32_t p) {
                 packed[p] = trellisColumn(kWetCost, false);
-            }
-            triples += three;
-        })) {
+                return move(colour + 3 * size_t{p}, way[p], plane);
+            },
+            triples)) {
         return StreamEnd::NoMemory;
     }
     made.moves += all;
     made.triples += triples;
     made.bytes += all + 2 * triples;
+    made.layers.push_back({plane, std::move(flips.places)});
     return StreamEnd::Done;
 }
 
@@ -116,6 +136,20 @@ PixelStreamChanges carryPixelStream(unsigned char* colour, uint64_t pixels, uint
             return carryLayer(colour, pixels, packed, way, stretch, layer, message, made);
         });
     return made;
+}
+
+bool takeBackPixelStream(unsigned char* colour, const uint8_t* way,
+                         const PixelStreamChanges& made) {
+    std::atomic<uint64_t> three{0};
+    for (auto layer = made.layers.rbegin(); layer != made.layers.rend(); ++layer) {
+        if (!forEachMove(
+                layer->pixels,
+                [&](uint32_t p) { return move(colour + 3 * size_t{p}, way[p], layer->plane); },
+                three)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 QByteArray readPixelStream(const unsigned char* colour, uint64_t pixels,

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <vector>
 
 namespace brindmar {
 
@@ -24,6 +25,12 @@ struct PixelStreamChanges {
     uint64_t triples = 0; // of them, by all three channels
     uint64_t bytes = 0;   // colour bytes changed
     uint64_t columns = 0; // the most moves: one a column
+    // The pixels each layer moved, in order, to take the moves back.
+    struct Moved {
+        int plane = 0;
+        std::vector<uint32_t> pixels;
+    };
+    std::vector<Moved> layers;
 };
 
 // Carries the sealed stream over the stretch of a walk of pixels, changing colour in place.
@@ -33,6 +40,10 @@ struct PixelStreamChanges {
 PixelStreamChanges carryPixelStream(unsigned char* colour, uint64_t pixels, uint16_t* packed,
                                     const uint8_t* way, const StreamStretch& stretch,
                                     const QByteArray& sealed);
+
+// Puts back every move made, last layer first, with the same ways: a stream that did not fit
+// leaves the picture as it came, with no copy of it kept. False when a thread could not run.
+bool takeBackPixelStream(unsigned char* colour, const uint8_t* way, const PixelStreamChanges& made);
 
 // The stream of `length` bytes as the pixels carry it; empty when memory ran out.
 QByteArray readPixelStream(const unsigned char* colour, uint64_t pixels,

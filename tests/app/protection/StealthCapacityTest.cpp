@@ -92,3 +92,25 @@ TEST(StealthCapacity, TheWritersMostEmbedsAndOneByteMoreIsRefusedUpFront) {
         EXPECT_EQ(back.archive, archive);
     }
 }
+
+// The coder, asked for the reader's most on a picture three fifths clipped, carries the salt,
+// the head and the first layers and then finds no way round: each try puts back what it
+// changed, and the picture is left as it came.
+TEST(StealthCapacity, ATryThatFindsNoWayLeavesThePictureAsItCame) {
+    std::mt19937 random(20261210);
+    for (const uint32_t width : {160u, 203u}) {
+        const uint32_t height = 120;
+        std::vector<unsigned char> carrier(size_t{width} * height * 3, 255);
+        for (size_t p = 0; p < carrier.size(); p += 3) {
+            for (size_t c = 0; random() % 5 < 2 && c < 3; ++c) {
+                carrier[p + c] = static_cast<unsigned char>(1 + random() % 254);
+            }
+        }
+        const QByteArray tooMuch(static_cast<qsizetype>(stealthCapacity(width, height)), 'x');
+        std::vector<unsigned char> tried = carrier;
+        EXPECT_EQ(
+            stealthEmbedWithKey(tried.data(), width, height, SecretBytes(32), {}, tooMuch).status,
+            StealthStatus::TooLarge);
+        EXPECT_EQ(tried, carrier);
+    }
+}
