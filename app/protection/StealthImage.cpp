@@ -192,10 +192,14 @@ struct Prices {
         }
         return true;
     }
-    // The stream leaves every pixel of the salt and the head alone.
-    void wetPixelsOf(const std::vector<uint32_t>& bytes) const {
+    // The stream leaves every pixel of the salt and the head alone; their sums, which those
+    // may have changed, still count in the stream's columns.
+    void wetPixelsOf(const unsigned char* colour, const std::vector<uint32_t>& bytes) const {
         for (const uint32_t b : bytes) {
-            pixels[b / 3] = trellisColumn(kWetCost, false);
+            const uint32_t p = b / 3;
+            pixels[p] = trellisColumn(kWetCost, false);
+            const unsigned char* bgr = colour + 3 * size_t{p};
+            way[p] = withSum(wayOf(way[p]), unsigned{bgr[0]} + bgr[1] + bgr[2]);
         }
     }
 };
@@ -268,12 +272,12 @@ StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t hei
             keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip), masked.data(),
             kStealthHeadBits, keys->directions, kHeadDirections, changes, log);
     }
-    prices.wetPixelsOf(places.bytes);
-    prices.wetPixelsOf(headPlaces);
+    prices.wetPixelsOf(colour, places.bytes);
+    prices.wetPixelsOf(colour, headPlaces);
     const KeyedWalk pixelWalk(keys->pixelWalk.data(), layout.pixels, {});
     PixelStreamChanges stream;
     if (status == StealthStatus::Done) {
-        stream = carryPixelStream(colour, layout.pixels, prices.pixels.data(), prices.way.data(),
+        stream = carryPixelStream(colour, prices.pixels.data(), prices.way.data(),
                                   {&pixelWalk, 0, layout.pixels, keys->code.data()}, sealed);
         status = stream.end == StreamEnd::Done       ? StealthStatus::Done
                  : stream.end == StreamEnd::TooLarge ? StealthStatus::TooLarge

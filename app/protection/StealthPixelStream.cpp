@@ -22,15 +22,6 @@ int directionOf(unsigned sum, int plane) {
     return ((sum & 1u) != 0) == (plane == 1) ? 1 : -1;
 }
 
-// The layer's bit of each pixel's sum into its price's top bit, so that the gather in walk order
-// reads one place a pixel rather than three.
-BRINDMAR_WIDE void planeBits(const unsigned char* colour, uint16_t* packed, uint64_t n, int plane) {
-    for (uint64_t p = 0; p < n; ++p) {
-        const unsigned sum = colour[3 * p] + colour[3 * p + 1] + colour[3 * p + 2];
-        packed[p] = static_cast<uint16_t>((packed[p] & 0x7fffu) | ((sum >> plane) & 1u) << 15);
-    }
-}
-
 // S mod 4 of each pixel, the two bits the reader takes.
 BRINDMAR_WIDE void lowSums(const unsigned char* colour, uint8_t* out, uint64_t n) {
     for (uint64_t p = 0; p < n; ++p) {
@@ -52,8 +43,13 @@ ColumnGroups<KeyedWalk> groupsOf(const StreamStretch& stretch, const StreamLayer
 // A pixel's move of its sum the way the layer's plane says: one channel that way, or all three
 // the other. Moved again in the same plane it comes back, since a move turns the sum's parity
 // and with it the way. Whether all three moved.
-bool move(unsigned char* bgr, uint8_t way, int plane) {
-    const int d = directionOf(unsigned{bgr[0]} + bgr[1] + bgr[2], plane);
+// The sum's low bits kept beside the way follow the move, so that the gather in walk order
+// reads them there rather than three colour bytes a pixel.
+bool move(unsigned char* bgr, uint8_t& kept, int plane) {
+    const unsigned sum = unsigned{bgr[0]} + bgr[1] + bgr[2];
+    const int d = directionOf(sum, plane);
+    const uint8_t way = wayOf(kept);
+    kept = withSum(way, sum + static_cast<unsigned>(d)); // S - 3d has the low bits of S + d
     if (way == kAllThree) {
         for (int c = 0; c < 3; ++c) {
             bgr[c] = static_cast<unsigned char>(bgr[c] - d);
@@ -81,17 +77,15 @@ bool forEachMove(const std::vector<uint32_t>& places, const Each& each,
     });
 }
 
-StreamEnd carryLayer(unsigned char* colour, uint64_t pixels, uint16_t* packed, const uint8_t* way,
+StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, uint8_t* way,
                      const StreamStretch& stretch, const StreamLayer& layer,
                      const unsigned char* message, PixelStreamChanges& made) {
     const int plane = layer.plane;
-    if (!sweepPixels(pixels, [&](uint64_t from, uint64_t n) {
-            planeBits(colour + 3 * from, packed + from, n, plane);
-        })) {
-        return StreamEnd::NoMemory;
-    }
     const ColumnGroups<KeyedWalk> groups = groupsOf(stretch, layer);
-    const auto bitOf = [packed](uint32_t p) { return static_cast<uint16_t>(packed[p] & 0x8000u); };
+    const auto bitOf = [way, plane](uint32_t p) {
+        aheadInSlice(way + p);
+        return sumBitOf(way[p], plane);
+    };
     TrellisFlips flips = trellisEmbed(
         keystreamCode(layer.width, stretch.codeKey, layer.codeSkip),
         [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
@@ -126,20 +120,18 @@ StreamEnd carryLayer(unsigned char* colour, uint64_t pixels, uint16_t* packed, c
 
 } // namespace
 
-PixelStreamChanges carryPixelStream(unsigned char* colour, uint64_t pixels, uint16_t* packed,
-                                    const uint8_t* way, const StreamStretch& stretch,
-                                    const QByteArray& sealed) {
+PixelStreamChanges carryPixelStream(unsigned char* colour, uint16_t* packed, uint8_t* way,
+                                    const StreamStretch& stretch, const QByteArray& sealed) {
     PixelStreamChanges made;
     const auto* message = reinterpret_cast<const unsigned char*>(sealed.constData());
     made.end = carryLayers(
         stretch, static_cast<uint64_t>(sealed.size()), made.columns, [&](const StreamLayer& layer) {
-            return carryLayer(colour, pixels, packed, way, stretch, layer, message, made);
+            return carryLayer(colour, packed, way, stretch, layer, message, made);
         });
     return made;
 }
 
-bool takeBackPixelStream(unsigned char* colour, const uint8_t* way,
-                         const PixelStreamChanges& made) {
+bool takeBackPixelStream(unsigned char* colour, uint8_t* way, const PixelStreamChanges& made) {
     std::atomic<uint64_t> three{0};
     for (auto layer = made.layers.rbegin(); layer != made.layers.rend(); ++layer) {
         if (!forEachMove(

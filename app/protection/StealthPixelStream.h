@@ -35,15 +35,14 @@ struct PixelStreamChanges {
 
 // Carries the sealed stream over the stretch of a walk of pixels, changing colour in place.
 // packed holds every pixel's price (as trellisColumn has it; its bit is not read), wet ones at
-// kWetCost, and way the way each pixel's move is made (pricePixels); the pixels moved are made
-// wet in it.
-PixelStreamChanges carryPixelStream(unsigned char* colour, uint64_t pixels, uint16_t* packed,
-                                    const uint8_t* way, const StreamStretch& stretch,
-                                    const QByteArray& sealed);
+// kWetCost, and way the way each pixel's move is made with its sum's low bits (pricePixels),
+// which follow the moves; the pixels moved are made wet in packed.
+PixelStreamChanges carryPixelStream(unsigned char* colour, uint16_t* packed, uint8_t* way,
+                                    const StreamStretch& stretch, const QByteArray& sealed);
 
 // Puts back every move made, last layer first, with the same ways: a stream that did not fit
 // leaves the picture as it came, with no copy of it kept. False when a thread could not run.
-bool takeBackPixelStream(unsigned char* colour, const uint8_t* way, const PixelStreamChanges& made);
+bool takeBackPixelStream(unsigned char* colour, uint8_t* way, const PixelStreamChanges& made);
 
 // The stream of `length` bytes as the pixels carry it; empty when memory ran out.
 QByteArray readPixelStream(const unsigned char* colour, uint64_t pixels,

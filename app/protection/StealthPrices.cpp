@@ -77,7 +77,8 @@ bool eachPricedRow(const unsigned char* colour, uint32_t width, uint32_t height,
 using FloatBits = int32_t __attribute__((may_alias)); // a float read as its bits
 
 BRINDMAR_WIDE void pixelRow(const float* prices, const uint8_t* wet, const float* costs,
-                            uint32_t width, float factor, uint16_t* packed, uint8_t* way) {
+                            const unsigned char* colour, uint32_t width, float factor,
+                            uint16_t* packed, uint8_t* way) {
     constexpr int32_t kWet = 0x7f800000; // kWetCost's bits
     const auto* bits = reinterpret_cast<const FloatBits*>(prices);
     for (uint32_t x = 0; x < width; ++x) {
@@ -96,7 +97,8 @@ BRINDMAR_WIDE void pixelRow(const float* prices, const uint8_t* wet, const float
         by = all < best ? kAllThree : by;
         best = std::min(all, best);
         packed[x] = static_cast<uint16_t>(best >> 16 & 0x7fff); // as trellisColumn(best, false)
-        way[x] = static_cast<uint8_t>(by);
+        way[x] = withSum(static_cast<uint8_t>(by),
+                         unsigned{colour[at]} + colour[at + 1] + colour[at + 2]);
     }
 }
 
@@ -124,7 +126,8 @@ bool pricePixels(const unsigned char* colour, uint32_t width, uint32_t height, u
         colour, width, height,
         [&](uint32_t y, const uint8_t* wet, const float* costs, const float* prices) {
             const uint64_t first = uint64_t{y} * width;
-            pixelRow(prices, wet, costs, width, factor, packed + first, way + first);
+            pixelRow(prices, wet, costs, colour + 3 * first, width, factor, packed + first,
+                     way + first);
             // Rows are each their own task's, and so are the slots of their bytes.
             const uint64_t from = uint64_t{y} * row;
             auto at = std::lower_bound(listed.bytes.begin(), listed.bytes.end(), from);

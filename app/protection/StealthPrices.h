@@ -15,6 +15,18 @@ namespace brindmar {
 // all three the other way (a sum moved by 3 the other way has the same two low bits).
 inline constexpr uint8_t kAllThree = 3;
 
+// A pixel's way and its sum's low bits, kept in one byte by the writer.
+inline uint8_t wayOf(uint8_t kept) {
+    return kept & 3u;
+}
+inline uint8_t withSum(uint8_t way, unsigned sum) {
+    return static_cast<uint8_t>(way | (sum & 3u) << 2);
+}
+// Bit `plane` of the sum as trellisColumn has a low bit (0 or 0x8000).
+inline uint16_t sumBitOf(uint8_t kept, int plane) {
+    return static_cast<uint16_t>((kept << (13 - plane)) & 0x8000u);
+}
+
 // Moving all three channels leaves their differences as they were, so it is priced by their own
 // HILL costs alone, summed, times this factor. Measured against the colour rich model and SPAM
 // on 300 tiles (bench/detect_bench): pricing it up (1.25 to 3, or one channel only) raised the
@@ -37,7 +49,8 @@ ListedBytes listedBytes(const std::vector<uint32_t>& places);
 
 // Every pixel's price for moving its sum by one, either way alike, as trellisColumn has it (bit
 // clear; kWetCost when no move is possible), and the way that price is had (a channel or
-// kAllThree), and the listed bytes' prices: one sweep of strips of rows on every core, each row
+// kAllThree) with the sum's two low bits above it (wayOf and sumBitsOf take them apart), and the
+// listed bytes' prices: one sweep of strips of rows on every core, each row
 // priced as soon as its HILL costs are out. False when memory ran out.
 bool pricePixels(const unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed,
                  uint8_t* way, ListedBytes& listed);
