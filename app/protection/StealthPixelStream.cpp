@@ -41,10 +41,10 @@ ColumnGroups<KeyedWalk> groupsOf(const StreamStretch& stretch, const StreamLayer
 }
 
 // A pixel's move of its sum the way the layer's plane says: one channel that way, or all three
-// the other. Moved again in the same plane it comes back, since a move turns the sum's parity
-// and with it the way. Whether all three moved.
-// The sum's low bits kept beside the way follow the move, so that the gather in walk order
-// reads them there rather than three colour bytes a pixel.
+// the other; whether all three moved. Moved again in the same plane the pixel comes back, since
+// a move turns the sum's parity and with it the way. The sum's low bits kept beside the way
+// follow the move, so that the gather in walk order reads them there rather than three colour
+// bytes a pixel.
 bool move(unsigned char* bgr, uint8_t& kept, int plane) {
     const unsigned sum = unsigned{bgr[0]} + bgr[1] + bgr[2];
     const int d = directionOf(sum, plane);
@@ -98,8 +98,8 @@ StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, uint8_t* way,
     if (!flips.carried) {
         return StreamEnd::TooLarge;
     }
-    // Each move is its own pixel, so the moves are shared among threads. A wet channel is
-    // never moved: the prices took only dry ones, all three dry for a move of three.
+    // A wet channel is never moved: the prices took only dry ones, all three dry for a move of
+    // three.
     const size_t all = flips.places.size();
     std::atomic<uint64_t> triples{0};
     if (!forEachMove(
