@@ -173,8 +173,6 @@ private:
 enum Protection { kStrong, kStealth };
 constexpr std::array<const char*, 2> kProtectionNames = {"strong", "stealth"};
 
-// What each protection took at one rate, a value a run; and the most derivations a run of each
-// command made.
 // The processor time the process has had so far, all its threads: on a machine others share,
 // the work a command did, which its wall time is not. Taken about the command alone: choosing
 // the files before it counts a stealth carrier's capacity, which the strong embed never does.
@@ -187,6 +185,8 @@ double cpuMs() {
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
+// What each protection took at one rate, a value a run; and the most derivations a run of each
+// command made.
 struct Times {
     std::array<std::vector<double>, 2> embed, extract, embedWipe;
     std::array<std::vector<double>, 2> embedCpu, extractCpu; // the process's, every thread's
