@@ -9,20 +9,18 @@ namespace brindmar {
 
 // The colour bytes a try of the writer changed, each with the value it had before, so that a
 // try that fails can leave the picture as it came. Changes are a few in a hundred bytes: far
-// less to keep than a copy of the whole picture, whose fresh pages alone cost the system more
-// than a quarter of the coder's time.
+// less to keep than a copy of the whole picture made before every embed, as there was.
 class ChangeLog {
 public:
-    // Room for n more, asked before a batch of changes; false (and no undo from then on) when
-    // memory ran out.
-    bool reserve(size_t n) {
+    // Room for n more, asked before a batch of changes; when memory runs out, no undo from then
+    // on.
+    void reserve(size_t n) {
         try {
             m_bytes.reserve(m_bytes.size() + n);
             m_was.reserve(m_was.size() + n);
         } catch (const std::bad_alloc&) {
             m_lost = true;
         }
-        return !m_lost;
     }
     // Byte `byte` of colour is about to change; after a reserve that made room for it.
     void note(const unsigned char* colour, uint32_t byte) {

@@ -198,8 +198,7 @@ struct Prices {
         for (const uint32_t b : bytes) {
             const uint32_t p = b / 3;
             pixels[p] = trellisColumn(kWetCost, false);
-            const unsigned char* bgr = colour + 3 * size_t{p};
-            way[p] = withSum(wayOf(way[p]), unsigned{bgr[0]} + bgr[1] + bgr[2]);
+            way[p] = withSum(wayOf(way[p]), pixelSum(colour + 3 * size_t{p}));
         }
     }
 };

@@ -23,8 +23,8 @@ inline uint32_t stealthWidthFor(uint64_t steps, uint64_t bits) {
 // are carried as the stream is, by a trellis code over a stretch of a walk, with as many colour
 // bytes a bit as the stream had at the recommended rate when it was 0.01: their changes are then
 // no more frequent than its own (at today's rate, about three quarters as frequent), and as well
-// placed. A sixteenth of the picture each at most. The stream lies over the
-// colour bytes past the head in version 4, over every pixel from version 5 on.
+// placed. A sixteenth of the picture each at most. The stream lies over the colour bytes past the
+// head in version 4, over every pixel from version 5 on.
 struct StealthLayout {
     uint64_t colourBytes = 0;
     uint64_t pixels = 0;

@@ -46,7 +46,7 @@ ColumnGroups<KeyedWalk> groupsOf(const StreamStretch& stretch, const StreamLayer
 // follow the move, so that the gather in walk order reads them there rather than three colour
 // bytes a pixel.
 bool move(unsigned char* bgr, uint8_t& kept, int plane) {
-    const unsigned sum = unsigned{bgr[0]} + bgr[1] + bgr[2];
+    const unsigned sum = pixelSum(bgr);
     const int d = directionOf(sum, plane);
     const uint8_t way = wayOf(kept);
     kept = withSum(way, sum + static_cast<unsigned>(d)); // S - 3d has the low bits of S + d

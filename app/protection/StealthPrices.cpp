@@ -31,10 +31,9 @@ BRINDMAR_WIDE void bytePrices(const uint8_t* wet, const float* costs, const floa
 
 // Strip by strip, row y's wetness, its own HILL costs and its bytes' prices (bytePrices, with
 // the differences' costs unless the colour costs are off) to take(y, wet, costs, prices). The
-// strip's differences, and the rows
-// about it that their costs read, are made here rather than the whole picture's first: a few
-// rows twice, but no second picture. Both pictures are costed in step, a row of each at a time,
-// so that neither's costs go through memory.
+// strip's differences, and the rows about it that their costs read, are made here rather than
+// the whole picture's first: a few rows twice, but no second picture. Both pictures are costed in
+// step, a row of each at a time, so that neither's costs go through memory.
 using TakeRow =
     std::function<void(uint32_t y, const uint8_t* wet, const float* costs, const float* prices)>;
 bool eachPricedRow(const unsigned char* colour, uint32_t width, uint32_t height,
@@ -97,8 +96,7 @@ BRINDMAR_WIDE void pixelRow(const float* prices, const uint8_t* wet, const float
         by = all < best ? kAllThree : by;
         best = std::min(all, best);
         packed[x] = static_cast<uint16_t>(best >> 16 & 0x7fff); // as trellisColumn(best, false)
-        way[x] = withSum(static_cast<uint8_t>(by),
-                         unsigned{colour[at]} + colour[at + 1] + colour[at + 2]);
+        way[x] = withSum(static_cast<uint8_t>(by), pixelSum(colour + at));
     }
 }
 

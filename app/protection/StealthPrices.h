@@ -15,6 +15,11 @@ namespace brindmar {
 // all three the other way (a sum moved by 3 the other way has the same two low bits).
 inline constexpr uint8_t kAllThree = 3;
 
+// A pixel's sum B + G + R, from its three colour bytes.
+inline unsigned pixelSum(const unsigned char* bgr) {
+    return unsigned{bgr[0]} + bgr[1] + bgr[2];
+}
+
 // A pixel's way and its sum's low bits, kept in one byte by the writer.
 inline uint8_t wayOf(uint8_t kept) {
     return kept & 3u;
@@ -49,9 +54,9 @@ ListedBytes listedBytes(const std::vector<uint32_t>& places);
 
 // Every pixel's price for moving its sum by one, either way alike, as trellisColumn has it (bit
 // clear; kWetCost when no move is possible), and the way that price is had (a channel or
-// kAllThree) with the sum's two low bits above it (wayOf and sumBitsOf take them apart), and the
-// listed bytes' prices: one sweep of strips of rows on every core, each row
-// priced as soon as its HILL costs are out. False when memory ran out.
+// kAllThree) with the sum's two low bits above it (wayOf and sumBitOf take them apart), and the
+// listed bytes' prices: one sweep of strips of rows on every core, each row priced as soon as its
+// HILL costs are out. False when memory ran out.
 bool pricePixels(const unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed,
                  uint8_t* way, ListedBytes& listed);
 
