@@ -15,6 +15,10 @@
 // Prints, medians of the runs, for each rate "protect_e2e RATE embed strong_ms S stealth_ms T
 // ratio R" and "protect_e2e RATE extract strong_ms S stealth_ms T ratio R" (R = T / S), then
 // "strong_kdf_ms K derivations strong_embed A stealth_embed B strong_extract C stealth_extract D".
+// After each rate's lines, the embeds again at the cost images are made with, each less the wall
+// time of the derivations it made (the stealth embed prices the carrier meanwhile): "protect_apart
+// RATE embed strong_ms S stealth_ms T ratio R derivations_ms strong A stealth B", A and B the
+// derivations' own time within the runs, to set beside K.
 // On stderr, for each rate: the document's and the stealth archive's sizes, the stealth coder
 // alone on the same archive (no workflow around it), the time the embeds spent wiping their
 // work files, and the processor time (every thread's) each command took.
@@ -61,6 +65,7 @@ using namespace brindmar;
 namespace {
 
 std::atomic<int> g_derivations{0};
+std::atomic<int64_t> g_derivationUs{0}; // the derivations' wall time, all threads
 
 } // namespace
 
@@ -78,7 +83,12 @@ extern "C" int crypto_pwhash(unsigned char* const out, unsigned long long outlen
         std::abort();
     }
     g_derivations.fetch_add(1);
-    return real(out, outlen, passwd, passwdlen, salt, opslimit, memlimit, alg);
+    const auto start = std::chrono::steady_clock::now();
+    const int derived = real(out, outlen, passwd, passwdlen, salt, opslimit, memlimit, alg);
+    g_derivationUs.fetch_add(std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count());
+    return derived;
 }
 
 namespace {
@@ -191,6 +201,8 @@ struct Times {
     std::array<std::vector<double>, 2> embed, extract, embedWipe;
     std::array<std::vector<double>, 2> embedCpu, extractCpu; // the process's, every thread's
     std::vector<double> coderEmbed, coderExtract;
+    // At the cost images are made with: the embed less its derivations' wall time, and that.
+    std::array<std::vector<double>, 2> apart, derived;
 };
 struct Derivations {
     std::array<int, 2> embed{-1, -1}, extract{-1, -1};
@@ -242,13 +254,21 @@ public:
                          ": the carrier cannot take the document");
                 }
                 const int before = g_derivations.load();
+                const int64_t derivingBefore = g_derivationUs.load();
                 m_engine.wipeMs = 0;
                 const double cpu = cpuMs();
                 const auto start = Clock::now();
                 EmbedDocument(ctx);
                 ms = msSince(start);
-                t.embedCpu[p].push_back(cpuMs() - cpu);
-                t.embedWipe[p].push_back(m_engine.wipeMs);
+                const double deriving =
+                    static_cast<double>(g_derivationUs.load() - derivingBefore) / 1e3;
+                if (m_cost.memoryKiB != kCheapCost.memoryKiB) {
+                    t.apart[p].push_back(ms - deriving);
+                    t.derived[p].push_back(deriving);
+                } else {
+                    t.embedCpu[p].push_back(cpuMs() - cpu);
+                    t.embedWipe[p].push_back(m_engine.wipeMs);
+                }
                 counted.embed[p] = std::max(counted.embed[p], g_derivations.load() - before);
                 if (!model.hasOption(option::JustEmbedded)) {
                     fail(std::string(kProtectionNames[p]) + ": the embed did not succeed");
@@ -316,6 +336,9 @@ public:
         return {contents(model.storedDocumentPath), model.display.embedMax};
     }
 
+    // The cost the workflows derive keys at: the least, or the one images are made with.
+    void atCost(StrongCost cost) { m_cost = cost; }
+
     // The stealth coder alone on the same archive, outside the workflows: what they add to it is
     // the rest of their time.
     void coderAlone(const QByteArray& archive, Times& t) {
@@ -356,11 +379,13 @@ private:
                             m_view,
                             QStringLiteral(BRINDMAR_ENGINE_DIR "/"),
                             folder("temp-", kProtectionNames[p])};
-        ctx.strongCost = kCheapCost;
+        ctx.strongCost = m_cost;
         return ctx;
     }
 
+
     QString m_root;
+    StrongCost m_cost = kCheapCost;
     EngineBinding m_binding;
     TimedEngine m_engine;
     bench::QuietUi m_quiet;
@@ -452,6 +477,22 @@ int main(int argc, char** argv) {
                 bench::median(t.embedCpu[kStealth]) / bench::median(t.embedCpu[kStrong]),
                 bench::median(t.extractCpu[kStrong]), bench::median(t.extractCpu[kStealth]),
                 bench::median(t.extractCpu[kStealth]) / bench::median(t.extractCpu[kStrong]));
+            // The same embeds at the cost images are made with, each less its derivations' time
+            // as they ran: the stealth embed prices the carrier while its key is derived.
+            bench.atCost(kDefaultStrongCost);
+            for (int r = 0; r < options.reps; ++r) {
+                for (const Protection p : {kStrong, kStealth}) {
+                    bench.embed(p, t, counted);
+                }
+            }
+            bench.atCost(kCheapCost);
+            const double strongApart = bench::median(t.apart[kStrong]);
+            const double stealthApart = bench::median(t.apart[kStealth]);
+            std::printf("protect_apart %.2f embed strong_ms %.1f stealth_ms %.1f ratio %.2f "
+                        "derivations_ms strong %.1f stealth %.1f\n",
+                        rate, strongApart, stealthApart, stealthApart / strongApart,
+                        bench::median(t.derived[kStrong]), bench::median(t.derived[kStealth]));
+            std::fflush(stdout);
         }
         std::printf("strong_kdf_ms %.1f derivations strong_embed %d stealth_embed %d "
                     "strong_extract %d stealth_extract %d\n",

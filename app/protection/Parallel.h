@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -18,7 +19,13 @@ inline std::atomic<unsigned> gMostTaskThreads{0};
 // all are done. Tasks write only their own results, so what they produce does not depend on
 // how many threads ran them. A thread that cannot be started leaves its share to the others;
 // false when a task ran out of memory (the other tasks still ran).
-template <class Task> bool forEachTask(uint64_t count, const Task& task) {
+//
+// first, when given, runs once before the tasks on one of the threads, which then joins them:
+// work that holds one core for a long while (a key's derivation) goes on beside the tasks
+// rather than before them, and the tasks still have every core once it is done. It must not
+// throw.
+template <class Task>
+bool forEachTask(uint64_t count, const Task& task, const std::function<void()>& first = {}) {
     std::atomic<uint64_t> next{0};
     std::atomic<bool> ok{true};
     auto work = [&] {
@@ -30,21 +37,34 @@ template <class Task> bool forEachTask(uint64_t count, const Task& task) {
             }
         }
     };
-    if (count == 0) {
+    if (count == 0 && !first) {
         return true;
     }
     const unsigned most = gMostTaskThreads.load();
     const unsigned cores = most != 0 ? most : std::max(1u, std::thread::hardware_concurrency());
-    const uint64_t helpers = std::min<uint64_t>(count, cores) - 1;
+    // The thread that runs first needs no task of its own to be worth starting.
+    const uint64_t helpers = first ? cores - 1 : std::min<uint64_t>(count, cores) - 1;
+    bool firstDone = !first;
     std::vector<std::thread> threads;
     for (uint64_t h = 0; h < helpers; ++h) {
         try {
-            threads.emplace_back(work);
+            if (firstDone) {
+                threads.emplace_back(work);
+            } else {
+                threads.emplace_back([&] {
+                    first();
+                    work();
+                });
+                firstDone = true;
+            }
         } catch (const std::system_error&) {
             break;
         } catch (const std::bad_alloc&) {
             break;
         }
+    }
+    if (!firstDone) {
+        first(); // no thread to be had: one after the other
     }
     work();
     for (std::thread& t : threads) {
@@ -52,5 +72,4 @@ template <class Task> bool forEachTask(uint64_t count, const Task& task) {
     }
     return ok;
 }
-
 } // namespace brindmar

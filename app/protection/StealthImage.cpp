@@ -173,24 +173,37 @@ struct Prices {
 
     explicit Prices(uint64_t count)
         : pixels(static_cast<size_t>(count)), way(static_cast<size_t>(count)) {}
-    bool price(const unsigned char* colour, uint32_t width, uint32_t height,
-               const std::vector<uint32_t>& salt, const std::vector<uint32_t>& head) {
-        std::vector<uint32_t> places = salt;
-        places.insert(places.end(), head.begin(), head.end());
-        ListedBytes bytes = listedBytes(places);
-        if (pixels.failed() || way.failed() ||
-            !pricePixels(colour, width, height, pixels.data(), way.data(), bytes)) {
+    // Every pixel's and the salt's places': nothing the key decides, so beside may derive it
+    // meanwhile (pricePixels).
+    bool priceCarrier(const unsigned char* colour, uint32_t width, uint32_t height,
+                      const std::vector<uint32_t>& salt,
+                      const std::function<void()>& beside = {}) {
+        if (pixels.failed() || way.failed()) {
+            if (beside) {
+                beside(); // whatever the sweep does, beside runs once
+            }
+            return false;
+        }
+        ListedBytes bytes = listedBytes(salt);
+        if (!pricePixels(colour, width, height, pixels.data(), way.data(), bytes, beside)) {
             return false;
         }
         listed = std::move(bytes.prices);
+        return true;
+    }
+    // Then the head's, once the key has placed it: those at a salt place wet.
+    void priceHead(const unsigned char* colour, uint32_t width, uint32_t height,
+                   const std::vector<uint32_t>& salt, const std::vector<uint32_t>& head) {
+        std::vector<uint16_t> own = priceBytes(colour, width, height, head);
         std::vector<uint32_t> sorted = salt;
         std::sort(sorted.begin(), sorted.end());
         for (size_t k = 0; k < head.size(); ++k) {
             if (std::binary_search(sorted.begin(), sorted.end(), head[k])) {
-                listed[salt.size() + k] = trellisColumn(kWetCost, false);
+                own[k] = trellisColumn(kWetCost, false);
             }
         }
-        return true;
+        listed.resize(salt.size());
+        listed.insert(listed.end(), own.begin(), own.end());
     }
     // The stream leaves every pixel of the salt and the head alone; their sums, which those
     // may have changed, still count in the stream's columns.
@@ -224,7 +237,7 @@ namespace {
 
 StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t height,
                              const SecretBytes& key, const StealthSalt& salt,
-                             const QByteArray& archive, bool& restored) {
+                             const QByteArray& archive, bool& restored, Prices* carrier) {
     StealthEmbedReport report;
     restored = true;
     ChangeLog log;
@@ -252,11 +265,17 @@ StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t hei
     const KeyedWalk walk(keys->walk.data(), layout.colourBytes, {});
     const SaltPlaces places(layout, width, height);
     const std::vector<uint32_t> headPlaces = headBytes(walk, layout);
-    Prices prices(layout.pixels);
-    if (!prices.price(colour, width, height, places.bytes, headPlaces)) {
-        report.status = StealthStatus::NoMemory;
-        return report;
+    // The carrier as priced before the key, or priced now.
+    std::optional<Prices> own;
+    if (carrier == nullptr) {
+        own.emplace(layout.pixels);
+        if (!own->priceCarrier(colour, width, height, places.bytes)) {
+            report.status = StealthStatus::NoMemory;
+            return report;
+        }
     }
+    Prices& prices = carrier != nullptr ? *carrier : *own;
+    prices.priceHead(colour, width, height, places.bytes, headPlaces);
 
     // The salt first, over its public places, then the head over the walk's first steps; their
     // pixels are then wet for the stream, which the reader takes after them.
@@ -314,11 +333,10 @@ QByteArray readSealed(const unsigned char* colour, const StealthLayout& layout,
                            length);
 }
 
-} // namespace
-
-StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, uint32_t height,
-                                       const SecretBytes& key, const StealthSalt& salt,
-                                       const QByteArray& archive) {
+// As stealthEmbedWithKey, the first try taking the carrier as priced, when it was.
+StealthEmbedReport embedWithKey(unsigned char* colour, uint32_t width, uint32_t height,
+                                const SecretBytes& key, const StealthSalt& salt,
+                                const QByteArray& archive, Prices* priced) {
     // On a picture with much that is wet, a trellis can find no way round the wet bytes for one
     // sealing of the stream. Each sealing starts from a fresh stream header, so its bits are
     // others: a few more tries, each from the carrier as it was, turn about half of those into a
@@ -329,11 +347,21 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
     for (int attempt = 1;; ++attempt) {
         // A try that could not put every change back is the last.
         bool restored = false;
-        report = embedOnce(colour, width, height, key, salt, archive, restored);
+        // The first try's prices are spent (its moves and its salt and head made pixels wet).
+        report = embedOnce(colour, width, height, key, salt, archive, restored,
+                           attempt == 1 ? priced : nullptr);
         if (report.status != StealthStatus::TooLarge || !restored || attempt == kTries) {
             return report;
         }
     }
+}
+
+} // namespace
+
+StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, uint32_t height,
+                                       const SecretBytes& key, const StealthSalt& salt,
+                                       const QByteArray& archive) {
+    return embedWithKey(colour, width, height, key, salt, archive, nullptr);
 }
 
 StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t width,
@@ -404,14 +432,29 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
         return tooLarge;
     }
     const SealPrelude prelude = freshPrelude(cost);
-    std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
-    if (!key) {
-        StealthEmbedReport noMemory;
-        noMemory.status = StealthStatus::NoMemory;
-        return noMemory;
+    // The derivation holds one core for most of a second and leaves the others idle: the carrier
+    // is priced meanwhile, which nothing the key decides goes into, and the deriving thread
+    // joins the pricing once the key is made.
+    std::optional<SecretBytes> key;
+    StealthEmbedReport report;
+    {
+        const StealthLayout layout(width, height);
+        const SaltPlaces places(layout, width, height);
+        Prices priced(layout.pixels);
+        const bool early = priced.priceCarrier(colour, width, height, places.bytes, [&] {
+            try {
+                key = deriveStrongKey(code, prelude);
+            } catch (const std::bad_alloc&) {
+                key.reset();
+            }
+        });
+        if (!key) {
+            report.status = StealthStatus::NoMemory;
+            return report;
+        }
+        report = embedWithKey(colour, width, height, *key, prelude.salt, archive,
+                              early ? &priced : nullptr);
     }
-    StealthEmbedReport report =
-        stealthEmbedWithKey(colour, width, height, *key, prelude.salt, archive);
     // The carrier's original may be wiped once the image is made: it must give the archive back
     // before anyone writes it, and with the key at hand that costs no second derivation. The
     // salt is read back too, since a reader derives the key from it.

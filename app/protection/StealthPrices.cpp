@@ -37,7 +37,7 @@ BRINDMAR_WIDE void bytePrices(const uint8_t* wet, const float* costs, const floa
 using TakeRow =
     std::function<void(uint32_t y, const uint8_t* wet, const float* costs, const float* prices)>;
 bool eachPricedRow(const unsigned char* colour, uint32_t width, uint32_t height,
-                   const TakeRow& take) {
+                   const TakeRow& take, const std::function<void()>& beside = {}) {
     const uint64_t row = uint64_t{width} * 3;
     const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
     const bool together = gStealthColourCosts;
@@ -66,7 +66,7 @@ bool eachPricedRow(const unsigned char* colour, uint32_t width, uint32_t height,
         channelDifferences(colour + from * row, uint64_t{to - from} * width, differences.data());
         const HillCost apart(differences.data(), width, height, from);
         own.eachRowOfBoth(apart, first, end, priced);
-    });
+    }, beside);
 }
 
 // A row's pixels: the cheapest single channel against the three together, which need all three
@@ -117,7 +117,7 @@ ListedBytes listedBytes(const std::vector<uint32_t>& places) {
 }
 
 bool pricePixels(const unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed,
-                 uint8_t* way, ListedBytes& listed) {
+                 uint8_t* way, ListedBytes& listed, const std::function<void()>& beside) {
     const uint64_t row = uint64_t{width} * 3;
     const float factor = gStealthTripleFactor;
     return eachPricedRow(
@@ -134,7 +134,69 @@ bool pricePixels(const unsigned char* colour, uint32_t width, uint32_t height, u
                 listed.prices[listed.into[k]] =
                     trellisColumn(prices[static_cast<size_t>(*at - from)], false);
             }
-        });
+        },
+        beside);
+}
+
+std::vector<uint16_t> priceBytes(const unsigned char* colour, uint32_t width, uint32_t height,
+                                 const std::vector<uint32_t>& bytes) {
+    // A byte's price reads the colours up to 9 pixels and kRowsAround rows away: a patch with
+    // that much round it (or the picture's own edge) prices it as the whole picture does, since
+    // the costs' sums are exact in any order.
+    constexpr uint64_t kReach = 9;
+    constexpr uint64_t kSpan = 64; // pixels of one row priced in one patch
+    const uint64_t row = uint64_t{width} * 3;
+    std::vector<uint16_t> out(bytes.size(), trellisColumn(kWetCost, false));
+    std::vector<uint32_t> order(bytes.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t a, uint32_t b) { return bytes[a] < bytes[b]; });
+    std::vector<unsigned char> patch;
+    std::vector<unsigned char> differences;
+    std::vector<uint8_t> wet;
+    std::vector<float> prices;
+    for (size_t a = 0; a < order.size();) {
+        const uint64_t y = bytes[order[a]] / row;
+        const uint64_t left = bytes[order[a]] % row / 3;
+        size_t b = a + 1;
+        while (b < order.size() && bytes[order[b]] / row == y &&
+               bytes[order[b]] % row / 3 < left + kSpan) {
+            ++b;
+        }
+        const uint64_t x0 = left - std::min(left, kReach);
+        const uint64_t x1 = std::min<uint64_t>(width - 1, bytes[order[b - 1]] % row / 3 + kReach);
+        const uint64_t y0 = y - std::min<uint64_t>(y, HillCost::kRowsAround);
+        const uint64_t y1 = std::min<uint64_t>(height - 1, y + HillCost::kRowsAround);
+        const uint64_t across = (x1 - x0 + 1) * 3;
+        patch.resize(static_cast<size_t>(across * (y1 - y0 + 1)));
+        for (uint64_t r = y0; r <= y1; ++r) {
+            std::memcpy(patch.data() + (r - y0) * across, colour + r * row + 3 * x0, across);
+        }
+        wet.resize(static_cast<size_t>(across));
+        prices.resize(static_cast<size_t>(across));
+        stealthWetRow(patch.data(), across, static_cast<uint32_t>(y1 - y0 + 1),
+                      static_cast<uint32_t>(y - y0), wet.data());
+        const auto priced = [&](uint32_t, const float* costs, const float* others) {
+            bytePrices(wet.data(), costs, others, across, prices.data());
+        };
+        const auto width0 = static_cast<uint32_t>(x1 - x0 + 1);
+        const HillCost own(patch.data(), width0, height, static_cast<uint32_t>(y0));
+        const auto first = static_cast<uint32_t>(y);
+        if (gStealthColourCosts) {
+            differences.resize(patch.size());
+            channelDifferences(patch.data(), patch.size() / 3, differences.data());
+            const HillCost apart(differences.data(), width0, height, static_cast<uint32_t>(y0));
+            own.eachRowOfBoth(apart, first, first + 1, priced);
+        } else {
+            own.eachRow(first, first + 1,
+                        [&](uint32_t at, const float* costs) { priced(at, costs, nullptr); });
+        }
+        for (size_t k = a; k < b; ++k) {
+            out[order[k]] = trellisColumn(prices[bytes[order[k]] - y * row - 3 * x0], false);
+        }
+        a = b;
+    }
+    return out;
 }
 
 bool packColourBytes(const unsigned char* colour, uint32_t width, uint32_t height,

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace brindmar {
@@ -57,8 +58,15 @@ ListedBytes listedBytes(const std::vector<uint32_t>& places);
 // kAllThree) with the sum's two low bits above it (wayOf and sumBitOf take them apart), and the
 // listed bytes' prices: one sweep of strips of rows on every core, each row priced as soon as its
 // HILL costs are out. False when memory ran out.
+// beside, when given, runs on one of the sweep's threads before it joins the sweep (forEachTask).
 bool pricePixels(const unsigned char* colour, uint32_t width, uint32_t height, uint16_t* packed,
-                 uint8_t* way, ListedBytes& listed);
+                 uint8_t* way, ListedBytes& listed, const std::function<void()>& beside = {});
+
+// The prices of the given colour bytes alone, as pricePixels lists them, each from a patch of the
+// picture about it: for a few places known only once the sweep is done (the head's, which the
+// key decides). Bytes in the order given, any of them more than once.
+std::vector<uint16_t> priceBytes(const unsigned char* colour, uint32_t width, uint32_t height,
+                                 const std::vector<uint32_t>& bytes);
 
 // Every colour byte's price and low bit, as trellisColumn has them, in picture order: what the
 // version-4 stream's coder (carryStream) takes.

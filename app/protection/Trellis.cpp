@@ -424,15 +424,19 @@ public:
     }
 
     // Whether the flips make the segment's message: they may not where wet columns left no
-    // path. Cheap beside the search, and it keeps a picture too flat for its bits from passing.
-    bool carries(const TrellisCode& code, const std::vector<uint64_t>& flips) {
+    // path. It keeps a picture too flat for its bits from passing. The syndrome is linear, so
+    // the flipped columns alone make it: a few in ten, where a sweep would read every column.
+    bool carries(const TrellisCode& code, const std::vector<uint64_t>& flips) const {
         const uint64_t b = m_segment.bits;
-        std::fill(m_low.begin(), m_low.end(), uint8_t{0});
-        for (const uint64_t flip : flips) {
-            m_low[static_cast<size_t>(flip)] = 1;
-        }
         std::vector<uint8_t> made(static_cast<size_t>(b));
-        segmentSyndrome(code, m_low.data(), b, made.data());
+        for (const uint64_t flip : flips) {
+            const uint64_t i = flip / code.width;
+            const uint64_t rows = std::min<uint64_t>(kTrellisHeight, b - i);
+            const uint32_t word = code.submatrix[static_cast<size_t>(flip % code.width)];
+            for (uint64_t r = 0; r < rows; ++r) {
+                made[static_cast<size_t>(i + r)] ^= static_cast<uint8_t>((word >> r) & 1u);
+            }
+        }
         return std::equal(made.begin(), made.end(), m_target.begin());
     }
 

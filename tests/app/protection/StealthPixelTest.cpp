@@ -5,6 +5,8 @@
 #include "protection/KeyedWalk.h"
 #include "protection/StealthImage.h"
 #include "protection/StealthKeys.h"
+#include "protection/StealthPrices.h"
+#include "protection/StealthStream.h"
 #include "protection/StealthWet.h"
 
 #include <algorithm>
@@ -124,6 +126,34 @@ TEST(StealthPixels, EveryShapeAndRateReadsBackWithWholePixelMovesOnDryBytes) {
             EXPECT_EQ(moves, made.streamMoves);
         }
     }
+}
+
+// A byte priced from a patch about it costs what the whole picture's sweep lists for it, at the
+// picture's edges, in clipped and flat areas, and with or without the colour differences' costs.
+TEST(StealthPixels, BytesPricedAloneCostAsTheSweepListsThem) {
+    const uint32_t shapes[][2] = {{1, 300}, {2, 150}, {19, 23}, {64, 40}, {300, 9}, {151, 77}};
+    std::mt19937 random(0x9A7C4);
+    for (const bool colourCosts : {true, false}) {
+        gStealthColourCosts = colourCosts;
+        for (const auto& shape : shapes) {
+            const uint32_t width = shape[0];
+            const uint32_t height = shape[1];
+            const std::vector<unsigned char> colour = patchy(random, width, height);
+            const auto bytes = static_cast<uint32_t>(colour.size());
+            std::vector<uint32_t> places = {0, bytes - 1, width * 3 - 1, bytes - width * 3};
+            for (int k = 0; k < 400; ++k) {
+                places.push_back(static_cast<uint32_t>(random() % bytes));
+            }
+            ListedBytes listed = listedBytes(places);
+            std::vector<uint16_t> packed(size_t{width} * height);
+            std::vector<uint8_t> way(packed.size());
+            ASSERT_TRUE(
+                pricePixels(colour.data(), width, height, packed.data(), way.data(), listed));
+            EXPECT_EQ(priceBytes(colour.data(), width, height, places), listed.prices)
+                << width << " x " << height << (colourCosts ? "" : ", own costs alone");
+        }
+    }
+    gStealthColourCosts = true;
 }
 
 } // namespace
