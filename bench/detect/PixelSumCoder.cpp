@@ -1,6 +1,7 @@
 #include "PixelSumCoder.h"
 
 #include "CoderCosts.h"
+#include "LayerCosts.h"
 
 #include "protection/KeyedWalk.h"
 #include "protection/StealthColumns.h"
@@ -32,7 +33,8 @@ struct Layer {
     uint64_t bits() const { return uint64_t{bytes} * 8; }
 };
 
-std::vector<Layer> layersOf(size_t pixels, size_t length, int passes) {
+// oneLayer: a pass's whole share in the low-bit layer, its bit-1 layer empty.
+std::vector<Layer> layersOf(size_t pixels, size_t length, int passes, bool oneLayer) {
     std::vector<Layer> layers;
     const auto all = static_cast<size_t>(passes);
     for (size_t p = 0; p < all; ++p) {
@@ -40,7 +42,7 @@ std::vector<Layer> layersOf(size_t pixels, size_t length, int passes) {
         const size_t steps = pixels * (p + 1) / all - from;
         const size_t first = length * p / all;
         const size_t bytes = length * (p + 1) / all - first;
-        const size_t two = (bytes + 1) / 2;
+        const size_t two = oneLayer ? 0 : (bytes + 1) / 2;
         for (const auto& [at, count, plane] :
              {std::array<size_t, 3>{first, two, 1},
               std::array<size_t, 3>{first + two, bytes - two, 0}}) {
@@ -99,6 +101,14 @@ void leanAround(std::vector<int8_t>& lean, const Tile& tile, size_t b, int d) {
     if (y + 1 < static_cast<size_t>(tile.height)) {
         add(b + row);
     }
+}
+
+// The ternary sender's multiplier for the message over the pixels' prices before any coupling.
+double layerLambda(const std::vector<double>& single, const std::vector<double>& own,
+                   const std::vector<unsigned char>& message, float triple) {
+    const std::vector<float> prices = pixelPrices(single, own, triple).cost;
+    return lambdaFor(std::vector<double>(prices.begin(), prices.end()),
+                     8.0 * static_cast<double>(message.size()), false);
 }
 
 } // namespace
@@ -165,9 +175,12 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
     std::vector<uint8_t> moved(pixels, 0);
     const bool coupled = shape.coupling != 1.0f;
     std::vector<int8_t> lean(coupled ? tile.colourBytes() : 3, 0);
+    std::vector<float> price(pixels); // of the pixel's move as its layer would make it
+    const double lambda = shape.layerCosts ? layerLambda(single, own, message, shape.triple) : 0;
     bool priced = false;
+    int pricedPlane = -1;
     const brindmar::KeyedWalk walk(key.walk.data(), pixels, {});
-    for (const Layer& layer : layersOf(pixels, message.size(), shape.passes)) {
+    for (const Layer& layer : layersOf(pixels, message.size(), shape.passes, shape.oneLayer)) {
         if (layer.bytes == 0) {
             continue;
         }
@@ -177,21 +190,26 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
         const int plane = layer.plane;
         // Each layer's pixels priced for the way its moves would go, with the leanings so far:
         // every pixel in memory order, which is quicker than those of the layer's steps in walk
-        // order. Uncoupled, a move costs the same either way and the prices stand; the pixels
-        // moved are made wet below.
+        // order. Uncoupled, a move costs the same either way and the prices stand but for the
+        // bit-1 layer's surcharge; the pixels moved are made wet below.
         const auto pricing = std::chrono::steady_clock::now();
-        for (size_t p = 0; p < pixels && (coupled || !priced); ++p) {
+        const bool surcharge = shape.layerCosts && plane == 1;
+        const bool again = coupled || !priced || (shape.layerCosts && pricedPlane != plane);
+        for (size_t p = 0; p < pixels && again; ++p) {
             const size_t b = 3 * p;
             const PixelMove move =
                 moved[p] != 0
                     ? PixelMove{}
                     : cheaperMove(&single[b], &own[b], coupled ? &lean[b] : lean.data(),
                                   directionOf(sums[p], plane), shape.coupling, shape.triple);
-            packed[p] =
-                brindmar::trellisColumn(moved[p] != 0 ? brindmar::kWetCost : move.cost, false);
+            const float cost =
+                surcharge ? static_cast<float>(bitOneCost(move.cost, lambda)) : move.cost;
+            packed[p] = brindmar::trellisColumn(moved[p] != 0 ? brindmar::kWetCost : cost, false);
+            price[p] = move.cost;
             way[p] = move.way;
         }
         priced = true;
+        pricedPlane = plane;
         result.pricingMs +=
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pricing)
                 .count();
@@ -226,6 +244,7 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
             packed[p] = brindmar::trellisColumn(brindmar::kWetCost, false);
             ++result.moves;
             result.triples += way[p] == kAllThree ? 1 : 0;
+            result.distortion += double{price[p]};
         }
     }
     result.carried = true;
@@ -233,13 +252,13 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
 }
 
 std::vector<unsigned char> pixelSumRead(const Tile& tile, const PixelSumKey& key, size_t bytes,
-                                        int passes) {
+                                        int passes, bool oneLayer) {
     std::vector<unsigned char> message(bytes, 0);
     const std::vector<uint16_t> sums = sumsOf(tile);
     const size_t pixels = tile.colourBytes() / 3;
     const std::vector<uint16_t> priceless(pixels, 0);
     const brindmar::KeyedWalk walk(key.walk.data(), pixels, {});
-    for (const Layer& layer : layersOf(pixels, bytes, passes)) {
+    for (const Layer& layer : layersOf(pixels, bytes, passes, oneLayer)) {
         if (layer.bytes == 0 || layer.width == 0) {
             continue;
         }
@@ -278,7 +297,7 @@ PixelSumChanges pixelSumRow(Tile& tile, double rate, uint64_t seed, const PixelS
     if (!made.carried) {
         std::fprintf(stderr, "detect_bench: the pixel-sum coder found no path (seed %llu)\n",
                      static_cast<unsigned long long>(seed));
-    } else if (pixelSumRead(tile, key, message.size(), shape.passes) != message) {
+    } else if (pixelSumRead(tile, key, message.size(), shape.passes, shape.oneLayer) != message) {
         std::fprintf(stderr, "detect_bench: the pixel-sum image did not give its message back\n");
         std::abort();
     }

@@ -47,11 +47,18 @@ PixelMove cheaperMove(const double* single, const double* own, const int8_t* lea
 
 // Passes of consecutive walk steps, each carrying its own share of the message in two layers,
 // the coupling's factor (1 for none), and the all-three move's factor (infinite for one
-// channel only). The reader needs the passes alone.
+// channel only). The reader needs the passes alone, and oneLayer.
 struct PixelSumShape {
     int passes = 1;
     float coupling = 1.0f;
     float triple = 1.0f;
+    // The bit-1 layer's moves priced up by what they take from the low-bit layer (bitOneCost,
+    // at the ternary sender's multiplier for the message over the pixels' prices); the low-bit
+    // layer keeps the prices as they are. Nothing changes for the reader.
+    bool layerCosts = false;
+    // Each pass's whole share in one binary layer of the sum's low bit: not the two layers the
+    // stealth coder has, but the trellis alone to set against the binary bound.
+    bool oneLayer = false;
 };
 
 // The walk key orders the pixels as the stealth walk orders colour bytes (KeyedWalk over the
@@ -66,6 +73,7 @@ struct PixelSumChanges {
     bool carried = false; // both layers found a path; the message is in the picture
     uint64_t moves = 0;   // pixels whose sum moved
     uint64_t triples = 0; // of them, by all three channels
+    double distortion = 0; // the moves' prices added up, without the bit-1 layer's surcharge
     double pricingMs = 0; // of the embed's time, pricing the pixels' moves
 };
 
@@ -78,7 +86,7 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
 
 // The message of `bytes` bytes as the pixels carry it: each layer's syndrome, nothing else.
 std::vector<unsigned char> pixelSumRead(const Tile& tile, const PixelSumKey& key, size_t bytes,
-                                        int passes = 1);
+                                        int passes = 1, bool oneLayer = false);
 
 // The benchmark's row: a key and a random message of rate bits per colour byte of the tile's
 // own, the coder's prices; the message is read back from the pixels alone, and the run stops if
