@@ -163,11 +163,15 @@ PixelSumKey randomPixelSumKey(Rng& rng) {
     return key;
 }
 
-PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
-                              const std::vector<double>& own, const PixelSumKey& key,
+PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& coverSingle,
+                              const std::vector<double>& coverOwn, const PixelSumKey& key,
                               const std::vector<unsigned char>& message,
                               const PixelSumShape& shape) {
     PixelSumChanges result;
+    std::vector<double> newSingle;
+    std::vector<double> newOwn;
+    const std::vector<double>& single = shape.repriced ? newSingle : coverSingle;
+    const std::vector<double>& own = shape.repriced ? newOwn : coverOwn;
     const size_t pixels = tile.colourBytes() / 3;
     std::vector<uint16_t> sums = sumsOf(tile);
     std::vector<uint16_t> packed(pixels);
@@ -176,7 +180,8 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
     const bool coupled = shape.coupling != 1.0f;
     std::vector<int8_t> lean(coupled ? tile.colourBytes() : 3, 0);
     std::vector<float> price(pixels); // of the pixel's move as its layer would make it
-    const double lambda = shape.layerCosts ? layerLambda(single, own, message, shape.triple) : 0;
+    const double lambda =
+        shape.layerCosts ? layerLambda(coverSingle, coverOwn, message, shape.triple) : 0;
     bool priced = false;
     int pricedPlane = -1;
     const brindmar::KeyedWalk walk(key.walk.data(), pixels, {});
@@ -194,7 +199,12 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
         // bit-1 layer's surcharge; the pixels moved are made wet below.
         const auto pricing = std::chrono::steady_clock::now();
         const bool surcharge = shape.layerCosts && plane == 1;
-        const bool again = coupled || !priced || (shape.layerCosts && pricedPlane != plane);
+        const bool again = coupled || !priced || shape.repriced ||
+                           (shape.layerCosts && pricedPlane != plane);
+        if (shape.repriced) {
+            newSingle = coderCosts(tile);
+            newOwn = coderCosts(tile, false, true);
+        }
         for (size_t p = 0; p < pixels && again; ++p) {
             const size_t b = 3 * p;
             const PixelMove move =

@@ -59,6 +59,9 @@ struct PixelSumShape {
     // Each pass's whole share in one binary layer of the sum's low bit: not the two layers the
     // stealth coder has, but the trellis alone to set against the binary bound.
     bool oneLayer = false;
+    // Each layer priced from the picture as the layers before it left it, rather than from the
+    // cover's prices given.
+    bool repriced = false;
 };
 
 // The walk key orders the pixels as the stealth walk orders colour bytes (KeyedWalk over the
