@@ -409,6 +409,8 @@ std::vector<StealthEmbedding> layerRows() {
         codedRow("psum 3 passes layer costs", {3, 1.0f, 1.0f, true}),
         codedRow("psum 3 passes one layer", {3, 1.0f, 1.0f, false, true}),
         codedRow("psum 3 passes layers repriced", {3, 1.0f, 1.0f, false, false, true}),
+        codedRow("psum 3 passes 4 tries", {3, 1.0f, 1.0f, false, false, false, 4, 0.1f}),
+        codedRow("psum 3 passes 16 tries", {3, 1.0f, 1.0f, false, false, false, 16, 0.1f}),
         codedRow("psum 3 passes coupled layer costs",
                  {3, brindmar::kStealthSyncFactor, 1.0f, true}),
         {"psum bounds in expectation", boundsRow},

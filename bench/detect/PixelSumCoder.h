@@ -62,6 +62,11 @@ struct PixelSumShape {
     // Each layer priced from the picture as the layers before it left it, rather than from the
     // cover's prices given.
     bool repriced = false;
+    // Each pass carried this many times, the bit-1 layer's prices shaken each time by up to
+    // `shake` of themselves either way at random (the first time not at all), and the one whose
+    // moves cost least kept.
+    int tries = 1;
+    float shake = 0.1f;
 };
 
 // The walk key orders the pixels as the stealth walk orders colour bytes (KeyedWalk over the
