@@ -190,8 +190,11 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& coverSingle
         std::vector<int8_t> lean;
         PixelSumChanges result;
     };
-    Progress now{{}, sumsOf(tile), std::vector<uint8_t>(pixels, 0),
-                 std::vector<int8_t>(coupled ? tile.colourBytes() : 3, 0), {}};
+    Progress now{{},
+                 sumsOf(tile),
+                 std::vector<uint8_t>(pixels, 0),
+                 std::vector<int8_t>(coupled ? tile.colourBytes() : 3, 0),
+                 {}};
     std::vector<uint16_t> packed(pixels);
     std::vector<int8_t> way(pixels, kNoMove);
     std::vector<float> price(pixels); // of the pixel's move as its layer would make it
@@ -280,9 +283,15 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& coverSingle
         }
         return true;
     };
-    const std::vector<Layer> layers = layersOf(pixels, message.size(), shape.passes,
-                                               shape.oneLayer);
+    const std::vector<Layer> layers =
+        layersOf(pixels, message.size(), shape.passes, shape.oneLayer);
     for (size_t at = 0; at < layers.size(); at += 2) { // a pass's bit-1 and low-bit layers
+        if (!tried) {
+            if (!carry(layers[at], 0) || !carry(layers[at + 1], 0)) {
+                return now.result;
+            }
+            continue;
+        }
         // With tries, the pass is carried as many times, each from where it began, and the
         // cheapest kept: the low-bit layer's cost turns on which bits the bit-1 layer's moves
         // left it, and a bit-1 path a little dearer can leave it a much cheaper one.
@@ -290,8 +299,7 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& coverSingle
         const Progress start = now;
         Progress best;
         bool carried = false;
-        for (uint64_t attempt = 0; attempt < static_cast<uint64_t>(std::max(shape.tries, 1));
-             ++attempt) {
+        for (uint64_t attempt = 0; attempt < static_cast<uint64_t>(shape.tries); ++attempt) {
             if (attempt != 0) {
                 now = start;
                 tile.bgr = start.bgr;

@@ -78,11 +78,11 @@ struct PixelSumKey {
 PixelSumKey randomPixelSumKey(Rng& rng);
 
 struct PixelSumChanges {
-    bool carried = false; // both layers found a path; the message is in the picture
-    uint64_t moves = 0;   // pixels whose sum moved
-    uint64_t triples = 0; // of them, by all three channels
-    double distortion = 0; // the moves' prices added up, without the bit-1 layer's surcharge
-    double pricingMs = 0; // of the embed's time, pricing the pixels' moves
+    bool carried = false;  // both layers found a path; the message is in the picture
+    uint64_t moves = 0;    // pixels whose sum moved
+    uint64_t triples = 0;  // of them, by all three channels
+    double distortion = 0; // the moves' prices added up, before any surcharge or shake
+    double pricingMs = 0;  // of the embed's time, pricing the pixels' moves
 };
 
 // Carries message in the tile's pixel sums, changing it in place. Fails (carried false) when
