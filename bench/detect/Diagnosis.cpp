@@ -1,6 +1,7 @@
 #include "Diagnosis.h"
 
 #include "CoderCosts.h"
+#include "LayerCosts.h"
 #include "PixelSumCoder.h"
 #include "PlusMinusOne.h"
 
@@ -19,37 +20,6 @@
 namespace detect {
 
 namespace {
-
-// A byte's chance of each of its two changes under the payload-limited sender.
-double oneWay(double lambda, double cost) {
-    const double e = std::exp(-lambda * cost);
-    return e / (1.0 + 2.0 * e);
-}
-
-double ternaryBits(double p) {
-    const double stay = 1.0 - 2.0 * p;
-    return -(p > 0.0 ? 2.0 * p * std::log2(p) : 0.0) - (stay > 0.0 ? stay * std::log2(stay) : 0.0);
-}
-
-// The multiplier at which the sender carries `target` bits, or, with changes set, makes
-// `target` changes on average: both fall as it grows, so it is bisected on a log scale.
-double lambdaFor(const std::vector<double>& costs, double target, bool changes) {
-    double low = -30.0;
-    double high = 30.0;
-    for (int step = 0; step < 50; ++step) {
-        const double middle = (low + high) / 2.0;
-        const double lambda = std::exp(middle);
-        double total = 0.0;
-        for (const double c : costs) {
-            if (c != kWet) {
-                const double p = oneWay(lambda, c);
-                total += changes ? 2.0 * p : ternaryBits(p);
-            }
-        }
-        (total > target ? low : high) = middle;
-    }
-    return std::exp(high);
-}
 
 // The sender's changes at this multiplier, each way equally likely; returns their count.
 size_t drawChanges(Tile& tile, const std::vector<double>& costs, double lambda, Rng& rng) {
@@ -390,6 +360,65 @@ std::vector<StealthEmbedding> rows() {
     };
 }
 
+// The pixel-sum coder's row; on stderr, one line a tile of what it did against the bits it
+// carried: "detect_psum NAME | RATE | bits | moves | distortion", the distortion its moves'
+// prices added up.
+StealthEmbedding codedRow(const std::string& name, const PixelSumShape& shape) {
+    return {name, [name, shape](Tile& tile, double rate, uint64_t seed) {
+                const PixelSumChanges made = pixelSumRow(tile, rate, seed, shape);
+                const double bits =
+                    8.0 * std::floor(rate * static_cast<double>(tile.colourBytes()) / 8);
+                std::fprintf(stderr, "detect_psum %s | %g | %.0f | %llu | %.6g\n", name.c_str(),
+                             rate, bits, static_cast<unsigned long long>(made.moves),
+                             made.distortion);
+            }};
+}
+
+// The payload-limited sender over the coder's pixel prices (the all-three move at its own
+// price), drawn as "psum bound triple 1" draws it; on stderr, one line a tile of the senders'
+// moves and distortion in expectation for the bits the coder carries: "detect_psum_bounds RATE
+// | bits | ternary | binary, one layer | two layers, half each | the same, bit-1 layer's costs",
+// each "moves distortion".
+void boundsRow(Tile& tile, double rate, uint64_t seed) {
+    const std::vector<float> prices =
+        pixelPrices(coderCosts(tile), coderCosts(tile, false, true)).cost;
+    const std::vector<double> rho(prices.begin(), prices.end());
+    const double bits = 8.0 * std::floor(rate * static_cast<double>(tile.colourBytes()) / 8);
+    const double lambda = lambdaFor(rho, bits, false);
+    std::vector<double> bitOne(rho.size());
+    for (size_t p = 0; p < rho.size(); ++p) {
+        bitOne[p] = bitOneCost(rho[p], lambda);
+    }
+    const Expected all[] = {ternaryBound(rho, bits), binaryBound(rho, bits),
+                            layeredBound(rho, rho, bits / 2, bits / 2),
+                            layeredBound(rho, bitOne, bits / 2, bits / 2)};
+    std::fprintf(stderr, "detect_psum_bounds %g | %.0f", rate, bits);
+    for (const Expected& e : all) {
+        std::fprintf(stderr, " | %.6g %.6g", e.moves, e.distortion);
+    }
+    std::fprintf(stderr, "\n");
+    pixelSender(tile, rate, seed, true, true);
+}
+
+// The pixel-sum coder as it would ship (three passes, uncoupled, the all-three move at its own
+// price) with, in turn: the bit-1 layer priced up by what its moves take from the low-bit
+// layer (and the same coupled); all bits in one binary layer, which is not the format, to
+// measure the trellis alone; each layer priced from the picture the layers before it left;
+// each pass tried 4 or 16 times and the cheapest kept. Last, the senders it is measured
+// against, in expectation.
+std::vector<StealthEmbedding> layerRows() {
+    return {
+        codedRow("psum 3 passes layer costs", {3, 1.0f, 1.0f, true}),
+        codedRow("psum 3 passes one layer", {3, 1.0f, 1.0f, false, true}),
+        codedRow("psum 3 passes layers repriced", {3, 1.0f, 1.0f, false, false, true}),
+        codedRow("psum 3 passes 4 tries", {3, 1.0f, 1.0f, false, false, false, 4, 0.1f}),
+        codedRow("psum 3 passes 16 tries", {3, 1.0f, 1.0f, false, false, false, 16, 0.1f}),
+        codedRow("psum 3 passes coupled layer costs",
+                 {3, brindmar::kStealthSyncFactor, 1.0f, true}),
+        {"psum bounds in expectation", boundsRow},
+    };
+}
+
 // The all-three move priced by each factor (infinite: one channel only), to trade the rich
 // model's view of the colour differences against SPAM's of the bytes changed: the coder in
 // three passes uncoupled, as it would ship, and coupled; and the payload-limited sender with the
@@ -399,9 +428,7 @@ std::vector<StealthEmbedding> tripleRows() {
     for (const float triple : {0.5f, 0.75f, 1.0f, 1.25f, 1.5f, 2.0f, 3.0f, kOneChannelOnly}) {
         const std::string name =
             triple == kOneChannelOnly ? "one channel only" : "triple " + factorName(triple);
-        all.push_back({"psum 3 passes " + name, [triple](Tile& tile, double rate, uint64_t seed) {
-                           pixelSumRow(tile, rate, seed, {3, 1.0f, triple});
-                       }});
+        all.push_back(codedRow("psum 3 passes " + name, {3, 1.0f, triple}));
         all.push_back(
             {"psum 3 passes coupled " + name, [triple](Tile& tile, double rate, uint64_t seed) {
                  pixelSumRow(tile, rate, seed, {3, brindmar::kStealthSyncFactor, triple});
@@ -417,8 +444,9 @@ std::vector<StealthEmbedding> tripleRows() {
 
 std::vector<StealthEmbedding> diagnosisEmbeddings() {
     std::vector<StealthEmbedding> all = rows();
-    std::vector<StealthEmbedding> triples = tripleRows();
-    all.insert(all.end(), triples.begin(), triples.end());
+    for (std::vector<StealthEmbedding> more : {tripleRows(), layerRows()}) {
+        all.insert(all.end(), more.begin(), more.end());
+    }
     return all;
 }
 

@@ -1,6 +1,7 @@
 #include "PixelSumCoder.h"
 
 #include "CoderCosts.h"
+#include "LayerCosts.h"
 
 #include "protection/KeyedWalk.h"
 #include "protection/StealthColumns.h"
@@ -32,7 +33,8 @@ struct Layer {
     uint64_t bits() const { return uint64_t{bytes} * 8; }
 };
 
-std::vector<Layer> layersOf(size_t pixels, size_t length, int passes) {
+// oneLayer: a pass's whole share in the low-bit layer, its bit-1 layer empty.
+std::vector<Layer> layersOf(size_t pixels, size_t length, int passes, bool oneLayer) {
     std::vector<Layer> layers;
     const auto all = static_cast<size_t>(passes);
     for (size_t p = 0; p < all; ++p) {
@@ -40,7 +42,7 @@ std::vector<Layer> layersOf(size_t pixels, size_t length, int passes) {
         const size_t steps = pixels * (p + 1) / all - from;
         const size_t first = length * p / all;
         const size_t bytes = length * (p + 1) / all - first;
-        const size_t two = (bytes + 1) / 2;
+        const size_t two = oneLayer ? 0 : (bytes + 1) / 2;
         for (const auto& [at, count, plane] :
              {std::array<size_t, 3>{first, two, 1},
               std::array<size_t, 3>{first + two, bytes - two, 0}}) {
@@ -101,6 +103,23 @@ void leanAround(std::vector<int8_t>& lean, const Tile& tile, size_t b, int d) {
     }
 }
 
+// A pixel's shake for an attempt, evenly in [-1, 1).
+double shakeOf(size_t p, uint64_t attempt) {
+    uint64_t z = (uint64_t{p} << 8 ^ attempt) + 0x9e3779b97f4a7c15u;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
+    z ^= z >> 31;
+    return static_cast<double>(z >> 11) * 0x1.0p-52 - 1.0;
+}
+
+// The ternary sender's multiplier for the message over the pixels' prices before any coupling.
+double layerLambda(const std::vector<double>& single, const std::vector<double>& own,
+                   const std::vector<unsigned char>& message, float triple) {
+    const std::vector<float> prices = pixelPrices(single, own, triple).cost;
+    return lambdaFor(std::vector<double>(prices.begin(), prices.end()),
+                     8.0 * static_cast<double>(message.size()), false);
+}
+
 } // namespace
 
 PixelMove cheaperMove(const double* single, const double* own, const int8_t* lean, int d,
@@ -153,51 +172,85 @@ PixelSumKey randomPixelSumKey(Rng& rng) {
     return key;
 }
 
-PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
-                              const std::vector<double>& own, const PixelSumKey& key,
+PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& coverSingle,
+                              const std::vector<double>& coverOwn, const PixelSumKey& key,
                               const std::vector<unsigned char>& message,
                               const PixelSumShape& shape) {
-    PixelSumChanges result;
+    std::vector<double> newSingle;
+    std::vector<double> newOwn;
+    const std::vector<double>& single = shape.repriced ? newSingle : coverSingle;
+    const std::vector<double>& own = shape.repriced ? newOwn : coverOwn;
     const size_t pixels = tile.colourBytes() / 3;
-    std::vector<uint16_t> sums = sumsOf(tile);
+    const bool coupled = shape.coupling != 1.0f;
+    // Everything the layers change, so that a pass can be tried again from where it began.
+    struct Progress {
+        std::vector<uint8_t> bgr;
+        std::vector<uint16_t> sums;
+        std::vector<uint8_t> moved;
+        std::vector<int8_t> lean;
+        PixelSumChanges result;
+    };
+    Progress now{{},
+                 sumsOf(tile),
+                 std::vector<uint8_t>(pixels, 0),
+                 std::vector<int8_t>(coupled ? tile.colourBytes() : 3, 0),
+                 {}};
     std::vector<uint16_t> packed(pixels);
     std::vector<int8_t> way(pixels, kNoMove);
-    std::vector<uint8_t> moved(pixels, 0);
-    const bool coupled = shape.coupling != 1.0f;
-    std::vector<int8_t> lean(coupled ? tile.colourBytes() : 3, 0);
+    std::vector<float> price(pixels); // of the pixel's move as its layer would make it
+    const double lambda =
+        shape.layerCosts ? layerLambda(coverSingle, coverOwn, message, shape.triple) : 0;
+    const bool tried = shape.tries > 1;
     bool priced = false;
+    int pricedPlane = -1;
     const brindmar::KeyedWalk walk(key.walk.data(), pixels, {});
-    for (const Layer& layer : layersOf(pixels, message.size(), shape.passes)) {
+    // One layer carried; try 0 prices its moves as they are, later tries each shake the bit-1
+    // layer's prices a little their own way, for another path of about the same cost.
+    const auto carry = [&](const Layer& layer, uint64_t attempt) {
         if (layer.bytes == 0) {
-            continue;
+            return true;
         }
         if (layer.width == 0) {
-            return result;
+            return false;
         }
         const int plane = layer.plane;
         // Each layer's pixels priced for the way its moves would go, with the leanings so far:
         // every pixel in memory order, which is quicker than those of the layer's steps in walk
-        // order. Uncoupled, a move costs the same either way and the prices stand; the pixels
-        // moved are made wet below.
+        // order. Uncoupled, a move costs the same either way and the prices stand but for the
+        // bit-1 layer's surcharge and shaking; the pixels moved are made wet below.
         const auto pricing = std::chrono::steady_clock::now();
-        for (size_t p = 0; p < pixels && (coupled || !priced); ++p) {
+        const bool surcharge = shape.layerCosts && plane == 1;
+        const bool shaken = attempt != 0 && plane == 1;
+        const bool again = coupled || !priced || shape.repriced || tried ||
+                           (shape.layerCosts && pricedPlane != plane);
+        if (shape.repriced) {
+            newSingle = coderCosts(tile);
+            newOwn = coderCosts(tile, false, true);
+        }
+        for (size_t p = 0; p < pixels && again; ++p) {
             const size_t b = 3 * p;
             const PixelMove move =
-                moved[p] != 0
+                now.moved[p] != 0
                     ? PixelMove{}
-                    : cheaperMove(&single[b], &own[b], coupled ? &lean[b] : lean.data(),
-                                  directionOf(sums[p], plane), shape.coupling, shape.triple);
-            packed[p] =
-                brindmar::trellisColumn(moved[p] != 0 ? brindmar::kWetCost : move.cost, false);
+                    : cheaperMove(&single[b], &own[b], coupled ? &now.lean[b] : now.lean.data(),
+                                  directionOf(now.sums[p], plane), shape.coupling, shape.triple);
+            double cost = surcharge ? bitOneCost(move.cost, lambda) : double{move.cost};
+            if (shaken) {
+                cost *= 1.0 + double{shape.shake} * shakeOf(p, attempt);
+            }
+            packed[p] = brindmar::trellisColumn(
+                now.moved[p] != 0 ? brindmar::kWetCost : static_cast<float>(cost), false);
+            price[p] = move.cost;
             way[p] = move.way;
         }
         priced = true;
-        result.pricingMs +=
+        pricedPlane = plane;
+        now.result.pricingMs +=
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pricing)
                 .count();
         const auto groups = groupsOf(walk, layer);
         const auto bitOf = [&](uint32_t p) {
-            return static_cast<uint16_t>(((sums[p] >> plane) & 1) != 0 ? 0x8000u : 0u);
+            return static_cast<uint16_t>(((now.sums[p] >> plane) & 1) != 0 ? 0x8000u : 0u);
         };
         const brindmar::TrellisFlips flips = brindmar::trellisEmbed(
             brindmar::keystreamCode(layer.width, key.code.data(), layer.codeSkip),
@@ -207,39 +260,75 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
             message.data() + layer.firstByte, layer.bits(),
             brindmar::columnScale(groups, packed.data()));
         if (!flips.ok || !flips.carried) {
-            return result;
+            return false;
         }
         for (const uint32_t p : flips.places) {
-            const int d = directionOf(sums[p], plane);
+            const int d = directionOf(now.sums[p], plane);
             for (int c = 0; c < 3; ++c) {
                 const size_t b = 3 * size_t{p} + static_cast<size_t>(c);
                 const int by = way[p] == kAllThree ? -d : way[p] == c ? d : 0;
                 if (by != 0) {
                     tile.bgr[b] = static_cast<uint8_t>(tile.bgr[b] + by); // dry: never 0 or 255
                     if (coupled) {
-                        leanAround(lean, tile, b, by);
+                        leanAround(now.lean, tile, b, by);
                     }
                 }
             }
-            sums[p] = static_cast<uint16_t>(sums[p] + d);
-            moved[p] = 1;
+            now.sums[p] = static_cast<uint16_t>(now.sums[p] + d);
+            now.moved[p] = 1;
             packed[p] = brindmar::trellisColumn(brindmar::kWetCost, false);
-            ++result.moves;
-            result.triples += way[p] == kAllThree ? 1 : 0;
+            ++now.result.moves;
+            now.result.triples += way[p] == kAllThree ? 1 : 0;
+            now.result.distortion += double{price[p]};
         }
+        return true;
+    };
+    const std::vector<Layer> layers =
+        layersOf(pixels, message.size(), shape.passes, shape.oneLayer);
+    for (size_t at = 0; at < layers.size(); at += 2) { // a pass's bit-1 and low-bit layers
+        if (!tried) {
+            if (!carry(layers[at], 0) || !carry(layers[at + 1], 0)) {
+                return now.result;
+            }
+            continue;
+        }
+        // With tries, the pass is carried as many times, each from where it began, and the
+        // cheapest kept: the low-bit layer's cost turns on which bits the bit-1 layer's moves
+        // left it, and a bit-1 path a little dearer can leave it a much cheaper one.
+        now.bgr = tile.bgr;
+        const Progress start = now;
+        Progress best;
+        bool carried = false;
+        for (uint64_t attempt = 0; attempt < static_cast<uint64_t>(shape.tries); ++attempt) {
+            if (attempt != 0) {
+                now = start;
+                tile.bgr = start.bgr;
+            }
+            if (carry(layers[at], attempt) && carry(layers[at + 1], 0) &&
+                (!carried || now.result.distortion < best.result.distortion)) {
+                now.bgr = tile.bgr;
+                best = now;
+                carried = true;
+            }
+        }
+        if (!carried) {
+            return now.result;
+        }
+        now = std::move(best);
+        tile.bgr = now.bgr;
     }
-    result.carried = true;
-    return result;
+    now.result.carried = true;
+    return now.result;
 }
 
 std::vector<unsigned char> pixelSumRead(const Tile& tile, const PixelSumKey& key, size_t bytes,
-                                        int passes) {
+                                        int passes, bool oneLayer) {
     std::vector<unsigned char> message(bytes, 0);
     const std::vector<uint16_t> sums = sumsOf(tile);
     const size_t pixels = tile.colourBytes() / 3;
     const std::vector<uint16_t> priceless(pixels, 0);
     const brindmar::KeyedWalk walk(key.walk.data(), pixels, {});
-    for (const Layer& layer : layersOf(pixels, bytes, passes)) {
+    for (const Layer& layer : layersOf(pixels, bytes, passes, oneLayer)) {
         if (layer.bytes == 0 || layer.width == 0) {
             continue;
         }
@@ -278,7 +367,7 @@ PixelSumChanges pixelSumRow(Tile& tile, double rate, uint64_t seed, const PixelS
     if (!made.carried) {
         std::fprintf(stderr, "detect_bench: the pixel-sum coder found no path (seed %llu)\n",
                      static_cast<unsigned long long>(seed));
-    } else if (pixelSumRead(tile, key, message.size(), shape.passes) != message) {
+    } else if (pixelSumRead(tile, key, message.size(), shape.passes, shape.oneLayer) != message) {
         std::fprintf(stderr, "detect_bench: the pixel-sum image did not give its message back\n");
         std::abort();
     }

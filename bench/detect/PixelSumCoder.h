@@ -47,11 +47,26 @@ PixelMove cheaperMove(const double* single, const double* own, const int8_t* lea
 
 // Passes of consecutive walk steps, each carrying its own share of the message in two layers,
 // the coupling's factor (1 for none), and the all-three move's factor (infinite for one
-// channel only). The reader needs the passes alone.
+// channel only). The reader needs the passes alone, and oneLayer.
 struct PixelSumShape {
     int passes = 1;
     float coupling = 1.0f;
     float triple = 1.0f;
+    // The bit-1 layer's moves priced up by what they take from the low-bit layer (bitOneCost,
+    // at the ternary sender's multiplier for the message over the pixels' prices); the low-bit
+    // layer keeps the prices as they are. Nothing changes for the reader.
+    bool layerCosts = false;
+    // Each pass's whole share in one binary layer of the sum's low bit: not the two layers the
+    // stealth coder has, but the trellis alone to set against the binary bound.
+    bool oneLayer = false;
+    // Each layer priced from the picture as the layers before it left it, rather than from the
+    // cover's prices given.
+    bool repriced = false;
+    // Each pass carried this many times, the bit-1 layer's prices shaken each time by up to
+    // `shake` of themselves either way at random (the first time not at all), and the one whose
+    // moves cost least kept.
+    int tries = 1;
+    float shake = 0.1f;
 };
 
 // The walk key orders the pixels as the stealth walk orders colour bytes (KeyedWalk over the
@@ -63,10 +78,11 @@ struct PixelSumKey {
 PixelSumKey randomPixelSumKey(Rng& rng);
 
 struct PixelSumChanges {
-    bool carried = false; // both layers found a path; the message is in the picture
-    uint64_t moves = 0;   // pixels whose sum moved
-    uint64_t triples = 0; // of them, by all three channels
-    double pricingMs = 0; // of the embed's time, pricing the pixels' moves
+    bool carried = false;  // both layers found a path; the message is in the picture
+    uint64_t moves = 0;    // pixels whose sum moved
+    uint64_t triples = 0;  // of them, by all three channels
+    double distortion = 0; // the moves' prices added up, before any surcharge or shake
+    double pricingMs = 0;  // of the embed's time, pricing the pixels' moves
 };
 
 // Carries message in the tile's pixel sums, changing it in place. Fails (carried false) when
@@ -78,7 +94,7 @@ PixelSumChanges pixelSumEmbed(Tile& tile, const std::vector<double>& single,
 
 // The message of `bytes` bytes as the pixels carry it: each layer's syndrome, nothing else.
 std::vector<unsigned char> pixelSumRead(const Tile& tile, const PixelSumKey& key, size_t bytes,
-                                        int passes = 1);
+                                        int passes = 1, bool oneLayer = false);
 
 // The benchmark's row: a key and a random message of rate bits per colour byte of the tile's
 // own, the coder's prices; the message is read back from the pixels alone, and the run stops if
