@@ -1,4 +1,5 @@
 #include "CoderCosts.h"
+#include "LayerCosts.h"
 #include "PixelSumCoder.h"
 #include "SyntheticTiles.h"
 #include "protection/Trellis.h"
@@ -7,6 +8,7 @@
 
 #include <cstdlib>
 #include <limits>
+#include <random>
 
 namespace detect {
 namespace {
@@ -111,6 +113,33 @@ TEST(PixelSum, ReadsBackWithMovesOfOneChannelOrAllThree) {
         EXPECT_EQ(made.triples, triples) << seed;
         EXPECT_TRUE(shape.triple != factors[2] || triples == 0) << seed;
         EXPECT_GT(moved, 0u) << seed;
+    }
+}
+
+// Two binary layers, the first priced as a move there also spends the pixel's chance in the
+// second and carrying what the ternary sender puts in bit 1, are that sender exactly; split half
+// and half at the plain prices they can only do worse.
+TEST(PixelSum, IdealLayersAreTheTernarySender) {
+    std::mt19937 random(0x1A7E5);
+    for (const double share : {0.01, 0.1, 0.5}) {
+        std::vector<double> costs(4000);
+        for (double& c : costs) {
+            c = random() % 10 == 0 ? kWet : 0.05 + static_cast<double>(random() % 10000) / 500.0;
+        }
+        const double bits = share * static_cast<double>(costs.size());
+        const double lambda = lambdaFor(costs, bits, false);
+        std::vector<double> first(costs.size());
+        double firstBits = 0;
+        for (size_t i = 0; i < costs.size(); ++i) {
+            first[i] = bitOneCost(costs[i], lambda);
+            firstBits += costs[i] == kWet ? 0.0 : binaryBits(oneWay(lambda, costs[i]));
+        }
+        const Expected ternary = ternaryBound(costs, bits);
+        const Expected ideal = layeredBound(costs, first, firstBits, bits - firstBits);
+        EXPECT_NEAR(ideal.moves / ternary.moves, 1.0, 1e-6) << share;
+        EXPECT_NEAR(ideal.distortion / ternary.distortion, 1.0, 1e-6) << share;
+        const Expected halves = layeredBound(costs, costs, bits / 2, bits / 2);
+        EXPECT_GE(halves.distortion, ternary.distortion * (1 - 1e-9)) << share;
     }
 }
 
