@@ -383,7 +383,6 @@ private:
         return ctx;
     }
 
-
     QString m_root;
     StrongCost m_cost = kCheapCost;
     EngineBinding m_binding;
@@ -489,8 +488,8 @@ int main(int argc, char** argv) {
             bench.atCost(kCheapCost);
             const double derivation =
                 bench::median(t.derived[kStrong]) / std::max(1, counted.embed[kStrong]);
-            const double strongApart = bench::median(t.atCost[kStrong]) -
-                                       derivation * std::max(1, counted.embed[kStrong]);
+            const double strongApart =
+                bench::median(t.atCost[kStrong]) - derivation * std::max(1, counted.embed[kStrong]);
             const double stealthApart = bench::median(t.atCost[kStealth]) -
                                         derivation * std::max(1, counted.embed[kStealth]);
             std::printf("protect_apart %.2f embed strong_ms %.1f stealth_ms %.1f ratio %.2f "

@@ -72,4 +72,5 @@ bool forEachTask(uint64_t count, const Task& task, const std::function<void()>& 
     }
     return ok;
 }
+
 } // namespace brindmar

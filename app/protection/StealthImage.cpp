@@ -176,8 +176,7 @@ struct Prices {
     // Every pixel's and the salt's places': nothing the key decides, so beside may derive it
     // meanwhile (pricePixels).
     bool priceCarrier(const unsigned char* colour, uint32_t width, uint32_t height,
-                      const std::vector<uint32_t>& salt,
-                      const std::function<void()>& beside = {}) {
+                      const std::vector<uint32_t>& salt, const std::function<void()>& beside = {}) {
         if (pixels.failed() || way.failed()) {
             if (beside) {
                 beside(); // whatever the sweep does, beside runs once

@@ -41,32 +41,36 @@ bool eachPricedRow(const unsigned char* colour, uint32_t width, uint32_t height,
     const uint64_t row = uint64_t{width} * 3;
     const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
     const bool together = gStealthColourCosts;
-    return forEachTask(strips, [&](uint64_t g) {
-        const auto first = static_cast<uint32_t>(g * kStripRows);
-        const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
-        thread_local std::vector<uint8_t> wet;
-        thread_local std::vector<unsigned char> differences;
-        thread_local std::vector<float> prices;
-        wet.resize(static_cast<size_t>(row));
-        prices.resize(static_cast<size_t>(row));
-        const auto priced = [&](uint32_t y, const float* costs, const float* others) {
-            stealthWetRow(colour, row, height, y, wet.data());
-            bytePrices(wet.data(), costs, others, row, prices.data());
-            take(y, wet.data(), costs, prices.data());
-        };
-        const HillCost own(colour, width, height);
-        if (!together) {
-            own.eachRow(first, end,
-                        [&](uint32_t y, const float* costs) { priced(y, costs, nullptr); });
-            return;
-        }
-        const uint32_t from = first - std::min(first, HillCost::kRowsAround);
-        const uint32_t to = std::min(height, end + HillCost::kRowsAround);
-        differences.resize(static_cast<size_t>(row * (to - from)));
-        channelDifferences(colour + from * row, uint64_t{to - from} * width, differences.data());
-        const HillCost apart(differences.data(), width, height, from);
-        own.eachRowOfBoth(apart, first, end, priced);
-    }, beside);
+    return forEachTask(
+        strips,
+        [&](uint64_t g) {
+            const auto first = static_cast<uint32_t>(g * kStripRows);
+            const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
+            thread_local std::vector<uint8_t> wet;
+            thread_local std::vector<unsigned char> differences;
+            thread_local std::vector<float> prices;
+            wet.resize(static_cast<size_t>(row));
+            prices.resize(static_cast<size_t>(row));
+            const auto priced = [&](uint32_t y, const float* costs, const float* others) {
+                stealthWetRow(colour, row, height, y, wet.data());
+                bytePrices(wet.data(), costs, others, row, prices.data());
+                take(y, wet.data(), costs, prices.data());
+            };
+            const HillCost own(colour, width, height);
+            if (!together) {
+                own.eachRow(first, end,
+                            [&](uint32_t y, const float* costs) { priced(y, costs, nullptr); });
+                return;
+            }
+            const uint32_t from = first - std::min(first, HillCost::kRowsAround);
+            const uint32_t to = std::min(height, end + HillCost::kRowsAround);
+            differences.resize(static_cast<size_t>(row * (to - from)));
+            channelDifferences(colour + from * row, uint64_t{to - from} * width,
+                               differences.data());
+            const HillCost apart(differences.data(), width, height, from);
+            own.eachRowOfBoth(apart, first, end, priced);
+        },
+        beside);
 }
 
 // A row's pixels: the cheapest single channel against the three together, which need all three
@@ -179,13 +183,13 @@ std::vector<uint16_t> priceBytes(const unsigned char* colour, uint32_t width, ui
         const auto priced = [&](uint32_t, const float* costs, const float* others) {
             bytePrices(wet.data(), costs, others, across, prices.data());
         };
-        const auto width0 = static_cast<uint32_t>(x1 - x0 + 1);
-        const HillCost own(patch.data(), width0, height, static_cast<uint32_t>(y0));
+        const auto patchWidth = static_cast<uint32_t>(x1 - x0 + 1);
+        const HillCost own(patch.data(), patchWidth, height, static_cast<uint32_t>(y0));
         const auto first = static_cast<uint32_t>(y);
         if (gStealthColourCosts) {
             differences.resize(patch.size());
             channelDifferences(patch.data(), patch.size() / 3, differences.data());
-            const HillCost apart(differences.data(), width0, height, static_cast<uint32_t>(y0));
+            const HillCost apart(differences.data(), patchWidth, height, static_cast<uint32_t>(y0));
             own.eachRowOfBoth(apart, first, first + 1, priced);
         } else {
             own.eachRow(first, first + 1,
