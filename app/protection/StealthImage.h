@@ -141,8 +141,9 @@ struct StealthHeldKey {
 };
 
 // From the code: a fresh salt and one derivation at cost (the format's own unless a test
-// lowers it). The embed reads the picture back with the same key: Done means the archive comes
-// back from it, Failed that it does not (or the seal could not be made).
+// lowers it), during which the other cores price the carrier. The embed reads the picture back
+// with the same key: Done means the archive comes back from it, Failed that it does not (or the
+// seal could not be made).
 // alongside, when given, runs on a thread of its own while the picture is read back, which only
 // reads it meanwhile: the picture is final by then (a writer can take it).
 StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
