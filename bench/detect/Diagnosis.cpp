@@ -126,9 +126,7 @@ CoderRun runCoder(Tile& tile, double rate, uint64_t seed, float sync, bool toget
     Rng rng(seed);
     CoderRun run{randomStealthInputs(rng, rate * static_cast<double>(tile.colourBytes())), {}};
     const std::vector<uint8_t> cover = tile.bgr;
-    brindmar::stealthEmbedWithKey(tile.bgr.data(), static_cast<uint32_t>(tile.width),
-                                  static_cast<uint32_t>(tile.height), run.in.key, run.in.salt,
-                                  run.in.archive);
+    embedSeeded(tile, run.in, seed);
     brindmar::gStealthSyncFactor = brindmar::kStealthSyncFactor;
     brindmar::gStealthColourCosts = true;
     for (size_t i = 0; i < cover.size(); ++i) {

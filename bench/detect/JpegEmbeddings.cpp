@@ -43,9 +43,7 @@ std::optional<QByteArray> jpegStealthTile(const QByteArray& tile, double rate, u
 void pixelStealth(Tile& decoded, uint64_t bits, uint64_t seed) {
     Rng rng(seed);
     const StealthInputs in = randomStealthInputs(rng, static_cast<double>(bits));
-    brindmar::stealthEmbedWithKey(decoded.bgr.data(), static_cast<uint32_t>(decoded.width),
-                                  static_cast<uint32_t>(decoded.height), in.key, in.salt,
-                                  in.archive);
+    embedSeeded(decoded, in, seed);
 }
 
 } // namespace detect

@@ -1,5 +1,6 @@
 #include "StealthAdapter.h"
 
+#include "FixedRandomness.h"
 #include "PlusMinusOne.h"
 #include "protection/StealthImage.h"
 #include "protection/StealthPrices.h"
@@ -21,11 +22,17 @@ void embedStealth(Tile& tile, double rate, uint64_t seed, float triple, bool tog
     Rng rng(seed);
     const StealthInputs in =
         randomStealthInputs(rng, rate * static_cast<double>(tile.colourBytes()));
-    brindmar::stealthEmbedWithKey(tile.bgr.data(), static_cast<uint32_t>(tile.width),
-                                  static_cast<uint32_t>(tile.height), in.key, in.salt, in.archive);
+    embedSeeded(tile, in, seed);
 }
 
 } // namespace
+
+brindmar::StealthEmbedReport embedSeeded(Tile& tile, const StealthInputs& in, uint64_t seed) {
+    const apptest::FixedRandomness fixed(seed);
+    return brindmar::stealthEmbedWithKey(tile.bgr.data(), static_cast<uint32_t>(tile.width),
+                                         static_cast<uint32_t>(tile.height), in.key, in.salt,
+                                         in.archive);
+}
 
 StealthInputs randomStealthInputs(Rng& rng, double bits) {
     StealthInputs in;

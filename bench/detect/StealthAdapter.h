@@ -30,6 +30,10 @@ struct StealthInputs {
 };
 StealthInputs randomStealthInputs(Rng& rng, double bits);
 
+// The real coder on a picture in place under those inputs, its seal's random stream header
+// drawn from seed, so that a row embeds the same bytes every run and rows compare seed for seed.
+brindmar::StealthEmbedReport embedSeeded(Tile& tile, const StealthInputs& in, uint64_t seed);
+
 // triples: more rows of the coder with these factors on the price of a pixel's move by all
 // three channels, named "stealth triple F".
 std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& triples = {});

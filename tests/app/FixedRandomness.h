@@ -1,8 +1,8 @@
 #pragma once
 
 // libsodium's randomness replaced by a fixed stream while an object of this type lives, so that
-// a sealed image comes out the same every time. Only tests may do this: a fixed salt and stream
-// header would give every image the same key for the same code.
+// a sealed image comes out the same every time. Only tests and benchmarks may do this: a fixed
+// salt and stream header would give every image the same key for the same code.
 
 #include <cstdint>
 #include <sodium.h>
