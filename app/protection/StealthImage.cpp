@@ -173,8 +173,8 @@ struct Prices {
 
     explicit Prices(uint64_t count)
         : pixels(static_cast<size_t>(count)), way(static_cast<size_t>(count)) {}
-    // Every pixel's and the salt's places': nothing the key decides, so beside may derive it
-    // meanwhile (pricePixels).
+    // Every pixel's and the salt's places': nothing the key decides, so beside may derive the
+    // key meanwhile (pricePixels).
     bool priceCarrier(const unsigned char* colour, uint32_t width, uint32_t height,
                       const std::vector<uint32_t>& salt, const std::function<void()>& beside = {}) {
         if (pixels.failed() || way.failed()) {
