@@ -29,46 +29,55 @@ BRINDMAR_WIDE void bytePrices(const uint8_t* wet, const float* costs, const floa
     }
 }
 
-// Strip by strip, row y's wetness, its own HILL costs and its bytes' prices (bytePrices, with
-// the differences' costs unless the colour costs are off) to take(y, wet, costs, prices). The
-// strip's differences, and the rows about it that their costs read, are made here rather than
-// the whole picture's first: a few rows twice, but no second picture. Both pictures are costed in
-// step, a row of each at a time, so that neither's costs go through memory.
 using TakeRow =
     std::function<void(uint32_t y, const uint8_t* wet, const float* costs, const float* prices)>;
+
+// Rows [first, end) of a picture held in part, from row `from` to row `to` (colour is row
+// `from`; the rows held reach kRowsAround past each end, or the picture's own edge): each row's
+// wetness, its own HILL costs and its bytes' prices (bytePrices, with the differences' costs
+// unless the colour costs are off) to take(y, wet, costs, prices). The differences are made of
+// the rows held alone, and both pictures are costed in step, a row of each at a time, so that
+// neither's costs go through memory.
+void priceHeldRows(const unsigned char* colour, uint32_t width, uint32_t height, uint32_t from,
+                   uint32_t to, uint32_t first, uint32_t end, const TakeRow& take) {
+    const uint64_t row = uint64_t{width} * 3;
+    thread_local std::vector<uint8_t> wet;
+    thread_local std::vector<unsigned char> differences;
+    thread_local std::vector<float> prices;
+    wet.resize(static_cast<size_t>(row));
+    prices.resize(static_cast<size_t>(row));
+    const auto priced = [&](uint32_t y, const float* costs, const float* others) {
+        // The rows next to y are held, or past the picture's edge.
+        stealthWetRow(colour, row, to - from, y - from, wet.data());
+        bytePrices(wet.data(), costs, others, row, prices.data());
+        take(y, wet.data(), costs, prices.data());
+    };
+    const HillCost own(colour, width, height, from);
+    if (!gStealthColourCosts) {
+        own.eachRow(first, end, [&](uint32_t y, const float* costs) { priced(y, costs, nullptr); });
+        return;
+    }
+    differences.resize(static_cast<size_t>(row * (to - from)));
+    channelDifferences(colour, uint64_t{to - from} * width, differences.data());
+    const HillCost apart(differences.data(), width, height, from);
+    own.eachRowOfBoth(apart, first, end, priced);
+}
+
+// The whole picture strip by strip (priceHeldRows), each strip's differences made from its rows
+// and those about it rather than the whole picture's first: a few rows twice, but no second
+// picture.
 bool eachPricedRow(const unsigned char* colour, uint32_t width, uint32_t height,
                    const TakeRow& take, const std::function<void()>& beside = {}) {
     const uint64_t row = uint64_t{width} * 3;
     const uint64_t strips = (uint64_t{height} + kStripRows - 1) / kStripRows;
-    const bool together = gStealthColourCosts;
     return forEachTask(
         strips,
         [&](uint64_t g) {
             const auto first = static_cast<uint32_t>(g * kStripRows);
             const uint32_t end = std::min<uint32_t>(height, first + kStripRows);
-            thread_local std::vector<uint8_t> wet;
-            thread_local std::vector<unsigned char> differences;
-            thread_local std::vector<float> prices;
-            wet.resize(static_cast<size_t>(row));
-            prices.resize(static_cast<size_t>(row));
-            const auto priced = [&](uint32_t y, const float* costs, const float* others) {
-                stealthWetRow(colour, row, height, y, wet.data());
-                bytePrices(wet.data(), costs, others, row, prices.data());
-                take(y, wet.data(), costs, prices.data());
-            };
-            const HillCost own(colour, width, height);
-            if (!together) {
-                own.eachRow(first, end,
-                            [&](uint32_t y, const float* costs) { priced(y, costs, nullptr); });
-                return;
-            }
             const uint32_t from = first - std::min(first, HillCost::kRowsAround);
             const uint32_t to = std::min(height, end + HillCost::kRowsAround);
-            differences.resize(static_cast<size_t>(row * (to - from)));
-            channelDifferences(colour + from * row, uint64_t{to - from} * width,
-                               differences.data());
-            const HillCost apart(differences.data(), width, height, from);
-            own.eachRowOfBoth(apart, first, end, priced);
+            priceHeldRows(colour + from * row, width, height, from, to, first, end, take);
         },
         beside);
 }
@@ -156,11 +165,8 @@ std::vector<uint16_t> priceBytes(const unsigned char* colour, uint32_t width, ui
     std::sort(order.begin(), order.end(),
               [&](uint32_t a, uint32_t b) { return bytes[a] < bytes[b]; });
     std::vector<unsigned char> patch;
-    std::vector<unsigned char> differences;
-    std::vector<uint8_t> wet;
-    std::vector<float> prices;
     for (size_t a = 0; a < order.size();) {
-        const uint64_t y = bytes[order[a]] / row;
+        const auto y = static_cast<uint32_t>(bytes[order[a]] / row);
         const uint64_t left = bytes[order[a]] % row / 3;
         size_t b = a + 1;
         while (b < order.size() && bytes[order[b]] / row == y &&
@@ -169,35 +175,20 @@ std::vector<uint16_t> priceBytes(const unsigned char* colour, uint32_t width, ui
         }
         const uint64_t x0 = left - std::min(left, kReach);
         const uint64_t x1 = std::min<uint64_t>(width - 1, bytes[order[b - 1]] % row / 3 + kReach);
-        const uint64_t y0 = y - std::min<uint64_t>(y, HillCost::kRowsAround);
-        const uint64_t y1 = std::min<uint64_t>(height - 1, y + HillCost::kRowsAround);
+        const uint32_t y0 = y - std::min(y, HillCost::kRowsAround);
+        const uint32_t y1 = std::min(height - 1, y + HillCost::kRowsAround);
         const uint64_t across = (x1 - x0 + 1) * 3;
         patch.resize(static_cast<size_t>(across * (y1 - y0 + 1)));
         for (uint64_t r = y0; r <= y1; ++r) {
             std::memcpy(patch.data() + (r - y0) * across, colour + r * row + 3 * x0, across);
         }
-        wet.resize(static_cast<size_t>(across));
-        prices.resize(static_cast<size_t>(across));
-        stealthWetRow(patch.data(), across, static_cast<uint32_t>(y1 - y0 + 1),
-                      static_cast<uint32_t>(y - y0), wet.data());
-        const auto priced = [&](uint32_t, const float* costs, const float* others) {
-            bytePrices(wet.data(), costs, others, across, prices.data());
-        };
-        const auto patchWidth = static_cast<uint32_t>(x1 - x0 + 1);
-        const HillCost own(patch.data(), patchWidth, height, static_cast<uint32_t>(y0));
-        const auto first = static_cast<uint32_t>(y);
-        if (gStealthColourCosts) {
-            differences.resize(patch.size());
-            channelDifferences(patch.data(), patch.size() / 3, differences.data());
-            const HillCost apart(differences.data(), patchWidth, height, static_cast<uint32_t>(y0));
-            own.eachRowOfBoth(apart, first, first + 1, priced);
-        } else {
-            own.eachRow(first, first + 1,
-                        [&](uint32_t at, const float* costs) { priced(at, costs, nullptr); });
-        }
-        for (size_t k = a; k < b; ++k) {
-            out[order[k]] = trellisColumn(prices[bytes[order[k]] - y * row - 3 * x0], false);
-        }
+        priceHeldRows(patch.data(), static_cast<uint32_t>(x1 - x0 + 1), height, y0, y1 + 1, y,
+                      y + 1, [&](uint32_t, const uint8_t*, const float*, const float* prices) {
+                          for (size_t k = a; k < b; ++k) {
+                              out[order[k]] =
+                                  trellisColumn(prices[bytes[order[k]] - y * row - 3 * x0], false);
+                          }
+                      });
         a = b;
     }
     return out;
