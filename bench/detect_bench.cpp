@@ -59,6 +59,7 @@
 #include <QString>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -201,13 +202,20 @@ void measureRich(const CoverSet& set, const detect::FeatureRows& rich, const std
     std::fflush(stdout);
 }
 
+// A row's seeds at a rate: from the rate itself rather than its place in --rates, so that a
+// rate's figures are the same whichever other rates a run measures beside it.
+uint64_t rateSeed(uint64_t row, double rate) {
+    return row * 1000003 + static_cast<uint64_t>(std::llround(rate * 1e6));
+}
+
 // rich: the covers' rich features, or null for no rich model rows.
 void measure(const CoverSet& set, Scored& cover, const std::string& name, const Embed& embed,
              uint64_t row, const detect::FeatureRows* rich = nullptr) {
     for (size_t r = 0; r < gRates.size(); ++r) {
         std::vector<Tile> stegoTiles = set.tiles;
+        const uint64_t seed = rateSeed(row, gRates[r]);
         for (size_t i = 0; i < stegoTiles.size(); ++i) {
-            embed(stegoTiles[i], gRates[r], (row * 16 + r) * 1000003 + i);
+            embed(stegoTiles[i], gRates[r], seed * 1000003 + i);
         }
         Scored stego = scoreAll(stegoTiles);
         classify(cover, stego);
@@ -218,7 +226,7 @@ void measure(const CoverSet& set, Scored& cover, const std::string& name, const 
                     detect::rocArea(cover.test.spa, stego.test.spa), spam);
         std::fflush(stdout);
         if (rich != nullptr) {
-            measureRich(set, *rich, name, gRates[r], stegoTiles, spam, (row * 16 + r) * 7919);
+            measureRich(set, *rich, name, gRates[r], stegoTiles, spam, seed * 7919);
         }
     }
 }
