@@ -1,6 +1,7 @@
 #include "StealthAdapter.h"
 
 #include "FixedRandomness.h"
+#include "PixelSumCoder.h"
 #include "PlusMinusOne.h"
 #include "protection/StealthImage.h"
 #include "protection/StealthPrices.h"
@@ -8,6 +9,7 @@
 
 #include <QByteArray>
 #include <cmath>
+#include <limits>
 
 namespace detect {
 
@@ -55,7 +57,12 @@ std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& triple
     // The coder itself, and with its channels apart: without its colour difference costs (and
     // with other prices of the all-three move asked for); the
     // payload-limited sender with HILL costs, which shows what any coder with these costs could
-    // reach; and random ±1, the bar it must clear.
+    // reach; and random ±1, the bar it must clear. Last, the two steps the coder took before it
+    // was what it is, each undone alone: a pixel moved by one channel only, never all three
+    // together (the real coder); and each pass's bits in one binary layer of the sums' low bit
+    // instead of two layers that use the move's direction (the benchmark's pixel-sum coder, which
+    // has no salt, head or seal, so that it is also run in two layers). They come after the
+    // others, whose seeds stay as they were.
     std::vector<StealthEmbedding> tried;
     for (const float factor : triples) {
         tried.push_back({"stealth triple " + std::to_string(factor).substr(0, 4),
@@ -82,6 +89,18 @@ std::vector<StealthEmbedding> stealthEmbeddings(const std::vector<float>& triple
              embedRandomPlusMinusOne(tile, rate * static_cast<double>(tile.colourBytes()), seed);
          }},
     };
+    all.push_back({"stealth one channel a move", [](Tile& tile, double rate, uint64_t seed) {
+                       embedStealth(tile, rate, seed, std::numeric_limits<float>::infinity(), true);
+                   }});
+    for (const bool binary : {true, false}) {
+        all.push_back({binary ? "pixel sums one binary layer" : "pixel sums two layers",
+                       [binary](Tile& tile, double rate, uint64_t seed) {
+                           PixelSumShape shape;
+                           shape.passes = brindmar::kStreamPasses;
+                           shape.oneLayer = binary;
+                           pixelSumRow(tile, rate, seed, shape);
+                       }});
+    }
     all.insert(all.begin() + 2, tried.begin(), tried.end());
     return all;
 }
