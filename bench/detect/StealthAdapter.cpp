@@ -17,7 +17,8 @@ namespace {
 
 // The real coder under a key of the tile's own. The document is random, as a sealed one looks
 // anyway. triple: the factor on the price of a move by all three channels; together: whether a
-// channel is priced with its difference from the others too.
+// channel is priced with its difference from the others too. Both are the program's own again
+// afterwards, so that no row leaves them to the rows or the timing after it.
 void embedStealth(Tile& tile, double rate, uint64_t seed, float triple, bool together) {
     brindmar::gStealthTripleFactor = triple;
     brindmar::gStealthColourCosts = together;
@@ -25,6 +26,8 @@ void embedStealth(Tile& tile, double rate, uint64_t seed, float triple, bool tog
     const StealthInputs in =
         randomStealthInputs(rng, rate * static_cast<double>(tile.colourBytes()));
     embedSeeded(tile, in, seed);
+    brindmar::gStealthTripleFactor = brindmar::kStealthTripleFactor;
+    brindmar::gStealthColourCosts = true;
 }
 
 } // namespace
