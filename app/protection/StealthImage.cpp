@@ -236,7 +236,8 @@ namespace {
 
 StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t height,
                              const SecretBytes& key, const StealthSalt& salt,
-                             const QByteArray& archive, bool& restored, Prices* carrier) {
+                             const QByteArray& archive, const SaltPlaces& places, bool& restored,
+                             Prices* carrier) {
     StealthEmbedReport report;
     restored = true;
     ChangeLog log;
@@ -262,7 +263,6 @@ StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t hei
     }
     const StealthLayout layout(width, height);
     const KeyedWalk walk(keys->walk.data(), layout.colourBytes, {});
-    const SaltPlaces places(layout, width, height);
     const std::vector<uint32_t> headPlaces = headBytes(walk, layout);
     // The carrier as priced before the key, or priced now.
     std::optional<Prices> own;
@@ -332,10 +332,12 @@ QByteArray readSealed(const unsigned char* colour, const StealthLayout& layout,
                            length);
 }
 
-// As stealthEmbedWithKey, the first try taking the carrier as priced, when it was.
+// As stealthEmbedWithKey, with the salt's places (the picture's size alone decides them) made
+// once for every try, the first try taking the carrier as priced, when it was.
 StealthEmbedReport embedWithKey(unsigned char* colour, uint32_t width, uint32_t height,
                                 const SecretBytes& key, const StealthSalt& salt,
-                                const QByteArray& archive, Prices* priced) {
+                                const QByteArray& archive, const SaltPlaces& places,
+                                Prices* priced) {
     // On a picture with much that is wet, a trellis can find no way round the wet bytes for one
     // sealing of the stream. Each sealing starts from a fresh stream header, so its bits are
     // others: a few more tries, each from the carrier as it was, turn about half of those into a
@@ -347,7 +349,7 @@ StealthEmbedReport embedWithKey(unsigned char* colour, uint32_t width, uint32_t 
         // A try that could not put every change back is the last.
         bool restored = false;
         // The first try's prices are spent (its moves and its salt and head made pixels wet).
-        report = embedOnce(colour, width, height, key, salt, archive, restored,
+        report = embedOnce(colour, width, height, key, salt, archive, places, restored,
                            attempt == 1 ? priced : nullptr);
         if (report.status != StealthStatus::TooLarge || !restored || attempt == kTries) {
             return report;
@@ -360,7 +362,8 @@ StealthEmbedReport embedWithKey(unsigned char* colour, uint32_t width, uint32_t 
 StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, uint32_t height,
                                        const SecretBytes& key, const StealthSalt& salt,
                                        const QByteArray& archive) {
-    return embedWithKey(colour, width, height, key, salt, archive, nullptr);
+    const SaltPlaces places(StealthLayout(width, height), width, height);
+    return embedWithKey(colour, width, height, key, salt, archive, places, nullptr);
 }
 
 StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t width,
@@ -451,7 +454,7 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
             report.status = StealthStatus::NoMemory;
             return report;
         }
-        report = embedWithKey(colour, width, height, *key, prelude.salt, archive,
+        report = embedWithKey(colour, width, height, *key, prelude.salt, archive, places,
                               early ? &priced : nullptr);
     }
     // The carrier's original may be wiped once the image is made: it must give the archive back
