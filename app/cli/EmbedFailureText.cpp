@@ -19,11 +19,11 @@ QString carrierFaultWords(int64_t fault) {
     }
 }
 
-QString engineLimitWords(const QString& limit) {
-    if (limit == kPixelsLimit) {
+QString engineLimitWords(Cause limit) {
+    if (limit == Cause::PixelsLimit) {
         return QStringLiteral("its pixels start too far into the file for this program");
     }
-    if (limit == kCropLimit) {
+    if (limit == Cause::CropLimit) {
         return QStringLiteral("the crop starts too far into this large image; choose --crop "
                               "left-bottom, or none");
     }
@@ -31,16 +31,16 @@ QString engineLimitWords(const QString& limit) {
                           "--crop");
 }
 
-QString notPackedWords(const QString& why) {
-    if (why == kSealPacking) {
+QString notPackedWords(Cause why) {
+    if (why == Cause::SealPacking) {
         return QStringLiteral("strong protection seals a packed document only, and packing it "
                               "failed");
     }
-    if (why == kNamePacking) {
+    if (why == Cause::NamePacking) {
         return QStringLiteral("its name can be kept only in a packed document, and packing it "
                               "failed");
     }
-    if (why == kEmptyPacking) {
+    if (why == Cause::EmptyPacking) {
         return QStringLiteral("an empty document can be hidden only packed, and packing it "
                               "failed");
     }
@@ -67,7 +67,7 @@ QString embedFailureText(const Outcome& outcome) {
             .arg(figures.value(0), figures.value(1));
     }
     case Reason::EngineLimit:
-        return engineLimitWords(outcome.detail);
+        return engineLimitWords(outcome.cause);
     case Reason::NotCarrier:
         return QStringLiteral("is not a valid file for this") + carrierFaultWords(outcome.figure);
     case Reason::NameNotKept:
@@ -75,10 +75,10 @@ QString embedFailureText(const Outcome& outcome) {
                               "be restored; rename it first");
     case Reason::CannotRead:
         // Other reads are the engine's, or told by the choice.
-        return outcome.detail == kAsChosen
+        return outcome.cause == Cause::AsChosen
                    ? QStringLiteral("cannot be read as it was given; embed it once it no longer "
                                     "changes")
-                   : notPackedWords(outcome.detail);
+                   : notPackedWords(outcome.cause);
     default:
         return {};
     }

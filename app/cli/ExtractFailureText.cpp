@@ -21,24 +21,22 @@ QString costText(int64_t memoryKiB, int64_t passes) {
 
 namespace {
 
-QString readBackText(const QString& how) {
-    if (how == readback::kPayload) {
+QString readBackText(Cause how) {
+    switch (how) {
+    case Cause::ReadBackPayload:
         return QStringLiteral("its payload cannot be read back");
-    }
-    if (how == readback::kSeal) {
+    case Cause::ReadBackSeal:
         return QStringLiteral("its sealed document does not open with this code");
-    }
-    if (how == readback::kPicture) {
+    case Cause::ReadBackPicture:
         return QStringLiteral("it does not read back as a picture");
-    }
-    if (how == readback::kStealth) {
+    case Cause::ReadBackStealth:
         return QStringLiteral("as written it does not give the document back with this code");
-    }
-    if (how == readback::kNoReader) {
+    case Cause::ReadBackNoReader:
         return QStringLiteral("there is no picture reader to read it back with");
-    }
-    if (how == readback::kAsWritten) {
+    case Cause::ReadBackAsWritten:
         return QStringLiteral("does not read back as it was written");
+    default:
+        break;
     }
     return QStringLiteral("the new image does not give the document back with this code, so it "
                           "was not written");
@@ -78,7 +76,7 @@ QString whyText(const Outcome& outcome) {
         return QStringLiteral("changed while it was being sealed; embed it once it no longer "
                               "changes");
     case Reason::NotReadBack:
-        return readBackText(outcome.detail);
+        return readBackText(outcome.cause);
     case Reason::PayloadUnderStealth:
         return QStringLiteral("the image already carries a payload, which would give a Stealth "
                               "image away: choose a carrier without one");
@@ -91,8 +89,9 @@ QString whyText(const Outcome& outcome) {
         return QStringLiteral("is not a valid file for this");
     case Reason::JpegUnreadable:
         return QStringLiteral("is not a JPEG this program can read") +
-               (outcome.detail.isEmpty() ? QString()
-                                         : QStringLiteral(": ") + jpegFaultWords(outcome.detail));
+               (outcome.cause == Cause::None
+                    ? QString()
+                    : QStringLiteral(": ") + jpegFaultWords(outcome.cause));
     case Reason::StealthTooLarge:
         return QStringLiteral("the document does not fit this image with Stealth: packed it takes "
                               "%1 bytes, and the image holds %2 at most")
@@ -104,7 +103,7 @@ QString whyText(const Outcome& outcome) {
         return QStringLiteral("needs more memory to convert than a picture of %1 x %1 pixels: "
                               "save it with fewer pixels, or %2")
             .arg(outcome.figure)
-            .arg(outcome.detail == kProgressive
+            .arg(outcome.cause == Cause::Progressive
                      ? QStringLiteral("as a JPEG that is not progressive")
                      : QStringLiteral("with 8 bits a channel"));
     case Reason::TooManyScans:

@@ -170,8 +170,8 @@ QString zipToolText(const Outcome& outcome) {
 
 // An extract that failed while it unpacked the document.
 QString unpackText(const Outcome& outcome) {
-    return joined(outcome.detail == kDecryptStep ? QStringLiteral("cannot decrypt the document")
-                                                 : QStringLiteral("cannot unpack the document"),
+    return joined(outcome.cause == Cause::Decrypting ? QStringLiteral("cannot decrypt the document")
+                                                     : QStringLiteral("cannot unpack the document"),
                   outcome.fault != Fault::None ? zipServiceWords(outcome)
                   : outcome.about.isEmpty()    ? QString()
                                                : QStringLiteral("cannot be opened"));
@@ -182,7 +182,7 @@ QString reasonText(const Outcome& outcome) {
         return zipToolText(outcome);
     }
     if (outcome.task == Task::Extract &&
-        (outcome.detail == kDecryptStep || outcome.detail == kUnzipStep)) {
+        (outcome.cause == Cause::Decrypting || outcome.cause == Cause::Unzipping)) {
         return unpackText(outcome);
     }
     if (outcome.fault != Fault::None) {
@@ -251,11 +251,11 @@ QString reasonText(const Outcome& outcome) {
             .arg(figures.value(0), figures.value(1));
     }
     case Reason::CodeNeeded:
-        if (outcome.detail == u"sealed") {
+        if (outcome.cause == Cause::Sealed) {
             return QStringLiteral("its document is sealed with strong protection; give its code "
                                   "with --ask-code, --code-file or BRINDMAR_CODE");
         }
-        if (outcome.detail == u"stealth") {
+        if (outcome.cause == Cause::Stealth) {
             return stealthNeedsCodeText();
         }
         return noDocumentText(outcome.reason);

@@ -44,11 +44,11 @@ QString carrierFaultWords(int64_t fault) {
     }
 }
 
-QString engineLimitWords(const QString& limit) {
-    if (limit == kPixelsLimit) {
+QString engineLimitWords(Cause limit) {
+    if (limit == Cause::PixelsLimit) {
         return QStringLiteral(" - its pixels start too far into the file for this program");
     }
-    if (limit == kCropLimit) {
+    if (limit == Cause::CropLimit) {
         return QStringLiteral(" - the crop starts too far into this large image: choose a crop "
                               "at its bottom left, or no crop");
     }
@@ -56,16 +56,16 @@ QString engineLimitWords(const QString& limit) {
                           "crop");
 }
 
-QString notPackedWords(const QString& why) {
-    if (why == kSealPacking) {
+QString notPackedWords(Cause why) {
+    if (why == Cause::SealPacking) {
         return QStringLiteral(" - strong protection seals a packed document only, and packing it "
                               "failed");
     }
-    if (why == kNamePacking) {
+    if (why == Cause::NamePacking) {
         return QStringLiteral(" - its name can be kept only in a packed document, and packing it "
                               "failed");
     }
-    if (why == kEmptyPacking) {
+    if (why == Cause::EmptyPacking) {
         return QStringLiteral(" - an empty document can be hidden only packed, and packing it "
                               "failed");
     }
@@ -85,7 +85,7 @@ QString embedWords(const Outcome& outcome) {
             .arg(figures.value(0), figures.value(1));
     }
     case Reason::EngineLimit:
-        return outcome.subject + engineLimitWords(outcome.detail);
+        return outcome.subject + engineLimitWords(outcome.cause);
     case Reason::NotCarrier:
         return outcome.subject + text(TextId::AnInvalidFile) + carrierFaultWords(outcome.figure);
     case Reason::NameNotKept:
@@ -95,9 +95,9 @@ QString embedWords(const Outcome& outcome) {
     case Reason::CannotRead: {
         // Other reads are the engine's, or told by the choice.
         const QString words =
-            outcome.detail == kAsChosen
+            outcome.cause == Cause::AsChosen
                 ? QStringLiteral(" - cannot be read as it was chosen; choose it again")
-                : notPackedWords(outcome.detail);
+                : notPackedWords(outcome.cause);
         return words.isEmpty() ? QString() : outcome.about + words;
     }
     default:

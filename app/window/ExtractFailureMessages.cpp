@@ -35,24 +35,21 @@ QString named(const Outcome& outcome) {
 }
 
 QString readBackWords(const Outcome& outcome) {
-    const QString& how = outcome.detail;
-    if (how == readback::kPayload) {
+    switch (outcome.cause) {
+    case Cause::ReadBackPayload:
         return QStringLiteral("its payload cannot be read back");
-    }
-    if (how == readback::kSeal) {
+    case Cause::ReadBackSeal:
         return QStringLiteral("its sealed document does not open with this code");
-    }
-    if (how == readback::kPicture) {
+    case Cause::ReadBackPicture:
         return QStringLiteral("it does not read back as a picture");
-    }
-    if (how == readback::kStealth) {
+    case Cause::ReadBackStealth:
         return QStringLiteral("as written it does not give the document back with this code");
-    }
-    if (how == readback::kNoReader) {
+    case Cause::ReadBackNoReader:
         return QStringLiteral("no picture reader to read it back with");
-    }
-    if (how == readback::kAsWritten) {
+    case Cause::ReadBackAsWritten:
         return outcome.about + QStringLiteral(" does not read back as it was written");
+    default:
+        break;
     }
     return outcome.about + QStringLiteral(" - the new image does not give the document back "
                                           "with this code, so it was not written");
@@ -108,8 +105,9 @@ QString failureWords(const Outcome& outcome) {
         return about + text(TextId::AnInvalidFile);
     case Reason::JpegUnreadable:
         return about + QStringLiteral(" - is not a JPEG this program can read") +
-               (outcome.detail.isEmpty() ? QString()
-                                         : QStringLiteral(": ") + jpegFaultWords(outcome.detail));
+               (outcome.cause == Cause::None
+                    ? QString()
+                    : QStringLiteral(": ") + jpegFaultWords(outcome.cause));
     case Reason::StealthTooLarge:
         return QStringLiteral("The document does not fit this image with Stealth: packed it "
                               "takes %1 bytes, and the image holds %2 at most.")
@@ -121,7 +119,7 @@ QString failureWords(const Outcome& outcome) {
         return about + QStringLiteral(" - needs more memory to convert than a picture of %1 x %1 "
                                       "pixels: save it with fewer pixels, or %2")
                            .arg(outcome.figure)
-                           .arg(outcome.detail == kProgressive
+                           .arg(outcome.cause == Cause::Progressive
                                     ? QStringLiteral("as a JPEG that is not progressive")
                                     : QStringLiteral("with 8 bits a channel"));
     case Reason::TooManyScans:
@@ -191,7 +189,7 @@ void failureBox(OutcomeRendering& shown, Task task, const QString& words) {
 
 bool renderExtractFailure(OutcomeRendering& shown, const Outcome& outcome) {
     if (outcome.task == Task::Extract && outcome.reason == Reason::CodeNeeded &&
-        outcome.detail == u"sealed") {
+        outcome.cause == Cause::Sealed) {
         box(shown, Sound::Attention, text(TextId::FileExtractTitle),
             outcome.subject + QStringLiteral(" - its document is sealed with strong protection: "
                                              "type its code, then extract"));

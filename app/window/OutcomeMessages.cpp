@@ -122,8 +122,8 @@ void renderCodeRule(OutcomeRendering& shown, const Outcome& outcome) {
     if (outcome.reason == Reason::CodesDiffer) {
         // Under Stealth the user ticked Stealth, not Strong protection: the box says so.
         boxed(shown,
-              outcome.detail == u"stealth" ? QStringLiteral("Stealth")
-                                           : QStringLiteral("Strong protection"),
+              outcome.cause == Cause::Stealth ? QStringLiteral("Stealth")
+                                              : QStringLiteral("Strong protection"),
               QStringLiteral("The two codes differ, so nothing was embedded. Type the code again "
                              "in the code box, then embed."),
               MessageIcon::Exclamation);
@@ -226,8 +226,8 @@ void renderUnpackFailure(OutcomeRendering& shown, const Outcome& outcome) {
                         : outcome.about.isEmpty()    ? QString()
                                                      : outcome.about + text(TextId::CannotBeOpened);
     boxed(shown, text(TextId::FileExtractTitle),
-          text(outcome.detail == kDecryptStep ? TextId::ErrorDuringExtractDecrypt
-                                              : TextId::ErrorDuringExtractUnzip) +
+          text(outcome.cause == Cause::Decrypting ? TextId::ErrorDuringExtractDecrypt
+                                                  : TextId::ErrorDuringExtractUnzip) +
               QStringLiteral("\n\n") + why,
           MessageIcon::Exclamation);
 }
@@ -267,7 +267,7 @@ void renderNotDone(OutcomeRendering& shown, const Outcome& outcome) {
         return;
     }
     if (outcome.task == Task::Extract &&
-        (outcome.detail == kDecryptStep || outcome.detail == kUnzipStep)) {
+        (outcome.cause == Cause::Decrypting || outcome.cause == Cause::Unzipping)) {
         renderUnpackFailure(shown, outcome);
         return;
     }

@@ -108,6 +108,7 @@ private:
     // Ends the run failed for why, which concerns the file about where it is not the carrier.
     void failWith(Reason why, const QString& about = {}, const QString& detail = {},
                   int64_t figure = 0);
+    void failWith(Reason why, const QString& about, Cause cause);
     void failureExit(Ending ending, Reason reason);
     // Ends the run with an outcome the front end words.
     void concludeFailure(const Outcome& failed);
@@ -313,15 +314,15 @@ bool EmbedRun::documentReady() {
         PackDocument(m_ctx, false);
         // A packing that failed outright is told below, in its own words.
         if (!storedDocumentCurrent(m_model, m_ctx.temporaryFolder) && !packingFailed()) {
-            failWith(Reason::CannotRead, m_model.documentPath, kAsChosen);
+            failWith(Reason::CannotRead, m_model.documentPath, Cause::AsChosen);
             return false;
         }
     }
     if (packingFailed()) {
         failWith(Reason::CannotRead, m_model.documentPath,
-                 m_model.hasPacking(packing::StrongWanted)  ? kSealPacking
-                 : m_model.hasOption(option::NameInArchive) ? kNamePacking
-                                                            : kEmptyPacking);
+                 m_model.hasPacking(packing::StrongWanted)  ? Cause::SealPacking
+                 : m_model.hasOption(option::NameInArchive) ? Cause::NamePacking
+                                                            : Cause::EmptyPacking);
         return false;
     }
     return true;
@@ -336,12 +337,12 @@ std::optional<EngineGeometry> EmbedRun::engineGeometry(const CropArea& area, int
         blockRows(int64_t{3} * area.width, headerLength, area.height);
     // The engine takes these in 16-bit slots; an image they cannot describe is refused before
     // anything is written.
-    const QString limit = !fitsEngineSlot(m_facts.dataOffset) ? kPixelsLimit
-                          : !fitsEngineSlot(g.leftBytes) || !fitsEngineSlot(area.bottom)
-                              ? kCropLimit
-                          : !rows ? kWidthLimit
-                                  : QString();
-    if (!limit.isEmpty()) {
+    const Cause limit = !fitsEngineSlot(m_facts.dataOffset) ? Cause::PixelsLimit
+                        : !fitsEngineSlot(g.leftBytes) || !fitsEngineSlot(area.bottom)
+                            ? Cause::CropLimit
+                        : !rows ? Cause::WidthLimit
+                                : Cause::None;
+    if (limit != Cause::None) {
         failWith(Reason::EngineLimit, {}, limit);
         return std::nullopt;
     }
@@ -492,6 +493,13 @@ void EmbedRun::failWith(Reason why, const QString& about, const QString& detail,
     failed.task = Task::Embed;
     failed.about = about;
     failed.figure = figure;
+    concludeFailure(failed);
+}
+
+void EmbedRun::failWith(Reason why, const QString& about, Cause cause) {
+    Outcome failed = Outcome::failed(why, m_named, cause);
+    failed.task = Task::Embed;
+    failed.about = about;
     concludeFailure(failed);
 }
 

@@ -150,7 +150,7 @@ void ExtractRun::run() {
     // waiting for.
     if (info.sealed && trimBlanks(m.code).isEmpty()) {
         normalPointer(m_ctx);
-        Outcome refused = Outcome::refused(Reason::CodeNeeded, m_named, QStringLiteral("sealed"));
+        Outcome refused = Outcome::refused(Reason::CodeNeeded, m_named, Cause::Sealed);
         refused.task = Task::Extract;
         m_ctx.conclude(refused);
         m.requestFocus(FocusTarget::CodeBox);
@@ -355,7 +355,8 @@ std::optional<QString> ExtractRun::unpack(const PayloadHeaderInfo& info) {
                            : 0;
     // The file it failed on, or what the zip service said.
     const auto failed = [&](Reason reason, const QString& file, const ZipFailure& zip = {}) {
-        Outcome unpacked = Outcome::failed(reason, m_named, encrypted ? kDecryptStep : kUnzipStep);
+        Outcome unpacked =
+            Outcome::failed(reason, m_named, encrypted ? Cause::Decrypting : Cause::Unzipping);
         unpacked.task = Task::Extract;
         unpacked.about = file;
         describeZipFailure(unpacked, zip);

@@ -67,7 +67,7 @@ std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image
     if (m.extractMode()) {
         // Without a code there is nothing to derive a key from: asked for before anything runs.
         if (payload.sealed && m.code.isEmpty()) {
-            return Outcome::refused(Reason::CodeNeeded, image, QStringLiteral("sealed"));
+            return Outcome::refused(Reason::CodeNeeded, image, Cause::Sealed);
         }
         return std::nullopt;
     }
@@ -77,7 +77,7 @@ std::optional<Outcome> extractRefusal(WorkflowContext& ctx, const QString& image
     }
     const bool usable = m.hasState(state::BmpUsable);
     if (usable && m.stealthCandidate && m.code.isEmpty()) {
-        return Outcome::refused(Reason::CodeNeeded, image, QStringLiteral("stealth"));
+        return Outcome::refused(Reason::CodeNeeded, image, Cause::Stealth);
     }
     if (!usable && !m.display.bmpPath.isEmpty()) {
         Outcome refused = Outcome::refused(Reason::NotCarrier, image);

@@ -164,7 +164,7 @@ JpegStealthFigures takeFiguresOf(WindowModel& m, const QString& jpeg,
     m.jpegFault = {};
     if (!figures.jpeg) {
         m.jpegFault = bytes ? jpegFaultOf(*bytes)
-                            : JpegFault{kJpegUnreadable, QStringLiteral("unreadable JPEG")};
+                            : JpegFault{Cause::JpegUnreadable, QStringLiteral("unreadable JPEG")};
     }
     return figures;
 }
@@ -207,41 +207,41 @@ JpegFault jpegFaultOf(const QByteArray& file) {
     case JpegOpenStatus::Done:
         return {};
     case JpegOpenStatus::TooLarge:
-        return {kJpegTooLarge, QStringLiteral("too large a JPEG")};
+        return {Cause::JpegTooLarge, QStringLiteral("too large a JPEG")};
     case JpegOpenStatus::TooManyScans:
-        return {kJpegTooManyScans, QStringLiteral("too many scans")};
+        return {Cause::JpegTooManyScans, QStringLiteral("too many scans")};
     case JpegOpenStatus::NotJpeg:
         break;
     }
     if (arithmeticCoded(file)) {
-        return {kJpegArithmetic, QStringLiteral("arithmetic coded")};
+        return {Cause::JpegArithmetic, QStringLiteral("arithmetic coded")};
     }
-    return {kJpegDamaged, QStringLiteral("damaged JPEG")};
+    return {Cause::JpegDamaged, QStringLiteral("damaged JPEG")};
 }
 
-QString jpegFaultWords(const QString& kind) {
-    if (kind == kJpegUnreadable) {
+QString jpegFaultWords(Cause kind) {
+    if (kind == Cause::JpegUnreadable) {
         return QStringLiteral("it cannot be read, or is larger than %1 MB")
             .arg(kMostJpegFileBytes >> 20);
     }
-    if (kind == kJpegTooLarge) {
+    if (kind == Cause::JpegTooLarge) {
         return QStringLiteral(
                    "it is larger than Stealth takes in a JPEG (%1 million pixels, %2 MB)")
             .arg(kMostJpegPixels / 1000000)
             .arg(kMostJpegFileBytes >> 20);
     }
-    if (kind == kJpegTooManyScans) {
+    if (kind == Cause::JpegTooManyScans) {
         return QStringLiteral("it is cut into more scans than its size warrants, which would take "
                               "too long to read");
     }
-    if (kind == kJpegArithmetic) {
+    if (kind == Cause::JpegArithmetic) {
         return QStringLiteral("it is arithmetic coded, and Stealth writes only Huffman-coded "
                               "JPEGs, the kind cameras and phones make");
     }
-    if (kind == kJpegDamaged) {
+    if (kind == Cause::JpegDamaged) {
         return QStringLiteral("its compressed data is damaged or cut short");
     }
-    return kind;
+    return {};
 }
 
 QString jpegFaultStatus(const WindowModel& m) {
@@ -250,7 +250,7 @@ QString jpegFaultStatus(const WindowModel& m) {
 }
 
 QString jpegFaultNote(const WindowModel& m) {
-    if (m.jpegFault.reason.isEmpty()) {
+    if (m.jpegFault.reason == Cause::None) {
         return {};
     }
     QString photo = m.jpegFiguresOf;
@@ -325,8 +325,8 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
             outcome.failure =
                 notWritten(Reason::CannotWrite, job->out->target(), job->out->error());
         } else if (!job->readBack) {
-            outcome.failure =
-                protectionFailure(Reason::NotReadBack, job->out->target(), readback::kAsWritten);
+            outcome.failure = protectionFailure(Reason::NotReadBack, job->out->target(),
+                                                Cause::ReadBackAsWritten);
         } else {
             outcome.done = true;
         }
@@ -341,7 +341,7 @@ StealthOutcome EmbedJpegStealthImage(WorkflowContext& ctx, const QString& jpeg,
         outcome.failure = sealEndFailure(SealEnd::Unsupported, jpeg);
         break;
     default:
-        outcome.failure = protectionFailure(Reason::NotReadBack, jpeg, readback::kCoder);
+        outcome.failure = protectionFailure(Reason::NotReadBack, jpeg, Cause::ReadBackCoder);
         break;
     }
     return outcome;

@@ -54,8 +54,8 @@ bool jpegCoefficientsOpen(const QString& jpeg);
 JpegFault jpegFaultOf(const QByteArray& file);
 
 // Why a JPEG cannot stay one, from its fault's kind, at length: the window's tooltip for Embed
-// max. 0 and both front ends' failure lines say the same; any other detail is quoted as it is.
-QString jpegFaultWords(const QString& kind);
+// max. 0 and both front ends' failure lines say the same; nothing for any other cause.
+QString jpegFaultWords(Cause kind);
 
 // What the window says of "Embed max. 0" for a JPEG that cannot stay a JPEG: in the status row,
 // and in full in the tooltips.

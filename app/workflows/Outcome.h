@@ -19,8 +19,8 @@ enum class Reason {
     WrongCode,         // the header shows a document, and this code does not open it
     Damaged,           // it opens with the code, but what follows has been altered
     CannotRead,        // a file could not be read; error holds errno where there is one, and
-                       // for an embed's document (about) detail says where: kAsChosen, or the
-                       // packing it travels in (kSealPacking, kNamePacking, kEmptyPacking)
+                       // for an embed's document (about) cause says where: AsChosen, or the
+                       // packing it travels in (SealPacking, NamePacking, EmptyPacking)
     CannotWrite,       // a file could not be written; error holds errno where there is one
     DiskFull,
     Exists,              // the file to be written exists, and replacing it was not agreed
@@ -42,8 +42,8 @@ enum class Reason {
     EngineUnavailable, // the engine could not be called; detail holds the system's words, if any
     CropTooSmall,      // the area drawn cannot take the document
     DoesNotFit,        // the document does not fit the image at this crop; detail "length most"
-    EngineLimit,       // the engine cannot be told where to work: detail is kPixelsLimit,
-                       // kCropLimit or kWidthLimit
+    EngineLimit,       // the engine cannot be told where to work: cause is PixelsLimit,
+                       // CropLimit or WidthLimit
     NameNotKept,       // the document's name (about) could not come back as it is
     // extract side
     CannotOpen,          // about could not be opened; the subject, for Task::Open, with errno
@@ -57,16 +57,16 @@ enum class Reason {
     SealUnknown,         // sealed in a way this version cannot open
     MemoryShort,         // opening takes more memory than is free; detail "neededKiB freeKiB"
     DocumentChanged,     // about changed while it was being sealed
-    NotReadBack,         // the new image does not give the document back; detail says how
+    NotReadBack,         // the new image does not give the document back; cause says how
     PayloadUnderStealth, // about carries a plain payload, which a Stealth image would show
     TooFewColours,       // about has figure colours, too few to hide Stealth's changes
     NotStealthCarrier,   // about is no 24-bit uncompressed BMP the coder reads
     InvalidFile,         // about is a file the coder cannot follow
-    JpegUnreadable,      // about cannot stay a JPEG; detail, why where it is known
+    JpegUnreadable,      // about cannot stay a JPEG; cause, why where it is known
     StealthTooLarge,     // the packed document does not fit; detail "length most"
     PictureTooLarge,     // a picture (about) larger than figure pixels a side
     PictureTooDeep,      // converting about needs more memory than figure x figure pixels;
-                         // detail kProgressive for a progressive JPEG
+                         // cause Progressive for a progressive JPEG
     TooManyScans,        // about is a JPEG of more scans than figure
     // wipe
     IsLink,     // the file to wipe is a symbolic link
@@ -110,33 +110,51 @@ enum class Task {
     Open, // a file the user chose is opened: inspected as a carrier, read, or its picture shown
 };
 
-// The detail of an extract's outcome that failed while it unpacked the document: decrypting
-// it, or only unpacking it.
-inline const QString kDecryptStep = QStringLiteral("decrypt");
-inline const QString kUnzipStep = QStringLiteral("unzip");
-
-// The detail of an embed's EngineLimit: what lies beyond the engine's 16-bit slots. Where the
-// carrier's pixels start; where the crop starts; the rows of a block, for a crop too narrow for
-// its height.
-inline const QString kPixelsLimit = QStringLiteral("pixels");
-inline const QString kCropLimit = QStringLiteral("crop");
-inline const QString kWidthLimit = QStringLiteral("width");
-// The detail of an embed's CannotRead of its document. It is no longer what was chosen; or it
-// travels packed only, and packing it failed: strong protection seals an archive, the name is
-// one only the archive can keep, it is empty.
-inline const QString kAsChosen = QStringLiteral("as chosen");
-inline const QString kSealPacking = QStringLiteral("seal");
-inline const QString kNamePacking = QStringLiteral("name");
-inline const QString kEmptyPacking = QStringLiteral("empty");
-// The detail of a JpegUnreadable: why the JPEG's coefficients do not open. It cannot be read, or
-// is a larger file than kMostJpegFileBytes; it is larger than the coder takes (kMostJpegPixels,
-// kMostJpegFileBytes); it is cut into too many scans; it is arithmetic coded; its compressed data
-// is damaged or cut short.
-inline const QString kJpegUnreadable = QStringLiteral("unreadable");
-inline const QString kJpegTooLarge = QStringLiteral("too large");
-inline const QString kJpegTooManyScans = QStringLiteral("scans");
-inline const QString kJpegArithmetic = QStringLiteral("arithmetic");
-inline const QString kJpegDamaged = QStringLiteral("damaged");
+// Which of a reason's kinds it is, where the reason has kinds. The front ends word each, and
+// decide from this, never from detail, which holds only figures and words from elsewhere (a
+// system's, a decoder's), any of which could read like a kind.
+enum class Cause {
+    None,
+    // An extract failed while it unpacked the document: decrypting it, or only unpacking it.
+    Decrypting,
+    Unzipping,
+    // EngineLimit: what lies beyond the engine's 16-bit slots. Where the carrier's pixels start;
+    // where the crop starts; the rows of a block, for a crop too narrow for its height.
+    PixelsLimit,
+    CropLimit,
+    WidthLimit,
+    // CannotRead of an embed's document. It is no longer what was chosen; or it travels packed
+    // only, and packing it failed: strong protection seals an archive, the name is one only the
+    // archive can keep, it is empty.
+    AsChosen,
+    SealPacking,
+    NamePacking,
+    EmptyPacking,
+    // JpegUnreadable: why the JPEG's coefficients do not open. It cannot be read, or is a larger
+    // file than kMostJpegFileBytes; it is larger than the coder takes (kMostJpegPixels,
+    // kMostJpegFileBytes); it is cut into too many scans; it is arithmetic coded; its compressed
+    // data is damaged or cut short.
+    JpegUnreadable,
+    JpegTooLarge,
+    JpegTooManyScans,
+    JpegArithmetic,
+    JpegDamaged,
+    // PictureTooDeep of a progressive JPEG, whose decoding needs more memory.
+    Progressive,
+    // NotReadBack: how the new image failed to give its document back. Its payload is not read;
+    // the seal does not open; the file is no picture; its pixels give nothing back; nothing
+    // decodes it; the coder's own check failed; the file differs from what was in memory.
+    ReadBackPayload,
+    ReadBackSeal,
+    ReadBackPicture,
+    ReadBackStealth,
+    ReadBackNoReader,
+    ReadBackCoder,
+    ReadBackAsWritten,
+    // CodeNeeded, CodesDiffer: the code is a seal's, or Stealth's.
+    Sealed,
+    Stealth,
+};
 
 // What a command came to: the front ends render it, each its own way, and decide nothing from
 // the words of a message.
@@ -172,6 +190,8 @@ struct Outcome {
     // The step that failed where it is a command of its own under this one: a conversion an
     // embed made of its carrier. The front ends word the reason as that command's.
     Task step = Task::None;
+    // Which kind of the reason, where it has kinds.
+    Cause cause = Cause::None;
 
     bool done() const { return ending == Ending::Done; }
     // The figures a reason carries in its detail, in order; 0 where one is missing.
@@ -188,6 +208,16 @@ struct Outcome {
     static Outcome failed(Reason why, const QString& subject, const QString& detail = {}) {
         Outcome outcome = refused(why, subject, detail);
         outcome.ending = Ending::Failed;
+        return outcome;
+    }
+    static Outcome refused(Reason why, const QString& subject, Cause cause) {
+        Outcome outcome = refused(why, subject);
+        outcome.cause = cause;
+        return outcome;
+    }
+    static Outcome failed(Reason why, const QString& subject, Cause cause) {
+        Outcome outcome = failed(why, subject);
+        outcome.cause = cause;
         return outcome;
     }
 };

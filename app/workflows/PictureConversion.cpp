@@ -53,7 +53,8 @@ void concludeConversion(WorkflowContext& ctx, const PictureConversion& done, con
                         const QString& writePath, const QString& target) {
     ctx.ui.setMousePointer(MousePointer::Default);
     Outcome failed = Outcome::failed(reasonOf(done.fault), picture,
-                                     done.progressive ? kProgressive : done.writerWords);
+                                     done.progressive ? QString() : done.writerWords);
+    failed.cause = done.progressive ? Cause::Progressive : Cause::None;
     failed.task = Task::Convert;
     failed.about = done.file;
     failed.error = done.error;

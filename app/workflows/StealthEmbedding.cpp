@@ -338,7 +338,7 @@ StealthOutcome EmbedStealthImage(WorkflowContext& ctx, const QString& carrier,
         outcome.done = true;
         m.stealthKey = std::make_shared<const StealthHeldKey>(std::move(job->held));
     } else if (made.status == StealthFileStatus::Failed) {
-        outcome.failure = protectionFailure(Reason::NotReadBack, named, readback::kCoder);
+        outcome.failure = protectionFailure(Reason::NotReadBack, named, Cause::ReadBackCoder);
     } else if (made.status == StealthFileStatus::CannotWrite) {
         outcome.failure = notWritten(Reason::CannotWrite, job->out->target(), made.error);
     } else if (made.status == StealthFileStatus::TooLarge) {
@@ -353,7 +353,7 @@ StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png) {
     WindowModel& m = ctx.model;
     StealthOutcome outcome;
     if (ctx.pictures == nullptr) {
-        outcome.failure = protectionFailure(Reason::NotReadBack, {}, readback::kNoReader);
+        outcome.failure = protectionFailure(Reason::NotReadBack, {}, Cause::ReadBackNoReader);
         return outcome;
     }
     auto job = std::make_shared<ReadBackJob>(codeSecret(m.code));
@@ -373,10 +373,10 @@ StealthOutcome ReadBackStealthPng(WorkflowContext& ctx, const QString& png) {
     DiscardWorkFile(ctx, job->decoded);
     QFile sealed(m.storedDocumentPath);
     if (!job->decoding.ok) {
-        outcome.failure = protectionFailure(Reason::NotReadBack, {}, readback::kPicture);
+        outcome.failure = protectionFailure(Reason::NotReadBack, {}, Cause::ReadBackPicture);
     } else if (job->found.status != StealthFileStatus::Done || !sealed.open(QIODevice::ReadOnly) ||
                sealed.readAll() != job->archive) {
-        outcome.failure = protectionFailure(Reason::NotReadBack, {}, readback::kStealth);
+        outcome.failure = protectionFailure(Reason::NotReadBack, {}, Cause::ReadBackStealth);
     } else {
         outcome.done = true;
     }

@@ -258,9 +258,8 @@ bool ConfirmSealingCode(WorkflowContext& ctx) {
         text->fill(QChar(u'\0'));
     }
     if (!same) {
-        Outcome differ =
-            Outcome::refused(Reason::CodesDiffer, {},
-                             ctx.model.stealthWanted ? QStringLiteral("stealth") : QString());
+        Outcome differ = Outcome::refused(Reason::CodesDiffer, {},
+                                          ctx.model.stealthWanted ? Cause::Stealth : Cause::None);
         differ.task = Task::Seal;
         ctx.conclude(differ);
         ctx.model.requestFocus(FocusTarget::CodeBox);
@@ -375,7 +374,7 @@ SealOutcome VerifySealedImage(WorkflowContext& ctx, const QString& imagePath) {
     const std::optional<int16_t> rows = blockRows(info.rowBytes, info.headerLength(), rowsNeeded);
     if (!info.payloadFound() || !info.sealed || !rows ||
         info.headerLength() > std::numeric_limits<int16_t>::max()) {
-        outcome.failure = protectionFailure(Reason::NotReadBack, {}, readback::kPayload);
+        outcome.failure = protectionFailure(Reason::NotReadBack, {}, Cause::ReadBackPayload);
         return outcome;
     }
     const LoopResult read = extractPayloadBlocks(ctx, info, *rows, imagePath, sealedPath, 0.0f,
@@ -388,7 +387,7 @@ SealOutcome VerifySealedImage(WorkflowContext& ctx, const QString& imagePath) {
     } else if (read.end == LoopEnd::Stopped) {
         outcome.stopped = true;
     } else {
-        outcome.failure = protectionFailure(Reason::NotReadBack, {}, readback::kPayload);
+        outcome.failure = protectionFailure(Reason::NotReadBack, {}, Cause::ReadBackPayload);
     }
     DiscardWorkFile(ctx, sealedPath);
     if (end == SealEnd::Done) {
@@ -396,7 +395,7 @@ SealOutcome VerifySealedImage(WorkflowContext& ctx, const QString& imagePath) {
     } else if (end == SealEnd::Stopped) {
         outcome.stopped = true;
     } else if (end) {
-        outcome.failure = protectionFailure(Reason::NotReadBack, {}, readback::kSeal);
+        outcome.failure = protectionFailure(Reason::NotReadBack, {}, Cause::ReadBackSeal);
     }
     return outcome;
 }

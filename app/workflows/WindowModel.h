@@ -2,6 +2,7 @@
 
 #include "util/TextIds.h"
 #include "workflows/ImageFormat.h"
+#include "workflows/Outcome.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,10 +17,10 @@ namespace brindmar {
 
 struct StealthHeldKey;
 
-// Why a JPEG's coefficients do not open: the kind (one of the kJpeg details of an outcome), and
-// a few words for the status row; both empty when they do open.
+// Why a JPEG's coefficients do not open: the kind (one of the Jpeg causes of an outcome), and
+// a few words for the status row; none and empty when they do open.
 struct JpegFault {
-    QString reason;
+    Cause reason = Cause::None;
     QString brief;
 };
 

@@ -54,6 +54,7 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         const char* line;
         Fault fault = Fault::None;
         QString detail = {};
+        Cause cause = Cause::None;
         Task step = Task::None;
     } rows[] = {
         {Task::Embed, Reason::DiskFull, "/run/user/1000/w/", 100, 0,
@@ -90,11 +91,24 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
          "/d/notes.txt: cannot unpack: /d/a.txt could not be written: No space left on device"},
         {Task::Unzip, Reason::Damaged, "", 11, 0,
          "/d/notes.txt: cannot unpack: File omitted as locked (11)", Fault::Unzipping},
-        {Task::Extract, Reason::Damaged, "/o/a.txt", 0, 0,
-         "/o/a.txt: cannot unpack the document: cannot be opened", Fault::None, kUnzipStep},
-        {Task::Extract, Reason::Damaged, "", 11, 0,
-         "/d/notes.txt: cannot decrypt the document: File omitted as locked (11)", Fault::Unzipping,
-         kDecryptStep},
+        {Task::Extract,
+         Reason::Damaged,
+         "/o/a.txt",
+         0,
+         0,
+         "/o/a.txt: cannot unpack the document: cannot be opened",
+         Fault::None,
+         {},
+         Cause::Unzipping},
+        {Task::Extract,
+         Reason::Damaged,
+         "",
+         11,
+         0,
+         "/d/notes.txt: cannot decrypt the document: File omitted as locked (11)",
+         Fault::Unzipping,
+         {},
+         Cause::Decrypting},
         // The seal's, the stealth coders' and the converter's ends.
         {Task::Extract, Reason::CannotOpen, "/d/p.jpg", 0, 0, "/d/p.jpg: cannot be opened"},
         {Task::Extract, Reason::WorkNotWritten, "/w/a.tmp", 0, ENOSPC,
@@ -121,8 +135,15 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
          Fault::None, QStringLiteral("1048576 524288")},
         {Task::Embed, Reason::DocumentChanged, "/d/a.txt", 0, 0,
          "/d/a.txt: changed while it was being sealed; embed it once it no longer changes"},
-        {Task::Embed, Reason::NotReadBack, "/out/c.jpg", 0, 0,
-         "/out/c.jpg: does not read back as it was written", Fault::None, readback::kAsWritten},
+        {Task::Embed,
+         Reason::NotReadBack,
+         "/out/c.jpg",
+         0,
+         0,
+         "/out/c.jpg: does not read back as it was written",
+         Fault::None,
+         {},
+         Cause::ReadBackAsWritten},
         {Task::Embed, Reason::TooFewColours, "/d/c.bmp", 201, 0,
          "/d/c.bmp: a picture of 201 colours cannot hide changes; choose a photograph"},
         {Task::Embed, Reason::NotStealthCarrier, "/d/c.bmp", 0, 0,
@@ -130,8 +151,7 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         {Task::Embed, Reason::InvalidFile, "/d/c.bmp", 0, 0,
          "/d/c.bmp: is not a valid file for this"},
         {Task::Embed, Reason::JpegUnreadable, "/d/p.jpg", 0, 0,
-         "/d/p.jpg: is not a JPEG this program can read: it is arithmetic coded", Fault::None,
-         QStringLiteral("it is arithmetic coded")},
+         "/d/p.jpg: is not a JPEG this program can read", Fault::None, QStringLiteral("damaged")},
         {Task::Embed, Reason::StealthTooLarge, "", 0, 0,
          "/d/notes.txt: the document does not fit this image with Stealth: packed it takes 9000 "
          "bytes, and the image holds 4000 at most",
@@ -163,14 +183,26 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
          "/d/notes.txt: cannot unpack: /d/ - Permission denied"},
         {Task::Zip, Reason::NotPacked, "", 0, 0, "/d/notes.txt: cannot pack"},
         // questions and notices
-        {Task::Embed, Reason::JpegUnreadable, "/d/p.jpg", 0, 0,
+        {Task::Embed,
+         Reason::JpegUnreadable,
+         "/d/p.jpg",
+         0,
+         0,
          "/d/p.jpg: is not a JPEG this program can read: it is cut into more scans than its size "
          "warrants, which would take too long to read",
-         Fault::None, kJpegTooManyScans},
-        {Task::Embed, Reason::JpegUnreadable, "/d/p.jpg", 0, 0,
+         Fault::None,
+         {},
+         Cause::JpegTooManyScans},
+        {Task::Embed,
+         Reason::JpegUnreadable,
+         "/d/p.jpg",
+         0,
+         0,
          "/d/p.jpg: is not a JPEG this program can read: it cannot be read, or is larger than "
          "256 MB",
-         Fault::None, kJpegUnreadable},
+         Fault::None,
+         {},
+         Cause::JpegUnreadable},
         // A carrier's conversion that failed under a Stealth embed is told as the converter's.
         {Task::Embed,
          Reason::PictureTooLarge,
@@ -180,6 +212,7 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
          "/d/p.jpg: is larger than 12000 x 12000 pixels",
          Fault::None,
          {},
+         Cause::None,
          Task::Convert},
     };
     for (const auto& row : rows) {
@@ -190,12 +223,13 @@ TEST(TerminalText, LinesNameWhatTheReasonConcerns) {
         outcome.error = row.error;
         outcome.fault = row.fault;
         outcome.detail = row.detail;
+        outcome.cause = row.cause;
         outcome.step = row.step;
         EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
     }
     // A check that kept the new image from being written.
     Outcome unread =
-        Outcome::failed(Reason::NotReadBack, QStringLiteral("/d/c.bmp"), readback::kSeal);
+        Outcome::failed(Reason::NotReadBack, QStringLiteral("/d/c.bmp"), Cause::ReadBackSeal);
     unread.task = Task::Embed;
     unread.unwritten = QStringLiteral("/out/c.bmp");
     EXPECT_EQ(cli::refusalText(unread).toStdString(),
@@ -212,6 +246,7 @@ TEST(TerminalText, EmbedFailuresAndNoticesSayWhatHappened) {
         QString detail;
         int64_t figure;
         const char* line;
+        Cause cause = Cause::None;
     } rows[] = {
         {Task::Embed,
          Reason::CropTooSmall,
@@ -221,8 +256,13 @@ TEST(TerminalText, EmbedFailuresAndNoticesSayWhatHappened) {
          "/d/c.bmp: the area drawn is too small for the document"},
         {Task::Embed, Reason::DoesNotFit, "", QStringLiteral("5000 4000"), 0,
          "/d/c.bmp: the document does not fit: packed it takes 5000 bytes, Embed max. 4000"},
-        {Task::Embed, Reason::EngineLimit, "", kWidthLimit, 0,
-         "/d/c.bmp: the new image would be too narrow for its height; choose a wider --crop"},
+        {Task::Embed,
+         Reason::EngineLimit,
+         "",
+         {},
+         0,
+         "/d/c.bmp: the new image would be too narrow for its height; choose a wider --crop",
+         Cause::WidthLimit},
         {Task::Embed,
          Reason::NotCarrier,
          "",
@@ -230,8 +270,13 @@ TEST(TerminalText, EmbedFailuresAndNoticesSayWhatHappened) {
          int64_t(CarrierFault::EndsEarly),
          "/d/c.bmp: is not a valid file for this: its compressed pixels end before the image "
          "does"},
-        {Task::Embed, Reason::CannotRead, "/d/a.txt", kSealPacking, 0,
-         "/d/a.txt: strong protection seals a packed document only, and packing it failed"},
+        {Task::Embed,
+         Reason::CannotRead,
+         "/d/a.txt",
+         {},
+         0,
+         "/d/a.txt: strong protection seals a packed document only, and packing it failed",
+         Cause::SealPacking},
         {Task::Extract,
          Reason::EngineUnavailable,
          "",
@@ -244,6 +289,7 @@ TEST(TerminalText, EmbedFailuresAndNoticesSayWhatHappened) {
         outcome.task = row.task;
         outcome.about = QString::fromUtf8(row.about);
         outcome.figure = row.figure;
+        outcome.cause = row.cause;
         EXPECT_EQ(cli::refusalText(outcome).toStdString(), row.line);
     }
     const auto notice = [](NoticeKind kind, Fault fault = Fault::None, const QString& detail = {}) {

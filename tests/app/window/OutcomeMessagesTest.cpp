@@ -63,6 +63,12 @@ Outcome embedFailure(Reason reason, const QString& where, const QString& detail 
     return outcome;
 }
 
+// The same outcome of the given kind.
+Outcome ofCause(Outcome outcome, Cause cause) {
+    outcome.cause = cause;
+    return outcome;
+}
+
 const QString kHeadline = QStringLiteral("message Exclamation|File Embed|Error during embedding");
 const QString kCarrier = QStringLiteral("/pics/holiday.bmp");
 const QString kImage = QStringLiteral("/out/holiday.png");
@@ -177,7 +183,7 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
                     "10 characters: type one, or untick Strong protection"},
          {}},
         {"codes differ under Stealth",
-         about(Task::Seal, Reason::CodesDiffer, {}, 0, 0, false, QStringLiteral("stealth")),
+         ofCause(about(Task::Seal, Reason::CodesDiffer, {}), Cause::Stealth),
          true,
          {"sound Attention", "message Exclamation|Stealth|The two codes differ, so nothing was "
                              "embedded. Type the code again in the code box, then embed."},
@@ -270,7 +276,7 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          [] {
              Outcome outcome =
                  underWay(Task::Extract, Reason::Damaged, QStringLiteral("/docs/a.txt"), 0);
-             outcome.detail = kUnzipStep;
+             outcome.cause = Cause::Unzipping;
              return outcome;
          }(),
          false,
@@ -280,7 +286,7 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
         {"document not decrypted, in the zip service's words",
          [] {
              Outcome outcome = underWay(Task::Extract, Reason::Damaged, {}, 0);
-             outcome.detail = kDecryptStep;
+             outcome.cause = Cause::Decrypting;
              outcome.fault = Fault::Unzipping;
              outcome.figure = 11;
              return outcome;
@@ -302,19 +308,20 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
                                 "bytes, and the image holds 4000 at most."},
          {}},
         {"crop beyond the engine's reach",
-         embedFailure(Reason::EngineLimit, {}, kCropLimit),
+         ofCause(embedFailure(Reason::EngineLimit, {}), Cause::CropLimit),
          false,
          {"beep 2", kHeadline + "\n\n/pics/holiday.png - the crop starts too far into this "
                                 "large image: choose a crop at its bottom left, or no crop"},
          {}},
         {"document changed since it was chosen",
-         embedFailure(Reason::CannotRead, QStringLiteral("/docs/a.txt"), kAsChosen),
+         ofCause(embedFailure(Reason::CannotRead, QStringLiteral("/docs/a.txt")), Cause::AsChosen),
          false,
          {"beep 2", kHeadline + "\n\n/docs/a.txt - cannot be read as it was chosen; choose it "
                                 "again"},
          {}},
         {"empty document not packed",
-         embedFailure(Reason::CannotRead, QStringLiteral("/docs/a.txt"), kEmptyPacking),
+         ofCause(embedFailure(Reason::CannotRead, QStringLiteral("/docs/a.txt")),
+                 Cause::EmptyPacking),
          false,
          {"beep 2", kHeadline + "\n\n/docs/a.txt - an empty document can be hidden only packed, "
                                 "and packing it failed"},
@@ -332,7 +339,7 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {}},
         // The seal's, the stealth coders' and the converter's ends, and the extraction's own.
         {"sealed, and no code typed",
-         about(Task::Extract, Reason::CodeNeeded, {}, 0, 0, false, QStringLiteral("sealed")),
+         ofCause(about(Task::Extract, Reason::CodeNeeded, {}), Cause::Sealed),
          true,
          {"sound Attention", "message Exclamation|File Extract|/pics/holiday.png - its document "
                              "is sealed with strong protection: type its code, then extract"},
@@ -420,7 +427,7 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
         {"new image that does not read back",
          [] {
              Outcome outcome =
-                 about(Task::Embed, Reason::NotReadBack, {}, 0, 0, false, readback::kPayload);
+                 ofCause(about(Task::Embed, Reason::NotReadBack, {}), Cause::ReadBackPayload);
              outcome.unwritten = kImage;
              return outcome;
          }(),
@@ -429,7 +436,7 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
                                 "back"},
          {}},
         {"coder's own check failed",
-         about(Task::Embed, Reason::NotReadBack, kCarrier, 0, 0, false, readback::kCoder),
+         ofCause(about(Task::Embed, Reason::NotReadBack, kCarrier), Cause::ReadBackCoder),
          false,
          {"beep 2", embedding + "/pics/holiday.bmp - the new image does not give the document "
                                 "back with this code, so it was not written"},
@@ -451,12 +458,11 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          false,
          {"beep 2", embedding + "/pics/holiday.bmp an invalid file"},
          {}},
-        {"photo that cannot stay a JPEG",
-         about(Task::Embed, Reason::JpegUnreadable, kPhoto, 0, 0, false,
-               QStringLiteral("it is arithmetic coded")),
+        // Words in the detail are no kind, even words that once named one.
+        {"photo that cannot stay a JPEG, of no known kind",
+         about(Task::Embed, Reason::JpegUnreadable, kPhoto, 0, 0, false, QStringLiteral("damaged")),
          false,
-         {"beep 2", embedding + "/pics/photo.jpg - is not a JPEG this program can read: it is "
-                                "arithmetic coded"},
+         {"beep 2", embedding + "/pics/photo.jpg - is not a JPEG this program can read"},
          {}},
         {"too large for Stealth",
          about(Task::Embed, Reason::StealthTooLarge, {}, 0, 0, false, QStringLiteral("9000 4000")),
@@ -470,7 +476,7 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {"beep 2", converting + "/pics/photo.jpg - is larger than 12000 x 12000 pixels"},
          {}},
         {"progressive photo too deep",
-         about(Task::Convert, Reason::PictureTooDeep, kPhoto, 12000, 0, false, kProgressive),
+         ofCause(about(Task::Convert, Reason::PictureTooDeep, kPhoto, 12000), Cause::Progressive),
          false,
          {"beep 2", converting + "/pics/photo.jpg - needs more memory to convert than a picture "
                                  "of 12000 x 12000 pixels: save it with fewer pixels, or as a "
@@ -546,14 +552,14 @@ TEST(OutcomeMessages, EachOutcomeHasItsSignalBoxAndStatus) {
          {}},
         // questions and notices
         {"photo arithmetic coded, by its kind",
-         about(Task::Embed, Reason::JpegUnreadable, kPhoto, 0, 0, false, kJpegArithmetic),
+         ofCause(about(Task::Embed, Reason::JpegUnreadable, kPhoto), Cause::JpegArithmetic),
          false,
          {"beep 2", embedding + "/pics/photo.jpg - is not a JPEG this program can read: it is "
                                 "arithmetic coded, and Stealth writes only Huffman-coded JPEGs, "
                                 "the kind cameras and phones make"},
          {}},
         {"photo too large for the coder, by its kind",
-         about(Task::Embed, Reason::JpegUnreadable, kPhoto, 0, 0, false, kJpegTooLarge),
+         ofCause(about(Task::Embed, Reason::JpegUnreadable, kPhoto), Cause::JpegTooLarge),
          false,
          {"beep 2", embedding + "/pics/photo.jpg - is not a JPEG this program can read: it is "
                                 "larger than Stealth takes in a JPEG (134 million pixels, 256 "
