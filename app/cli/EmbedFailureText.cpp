@@ -2,22 +2,11 @@
 #include "cli/QuestionText.h"
 
 #include "cli/ZipServiceText.h"
-#include "payload/CarrierNormalizer.h"
+#include "workflows/EmbedFailureWords.h"
 
 namespace brindmar::cli {
 
 namespace {
-
-QString carrierFaultWords(int64_t fault) {
-    switch (static_cast<CarrierFault>(fault)) {
-    case CarrierFault::PastRowEnd:
-        return QStringLiteral(": its compressed pixels go past the end of a row");
-    case CarrierFault::EndsEarly:
-        return QStringLiteral(": its compressed pixels end before the image does");
-    default:
-        return {};
-    }
-}
 
 QString engineLimitWords(Cause limit) {
     if (limit == Cause::PixelsLimit) {
@@ -29,22 +18,6 @@ QString engineLimitWords(Cause limit) {
     }
     return QStringLiteral("the new image would be too narrow for its height; choose a wider "
                           "--crop");
-}
-
-QString notPackedWords(Cause why) {
-    if (why == Cause::SealPacking) {
-        return QStringLiteral("strong protection seals a packed document only, and packing it "
-                              "failed");
-    }
-    if (why == Cause::NamePacking) {
-        return QStringLiteral("its name can be kept only in a packed document, and packing it "
-                              "failed");
-    }
-    if (why == Cause::EmptyPacking) {
-        return QStringLiteral("an empty document can be hidden only packed, and packing it "
-                              "failed");
-    }
-    return {};
 }
 
 } // namespace

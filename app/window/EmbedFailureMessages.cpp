@@ -1,10 +1,10 @@
 #include "window/EmbedFailureMessages.h"
 
-#include "payload/CarrierNormalizer.h"
 #include "util/StringTable.h"
 #include "util/TextIds.h"
 #include "window/QuestionMessages.h"
 #include "window/ZipServiceText.h"
+#include "workflows/EmbedFailureWords.h"
 
 namespace brindmar {
 
@@ -32,18 +32,6 @@ void failureBox(OutcomeRendering& shown, Task task, const QString& detail) {
     }
 }
 
-// Why the pixels of a compressed carrier cannot be followed, after the invalid-file words.
-QString carrierFaultWords(int64_t fault) {
-    switch (static_cast<CarrierFault>(fault)) {
-    case CarrierFault::PastRowEnd:
-        return QStringLiteral(": its compressed pixels go past the end of a row");
-    case CarrierFault::EndsEarly:
-        return QStringLiteral(": its compressed pixels end before the image does");
-    default:
-        return {};
-    }
-}
-
 QString engineLimitWords(Cause limit) {
     if (limit == Cause::PixelsLimit) {
         return QStringLiteral(" - its pixels start too far into the file for this program");
@@ -54,22 +42,6 @@ QString engineLimitWords(Cause limit) {
     }
     return QStringLiteral(" - the new image would be too narrow for its height: choose a wider "
                           "crop");
-}
-
-QString notPackedWords(Cause why) {
-    if (why == Cause::SealPacking) {
-        return QStringLiteral(" - strong protection seals a packed document only, and packing it "
-                              "failed");
-    }
-    if (why == Cause::NamePacking) {
-        return QStringLiteral(" - its name can be kept only in a packed document, and packing it "
-                              "failed");
-    }
-    if (why == Cause::EmptyPacking) {
-        return QStringLiteral(" - an empty document can be hidden only packed, and packing it "
-                              "failed");
-    }
-    return {};
 }
 
 // The words of an embed failure of this kind; none for any other outcome.
@@ -96,9 +68,9 @@ QString embedWords(const Outcome& outcome) {
         // Other reads are the engine's, or told by the choice.
         const QString words =
             outcome.cause == Cause::AsChosen
-                ? QStringLiteral(" - cannot be read as it was chosen; choose it again")
+                ? QStringLiteral("cannot be read as it was chosen; choose it again")
                 : notPackedWords(outcome.cause);
-        return words.isEmpty() ? QString() : outcome.about + words;
+        return words.isEmpty() ? QString() : outcome.about + QStringLiteral(" - ") + words;
     }
     default:
         return {};
