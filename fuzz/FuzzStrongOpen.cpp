@@ -51,9 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     });
 
     const auto length = static_cast<int64_t>(size);
+    // Only the committed layout's prelude is longer; one of a layout it does not know is judged
+    // from the first layout's length, as soon as that much is there.
     const auto preludeLength = static_cast<int64_t>(
-        size > 0 && data[0] == brindmar::kSealLayoutPlain ? brindmar::kSealPreludeLengthV1
-                                                          : brindmar::kSealPreludeLength);
+        size > 0 && data[0] == brindmar::kSealLayoutCommitted ? brindmar::kSealPreludeLength
+                                                              : brindmar::kSealPreludeLengthV1);
     switch (end) {
     case SealEnd::Done: {
         require(prelude.has_value(), "opened a document whose prelude is refused");

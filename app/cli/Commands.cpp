@@ -191,7 +191,8 @@ int runConvert(const Options& options) {
     }
     return inSession(options, {*out}, [&](Session& s) {
         int status = kSucceeded;
-        for (const QString& named : options.files) {
+        for (qsizetype at = 0; at < options.files.size(); ++at) {
+            const QString& named = options.files[at];
             const std::optional<QString> picture = ordinaryFile(named);
             Outcome outcome = Outcome::failed(Reason::CannotRead, named);
             outcome.told = true; // the file check has said why
@@ -203,8 +204,14 @@ int runConvert(const Options& options) {
             if (rendered(options, outcome, {line}) != kSucceeded) {
                 status = kFailed;
             }
-            if (g_interrupted) {
-                break;
+            // Stopped, the run did not do all it was asked: the files it stopped in or never
+            // tried are named, and it does not end as a success.
+            const qsizetype next = outcome.ending == Ending::Stopped ? at : at + 1;
+            if (g_interrupted && next < options.files.size()) {
+                for (const QString& left : options.files.mid(next)) {
+                    printError(left + QStringLiteral(": not converted, as the run was stopped"));
+                }
+                return kFailed;
             }
         }
         return status;

@@ -69,6 +69,9 @@ QString noticeText(const Notice& notice) {
     case NoticeKind::NotSealed:
         words = QStringLiteral("cannot be packed, so not sealed");
         break;
+    case NoticeKind::NotEncrypted:
+        words = QStringLiteral("cannot be encrypted, so it is not embedded");
+        break;
     // questions and notices
     case NoticeKind::StealthAboveRate:
     case NoticeKind::JpegStealthAboveRate:

@@ -242,6 +242,30 @@ struct JpegCoefficients::State {
     State& operator=(const State&) = delete;
 };
 
+namespace {
+
+// Damaged data decodes to coefficients no Huffman coder can write again, and blocks past a cut
+// are left at 0 whatever DC came before: a DC outside [-1024, 1023] makes a difference the
+// carrier's own DC table has no size for, and libjpeg's fast coder writes it without a word. A
+// file that cannot be written as it was read is damaged, not a carrier.
+bool writable(const std::vector<JpegComponent>& components) {
+    for (const JpegComponent& component : components) {
+        int outside = 0;
+        const int16_t* v = component.coefficients.data();
+        const size_t count = component.coefficients.size();
+        for (size_t i = 0; i < count; ++i) {
+            const int limit = i % 64 == 0 ? 1024 : kMostAcMagnitude;
+            outside |= (v[i] < -limit) | (v[i] > kMostAcMagnitude);
+        }
+        if (outside != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 JpegCoefficients::JpegCoefficients() = default;
 JpegCoefficients::~JpegCoefficients() = default;
 
@@ -336,7 +360,7 @@ JpegOpenStatus JpegCoefficients::open(const QByteArray& file) {
             }
         }
     });
-    if (!copied) {
+    if (!copied || !writable(m_components)) {
         return JpegOpenStatus::NotJpeg;
     }
     m_width = s.in.image_width;

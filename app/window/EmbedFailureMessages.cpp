@@ -118,6 +118,11 @@ OutcomeRendering renderNotice(const Notice& notice) {
         after = QStringLiteral("Strong protection seals the packed document only, so this "
                                "document cannot be embedded with it");
         break;
+    case NoticeKind::NotEncrypted:
+        headline = QStringLiteral("Error during document file encrypt");
+        after = QStringLiteral("Encryption was asked for, so this document cannot be embedded "
+                               "without it");
+        break;
     // questions and notices
     case NoticeKind::StealthAboveRate:
     case NoticeKind::JpegStealthAboveRate:

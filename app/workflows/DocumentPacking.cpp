@@ -45,9 +45,10 @@ int32_t fileLength(const QString& path) {
 void noticePackingFailure(WorkflowContext& ctx, bool encrypt, bool strong,
                           const ZipFailure& failure) {
     Notice notice;
-    notice.kind = strong    ? NoticeKind::NotSealed
-                  : encrypt ? NoticeKind::StoredUnencrypted
-                            : NoticeKind::StoredUnpacked;
+    notice.kind = strong                                 ? NoticeKind::NotSealed
+                  : encrypt && ctx.model.encryptRequired ? NoticeKind::NotEncrypted
+                  : encrypt                              ? NoticeKind::StoredUnencrypted
+                                                         : NoticeKind::StoredUnpacked;
     notice.subject = ctx.model.documentPath;
     notice.fault = failure.fault;
     notice.figure = failure.status;
@@ -235,9 +236,9 @@ void PackDocument(WorkflowContext& ctx, bool clearSubstituteName) {
             noticePackingFailure(ctx, encrypt, strong, failure);
             m.documentLength = ownLength;
             m.storedDocumentPath = m.documentPath;
-            // Strong protection stays asked for, so the embed refuses rather than hide the
-            // document less well than the user chose.
-            if (!strong) {
+            // Strong protection, or encryption the command asked for, stays asked for, so the
+            // embed refuses rather than hide the document less well than the user chose.
+            if (!strong && !m.encryptRequired) {
                 m.setPacking(packing::EncryptTicked, false);
                 m.setPacking(packing::EncryptionWanted, false);
                 shown.encryptBox = kEncryptUnticked;

@@ -306,8 +306,10 @@ bool EmbedRun::documentReady() {
         failWith(Reason::NameNotKept, m_model.documentPath);
         return false;
     }
+    // Encryption the command asked for is no choice to fall back from.
     const auto packingFailed = [this] {
-        return mustTravelPacked(m_model) && !m_model.hasPacking(packing::Packed);
+        return (m_model.encryptRequired && !m_model.hasPacking(packing::PackedEncrypted)) ||
+               (mustTravelPacked(m_model) && !m_model.hasPacking(packing::Packed));
     };
     if (!storedDocumentCurrent(m_model, m_ctx.temporaryFolder)) {
         m_ctx.letEventsRun();
@@ -321,6 +323,7 @@ bool EmbedRun::documentReady() {
     if (packingFailed()) {
         failWith(Reason::CannotRead, m_model.documentPath,
                  m_model.hasPacking(packing::StrongWanted)  ? Cause::SealPacking
+                 : m_model.encryptRequired                  ? Cause::EncryptPacking
                  : m_model.hasOption(option::NameInArchive) ? Cause::NamePacking
                                                             : Cause::EmptyPacking);
         return false;

@@ -29,6 +29,9 @@ inline QString notPackedWords(Cause why) {
     case Cause::SealPacking:
         return QStringLiteral("strong protection seals a packed document only, and packing it "
                               "failed");
+    case Cause::EncryptPacking:
+        return QStringLiteral("it was to be encrypted, which needs it packed, and packing it "
+                              "failed");
     case Cause::NamePacking:
         return QStringLiteral("its name can be kept only in a packed document, and packing it "
                               "failed");

@@ -77,6 +77,8 @@ void takeRequest(WorkflowContext& ctx, const EmbedRequest& request) {
     m.display.strongBox = p.strong;
     m.display.stealthBox = p.stealth;
     settleEncryptMarks(m);
+    // Under a seal, or Stealth's, the seal is the encryption.
+    m.encryptRequired = p.encrypt && !m.hasPacking(packing::StrongWanted);
     m.display.keepTimesChecked = request.keepTimes;
     m.embedOutputFolder = request.outputFolder;
     if (p.code) {

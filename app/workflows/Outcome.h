@@ -20,7 +20,8 @@ enum class Reason {
     Damaged,           // it opens with the code, but what follows has been altered
     CannotRead,        // a file could not be read; error holds errno where there is one, and
                        // for an embed's document (about) cause says where: AsChosen, or the
-                       // packing it travels in (SealPacking, NamePacking, EmptyPacking)
+                       // packing it travels in (SealPacking, EncryptPacking, NamePacking,
+                       // EmptyPacking)
     CannotWrite,       // a file could not be written; error holds errno where there is one
     DiskFull,
     Exists,              // the file to be written exists, and replacing it was not agreed
@@ -124,10 +125,11 @@ enum class Cause {
     CropLimit,
     WidthLimit,
     // CannotRead of an embed's document. It is no longer what was chosen; or it travels packed
-    // only, and packing it failed: strong protection seals an archive, the name is one only the
-    // archive can keep, it is empty.
+    // only, and packing it failed: strong protection seals an archive, the command asked for it
+    // encrypted, the name is one only the archive can keep, it is empty.
     AsChosen,
     SealPacking,
+    EncryptPacking,
     NamePacking,
     EmptyPacking,
     // JpegUnreadable: why the JPEG's coefficients do not open. It cannot be read, or is a larger
@@ -229,6 +231,7 @@ enum class NoticeKind {
     StoredUnpacked,    // the document could not be packed, so it is stored as it is
     StoredUnencrypted, // it could not be packed encrypted, so it is stored as it is
     NotSealed,         // it could not be packed for strong protection, so it cannot be sealed
+    NotEncrypted,      // it could not be packed encrypted, which the command asked for
     // questions and notices
     StealthAboveRate,     // the document takes more of the image than Stealth recommends;
                           // detail "recommended"

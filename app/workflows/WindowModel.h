@@ -258,6 +258,9 @@ struct WindowModel {
     // Stealth is ticked: the sealed archive is carried by the stealth coder, which implies
     // strong protection and keeps the carrier's size.
     bool stealthWanted = false;
+    // The command asked for encryption in so many words: with no one to see a notice and untick
+    // the box, a document that cannot be packed encrypted is not embedded at all.
+    bool encryptRequired = false;
     // The chosen image is a 24-bit carrier without a plain payload: it can take a stealth
     // payload, or be searched for one with a code.
     bool stealthCandidate = false;

@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <random>
 #include <unistd.h>
@@ -121,6 +123,56 @@ TEST(CliWorkFiles, AKilledRunLeavesNothingAfterTheNextRun) {
     // A strong embed holds its work files while the key is derived: that kill always lands.
     EXPECT_GE(killed, 1);
     ::testing::Test::RecordProperty("killed", killed);
+}
+
+// Ctrl+C at any moment of a convert of several pictures: the run ends a success only when every
+// picture was converted, and otherwise names each one it left without its BMP.
+TEST(CliWorkFiles, AStoppedConvertNamesEveryPictureItDidNotConvert) {
+    apptest::ScratchDir dir;
+    const QString runtime = dir.folder() + QStringLiteral("runtime");
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    ASSERT_EQ(::chmod(QFile::encodeName(runtime).constData(), 0700), 0);
+    std::mt19937 random(5);
+    QImage noise(1600, 1200, QImage::Format_RGB888);
+    for (int y = 0; y < noise.height(); ++y) {
+        uchar* row = noise.scanLine(y);
+        for (int x = 0; x < noise.width() * 3; ++x) {
+            row[x] = static_cast<uchar>(random());
+        }
+    }
+    QStringList pictures;
+    for (int i = 0; i < 6; ++i) {
+        pictures << dir.path(QStringLiteral("p%1.png").arg(i));
+        ASSERT_TRUE(noise.save(pictures.last()));
+    }
+    for (const int afterMs : {0, 50, 200, 500, 1000}) {
+        const QString out = dir.folder() + QStringLiteral("out%1/").arg(afterMs);
+        ASSERT_TRUE(QDir().mkpath(out));
+        QProcess victim;
+        victim.setProcessEnvironment(environmentWith(runtime));
+        victim.setStandardInputFile(QProcess::nullDevice());
+        victim.start(QStringLiteral(BRINDMAR_CLI),
+                     QStringList{"convert"} + pictures + QStringList{"-o", out});
+        ASSERT_TRUE(victim.waitForStarted());
+        victim.waitForFinished(afterMs);
+        if (victim.state() != QProcess::NotRunning) {
+            ::kill(static_cast<pid_t>(victim.processId()), SIGINT);
+            ASSERT_TRUE(victim.waitForFinished(60000));
+        }
+        const QString said = QString::fromLocal8Bit(victim.readAllStandardError());
+        // A Ctrl+C before the program is listening for it ends the process, which claims nothing.
+        if (victim.exitStatus() != QProcess::NormalExit) {
+            continue;
+        }
+        const bool succeeded = victim.exitCode() == 0;
+        for (int i = 0; i < pictures.size(); ++i) {
+            if (QFileInfo::exists(out + QStringLiteral("p%1.bmp").arg(i))) {
+                continue;
+            }
+            EXPECT_FALSE(succeeded) << "p" << i << " missing after " << afterMs << " ms";
+            EXPECT_TRUE(said.contains(pictures[i])) << said.toStdString();
+        }
+    }
 }
 
 } // namespace

@@ -220,6 +220,17 @@ const Row kRows[] = {
      Ending::Failed,
      Reason::CannotRead,
      {}},
+    // Asked for in so many words, encryption that fails leaves nothing embedded rather than a
+    // document stored as it is.
+    {"EncryptionFailed",
+     [](Scene& s) {
+         s.h.zip.failWith(brindmar::testing::FakeZipService::Operation::ZipFiles,
+                          kZipCannotEncrypt);
+         return Outcome(Embed(s.h.ctx, s.embed(kCode)));
+     },
+     Ending::Failed,
+     Reason::CannotRead,
+     {}},
     {"CannotWrite",
      [](Scene& s) {
          // A file where the output folder should be: the new image cannot be made in it.
