@@ -21,4 +21,14 @@ bool WriteFileDate(const Platform& platform, const QString& origPath, std::strin
     return platform.writeLastWriteTime(origPath, *lastWrite);
 }
 
+bool KeepFileDate(const Platform& platform, const QString& from, std::string_view fromDate,
+                  const QString& to) {
+    const std::array<uint16_t, 4> words = parseDateField(fromDate);
+    if (fromDosDateTime({words[2], words[3]})) {
+        return WriteFileDate(platform, to, fromDate);
+    }
+    const std::optional<FileTimes> times = platform.readFileTimes(from);
+    return times && platform.writeLastWriteTime(to, times->lastWrite);
+}
+
 } // namespace brindmar

@@ -18,4 +18,11 @@ std::string ReadFileDate(const Platform& platform, const QString& path);
 // only when there was a time to set and the file would not take it.
 bool WriteFileDate(const Platform& platform, const QString& origPath, std::string_view origDate);
 
+// Gives `to` the last-write time of `from`, whose date field (ReadFileDate) is fromDate: through
+// the field where it holds the time, and as the file has it where it cannot (before 1980, after
+// 2107), so that a carrier's times asked to be kept are never left unkept in silence. False when
+// the time could not be had or set.
+bool KeepFileDate(const Platform& platform, const QString& from, std::string_view fromDate,
+                  const QString& to);
+
 } // namespace brindmar

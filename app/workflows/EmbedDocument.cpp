@@ -527,11 +527,11 @@ void EmbedRun::succeed(ReplacementFile& image) {
     // A PNG is made from the finished BMP, which goes with image.
     const bool png = m_output.endsWith(u".png");
     bool timesKept = true;
-    const std::string date = m.display.keepTimesChecked
-                                 ? ReadFileDate(m_ctx.platform, shownImagePath(m))
-                                 : std::string();
+    const QString carrier = shownImagePath(m);
+    const std::string date =
+        m.display.keepTimesChecked ? ReadFileDate(m_ctx.platform, carrier) : std::string();
     if (!png && m.display.keepTimesChecked) {
-        timesKept = WriteFileDate(m_ctx.platform, image.writePath(), date);
+        timesKept = KeepFileDate(m_ctx.platform, carrier, date, image.writePath());
     }
     // The original is offered for wiping after an embed: the new image must give the document
     // back with this code before it takes any file's place.
@@ -563,7 +563,7 @@ void EmbedRun::succeed(ReplacementFile& image) {
         return;
     }
     if (png && m.display.keepTimesChecked) {
-        timesKept = WriteFileDate(m_ctx.platform, m_output, date);
+        timesKept = KeepFileDate(m_ctx.platform, carrier, date, m_output);
     }
     if (!timesKept) {
         // The image is complete and stays; only its times are not the carrier's.

@@ -42,7 +42,7 @@ std::optional<brindmar::FileTimes> FakePlatform::readFileTimes(const QString& pa
 
 bool FakePlatform::writeLastWriteTime(const QString& path, int64_t seconds) const {
     writes.emplace_back(path, seconds);
-    return times.count(path) != 0;
+    return everyFileSettable || times.count(path) != 0;
 }
 
 std::optional<uint64_t> FakePlatform::freeBytes(const QString& folder) const {

@@ -38,6 +38,8 @@ private:
 class FakePlatform final : public brindmar::Platform {
 public:
     std::map<QString, brindmar::FileTimes> times;
+    // Every file takes a time, not only those whose times are known.
+    bool everyFileSettable = false;
     std::optional<uint64_t> free;
     mutable std::vector<QString> freeAsked;
     mutable std::vector<std::pair<QString, int64_t>> writes;

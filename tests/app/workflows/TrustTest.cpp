@@ -390,4 +390,38 @@ TEST(Messages, AFailedDateRestoreAfterAnEmbedIsReported) {
     EXPECT_TRUE(ReadPayloadHeader(image, {}).payloadFound()); // the image itself is complete
 }
 
+// Keep times gives the new image the carrier's last write: in the date field's two-second steps
+// where it holds the time, and as it is where it cannot (before 1980, after 2107).
+TEST(Messages, KeptTimesAreTheCarriersWhateverTheYear) {
+    const std::pair<int64_t, int64_t> rows[] = {
+        {apptest::utcSeconds(1970, 1, 1, 0, 0, 1), apptest::utcSeconds(1970, 1, 1, 0, 0, 1)},
+        {apptest::utcSeconds(1979, 12, 31, 23, 59, 59),
+         apptest::utcSeconds(1979, 12, 31, 23, 59, 59)},
+        {apptest::utcSeconds(1980, 1, 1, 0, 0, 1), apptest::utcSeconds(1980, 1, 1, 0, 0, 0)},
+        {kDocumentTime, kDocumentTime},
+        {apptest::utcSeconds(2108, 1, 1, 0, 0, 1), apptest::utcSeconds(2108, 1, 1, 0, 0, 1)},
+    };
+    for (const auto& [carrierTime, kept] : rows) {
+        Folders f;
+        f.files.write(QStringLiteral("carrier.bmp"), carrier(Kind::Rgb24, 150, 110));
+        Session run({}, false);
+        run.h.model.embedOutputFolder = f.out;
+        run.h.model.display.keepTimesChecked = true;
+        run.choose(f.document(QStringLiteral("doc.txt"), std::string(100, 'x')),
+                   f.files.path(QStringLiteral("carrier.bmp")));
+        apptest::FakePlatform platform;
+        platform.everyFileSettable = true;
+        platform.times[f.files.path(QStringLiteral("carrier.bmp"))] = {carrierTime, carrierTime,
+                                                                       carrierTime};
+        apptest::Harness& h = run.h;
+        WorkflowContext ctx{h.model,  h.ui,   h.zip,          h.engine,
+                            platform, h.view, h.dir.folder(), h.temp.folder()};
+        ctx.outcomes = &h.outcomes;
+        EmbedDocument(ctx);
+        EXPECT_TRUE(ctx.outcome.done()) << carrierTime;
+        ASSERT_FALSE(platform.writes.empty()) << carrierTime;
+        EXPECT_EQ(platform.writes.back().second, kept) << carrierTime;
+    }
+}
+
 } // namespace
