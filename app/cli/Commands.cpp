@@ -180,7 +180,15 @@ int runInfo(const Options& options) {
         // Asked for, the description is said even under --quiet.
         Options said = options;
         said.quiet = false;
-        return rendered(said, info, infoLines(info));
+        const int status = rendered(said, info, infoLines(info));
+        // Said all the same, a document the code could not even be tried on (no room, memory or
+        // engine for it) is no success: a script asking whether the image opens must not hear
+        // yes.
+        const bool tried =
+            info.payload == Reason::None || info.payload == Reason::NoPayload ||
+            info.payload == Reason::CodeNeeded || info.payload == Reason::WrongCode ||
+            info.payload == Reason::NoDocumentForCode || info.payload == Reason::Damaged;
+        return status == kSucceeded && options.code && !tried ? kFailed : status;
     });
 }
 

@@ -11,7 +11,6 @@
 #include "util/ReplacementFile.h"
 #include "workflows/CarrierInspection.h"
 #include "workflows/StealthEmbedding.h"
-#include "workflows/ZipTool.h"
 
 #include <cerrno>
 #include <cstring>
@@ -333,8 +332,8 @@ QStringList wipeDoneText() {
 }
 
 QStringList zipDoneText(const Outcome& outcome) {
-    if (outcome.written == QStringList{zipToolArchivePath(outcome.subject)}) {
-        return {QStringLiteral("Zipped %1 into %2").arg(outcome.subject, outcome.written.first())};
+    if (outcome.task == Task::Zip) {
+        return {QStringLiteral("Zipped %1 into %2").arg(outcome.subject, outcome.written.value(0))};
     }
     return {QStringLiteral("Unzipped %1: %2")
                 .arg(outcome.subject, outcome.written.isEmpty()
@@ -347,18 +346,20 @@ QString conversionText(const EmbedOutcome& outcome, const QString& outputFolder,
     if (!outcome.converted) {
         return {};
     }
+    // An embed that then failed made no new image to name.
+    const QString image = outcome.done()
+                              ? QStringLiteral("; the new image is ") +
+                                    embedOutputPath(outputFolder, outcome.subject, format)
+                              : QString();
     if (outcome.convertedBmp) {
         return QStringLiteral("Note: %1 is %2; %3, so its pixels were copied into a 24-bit BMP "
                               "with the usual header in a private work folder, and the copy "
-                              "carries the document; the new image is %4")
+                              "carries the document%4")
             .arg(outcome.subject, bmpKindText(outcome.subject),
-                 bmpConversionReason(outcome.subject, stealth),
-                 embedOutputPath(outputFolder, outcome.subject, format));
+                 bmpConversionReason(outcome.subject, stealth), image);
     }
     return outcome.subject +
-           QStringLiteral(": converted into a BMP carrier in a private work folder; the new "
-                          "image is ") +
-           embedOutputPath(outputFolder, outcome.subject, format);
+           QStringLiteral(": converted into a BMP carrier in a private work folder") + image;
 }
 
 QStringList infoLines(const InfoOutcome& info) {

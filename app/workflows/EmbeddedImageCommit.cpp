@@ -1,13 +1,94 @@
 #include "workflows/EmbeddedImageCommit.h"
 
+#include "operations/PictureConverter.h"
 #include "util/ReplacementFile.h"
+#include "workflows/BesideEvents.h"
 #include "workflows/DecodedPicture.h"
+#include "workflows/DocumentPacking.h"
 #include "workflows/ImageFormat.h"
+#include "workflows/ProtectionFailures.h"
 #include "workflows/StealthEmbedding.h"
+#include "workflows/WipeCommand.h"
 
+#include <QFile>
 #include <QScopeGuard>
+#include <QtEndian>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 
 namespace brindmar {
+
+namespace {
+
+// Where a 24-bit BMP's rows start, how wide and how many: nothing for any other file.
+struct BmpRows {
+    qint64 offset = 0;
+    qint64 width = 0;
+    qint64 height = 0; // below 0 for rows top down
+};
+
+std::optional<BmpRows> bmpRows(QFile& file) {
+    const QByteArray head = file.read(54);
+    if (head.size() < 54 || !head.startsWith("BM")) {
+        return std::nullopt;
+    }
+    const auto* h = reinterpret_cast<const uchar*>(head.constData());
+    BmpRows rows{qFromLittleEndian<quint32>(h + 10), qFromLittleEndian<qint32>(h + 18),
+                 qFromLittleEndian<qint32>(h + 22)};
+    if (qFromLittleEndian<quint16>(h + 28) != 24 || qFromLittleEndian<quint32>(h + 30) != 0 ||
+        rows.width <= 0 || rows.height == 0 || !file.seek(rows.offset)) {
+        return std::nullopt;
+    }
+    return rows;
+}
+
+// The two BMPs hold the same picture, colour byte for colour byte, whatever their headers and
+// row padding.
+bool samePixels(const QString& a, const QString& b) {
+    QFile first(a);
+    QFile second(b);
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const std::optional<BmpRows> x = bmpRows(first);
+    const std::optional<BmpRows> y = bmpRows(second);
+    if (!x || !y || x->width != y->width || x->height != y->height) {
+        return false;
+    }
+    const qint64 used = x->width * 3;
+    const qint64 stride = (used + 3) & ~qint64{3};
+    QByteArray rowA(stride, Qt::Uninitialized);
+    QByteArray rowB(stride, Qt::Uninitialized);
+    for (qint64 r = 0; r < std::abs(x->height); ++r) {
+        if (first.read(rowA.data(), stride) != stride ||
+            second.read(rowB.data(), stride) != stride ||
+            std::memcmp(rowA.constData(), rowB.constData(), static_cast<size_t>(used)) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A decode of the written PNG and a comparison of its pixels with the BMP it was made from; the
+// decoded copy, which holds the document as the image does, is removed when the job goes, should
+// a Stop have left it to finish alone.
+struct PixelReadBackJob {
+    const PictureConverter* pictures = nullptr;
+    QString png;
+    QString bmp;
+    QString decoded;
+    bool decodedOk = false;
+    bool same = false;
+
+    ~PixelReadBackJob() { QFile::remove(decoded); }
+    void run() {
+        decodedOk = pictures->convert(png, decoded).ok;
+        same = decodedOk && samePixels(bmp, decoded);
+    }
+};
+
+} // namespace
 
 ImageCommit CommitEmbeddedImage(WorkflowContext& ctx, ReplacementFile& image,
                                 const QString& output) {
@@ -37,6 +118,28 @@ ImageCommit CommitEmbeddedImage(WorkflowContext& ctx, ReplacementFile& image,
             readBackStopped = back.stopped;
             unread = back.done || back.stopped ? Outcome{} : back.failure;
             return back.done ? QString() : QStringLiteral("not read back");
+        };
+    } else if (ctx.pictures != nullptr) {
+        // The BMP gave the document back, or the engine wrote it so; the PNG must hold the same
+        // pixels, since the original may be wiped on the word of this success.
+        readBack = [&](const QString& written) {
+            auto job = std::make_shared<PixelReadBackJob>();
+            job->pictures = ctx.pictures;
+            job->png = written;
+            job->bmp = image.writePath();
+            job->decoded = ctx.temporaryFolder + kWorkCarrierName;
+            if (!finishedBesideEvents(ctx, job) || ctx.model.stopRequest) {
+                readBackStopped = true;
+                return QStringLiteral("stopped");
+            }
+            DiscardWorkFile(ctx, job->decoded);
+            if (job->same) {
+                return QString();
+            }
+            unread = protectionFailure(Reason::NotReadBack, output,
+                                       job->decodedOk ? Cause::ReadBackAsWritten
+                                                      : Cause::ReadBackPicture);
+            return QStringLiteral("not read back");
         };
     }
     // A large PNG takes seconds to encode; a stop asked meanwhile ends the run there.

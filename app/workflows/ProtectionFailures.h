@@ -32,6 +32,10 @@ inline Outcome failedIn(Task task, const QString& subject, Outcome failure,
     failure.task = task;
     failure.subject = subject;
     failure.unwritten = unwritten;
+    // A failure left as it was built is still one: it never ends the command a success.
+    if (failure.done()) {
+        failure.ending = Ending::Failed;
+    }
     return failure;
 }
 

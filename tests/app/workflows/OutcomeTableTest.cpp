@@ -131,6 +131,27 @@ public:
     QString dialogFilter() const override { return {}; }
 };
 
+// A decoder that reads every PNG one colour byte wrong, as a faulty encoder would have written
+// it: the new image must not take its place.
+class MisreadingPictures final : public PictureConverter {
+public:
+    bool canRead(const QString& path) const override { return real.canRead(path); }
+    PictureConversion convert(const QString& source, const QString& target) const override {
+        PictureConversion done = real.convert(source, target);
+        QFile decoded(target);
+        char byte = 0;
+        if (done.ok && decoded.open(QIODevice::ReadWrite) && decoded.seek(decoded.size() - 1) &&
+            decoded.getChar(&byte) && decoded.seek(decoded.size() - 1)) {
+            decoded.putChar(static_cast<char>(byte ^ 1));
+        }
+        return done;
+    }
+    QString dialogFilter() const override { return {}; }
+
+private:
+    QtPictureConverter real;
+};
+
 struct Row {
     std::string name;
     std::function<Outcome(Scene&)> run;
@@ -219,6 +240,17 @@ const Row kRows[] = {
      },
      Ending::Failed,
      Reason::CannotRead,
+     {}},
+    {"PngNotReadBack",
+     [](Scene& s) {
+         static const MisreadingPictures misreading;
+         s.h.ctx.pictures = &misreading;
+         EmbedRequest request = s.embed();
+         request.format = ImageFormat::Png;
+         return Outcome(Embed(s.h.ctx, request));
+     },
+     Ending::Failed,
+     Reason::NotReadBack,
      {}},
     // Asked for in so many words, encryption that fails leaves nothing embedded rather than a
     // document stored as it is.
