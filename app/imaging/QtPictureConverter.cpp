@@ -231,7 +231,13 @@ PictureConversion QtPictureConverter::convertUnlessStopped(const QString& source
         // What the decoder will hold: the picture in the form it decodes to, which a reader
         // that does not say is taken to be four bytes a pixel, and for a progressive JPEG its
         // coefficients. A 16-bit RGBA PNG at the largest size would take 1.1 GB.
-        const QImage::Format decoded = reader.imageFormat();
+        // Qt's JPEG reader answers a header it could not read with a format it never set: a
+        // value out of the enumeration, which would index past Qt's own table. Taken as a
+        // number and held to the range, it is only ever a format or none.
+        const int said = static_cast<int>(reader.imageFormat());
+        const auto decoded = said > QImage::Format_Invalid && said < QImage::NImageFormats
+                                 ? static_cast<QImage::Format>(said)
+                                 : QImage::Format_Invalid;
         const int bits = decoded == QImage::Format_Invalid
                              ? 32
                              : std::max<int>(QImage::toPixelFormat(decoded).bitsPerPixel(), 1);
