@@ -89,7 +89,7 @@ QString whyText(const Outcome& outcome) {
         return QStringLiteral("is not a valid file for this");
     case Reason::JpegUnreadable:
         return QStringLiteral("is not a JPEG this program can read") +
-               (outcome.cause == Cause::None
+               (jpegFaultWords(outcome.cause).isEmpty()
                     ? QString()
                     : QStringLiteral(": ") + jpegFaultWords(outcome.cause));
     case Reason::StealthTooLarge:

@@ -105,7 +105,7 @@ QString failureWords(const Outcome& outcome) {
         return about + text(TextId::AnInvalidFile);
     case Reason::JpegUnreadable:
         return about + QStringLiteral(" - is not a JPEG this program can read") +
-               (outcome.cause == Cause::None
+               (jpegFaultWords(outcome.cause).isEmpty()
                     ? QString()
                     : QStringLiteral(": ") + jpegFaultWords(outcome.cause));
     case Reason::StealthTooLarge:
