@@ -18,6 +18,7 @@
 #include "workflows/StealthEmbedding.h"
 #include "workflows/StrongProtection.h"
 #include "workflows/WindowReset.h"
+#include "workflows/WipeCommand.h"
 
 #include <QDir>
 #include <QFile>
@@ -219,9 +220,9 @@ void ExtractRun::run() {
     if (archived) {
         const std::optional<QString> staged = unpack(info);
         if (info.sealed) {
-            // The unsealed archive is the document in the clear; it goes as soon as it is read.
-            WipeAndDeleteFile(m_ctx.temporaryFolder + kWorkArchiveName, kWipeQuietly, m_ctx.engine,
-                              m_ctx.ui, {});
+            // The unsealed archive is the document in the clear; it goes as soon as it is read,
+            // removed even where it could not be overwritten.
+            DiscardWorkFile(m_ctx, m_ctx.temporaryFolder + kWorkArchiveName);
         }
         if (!staged || !install(*staged, info)) {
             return;
@@ -335,8 +336,7 @@ void ExtractRun::searchStealth() {
     info.status = PayloadStatus::CompressedArchive;
     info.nameInArchive = true;
     const std::optional<QString> staged = unpack(info);
-    WipeAndDeleteFile(m_ctx.temporaryFolder + kWorkArchiveName, kWipeQuietly, m_ctx.engine,
-                      m_ctx.ui, {});
+    DiscardWorkFile(m_ctx, m_ctx.temporaryFolder + kWorkArchiveName);
     if (staged && install(*staged, info)) {
         succeed();
     }
