@@ -89,9 +89,7 @@ QString whyText(const Outcome& outcome) {
         return QStringLiteral("is not a valid file for this");
     case Reason::JpegUnreadable:
         return QStringLiteral("is not a JPEG this program can read") +
-               (jpegFaultWords(outcome.cause).isEmpty()
-                    ? QString()
-                    : QStringLiteral(": ") + jpegFaultWords(outcome.cause));
+               jpegFaultClause(outcome.cause);
     case Reason::StealthTooLarge:
         return QStringLiteral("the document does not fit this image with Stealth: packed it takes "
                               "%1 bytes, and the image holds %2 at most")

@@ -105,9 +105,7 @@ QString failureWords(const Outcome& outcome) {
         return about + text(TextId::AnInvalidFile);
     case Reason::JpegUnreadable:
         return about + QStringLiteral(" - is not a JPEG this program can read") +
-               (jpegFaultWords(outcome.cause).isEmpty()
-                    ? QString()
-                    : QStringLiteral(": ") + jpegFaultWords(outcome.cause));
+               jpegFaultClause(outcome.cause);
     case Reason::StealthTooLarge:
         return QStringLiteral("The document does not fit this image with Stealth: packed it "
                               "takes %1 bytes, and the image holds %2 at most.")

@@ -1,6 +1,7 @@
 #include "workflows/EmbeddedImageCommit.h"
 
 #include "operations/PictureConverter.h"
+#include "payload/BmpHeader.h"
 #include "util/ReplacementFile.h"
 #include "workflows/BesideEvents.h"
 #include "workflows/DecodedPicture.h"
@@ -12,7 +13,7 @@
 
 #include <QFile>
 #include <QScopeGuard>
-#include <QtEndian>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -21,26 +22,20 @@ namespace brindmar {
 
 namespace {
 
-// Where a 24-bit BMP's rows start, how wide and how many: nothing for any other file.
-struct BmpRows {
-    qint64 offset = 0;
-    qint64 width = 0;
-    qint64 height = 0; // below 0 for rows top down
-};
-
-std::optional<BmpRows> bmpRows(QFile& file) {
-    const QByteArray head = file.read(54);
-    if (head.size() < 54 || !head.startsWith("BM")) {
+// The headers of a 24-bit uncompressed BMP, the file left at its first row; nothing for any
+// other file.
+std::optional<BmpHeader> rowsAhead(QFile& file) {
+    std::array<unsigned char, kBmpHeadersLength> bytes{};
+    if (file.read(reinterpret_cast<char*>(bytes.data()), kBmpHeadersLength) != kBmpHeadersLength ||
+        bytes[0] != 'B' || bytes[1] != 'M') {
         return std::nullopt;
     }
-    const auto* h = reinterpret_cast<const uchar*>(head.constData());
-    BmpRows rows{qFromLittleEndian<quint32>(h + 10), qFromLittleEndian<qint32>(h + 18),
-                 qFromLittleEndian<qint32>(h + 22)};
-    if (qFromLittleEndian<quint16>(h + 28) != 24 || qFromLittleEndian<quint32>(h + 30) != 0 ||
-        rows.width <= 0 || rows.height == 0 || !file.seek(rows.offset)) {
+    const BmpHeader header = parseBmpHeader(bytes);
+    if (header.bitCount != 24 || header.compression != 0 || header.width <= 0 ||
+        header.height == 0 || !file.seek(header.dataOffset)) {
         return std::nullopt;
     }
-    return rows;
+    return header;
 }
 
 // The two BMPs hold the same picture, colour byte for colour byte, whatever their headers and
@@ -51,19 +46,18 @@ bool samePixels(const QString& a, const QString& b) {
     if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly)) {
         return false;
     }
-    const std::optional<BmpRows> x = bmpRows(first);
-    const std::optional<BmpRows> y = bmpRows(second);
+    const std::optional<BmpHeader> x = rowsAhead(first);
+    const std::optional<BmpHeader> y = rowsAhead(second);
     if (!x || !y || x->width != y->width || x->height != y->height) {
         return false;
     }
-    const qint64 used = x->width * 3;
-    const qint64 stride = (used + 3) & ~qint64{3};
+    const qint64 stride = bmpStride(x->width, 24);
     QByteArray rowA(stride, Qt::Uninitialized);
     QByteArray rowB(stride, Qt::Uninitialized);
-    for (qint64 r = 0; r < std::abs(x->height); ++r) {
+    for (int64_t r = 0; r < std::abs(int64_t{x->height}); ++r) {
         if (first.read(rowA.data(), stride) != stride ||
             second.read(rowB.data(), stride) != stride ||
-            std::memcmp(rowA.constData(), rowB.constData(), static_cast<size_t>(used)) != 0) {
+            std::memcmp(rowA.constData(), rowB.constData(), size_t{3} * x->width) != 0) {
             return false;
         }
     }

@@ -244,6 +244,11 @@ QString jpegFaultWords(Cause kind) {
     return {};
 }
 
+QString jpegFaultClause(Cause kind) {
+    const QString words = jpegFaultWords(kind);
+    return words.isEmpty() ? QString() : QStringLiteral(": ") + words;
+}
+
 QString jpegFaultStatus(const WindowModel& m) {
     return m.jpegFault.brief.isEmpty() ? QString()
                                        : QStringLiteral("Embed max. 0: ") + m.jpegFault.brief;

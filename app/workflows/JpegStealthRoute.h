@@ -56,6 +56,8 @@ JpegFault jpegFaultOf(const QByteArray& file);
 // Why a JPEG cannot stay one, from its fault's kind, at length: the window's tooltip for Embed
 // max. 0 and both front ends' failure lines say the same; nothing for any other cause.
 QString jpegFaultWords(Cause kind);
+// The same after a colon, as both front ends end their line with it; nothing for any other cause.
+QString jpegFaultClause(Cause kind);
 
 // What the window says of "Embed max. 0" for a JPEG that cannot stay a JPEG: in the status row,
 // and in full in the tooltips.
