@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <sodium.h>
+#include <string_view>
 
 namespace brindmar {
 
@@ -63,15 +64,16 @@ uint32_t KeyedPermutation::operator()(uint32_t index) const {
     return x;
 }
 
-std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height) {
-    static const char label[] = "brindmar stealth salt";
-    std::array<unsigned char, sizeof label - 1 + 8> input{};
-    std::copy_n(label, sizeof label - 1, input.begin());
-    for (int i = 0; i < 4; ++i) {
-        input[sizeof label - 1 + static_cast<size_t>(i)] =
-            static_cast<unsigned char>(width >> (8 * i));
-        input[sizeof label + 3 + static_cast<size_t>(i)] =
-            static_cast<unsigned char>(height >> (8 * i));
+namespace {
+
+// BLAKE2b-256 of a label and the picture's size, as 32-bit little-endian words: keys anyone can
+// compute, for what the reader needs before it has a key of its own.
+std::array<unsigned char, 32> sizeKey(std::string_view label, uint32_t width, uint32_t height) {
+    std::vector<unsigned char> input(label.begin(), label.end());
+    for (const uint32_t word : {width, height}) {
+        for (int i = 0; i < 4; ++i) {
+            input.push_back(static_cast<unsigned char>(word >> (8 * i)));
+        }
     }
     std::array<unsigned char, 32> key{};
     if (sodium_init() >= 0) {
@@ -80,19 +82,41 @@ std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height) {
     return key;
 }
 
-std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height, uint64_t count) {
-    const uint64_t colourBytes = uint64_t{width} * height * 3;
+// The first count values of the permutation of [0, n) under key; empty when n is below count.
+template <class Value>
+std::vector<Value> firstOf(const std::array<unsigned char, 32>& key, uint64_t n, uint64_t count) {
     // The walk counts in 32 bits; a carrier's colour bytes fit a signed 32-bit count anyway.
-    if (colourBytes < count || colourBytes > 0x7fffffffu) {
+    if (n < count || n > 0x7fffffffu) {
         return {};
     }
-    const std::array<unsigned char, 32> key = saltPositionKey(width, height);
-    const KeyedPermutation permutation(key.data(), static_cast<uint32_t>(colourBytes));
-    std::vector<uint64_t> positions(static_cast<size_t>(count));
-    for (size_t i = 0; i < positions.size(); ++i) {
-        positions[i] = permutation(static_cast<uint32_t>(i));
+    const KeyedPermutation permutation(key.data(), static_cast<uint32_t>(n));
+    std::vector<Value> values(static_cast<size_t>(count));
+    for (size_t i = 0; i < values.size(); ++i) {
+        values[i] = permutation(static_cast<uint32_t>(i));
     }
-    return positions;
+    return values;
+}
+
+} // namespace
+
+std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height) {
+    return sizeKey("brindmar stealth salt", width, height);
+}
+
+std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height, uint64_t count) {
+    return firstOf<uint64_t>(saltPositionKey(width, height), uint64_t{width} * height * 3, count);
+}
+
+std::array<unsigned char, 32> publicPixelKey(uint32_t width, uint32_t height) {
+    return sizeKey("brindmar stealth public pixels", width, height);
+}
+
+std::array<unsigned char, 32> publicCodeKey(uint32_t width, uint32_t height) {
+    return sizeKey("brindmar stealth public code", width, height);
+}
+
+std::vector<uint32_t> publicPixels(uint32_t width, uint32_t height, uint64_t count) {
+    return firstOf<uint32_t>(publicPixelKey(width, height), uint64_t{width} * height, count);
 }
 
 KeyedWalk::KeyedWalk(const unsigned char* walkKey32, uint64_t colourBytes,

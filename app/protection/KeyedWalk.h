@@ -44,9 +44,18 @@ private:
 // followed by the width and the height as 32-bit little-endian words.
 std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height);
 
-// The first count colour bytes of the permutation under that key: the salt's, in the order
-// they carry it. Empty when the image has fewer than count of them.
+// The first count colour bytes of the permutation under that key: the salt's up to version 5,
+// in the order they carry it. Empty when the image has fewer than count of them.
 std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height, uint64_t count);
+
+// From version 6 the salt rides on pixels, chosen as publicly: the first count of the
+// permutation of the pixels under BLAKE2b-256 of "brindmar stealth public pixels" with the width
+// and the height as above, in the order they carry it. The code over them is the keystream of
+// BLAKE2b-256 of "brindmar stealth public code" and the same words. Empty when the image has
+// fewer than count pixels.
+std::array<unsigned char, 32> publicPixelKey(uint32_t width, uint32_t height);
+std::array<unsigned char, 32> publicCodeKey(uint32_t width, uint32_t height);
+std::vector<uint32_t> publicPixels(uint32_t width, uint32_t height, uint64_t count);
 
 // The keyed walk over every colour byte except those left out (stealth leaves none out now), as
 // ranks: the r-th of those bytes in

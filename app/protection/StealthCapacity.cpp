@@ -1,5 +1,6 @@
 #include "protection/StealthImage.h"
 
+#include "protection/KeyedWalk.h"
 #include "protection/StealthLayout.h"
 #include "protection/StealthStream.h"
 #include "protection/StealthWet.h"
@@ -18,9 +19,10 @@ uint32_t stealthWidth(uint64_t sealedLength, uint32_t width, uint32_t height, ui
     return w != 0 && streamFits(steps, sealedLength, kLeastWidth) ? w : 0;
 }
 
-uint64_t stealthSaltSteps(uint32_t width, uint32_t height) {
+std::vector<uint32_t> stealthPublicPixels(uint32_t width, uint32_t height) {
     const StealthLayout layout(width, height);
-    return layout.holds() ? layout.saltSteps : 0;
+    return layout.holds() ? publicPixels(width, height, layout.publicCount)
+                          : std::vector<uint32_t>{};
 }
 
 int64_t stealthCapacity(uint32_t width, uint32_t height) {
@@ -36,10 +38,10 @@ int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height) {
 namespace {
 
 // The longest sealed stream whose bits keep to one in kStealthDryStepsPerBit of the dry pixels,
-// less one for each of the head's steps and the salt's places (whose pixels are wet for the
-// stream), counted as though all were dry.
+// less one for each of the head's steps and the public pixels (wet for the stream, and their
+// tail's own most the same), counted as though all were dry.
 uint64_t dryLimit(const StealthLayout& layout, uint64_t dry) {
-    const uint64_t taken = layout.headSteps + layout.saltSteps;
+    const uint64_t taken = layout.headSteps + layout.publicCount;
     return dry > taken ? (dry - taken) / kStealthDryStepsPerBit / 8 : 0;
 }
 

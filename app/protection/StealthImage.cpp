@@ -9,6 +9,7 @@
 #include "protection/StealthLayout.h"
 #include "protection/StealthPixelStream.h"
 #include "protection/StealthPrices.h"
+#include "protection/StealthPublic.h"
 #include "protection/StealthStream.h"
 #include "protection/StealthWet.h"
 #include "protection/Trellis.h"
@@ -51,29 +52,16 @@ std::string_view headText(const std::array<unsigned char, kHeadLength>& head) {
     return {reinterpret_cast<const char*>(head.data()), head.size()};
 }
 
-// The salt's code is public, as its positions are: the bytes after the 32 that the positions'
-// permutation takes as round keys. The head's follows the 5 bytes that mask it.
-constexpr size_t kSaltCodeSkip = 32;
+// The head's code follows the 5 bytes that mask it, and from version 6 the tail's lies well past
+// it in the same keystream.
 constexpr size_t kHeadCodeSkip = kHeadLength;
+constexpr size_t kTailCodeSkip = 64;
 
-// The salt's places in the order they carry it, their columns and their code: all public.
-struct SaltPlaces {
-    std::vector<uint32_t> bytes;
-    ListedWalk walk{&bytes};
-    ColumnGroups<ListedWalk> groups{};
-    TrellisCode code;
-
-    SaltPlaces(const SaltPlaces&) = delete; // the walk points into bytes
-    SaltPlaces& operator=(const SaltPlaces&) = delete;
-    SaltPlaces(const StealthLayout& layout, uint32_t width, uint32_t height) {
-        const std::vector<uint64_t> positions = saltPositions(width, height, layout.saltSteps);
-        bytes.assign(positions.begin(), positions.end());
-        groups = ColumnGroups<ListedWalk>{&walk, 0, layout.saltSteps,
-                                          kStealthSaltBits * layout.saltWidth};
-        const std::array<unsigned char, 32> key = saltPositionKey(width, height);
-        code = keystreamCode(layout.saltWidth, key.data(), kSaltCodeSkip);
-    }
-};
+// The code of the stream's tail over the public pixels.
+TrellisCode tailCode(const StealthLayout& layout, uint64_t tail, const SecretBytes& headKey) {
+    return keystreamCode(stealthWidthFor(layout.publicCount, tail * 8), headKey.data(),
+                         kTailCodeSkip);
+}
 
 // The bits a stretch of columns carries.
 template <class Walk>
@@ -87,11 +75,11 @@ std::vector<unsigned char> readBits(const unsigned char* colour, const ColumnGro
         bits);
 }
 
-// Which way each change of the salt or the head goes: bit j of the XChaCha20 keystream of the
-// direction key for column j, under the nonce 2, 0, ..., 0 for the salt and 3 for the head (the
-// stream's changes go the way its layers say). Each change is its own byte, so the changes can
-// be shared among threads. Returns the number of changes, or nothing when memory ran out.
-constexpr unsigned char kSaltDirections = 2;
+// Which way each change of the head goes: bit j of the XChaCha20 keystream of the direction key
+// for column j, under the nonce 3, 0, ..., 0 (version 5's salt had 2; the stream's changes, and
+// the salt's and the tail's since, go the way their layers say). Each change is its own byte, so
+// the changes can be shared among threads. Returns the number of changes, or nothing when memory
+// ran out.
 constexpr unsigned char kHeadDirections = 3;
 
 std::optional<uint64_t> changeColumns(unsigned char* colour, uint64_t columns,
@@ -164,48 +152,45 @@ std::vector<uint32_t> headBytes(const KeyedWalk& walk, const StealthLayout& layo
     return bytes;
 }
 
-// The prices the writer takes: every pixel's (and its way), and the salt's and the head's places'
-// in that order, those of the head at a salt place wet, since the head must not move the salt.
+// The prices the writer takes: every pixel's (and its way), then the head's places', those in a
+// public pixel wet, since the head must not move the salt.
 struct Prices {
     LargeBuffer<uint16_t> pixels;
     LargeBuffer<uint8_t> way;
-    std::vector<uint16_t> listed;
+    std::vector<uint16_t> head;
 
     explicit Prices(uint64_t count)
         : pixels(static_cast<size_t>(count)), way(static_cast<size_t>(count)) {}
-    // Every pixel's and the salt's places': nothing the key decides, so beside may derive the
-    // key meanwhile (pricePixels).
+    // Every pixel's: nothing the key decides, so beside may derive the key meanwhile
+    // (pricePixels).
     bool priceCarrier(const unsigned char* colour, uint32_t width, uint32_t height,
-                      const std::vector<uint32_t>& salt, const std::function<void()>& beside = {}) {
+                      const std::function<void()>& beside = {}) {
         if (pixels.failed() || way.failed()) {
             if (beside) {
                 beside(); // whatever the sweep does, beside runs once
             }
             return false;
         }
-        ListedBytes bytes = listedBytes(salt);
-        if (!pricePixels(colour, width, height, pixels.data(), way.data(), bytes, beside)) {
-            return false;
-        }
-        listed = std::move(bytes.prices);
-        return true;
+        ListedBytes none;
+        return pricePixels(colour, width, height, pixels.data(), way.data(), none, beside);
     }
-    // Then the head's, once the key has placed it: those at a salt place wet.
+    // Then the head's, once the key has placed it.
     void priceHead(const unsigned char* colour, uint32_t width, uint32_t height,
-                   const std::vector<uint32_t>& salt, const std::vector<uint32_t>& head) {
-        std::vector<uint16_t> own = priceBytes(colour, width, height, head);
-        std::vector<uint32_t> sorted = salt;
-        std::sort(sorted.begin(), sorted.end());
-        for (size_t k = 0; k < head.size(); ++k) {
-            if (std::binary_search(sorted.begin(), sorted.end(), head[k])) {
-                own[k] = trellisColumn(kWetCost, false);
+                   const std::vector<uint32_t>& publicBytes, const std::vector<uint32_t>& places) {
+        head = priceBytes(colour, width, height, places);
+        for (size_t k = 0; k < places.size(); ++k) {
+            if (std::binary_search(publicBytes.begin(), publicBytes.end(), places[k])) {
+                head[k] = trellisColumn(kWetCost, false);
             }
         }
-        listed.resize(salt.size());
-        listed.insert(listed.end(), own.begin(), own.end());
     }
-    // The stream leaves every pixel of the salt and the head alone; their sums, which those
-    // may have changed, still count in the stream's columns.
+    // The stream leaves every public pixel and every pixel of the head alone; their sums, which
+    // those may have changed, still count in the stream's columns.
+    void wetPixels(const std::vector<uint32_t>& public_) const {
+        for (const uint32_t p : public_) {
+            pixels[p] = trellisColumn(kWetCost, false);
+        }
+    }
     void wetPixelsOf(const unsigned char* colour, const std::vector<uint32_t>& bytes) const {
         for (const uint32_t b : bytes) {
             const uint32_t p = b / 3;
@@ -217,30 +202,34 @@ struct Prices {
 
 } // namespace
 
-StealthSalt readStealthSalt(const unsigned char* colour, uint32_t width, uint32_t height) {
-    StealthSalt salt{};
-    const StealthLayout layout(width, height);
-    if (!layout.holds()) {
-        return salt;
-    }
-    const SaltPlaces places(layout, width, height);
-    const std::vector<unsigned char> bits =
-        readBits(colour, places.groups, places.code, kStealthSaltBits);
-    if (bits.size() == salt.size()) {
-        std::copy(bits.begin(), bits.end(), salt.begin());
-    }
-    return salt;
-}
-
 namespace {
+
+// The public pixels' layers, then the head, then the stream: each of a try's changes, so that a
+// try that does not fit can put them back, last first.
+struct TryChanges {
+    PixelStreamChanges open; // the public pixels' moves
+    ChangeLog head;
+    PixelStreamChanges stream;
+
+    bool takeBack(unsigned char* colour, uint8_t* way) {
+        const bool back = takeBackPixelStream(colour, way, stream) && head.complete();
+        head.undo(colour);
+        return takeBackPixelStream(colour, way, open) && back;
+    }
+};
+
+StealthStatus statusOf(StreamEnd end) {
+    return end == StreamEnd::Done       ? StealthStatus::Done
+           : end == StreamEnd::TooLarge ? StealthStatus::TooLarge
+                                        : StealthStatus::NoMemory;
+}
 
 StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t height,
                              const SecretBytes& key, const StealthSalt& salt,
-                             const QByteArray& archive, const SaltPlaces& places, bool& restored,
+                             const QByteArray& archive, const PublicPixels& places, bool& restored,
                              Prices* carrier) {
     StealthEmbedReport report;
     restored = true;
-    ChangeLog log;
     const int64_t sealedBytes = sealedLength(archive.size());
     const uint32_t w = stealthWidth(static_cast<uint64_t>(sealedBytes), width, height);
     if (w == 0) {
@@ -268,75 +257,98 @@ StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t hei
     std::optional<Prices> own;
     if (carrier == nullptr) {
         own.emplace(layout.pixels);
-        if (!own->priceCarrier(colour, width, height, places.bytes)) {
+        if (!own->priceCarrier(colour, width, height)) {
             report.status = StealthStatus::NoMemory;
             return report;
         }
     }
     Prices& prices = carrier != nullptr ? *carrier : *own;
-    prices.priceHead(colour, width, height, places.bytes, headPlaces);
 
-    // The salt first, over its public places, then the head over the walk's first steps; their
-    // pixels are then wet for the stream, which the reader takes after them.
-    uint64_t changes = 0;
-    StealthStatus status =
-        carryListed(colour, places.bytes, prices.listed.data(), layout.saltWidth, places.code,
-                    salt.data(), kStealthSaltBits, keys->directions, kSaltDirections, changes, log);
+    // The public pixels first: the stream's tail on bit 1 of their sums, then the salt on bit 0
+    // among those left; then the head over the walk's first steps. Their pixels are then wet for
+    // the stream, which the reader takes after them.
+    const uint64_t tail = layout.tailBytes(static_cast<uint64_t>(sealed.size()));
+    const qsizetype streamBytes = sealed.size() - static_cast<qsizetype>(tail);
+    const auto* sealedData = reinterpret_cast<const unsigned char*>(sealed.constData());
+    TryChanges made;
+    StreamEnd end = StreamEnd::Done;
+    if (tail != 0) {
+        end = carryListedPixels(colour, prices.pixels.data(), prices.way.data(), places.pixels,
+                                tailCode(layout, tail, keys->head), 1, sealedData + streamBytes,
+                                tail * 8, made.open);
+    }
+    if (end == StreamEnd::Done) {
+        end = carryListedPixels(colour, prices.pixels.data(), prices.way.data(), places.pixels,
+                                places.saltCode, 0, salt.data(), kStealthSaltBits, made.open);
+    }
+    StealthStatus status = statusOf(end);
+    prices.priceHead(colour, width, height, places.bytes(), headPlaces);
+    uint64_t headChanges = 0;
     const std::array<unsigned char, kHeadLength> masked = maskHead(head, keys->head);
     if (status == StealthStatus::Done) {
-        status = carryListed(
-            colour, headPlaces, prices.listed.data() + places.bytes.size(), layout.headWidth,
-            keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip), masked.data(),
-            kStealthHeadBits, keys->directions, kHeadDirections, changes, log);
+        status = carryListed(colour, headPlaces, prices.head.data(), layout.headWidth,
+                             keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip),
+                             masked.data(), kStealthHeadBits, keys->directions, kHeadDirections,
+                             headChanges, made.head);
     }
-    prices.wetPixelsOf(colour, places.bytes);
+    prices.wetPixels(places.pixels);
     prices.wetPixelsOf(colour, headPlaces);
     const KeyedWalk pixelWalk(keys->pixelWalk.data(), layout.pixels, {});
-    PixelStreamChanges stream;
     if (status == StealthStatus::Done) {
-        stream = carryPixelStream(colour, prices.pixels.data(), prices.way.data(),
-                                  {&pixelWalk, 0, layout.pixels, keys->code.data()}, sealed);
-        status = stream.end == StreamEnd::Done       ? StealthStatus::Done
-                 : stream.end == StreamEnd::TooLarge ? StealthStatus::TooLarge
-                                                     : StealthStatus::NoMemory;
+        made.stream = carryPixelStream(colour, prices.pixels.data(), prices.way.data(),
+                                       {&pixelWalk, 0, layout.pixels, keys->code.data()},
+                                       sealed.left(streamBytes));
+        status = statusOf(made.stream.end);
     }
     report.status = status;
     if (status == StealthStatus::TooLarge) {
-        // The stream's moves back first, then the salt's and the head's, for the next try.
-        restored = takeBackPixelStream(colour, prices.way.data(), stream) && log.complete();
-        log.undo(colour);
+        restored = made.takeBack(colour, prices.way.data());
     }
     if (status != StealthStatus::Done) {
         return report;
     }
     report.width = w;
-    report.changes = changes + stream.bytes;
-    report.streamChanges = stream.bytes;
-    report.streamMoves = stream.moves;
-    report.streamTriples = stream.triples;
+    report.changes = headChanges + made.open.bytes + made.stream.bytes;
+    report.streamChanges = made.stream.bytes + made.open.bytes;
+    report.streamMoves = made.stream.moves + made.open.moves;
+    report.streamTriples = made.stream.triples + made.open.triples;
     report.mostChanges =
-        places.groups.columns + kStealthHeadBits * layout.headWidth + stream.columns;
+        made.open.columns + kStealthHeadBits * layout.headWidth + made.stream.columns;
     return report;
 }
 
 // The sealed stream of a version as the picture carries it; empty when memory ran out.
-QByteArray readSealed(const unsigned char* colour, const StealthLayout& layout,
+QByteArray readSealed(const unsigned char* colour, uint32_t width, uint32_t height,
                       const StealthSubkeys& keys, const KeyedWalk& walk, uint8_t version,
                       uint32_t length) {
+    const StealthLayout layout(width, height);
     if (version == 4) {
         return readStream(
             colour, {&walk, layout.headSteps, layout.streamSteps(4), keys.code.data()}, length);
     }
+    const uint64_t tail = version == 5 ? 0 : layout.tailBytes(length);
     const KeyedWalk pixelWalk(keys.pixelWalk.data(), layout.pixels, {});
-    return readPixelStream(colour, layout.pixels, {&pixelWalk, 0, layout.pixels, keys.code.data()},
-                           length);
+    QByteArray sealed =
+        readPixelStream(colour, layout.pixels, {&pixelWalk, 0, layout.pixels, keys.code.data()},
+                        static_cast<uint32_t>(length - tail));
+    if (tail == 0 || sealed.isEmpty()) {
+        return sealed;
+    }
+    const PublicPixels places(layout, width, height);
+    const std::vector<unsigned char> end =
+        readListedPixels(colour, places.pixels, tailCode(layout, tail, keys.head), 1, tail * 8);
+    if (end.size() != tail) {
+        return {};
+    }
+    sealed.append(reinterpret_cast<const char*>(end.data()), static_cast<qsizetype>(tail));
+    return sealed;
 }
 
 // As stealthEmbedWithKey, with the salt's places (the picture's size alone decides them) made
 // once for every try, the first try taking the carrier as priced, when it was.
 StealthEmbedReport embedWithKey(unsigned char* colour, uint32_t width, uint32_t height,
                                 const SecretBytes& key, const StealthSalt& salt,
-                                const QByteArray& archive, const SaltPlaces& places,
+                                const QByteArray& archive, const PublicPixels& places,
                                 Prices* priced) {
     // On a picture with much that is wet, a trellis can find no way round the wet bytes for one
     // sealing of the stream. Each sealing starts from a fresh stream header, so its bits are
@@ -362,7 +374,7 @@ StealthEmbedReport embedWithKey(unsigned char* colour, uint32_t width, uint32_t 
 StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, uint32_t height,
                                        const SecretBytes& key, const StealthSalt& salt,
                                        const QByteArray& archive) {
-    const SaltPlaces places(StealthLayout(width, height), width, height);
+    const PublicPixels places(StealthLayout(width, height), width, height);
     return embedWithKey(colour, width, height, key, salt, archive, places, nullptr);
 }
 
@@ -394,12 +406,12 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
     // Under another code the head is noise: a version or a length no embedder writes. Each
     // version's stream has its own most.
     const uint8_t version = head[0];
-    if ((version != 4 && version != kStealthVersion) ||
+    if (version < 4 || version > kStealthVersion ||
         length < static_cast<uint64_t>(sealedLength(0)) ||
         stealthWidth(length, width, height, version) == 0) {
         return report;
     }
-    const QByteArray sealed = readSealed(colour, layout, *keys, walk, version, length);
+    const QByteArray sealed = readSealed(colour, width, height, *keys, walk, version, length);
     if (sealed.isEmpty()) {
         report.status = StealthStatus::NoMemory;
         return report;
@@ -441,9 +453,9 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
     StealthEmbedReport report;
     {
         const StealthLayout layout(width, height);
-        const SaltPlaces places(layout, width, height);
+        const PublicPixels places(layout, width, height);
         Prices priced(layout.pixels);
-        const bool early = priced.priceCarrier(colour, width, height, places.bytes, [&] {
+        const bool early = priced.priceCarrier(colour, width, height, [&] {
             try {
                 key = deriveStrongKey(code, prelude);
             } catch (const std::bad_alloc&) {
@@ -494,15 +506,28 @@ StealthExtractReport stealthExtract(const unsigned char* colour, uint32_t width,
     if (!StealthLayout(width, height).holds()) {
         return report;
     }
-    SealPrelude prelude;
-    prelude.cost = cost;
-    prelude.salt = readStealthSalt(colour, width, height);
-    const std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
-    if (!key) {
-        report.status = StealthStatus::NoMemory;
-        return report;
+    // Images before version 6 carry the salt elsewhere: a second derivation, only when the
+    // first finds nothing.
+    const StealthSalt salts[] = {readStealthSalt(colour, width, height),
+                                 readEarlierStealthSalt(colour, width, height)};
+    for (const StealthSalt& salt : salts) {
+        if (&salt != salts && salt == salts[0]) {
+            break;
+        }
+        SealPrelude prelude;
+        prelude.cost = cost;
+        prelude.salt = salt;
+        const std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
+        if (!key) {
+            report.status = StealthStatus::NoMemory;
+            return report;
+        }
+        report = stealthExtractWithKey(colour, width, height, *key);
+        if (report.status != StealthStatus::NotFound) {
+            return report;
+        }
     }
-    return stealthExtractWithKey(colour, width, height, *key);
+    return report;
 }
 
 } // namespace brindmar

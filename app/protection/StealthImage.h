@@ -8,25 +8,28 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace brindmar {
 
 // Stealth: the packed archive sealed as strong protection seals it, then carried by ±1 changes
 // to pixels (one channel, or all three the other way) along a walk only the code's key can
 // retrace, by syndrome-trellis codes on the pixels' sums whose changes go where the picture is
-// busy. Nothing in the picture is in clear but the Argon2id
-// salt, itself random bits, carried the same way over public places; no byte is changed
-// because of where it sits, and none at 0, at 255 or in a flat area. The picture is the colour
+// busy. Nothing in the picture is in clear but the Argon2id salt, itself random bits, carried
+// the same way over public pixels, which carry as many of the stream's bits a pixel besides as
+// the others do; no byte is changed because of where it sits, and none at 0, at 255 or in a
+// flat area. The picture is the colour
 // bytes of a 24-bit image in file order, without row padding: width * height * 3 bytes.
 
 // Nothing in the picture can say what a guess costs, so the cost is the format's own.
 inline constexpr StrongCost kStealthCost = kDefaultStrongCost;
 
-// The version the writer makes; 4 (the stream on colour bytes) is still read.
-inline constexpr uint8_t kStealthVersion = 5;
+// The version the writer makes; 5 (the salt on colour bytes) and 4 (the stream on them too) are
+// still read.
+inline constexpr uint8_t kStealthVersion = 6;
 inline constexpr int kHeadLength = 5; // version, then the sealed stream's length
-// The salt and the head take this many colour bytes a bit, so that their one-plane codes change
-// the picture no more often than the stream's two planes do at the recommended rate.
+// The head (and version 5's salt) takes this many colour bytes a bit, so that its one-plane code
+// changes the picture about as often as the stream's two planes do at the recommended rate.
 inline constexpr uint64_t kStealthStepsPerBit = 80;
 // Columns of the syndrome-trellis code per hidden bit of the salt and the head, and the pixels
 // per bit of the sealed stream (whose two layers each have twice as many; colour bytes in
@@ -50,7 +53,7 @@ inline constexpr double kStealthRecommendedRate = 0.015;
 
 // Subkeys of the key derived from the code, with libsodium's crypto_kdf under this context.
 inline constexpr char kStealthKdfContext[] = "BMstealt";
-// PixelWalk orders the pixels for the version-5 stream, Walk the colour bytes for the head (and
+// PixelWalk orders the pixels for the stream from version 5, Walk the colour bytes for the head (and
 // the version-4 stream).
 enum class StealthSubkey : uint64_t {
     Walk = 1,
@@ -66,9 +69,9 @@ enum class StealthSubkey : uint64_t {
 uint32_t stealthWidth(uint64_t sealedLength, uint32_t width, uint32_t height,
                       uint8_t version = kStealthVersion);
 
-// How many public places carry the salt in a picture of this size; 0 when it takes no stealth
-// payload at all.
-uint64_t stealthSaltSteps(uint32_t width, uint32_t height);
+// The public pixels that carry the salt (and the stream's tail) in a picture of this size, in
+// the order they carry it; none when it takes no stealth payload at all.
+std::vector<uint32_t> stealthPublicPixels(uint32_t width, uint32_t height);
 
 // The longest archive a picture of this size takes in stealth; 0 when it takes none.
 int64_t stealthCapacity(uint32_t width, uint32_t height);
@@ -103,8 +106,8 @@ struct StealthEmbedReport {
     StealthStatus status = StealthStatus::Failed;
     uint32_t width = 0;         // the stream's pixels per bit, up to 32: as if one layer carried it
     uint64_t changes = 0;       // colour bytes changed by one
-    uint64_t streamChanges = 0; // of them, the sealed stream's
-    uint64_t streamMoves = 0;   // pixels the stream moved
+    uint64_t streamChanges = 0; // of them, by pixel moves (the stream's and the public pixels')
+    uint64_t streamMoves = 0;   // pixels so moved
     uint64_t streamTriples = 0; // of them, by all three channels
     uint64_t mostChanges = 0;   // at most one per trellis column (a pixel's for the stream)
 };

@@ -19,33 +19,66 @@ inline uint32_t stealthWidthFor(uint64_t steps, uint64_t bits) {
     return fits < kLeastWidth ? 0 : static_cast<uint32_t>(std::min<uint64_t>(fits, kMostWidth));
 }
 
-// Where the salt, the head and the stream lie in a picture of this size. The salt and the head
-// are carried as the stream is, by a trellis code over a stretch of a walk, with as many colour
-// bytes a bit as the stream had at the recommended rate when it was 0.01: their changes are then
-// no more frequent than its own (at today's rate, about three quarters as frequent), and as well
-// placed. A sixteenth of the picture each at most. The stream lies over the colour bytes past the
-// head in version 4, over every pixel from version 5 on.
+// Where the salt, the head and the stream lie in a picture of this size.
+//
+// From version 6 the salt rides on the sums of public pixels, a sixteenth of them (more in a
+// small picture, so that its code has three columns a bit), bit 0 of each sum; bit 1 of the same
+// sums carries the sealed stream's last tailBytes, under a keyed code. A fixed salt over fixed
+// places would change them more often than the rest of the picture when the stream is short and
+// less often when it is long; with the tail the public pixels carry as many bits a pixel as the
+// others do, so their moves are as frequent, at any rate above the salt's own (in a picture of
+// a million pixels, a twentieth of the recommended rate). The stream lies over every pixel, the
+// public ones and the head's wet for it.
+//
+// Up to version 5 the salt lay on public colour bytes, as many a bit as the stream had at the
+// recommended rate when it was 0.0125, a sixteenth of the picture at most; still read. The head
+// is carried by a trellis code over the keyed walk's first colour bytes, as many a bit, in every
+// version. The stream lies over the colour bytes past the head in version 4, over every pixel
+// from version 5 on.
 struct StealthLayout {
     uint64_t colourBytes = 0;
     uint64_t pixels = 0;
-    uint64_t saltSteps = 0; // public positions
+    uint64_t saltSteps = 0; // public colour bytes, up to version 5
     uint64_t headSteps = 0; // the keyed walk's first steps
     uint32_t saltWidth = 0;
     uint32_t headWidth = 0;
+    uint64_t publicCount = 0; // public pixels, from version 6
+    uint32_t publicWidth = 0; // the salt's columns a bit over them
 
     StealthLayout(uint32_t width, uint32_t height)
         : colourBytes(colourBytesOf(width, height)), pixels(uint64_t{width} * height),
           saltSteps(stepsFor(kStealthSaltBits)), headSteps(stepsFor(kStealthHeadBits)),
           saltWidth(stealthWidthFor(saltSteps, kStealthSaltBits)),
-          headWidth(stealthWidthFor(headSteps, kStealthHeadBits)) {}
+          headWidth(stealthWidthFor(headSteps, kStealthHeadBits)),
+          publicCount(std::max(pixels / 16, std::min(pixels / 4, kStealthSaltBits * kLeastWidth))),
+          publicWidth(stealthWidthFor(publicCount, kStealthSaltBits)) {}
 
     // The walk counts in 32 bits; a carrier's colour bytes fit a signed 32-bit count anyway.
     bool holds() const {
-        return saltWidth >= kLeastWidth && headWidth >= kLeastWidth && colourBytes <= 0x7fffffffu;
+        return saltWidth >= kLeastWidth && headWidth >= kLeastWidth &&
+               publicWidth >= kLeastWidth && colourBytes <= 0x7fffffffu;
     }
     // The stream's steps in a version's walk; none where the picture takes no payload.
     uint64_t streamSteps(uint8_t version = kStealthVersion) const {
         return !holds() ? 0 : version == 4 ? colourBytes - headSteps : pixels;
+    }
+
+    // How many of a sealed stream's last bytes the public pixels carry in version 6: as many as
+    // give them the bits a pixel the stream has over the others, (128 + 8t) / P = 8 (L - t) /
+    // (N - P), less the salt's own; at most one bit in kStealthDryStepsPerBit of them, and never
+    // the whole stream.
+    uint64_t tailBytes(uint64_t sealedLength) const {
+        if (!holds() || sealedLength < 2) {
+            return 0;
+        }
+        // Below 2^28 public pixels (holds() bounds the picture) times a length below 2^32.
+        const uint64_t others = pixels - publicCount;
+        const uint64_t wanted = publicCount * std::min<uint64_t>(sealedLength, 0xffffffffu);
+        const uint64_t salt = others * (kStealthSaltBits / 8);
+        const uint64_t matched = wanted <= salt ? 0 : (wanted - salt) / pixels;
+        const uint64_t room = publicCount / kStealthDryStepsPerBit;
+        const uint64_t most = room > kStealthSaltBits ? (room - kStealthSaltBits) / 8 : 0;
+        return std::min({matched, most, sealedLength / 2});
     }
 
 private:

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 #include <vector>
 
 namespace brindmar {
@@ -77,21 +78,21 @@ bool forEachMove(const std::vector<uint32_t>& places, const Each& each,
     });
 }
 
-StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, uint8_t* way,
-                     const StreamStretch& stretch, const StreamLayer& layer,
-                     const unsigned char* message, PixelStreamChanges& made) {
-    const int plane = layer.plane;
-    const ColumnGroups<KeyedWalk> groups = groupsOf(stretch, layer);
+// Carries bits of message by code on bit `plane` of the sums of the groups' pixels.
+template <class Walk>
+StreamEnd carryOn(unsigned char* colour, uint16_t* packed, uint8_t* way,
+                  const ColumnGroups<Walk>& groups, const TrellisCode& code, int plane,
+                  const unsigned char* message, uint64_t bits, PixelStreamChanges& made) {
     const auto bitOf = [way, plane](uint32_t p) {
         aheadInSlice(way + p);
         return sumBitOf(way[p], plane);
     };
     TrellisFlips flips = trellisEmbed(
-        keystreamCode(layer.width, stretch.codeKey, layer.codeSkip),
+        code,
         [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
             gatherColumns(groups, packed, bitOf, first, count, out, place);
         },
-        message + layer.firstByte, layer.bits(), columnScale(groups, packed));
+        message, bits, columnScale(groups, packed));
     if (!flips.ok) {
         return StreamEnd::NoMemory;
     }
@@ -114,6 +115,7 @@ StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, uint8_t* way,
     made.moves += all;
     made.triples += triples;
     made.bytes += all + 2 * triples;
+    made.columns += groups.columns;
     made.layers.push_back({plane, std::move(flips.places)});
     return StreamEnd::Done;
 }
@@ -124,11 +126,46 @@ PixelStreamChanges carryPixelStream(unsigned char* colour, uint16_t* packed, uin
                                     const StreamStretch& stretch, const QByteArray& sealed) {
     PixelStreamChanges made;
     const auto* message = reinterpret_cast<const unsigned char*>(sealed.constData());
+    uint64_t columns = 0;
     made.end = carryLayers(
-        stretch, static_cast<uint64_t>(sealed.size()), made.columns, [&](const StreamLayer& layer) {
-            return carryLayer(colour, packed, way, stretch, layer, message, made);
+        stretch, static_cast<uint64_t>(sealed.size()), columns, [&](const StreamLayer& layer) {
+            return carryOn(colour, packed, way, groupsOf(stretch, layer),
+                           keystreamCode(layer.width, stretch.codeKey, layer.codeSkip),
+                           layer.plane, message + layer.firstByte, layer.bits(), made);
         });
+    made.columns = columns;
     return made;
+}
+
+StreamEnd carryListedPixels(unsigned char* colour, uint16_t* packed, uint8_t* way,
+                            const std::vector<uint32_t>& pixels, const TrellisCode& code,
+                            int plane, const unsigned char* message, uint64_t bits,
+                            PixelStreamChanges& made) {
+    const ListedWalk walk{&pixels};
+    const ColumnGroups<ListedWalk> groups{&walk, 0, pixels.size(), bits * code.width};
+    return made.end = carryOn(colour, packed, way, groups, code, plane, message, bits, made);
+}
+
+std::vector<unsigned char> readListedPixels(const unsigned char* colour,
+                                            const std::vector<uint32_t>& pixels,
+                                            const TrellisCode& code, int plane, uint64_t bits) {
+    std::vector<uint8_t> sums;
+    try {
+        sums.resize(pixels.size());
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+    for (size_t k = 0; k < pixels.size(); ++k) {
+        sums[k] = static_cast<uint8_t>(pixelSum(colour + 3 * size_t{pixels[k]}) & 3u);
+    }
+    const CountingWalk ranks;
+    const ColumnGroups<CountingWalk> groups{&ranks, 0, pixels.size(), bits * code.width};
+    return trellisRead(
+        code,
+        [&](uint64_t first, size_t count, uint8_t* out) {
+            readColumns(groups, sums.data(), plane, first, count, out);
+        },
+        bits);
 }
 
 bool takeBackPixelStream(unsigned char* colour, uint8_t* way, const PixelStreamChanges& made) {

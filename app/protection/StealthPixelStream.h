@@ -40,6 +40,19 @@ struct PixelStreamChanges {
 PixelStreamChanges carryPixelStream(unsigned char* colour, uint16_t* packed, uint8_t* way,
                                     const StreamStretch& stretch, const QByteArray& sealed);
 
+// One layer over listed pixels (from version 6 the public ones, which carry the salt and the
+// stream's tail): bits of message by code on bit `plane` of their sums, their columns taking
+// the pixels in the order listed, as carryPixelStream's layers do; the moves are added to made.
+StreamEnd carryListedPixels(unsigned char* colour, uint16_t* packed, uint8_t* way,
+                            const std::vector<uint32_t>& pixels, const TrellisCode& code,
+                            int plane, const unsigned char* message, uint64_t bits,
+                            PixelStreamChanges& made);
+
+// The bits such a layer carries; empty when memory ran out.
+std::vector<unsigned char> readListedPixels(const unsigned char* colour,
+                                            const std::vector<uint32_t>& pixels,
+                                            const TrellisCode& code, int plane, uint64_t bits);
+
 // Puts back every move made, last layer first, with the same ways: a stream that did not fit
 // leaves the picture as it came, with no copy of it kept. False when a thread could not run.
 bool takeBackPixelStream(unsigned char* colour, uint8_t* way, const PixelStreamChanges& made);

@@ -137,13 +137,13 @@ CoderRun runCoder(Tile& tile, double rate, uint64_t seed, float sync, bool toget
     return run;
 }
 
-// 1 for each colour byte among the salt's public places; with head, the head's keyed steps too.
+// 1 for each colour byte of the public pixels; with head, the head's keyed steps too.
 std::vector<uint8_t> saltAndHeadPlaces(const Tile& tile, const StealthInputs& in, bool head) {
     const auto w = static_cast<uint32_t>(tile.width);
     const auto h = static_cast<uint32_t>(tile.height);
     std::vector<uint8_t> marked(tile.colourBytes(), 0);
-    for (const uint64_t b : brindmar::saltPositions(w, h, brindmar::stealthSaltSteps(w, h))) {
-        marked[b] = 1;
+    for (const uint32_t p : brindmar::stealthPublicPixels(w, h)) {
+        std::fill_n(marked.begin() + 3 * std::ptrdiff_t{p}, 3, uint8_t{1});
     }
     if (head) {
         const std::optional<brindmar::StealthSubkeys> keys = brindmar::stealthSubkeysOf(in.key);

@@ -7,8 +7,8 @@
 //   BRINDMAR_WRITE_GOLDEN=1 build/dev/bin/protection_tests
 //       --gtest_filter=StealthFile.TheCommittedImagesAreMadeAgainAndStillOpen
 // (one command line)
-// and say in the commit what changed (the last time: the stream on the pixels' sums, version 5;
-// version 4's images are kept and only read).
+// and say in the commit what changed (the last time: the salt and the stream's tail on public
+// pixels' sums, version 6; version 4's and 5's images are kept and only read).
 #include "protection/StealthFile.h"
 #include "AppTestSupport.h"
 #include "FixedRandomness.h"
@@ -164,8 +164,8 @@ Bytes photographLike() {
     return bmptest::make24(kWidth, kHeight, bgr);
 }
 
-// Version 4's images, made before the stream moved to the pixels' sums, are read still; the
-// writer's are made again byte for byte.
+// Version 4's images, made before the stream moved to the pixels' sums, and version 5's, whose
+// salt lay on colour bytes, are read still; the writer's are made again byte for byte.
 TEST(StealthFile, TheCommittedImagesAreMadeAgainAndStillOpen) {
     struct Case {
         const char* golden;
@@ -176,8 +176,10 @@ TEST(StealthFile, TheCommittedImagesAreMadeAgainAndStillOpen) {
     const Case cases[] = {
         {"stealth-rgb.bmp", {}, 120, false},                         // version 4
         {"stealth-wide-columns.bmp", photographLike(), 20, false},   // version 4
-        {"stealth-v5-pixels.bmp", photographLike(), 300, true},      // a pixel a column or so
-        {"stealth-v5-wide-columns.bmp", photographLike(), 20, true}, // about two pixels a column
+        {"stealth-v5-pixels.bmp", photographLike(), 300, false},
+        {"stealth-v5-wide-columns.bmp", photographLike(), 20, false},
+        {"stealth-v6-pixels.bmp", photographLike(), 300, true},      // a tail of 10 bytes
+        {"stealth-v6-wide-columns.bmp", photographLike(), 20, true}, // about two pixels a column
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.golden);
