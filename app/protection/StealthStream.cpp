@@ -250,6 +250,9 @@ std::vector<StreamLayer> streamLayers(uint64_t from, uint64_t steps, uint64_t le
 
 TrellisCode keystreamCode(uint32_t width, const unsigned char* key32, size_t skip) {
     static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
+    if (skip + width == 0) {
+        return {}; // a picture too small to carry anything: a code of no columns
+    }
     std::vector<unsigned char> stream(skip + width);
     crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, key32);
     TrellisCode code = trellisCode(width, stream.data() + skip);
