@@ -82,21 +82,6 @@ std::array<unsigned char, 32> sizeKey(std::string_view label, uint32_t width, ui
     return key;
 }
 
-// The first count values of the permutation of [0, n) under key; empty when n is below count.
-template <class Value>
-std::vector<Value> firstOf(const std::array<unsigned char, 32>& key, uint64_t n, uint64_t count) {
-    // The walk counts in 32 bits; a carrier's colour bytes fit a signed 32-bit count anyway.
-    if (n < count || n > 0x7fffffffu) {
-        return {};
-    }
-    const KeyedPermutation permutation(key.data(), static_cast<uint32_t>(n));
-    std::vector<Value> values(static_cast<size_t>(count));
-    for (size_t i = 0; i < values.size(); ++i) {
-        values[i] = permutation(static_cast<uint32_t>(i));
-    }
-    return values;
-}
-
 } // namespace
 
 std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height) {
@@ -104,7 +89,18 @@ std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height) {
 }
 
 std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height, uint64_t count) {
-    return firstOf<uint64_t>(saltPositionKey(width, height), uint64_t{width} * height * 3, count);
+    const uint64_t colourBytes = uint64_t{width} * height * 3;
+    // The walk counts in 32 bits; a carrier's colour bytes fit a signed 32-bit count anyway.
+    if (colourBytes < count || colourBytes > 0x7fffffffu) {
+        return {};
+    }
+    const std::array<unsigned char, 32> key = saltPositionKey(width, height);
+    const KeyedPermutation permutation(key.data(), static_cast<uint32_t>(colourBytes));
+    std::vector<uint64_t> positions(static_cast<size_t>(count));
+    for (size_t i = 0; i < positions.size(); ++i) {
+        positions[i] = permutation(static_cast<uint32_t>(i));
+    }
+    return positions;
 }
 
 std::array<unsigned char, 32> publicPixelKey(uint32_t width, uint32_t height) {
@@ -116,7 +112,44 @@ std::array<unsigned char, 32> publicCodeKey(uint32_t width, uint32_t height) {
 }
 
 std::vector<uint32_t> publicPixels(uint32_t width, uint32_t height, uint64_t count) {
-    return firstOf<uint32_t>(publicPixelKey(width, height), uint64_t{width} * height, count);
+    const uint64_t n = uint64_t{width} * height;
+    if (n < count || n > 0x7fffffffu || count == 0) {
+        return {};
+    }
+    const std::array<unsigned char, 32> key = publicPixelKey(width, height);
+    static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
+    std::array<unsigned char, 36> stream{};
+    crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, key.data());
+    const uint32_t placeKey = uint32_t{stream[32]} | uint32_t{stream[33]} << 8 |
+                              uint32_t{stream[34]} << 16 | uint32_t{stream[35]} << 24;
+    // One in each of count runs of consecutive pixels, at a keyed place in it: spread evenly
+    // over the picture, and ascending with no sort.
+    std::vector<uint32_t> ascending(static_cast<size_t>(count));
+    for (uint64_t c = 0; c < count; ++c) {
+        const uint64_t from = c * n / count;
+        const auto run = static_cast<uint32_t>((c + 1) * n / count - from);
+        ascending[c] = static_cast<uint32_t>(from) + below(static_cast<uint32_t>(c), placeKey, run);
+    }
+    std::vector<uint32_t> drawn(static_cast<size_t>(count));
+    // Then dealt out among kSlices slices of consecutive ones, step j the next of slice
+    // s(j mod kSlices), s the same key's permutation of the slices: the first count mod kSlices
+    // it names take one more. Slices in picture order, or a remainder left to the end, would put
+    // a clipped band's wet pixels side by side in the walk.
+    const auto slices = static_cast<uint32_t>(KeyedWalk::kSlices);
+    const KeyedPermutation order(key.data(), slices);
+    std::vector<uint32_t> slice(slices);
+    std::vector<uint64_t> start(slices + 1, 0);
+    for (uint32_t i = 0; i < slices; ++i) {
+        slice[i] = order(i);
+        start[slice[i] + 1] = count / slices + (i < count % slices ? 1 : 0);
+    }
+    for (uint32_t k = 0; k < slices; ++k) {
+        start[k + 1] += start[k];
+    }
+    for (uint64_t j = 0; j < count; ++j) {
+        drawn[j] = ascending[start[slice[j % slices]] + j / slices];
+    }
+    return drawn;
 }
 
 KeyedWalk::KeyedWalk(const unsigned char* walkKey32, uint64_t colourBytes,

@@ -48,11 +48,17 @@ std::array<unsigned char, 32> saltPositionKey(uint32_t width, uint32_t height);
 // in the order they carry it. Empty when the image has fewer than count of them.
 std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height, uint64_t count);
 
-// From version 6 the salt rides on pixels, chosen as publicly: the first count of the
-// permutation of the pixels under BLAKE2b-256 of "brindmar stealth public pixels" with the width
-// and the height as above, in the order they carry it. The code over them is the keystream of
-// BLAKE2b-256 of "brindmar stealth public code" and the same words. Empty when the image has
-// fewer than count pixels.
+// From version 6 the salt rides on pixels, chosen as publicly, under the key BLAKE2b-256 of
+// "brindmar stealth public pixels" with the width and the height as above: one in each of count
+// runs of consecutive pixels (run c from floor(c * n / count) on, n the pixels), at a place in it
+// keyed by bytes 32 to 35 of the key's XChaCha20 keystream as KeyedPermutation keys its rounds.
+// They carry it in ascending order dealt out among KeyedWalk's slices as its walk deals out
+// steps: with s the permutation of [0, kSlices) under the same key, step j is the next of slice
+// s(j mod kSlices); the slices are runs of consecutive ones of count / kSlices each, one more for
+// the first count mod kSlices that s names. Consecutive steps thus lie all over the picture, as
+// a clipped band's wet pixels then do not, while each slice is read front to back. The code over
+// them is the keystream of BLAKE2b-256 of "brindmar stealth public code" and the same words.
+// Empty when the image has fewer than count pixels.
 std::array<unsigned char, 32> publicPixelKey(uint32_t width, uint32_t height);
 std::array<unsigned char, 32> publicCodeKey(uint32_t width, uint32_t height);
 std::vector<uint32_t> publicPixels(uint32_t width, uint32_t height, uint64_t count);

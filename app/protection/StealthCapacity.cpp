@@ -38,10 +38,10 @@ int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height) {
 namespace {
 
 // The longest sealed stream whose bits keep to one in kStealthDryStepsPerBit of the dry pixels,
-// less one for each of the head's steps and the public pixels (wet for the stream, and their
-// tail's own most the same), counted as though all were dry.
+// less one for each of the head's steps (counted as though all were dry) and the salt's bits'
+// share. The public pixels carry the stream's tail at the others' rate, so they count as any.
 uint64_t dryLimit(const StealthLayout& layout, uint64_t dry) {
-    const uint64_t taken = layout.headSteps + layout.publicCount;
+    const uint64_t taken = layout.headSteps + kStealthSaltBits * kStealthDryStepsPerBit;
     return dry > taken ? (dry - taken) / kStealthDryStepsPerBit / 8 : 0;
 }
 

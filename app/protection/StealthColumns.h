@@ -174,14 +174,17 @@ inline uint16_t noBit(uint32_t /*byte*/) {
 }
 
 // The search's prices are scaled by what the columns cost, read off 64 stretches spread along
-// them: prices of groups of several bytes are their cheapest byte's, lower than a byte's.
+// them: prices of groups of several bytes are their cheapest byte's, lower than a byte's. Where
+// the columns are fewer than the stretches would take, each is read once: a code of few bits
+// over many steps has columns of hundreds of steps each.
 template <class Walk> float columnScale(const ColumnGroups<Walk>& groups, const uint16_t* packed) {
     constexpr uint64_t kStretches = 64;
     constexpr uint64_t kStretch = 1024;
     std::vector<uint16_t> sample;
     for (uint64_t t = 0; t < kStretches; ++t) {
         const uint64_t first = groups.columns * t / kStretches;
-        const auto count = static_cast<size_t>(std::min(kStretch, groups.columns - first));
+        const uint64_t next = groups.columns * (t + 1) / kStretches;
+        const auto count = static_cast<size_t>(std::min(kStretch, next - first));
         const size_t at = sample.size();
         sample.resize(at + count);
         thread_local std::vector<uint32_t> places;

@@ -174,21 +174,23 @@ struct Prices {
         ListedBytes none;
         return pricePixels(colour, width, height, pixels.data(), way.data(), none, beside);
     }
-    // Then the head's, once the key has placed it.
-    void priceHead(const unsigned char* colour, uint32_t width, uint32_t height,
-                   const std::vector<uint32_t>& publicBytes, const std::vector<uint32_t>& places) {
-        head = priceBytes(colour, width, height, places);
-        for (size_t k = 0; k < places.size(); ++k) {
-            if (std::binary_search(publicBytes.begin(), publicBytes.end(), places[k])) {
-                head[k] = trellisColumn(kWetCost, false);
-            }
-        }
-    }
     // The stream leaves every public pixel and every pixel of the head alone; their sums, which
     // those may have changed, still count in the stream's columns.
-    void wetPixels(const std::vector<uint32_t>& public_) const {
-        for (const uint32_t p : public_) {
+    void wetPixels(const std::vector<uint32_t>& listed) const {
+        for (const uint32_t p : listed) {
             pixels[p] = trellisColumn(kWetCost, false);
+        }
+    }
+    // Then the head's, once the key has placed it, with the public pixels wet by now: a byte of
+    // a wet pixel is wet for the head too (one with no dry channel was wet already).
+    void priceHead(const unsigned char* colour, uint32_t width, uint32_t height,
+                   const std::vector<uint32_t>& places) {
+        static const uint16_t wet = trellisColumn(kWetCost, false);
+        head = priceBytes(colour, width, height, places);
+        for (size_t k = 0; k < places.size(); ++k) {
+            if ((pixels[places[k] / 3] & 0x7fffu) == (wet & 0x7fffu)) {
+                head[k] = wet;
+            }
         }
     }
     void wetPixelsOf(const unsigned char* colour, const std::vector<uint32_t>& bytes) const {
@@ -282,7 +284,8 @@ StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t hei
                                 places.saltCode, 0, salt.data(), kStealthSaltBits, made.open);
     }
     StealthStatus status = statusOf(end);
-    prices.priceHead(colour, width, height, places.bytes(), headPlaces);
+    prices.wetPixels(places.pixels);
+    prices.priceHead(colour, width, height, headPlaces);
     uint64_t headChanges = 0;
     const std::array<unsigned char, kHeadLength> masked = maskHead(head, keys->head);
     if (status == StealthStatus::Done) {
@@ -291,7 +294,6 @@ StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t hei
                              masked.data(), kStealthHeadBits, keys->directions, kHeadDirections,
                              headChanges, made.head);
     }
-    prices.wetPixels(places.pixels);
     prices.wetPixelsOf(colour, headPlaces);
     const KeyedWalk pixelWalk(keys->pixelWalk.data(), layout.pixels, {});
     if (status == StealthStatus::Done) {
@@ -320,7 +322,7 @@ StealthEmbedReport embedOnce(unsigned char* colour, uint32_t width, uint32_t hei
 // The sealed stream of a version as the picture carries it; empty when memory ran out.
 QByteArray readSealed(const unsigned char* colour, uint32_t width, uint32_t height,
                       const StealthSubkeys& keys, const KeyedWalk& walk, uint8_t version,
-                      uint32_t length) {
+                      uint32_t length, const PublicPixels& places) {
     const StealthLayout layout(width, height);
     if (version == 4) {
         return readStream(
@@ -334,7 +336,6 @@ QByteArray readSealed(const unsigned char* colour, uint32_t width, uint32_t heig
     if (tail == 0 || sealed.isEmpty()) {
         return sealed;
     }
-    const PublicPixels places(layout, width, height);
     const std::vector<unsigned char> end =
         readListedPixels(colour, places.pixels, tailCode(layout, tail, keys.head), 1, tail * 8);
     if (end.size() != tail) {
@@ -378,8 +379,12 @@ StealthEmbedReport stealthEmbedWithKey(unsigned char* colour, uint32_t width, ui
     return embedWithKey(colour, width, height, key, salt, archive, places, nullptr);
 }
 
-StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t width,
-                                           uint32_t height, const SecretBytes& key) {
+namespace {
+
+// As stealthExtractWithKey, with the public pixels (the picture's size alone decides them) found
+// already.
+StealthExtractReport extractWithKey(const unsigned char* colour, uint32_t width, uint32_t height,
+                                    const SecretBytes& key, const PublicPixels& places) {
     StealthExtractReport report;
     std::optional<StealthSubkeys> keys = stealthSubkeysOf(key);
     const StealthLayout layout(width, height);
@@ -411,7 +416,8 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
         stealthWidth(length, width, height, version) == 0) {
         return report;
     }
-    const QByteArray sealed = readSealed(colour, width, height, *keys, walk, version, length);
+    const QByteArray sealed =
+        readSealed(colour, width, height, *keys, walk, version, length, places);
     if (sealed.isEmpty()) {
         report.status = StealthStatus::NoMemory;
         return report;
@@ -433,6 +439,17 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
     return report;
 }
 
+} // namespace
+
+StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t width,
+                                           uint32_t height, const SecretBytes& key) {
+    const StealthLayout layout(width, height);
+    if (!layout.holds()) {
+        return {};
+    }
+    return extractWithKey(colour, width, height, key, PublicPixels(layout, width, height));
+}
+
 StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
                                 const SecretBytes& code, const QByteArray& archive, StrongCost cost,
                                 const std::function<void()>& alongside, StealthHeldKey* held) {
@@ -451,9 +468,9 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
     // joins the pricing once the key is made.
     std::optional<SecretBytes> key;
     StealthEmbedReport report;
+    const StealthLayout layout(width, height);
+    const PublicPixels places(layout, width, height);
     {
-        const StealthLayout layout(width, height);
-        const PublicPixels places(layout, width, height);
         Prices priced(layout.pixels);
         const bool early = priced.priceCarrier(colour, width, height, [&] {
             try {
@@ -485,8 +502,9 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
                 alongside(); // no thread to be had: one after the other
             }
         }
-        const bool back = readStealthSalt(colour, width, height) == prelude.salt &&
-                          stealthExtractWithKey(colour, width, height, *key).archive == archive;
+        const bool back =
+            readSaltFrom(colour, places) == prelude.salt &&
+            extractWithKey(colour, width, height, *key, places).archive == archive;
         if (beside.joinable()) {
             beside.join();
         }
@@ -503,12 +521,14 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
 StealthExtractReport stealthExtract(const unsigned char* colour, uint32_t width, uint32_t height,
                                     const SecretBytes& code, StrongCost cost) {
     StealthExtractReport report;
-    if (!StealthLayout(width, height).holds()) {
+    const StealthLayout layout(width, height);
+    if (!layout.holds()) {
         return report;
     }
+    const PublicPixels places(layout, width, height);
     // Images before version 6 carry the salt elsewhere: a second derivation, only when the
     // first finds nothing.
-    const StealthSalt salts[] = {readStealthSalt(colour, width, height),
+    const StealthSalt salts[] = {readSaltFrom(colour, places),
                                  readEarlierStealthSalt(colour, width, height)};
     for (const StealthSalt& salt : salts) {
         if (&salt != salts && salt == salts[0]) {
@@ -522,7 +542,7 @@ StealthExtractReport stealthExtract(const unsigned char* colour, uint32_t width,
             report.status = StealthStatus::NoMemory;
             return report;
         }
-        report = stealthExtractWithKey(colour, width, height, *key);
+        report = extractWithKey(colour, width, height, *key, places);
         if (report.status != StealthStatus::NotFound) {
             return report;
         }

@@ -22,7 +22,9 @@ inline uint32_t stealthWidthFor(uint64_t steps, uint64_t bits) {
 // Where the salt, the head and the stream lie in a picture of this size.
 //
 // From version 6 the salt rides on the sums of public pixels, a sixteenth of them (more in a
-// small picture, so that its code has three columns a bit), bit 0 of each sum; bit 1 of the same
+// small picture, so that its code has three columns a bit; at most 2^18, which leave the salt's
+// own bits a pixel a ninetieth of the recommended rate and cost the writer and the reader little
+// in a large one), bit 0 of each sum; bit 1 of the same
 // sums carries the sealed stream's last tailBytes, under a keyed code. A fixed salt over fixed
 // places would change them more often than the rest of the picture when the stream is short and
 // less often when it is long; with the tail the public pixels carry as many bits a pixel as the
@@ -50,7 +52,7 @@ struct StealthLayout {
           saltSteps(stepsFor(kStealthSaltBits)), headSteps(stepsFor(kStealthHeadBits)),
           saltWidth(stealthWidthFor(saltSteps, kStealthSaltBits)),
           headWidth(stealthWidthFor(headSteps, kStealthHeadBits)),
-          publicCount(std::max(pixels / 16, std::min(pixels / 4, kStealthSaltBits * kLeastWidth))),
+          publicCount(std::min(kMostPublic, std::max(pixels / 16, std::min(pixels / 4, kLeastPublic)))),
           publicWidth(stealthWidthFor(publicCount, kStealthSaltBits)) {}
 
     // The walk counts in 32 bits; a carrier's colour bytes fit a signed 32-bit count anyway.
@@ -82,6 +84,9 @@ struct StealthLayout {
     }
 
 private:
+    static constexpr uint64_t kLeastPublic = kStealthSaltBits * kLeastWidth;
+    static constexpr uint64_t kMostPublic = uint64_t{1} << 18;
+
     uint64_t stepsFor(uint64_t bits) const {
         return std::min(bits * kStealthStepsPerBit, colourBytes / 16);
     }

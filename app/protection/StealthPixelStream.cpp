@@ -155,8 +155,15 @@ std::vector<unsigned char> readListedPixels(const unsigned char* colour,
     } catch (const std::bad_alloc&) {
         return {};
     }
-    for (size_t k = 0; k < pixels.size(); ++k) {
-        sums[k] = static_cast<uint8_t>(pixelSum(colour + 3 * size_t{pixels[k]}) & 3u);
+    const uint32_t* const listed = pixels.data();
+    uint8_t* const out = sums.data();
+    if (!forEachTask((pixels.size() + kShare - 1) / kShare, [&](uint64_t t) {
+            const size_t end = std::min<size_t>(pixels.size(), static_cast<size_t>((t + 1) * kShare));
+            for (auto k = static_cast<size_t>(t * kShare); k < end; ++k) {
+                out[k] = static_cast<uint8_t>(pixelSum(colour + 3 * size_t{listed[k]}) & 3u);
+            }
+        })) {
+        return {};
     }
     const CountingWalk ranks;
     const ColumnGroups<CountingWalk> groups{&ranks, 0, pixels.size(), bits * code.width};

@@ -27,7 +27,10 @@ StealthSalt readStealthSalt(const unsigned char* colour, uint32_t width, uint32_
     if (!layout.holds()) {
         return {};
     }
-    const PublicPixels places(layout, width, height);
+    return readSaltFrom(colour, PublicPixels(layout, width, height));
+}
+
+StealthSalt readSaltFrom(const unsigned char* colour, const PublicPixels& places) {
     return saltOf(readListedPixels(colour, places.pixels, places.saltCode, 0, kStealthSaltBits));
 }
 

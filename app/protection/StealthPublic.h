@@ -5,7 +5,6 @@
 #include "protection/StealthLayout.h"
 #include "protection/StealthStream.h"
 
-#include <algorithm>
 #include <vector>
 
 namespace brindmar {
@@ -20,20 +19,10 @@ struct PublicPixels {
     PublicPixels(const StealthLayout& layout, uint32_t width, uint32_t height)
         : pixels(publicPixels(width, height, layout.publicCount)),
           saltCode(keystreamCode(layout.publicWidth, publicCodeKey(width, height).data(), 0)) {}
-
-    // Their colour bytes, ascending: the head never changes one.
-    std::vector<uint32_t> bytes() const {
-        std::vector<uint32_t> all;
-        all.reserve(3 * pixels.size());
-        for (const uint32_t p : pixels) {
-            for (uint32_t c = 0; c < 3; ++c) {
-                all.push_back(3 * p + c);
-            }
-        }
-        std::sort(all.begin(), all.end());
-        return all;
-    }
 };
+
+// The salt as they carry it.
+StealthSalt readSaltFrom(const unsigned char* colour, const PublicPixels& places);
 
 // The salt where versions 4 and 5 carried it, on public colour bytes: read only, for a second
 // derivation when the first finds nothing. All zero when the picture is too small to carry one.
