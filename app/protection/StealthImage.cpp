@@ -502,9 +502,8 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
                 alongside(); // no thread to be had: one after the other
             }
         }
-        const bool back =
-            readSaltFrom(colour, places) == prelude.salt &&
-            extractWithKey(colour, width, height, *key, places).archive == archive;
+        const bool back = readSaltFrom(colour, places) == prelude.salt &&
+                          extractWithKey(colour, width, height, *key, places).archive == archive;
         if (beside.joinable()) {
             beside.join();
         }

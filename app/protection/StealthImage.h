@@ -53,8 +53,8 @@ inline constexpr double kStealthRecommendedRate = 0.015;
 
 // Subkeys of the key derived from the code, with libsodium's crypto_kdf under this context.
 inline constexpr char kStealthKdfContext[] = "BMstealt";
-// PixelWalk orders the pixels for the stream from version 5, Walk the colour bytes for the head (and
-// the version-4 stream).
+// PixelWalk orders the pixels for the stream from version 5, Walk the colour bytes for the head
+// (and the version-4 stream).
 enum class StealthSubkey : uint64_t {
     Walk = 1,
     Seal = 2,

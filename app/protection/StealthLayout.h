@@ -52,13 +52,14 @@ struct StealthLayout {
           saltSteps(stepsFor(kStealthSaltBits)), headSteps(stepsFor(kStealthHeadBits)),
           saltWidth(stealthWidthFor(saltSteps, kStealthSaltBits)),
           headWidth(stealthWidthFor(headSteps, kStealthHeadBits)),
-          publicCount(std::min(kMostPublic, std::max(pixels / 16, std::min(pixels / 4, kLeastPublic)))),
+          publicCount(
+              std::min(kMostPublic, std::max(pixels / 16, std::min(pixels / 4, kLeastPublic)))),
           publicWidth(stealthWidthFor(publicCount, kStealthSaltBits)) {}
 
     // The walk counts in 32 bits; a carrier's colour bytes fit a signed 32-bit count anyway.
     bool holds() const {
-        return saltWidth >= kLeastWidth && headWidth >= kLeastWidth &&
-               publicWidth >= kLeastWidth && colourBytes <= 0x7fffffffu;
+        return saltWidth >= kLeastWidth && headWidth >= kLeastWidth && publicWidth >= kLeastWidth &&
+               colourBytes <= 0x7fffffffu;
     }
     // The stream's steps in a version's walk; none where the picture takes no payload.
     uint64_t streamSteps(uint8_t version = kStealthVersion) const {

@@ -130,17 +130,16 @@ PixelStreamChanges carryPixelStream(unsigned char* colour, uint16_t* packed, uin
     made.end = carryLayers(
         stretch, static_cast<uint64_t>(sealed.size()), columns, [&](const StreamLayer& layer) {
             return carryOn(colour, packed, way, groupsOf(stretch, layer),
-                           keystreamCode(layer.width, stretch.codeKey, layer.codeSkip),
-                           layer.plane, message + layer.firstByte, layer.bits(), made);
+                           keystreamCode(layer.width, stretch.codeKey, layer.codeSkip), layer.plane,
+                           message + layer.firstByte, layer.bits(), made);
         });
     made.columns = columns;
     return made;
 }
 
 StreamEnd carryListedPixels(unsigned char* colour, uint16_t* packed, uint8_t* way,
-                            const std::vector<uint32_t>& pixels, const TrellisCode& code,
-                            int plane, const unsigned char* message, uint64_t bits,
-                            PixelStreamChanges& made) {
+                            const std::vector<uint32_t>& pixels, const TrellisCode& code, int plane,
+                            const unsigned char* message, uint64_t bits, PixelStreamChanges& made) {
     const ListedWalk walk{&pixels};
     const ColumnGroups<ListedWalk> groups{&walk, 0, pixels.size(), bits * code.width};
     return made.end = carryOn(colour, packed, way, groups, code, plane, message, bits, made);
@@ -158,7 +157,8 @@ std::vector<unsigned char> readListedPixels(const unsigned char* colour,
     const uint32_t* const listed = pixels.data();
     uint8_t* const out = sums.data();
     if (!forEachTask((pixels.size() + kShare - 1) / kShare, [&](uint64_t t) {
-            const size_t end = std::min<size_t>(pixels.size(), static_cast<size_t>((t + 1) * kShare));
+            const size_t end =
+                std::min<size_t>(pixels.size(), static_cast<size_t>((t + 1) * kShare));
             for (auto k = static_cast<size_t>(t * kShare); k < end; ++k) {
                 out[k] = static_cast<uint8_t>(pixelSum(colour + 3 * size_t{listed[k]}) & 3u);
             }

@@ -44,9 +44,8 @@ PixelStreamChanges carryPixelStream(unsigned char* colour, uint16_t* packed, uin
 // stream's tail): bits of message by code on bit `plane` of their sums, their columns taking
 // the pixels in the order listed, as carryPixelStream's layers do; the moves are added to made.
 StreamEnd carryListedPixels(unsigned char* colour, uint16_t* packed, uint8_t* way,
-                            const std::vector<uint32_t>& pixels, const TrellisCode& code,
-                            int plane, const unsigned char* message, uint64_t bits,
-                            PixelStreamChanges& made);
+                            const std::vector<uint32_t>& pixels, const TrellisCode& code, int plane,
+                            const unsigned char* message, uint64_t bits, PixelStreamChanges& made);
 
 // The bits such a layer carries; empty when memory ran out.
 std::vector<unsigned char> readListedPixels(const unsigned char* colour,

@@ -174,8 +174,8 @@ TEST(StealthFile, TheCommittedImagesAreMadeAgainAndStillOpen) {
         bool madeAgain; // false: an older version's, only read
     };
     const Case cases[] = {
-        {"stealth-rgb.bmp", {}, 120, false},                         // version 4
-        {"stealth-wide-columns.bmp", photographLike(), 20, false},   // version 4
+        {"stealth-rgb.bmp", {}, 120, false},                       // version 4
+        {"stealth-wide-columns.bmp", photographLike(), 20, false}, // version 4
         {"stealth-v5-pixels.bmp", photographLike(), 300, false},
         {"stealth-v5-wide-columns.bmp", photographLike(), 20, false},
         {"stealth-v6-pixels.bmp", photographLike(), 300, true},      // a tail of 10 bytes

@@ -334,8 +334,7 @@ TEST(Stealth, ThePublicPlacesChangeAsOftenAsTheRest) {
         }
         // The public bytes' changes against those the rest's rate gives them: three standard
         // deviations of that count either way, and a tenth for what the codes differ in.
-        const double expected = static_cast<double>(otherChanges) *
-                                static_cast<double>(openBytes) /
+        const double expected = static_cast<double>(otherChanges) * static_cast<double>(openBytes) /
                                 static_cast<double>(isOpen.size() - openBytes);
         const double allowed = 3 * std::sqrt(expected) + 0.1 * expected;
         EXPECT_NEAR(static_cast<double>(openChanges), expected, allowed);
