@@ -38,10 +38,11 @@ int64_t stealthRecommendedCapacity(uint32_t width, uint32_t height) {
 namespace {
 
 // The longest sealed stream whose bits keep to one in kStealthDryStepsPerBit of the dry pixels,
-// less one for each of the head's steps (counted as though all were dry) and the salt's bits'
-// share. The public pixels carry the stream's tail at the others' rate, so they count as any.
+// less one for each of the head's steps and of version 5's salt places, counted as though all
+// were dry. The public pixels carry the stream's tail at the others' rate and need no share of
+// their own; the figure is kept as it was measured, so that a picture offers what it did.
 uint64_t dryLimit(const StealthLayout& layout, uint64_t dry) {
-    const uint64_t taken = layout.headSteps + kStealthSaltBits * kStealthDryStepsPerBit;
+    const uint64_t taken = layout.headSteps + layout.saltSteps;
     return dry > taken ? (dry - taken) / kStealthDryStepsPerBit / 8 : 0;
 }
 
