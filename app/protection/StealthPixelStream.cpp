@@ -155,12 +155,12 @@ std::vector<unsigned char> readListedPixels(const unsigned char* colour,
         return {};
     }
     const uint32_t* const listed = pixels.data();
-    uint8_t* const out = sums.data();
+    uint8_t* const into = sums.data();
     if (!forEachTask((pixels.size() + kShare - 1) / kShare, [&](uint64_t t) {
             const size_t end =
                 std::min<size_t>(pixels.size(), static_cast<size_t>((t + 1) * kShare));
             for (auto k = static_cast<size_t>(t * kShare); k < end; ++k) {
-                out[k] = static_cast<uint8_t>(pixelSum(colour + 3 * size_t{listed[k]}) & 3u);
+                into[k] = static_cast<uint8_t>(pixelSum(colour + 3 * size_t{listed[k]}) & 3u);
             }
         })) {
         return {};
