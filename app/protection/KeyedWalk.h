@@ -55,8 +55,9 @@ std::vector<uint64_t> saltPositions(uint32_t width, uint32_t height, uint64_t co
 // They carry it in ascending order dealt out among KeyedWalk's slices as its walk deals out
 // steps: with s the permutation of [0, kSlices) under the same key, step j is the next of slice
 // s(j mod kSlices); the slices are runs of consecutive ones of count / kSlices each, one more for
-// the first count mod kSlices that s names. Consecutive steps thus lie all over the picture, as
-// a clipped band's wet pixels then do not, while each slice is read front to back. The code over
+// the first count mod kSlices that s names. Consecutive steps thus lie all over the picture, so
+// that a clipped band's wet pixels do not sit side by side in the code, while each slice is read
+// front to back. The code over
 // them is the keystream of BLAKE2b-256 of "brindmar stealth public code" and the same words.
 // Empty when the image has fewer than count pixels.
 std::array<unsigned char, 32> publicPixelKey(uint32_t width, uint32_t height);

@@ -21,16 +21,15 @@ inline uint32_t stealthWidthFor(uint64_t steps, uint64_t bits) {
 
 // Where the salt, the head and the stream lie in a picture of this size.
 //
-// From version 6 the salt rides on the sums of public pixels, a sixteenth of them (more in a
-// small picture, so that its code has three columns a bit; at most 2^18, which leave the salt's
-// own bits a pixel a ninetieth of the recommended rate and cost the writer and the reader little
-// in a large one), bit 0 of each sum; bit 1 of the same
-// sums carries the sealed stream's last tailBytes, under a keyed code. A fixed salt over fixed
+// From version 6 the salt rides on bit 0 of the sums of public pixels, and bit 1 of the same
+// sums carries the sealed stream's last tailBytes under a keyed code. A fixed salt over fixed
 // places would change them more often than the rest of the picture when the stream is short and
 // less often when it is long; with the tail the public pixels carry as many bits a pixel as the
-// others do, so their moves are as frequent, at any rate above the salt's own (in a picture of
-// a million pixels, a twentieth of the recommended rate). The stream lies over every pixel, the
-// public ones and the head's wet for it.
+// others do, so their moves are as frequent, at any rate above the salt's own. They are a
+// sixteenth of the pixels: more in a small picture, so that the salt's code has three columns a
+// bit; at most 2^18, which leave the salt's own rate at a ninetieth of the recommended one and
+// cost the writer and the reader little in a large picture (in a picture of a million pixels it
+// is a twentieth). The stream lies over every pixel, the public ones and the head's wet for it.
 //
 // Up to version 5 the salt lay on public colour bytes, as many a bit as the stream had at the
 // recommended rate when it was 0.0125, a sixteenth of the picture at most; still read. The head
@@ -67,14 +66,14 @@ struct StealthLayout {
     }
 
     // How many of a sealed stream's last bytes the public pixels carry in version 6: as many as
-    // give them the bits a pixel the stream has over the others, (128 + 8t) / P = 8 (L - t) /
-    // (N - P), less the salt's own; at most one bit in kStealthDryStepsPerBit of them, and never
-    // the whole stream.
+    // give them the bits a pixel the stream has over the others, (128 + 8 t) / K = 8 (L - t) /
+    // (V - K) for K public pixels of V, rounded down; at most one bit in kStealthDryStepsPerBit
+    // of them, salt included, and never the whole stream.
     uint64_t tailBytes(uint64_t sealedLength) const {
         if (!holds() || sealedLength < 2) {
             return 0;
         }
-        // Below 2^28 public pixels (holds() bounds the picture) times a length below 2^32.
+        // At most 2^18 public pixels times a length below 2^32, and 2^31 pixels times 16.
         const uint64_t others = pixels - publicCount;
         const uint64_t wanted = publicCount * std::min<uint64_t>(sealedLength, 0xffffffffu);
         const uint64_t salt = others * (kStealthSaltBits / 8);
