@@ -21,6 +21,7 @@
 #include <QSignalBlocker>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace brindmar {
 
@@ -130,16 +131,21 @@ void Embed1::renderTexts() {
         ProgressBar1->setValue(shown.progress);
     }
     // The document box holds a document only; the stealth search hint is a status of the image.
+    // Each status with its tooltip: why Embed max. is 0 explains itself at more length.
     QString status = shown.processCaption;
-    for (const QString& idle : {m_writtenStatus, shown.embedMaxStatus, shown.documentHint}) {
+    QString tip = status;
+    const std::pair<const QString&, const QString&> idle[] = {
+        {m_writtenStatus, m_writtenStatus},
+        {shown.embedMaxStatus, shown.embedMaxNote},
+        {shown.documentHint, shown.documentHint}};
+    for (const auto& [words, note] : idle) {
         if (status.isEmpty()) {
-            status = idle;
+            status = words;
+            tip = note;
         }
     }
     // Half the row at most: a long folder must not widen the window.
     setText(ProcLbl, ProcLbl->fontMetrics().elidedText(status, Qt::ElideMiddle, width() / 2));
-    const QString tip =
-        !status.isEmpty() && status == shown.embedMaxStatus ? shown.embedMaxNote : status;
     if (ProcLbl->toolTip() != tip) {
         ProcLbl->setToolTip(tip);
     }

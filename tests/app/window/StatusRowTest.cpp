@@ -59,6 +59,19 @@ private slots:
             QVERIFY2(inside.contains(at), qPrintable(part->objectName()));
         }
         QVERIFY(window.ProcLbl->height() >= window.ProcLbl->fontMetrics().height());
+
+        // The row's tooltip follows where its words came from, not what they say: a caption
+        // that reads like the Embed max. status is still the caption.
+        QCOMPARE(window.ProcLbl->toolTip(), QStringLiteral("File Extract gjpqy"));
+        WindowDisplay& shown = window.model().display;
+        shown.embedMaxStatus = QStringLiteral("nothing fits");
+        shown.embedMaxNote = QStringLiteral("why nothing fits, at length");
+        shown.processCaption.clear();
+        window.render();
+        QCOMPARE(window.ProcLbl->toolTip(), shown.embedMaxNote);
+        shown.processCaption = shown.embedMaxStatus;
+        window.render();
+        QCOMPARE(window.ProcLbl->toolTip(), shown.embedMaxStatus);
     }
 };
 
