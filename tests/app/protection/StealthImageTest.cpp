@@ -288,8 +288,8 @@ Picture photographLike(std::mt19937& random, uint32_t width, uint32_t height) {
 // every rate from two thirds of the recommended one to twice it, they must change as often as
 // the rest of the picture, within noise, and none of them again and again. More often would
 // point at them; less often would say the salt's code no longer matches the stream. (Below
-// 128 bits over the public pixels, about 0.01 here and a fiftieth of that in a picture of a
-// million pixels, the salt alone changes them more often.)
+// 128 bits over the public pixels, about 0.01 here and 0.0007 in a picture of a million pixels,
+// the salt alone changes them more often.)
 TEST(Stealth, ThePublicPlacesChangeAsOftenAsTheRest) {
     std::mt19937 random(3110);
     const uint32_t width = 400;
