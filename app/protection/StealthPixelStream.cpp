@@ -115,7 +115,6 @@ StreamEnd carryOn(unsigned char* colour, uint16_t* packed, uint8_t* way,
     made.moves += all;
     made.triples += triples;
     made.bytes += all + 2 * triples;
-    made.columns += groups.columns;
     made.layers.push_back({plane, std::move(flips.places)});
     return StreamEnd::Done;
 }
@@ -126,14 +125,12 @@ PixelStreamChanges carryPixelStream(unsigned char* colour, uint16_t* packed, uin
                                     const StreamStretch& stretch, const QByteArray& sealed) {
     PixelStreamChanges made;
     const auto* message = reinterpret_cast<const unsigned char*>(sealed.constData());
-    uint64_t columns = 0;
     made.end = carryLayers(
-        stretch, static_cast<uint64_t>(sealed.size()), columns, [&](const StreamLayer& layer) {
+        stretch, static_cast<uint64_t>(sealed.size()), made.columns, [&](const StreamLayer& layer) {
             return carryOn(colour, packed, way, groupsOf(stretch, layer),
                            keystreamCode(layer.width, stretch.codeKey, layer.codeSkip), layer.plane,
                            message + layer.firstByte, layer.bits(), made);
         });
-    made.columns = columns;
     return made;
 }
 
@@ -142,6 +139,7 @@ StreamEnd carryListedPixels(unsigned char* colour, uint16_t* packed, uint8_t* wa
                             const unsigned char* message, uint64_t bits, PixelStreamChanges& made) {
     const ListedWalk walk{&pixels};
     const ColumnGroups<ListedWalk> groups{&walk, 0, pixels.size(), bits * code.width};
+    made.columns += groups.columns;
     return made.end = carryOn(colour, packed, way, groups, code, plane, message, bits, made);
 }
 
@@ -154,16 +152,9 @@ std::vector<unsigned char> readListedPixels(const unsigned char* colour,
     } catch (const std::bad_alloc&) {
         return {};
     }
-    const uint32_t* const listed = pixels.data();
-    uint8_t* const into = sums.data();
-    if (!forEachTask((pixels.size() + kShare - 1) / kShare, [&](uint64_t t) {
-            const size_t end =
-                std::min<size_t>(pixels.size(), static_cast<size_t>((t + 1) * kShare));
-            for (auto k = static_cast<size_t>(t * kShare); k < end; ++k) {
-                into[k] = static_cast<uint8_t>(pixelSum(colour + 3 * size_t{listed[k]}) & 3u);
-            }
-        })) {
-        return {};
+    // A few hundred thousand pixels at most, in slices read front to back: one thread will do.
+    for (size_t k = 0; k < pixels.size(); ++k) {
+        sums[k] = static_cast<uint8_t>(pixelSum(colour + 3 * size_t{pixels[k]}) & 3u);
     }
     const CountingWalk ranks;
     const ColumnGroups<CountingWalk> groups{&ranks, 0, pixels.size(), bits * code.width};
