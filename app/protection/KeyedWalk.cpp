@@ -23,6 +23,21 @@ inline uint32_t below(uint32_t v, uint32_t key, uint32_t modulus) {
     return static_cast<uint32_t>((uint64_t{mix(v ^ key)} * modulus) >> 32);
 }
 
+// The 32-bit little-endian word after the round keys in the XChaCha20 keystream of key (all-zero
+// nonce): keyed starts and places that a permutation of the same key leaves to the key's own.
+uint32_t wordAfterRounds(const unsigned char* key32) {
+    std::array<unsigned char, 4 * KeyedPermutation::kRounds + 4> stream{};
+    static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
+    if (sodium_init() >= 0) {
+        crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, key32);
+    }
+    const size_t at = 4 * KeyedPermutation::kRounds;
+    const uint32_t word = uint32_t{stream[at]} | uint32_t{stream[at + 1]} << 8 |
+                          uint32_t{stream[at + 2]} << 16 | uint32_t{stream[at + 3]} << 24;
+    sodium_memzero(stream.data(), stream.size());
+    return word;
+}
+
 inline uint32_t addMod(uint32_t x, uint32_t y, uint32_t modulus) {
     const uint32_t sum = x + y; // both below modulus, which is far below 2^31
     return sum >= modulus ? sum - modulus : sum;
@@ -117,11 +132,7 @@ std::vector<uint32_t> publicPixels(uint32_t width, uint32_t height, uint64_t cou
         return {};
     }
     const std::array<unsigned char, 32> key = publicPixelKey(width, height);
-    static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
-    std::array<unsigned char, 36> stream{};
-    crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, key.data());
-    const uint32_t placeKey = uint32_t{stream[32]} | uint32_t{stream[33]} << 8 |
-                              uint32_t{stream[34]} << 16 | uint32_t{stream[35]} << 24;
+    const uint32_t placeKey = wordAfterRounds(key.data());
     // One in each of count runs of consecutive pixels, at a keyed place in it: spread evenly
     // over the picture, and ascending with no sort.
     std::vector<uint32_t> ascending(static_cast<size_t>(count));
@@ -171,15 +182,7 @@ KeyedWalk::KeyedWalk(const unsigned char* walkKey32, uint64_t colourBytes,
         return;
     }
     // The slices' starts take the keystream's word after the permutations' round keys.
-    std::array<unsigned char, 4 * KeyedPermutation::kRounds + 4> stream{};
-    static const unsigned char zeroNonce[crypto_stream_xchacha20_NONCEBYTES] = {};
-    if (sodium_init() >= 0) {
-        crypto_stream_xchacha20(stream.data(), stream.size(), zeroNonce, walkKey32);
-    }
-    const size_t at = 4 * KeyedPermutation::kRounds;
-    const uint32_t startKey = uint32_t{stream[at]} | uint32_t{stream[at + 1]} << 8 |
-                              uint32_t{stream[at + 2]} << 16 | uint32_t{stream[at + 3]} << 24;
-    sodium_memzero(stream.data(), stream.size());
+    const uint32_t startKey = wordAfterRounds(walkKey32);
     const KeyedPermutation slices(walkKey32, kSlices);
     for (auto* table : {&m_sliceFirst, &m_sliceStart, &m_sliceSkipsFrom, &m_sliceSkipsTo}) {
         table->resize(kSlices);
