@@ -36,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // gives.
     (void)jpeg.hasGpsPosition();
     (void)brindmar::jpegStealthReadSalt(jpeg);
+    (void)brindmar::jpegStealthReadEarlierSalt(jpeg);
     const brindmar::JpegStealthFound found = brindmar::jpegStealthExtractWithKey(jpeg, fixedKey());
     require(found.status == JpegStealthStatus::Done ||
                 found.status == JpegStealthStatus::NotFound ||

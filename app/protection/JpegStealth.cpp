@@ -1,6 +1,8 @@
 #include "protection/JpegStealth.h"
 
+#include "protection/JpegAcCoefficients.h"
 #include "protection/JpegCost.h"
+#include "protection/JpegStealthPublic.h"
 #include "protection/KeyedWalk.h"
 #include "protection/LargeBuffer.h"
 #include "protection/Trellis.h"
@@ -19,42 +21,6 @@ namespace {
 constexpr uint32_t kMostWidth = 32;
 constexpr uint32_t kLeastWidth = 2;
 
-// The walk's AC coefficients by number: component after component, each block's 63 in turn.
-class AcCoefficients {
-public:
-    explicit AcCoefficients(const std::vector<JpegComponent>& components) {
-        uint64_t first = 0;
-        for (const JpegComponent& component : components) {
-            m_first.push_back(first);
-            first += component.blocks() * 63;
-        }
-        m_first.push_back(first);
-    }
-
-    uint64_t count() const { return m_first.back(); }
-    int16_t& at(std::vector<JpegComponent>& components, uint64_t n) const {
-        const auto [c, k] = locate(n);
-        return components[c].coefficients[k];
-    }
-    int parity(const std::vector<JpegComponent>& components, uint64_t n) const {
-        const auto [c, k] = locate(n);
-        return components[c].coefficients[k] & 1;
-    }
-
-private:
-    // The component and the place within its coefficients, DC ones included.
-    std::pair<size_t, size_t> locate(uint64_t n) const {
-        size_t c = 0;
-        while (n >= m_first[c + 1]) {
-            ++c;
-        }
-        const uint64_t within = n - m_first[c];
-        return {c, static_cast<size_t>(within / 63 * 64 + within % 63 + 1)};
-    }
-
-    std::vector<uint64_t> m_first;
-};
-
 std::vector<unsigned char> keystream(const std::array<unsigned char, 32>& key, size_t bytes,
                                      unsigned char nonceFirst) {
     unsigned char nonce[crypto_stream_xchacha20_NONCEBYTES] = {nonceFirst};
@@ -70,8 +36,13 @@ constexpr unsigned char kStreamNonce = 0;
 constexpr unsigned char kHeadNonce = 2;
 constexpr unsigned char kStreamDirectionNonce = 1;
 
-constexpr unsigned char kSaltDirectionNonce = 3;
+// Version 1's salt code (its changes went the direction key's way under the nonce 3, which no
+// image takes again).
 constexpr unsigned char kSaltCodeNonce = 4;
+// From version 2: the tail's code is the code key's keystream under the nonce 5, the salt's the
+// public walk key's under the nonce 6.
+constexpr unsigned char kTailNonce = 5;
+constexpr unsigned char kPublicSaltNonce = 6;
 
 TrellisCode codeFrom(const std::array<unsigned char, 32>& key, uint32_t width,
                      unsigned char nonce) {
@@ -280,16 +251,30 @@ uint64_t jpegStealthCapacity(const JpegCoefficients& jpeg) {
 
 namespace {
 
-// The salt, when given, over the public walk; then the head and the stream over the keyed one,
-// the salt's coefficients wet for them.
+// The code of the salt over the public coefficients.
+TrellisCode publicSaltCode(uint64_t acCount) {
+    return codeFrom(jpegSaltWalkKey(acCount),
+                    jpegPublicWidth(jpegPublicCount(acCount), kJpegSaltBits), kPublicSaltNonce);
+}
+
+TrellisCode tailCode(const JpegStealthKeys& keys, uint64_t acCount, uint64_t tail) {
+    return codeOf(keys, jpegPublicWidth(jpegPublicCount(acCount), tail * 8), kTailNonce);
+}
+
+// With a salt (version 2): the stream's tail and the salt over the public coefficients, which
+// are then wet for the head and the rest of the stream over the keyed walk. Without one
+// (version 1's layout, for tools): the head and the whole stream alone.
 JpegStealthReport embedAll(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
                            const QByteArray& stream, const JpegStealthSalt* salt) {
     JpegStealthReport report;
     std::vector<JpegComponent>& components = jpeg.components();
     const AcCoefficients ac(components);
     const auto length = static_cast<uint64_t>(stream.size());
-    const uint32_t width = jpegStealthWidth(length, ac.count());
-    if (width == 0 || (salt != nullptr && !jpegStealthSalted(ac.count())) || sodium_init() < 0) {
+    const bool salted = salt != nullptr && jpegStealthSalted(ac.count());
+    const uint64_t tail = salted ? jpegTailBytes(length, ac.count()) : 0;
+    const uint64_t own = length - tail; // over the keyed walk
+    const uint32_t width = jpegStealthWidth(own, ac.count());
+    if (width == 0 || salted != (salt != nullptr) || sodium_init() < 0) {
         report.fits = width != 0;
         return report;
     }
@@ -301,40 +286,49 @@ JpegStealthReport embedAll(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
         }
         packCoefficients(components, packing.data());
         uint16_t* packed = packing.data();
+        const auto* bytes = reinterpret_cast<const unsigned char*>(stream.constData());
         bool carried = true;
-        std::optional<uint64_t> saltChanges = 0;
-        if (salt != nullptr) {
-            const std::array<unsigned char, 32> publicKey = jpegSaltWalkKey(ac.count());
-            const KeyedWalk saltWalk(publicKey.data(), ac.count(), {});
-            saltChanges =
-                embedColumns(components, ac, saltWalk, packed, saltColumns(),
-                             codeFrom(publicKey, kJpegSaltWidth, kSaltCodeNonce), salt->data(),
-                             kJpegSaltBits, keys.directions, kSaltDirectionNonce, carried);
-            std::vector<uint32_t> places(kJpegSaltSteps);
-            saltWalk.bytesAt(0, static_cast<uint32_t>(kJpegSaltSteps), places.data());
+        std::optional<uint64_t> publicChanges = 0;
+        if (salted) {
+            const std::vector<uint32_t> places = jpegPublicCoefficients(ac.count());
+            std::vector<uint16_t> prices(places.size());
+            for (size_t k = 0; k < places.size(); ++k) {
+                prices[k] = packed[places[k]];
+            }
+            if (tail != 0) {
+                publicChanges = jpegCarryPublic(components, ac, places, prices.data(),
+                                                tailCode(keys, ac.count(), tail), 1, bytes + own,
+                                                tail * 8, carried);
+            }
+            if (publicChanges) {
+                const std::optional<uint64_t> saltChanges = jpegCarryPublic(
+                    components, ac, places, prices.data(), publicSaltCode(ac.count()), 0,
+                    salt->data(), kJpegSaltBits, carried);
+                publicChanges =
+                    saltChanges ? std::optional(*publicChanges + *saltChanges) : std::nullopt;
+            }
             for (const uint32_t n : places) {
                 packed[n] = trellisColumn(kWetCost, ac.parity(components, n) != 0);
             }
         }
-        std::array<unsigned char, 5> head{kJpegStealthVersion};
+        std::array<unsigned char, 5> head{salted ? kJpegStealthVersion : uint8_t{1}};
         for (size_t k = 0; k < 4; ++k) {
             head[1 + k] = static_cast<unsigned char>(length >> (8 * k));
         }
         const auto masked = maskedHead(head, keys);
         std::optional<uint64_t> headChanges;
-        if (saltChanges) {
+        if (publicChanges) {
             headChanges = embedColumns(components, ac, walk, packed, headColumns(),
                                        codeOf(keys, kJpegHeadWidth, kHeadNonce), masked.data(),
                                        kJpegHeadBits, keys.directions, kHeadNonce, carried);
         }
-        const uint64_t bits = length * 8;
+        const uint64_t bits = own * 8;
         const StreamColumns layout{kJpegHeadSteps, ac.count() - kJpegHeadSteps, bits * width};
         std::optional<uint64_t> streamChanges;
         if (headChanges) {
             streamChanges = embedColumns(components, ac, walk, packed, layout,
-                                         codeOf(keys, width, kStreamNonce),
-                                         reinterpret_cast<const unsigned char*>(stream.constData()),
-                                         bits, keys.directions, kStreamDirectionNonce, carried);
+                                         codeOf(keys, width, kStreamNonce), bytes, bits,
+                                         keys.directions, kStreamDirectionNonce, carried);
         }
         report.fits = carried;
         if (!streamChanges) {
@@ -342,10 +336,10 @@ JpegStealthReport embedAll(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
         }
         report.done = true;
         report.width = width;
-        report.changes = *saltChanges + *headChanges + *streamChanges;
+        report.changes = *publicChanges + *headChanges + *streamChanges;
         const uint64_t nonZero = jpegNonZeroAcCount(jpeg);
         report.bitsPerNonZeroAc =
-            nonZero == 0 ? 0 : static_cast<double>(bits) / static_cast<double>(nonZero);
+            nonZero == 0 ? 0 : static_cast<double>(length * 8) / static_cast<double>(nonZero);
     } catch (const std::bad_alloc&) {
         return report;
     }
@@ -387,18 +381,25 @@ uint64_t jpegSaltedStealthCapacity(const JpegCoefficients& jpeg) {
     return jpegStealthSalted(ac) ? (ac - kJpegHeadSteps - kJpegSaltSteps) / kLeastWidth / 8 : 0;
 }
 
-JpegStealthSalt jpegStealthReadSalt(const JpegCoefficients& jpeg) {
+namespace {
+
+JpegStealthSalt readSalt(const JpegCoefficients& jpeg, bool earlier) {
     JpegStealthSalt salt{};
     const AcCoefficients ac(jpeg.components());
     if (!jpegStealthSalted(ac.count()) || sodium_init() < 0) {
         return salt;
     }
     try {
-        const std::array<unsigned char, 32> publicKey = jpegSaltWalkKey(ac.count());
-        const KeyedWalk saltWalk(publicKey.data(), ac.count(), {});
-        const std::vector<unsigned char> bits =
-            readColumns(jpeg.components(), ac, saltWalk, saltColumns(),
-                        codeFrom(publicKey, kJpegSaltWidth, kSaltCodeNonce), kJpegSaltBits);
+        std::vector<unsigned char> bits;
+        if (earlier) {
+            const std::array<unsigned char, 32> publicKey = jpegSaltWalkKey(ac.count());
+            const KeyedWalk saltWalk(publicKey.data(), ac.count(), {});
+            bits = readColumns(jpeg.components(), ac, saltWalk, saltColumns(),
+                               codeFrom(publicKey, kJpegSaltWidth, kSaltCodeNonce), kJpegSaltBits);
+        } else {
+            bits = jpegReadPublic(jpeg.components(), ac, jpegPublicCoefficients(ac.count()),
+                                  publicSaltCode(ac.count()), 0, kJpegSaltBits);
+        }
         std::copy_n(bits.begin(), std::min(salt.size(), bits.size()), salt.begin());
     } catch (const std::bad_alloc&) {
         salt.fill(0);
@@ -406,8 +407,18 @@ JpegStealthSalt jpegStealthReadSalt(const JpegCoefficients& jpeg) {
     return salt;
 }
 
-std::optional<QByteArray> jpegStealthRead(const JpegCoefficients& jpeg,
-                                          const JpegStealthKeys& keys) {
+} // namespace
+
+JpegStealthSalt jpegStealthReadSalt(const JpegCoefficients& jpeg) {
+    return readSalt(jpeg, false);
+}
+
+JpegStealthSalt jpegStealthReadEarlierSalt(const JpegCoefficients& jpeg) {
+    return readSalt(jpeg, true);
+}
+
+std::optional<QByteArray> jpegStealthRead(const JpegCoefficients& jpeg, const JpegStealthKeys& keys,
+                                          uint8_t* version) {
     const AcCoefficients ac(jpeg.components());
     if (ac.count() <= kJpegHeadSteps || ac.count() > std::numeric_limits<uint32_t>::max() ||
         sodium_init() < 0) {
@@ -425,17 +436,32 @@ std::optional<QByteArray> jpegStealthRead(const JpegCoefficients& jpeg,
         for (size_t k = 4; k > 0; --k) {
             length = length << 8 | head[k];
         }
-        const uint32_t width = jpegStealthWidth(length, ac.count());
-        if (head[0] != kJpegStealthVersion || width == 0) {
+        const bool tailed = head[0] == 2 && jpegStealthSalted(ac.count());
+        const uint64_t tail = tailed ? jpegTailBytes(length, ac.count()) : 0;
+        const uint32_t width = jpegStealthWidth(length - tail, ac.count());
+        if ((head[0] != 1 && !tailed) || width == 0) {
             return std::nullopt;
         }
-        const uint64_t bits = length * 8;
-        const std::vector<unsigned char> message =
+        const uint64_t bits = (length - tail) * 8;
+        std::vector<unsigned char> message =
             readColumns(jpeg.components(), ac, walk,
                         StreamColumns{kJpegHeadSteps, ac.count() - kJpegHeadSteps, bits * width},
                         codeOf(keys, width, kStreamNonce), bits);
-        if (message.size() < length) {
+        if (message.size() < length - tail) {
             return std::nullopt;
+        }
+        message.resize(static_cast<size_t>(length - tail));
+        if (tail != 0) {
+            const std::vector<unsigned char> end =
+                jpegReadPublic(jpeg.components(), ac, jpegPublicCoefficients(ac.count()),
+                               tailCode(keys, ac.count(), tail), 1, tail * 8);
+            if (end.size() < tail) {
+                return std::nullopt;
+            }
+            message.insert(message.end(), end.begin(), end.begin() + static_cast<ptrdiff_t>(tail));
+        }
+        if (version != nullptr) {
+            *version = head[0];
         }
         return QByteArray(reinterpret_cast<const char*>(message.data()),
                           static_cast<qsizetype>(length));

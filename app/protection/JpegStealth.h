@@ -25,7 +25,10 @@ struct JpegStealthKeys {
     std::array<unsigned char, 32> directions{};
 };
 
-inline constexpr uint8_t kJpegStealthVersion = 1;
+// Version 1 kept the salt alone on 2048 public coefficients, which a small stream changed far
+// more often than the rest; version 2 puts the stream's tail there too (JpegStealthPublic.h).
+// Both are read.
+inline constexpr uint8_t kJpegStealthVersion = 2;
 // The head: the version, then the stream's length in bytes (32 bits, little-endian), masked
 // with the head key's keystream and carried at 16 columns a bit over the walk's first steps.
 inline constexpr uint64_t kJpegHeadBits = 40;
@@ -51,24 +54,29 @@ struct JpegStealthReport {
     double bitsPerNonZeroAc = 0;
 };
 
-// Carries the stream in the coefficients, changed in place. When it fails past the start (memory
-// ran out) some coefficients may already be changed: open the carrier again before another try.
+// Carries the stream in the coefficients, changed in place, with no salt: version 1's layout,
+// the head and the whole stream over the keyed walk, for tools that measure the coder alone.
+// When it fails past the start (memory ran out) some coefficients may already be changed: open
+// the carrier again before another try.
 JpegStealthReport jpegStealthEmbed(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
                                    const QByteArray& stream);
 
 // The salt of the key derivation goes ahead of everything, since the reader needs it before it
-// has a key: 128 bits at 16 columns a bit, one AC coefficient a column, over the first steps of
-// a public walk (the keyed walk under jpegSaltWalkKey). Its changes are placed by the cost as
-// the stream's are; its coefficients are then wet for the head and the stream, whose keyed walk
-// crosses them, so that nothing written later moves it.
+// has a key: 128 bits over public coefficients, the first steps of a public walk (the keyed walk
+// under jpegSaltWalkKey), its changes placed by the cost as the stream's are. Version 1 put it
+// at 16 columns a bit, one AC coefficient a column, on the walk's first 2048 steps; version 2
+// puts it on bit 0 of the K public coefficients (JpegStealthPublic.h). Those are then wet for
+// the head and the stream, whose keyed walk crosses them, so that nothing written later moves
+// it.
 inline constexpr uint64_t kJpegSaltBits = 128;
 inline constexpr uint32_t kJpegSaltWidth = 16;
 inline constexpr uint64_t kJpegSaltSteps = kJpegSaltBits * kJpegSaltWidth;
 using JpegStealthSalt = std::array<unsigned char, kJpegSaltBits / 8>;
 
 // The public walk's key: BLAKE2b-256 of "brindmar jpeg stealth salt" followed by the count of
-// AC coefficients as a 32-bit little-endian word. The salt's trellis code is the first
-// kJpegSaltWidth bytes of that key's XChaCha20 keystream under the nonce 4, 0, ..., 0.
+// AC coefficients as a 32-bit little-endian word. Version 1's salt code is the first
+// kJpegSaltWidth bytes of that key's XChaCha20 keystream under the nonce 4, 0, ..., 0; version
+// 2's is as many as its columns a bit under the nonce 6.
 std::array<unsigned char, 32> jpegSaltWalkKey(uint64_t acCount);
 
 // Whether a JPEG has room for the salt, the head and a stream at all.
@@ -76,18 +84,22 @@ bool jpegStealthSalted(uint64_t acCount);
 // The longest stream, in bytes, a JPEG takes with the salt: its coefficients count as wet.
 uint64_t jpegSaltedStealthCapacity(const JpegCoefficients& jpeg);
 
-// The salt first, then the head and the stream as the overload without it carries them; the
-// salt's changes go the way the direction key says under the nonce 3, 0, ..., 0.
+// Version 2: the stream's tail and then the salt over the public coefficients, then the head
+// and the rest of the stream as the overload without a salt carries them. The public layers'
+// changes go the way their bit says; the head's and the stream's as the direction key says.
 JpegStealthReport jpegStealthEmbed(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
                                    const QByteArray& stream, const JpegStealthSalt& salt);
 
-// The salt as the coefficients carry it: all zero when the JPEG is too small for one.
+// The salt as the coefficients carry it, version 2's or version 1's: all zero when the JPEG is
+// too small for one.
 JpegStealthSalt jpegStealthReadSalt(const JpegCoefficients& jpeg);
+JpegStealthSalt jpegStealthReadEarlierSalt(const JpegCoefficients& jpeg);
 
-// The stream the coefficients carry under these keys; nothing when the head is not one the
-// embed writes (another key, or no stream). Under another key a plausible head may still come
-// out of the noise: what follows is then noise too, which the seal around the stream refuses.
-std::optional<QByteArray> jpegStealthRead(const JpegCoefficients& jpeg,
-                                          const JpegStealthKeys& keys);
+// The stream the coefficients carry under these keys, of either version, and which; nothing
+// when the head is not one the embed writes (another key, or no stream). Under another key a
+// plausible head may still come out of the noise: what follows is then noise too, which the
+// seal around the stream refuses.
+std::optional<QByteArray> jpegStealthRead(const JpegCoefficients& jpeg, const JpegStealthKeys& keys,
+                                          uint8_t* version = nullptr);
 
 } // namespace brindmar

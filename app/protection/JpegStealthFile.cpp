@@ -36,8 +36,8 @@ struct CoderKeys {
 
 // The clear head the sealed stream's first chunk is bound to: the version, then the sealed
 // length (32 bits, little-endian), as the coder writes it masked.
-std::array<char, 5> clearHead(uint32_t sealedLength) {
-    std::array<char, 5> head{static_cast<char>(kJpegStealthVersion)};
+std::array<char, 5> clearHead(uint8_t version, uint32_t sealedLength) {
+    std::array<char, 5> head{static_cast<char>(version)};
     for (size_t k = 0; k < 4; ++k) {
         head[1 + k] = static_cast<char>(sealedLength >> (8 * k));
     }
@@ -84,7 +84,8 @@ JpegStealthStatus jpegStealthEmbedWithKey(JpegCoefficients& jpeg, const SecretBy
     SealPrelude prelude;
     prelude.cost = kStealthCost;
     prelude.salt = salt;
-    const std::array<char, 5> head = clearHead(static_cast<uint32_t>(sealedBytes));
+    const std::array<char, 5> head =
+        clearHead(kJpegStealthVersion, static_cast<uint32_t>(sealedBytes));
     QByteArray sealed;
     if (sealBytes(archive, sealed, std::string_view(head.data(), head.size()), subkeys->seal,
                   prelude) != SealEnd::Done ||
@@ -114,13 +115,14 @@ JpegStealthFound jpegStealthExtractWithKey(const JpegCoefficients& jpeg, const S
     CoderKeys coder;
     coder.keys = {bytesOf(subkeys->walk), bytesOf(subkeys->head), bytesOf(subkeys->code),
                   bytesOf(subkeys->directions)};
-    const std::optional<QByteArray> sealed = jpegStealthRead(jpeg, coder.keys);
+    uint8_t version = 0;
+    const std::optional<QByteArray> sealed = jpegStealthRead(jpeg, coder.keys, &version);
     // Under another code the head is noise; one that passes for a head gives a stream the seal
     // refuses.
     if (!sealed || sealed->size() < sealedLength(0)) {
         return found;
     }
-    const std::array<char, 5> head = clearHead(static_cast<uint32_t>(sealed->size()));
+    const std::array<char, 5> head = clearHead(version, static_cast<uint32_t>(sealed->size()));
     QByteArray archive;
     switch (
         openBytes(*sealed, archive, std::string_view(head.data(), head.size()), subkeys->seal)) {
@@ -192,15 +194,27 @@ JpegStealthFound jpegStealthExtractFile(const QByteArray& image, const SecretByt
     if (!jpegStealthSalted(jpegAcCount(jpeg))) {
         return found;
     }
-    SealPrelude prelude;
-    prelude.cost = cost;
-    prelude.salt = jpegStealthReadSalt(jpeg);
-    const std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
-    if (!key) {
-        found.status = JpegStealthStatus::NoMemory;
-        return found;
+    // Version 1 images carry the salt elsewhere: a second derivation, only when the first finds
+    // nothing.
+    const JpegStealthSalt salts[] = {jpegStealthReadSalt(jpeg), jpegStealthReadEarlierSalt(jpeg)};
+    for (const JpegStealthSalt& salt : salts) {
+        if (&salt != salts && salt == salts[0]) {
+            break;
+        }
+        SealPrelude prelude;
+        prelude.cost = cost;
+        prelude.salt = salt;
+        const std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
+        if (!key) {
+            found.status = JpegStealthStatus::NoMemory;
+            return found;
+        }
+        found = jpegStealthExtractWithKey(jpeg, *key);
+        if (found.status != JpegStealthStatus::NotFound) {
+            return found;
+        }
     }
-    return jpegStealthExtractWithKey(jpeg, *key);
+    return found;
 }
 
 } // namespace brindmar

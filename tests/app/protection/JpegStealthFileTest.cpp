@@ -163,9 +163,14 @@ TEST(JpegStealthFile, TheCommittedImageIsMadeAgainAndStillOpens) {
     const QByteArray expected = readAll(golden);
     ASSERT_FALSE(expected.isEmpty());
     EXPECT_EQ(made.file, expected) << "the JPEG stealth image's bytes changed: a format change";
-    const JpegStealthFound found = jpegStealthExtractFile(expected, code, kCheap);
-    EXPECT_EQ(found.status, JpegStealthStatus::Done);
-    EXPECT_EQ(found.archive, archive);
+    // Version 1's image, made before the public coefficients took the stream's tail, is only
+    // read: through its own salt, after the first derivation finds nothing.
+    for (const char* name : {"/jpeg-stealth.jpg", "/jpeg-stealth-v1.jpg"}) {
+        const QByteArray image = readAll(QStringLiteral(BRINDMAR_GOLDEN_IMAGES_DIR) + name);
+        const JpegStealthFound found = jpegStealthExtractFile(image, code, kCheap);
+        EXPECT_EQ(found.status, JpegStealthStatus::Done) << name;
+        EXPECT_EQ(found.archive, archive) << name;
+    }
 }
 
 } // namespace

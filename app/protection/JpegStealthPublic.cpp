@@ -1,0 +1,100 @@
+#include "protection/JpegStealthPublic.h"
+
+#include "protection/JpegStealth.h"
+#include "protection/KeyedWalk.h"
+#include "protection/StealthColumns.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace brindmar {
+
+uint64_t jpegPublicCount(uint64_t acCount) {
+    return std::min(kJpegMostPublic, std::max(acCount / 4, kJpegSaltSteps));
+}
+
+uint64_t jpegTailBytes(uint64_t sealedBytes, uint64_t acCount) {
+    const uint64_t k = jpegPublicCount(acCount);
+    if (acCount <= k) {
+        return 0;
+    }
+    // 17 K Ls stays below 2^5 * 2^18 * 2^32: no product overflows.
+    const uint64_t carried = 17 * k * sealedBytes;
+    const uint64_t salt = 256 * (acCount - k);
+    const uint64_t matched = carried > salt ? (carried - salt) / (16 * (acCount - k) + 17 * k) : 0;
+    const uint64_t most = k / 4 > kJpegSaltBits ? (k / 4 - kJpegSaltBits) / 8 : 0;
+    return std::min({matched, most, sealedBytes / 2});
+}
+
+uint32_t jpegPublicWidth(uint64_t publicCount, uint64_t bits) {
+    return bits == 0 ? 0 : static_cast<uint32_t>(std::min<uint64_t>(32, publicCount / bits));
+}
+
+std::vector<uint32_t> jpegPublicCoefficients(uint64_t acCount) {
+    const std::array<unsigned char, 32> key = jpegSaltWalkKey(acCount);
+    const KeyedWalk walk(key.data(), acCount, {});
+    std::vector<uint32_t> places(static_cast<size_t>(jpegPublicCount(acCount)));
+    walk.bytesAt(0, static_cast<uint32_t>(places.size()), places.data());
+    return places;
+}
+
+std::optional<uint64_t>
+jpegCarryPublic(std::vector<JpegComponent>& components, const AcCoefficients& ac,
+                const std::vector<uint32_t>& places, uint16_t* prices, const TrellisCode& code,
+                int plane, const unsigned char* message, uint64_t bits, bool& carried) {
+    static const uint16_t wet = trellisColumn(kWetCost, false);
+    // A change's way is the layer's, not the cheaper one: at the largest magnitude it might
+    // have to go past it.
+    for (size_t k = 0; k < places.size(); ++k) {
+        if (std::abs(ac.at(components, places[k])) >= kMostAcMagnitude) {
+            prices[k] = wet;
+        }
+    }
+    const CountingWalk ranks;
+    const ColumnGroups<CountingWalk> groups{&ranks, 0, places.size(), bits * code.width};
+    const auto bitOf = [&](uint32_t rank) {
+        return static_cast<uint16_t>(ac.bit(components, places[rank], plane) << 15);
+    };
+    const TrellisFlips flips = trellisEmbed(
+        code,
+        [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
+            gatherColumns(groups, prices, bitOf, first, count, out, place);
+        },
+        message, bits, columnScale(groups, prices));
+    if (!flips.ok) {
+        return std::nullopt;
+    }
+    if (!flips.carried) {
+        carried = false;
+        return std::nullopt;
+    }
+    for (const uint32_t rank : flips.places) {
+        int16_t& v = ac.at(components, places[rank]);
+        const bool up = ((v & 1) != 0) == (plane == 1);
+        v = static_cast<int16_t>(up ? v + 1 : v - 1);
+        prices[rank] = wet;
+    }
+    return flips.places.size();
+}
+
+std::vector<unsigned char> jpegReadPublic(const std::vector<JpegComponent>& components,
+                                          const AcCoefficients& ac,
+                                          const std::vector<uint32_t>& places,
+                                          const TrellisCode& code, int plane, uint64_t bits) {
+    // Each coefficient's low byte, whose two low bits are the value's as two's complement.
+    std::vector<unsigned char> low(places.size());
+    for (size_t k = 0; k < places.size(); ++k) {
+        low[k] = static_cast<unsigned char>(ac.bit(components, places[k], 0) |
+                                            ac.bit(components, places[k], 1) << 1);
+    }
+    const CountingWalk ranks;
+    const ColumnGroups<CountingWalk> groups{&ranks, 0, places.size(), bits * code.width};
+    return trellisRead(
+        code,
+        [&](uint64_t first, size_t count, uint8_t* out) {
+            readColumns(groups, low.data(), plane, first, count, out);
+        },
+        bits);
+}
+
+} // namespace brindmar
