@@ -194,25 +194,13 @@ JpegStealthFound jpegStealthExtractFile(const QByteArray& image, const SecretByt
     if (!jpegStealthSalted(jpegAcCount(jpeg))) {
         return found;
     }
-    // Version 1 images carry the salt elsewhere: a second derivation, only when the first finds
-    // nothing.
-    const JpegStealthSalt salts[] = {jpegStealthReadSalt(jpeg), jpegStealthReadEarlierSalt(jpeg)};
-    for (const JpegStealthSalt& salt : salts) {
-        if (&salt != salts && salt == salts[0]) {
-            break;
-        }
-        SealPrelude prelude;
-        prelude.cost = cost;
-        prelude.salt = salt;
-        const std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
-        if (!key) {
-            found.status = JpegStealthStatus::NoMemory;
-            return found;
-        }
-        found = jpegStealthExtractWithKey(jpeg, *key);
-        if (found.status != JpegStealthStatus::NotFound) {
-            return found;
-        }
+    // Version 1 images carry the salt elsewhere.
+    if (readUnderEachSalt(code, cost, {jpegStealthReadSalt(jpeg), jpegStealthReadEarlierSalt(jpeg)},
+                          [&](const SecretBytes& key) {
+                              found = jpegStealthExtractWithKey(jpeg, key);
+                              return found.status != JpegStealthStatus::NotFound;
+                          }) == SaltTries::NoMemory) {
+        found.status = JpegStealthStatus::NoMemory;
     }
     return found;
 }

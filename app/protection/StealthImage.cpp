@@ -525,26 +525,15 @@ StealthExtractReport stealthExtract(const unsigned char* colour, uint32_t width,
         return report;
     }
     const PublicPixels places(layout, width, height);
-    // Images before version 6 carry the salt elsewhere: a second derivation, only when the
-    // first finds nothing.
-    const StealthSalt salts[] = {readSaltFrom(colour, places),
-                                 readEarlierStealthSalt(colour, width, height)};
-    for (const StealthSalt& salt : salts) {
-        if (&salt != salts && salt == salts[0]) {
-            break;
-        }
-        SealPrelude prelude;
-        prelude.cost = cost;
-        prelude.salt = salt;
-        const std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
-        if (!key) {
-            report.status = StealthStatus::NoMemory;
-            return report;
-        }
-        report = extractWithKey(colour, width, height, *key, places);
-        if (report.status != StealthStatus::NotFound) {
-            return report;
-        }
+    // Images before version 6 carry the salt elsewhere.
+    if (readUnderEachSalt(
+            code, cost,
+            {readSaltFrom(colour, places), readEarlierStealthSalt(colour, width, height)},
+            [&](const SecretBytes& key) {
+                report = extractWithKey(colour, width, height, key, places);
+                return report.status != StealthStatus::NotFound;
+            }) == SaltTries::NoMemory) {
+        report.status = StealthStatus::NoMemory;
     }
     return report;
 }
