@@ -311,6 +311,8 @@ JpegStealthReport embedAll(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
                 packed[n] = trellisColumn(kWetCost, ac.parity(components, n) != 0);
             }
         }
+        // The seal bound kJpegStealthVersion in its first chunk before this was called: with a
+        // salt, that is what the head says, since a salt that does not fit was refused above.
         std::array<unsigned char, 5> head{salted ? kJpegStealthVersion : uint8_t{1}};
         for (size_t k = 0; k < 4; ++k) {
             head[1 + k] = static_cast<unsigned char>(length >> (8 * k));

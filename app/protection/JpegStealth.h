@@ -12,8 +12,8 @@ namespace brindmar {
 // A byte stream carried by ±1 changes to a JPEG's quantised AC coefficients, along a keyed walk
 // over all of them, by the syndrome-trellis code, the changes placed by the UERD cost. Nothing
 // is in clear: a short head (version and length, masked) and then the stream each have their
-// own stretch of the walk and their own code. A reader needs only the coefficients' parities
-// along the walk, never the costs.
+// own stretch of the walk and their own code. A reader needs only the coefficients' two low bits,
+// never the costs.
 //
 // The keys are taken already derived: where they come from (the code, the salt, the seal around
 // the stream) is the caller's business, so that this layer stays the same whichever way they

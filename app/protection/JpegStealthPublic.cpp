@@ -18,8 +18,8 @@ uint64_t jpegTailBytes(uint64_t sealedBytes, uint64_t acCount) {
     if (acCount <= k) {
         return 0;
     }
-    // 17 K Ls stays below 2^5 * 2^18 * 2^32: no product overflows.
-    const uint64_t carried = 17 * k * sealedBytes;
+    // A stream is below 2^32 bytes, so 17 K Ls below 2^5 * 2^18 * 2^32: no product overflows.
+    const uint64_t carried = 17 * k * std::min<uint64_t>(sealedBytes, 0xffffffffu);
     const uint64_t salt = 256 * (acCount - k);
     const uint64_t matched = carried > salt ? (carried - salt) / (16 * (acCount - k) + 17 * k) : 0;
     const uint64_t most = k / 4 > kJpegSaltBits ? (k / 4 - kJpegSaltBits) / 8 : 0;

@@ -164,7 +164,9 @@ TEST(JpegStealth, ThePublicCoefficientsChangeAsOftenAsTheRest) {
             JpegStealthSalt salt;
             std::generate(salt.begin(), salt.end(),
                           [&] { return static_cast<unsigned char>(random()); });
-            ASSERT_TRUE(jpegStealthEmbed(jpeg, randomKeys(random), stream, salt).done) << rate;
+            const JpegStealthKeys keys = randomKeys(random);
+            ASSERT_TRUE(jpegStealthEmbed(jpeg, keys, stream, salt).done) << rate;
+            EXPECT_EQ(jpegStealthRead(jpeg, keys), stream) << rate;
             std::vector<bool> changed;
             for (size_t c = 0; c < before.size(); ++c) {
                 for (size_t k = 0; k < before[c].coefficients.size(); ++k) {
@@ -188,6 +190,71 @@ TEST(JpegStealth, ThePublicCoefficientsChangeAsOftenAsTheRest) {
         EXPECT_NEAR(static_cast<double>(publicChanged), expected,
                     3 * std::sqrt(expected) + 0.1 * expected)
             << "rate " << rate;
+    }
+}
+
+// Writer and reader both take the tail's length from this arithmetic, so a round trip cannot see
+// it drift from the format: one row a bound that decides it.
+TEST(JpegStealth, TheTailsLengthFollowsTheFormat) {
+    struct Row {
+        uint64_t sealed, ac, publicCount, tail;
+        const char* what;
+    };
+    const Row rows[] = {
+        {1301, 113400, 28350, 328, "the matched share, a quarter of M public"},
+        {6000, 113400, 28350, 869, "a quarter bit a public coefficient less the salt's"},
+        {60, 2800, 2048, 30, "half the stream, 2048 public"},
+        {60, 4000, 2048, 24, "the matched share, 2048 public"},
+        {1000, 20000000, 262144, 0, "a stream whose share is below the salt's"},
+        {2000, 20000000, 262144, 12, "the matched share, 2^18 public"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(jpegPublicCount(row.ac), row.publicCount) << row.what;
+        EXPECT_EQ(jpegTailBytes(row.sealed, row.ac), row.tail) << row.what;
+    }
+}
+
+// The public layers' changes go the way their bit needs, not the cheaper way: at the largest
+// magnitudes that way could leave what the entropy coder writes.
+TEST(JpegStealth, PublicCoefficientsAtTheLargestMagnitudesStayWritable) {
+    const int16_t extremes[] = {1023, -1023, 1022, -1022, 1021, -1021, -3, -2, -1, 0, 1, 2, 3};
+    std::mt19937 random(1023);
+    for (int round = 0; round < 6; ++round) {
+        JpegCarrierKind kind;
+        kind.width = 160;
+        kind.height = 120;
+        kind.quality = 100; // steps of 1, so that the file can hold the largest magnitudes
+        kind.seed = static_cast<uint32_t>(random());
+        JpegCoefficients jpeg;
+        ASSERT_EQ(jpeg.open(makeJpeg(kind)), JpegOpenStatus::Done);
+        const uint64_t acCount = jpegAcCount(jpeg);
+        size_t e = 0;
+        for (const uint32_t n : jpegPublicCoefficients(acCount)) {
+            uint64_t left = n;
+            for (JpegComponent& c : jpeg.components()) {
+                if (left < c.blocks() * 63) {
+                    c.coefficients[left / 63 * 64 + left % 63 + 1] = extremes[e++ % 13];
+                    break;
+                }
+                left -= c.blocks() * 63;
+            }
+        }
+        QByteArray stream(600, '\0');
+        std::generate(stream.begin(), stream.end(), [&] { return static_cast<char>(random()); });
+        const JpegStealthSalt salt{};
+        const JpegStealthKeys keys = randomKeys(random);
+        ASSERT_TRUE(jpegStealthEmbed(jpeg, keys, stream, salt).done) << round;
+        JpegCoefficients written;
+        ASSERT_EQ(written.open(jpeg.write()), JpegOpenStatus::Done) << round;
+        uint8_t version = 0;
+        EXPECT_EQ(jpegStealthRead(written, keys, &version), stream) << round;
+        EXPECT_EQ(version, kJpegStealthVersion);
+        EXPECT_EQ(jpegStealthReadSalt(written), salt) << round;
+        for (const JpegComponent& c : written.components()) {
+            for (const int16_t v : c.coefficients) {
+                ASSERT_LE(std::abs(v), kMostAcMagnitude) << round;
+            }
+        }
     }
 }
 
