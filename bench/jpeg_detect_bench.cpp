@@ -9,7 +9,8 @@
 // for those at 90 and above, and for all together; tiles below quality 75 are left out.
 //
 // Rates are bits per non-zero AC coefficient of the tile (all three components). The JPEG coder
-// carries a random stream of that many bits; today's route carries the longest random document
+// carries a random stream of that many bits with a random salt, as the program writes it (the
+// public coefficients' layers included); today's route carries the longest random document
 // whose sealed stream has no more bits; steghide carries that many random bits, which its own
 // header comes on top of.
 //

@@ -26,14 +26,12 @@ public:
         const auto [c, k] = locate(n);
         return components[c].coefficients[k];
     }
-    int parity(const std::vector<JpegComponent>& components, uint64_t n) const {
-        return bit(components, n, 0);
-    }
-    // Bit `plane` of the coefficient as a two's complement number: a change by one always
-    // turns bit 0, and bit 1 too one way of the two.
-    int bit(const std::vector<JpegComponent>& components, uint64_t n, int plane) const {
+    int16_t value(const std::vector<JpegComponent>& components, uint64_t n) const {
         const auto [c, k] = locate(n);
-        return (static_cast<uint16_t>(components[c].coefficients[k]) >> plane) & 1;
+        return components[c].coefficients[k];
+    }
+    int parity(const std::vector<JpegComponent>& components, uint64_t n) const {
+        return value(components, n) & 1;
     }
 
 private:

@@ -290,24 +290,24 @@ JpegStealthReport embedAll(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
         bool carried = true;
         std::optional<uint64_t> publicChanges = 0;
         if (salted) {
-            const std::vector<uint32_t> places = jpegPublicCoefficients(ac.count());
-            std::vector<uint16_t> prices(places.size());
-            for (size_t k = 0; k < places.size(); ++k) {
-                prices[k] = packed[places[k]];
+            const JpegPublicPlaces open(ac.count());
+            std::vector<uint16_t> prices(open.places.size());
+            for (size_t k = 0; k < prices.size(); ++k) {
+                prices[k] = packed[open.places[k]];
             }
             if (tail != 0) {
-                publicChanges = jpegCarryPublic(components, ac, places, prices.data(),
+                publicChanges = jpegCarryPublic(components, ac, open, prices.data(),
                                                 tailCode(keys, ac.count(), tail), 1, bytes + own,
                                                 tail * 8, carried);
             }
             if (publicChanges) {
-                const std::optional<uint64_t> saltChanges = jpegCarryPublic(
-                    components, ac, places, prices.data(), publicSaltCode(ac.count()), 0,
-                    salt->data(), kJpegSaltBits, carried);
+                const std::optional<uint64_t> saltChanges =
+                    jpegCarryPublic(components, ac, open, prices.data(), publicSaltCode(ac.count()),
+                                    0, salt->data(), kJpegSaltBits, carried);
                 publicChanges =
                     saltChanges ? std::optional(*publicChanges + *saltChanges) : std::nullopt;
             }
-            for (const uint32_t n : places) {
+            for (const uint32_t n : open.places) {
                 packed[n] = trellisColumn(kWetCost, ac.parity(components, n) != 0);
             }
         }
@@ -399,7 +399,7 @@ JpegStealthSalt readSalt(const JpegCoefficients& jpeg, bool earlier) {
             bits = readColumns(jpeg.components(), ac, saltWalk, saltColumns(),
                                codeFrom(publicKey, kJpegSaltWidth, kSaltCodeNonce), kJpegSaltBits);
         } else {
-            bits = jpegReadPublic(jpeg.components(), ac, jpegPublicCoefficients(ac.count()),
+            bits = jpegReadPublic(jpeg.components(), ac, JpegPublicPlaces(ac.count()),
                                   publicSaltCode(ac.count()), 0, kJpegSaltBits);
         }
         std::copy_n(bits.begin(), std::min(salt.size(), bits.size()), salt.begin());
@@ -455,7 +455,7 @@ std::optional<QByteArray> jpegStealthRead(const JpegCoefficients& jpeg, const Jp
         message.resize(static_cast<size_t>(length - tail));
         if (tail != 0) {
             const std::vector<unsigned char> end =
-                jpegReadPublic(jpeg.components(), ac, jpegPublicCoefficients(ac.count()),
+                jpegReadPublic(jpeg.components(), ac, JpegPublicPlaces(ac.count()),
                                tailCode(keys, ac.count(), tail), 1, tail * 8);
             if (end.size() < tail) {
                 return std::nullopt;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <sodium.h>
 
 namespace brindmar {
 
@@ -38,10 +39,32 @@ std::vector<uint32_t> jpegPublicCoefficients(uint64_t acCount) {
     return places;
 }
 
-std::optional<uint64_t>
-jpegCarryPublic(std::vector<JpegComponent>& components, const AcCoefficients& ac,
-                const std::vector<uint32_t>& places, uint16_t* prices, const TrellisCode& code,
-                int plane, const unsigned char* message, uint64_t bits, bool& carried) {
+std::vector<uint8_t> jpegPublicShifts(uint64_t acCount) {
+    static const unsigned char nonce[crypto_stream_xchacha20_NONCEBYTES] = {7};
+    const std::array<unsigned char, 32> key = jpegSaltWalkKey(acCount);
+    std::vector<uint8_t> shifts(static_cast<size_t>(jpegPublicCount(acCount)));
+    crypto_stream_xchacha20(shifts.data(), shifts.size(), nonce, key.data());
+    for (uint8_t& shift : shifts) {
+        shift &= 3;
+    }
+    return shifts;
+}
+
+namespace {
+
+// The two bits the layers take of the k-th public coefficient: its value plus its shift, mod 4.
+uint8_t labelOf(int16_t value, uint8_t shift) {
+    return static_cast<uint8_t>((static_cast<uint16_t>(value) + shift) & 3u);
+}
+
+} // namespace
+
+std::optional<uint64_t> jpegCarryPublic(std::vector<JpegComponent>& components,
+                                        const AcCoefficients& ac, const JpegPublicPlaces& open,
+                                        uint16_t* prices, const TrellisCode& code, int plane,
+                                        const unsigned char* message, uint64_t bits,
+                                        bool& carried) {
+    const std::vector<uint32_t>& places = open.places;
     static const uint16_t wet = trellisColumn(kWetCost, false);
     // A change's way is the layer's, not the cheaper one: at the largest magnitude it might
     // have to go past it.
@@ -53,7 +76,8 @@ jpegCarryPublic(std::vector<JpegComponent>& components, const AcCoefficients& ac
     const CountingWalk ranks;
     const ColumnGroups<CountingWalk> groups{&ranks, 0, places.size(), bits * code.width};
     const auto bitOf = [&](uint32_t rank) {
-        return static_cast<uint16_t>(ac.bit(components, places[rank], plane) << 15);
+        const uint8_t label = labelOf(ac.value(components, places[rank]), open.shifts[rank]);
+        return static_cast<uint16_t>(((label >> plane) & 1u) << 15);
     };
     const TrellisFlips flips = trellisEmbed(
         code,
@@ -70,7 +94,7 @@ jpegCarryPublic(std::vector<JpegComponent>& components, const AcCoefficients& ac
     }
     for (const uint32_t rank : flips.places) {
         int16_t& v = ac.at(components, places[rank]);
-        const bool up = ((v & 1) != 0) == (plane == 1);
+        const bool up = ((labelOf(v, open.shifts[rank]) & 1u) != 0) == (plane == 1);
         v = static_cast<int16_t>(up ? v + 1 : v - 1);
         prices[rank] = wet;
     }
@@ -78,14 +102,12 @@ jpegCarryPublic(std::vector<JpegComponent>& components, const AcCoefficients& ac
 }
 
 std::vector<unsigned char> jpegReadPublic(const std::vector<JpegComponent>& components,
-                                          const AcCoefficients& ac,
-                                          const std::vector<uint32_t>& places,
+                                          const AcCoefficients& ac, const JpegPublicPlaces& open,
                                           const TrellisCode& code, int plane, uint64_t bits) {
-    // Each coefficient's low byte, whose two low bits are the value's as two's complement.
+    const std::vector<uint32_t>& places = open.places;
     std::vector<unsigned char> low(places.size());
     for (size_t k = 0; k < places.size(); ++k) {
-        low[k] = static_cast<unsigned char>(ac.bit(components, places[k], 0) |
-                                            ac.bit(components, places[k], 1) << 1);
+        low[k] = labelOf(ac.value(components, places[k]), open.shifts[k]);
     }
     const CountingWalk ranks;
     const ColumnGroups<CountingWalk> groups{&ranks, 0, places.size(), bits * code.width};

@@ -30,7 +30,12 @@ std::optional<QByteArray> jpegStealthTile(const QByteArray& tile, double rate, u
     if (bits != nullptr) {
         *bits = static_cast<uint64_t>(length) * 8;
     }
-    if (!brindmar::jpegStealthEmbed(jpeg, keys, stream).done) {
+    // With a salt, as the program writes: the public coefficients then carry the stream's tail.
+    brindmar::JpegStealthSalt salt;
+    for (unsigned char& b : salt) {
+        b = static_cast<unsigned char>(rng.next());
+    }
+    if (!brindmar::jpegStealthEmbed(jpeg, keys, stream, salt).done) {
         return std::nullopt;
     }
     QByteArray out = jpeg.write();

@@ -7,6 +7,7 @@
 #include "protection/JpegStealthPublic.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -140,13 +141,16 @@ TEST(JpegStealth, PricesAsUerd) {
 
 // The public coefficients are where anyone who knows the format can look: over many carriers of
 // one size they must change as often as the rest, at a fifth of the recommended rate, at it and
-// at twice it. Version 1's salt alone changed them 40, 7 and 3 times as often.
+// at twice it, and their zeros as often to 1 as to -1, as a JPEG's are as often one as the other.
+// Version 1's salt alone changed them 40, 7 and 3 times as often as the rest; layers on the
+// values unshifted sent 18 times as many zeros to -1 as to 1.
 TEST(JpegStealth, ThePublicCoefficientsChangeAsOftenAsTheRest) {
     for (const double rate : {0.02, 0.1, 0.2}) {
         uint64_t publicChanged = 0;
         uint64_t publicCount = 0;
         uint64_t restChanged = 0;
         uint64_t restCount = 0;
+        std::array<double, 2> zeroMoved{}; // to -1, to 1
         std::mt19937 random(77);
         for (int round = 0; round < 16; ++round) {
             JpegCarrierKind kind;
@@ -168,11 +172,13 @@ TEST(JpegStealth, ThePublicCoefficientsChangeAsOftenAsTheRest) {
             ASSERT_TRUE(jpegStealthEmbed(jpeg, keys, stream, salt).done) << rate;
             EXPECT_EQ(jpegStealthRead(jpeg, keys), stream) << rate;
             std::vector<bool> changed;
+            std::vector<int> fromZero; // 0, or where a zero went
             for (size_t c = 0; c < before.size(); ++c) {
                 for (size_t k = 0; k < before[c].coefficients.size(); ++k) {
                     if (k % 64 != 0) {
-                        changed.push_back(jpeg.components()[c].coefficients[k] !=
-                                          before[c].coefficients[k]);
+                        const int now = jpeg.components()[c].coefficients[k];
+                        changed.push_back(now != before[c].coefficients[k]);
+                        fromZero.push_back(before[c].coefficients[k] == 0 ? now : 0);
                     }
                 }
             }
@@ -181,6 +187,9 @@ TEST(JpegStealth, ThePublicCoefficientsChangeAsOftenAsTheRest) {
                 isPublic[n] = true;
             }
             for (size_t n = 0; n < changed.size(); ++n) {
+                if (isPublic[n] && fromZero[n] != 0) {
+                    zeroMoved[fromZero[n] > 0 ? 1 : 0] += 1;
+                }
                 (isPublic[n] ? publicChanged : restChanged) += changed[n] ? 1 : 0;
                 (isPublic[n] ? publicCount : restCount) += 1;
             }
@@ -189,6 +198,8 @@ TEST(JpegStealth, ThePublicCoefficientsChangeAsOftenAsTheRest) {
                                 static_cast<double>(publicCount) / static_cast<double>(restCount);
         EXPECT_NEAR(static_cast<double>(publicChanged), expected,
                     3 * std::sqrt(expected) + 0.1 * expected)
+            << "rate " << rate;
+        EXPECT_NEAR(zeroMoved[0], zeroMoved[1], 3 * std::sqrt(zeroMoved[0] + zeroMoved[1]) + 4)
             << "rate " << rate;
     }
 }
