@@ -313,7 +313,7 @@ JpegStealthReport embedAll(JpegCoefficients& jpeg, const JpegStealthKeys& keys,
         }
         // The seal bound kJpegStealthVersion in its first chunk before this was called: with a
         // salt, that is what the head says, since a salt that does not fit was refused above.
-        std::array<unsigned char, 5> head{salted ? kJpegStealthVersion : uint8_t{1}};
+        std::array<unsigned char, 5> head{salted ? kJpegStealthVersion : kJpegStealthFirstVersion};
         for (size_t k = 0; k < 4; ++k) {
             head[1 + k] = static_cast<unsigned char>(length >> (8 * k));
         }
@@ -438,10 +438,10 @@ std::optional<QByteArray> jpegStealthRead(const JpegCoefficients& jpeg, const Jp
         for (size_t k = 4; k > 0; --k) {
             length = length << 8 | head[k];
         }
-        const bool tailed = head[0] == 2 && jpegStealthSalted(ac.count());
+        const bool tailed = head[0] == kJpegStealthVersion && jpegStealthSalted(ac.count());
         const uint64_t tail = tailed ? jpegTailBytes(length, ac.count()) : 0;
         const uint32_t width = jpegStealthWidth(length - tail, ac.count());
-        if ((head[0] != 1 && !tailed) || width == 0) {
+        if ((head[0] != kJpegStealthFirstVersion && !tailed) || width == 0) {
             return std::nullopt;
         }
         const uint64_t bits = (length - tail) * 8;

@@ -29,6 +29,7 @@ struct JpegStealthKeys {
 // more often than the rest; version 2 puts the stream's tail there too (JpegStealthPublic.h).
 // Both are read.
 inline constexpr uint8_t kJpegStealthVersion = 2;
+inline constexpr uint8_t kJpegStealthFirstVersion = 1;
 // The head: the version, then the stream's length in bytes (32 bits, little-endian), masked
 // with the head key's keystream and carried at 16 columns a bit over the walk's first steps.
 inline constexpr uint64_t kJpegHeadBits = 40;
