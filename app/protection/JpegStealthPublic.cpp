@@ -79,12 +79,7 @@ std::optional<uint64_t> jpegCarryPublic(std::vector<JpegComponent>& components,
         const uint8_t label = labelOf(ac.value(components, places[rank]), open.shifts[rank]);
         return static_cast<uint16_t>(((label >> plane) & 1u) << 15);
     };
-    const TrellisFlips flips = trellisEmbed(
-        code,
-        [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
-            gatherColumns(groups, prices, bitOf, first, count, out, place);
-        },
-        message, bits, columnScale(groups, prices));
+    const TrellisFlips flips = searchColumns(groups, prices, bitOf, code, message, bits);
     if (!flips.ok) {
         return std::nullopt;
     }
@@ -109,14 +104,7 @@ std::vector<unsigned char> jpegReadPublic(const std::vector<JpegComponent>& comp
     for (size_t k = 0; k < places.size(); ++k) {
         low[k] = labelOf(ac.value(components, places[k]), open.shifts[k]);
     }
-    const CountingWalk ranks;
-    const ColumnGroups<CountingWalk> groups{&ranks, 0, places.size(), bits * code.width};
-    return trellisRead(
-        code,
-        [&](uint64_t first, size_t count, uint8_t* out) {
-            readColumns(groups, low.data(), plane, first, count, out);
-        },
-        bits);
+    return readListed(low, code, plane, bits);
 }
 
 } // namespace brindmar

@@ -194,6 +194,20 @@ template <class Walk> float columnScale(const ColumnGroups<Walk>& groups, const 
     return trellisScale(sample.data(), sample.size());
 }
 
+// The least-cost changes that make the columns of a stretch carry bits by code: the columns
+// gathered as gatherColumns gathers them, the prices scaled by a sample of the same columns.
+template <class Walk, class BitOf>
+TrellisFlips searchColumns(const ColumnGroups<Walk>& groups, const uint16_t* packed,
+                           const BitOf& bitOf, const TrellisCode& code,
+                           const unsigned char* message, uint64_t bits) {
+    return trellisEmbed(
+        code,
+        [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
+            gatherColumns(groups, packed, bitOf, first, count, out, place);
+        },
+        message, bits, columnScale(groups, packed));
+}
+
 // The bits of columns [first, first + count), one a byte, as a reader takes them: bit `plane`
 // of each colour byte (0 the low bit), XORed over the column's bytes.
 template <class Walk>
@@ -226,6 +240,20 @@ void readColumns(const ColumnGroups<Walk>& groups, const unsigned char* colour, 
             out[c] = low;
             low = 0;
         });
+}
+
+// The bits a code carries on bit `plane` of values listed in the order the columns take them,
+// one a place.
+inline std::vector<unsigned char> readListed(const std::vector<uint8_t>& values,
+                                             const TrellisCode& code, int plane, uint64_t bits) {
+    const CountingWalk ranks;
+    const ColumnGroups<CountingWalk> groups{&ranks, 0, values.size(), bits * code.width};
+    return trellisRead(
+        code,
+        [&](uint64_t first, size_t count, uint8_t* out) {
+            readColumns(groups, values.data(), plane, first, count, out);
+        },
+        bits);
 }
 
 } // namespace brindmar

@@ -121,12 +121,7 @@ StealthStatus carryListed(unsigned char* colour, const std::vector<uint32_t>& by
     const auto lowBit = [picture, listed](uint32_t rank) {
         return static_cast<uint16_t>((picture[listed[rank]] & 1u) << 15);
     };
-    TrellisFlips flips = trellisEmbed(
-        code,
-        [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
-            gatherColumns(groups, prices, lowBit, first, count, out, place);
-        },
-        message, bits, columnScale(groups, prices));
+    TrellisFlips flips = searchColumns(groups, prices, lowBit, code, message, bits);
     if (!flips.ok) {
         return StealthStatus::NoMemory;
     }

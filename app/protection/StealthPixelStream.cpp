@@ -87,12 +87,7 @@ StreamEnd carryOn(unsigned char* colour, uint16_t* packed, uint8_t* way,
         aheadInSlice(way + p);
         return sumBitOf(way[p], plane);
     };
-    TrellisFlips flips = trellisEmbed(
-        code,
-        [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
-            gatherColumns(groups, packed, bitOf, first, count, out, place);
-        },
-        message, bits, columnScale(groups, packed));
+    TrellisFlips flips = searchColumns(groups, packed, bitOf, code, message, bits);
     if (!flips.ok) {
         return StreamEnd::NoMemory;
     }
@@ -156,14 +151,7 @@ std::vector<unsigned char> readListedPixels(const unsigned char* colour,
     for (size_t k = 0; k < pixels.size(); ++k) {
         sums[k] = static_cast<uint8_t>(pixelSum(colour + 3 * size_t{pixels[k]}) & 3u);
     }
-    const CountingWalk ranks;
-    const ColumnGroups<CountingWalk> groups{&ranks, 0, pixels.size(), bits * code.width};
-    return trellisRead(
-        code,
-        [&](uint64_t first, size_t count, uint8_t* out) {
-            readColumns(groups, sums.data(), plane, first, count, out);
-        },
-        bits);
+    return readListed(sums, code, plane, bits);
 }
 
 bool takeBackPixelStream(unsigned char* colour, uint8_t* way, const PixelStreamChanges& made) {

@@ -188,12 +188,8 @@ StreamEnd carryLayer(unsigned char* colour, uint16_t* packed, const StreamStretc
     // Each layer is priced with the costs as they are. The ideal sender's bit-1 layer would
     // price a column of cost c at ln(1 + e^(lc)), l its Lagrange multiplier; measured on
     // photographs, that changed the changes per bit by less than 0.5 %, not worth its time.
-    const TrellisFlips flips = trellisEmbed(
-        code,
-        [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
-            gatherColumns(groups, packed, bitOf, first, count, out, place);
-        },
-        message + layer.firstByte, layer.bits(), columnScale(groups, packed));
+    const TrellisFlips flips =
+        searchColumns(groups, packed, bitOf, code, message + layer.firstByte, layer.bits());
     if (!coupling.restore(packed) || !flips.ok) {
         return StreamEnd::NoMemory;
     }
