@@ -242,18 +242,25 @@ void readColumns(const ColumnGroups<Walk>& groups, const unsigned char* colour, 
         });
 }
 
-// The bits a code carries on bit `plane` of values listed in the order the columns take them,
-// one a place.
-inline std::vector<unsigned char> readListed(const std::vector<uint8_t>& values,
-                                             const TrellisCode& code, int plane, uint64_t bits) {
-    const CountingWalk ranks;
-    const ColumnGroups<CountingWalk> groups{&ranks, 0, values.size(), bits * code.width};
+// The bits a code carries on bit `plane` of the groups' bytes, as a reader takes them; empty
+// when memory ran out.
+template <class Walk>
+std::vector<unsigned char> readBits(const ColumnGroups<Walk>& groups, const unsigned char* colour,
+                                    int plane, const TrellisCode& code, uint64_t bits) {
     return trellisRead(
         code,
         [&](uint64_t first, size_t count, uint8_t* out) {
-            readColumns(groups, values.data(), plane, first, count, out);
+            readColumns(groups, colour, plane, first, count, out);
         },
         bits);
+}
+
+// The same over values listed in the order the columns take them, one a place.
+inline std::vector<unsigned char> readListed(const std::vector<uint8_t>& values,
+                                             const TrellisCode& code, int plane, uint64_t bits) {
+    const CountingWalk ranks;
+    return readBits(ColumnGroups<CountingWalk>{&ranks, 0, values.size(), bits * code.width},
+                    values.data(), plane, code, bits);
 }
 
 } // namespace brindmar

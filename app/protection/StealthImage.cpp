@@ -63,18 +63,6 @@ TrellisCode tailCode(const StealthLayout& layout, uint64_t tail, const SecretByt
                          kTailCodeSkip);
 }
 
-// The bits a stretch of columns carries.
-template <class Walk>
-std::vector<unsigned char> readBits(const unsigned char* colour, const ColumnGroups<Walk>& groups,
-                                    const TrellisCode& code, uint64_t bits) {
-    return trellisRead(
-        code,
-        [&](uint64_t first, size_t count, uint8_t* out) {
-            readColumns(groups, colour, 0, first, count, out);
-        },
-        bits);
-}
-
 // Which way each change of the head goes: bit j of the XChaCha20 keystream of the direction key
 // for column j, under the nonce 3, 0, ..., 0 (version 5's salt had 2; the stream's changes, and
 // the salt's and the tail's since, go the way their layers say). Each change is its own byte, so
@@ -390,7 +378,7 @@ StealthExtractReport extractWithKey(const unsigned char* colour, uint32_t width,
     const ColumnGroups<KeyedWalk> headGroups{&walk, 0, layout.headSteps,
                                              kStealthHeadBits * layout.headWidth};
     const std::vector<unsigned char> maskedBits = readBits(
-        colour, headGroups, keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip),
+        headGroups, colour, 0, keystreamCode(layout.headWidth, keys->head.data(), kHeadCodeSkip),
         kStealthHeadBits);
     std::array<unsigned char, kHeadLength> head{};
     if (maskedBits.size() != head.size()) {

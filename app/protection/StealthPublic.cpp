@@ -45,12 +45,9 @@ StealthSalt readEarlierStealthSalt(const unsigned char* colour, uint32_t width, 
     const ColumnGroups<ListedWalk> groups{&walk, 0, layout.saltSteps,
                                           kStealthSaltBits * layout.saltWidth};
     const std::array<unsigned char, 32> key = saltPositionKey(width, height);
-    return saltOf(trellisRead(
-        keystreamCode(layout.saltWidth, key.data(), kSaltCodeSkip),
-        [&](uint64_t first, size_t count, uint8_t* out) {
-            readColumns(groups, colour, 0, first, count, out);
-        },
-        kStealthSaltBits));
+    return saltOf(readBits(groups, colour, 0,
+                           keystreamCode(layout.saltWidth, key.data(), kSaltCodeSkip),
+                           kStealthSaltBits));
 }
 
 } // namespace brindmar

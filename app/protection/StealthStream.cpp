@@ -309,12 +309,9 @@ QByteArray readStream(const unsigned char* colour, const StreamStretch& stretch,
             continue;
         }
         const ColumnGroups<KeyedWalk> groups = groupsOf(stretch, layer);
-        const std::vector<unsigned char> bits = trellisRead(
-            keystreamCode(layer.width, stretch.codeKey, layer.codeSkip),
-            [&](uint64_t first, size_t count, uint8_t* out) {
-                readColumns(groups, colour, layer.plane, first, count, out);
-            },
-            layer.bits());
+        const std::vector<unsigned char> bits =
+            readBits(groups, colour, layer.plane,
+                     keystreamCode(layer.width, stretch.codeKey, layer.codeSkip), layer.bits());
         if (bits.size() != layer.bytes) {
             return {};
         }
