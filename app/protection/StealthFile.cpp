@@ -3,6 +3,7 @@
 #include "payload/BmpHeader.h"
 #include "payload/CarrierFile.h"
 #include "protection/LargeBuffer.h"
+#include "protection/StealthKeys.h"
 #include "protection/StealthWet.h"
 #include "util/ReplacementFile.h"
 
@@ -96,7 +97,8 @@ std::optional<uint32_t> carrierColours(const QString& path, uint32_t limit, uint
 
 } // namespace
 
-StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrier) {
+StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrier,
+                                     const std::function<void()>& sound) {
     const CarrierFile file(path);
     if (!file.isOpen()) {
         return StealthFileStatus::CannotOpen;
@@ -106,6 +108,9 @@ StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrie
         return StealthFileStatus::NotACarrier;
     }
     const BmpHeader& header = *found;
+    if (sound) {
+        sound();
+    }
     try {
         carrier.file = QByteArray(static_cast<qsizetype>(file.size()), Qt::Uninitialized);
         preferHugePages(carrier.file.data(), static_cast<size_t>(file.size()));
@@ -178,14 +183,16 @@ StealthFileResult writeStealthImage(const QString& carrierPath, const SecretByte
                                     StrongCost cost, StealthHeldKey& held) {
     StealthFileResult result;
     StealthCarrier carrier;
-    result.status = readStealthCarrier(carrierPath, carrier);
+    // The key is derived while the carrier is read, counted and priced, none of which it enters.
+    std::optional<KeyInFlight> deriving;
+    result.status = readStealthCarrier(carrierPath, carrier, [&] { deriving.emplace(code, cost); });
     if (result.status != StealthFileStatus::Done) {
         return result;
     }
     bool written = false;
     StealthHeldKey kept;
     result.report = stealthEmbed(
-        carrier.colour(), carrier.width, carrier.height, code, archive, cost,
+        carrier.colour(), carrier.width, carrier.height, *deriving, archive,
         [&] { written = out.append(carrier.withColour()) && out.flush(); }, &kept);
     result.status = fileStatusOf(result.report.status);
     if (result.status == StealthFileStatus::Done && !written) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -53,7 +54,9 @@ struct StealthFileResult {
     StealthEmbedReport report;
 };
 
-StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrier);
+// sound, when given, runs once the header has shown a carrier, before its pixels are read.
+StealthFileStatus readStealthCarrier(const QString& path, StealthCarrier& carrier,
+                                     const std::function<void()>& sound = {});
 
 // What the writer takes in the carrier at path, counted from its dry bytes: the most
 // (stealthWriterCapacity) and the most at the recommended rate. Both 0 unless Done.

@@ -433,40 +433,34 @@ StealthExtractReport stealthExtractWithKey(const unsigned char* colour, uint32_t
     return extractWithKey(colour, width, height, key, PublicPixels(layout, width, height));
 }
 
-StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
-                                const SecretBytes& code, const QByteArray& archive, StrongCost cost,
-                                const std::function<void()>& alongside, StealthHeldKey* held) {
-    // The writer's own most, before the key's derivation: an archive the wet bytes leave no room
-    // for is refused here rather than after every try of the coder.
-    if (stealthWidth(static_cast<uint64_t>(sealedLength(archive.size())), width, height) == 0 ||
-        archive.size() >
-            stealthWriterCapacity(width, height, stealthDryCount(colour, width, height))) {
-        StealthEmbedReport tooLarge;
-        tooLarge.status = StealthStatus::TooLarge;
-        return tooLarge;
-    }
-    const SealPrelude prelude = freshPrelude(cost);
-    // The derivation holds one core for most of a second and leaves the others idle: the carrier
-    // is priced meanwhile, which nothing the key decides goes into, and the deriving thread
-    // joins the pricing once the key is made.
-    std::optional<SecretBytes> key;
+namespace {
+
+// The writer's own most: an archive the wet bytes leave no room for is refused before the coder
+// tries, rather than after every try of it.
+bool beyondTheWriter(const unsigned char* colour, uint32_t width, uint32_t height,
+                     const QByteArray& archive) {
+    return stealthWidth(static_cast<uint64_t>(sealedLength(archive.size())), width, height) == 0 ||
+           archive.size() >
+               stealthWriterCapacity(width, height, stealthDryCount(colour, width, height));
+}
+
+StealthEmbedReport embedDeriving(unsigned char* colour, uint32_t width, uint32_t height,
+                                 KeyInFlight& deriving, const QByteArray& archive,
+                                 const std::function<void()>& alongside, StealthHeldKey* held) {
+    const SealPrelude& prelude = deriving.prelude();
     StealthEmbedReport report;
     const StealthLayout layout(width, height);
     const PublicPixels places(layout, width, height);
     {
         Prices priced(layout.pixels);
-        const bool early = priced.priceCarrier(colour, width, height, [&] {
-            try {
-                key = deriveStrongKey(code, prelude);
-            } catch (const std::bad_alloc&) {
-                key.reset();
-            }
-        });
-        if (!key) {
+        // The derivation leaves every core but its own to the pricing, which nothing the key
+        // decides goes into: one of the pricing's threads waits for the key and then joins it.
+        const bool early = priced.priceCarrier(colour, width, height, [&] { deriving.wait(); });
+        if (!deriving.key()) {
             report.status = StealthStatus::NoMemory;
             return report;
         }
-        report = embedWithKey(colour, width, height, *key, prelude.salt, archive, places,
+        report = embedWithKey(colour, width, height, *deriving.key(), prelude.salt, archive, places,
                               early ? &priced : nullptr);
     }
     // The carrier's original may be wiped once the image is made: it must give the archive back
@@ -485,19 +479,45 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
                 alongside(); // no thread to be had: one after the other
             }
         }
-        const bool back = readSaltFrom(colour, places) == prelude.salt &&
-                          extractWithKey(colour, width, height, *key, places).archive == archive;
+        const bool back =
+            readSaltFrom(colour, places) == prelude.salt &&
+            extractWithKey(colour, width, height, *deriving.key(), places).archive == archive;
         if (beside.joinable()) {
             beside.join();
         }
         if (!back) {
             report.status = StealthStatus::Failed;
         } else if (held != nullptr) {
-            held->key = std::move(key);
+            held->key = std::move(deriving.key());
             held->salt = prelude.salt;
         }
     }
     return report;
+}
+
+} // namespace
+
+StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
+                                const SecretBytes& code, const QByteArray& archive, StrongCost cost,
+                                const std::function<void()>& alongside, StealthHeldKey* held) {
+    if (beyondTheWriter(colour, width, height, archive)) {
+        StealthEmbedReport tooLarge;
+        tooLarge.status = StealthStatus::TooLarge;
+        return tooLarge;
+    }
+    KeyInFlight deriving(code, cost);
+    return embedDeriving(colour, width, height, deriving, archive, alongside, held);
+}
+
+StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
+                                KeyInFlight& deriving, const QByteArray& archive,
+                                const std::function<void()>& alongside, StealthHeldKey* held) {
+    if (beyondTheWriter(colour, width, height, archive)) {
+        StealthEmbedReport tooLarge;
+        tooLarge.status = StealthStatus::TooLarge;
+        return tooLarge;
+    }
+    return embedDeriving(colour, width, height, deriving, archive, alongside, held);
 }
 
 StealthExtractReport stealthExtract(const unsigned char* colour, uint32_t width, uint32_t height,

@@ -154,6 +154,12 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
                                 StrongCost cost = kStealthCost,
                                 const std::function<void()>& alongside = {},
                                 StealthHeldKey* held = nullptr);
+// The same with a derivation already under way, started before the carrier was read so that the
+// read goes on beside it. A refused archive leaves it to finish.
+class KeyInFlight;
+StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t height,
+                                KeyInFlight& deriving, const QByteArray& archive,
+                                const std::function<void()>& alongside, StealthHeldKey* held);
 StealthExtractReport stealthExtract(const unsigned char* colour, uint32_t width, uint32_t height,
                                     const SecretBytes& code, StrongCost cost = kStealthCost);
 

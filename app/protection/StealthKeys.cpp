@@ -2,7 +2,9 @@
 
 #include "protection/StealthImage.h"
 
+#include <new>
 #include <sodium.h>
+#include <system_error>
 #include <utility>
 
 namespace brindmar {
@@ -27,6 +29,23 @@ std::optional<StealthSubkeys> stealthSubkeysOf(const SecretBytes& key) {
         }
     }
     return keys;
+}
+
+KeyInFlight::KeyInFlight(const SecretBytes& code, StrongCost cost)
+    : m_code(code), m_prelude(freshPrelude(cost)) {
+    try {
+        m_thread = std::thread([this] { derive(); });
+    } catch (const std::system_error&) {
+        derive();
+    }
+}
+
+void KeyInFlight::derive() {
+    try {
+        m_key = deriveStrongKey(m_code, m_prelude);
+    } catch (const std::bad_alloc&) {
+        m_key.reset();
+    }
 }
 
 } // namespace brindmar

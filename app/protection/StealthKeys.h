@@ -4,6 +4,7 @@
 
 #include <array>
 #include <optional>
+#include <thread>
 
 namespace brindmar {
 
@@ -21,6 +22,39 @@ struct StealthSubkeys {
 
 // Nothing when libsodium cannot start, the key is not 32 bytes, or memory for them ran out.
 std::optional<StealthSubkeys> stealthSubkeysOf(const SecretBytes& key);
+
+// A key derivation under a fresh salt, started at once on a thread of its own: a derivation holds
+// one core for most of a second, and what needs no key (reading the carrier, pricing it) goes on
+// beside it rather than after it. Where no thread can be had, it derives before it returns. The
+// code must outlive it; going, it waits for the derivation, which cannot be stopped.
+class KeyInFlight {
+public:
+    KeyInFlight(const SecretBytes& code, StrongCost cost);
+    ~KeyInFlight() { wait(); }
+    KeyInFlight(const KeyInFlight&) = delete;
+    KeyInFlight& operator=(const KeyInFlight&) = delete;
+
+    const SealPrelude& prelude() const { return m_prelude; }
+    // Until the key is made. From one thread at a time.
+    void wait() {
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    // The key, nothing when memory ran out; waits for it first.
+    std::optional<SecretBytes>& key() {
+        wait();
+        return m_key;
+    }
+
+private:
+    void derive();
+
+    const SecretBytes& m_code;
+    SealPrelude m_prelude;
+    std::optional<SecretBytes> m_key;
+    std::thread m_thread;
+};
 
 // A reader cannot tell which version made a picture before it has a key: it derives one from
 // the newest version's salt first, and from the earlier version's only when that found nothing
