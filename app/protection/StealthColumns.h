@@ -196,16 +196,18 @@ template <class Walk> float columnScale(const ColumnGroups<Walk>& groups, const 
 
 // The least-cost changes that make the columns of a stretch carry bits by code: the columns
 // gathered as gatherColumns gathers them, the prices scaled by a sample of the same columns.
+// settle, when given, makes the changes a segment at a time as trellisEmbed's does.
 template <class Walk, class BitOf>
 TrellisFlips searchColumns(const ColumnGroups<Walk>& groups, const uint16_t* packed,
                            const BitOf& bitOf, const TrellisCode& code,
-                           const unsigned char* message, uint64_t bits) {
+                           const unsigned char* message, uint64_t bits,
+                           const TrellisSettle& settle = {}) {
     return trellisEmbed(
         code,
         [&](uint64_t first, size_t count, uint16_t* out, uint32_t* place) {
             gatherColumns(groups, packed, bitOf, first, count, out, place);
         },
-        message, bits, columnScale(groups, packed));
+        message, bits, columnScale(groups, packed), settle);
 }
 
 // The bits of columns [first, first + count), one a byte, as a reader takes them: bit `plane`

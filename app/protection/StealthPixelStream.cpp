@@ -87,31 +87,30 @@ StreamEnd carryOn(unsigned char* colour, uint16_t* packed, uint8_t* way,
         aheadInSlice(way + p);
         return sumBitOf(way[p], plane);
     };
-    TrellisFlips flips = searchColumns(groups, packed, bitOf, code, message, bits);
+    // Each segment's moves are made as soon as its search is done, on its own thread: a pixel is
+    // one column's alone, so no other segment gathers it. A wet channel is never moved: the
+    // prices took only dry ones, all three dry for a move of three.
+    std::atomic<uint64_t> triples{0};
+    TrellisFlips flips =
+        searchColumns(groups, packed, bitOf, code, message, bits, [&](const auto& places) {
+            uint64_t three = 0;
+            for (const uint32_t p : places) {
+                packed[p] = trellisColumn(kWetCost, false);
+                three += move(colour + 3 * size_t{p}, way[p], plane) ? 1 : 0;
+            }
+            triples += three;
+        });
     if (!flips.ok) {
         return StreamEnd::NoMemory;
     }
-    if (!flips.carried) {
-        return StreamEnd::TooLarge;
-    }
-    // A wet channel is never moved: the prices took only dry ones, all three dry for a move of
-    // three.
+    // Kept even when the layer did not carry its bits: a try that does not fit puts back every
+    // move it made.
     const size_t all = flips.places.size();
-    std::atomic<uint64_t> triples{0};
-    if (!forEachMove(
-            flips.places,
-            [&](uint32_t p) {
-                packed[p] = trellisColumn(kWetCost, false);
-                return move(colour + 3 * size_t{p}, way[p], plane);
-            },
-            triples)) {
-        return StreamEnd::NoMemory;
-    }
     made.moves += all;
     made.triples += triples;
     made.bytes += all + 2 * triples;
     made.layers.push_back({plane, std::move(flips.places)});
-    return StreamEnd::Done;
+    return flips.carried ? StreamEnd::Done : StreamEnd::TooLarge;
 }
 
 } // namespace

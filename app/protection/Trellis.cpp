@@ -522,7 +522,8 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const uint16_t* column,
 }
 
 TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
-                          const unsigned char* message, uint64_t bits, float scale) {
+                          const unsigned char* message, uint64_t bits, float scale,
+                          const TrellisSettle& settle) {
     TrellisFlips result;
     const uint64_t segments = code.segments(bits);
     std::vector<std::vector<uint64_t>> flips(static_cast<size_t>(segments));
@@ -559,16 +560,22 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
                 places[static_cast<size_t>(g)].push_back(where[t][static_cast<size_t>(flip)]);
                 flip += first;
             }
+            if (settle) {
+                settle(places[static_cast<size_t>(g)]);
+                std::vector<uint64_t>().swap(own);
+            }
         }
     });
     result.carried = carried;
     if (result.ok) {
         // Sized once: growing by doubling would copy a large picture's changes several times.
         size_t all = 0;
-        for (const std::vector<uint64_t>& own : flips) {
+        for (const std::vector<uint32_t>& own : places) {
             all += own.size();
         }
-        result.columns.reserve(all);
+        if (!settle) {
+            result.columns.reserve(all);
+        }
         result.places.reserve(all);
         for (size_t g = 0; g < flips.size(); ++g) {
             result.columns.insert(result.columns.end(), flips[g].begin(), flips[g].end());

@@ -91,9 +91,15 @@ TrellisFlips trellisEmbed(const TrellisCode& code, const uint16_t* column,
 // walk order is needed: gather(first, count, out, place) puts columns [first, first + count)
 // into out, and where each would be changed into place. It is called from several threads at
 // once. scale is trellisScale's of the picture.
+// settle, when given, makes each segment's changes as soon as its search is done: settle(places)
+// with one segment's places, from several threads at once, while the others are gathered. The
+// gather must then name each place once at most, so that no two segments change the same place
+// and no change is made under a gather still reading it. Its flips' columns are not kept.
 using TrellisGather =
     std::function<void(uint64_t first, size_t count, uint16_t* out, uint32_t* place)>;
+using TrellisSettle = std::function<void(const std::vector<uint32_t>& places)>;
 TrellisFlips trellisEmbed(const TrellisCode& code, const TrellisGather& gather,
-                          const unsigned char* message, uint64_t bits, float scale);
+                          const unsigned char* message, uint64_t bits, float scale,
+                          const TrellisSettle& settle = {});
 
 } // namespace brindmar
