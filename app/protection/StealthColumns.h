@@ -9,10 +9,20 @@
 namespace brindmar {
 
 // A walk through colour bytes listed in full, in the order they are listed.
+// A list spread over a whole picture has each place on a line of its own, too far from the last
+// for aheadInSlice to reach: where the arrays a gather reads are named, each batch's lines of
+// them are asked for as the batch is listed, all at once, so that their fetches overlap rather
+// than each wait for the one before.
 struct ListedWalk {
     const std::vector<uint32_t>* bytes;
+    const uint16_t* prices = nullptr;
+    const uint8_t* bits = nullptr;
     void bytesAt(uint64_t first, uint32_t count, uint32_t* out) const {
         std::copy_n(bytes->data() + first, count, out);
+        for (uint32_t k = 0; prices != nullptr && k < count; ++k) {
+            __builtin_prefetch(prices + out[k], 0, 2);
+            __builtin_prefetch(bits + out[k], 0, 2);
+        }
     }
 };
 

@@ -131,7 +131,7 @@ PixelStreamChanges carryPixelStream(unsigned char* colour, uint16_t* packed, uin
 StreamEnd carryListedPixels(unsigned char* colour, uint16_t* packed, uint8_t* way,
                             const std::vector<uint32_t>& pixels, const TrellisCode& code, int plane,
                             const unsigned char* message, uint64_t bits, PixelStreamChanges& made) {
-    const ListedWalk walk{&pixels};
+    const ListedWalk walk{&pixels, packed, way};
     const ColumnGroups<ListedWalk> groups{&walk, 0, pixels.size(), bits * code.width};
     made.columns += groups.columns;
     return made.end = carryOn(colour, packed, way, groups, code, plane, message, bits, made);
@@ -146,8 +146,13 @@ std::vector<unsigned char> readListedPixels(const unsigned char* colour,
     } catch (const std::bad_alloc&) {
         return {};
     }
-    // A few hundred thousand pixels at most, in slices read front to back: one thread will do.
+    // A few hundred thousand pixels at most: one thread will do, each pixel's line asked for a
+    // few dozen pixels ahead, since each lies on a line of its own.
+    constexpr size_t kAhead = 32;
     for (size_t k = 0; k < pixels.size(); ++k) {
+        if (k + kAhead < pixels.size()) {
+            __builtin_prefetch(colour + 3 * size_t{pixels[k + kAhead]});
+        }
         sums[k] = static_cast<uint8_t>(pixelSum(colour + 3 * size_t{pixels[k]}) & 3u);
     }
     return readListed(sums, code, plane, bits);
