@@ -18,7 +18,9 @@
 // After each rate's lines, the embeds again at the cost images are made with, each less its
 // derivations, every one charged at the strong embed's derivation time D as it ran (the stealth
 // embed prices the carrier during its own, which may take longer, E): "protect_apart RATE embed
-// strong_ms S stealth_ms T ratio R derivation_ms D stealth_derivation_ms E".
+// strong_ms S stealth_ms T ratio R derivation_ms D stealth_derivation_ms E", and then each embed
+// less its own derivations as they ran: "protect_apart_own RATE embed strong_ms S stealth_ms T
+// ratio R".
 // On stderr, for each rate: the document's and the stealth archive's sizes, the stealth coder
 // alone on the same archive (no workflow around it), the time the embeds spent wiping their
 // work files, and the processor time (every thread's) each command took.
@@ -201,8 +203,9 @@ struct Times {
     std::array<std::vector<double>, 2> embed, extract, embedWipe;
     std::array<std::vector<double>, 2> embedCpu, extractCpu; // the process's, every thread's
     std::vector<double> coderEmbed, coderExtract;
-    // At the cost images are made with: the embed, and its derivations' wall time.
-    std::array<std::vector<double>, 2> atCost, derived;
+    // At the cost images are made with: the embed, its derivations' wall time, and the embed
+    // less its own derivations as they ran.
+    std::array<std::vector<double>, 2> atCost, derived, ownApart;
 };
 struct Derivations {
     std::array<int, 2> embed{-1, -1}, extract{-1, -1};
@@ -265,6 +268,7 @@ public:
                 if (m_cost.memoryKiB != kCheapCost.memoryKiB) {
                     t.atCost[p].push_back(ms);
                     t.derived[p].push_back(deriving);
+                    t.ownApart[p].push_back(ms - deriving);
                 } else {
                     t.embedCpu[p].push_back(cpuMs() - cpu);
                     t.embedWipe[p].push_back(m_engine.wipeMs);
@@ -496,6 +500,13 @@ int main(int argc, char** argv) {
                         "derivation_ms %.1f stealth_derivation_ms %.1f\n",
                         rate, strongApart, stealthApart, stealthApart / strongApart, derivation,
                         bench::median(t.derived[kStealth]) / std::max(1, counted.embed[kStealth]));
+            // Each run less the derivations it made itself: the spread of the derivations'
+            // own times, as large as the rest of the work, drops out, and so does whatever the
+            // stealth embed's pricing slows its own derivation by.
+            const double strongOwn = bench::median(t.ownApart[kStrong]);
+            const double stealthOwn = bench::median(t.ownApart[kStealth]);
+            std::printf("protect_apart_own %.2f embed strong_ms %.1f stealth_ms %.1f ratio %.2f\n",
+                        rate, strongOwn, stealthOwn, stealthOwn / strongOwn);
             std::fflush(stdout);
         }
         std::printf("strong_kdf_ms %.1f derivations strong_embed %d stealth_embed %d "
