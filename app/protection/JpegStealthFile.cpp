@@ -145,6 +145,12 @@ JpegStealthMade jpegStealthEmbedFile(const QByteArray& carrier, const SecretByte
                                      const QByteArray& archive, const JpegWriteOptions& options,
                                      StrongCost cost) {
     JpegStealthMade made;
+    // Decoding the carrier's coefficients takes about as long as the derivation on a large
+    // photograph, and the writer's own most prices every block: nothing the key decides goes
+    // into either, so the key is derived meanwhile. A refusal then waits for the derivation,
+    // which the workflows spare the user by asking the carrier's figures first.
+    KeyInFlight deriving(code, cost);
+    const SealPrelude& prelude = deriving.prelude();
     JpegCoefficients jpeg;
     if (jpeg.open(carrier) != JpegOpenStatus::Done) {
         made.status = JpegStealthStatus::NotJpeg;
@@ -154,8 +160,7 @@ JpegStealthMade jpegStealthEmbedFile(const QByteArray& carrier, const SecretByte
         made.status = JpegStealthStatus::TooLarge;
         return made;
     }
-    const SealPrelude prelude = freshPrelude(cost);
-    const std::optional<SecretBytes> key = deriveStrongKey(code, prelude);
+    const std::optional<SecretBytes>& key = deriving.key();
     if (!key) {
         made.status = JpegStealthStatus::NoMemory;
         return made;
