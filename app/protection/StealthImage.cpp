@@ -501,9 +501,7 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
                                 const SecretBytes& code, const QByteArray& archive, StrongCost cost,
                                 const std::function<void()>& alongside, StealthHeldKey* held) {
     if (beyondTheWriter(colour, width, height, archive)) {
-        StealthEmbedReport tooLarge;
-        tooLarge.status = StealthStatus::TooLarge;
-        return tooLarge;
+        return {.status = StealthStatus::TooLarge};
     }
     KeyInFlight deriving(code, cost);
     return embedDeriving(colour, width, height, deriving, archive, alongside, held);
@@ -513,9 +511,7 @@ StealthEmbedReport stealthEmbed(unsigned char* colour, uint32_t width, uint32_t 
                                 KeyInFlight& deriving, const QByteArray& archive,
                                 const std::function<void()>& alongside, StealthHeldKey* held) {
     if (beyondTheWriter(colour, width, height, archive)) {
-        StealthEmbedReport tooLarge;
-        tooLarge.status = StealthStatus::TooLarge;
-        return tooLarge;
+        return {.status = StealthStatus::TooLarge};
     }
     return embedDeriving(colour, width, height, deriving, archive, alongside, held);
 }
